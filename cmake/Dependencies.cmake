@@ -1,0 +1,15 @@
+# Every dependency is a Debian package that scripts/setup installs.
+find_package(Threads REQUIRED)
+find_package(nlohmann_json 3.11 REQUIRED)
+find_package(GTest REQUIRED)
+
+# Standalone asio is header-only and ships no CMake package.
+find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
+add_library(asio INTERFACE)
+target_include_directories(asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
+target_compile_definitions(asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_link_libraries(asio INTERFACE Threads::Threads)
+
+if(LUMENARY_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()

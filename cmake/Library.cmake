@@ -1,0 +1,30 @@
+# lumenary_library(NAME DIR [DEPS ...]): a static library from every source
+# under src/DIR, with src/ as its include root.
+function(lumenary_library name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
+  if(NOT sources)
+    # A folder of headers only (or one not written yet) still links.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARGN})
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE lumenary_warnings)
+endfunction()
+
+# lumenary_tests(NAME DIR [DEPS ...]): one GoogleTest executable from every
+# *_test.cpp under tests/DIR, registered with CTest.
+function(lumenary_tests name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/tests/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gmock lumenary_warnings)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+endfunction()

@@ -1,0 +1,12 @@
+# Warnings are errors in our own code only; third-party headers come in as
+# system includes so their warnings never fail the build.
+add_library(lumenary_warnings INTERFACE)
+target_compile_options(lumenary_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Werror
+  -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
+  -Woverloaded-virtual -Wimplicit-fallthrough
+  # GCC 12 reports uninitialised members inside std::variant and
+  # std::optional that the standard library does initialise.
+  -Wno-maybe-uninitialized
+  # GCC 12 at -O3 misreads std::string concatenation as overlapping copies.
+  -Wno-restrict)

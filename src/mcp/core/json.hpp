@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "mcp/core/value.hpp"
+
+namespace lumenary::mcp {
+
+// Deeper nesting is refused: no input can exhaust the stack when a value is
+// read, written, compared or destroyed.
+inline constexpr std::size_t maximumJSONNestingDepth = 512;
+
+// Reads one JSON text. Throws DecodingError (data corrupted) with the reason
+// for invalid JSON or UTF-8, nesting beyond the limit, or a number beyond the
+// range of a double. Integers beyond 64 bits read as doubles; a text that is a
+// whole data URL reads as bytes.
+Value parseJSON(std::string_view text);
+
+struct JSONWriteOptions {
+    // The MCP wire writes "/" bare; some texts need "\/".
+    bool escapeSlashes = false;
+};
+
+// Writes compact JSON with object keys sorted. Throws EncodingError for a
+// non-finite double or text that is not UTF-8.
+std::string writeJSON(const Value& value, JSONWriteOptions options = {});
+void appendJSON(std::string& out, const Value& value, JSONWriteOptions options = {});
+
+}  // namespace lumenary::mcp

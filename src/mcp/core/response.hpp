@@ -1,0 +1,67 @@
+#pragma once
+
+#include <optional>
+#include <variant>
+
+#include "mcp/core/envelope_coding.hpp"
+#include "mcp/core/id.hpp"
+#include "mcp/core/mcp_error.hpp"
+
+namespace lumenary::mcp {
+
+// A JSON-RPC response: a result of M, or an error.
+template <Method M>
+struct Response {
+    using Result = typename M::Result;
+
+    ID id;
+    std::variant<Result, MCPError> result;
+
+    static Response success(ID responseID, Result value) { return Response{std::move(responseID), std::move(value)}; }
+    static Response failure(ID responseID, MCPError error) { return Response{std::move(responseID), std::move(error)}; }
+
+    bool isSuccess() const noexcept { return result.index() == 0; }
+    const Result* value() const noexcept { return std::get_if<0>(&result); }
+    const MCPError* error() const noexcept { return std::get_if<1>(&result); }
+
+    friend bool operator==(const Response&, const Response&) = default;
+};
+
+template <Method M>
+struct Coder<Response<M>> {
+    static Value encode(const Response<M>& response) {
+        ObjectEncoder object;
+        object.set("jsonrpc", std::string(envelope::jsonrpcVersion)).set("id", response.id);
+        if (const auto* value = response.value()) {
+            object.set("result", *value);
+        } else {
+            object.set("error", *response.error());
+        }
+        return object.finish();
+    }
+
+    // A usable "result" wins over "error"; with neither the text is no response.
+    static Response<M> decode(const Decoder& decoder) {
+        envelope::requireVersion(decoder);
+        auto id = decoder.decode<ID>("id");
+        std::optional<typename M::Result> result;
+        try {
+            result = decoder.decode<typename M::Result>("result");
+        } catch (const DecodingError&) {
+        }
+        if (result) {
+            return Response<M>::success(std::move(id), std::move(*result));
+        }
+        std::optional<MCPError> error;
+        try {
+            error = decoder.decode<MCPError>("error");
+        } catch (const DecodingError&) {
+        }
+        if (error) {
+            return Response<M>::failure(std::move(id), std::move(*error));
+        }
+        decoder.failDataCorrupted("Invalid response");
+    }
+};
+
+}  // namespace lumenary::mcp

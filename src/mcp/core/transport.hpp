@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include <asio/awaitable.hpp>
+
+#include "async/queue.hpp"
+#include "logging/logger.hpp"
+
+namespace lumenary::mcp {
+
+// The channel under one MCP peer. It moves whole messages, each the complete
+// UTF-8 JSON text of one envelope or batch; framing is the transport's own
+// business and never reaches the peer.
+//
+// Implementations are strand-owned: every operation hops onto the transport's
+// own strand, so its state needs no further locking.
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    // The logger the transport and the peer bound to it write to.
+    virtual logging::Logger logger() const = 0;
+
+    // Prepares the channel; must finish before send and before the stream of
+    // receive() yields. System failures come as MCPError::transportError.
+    virtual asio::awaitable<void> connect() = 0;
+
+    // Closes this side and ends the stream of receive(). Never fails; does
+    // nothing when not connected.
+    virtual asio::awaitable<void> disconnect() = 0;
+
+    // Delivers one complete message, in full, before it returns. Fails when
+    // not connected or when the channel fails.
+    virtual asio::awaitable<void> send(std::string message) = 0;
+
+    // The stream of received messages: the same stream on every call, read by
+    // one consumer. It ends when the channel ends or the transport
+    // disconnects, possibly with an error.
+    virtual async::Queue<std::string> receive() = 0;
+};
+
+}  // namespace lumenary::mcp
