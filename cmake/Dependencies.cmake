@@ -7,7 +7,9 @@ find_package(GTest REQUIRED)
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
 add_library(asio INTERFACE)
 target_include_directories(asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
-target_compile_definitions(asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+# Every file must pick the same coroutine-frame allocator; left alone, asio
+# picks by whether a standard header came before its own.
+target_compile_definitions(asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
 target_link_libraries(asio INTERFACE Threads::Threads)
 
 if(LUMENARY_BENCHMARKS)

@@ -1,0 +1,165 @@
+#include "mcp/server/server.hpp"
+
+#include "mcp/core/coders.hpp"
+
+namespace lumenary::mcp {
+
+std::shared_ptr<Server> Server::create(asio::any_io_executor executor, std::string name, std::string version,
+                                       std::optional<std::string> instructions, Capabilities capabilities,
+                                       Configuration configuration) {
+    return std::shared_ptr<Server>(new Server(std::move(executor), Info{std::move(name), std::move(version)},
+                                              std::move(instructions), std::move(capabilities), configuration));
+}
+
+Server::Server(asio::any_io_executor executor, Info info, std::optional<std::string> instructions,
+               Capabilities capabilities, Configuration configuration)
+    : strand_(asio::make_strand(std::move(executor))),
+      serverInfo_(std::move(info)),
+      instructions_(std::move(instructions)),
+      capabilities_(std::move(capabilities)),
+      configuration_(configuration) {}
+
+asio::awaitable<Server::Capabilities> Server::capabilities() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<Capabilities> {
+        co_return self->capabilities_;
+    }(shared_from_this()));
+}
+
+asio::awaitable<void> Server::setCapabilities(Capabilities capabilities) {
+    return onStrand([](std::shared_ptr<Server> self, Capabilities value) -> asio::awaitable<void> {
+        self->capabilities_ = std::move(value);
+        co_return;
+    }(shared_from_this(), std::move(capabilities)));
+}
+
+asio::awaitable<Server::Configuration> Server::configuration() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<Configuration> {
+        co_return self->configuration_;
+    }(shared_from_this()));
+}
+
+asio::awaitable<void> Server::setConfiguration(Configuration configuration) {
+    return onStrand([](std::shared_ptr<Server> self, Configuration value) -> asio::awaitable<void> {
+        self->configuration_ = value;
+        co_return;
+    }(shared_from_this(), configuration));
+}
+
+asio::awaitable<bool> Server::isInitialized() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<bool> {
+        co_return self->isInitialized_;
+    }(shared_from_this()));
+}
+
+asio::awaitable<std::optional<ClientInfo>> Server::clientInfo() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<ClientInfo>> {
+        co_return self->clientInfo_;
+    }(shared_from_this()));
+}
+
+asio::awaitable<std::optional<ClientCapabilities>> Server::clientCapabilities() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<ClientCapabilities>> {
+        co_return self->clientCapabilities_;
+    }(shared_from_this()));
+}
+
+asio::awaitable<std::optional<std::string>> Server::protocolVersion() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<std::string>> {
+        co_return self->protocolVersion_;
+    }(shared_from_this()));
+}
+
+asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport, InitializeHook initializeHook) {
+    return onStrand([](std::shared_ptr<Server> self, std::shared_ptr<Transport> connection,
+                       InitializeHook hook) -> asio::awaitable<void> {
+        self->connection_ = connection;
+        self->registerBuiltInHandlers(std::move(hook));
+        co_await connection->connect();
+        if (auto logger = self->logger()) {
+            logger->debug("Server started",
+                          [&] { return logging::Metadata{{"name", self->name()}, {"version", self->version()}}; },
+                          "MCP");
+        }
+        self->task_ = async::Task::spawn(self->strand_, [self, connection]() -> asio::awaitable<void> {
+            co_await self->messageLoop(connection);
+        });
+    }(shared_from_this(), std::move(transport), std::move(initializeHook)));
+}
+
+asio::awaitable<void> Server::stop() {
+    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<void> {
+        if (self->task_) {
+            self->task_->cancel();
+        }
+        self->task_.reset();
+        if (auto connection = std::exchange(self->connection_, nullptr)) {
+            co_await connection->disconnect();
+        }
+    }(shared_from_this()));
+}
+
+asio::awaitable<void> Server::waitForCompletion() {
+    // Built apart from the co_await: g++ 12 destroys temporaries of a
+    // statement holding a co_await twice.
+    auto readTask = [](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<async::Task>> {
+        co_return self->task_;
+    }(shared_from_this());
+    auto task = co_await onStrand(std::move(readTask));
+    if (task) {
+        co_await task->join();
+    }
+}
+
+asio::awaitable<CreateSamplingMessage::Result> Server::requestSampling(CreateSamplingMessage::Parameters parameters) {
+    return onStrand([](std::shared_ptr<Server> self,
+                       CreateSamplingMessage::Parameters) -> asio::awaitable<CreateSamplingMessage::Result> {
+        if (!self->connection_) {
+            throw MCPError::internalError("Server connection not initialized");
+        }
+        throw MCPError::internalError("Bidirectional sampling requests not yet implemented in transport layer");
+        co_return CreateSamplingMessage::Result{};
+    }(shared_from_this(), std::move(parameters)));
+}
+
+std::optional<logging::Logger> Server::logger() const {
+    if (!connection_) {
+        return std::nullopt;
+    }
+    return connection_->logger();
+}
+
+std::shared_ptr<RequestHandlerBox> Server::methodHandler(const std::string& method) {
+    std::lock_guard lock(handlersMutex_);
+    auto found = methodHandlers_.find(method);
+    return found == methodHandlers_.end() ? nullptr : found->second;
+}
+
+std::vector<std::shared_ptr<NotificationHandlerBox>> Server::notificationHandlersFor(const std::string& method) {
+    std::lock_guard lock(handlersMutex_);
+    auto found = notificationHandlers_.find(method);
+    return found == notificationHandlers_.end() ? std::vector<std::shared_ptr<NotificationHandlerBox>>{}
+                                                : found->second;
+}
+
+asio::awaitable<void> Server::sendValue(Value message) {
+    // Encoded before the hop, so the strand is not held for the writing.
+    auto text = writeJSON(message);
+    auto readConnection = [](std::shared_ptr<Server> self) -> asio::awaitable<std::shared_ptr<Transport>> {
+        co_return self->connection_;
+    }(shared_from_this());
+    auto connection = co_await onStrand(std::move(readConnection));
+    if (!connection) {
+        throw MCPError::internalError("Server connection not initialized");
+    }
+    co_await connection->send(std::move(text));
+}
+
+asio::awaitable<void> Server::sendOnStrand(const Value& message) {
+    if (!connection_) {
+        throw MCPError::internalError("Server connection not initialized");
+    }
+    auto connection = connection_;
+    co_await connection->send(writeJSON(message));
+}
+
+}  // namespace lumenary::mcp

@@ -1,0 +1,173 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_set>
+#include <string>
+#include <vector>
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/strand.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "async/task.hpp"
+#include "mcp/core/client_capabilities.hpp"
+#include "mcp/core/client_info.hpp"
+#include "mcp/core/create_sampling_message.hpp"
+#include "mcp/core/handler_box.hpp"
+#include "mcp/core/json.hpp"
+#include "mcp/core/server_capabilities.hpp"
+#include "mcp/core/server_configuration.hpp"
+#include "mcp/core/server_info.hpp"
+#include "mcp/core/transport.hpp"
+#include "mcp/server/server_batch.hpp"
+
+namespace lumenary::mcp {
+
+// The server end of one MCP connection. It reads whole messages from its
+// transport, dispatches each request and notification to the handler
+// registered under its method name, and sends the replies back through the
+// same transport, one message at a time.
+//
+// All state lives on the server's own strand: every awaitable member runs
+// there, and so do the message loop and the handlers it calls.
+class Server : public std::enable_shared_from_this<Server> {
+public:
+    using Info = ServerInfo;
+    using Capabilities = ServerCapabilities;
+    using Configuration = ServerConfiguration;
+    using Batch = ServerBatch;
+    // Called by "initialize" with what the client announced, before the
+    // server counts as initialised; a failure refuses the request.
+    using InitializeHook = std::function<asio::awaitable<void>(ClientInfo, ClientCapabilities)>;
+
+    static std::shared_ptr<Server> create(asio::any_io_executor executor, std::string name, std::string version,
+                                          std::optional<std::string> instructions, Capabilities capabilities,
+                                          Configuration configuration);
+
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    const std::string& name() const noexcept { return serverInfo_.name; }
+    const std::string& version() const noexcept { return serverInfo_.version; }
+    const std::optional<std::string>& instructions() const noexcept { return instructions_; }
+
+    asio::awaitable<Capabilities> capabilities();
+    asio::awaitable<void> setCapabilities(Capabilities capabilities);
+    asio::awaitable<Configuration> configuration();
+    asio::awaitable<void> setConfiguration(Configuration configuration);
+
+    // What the client announced in "initialize", once it has.
+    asio::awaitable<bool> isInitialized();
+    asio::awaitable<std::optional<ClientInfo>> clientInfo();
+    asio::awaitable<std::optional<ClientCapabilities>> clientCapabilities();
+    asio::awaitable<std::optional<std::string>> protocolVersion();
+
+    // Binds the transport, installs the built-in "initialize" and "ping"
+    // handlers, connects, and starts the message loop in the background.
+    // Fails with the transport's error when it cannot connect.
+    asio::awaitable<void> start(std::shared_ptr<Transport> transport, InitializeHook initializeHook = {});
+
+    // Cancels the loop and disconnects the transport; does not wait for the
+    // loop to end.
+    asio::awaitable<void> stop();
+
+    // Ends when the message loop has ended (at once when it never started).
+    asio::awaitable<void> waitForCompletion();
+
+    // The handler gets the typed parameters; what it throws becomes the
+    // error reply. A second handler for a name replaces the first.
+    template <Method M>
+    Server& registerMethodHandler(std::function<asio::awaitable<typename M::Result>(typename M::Parameters)> handler) {
+        auto box = std::make_shared<TypedRequestHandler<M>>(
+            [handler = std::move(handler)](Request<M> request) -> asio::awaitable<Response<M>> {
+                auto result = co_await handler(std::move(request.params));
+                co_return Response<M>::success(std::move(request.id), std::move(result));
+            });
+        std::lock_guard lock(handlersMutex_);
+        methodHandlers_[std::string(M::name)] = std::move(box);
+        return *this;
+    }
+
+    // Every handler registered for a name runs, in registration order.
+    template <Notification N>
+    Server& registerNotificationHandler(std::function<asio::awaitable<void>(Message<N>)> handler) {
+        auto box = std::make_shared<TypedNotificationHandler<N>>(std::move(handler));
+        std::lock_guard lock(handlersMutex_);
+        notificationHandlers_[std::string(N::name)].push_back(std::move(box));
+        return *this;
+    }
+
+    template <Method M>
+    asio::awaitable<void> sendResponse(Response<M> response) {
+        co_await sendValue(encodeValue(response));
+    }
+
+    template <Notification N>
+    asio::awaitable<void> sendNotification(Message<N> message) {
+        co_await sendValue(encodeValue(message));
+    }
+
+    // Sampling needs requests from server to client, which no transport
+    // here carries yet: this always fails, and sends nothing.
+    asio::awaitable<CreateSamplingMessage::Result> requestSampling(CreateSamplingMessage::Parameters parameters);
+
+private:
+    Server(asio::any_io_executor executor, Info info, std::optional<std::string> instructions,
+           Capabilities capabilities, Configuration configuration);
+
+    // Runs body on the server's strand and waits for it there.
+    template <typename T>
+    asio::awaitable<T> onStrand(asio::awaitable<T> body) {
+        return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
+    }
+
+    std::optional<logging::Logger> logger() const;
+    std::shared_ptr<RequestHandlerBox> methodHandler(const std::string& method);
+    std::vector<std::shared_ptr<NotificationHandlerBox>> notificationHandlersFor(const std::string& method);
+
+    asio::awaitable<void> sendValue(Value message);
+    // For code already on the strand (the loop and its handlers).
+    asio::awaitable<void> sendOnStrand(const Value& message);
+
+    asio::awaitable<void> messageLoop(std::shared_ptr<Transport> transport);
+    asio::awaitable<void> processMessage(const std::string& text);
+    asio::awaitable<void> answerFailure(std::exception_ptr failure, std::optional<ID> id);
+    asio::awaitable<void> handleBatch(Batch batch);
+    asio::awaitable<std::optional<Response<AnyMethod>>> handleRequest(Request<AnyMethod> request, bool sendResponse);
+    asio::awaitable<void> handleMessage(Message<AnyNotification> message);
+    void requireInitialized() const;
+
+    void registerBuiltInHandlers(InitializeHook initializeHook);
+    void recordInitialization(ClientInfo clientInfo, ClientCapabilities clientCapabilities,
+                              std::string protocolVersion);
+
+    asio::strand<asio::any_io_executor> strand_;
+    const Info serverInfo_;
+    const std::optional<std::string> instructions_;
+
+    // Strand-owned.
+    std::shared_ptr<Transport> connection_;
+    Capabilities capabilities_;
+    Configuration configuration_;
+    bool isInitialized_ = false;
+    std::optional<ClientInfo> clientInfo_;
+    std::optional<ClientCapabilities> clientCapabilities_;
+    std::optional<std::string> protocolVersion_;
+    std::map<std::string, std::unordered_set<ID>> subscriptions_;
+    std::optional<async::Task> task_;
+
+    // Registration is synchronous and may come from any thread, so the
+    // tables have a lock of their own; dispatch copies a box out before
+    // awaiting it, so a replaced box lives until its call ends.
+    std::mutex handlersMutex_;
+    std::map<std::string, std::shared_ptr<RequestHandlerBox>> methodHandlers_;
+    std::map<std::string, std::vector<std::shared_ptr<NotificationHandlerBox>>> notificationHandlers_;
+};
+
+}  // namespace lumenary::mcp

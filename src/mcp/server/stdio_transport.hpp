@@ -1,0 +1,98 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <asio/any_io_executor.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/strand.hpp>
+
+#include "async/one_shot.hpp"
+#include "async/queue.hpp"
+#include "logging/logger.hpp"
+#include "mcp/core/transport.hpp"
+#include "mcp/server/file_status_flags.hpp"
+
+namespace lumenary::mcp {
+
+// MCP over two file descriptors, one JSON text per line: reads
+// newline-framed messages from `input` and writes each outgoing message
+// followed by one 0x0A to `output`. Works whatever the descriptors are: a
+// pipe, a socket, a terminal, a regular file or /dev/null.
+//
+// The descriptors are used, never owned: the transport works on duplicates
+// and never closes the originals, and it gives them back with the file
+// status flags they had.
+class StdioTransport final : public Transport, public std::enable_shared_from_this<StdioTransport> {
+public:
+    struct Limits {
+        // A longer line is dropped and reported as an unreadable message.
+        std::size_t maximumLineLength = 32 * 1024 * 1024;
+        // Reading pauses while this many received messages wait for the
+        // server, or while this many bytes of output wait for the peer, so a
+        // peer that stops reading cannot make the process grow without bound.
+        std::size_t maximumQueuedMessages = 1024;
+        std::size_t maximumQueuedOutputBytes = 8 * 1024 * 1024;
+    };
+
+    static std::shared_ptr<StdioTransport> create(asio::any_io_executor executor, int input = STDIN_FILENO,
+                                                  int output = STDOUT_FILENO,
+                                                  std::optional<logging::Logger> logger = std::nullopt);
+    static std::shared_ptr<StdioTransport> create(asio::any_io_executor executor, int input, int output,
+                                                  std::optional<logging::Logger> logger, Limits limits);
+
+    StdioTransport(const StdioTransport&) = delete;
+    StdioTransport& operator=(const StdioTransport&) = delete;
+    ~StdioTransport() override;
+
+    logging::Logger logger() const override { return logger_; }
+    asio::awaitable<void> connect() override;
+    asio::awaitable<void> disconnect() override;
+    asio::awaitable<void> send(std::string message) override;
+    async::Queue<std::string> receive() override { return messages_; }
+
+private:
+    struct PendingWrite {
+        std::string bytes;
+        async::OneShot<void> written;
+    };
+
+    StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
+
+    template <typename T>
+    asio::awaitable<T> onStrand(asio::awaitable<T> body);
+
+    void openDescriptors();
+    void closeDescriptors();
+    asio::awaitable<void> readLoop(std::shared_ptr<asio::posix::stream_descriptor> input);
+    asio::awaitable<void> waitForRoom();
+    void deliverLine(std::string line);
+    asio::awaitable<void> writeLoop(std::shared_ptr<asio::posix::stream_descriptor> output);
+    void failPendingWrites(std::exception_ptr error);
+
+    asio::strand<asio::any_io_executor> strand_;
+    const int inputDescriptor_;
+    const int outputDescriptor_;
+    const logging::Logger logger_;
+    const Limits limits_;
+    async::Queue<std::string> messages_;
+
+    // Strand-owned.
+    bool isConnected_ = false;
+    SavedFileStatusFlags savedInputFlags_;
+    SavedFileStatusFlags savedOutputFlags_;
+    std::shared_ptr<asio::posix::stream_descriptor> input_;
+    std::shared_ptr<asio::posix::stream_descriptor> output_;
+    std::deque<PendingWrite> pendingWrites_;
+    std::size_t pendingWriteBytes_ = 0;
+    bool isWriting_ = false;
+    std::exception_ptr writeFailure_;
+    std::optional<async::OneShot<void>> outputDrained_;
+};
+
+}  // namespace lumenary::mcp
