@@ -243,22 +243,36 @@ class Queue {
     co_return std::move(ready->item);
   }
 
+  class StartRoomWait {
+   public:
+    StartRoomWait(std::shared_ptr<State> state, std::size_t limit) : state_(std::move(state)), limit_(limit) {}
+
+    template <typename Handler>
+    void operator()(Handler&& handler) const {
+      RoomWaiter waiter(std::forward<Handler>(handler));
+      {
+        std::lock_guard lock(state_->mutex);
+        if (!state_->finished && state_->items.size() >= limit_ && !state_->roomWaiter) {
+          state_->roomLimit = limit_;
+          state_->roomWaiter = std::move(waiter);
+          return;
+        }
+      }
+      waiter.complete(nullptr);
+    }
+
+   private:
+    std::shared_ptr<State> state_;
+    std::size_t limit_;
+  };
+
   static asio::awaitable<void> roomFrom(std::shared_ptr<State> state, std::size_t limit) {
     throwIfCancelled(co_await asio::this_coro::cancellation_state);
-    co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(
-        [state, limit](auto&& handler) {
-          RoomWaiter waiter(std::forward<decltype(handler)>(handler));
-          {
-            std::lock_guard lock(state->mutex);
-            if (!state->finished && state->items.size() >= limit && !state->roomWaiter) {
-              state->roomLimit = limit;
-              state->roomWaiter = std::move(waiter);
-              return;
-            }
-          }
-          waiter.complete(nullptr);
-        },
-        asio::use_awaitable);
+    // Made apart from the co_await: g++ 12 destroys a capturing temporary
+    // of a statement holding a co_await twice.
+    StartRoomWait start(std::move(state), limit);
+    co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(std::move(start),
+                                                                                           asio::use_awaitable);
   }
 
   std::shared_ptr<State> state_;

@@ -26,15 +26,15 @@ int remainingMilliseconds(ChildProcess::Clock::time_point deadline) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
-    int toChild[2];
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standardInput) {
+    int toChild[2] = {-1, -1};
     int fromChild[2];
-    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
+    if ((standardInput < 0 && ::pipe2(toChild, O_CLOEXEC) != 0) || ::pipe2(fromChild, O_CLOEXEC) != 0) {
         throw std::system_error(errno, std::generic_category(), "pipe2");
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, standardInput < 0 ? toChild[0] : standardInput, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
 
     std::vector<char*> argv;
@@ -42,10 +42,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
     argv.push_back(nullptr);
     const int result = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(toChild[0]);
+    if (toChild[0] >= 0) ::close(toChild[0]);
     ::close(fromChild[1]);
     if (result != 0) {
-        ::close(toChild[1]);
+        if (toChild[1] >= 0) ::close(toChild[1]);
         ::close(fromChild[0]);
         throw std::system_error(result, std::generic_category(), "posix_spawn " + arguments.at(0));
     }

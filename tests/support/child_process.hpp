@@ -16,8 +16,10 @@ class ChildProcess {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Starts `arguments[0]` (a path) with the rest as its arguments.
-    explicit ChildProcess(const std::vector<std::string>& arguments);
+    // Starts `arguments[0]` (a path) with the rest as its arguments. With
+    // `standardInput` the child reads that descriptor instead of a pipe from
+    // the test (write() is then unavailable).
+    explicit ChildProcess(const std::vector<std::string>& arguments, int standardInput = -1);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;

@@ -36,7 +36,14 @@ public:
     explicit TypedRequestHandler(Handler handler) : handler_(std::move(handler)) {}
 
     asio::awaitable<Response<AnyMethod>> handle(Request<AnyMethod> request) override {
-        auto typed = decodeValue<Request<M>>(encodeValue(request));
+        // The request's own JSON form, with its parameters moved in rather
+        // than copied.
+        Value::Object envelope;
+        envelope.emplace("jsonrpc", std::string(envelope::jsonrpcVersion));
+        envelope.emplace("id", encodeValue(request.id));
+        envelope.emplace("method", std::move(request.method));
+        envelope.emplace("params", std::move(request.params));
+        auto typed = decodeValue<Request<M>>(Value(std::move(envelope)));
         Response<M> response = co_await handler_(std::move(typed));
         if (const auto* error = response.error()) {
             co_return Response<AnyMethod>::failure(std::move(response.id), *error);

@@ -27,6 +27,20 @@ struct Response {
     friend bool operator==(const Response&, const Response&) = default;
 };
 
+// The JSON form of an untyped response, taking its result rather than
+// copying it.
+inline Value encodeResponse(Response<AnyMethod>&& response) {
+    Value::Object object;
+    object.emplace("jsonrpc", std::string(envelope::jsonrpcVersion));
+    object.emplace("id", encodeValue(response.id));
+    if (auto* value = std::get_if<0>(&response.result)) {
+        object.emplace("result", std::move(*value));
+    } else {
+        object.emplace("error", encodeValue(std::get<1>(response.result)));
+    }
+    return object;
+}
+
 template <Method M>
 struct Coder<Response<M>> {
     static Value encode(const Response<M>& response) {

@@ -30,8 +30,10 @@ public:
     // nothing when not connected.
     virtual asio::awaitable<void> disconnect() = 0;
 
-    // Delivers one complete message, in full, before it returns. Fails when
-    // not connected or when the channel fails.
+    // Hands over one complete message, which reaches the peer whole and in
+    // order after every message sent before it. A transport may queue it and
+    // return before it is written, holding the sender back while too much
+    // output waits. Fails when not connected or when the channel has failed.
     virtual asio::awaitable<void> send(std::string message) = 0;
 
     // The stream of received messages: the same stream on every call, read by

@@ -142,15 +142,16 @@ std::vector<std::shared_ptr<NotificationHandlerBox>> Server::notificationHandler
 }
 
 asio::awaitable<void> Server::sendValue(Value message) {
-    // Encoded before the hop, so the strand is not held for the writing.
-    auto text = writeJSON(message);
     auto readConnection = [](std::shared_ptr<Server> self) -> asio::awaitable<std::shared_ptr<Transport>> {
         co_return self->connection_;
     }(shared_from_this());
     auto connection = co_await onStrand(std::move(readConnection));
+    // The missing connection is reported even for a message that cannot be
+    // written. Written back off the strand, so the strand is not held for it.
     if (!connection) {
         throw MCPError::internalError("Server connection not initialized");
     }
+    auto text = writeJSON(message);
     co_await connection->send(std::move(text));
 }
 

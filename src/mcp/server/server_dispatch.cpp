@@ -183,7 +183,7 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::handleRequest(Reques
         if (!sendResponse) {
             co_return response;
         }
-        co_await sendOnStrand(encodeValue(response));
+        co_await sendOnStrand(encodeResponse(std::move(response)));
         co_return std::nullopt;
     } catch (...) {
         failure = std::current_exception();

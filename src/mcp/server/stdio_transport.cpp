@@ -13,6 +13,7 @@
 #include <asio/buffer.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
@@ -72,12 +73,16 @@ asio::awaitable<T> StdioTransport::onStrand(asio::awaitable<T> body) {
 
 asio::awaitable<void> StdioTransport::connect() {
     return onStrand([](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
-        if (self->isConnected_) {
+        if (self->connected()) {
             co_return;
         }
         ignoreBrokenPipeSignals();
         self->openDescriptors();
-        self->isConnected_ = true;
+        {
+            std::lock_guard lock(self->outputMutex_);
+            self->isConnected_ = true;
+            self->writeFailure_ = nullptr;
+        }
         self->logger_.debug("Transport connected successfully", {}, source);
         asio::co_spawn(self->strand_, self->readLoop(self->input_), [self](std::exception_ptr) {});
     }(shared_from_this()));
@@ -85,7 +90,6 @@ asio::awaitable<void> StdioTransport::connect() {
 
 void StdioTransport::openDescriptors() {
     closeDescriptors();
-    writeFailure_ = nullptr;
     if (!savedInputFlags_.save(inputDescriptor_) || !savedOutputFlags_.save(outputDescriptor_)) {
         const int error = errno;
         closeDescriptors();
@@ -102,6 +106,11 @@ void StdioTransport::openDescriptors() {
     }
     input_ = std::make_shared<asio::posix::stream_descriptor>(strand_, input);
     output_ = std::make_shared<asio::posix::stream_descriptor>(strand_, output);
+    // Senders write straight to the output when nothing is queued; that
+    // write must never block them.
+    ::fcntl(output, F_SETFL, ::fcntl(output, F_GETFL) | O_NONBLOCK);
+    std::lock_guard lock(outputMutex_);
+    outputHandle_ = output;
 }
 
 void StdioTransport::closeDescriptors() {
@@ -111,6 +120,8 @@ void StdioTransport::closeDescriptors() {
         input_.reset();
     }
     if (output_) {
+        std::lock_guard lock(outputMutex_);
+        outputHandle_ = -1;
         output_->close(ignored);
         output_.reset();
     }
@@ -120,15 +131,18 @@ void StdioTransport::closeDescriptors() {
 
 asio::awaitable<void> StdioTransport::disconnect() {
     return onStrand([](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
-        if (!self->isConnected_) {
-            co_return;
+        std::vector<async::OneShot<void>> waiters;
+        {
+            std::lock_guard lock(self->outputMutex_);
+            if (!self->isConnected_) {
+                co_return;
+            }
+            self->isConnected_ = false;
+            waiters = std::move(self->drainWaiters_);
         }
-        self->isConnected_ = false;
         self->messages_.finish();
         self->closeDescriptors();
-        if (auto drained = std::exchange(self->outputDrained_, std::nullopt)) {
-            drained->resume();
-        }
+        for (auto& waiter : waiters) waiter.resume();
         self->logger_.debug("Transport disconnected", {}, source);
     }(shared_from_this()));
 }
@@ -168,7 +182,7 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
 
     for (;;) {
         co_await waitForRoom();
-        if (!isConnected_ || input_ != input) {
+        if (!connected() || input_ != input) {
             break;
         }
         asio::error_code error;
@@ -199,12 +213,24 @@ void StdioTransport::deliverLine(std::string line) {
     messages_.push(std::move(line));
 }
 
+bool StdioTransport::connected() {
+    std::lock_guard lock(outputMutex_);
+    return isConnected_;
+}
+
+std::optional<async::OneShot<void>> StdioTransport::drainWaiterIfOverLimit() {
+    std::lock_guard lock(outputMutex_);
+    if (!isConnected_ || pendingWriteBytes_ <= limits_.maximumQueuedOutputBytes) {
+        return std::nullopt;
+    }
+    return drainWaiters_.emplace_back();
+}
+
 asio::awaitable<void> StdioTransport::waitForRoom() {
-    while (isConnected_) {
-        if (pendingWriteBytes_ > limits_.maximumQueuedOutputBytes) {
-            outputDrained_.emplace();
-            co_await outputDrained_->wait();
-        } else if (messages_.size() >= limits_.maximumQueuedMessages) {
+    for (;;) {
+        if (auto drained = drainWaiterIfOverLimit()) {
+            co_await drained->wait();
+        } else if (connected() && messages_.size() >= limits_.maximumQueuedMessages) {
             co_await messages_.waitUntilShorterThan(limits_.maximumQueuedMessages);
         } else {
             co_return;
@@ -212,40 +238,79 @@ asio::awaitable<void> StdioTransport::waitForRoom() {
     }
 }
 
+// Queues the line and returns; the writer delivers queued lines in order.
+// A sender waits only while the output is over its limit, so a peer that
+// stops reading holds the sender back instead of growing the queue.
 asio::awaitable<void> StdioTransport::send(std::string message) {
-    return onStrand([](std::shared_ptr<StdioTransport> self, std::string bytes) -> asio::awaitable<void> {
-        if (!self->isConnected_) {
+    std::optional<async::OneShot<void>> drained;
+    bool startWriter = false;
+    {
+        std::lock_guard lock(outputMutex_);
+        if (!isConnected_) {
             throw systemTransportError(ENOTCONN);
         }
-        if (self->writeFailure_) {
-            std::rethrow_exception(self->writeFailure_);
+        if (writeFailure_) {
+            std::rethrow_exception(writeFailure_);
         }
-        async::OneShot<void> written;
-        self->pendingWriteBytes_ += bytes.size() + 1;
-        self->pendingWrites_.push_back(PendingWrite{std::move(bytes), written});
-        if (!self->isWriting_) {
-            self->isWriting_ = true;
-            asio::co_spawn(self->strand_, self->writeLoop(self->output_), [self](std::exception_ptr) {});
+        message.push_back(newline);
+        pendingWriteBytes_ += message.size();
+        pendingWrites_.push_back(std::move(message));
+        startWriter = !std::exchange(isWriting_, true);
+        if (pendingWriteBytes_ > limits_.maximumQueuedOutputBytes) {
+            drained = drainWaiters_.emplace_back();
         }
-        co_await written.wait();
-    }(shared_from_this(), std::move(message)));
+    }
+    if (startWriter) {
+        // Started, not run here: replies made while the server works through
+        // a burst of input then go out together in one write.
+        asio::co_spawn(strand_, writeLoop(), [self = shared_from_this()](std::exception_ptr) {});
+    }
+    if (drained) {
+        co_await drained->wait();
+        std::lock_guard lock(outputMutex_);
+        if (writeFailure_) {
+            std::rethrow_exception(writeFailure_);
+        }
+    }
 }
 
-// One writer at a time, so lines never interleave; everything queued while a
-// write is under way goes out in the next single gathered write.
-asio::awaitable<void> StdioTransport::writeLoop(std::shared_ptr<asio::posix::stream_descriptor> output) {
-    static const std::array<char, 1> lineEnd{newline};
-    while (!pendingWrites_.empty()) {
-        std::vector<PendingWrite> batch(std::make_move_iterator(pendingWrites_.begin()),
-                                        std::make_move_iterator(pendingWrites_.end()));
-        pendingWrites_.clear();
-        std::vector<asio::const_buffer> buffers;
-        buffers.reserve(batch.size() * 2);
+std::size_t StdioTransport::writeNow(std::string_view bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(outputHandle_, bytes.data() + written, bytes.size() - written);
+        if (count > 0) {
+            written += static_cast<std::size_t>(count);
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            writeFailure_ = std::make_exception_ptr(systemTransportError(count < 0 ? errno : EIO));
+            std::rethrow_exception(writeFailure_);
+        }
+    }
+    return written;
+}
+
+asio::awaitable<void> StdioTransport::writeLoop() {
+    const auto output = output_;
+    std::vector<std::string> batch;
+    std::vector<asio::const_buffer> buffers;
+    for (;;) {
         std::size_t bytes = 0;
-        for (const auto& write : batch) {
-            buffers.emplace_back(asio::buffer(write.bytes));
-            buffers.emplace_back(asio::buffer(lineEnd));
-            bytes += write.bytes.size() + 1;
+        {
+            std::lock_guard lock(outputMutex_);
+            if (pendingWrites_.empty() || writeFailure_) {
+                isWriting_ = false;
+                co_return;
+            }
+            batch.swap(pendingWrites_);
+            pendingWrites_.clear();
+        }
+        buffers.clear();
+        for (const auto& line : batch) {
+            buffers.emplace_back(asio::buffer(line));
+            bytes += line.size();
         }
 
         asio::error_code error;
@@ -254,30 +319,26 @@ asio::awaitable<void> StdioTransport::writeLoop(std::shared_ptr<asio::posix::str
         } else {
             error = asio::error::not_connected;
         }
-        pendingWriteBytes_ -= bytes;
 
-        if (error) {
-            const auto failure = std::make_exception_ptr(
-                MCPError::transportError(std::make_exception_ptr(std::system_error(error))));
-            writeFailure_ = failure;
-            for (auto& write : batch) write.written.fail(failure);
-            failPendingWrites(failure);
-        } else {
-            for (auto& write : batch) write.written.resume();
+        std::vector<async::OneShot<void>> woken;
+        {
+            std::lock_guard lock(outputMutex_);
+            pendingWriteBytes_ -= bytes;
+            if (error) {
+                // The peer is gone or the channel broke: later sends fail
+                // with this error instead of queueing lines nobody reads.
+                writeFailure_ = std::make_exception_ptr(
+                    MCPError::transportError(std::make_exception_ptr(std::system_error(error))));
+                pendingWrites_.clear();
+                pendingWriteBytes_ = 0;
+            }
+            if (pendingWriteBytes_ <= limits_.maximumQueuedOutputBytes) {
+                woken = std::move(drainWaiters_);
+            }
         }
-        if (outputDrained_ && pendingWriteBytes_ <= limits_.maximumQueuedOutputBytes) {
-            std::exchange(outputDrained_, std::nullopt)->resume();
-        }
+        for (auto& waiter : woken) waiter.resume();
+        batch.clear();
     }
-    isWriting_ = false;
-}
-
-void StdioTransport::failPendingWrites(std::exception_ptr error) {
-    for (auto& write : pendingWrites_) {
-        write.written.fail(error);
-        pendingWriteBytes_ -= write.bytes.size() + 1;
-    }
-    pendingWrites_.clear();
 }
 
 }  // namespace lumenary::mcp

@@ -3,7 +3,8 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <deque>
+#include <mutex>
+#include <vector>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,10 +58,6 @@ public:
     async::Queue<std::string> receive() override { return messages_; }
 
 private:
-    struct PendingWrite {
-        std::string bytes;
-        async::OneShot<void> written;
-    };
 
     StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
 
@@ -70,10 +67,13 @@ private:
     void openDescriptors();
     void closeDescriptors();
     asio::awaitable<void> readLoop(std::shared_ptr<asio::posix::stream_descriptor> input);
+    bool connected();
+    std::optional<async::OneShot<void>> drainWaiterIfOverLimit();
     asio::awaitable<void> waitForRoom();
     void deliverLine(std::string line);
-    asio::awaitable<void> writeLoop(std::shared_ptr<asio::posix::stream_descriptor> output);
-    void failPendingWrites(std::exception_ptr error);
+    // Writes what the output takes without blocking; call with the lock held.
+    std::size_t writeNow(std::string_view bytes);
+    asio::awaitable<void> writeLoop();
 
     asio::strand<asio::any_io_executor> strand_;
     const int inputDescriptor_;
@@ -83,16 +83,25 @@ private:
     async::Queue<std::string> messages_;
 
     // Strand-owned.
-    bool isConnected_ = false;
     SavedFileStatusFlags savedInputFlags_;
     SavedFileStatusFlags savedOutputFlags_;
     std::shared_ptr<asio::posix::stream_descriptor> input_;
     std::shared_ptr<asio::posix::stream_descriptor> output_;
-    std::deque<PendingWrite> pendingWrites_;
+
+    // Output: senders on any strand append whole lines under this lock, and
+    // one writer on the transport's strand takes all there is in one
+    // gathered write, so lines never interleave and a burst of replies costs
+    // one system call.
+    std::mutex outputMutex_;
+    bool isConnected_ = false;
+    int outputHandle_ = -1;
+    std::vector<std::string> pendingWrites_;
     std::size_t pendingWriteBytes_ = 0;
     bool isWriting_ = false;
     std::exception_ptr writeFailure_;
-    std::optional<async::OneShot<void>> outputDrained_;
+    // Woken when the output has drained below its limit: senders held back
+    // and the reader paused for it.
+    std::vector<async::OneShot<void>> drainWaiters_;
 };
 
 }  // namespace lumenary::mcp
