@@ -34,7 +34,9 @@ bool runUntil(asio::io_context& io, Predicate done, std::chrono::steady_clock::d
       return false;
     }
     io.restart();
-    if (io.run_one_until(deadline) == 0) {
+    // Short slices: the awaited event may come from another thread, with no
+    // handler of this context left to wake the wait.
+    if (io.run_one_for(std::chrono::milliseconds(2)) == 0) {
       std::this_thread::yield();
     }
   }

@@ -29,7 +29,8 @@ namespace lumenary::mcp::testing {
 //
 // Like a real transport, every operation hops onto the transport's own
 // strand, so the peer under test must find its way back to its own executor.
-// The log records are kept without a lock: run the executor on one thread.
+// The log records are kept without a lock: read them only while nothing logs
+// (a peer logs from its own strand, one record at a time).
 class RecordingTransport final : public Transport, public std::enable_shared_from_this<RecordingTransport> {
 public:
     static std::shared_ptr<RecordingTransport> create(asio::any_io_executor executor) {

@@ -146,8 +146,8 @@ asio::awaitable<void> Server::sendValue(Value message) {
         co_return self->connection_;
     }(shared_from_this());
     auto connection = co_await onStrand(std::move(readConnection));
-    // The missing connection is reported even for a message that cannot be
-    // written. Written back off the strand, so the strand is not held for it.
+    // A missing connection is reported even for a message that cannot be
+    // written; the writing happens after the hop back, off the strand.
     if (!connection) {
         throw MCPError::internalError("Server connection not initialized");
     }

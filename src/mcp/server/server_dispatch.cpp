@@ -75,8 +75,11 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
     } catch (...) {
         failure = std::current_exception();
     }
+    // Only stop() makes the wait end quietly; a stream that fails with an
+    // abort of its own is still a fatal failure.
+    const bool stopped = co_await async::isCancelled();
     if (auto logger = this->logger()) {
-        if (failure && !isCancellation(failure)) {
+        if (failure && !(stopped && isCancellation(failure))) {
             logger->error("Fatal error in message handling loop",
                           [&] { return logging::Metadata{{"error", localizedDescription(failure)}}; }, source);
         }
@@ -234,7 +237,9 @@ asio::awaitable<void> Server::handleBatch(Batch batch) {
         if (auto* request = std::get_if<Request<AnyMethod>>(&item)) {
             ID id = request->id;
             try {
-                if (auto response = co_await handleRequest(std::move(*request), false)) {
+                // Kept out of the condition: g++ 12 miscompiles a co_await there.
+                auto response = co_await handleRequest(std::move(*request), false);
+                if (response) {
                     responses.push_back(encodeValue(*response));
                 }
             } catch (...) {

@@ -84,10 +84,10 @@ TEST(ServerInitialize, RecordsWhatTheClientAnnounced) {
     ServerHarness harness;
     harness.start();
 
-    harness.replyTo(initializeRequest(R"("i")", "2024-11-05", "inspector"));
+    harness.replyTo(initializeRequest(R"("i")", "2024-11-05", "console"));
 
     EXPECT_TRUE(harness.complete(harness.server().isInitialized()));
-    EXPECT_EQ(harness.complete(harness.server().clientInfo()), (ClientInfo{"inspector", "0.9"}));
+    EXPECT_EQ(harness.complete(harness.server().clientInfo()), (ClientInfo{"console", "0.9"}));
     EXPECT_EQ(harness.complete(harness.server().clientCapabilities()),
               (ClientCapabilities{.roots = ClientCapabilities::Roots{.listChanged = true}}));
     EXPECT_EQ(harness.complete(harness.server().protocolVersion()), "2024-11-05");
@@ -146,10 +146,10 @@ TEST(ServerInitialize, TheHookGetsWhatTheClientAnnounced) {
     ServerHarness harness;
     harness.start(recordingHook(hook));
 
-    harness.replyTo(initializeRequest("1", "2025-03-26", "inspector"));
+    harness.replyTo(initializeRequest("1", "2025-03-26", "console"));
 
     ASSERT_EQ(hook->calls.size(), 1u);
-    EXPECT_EQ(hook->calls[0].first, (ClientInfo{"inspector", "0.9"}));
+    EXPECT_EQ(hook->calls[0].first, (ClientInfo{"console", "0.9"}));
     EXPECT_EQ(hook->calls[0].second, (ClientCapabilities{.roots = ClientCapabilities::Roots{.listChanged = true}}));
 }
 

@@ -89,16 +89,17 @@ public:
     ServerHarness(const ServerHarness&) = delete;
     ServerHarness& operator=(const ServerHarness&) = delete;
 
-    // Ends the loop, so no coroutine of the server outlives the test.
     ~ServerHarness() {
-        try {
-            transport_->endIncoming();
-            complete(server_->waitForCompletion());
-            complete(server_->stop());
-            async::test::runReady(io_);
-        } catch (...) {
-            ADD_FAILURE() << "the server did not wind down: " << localizedDescription(std::current_exception());
+        if (server_) {
+            windDown();
         }
+    }
+
+    // Ends the stream, waits for the loop to end and stops the server, then
+    // lets go of the harness's reference to it.
+    std::weak_ptr<Server> windDownAndRelease() {
+        windDown();
+        return std::exchange(server_, nullptr);
     }
 
     asio::io_context& io() { return io_; }
@@ -197,6 +198,18 @@ public:
     std::size_t logCount(std::string_view message) const { return transport_->recordsWithMessage(message).size(); }
 
 private:
+    // Ends the loop, so no coroutine of the server outlives the test.
+    void windDown() {
+        try {
+            transport_->endIncoming();
+            complete(server_->waitForCompletion());
+            complete(server_->stop());
+            async::test::runReady(io_);
+        } catch (...) {
+            ADD_FAILURE() << "the server did not wind down: " << localizedDescription(std::current_exception());
+        }
+    }
+
     asio::io_context io_;
     std::shared_ptr<testing::RecordingTransport> transport_;
     std::shared_ptr<Server> server_;

@@ -2,13 +2,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <asio/co_spawn.hpp>
+#include <asio/error.hpp>
+#include <asio/system_error.hpp>
+#include <asio/use_future.hpp>
+
+#include "async/one_shot.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/handshake.hpp"
 #include "mcp/server/server_harness.hpp"
@@ -119,6 +128,9 @@ TEST(ServerLifecycle, StartFailsWithTheTransportsOwnErrorAndRunsNoLoop) {
         auto waited = harness.launch(harness.server().waitForCompletion());
         harness.runReady();
         EXPECT_TRUE(waited->done);
+        // The transport stays bound, and the built-in handlers stay registered.
+        harness.complete(harness.server().sendNotification(Message<ToolListChangedNotification>()));
+        EXPECT_EQ(harness.transport().sentCount(), 1u);
     }
 }
 
@@ -157,24 +169,36 @@ TEST(ServerLifecycle, WaitForCompletionReturnsOnceTheStreamEnds) {
 }
 
 TEST(ServerLifecycle, AFailingStreamIsLoggedAsFatalBeforeServerFinished) {
-    ServerHarness harness;
-    harness.start();
+    struct Case {
+        const char* name;
+        std::exception_ptr failure;
+    };
+    // An abort that does not come from stop() is a failure of the stream too.
+    const std::vector<Case> cases = {
+        {"runtime_error", std::make_exception_ptr(std::runtime_error("stream broke"))},
+        {"operation aborted", std::make_exception_ptr(asio::system_error(asio::error::operation_aborted))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerHarness harness;
+        harness.start();
 
-    harness.transport().endIncoming(std::make_exception_ptr(std::runtime_error("stream broke")));
-    harness.complete(harness.server().waitForCompletion());
+        harness.transport().endIncoming(c.failure);
+        harness.complete(harness.server().waitForCompletion());
 
-    std::vector<std::string> endLines;
-    for (const auto& entry : harness.transport().records()) {
-        if (entry.message == "Fatal error in message handling loop" || entry.message == "Server finished") {
-            endLines.push_back(entry.message);
+        std::vector<std::string> endLines;
+        for (const auto& entry : harness.transport().records()) {
+            if (entry.message == "Fatal error in message handling loop" || entry.message == "Server finished") {
+                endLines.push_back(entry.message);
+            }
         }
+        EXPECT_THAT(endLines, ElementsAre("Fatal error in message handling loop", "Server finished"));
+        const auto fatal = harness.transport().recordsWithMessage("Fatal error in message handling loop");
+        ASSERT_EQ(fatal.size(), 1u);
+        EXPECT_EQ(fatal[0].level, logging::LogLevel::error);
+        EXPECT_EQ(fatal[0].source, "MCP");
+        EXPECT_EQ(fatal[0].metadata, (logging::Metadata{{"error", localizedDescription(c.failure)}}));
     }
-    EXPECT_THAT(endLines, ElementsAre("Fatal error in message handling loop", "Server finished"));
-    const auto fatal = harness.transport().recordsWithMessage("Fatal error in message handling loop");
-    ASSERT_EQ(fatal.size(), 1u);
-    EXPECT_EQ(fatal[0].level, logging::LogLevel::error);
-    EXPECT_EQ(fatal[0].source, "MCP");
-    EXPECT_EQ(fatal[0].metadata, (logging::Metadata{{"error", "stream broke"}}));
 }
 
 TEST(ServerLifecycle, StopWhileTheLoopWaitsDisconnectsAndTheLoopEnds) {
@@ -208,6 +232,31 @@ TEST(ServerLifecycle, StopEndsTheLoopEvenWhenTheStreamStaysOpen) {
     EXPECT_EQ(harness.transport().sendAttempts(), 0u);
 }
 
+TEST(ServerLifecycle, StopWhileAHandlerWaitsEndsTheLoopWithoutFurtherMessages) {
+    ServerHarness harness;
+    async::OneShot<void> gate;
+    auto calls = std::make_shared<std::vector<std::string>>();
+    harness.server().registerMethodHandler<EchoMethod>([gate, calls](Value params) -> asio::awaitable<Value> {
+        calls->push_back("starts");
+        co_await gate.wait();
+        calls->push_back("ends");
+        co_return params;
+    });
+    harness.start();
+    auto waited = harness.launch(harness.server().waitForCompletion());
+    harness.transport().deliver(R"({"jsonrpc":"2.0","id":1,"method":"test/echo","params":1})");
+    harness.transport().deliver(R"({"jsonrpc":"2.0","id":2,"method":"test/echo","params":2})");
+    harness.runReady();
+    ASSERT_THAT(*calls, ElementsAre("starts"));
+
+    harness.complete(harness.server().stop());
+
+    ASSERT_TRUE(harness.runUntil([&] { return waited->done; }));
+    // The waiting handler was cancelled and the queued message never ran.
+    EXPECT_THAT(*calls, ElementsAre("starts"));
+    EXPECT_EQ(harness.transport().sendAttempts(), 0u);
+}
+
 TEST(ServerLifecycle, StopOnANeverStartedServerDisconnectsNothing) {
     ServerHarness harness;
 
@@ -233,6 +282,19 @@ TEST(ServerLifecycle, StopKeepsTheClientDataAndTheInitializedState) {
     auto waited = harness.launch(harness.server().waitForCompletion());
     harness.runReady();
     EXPECT_TRUE(waited->done);
+}
+
+TEST(ServerLifecycle, AnEndedServerIsFreedWithItsLastReference) {
+    ServerHarness harness;
+    harness.server().registerMethodHandler<EchoMethod>(
+        [](Value params) -> asio::awaitable<Value> { co_return params; });
+    harness.start();
+    harness.replyTo(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})");
+
+    // Neither the handler table nor the ended loop keeps the server alive.
+    const std::weak_ptr<Server> server = harness.windDownAndRelease();
+
+    EXPECT_TRUE(server.expired());
 }
 
 // ------------------------------------------------------------- registration
@@ -414,11 +476,13 @@ TEST(ServerSending, RequestSamplingAlwaysFailsAndSendsNothing) {
     struct Case {
         const char* name;
         bool started;
+        bool stopped;
         std::string detail;
     };
     const std::vector<Case> cases = {
-        {"never started", false, notInitializedConnection},
-        {"started", true, "Bidirectional sampling requests not yet implemented in transport layer"},
+        {"never started", false, false, notInitializedConnection},
+        {"started", true, false, "Bidirectional sampling requests not yet implemented in transport layer"},
+        {"stopped", true, true, notInitializedConnection},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -426,11 +490,77 @@ TEST(ServerSending, RequestSamplingAlwaysFailsAndSendsNothing) {
         if (c.started) {
             harness.start();
         }
+        if (c.stopped) {
+            harness.complete(harness.server().stop());
+        }
 
         expectInternalError(
             mcpFailureOf(harness, harness.server().requestSampling(CreateSamplingMessage::Parameters{})), c.detail);
         EXPECT_EQ(harness.transport().sendAttempts(), 0u);
     }
+}
+
+// ------------------------------------------------------------- concurrency
+
+// Waits for `done` while other threads run the io_context; false at the deadline.
+template <typename Predicate>
+bool waitFor(Predicate done) {
+    const auto deadline = std::chrono::steady_clock::now() + async::test::kDeadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+asio::awaitable<void> sendNotifications(std::shared_ptr<Server> server, int count) {
+    for (int index = 0; index < count; ++index) {
+        co_await server->sendNotification(Message<ToolListChangedNotification>());
+    }
+}
+
+TEST(ServerConcurrency, RepliesKeepTheirOrderWhileTheHostSendsFromAThreadPool) {
+    constexpr int requests = 200;
+    constexpr int notifications = 50;
+    async::test::ContextThreads threads(4);
+    auto& io = threads.context();
+    auto transport = testing::RecordingTransport::create(io.get_executor());
+    auto server = Server::create(io.get_executor(), "lumenary-test", "1.2.3", std::nullopt, hostCapabilities(),
+                                 ServerConfiguration::defaultConfiguration());
+    server->registerMethodHandler<EchoMethod>([](Value params) -> asio::awaitable<Value> { co_return params; });
+    auto started = asio::co_spawn(io, server->start(transport), asio::use_future);
+    ASSERT_EQ(started.wait_for(async::test::kDeadline), std::future_status::ready);
+    started.get();
+
+    auto sending = asio::co_spawn(io, sendNotifications(server, notifications), asio::use_future);
+    for (int id = 0; id < requests; ++id) {
+        transport->deliver(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"test/echo","params":)" +
+                           std::to_string(id) + "}");
+    }
+
+    ASSERT_TRUE(waitFor([&] { return transport->sentCount() == requests + notifications; }));
+    ASSERT_EQ(sending.wait_for(async::test::kDeadline), std::future_status::ready);
+    sending.get();
+    std::vector<std::string> replies;
+    for (const auto& line : transport->sent()) {
+        if (line != R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})") {
+            replies.push_back(line);
+        }
+    }
+    ASSERT_EQ(replies.size(), static_cast<std::size_t>(requests));
+    for (int id = 0; id < requests; ++id) {
+        EXPECT_EQ(replies[static_cast<std::size_t>(id)],
+                  R"({"id":)" + std::to_string(id) + R"(,"jsonrpc":"2.0","result":)" + std::to_string(id) + "}");
+    }
+
+    transport->endIncoming();
+    auto ended = asio::co_spawn(io, server->waitForCompletion(), asio::use_future);
+    ASSERT_EQ(ended.wait_for(async::test::kDeadline), std::future_status::ready);
+    auto stopped = asio::co_spawn(io, server->stop(), asio::use_future);
+    ASSERT_EQ(stopped.wait_for(async::test::kDeadline), std::future_status::ready);
+    EXPECT_EQ(transport->recordsWithMessage("Server finished").size(), 1u);
 }
 
 }  // namespace

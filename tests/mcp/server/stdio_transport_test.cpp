@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -111,11 +112,17 @@ TEST_F(StdioTransportTest, WritesEachMessageAsOneLine) {
     runToEnd(io_, transport->connect());
     const std::string big(200'000, 'z');
     std::string received;
-    std::thread reader([&] { received = readOutput(big.size() + 4); });
+    std::atomic<bool> done = false;
+    std::thread reader([&] {
+        received = readOutput(big.size() + 4);
+        done = true;
+    });
+    // Sends queue their lines; the writer runs on the transport's strand.
     runToEnd(io_, transport->send(big));
     runToEnd(io_, transport->send("{}"));
+    EXPECT_TRUE(async::test::runUntil(io_, [&] { return done.load(); }));
     reader.join();
-    EXPECT_EQ(received, big + "\n{}\n");
+    EXPECT_TRUE(received == big + "\n{}\n") << "received " << received.size() << " bytes";
 }
 
 TEST_F(StdioTransportTest, SendFailsWhenNotConnected) {
