@@ -14,14 +14,15 @@
 // The JSON forms of the basic types the typed messages are built from.
 namespace lumenary::mcp {
 
-// The text of a JSON string: a data URL read as bytes gives back the URL
-// those bytes write as. Absent for every other kind of value.
+// The text of a JSON string: a data URL read as bytes gives back the text
+// it was read from (or, made in code, the URL its bytes write as). Absent
+// for every other kind of value.
 inline std::optional<std::string> jsonText(const Value& value) {
     if (const auto* text = value.stringValue()) {
         return *text;
     }
     if (const auto* data = value.dataValue()) {
-        return dataURLEncoded(data->bytes, data->mimeType);
+        return data->sourceText ? *data->sourceText : dataURLEncoded(data->bytes, data->mimeType);
     }
     return std::nullopt;
 }

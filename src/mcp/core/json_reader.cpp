@@ -42,7 +42,7 @@ public:
     bool string(std::string& text) {
         if (text.starts_with("data:")) {
             if (auto parsed = parseDataURL(text)) {
-                return add(Value::data(std::move(parsed->data), std::move(parsed->mimeType)));
+                return add(Value::data(std::move(parsed->data), std::move(parsed->mimeType), std::move(text)));
             }
         }
         return add(Value(std::move(text)));

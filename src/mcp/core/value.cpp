@@ -18,8 +18,8 @@ Value Value::object(std::initializer_list<std::pair<std::string, Value>> members
 
 Value Value::array(std::initializer_list<Value> elements) { return Array(elements); }
 
-Value Value::data(std::string bytes, std::optional<std::string> mimeType) {
-    return Data{std::move(mimeType), std::move(bytes)};
+Value Value::data(std::string bytes, std::optional<std::string> mimeType, std::optional<std::string> sourceText) {
+    return Data{std::move(mimeType), std::move(bytes), std::move(sourceText)};
 }
 
 std::optional<bool> Value::boolValue() const noexcept {

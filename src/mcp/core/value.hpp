@@ -25,8 +25,15 @@ public:
     struct Data {
         std::optional<std::string> mimeType;
         std::string bytes;
+        // The data URL as it stood in the JSON text it was read from. A
+        // typed text field (an id, a method name) reads it back unchanged
+        // instead of in the base64 form the bytes write as. Not part of the
+        // value: equality and hashing ignore it.
+        std::optional<std::string> sourceText = std::nullopt;
 
-        friend bool operator==(const Data&, const Data&) = default;
+        friend bool operator==(const Data& left, const Data& right) {
+            return left.mimeType == right.mimeType && left.bytes == right.bytes;
+        }
     };
 
     using Array = std::vector<Value>;
@@ -50,7 +57,8 @@ public:
     // A key named twice keeps its last value.
     static Value object(std::initializer_list<std::pair<std::string, Value>> members);
     static Value array(std::initializer_list<Value> elements);
-    static Value data(std::string bytes, std::optional<std::string> mimeType);
+    static Value data(std::string bytes, std::optional<std::string> mimeType,
+                      std::optional<std::string> sourceText = std::nullopt);
 
     Kind kind() const noexcept { return static_cast<Kind>(storage_.index()); }
 

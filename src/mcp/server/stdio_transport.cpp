@@ -113,12 +113,17 @@ void StdioTransport::openDescriptors() {
     outputHandle_ = output;
 }
 
-void StdioTransport::closeDescriptors() {
+void StdioTransport::closeInput() {
     asio::error_code ignored;
     if (input_) {
         input_->close(ignored);
         input_.reset();
     }
+}
+
+void StdioTransport::closeDescriptors() {
+    asio::error_code ignored;
+    closeInput();
     if (output_) {
         std::lock_guard lock(outputMutex_);
         outputHandle_ = -1;
@@ -132,6 +137,7 @@ void StdioTransport::closeDescriptors() {
 asio::awaitable<void> StdioTransport::disconnect() {
     return onStrand([](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
         std::vector<async::OneShot<void>> waiters;
+        std::optional<async::OneShot<void>> flushed;
         {
             std::lock_guard lock(self->outputMutex_);
             if (!self->isConnected_) {
@@ -139,10 +145,18 @@ asio::awaitable<void> StdioTransport::disconnect() {
             }
             self->isConnected_ = false;
             waiters = std::move(self->drainWaiters_);
+            if (self->isWriting_) {
+                flushed = self->flushWaiters_.emplace_back();
+            }
         }
         self->messages_.finish();
-        self->closeDescriptors();
+        self->closeInput();
         for (auto& waiter : waiters) waiter.resume();
+        // Lines already handed over still reach the peer.
+        if (flushed) {
+            co_await flushed->wait();
+        }
+        self->closeDescriptors();
         self->logger_.debug("Transport disconnected", {}, source);
     }(shared_from_this()));
 }
@@ -298,14 +312,20 @@ asio::awaitable<void> StdioTransport::writeLoop() {
     std::vector<asio::const_buffer> buffers;
     for (;;) {
         std::size_t bytes = 0;
+        std::vector<async::OneShot<void>> flushed;
         {
             std::lock_guard lock(outputMutex_);
             if (pendingWrites_.empty() || writeFailure_) {
                 isWriting_ = false;
-                co_return;
+                flushed = std::move(flushWaiters_);
+            } else {
+                batch.swap(pendingWrites_);
+                pendingWrites_.clear();
             }
-            batch.swap(pendingWrites_);
-            pendingWrites_.clear();
+        }
+        if (!flushed.empty() || batch.empty()) {
+            for (auto& waiter : flushed) waiter.resume();
+            co_return;
         }
         buffers.clear();
         for (const auto& line : batch) {

@@ -65,6 +65,7 @@ private:
     asio::awaitable<T> onStrand(asio::awaitable<T> body);
 
     void openDescriptors();
+    void closeInput();
     void closeDescriptors();
     asio::awaitable<void> readLoop(std::shared_ptr<asio::posix::stream_descriptor> input);
     bool connected();
@@ -102,6 +103,8 @@ private:
     // Woken when the output has drained below its limit: senders held back
     // and the reader paused for it.
     std::vector<async::OneShot<void>> drainWaiters_;
+    // Woken when the writer has nothing left: a disconnect waiting to close.
+    std::vector<async::OneShot<void>> flushWaiters_;
 };
 
 }  // namespace lumenary::mcp

@@ -20,6 +20,14 @@ TEST(RequestID, KeepsItsJSONForm) {
     EXPECT_EQ(writeJSON(encodeValue(ID(42))), "42");
 }
 
+TEST(RequestID, ADataURLIDComesBackAsItWasSent) {
+    // The reader takes the text for bytes; the id must not be rewritten, or
+    // the client could not match the reply to its request.
+    const auto id = decodedID(R"("data:,x")");
+    EXPECT_EQ(id, ID("data:,x"));
+    EXPECT_EQ(writeJSON(encodeValue(id)), R"("data:,x")");
+}
+
 TEST(RequestID, RefusesOtherJSONValues) {
     for (const char* text : {"true", "1.5", "[]", "{}"}) {
         try {

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "mcp/core/coders.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 
@@ -36,6 +37,15 @@ TEST(JSONReading, DataURLTextsReadAsBytes) {
     EXPECT_EQ(parseJSON(R"("data:,hello")"), Value::data("hello", "text/plain"));
     // Matches the pattern but does not decode: stays text.
     EXPECT_EQ(parseJSON(R"("data:image/png;base64,%%%")"), Value("data:image/png;base64,%%%"));
+}
+
+TEST(JSONReading, DataURLsKeepTheirTextForTypedFields) {
+    const auto value = parseJSON(R"("data:,hello")");
+    EXPECT_EQ(value.dataValue()->sourceText, "data:,hello");
+    EXPECT_EQ(value, Value::data("hello", "text/plain")) << "the source text is not part of the value";
+    EXPECT_EQ(value.hash(), Value::data("hello", "text/plain").hash());
+    EXPECT_EQ(decodeValue<std::string>(value), "data:,hello");
+    EXPECT_EQ(writeJSON(value), R"("data:text/plain;base64,aGVsbG8=")");
 }
 
 TEST(JSONReading, DuplicateKeysKeepTheLastValue) {
