@@ -53,7 +53,8 @@ const std::string& document(int which) {
 void setLabel(benchmark::State& state) {
     static const char* names[] = {"tools_call_request", "tools_list_100", "image_1MB"};
     state.SetLabel(names[state.range(0)]);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document(static_cast<int>(state.range(0))).size()));
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * document(static_cast<int>(state.range(0))).size()));
 }
 
 void ValueRoundTrip(benchmark::State& state) {

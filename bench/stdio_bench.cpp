@@ -88,7 +88,8 @@ std::string request(std::string_view kind, int id) {
     if (kind == "ping") return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"ping"})" + "\n";
     return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
            R"(,"method":"tools/call","params":{"name":"echo","arguments":{"query":"weather in Lisbon",)"
-           R"("limit":5,"path":"/home/user/notes"}}})" + "\n";
+           R"("limit":5,"path":"/home/user/notes"}}})" +
+           "\n";
 }
 
 void lockStep(std::string_view kind, int toServer, LineReader& fromServer) {
@@ -106,8 +107,9 @@ void lockStep(std::string_view kind, int toServer, LineReader& fromServer) {
     std::nth_element(roundTrips.begin(), roundTrips.begin() + lockStepRounds / 2, roundTrips.end());
     const double median = roundTrips[lockStepRounds / 2];
     std::nth_element(roundTrips.begin(), roundTrips.begin() + lockStepRounds * 99 / 100, roundTrips.end());
-    std::printf("%-10s lock-step  %9.0f messages/s   round trip median %6.1f us, p99 %6.1f us  (target: median < 50 us)\n",
-                std::string(kind).c_str(), lockStepRounds / seconds, median, roundTrips[lockStepRounds * 99 / 100]);
+    std::printf(
+        "%-10s lock-step  %9.0f messages/s   round trip median %6.1f us, p99 %6.1f us  (target: median < 50 us)\n",
+        std::string(kind).c_str(), lockStepRounds / seconds, median, roundTrips[lockStepRounds * 99 / 100]);
 }
 
 void pipelined(std::string_view kind, int toServer, LineReader& fromServer) {
@@ -123,10 +125,11 @@ void pipelined(std::string_view kind, int toServer, LineReader& fromServer) {
         rates.push_back(pipelinedMessages / seconds);
     }
     std::sort(rates.begin(), rates.end());
-    std::printf("%-10s pipelined  %9.0f messages/s   median of %d runs (%.0f..%.0f), %d in flight"
-                "  (target: > 100000 messages/s)\n",
-                std::string(kind).c_str(), rates[rates.size() / 2], pipelinedRuns, rates.front(), rates.back(),
-                pipelinedMessages);
+    std::printf(
+        "%-10s pipelined  %9.0f messages/s   median of %d runs (%.0f..%.0f), %d in flight"
+        "  (target: > 100000 messages/s)\n",
+        std::string(kind).c_str(), rates[rates.size() / 2], pipelinedRuns, rates.front(), rates.back(),
+        pipelinedMessages);
 }
 
 }  // namespace
@@ -152,7 +155,8 @@ int main() {
     LineReader replies(fromServer.readEnd());
     writeAll(toServer.writeEnd(),
              R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-             R"("capabilities":{},"clientInfo":{"name":"bench","version":"1"}}})" "\n");
+             R"("capabilities":{},"clientInfo":{"name":"bench","version":"1"}}})"
+             "\n");
     replies.next();
 
     for (std::string_view kind : {"ping", "tools/call"}) {

@@ -3,17 +3,17 @@
 // Async primitives shared by every subsystem, built on asio coroutines.
 //
 // Streams and continuations
-#include "async/queue.hpp"     // Queue<T>: unbounded, many producers, one consumer, finishes once
 #include "async/one_shot.hpp"  // OneShot<T>, OneShot<void>: settled once from any thread, awaited once
+#include "async/queue.hpp"     // Queue<T>: unbounded, many producers, one consumer, finishes once
 
 // Tasks and cancellation
-#include "async/task.hpp"          // Task: co_spawn handle with cancel, sticky flag, join, recorded error
 #include "async/cancellation.hpp"  // isCancelled(): sticky check from inside a task body
+#include "async/task.hpp"          // Task: co_spawn handle with cancel, sticky flag, join, recorded error
 
 // Time
 #include "async/sleep_for.hpp"      // sleepFor: cancellable sleep
-#include "async/with_timeout.hpp"   // withTimeout: result or TimeoutError, loser cancelled
 #include "async/timeout_error.hpp"  // TimeoutError: says what timed out and after how long
+#include "async/with_timeout.hpp"   // withTimeout: result or TimeoutError, loser cancelled
 
 // Building block for waits completed from other threads
 #include "async/completion_handler.hpp"  // CompletionHandler: type-erased, move-only, posts to its executor

@@ -7,14 +7,14 @@
 namespace lumenary::async {
 
 asio::awaitable<bool> isCancelled() {
-  auto state = co_await asio::this_coro::cancellation_state;
-  co_return state.cancelled() != asio::cancellation_type::none;
+    auto state = co_await asio::this_coro::cancellation_state;
+    co_return state.cancelled() != asio::cancellation_type::none;
 }
 
 void throwIfCancelled(const asio::cancellation_state& state) {
-  if (state.cancelled() != asio::cancellation_type::none) {
-    throw asio::system_error(asio::error::operation_aborted);
-  }
+    if (state.cancelled() != asio::cancellation_type::none) {
+        throw asio::system_error(asio::error::operation_aborted);
+    }
 }
 
 }  // namespace lumenary::async

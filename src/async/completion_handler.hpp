@@ -27,64 +27,63 @@ namespace lumenary::async {
 // operation; for a coroutine that unwinds its stack on its executor.
 template <typename... Args>
 class CompletionHandler {
- public:
-  CompletionHandler() = default;
+public:
+    CompletionHandler() = default;
 
-  template <typename Handler>
-    requires(!std::is_same_v<std::decay_t<Handler>, CompletionHandler>)
-  explicit CompletionHandler(Handler&& handler)
-      : holder_(std::make_unique<Holder<std::decay_t<Handler>>>(std::forward<Handler>(handler))) {}
+    template <typename Handler>
+    requires(!std::is_same_v<std::decay_t<Handler>, CompletionHandler>) explicit CompletionHandler(Handler&& handler)
+        : holder_(std::make_unique<Holder<std::decay_t<Handler>>>(std::forward<Handler>(handler))) {}
 
-  CompletionHandler(CompletionHandler&&) noexcept = default;
-  CompletionHandler& operator=(CompletionHandler&&) noexcept = default;
-  CompletionHandler(const CompletionHandler&) = delete;
-  CompletionHandler& operator=(const CompletionHandler&) = delete;
-  ~CompletionHandler() = default;
+    CompletionHandler(CompletionHandler&&) noexcept = default;
+    CompletionHandler& operator=(CompletionHandler&&) noexcept = default;
+    CompletionHandler(const CompletionHandler&) = delete;
+    CompletionHandler& operator=(const CompletionHandler&) = delete;
+    ~CompletionHandler() = default;
 
-  explicit operator bool() const noexcept { return holder_ != nullptr; }
+    explicit operator bool() const noexcept { return holder_ != nullptr; }
 
-  // Hands the outcome to the handler and leaves this object empty. Must hold
-  // a handler.
-  void complete(std::exception_ptr error, Args... args) {
-    auto holder = std::move(holder_);
-    holder->complete(std::move(error), std::move(args)...);
-  }
-
- private:
-  class HolderBase {
-   public:
-    HolderBase() = default;
-    HolderBase(const HolderBase&) = delete;
-    HolderBase& operator=(const HolderBase&) = delete;
-    virtual ~HolderBase() = default;
-    virtual void complete(std::exception_ptr error, Args&&... args) = 0;
-  };
-
-  template <typename Handler>
-  class Holder final : public HolderBase {
-   public:
-    explicit Holder(Handler handler)
-        : handler_(std::move(handler)),
-          work_(asio::prefer(asio::get_associated_executor(handler_), asio::execution::outstanding_work.tracked)) {}
-
-    void complete(std::exception_ptr error, Args&&... args) override {
-      // The posted function counts as work from here on, so the tracked
-      // executor may go when this holder does.
-      asio::post(work_, [handler = std::move(handler_), error = std::move(error),
-                         ... values = std::move(args)]() mutable {
-        std::move(handler)(std::move(error), std::move(values)...);
-      });
+    // Hands the outcome to the handler and leaves this object empty. Must hold
+    // a handler.
+    void complete(std::exception_ptr error, Args... args) {
+        auto holder = std::move(holder_);
+        holder->complete(std::move(error), std::move(args)...);
     }
 
-   private:
-    using WorkExecutor = std::decay_t<decltype(asio::prefer(
-        asio::get_associated_executor(std::declval<const Handler&>()), asio::execution::outstanding_work.tracked))>;
+private:
+    class HolderBase {
+    public:
+        HolderBase() = default;
+        HolderBase(const HolderBase&) = delete;
+        HolderBase& operator=(const HolderBase&) = delete;
+        virtual ~HolderBase() = default;
+        virtual void complete(std::exception_ptr error, Args&&... args) = 0;
+    };
 
-    Handler handler_;
-    WorkExecutor work_;
-  };
+    template <typename Handler>
+    class Holder final : public HolderBase {
+    public:
+        explicit Holder(Handler handler)
+            : handler_(std::move(handler)),
+              work_(asio::prefer(asio::get_associated_executor(handler_), asio::execution::outstanding_work.tracked)) {}
 
-  std::unique_ptr<HolderBase> holder_;
+        void complete(std::exception_ptr error, Args&&... args) override {
+            // The posted function counts as work from here on, so the tracked
+            // executor may go when this holder does.
+            asio::post(work_, [handler = std::move(handler_), error = std::move(error),
+                               ... values = std::move(args)]() mutable {
+                std::move(handler)(std::move(error), std::move(values)...);
+            });
+        }
+
+    private:
+        using WorkExecutor = std::decay_t<decltype(asio::prefer(
+            asio::get_associated_executor(std::declval<const Handler&>()), asio::execution::outstanding_work.tracked))>;
+
+        Handler handler_;
+        WorkExecutor work_;
+    };
+
+    std::unique_ptr<HolderBase> holder_;
 };
 
 }  // namespace lumenary::async

@@ -27,63 +27,63 @@ namespace lumenary::async {
 // for a later wait().
 template <typename T>
 class OneShot {
- public:
-  OneShot() : shared_(std::make_shared<Shared>()) {}
+public:
+    OneShot() : shared_(std::make_shared<Shared>()) {}
 
-  bool resume(T value) const {
-    if (shared_->settled.exchange(true)) {
-      return false;
+    bool resume(T value) const {
+        if (shared_->settled.exchange(true)) {
+            return false;
+        }
+        shared_->outcome.push(std::move(value));
+        shared_->outcome.finish();
+        return true;
     }
-    shared_->outcome.push(std::move(value));
-    shared_->outcome.finish();
-    return true;
-  }
 
-  // A null error counts as a failure too, reported as a logic_error.
-  bool fail(std::exception_ptr error) const {
-    if (shared_->settled.exchange(true)) {
-      return false;
+    // A null error counts as a failure too, reported as a logic_error.
+    bool fail(std::exception_ptr error) const {
+        if (shared_->settled.exchange(true)) {
+            return false;
+        }
+        if (!error) {
+            error = std::make_exception_ptr(std::logic_error("OneShot failed without an error"));
+        }
+        shared_->outcome.finish(std::move(error));
+        return true;
     }
-    if (!error) {
-      error = std::make_exception_ptr(std::logic_error("OneShot failed without an error"));
+
+    asio::awaitable<T> wait() const { return waitOn(shared_); }
+
+private:
+    // A queue of at most one item carries the outcome, so waiting, wake-up on
+    // the right executor and cancellation work exactly as they do for Queue.
+    struct Shared {
+        std::atomic<bool> settled{false};
+        Queue<T> outcome;
+    };
+
+    static asio::awaitable<T> waitOn(std::shared_ptr<Shared> shared) {
+        auto value = co_await shared->outcome.next();
+        if (!value) {
+            throw std::logic_error("OneShot::wait: the value was already taken by an earlier wait");
+        }
+        co_return std::move(*value);
     }
-    shared_->outcome.finish(std::move(error));
-    return true;
-  }
 
-  asio::awaitable<T> wait() const { return waitOn(shared_); }
-
- private:
-  // A queue of at most one item carries the outcome, so waiting, wake-up on
-  // the right executor and cancellation work exactly as they do for Queue.
-  struct Shared {
-    std::atomic<bool> settled{false};
-    Queue<T> outcome;
-  };
-
-  static asio::awaitable<T> waitOn(std::shared_ptr<Shared> shared) {
-    auto value = co_await shared->outcome.next();
-    if (!value) {
-      throw std::logic_error("OneShot::wait: the value was already taken by an earlier wait");
-    }
-    co_return std::move(*value);
-  }
-
-  std::shared_ptr<Shared> shared_;
+    std::shared_ptr<Shared> shared_;
 };
 
 // A one-shot that carries no value, only "done" or an error.
 template <>
 class OneShot<void> {
- public:
-  bool resume() const { return inner_.resume(std::monostate{}); }
-  bool fail(std::exception_ptr error) const { return inner_.fail(std::move(error)); }
-  asio::awaitable<void> wait() const { return waitOn(inner_); }
+public:
+    bool resume() const { return inner_.resume(std::monostate{}); }
+    bool fail(std::exception_ptr error) const { return inner_.fail(std::move(error)); }
+    asio::awaitable<void> wait() const { return waitOn(inner_); }
 
- private:
-  static asio::awaitable<void> waitOn(OneShot<std::monostate> inner) { co_await inner.wait(); }
+private:
+    static asio::awaitable<void> waitOn(OneShot<std::monostate> inner) { co_await inner.wait(); }
 
-  OneShot<std::monostate> inner_;
+    OneShot<std::monostate> inner_;
 };
 
 }  // namespace lumenary::async

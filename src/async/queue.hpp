@@ -40,242 +40,243 @@ namespace lumenary::async {
 // the item it would have taken stays queued for the next call.
 template <typename T>
 class Queue {
- public:
-  Queue() : state_(std::make_shared<State>()) {}
+public:
+    Queue() : state_(std::make_shared<State>()) {}
 
-  // Returns false, dropping the item, once the queue is finished.
-  bool push(T item) const {
-    Waiter waiter;
-    {
-      std::lock_guard lock(state_->mutex);
-      if (state_->finished) {
-        return false;
-      }
-      if (!state_->waiter) {
-        state_->items.push_back(std::move(item));
+    // Returns false, dropping the item, once the queue is finished.
+    bool push(T item) const {
+        Waiter waiter;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (state_->finished) {
+                return false;
+            }
+            if (!state_->waiter) {
+                state_->items.push_back(std::move(item));
+                return true;
+            }
+            // A consumer only waits on an empty queue, so it takes this item.
+            waiter = std::move(state_->waiter);
+        }
+        waiter.complete(nullptr, std::optional<T>(std::move(item)));
         return true;
-      }
-      // A consumer only waits on an empty queue, so it takes this item.
-      waiter = std::move(state_->waiter);
     }
-    waiter.complete(nullptr, std::optional<T>(std::move(item)));
-    return true;
-  }
 
-  void finish() const { finish(nullptr); }
+    void finish() const { finish(nullptr); }
 
-  // A null error is a clean finish. Only the first finish counts.
-  void finish(std::exception_ptr error) const {
-    Waiter waiter;
-    RoomWaiter producer;
-    std::exception_ptr delivered;
-    {
-      std::lock_guard lock(state_->mutex);
-      if (state_->finished) {
-        return;
-      }
-      state_->finished = true;
-      state_->error = std::move(error);
-      producer = takeRoomWaiterLocked(*state_);
-      if (state_->waiter) {
-        waiter = std::move(state_->waiter);
-        delivered = std::exchange(state_->error, nullptr);
-      }
-    }
-    if (producer) {
-      producer.complete(nullptr);
-    }
-    if (waiter) {
-      waiter.complete(std::move(delivered), std::nullopt);
-    }
-  }
-
-  // The next item, std::nullopt at a clean end; rethrows a finishing error.
-  asio::awaitable<std::optional<T>> next() const { return nextFrom(state_); }
-
-  // True once finish has been called, even while items remain to be read.
-  bool isFinished() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->finished;
-  }
-
-  // Items pushed and not yet taken, so producers can hold back.
-  std::size_t size() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->items.size();
-  }
-
-  // Ends once fewer than `limit` items are queued or the queue is finished:
-  // a producer paces itself by its consumer with it. One producer may wait
-  // at a time (a second one returns at once); finish() ends the wait.
-  asio::awaitable<void> waitUntilShorterThan(std::size_t limit) const { return roomFrom(state_, limit); }
-
- private:
-  using Waiter = CompletionHandler<std::optional<T>>;
-  using RoomWaiter = CompletionHandler<>;
-
-  struct State {
-    std::mutex mutex;
-    std::deque<T> items;
-    bool finished = false;
-    std::exception_ptr error;  // cleared once handed to the consumer
-    Waiter waiter;             // set only while the queue is empty and open
-    std::uint64_t waitNumber = 0;
-    RoomWaiter roomWaiter;     // a producer waiting for the queue to shrink
-    std::size_t roomLimit = 0;
-  };
-
-  // The waiting producer, once the queue has shrunk below its limit.
-  static RoomWaiter takeRoomWaiterLocked(State& state) {
-    if (state.roomWaiter && (state.finished || state.items.size() < state.roomLimit)) {
-      return std::move(state.roomWaiter);
-    }
-    return RoomWaiter();
-  }
-
-  // What the consumer gets without waiting: an item, or the end.
-  struct Ready {
-    std::exception_ptr error;
-    std::optional<T> item;
-  };
-
-  static std::optional<Ready> takeReadyLocked(State& state) {
-    if (!state.items.empty()) {
-      Ready ready{nullptr, std::move(state.items.front())};
-      state.items.pop_front();
-      return ready;
-    }
-    if (state.finished) {
-      return Ready{std::exchange(state.error, nullptr), std::nullopt};
-    }
-    return std::nullopt;
-  }
-
-  // Ends one particular wait with operation_aborted, unless a producer has
-  // already taken it. Holds the state weakly: the slot may outlive the queue.
-  class CancelWait {
-   public:
-    CancelWait(std::weak_ptr<State> state, std::uint64_t waitNumber)
-        : state_(std::move(state)), waitNumber_(waitNumber) {}
-
-    void operator()(asio::cancellation_type_t type) {
-      if (type == asio::cancellation_type::none) {
-        return;
-      }
-      auto state = state_.lock();
-      if (!state) {
-        return;
-      }
-      Waiter waiter;
-      {
-        std::lock_guard lock(state->mutex);
-        if (!state->waiter || state->waitNumber != waitNumber_) {
-          return;
+    // A null error is a clean finish. Only the first finish counts.
+    void finish(std::exception_ptr error) const {
+        Waiter waiter;
+        RoomWaiter producer;
+        std::exception_ptr delivered;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (state_->finished) {
+                return;
+            }
+            state_->finished = true;
+            state_->error = std::move(error);
+            producer = takeRoomWaiterLocked(*state_);
+            if (state_->waiter) {
+                waiter = std::move(state_->waiter);
+                delivered = std::exchange(state_->error, nullptr);
+            }
         }
-        waiter = std::move(state->waiter);
-      }
-      waiter.complete(std::make_exception_ptr(asio::system_error(asio::error::operation_aborted)), std::nullopt);
-    }
-
-   private:
-    std::weak_ptr<State> state_;
-    std::uint64_t waitNumber_;
-  };
-
-  class StartWait {
-   public:
-    explicit StartWait(std::shared_ptr<State> state) : state_(std::move(state)) {}
-
-    template <typename Handler>
-    void operator()(Handler&& handler) const {
-      auto slot = asio::get_associated_cancellation_slot(handler);
-      std::unique_lock lock(state_->mutex);
-      // A producer may have pushed since next() last looked.
-      if (auto ready = takeReadyLocked(*state_)) {
-        auto producer = takeRoomWaiterLocked(*state_);
-        lock.unlock();
         if (producer) {
-          producer.complete(nullptr);
+            producer.complete(nullptr);
         }
-        Waiter(std::forward<Handler>(handler)).complete(std::move(ready->error), std::move(ready->item));
-        return;
-      }
-      if (state_->waiter) {
-        lock.unlock();
-        Waiter(std::forward<Handler>(handler))
-            .complete(std::make_exception_ptr(std::logic_error("Queue::next: another consumer is already waiting")),
-                      std::nullopt);
-        return;
-      }
-      const auto waitNumber = ++state_->waitNumber;
-      // Installed before the wait is visible to producers: once it is, a
-      // producer may resume the consumer, which clears this slot.
-      if (slot.is_connected()) {
-        slot.template emplace<CancelWait>(std::weak_ptr<State>(state_), waitNumber);
-      }
-      state_->waiter = Waiter(std::forward<Handler>(handler));
+        if (waiter) {
+            waiter.complete(std::move(delivered), std::nullopt);
+        }
     }
 
-   private:
-    std::shared_ptr<State> state_;
-  };
+    // The next item, std::nullopt at a clean end; rethrows a finishing error.
+    asio::awaitable<std::optional<T>> next() const { return nextFrom(state_); }
 
-  static asio::awaitable<std::optional<T>> nextFrom(std::shared_ptr<State> state) {
-    throwIfCancelled(co_await asio::this_coro::cancellation_state);
-    std::optional<Ready> ready;
-    RoomWaiter producer;
-    {
-      std::lock_guard lock(state->mutex);
-      ready = takeReadyLocked(*state);
-      producer = takeRoomWaiterLocked(*state);
-    }
-    if (producer) {
-      producer.complete(nullptr);
-    }
-    if (!ready) {
-      co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&,
-                                              void(std::exception_ptr, std::optional<T>)>(StartWait(state),
-                                                                                           asio::use_awaitable);
-    }
-    if (ready->error) {
-      std::rethrow_exception(ready->error);
-    }
-    co_return std::move(ready->item);
-  }
-
-  class StartRoomWait {
-   public:
-    StartRoomWait(std::shared_ptr<State> state, std::size_t limit) : state_(std::move(state)), limit_(limit) {}
-
-    template <typename Handler>
-    void operator()(Handler&& handler) const {
-      RoomWaiter waiter(std::forward<Handler>(handler));
-      {
+    // True once finish has been called, even while items remain to be read.
+    bool isFinished() const {
         std::lock_guard lock(state_->mutex);
-        if (!state_->finished && state_->items.size() >= limit_ && !state_->roomWaiter) {
-          state_->roomLimit = limit_;
-          state_->roomWaiter = std::move(waiter);
-          return;
-        }
-      }
-      waiter.complete(nullptr);
+        return state_->finished;
     }
 
-   private:
+    // Items pushed and not yet taken, so producers can hold back.
+    std::size_t size() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->items.size();
+    }
+
+    // Ends once fewer than `limit` items are queued or the queue is finished:
+    // a producer paces itself by its consumer with it. One producer may wait
+    // at a time (a second one returns at once); finish() ends the wait.
+    asio::awaitable<void> waitUntilShorterThan(std::size_t limit) const { return roomFrom(state_, limit); }
+
+private:
+    using Waiter = CompletionHandler<std::optional<T>>;
+    using RoomWaiter = CompletionHandler<>;
+
+    struct State {
+        std::mutex mutex;
+        std::deque<T> items;
+        bool finished = false;
+        std::exception_ptr error;  // cleared once handed to the consumer
+        Waiter waiter;             // set only while the queue is empty and open
+        std::uint64_t waitNumber = 0;
+        RoomWaiter roomWaiter;  // a producer waiting for the queue to shrink
+        std::size_t roomLimit = 0;
+    };
+
+    // The waiting producer, once the queue has shrunk below its limit.
+    static RoomWaiter takeRoomWaiterLocked(State& state) {
+        if (state.roomWaiter && (state.finished || state.items.size() < state.roomLimit)) {
+            return std::move(state.roomWaiter);
+        }
+        return RoomWaiter();
+    }
+
+    // What the consumer gets without waiting: an item, or the end.
+    struct Ready {
+        std::exception_ptr error;
+        std::optional<T> item;
+    };
+
+    static std::optional<Ready> takeReadyLocked(State& state) {
+        if (!state.items.empty()) {
+            Ready ready{nullptr, std::move(state.items.front())};
+            state.items.pop_front();
+            return ready;
+        }
+        if (state.finished) {
+            return Ready{std::exchange(state.error, nullptr), std::nullopt};
+        }
+        return std::nullopt;
+    }
+
+    // Ends one particular wait with operation_aborted, unless a producer has
+    // already taken it. Holds the state weakly: the slot may outlive the queue.
+    class CancelWait {
+    public:
+        CancelWait(std::weak_ptr<State> state, std::uint64_t waitNumber)
+            : state_(std::move(state)), waitNumber_(waitNumber) {}
+
+        void operator()(asio::cancellation_type_t type) {
+            if (type == asio::cancellation_type::none) {
+                return;
+            }
+            auto state = state_.lock();
+            if (!state) {
+                return;
+            }
+            Waiter waiter;
+            {
+                std::lock_guard lock(state->mutex);
+                if (!state->waiter || state->waitNumber != waitNumber_) {
+                    return;
+                }
+                waiter = std::move(state->waiter);
+            }
+            waiter.complete(std::make_exception_ptr(asio::system_error(asio::error::operation_aborted)), std::nullopt);
+        }
+
+    private:
+        std::weak_ptr<State> state_;
+        std::uint64_t waitNumber_;
+    };
+
+    class StartWait {
+    public:
+        explicit StartWait(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+        template <typename Handler>
+        void operator()(Handler&& handler) const {
+            auto slot = asio::get_associated_cancellation_slot(handler);
+            std::unique_lock lock(state_->mutex);
+            // A producer may have pushed since next() last looked.
+            if (auto ready = takeReadyLocked(*state_)) {
+                auto producer = takeRoomWaiterLocked(*state_);
+                lock.unlock();
+                if (producer) {
+                    producer.complete(nullptr);
+                }
+                Waiter(std::forward<Handler>(handler)).complete(std::move(ready->error), std::move(ready->item));
+                return;
+            }
+            if (state_->waiter) {
+                lock.unlock();
+                Waiter(std::forward<Handler>(handler))
+                    .complete(
+                        std::make_exception_ptr(std::logic_error("Queue::next: another consumer is already waiting")),
+                        std::nullopt);
+                return;
+            }
+            const auto waitNumber = ++state_->waitNumber;
+            // Installed before the wait is visible to producers: once it is, a
+            // producer may resume the consumer, which clears this slot.
+            if (slot.is_connected()) {
+                slot.template emplace<CancelWait>(std::weak_ptr<State>(state_), waitNumber);
+            }
+            state_->waiter = Waiter(std::forward<Handler>(handler));
+        }
+
+    private:
+        std::shared_ptr<State> state_;
+    };
+
+    static asio::awaitable<std::optional<T>> nextFrom(std::shared_ptr<State> state) {
+        throwIfCancelled(co_await asio::this_coro::cancellation_state);
+        std::optional<Ready> ready;
+        RoomWaiter producer;
+        {
+            std::lock_guard lock(state->mutex);
+            ready = takeReadyLocked(*state);
+            producer = takeRoomWaiterLocked(*state);
+        }
+        if (producer) {
+            producer.complete(nullptr);
+        }
+        if (!ready) {
+            co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&,
+                                                    void(std::exception_ptr, std::optional<T>)>(StartWait(state),
+                                                                                                asio::use_awaitable);
+        }
+        if (ready->error) {
+            std::rethrow_exception(ready->error);
+        }
+        co_return std::move(ready->item);
+    }
+
+    class StartRoomWait {
+    public:
+        StartRoomWait(std::shared_ptr<State> state, std::size_t limit) : state_(std::move(state)), limit_(limit) {}
+
+        template <typename Handler>
+        void operator()(Handler&& handler) const {
+            RoomWaiter waiter(std::forward<Handler>(handler));
+            {
+                std::lock_guard lock(state_->mutex);
+                if (!state_->finished && state_->items.size() >= limit_ && !state_->roomWaiter) {
+                    state_->roomLimit = limit_;
+                    state_->roomWaiter = std::move(waiter);
+                    return;
+                }
+            }
+            waiter.complete(nullptr);
+        }
+
+    private:
+        std::shared_ptr<State> state_;
+        std::size_t limit_;
+    };
+
+    static asio::awaitable<void> roomFrom(std::shared_ptr<State> state, std::size_t limit) {
+        throwIfCancelled(co_await asio::this_coro::cancellation_state);
+        // Made apart from the co_await: g++ 12 destroys a capturing temporary
+        // of a statement holding a co_await twice.
+        StartRoomWait start(std::move(state), limit);
+        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(std::move(start),
+                                                                                                asio::use_awaitable);
+    }
+
     std::shared_ptr<State> state_;
-    std::size_t limit_;
-  };
-
-  static asio::awaitable<void> roomFrom(std::shared_ptr<State> state, std::size_t limit) {
-    throwIfCancelled(co_await asio::this_coro::cancellation_state);
-    // Made apart from the co_await: g++ 12 destroys a capturing temporary
-    // of a statement holding a co_await twice.
-    StartRoomWait start(std::move(state), limit);
-    co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(std::move(start),
-                                                                                           asio::use_awaitable);
-  }
-
-  std::shared_ptr<State> state_;
 };
 
 }  // namespace lumenary::async

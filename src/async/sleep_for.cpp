@@ -9,9 +9,9 @@
 namespace lumenary::async {
 
 asio::awaitable<void> sleepFor(std::chrono::steady_clock::duration duration) {
-  throwIfCancelled(co_await asio::this_coro::cancellation_state);
-  asio::steady_timer timer(co_await asio::this_coro::executor, duration);
-  co_await timer.async_wait(asio::use_awaitable);
+    throwIfCancelled(co_await asio::this_coro::cancellation_state);
+    asio::steady_timer timer(co_await asio::this_coro::executor, duration);
+    co_await timer.async_wait(asio::use_awaitable);
 }
 
 }  // namespace lumenary::async

@@ -32,44 +32,44 @@ namespace lumenary::async {
 // body ends the task and is kept in error(); it never reaches join() and
 // never terminates the process.
 class Task {
- public:
-  static Task spawn(asio::any_io_executor executor, asio::awaitable<void> body);
+public:
+    static Task spawn(asio::any_io_executor executor, asio::awaitable<void> body);
 
-  // Runs the awaitable that makeBody returns, keeping makeBody (and what a
-  // lambda captured, which must be by value) alive until the body ends.
-  template <typename MakeBody>
-    requires std::invocable<std::decay_t<MakeBody>&> &&
-             std::same_as<std::invoke_result_t<std::decay_t<MakeBody>&>, asio::awaitable<void>>
-  static Task spawn(asio::any_io_executor executor, MakeBody&& makeBody) {
-    return spawn(std::move(executor), runKeepingAlive(std::decay_t<MakeBody>(std::forward<MakeBody>(makeBody))));
-  }
+    // Runs the awaitable that makeBody returns, keeping makeBody (and what a
+    // lambda captured, which must be by value) alive until the body ends.
+    template <typename MakeBody>
+    requires std::invocable < std::decay_t<MakeBody>
+    & > &&std::same_as<std::invoke_result_t<std::decay_t<MakeBody>&>, asio::awaitable<void>> static Task spawn(
+            asio::any_io_executor executor, MakeBody&& makeBody) {
+        return spawn(std::move(executor), runKeepingAlive(std::decay_t<MakeBody>(std::forward<MakeBody>(makeBody))));
+    }
 
-  // Safe from any thread, any number of times, after the end too.
-  void cancel() const;
-  bool isCancelled() const;
+    // Safe from any thread, any number of times, after the end too.
+    void cancel() const;
+    bool isCancelled() const;
 
-  bool isFinished() const;
-  // What escaped the body, once it has ended; null for a normal end.
-  std::exception_ptr error() const;
+    bool isFinished() const;
+    // What escaped the body, once it has ended; null for a normal end.
+    std::exception_ptr error() const;
 
-  // Ends when the task has ended (at once if it already has), on the joining
-  // coroutine's executor. Any number of coroutines may join; the wait is
-  // cancellable like any other.
-  asio::awaitable<void> join() const;
+    // Ends when the task has ended (at once if it already has), on the joining
+    // coroutine's executor. Any number of coroutines may join; the wait is
+    // cancellable like any other.
+    asio::awaitable<void> join() const;
 
- private:
-  struct State;
+private:
+    struct State;
 
-  explicit Task(std::shared_ptr<State> state);
+    explicit Task(std::shared_ptr<State> state);
 
-  static asio::awaitable<void> joinState(std::shared_ptr<State> state);
+    static asio::awaitable<void> joinState(std::shared_ptr<State> state);
 
-  template <typename MakeBody>
-  static asio::awaitable<void> runKeepingAlive(MakeBody makeBody) {
-    co_await makeBody();
-  }
+    template <typename MakeBody>
+    static asio::awaitable<void> runKeepingAlive(MakeBody makeBody) {
+        co_await makeBody();
+    }
 
-  std::shared_ptr<State> state_;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace lumenary::async

@@ -27,32 +27,32 @@ namespace detail {
 // the cancellation came), and that result must not be lost.
 template <typename T>
 struct Settled {
-  std::optional<T> value;
-  std::exception_ptr error;
-  bool succeeded() const { return value.has_value(); }
+    std::optional<T> value;
+    std::exception_ptr error;
+    bool succeeded() const { return value.has_value(); }
 };
 
 template <>
 struct Settled<void> {
-  bool done = false;
-  std::exception_ptr error;
-  bool succeeded() const { return done; }
+    bool done = false;
+    std::exception_ptr error;
+    bool succeeded() const { return done; }
 };
 
 // Never fails: a failure counts as "not done" in the race and would sit out
 // the whole limit before being reported.
 template <typename T>
 asio::awaitable<void> settleInto(asio::awaitable<T> operation, std::shared_ptr<Settled<T>> settled) {
-  try {
-    if constexpr (std::is_void_v<T>) {
-      co_await std::move(operation);
-      settled->done = true;
-    } else {
-      settled->value.emplace(co_await std::move(operation));
+    try {
+        if constexpr (std::is_void_v<T>) {
+            co_await std::move(operation);
+            settled->done = true;
+        } else {
+            settled->value.emplace(co_await std::move(operation));
+        }
+    } catch (...) {
+        settled->error = std::current_exception();
     }
-  } catch (...) {
-    settled->error = std::current_exception();
-  }
 }
 
 }  // namespace detail
@@ -67,23 +67,23 @@ asio::awaitable<void> settleInto(asio::awaitable<T> operation, std::shared_ptr<S
 template <typename T>
 asio::awaitable<T> withTimeout(asio::awaitable<T> operation, std::chrono::steady_clock::duration limit,
                                std::string what = {}) {
-  using namespace asio::experimental::awaitable_operators;
-  throwIfCancelled(co_await asio::this_coro::cancellation_state);
-  asio::steady_timer timer(co_await asio::this_coro::executor, limit);
-  auto settled = std::make_shared<detail::Settled<T>>();
-  auto winner = co_await (detail::settleInto(std::move(operation), settled) || timer.async_wait(asio::use_awaitable));
-  if (settled->succeeded()) {
-    if constexpr (std::is_void_v<T>) {
-      co_return;
-    } else {
-      co_return std::move(*settled->value);
+    using namespace asio::experimental::awaitable_operators;
+    throwIfCancelled(co_await asio::this_coro::cancellation_state);
+    asio::steady_timer timer(co_await asio::this_coro::executor, limit);
+    auto settled = std::make_shared<detail::Settled<T>>();
+    auto winner = co_await (detail::settleInto(std::move(operation), settled) || timer.async_wait(asio::use_awaitable));
+    if (settled->succeeded()) {
+        if constexpr (std::is_void_v<T>) {
+            co_return;
+        } else {
+            co_return std::move(*settled->value);
+        }
     }
-  }
-  // An error after the timer fired is most likely the cancellation we sent.
-  if (winner.index() == 1) {
-    throw TimeoutError(limit, what);
-  }
-  std::rethrow_exception(settled->error);
+    // An error after the timer fired is most likely the cancellation we sent.
+    if (winner.index() == 1) {
+        throw TimeoutError(limit, what);
+    }
+    std::rethrow_exception(settled->error);
 }
 
 }  // namespace lumenary::async

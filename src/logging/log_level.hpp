@@ -11,13 +11,13 @@ namespace lumenary::logging {
 // The seven severities, lowest first. The built-in enum ordering is the
 // severity ordering, so `level < LogLevel::warning` reads as it should.
 enum class LogLevel : std::uint8_t {
-  trace,
-  debug,
-  info,
-  notice,
-  warning,
-  error,
-  critical,
+    trace,
+    debug,
+    info,
+    notice,
+    warning,
+    error,
+    critical,
 };
 
 inline constexpr std::array<LogLevel, 7> allLogLevels{

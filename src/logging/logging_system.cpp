@@ -13,37 +13,41 @@ constexpr std::string_view violationMessage = "logging system can only be initia
 // Both boxes are created on first use and never destroyed, so a Logger built
 // while static objects are destroyed at exit still finds them.
 ReplaceOnceBox<std::optional<MetadataProvider>>& providerBox() {
-  static auto* box = new ReplaceOnceBox<std::optional<MetadataProvider>>(std::nullopt, violationMessage);
-  return *box;
+    static auto* box = new ReplaceOnceBox<std::optional<MetadataProvider>>(std::nullopt, violationMessage);
+    return *box;
 }
 
 ReplaceOnceBox<LoggingSystem::FactoryWithProvider>& factoryBox() {
-  // The default ignores the provider it is given and reads the process-wide
-  // one, like StreamLogHandler::standardError(label).
-  static auto* box = new ReplaceOnceBox<LoggingSystem::FactoryWithProvider>(
-      [](const std::string& label, const std::optional<MetadataProvider>&) -> AnyLogHandler {
-        return StreamLogHandler::standardError(label);
-      },
-      violationMessage);
-  return *box;
+    // The default ignores the provider it is given and reads the process-wide
+    // one, like StreamLogHandler::standardError(label).
+    static auto* box = new ReplaceOnceBox<LoggingSystem::FactoryWithProvider>(
+        [](const std::string& label, const std::optional<MetadataProvider>&) -> AnyLogHandler {
+            return StreamLogHandler::standardError(label);
+        },
+        violationMessage);
+    return *box;
 }
 
 }  // namespace
 
 void LoggingSystem::bootstrap(Factory factory) {
-  factoryBox().replaceOnce(
-      [factory = std::move(factory)](const std::string& label, const std::optional<MetadataProvider>&) {
-        return factory(label);
-      });
+    factoryBox().replaceOnce(
+        [factory = std::move(factory)](const std::string& label, const std::optional<MetadataProvider>&) {
+            return factory(label);
+        });
 }
 
 void LoggingSystem::bootstrap(FactoryWithProvider factory, std::optional<MetadataProvider> provider) {
-  providerBox().replaceOnce(std::move(provider));
-  factoryBox().replaceOnce(std::move(factory));
+    providerBox().replaceOnce(std::move(provider));
+    factoryBox().replaceOnce(std::move(factory));
 }
 
-std::optional<MetadataProvider> LoggingSystem::metadataProvider() { return providerBox().get(); }
+std::optional<MetadataProvider> LoggingSystem::metadataProvider() {
+    return providerBox().get();
+}
 
-LoggingSystem::FactoryWithProvider LoggingSystem::factory() { return factoryBox().get(); }
+LoggingSystem::FactoryWithProvider LoggingSystem::factory() {
+    return factoryBox().get();
+}
 
 }  // namespace lumenary::logging

@@ -15,21 +15,21 @@ namespace lumenary::logging {
 // stops the process. Without a bootstrap every such Logger writes to standard
 // error at level info, without a metadata provider.
 class LoggingSystem {
- public:
-  using Factory = std::function<AnyLogHandler(const std::string& label)>;
-  using FactoryWithProvider =
-      std::function<AnyLogHandler(const std::string& label, const std::optional<MetadataProvider>& provider)>;
+public:
+    using Factory = std::function<AnyLogHandler(const std::string& label)>;
+    using FactoryWithProvider =
+        std::function<AnyLogHandler(const std::string& label, const std::optional<MetadataProvider>& provider)>;
 
-  LoggingSystem() = delete;
+    LoggingSystem() = delete;
 
-  // Replaces the factory only; the provider stays as it was.
-  static void bootstrap(Factory factory);
-  // Replaces the provider (even with an absent one), then the factory, which
-  // receives the label and the provider of each Logger.
-  static void bootstrap(FactoryWithProvider factory, std::optional<MetadataProvider> provider);
+    // Replaces the factory only; the provider stays as it was.
+    static void bootstrap(Factory factory);
+    // Replaces the provider (even with an absent one), then the factory, which
+    // receives the label and the provider of each Logger.
+    static void bootstrap(FactoryWithProvider factory, std::optional<MetadataProvider> provider);
 
-  static std::optional<MetadataProvider> metadataProvider();
-  static FactoryWithProvider factory();
+    static std::optional<MetadataProvider> metadataProvider();
+    static FactoryWithProvider factory();
 };
 
 }  // namespace lumenary::logging

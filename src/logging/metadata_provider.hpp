@@ -11,17 +11,17 @@ namespace lumenary::logging {
 // function may be called from any thread at any time, so what it reads must
 // be safe to read concurrently.
 class MetadataProvider {
- public:
-  explicit MetadataProvider(std::function<Metadata()> provideMetadata);
+public:
+    explicit MetadataProvider(std::function<Metadata()> provideMetadata);
 
-  Metadata get() const;
+    Metadata get() const;
 
-  // One provider that asks each in list order; for equal keys the later
-  // provider wins, and an empty list yields empty metadata.
-  static MetadataProvider multiplex(std::vector<MetadataProvider> providers);
+    // One provider that asks each in list order; for equal keys the later
+    // provider wins, and an empty list yields empty metadata.
+    static MetadataProvider multiplex(std::vector<MetadataProvider> providers);
 
- private:
-  std::function<Metadata()> provideMetadata_;
+private:
+    std::function<Metadata()> provideMetadata_;
 };
 
 }  // namespace lumenary::logging

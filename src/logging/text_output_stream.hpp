@@ -8,36 +8,36 @@ namespace lumenary::logging {
 
 // Where a stream log handler writes its lines: one call per whole line.
 class TextOutputStream {
- public:
-  virtual ~TextOutputStream() = default;
-  virtual void write(std::string_view text) = 0;
+public:
+    virtual ~TextOutputStream() = default;
+    virtual void write(std::string_view text) = 0;
 
- protected:
-  TextOutputStream() = default;
-  TextOutputStream(const TextOutputStream&) = default;
-  TextOutputStream& operator=(const TextOutputStream&) = default;
+protected:
+    TextOutputStream() = default;
+    TextOutputStream(const TextOutputStream&) = default;
+    TextOutputStream& operator=(const TextOutputStream&) = default;
 };
 
 // A C standard I/O stream. Each write holds the FILE's own lock across the
 // write and the flush, so texts written from different threads never
 // interleave. Failed writes and flushes are ignored.
 class StdioOutputStream final : public TextOutputStream {
- public:
-  enum class FlushMode { undefined, always };
+public:
+    enum class FlushMode { undefined, always };
 
-  // The stream does not own `file`.
-  StdioOutputStream(std::FILE* file, FlushMode flushMode) noexcept;
+    // The stream does not own `file`.
+    StdioOutputStream(std::FILE* file, FlushMode flushMode) noexcept;
 
-  void write(std::string_view text) override;
+    void write(std::string_view text) override;
 
-  // The process's standard output and standard error, flushed after every
-  // write; each created once, on first use.
-  static const std::shared_ptr<StdioOutputStream>& standardOutput();
-  static const std::shared_ptr<StdioOutputStream>& standardError();
+    // The process's standard output and standard error, flushed after every
+    // write; each created once, on first use.
+    static const std::shared_ptr<StdioOutputStream>& standardOutput();
+    static const std::shared_ptr<StdioOutputStream>& standardError();
 
- private:
-  std::FILE* file_;
-  FlushMode flushMode_;
+private:
+    std::FILE* file_;
+    FlushMode flushMode_;
 };
 
 }  // namespace lumenary::logging

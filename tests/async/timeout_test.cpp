@@ -1,12 +1,12 @@
 #include <chrono>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 #include <asio/use_future.hpp>
-#include <gtest/gtest.h>
 
 #include "async/context_runner.hpp"
 #include "async/one_shot.hpp"
@@ -25,83 +25,83 @@ using test::runToEnd;
 using test::runUntil;
 
 asio::awaitable<int> failAtOnce() {
-  throw std::runtime_error("connection refused");
-  co_return 0;
+    throw std::runtime_error("connection refused");
+    co_return 0;
 }
 
 // True when nothing is left for the context to do: no timer still pending.
 bool hasNoWorkLeft(asio::io_context& io) {
-  runReady(io);
-  return io.stopped();
+    runReady(io);
+    return io.stopped();
 }
 
 TEST(SleepFor, WaitsAtLeastTheDuration) {
-  asio::io_context io;
-  const auto start = std::chrono::steady_clock::now();
-  runToEnd(io, sleepFor(15ms));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 15ms);
+    asio::io_context io;
+    const auto start = std::chrono::steady_clock::now();
+    runToEnd(io, sleepFor(15ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 15ms);
 }
 
 TEST(SleepFor, ThrowsOperationAbortedWhenCancelled) {
-  asio::io_context io;
-  asio::cancellation_signal signal;
-  auto sleeping = asio::co_spawn(io, sleepFor(1h), asio::bind_cancellation_slot(signal.slot(), asio::use_future));
-  runReady(io);
-  signal.emit(asio::cancellation_type::terminal);
+    asio::io_context io;
+    asio::cancellation_signal signal;
+    auto sleeping = asio::co_spawn(io, sleepFor(1h), asio::bind_cancellation_slot(signal.slot(), asio::use_future));
+    runReady(io);
+    signal.emit(asio::cancellation_type::terminal);
 
-  ASSERT_TRUE(runUntil(io, [&] { return isReady(sleeping); }));
-  try {
-    sleeping.get();
-    FAIL() << "expected operation_aborted";
-  } catch (const asio::system_error& error) {
-    EXPECT_EQ(error.code(), asio::error::operation_aborted);
-  }
-  EXPECT_TRUE(hasNoWorkLeft(io));
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(sleeping); }));
+    try {
+        sleeping.get();
+        FAIL() << "expected operation_aborted";
+    } catch (const asio::system_error& error) {
+        EXPECT_EQ(error.code(), asio::error::operation_aborted);
+    }
+    EXPECT_TRUE(hasNoWorkLeft(io));
 }
 
 TEST(WithTimeout, ReturnsTheResultAndCancelsTheTimerWhenTheOperationWins) {
-  asio::io_context io;
-  OneShot<int> reply;
-  reply.resume(42);
+    asio::io_context io;
+    OneShot<int> reply;
+    reply.resume(42);
 
-  EXPECT_EQ(runToEnd(io, withTimeout(reply.wait(), 1h)), 42);
-  EXPECT_TRUE(hasNoWorkLeft(io));
+    EXPECT_EQ(runToEnd(io, withTimeout(reply.wait(), 1h)), 42);
+    EXPECT_TRUE(hasNoWorkLeft(io));
 }
 
 TEST(WithTimeout, ThrowsTimeoutErrorAndCancelsTheOperationWhenTimeWins) {
-  asio::io_context io;
-  Queue<int> queue;
-  try {
-    runToEnd(io, withTimeout(queue.next(), 20ms));
-    FAIL() << "expected a timeout";
-  } catch (const TimeoutError& error) {
-    EXPECT_STREQ(error.what(), "Timed out after 20 ms");
-    EXPECT_EQ(error.limit(), 20ms);
-  }
+    asio::io_context io;
+    Queue<int> queue;
+    try {
+        runToEnd(io, withTimeout(queue.next(), 20ms));
+        FAIL() << "expected a timeout";
+    } catch (const TimeoutError& error) {
+        EXPECT_STREQ(error.what(), "Timed out after 20 ms");
+        EXPECT_EQ(error.limit(), 20ms);
+    }
 
-  // The abandoned next() no longer waits, so it cannot swallow this item.
-  queue.push(1);
-  EXPECT_EQ(queue.size(), 1U);
-  EXPECT_EQ(runToEnd(io, queue.next()), 1);
+    // The abandoned next() no longer waits, so it cannot swallow this item.
+    queue.push(1);
+    EXPECT_EQ(queue.size(), 1U);
+    EXPECT_EQ(runToEnd(io, queue.next()), 1);
 }
 
 TEST(WithTimeout, PassesTheOperationsOwnErrorWithoutWaitingOutTheLimit) {
-  asio::io_context io;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(runToEnd(io, withTimeout(failAtOnce(), 1h)), std::runtime_error);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-  EXPECT_TRUE(hasNoWorkLeft(io));
+    asio::io_context io;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(runToEnd(io, withTimeout(failAtOnce(), 1h)), std::runtime_error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_TRUE(hasNoWorkLeft(io));
 }
 
 TEST(WithTimeout, WorksForOperationsWithoutAResult) {
-  asio::io_context io;
-  EXPECT_NO_THROW(runToEnd(io, withTimeout(sleepFor(0s), 1h)));
-  try {
-    runToEnd(io, withTimeout(sleepFor(1h), 5ms, "handshake"));
-    FAIL() << "expected a timeout";
-  } catch (const TimeoutError& error) {
-    EXPECT_STREQ(error.what(), "handshake timed out after 5 ms");
-  }
+    asio::io_context io;
+    EXPECT_NO_THROW(runToEnd(io, withTimeout(sleepFor(0s), 1h)));
+    try {
+        runToEnd(io, withTimeout(sleepFor(1h), 5ms, "handshake"));
+        FAIL() << "expected a timeout";
+    } catch (const TimeoutError& error) {
+        EXPECT_STREQ(error.what(), "handshake timed out after 5 ms");
+    }
 }
 
 }  // namespace

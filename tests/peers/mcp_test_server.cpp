@@ -44,27 +44,28 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[index], "--strict") == 0) {
             strict = true;
         } else if (std::strcmp(argv[index], "--log") == 0 && index + 1 < argc) {
-            logging::Logger streamLogger("mcp.transport.stdio", logging::StreamLogHandler::standardError("mcp.transport.stdio"));
+            logging::Logger streamLogger("mcp.transport.stdio",
+                                         logging::StreamLogHandler::standardError("mcp.transport.stdio"));
             streamLogger.setLogLevel(logging::logLevelFromText(argv[++index]).value_or(logging::LogLevel::trace));
             logger = streamLogger;
         }
     }
 
     asio::io_context context;
-    auto server = Server::create(context.get_executor(), "test-server", "1.0.0", std::nullopt,
-                                 ServerCapabilities{.tools = ServerCapabilities::Tools{true}},
-                                 strict ? ServerConfiguration::strictConfiguration()
-                                        : ServerConfiguration::defaultConfiguration());
+    auto server = Server::create(
+        context.get_executor(), "test-server", "1.0.0", std::nullopt,
+        ServerCapabilities{.tools = ServerCapabilities::Tools{true}},
+        strict ? ServerConfiguration::strictConfiguration() : ServerConfiguration::defaultConfiguration());
 
     server->registerMethodHandler<ListTools>([](ListTools::Parameters) -> asio::awaitable<ListTools::Result> {
-        co_return ListTools::Result{{makeTool("echo", "Answers with its arguments"),
-                                     makeTool("fail", "Always fails"), makeTool("slow", "Takes 200 ms")}};
+        co_return ListTools::Result{{makeTool("echo", "Answers with its arguments"), makeTool("fail", "Always fails"),
+                                     makeTool("slow", "Takes 200 ms")}};
     });
     server->registerMethodHandler<CallTool>(
         [executor = context.get_executor()](CallTool::Parameters parameters) -> asio::awaitable<CallTool::Result> {
-            const Value arguments = parameters.arguments ? Value(Value::Object(parameters.arguments->begin(),
-                                                                                parameters.arguments->end()))
-                                                         : Value(Value::Object{});
+            const Value arguments =
+                parameters.arguments ? Value(Value::Object(parameters.arguments->begin(), parameters.arguments->end()))
+                                     : Value(Value::Object{});
             if (parameters.name == "echo") {
                 co_return CallTool::Result{{Tool::Content::text(writeJSON(arguments))}};
             }

@@ -9,7 +9,9 @@ namespace lumenary::mcp {
 
 namespace {
 
-std::uint64_t marker(bool present) { return present ? 1U : 0U; }
+std::uint64_t marker(bool present) {
+    return present ? 1U : 0U;
+}
 
 }  // namespace
 

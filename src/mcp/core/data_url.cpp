@@ -87,7 +87,9 @@ std::optional<std::string> percentDecode(std::string_view payload) {
 
 }  // namespace
 
-bool isDataURL(std::string_view text) { return matchDataURL(text).has_value(); }
+bool isDataURL(std::string_view text) {
+    return matchDataURL(text).has_value();
+}
 
 std::optional<ParsedDataURL> parseDataURL(std::string_view text) {
     const auto parts = matchDataURL(text);
@@ -102,8 +104,8 @@ std::optional<ParsedDataURL> parseDataURL(std::string_view text) {
     }
     // The marker is looked for in the whole text, payload included, so a
     // payload that itself holds ";base64," is read as base64.
-    auto decoded = text.find(";base64,") != std::string_view::npos ? base64Decode(parts->payload)
-                                                                    : percentDecode(parts->payload);
+    auto decoded =
+        text.find(";base64,") != std::string_view::npos ? base64Decode(parts->payload) : percentDecode(parts->payload);
     if (!decoded) {
         return std::nullopt;
     }

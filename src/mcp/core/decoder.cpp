@@ -8,14 +8,14 @@ namespace {
 
 std::string_view kindName(const Value& value) {
     switch (value.kind()) {
-    case Value::Kind::null: return "null";
-    case Value::Kind::boolean: return "a boolean";
-    case Value::Kind::integer: return "an integer";
-    case Value::Kind::number: return "a number";
-    case Value::Kind::string: return "a string";
-    case Value::Kind::data: return "a data URL";
-    case Value::Kind::array: return "an array";
-    case Value::Kind::object: return "an object";
+        case Value::Kind::null: return "null";
+        case Value::Kind::boolean: return "a boolean";
+        case Value::Kind::integer: return "an integer";
+        case Value::Kind::number: return "a number";
+        case Value::Kind::string: return "a string";
+        case Value::Kind::data: return "a data URL";
+        case Value::Kind::array: return "an array";
+        case Value::Kind::object: return "an object";
     }
     return "a value";
 }
@@ -50,7 +50,9 @@ const Value* Decoder::find(std::string_view key) const {
     return found == members.end() ? nullptr : &found->second;
 }
 
-bool Decoder::contains(std::string_view key) const { return find(key) != nullptr; }
+bool Decoder::contains(std::string_view key) const {
+    return find(key) != nullptr;
+}
 
 Decoder Decoder::member(std::string_view key) const {
     const Value* found = find(key);
@@ -68,7 +70,9 @@ const Value::Array& Decoder::array() const {
     return *elements;
 }
 
-Decoder Decoder::element(std::size_t index) const { return Decoder(array().at(index), this, index); }
+Decoder Decoder::element(std::size_t index) const {
+    return Decoder(array().at(index), this, index);
+}
 
 void Decoder::fail(DecodingError::Kind kind, std::string description) const {
     throw DecodingError(kind, codingPath(), std::move(description));
@@ -76,11 +80,10 @@ void Decoder::fail(DecodingError::Kind kind, std::string description) const {
 
 void Decoder::failTypeMismatch(std::string_view expected) const {
     if (value_.isNull()) {
-        fail(DecodingError::Kind::valueNotFound,
-             "Expected " + std::string(expected) + " but found null instead");
+        fail(DecodingError::Kind::valueNotFound, "Expected " + std::string(expected) + " but found null instead");
     }
-    fail(DecodingError::Kind::typeMismatch, "Expected " + std::string(expected) + " but found " +
-                                                std::string(kindName(value_)) + " instead");
+    fail(DecodingError::Kind::typeMismatch,
+         "Expected " + std::string(expected) + " but found " + std::string(kindName(value_)) + " instead");
 }
 
 }  // namespace lumenary::mcp

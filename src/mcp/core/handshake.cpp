@@ -17,9 +17,9 @@ Initialize::Parameters Coder<Initialize::Parameters>::decode(const Decoder& deco
     Initialize::Parameters parameters;
     parameters.protocolVersion =
         decoder.decodeIfPresent<std::string>("protocolVersion").value_or(std::string(Version::latest()));
-    parameters.capabilities = decoder.decodeIfPresent<ClientCapabilities>("capabilities").value_or(ClientCapabilities{});
-    parameters.clientInfo =
-        decoder.decodeIfPresent<ClientInfo>("clientInfo").value_or(ClientInfo{"unknown", "0.0.0"});
+    parameters.capabilities =
+        decoder.decodeIfPresent<ClientCapabilities>("capabilities").value_or(ClientCapabilities{});
+    parameters.clientInfo = decoder.decodeIfPresent<ClientInfo>("clientInfo").value_or(ClientInfo{"unknown", "0.0.0"});
     return parameters;
 }
 

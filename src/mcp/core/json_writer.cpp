@@ -17,14 +17,14 @@ public:
 
     void write(const Value& value) {
         switch (value.kind()) {
-        case Value::Kind::null: out_ += "null"; return;
-        case Value::Kind::boolean: out_ += *value.boolValue() ? "true" : "false"; return;
-        case Value::Kind::integer: writeInteger(*value.intValue()); return;
-        case Value::Kind::number: writeDouble(*value.doubleValue()); return;
-        case Value::Kind::string: writeString(*value.stringValue()); return;
-        case Value::Kind::data: writeData(*value.dataValue()); return;
-        case Value::Kind::array: writeArray(*value.arrayValue()); return;
-        case Value::Kind::object: writeObject(*value.objectValue()); return;
+            case Value::Kind::null: out_ += "null"; return;
+            case Value::Kind::boolean: out_ += *value.boolValue() ? "true" : "false"; return;
+            case Value::Kind::integer: writeInteger(*value.intValue()); return;
+            case Value::Kind::number: writeDouble(*value.doubleValue()); return;
+            case Value::Kind::string: writeString(*value.stringValue()); return;
+            case Value::Kind::data: writeData(*value.dataValue()); return;
+            case Value::Kind::array: writeArray(*value.arrayValue()); return;
+            case Value::Kind::object: writeObject(*value.objectValue()); return;
         }
     }
 
@@ -112,19 +112,19 @@ private:
 
     void appendEscape(unsigned char byte) {
         switch (byte) {
-        case '"': out_ += "\\\""; return;
-        case '\\': out_ += "\\\\"; return;
-        case '/': out_ += "\\/"; return;
-        case '\b': out_ += "\\b"; return;
-        case '\f': out_ += "\\f"; return;
-        case '\n': out_ += "\\n"; return;
-        case '\r': out_ += "\\r"; return;
-        case '\t': out_ += "\\t"; return;
-        default: {
-            static constexpr char hex[] = "0123456789abcdef";
-            const char escape[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
-            out_.append(escape, sizeof escape);
-        }
+            case '"': out_ += "\\\""; return;
+            case '\\': out_ += "\\\\"; return;
+            case '/': out_ += "\\/"; return;
+            case '\b': out_ += "\\b"; return;
+            case '\f': out_ += "\\f"; return;
+            case '\n': out_ += "\\n"; return;
+            case '\r': out_ += "\\r"; return;
+            case '\t': out_ += "\\t"; return;
+            default: {
+                static constexpr char hex[] = "0123456789abcdef";
+                const char escape[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
+                out_.append(escape, sizeof escape);
+            }
         }
     }
 

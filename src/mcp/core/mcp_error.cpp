@@ -39,9 +39,13 @@ constexpr CaseTexts caseTexts[] = {
     {-32000, "Connection closed", "The connection to the server was closed", "Try reconnecting to the server"},
 };
 
-const CaseTexts& textsOf(MCPError::Case errorCase) { return caseTexts[static_cast<int>(errorCase)]; }
+const CaseTexts& textsOf(MCPError::Case errorCase) {
+    return caseTexts[static_cast<int>(errorCase)];
+}
 
-bool hasDetail(MCPError::Case errorCase) { return static_cast<int>(errorCase) <= 4; }
+bool hasDetail(MCPError::Case errorCase) {
+    return static_cast<int>(errorCase) <= 4;
+}
 
 std::string demangledTypeName(const std::type_info& type) {
     int status = 0;
@@ -58,7 +62,9 @@ MCPError::MCPError(Case errorCase, std::optional<std::string> text, std::int64_t
     description_ = errorDescription();
 }
 
-MCPError MCPError::parseError(std::optional<std::string> detail) { return {Case::parseError, std::move(detail)}; }
+MCPError MCPError::parseError(std::optional<std::string> detail) {
+    return {Case::parseError, std::move(detail)};
+}
 MCPError MCPError::invalidRequest(std::optional<std::string> detail) {
     return {Case::invalidRequest, std::move(detail)};
 }
@@ -77,7 +83,9 @@ MCPError MCPError::serverError(std::int64_t code, std::string message) {
 MCPError MCPError::transportError(std::exception_ptr underlying) {
     return {Case::transportError, std::nullopt, 0, std::move(underlying)};
 }
-MCPError MCPError::connectionClosed() { return {Case::connectionClosed, std::nullopt}; }
+MCPError MCPError::connectionClosed() {
+    return {Case::connectionClosed, std::nullopt};
+}
 
 std::int64_t MCPError::code() const noexcept {
     return case_ == Case::serverError ? serverCode_ : textsOf(case_).code;
@@ -85,10 +93,10 @@ std::int64_t MCPError::code() const noexcept {
 
 std::string MCPError::errorDescription() const {
     switch (case_) {
-    case Case::serverError: return "Server error: " + text_.value_or("");
-    case Case::transportError: return "Transport error: " + localizedDescription(underlying_);
-    case Case::connectionClosed: return textsOf(case_).description;
-    default: break;
+        case Case::serverError: return "Server error: " + text_.value_or("");
+        case Case::transportError: return "Transport error: " + localizedDescription(underlying_);
+        case Case::connectionClosed: return textsOf(case_).description;
+        default: break;
     }
     std::string description = textsOf(case_).description;
     if (text_) {
@@ -197,16 +205,16 @@ MCPError Coder<MCPError>::decode(const Decoder& decoder) {
     const auto detailOrMessage = [&] { return dataText("detail").value_or(message); };
 
     switch (code) {
-    case -32700: return MCPError::parseError(detailOrMessage());
-    case -32600: return MCPError::invalidRequest(detailOrMessage());
-    case -32601: return MCPError::methodNotFound(detailOrMessage());
-    case -32602: return MCPError::invalidParams(detailOrMessage());
-    case -32603: return MCPError::internalError(dataText("detail"));
-    case -32001:
-        return MCPError::transportError(
-            std::make_exception_ptr(RemoteTransportError(dataText("error").value_or(message))));
-    case -32000: return MCPError::connectionClosed();
-    default: return MCPError::serverError(code, std::move(message));
+        case -32700: return MCPError::parseError(detailOrMessage());
+        case -32600: return MCPError::invalidRequest(detailOrMessage());
+        case -32601: return MCPError::methodNotFound(detailOrMessage());
+        case -32602: return MCPError::invalidParams(detailOrMessage());
+        case -32603: return MCPError::internalError(dataText("detail"));
+        case -32001:
+            return MCPError::transportError(
+                std::make_exception_ptr(RemoteTransportError(dataText("error").value_or(message))));
+        case -32000: return MCPError::connectionClosed();
+        default: return MCPError::serverError(code, std::move(message));
     }
 }
 

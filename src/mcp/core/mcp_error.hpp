@@ -50,9 +50,7 @@ public:
     const char* what() const noexcept override { return description_.c_str(); }
 
     // Errors compare by code alone, so they hash by code alone.
-    friend bool operator==(const MCPError& left, const MCPError& right) noexcept {
-        return left.code() == right.code();
-    }
+    friend bool operator==(const MCPError& left, const MCPError& right) noexcept { return left.code() == right.code(); }
     std::size_t hash() const noexcept;
 
 private:

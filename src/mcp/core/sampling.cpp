@@ -6,14 +6,16 @@ namespace lumenary::mcp {
 
 namespace {
 
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 }  // namespace
 
 Value Coder<Sampling::Message::Role>::encode(Sampling::Message::Role role) {
     switch (role) {
-    case Sampling::Message::Role::user: return "user";
-    case Sampling::Message::Role::assistant: return "assistant";
+        case Sampling::Message::Role::user: return "user";
+        case Sampling::Message::Role::assistant: return "assistant";
     }
     throw EncodingError("Unknown message role");
 }
@@ -93,9 +95,9 @@ Sampling::ModelPreferences Coder<Sampling::ModelPreferences>::decode(const Decod
 
 Value Coder<Sampling::ContextInclusion>::encode(Sampling::ContextInclusion inclusion) {
     switch (inclusion) {
-    case Sampling::ContextInclusion::none: return "none";
-    case Sampling::ContextInclusion::thisServer: return "thisServer";
-    case Sampling::ContextInclusion::allServers: return "allServers";
+        case Sampling::ContextInclusion::none: return "none";
+        case Sampling::ContextInclusion::thisServer: return "thisServer";
+        case Sampling::ContextInclusion::allServers: return "allServers";
     }
     throw EncodingError("Unknown context inclusion");
 }

@@ -16,7 +16,9 @@ Value Value::object(std::initializer_list<std::pair<std::string, Value>> members
     return object;
 }
 
-Value Value::array(std::initializer_list<Value> elements) { return Array(elements); }
+Value Value::array(std::initializer_list<Value> elements) {
+    return Array(elements);
+}
 
 Value Value::data(std::string bytes, std::optional<std::string> mimeType, std::optional<std::string> sourceText) {
     return Data{std::move(mimeType), std::move(bytes), std::move(sourceText)};
@@ -74,12 +76,12 @@ void appendQuoted(std::string& out, std::string_view text) {
     out += '"';
     for (char character : text) {
         switch (character) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: out += character; break;
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += character; break;
         }
     }
     out += '"';
@@ -89,87 +91,87 @@ void appendDescription(std::string& out, const Value& value);
 
 void appendDescription(std::string& out, const Value& value) {
     switch (value.kind()) {
-    case Value::Kind::null: return;
-    case Value::Kind::boolean: out += *value.boolValue() ? "true" : "false"; return;
-    case Value::Kind::integer: out += std::to_string(*value.intValue()); return;
-    case Value::Kind::number: out += doubleText(*value.doubleValue()); return;
-    case Value::Kind::string: out += *value.stringValue(); return;
-    case Value::Kind::data: {
-        const auto& data = *value.dataValue();
-        out += dataURLEncoded(data.bytes, data.mimeType);
-        return;
-    }
-    case Value::Kind::array: {
-        out += '[';
-        bool first = true;
-        for (const auto& element : *value.arrayValue()) {
-            if (!first) out += ", ";
-            first = false;
-            appendDescription(out, element);
-        }
-        out += ']';
-        return;
-    }
-    case Value::Kind::object: {
-        const auto& members = *value.objectValue();
-        if (members.empty()) {
-            out += "[:]";
+        case Value::Kind::null: return;
+        case Value::Kind::boolean: out += *value.boolValue() ? "true" : "false"; return;
+        case Value::Kind::integer: out += std::to_string(*value.intValue()); return;
+        case Value::Kind::number: out += doubleText(*value.doubleValue()); return;
+        case Value::Kind::string: out += *value.stringValue(); return;
+        case Value::Kind::data: {
+            const auto& data = *value.dataValue();
+            out += dataURLEncoded(data.bytes, data.mimeType);
             return;
         }
-        out += '[';
-        bool first = true;
-        for (const auto& [key, member] : members) {
-            if (!first) out += ", ";
-            first = false;
-            appendQuoted(out, key);
-            out += ": ";
-            appendDescription(out, member);
+        case Value::Kind::array: {
+            out += '[';
+            bool first = true;
+            for (const auto& element : *value.arrayValue()) {
+                if (!first) out += ", ";
+                first = false;
+                appendDescription(out, element);
+            }
+            out += ']';
+            return;
         }
-        out += ']';
-        return;
-    }
+        case Value::Kind::object: {
+            const auto& members = *value.objectValue();
+            if (members.empty()) {
+                out += "[:]";
+                return;
+            }
+            out += '[';
+            bool first = true;
+            for (const auto& [key, member] : members) {
+                if (!first) out += ", ";
+                first = false;
+                appendQuoted(out, key);
+                out += ": ";
+                appendDescription(out, member);
+            }
+            out += ']';
+            return;
+        }
     }
 }
 
 void feed(Hasher& hasher, const Value& value) {
     hasher.combine(static_cast<std::uint64_t>(value.kind()));
     switch (value.kind()) {
-    case Value::Kind::null: return;
-    case Value::Kind::boolean: hasher.combine(*value.boolValue() ? 1U : 0U); return;
-    case Value::Kind::integer: hasher.combine(static_cast<std::uint64_t>(*value.intValue())); return;
-    case Value::Kind::number: {
-        // 0.0 and -0.0 are equal, so they must hash alike.
-        const double number = *value.doubleValue() == 0.0 ? 0.0 : *value.doubleValue();
-        std::uint64_t bits;
-        static_assert(sizeof bits == sizeof number);
-        __builtin_memcpy(&bits, &number, sizeof bits);
-        hasher.combine(bits);
-        return;
-    }
-    case Value::Kind::string: hasher.combine(std::string_view(*value.stringValue())); return;
-    case Value::Kind::data: {
-        const auto& data = *value.dataValue();
-        hasher.combine(data.mimeType ? 1U : 0U);
-        if (data.mimeType) hasher.combine(std::string_view(*data.mimeType));
-        hasher.combine(std::string_view(data.bytes));
-        return;
-    }
-    case Value::Kind::array:
-        hasher.combine(static_cast<std::uint64_t>(value.arrayValue()->size()));
-        for (const auto& element : *value.arrayValue()) feed(hasher, element);
-        return;
-    case Value::Kind::object: {
-        // Order-independent, so equal objects hash alike however they were built.
-        std::uint64_t digest = 0;
-        for (const auto& [key, member] : *value.objectValue()) {
-            Hasher entry = hasher;
-            entry.combine(std::string_view(key));
-            feed(entry, member);
-            digest ^= entry.finalize();
+        case Value::Kind::null: return;
+        case Value::Kind::boolean: hasher.combine(*value.boolValue() ? 1U : 0U); return;
+        case Value::Kind::integer: hasher.combine(static_cast<std::uint64_t>(*value.intValue())); return;
+        case Value::Kind::number: {
+            // 0.0 and -0.0 are equal, so they must hash alike.
+            const double number = *value.doubleValue() == 0.0 ? 0.0 : *value.doubleValue();
+            std::uint64_t bits;
+            static_assert(sizeof bits == sizeof number);
+            __builtin_memcpy(&bits, &number, sizeof bits);
+            hasher.combine(bits);
+            return;
         }
-        hasher.combine(digest);
-        return;
-    }
+        case Value::Kind::string: hasher.combine(std::string_view(*value.stringValue())); return;
+        case Value::Kind::data: {
+            const auto& data = *value.dataValue();
+            hasher.combine(data.mimeType ? 1U : 0U);
+            if (data.mimeType) hasher.combine(std::string_view(*data.mimeType));
+            hasher.combine(std::string_view(data.bytes));
+            return;
+        }
+        case Value::Kind::array:
+            hasher.combine(static_cast<std::uint64_t>(value.arrayValue()->size()));
+            for (const auto& element : *value.arrayValue()) feed(hasher, element);
+            return;
+        case Value::Kind::object: {
+            // Order-independent, so equal objects hash alike however they were built.
+            std::uint64_t digest = 0;
+            for (const auto& [key, member] : *value.objectValue()) {
+                Hasher entry = hasher;
+                entry.combine(std::string_view(key));
+                feed(entry, member);
+                digest ^= entry.finalize();
+            }
+            hasher.combine(digest);
+            return;
+        }
     }
 }
 

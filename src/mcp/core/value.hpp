@@ -44,8 +44,8 @@ public:
     Value(std::nullptr_t) noexcept {}
     Value(bool boolean) noexcept : storage_(boolean) {}
     template <typename Integer>
-        requires(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool>)
-    Value(Integer integer) noexcept : storage_(static_cast<std::int64_t>(integer)) {}
+    requires(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool>) Value(Integer integer)
+    noexcept : storage_(static_cast<std::int64_t>(integer)) {}
     Value(double number) noexcept : storage_(number) {}
     Value(std::string text) noexcept : storage_(std::move(text)) {}
     Value(std::string_view text) : storage_(std::string(text)) {}

@@ -76,13 +76,15 @@ asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport, Initia
         self->registerBuiltInHandlers(std::move(hook));
         co_await connection->connect();
         if (auto logger = self->logger()) {
-            logger->debug("Server started",
-                          [&] { return logging::Metadata{{"name", self->name()}, {"version", self->version()}}; },
-                          "MCP");
+            logger->debug(
+                "Server started",
+                [&] {
+                    return logging::Metadata{{"name", self->name()}, {"version", self->version()}};
+                },
+                "MCP");
         }
-        self->task_ = async::Task::spawn(self->strand_, [self, connection]() -> asio::awaitable<void> {
-            co_await self->messageLoop(connection);
-        });
+        self->task_ = async::Task::spawn(
+            self->strand_, [self, connection]() -> asio::awaitable<void> { co_await self->messageLoop(connection); });
     }(shared_from_this(), std::move(transport), std::move(initializeHook)));
 }
 

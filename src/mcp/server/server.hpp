@@ -5,8 +5,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <asio/any_io_executor.hpp>

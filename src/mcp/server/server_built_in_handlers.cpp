@@ -10,8 +10,8 @@ void Server::registerBuiltInHandlers(InitializeHook initializeHook) {
     // server alive.
     std::weak_ptr<Server> weakServer = weak_from_this();
     auto initialize = std::make_shared<TypedRequestHandler<Initialize>>(
-        [weakServer, hook = std::move(initializeHook)](
-            Request<Initialize> request) -> asio::awaitable<Response<Initialize>> {
+        [weakServer,
+         hook = std::move(initializeHook)](Request<Initialize> request) -> asio::awaitable<Response<Initialize>> {
             auto server = weakServer.lock();
             if (!server) {
                 throw MCPError::internalError("Server was deallocated");
@@ -31,9 +31,10 @@ void Server::registerBuiltInHandlers(InitializeHook initializeHook) {
                 std::move(request.id),
                 Initialize::Result{version, server->capabilities_, server->serverInfo_, server->instructions_});
         });
-    auto ping = std::make_shared<TypedRequestHandler<Ping>>([](Request<Ping> request) -> asio::awaitable<Response<Ping>> {
-        co_return Response<Ping>::success(std::move(request.id), Empty{});
-    });
+    auto ping =
+        std::make_shared<TypedRequestHandler<Ping>>([](Request<Ping> request) -> asio::awaitable<Response<Ping>> {
+            co_return Response<Ping>::success(std::move(request.id), Empty{});
+        });
 
     std::lock_guard lock(handlersMutex_);
     methodHandlers_[std::string(Initialize::name)] = std::move(initialize);

@@ -27,8 +27,7 @@ bool isCancellation(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const std::system_error& error) {
-        return error.code() == std::errc::operation_canceled ||
-               error.code() == asio::error::operation_aborted;
+        return error.code() == std::errc::operation_canceled || error.code() == asio::error::operation_aborted;
     } catch (...) {
         return false;
     }
@@ -80,8 +79,12 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
     const bool stopped = co_await async::isCancelled();
     if (auto logger = this->logger()) {
         if (failure && !(stopped && isCancellation(failure))) {
-            logger->error("Fatal error in message handling loop",
-                          [&] { return logging::Metadata{{"error", localizedDescription(failure)}}; }, source);
+            logger->error(
+                "Fatal error in message handling loop",
+                [&] {
+                    return logging::Metadata{{"error", localizedDescription(failure)}};
+                },
+                source);
         }
         logger->debug("Server finished", {}, source);
     }
@@ -131,8 +134,12 @@ asio::awaitable<void> Server::processMessage(const std::string& text) {
         co_return;
     }
     if (auto logger = this->logger()) {
-        logger->error("Error processing message",
-                      [&] { return logging::Metadata{{"error", localizedDescription(failure)}}; }, source);
+        logger->error(
+            "Error processing message",
+            [&] {
+                return logging::Metadata{{"error", localizedDescription(failure)}};
+            },
+            source);
     }
     if (answerFailure) {
         co_await this->answerFailure(failure, std::move(failureID));
@@ -155,14 +162,18 @@ void Server::requireInitialized() const {
 }
 
 asio::awaitable<std::optional<Response<AnyMethod>>> Server::handleRequest(Request<AnyMethod> request,
-                                                                           bool sendResponse) {
+                                                                          bool sendResponse) {
     if (request.method.empty() && !sendResponse) {
-        co_return Response<AnyMethod>::failure(std::move(request.id), MCPError::invalidRequest("Invalid batch item format"));
+        co_return Response<AnyMethod>::failure(std::move(request.id),
+                                               MCPError::invalidRequest("Invalid batch item format"));
     }
     if (auto logger = this->logger()) {
-        logger->trace("Processing request",
-                      [&] { return logging::Metadata{{"method", request.method}, {"id", request.id.description()}}; },
-                      source);
+        logger->trace(
+            "Processing request",
+            [&] {
+                return logging::Metadata{{"method", request.method}, {"id", request.id.description()}};
+            },
+            source);
     }
     if (configuration_.strict && request.method != Initialize::name && request.method != Ping::name) {
         requireInitialized();
@@ -201,8 +212,12 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::handleRequest(Reques
 
 asio::awaitable<void> Server::handleMessage(Message<AnyNotification> message) {
     if (auto logger = this->logger()) {
-        logger->trace("Processing notification", [&] { return logging::Metadata{{"method", message.method}}; },
-                      source);
+        logger->trace(
+            "Processing notification",
+            [&] {
+                return logging::Metadata{{"method", message.method}};
+            },
+            source);
     }
     if (configuration_.strict && message.method != InitializedNotification::name) {
         requireInitialized();
@@ -213,9 +228,12 @@ asio::awaitable<void> Server::handleMessage(Message<AnyNotification> message) {
         } catch (...) {
             const auto failure = std::current_exception();
             if (auto logger = this->logger()) {
-                logger->error("Error handling notification", [&] {
-                    return logging::Metadata{{"method", message.method}, {"error", localizedDescription(failure)}};
-                }, source);
+                logger->error(
+                    "Error handling notification",
+                    [&] {
+                        return logging::Metadata{{"method", message.method}, {"error", localizedDescription(failure)}};
+                    },
+                    source);
             }
         }
     }
@@ -223,12 +241,16 @@ asio::awaitable<void> Server::handleMessage(Message<AnyNotification> message) {
 
 asio::awaitable<void> Server::handleBatch(Batch batch) {
     if (auto logger = this->logger()) {
-        logger->trace("Processing batch request",
-                      [&] { return logging::Metadata{{"size", std::to_string(batch.items.size())}}; }, source);
+        logger->trace(
+            "Processing batch request",
+            [&] {
+                return logging::Metadata{{"size", std::to_string(batch.items.size())}};
+            },
+            source);
     }
     if (batch.items.empty()) {
-        co_await sendOnStrand(
-            encodeValue(Response<AnyMethod>::failure(ID::random(), MCPError::invalidRequest("Batch array must not be empty"))));
+        co_await sendOnStrand(encodeValue(
+            Response<AnyMethod>::failure(ID::random(), MCPError::invalidRequest("Batch array must not be empty"))));
         co_return;
     }
 

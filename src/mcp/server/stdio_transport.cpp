@@ -40,7 +40,9 @@ void ignoreBrokenPipeSignals() {
     std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
 }
 
-int duplicate(int descriptor) { return ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0); }
+int duplicate(int descriptor) {
+    return ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+}
 
 }  // namespace
 
@@ -64,7 +66,9 @@ StdioTransport::StdioTransport(asio::any_io_executor executor, int input, int ou
       logger_(std::move(logger)),
       limits_(limits) {}
 
-StdioTransport::~StdioTransport() { closeDescriptors(); }
+StdioTransport::~StdioTransport() {
+    closeDescriptors();
+}
 
 template <typename T>
 asio::awaitable<T> StdioTransport::onStrand(asio::awaitable<T> body) {
@@ -213,8 +217,12 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
                 deliverLine(std::move(pending));
             }
         } else if (error != asio::error::operation_aborted && error != asio::error::bad_descriptor) {
-            logger_.error("Read error occurred", [&] { return logging::Metadata{{"error", error.message()}}; },
-                          source);
+            logger_.error(
+                "Read error occurred",
+                [&] {
+                    return logging::Metadata{{"error", error.message()}};
+                },
+                source);
         }
         break;
     }
@@ -222,8 +230,12 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
 }
 
 void StdioTransport::deliverLine(std::string line) {
-    logger_.trace("Message received", [&] { return logging::Metadata{{"size", std::to_string(line.size())}}; },
-                  source);
+    logger_.trace(
+        "Message received",
+        [&] {
+            return logging::Metadata{{"size", std::to_string(line.size())}};
+        },
+        source);
     messages_.push(std::move(line));
 }
 

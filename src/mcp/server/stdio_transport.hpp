@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <mutex>
-#include <vector>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 #include <asio/posix/stream_descriptor.hpp>
@@ -58,7 +58,6 @@ public:
     async::Queue<std::string> receive() override { return messages_; }
 
 private:
-
     StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
 
     template <typename T>

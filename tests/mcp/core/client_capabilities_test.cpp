@@ -13,7 +13,9 @@ namespace {
 
 using Capabilities = ClientCapabilities;
 
-TEST(ClientCapabilities, NothingSetWritesAnEmptyObject) { EXPECT_EQ(writtenText(Capabilities{}), "{}"); }
+TEST(ClientCapabilities, NothingSetWritesAnEmptyObject) {
+    EXPECT_EQ(writtenText(Capabilities{}), "{}");
+}
 
 TEST(ClientCapabilities, ReadsEveryGroup) {
     auto capabilities =
@@ -35,8 +37,7 @@ TEST_P(ClientCapabilitiesRewrite, WritesBackWhatItRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, ClientCapabilitiesRewrite,
-                         ::testing::Values(Rewrite{"{}", "{}"},
-                                           Rewrite{R"({"sampling":true})", R"({"sampling":{}})"},
+                         ::testing::Values(Rewrite{"{}", "{}"}, Rewrite{R"({"sampling":true})", R"({"sampling":{}})"},
                                            Rewrite{R"({"sampling":null,"roots":null,"experimental":null})", "{}"},
                                            Rewrite{R"({"roots":{}})", R"({"roots":{}})"},
                                            Rewrite{R"({"experimental":{}})", R"({"experimental":{}})"},

@@ -28,23 +28,24 @@ TEST_P(DataURLParsing, MatchesAndParses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DataURLParsing,
-    ::testing::Values(
-        DataURLCase{"data:,A%20B", true, "text/plain", "A B"}, DataURLCase{"data:,", true, "text/plain", ""},
-        DataURLCase{"data:,a+b", true, "text/plain", "a+b"},
-        DataURLCase{"data:text/plain;charset=utf-8;base64,SGk=", true, "text/plain;charset=utf-8", "Hi"},
-        DataURLCase{"data:;charset=utf-8,x", true, "text/plain;charset=utf-8", "x"},
-        DataURLCase{"data:application/json;charset=utf-8,{}", true, "application/json", "{}"},
-        DataURLCase{"data:TEXT/plain;charset=x,y", true, "TEXT/plain", "y"},
-        DataURLCase{"data:image/png;name=a.png;base64,AAAA", false, std::nullopt, ""},
-        DataURLCase{"DATA:,x", false, std::nullopt, ""},
-        DataURLCase{"data:text/plain;base64;charset=utf-8,SGk=", false, std::nullopt, ""},
-        DataURLCase{"data:text/plain;charset=;base64,SGk=", false, std::nullopt, ""},
-        DataURLCase{"data:text/plain", false, std::nullopt, ""},
-        DataURLCase{"data:text/plain,abc;base64,xyz", true, std::nullopt, ""},
-        DataURLCase{"data:image/png;base64,%%%", true, std::nullopt, ""},
-        DataURLCase{"data:image/png;base64,SG k=", true, std::nullopt, ""},
-        DataURLCase{"data:,%zz", true, std::nullopt, ""}, DataURLCase{"data:,%F", true, std::nullopt, ""},
-        DataURLCase{"data:,%FF", true, std::nullopt, ""}, DataURLCase{"data:,line\none", true, "text/plain", "line\none"}));
+    ::testing::Values(DataURLCase{"data:,A%20B", true, "text/plain", "A B"},
+                      DataURLCase{"data:,", true, "text/plain", ""},
+                      DataURLCase{"data:,a+b", true, "text/plain", "a+b"},
+                      DataURLCase{"data:text/plain;charset=utf-8;base64,SGk=", true, "text/plain;charset=utf-8", "Hi"},
+                      DataURLCase{"data:;charset=utf-8,x", true, "text/plain;charset=utf-8", "x"},
+                      DataURLCase{"data:application/json;charset=utf-8,{}", true, "application/json", "{}"},
+                      DataURLCase{"data:TEXT/plain;charset=x,y", true, "TEXT/plain", "y"},
+                      DataURLCase{"data:image/png;name=a.png;base64,AAAA", false, std::nullopt, ""},
+                      DataURLCase{"DATA:,x", false, std::nullopt, ""},
+                      DataURLCase{"data:text/plain;base64;charset=utf-8,SGk=", false, std::nullopt, ""},
+                      DataURLCase{"data:text/plain;charset=;base64,SGk=", false, std::nullopt, ""},
+                      DataURLCase{"data:text/plain", false, std::nullopt, ""},
+                      DataURLCase{"data:text/plain,abc;base64,xyz", true, std::nullopt, ""},
+                      DataURLCase{"data:image/png;base64,%%%", true, std::nullopt, ""},
+                      DataURLCase{"data:image/png;base64,SG k=", true, std::nullopt, ""},
+                      DataURLCase{"data:,%zz", true, std::nullopt, ""}, DataURLCase{"data:,%F", true, std::nullopt, ""},
+                      DataURLCase{"data:,%FF", true, std::nullopt, ""},
+                      DataURLCase{"data:,line\none", true, "text/plain", "line\none"}));
 
 TEST(DataURLEncoding, RoundTripsThroughParse) {
     const std::string bytes("\x00\x01\xFEzz", 5);

@@ -105,8 +105,7 @@ TEST(RequestEnvelope, RequiredParametersAreChecked) {
          "Missing required params field"},
         {R"({"jsonrpc":"2.0","id":1,"method":"test/echo","params":"text"})", Kind::dataCorrupted,
          "Invalid params field"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"test/echo","params":{}})", Kind::dataCorrupted,
-         "Invalid params field"},
+        {R"({"jsonrpc":"2.0","id":1,"method":"test/echo","params":{}})", Kind::dataCorrupted, "Invalid params field"},
     };
     for (const auto& c : cases) {
         expectRejected<Request<Echo>>(c);
@@ -173,14 +172,13 @@ TEST(ResponseEnvelope, FailuresCompareByErrorCode) {
 }
 
 TEST(NotificationEnvelope, ParametersAreWrittenUnlessEmpty) {
-    EXPECT_EQ(written(Message<InitializedNotification>()),
-              R"({"jsonrpc":"2.0","method":"notifications/initialized"})");
+    EXPECT_EQ(written(Message<InitializedNotification>()), R"({"jsonrpc":"2.0","method":"notifications/initialized"})");
     EXPECT_EQ(written(Message<AnyNotification>("n", Value())), R"({"jsonrpc":"2.0","method":"n","params":null})");
     const auto message = read<Message<AnyNotification>>(R"({"jsonrpc":"2.0","id":9,"method":"n"})");
     EXPECT_EQ(message.method, "n");
     EXPECT_TRUE(message.params.isNull());
-    expectRejected<Message<AnyNotification>>({R"({"jsonrpc":"1","method":"n"})", Kind::dataCorrupted,
-                                              "Invalid JSON-RPC version"});
+    expectRejected<Message<AnyNotification>>(
+        {R"({"jsonrpc":"1","method":"n"})", Kind::dataCorrupted, "Invalid JSON-RPC version"});
 }
 
 }  // namespace

@@ -71,9 +71,8 @@ TEST(TypedRequestHandler, PassesFailuresAndTheHandlersIDThrough) {
     EXPECT_EQ(failed.error()->errorDescription(), "Invalid params: no");
     EXPECT_EQ(failed.id, ID("a"));
 
-    TypedRequestHandler<Ping> renumbering([](Request<Ping>) -> asio::awaitable<Response<Ping>> {
-        co_return Response<Ping>::success(ID(99), Empty{});
-    });
+    TypedRequestHandler<Ping> renumbering(
+        [](Request<Ping>) -> asio::awaitable<Response<Ping>> { co_return Response<Ping>::success(ID(99), Empty{}); });
     const auto renumbered = runAwaitable(renumbering.handle(Request<AnyMethod>(ID(1), "ping", Value())));
     EXPECT_EQ(renumbered.id, ID(99));
     EXPECT_EQ(*renumbered.value(), Value(Value::Object{}));

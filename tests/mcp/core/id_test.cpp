@@ -8,7 +8,9 @@
 namespace lumenary::mcp {
 namespace {
 
-ID decodedID(std::string_view text) { return decodeValue<ID>(parseJSON(text)); }
+ID decodedID(std::string_view text) {
+    return decodeValue<ID>(parseJSON(text));
+}
 
 TEST(RequestID, KeepsItsJSONForm) {
     EXPECT_EQ(decodedID(R"("1")"), ID("1"));

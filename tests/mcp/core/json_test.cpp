@@ -139,8 +139,7 @@ TEST(JSONWriting, DataWritesAsABase64DataURL) {
 }
 
 TEST(JSONWriting, RoundTripsAMixedDocument) {
-    const std::string text =
-        R"({"content":[{"text":"a/b","type":"text"}],"id":7,"isError":false,"n":[-1,0.5,1e-07]})";
+    const std::string text = R"({"content":[{"text":"a/b","type":"text"}],"id":7,"isError":false,"n":[-1,0.5,1e-07]})";
     EXPECT_EQ(writeJSON(parseJSON(text)), text);
 }
 

@@ -9,8 +9,12 @@
 namespace lumenary::mcp {
 namespace {
 
-std::string encoded(const MCPError& error) { return writeJSON(encodeValue(error)); }
-MCPError decoded(std::string_view text) { return decodeValue<MCPError>(parseJSON(text)); }
+std::string encoded(const MCPError& error) {
+    return writeJSON(encodeValue(error));
+}
+MCPError decoded(std::string_view text) {
+    return decodeValue<MCPError>(parseJSON(text));
+}
 
 TEST(MCPErrorTexts, DescriptionsCodesAndEncodings) {
     struct Case {
@@ -26,12 +30,11 @@ TEST(MCPErrorTexts, DescriptionsCodesAndEncodings) {
          R"({"code":-32600,"data":{"detail":"x"},"message":"Invalid Request: x"})"},
         {MCPError::methodNotFound("Unknown method: a/b"), -32601, "Method not found: Unknown method: a/b",
          R"({"code":-32601,"data":{"detail":"Unknown method: a/b"},"message":"Method not found: Unknown method: a/b"})"},
-        {MCPError::invalidParams(""), -32602, "Invalid params: ",
-         R"({"code":-32602,"data":{"detail":""},"message":"Invalid params: "})"},
+        {MCPError::invalidParams(""), -32602,
+         "Invalid params: ", R"({"code":-32602,"data":{"detail":""},"message":"Invalid params: "})"},
         {MCPError::internalError(), -32603, "Internal error", R"({"code":-32603,"message":"Internal error"})"},
         {MCPError::serverError(42, "M"), 42, "Server error: M", R"({"code":42,"message":"Server error: M"})"},
-        {MCPError::connectionClosed(), -32000, "Connection closed",
-         R"({"code":-32000,"message":"Connection closed"})"},
+        {MCPError::connectionClosed(), -32000, "Connection closed", R"({"code":-32000,"message":"Connection closed"})"},
         {MCPError::transportError(std::make_exception_ptr(std::runtime_error("pipe broke"))), -32001,
          "Transport error: pipe broke",
          R"({"code":-32001,"data":{"error":"pipe broke"},"message":"Transport error: pipe broke"})"},
@@ -87,9 +90,9 @@ TEST(MCPErrorDecoding, RoundTripsInternalErrors) {
 }
 
 TEST(MCPErrorDecoding, RejectsMalformedObjects) {
-    for (const char* text : {R"({"message":"M"})", R"({"code":1})", R"({"code":"1","message":"M"})",
-                             R"({"code":1.5,"message":"M"})", R"({"code":1,"message":2})",
-                             R"({"code":1,"message":"M","data":"x"})", R"([])"}) {
+    for (const char* text :
+         {R"({"message":"M"})", R"({"code":1})", R"({"code":"1","message":"M"})", R"({"code":1.5,"message":"M"})",
+          R"({"code":1,"message":2})", R"({"code":1,"message":"M","data":"x"})", R"([])"}) {
         EXPECT_THROW(decoded(text), DecodingError) << text;
     }
     EXPECT_NO_THROW(decoded(R"({"code":1,"message":"M","data":null})"));
@@ -103,10 +106,10 @@ TEST(MCPErrorIdentity, ComparesAndHashesByCode) {
 }
 
 TEST(ResourceTemporarilyUnavailable, OnlyForTheSystemsEAGAIN) {
-    EXPECT_TRUE(isResourceTemporarilyUnavailable(
-        std::make_exception_ptr(std::system_error(EAGAIN, std::generic_category()))));
-    EXPECT_FALSE(isResourceTemporarilyUnavailable(
-        std::make_exception_ptr(std::system_error(EPIPE, std::generic_category()))));
+    EXPECT_TRUE(
+        isResourceTemporarilyUnavailable(std::make_exception_ptr(std::system_error(EAGAIN, std::generic_category()))));
+    EXPECT_FALSE(
+        isResourceTemporarilyUnavailable(std::make_exception_ptr(std::system_error(EPIPE, std::generic_category()))));
     EXPECT_FALSE(isResourceTemporarilyUnavailable(std::make_exception_ptr(MCPError::internalError())));
     EXPECT_FALSE(isResourceTemporarilyUnavailable(nullptr));
 }

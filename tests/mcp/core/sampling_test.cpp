@@ -51,25 +51,24 @@ TEST_P(CreateSamplingMessageRefused, FailsAtTheOffendingField) {
 
 INSTANTIATE_TEST_SUITE_P(
     , CreateSamplingMessageRefused,
-    ::testing::Values(
-        Refused{R"({"messages":[]})", DecodingError::Kind::keyNotFound, {}},
-        Refused{R"({"maxTokens":1})", DecodingError::Kind::keyNotFound, {}},
-        Refused{R"({"maxTokens":1.5,"messages":[]})", DecodingError::Kind::typeMismatch, {"maxTokens"}},
-        Refused{R"({"maxTokens":1,"messages":[{"role":"system","content":{"type":"text","text":""}}]})",
-                DecodingError::Kind::dataCorrupted,
-                {"messages", "Index 0", "role"}},
-        Refused{R"({"maxTokens":1,"messages":[{"role":"user","content":{"type":"audio","data":""}}]})",
-                DecodingError::Kind::dataCorrupted,
-                {"messages", "Index 0", "content", "type"}},
-        Refused{R"({"maxTokens":1,"messages":[{"role":"user","content":{"type":"image","data":""}}]})",
-                DecodingError::Kind::keyNotFound,
-                {"messages", "Index 0", "content"}},
-        Refused{R"({"maxTokens":1,"messages":[],"includeContext":"everything"})",
-                DecodingError::Kind::dataCorrupted,
-                {"includeContext"}},
-        Refused{R"({"maxTokens":1,"messages":[],"modelPreferences":{"speedPriority":1.5}})",
-                DecodingError::Kind::dataCorrupted,
-                {"modelPreferences", "speedPriority"}}));
+    ::testing::Values(Refused{R"({"messages":[]})", DecodingError::Kind::keyNotFound, {}},
+                      Refused{R"({"maxTokens":1})", DecodingError::Kind::keyNotFound, {}},
+                      Refused{R"({"maxTokens":1.5,"messages":[]})", DecodingError::Kind::typeMismatch, {"maxTokens"}},
+                      Refused{R"({"maxTokens":1,"messages":[{"role":"system","content":{"type":"text","text":""}}]})",
+                              DecodingError::Kind::dataCorrupted,
+                              {"messages", "Index 0", "role"}},
+                      Refused{R"({"maxTokens":1,"messages":[{"role":"user","content":{"type":"audio","data":""}}]})",
+                              DecodingError::Kind::dataCorrupted,
+                              {"messages", "Index 0", "content", "type"}},
+                      Refused{R"({"maxTokens":1,"messages":[{"role":"user","content":{"type":"image","data":""}}]})",
+                              DecodingError::Kind::keyNotFound,
+                              {"messages", "Index 0", "content"}},
+                      Refused{R"({"maxTokens":1,"messages":[],"includeContext":"everything"})",
+                              DecodingError::Kind::dataCorrupted,
+                              {"includeContext"}},
+                      Refused{R"({"maxTokens":1,"messages":[],"modelPreferences":{"speedPriority":1.5}})",
+                              DecodingError::Kind::dataCorrupted,
+                              {"modelPreferences", "speedPriority"}}));
 
 TEST(CreateSamplingMessage, ResultKeepsUnknownStopReasons) {
     auto result = readAs<Result>(

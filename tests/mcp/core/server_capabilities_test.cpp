@@ -44,19 +44,18 @@ TEST_P(ServerCapabilitiesRewrite, WritesBackWhatItRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     , ServerCapabilitiesRewrite,
-    ::testing::Values(
-        Rewrite{"{}", "{}"},
-        Rewrite{R"({"tools":{}})", R"({"tools":{}})"},
-        Rewrite{R"({"logging":{},"resources":{"subscribe":true}})", R"({"logging":{},"resources":{"subscribe":true}})"},
-        Rewrite{R"({"resources":{"subscribe":true,"listChanged":false}})",
-                R"({"resources":{"listChanged":false,"subscribe":true}})"},
-        // Field-less groups are announced by any non-null value.
-        Rewrite{R"({"logging":true})", R"({"logging":{}})"},
-        Rewrite{R"({"sampling":[1,2],"logging":"yes"})", R"({"logging":{},"sampling":{}})"},
-        Rewrite{R"({"logging":null,"sampling":null,"tools":null})", "{}"},
-        Rewrite{R"({"prompts":{"listChanged":null}})", R"({"prompts":{}})"},
-        Rewrite{R"({"experimental":{"a":1},"tools":{"listChanged":false,"extra":1}})",
-                R"({"tools":{"listChanged":false}})"}));
+    ::testing::Values(Rewrite{"{}", "{}"}, Rewrite{R"({"tools":{}})", R"({"tools":{}})"},
+                      Rewrite{R"({"logging":{},"resources":{"subscribe":true}})",
+                              R"({"logging":{},"resources":{"subscribe":true}})"},
+                      Rewrite{R"({"resources":{"subscribe":true,"listChanged":false}})",
+                              R"({"resources":{"listChanged":false,"subscribe":true}})"},
+                      // Field-less groups are announced by any non-null value.
+                      Rewrite{R"({"logging":true})", R"({"logging":{}})"},
+                      Rewrite{R"({"sampling":[1,2],"logging":"yes"})", R"({"logging":{},"sampling":{}})"},
+                      Rewrite{R"({"logging":null,"sampling":null,"tools":null})", "{}"},
+                      Rewrite{R"({"prompts":{"listChanged":null}})", R"({"prompts":{}})"},
+                      Rewrite{R"({"experimental":{"a":1},"tools":{"listChanged":false,"extra":1}})",
+                              R"({"tools":{"listChanged":false}})"}));
 
 struct Refused {
     std::string json;

@@ -18,10 +18,10 @@ TEST(ServerConfiguration, StrictIsRequiredWithoutADefault) {
         const char* json;
         DecodingError::Kind kind;
     };
-    for (auto [json, kind] : {Case{"{}", DecodingError::Kind::keyNotFound},
-                              Case{R"({"strict":null})", DecodingError::Kind::valueNotFound},
-                              Case{R"({"strict":"true"})", DecodingError::Kind::typeMismatch},
-                              Case{R"({"strict":1})", DecodingError::Kind::typeMismatch}}) {
+    for (auto [json, kind] :
+         {Case{"{}", DecodingError::Kind::keyNotFound}, Case{R"({"strict":null})", DecodingError::Kind::valueNotFound},
+          Case{R"({"strict":"true"})", DecodingError::Kind::typeMismatch},
+          Case{R"({"strict":1})", DecodingError::Kind::typeMismatch}}) {
         auto failure = readingFailure<ServerConfiguration>(json);
         ASSERT_TRUE(failure) << json;
         EXPECT_EQ(failure->kind(), kind) << json;

@@ -24,8 +24,12 @@ const std::string initializeReply =
     R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":true}},)"
     R"("protocolVersion":"2024-11-05","serverInfo":{"name":"test-server","version":"1.0.0"}}})";
 
-std::string pingRequest(int id) { return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"ping"})"; }
-std::string pingReply(int id) { return R"({"id":)" + std::to_string(id) + R"(,"jsonrpc":"2.0","result":{}})"; }
+std::string pingRequest(int id) {
+    return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"ping"})";
+}
+std::string pingReply(int id) {
+    return R"({"id":)" + std::to_string(id) + R"(,"jsonrpc":"2.0","result":{}})";
+}
 
 std::vector<std::string> serverCommand(std::vector<std::string> options = {}) {
     options.insert(options.begin(), testing::siblingProgram("mcp_test_server"));
@@ -49,7 +53,9 @@ ErrorReply errorOf(const std::string& line) {
             id->stringValue() ? *id->stringValue() : id->description()};
 }
 
-bool isFreshID(const std::string& id) { return id.size() == 36 && id[8] == '-' && id[14] == '4'; }
+bool isFreshID(const std::string& id) {
+    return id.size() == 36 && id[8] == '-' && id[14] == '4';
+}
 
 TEST(StdioServer, AnswersAClientFromHandshakeToToolCall) {
     ChildProcess server(serverCommand());
@@ -61,8 +67,9 @@ TEST(StdioServer, AnswersAClientFromHandshakeToToolCall) {
     EXPECT_EQ(server.readLine(),
               R"({"id":"a","jsonrpc":"2.0","result":{"content":[{"text":"{\"path\":\"x/y\"}","type":"text"}]}})");
     ASSERT_TRUE(server.writeLine(R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"fail"}})"));
-    EXPECT_EQ(server.readLine(),
-              R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"Error: it failed","type":"text"}],"isError":true}})");
+    EXPECT_EQ(
+        server.readLine(),
+        R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"Error: it failed","type":"text"}],"isError":true}})");
     ASSERT_TRUE(server.writeLine(pingRequest(4)));
     EXPECT_EQ(server.readLine(), pingReply(4));
     server.closeInput();
