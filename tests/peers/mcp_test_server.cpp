@@ -16,9 +16,7 @@
 
 #include "logging/logging.hpp"
 #include "mcp/core/json.hpp"
-#include "mcp/server/server.hpp"
-#include "mcp/server/stdio_transport.hpp"
-#include "mcp/server/tool_methods.hpp"
+#include "mcp/server/mcp_server.hpp"
 
 using namespace lumenary;
 using namespace lumenary::mcp;
