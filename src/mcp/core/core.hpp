@@ -10,9 +10,10 @@
 #include "mcp/core/value_conversions.hpp"  // boolFrom, integerFrom, doubleFrom, stringFrom
 
 // Typed JSON forms
-#include "mcp/core/coders.hpp"        // coders of the basic types, ObjectEncoder
-#include "mcp/core/coding_error.hpp"  // DecodingError, EncodingError
-#include "mcp/core/decoder.hpp"       // Coder<T>, Decoder, encodeValue, decodeValue
+#include "mcp/core/coders.hpp"            // coders of the basic types, ObjectEncoder
+#include "mcp/core/coding_error.hpp"      // DecodingError, EncodingError
+#include "mcp/core/decoder.hpp"           // Coder<T>, Decoder, encodeValue, decodeValue
+#include "mcp/core/log_level_coding.hpp"  // log levels by name
 
 // JSON-RPC
 #include "mcp/core/handler_box.hpp"  // RequestHandlerBox, TypedRequestHandler, notification boxes

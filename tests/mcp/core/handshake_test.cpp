@@ -2,6 +2,7 @@
 
 #include "mcp/core/handshake.hpp"
 #include "mcp/core/json.hpp"
+#include "mcp/core/log_level_coding.hpp"
 #include "mcp/core/version.hpp"
 
 namespace lumenary::mcp {
@@ -47,6 +48,20 @@ TEST(InitializeResult, InstructionsOnlyWhenPresent) {
     EXPECT_NE(writeJSON(encodeValue(result)).find(R"("instructions":"")"), std::string::npos);
     EXPECT_THROW(decodeValue<Initialize::Result>(parseJSON(R"({"protocolVersion":"x","capabilities":{}})")),
                  DecodingError);
+}
+
+}  // namespace
+}  // namespace lumenary::mcp
+
+namespace lumenary::mcp {
+namespace {
+
+TEST(LogLevelCoding, TravelsAsItsExactName) {
+    EXPECT_EQ(writeJSON(encodeValue(logging::LogLevel::warning)), R"("warning")");
+    EXPECT_EQ(decodeValue<logging::LogLevel>(parseJSON(R"("critical")")), logging::LogLevel::critical);
+    for (const char* text : {R"("WARNING")", R"("warn")", "3"}) {
+        EXPECT_THROW(decodeValue<logging::LogLevel>(parseJSON(text)), DecodingError) << text;
+    }
 }
 
 }  // namespace
