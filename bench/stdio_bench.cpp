@@ -4,6 +4,7 @@
 // lock-step round trip. The server runs in this process on a thread of its
 // own, exactly as it runs over standard input and output.
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -150,7 +151,10 @@ int main() {
     });
     auto transport = StdioTransport::create(context.get_executor(), toServer.readEnd(), fromServer.writeEnd());
     asio::co_spawn(context, server->start(transport), asio::detached);
-    std::thread serverThread([&] { context.run(); });
+    std::thread serverThread([&] {
+        ::pthread_setname_np(::pthread_self(), "server");
+        context.run();
+    });
 
     LineReader replies(fromServer.readEnd());
     writeAll(toServer.writeEnd(),

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,6 +44,9 @@ template <typename T>
 class Queue {
 public:
     Queue() : state_(std::make_shared<State>()) {}
+    // `weigh` tells what an item costs (its size in bytes, say), so that a
+    // producer can pace itself by weight as well as by count.
+    explicit Queue(std::function<std::size_t(const T&)> weigh) : Queue() { state_->weigh = std::move(weigh); }
 
     // Returns false, dropping the item, once the queue is finished.
     bool push(T item) const {
@@ -52,6 +57,9 @@ public:
                 return false;
             }
             if (!state_->waiter) {
+                if (state_->weigh) {
+                    state_->weight += state_->weigh(item);
+                }
                 state_->items.push_back(std::move(item));
                 return true;
             }
@@ -105,10 +113,20 @@ public:
         return state_->items.size();
     }
 
-    // Ends once fewer than `limit` items are queued or the queue is finished:
-    // a producer paces itself by its consumer with it. One producer may wait
-    // at a time (a second one returns at once); finish() ends the wait.
-    asio::awaitable<void> waitUntilShorterThan(std::size_t limit) const { return roomFrom(state_, limit); }
+    // Ends once fewer than `items` items weighing less than `weight` are
+    // queued, or the queue is finished: a producer paces itself by its
+    // consumer with it. One producer may wait at a time (a second one returns
+    // at once); finish() ends the wait.
+    asio::awaitable<void> waitUntilBelow(std::size_t items,
+                                         std::size_t weight = std::numeric_limits<std::size_t>::max()) const {
+        return roomFrom(state_, items, weight);
+    }
+
+    // The weight of the items queued; zero without a `weigh`.
+    std::size_t weight() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->weight;
+    }
 
 private:
     using Waiter = CompletionHandler<std::optional<T>>;
@@ -123,11 +141,15 @@ private:
         std::uint64_t waitNumber = 0;
         RoomWaiter roomWaiter;  // a producer waiting for the queue to shrink
         std::size_t roomLimit = 0;
+        std::size_t roomWeightLimit = 0;
+        std::function<std::size_t(const T&)> weigh;
+        std::size_t weight = 0;
     };
 
     // The waiting producer, once the queue has shrunk below its limit.
     static RoomWaiter takeRoomWaiterLocked(State& state) {
-        if (state.roomWaiter && (state.finished || state.items.size() < state.roomLimit)) {
+        if (state.roomWaiter &&
+            (state.finished || (state.items.size() < state.roomLimit && state.weight < state.roomWeightLimit))) {
             return std::move(state.roomWaiter);
         }
         return RoomWaiter();
@@ -142,6 +164,9 @@ private:
     static std::optional<Ready> takeReadyLocked(State& state) {
         if (!state.items.empty()) {
             Ready ready{nullptr, std::move(state.items.front())};
+            if (state.weigh) {
+                state.weight -= state.weigh(*ready.item);
+            }
             state.items.pop_front();
             return ready;
         }
@@ -234,8 +259,10 @@ private:
             producer.complete(nullptr);
         }
         if (!ready) {
+            // Made apart from the co_await, like every temporary of ours.
+            StartWait start(state);
             co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&,
-                                                    void(std::exception_ptr, std::optional<T>)>(StartWait(state),
+                                                    void(std::exception_ptr, std::optional<T>)>(std::move(start),
                                                                                                 asio::use_awaitable);
         }
         if (ready->error) {
@@ -246,15 +273,18 @@ private:
 
     class StartRoomWait {
     public:
-        StartRoomWait(std::shared_ptr<State> state, std::size_t limit) : state_(std::move(state)), limit_(limit) {}
+        StartRoomWait(std::shared_ptr<State> state, std::size_t items, std::size_t weight)
+            : state_(std::move(state)), items_(items), weight_(weight) {}
 
         template <typename Handler>
         void operator()(Handler&& handler) const {
             RoomWaiter waiter(std::forward<Handler>(handler));
             {
                 std::lock_guard lock(state_->mutex);
-                if (!state_->finished && state_->items.size() >= limit_ && !state_->roomWaiter) {
-                    state_->roomLimit = limit_;
+                const bool full = state_->items.size() >= items_ || state_->weight >= weight_;
+                if (!state_->finished && full && !state_->roomWaiter) {
+                    state_->roomLimit = items_;
+                    state_->roomWeightLimit = weight_;
                     state_->roomWaiter = std::move(waiter);
                     return;
                 }
@@ -264,14 +294,15 @@ private:
 
     private:
         std::shared_ptr<State> state_;
-        std::size_t limit_;
+        std::size_t items_;
+        std::size_t weight_;
     };
 
-    static asio::awaitable<void> roomFrom(std::shared_ptr<State> state, std::size_t limit) {
+    static asio::awaitable<void> roomFrom(std::shared_ptr<State> state, std::size_t items, std::size_t weight) {
         throwIfCancelled(co_await asio::this_coro::cancellation_state);
         // Made apart from the co_await: g++ 12 destroys a capturing temporary
         // of a statement holding a co_await twice.
-        StartRoomWait start(std::move(state), limit);
+        StartRoomWait start(std::move(state), items, weight);
         co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(std::move(start),
                                                                                                 asio::use_awaitable);
     }

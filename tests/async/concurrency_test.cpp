@@ -150,7 +150,7 @@ TEST(TaskAcrossThreads, CancelFromAnotherThreadStopsABusyConsumer) {
     Queue<int> queue;
     auto received = std::make_shared<std::atomic<int>>(0);
     auto task = Task::spawn(strand, [queue, received]() -> asio::awaitable<void> {
-        while (co_await queue.next()) {
+        while (auto item = co_await queue.next()) {
             ++*received;
         }
     });

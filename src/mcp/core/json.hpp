@@ -11,10 +11,13 @@ namespace lumenary::mcp {
 // Deeper nesting is refused: no input can exhaust the stack when a value is
 // read, written, compared or destroyed.
 inline constexpr std::size_t maximumJSONNestingDepth = 512;
+// More values are refused too: a text of tiny values ("[0,0,0,...") would
+// otherwise take some thirty times its own size in memory.
+inline constexpr std::size_t maximumJSONValueCount = 2'000'000;
 
 // Reads one JSON text. Throws DecodingError (data corrupted) with the reason
-// for invalid JSON or UTF-8, nesting beyond the limit, or a number beyond the
-// range of a double. Integers beyond 64 bits read as doubles; a text that is a
+// for invalid JSON or UTF-8, nesting or size beyond the limits, or a number
+// beyond the range of a double. Integers beyond 64 bits read as doubles; a text that is a
 // whole data URL reads as bytes.
 Value parseJSON(std::string_view text);
 

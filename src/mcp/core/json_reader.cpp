@@ -72,6 +72,9 @@ public:
 
 private:
     bool add(Value value) {
+        if (++count_ > maximumJSONValueCount) {
+            return stop("More than " + std::to_string(maximumJSONValueCount) + " values");
+        }
         if (open_.empty()) {
             root_ = std::move(value);
             return true;
@@ -86,6 +89,9 @@ private:
     }
 
     bool open(Value container) {
+        if (++count_ > maximumJSONValueCount) {
+            return stop("More than " + std::to_string(maximumJSONValueCount) + " values");
+        }
         if (open_.size() >= maximumJSONNestingDepth) {
             return stop("Nesting deeper than " + std::to_string(maximumJSONNestingDepth) + " levels");
         }
@@ -124,6 +130,7 @@ private:
     Value root_;
     std::vector<Value*> open_;
     std::string key_;
+    std::size_t count_ = 0;
     std::optional<std::string> failure_;
 };
 

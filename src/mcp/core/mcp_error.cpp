@@ -124,9 +124,16 @@ std::optional<std::string> MCPError::recoverySuggestion() const {
 }
 
 std::string MCPError::debugDescription() const {
-    std::string text = "[" + std::to_string(code()) + "] " + errorDescription();
+    // Appended piece by piece: GCC 12 at -O3 misreads a chain of `+` on a
+    // temporary as an overflowing copy.
+    std::string text = "[";
+    text += std::to_string(code());
+    text += "] ";
+    text += errorDescription();
     if (case_ == Case::transportError) {
-        text += " (Underlying error: " + debugReflection(underlying_) + ")";
+        text += " (Underlying error: ";
+        text += debugReflection(underlying_);
+        text += ")";
     }
     return text;
 }

@@ -190,6 +190,9 @@ std::size_t Value::hash() const noexcept {
 }
 
 bool operator==(const Value& left, const Value& right) noexcept {
+    if (left.kind() == Value::Kind::data && right.kind() == Value::Kind::data) {
+        return *left.dataValue() == *right.dataValue();
+    }
     // std::variant's equality compares doubles with ==, giving IEEE rules.
     return left.storage_ == right.storage_;
 }

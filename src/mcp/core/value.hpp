@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,7 +51,7 @@ public:
     Value(std::string text) noexcept : storage_(std::move(text)) {}
     Value(std::string_view text) : storage_(std::string(text)) {}
     Value(const char* text) : storage_(std::string(text)) {}
-    Value(Data data) noexcept : storage_(std::move(data)) {}
+    Value(Data data) : storage_(std::make_shared<const Data>(std::move(data))) {}
     Value(Array elements) noexcept : storage_(std::move(elements)) {}
     Value(Object members) noexcept : storage_(std::move(members)) {}
 
@@ -69,7 +70,10 @@ public:
     std::optional<std::int64_t> intValue() const noexcept;
     std::optional<double> doubleValue() const noexcept;
     const std::string* stringValue() const noexcept { return std::get_if<std::string>(&storage_); }
-    const Data* dataValue() const noexcept { return std::get_if<Data>(&storage_); }
+    const Data* dataValue() const noexcept {
+        const auto* data = std::get_if<std::shared_ptr<const Data>>(&storage_);
+        return data ? data->get() : nullptr;
+    }
     const Array* arrayValue() const noexcept { return std::get_if<Array>(&storage_); }
     Array* arrayValue() noexcept { return std::get_if<Array>(&storage_); }
     const Object* objectValue() const noexcept { return std::get_if<Object>(&storage_); }
@@ -89,7 +93,10 @@ public:
     friend bool operator==(const Value& left, const Value& right) noexcept;
 
 private:
-    std::variant<std::monostate, bool, std::int64_t, double, std::string, Data, Array, Object> storage_;
+    // Bytes are rare and large, so they live apart (shared, never changed)
+    // and keep every other value small.
+    std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<const Data>, Array, Object>
+        storage_;
 };
 
 // Text form of a double shared by the JSON writer and `description`: the

@@ -18,6 +18,7 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include "async/with_timeout.hpp"
 #include "logging/no_op_log_handler.hpp"
 #include "mcp/core/mcp_error.hpp"
 
@@ -64,7 +65,8 @@ StdioTransport::StdioTransport(asio::any_io_executor executor, int input, int ou
       inputDescriptor_(input),
       outputDescriptor_(output),
       logger_(std::move(logger)),
-      limits_(limits) {}
+      limits_(limits),
+      messages_([](const std::string& message) { return message.size(); }) {}
 
 StdioTransport::~StdioTransport() {
     closeDescriptors();
@@ -79,6 +81,10 @@ asio::awaitable<void> StdioTransport::connect() {
     return onStrand([](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
         if (self->connected()) {
             co_return;
+        }
+        // One connection per transport: its stream of messages has ended.
+        if (self->messages_.isFinished()) {
+            throw MCPError::connectionClosed();
         }
         ignoreBrokenPipeSignals();
         self->openDescriptors();
@@ -110,11 +116,6 @@ void StdioTransport::openDescriptors() {
     }
     input_ = std::make_shared<asio::posix::stream_descriptor>(strand_, input);
     output_ = std::make_shared<asio::posix::stream_descriptor>(strand_, output);
-    // Senders write straight to the output when nothing is queued; that
-    // write must never block them.
-    ::fcntl(output, F_SETFL, ::fcntl(output, F_GETFL) | O_NONBLOCK);
-    std::lock_guard lock(outputMutex_);
-    outputHandle_ = output;
 }
 
 void StdioTransport::closeInput() {
@@ -129,8 +130,6 @@ void StdioTransport::closeDescriptors() {
     asio::error_code ignored;
     closeInput();
     if (output_) {
-        std::lock_guard lock(outputMutex_);
-        outputHandle_ = -1;
         output_->close(ignored);
         output_.reset();
     }
@@ -156,9 +155,13 @@ asio::awaitable<void> StdioTransport::disconnect() {
         self->messages_.finish();
         self->closeInput();
         for (auto& waiter : waiters) waiter.resume();
-        // Lines already handed over still reach the peer.
+        // Lines already handed over still reach the peer, unless it has
+        // stopped reading; the descriptors are closed whatever happens.
         if (flushed) {
-            co_await flushed->wait();
+            try {
+                co_await async::withTimeout(flushed->wait(), self->limits_.flushTimeLimit, "flushing output");
+            } catch (...) {
+            }
         }
         self->closeDescriptors();
         self->logger_.debug("Transport disconnected", {}, source);
@@ -254,10 +257,12 @@ std::optional<async::OneShot<void>> StdioTransport::drainWaiterIfOverLimit() {
 
 asio::awaitable<void> StdioTransport::waitForRoom() {
     for (;;) {
+        const bool inputFull =
+            messages_.size() >= limits_.maximumQueuedMessages || messages_.weight() >= limits_.maximumQueuedInputBytes;
         if (auto drained = drainWaiterIfOverLimit()) {
             co_await drained->wait();
-        } else if (connected() && messages_.size() >= limits_.maximumQueuedMessages) {
-            co_await messages_.waitUntilShorterThan(limits_.maximumQueuedMessages);
+        } else if (connected() && !messages_.isFinished() && inputFull) {
+            co_await messages_.waitUntilBelow(limits_.maximumQueuedMessages, limits_.maximumQueuedInputBytes);
         } else {
             co_return;
         }
@@ -292,30 +297,17 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
         asio::co_spawn(strand_, writeLoop(), [self = shared_from_this()](std::exception_ptr) {});
     }
     if (drained) {
-        co_await drained->wait();
+        // The line is queued: a cancelled wait must not make the caller think
+        // it was not sent, and send it again.
+        try {
+            co_await drained->wait();
+        } catch (...) {
+        }
         std::lock_guard lock(outputMutex_);
         if (writeFailure_) {
             std::rethrow_exception(writeFailure_);
         }
     }
-}
-
-std::size_t StdioTransport::writeNow(std::string_view bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(outputHandle_, bytes.data() + written, bytes.size() - written);
-        if (count > 0) {
-            written += static_cast<std::size_t>(count);
-        } else if (count < 0 && errno == EINTR) {
-            continue;
-        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            break;
-        } else {
-            writeFailure_ = std::make_exception_ptr(systemTransportError(count < 0 ? errno : EIO));
-            std::rethrow_exception(writeFailure_);
-        }
-    }
-    return written;
 }
 
 asio::awaitable<void> StdioTransport::writeLoop() {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -34,11 +35,16 @@ public:
     struct Limits {
         // A longer line is dropped and reported as an unreadable message.
         std::size_t maximumLineLength = 32 * 1024 * 1024;
-        // Reading pauses while this many received messages wait for the
-        // server, or while this many bytes of output wait for the peer, so a
-        // peer that stops reading cannot make the process grow without bound.
+        // Reading pauses while this many received messages, or bytes of
+        // them, wait for the server, or while this many bytes of output wait
+        // for the peer, so a peer that floods the input or stops reading
+        // cannot make the process grow without bound.
         std::size_t maximumQueuedMessages = 1024;
+        std::size_t maximumQueuedInputBytes = 64 * 1024 * 1024;
         std::size_t maximumQueuedOutputBytes = 8 * 1024 * 1024;
+        // How long a disconnect waits for queued output to reach a peer that
+        // has stopped reading before it closes the output all the same.
+        std::chrono::milliseconds flushTimeLimit{5000};
     };
 
     static std::shared_ptr<StdioTransport> create(asio::any_io_executor executor, int input = STDIN_FILENO,
@@ -71,8 +77,6 @@ private:
     std::optional<async::OneShot<void>> drainWaiterIfOverLimit();
     asio::awaitable<void> waitForRoom();
     void deliverLine(std::string line);
-    // Writes what the output takes without blocking; call with the lock held.
-    std::size_t writeNow(std::string_view bytes);
     asio::awaitable<void> writeLoop();
 
     asio::strand<asio::any_io_executor> strand_;
@@ -94,7 +98,6 @@ private:
     // one system call.
     std::mutex outputMutex_;
     bool isConnected_ = false;
-    int outputHandle_ = -1;
     std::vector<std::string> pendingWrites_;
     std::size_t pendingWriteBytes_ = 0;
     bool isWriting_ = false;

@@ -57,6 +57,13 @@ struct BadInput {
     std::string text;
 };
 
+// "[0,0,...,0]" with `count` zeros.
+std::string manyZeros(std::size_t count) {
+    std::string text = "[0";
+    for (std::size_t index = 1; index < count; ++index) text += ",0";
+    return text + "]";
+}
+
 class JSONBadInput : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(JSONBadInput, FailsWithADataCorruptedError) {
@@ -77,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"loneLowSurrogate", R"("\uDC00x")"}, BadInput{"overflowingDouble", "1e400"},
                       BadInput{"negativeOverflow", "[-1e999]"}, BadInput{"rawControl", "\"a\x01\""},
                       BadInput{"binaryGarbage", std::string("\x00\xFF\xFE{", 4)},
-                      BadInput{"tooDeep", std::string(513, '[') + std::string(513, ']')}),
+                      BadInput{"tooDeep", std::string(513, '[') + std::string(513, ']')},
+                      BadInput{"tooManyValues", manyZeros(maximumJSONValueCount + 1)}),
     [](const auto& testCase) { return testCase.param.name; });
 
 TEST(JSONReading, NestingUpToTheLimitIsAccepted) {

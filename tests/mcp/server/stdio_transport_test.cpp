@@ -182,6 +182,36 @@ TEST_F(StdioTransportTest, StopsReadingWhileTheConsumerLagsBehind) {
     EXPECT_EQ(drain(transport), (std::vector<std::string>{"m0", "m1", "m2", "m3", "m4"}));
 }
 
+TEST_F(StdioTransportTest, StopsReadingWhileTheQueuedInputIsTooLarge) {
+    auto transport = makeTransport({.maximumQueuedInputBytes = 1000});
+    runToEnd(io_, transport->connect());
+    auto stream = transport->receive();
+    feed(std::string(1500, 'a') + "\n");
+    ASSERT_TRUE(async::test::runUntil(io_, [&] { return stream.size() == 1; }));
+    feed("b\n");
+    endInput();
+    async::test::runReady(io_);
+    EXPECT_EQ(stream.size(), 1U) << "read on past the byte limit";
+    EXPECT_EQ(drain(transport).size(), 2U);
+}
+
+TEST_F(StdioTransportTest, ServesOneConnectionOnly) {
+    auto transport = makeTransport();
+    runToEnd(io_, transport->connect());
+    runToEnd(io_, transport->disconnect());
+    EXPECT_THROW(runToEnd(io_, transport->connect()), MCPError);
+}
+
+TEST_F(StdioTransportTest, DisconnectGivesUpOnAPeerThatStoppedReading) {
+    auto transport = makeTransport({.flushTimeLimit = std::chrono::milliseconds(50)});
+    runToEnd(io_, transport->connect());
+    // More than the pipe holds, and nobody reads it.
+    runToEnd(io_, transport->send(std::string(1024 * 1024, 'x')));
+    runToEnd(io_, transport->disconnect());
+    EXPECT_EQ(::fcntl(output_[1], F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_THROW(runToEnd(io_, transport->send("late")), MCPError);
+}
+
 TEST_F(StdioTransportTest, LogsThroughItsLoggerOnlyWhenGivenOne) {
     auto silent = makeTransport();
     EXPECT_EQ(silent->logger().logLevel(), logging::LogLevel::critical);
