@@ -60,7 +60,8 @@ public:
 
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
         std::string_view message = error.what();
-        // Drop the library's "[json.exception.parse_error.101] " tag.
+        // The reason reaches peers in error replies: without the library's
+        // "[json.exception.parse_error.101] " tag.
         if (auto tagEnd = message.find("] "); message.starts_with("[json.exception.") && tagEnd != message.npos) {
             message.remove_prefix(tagEnd + 2);
         }

@@ -35,7 +35,9 @@ MCPError systemTransportError(int error) {
 }
 
 // A write to a pipe whose reader has gone must fail with EPIPE, not end the
-// process with SIGPIPE.
+// process with SIGPIPE. An ignored signal stays ignored across exec, so code
+// that starts other programs sets SIGPIPE back to default for them
+// (posix_spawnattr_setsigdefault).
 void ignoreBrokenPipeSignals() {
     static std::once_flag once;
     std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
