@@ -4,15 +4,15 @@
 # Exits 77 (skipped) where node or npm is missing.
 set -euo pipefail
 
-script=$1
-server=$2
-work=$3
-here=$(cd "$(dirname "$0")" && pwd)
-
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   echo "SKIPPED: node and npm are needed for the TypeScript MCP SDK interop tests and were not found"
   exit 77
 fi
+
+script=$1
+server=$2
+work=$3
+here=$(cd "$(dirname "$0")" && pwd)
 
 mkdir -p "$work"
 cp "$here/package.json" "$here/package-lock.json" "$here/$script" "$work/"
