@@ -1,9 +1,11 @@
 // A small MCP server over standard input and output for tests that talk to a
 // real process: an "echo" tool that answers with its arguments as JSON text,
 // a "fail" tool that reports a tool-level error, and a "slow" tool that
-// takes a while. Options: --strict (refuse requests before "initialize"),
+// takes a while, and an "exit" tool that ends the process on the spot. Options: --strict (refuse requests before
+// "initialize"),
 // --log LEVEL (log to standard error from that level on).
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -71,6 +73,10 @@ int main(int argc, char** argv) {
                 asio::steady_timer timer(executor, std::chrono::milliseconds(200));
                 co_await timer.async_wait(asio::use_awaitable);
                 co_return CallTool::Result{{Tool::Content::text("done")}};
+            }
+            if (parameters.name == "exit") {
+                // Ends the process in the middle of serving, with no disconnect.
+                std::exit(0);
             }
             if (parameters.name == "fail") {
                 co_return CallTool::Result{{Tool::Content::text("Error: it failed")}, true};

@@ -213,6 +213,20 @@ TEST(StdioServer, GivesTheSharedInputBackBlocking) {
     ::close(pipe[0]);
 }
 
+TEST(StdioServer, GivesTheSharedInputBackBlockingWhenItExitsAbruptly) {
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    ChildProcess server(serverCommand(), pipe[0]);
+    const std::string requests =
+        pingRequest(1) + "\n" + R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"exit"}})" + "\n";
+    ASSERT_EQ(::write(pipe[1], requests.data(), requests.size()), static_cast<ssize_t>(requests.size()));
+    EXPECT_EQ(server.readLine(), pingReply(1));
+    EXPECT_EQ(server.waitForExit(), 0);
+    EXPECT_EQ(::fcntl(pipe[0], F_GETFL) & O_NONBLOCK, 0) << "left non-blocking at exit";
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+}
+
 // Resident memory of a process, from /proc.
 std::size_t residentKilobytes(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
