@@ -2,8 +2,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "mcp/core/base64.hpp"
 #include "mcp/core/coding_error.hpp"
+#include "mcp/core/data_url.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/utf8.hpp"
 
@@ -42,15 +42,9 @@ private:
         out_ += doubleText(number);
     }
 
-    void writeData(const Value::Data& data) {
-        // Media types and base64 need no escaping, save a quote or backslash
-        // someone put in a media type.
-        std::string url = "data:";
-        url += data.mimeType ? std::string_view(*data.mimeType) : std::string_view("text/plain");
-        url += ";base64,";
-        url += base64Encode(data.bytes);
-        writeString(url);
-    }
+    // Written as a string, so a quote or backslash someone put in a media
+    // type is escaped.
+    void writeData(const Value::Data& data) { writeString(dataURLEncoded(data.bytes, data.mimeType)); }
 
     void writeArray(const Value::Array& elements) {
         enter();

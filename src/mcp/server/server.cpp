@@ -20,53 +20,35 @@ Server::Server(asio::any_io_executor executor, Info info, std::optional<std::str
       configuration_(configuration) {}
 
 asio::awaitable<Server::Capabilities> Server::capabilities() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<Capabilities> {
-        co_return self->capabilities_;
-    }(shared_from_this()));
+    return readOnStrand(&Server::capabilities_);
 }
 
 asio::awaitable<void> Server::setCapabilities(Capabilities capabilities) {
-    return onStrand([](std::shared_ptr<Server> self, Capabilities value) -> asio::awaitable<void> {
-        self->capabilities_ = std::move(value);
-        co_return;
-    }(shared_from_this(), std::move(capabilities)));
+    return writeOnStrand(&Server::capabilities_, std::move(capabilities));
 }
 
 asio::awaitable<Server::Configuration> Server::configuration() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<Configuration> {
-        co_return self->configuration_;
-    }(shared_from_this()));
+    return readOnStrand(&Server::configuration_);
 }
 
 asio::awaitable<void> Server::setConfiguration(Configuration configuration) {
-    return onStrand([](std::shared_ptr<Server> self, Configuration value) -> asio::awaitable<void> {
-        self->configuration_ = value;
-        co_return;
-    }(shared_from_this(), configuration));
+    return writeOnStrand(&Server::configuration_, configuration);
 }
 
 asio::awaitable<bool> Server::isInitialized() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<bool> {
-        co_return self->isInitialized_;
-    }(shared_from_this()));
+    return readOnStrand(&Server::isInitialized_);
 }
 
 asio::awaitable<std::optional<ClientInfo>> Server::clientInfo() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<ClientInfo>> {
-        co_return self->clientInfo_;
-    }(shared_from_this()));
+    return readOnStrand(&Server::clientInfo_);
 }
 
 asio::awaitable<std::optional<ClientCapabilities>> Server::clientCapabilities() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<ClientCapabilities>> {
-        co_return self->clientCapabilities_;
-    }(shared_from_this()));
+    return readOnStrand(&Server::clientCapabilities_);
 }
 
 asio::awaitable<std::optional<std::string>> Server::protocolVersion() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<std::string>> {
-        co_return self->protocolVersion_;
-    }(shared_from_this()));
+    return readOnStrand(&Server::protocolVersion_);
 }
 
 asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport, InitializeHook initializeHook) {
@@ -101,12 +83,7 @@ asio::awaitable<void> Server::stop() {
 }
 
 asio::awaitable<void> Server::waitForCompletion() {
-    // Built apart from the co_await: g++ 12 destroys temporaries of a
-    // statement holding a co_await twice.
-    auto readTask = [](std::shared_ptr<Server> self) -> asio::awaitable<std::optional<async::Task>> {
-        co_return self->task_;
-    }(shared_from_this());
-    auto task = co_await onStrand(std::move(readTask));
+    auto task = co_await readOnStrand(&Server::task_);
     if (task) {
         co_await task->join();
     }
@@ -144,10 +121,7 @@ std::vector<std::shared_ptr<NotificationHandlerBox>> Server::notificationHandler
 }
 
 asio::awaitable<void> Server::sendValue(Value message) {
-    auto readConnection = [](std::shared_ptr<Server> self) -> asio::awaitable<std::shared_ptr<Transport>> {
-        co_return self->connection_;
-    }(shared_from_this());
-    auto connection = co_await onStrand(std::move(readConnection));
+    auto connection = co_await readOnStrand(&Server::connection_);
     // A missing connection is reported even for a message that cannot be
     // written; the writing happens after the hop back, off the strand.
     if (!connection) {

@@ -127,6 +127,25 @@ private:
         return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
     }
 
+    // A copy of a strand-owned field, read on the strand; and its update.
+    template <typename T>
+    asio::awaitable<T> readOnStrand(T Server::*field) {
+        return onStrand(readField(shared_from_this(), field));
+    }
+    template <typename T>
+    asio::awaitable<void> writeOnStrand(T Server::*field, T value) {
+        return onStrand(writeField(shared_from_this(), field, std::move(value)));
+    }
+    template <typename T>
+    static asio::awaitable<T> readField(std::shared_ptr<Server> self, T Server::*field) {
+        co_return (*self).*field;
+    }
+    template <typename T>
+    static asio::awaitable<void> writeField(std::shared_ptr<Server> self, T Server::*field, T value) {
+        (*self).*field = std::move(value);
+        co_return;
+    }
+
     std::optional<logging::Logger> logger() const;
     std::shared_ptr<RequestHandlerBox> methodHandler(const std::string& method);
     std::vector<std::shared_ptr<NotificationHandlerBox>> notificationHandlersFor(const std::string& method);
