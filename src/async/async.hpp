@@ -17,3 +17,7 @@
 
 // Building block for waits completed from other threads
 #include "async/completion_handler.hpp"  // CompletionHandler: type-erased, move-only, posts to its executor
+
+// The program's main strand and change signals
+#include "async/main_executor.hpp"  // mainContext(), mainExecutor(): the strand that owns application state
+#include "async/signal.hpp"         // Signal: value-less event with RAII subscriptions

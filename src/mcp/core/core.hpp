@@ -23,6 +23,7 @@
 #include "mcp/core/method.hpp"       // Method, Notification, Empty, NotRequired, AnyMethod, AnyNotification
 #include "mcp/core/request.hpp"      // Request<M>
 #include "mcp/core/response.hpp"     // Response<M>
+#include "mcp/core/uuid.hpp"         // randomUUID, canonicalUUID: upper-case UUID text
 
 // MCP handshake and identities
 #include "mcp/core/client_capabilities.hpp"      // ClientCapabilities

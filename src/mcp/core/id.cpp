@@ -1,36 +1,13 @@
 #include "mcp/core/id.hpp"
 
-#include <random>
-
 #include "mcp/core/coders.hpp"
 #include "mcp/core/hasher.hpp"
+#include "mcp/core/uuid.hpp"
 
 namespace lumenary::mcp {
 
 ID ID::random() {
-    thread_local std::mt19937_64 generator{[] {
-        std::random_device device;
-        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
-        return std::mt19937_64(seed);
-    }()};
-    std::uint64_t high = generator();
-    std::uint64_t low = generator();
-    // Version 4, variant 1 (RFC 4122).
-    high = (high & 0xFFFFFFFFFFFF0FFFULL) | 0x0000000000004000ULL;
-    low = (low & 0x3FFFFFFFFFFFFFFFULL) | 0x8000000000000000ULL;
-
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(36);
-    for (int nibble = 0; nibble < 32; ++nibble) {
-        if (nibble == 8 || nibble == 12 || nibble == 16 || nibble == 20) {
-            text += '-';
-        }
-        const std::uint64_t word = nibble < 16 ? high : low;
-        const int shift = 60 - 4 * (nibble % 16);
-        text += hex[word >> shift & 0xF];
-    }
-    return ID(std::move(text));
+    return ID(randomUUID());
 }
 
 std::optional<std::int64_t> ID::numberValue() const noexcept {

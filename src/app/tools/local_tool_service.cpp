@@ -1,0 +1,115 @@
+#include "app/tools/local_tool_service.hpp"
+
+#include <asio/co_spawn.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "app/tools/tool_error.hpp"
+
+namespace lumenary::app {
+
+namespace {
+
+// A stored object counts as a Boolean only when it is one (or the numbers 0
+// and 1, which the platform stores Booleans as); text does not.
+std::optional<bool> storedBoolean(const mcp::Value& value) {
+    if (const auto boolean = value.boolValue()) {
+        return *boolean;
+    }
+    const auto number =
+        value.intValue() ? std::optional<double>(static_cast<double>(*value.intValue())) : value.doubleValue();
+    if (number && (*number == 0.0 || *number == 1.0)) {
+        return *number == 1.0;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+LocalToolService::LocalToolService(asio::any_io_executor mainExecutor, platform::DefaultsStore& defaults,
+                                   ToolCategories categories)
+    : executor_(std::move(mainExecutor)), defaults_(defaults), categories_(std::move(categories)) {
+    for (auto& category : categories_) {
+        if (!category) {
+            category = std::make_shared<EmptyToolCategory>();
+        }
+    }
+    toolCallCount_ = defaults_.integer("toolCallCount");
+    for (const auto& row : toolCategoryTable) {
+        bool enabled = false;
+        if (row.readAsObject) {
+            const auto stored = defaults_.object(row.switchKey);
+            enabled = stored && storedBoolean(*stored).value_or(false);
+        } else {
+            enabled = defaults_.boolean(row.switchKey);
+        }
+        switches_[static_cast<std::size_t>(row.kind)] = enabled;
+    }
+    loadRecords();
+}
+
+void LocalToolService::setToolCallCount(std::int64_t count) {
+    objectWillChange.emit();
+    toolCallCount_ = count;
+    defaults_.setInteger("toolCallCount", toolCallCount_);
+}
+
+void LocalToolService::setEnabled(ToolCategoryKind kind, bool enabled) {
+    objectWillChange.emit();
+    switches_[static_cast<std::size_t>(kind)] = enabled;
+    defaults_.setBoolean(toolCategoryRow(kind).switchKey, enabled);
+    toolsChanged.emit();
+}
+
+void LocalToolService::disableAllTools() {
+    for (const auto& row : toolCategoryTable) {
+        setEnabled(row.kind, false);
+    }
+}
+
+std::vector<MCPTool> LocalToolService::availableTools() const {
+    std::vector<MCPTool> tools;
+    for (const auto kind : toolCategoryListOrder) {
+        if (!isEnabled(kind)) {
+            continue;
+        }
+        auto categoryTools = categories_[static_cast<std::size_t>(kind)]->tools();
+        tools.insert(tools.end(), std::make_move_iterator(categoryTools.begin()),
+                     std::make_move_iterator(categoryTools.end()));
+    }
+    return tools;
+}
+
+asio::awaitable<std::string> LocalToolService::callTool(std::string name, PlainDictionary arguments) {
+    auto self = shared_from_this();
+    auto text = co_await asio::co_spawn(executor_, callToolOnMain(self, std::move(name), std::move(arguments)),
+                                        asio::use_awaitable);
+    co_return text;
+}
+
+asio::awaitable<std::string> LocalToolService::callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
+                                                              PlainDictionary arguments) {
+    self->setToolCallCount(self->toolCallCount_ + 1);
+
+    const ToolCategoryRow* owner = nullptr;
+    for (const auto& row : toolCategoryTable) {
+        const auto tools = self->categories_[static_cast<std::size_t>(row.kind)]->tools();
+        const bool owns =
+            std::any_of(tools.begin(), tools.end(), [&name](const MCPTool& tool) { return tool.name == name; });
+        if (owns) {
+            owner = &row;
+            break;
+        }
+    }
+    if (owner == nullptr) {
+        throw ToolError("LocalTool", 404, "Tool not found: " + name);
+    }
+    if (!self->isEnabled(owner->kind)) {
+        throw ToolError("LocalTool", 403, std::string(owner->refusal));
+    }
+    auto category = self->categories_[static_cast<std::size_t>(owner->kind)];
+    auto text = co_await category->handle(name, std::move(arguments));
+    self->recordCall(name, owner->recordCategory);
+    co_return text;
+}
+
+}  // namespace lumenary::app

@@ -1,0 +1,180 @@
+#include "platform/file_defaults_store.hpp"
+
+#include <functional>
+#include <system_error>
+
+#include "mcp/core/json.hpp"
+#include "platform/config_directory.hpp"
+#include "platform/defaults_file.hpp"
+
+namespace lumenary::platform {
+
+FileDefaultsStore::FileDefaultsStore(std::filesystem::path folder, std::chrono::milliseconds flushDelay)
+    : path_(std::move(folder) / "defaults.json"), flushDelay_(flushDelay), logger_("lumenary.defaults") {
+    try {
+        auto contents = defaults_file::read(path_);
+        if (auto* values = std::get_if<mcp::Value::Object>(&contents)) {
+            values_ = std::move(*values);
+        } else if (auto* unreadable = std::get_if<defaults_file::Unreadable>(&contents)) {
+            keepCopyOfUnreadable(unreadable->text, unreadable->reason);
+        }
+    } catch (const std::system_error& error) {
+        logger_.error("Cannot read the defaults, starting from defaults: " + std::string(error.what()));
+    }
+    writer_ = std::thread([this] { writeLoop(); });
+}
+
+FileDefaultsStore::~FileDefaultsStore() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    writer_.join();
+    flush();
+}
+
+FileDefaultsStore& FileDefaultsStore::standard() {
+    // Never destroyed before exit; its destructor writes what is pending.
+    static FileDefaultsStore store(configDirectory());
+    return store;
+}
+
+std::optional<mcp::Value> FileDefaultsStore::object(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    const auto found = values_.find(key);
+    return found == values_.end() ? std::nullopt : std::optional(found->second);
+}
+
+void FileDefaultsStore::set(std::string_view key, mcp::Value value) {
+    change(key, std::move(value));
+}
+
+void FileDefaultsStore::remove(std::string_view key) {
+    change(key, std::nullopt);
+}
+
+void FileDefaultsStore::change(std::string_view key, Change value) {
+    {
+        std::lock_guard lock(mutex_);
+        if (value) {
+            values_.insert_or_assign(std::string(key), *value);
+        } else if (const auto found = values_.find(key); found != values_.end()) {
+            values_.erase(found);
+        }
+        pending_.insert_or_assign(std::string(key), std::move(value));
+        waitForChange_ = false;
+    }
+    wake_.notify_all();
+}
+
+void FileDefaultsStore::preserveUnreadable(std::string_view key) {
+    std::lock_guard flushing(flushMutex_);
+    try {
+        auto contents = defaults_file::read(path_);
+        if (std::holds_alternative<defaults_file::Missing>(contents)) {
+            return;
+        }
+        const auto copy = defaults_file::keepCorruptCopy(path_);
+        logger_.warning("The stored value of \"" + std::string(key) + "\" cannot be read and will be replaced" +
+                        (copy ? "; the file as it was is kept as " + copy->string() : std::string()));
+    } catch (const std::system_error& error) {
+        logger_.error("Cannot keep a copy of the defaults: " + std::string(error.what()));
+    }
+}
+
+void FileDefaultsStore::keepCopyOfUnreadable(const std::string& text, const std::string& why) {
+    // Once per distinct content: the start-up copy must not be repeated at
+    // every later write while the file on disk is still the bad one.
+    const auto textHash = std::hash<std::string>{}(text) | 1;
+    if (textHash == preservedTextHash_) {
+        return;
+    }
+    preservedTextHash_ = textHash;
+    const auto copy = defaults_file::keepCorruptCopy(path_);
+    logger_.error("The defaults file " + path_.string() + " is unreadable (" + why + "); " +
+                  (copy ? "kept it as " + copy->string() : std::string("could not copy it")) +
+                  " and started from defaults");
+}
+
+bool FileDefaultsStore::flush() {
+    std::lock_guard flushing(flushMutex_);
+    std::map<std::string, Change, std::less<>> changes;
+    mcp::Value::Object current;
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.empty()) {
+            return true;
+        }
+        changes.swap(pending_);
+        current = values_;
+    }
+    try {
+        std::filesystem::create_directories(path_.parent_path());
+        defaults_file::Lock lock(path_);
+        // Another process may have written since we read: its keys stay,
+        // ours go on top. If the file went bad meanwhile, our own view is
+        // the best there is.
+        auto contents = defaults_file::read(path_);
+        mcp::Value::Object merged;
+        if (auto* values = std::get_if<mcp::Value::Object>(&contents)) {
+            merged = std::move(*values);
+        } else {
+            if (auto* unreadable = std::get_if<defaults_file::Unreadable>(&contents)) {
+                keepCopyOfUnreadable(unreadable->text, unreadable->reason);
+            }
+            merged = current;
+        }
+        for (const auto& [key, value] : changes) {
+            if (value) {
+                merged.insert_or_assign(key, *value);
+            } else if (const auto found = merged.find(key); found != merged.end()) {
+                merged.erase(found);
+            }
+        }
+        defaults_file::writeDurably(path_, mcp::writeJSON(mcp::Value(merged)));
+        std::lock_guard guard(mutex_);
+        // Changes made while we wrote are newer than what we merged.
+        for (const auto& [key, value] : pending_) {
+            if (value) {
+                merged.insert_or_assign(key, *value);
+            } else if (const auto found = merged.find(key); found != merged.end()) {
+                merged.erase(found);
+            }
+        }
+        values_ = std::move(merged);
+        if (lastWriteFailed_) {
+            logger_.notice("The defaults are written to " + path_.string() + " again");
+        }
+        lastWriteFailed_ = false;
+        return true;
+    } catch (const std::exception& error) {
+        std::lock_guard guard(mutex_);
+        for (auto& [key, value] : changes) {
+            pending_.try_emplace(key, std::move(value));
+        }
+        waitForChange_ = true;
+        if (!lastWriteFailed_) {
+            logger_.error("Cannot write the defaults, keeping them in memory: " + std::string(error.what()));
+        }
+        lastWriteFailed_ = true;
+        return false;
+    }
+}
+
+void FileDefaultsStore::writeLoop() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        wake_.wait(lock, [this] { return stopping_ || (!pending_.empty() && !waitForChange_); });
+        if (stopping_) {
+            return;
+        }
+        // Gather the burst of writes that usually comes together.
+        wake_.wait_for(lock, flushDelay_, [this] { return stopping_; });
+        lock.unlock();
+        flush();
+        lock.lock();
+    }
+}
+
+}  // namespace lumenary::platform
