@@ -55,8 +55,12 @@ void FileDefaultsStore::remove(std::string_view key) {
 }
 
 void FileDefaultsStore::change(std::string_view key, Change value) {
+    bool wakeWriter = false;
     {
         std::lock_guard lock(mutex_);
+        // Only the first change of a burst needs the writer; the rest ride
+        // along with its write.
+        wakeWriter = pending_.empty() || waitForChange_;
         if (value) {
             values_.insert_or_assign(std::string(key), *value);
         } else if (const auto found = values_.find(key); found != values_.end()) {
@@ -65,7 +69,9 @@ void FileDefaultsStore::change(std::string_view key, Change value) {
         pending_.insert_or_assign(std::string(key), std::move(value));
         waitForChange_ = false;
     }
-    wake_.notify_all();
+    if (wakeWriter) {
+        wake_.notify_all();
+    }
 }
 
 void FileDefaultsStore::preserveUnreadable(std::string_view key) {
