@@ -2,6 +2,7 @@
 find_package(Threads REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
 find_package(GTest REQUIRED)
+find_package(CURL REQUIRED)
 
 # Standalone asio is header-only and ships no CMake package.
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
