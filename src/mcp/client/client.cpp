@@ -151,8 +151,11 @@ asio::awaitable<void> Client::disconnectOnStrand(std::shared_ptr<Client> self) {
     log("Client disconnect complete.");
 }
 
-asio::awaitable<void> Client::sendOnStrand(std::shared_ptr<Client> self, ID id, Value request,
-                                           AnyPendingRequest pending) {
+asio::awaitable<void> Client::sendOnStrand(std::shared_ptr<Client> self, const RequiredCapability* capability, ID id,
+                                           Value request, AnyPendingRequest pending) {
+    if (capability) {
+        self->checkCapability(*capability);
+    }
     auto connection = self->usableConnection();
     auto text = writeJSON(request, clientWireOptions);
     // Filed before the bytes leave, so no answer can find the id missing.

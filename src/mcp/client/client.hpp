@@ -111,11 +111,7 @@ public:
     // refused.
     template <Method M>
     asio::awaitable<typename M::Result> send(Request<M> request) {
-        PendingRequest<typename M::Result> pending;
-        Value encoded = encodeValue(request);
-        co_await onStrand(
-            sendOnStrand(shared_from_this(), std::move(request.id), std::move(encoded), pending.erased()));
-        co_return co_await pending.wait();
+        return sendChecked(std::move(request), nullptr);
     }
 
     // Runs body with a batch, then sends every request it added as one JSON
@@ -157,6 +153,17 @@ private:
 
     Client(asio::any_io_executor executor, Info info, Configuration configuration);
 
+    // send(), after the strict check of `capability` when one is given; the
+    // check runs in the same hop onto the strand as the sending.
+    template <Method M>
+    asio::awaitable<typename M::Result> sendChecked(Request<M> request, const RequiredCapability* capability) {
+        PendingRequest<typename M::Result> pending;
+        Value encoded = encodeValue(request);
+        co_await onStrand(
+            sendOnStrand(shared_from_this(), capability, std::move(request.id), std::move(encoded), pending.erased()));
+        co_return co_await pending.wait();
+    }
+
     template <typename T>
     asio::awaitable<T> onStrand(asio::awaitable<T> body) {
         return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
@@ -191,8 +198,8 @@ private:
     static asio::awaitable<Initialize::Result> connectOnStrand(std::shared_ptr<Client> self,
                                                                std::shared_ptr<Transport> transport);
     static asio::awaitable<void> disconnectOnStrand(std::shared_ptr<Client> self);
-    static asio::awaitable<void> sendOnStrand(std::shared_ptr<Client> self, ID id, Value request,
-                                              AnyPendingRequest pending);
+    static asio::awaitable<void> sendOnStrand(std::shared_ptr<Client> self, const RequiredCapability* capability, ID id,
+                                              Value request, AnyPendingRequest pending);
     static asio::awaitable<void> notifyOnStrand(std::shared_ptr<Client> self, Value message);
     static asio::awaitable<void> registerOnStrand(std::shared_ptr<Client> self, ID id, AnyPendingRequest pending);
     static asio::awaitable<std::shared_ptr<Transport>> batchConnectionOnStrand(std::shared_ptr<Client> self);
@@ -200,13 +207,11 @@ private:
                                                    std::vector<Request<AnyMethod>> requests);
     static asio::awaitable<void> failBatchOnStrand(std::shared_ptr<Client> self,
                                                    std::vector<ClientBatch::Entry> entries, std::exception_ptr error);
-    static asio::awaitable<void> checkCapabilityOnStrand(std::shared_ptr<Client> self, RequiredCapability capability);
     static asio::awaitable<void> recordHandshakeOnStrand(std::shared_ptr<Client> self, Initialize::Result result);
 
     // Strict mode only: fails with "method not found" when the server did
     // not announce the capability.
-    void checkCapability(RequiredCapability capability) const;
-    asio::awaitable<void> requireCapability(RequiredCapability capability);
+    void checkCapability(const RequiredCapability& capability) const;
 
     // Inbound: the loop and what it hands each message to.
     asio::awaitable<void> messageLoop(std::shared_ptr<Transport> transport, std::uint64_t generation);

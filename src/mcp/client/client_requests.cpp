@@ -35,7 +35,7 @@ asio::awaitable<void> Client::recordHandshakeOnStrand(std::shared_ptr<Client> se
     co_return;
 }
 
-void Client::checkCapability(RequiredCapability capability) const {
+void Client::checkCapability(const RequiredCapability& capability) const {
     if (!configuration_.strict) {
         return;
     }
@@ -47,15 +47,6 @@ void Client::checkCapability(RequiredCapability capability) const {
     }
 }
 
-asio::awaitable<void> Client::checkCapabilityOnStrand(std::shared_ptr<Client> self, RequiredCapability capability) {
-    self->checkCapability(capability);
-    co_return;
-}
-
-asio::awaitable<void> Client::requireCapability(RequiredCapability capability) {
-    return onStrand(checkCapabilityOnStrand(shared_from_this(), capability));
-}
-
 asio::awaitable<void> Client::ping() {
     Request<Ping> request(ID::random(), Empty{});
     co_await send(std::move(request));
@@ -63,60 +54,52 @@ asio::awaitable<void> Client::ping() {
 
 asio::awaitable<GetPrompt::Result> Client::getPrompt(std::string name,
                                                      std::optional<std::map<std::string, Value>> arguments) {
-    co_await requireCapability(promptsCapability);
     GetPrompt::Parameters parameters{std::move(name), std::move(arguments)};
     Request<GetPrompt> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &promptsCapability);
 }
 
 asio::awaitable<ListPrompts::Result> Client::listPrompts(std::optional<std::string> cursor) {
-    co_await requireCapability(promptsCapability);
     ListPrompts::Parameters parameters{std::move(cursor)};
     Request<ListPrompts> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &promptsCapability);
 }
 
 asio::awaitable<ReadResource::Result> Client::readResource(std::string uri) {
-    co_await requireCapability(resourcesCapability);
     ReadResource::Parameters parameters{std::move(uri)};
     Request<ReadResource> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &resourcesCapability);
 }
 
 asio::awaitable<ListResources::Result> Client::listResources(std::optional<std::string> cursor) {
-    co_await requireCapability(resourcesCapability);
     ListResources::Parameters parameters{std::move(cursor)};
     Request<ListResources> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &resourcesCapability);
 }
 
 asio::awaitable<void> Client::subscribeToResource(std::string uri) {
-    co_await requireCapability(resourceSubscriptionCapability);
     ResourceSubscribe::Parameters parameters{std::move(uri)};
     Request<ResourceSubscribe> request(ID::random(), std::move(parameters));
-    co_await send(std::move(request));
+    co_await sendChecked(std::move(request), &resourceSubscriptionCapability);
 }
 
 asio::awaitable<ListResourceTemplates::Result> Client::listResourceTemplates(std::optional<std::string> cursor) {
-    co_await requireCapability(resourcesCapability);
     ListResourceTemplates::Parameters parameters{std::move(cursor)};
     Request<ListResourceTemplates> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &resourcesCapability);
 }
 
 asio::awaitable<ListTools::Result> Client::listTools(std::optional<std::string> cursor) {
-    co_await requireCapability(toolsCapability);
     ListTools::Parameters parameters{std::move(cursor)};
     Request<ListTools> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &toolsCapability);
 }
 
 asio::awaitable<CallTool::Result> Client::callTool(std::string name,
                                                    std::optional<std::map<std::string, Value>> arguments) {
-    co_await requireCapability(toolsCapability);
     CallTool::Parameters parameters{std::move(name), std::move(arguments)};
     Request<CallTool> request(ID::random(), std::move(parameters));
-    co_return co_await send(std::move(request));
+    co_return co_await sendChecked(std::move(request), &toolsCapability);
 }
 
 }  // namespace lumenary::mcp
