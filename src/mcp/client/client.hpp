@@ -44,7 +44,8 @@ namespace lumenary::mcp {
 // All state lives on the client's own strand: every awaitable member runs
 // there, and so do the message loop and the notification handlers it calls.
 // Requests have no time-out; they end with their response, when the
-// connection ends, or when the client disconnects.
+// connection ends, or when the client disconnects. The message loop keeps
+// the client alive until one of the last two happens.
 class Client : public std::enable_shared_from_this<Client> {
 public:
     using Info = ClientInfo;
