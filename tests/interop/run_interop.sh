@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Runs one interop client against one of our server programs, installing the
-# public TypeScript MCP SDK from the lock file into a folder of the build.
+# Runs an interop test against the public TypeScript MCP SDK, installing the
+# SDK from the lock file into a folder of the build.
+#
+#   run_interop.sh SCRIPT PROGRAM WORK          node runs SCRIPT, an SDK client, against our PROGRAM
+#   run_interop.sh --drive SCRIPT PROGRAM WORK  our PROGRAM, a client, starts node running SCRIPT, an SDK server
+#
 # Exits 77 (skipped) where node or npm is missing.
 set -euo pipefail
 
@@ -9,16 +13,31 @@ if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   exit 77
 fi
 
+drive=false
+if [[ "${1:-}" == "--drive" ]]; then
+  drive=true
+  shift
+fi
 script=$1
-server=$2
+program=$2
 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
 mkdir -p "$work"
-cp "$here/package.json" "$here/package-lock.json" "$here/$script" "$work/"
+cp "$here/$script" "$work/"
+# Interop tests may run at once; one of them installs, the others wait.
+(
+  flock 9
+  cd "$work"
+  if ! cmp -s "$here/package-lock.json" node_modules/.lumenary-lock 2>/dev/null; then
+    cp "$here/package.json" "$here/package-lock.json" .
+    npm ci --no-audit --no-fund --loglevel=error >/dev/null
+    cp package-lock.json node_modules/.lumenary-lock
+  fi
+) 9>"$work/.install-lock"
+
 cd "$work"
-if ! cmp -s package-lock.json node_modules/.lumenary-lock 2>/dev/null; then
-  npm ci --no-audit --no-fund --loglevel=error >/dev/null
-  cp package-lock.json node_modules/.lumenary-lock
+if $drive; then
+  exec "$program" "$(command -v node)" "$work/$script"
 fi
-exec node "$script" "$server"
+exec node "$script" "$program"

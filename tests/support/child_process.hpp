@@ -43,6 +43,8 @@ public:
 
     pid_t pid() const { return pid_; }
     int inputDescriptor() const { return input_; }
+    // The read end of the child's standard output, for a transport of one's own.
+    int outputDescriptor() const { return output_; }
 
 private:
     bool fill(Clock::time_point deadline);

@@ -53,7 +53,7 @@ Sampling::Message::Content Coder<Sampling::Message::Content>::decode(const Decod
         return Sampling::Message::ImageContent{decoder.decode<std::string>("data"),
                                                decoder.decode<std::string>("mimeType")};
     }
-    typeDecoder.failDataCorrupted("Unknown content type " + quoted(type));
+    typeDecoder.failDataCorrupted("Unknown sampling message content type");
 }
 
 Value Coder<Sampling::Message>::encode(const Sampling::Message& message) {

@@ -33,6 +33,9 @@ struct Sampling {
         Role role = Role::user;
         Content content = {};
 
+        static Message user(Content content) { return {Role::user, std::move(content)}; }
+        static Message assistant(Content content) { return {Role::assistant, std::move(content)}; }
+
         friend bool operator==(const Message&, const Message&) = default;
     };
 

@@ -36,9 +36,10 @@ public:
     // output waits. Fails when not connected or when the channel has failed.
     virtual asio::awaitable<void> send(std::string message) = 0;
 
-    // The stream of received messages: the same stream on every call, read by
-    // one consumer. It ends when the channel ends or the transport
-    // disconnects, possibly with an error.
+    // The stream of received messages, read by one consumer. It ends when the
+    // channel ends or the transport disconnects, possibly with an error. A
+    // transport hands out either the same stream on every call or a new one
+    // that takes over from the last (the in-memory pair does).
     virtual async::Queue<std::string> receive() = 0;
 };
 

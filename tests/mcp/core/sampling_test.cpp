@@ -70,6 +70,17 @@ INSTANTIATE_TEST_SUITE_P(
                               DecodingError::Kind::dataCorrupted,
                               {"modelPreferences", "speedPriority"}}));
 
+TEST(SamplingMessage, NamesAnUnknownContentTypeExactly) {
+    for (const char* type : {"audio", "Text"}) {
+        auto failure =
+            readingFailure<Sampling::Message::Content>(std::string(R"({"text":"x","type":")") + type + "\"}");
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->description(), "Unknown sampling message content type");
+    }
+    EXPECT_EQ(Sampling::Message::assistant(Sampling::Message::TextContent{"x"}).role,
+              Sampling::Message::Role::assistant);
+}
+
 TEST(CreateSamplingMessage, ResultKeepsUnknownStopReasons) {
     auto result = readAs<Result>(
         R"({"content":{"text":"Done","type":"text"},"model":"m","role":"assistant","stopReason":"toolUse"})");

@@ -1,0 +1,317 @@
+// The message loop and what it does with each message from the server.
+#include <chrono>
+#include <system_error>
+
+#include <asio/error.hpp>
+
+#include "async/cancellation.hpp"
+#include "async/sleep_for.hpp"
+#include "mcp/client/client.hpp"
+#include "mcp/client/client_conventions.hpp"
+#include "mcp/core/json.hpp"
+#include "mcp/core/utf8.hpp"
+
+namespace lumenary::mcp {
+
+namespace {
+
+template <typename T>
+std::optional<T> tryDecode(const Value& message) {
+    try {
+        return decodeValue<T>(message);
+    } catch (const DecodingError&) {
+        return std::nullopt;
+    }
+}
+
+// A request carries both a method and an id; a notification has no id.
+bool isRequest(const Value& message) {
+    const Value* id = message.find("id");
+    return message.find("method") != nullptr && id != nullptr && !id->isNull();
+}
+
+MCPError asMCPError(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const MCPError& error) {
+        return error;
+    } catch (...) {
+        return MCPError::internalError(localizedDescription(failure));
+    }
+}
+
+bool isCancellation(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::system_error& error) {
+        return error.code() == asio::error::operation_aborted;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, std::uint64_t generation) {
+    const auto location = clientLocation("connect(transport:)");
+    std::exception_ptr failure;
+    for (;;) {
+        failure = nullptr;
+        auto stream = transport->receive();
+        try {
+            while (auto message = co_await stream.next()) {
+                // Kept out of the condition: g++ 12 miscompiles a co_await there.
+                const bool cancelled = co_await async::isCancelled();
+                if (cancelled) {
+                    break;
+                }
+                co_await handleInbound(transport, *message);
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const bool cancelled = co_await async::isCancelled();
+        if (cancelled || !isResourceTemporarilyUnavailable(failure)) {
+            break;
+        }
+        // A non-blocking read that found nothing yet: ask again shortly.
+        try {
+            co_await async::sleepFor(std::chrono::milliseconds(10));
+        } catch (...) {
+        }
+    }
+
+    // disconnect() stopped the loop and has already settled every request.
+    const bool stopped = co_await async::isCancelled();
+    if (stopped && (!failure || isCancellation(failure))) {
+        if (auto logger = this->logger()) {
+            logger->debug("Client message handling loop task is terminating.", {}, {}, location);
+        }
+        co_return;
+    }
+    if (failure) {
+        if (auto logger = this->logger()) {
+            logger->error(
+                "Error in message handling loop",
+                [&] {
+                    return logging::Metadata{{"error", localizedDescription(failure)}};
+                },
+                {}, location);
+        }
+    }
+    if (auto logger = this->logger()) {
+        logger->debug("Client message handling loop task is terminating.", {}, {}, location);
+    }
+    // The end of the stream is the end of the connection: the peer has gone.
+    endConnection(generation, failure ? failure : std::make_exception_ptr(MCPError::connectionClosed()));
+}
+
+void Client::endConnection(std::uint64_t generation, std::exception_ptr reason) {
+    // A loop of an earlier connection says nothing about the current one.
+    if (generation != generation_ || !connection_) {
+        return;
+    }
+    connectionEnd_ = reason;
+    auto pending = std::exchange(pendingRequests_, {});
+    for (const auto& [id, request] : pending) {
+        request.fail(reason);
+    }
+}
+
+asio::awaitable<void> Client::handleInbound(const std::shared_ptr<Transport>& transport, const std::string& text) {
+    std::optional<Value> message;
+    try {
+        message = parseJSON(text);
+    } catch (const DecodingError&) {
+    }
+    if (message) {
+        if (message->arrayValue() != nullptr) {
+            if (auto responses = tryDecode<std::vector<Response<AnyMethod>>>(*message)) {
+                handleBatchResponse(*responses);
+                co_return;
+            }
+        } else if (auto response = tryDecode<Response<AnyMethod>>(*message)) {
+            handleResponse(*response);
+            co_return;
+        } else if (isRequest(*message)) {
+            if (auto request = tryDecode<Request<AnyMethod>>(*message)) {
+                startAnswering(transport, std::move(*request));
+                co_return;
+            }
+        } else if (auto notification = tryDecode<Message<AnyNotification>>(*message)) {
+            co_await handleMessage(std::move(*notification));
+            co_return;
+        }
+    }
+    if (auto logger = this->logger()) {
+        logger->warning(
+            "Unexpected message received by client (not single/batch response or notification)",
+            [&] {
+                return isValidUTF8(text) ? std::optional<logging::Metadata>(logging::Metadata{{"message", text}})
+                                         : std::nullopt;
+            },
+            {}, clientLocation("connect(transport:)"));
+    }
+}
+
+void Client::handleResponse(const Response<AnyMethod>& response) {
+    const auto location = clientLocation("handleResponse(_:)");
+    const auto logger = this->logger();
+    const auto idMetadata = [&] { return logging::Metadata{{"id", response.id.description()}}; };
+    if (logger) {
+        logger->trace("Processing response", idMetadata, {}, location);
+    }
+    auto entry = pendingRequests_.extract(response.id);
+    if (entry.empty()) {
+        if (logger) {
+            logger->warning("Attempted to handle response for already removed request", idMetadata, {}, location);
+        }
+        return;
+    }
+    if (const auto* error = response.error()) {
+        entry.mapped().fail(std::make_exception_ptr(*error));
+    } else {
+        entry.mapped().resume(*response.value());
+    }
+}
+
+void Client::handleBatchResponse(const std::vector<Response<AnyMethod>>& responses) {
+    const auto location = clientLocation("handleBatchResponse(_:)");
+    const auto logger = this->logger();
+    if (logger) {
+        logger->trace(
+            "Processing batch response",
+            [&] {
+                return logging::Metadata{{"count", std::to_string(responses.size())}};
+            },
+            {}, location);
+    }
+    for (const auto& response : responses) {
+        auto entry = pendingRequests_.extract(response.id);
+        if (entry.empty()) {
+            if (logger) {
+                logger->warning(
+                    "Received response in batch for unknown or already handled request ID",
+                    [&] {
+                        return logging::Metadata{{"id", response.id.description()}};
+                    },
+                    {}, location);
+            }
+            continue;
+        }
+        if (const auto* error = response.error()) {
+            entry.mapped().fail(std::make_exception_ptr(*error));
+        } else {
+            entry.mapped().resume(*response.value());
+        }
+    }
+}
+
+asio::awaitable<void> Client::handleMessage(Message<AnyNotification> message) {
+    const auto location = clientLocation("handleMessage(_:)");
+    if (auto logger = this->logger()) {
+        logger->trace(
+            "Processing notification",
+            [&] {
+                return logging::Metadata{{"method", message.method}};
+            },
+            {}, location);
+    }
+    std::vector<std::shared_ptr<NotificationHandlerBox>> handlers;
+    {
+        std::lock_guard lock(handlersMutex_);
+        if (auto found = notificationHandlers_.find(message.method); found != notificationHandlers_.end()) {
+            handlers = found->second;
+        }
+    }
+    for (const auto& handler : handlers) {
+        std::exception_ptr failure;
+        try {
+            co_await handler->handle(message);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (!failure) {
+            continue;
+        }
+        if (auto logger = this->logger()) {
+            logger->error(
+                "Error handling notification",
+                [&] {
+                    return logging::Metadata{{"method", message.method}, {"error", localizedDescription(failure)}};
+                },
+                {}, location);
+        }
+    }
+}
+
+void Client::startAnswering(std::shared_ptr<Transport> transport, Request<AnyMethod> request) {
+    // Answered apart from the loop: a sampling handler may take long, and
+    // may itself wait for responses that only the loop can deliver.
+    asio::co_spawn(strand_, answerRequest(shared_from_this(), std::move(transport), std::move(request)),
+                   [](std::exception_ptr) {});
+}
+
+asio::awaitable<void> Client::answerRequest(std::shared_ptr<Client> self, std::shared_ptr<Transport> transport,
+                                            Request<AnyMethod> request) {
+    const auto location = clientLocation("answerRequest(_:)");
+    const auto logger = transport->logger();
+    logger.trace(
+        "Processing request",
+        [&] {
+            return logging::Metadata{{"method", request.method}, {"id", request.id.description()}};
+        },
+        {}, location);
+    auto response = co_await self->responseTo(std::move(request));
+    std::exception_ptr failure;
+    try {
+        auto text = writeJSON(encodeResponse(std::move(response)), clientWireOptions);
+        co_await transport->send(std::move(text));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        logger.error(
+            "Error sending response",
+            [&] {
+                return logging::Metadata{{"error", localizedDescription(failure)}};
+            },
+            {}, location);
+    }
+}
+
+asio::awaitable<Response<AnyMethod>> Client::responseTo(Request<AnyMethod> request) {
+    if (request.method == Ping::name) {
+        co_return Response<AnyMethod>::success(std::move(request.id), Value::Object{});
+    }
+    SamplingHandler sampling;
+    if (request.method == CreateSamplingMessage::name) {
+        std::lock_guard lock(handlersMutex_);
+        sampling = samplingHandler_;
+    }
+    if (!sampling) {
+        co_return Response<AnyMethod>::failure(std::move(request.id),
+                                               MCPError::methodNotFound("Unknown method: " + request.method));
+    }
+
+    std::optional<CreateSamplingMessage::Parameters> parameters;
+    std::optional<MCPError> refusal;
+    try {
+        parameters = decodeValue<CreateSamplingMessage::Parameters>(request.params);
+    } catch (const DecodingError& error) {
+        refusal = MCPError::invalidParams(error.what());
+    }
+    if (refusal) {
+        co_return Response<AnyMethod>::failure(std::move(request.id), std::move(*refusal));
+    }
+    std::exception_ptr failure;
+    try {
+        auto result = co_await sampling(std::move(*parameters));
+        co_return Response<AnyMethod>::success(std::move(request.id), encodeValue(result));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    co_return Response<AnyMethod>::failure(std::move(request.id), asMCPError(failure));
+}
+
+}  // namespace lumenary::mcp
