@@ -16,21 +16,21 @@ struct HttpTimeouts {
     std::chrono::milliseconds idle{60'000};
     // Ends it when the whole exchange takes longer; absent, only the idle
     // limit applies.
-    std::optional<std::chrono::milliseconds> total;
+    std::optional<std::chrono::milliseconds> total{};
 };
 
 struct HttpRequest {
     std::string method = "GET";
-    std::string url;
-    HttpHeaders headers;
-    std::string body;
-    HttpTimeouts timeouts;
+    std::string url{};
+    HttpHeaders headers{};
+    std::string body{};
+    HttpTimeouts timeouts{};
 };
 
 struct HttpResponse {
     int status = 0;
-    HttpHeaders headers;
-    std::string body;
+    HttpHeaders headers{};
+    std::string body{};
 };
 
 struct HttpError {
@@ -49,7 +49,7 @@ struct HttpError {
     Kind kind = Kind::failed;
     // What went wrong in words a person can act on, for example "Failed to
     // connect to 127.0.0.1 port 8765 after 0 ms: Couldn't connect to server".
-    std::string description;
+    std::string description{};
 };
 
 // One finished exchange: the response, whatever its status, or the error
