@@ -1,0 +1,220 @@
+#include "platform/http_client.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+namespace lumenary::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Connecting to the loopback host through a proxy from the environment
+// would reach some other machine's idea of "127.0.0.1", or nothing at all.
+constexpr const char* hostsNeverProxied = "127.0.0.1,localhost,::1";
+
+void initialiseTransferLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CURL* handleOf(void* handle) {
+    return static_cast<CURL*>(handle);
+}
+
+// Clears the options on leaving an exchange: they point at the exchange's
+// own buffers, which must not outlive it inside the handle.
+struct ResetOptionsOnExit {
+    CURL* handle;
+    ~ResetOptionsOnExit() { curl_easy_reset(handle); }
+};
+
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+// What the callbacks of one exchange collect.
+struct Exchange {
+    HttpHeaders headers;
+    std::string body;
+    std::size_t maximumBodyBytes = 0;
+    bool bodyTooLarge = false;
+
+    std::chrono::milliseconds idleLimit{0};
+    Clock::time_point lastActivity = Clock::now();
+    curl_off_t lastReceived = 0;
+    curl_off_t lastSent = 0;
+    bool idleLimitPassed = false;
+};
+
+std::size_t receiveBody(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& exchange = *static_cast<Exchange*>(context);
+    const std::size_t length = size * count;
+    if (exchange.body.size() + length > exchange.maximumBodyBytes) {
+        exchange.bodyTooLarge = true;
+        return 0;  // ends the transfer with a write error
+    }
+    exchange.body.append(data, length);
+    return length;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto isSpace = [](char character) {
+        return character == ' ' || character == '\t' || character == '\r' || character == '\n';
+    };
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& exchange = *static_cast<Exchange*>(context);
+    const std::size_t length = size * count;
+    const std::string_view line(data, length);
+    if (line.starts_with("HTTP/")) {
+        // A new response head, for example the final one after an interim
+        // 1xx: only the last head's fields belong to the response.
+        exchange.headers.clear();
+    } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
+        exchange.headers.add(std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+    }
+    return length;
+}
+
+int watchIdleTime(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto& exchange = *static_cast<Exchange*>(context);
+    const auto now = Clock::now();
+    if (received != exchange.lastReceived || sent != exchange.lastSent) {
+        exchange.lastReceived = received;
+        exchange.lastSent = sent;
+        exchange.lastActivity = now;
+        return 0;
+    }
+    if (now - exchange.lastActivity >= exchange.idleLimit) {
+        exchange.idleLimitPassed = true;
+        return 1;  // aborts the transfer
+    }
+    return 0;
+}
+
+long milliseconds(std::chrono::milliseconds duration) {
+    return static_cast<long>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
+}
+
+HttpError errorOf(CURLcode code, const Exchange& exchange, const char* detail, const HttpRequest& request) {
+    std::string description = detail[0] != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_COULDNT_RESOLVE_HOST: return {HttpError::Kind::couldNotConnect, std::move(description)};
+        case CURLE_OPERATION_TIMEDOUT: return {HttpError::Kind::timedOut, std::move(description)};
+        case CURLE_ABORTED_BY_CALLBACK:
+            if (exchange.idleLimitPassed) {
+                return {HttpError::Kind::timedOut, "No data moved for " +
+                                                       std::to_string(request.timeouts.idle.count()) + " ms (" +
+                                                       request.method + " " + request.url + ")"};
+            }
+            break;
+        case CURLE_WRITE_ERROR:
+            if (exchange.bodyTooLarge) {
+                return {HttpError::Kind::responseTooLarge, "The response body from " + request.url + " passed " +
+                                                               std::to_string(exchange.maximumBodyBytes) + " bytes"};
+            }
+            break;
+        default: break;
+    }
+    return {HttpError::Kind::failed, std::move(description)};
+}
+
+}  // namespace
+
+HttpClient::HttpClient(std::size_t maximumResponseBytes)
+    : handle_(nullptr), maximumResponseBytes_(maximumResponseBytes) {
+    initialiseTransferLibraryOnce();
+    handle_ = curl_easy_init();
+}
+
+HttpClient::~HttpClient() {
+    if (handle_ != nullptr) {
+        curl_easy_cleanup(handleOf(handle_));
+    }
+}
+
+HttpResult HttpClient::send(const HttpRequest& request) {
+    CURL* handle = handleOf(handle_);
+    if (handle == nullptr) {
+        return HttpError{HttpError::Kind::failed, "Could not create an HTTP connection handle"};
+    }
+    Exchange exchange;
+    exchange.maximumBodyBytes = maximumResponseBytes_;
+    exchange.idleLimit = request.timeouts.idle;
+    char detail[CURL_ERROR_SIZE] = {};
+
+    HeaderList headers;
+    // Resetting keeps the open connection for the next exchange.
+    const ResetOptionsOnExit resetOptions{handle};
+    const auto appendHeader = [&](const std::string& line) {
+        curl_slist* extended = curl_slist_append(headers.get(), line.c_str());
+        if (extended == nullptr) {
+            return false;
+        }
+        static_cast<void>(headers.release());
+        headers.reset(extended);
+        return true;
+    };
+    for (const auto& field : request.headers.fields()) {
+        if (!appendHeader(field.name + ": " + field.value)) {
+            return HttpError{HttpError::Kind::failed, "Out of memory while building the request headers"};
+        }
+    }
+    // Servers that never answer "100 Continue" would stall every larger
+    // body for a second.
+    if (!appendHeader("Expect:")) {
+        return HttpError{HttpError::Kind::failed, "Out of memory while building the request headers"};
+    }
+
+    const auto connectLimit =
+        request.timeouts.total ? std::min(request.timeouts.idle, *request.timeouts.total) : request.timeouts.idle;
+    curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, hostsNeverProxied);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, milliseconds(connectLimit));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, request.timeouts.total ? milliseconds(*request.timeouts.total) : 0L);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &watchIdleTime);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &exchange);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &receiveBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &exchange);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &receiveHeaderLine);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
+
+    if (request.method == "HEAD") {
+        curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    } else if (!request.body.empty() || request.method == "POST") {
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
+    } else {
+        curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    }
+    if (request.method != "GET" && request.method != "HEAD" && request.method != "POST") {
+        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+
+    const CURLcode code = curl_easy_perform(handle);
+    if (code != CURLE_OK) {
+        return errorOf(code, exchange, detail, request);
+    }
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    return HttpResponse{static_cast<int>(status), std::move(exchange.headers), std::move(exchange.body)};
+}
+
+}  // namespace lumenary::platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "platform/http_headers.hpp"
+
+namespace lumenary::platform {
+
+struct HttpTimeouts {
+    // Ends the exchange when no byte has moved for this long; the time spent
+    // connecting counts as idle. A server that is still thinking is idle too.
+    std::chrono::milliseconds idle{60'000};
+    // Ends it when the whole exchange takes longer; absent, only the idle
+    // limit applies.
+    std::optional<std::chrono::milliseconds> total{};
+};
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url{};
+    HttpHeaders headers{};
+    std::string body{};
+    HttpTimeouts timeouts{};
+};
+
+struct HttpResponse {
+    int status = 0;
+    HttpHeaders headers{};
+    std::string body{};
+};
+
+struct HttpError {
+    enum class Kind {
+        // Nothing accepted the connection: refused, unreachable, or the
+        // connect phase timed out.
+        couldNotConnect,
+        // Connected, but the idle or total limit passed.
+        timedOut,
+        // The body passed the client's limit and was dropped.
+        responseTooLarge,
+        // Anything else: a malformed URL, a dropped connection, a bad reply.
+        failed,
+    };
+
+    Kind kind = Kind::failed;
+    // What went wrong in words a person can act on, for example "Failed to
+    // connect to 127.0.0.1 port 8765 after 0 ms: Couldn't connect to server".
+    std::string description{};
+};
+
+// One finished exchange: the response, whatever its status, or the error
+// that ended it before a complete response arrived.
+using HttpResult = std::variant<HttpResponse, HttpError>;
+
+// A blocking HTTP/1.1 client. It keeps its connection open between
+// exchanges, follows no redirects (a 3xx is handed back as it is), and never
+// goes through a proxy to reach the loopback host. One exchange at a time:
+// give each thread its own client.
+class HttpClient {
+public:
+    static constexpr std::size_t defaultMaximumResponseBytes = 64 * 1024 * 1024;
+
+    explicit HttpClient(std::size_t maximumResponseBytes = defaultMaximumResponseBytes);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Sends `request` and waits for the whole response or the error that
+    // ends the exchange. Never throws for a network or protocol failure.
+    HttpResult send(const HttpRequest& request);
+
+private:
+    // The connection handle, kept opaque so that no caller sees the
+    // transfer library's header.
+    void* handle_;
+    std::size_t maximumResponseBytes_;
+};
+
+}  // namespace lumenary::platform

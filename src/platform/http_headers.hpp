@@ -1,0 +1,35 @@
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumenary::platform {
+
+// Header fields in the order they were given or received. Field names are
+// case-insensitive in HTTP, so lookups ignore case.
+class HttpHeaders {
+public:
+    struct Field {
+        std::string name;
+        std::string value;
+    };
+
+    HttpHeaders() = default;
+    HttpHeaders(std::initializer_list<Field> fields) : fields_(fields) {}
+
+    void add(std::string name, std::string value);
+    // The value of the first field called `name` in any case.
+    std::optional<std::string> value(std::string_view name) const;
+
+    const std::vector<Field>& fields() const noexcept { return fields_; }
+    bool empty() const noexcept { return fields_.empty(); }
+    void clear() noexcept { fields_.clear(); }
+
+private:
+    std::vector<Field> fields_;
+};
+
+}  // namespace lumenary::platform

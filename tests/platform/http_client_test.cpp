@@ -1,0 +1,120 @@
+#include "platform/http_client.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/fake_http_endpoint.hpp"
+
+namespace lumenary::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CannedHttpResponse;
+using testing::FakeHttpEndpoint;
+using testing::ReceivedHttpRequest;
+
+TEST(HttpClient, SendsEachMethodAndReadsTheWholeResponseOverOneClient) {
+    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& request) {
+        if (request.method == "OPTIONS") return CannedHttpResponse{.status = 204};
+        if (request.method == "DELETE") return CannedHttpResponse{.status = 204};
+        if (request.path == "/moved") return CannedHttpResponse{.status = 302, .headers = {{"Location", "/mcp"}}};
+        return CannedHttpResponse{
+            .status = 200, .headers = {{"mcp-SESSION-id", "S-1"}}, .body = "echo:" + request.body};
+    });
+    struct Case {
+        HttpRequest request;
+        int status;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {{.method = "POST", .url = endpoint.url(), .headers = {{"Content-Type", "application/json"}}, .body = "{}"},
+         200,
+         "echo:{}"},
+        {{.method = "OPTIONS", .url = endpoint.url()}, 204, ""},
+        {{.method = "DELETE", .url = endpoint.url(), .headers = {{"Mcp-Session-Id", "S-1"}}}, 204, ""},
+        {{.method = "GET", .url = endpoint.url("/moved")}, 302, ""},
+        // Past the 1 KiB where a client might wait for "100 Continue".
+        {{.method = "POST", .url = endpoint.url(), .body = std::string(5000, 'x')},
+         200,
+         "echo:" + std::string(5000, 'x')},
+    };
+
+    // One client for all: the endpoint closes every connection after its
+    // answer, and the client must notice and connect again.
+    HttpClient client;
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        const auto result = client.send(cases[index].request);
+        const auto* response = std::get_if<HttpResponse>(&result);
+        ASSERT_NE(response, nullptr) << index << ": " << std::get<HttpError>(result).description;
+        EXPECT_EQ(response->status, cases[index].status) << index;
+        EXPECT_EQ(response->body, cases[index].body) << index;
+        if (cases[index].status == 200) {
+            EXPECT_EQ(response->headers.value("Mcp-Session-Id"), "S-1") << index;
+        }
+
+        const auto received = endpoint.requests().at(index);
+        EXPECT_EQ(received.method, cases[index].request.method) << index;
+        EXPECT_EQ(received.body, cases[index].request.body) << index;
+        for (const auto& field : cases[index].request.headers.fields()) {
+            std::string name = field.name;
+            for (char& character : name) character = static_cast<char>(std::tolower(character));
+            EXPECT_EQ(received.header(name), field.value) << index;
+        }
+    }
+    // The redirect was handed back, not followed.
+    EXPECT_EQ(endpoint.requests().size(), cases.size());
+}
+
+TEST(HttpClient, ReportsEachFailureAsAnErrorValue) {
+    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& request) {
+        if (request.path == "/slow") return CannedHttpResponse{.heldUntilReleased = true};
+        if (request.path == "/hang-up") return CannedHttpResponse{.hangUp = true};
+        return CannedHttpResponse{.status = 200, .body = std::string(2000, 'b')};
+    });
+    const auto unused = testing::unusedLoopbackPort();
+    struct Case {
+        std::string url;
+        HttpTimeouts timeouts;
+        HttpError::Kind kind;
+        std::string mentioned;
+    };
+    const std::vector<Case> cases = {
+        {"http://127.0.0.1:" + std::to_string(unused) + "/mcp",
+         {},
+         HttpError::Kind::couldNotConnect,
+         std::to_string(unused)},
+        {endpoint.url("/slow"), {.idle = 100ms}, HttpError::Kind::timedOut, ""},
+        {endpoint.url("/slow"), {.idle = 60s, .total = 200ms}, HttpError::Kind::timedOut, ""},
+        {endpoint.url("/hang-up"), {}, HttpError::Kind::failed, ""},
+        {endpoint.url("/large"), {}, HttpError::Kind::responseTooLarge, "1000 bytes"},
+    };
+    HttpClient client(1000);
+    for (const auto& each : cases) {
+        const auto result = client.send({.method = "POST", .url = each.url, .body = "{}", .timeouts = each.timeouts});
+        const auto* error = std::get_if<HttpError>(&result);
+        ASSERT_NE(error, nullptr) << each.url;
+        EXPECT_EQ(error->kind, each.kind) << each.url << ": " << error->description;
+        EXPECT_FALSE(error->description.empty()) << each.url;
+        EXPECT_NE(error->description.find(each.mentioned), std::string::npos) << error->description;
+    }
+}
+
+TEST(HttpClient, ReachesTheLoopbackHostDirectlyWhateverTheProxySettings) {
+    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest&) { return CannedHttpResponse{.status = 204}; });
+    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort());
+    const std::vector<std::string> variables = {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"};
+    for (const auto& variable : variables) ::setenv(variable.c_str(), deadProxy.c_str(), 1);
+    ::setenv("NO_PROXY", "", 1);
+
+    HttpClient client;
+    const auto result = client.send({.method = "OPTIONS", .url = endpoint.url()});
+
+    for (const auto& variable : variables) ::unsetenv(variable.c_str());
+    ::unsetenv("NO_PROXY");
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(result)) << std::get<HttpError>(result).description;
+    EXPECT_EQ(std::get<HttpResponse>(result).status, 204);
+}
+
+}  // namespace
+}  // namespace lumenary::platform

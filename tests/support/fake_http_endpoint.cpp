@@ -1,0 +1,198 @@
+#include "support/fake_http_endpoint.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+namespace lumenary::testing {
+
+namespace {
+
+int loopbackListener(std::uint16_t& port) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener < 0) throw std::system_error(errno, std::generic_category(), "socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(listener, 64) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        const int failure = errno;
+        ::close(listener);
+        throw std::system_error(failure, std::generic_category(), "listen on the loopback host");
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+char lowered(char character) {
+    return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a') : character;
+}
+
+std::string trimmed(std::string text) {
+    const auto first = text.find_first_not_of(" \t");
+    const auto last = text.find_last_not_of(" \t\r");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// The request head and body, or nothing when the peer closed early.
+std::optional<ReceivedHttpRequest> readRequest(int connection) {
+    std::string bytes;
+    char buffer[4096];
+    std::size_t headEnd = std::string::npos;
+    while ((headEnd = bytes.find("\r\n\r\n")) == std::string::npos) {
+        const ssize_t count = ::recv(connection, buffer, sizeof(buffer), 0);
+        if (count <= 0) return std::nullopt;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    ReceivedHttpRequest request;
+    std::size_t lineStart = 0;
+    bool first = true;
+    while (lineStart < headEnd) {
+        const std::size_t lineEnd = bytes.find("\r\n", lineStart);
+        const std::string line = bytes.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 2;
+        if (first) {
+            first = false;
+            const auto space = line.find(' ');
+            request.method = line.substr(0, space);
+            request.path = line.substr(space + 1, line.find(' ', space + 1) - space - 1);
+            continue;
+        }
+        const auto colon = line.find(':');
+        std::string name = line.substr(0, colon);
+        std::transform(name.begin(), name.end(), name.begin(), lowered);
+        request.headers[name] = trimmed(line.substr(colon + 1));
+    }
+    const std::size_t bodyLength = std::stoul(request.header("content-length").value_or("0"));
+    request.body = bytes.substr(headEnd + 4);
+    while (request.body.size() < bodyLength) {
+        const ssize_t count = ::recv(connection, buffer, sizeof(buffer), 0);
+        if (count <= 0) return std::nullopt;
+        request.body.append(buffer, static_cast<std::size_t>(count));
+    }
+    return request;
+}
+
+void sendAll(int connection, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t count = ::send(connection, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (count <= 0) return;
+        sent += static_cast<std::size_t>(count);
+    }
+}
+
+}  // namespace
+
+FakeHttpEndpoint::FakeHttpEndpoint(Responder responder) : responder_(std::move(responder)) {
+    listener_ = loopbackListener(port_);
+    if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+        ::close(listener_);
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    }
+    acceptThread_ = std::thread(&FakeHttpEndpoint::acceptLoop, this);
+}
+
+FakeHttpEndpoint::~FakeHttpEndpoint() {
+    stopListening();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        // Unblocks connections still reading a request.
+        for (const int connection : openConnections_) ::shutdown(connection, SHUT_RDWR);
+    }
+    changed_.notify_all();
+    for (auto& thread : connectionThreads_) thread.join();
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+}
+
+std::string FakeHttpEndpoint::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::vector<ReceivedHttpRequest> FakeHttpEndpoint::requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+bool FakeHttpEndpoint::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
+void FakeHttpEndpoint::release() {
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
+}
+
+void FakeHttpEndpoint::stopListening() {
+    if (!acceptThread_.joinable()) return;
+    const char wake = 0;
+    static_cast<void>(::write(wakePipe_[1], &wake, 1));
+    acceptThread_.join();
+    ::close(listener_);
+    listener_ = -1;
+}
+
+void FakeHttpEndpoint::acceptLoop() {
+    for (;;) {
+        pollfd entries[2] = {{listener_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (entries[1].revents != 0) return;
+        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) continue;
+        std::lock_guard lock(mutex_);
+        openConnections_.push_back(connection);
+        connectionThreads_.emplace_back(&FakeHttpEndpoint::serve, this, connection);
+    }
+}
+
+void FakeHttpEndpoint::serve(int connection) {
+    if (auto request = readRequest(connection)) {
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(*request);
+        }
+        changed_.notify_all();
+        const CannedHttpResponse response = responder_(*request);
+        bool answer = !response.hangUp;
+        if (response.heldUntilReleased) {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return released_ || stopping_; });
+            answer = answer && released_;
+        }
+        if (answer) {
+            std::string bytes = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\n";
+            for (const auto& [name, value] : response.headers) bytes += name + ": " + value + "\r\n";
+            bytes += "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n" + response.body;
+            sendAll(connection, bytes);
+        }
+    }
+    std::lock_guard lock(mutex_);
+    openConnections_.erase(std::find(openConnections_.begin(), openConnections_.end(), connection));
+    ::close(connection);
+}
+
+std::uint16_t unusedLoopbackPort() {
+    std::uint16_t port = 0;
+    ::close(loopbackListener(port));
+    return port;
+}
+
+}  // namespace lumenary::testing

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace lumenary::testing {
+
+struct ReceivedHttpRequest {
+    std::string method;
+    std::string path;
+    // Names lower-cased.
+    std::map<std::string, std::string> headers;
+    std::string body;
+
+    std::optional<std::string> header(const std::string& lowerCaseName) const {
+        const auto found = headers.find(lowerCaseName);
+        return found == headers.end() ? std::nullopt : std::optional(found->second);
+    }
+};
+
+struct CannedHttpResponse {
+    int status = 200;
+    std::vector<std::pair<std::string, std::string>> headers{};
+    std::string body{};
+    // Closes the connection without answering.
+    bool hangUp = false;
+    // Answers only once `release()` is called (or hangs up when the endpoint
+    // goes first).
+    bool heldUntilReleased = false;
+};
+
+// A tiny HTTP endpoint on an ephemeral loopback port for tests of HTTP
+// clients: it answers each request with what the responder returns, one
+// request per connection, and records every request it read.
+class FakeHttpEndpoint {
+public:
+    using Responder = std::function<CannedHttpResponse(const ReceivedHttpRequest&)>;
+
+    explicit FakeHttpEndpoint(Responder responder);
+    ~FakeHttpEndpoint();
+    FakeHttpEndpoint(const FakeHttpEndpoint&) = delete;
+    FakeHttpEndpoint& operator=(const FakeHttpEndpoint&) = delete;
+
+    std::uint16_t port() const noexcept { return port_; }
+    std::string url(const std::string& path = "/mcp") const;
+
+    std::vector<ReceivedHttpRequest> requests() const;
+    // True once `count` requests have been read; false past the deadline.
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+    // Lets every held response go.
+    void release();
+    // Closes the listener: later connections are refused.
+    void stopListening();
+
+private:
+    void acceptLoop();
+    void serve(int connection);
+
+    Responder responder_;
+    std::uint16_t port_ = 0;
+    int listener_ = -1;
+    int wakePipe_[2] = {-1, -1};
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<ReceivedHttpRequest> requests_;
+    std::vector<int> openConnections_;
+    bool released_ = false;
+    bool stopping_ = false;
+
+    std::vector<std::thread> connectionThreads_;
+    std::thread acceptThread_;
+};
+
+// A loopback port where nothing listens (bound, then closed at once).
+std::uint16_t unusedLoopbackPort();
+
+}  // namespace lumenary::testing
