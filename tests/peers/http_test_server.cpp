@@ -1,7 +1,8 @@
 // A small Streamable-HTTP MCP server for tests that talk to a real process:
 // the HTTP endpoint on a loopback port with an "echo" tool that answers with
 // its arguments as JSON text. It prints the port it listens on as one line on
-// standard output and serves until SIGINT or SIGTERM.
+// standard output, tells every session that the tool list changed on SIGUSR1,
+// and serves until SIGINT or SIGTERM.
 // Options: --port N (default 0: any free port), --quiet (no console lines),
 // --threads N (threads running the server, default 1).
 #include <csignal>
@@ -48,8 +49,14 @@ asio::awaitable<void> registerEchoTool(std::shared_ptr<Server> server) {
 asio::awaitable<void> serve(std::shared_ptr<http::MCPHTTPServer> server, std::uint16_t port) {
     const auto bound = co_await server->start(port);
     std::cout << bound << std::endl;
-    asio::signal_set signals(co_await asio::this_coro::executor, SIGINT, SIGTERM);
-    co_await signals.async_wait(asio::use_awaitable);
+    asio::signal_set signals(co_await asio::this_coro::executor, SIGINT, SIGTERM, SIGUSR1);
+    for (;;) {
+        const int signal = co_await signals.async_wait(asio::use_awaitable);
+        if (signal != SIGUSR1) {
+            break;
+        }
+        co_await server->notifyToolListChanged();
+    }
     co_await server->stop();
 }
 
