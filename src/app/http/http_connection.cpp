@@ -46,23 +46,24 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
     });
 
     HTTPRequestParser parser(limits);
-    std::string buffer(readSize, '\0');
+    // Not zeroed: only what a read delivers is looked at.
+    const std::unique_ptr<char[]> buffer(new char[readSize]);
     for (;;) {
         asio::error_code error;
-        const std::size_t count =
-            co_await socket_.async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, error));
+        const std::size_t count = co_await socket_.async_read_some(asio::buffer(buffer.get(), readSize),
+                                                                   asio::redirect_error(asio::use_awaitable, error));
         if (count > 0) {
             if (console_.isEnabled()) {
                 console_.print("Received data: ", std::to_string(count), " bytes");
             }
-            auto result = parser.feed(std::string_view(buffer.data(), count));
-            if (auto* request = std::get_if<HTTPRequest>(&result)) {
+            auto result = parser.feed(std::string_view(buffer.get(), count));
+            if (!std::holds_alternative<HTTPRequestIncomplete>(result)) {
                 deadline_.cancel();
-                co_return std::move(*request);
-            }
-            if (auto* refused = std::get_if<HTTPRequestError>(&result)) {
-                deadline_.cancel();
-                co_return std::move(*refused);
+                hasUnreadInput_ = parser.excessBytes() > 0 || std::holds_alternative<HTTPRequestError>(result);
+                if (auto* request = std::get_if<HTTPRequest>(&result)) {
+                    co_return std::move(*request);
+                }
+                co_return std::get<HTTPRequestError>(std::move(result));
             }
         }
         if (error == asio::error::eof) {
@@ -87,8 +88,11 @@ asio::awaitable<asio::error_code> HTTPConnection::write(std::string bytes) {
 
 asio::awaitable<void> HTTPConnection::finish() {
     asio::error_code error;
-    socket_.shutdown(asio::ip::tcp::socket::shutdown_send, error);
-    if (!error) {
+    const bool hasUnreadInput = hasUnreadInput_ || socket_.available(error) > 0;
+    if (hasUnreadInput && !error) {
+        socket_.shutdown(asio::ip::tcp::socket::shutdown_send, error);
+    }
+    if (hasUnreadInput && !error) {
         deadline_.expires_after(lingerTimeLimit);
         deadline_.async_wait([weak = weak_from_this()](asio::error_code waitError) {
             auto self = weak.lock();

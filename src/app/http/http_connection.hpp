@@ -48,9 +48,9 @@ public:
     // throws.
     asio::awaitable<asio::error_code> write(std::string bytes);
 
-    // Ends an answered connection: stops sending, lets the peer read the
-    // answer (closing with unread input would reset the connection and could
-    // discard the answer on the peer's side), then closes.
+    // Ends an answered connection. With input still unread it first stops
+    // sending and lets the peer read the answer: closing then would reset the
+    // connection, which can discard the answer on the peer's side.
     asio::awaitable<void> finish();
 
     // Closes the socket from any thread; pending operations end with an error.
@@ -62,6 +62,7 @@ private:
     const std::uint64_t number_;
     const Console console_;
     bool timedOut_ = false;
+    bool hasUnreadInput_ = false;
 };
 
 }  // namespace lumenary::http

@@ -157,6 +157,7 @@ HTTPParseResult HTTPRequestParser::readHead() {
 HTTPParseResult HTTPRequestParser::takeBodyBytes(std::string_view bytes) {
     const std::size_t wanted = contentLength_ - request_.body.size();
     request_.body.append(bytes.substr(0, wanted));
+    excessBytes_ += bytes.size() - std::min(bytes.size(), wanted);
     if (request_.body.size() < contentLength_) {
         return HTTPRequestIncomplete{};
     }

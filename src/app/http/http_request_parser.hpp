@@ -53,6 +53,8 @@ public:
 
     // Bytes held so far, head and body.
     std::size_t bufferedBytes() const noexcept { return head_.size() + request_.body.size(); }
+    // Bytes fed after the end of the request, which nothing reads.
+    std::size_t excessBytes() const noexcept { return excessBytes_; }
 
 private:
     HTTPParseResult readHead();
@@ -66,6 +68,7 @@ private:
     // Where the search for the blank line goes on after the last feed.
     std::size_t searchedUpTo_ = 0;
     std::size_t contentLength_ = 0;
+    std::size_t excessBytes_ = 0;
     HTTPRequest request_;
 };
 

@@ -135,7 +135,6 @@ asio::awaitable<void> MCPHTTPServer::acceptLoop(std::shared_ptr<asio::ip::tcp::a
             co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
             continue;
         }
-        socket.set_option(asio::ip::tcp::no_delay(true), error);
         const auto number = ++nextConnectionNumber_;
         auto connection = std::make_shared<HTTPConnection>(std::move(socket), number, console_);
         connections_.emplace(number, connection);

@@ -152,6 +152,9 @@ asio::awaitable<void> MCPHTTPServer::handleEventStream(HTTPRequest request,
                                                        std::shared_ptr<HTTPConnection> connection) {
     const std::string sessionID = sessionIDFor(request);
     console_.print("SSE connection established, sessionID: ", sessionID);
+    // Events are small and must not wait for the peer's acknowledgement.
+    asio::error_code ignored;
+    connection->socket().set_option(asio::ip::tcp::no_delay(true), ignored);
     auto stream = EventStream::create(connection, mcp::ID::random().description(), sessionID,
                                       {options_.heartbeatInterval, options_.maximumStreamBacklogBytes}, console_);
     bool registered = false;
