@@ -111,7 +111,7 @@ asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::handl
     if (message.arrayValue() != nullptr) {
         batchKeys = batchRequestKeys(message);
     } else {
-        id = extractID(message);
+        id = extractIDFromValue(message);
     }
     auto reply = parkAndHandIn(std::move(body), std::move(id), std::move(batchKeys));
     if (!reply) {
@@ -173,7 +173,7 @@ std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTranspor
     if (parsed.arrayValue() != nullptr) {
         replyKeys = batchReplyKeys(parsed);
     } else {
-        id = extractID(parsed);
+        id = extractIDFromValue(parsed);
     }
 
     std::lock_guard lock(mutex_);

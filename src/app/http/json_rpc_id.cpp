@@ -8,7 +8,7 @@
 
 namespace lumenary::http {
 
-std::optional<JSONRPCID> extractID(const mcp::Value& message) {
+std::optional<JSONRPCID> extractIDFromValue(const mcp::Value& message) {
     const mcp::Value* id = message.find("id");
     if (id == nullptr) {
         return std::nullopt;
@@ -34,7 +34,7 @@ std::optional<JSONRPCID> extractID(const mcp::Value& message) {
 
 std::optional<JSONRPCID> extractID(std::string_view bytes) {
     try {
-        return extractID(mcp::parseJSON(bytes));
+        return extractIDFromValue(mcp::parseJSON(bytes));
     } catch (const mcp::DecodingError&) {
         return std::nullopt;
     }

@@ -17,7 +17,7 @@ using JSONRPCID = mcp::ID;
 // fraction (7.0, 1e3) inside the signed 64-bit range, as that integer.
 // Anything else (null, a Boolean, 7.5, an object, no "id", a message that is
 // not an object or not JSON) has no id.
-std::optional<JSONRPCID> extractID(const mcp::Value& message);
+std::optional<JSONRPCID> extractIDFromValue(const mcp::Value& message);
 std::optional<JSONRPCID> extractID(std::string_view bytes);
 
 }  // namespace lumenary::http
