@@ -48,6 +48,8 @@ protected:
         });
         runToEnd(io, transport->connect());
     }
+    // An exchange left waiting holds itself alive until it is failed.
+    ~SessionTransport() override { runToEnd(io, transport->disconnect()); }
 
     std::future<std::optional<std::string>> post(std::string body) {
         auto future = asio::co_spawn(io, transport->handleRequest(std::move(body)), asio::use_future);
