@@ -97,10 +97,8 @@ asio::awaitable<void> MCPHTTPServer::stopOnStrand() {
     }
     sseClients_.clear();
     port_.reset();
-    for (auto& [number, weakConnection] : connections_) {
-        if (auto connection = weakConnection.lock()) {
-            connection->close();
-        }
+    for (const auto& connection : liveConnections()) {
+        connection->close();
     }
     std::vector<std::string> ids;
     for (const auto& [id, session] : sessions_) ids.push_back(id);
@@ -137,7 +135,10 @@ asio::awaitable<void> MCPHTTPServer::acceptLoop(std::shared_ptr<asio::ip::tcp::a
         }
         const auto number = ++nextConnectionNumber_;
         auto connection = std::make_shared<HTTPConnection>(std::move(socket), number, console_);
-        connections_.emplace(number, connection);
+        {
+            std::lock_guard lock(connectionsMutex_);
+            connections_.emplace(number, connection);
+        }
         if (console_.isEnabled()) {
             console_.print("New connection from: ", connection->remoteDescription());
         }
@@ -146,18 +147,38 @@ asio::awaitable<void> MCPHTTPServer::acceptLoop(std::shared_ptr<asio::ip::tcp::a
 }
 
 asio::awaitable<void> MCPHTTPServer::waitForConnectionSlot() {
-    while (connections_.size() >= options_.maximumConnections) {
+    for (;;) {
         async::OneShot<void> slot;
-        connectionSlotWaiters_.push_back(slot);
+        {
+            std::lock_guard lock(connectionsMutex_);
+            if (connections_.size() < options_.maximumConnections) {
+                co_return;
+            }
+            connectionSlotWaiters_.push_back(slot);
+        }
         co_await slot.wait();
     }
 }
 
 void MCPHTTPServer::connectionEnded(std::uint64_t number) {
-    connections_.erase(number);
-    for (auto& waiter : std::exchange(connectionSlotWaiters_, {})) {
+    std::vector<async::OneShot<void>> waiters;
+    {
+        std::lock_guard lock(connectionsMutex_);
+        connections_.erase(number);
+        waiters.swap(connectionSlotWaiters_);
+    }
+    for (auto& waiter : waiters) {
         waiter.resume();
     }
+}
+
+std::vector<std::shared_ptr<HTTPConnection>> MCPHTTPServer::liveConnections() {
+    std::vector<std::shared_ptr<HTTPConnection>> live;
+    std::lock_guard lock(connectionsMutex_);
+    for (const auto& [number, weakConnection] : connections_) {
+        if (auto connection = weakConnection.lock()) live.push_back(std::move(connection));
+    }
+    return live;
 }
 
 asio::awaitable<void> MCPHTTPServer::expireIdleSessions() {
@@ -174,8 +195,7 @@ asio::awaitable<void> MCPHTTPServer::expireIdleSessions() {
             }
         }
         for (const auto& session : expired) {
-            console_.print("Session ", session->id, " expired after being idle");
-            co_await endSession(session);
+            co_await endSession(session, limit);
         }
     }
 }
@@ -188,7 +208,18 @@ asio::awaitable<MCPHTTPServer::SessionState> MCPHTTPServer::getOrCreateSession(s
 }
 
 asio::awaitable<std::shared_ptr<MCPHTTPServer::Session>> MCPHTTPServer::acquireSession(std::string sessionID) {
-    return onStrand(findOrCreateSession(std::move(sessionID), true));
+    // Most requests name a live session: found under the lock, without a
+    // trip to the strand and back.
+    {
+        std::lock_guard lock(sessionsMutex_);
+        auto found = sessions_.find(sessionID);
+        if (found != sessions_.end() && found->second->isReady) {
+            ++found->second->busyRequests;
+            found->second->touch();
+            co_return found->second;
+        }
+    }
+    co_return co_await onStrand(findOrCreateSession(std::move(sessionID), true));
 }
 
 void MCPHTTPServer::releaseSession(Session& session) {
@@ -225,7 +256,10 @@ asio::awaitable<std::shared_ptr<MCPHTTPServer::Session>> MCPHTTPServer::findOrCr
 
 asio::awaitable<std::shared_ptr<MCPHTTPServer::Session>> MCPHTTPServer::createSession(std::string sessionID) {
     auto session = std::make_shared<Session>(sessionID);
-    sessions_[sessionID] = session;
+    {
+        std::lock_guard lock(sessionsMutex_);
+        sessions_[sessionID] = session;
+    }
     std::exception_ptr failure;
     try {
         if (sessions_.size() > options_.maximumSessions) {
@@ -249,14 +283,20 @@ asio::awaitable<std::shared_ptr<MCPHTTPServer::Session>> MCPHTTPServer::createSe
 
     auto waiters = std::exchange(session->readyWaiters, {});
     if (failure) {
-        auto found = sessions_.find(sessionID);
-        if (found != sessions_.end() && found->second == session) {
-            sessions_.erase(found);
+        {
+            std::lock_guard lock(sessionsMutex_);
+            auto found = sessions_.find(sessionID);
+            if (found != sessions_.end() && found->second == session) {
+                sessions_.erase(found);
+            }
         }
         for (auto& waiter : waiters) waiter.fail(failure);
         std::rethrow_exception(failure);
     }
-    session->isReady = true;
+    {
+        std::lock_guard lock(sessionsMutex_);
+        session->isReady = true;
+    }
     for (auto& waiter : waiters) waiter.resume();
     console_.print("Created new session: ", sessionID);
     co_return session;
@@ -323,12 +363,24 @@ asio::awaitable<void> MCPHTTPServer::removeSession(std::string sessionID) {
     }(shared_from_this(), std::move(sessionID)));
 }
 
-asio::awaitable<void> MCPHTTPServer::endSession(std::shared_ptr<Session> session) {
-    auto found = sessions_.find(session->id);
-    if (found == sessions_.end() || found->second != session) {
-        co_return;
+asio::awaitable<void> MCPHTTPServer::endSession(std::shared_ptr<Session> session,
+                                                std::optional<Clock::duration> idleFor) {
+    {
+        // Decided under the lock that requests take sessions under, so that
+        // an expiring session cannot be taken at the same moment.
+        std::lock_guard lock(sessionsMutex_);
+        auto found = sessions_.find(session->id);
+        if (found == sessions_.end() || found->second != session) {
+            co_return;
+        }
+        if (idleFor && !(session->isIdle() && session->idleTime(Clock::now()) >= *idleFor)) {
+            co_return;
+        }
+        sessions_.erase(found);
     }
-    sessions_.erase(found);
+    if (idleFor) {
+        console_.print("Session ", session->id, " expired after being idle");
+    }
     // Nothing would ever come on them again.
     for (auto entry = sseClients_.begin(); entry != sseClients_.end();) {
         if (entry->second.session == session) {

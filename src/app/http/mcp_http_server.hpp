@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -128,7 +129,7 @@ private:
 
         const std::string id;
 
-        // Strand-owned.
+        // Strand-owned; `isReady` changes under the sessions lock too.
         SessionState state;
         bool isReady = false;
         std::vector<async::OneShot<void>> readyWaiters;
@@ -156,13 +157,16 @@ private:
     asio::awaitable<void> acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
     asio::awaitable<void> waitForConnectionSlot();
     void connectionEnded(std::uint64_t number);
+    std::vector<std::shared_ptr<HTTPConnection>> liveConnections();
     asio::awaitable<void> expireIdleSessions();
 
     // Sessions (on the strand).
     asio::awaitable<std::shared_ptr<Session>> findOrCreateSession(std::string sessionID, bool forRequest);
     asio::awaitable<std::shared_ptr<Session>> createSession(std::string sessionID);
     asio::awaitable<void> evictLongestIdleSession(const std::shared_ptr<Session>& keep);
-    asio::awaitable<void> endSession(std::shared_ptr<Session> session);
+    // With `idleFor`, only when the session is still that idle.
+    asio::awaitable<void> endSession(std::shared_ptr<Session> session,
+                                     std::optional<Clock::duration> idleFor = std::nullopt);
     static asio::awaitable<void> runSession(std::shared_ptr<mcp::Server> server,
                                             std::shared_ptr<HTTPStreamableServerTransport> transport,
                                             std::string sessionID, Console console);
@@ -196,12 +200,19 @@ private:
     // Strand-owned.
     std::vector<std::shared_ptr<asio::ip::tcp::acceptor>> listeners_;
     std::optional<std::uint16_t> port_;
-    std::map<std::string, std::shared_ptr<Session>> sessions_;
     std::map<std::string, StreamEntry> sseClients_;
-    std::map<std::uint64_t, std::weak_ptr<HTTPConnection>> connections_;
     std::uint64_t nextConnectionNumber_ = 0;
-    std::vector<async::OneShot<void>> connectionSlotWaiters_;
     std::optional<async::Task> expiryTask_;
+
+    // Changed on the strand under the lock; requests look sessions up under
+    // the lock alone.
+    std::mutex sessionsMutex_;
+    std::map<std::string, std::shared_ptr<Session>> sessions_;
+
+    // Connections end on their own strands.
+    std::mutex connectionsMutex_;
+    std::map<std::uint64_t, std::weak_ptr<HTTPConnection>> connections_;
+    std::vector<async::OneShot<void>> connectionSlotWaiters_;
 };
 
 }  // namespace lumenary::http

@@ -63,7 +63,7 @@ asio::awaitable<void> MCPHTTPServer::serveConnection(std::shared_ptr<HTTPConnect
         co_return;
     }
     co_await connection->finish();
-    asio::post(strand_, [self, number = connection->number()] { self->connectionEnded(number); });
+    connectionEnded(connection->number());
 }
 
 asio::awaitable<bool> MCPHTTPServer::handleRequest(HTTPRequest request, std::shared_ptr<HTTPConnection> connection) {
