@@ -5,7 +5,8 @@
 // percentile latency for 1, 16 and 64 concurrent clients. The server runs in
 // this process on threads of its own, as the application runs it.
 //
-// Options: --seconds S (per level, default 3), --server-threads N (default 1).
+// Options: --seconds S (per level, default 3), --server-threads N (default:
+// one run with 1 thread, then one with 4).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -137,19 +138,8 @@ void runLevel(std::uint16_t port, int clients, std::chrono::seconds duration) {
     std::fflush(stdout);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    int seconds = 3;
-    int serverThreads = 1;
-    for (int index = 1; index < argc; ++index) {
-        if (std::strcmp(argv[index], "--seconds") == 0 && index + 1 < argc) {
-            seconds = std::max(1, std::atoi(argv[++index]));
-        } else if (std::strcmp(argv[index], "--server-threads") == 0 && index + 1 < argc) {
-            serverThreads = std::max(1, std::atoi(argv[++index]));
-        }
-    }
-
+// Starts a server on `serverThreads` threads and drives it at each level.
+void runWithServerThreads(int serverThreads, int seconds) {
     asio::io_context serverContext(serverThreads);
     http::MCPHTTPServer::Options options;
     options.console = http::Console();
@@ -163,8 +153,8 @@ int main(int argc, char** argv) {
         bound.set_value(port);
     });
     auto work = asio::make_work_guard(serverContext);
-    std::vector<std::thread> serverThreadsRunning;
-    for (int index = 0; index < serverThreads; ++index) serverThreadsRunning.emplace_back([&] { serverContext.run(); });
+    std::vector<std::thread> threads;
+    for (int index = 0; index < serverThreads; ++index) threads.emplace_back([&] { serverContext.run(); });
     const std::uint16_t port = bound.get_future().get();
 
     std::printf("HTTP endpoint, one request per connection, %d server thread(s), %d s per level\n", serverThreads,
@@ -178,6 +168,23 @@ int main(int argc, char** argv) {
     stopped.get_future().get();
     work.reset();
     serverContext.stop();
-    for (auto& thread : serverThreadsRunning) thread.join();
+    for (auto& thread : threads) thread.join();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int seconds = 3;
+    std::vector<int> serverThreads{1, 4};
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--seconds") == 0 && index + 1 < argc) {
+            seconds = std::max(1, std::atoi(argv[++index]));
+        } else if (std::strcmp(argv[index], "--server-threads") == 0 && index + 1 < argc) {
+            serverThreads = {std::max(1, std::atoi(argv[++index]))};
+        }
+    }
+    for (const int threads : serverThreads) {
+        runWithServerThreads(threads, seconds);
+    }
     return 0;
 }
