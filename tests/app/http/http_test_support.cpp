@@ -153,7 +153,11 @@ MCPHTTPServer::Options ServerHarness::quietOptions() {
 ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::chrono::milliseconds setupDelay)
     : context_(threads), work_(context_.get_executor()) {
     auto count = setupCount_;
-    auto setup = [count, setupDelay](std::shared_ptr<mcp::Server> server) -> asio::awaitable<void> {
+    auto fail = failSetups_;
+    auto setup = [count, fail, setupDelay](std::shared_ptr<mcp::Server> server) -> asio::awaitable<void> {
+        if (fail->load()) {
+            throw std::runtime_error("setup \"failed\"");
+        }
         ++*count;
         server->registerMethodHandler<mcp::CallTool>(
             [](mcp::CallTool::Parameters parameters) -> asio::awaitable<mcp::CallTool::Result> {

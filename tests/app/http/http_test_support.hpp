@@ -91,6 +91,8 @@ public:
     MCPHTTPServer& server() { return *server_; }
     std::uint16_t port() const { return port_; }
     int setupCount() const { return setupCount_->load(); }
+    // Makes building a session's handlers fail, with a quotation in the error.
+    void failSetups(bool fail) { failSetups_->store(fail); }
     std::vector<std::string> sessionIDs() { return run(server_->sessionIDs()); }
     // Polls until `predicate` holds; false at the deadline.
     template <typename Predicate>
@@ -110,6 +112,7 @@ private:
     asio::executor_work_guard<asio::io_context::executor_type> work_;
     std::vector<std::thread> threads_;
     std::shared_ptr<std::atomic<int>> setupCount_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<bool>> failSetups_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<MCPHTTPServer> server_;
     std::uint16_t port_ = 0;
 };

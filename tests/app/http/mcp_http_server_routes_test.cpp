@@ -113,6 +113,18 @@ TEST(HTTPRoutes, AnswersNotificationsBatchesAndInputThatIsNotJSON) {
     EXPECT_EQ(errorCode(harness.exchange(postRequest("[]", "s"))), -32600);
 }
 
+TEST(HTTPRoutes, AnswersAFailedExchangeWithAnInternalErrorBody) {
+    ServerHarness harness;
+    harness.failSetups(true);
+    const auto failed = harness.exchange(postRequest(ping, "s"));
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_EQ(failed.header("Mcp-Session-Id"), "s");
+    EXPECT_EQ(failed.body, R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"setup \"failed\""}})");
+    EXPECT_TRUE(harness.sessionIDs().empty());
+    harness.failSetups(false);
+    EXPECT_EQ(harness.exchange(postRequest(ping, "s")).status, 200);
+}
+
 TEST(HTTPRoutes, ServesARequestThatEndsWithThePeersEndOfStreamAndOnlyTheFirst) {
     ServerHarness harness;
     RawConnection connection(harness.port());
