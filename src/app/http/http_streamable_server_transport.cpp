@@ -59,10 +59,17 @@ std::optional<std::vector<std::string>> batchReplyKeys(const mcp::Value& replies
 }  // namespace
 
 std::shared_ptr<HTTPStreamableServerTransport> HTTPStreamableServerTransport::create() {
-    return std::shared_ptr<HTTPStreamableServerTransport>(new HTTPStreamableServerTransport());
+    return create(Limits{});
 }
 
-HTTPStreamableServerTransport::HTTPStreamableServerTransport() : logger_("hostdeck.transport.http") {}
+std::shared_ptr<HTTPStreamableServerTransport> HTTPStreamableServerTransport::create(Limits limits) {
+    return std::shared_ptr<HTTPStreamableServerTransport>(new HTTPStreamableServerTransport(limits));
+}
+
+HTTPStreamableServerTransport::HTTPStreamableServerTransport(Limits limits)
+    : logger_("hostdeck.transport.http"),
+      limits_(limits),
+      messages_([](const std::string& message) { return message.size(); }) {}
 
 asio::awaitable<void> HTTPStreamableServerTransport::connect() {
     {
@@ -125,6 +132,10 @@ std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTranspor
     std::lock_guard lock(mutex_);
     if (isClosed_) {
         throw mcp::MCPError::internalError("Transport disconnected");
+    }
+    if (messages_.size() >= limits_.maximumQueuedMessages ||
+        messages_.weight() + body.size() > limits_.maximumQueuedBytes) {
+        throw RefusedMessage(mcp::MCPError::internalError("Too many messages are waiting for the server"), 503);
     }
     std::optional<Reply> reply;
     if (batchKeys && !batchKeys->empty()) {

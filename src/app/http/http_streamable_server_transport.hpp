@@ -21,17 +21,21 @@
 
 namespace lumenary::http {
 
-// A POST body the transport refuses before the server sees it: not JSON, a
-// batch that is empty or malformed, or a request whose id is already waiting
-// for a reply. The HTTP layer answers 400 with the error as a JSON-RPC reply.
+// A POST body the transport refuses before the server sees it, with the
+// HTTP status to answer and the error to send as a JSON-RPC reply: 400 for a
+// body that is not JSON, a batch that is empty or malformed, or a request
+// whose id is already waiting for a reply; 503 while too much input waits
+// for the server.
 class RefusedMessage : public std::exception {
 public:
-    explicit RefusedMessage(mcp::MCPError error) : error_(std::move(error)) {}
+    explicit RefusedMessage(mcp::MCPError error, int status = 400) : error_(std::move(error)), status_(status) {}
     const mcp::MCPError& error() const noexcept { return error_; }
+    int status() const noexcept { return status_; }
     const char* what() const noexcept override { return error_.what(); }
 
 private:
     mcp::MCPError error_;
+    int status_;
 };
 
 // The transport under the MCP server of one HTTP session. Each POST body is
@@ -50,7 +54,16 @@ class HTTPStreamableServerTransport final : public mcp::Transport {
 public:
     using Broadcaster = std::function<asio::awaitable<void>(std::string message)>;
 
+    // Input waiting for the server; past either bound a POST is refused
+    // rather than held, so a client cannot make a busy session grow without
+    // bound.
+    struct Limits {
+        std::size_t maximumQueuedMessages = 1024;
+        std::size_t maximumQueuedBytes = 64 * 1024 * 1024;
+    };
+
     static std::shared_ptr<HTTPStreamableServerTransport> create();
+    static std::shared_ptr<HTTPStreamableServerTransport> create(Limits limits);
 
     HTTPStreamableServerTransport(const HTTPStreamableServerTransport&) = delete;
     HTTPStreamableServerTransport& operator=(const HTTPStreamableServerTransport&) = delete;
@@ -75,7 +88,7 @@ public:
     asio::awaitable<std::optional<std::string>> handleRequest(std::string body);
 
 private:
-    HTTPStreamableServerTransport();
+    explicit HTTPStreamableServerTransport(Limits limits);
 
     using Reply = async::OneShot<std::string>;
     struct ParkedBatch {
@@ -88,6 +101,7 @@ private:
     std::optional<Reply> takeWaitingExchange(const std::string& message);
 
     const logging::Logger logger_;
+    const Limits limits_;
     async::Queue<std::string> messages_;
 
     std::mutex mutex_;

@@ -130,8 +130,8 @@ asio::awaitable<void> MCPHTTPServer::handlePost(HTTPRequest request, std::shared
         }
     } catch (const RefusedMessage& refused) {
         console_.print("Refused request: ", refused.what());
-        status = 400;
-        statusText = "Bad Request";
+        status = refused.status();
+        statusText = status == 503 ? "Service Unavailable" : "Bad Request";
         body = jsonRPCErrorBody(refused.error().code(), refused.error().errorDescription());
     } catch (...) {
         const auto description = mcp::localizedDescription(std::current_exception());

@@ -156,6 +156,25 @@ TEST_F(SessionTransport, DisconnectFailsEveryWaitingExchangeAndLaterOnes) {
     EXPECT_THROW(runToEnd(io, transport->connect()), mcp::MCPError);
 }
 
+TEST(SessionTransportLimits, RefusesInputWhileTooMuchWaitsForTheServer) {
+    asio::io_context io;
+    auto transport = HTTPStreamableServerTransport::create({.maximumQueuedMessages = 2, .maximumQueuedBytes = 100});
+    const std::string note = R"({"jsonrpc":"2.0","method":"note"})";
+    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+    try {
+        runToEnd(io, transport->handleRequest(note));
+        ADD_FAILURE() << "a third message was queued";
+    } catch (const RefusedMessage& refused) {
+        EXPECT_EQ(refused.status(), 503);
+    }
+    EXPECT_TRUE(runToEnd(io, transport->receive().next()));
+    EXPECT_THROW(
+        runToEnd(io, transport->handleRequest(R"({"jsonrpc":"2.0","method":")" + std::string(80, 'x') + R"("})")),
+        RefusedMessage);
+    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+}
+
 TEST(SessionTransportLifetime, DisconnectBeforeConnectStillFailsWaitingExchanges) {
     asio::io_context io;
     auto transport = HTTPStreamableServerTransport::create();
