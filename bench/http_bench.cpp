@@ -6,7 +6,8 @@
 // this process on threads of its own, as the application runs it.
 //
 // Options: --seconds S (per level, default 3), --server-threads N (default:
-// one run with 1 thread, then one with 4).
+// one run with 1 thread, then one with 4), --console (the server's console
+// lines on standard error, off by default).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -139,10 +140,12 @@ void runLevel(std::uint16_t port, int clients, std::chrono::seconds duration) {
 }
 
 // Starts a server on `serverThreads` threads and drives it at each level.
-void runWithServerThreads(int serverThreads, int seconds) {
+void runWithServerThreads(int serverThreads, int seconds, bool console) {
     asio::io_context serverContext(serverThreads);
     http::MCPHTTPServer::Options options;
-    options.console = http::Console();
+    if (!console) {
+        options.console = http::Console();
+    }
     auto server = http::MCPHTTPServer::create(serverContext.get_executor(), registerEchoTool, options);
     std::promise<std::uint16_t> bound;
     asio::co_spawn(serverContext, server->start(0), [&](std::exception_ptr error, std::uint16_t port) {
@@ -176,15 +179,18 @@ void runWithServerThreads(int serverThreads, int seconds) {
 int main(int argc, char** argv) {
     int seconds = 3;
     std::vector<int> serverThreads{1, 4};
+    bool console = false;
     for (int index = 1; index < argc; ++index) {
         if (std::strcmp(argv[index], "--seconds") == 0 && index + 1 < argc) {
             seconds = std::max(1, std::atoi(argv[++index]));
         } else if (std::strcmp(argv[index], "--server-threads") == 0 && index + 1 < argc) {
             serverThreads = {std::max(1, std::atoi(argv[++index]))};
+        } else if (std::strcmp(argv[index], "--console") == 0) {
+            console = true;
         }
     }
     for (const int threads : serverThreads) {
-        runWithServerThreads(threads, seconds);
+        runWithServerThreads(threads, seconds, console);
     }
     return 0;
 }
