@@ -11,7 +11,6 @@
 #include <asio/steady_timer.hpp>
 
 #include "app/http/event_stream_text.hpp"
-#include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
 #include "mcp/server/tool_methods.hpp"
 
@@ -194,8 +193,10 @@ asio::awaitable<void> MCPHTTPServer::expireIdleSessions() {
                 expired.push_back(session);
             }
         }
+        // Ended apart from this task: cancelling it while a session's server
+        // stops would cut into that server's own strand hops.
         for (const auto& session : expired) {
-            co_await endSession(session, limit);
+            asio::co_spawn(strand_, endSession(session, limit), asio::detached);
         }
     }
 }
@@ -315,8 +316,15 @@ asio::awaitable<void> MCPHTTPServer::runSession(std::shared_ptr<mcp::Server> ser
     if (!failure) {
         co_return;
     }
-    const bool removed = co_await async::isCancelled();
-    if (!removed) {
+    // A session ended before its server started has nothing to report.
+    bool endedFirst = false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const mcp::MCPError& error) {
+        endedFirst = error.errorCase() == mcp::MCPError::Case::connectionClosed;
+    } catch (...) {
+    }
+    if (!endedFirst) {
         console.print("Session ", sessionID, " server error: ", mcp::localizedDescription(failure));
     }
     // Nobody would ever answer its exchanges.
@@ -390,10 +398,9 @@ asio::awaitable<void> MCPHTTPServer::endSession(std::shared_ptr<Session> session
             ++entry;
         }
     }
+    // The server task ends by itself once the server has stopped; cancelling
+    // it would cut into the server's own strand hops.
     const SessionState state = session->state;
-    if (state.serverTask) {
-        state.serverTask->cancel();
-    }
     co_await state.server->stop();
     co_await state.transport->disconnect();
     console_.print("Cleaned up session: ", session->id);
@@ -437,32 +444,39 @@ asio::awaitable<void> MCPHTTPServer::notifyToolListChanged() {
 
 asio::awaitable<void> MCPHTTPServer::broadcastFrom(std::weak_ptr<MCPHTTPServer> server, std::string sessionID,
                                                    std::string message) {
+    // Handed to the strand, not awaited: delivery only queues, and the
+    // sender may be a server's message loop, whose cancellation must not
+    // reach into a hop it has started. Hops to one strand keep their order.
     if (auto self = server.lock()) {
-        co_await self->broadcast(std::move(message), std::move(sessionID));
+        asio::co_spawn(self->strand_, deliver(self, std::move(message), std::move(sessionID)), asio::detached);
     }
+    co_return;
 }
 
 asio::awaitable<void> MCPHTTPServer::broadcast(std::string message, std::string sessionID) {
-    return onStrand([](std::shared_ptr<MCPHTTPServer> self, std::string text, std::string id) -> asio::awaitable<void> {
-        // Only the sending session's own streams: another session's client
-        // must never see this one's messages.
-        std::vector<std::shared_ptr<EventStream>> streams;
-        const auto session = self->sessions_.find(id);
-        for (const auto& [clientID, entry] : self->sseClients_) {
-            if (session != self->sessions_.end() && entry.session == session->second) {
-                streams.push_back(entry.stream);
-            }
+    return onStrand(deliver(shared_from_this(), std::move(message), std::move(sessionID)));
+}
+
+asio::awaitable<void> MCPHTTPServer::deliver(std::shared_ptr<MCPHTTPServer> self, std::string message,
+                                             std::string sessionID) {
+    // Only the sending session's own streams: another session's client must
+    // never see this one's messages.
+    std::vector<std::shared_ptr<EventStream>> streams;
+    const auto session = self->sessions_.find(sessionID);
+    for (const auto& [clientID, entry] : self->sseClients_) {
+        if (session != self->sessions_.end() && entry.session == session->second) {
+            streams.push_back(entry.stream);
         }
-        if (self->console_.isEnabled()) {
-            self->console_.print("Broadcasting to ", std::to_string(streams.size()), " clients for session ", id, ": ",
-                                 leadingCharacters(text, 100), "...");
-        }
-        const std::string event = dataEvent(text);
-        for (const auto& stream : streams) {
-            stream->send(event);
-        }
-        co_return;
-    }(shared_from_this(), std::move(message), std::move(sessionID)));
+    }
+    if (self->console_.isEnabled()) {
+        self->console_.print("Broadcasting to ", std::to_string(streams.size()), " clients for session ", sessionID,
+                             ": ", leadingCharacters(message, 100), "...");
+    }
+    const std::string event = dataEvent(message);
+    for (const auto& stream : streams) {
+        stream->send(event);
+    }
+    co_return;
 }
 
 asio::awaitable<bool> MCPHTTPServer::registerStream(std::shared_ptr<EventStream> stream,

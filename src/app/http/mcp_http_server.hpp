@@ -172,6 +172,9 @@ private:
                                             std::string sessionID, Console console);
     static asio::awaitable<void> broadcastFrom(std::weak_ptr<MCPHTTPServer> server, std::string sessionID,
                                                std::string message);
+    // On the strand: queues a data event on each of the session's streams.
+    static asio::awaitable<void> deliver(std::shared_ptr<MCPHTTPServer> self, std::string message,
+                                         std::string sessionID);
 
     // Event streams.
     asio::awaitable<bool> registerStream(std::shared_ptr<EventStream> stream, std::shared_ptr<Session> session);
