@@ -47,8 +47,9 @@ namespace lumenary::http {
 // sessions reaches its limit (the longest idle goes), or when the server
 // stops.
 //
-// Its state lives on its own strand; connections and streams run on strands
-// of their own.
+// Its state lives on its own strand (the session table under a lock as well,
+// so that requests find live sessions without a hop); connections and streams
+// run on strands of their own, so the executor may be run by several threads.
 class MCPHTTPServer : public std::enable_shared_from_this<MCPHTTPServer> {
 public:
     using Clock = std::chrono::steady_clock;
