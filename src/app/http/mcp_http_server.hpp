@@ -186,7 +186,8 @@ private:
     // True when the connection became an event stream and stays open.
     asio::awaitable<bool> handleRequest(HTTPRequest request, std::shared_ptr<HTTPConnection> connection);
     asio::awaitable<void> handlePost(HTTPRequest request, std::shared_ptr<HTTPConnection> connection);
-    asio::awaitable<void> handleEventStream(HTTPRequest request, std::shared_ptr<HTTPConnection> connection);
+    // True when the stream took the connection over.
+    asio::awaitable<bool> handleEventStream(HTTPRequest request, std::shared_ptr<HTTPConnection> connection);
     asio::awaitable<void> handleDelete(HTTPRequest request, std::shared_ptr<HTTPConnection> connection);
     asio::awaitable<void> sendHTTPResponse(std::shared_ptr<HTTPConnection> connection, int status,
                                            std::string_view statusText, const HTTPHeaders& headers,

@@ -87,8 +87,7 @@ asio::awaitable<bool> MCPHTTPServer::handleRequest(HTTPRequest request, std::sha
     } else if (request.method == "DELETE" && request.path == "/mcp") {
         co_await handleDelete(std::move(request), connection);
     } else if (request.method == "GET" && isEndpoint) {
-        co_await handleEventStream(std::move(request), connection);
-        co_return true;
+        co_return co_await handleEventStream(std::move(request), connection);
     } else if (request.method == "POST" && isEndpoint) {
         co_await handlePost(std::move(request), connection);
     } else {
@@ -148,28 +147,33 @@ asio::awaitable<void> MCPHTTPServer::handlePost(HTTPRequest request, std::shared
     console_.print("Closing POST connection");
 }
 
-asio::awaitable<void> MCPHTTPServer::handleEventStream(HTTPRequest request,
+asio::awaitable<bool> MCPHTTPServer::handleEventStream(HTTPRequest request,
                                                        std::shared_ptr<HTTPConnection> connection) {
     const std::string sessionID = sessionIDFor(request);
     console_.print("SSE connection established, sessionID: ", sessionID);
+    std::shared_ptr<Session> session;
+    std::string failure;
+    try {
+        session = co_await acquireSession(sessionID);
+    } catch (...) {
+        failure = mcp::localizedDescription(std::current_exception());
+    }
+    if (!session) {
+        console_.print("Error opening event stream: ", failure);
+        const HTTPHeaders headers = exchangeHeaders(sessionID);
+        co_await sendHTTPResponse(connection, 500, "Internal Server Error", headers, jsonRPCErrorBody(-32603, failure));
+        co_return false;
+    }
+
     // Events are small and must not wait for the peer's acknowledgement.
     asio::error_code ignored;
     connection->socket().set_option(asio::ip::tcp::no_delay(true), ignored);
     auto stream = EventStream::create(connection, mcp::ID::random().description(), sessionID,
                                       {options_.heartbeatInterval, options_.maximumStreamBacklogBytes}, console_);
-    bool registered = false;
-    std::shared_ptr<Session> session;
-    try {
-        session = co_await acquireSession(sessionID);
-        console_.print("Sending SSE headers for session: ", sessionID);
-        stream->send(eventStreamHead(sessionID));
-        registered = co_await registerStream(stream, session);
-    } catch (...) {
-        console_.print("Error opening event stream: ", mcp::localizedDescription(std::current_exception()));
-    }
-    if (session) {
-        releaseSession(*session);
-    }
+    console_.print("Sending SSE headers for session: ", sessionID);
+    stream->send(eventStreamHead(sessionID));
+    const bool registered = co_await registerStream(stream, session);
+    releaseSession(*session);
     if (registered) {
         stream->send(connectedEvent(sessionID));
         console_.print("SSE initial message sent to client: ", stream->clientID());
@@ -184,6 +188,7 @@ asio::awaitable<void> MCPHTTPServer::handleEventStream(HTTPRequest request,
     if (!registered) {
         stream->close();
     }
+    co_return true;
 }
 
 asio::awaitable<void> MCPHTTPServer::sendHTTPResponse(std::shared_ptr<HTTPConnection> connection, int status,

@@ -120,6 +120,7 @@ TEST(HTTPRoutes, AnswersAFailedExchangeWithAnInternalErrorBody) {
     EXPECT_EQ(failed.status, 500);
     EXPECT_EQ(failed.header("Mcp-Session-Id"), "s");
     EXPECT_EQ(failed.body, R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"setup \"failed\""}})");
+    EXPECT_EQ(harness.exchange("GET /mcp HTTP/1.1\r\nMcp-Session-Id: g\r\n\r\n").status, 500);
     EXPECT_TRUE(harness.sessionIDs().empty());
     harness.failSetups(false);
     EXPECT_EQ(harness.exchange(postRequest(ping, "s")).status, 200);
