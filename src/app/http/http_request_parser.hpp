@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "app/http/http_request.hpp"
+
+namespace lumenary::http {
+
+struct HTTPRequestLimits {
+    // The request line and the header lines, without the blank line.
+    std::size_t maximumHeaderBytes = 64 * 1024;
+    std::size_t maximumBodyBytes = 32 * 1024 * 1024;
+};
+
+// Why a request was refused before it was complete, as the status to answer.
+struct HTTPRequestError {
+    int status;
+    std::string statusText;
+    // What was wrong, for the response body and the console.
+    std::string reason;
+
+    friend bool operator==(const HTTPRequestError&, const HTTPRequestError&) = default;
+};
+
+struct HTTPRequestIncomplete {};
+
+using HTTPParseResult = std::variant<HTTPRequestIncomplete, HTTPRequest, HTTPRequestError>;
+
+// Reads one request from the bytes a connection delivers, in whatever
+// pieces they come: a head ended by a blank line (CR LF CR LF), then exactly
+// Content-Length body bytes (none without the header). It knows nothing of
+// sockets. Bytes after the request are not kept: a connection serves one
+// request.
+//
+// It never holds more than the limits allow: a head past its limit is 431, a
+// declared body past its limit 413 before any of it is read, and a
+// Content-Length that is not plain decimal digits, or that is given twice
+// with different values, is 400. A head that is not UTF-8, a request line of
+// fewer than two words, and a header line holding a lone CR, a lone LF or a
+// NUL (which would let a value smuggle a line into our own response headers)
+// are 400 as well.
+class HTTPRequestParser {
+public:
+    explicit HTTPRequestParser(HTTPRequestLimits limits = {}) : limits_(limits) {}
+
+    // Takes the next bytes. The request or the error comes once; feeding more
+    // after that is a logic error.
+    HTTPParseResult feed(std::string_view bytes);
+
+    // Bytes held so far, head and body.
+    std::size_t bufferedBytes() const noexcept { return head_.size() + request_.body.size(); }
+    // Bytes fed after the end of the request, which nothing reads.
+    std::size_t excessBytes() const noexcept { return excessBytes_; }
+
+private:
+    HTTPParseResult readHead();
+    HTTPParseResult takeBodyBytes(std::string_view bytes);
+
+    HTTPRequestLimits limits_;
+    bool finished_ = false;
+    bool headRead_ = false;
+    // Until the blank line has arrived: every byte so far.
+    std::string head_;
+    // Where the search for the blank line goes on after the last feed.
+    std::size_t searchedUpTo_ = 0;
+    std::size_t contentLength_ = 0;
+    std::size_t excessBytes_ = 0;
+    HTTPRequest request_;
+};
+
+// The whole of `bytes` read as one request; the one-shot form of the parser.
+HTTPParseResult parseRequest(std::string_view bytes, HTTPRequestLimits limits = {});
+
+}  // namespace lumenary::http

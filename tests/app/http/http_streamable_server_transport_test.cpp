@@ -1,0 +1,190 @@
+#include "app/http/http_streamable_server_transport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "async/context_runner.hpp"
+#include "mcp/core/json.hpp"
+
+namespace lumenary::http {
+namespace {
+
+using async::test::isReady;
+using async::test::runToEnd;
+using async::test::runUntil;
+
+TEST(ExtractID, ReadsStringsAndWholeNumbersOnly) {
+    const std::vector<std::pair<std::string, std::optional<JSONRPCID>>> cases{
+        {R"({"id":"abc"})", JSONRPCID("abc")},
+        {R"({"id":"7"})", JSONRPCID("7")},
+        {R"({"id":7})", JSONRPCID(7)},
+        {R"({"id":7.0})", JSONRPCID(7)},
+        {R"({"id":1e3})", JSONRPCID(1000)},
+        {R"({"id":-9223372036854775808})", JSONRPCID(INT64_MIN)},
+        {R"({"id":9223372036854775808})", std::nullopt},
+        {R"({"id":7.5})", std::nullopt},
+        {R"({"id":null})", std::nullopt},
+        {R"({"id":true})", std::nullopt},
+        {R"({"id":{}})", std::nullopt},
+        {R"({"method":"x"})", std::nullopt},
+        {R"([{"id":1}])", std::nullopt},
+        {R"("id")", std::nullopt},
+        {"not json", std::nullopt},
+    };
+    for (const auto& [message, id] : cases) {
+        EXPECT_EQ(extractID(message), id) << message;
+    }
+    EXPECT_NE(extractID(R"({"id":"7"})"), extractID(R"({"id":7})"));
+}
+
+// A transport with a recording broadcaster, driven on the test's thread.
+class SessionTransport : public ::testing::Test {
+protected:
+    SessionTransport() {
+        transport->setBroadcaster([broadcast = broadcast](std::string message) -> asio::awaitable<void> {
+            broadcast->push_back(std::move(message));
+            co_return;
+        });
+        runToEnd(io, transport->connect());
+    }
+    // An exchange left waiting holds itself alive until it is failed.
+    ~SessionTransport() override { runToEnd(io, transport->disconnect()); }
+
+    std::future<std::optional<std::string>> post(std::string body) {
+        auto future = asio::co_spawn(io, transport->handleRequest(std::move(body)), asio::use_future);
+        async::test::runReady(io);
+        return future;
+    }
+    std::string nextIncoming() { return *runToEnd(io, messages.next()); }
+    void reply(std::string message) { runToEnd(io, transport->send(std::move(message))); }
+
+    asio::io_context io;
+    std::shared_ptr<HTTPStreamableServerTransport> transport = HTTPStreamableServerTransport::create();
+    async::Queue<std::string> messages = transport->receive();
+    std::shared_ptr<std::vector<std::string>> broadcast = std::make_shared<std::vector<std::string>>();
+};
+
+TEST_F(SessionTransport, ParksARequestUntilTheReplyWithItsIdInItsForm) {
+    auto byString = post(R"({"jsonrpc":"2.0","id":"7","method":"ping"})");
+    auto byNumber = post(R"({"jsonrpc":"2.0","id":7.0,"method":"ping"})");
+    EXPECT_EQ(nextIncoming(), R"({"jsonrpc":"2.0","id":"7","method":"ping"})");
+    EXPECT_EQ(nextIncoming(), R"({"jsonrpc":"2.0","id":7.0,"method":"ping"})");
+
+    reply(R"({"id":7,"jsonrpc":"2.0","result":{}})");
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(byNumber); }));
+    EXPECT_EQ(byNumber.get(), R"({"id":7,"jsonrpc":"2.0","result":{}})");
+    EXPECT_FALSE(isReady(byString));
+
+    reply(R"({"id":"7","jsonrpc":"2.0","result":{}})");
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(byString); }));
+    EXPECT_TRUE(broadcast->empty());
+}
+
+TEST_F(SessionTransport, AnswersIdlessInputAtOnceAndBroadcastsWhatAnswersNoExchange) {
+    for (const std::string body :
+         {R"({"jsonrpc":"2.0","method":"notifications/initialized"})", R"({"jsonrpc":"2.0","id":null,"method":"ping"})",
+          R"({"jsonrpc":"2.0","id":7.5,"method":"ping"})"}) {
+        auto answer = post(body);
+        ASSERT_TRUE(runUntil(io, [&] { return isReady(answer); }));
+        EXPECT_EQ(answer.get(), std::nullopt);
+        EXPECT_EQ(nextIncoming(), body);
+    }
+    reply(R"({"id":"","jsonrpc":"2.0","result":{}})");
+    reply(R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
+    EXPECT_EQ(*broadcast,
+              (std::vector<std::string>{R"({"id":"","jsonrpc":"2.0","result":{}})",
+                                        R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})"}));
+}
+
+TEST_F(SessionTransport, AnswersABatchWithTheArrayOfItsReplies) {
+    auto batch = post(R"([{"jsonrpc":"2.0","id":1,"method":"ping"},{"jsonrpc":"2.0","method":"note"},)"
+                      R"({"jsonrpc":"2.0","id":"b","method":"ping"}])");
+    auto notifications = post(R"([{"jsonrpc":"2.0","method":"note"}])");
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(notifications); }));
+    EXPECT_EQ(notifications.get(), std::nullopt);
+
+    reply(R"([{"id":"b","jsonrpc":"2.0","result":{}},{"id":2,"jsonrpc":"2.0","result":{}}])");
+    EXPECT_FALSE(isReady(batch));
+    reply(R"([{"id":"b","jsonrpc":"2.0","result":{}},{"id":1,"jsonrpc":"2.0","result":{}}])");
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(batch); }));
+    EXPECT_EQ(batch.get(), R"([{"id":"b","jsonrpc":"2.0","result":{}},{"id":1,"jsonrpc":"2.0","result":{}}])");
+    EXPECT_EQ(broadcast->size(), 1u);
+}
+
+TEST_F(SessionTransport, RefusesInputNoExchangeCouldBeAnsweredFor) {
+    auto pending = post(R"({"jsonrpc":"2.0","id":1,"method":"ping"})");
+    struct Case {
+        std::string body;
+        std::int64_t code;
+    };
+    for (const auto& [body, code] : std::vector<Case>{{"{not json", -32700},
+                                                      {"", -32700},
+                                                      {"[]", -32600},
+                                                      {"[1,2]", -32600},
+                                                      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})", -32600}}) {
+        auto refused = post(body);
+        ASSERT_TRUE(runUntil(io, [&] { return isReady(refused); }));
+        try {
+            refused.get();
+            ADD_FAILURE() << "accepted " << body;
+        } catch (const RefusedMessage& error) {
+            EXPECT_EQ(error.error().code(), code) << body;
+        }
+    }
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(isReady(pending));
+}
+
+TEST_F(SessionTransport, DisconnectFailsEveryWaitingExchangeAndLaterOnes) {
+    auto first = post(R"({"jsonrpc":"2.0","id":1,"method":"ping"})");
+    auto second = post(R"([{"jsonrpc":"2.0","id":2,"method":"ping"}])");
+    runToEnd(io, transport->disconnect());
+    runToEnd(io, transport->disconnect());
+    for (auto* exchange : {&first, &second}) {
+        ASSERT_TRUE(runUntil(io, [&] { return isReady(*exchange); }));
+        try {
+            exchange->get();
+            ADD_FAILURE() << "an exchange survived the disconnect";
+        } catch (const mcp::MCPError& error) {
+            EXPECT_STREQ(error.what(), "Internal error: Transport disconnected");
+        }
+    }
+    auto late = post(R"({"jsonrpc":"2.0","id":3,"method":"ping"})");
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(late); }));
+    EXPECT_THROW(late.get(), mcp::MCPError);
+    EXPECT_THROW(runToEnd(io, transport->connect()), mcp::MCPError);
+}
+
+TEST(SessionTransportLimits, RefusesInputWhileTooMuchWaitsForTheServer) {
+    asio::io_context io;
+    auto transport = HTTPStreamableServerTransport::create({.maximumQueuedMessages = 2, .maximumQueuedBytes = 100});
+    const std::string note = R"({"jsonrpc":"2.0","method":"note"})";
+    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+    try {
+        runToEnd(io, transport->handleRequest(note));
+        ADD_FAILURE() << "a third message was queued";
+    } catch (const RefusedMessage& refused) {
+        EXPECT_EQ(refused.status(), 503);
+    }
+    EXPECT_TRUE(runToEnd(io, transport->receive().next()));
+    EXPECT_THROW(
+        runToEnd(io, transport->handleRequest(R"({"jsonrpc":"2.0","method":")" + std::string(80, 'x') + R"("})")),
+        RefusedMessage);
+    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+}
+
+TEST(SessionTransportLifetime, DisconnectBeforeConnectStillFailsWaitingExchanges) {
+    asio::io_context io;
+    auto transport = HTTPStreamableServerTransport::create();
+    auto waiting =
+        asio::co_spawn(io, transport->handleRequest(R"({"jsonrpc":"2.0","id":1,"method":"ping"})"), asio::use_future);
+    async::test::runReady(io);
+    runToEnd(io, transport->disconnect());
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(waiting); }));
+    EXPECT_THROW(waiting.get(), mcp::MCPError);
+}
+
+}  // namespace
+}  // namespace lumenary::http

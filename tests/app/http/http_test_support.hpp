@@ -1,0 +1,120 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <asio/co_spawn.hpp>
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/use_future.hpp>
+
+#include "app/http/mcp_http_server.hpp"
+
+// A real listener on an ephemeral loopback port, and a raw socket client that
+// talks to it byte by byte, as any HTTP client would. Every wait has a
+// deadline.
+namespace lumenary::http::test {
+
+inline constexpr std::chrono::seconds deadline{10};
+
+// A blocking TCP client connection.
+class RawConnection {
+public:
+    explicit RawConnection(std::uint16_t port, const std::string& address = "127.0.0.1", int receiveBuffer = 0);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool isConnected() const { return descriptor_ >= 0; }
+    void send(std::string_view bytes);
+    void shutdownWrite();
+    // Everything until the server closes (or the deadline).
+    std::string readToEnd(std::chrono::milliseconds limit = deadline);
+    // Reads until `text` has arrived; all bytes read so far, or nothing at the
+    // deadline or the end.
+    std::optional<std::string> readUntil(std::string_view text, std::chrono::milliseconds limit = deadline);
+    // True once the server has closed the connection.
+    bool waitForClose(std::chrono::milliseconds limit = deadline);
+
+private:
+    // Reads what comes within `limit`; false at the end or the deadline.
+    bool fill(std::chrono::steady_clock::time_point until);
+
+    int descriptor_ = -1;
+    bool ended_ = false;
+    std::string received_;
+};
+
+struct Response {
+    int status = 0;
+    std::string statusLine;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+
+    std::optional<std::string> header(std::string_view name) const;
+    std::vector<std::string> headerNames() const;
+};
+
+Response parseResponse(const std::string& bytes);
+
+// "POST /mcp" with the given body and optional session id.
+std::string postRequest(std::string_view body, std::optional<std::string> sessionID = std::nullopt,
+                        std::string path = "/mcp");
+
+// An MCPHTTPServer on an io_context running on threads of its own. Sessions
+// get an "echo" tool; `setupCount` counts the sessions built.
+class ServerHarness {
+public:
+    explicit ServerHarness(MCPHTTPServer::Options options = quietOptions(), int threads = 2,
+                           std::chrono::milliseconds setupDelay = std::chrono::milliseconds(0));
+    ~ServerHarness();
+
+    static MCPHTTPServer::Options quietOptions();
+
+    template <typename T>
+    T run(asio::awaitable<T> awaitable) {
+        auto future = asio::co_spawn(context_, std::move(awaitable), asio::use_future);
+        if (future.wait_for(deadline) != std::future_status::ready) {
+            throw std::runtime_error("awaitable did not finish in time");
+        }
+        return future.get();
+    }
+
+    MCPHTTPServer& server() { return *server_; }
+    std::uint16_t port() const { return port_; }
+    int setupCount() const { return setupCount_->load(); }
+    // Makes building a session's handlers fail, with a quotation in the error.
+    void failSetups(bool fail) { failSetups_->store(fail); }
+    std::vector<std::string> sessionIDs() { return run(server_->sessionIDs()); }
+    // Polls until `predicate` holds; false at the deadline.
+    template <typename Predicate>
+    bool eventually(Predicate predicate) {
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    // Sends one raw request and reads the whole response.
+    Response exchange(std::string_view request);
+
+private:
+    asio::io_context context_;
+    asio::executor_work_guard<asio::io_context::executor_type> work_;
+    std::vector<std::thread> threads_;
+    std::shared_ptr<std::atomic<int>> setupCount_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<bool>> failSetups_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<MCPHTTPServer> server_;
+    std::uint16_t port_ = 0;
+};
+
+}  // namespace lumenary::http::test

@@ -1,0 +1,208 @@
+// The routes against a real listener on a loopback port, through raw sockets.
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "http_test_support.hpp"
+#include "mcp/core/json.hpp"
+
+namespace lumenary::http::test {
+namespace {
+
+const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+const std::string echo =
+    R"({"jsonrpc":"2.0","id":"e","method":"tools/call","params":{"name":"echo","arguments":{"a":1}}})";
+
+std::int64_t errorCode(const Response& response) {
+    return *mcp::parseJSON(response.body).find("error")->find("code")->intValue();
+}
+
+TEST(HTTPRoutes, AnswersEachRouteWithItsStatusAndBody) {
+    ServerHarness harness;
+    struct Case {
+        std::string request;
+        int status;
+        std::string body;
+    };
+    const std::string host = "Host: localhost:" + std::to_string(harness.port()) + "\r\n";
+    const std::vector<Case> cases{
+        {"OPTIONS /sse HTTP/1.1\r\n\r\n", 204, ""},
+        {"DELETE /sse HTTP/1.1\r\nMcp-Session-Id: x\r\n\r\n", 404, "Not Found"},
+        {"DELETE /mcp HTTP/1.1\r\n\r\n", 400, "Missing Mcp-Session-Id header"},
+        {"DELETE /mcp HTTP/1.1\r\nMcp-Session-Id: never-seen\r\n\r\n", 204, ""},
+        {"PUT /mcp HTTP/1.1\r\n\r\n", 404, "Not Found"},
+        {"get /mcp HTTP/1.1\r\n\r\n", 404, "Not Found"},
+        {"GET / HTTP/1.1\r\n\r\n", 404, "Not Found"},
+        {"GET /mcp?stream=1 HTTP/1.1\r\n\r\n", 404, "Not Found"},
+        {"POST /mcp/ HTTP/1.1\r\n\r\n", 404, "Not Found"},
+        {"OPTIONS /mcp HTTP/1.1\r\n" + host + "Origin: http://127.0.0.1:3000\r\n\r\n", 204, ""},
+        {"OPTIONS /mcp HTTP/1.1\r\nOrigin: http://localhost.evil.example\r\n\r\n", 403, "Origin not allowed"},
+        {"OPTIONS /mcp HTTP/1.1\r\nOrigin: null\r\n\r\n", 403, "Origin not allowed"},
+        {"OPTIONS /mcp HTTP/1.1\r\nHost: rebound.evil.example:8765\r\n\r\n", 403, "Host not allowed"},
+        {"POST /mcp HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400, "Content-Length is not a decimal number"},
+        {"POST /mcp HTTP/1.1\r\nContent-Length: 40000000\r\n\r\n", 413, "Request body is too large"},
+        {"POST /mcp HTTP/1.1\r\nX: " + std::string(70000, 'a') + "\r\n\r\n", 431, "Request header block is too large"},
+    };
+    for (const auto& test : cases) {
+        const auto response = harness.exchange(test.request);
+        EXPECT_EQ(response.status, test.status) << test.request.substr(0, 60);
+        EXPECT_EQ(response.body, test.body) << test.request.substr(0, 60);
+    }
+    EXPECT_TRUE(harness.sessionIDs().empty());
+}
+
+TEST(HTTPRoutes, SendsThePreflightAndExchangeHeadersInTheirOrder) {
+    ServerHarness harness;
+    const auto preflight = harness.exchange("OPTIONS /mcp HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(preflight.statusLine, "HTTP/1.1 204 No Content");
+    EXPECT_EQ(preflight.headers, (std::vector<std::pair<std::string, std::string>>{
+                                     {"Access-Control-Allow-Origin", "*"},
+                                     {"Access-Control-Allow-Methods", "GET, POST, DELETE, OPTIONS"},
+                                     {"Access-Control-Allow-Headers", "Content-Type, Accept, Mcp-Session-Id"},
+                                     {"Access-Control-Expose-Headers", "Mcp-Session-Id"},
+                                     {"Access-Control-Max-Age", "86400"},
+                                     {"Content-Length", "0"},
+                                     {"Connection", "close"},
+                                 }));
+    const auto answered = harness.exchange(postRequest(ping, "s1"));
+    EXPECT_EQ(answered.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answered.headerNames(), (std::vector<std::string>{"Content-Type", "Access-Control-Allow-Origin",
+                                                                "Mcp-Session-Id", "Content-Length", "Connection"}));
+    EXPECT_EQ(answered.header("Content-Type"), "application/json");
+    EXPECT_EQ(answered.header("Mcp-Session-Id"), "s1");
+    EXPECT_EQ(answered.body, R"({"id":1,"jsonrpc":"2.0","result":{}})");
+}
+
+TEST(HTTPRoutes, GivesANewSessionAnUpperCaseUUIDAndKeepsItsServer) {
+    ServerHarness harness;
+    const auto first = harness.exchange(postRequest(ping));
+    const auto id = first.header("Mcp-Session-Id").value_or("");
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << id;
+    EXPECT_EQ(harness.exchange(postRequest(echo, id)).body,
+              R"({"id":"e","jsonrpc":"2.0","result":{"content":[{"text":"{\"a\":1}","type":"text"}]}})");
+    EXPECT_EQ(harness.exchange(postRequest(ping, "client-made", "/sse")).header("Mcp-Session-Id"), "client-made");
+    EXPECT_EQ(harness.setupCount(), 2);
+    EXPECT_EQ(harness.sessionIDs(), (std::vector<std::string>{id, "client-made"}));
+
+    EXPECT_EQ(harness.exchange("DELETE /mcp HTTP/1.1\r\nMcp-Session-Id: " + id + "\r\n\r\n").status, 204);
+    EXPECT_EQ(harness.sessionIDs(), (std::vector<std::string>{"client-made"}));
+}
+
+TEST(HTTPRoutes, AnswersNotificationsBatchesAndInputThatIsNotJSON) {
+    ServerHarness harness;
+    const auto notification = harness.exchange(postRequest(R"({"jsonrpc":"2.0","method":"note"})", "s"));
+    EXPECT_EQ(notification.status, 202);
+    EXPECT_EQ(notification.body, "");
+    EXPECT_EQ(notification.header("Mcp-Session-Id"), "s");
+    EXPECT_EQ(notification.header("Content-Type"), "application/json");
+
+    const auto batch = harness.exchange(postRequest("[" + ping + "," + echo + "]", "s"));
+    EXPECT_EQ(batch.status, 200);
+    EXPECT_EQ(batch.body, R"([{"id":1,"jsonrpc":"2.0","result":{}},)"
+                          R"({"id":"e","jsonrpc":"2.0","result":{"content":[{"text":"{\"a\":1}","type":"text"}]}}])");
+
+    for (const std::string body : {"{\"jsonrpc\":", "", "\xff"}) {
+        const auto refused = harness.exchange(postRequest(body, "s"));
+        EXPECT_EQ(refused.status, 400);
+        EXPECT_EQ(errorCode(refused), -32700);
+    }
+    EXPECT_EQ(errorCode(harness.exchange(postRequest("[]", "s"))), -32600);
+}
+
+TEST(HTTPRoutes, AnswersAFailedExchangeWithAnInternalErrorBody) {
+    ServerHarness harness;
+    harness.failSetups(true);
+    const auto failed = harness.exchange(postRequest(ping, "s"));
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_EQ(failed.header("Mcp-Session-Id"), "s");
+    EXPECT_EQ(failed.body, R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"setup \"failed\""}})");
+    EXPECT_EQ(harness.exchange("GET /mcp HTTP/1.1\r\nMcp-Session-Id: g\r\n\r\n").status, 500);
+    EXPECT_TRUE(harness.sessionIDs().empty());
+    harness.failSetups(false);
+    EXPECT_EQ(harness.exchange(postRequest(ping, "s")).status, 200);
+}
+
+TEST(HTTPRoutes, ServesARequestThatEndsWithThePeersEndOfStreamAndOnlyTheFirst) {
+    ServerHarness harness;
+    RawConnection connection(harness.port());
+    connection.send(postRequest(ping, "first") + postRequest(ping, "second"));
+    connection.shutdownWrite();
+    const auto response = parseResponse(connection.readToEnd());
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.header("Mcp-Session-Id"), "first");
+    EXPECT_EQ(harness.sessionIDs(), (std::vector<std::string>{"first"}));
+}
+
+TEST(HTTPRoutes, ClosesConnectionsThatSendNothingOrTrickle) {
+    auto options = ServerHarness::quietOptions();
+    options.requestTimeLimit = std::chrono::milliseconds(300);
+    ServerHarness harness(options);
+    RawConnection silent(harness.port());
+    EXPECT_TRUE(silent.waitForClose());
+
+    RawConnection trickling(harness.port());
+    const std::string request = postRequest(ping, "slow");
+    const auto started = std::chrono::steady_clock::now();
+    bool closed = false;
+    for (std::size_t index = 0; index < request.size() && !closed; ++index) {
+        trickling.send(request.substr(index, 1));
+        closed = trickling.waitForClose(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_TRUE(harness.sessionIDs().empty());
+}
+
+TEST(HTTPRoutes, ListensOnTheLoopbackInterfaceOnly) {
+    ServerHarness harness;
+    EXPECT_TRUE(RawConnection(harness.port(), "127.0.0.1").isConnected());
+    ifaddrs* interfaces = nullptr;
+    ASSERT_EQ(::getifaddrs(&interfaces), 0);
+    std::vector<std::string> others;
+    for (auto* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN];
+        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
+        if (!std::string(text).starts_with("127.")) others.push_back(text);
+    }
+    ::freeifaddrs(interfaces);
+    for (const auto& address : others) {
+        EXPECT_FALSE(RawConnection(harness.port(), address).isConnected()) << address;
+    }
+    if (others.empty()) GTEST_SKIP() << "no interface besides loopback to try";
+}
+
+TEST(HTTPServerLifecycle, StartsOnceStopsEverythingAndStartsAgain) {
+    ServerHarness harness;
+    EXPECT_EQ(harness.run(harness.server().start(1)), harness.port());
+    EXPECT_EQ(harness.exchange(postRequest(ping, "a")).status, 200);
+    RawConnection stream(harness.port());
+    stream.send("GET /mcp HTTP/1.1\r\nMcp-Session-Id: b\r\n\r\n");
+    ASSERT_TRUE(stream.readUntil("}\n\n"));
+
+    harness.run(harness.server().stop());
+    EXPECT_TRUE(stream.waitForClose());
+    EXPECT_TRUE(harness.sessionIDs().empty());
+    EXPECT_EQ(harness.run(harness.server().port()), std::nullopt);
+    EXPECT_FALSE(RawConnection(harness.port()).isConnected());
+
+    RawConnection client(harness.run(harness.server().start(0)));
+    client.send(postRequest(ping, "c"));
+    EXPECT_EQ(parseResponse(client.readToEnd()).status, 200);
+}
+
+TEST(HTTPServerLifecycle, ReportsAPortItCannotListenOn) {
+    ServerHarness holder;
+    ServerHarness harness;
+    harness.run(harness.server().stop());
+    EXPECT_THROW(harness.run(harness.server().start(holder.port())), asio::system_error);
+    EXPECT_EQ(harness.run(harness.server().port()), std::nullopt);
+    harness.run(harness.server().stop());
+}
+
+}  // namespace
+}  // namespace lumenary::http::test
