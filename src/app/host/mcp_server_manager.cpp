@@ -1,0 +1,320 @@
+#include "app/host/mcp_server_manager.hpp"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+
+#include <asio/co_spawn.hpp>
+#include <asio/post.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "app/host/local_endpoint.hpp"
+#include "app/http/mcp_http_server.hpp"
+#include "async/cancellation.hpp"
+#include "async/sleep_for.hpp"
+#include "mcp/core/coding_error.hpp"
+#include "mcp/core/json.hpp"
+#include "mcp/server/stdio_transport.hpp"
+
+namespace lumenary::app {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string runningExecutablePath() {
+    char path[PATH_MAX];
+    const auto length = ::readlink("/proc/self/exe", path, sizeof path);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+}
+
+// The inside of a JSON string literal for `text`; empty when the text is not
+// UTF-8 and so cannot be written as JSON at all.
+std::string jsonStringContent(const std::string& text) {
+    try {
+        const auto literal = mcp::writeJSON(mcp::Value(text));
+        return literal.substr(1, literal.size() - 2);
+    } catch (const mcp::EncodingError&) {
+        return {};
+    }
+}
+
+// A sleep that a cancellation merely cuts short.
+asio::awaitable<void> sleepIgnoringCancellation(std::chrono::steady_clock::duration duration) {
+    try {
+        co_await async::sleepFor(duration);
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+MCPServerManager::MCPServerManager(Options options) : options_(std::move(options)) {
+    customPort_ = configuredServerPort(*options_.defaults);
+}
+
+std::shared_ptr<MCPServerManager> MCPServerManager::create(Options options, bool autoStart) {
+    auto manager = std::shared_ptr<MCPServerManager>(new MCPServerManager(std::move(options)));
+    std::weak_ptr<MCPServerManager> weakManager = manager;
+    manager->toolsSubscription_ = manager->options_.tools->toolsChanged.subscribe([weakManager] {
+        const auto self = weakManager.lock();
+        if (!self) {
+            return;
+        }
+        asio::post(self->options_.mainExecutor, [weakManager] {
+            if (const auto alive = weakManager.lock()) {
+                alive->toolsDidChange();
+            }
+        });
+    });
+    if (autoStart) {
+        manager->start();
+    }
+    return manager;
+}
+
+void MCPServerManager::print(std::string_view line) const {
+    if (options_.console) {
+        options_.console(line);
+        return;
+    }
+    // Standard output carries the stdio server's messages, never a line of ours.
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+void MCPServerManager::updateURLs(std::uint16_t port) {
+    objectWillChange.emit();
+    mcpURL_ = localEndpointURL(port, "/mcp");
+    objectWillChange.emit();
+    sseURL_ = localEndpointURL(port, "/sse");
+}
+
+std::shared_ptr<mcp::Server> MCPServerManager::makeServer(asio::any_io_executor executor) {
+    return mcp::Server::create(std::move(executor), "Quillbright", "1.0.0", std::nullopt,
+                               mcp::ServerCapabilities{.tools = mcp::ServerCapabilities::Tools{.listChanged = true}},
+                               mcp::ServerConfiguration::defaultConfiguration());
+}
+
+asio::awaitable<void> MCPServerManager::setupThrough(std::weak_ptr<MCPServerManager> weakSelf,
+                                                     std::shared_ptr<mcp::Server> server) {
+    if (const auto self = weakSelf.lock()) {
+        co_await self->setupHandlers(std::move(server));
+    }
+}
+
+asio::awaitable<void> MCPServerManager::setupHandlers(std::shared_ptr<mcp::Server> server) const {
+    setupHandlers(*server, options_.tools);
+    co_return;
+}
+
+void MCPServerManager::start() {
+    objectWillChange.emit();
+    isEnabled_ = true;
+    if (isRunning_ || isStarting_) {
+        return;
+    }
+    objectWillChange.emit();
+    lastError_.reset();
+    isStarting_ = true;
+
+    if (options_.serveStandardIO && !stdioStarted_) {
+        stdioStarted_ = true;
+        stdioTask_ = async::Task::spawn(options_.mainExecutor,
+                                        runStandardIO(weak_from_this(), makeServer(options_.mainExecutor)));
+    }
+    if (serverTask_) {
+        serverTask_->cancel();
+    }
+    serverTask_ = async::Task::spawn(options_.mainExecutor, runHTTP(weak_from_this(), customPort_));
+}
+
+asio::awaitable<void> MCPServerManager::runStandardIO(std::weak_ptr<MCPServerManager> weakSelf,
+                                                      std::shared_ptr<mcp::Server> server) {
+    auto self = weakSelf.lock();
+    if (!self) {
+        co_return;
+    }
+    auto transport = mcp::StdioTransport::create(self->options_.mainExecutor);
+    co_await self->setupHandlers(server);
+    self.reset();
+    std::string failure;
+    try {
+        co_await server->start(transport);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    self = weakSelf.lock();
+    if (!failure.empty()) {
+        if (self) {
+            self->print("Stdio Server failed (expected if running as GUI App): " + failure);
+        }
+        co_return;
+    }
+    if (!self) {
+        co_return;
+    }
+    self->stdioServer_ = server;
+    self.reset();
+    co_await server->waitForCompletion();
+}
+
+asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> weakSelf, std::uint16_t port) {
+    auto self = weakSelf.lock();
+    if (!self) {
+        co_return;
+    }
+    auto setup = [weakSelf](std::shared_ptr<mcp::Server> server) { return setupThrough(weakSelf, std::move(server)); };
+    auto server = http::MCPHTTPServer::create(self->options_.mainExecutor, setup);
+    self.reset();
+
+    std::optional<std::uint16_t> boundPort;
+    std::string failure;
+    try {
+        boundPort = co_await server->start(port);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    self = weakSelf.lock();
+    const bool cancelled = co_await async::isCancelled();
+    if (cancelled || !self) {
+        // A stop or a new start came first: this server must not stay open.
+        if (boundPort) {
+            co_await server->stop();
+        }
+        co_return;
+    }
+    if (!boundPort) {
+        self->objectWillChange.emit();
+        self->lastError_ = failure;
+        self->isRunning_ = false;
+        self->isEnabled_ = false;
+        self->isStarting_ = false;
+        self->print("[MCPServerManager] The HTTP endpoint could not start on port " + std::to_string(port) + ": " +
+                    failure);
+        co_return;
+    }
+    self->httpServer_ = server;
+    self->updateURLs(*boundPort);
+    self->objectWillChange.emit();
+    self->isRunning_ = true;
+    self->isStarting_ = false;
+    self.reset();
+    // Keeps the endpoint referenced until a stop or a new start cancels us.
+    while (true) {
+        const bool stopped = co_await async::isCancelled();
+        if (stopped) {
+            break;
+        }
+        co_await sleepIgnoringCancellation(1s);
+    }
+}
+
+void MCPServerManager::stop() {
+    objectWillChange.emit();
+    isRunning_ = false;
+    isStarting_ = false;
+    if (auto server = std::exchange(httpServer_, nullptr)) {
+        async::Task::spawn(options_.mainExecutor, [server]() -> asio::awaitable<void> { co_await server->stop(); });
+    }
+    if (serverTask_) {
+        serverTask_->cancel();
+        serverTask_.reset();
+    }
+}
+
+asio::awaitable<void> MCPServerManager::shutdown() {
+    auto self = shared_from_this();
+    if (restartTask_) {
+        restartTask_->cancel();
+    }
+    isRunning_ = false;
+    isStarting_ = false;
+    if (serverTask_) {
+        serverTask_->cancel();
+    }
+    if (auto server = std::exchange(httpServer_, nullptr)) {
+        co_await server->stop();
+    }
+    if (auto server = std::exchange(stdioServer_, nullptr)) {
+        co_await server->stop();
+    }
+    if (stdioTask_) {
+        stdioTask_->cancel();
+    }
+}
+
+void MCPServerManager::setCustomPort(std::uint16_t port) {
+    objectWillChange.emit();
+    customPort_ = port;
+    options_.defaults->setInteger(serverPortDefaultsKey, port);
+    updateURLs(port);
+    if (isRunning_) {
+        scheduleRestart();
+    }
+}
+
+void MCPServerManager::scheduleRestart() {
+    if (restartTask_) {
+        restartTask_->cancel();
+    }
+    restartTask_ = async::Task::spawn(options_.mainExecutor, restartAfterDelay(shared_from_this()));
+}
+
+asio::awaitable<void> MCPServerManager::restartAfterDelay(std::shared_ptr<MCPServerManager> self) {
+    co_await sleepIgnoringCancellation(500ms);
+    const bool cancelled = co_await async::isCancelled();
+    if (cancelled) {
+        co_return;
+    }
+    self->stop();
+    async::Task::spawn(self->options_.mainExecutor, startAfterDelay(self));
+}
+
+asio::awaitable<void> MCPServerManager::startAfterDelay(std::shared_ptr<MCPServerManager> self) {
+    co_await sleepIgnoringCancellation(300ms);
+    if (self->isEnabled_) {
+        self->start();
+    }
+}
+
+void MCPServerManager::toolsDidChange() {
+    print("[MCPServerManager] 🔔 Tool list changed! Broadcasting update to all clients...");
+    print("[MCPServerManager] Current tool count: " + std::to_string(options_.tools->availableTools().size()));
+    async::Task::spawn(options_.mainExecutor, notifyClients(shared_from_this()));
+}
+
+asio::awaitable<void> MCPServerManager::notifyClients(std::shared_ptr<MCPServerManager> self) {
+    if (auto server = self->stdioServer_) {
+        std::string failure;
+        try {
+            co_await server->sendNotification(mcp::Message<mcp::ToolListChangedNotification>());
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        if (!failure.empty()) {
+            self->print("[MCPServerManager] ❌ Failed to notify Stdio server: " + failure);
+        } else {
+            self->print("[MCPServerManager] ✅ Stdio server notified");
+        }
+    } else {
+        self->print("[MCPServerManager] ✅ Stdio server notified");
+    }
+    if (auto server = self->httpServer_) {
+        co_await server->notifyToolListChanged();
+    }
+    self->print("[MCPServerManager] ✅ HTTP sessions notified");
+}
+
+std::string MCPServerManager::httpConfigJSON() const {
+    return "{\n  \"mcpServers\": {\n    \"hostdeck\": {\n      \"url\": \"" + mcpURL_ + "\"\n    }\n  }\n}";
+}
+
+std::string MCPServerManager::stdioConfigJSON() const {
+    const auto path = jsonStringContent(options_.executablePath.value_or(runningExecutablePath()));
+    return "{\n  \"mcpServers\": {\n    \"hostdeck\": {\n      \"command\": \"" + path +
+           "\",\n      \"args\": []\n    }\n  }\n}";
+}
+
+}  // namespace lumenary::app
