@@ -10,6 +10,7 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/signal_set.hpp>
+#include <asio/thread_pool.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
 #include "app/host/run_mode.hpp"
@@ -19,6 +20,10 @@
 using namespace lumenary;
 
 namespace {
+
+// The endpoint's cost is mostly setting up one TCP connection per request;
+// a few threads keep many clients served while the main strand stays free.
+constexpr std::size_t httpThreadCount = 3;
 
 asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
     co_await manager->shutdown();
@@ -37,8 +42,11 @@ int main() {
 
     auto& context = async::mainContext();
     const auto& executor = async::mainExecutor();
-    app::MCPServerManager::Options options{
-        .mainExecutor = executor, .defaults = &defaults, .tools = app::LocalToolService::shared()};
+    asio::thread_pool httpThreads(httpThreadCount);
+    app::MCPServerManager::Options options{.mainExecutor = executor,
+                                           .httpExecutor = httpThreads.get_executor(),
+                                           .defaults = &defaults,
+                                           .tools = app::LocalToolService::shared()};
     auto manager = app::MCPServerManager::create(std::move(options), true);
 
     asio::signal_set signals(context, SIGINT, SIGTERM);
@@ -48,6 +56,8 @@ int main() {
         }
     });
     context.run();
+    httpThreads.stop();
+    httpThreads.join();
     defaults.flush();
     return 0;
 }

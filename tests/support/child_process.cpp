@@ -26,7 +26,8 @@ int remainingMilliseconds(ChildProcess::Clock::time_point deadline) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standardInput) {
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standardInput,
+                           const std::string& standardErrorPath) {
     int toChild[2] = {-1, -1};
     int fromChild[2];
     if ((standardInput < 0 && ::pipe2(toChild, O_CLOEXEC) != 0) || ::pipe2(fromChild, O_CLOEXEC) != 0) {
@@ -36,6 +37,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standa
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, standardInput < 0 ? toChild[0] : standardInput, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+    if (!standardErrorPath.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, standardErrorPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
 
     std::vector<char*> argv;
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -53,6 +58,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standa
     output_ = fromChild[0];
     // Tests write while the child may have stopped reading.
     ::signal(SIGPIPE, SIG_IGN);
+}
+
+void ChildProcess::signal(int number) const {
+    if (pid_ > 0 && !exitStatus_) {
+        ::kill(pid_, number);
+    }
 }
 
 ChildProcess::~ChildProcess() {

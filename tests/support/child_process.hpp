@@ -18,8 +18,10 @@ public:
 
     // Starts `arguments[0]` (a path) with the rest as its arguments. With
     // `standardInput` the child reads that descriptor instead of a pipe from
-    // the test (write() is then unavailable).
-    explicit ChildProcess(const std::vector<std::string>& arguments, int standardInput = -1);
+    // the test (write() is then unavailable). With `standardErrorPath` the
+    // child's standard error goes to that file.
+    explicit ChildProcess(const std::vector<std::string>& arguments, int standardInput = -1,
+                          const std::string& standardErrorPath = {});
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;
@@ -40,6 +42,9 @@ public:
 
     // The exit status once the child ends; absent past the deadline.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // Sends `signal` to the child.
+    void signal(int number) const;
 
     pid_t pid() const { return pid_; }
     int inputDescriptor() const { return input_; }

@@ -166,7 +166,8 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
         co_return;
     }
     auto setup = [weakSelf](std::shared_ptr<mcp::Server> server) { return setupThrough(weakSelf, std::move(server)); };
-    auto server = http::MCPHTTPServer::create(self->options_.mainExecutor, setup);
+    auto server = http::MCPHTTPServer::create(
+        self->options_.httpExecutor ? self->options_.httpExecutor : self->options_.mainExecutor, setup);
     self.reset();
 
     std::optional<std::uint16_t> boundPort;
@@ -200,6 +201,7 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     self->objectWillChange.emit();
     self->isRunning_ = true;
     self->isStarting_ = false;
+    self->print("[MCPServerManager] MCP endpoint listening at " + self->mcpURL_);
     self.reset();
     // Keeps the endpoint referenced until a stop or a new start cancels us.
     while (true) {

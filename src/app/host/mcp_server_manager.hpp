@@ -33,6 +33,10 @@ class MCPServerManager : public std::enable_shared_from_this<MCPServerManager> {
 public:
     struct Options {
         asio::any_io_executor mainExecutor;
+        // Where the HTTP endpoint and its sessions run; the main executor
+        // when empty. Connection set-up dominates its cost, so several
+        // threads here serve many clients faster.
+        asio::any_io_executor httpExecutor = {};
         platform::DefaultsStore* defaults = nullptr;
         std::shared_ptr<LocalToolService> tools;
         // Serve MCP on descriptors 0 and 1 too. Only one server is ever

@@ -196,7 +196,13 @@ asio::awaitable<void> MCPHTTPServer::expireIdleSessions() {
         // Ended apart from this task: cancelling it while a session's server
         // stops would cut into that server's own strand hops.
         for (const auto& session : expired) {
-            asio::co_spawn(strand_, endSession(session, limit), asio::detached);
+            asio::co_spawn(
+                strand_,
+                [](std::shared_ptr<MCPHTTPServer> server, std::shared_ptr<Session> ending,
+                   Clock::duration idleLimit) -> asio::awaitable<void> {
+                    co_await server->endSession(std::move(ending), idleLimit);
+                }(shared_from_this(), session, limit),
+                asio::detached);
         }
     }
 }

@@ -182,7 +182,15 @@ asio::awaitable<bool> MCPHTTPServer::handleEventStream(HTTPRequest request,
     // when it ends.
     stream->monitor([weak = weak_from_this()](std::shared_ptr<EventStream> ended) {
         if (auto self = weak.lock()) {
-            asio::co_spawn(self->strand_, self->streamEnded(std::move(ended)), asio::detached);
+            // The server travels in the frame: the stream may end while the
+            // server is being dropped.
+            asio::co_spawn(
+                self->strand_,
+                [](std::shared_ptr<MCPHTTPServer> server,
+                   std::shared_ptr<EventStream> endedStream) -> asio::awaitable<void> {
+                    co_await server->streamEnded(std::move(endedStream));
+                }(self, std::move(ended)),
+                asio::detached);
         }
     });
     if (!registered) {

@@ -1,0 +1,157 @@
+// The real program, started the way a client or a user starts it: with a
+// folder of its own for the defaults, on a free port, talked to over its
+// pipes and over HTTP.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include "mcp/core/json.hpp"
+#include "support/child_process.hpp"
+#include "support/raw_http_client.hpp"
+#include "support/temporary_directory.hpp"
+
+namespace lumenary {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ChildProcess;
+
+constexpr std::string_view initializeRequest =
+    R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+    R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
+
+std::uint16_t freePort() {
+    asio::io_context context;
+    asio::ip::tcp::acceptor acceptor(context, {asio::ip::make_address("127.0.0.1"), 0});
+    return acceptor.local_endpoint().port();
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool answersOptions(std::uint16_t port) {
+    return testing::statusCode(testing::httpExchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")) == 204;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    ProgramTest() {
+        ::setenv("LUMENARY_CONFIG_DIR", folder.path().c_str(), 1);
+        std::ofstream(folder.path() / "defaults.json") << storedDefaults();
+    }
+
+    std::string storedDefaults() const {
+        return R"({"mcp_server_port":)" + std::to_string(port) + R"(,"toolCallCount":4,"toolCallRecords":)" +
+               mcp::writeJSON(mcp::Value(records)) + "}";
+    }
+
+    // Starts the program with pipes; `input` replaces the input pipe.
+    std::unique_ptr<ChildProcess> launch(const std::string& errorFile, int input = -1) {
+        return std::make_unique<ChildProcess>(std::vector<std::string>{testing::siblingProgram("lumenary")}, input,
+                                              (folder.path() / errorFile).string());
+    }
+
+    std::string errors(const std::string& errorFile) const { return readFile(folder.path() / errorFile); }
+
+    testing::TemporaryDirectory folder;
+    std::uint16_t port = freePort();
+    std::string records =
+        R"([{"callCount":2,"category":"日历","firstCallTime":786829243.5,"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8",)"
+        R"("lastCallTime":786829250.25,"toolName":"calendar_list"}])";
+};
+
+TEST_F(ProgramTest, ServesStdioAndHTTPAndStopsCleanlyKeepingItsState) {
+    auto program = launch("service.err");
+    ASSERT_TRUE(eventually([&] { return answersOptions(port); })) << errors("service.err");
+
+    program->writeLine(initializeRequest);
+    const auto initialized = program->readLine();
+    ASSERT_TRUE(initialized);
+    EXPECT_NE(initialized->find(R"("serverInfo":{"name":"Quillbright","version":"1.0.0"})"), std::string::npos);
+    program->writeLine(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"calendar_list"}})");
+    EXPECT_EQ(program->readLine(), R"({"id":2,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Tool not found: )"
+                                   R"(calendar_list","type":"text"}],"isError":true}})");
+
+    const auto reply = testing::httpExchange(port, testing::postRequest("/mcp", initializeRequest));
+    EXPECT_EQ(testing::statusCode(reply), 200) << reply;
+    EXPECT_TRUE(testing::headerValue(reply, "Mcp-Session-Id"));
+
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->waitForExit(), 0);
+    EXPECT_EQ(program->readAll(), "") << "standard output carries only MCP messages";
+    const auto stored = mcp::parseJSON(readFile(folder.path() / "defaults.json"));
+    EXPECT_EQ(*stored.find("toolCallCount"), mcp::Value(5));
+    EXPECT_EQ(*stored.find("toolCallRecords"), mcp::Value(records)) << "a restart keeps the call records";
+    EXPECT_NE(errors("service.err").find("listening at http://127.0.0.1:" + std::to_string(port) + "/mcp"),
+              std::string::npos);
+    EXPECT_FALSE(answersOptions(port));
+}
+
+TEST_F(ProgramTest, BecomesAProxyWhenAnInstanceAlreadyServes) {
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    auto instance = launch("instance.err", nothing);
+    ::close(nothing);
+    ASSERT_TRUE(eventually([&] { return answersOptions(port); })) << errors("instance.err");
+
+    auto proxy = launch("proxy.err");
+    proxy->writeLine(initializeRequest);
+    const auto initialized = proxy->readLine();
+    ASSERT_TRUE(initialized) << errors("proxy.err");
+    EXPECT_NE(initialized->find("Quillbright"), std::string::npos);
+    proxy->write(R"({"jsonrpc":"2.0","id":"a","method":"tools/l)");
+    proxy->write("ist\"}\n");
+    EXPECT_EQ(proxy->readLine(), R"({"id":"a","jsonrpc":"2.0","result":{"tools":[]}})");
+    proxy->closeInput();
+    EXPECT_EQ(proxy->waitForExit(), 0);
+    EXPECT_TRUE(eventually([&] { return errors("instance.err").find("DELETE session") != std::string::npos; }));
+
+    auto orphan = launch("orphan.err");
+    orphan->writeLine(R"({"jsonrpc":"2.0","id":7,"method":"ping"})");
+    ASSERT_TRUE(orphan->readLine());
+    instance->signal(SIGTERM);
+    ASSERT_EQ(instance->waitForExit(), 0);
+    orphan->writeLine(R"({"jsonrpc":"2.0","id":8,"method":"ping"})");
+    const auto failure = orphan->readLine();
+    ASSERT_TRUE(failure);
+    const auto parsed = mcp::parseJSON(*failure);
+    EXPECT_EQ(*parsed.find("id"), mcp::Value(8));
+    EXPECT_NE(parsed.find("error"), nullptr);
+    EXPECT_NE(orphan->waitForExit(), 0);
+    EXPECT_FALSE(errors("orphan.err").empty());
+}
+
+TEST_F(ProgramTest, KeepsServingStdioWhenThePortIsTaken) {
+    asio::io_context context;
+    asio::ip::tcp::acceptor taken(context, {asio::ip::make_address("127.0.0.1"), port});
+    auto program = launch("taken.err");
+    program->writeLine(R"({"jsonrpc":"2.0","id":1,"method":"ping"})");
+    EXPECT_EQ(program->readLine(), R"({"id":1,"jsonrpc":"2.0","result":{}})");
+    EXPECT_TRUE(eventually([&] { return errors("taken.err").find("could not start on port") != std::string::npos; }));
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->waitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace lumenary
