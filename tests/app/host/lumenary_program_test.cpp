@@ -14,7 +14,10 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "async/context_runner.hpp"
+#include "mcp/client/mcp_client.hpp"
 #include "mcp/core/json.hpp"
+#include "mcp/server/stdio_transport.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_http_client.hpp"
 #include "support/temporary_directory.hpp"
@@ -151,6 +154,24 @@ TEST_F(ProgramTest, KeepsServingStdioWhenThePortIsTaken) {
     EXPECT_TRUE(eventually([&] { return errors("taken.err").find("could not start on port") != std::string::npos; }));
     program->signal(SIGTERM);
     EXPECT_EQ(program->waitForExit(), 0);
+}
+
+TEST_F(ProgramTest, OurClientDrivesTheProgramOverItsPipes) {
+    auto program = launch("client.err");
+    asio::io_context io;
+    auto transport =
+        mcp::StdioTransport::create(io.get_executor(), program->outputDescriptor(), program->inputDescriptor());
+    auto client = mcp::Client::create(io.get_executor(), "program-test", "1.0");
+    const auto handshake = async::test::runToEnd(io, client->connect(transport));
+    EXPECT_EQ(handshake.serverInfo.name, "Quillbright");
+    EXPECT_EQ(handshake.capabilities.tools->listChanged, true);
+    EXPECT_TRUE(async::test::runToEnd(io, client->listTools()).tools.empty());
+    const auto refused = async::test::runToEnd(io, client->callTool("calendar_list"));
+    EXPECT_EQ(refused.isError, true);
+    EXPECT_EQ(mcp::writeJSON(mcp::encodeValue(refused.content)),
+              R"([{"text":"Error: Tool not found: calendar_list","type":"text"}])");
+    EXPECT_TRUE(async::test::runToEnd(io, client->listPrompts()).prompts.empty());
+    async::test::runToEnd(io, client->disconnect());
 }
 
 }  // namespace
