@@ -1,5 +1,7 @@
 #include "async/cancellation.hpp"
 
+#include <system_error>
+
 #include <asio/error.hpp>
 #include <asio/system_error.hpp>
 #include <asio/this_coro.hpp>
@@ -14,6 +16,16 @@ asio::awaitable<bool> isCancelled() {
 void throwIfCancelled(const asio::cancellation_state& state) {
     if (state.cancelled() != asio::cancellation_type::none) {
         throw asio::system_error(asio::error::operation_aborted);
+    }
+}
+
+bool isCancellationError(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::system_error& error) {
+        return error.code() == std::errc::operation_canceled || error.code() == asio::error::operation_aborted;
+    } catch (...) {
+        return false;
     }
 }
 

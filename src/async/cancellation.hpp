@@ -1,5 +1,7 @@
 #pragma once
 
+#include <exception>
+
 // Any standard header must come before the first asio header: asio chooses
 // its frame allocator from a macro the standard library defines, and files
 // that disagree pair one allocator with the other's free.
@@ -24,6 +26,10 @@ namespace lumenary::async {
 //   const bool stop = co_await isCancelled();
 //   if (stop) ...
 asio::awaitable<bool> isCancelled();
+
+// Whether a failure is the end of a cancelled wait (operation_aborted or
+// operation_canceled), as opposed to a real error.
+bool isCancellationError(const std::exception_ptr& failure);
 
 // Throws asio::system_error(operation_aborted) when `state` has seen a
 // cancellation. Our waits call it before suspending, so a cancelled task does

@@ -30,26 +30,6 @@ bool isRequest(const Value& message) {
     return message.find("method") != nullptr && id != nullptr && !id->isNull();
 }
 
-MCPError asMCPError(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const MCPError& error) {
-        return error;
-    } catch (...) {
-        return MCPError::internalError(localizedDescription(failure));
-    }
-}
-
-bool isCancellation(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::system_error& error) {
-        return error.code() == asio::error::operation_aborted;
-    } catch (...) {
-        return false;
-    }
-}
-
 }  // namespace
 
 asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, std::uint64_t generation) {
@@ -83,7 +63,7 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
 
     // disconnect() stopped the loop and has already settled every request.
     const bool stopped = co_await async::isCancelled();
-    if (stopped && (!failure || isCancellation(failure))) {
+    if (stopped && (!failure || async::isCancellationError(failure))) {
         if (auto logger = this->logger()) {
             logger->debug("Client message handling loop task is terminating.", {}, {}, location);
         }

@@ -144,6 +144,16 @@ std::size_t MCPError::hash() const noexcept {
     return hasher.finalize();
 }
 
+MCPError asMCPError(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const MCPError& error) {
+        return error;
+    } catch (...) {
+        return MCPError::internalError(localizedDescription(failure));
+    }
+}
+
 std::string localizedDescription(const std::exception_ptr& error) {
     if (!error) {
         return "Unknown error";

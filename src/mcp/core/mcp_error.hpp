@@ -80,6 +80,9 @@ private:
 
 // The text an error shows to a person: `what()` of a standard exception.
 std::string localizedDescription(const std::exception_ptr& error);
+// The failure as it travels in a reply: an MCPError as it is, anything else
+// as an internal error carrying its description.
+MCPError asMCPError(const std::exception_ptr& failure);
 // The error's dynamic type and text, for debug output.
 std::string debugReflection(const std::exception_ptr& error);
 

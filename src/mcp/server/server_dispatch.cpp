@@ -13,26 +13,6 @@ namespace {
 
 constexpr std::string_view source = "MCP";
 
-MCPError asMCPError(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const MCPError& error) {
-        return error;
-    } catch (...) {
-        return MCPError::internalError(localizedDescription(failure));
-    }
-}
-
-bool isCancellation(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::system_error& error) {
-        return error.code() == std::errc::operation_canceled || error.code() == asio::error::operation_aborted;
-    } catch (...) {
-        return false;
-    }
-}
-
 // The id of a message that fits no envelope, when it has a usable one.
 std::optional<ID> recoverID(const Value& message) {
     const Value* id = message.find("id");
@@ -78,7 +58,7 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
     // abort of its own is still a fatal failure.
     const bool stopped = co_await async::isCancelled();
     if (auto logger = this->logger()) {
-        if (failure && !(stopped && isCancellation(failure))) {
+        if (failure && !(stopped && async::isCancellationError(failure))) {
             logger->error(
                 "Fatal error in message handling loop",
                 [&] {
