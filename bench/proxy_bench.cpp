@@ -19,7 +19,7 @@
 #include <asio/ip/tcp.hpp>
 
 #include "support/child_process.hpp"
-#include "support/raw_http_client.hpp"
+#include "support/raw_connection.hpp"
 
 using namespace lumenary;
 using Clock = std::chrono::steady_clock;
@@ -48,7 +48,7 @@ int main() {
     testing::ChildProcess instance({program}, nothing, (folder / "instance.err").string());
     ::close(nothing);
     const auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (testing::statusCode(testing::httpExchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")) !=
+    while (testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status !=
            204) {
         if (Clock::now() > deadline) {
             std::fprintf(stderr, "the instance did not start\n");

@@ -19,7 +19,7 @@
 #include "mcp/core/json.hpp"
 #include "mcp/server/stdio_transport.hpp"
 #include "support/child_process.hpp"
-#include "support/raw_http_client.hpp"
+#include "support/raw_connection.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary {
@@ -46,7 +46,8 @@ std::string readFile(const std::filesystem::path& path) {
 }
 
 bool answersOptions(std::uint16_t port) {
-    return testing::statusCode(testing::httpExchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")) == 204;
+    return testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status ==
+           204;
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
@@ -97,9 +98,9 @@ TEST_F(ProgramTest, ServesStdioAndHTTPAndStopsCleanlyKeepingItsState) {
     EXPECT_EQ(program->readLine(), R"({"id":2,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Tool not found: )"
                                    R"(calendar_list","type":"text"}],"isError":true}})");
 
-    const auto reply = testing::httpExchange(port, testing::postRequest("/mcp", initializeRequest));
-    EXPECT_EQ(testing::statusCode(reply), 200) << reply;
-    EXPECT_TRUE(testing::headerValue(reply, "Mcp-Session-Id"));
+    const auto reply = testing::exchange(port, testing::postRequest(initializeRequest));
+    EXPECT_EQ(testing::parseResponse(reply).status, 200) << reply;
+    EXPECT_TRUE(testing::parseResponse(reply).header("Mcp-Session-Id"));
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->waitForExit(), 0);

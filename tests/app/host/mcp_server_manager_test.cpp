@@ -10,13 +10,13 @@
 
 #include "app/host/mcp_server_manager.hpp"
 #include "platform/memory_defaults_store.hpp"
-#include "support/raw_http_client.hpp"
+#include "support/raw_connection.hpp"
 
 namespace lumenary::app {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RawHTTPConnection;
+using testing::RawConnection;
 
 // The manager on a context of its own, run by one background thread, the
 // way the program's main executor runs it; the test reaches it by posting.
@@ -103,8 +103,9 @@ TEST_F(ManagerTest, StartsOnTheChosenPortAndPublishesTheEndpoint) {
     EXPECT_NE(port, 0);
     EXPECT_EQ(defaults.integer("mcp_server_port"), 0) << "0 is stored as given";
     EXPECT_EQ(onMain([this] { return manager->sseURL(); }), "http://127.0.0.1:" + std::to_string(port) + "/sse");
-    EXPECT_EQ(testing::statusCode(testing::httpExchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")),
-              204);
+    EXPECT_EQ(
+        testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status,
+        204);
     EXPECT_EQ(onMain([this] { return manager->httpConfigJSON(); }),
               "{\n  \"mcpServers\": {\n    \"hostdeck\": {\n      \"url\": \"http://127.0.0.1:" + std::to_string(port) +
                   "/mcp\"\n    }\n  }\n}");
@@ -132,13 +133,14 @@ TEST_F(ManagerTest, ABurstOfPortChangesRestartsOnceOnTheLastPort) {
     EXPECT_EQ(boundPort(), wanted) << "the URLs follow the port at once";
     // The restart comes half a second after the last change, then 0.3 s.
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!RawHTTPConnection(wanted).isOpen() && std::chrono::steady_clock::now() < deadline) {
+    while (!RawConnection(wanted).isConnected() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
     }
     ASSERT_TRUE(eventually([this] { return manager->isRunning(); }));
-    EXPECT_EQ(testing::statusCode(testing::httpExchange(wanted, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")),
-              204);
-    EXPECT_FALSE(RawHTTPConnection(first).isOpen()) << "the old port is closed";
+    EXPECT_EQ(
+        testing::parseResponse(testing::exchange(wanted, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status,
+        204);
+    EXPECT_FALSE(RawConnection(first).isConnected()) << "the old port is closed";
     EXPECT_EQ(defaults.integer("mcp_server_port"), wanted);
 }
 
@@ -166,14 +168,14 @@ TEST_F(ManagerTest, ATakenPortIsReportedAndTheServiceStaysStopped) {
 
 TEST_F(ManagerTest, SwitchingACategoryNotifiesOpenEventStreams) {
     const auto port = startOnAnyPort();
-    const auto initialize = testing::httpExchange(
-        port, testing::postRequest("/mcp", R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{)"
-                                           R"("protocolVersion":"2025-03-26","capabilities":{},)"
-                                           R"("clientInfo":{"name":"test","version":"1"}}})"));
-    const auto session = testing::headerValue(initialize, "Mcp-Session-Id");
+    const auto initialize =
+        testing::exchange(port, testing::postRequest(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{)"
+                                                     R"("protocolVersion":"2025-03-26","capabilities":{},)"
+                                                     R"("clientInfo":{"name":"test","version":"1"}}})"));
+    const auto session = testing::parseResponse(initialize).header("Mcp-Session-Id");
     ASSERT_TRUE(session) << initialize;
 
-    RawHTTPConnection stream(port);
+    RawConnection stream(port);
     stream.send("GET /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\nMcp-Session-Id: " + *session +
                 "\r\n\r\n");
     ASSERT_TRUE(stream.readUntil("connected"));

@@ -17,6 +17,7 @@
 #include <asio/use_future.hpp>
 
 #include "app/http/mcp_http_server.hpp"
+#include "support/raw_connection.hpp"
 
 // A real listener on an ephemeral loopback port, and a raw socket client that
 // talks to it byte by byte, as any HTTP client would. Every wait has a
@@ -25,49 +26,10 @@ namespace lumenary::http::test {
 
 inline constexpr std::chrono::seconds deadline{10};
 
-// A blocking TCP client connection.
-class RawConnection {
-public:
-    explicit RawConnection(std::uint16_t port, const std::string& address = "127.0.0.1", int receiveBuffer = 0);
-    ~RawConnection();
-    RawConnection(const RawConnection&) = delete;
-    RawConnection& operator=(const RawConnection&) = delete;
-
-    bool isConnected() const { return descriptor_ >= 0; }
-    void send(std::string_view bytes);
-    void shutdownWrite();
-    // Everything until the server closes (or the deadline).
-    std::string readToEnd(std::chrono::milliseconds limit = deadline);
-    // Reads until `text` has arrived; all bytes read so far, or nothing at the
-    // deadline or the end.
-    std::optional<std::string> readUntil(std::string_view text, std::chrono::milliseconds limit = deadline);
-    // True once the server has closed the connection.
-    bool waitForClose(std::chrono::milliseconds limit = deadline);
-
-private:
-    // Reads what comes within `limit`; false at the end or the deadline.
-    bool fill(std::chrono::steady_clock::time_point until);
-
-    int descriptor_ = -1;
-    bool ended_ = false;
-    std::string received_;
-};
-
-struct Response {
-    int status = 0;
-    std::string statusLine;
-    std::vector<std::pair<std::string, std::string>> headers;
-    std::string body;
-
-    std::optional<std::string> header(std::string_view name) const;
-    std::vector<std::string> headerNames() const;
-};
-
-Response parseResponse(const std::string& bytes);
-
-// "POST /mcp" with the given body and optional session id.
-std::string postRequest(std::string_view body, std::optional<std::string> sessionID = std::nullopt,
-                        std::string path = "/mcp");
+using testing::parseResponse;
+using testing::postRequest;
+using testing::RawConnection;
+using Response = testing::Response;
 
 // An MCPHTTPServer on an io_context running on threads of its own. Sessions
 // get an "echo" tool; `setupCount` counts the sessions built.
