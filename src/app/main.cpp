@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -26,8 +27,28 @@ namespace {
 constexpr std::size_t httpThreadCount = 3;
 
 asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
-    co_await manager->shutdown();
+    try {
+        co_await manager->shutdown();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Stopping did not finish cleanly: %s\n", error.what());
+    }
     async::mainContext().stop();
+}
+
+// The first signal stops the service cleanly; a second one, should that
+// hang, ends the process at once with what the defaults hold.
+void awaitStopSignal(asio::signal_set& signals, std::shared_ptr<app::MCPServerManager> manager, bool stopping) {
+    signals.async_wait([&signals, manager, stopping](const std::error_code& error, int) {
+        if (error) {
+            return;
+        }
+        if (stopping) {
+            platform::FileDefaultsStore::standard().flush();
+            std::_Exit(1);
+        }
+        asio::co_spawn(async::mainExecutor(), shutDown(manager), asio::detached);
+        awaitStopSignal(signals, manager, true);
+    });
 }
 
 }  // namespace
@@ -42,7 +63,9 @@ int main() {
 
     auto& context = async::mainContext();
     const auto& executor = async::mainExecutor();
-    asio::thread_pool httpThreads(httpThreadCount);
+    // Never destroyed: handlers still queued on the main context at exit may
+    // refer to it, and the main context itself lives until static destruction.
+    static auto& httpThreads = *new asio::thread_pool(httpThreadCount);
     app::MCPServerManager::Options options{.mainExecutor = executor,
                                            .httpExecutor = httpThreads.get_executor(),
                                            .defaults = &defaults,
@@ -50,11 +73,7 @@ int main() {
     auto manager = app::MCPServerManager::create(std::move(options), true);
 
     asio::signal_set signals(context, SIGINT, SIGTERM);
-    signals.async_wait([manager, executor](const std::error_code& error, int) {
-        if (!error) {
-            asio::co_spawn(executor, shutDown(manager), asio::detached);
-        }
-    });
+    awaitStopSignal(signals, manager, false);
     context.run();
     httpThreads.stop();
     httpThreads.join();

@@ -35,7 +35,14 @@ public:
     public:
         Subscription() = default;
         Subscription(Subscription&&) noexcept = default;
-        Subscription& operator=(Subscription&&) noexcept = default;
+        Subscription& operator=(Subscription&& other) noexcept {
+            if (this != &other) {
+                cancel();
+                subscribers_ = std::move(other.subscribers_);
+                number_ = other.number_;
+            }
+            return *this;
+        }
         ~Subscription() { cancel(); }
 
         void cancel() {

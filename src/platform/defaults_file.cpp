@@ -156,6 +156,11 @@ std::optional<std::filesystem::path> keepCorruptCopy(const std::filesystem::path
     if (!std::filesystem::copy_file(path, copy, std::filesystem::copy_options::skip_existing, error) && error) {
         return std::nullopt;
     }
+    // The original may be replaced right after: the copy must be on disk first.
+    Descriptor file(::open(copy.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() >= 0) {
+        ::fsync(file.get());
+    }
     return copy;
 }
 

@@ -156,10 +156,11 @@ bool FileDefaultsStore::flush() {
         return true;
     } catch (const std::exception& error) {
         std::lock_guard guard(mutex_);
+        // A change made while this write failed still deserves its attempt.
+        waitForChange_ = pending_.empty();
         for (auto& [key, value] : changes) {
             pending_.try_emplace(key, std::move(value));
         }
-        waitForChange_ = true;
         if (!lastWriteFailed_) {
             logger_.error("Cannot write the defaults, keeping them in memory: " + std::string(error.what()));
         }

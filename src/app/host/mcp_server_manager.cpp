@@ -228,22 +228,28 @@ void MCPServerManager::stop() {
 
 asio::awaitable<void> MCPServerManager::shutdown() {
     auto self = shared_from_this();
-    if (restartTask_) {
-        restartTask_->cancel();
-    }
+    // No delayed restart may bring the endpoint back once we are going.
+    isEnabled_ = false;
     isRunning_ = false;
     isStarting_ = false;
-    if (serverTask_) {
-        serverTask_->cancel();
+    if (restartTask_) {
+        restartTask_->cancel();
     }
     if (auto server = std::exchange(httpServer_, nullptr)) {
         co_await server->stop();
     }
+    // The tasks hold servers whose executors the caller is about to tear
+    // down: they must have ended, not merely been told to.
+    if (auto task = std::exchange(serverTask_, std::nullopt)) {
+        task->cancel();
+        co_await task->join();
+    }
     if (auto server = std::exchange(stdioServer_, nullptr)) {
         co_await server->stop();
     }
-    if (stdioTask_) {
-        stdioTask_->cancel();
+    if (auto task = std::exchange(stdioTask_, std::nullopt)) {
+        task->cancel();
+        co_await task->join();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "app/tools/local_tool_service.hpp"
 
+#include <limits>
+
 #include <asio/co_spawn.hpp>
 #include <asio/use_awaitable.hpp>
 
@@ -88,7 +90,8 @@ asio::awaitable<std::string> LocalToolService::callTool(std::string name, PlainD
 
 asio::awaitable<std::string> LocalToolService::callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
                                                               PlainDictionary arguments) {
-    self->setToolCallCount(self->toolCallCount_ + 1);
+    const auto count = self->toolCallCount_;
+    self->setToolCallCount(count == std::numeric_limits<std::int64_t>::max() ? count : count + 1);
 
     const ToolCategoryRow* owner = nullptr;
     for (const auto& row : toolCategoryTable) {
