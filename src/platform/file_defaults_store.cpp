@@ -3,6 +3,7 @@
 #include <functional>
 #include <system_error>
 
+#include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/config_directory.hpp"
 #include "platform/defaults_file.hpp"
@@ -55,6 +56,15 @@ void FileDefaultsStore::remove(std::string_view key) {
 }
 
 void FileDefaultsStore::change(std::string_view key, Change value) {
+    if (value) {
+        // A value JSON cannot hold would fail every later write of the file.
+        try {
+            mcp::writeJSON(*value);
+        } catch (const mcp::EncodingError& error) {
+            logger_.error("Not storing \"" + std::string(key) + "\": " + error.what());
+            return;
+        }
+    }
     bool wakeWriter = false;
     {
         std::lock_guard lock(mutex_);

@@ -18,7 +18,8 @@ namespace lumenary::platform {
 // lock after re-reading it, so two processes that write different keys keep
 // each other's. A file that cannot be read is copied aside before anything
 // replaces it; a folder that cannot be written leaves the store working in
-// memory, with the failure logged.
+// memory, with the failure logged. A value JSON cannot hold (a non-finite
+// number, text that is not UTF-8) is refused and logged.
 class FileDefaultsStore final : public DefaultsStore {
 public:
     static constexpr std::chrono::milliseconds defaultFlushDelay{200};

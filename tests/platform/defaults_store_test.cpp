@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -156,6 +157,17 @@ TEST(FileDefaultsStore, AFolderThatCannotBeWrittenLeavesTheValuesInMemory) {
     EXPECT_FALSE(store.flush());
     EXPECT_TRUE(store.boolean("isCalendarEnabled"));
     EXPECT_FALSE(store.flush()) << "the change stays pending for a later attempt";
+}
+
+TEST(FileDefaultsStore, AValueJSONCannotHoldIsRefusedAndLaterWritesGoOn) {
+    testing::TemporaryDirectory folder;
+    FileDefaultsStore store(folder.path(), 1h);
+    store.set("nan", std::numeric_limits<double>::quiet_NaN());
+    store.set("bytes", std::string("\xff"));
+    store.setInteger("toolCallCount", 1);
+    ASSERT_TRUE(store.flush());
+    EXPECT_FALSE(store.object("nan"));
+    EXPECT_EQ(mcp::parseJSON(readFile(store.filePath())), Value::object({{"toolCallCount", 1}}));
 }
 
 }  // namespace
