@@ -28,6 +28,7 @@
 #include "mcp/server/server.hpp"
 #include "mcp/server/stdio_transport.hpp"
 #include "mcp/transports/in_memory_transport.hpp"
+#include "pipe.hpp"
 
 using namespace lumenary::mcp;
 using Clock = std::chrono::steady_clock;
@@ -37,22 +38,6 @@ namespace {
 constexpr int lockStepCalls = 20'000;
 constexpr int concurrentCallerCount = 64;
 constexpr int callsPerCaller = 500;
-
-class Pipe {
-public:
-    Pipe() {
-        if (::pipe2(ends_, O_CLOEXEC) != 0) std::perror("pipe2"), std::exit(1);
-    }
-    ~Pipe() {
-        ::close(ends_[0]);
-        ::close(ends_[1]);
-    }
-    int readEnd() const { return ends_[0]; }
-    int writeEnd() const { return ends_[1]; }
-
-private:
-    int ends_[2];
-};
 
 std::map<std::string, Value> echoArguments() {
     return {{"query", "weather in Lisbon"}, {"limit", 5}, {"path", "/home/user/notes"}};

@@ -22,6 +22,7 @@
 #include "mcp/server/server.hpp"
 #include "mcp/server/stdio_transport.hpp"
 #include "mcp/server/tool_methods.hpp"
+#include "pipe.hpp"
 
 using namespace lumenary::mcp;
 using Clock = std::chrono::steady_clock;
@@ -33,22 +34,6 @@ constexpr int pipelinedMessages = 10'000;
 // Pipelined runs are short and the scheduler's noise large: the figure is
 // the median of several runs.
 constexpr int pipelinedRuns = 7;
-
-class Pipe {
-public:
-    Pipe() {
-        if (::pipe2(ends_, O_CLOEXEC) != 0) std::perror("pipe2"), std::exit(1);
-    }
-    ~Pipe() {
-        ::close(ends_[0]);
-        ::close(ends_[1]);
-    }
-    int readEnd() const { return ends_[0]; }
-    int writeEnd() const { return ends_[1]; }
-
-private:
-    int ends_[2];
-};
 
 // Reads whole lines from a descriptor with one buffer.
 class LineReader {
