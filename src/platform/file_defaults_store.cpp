@@ -10,6 +10,26 @@
 
 namespace lumenary::platform {
 
+namespace {
+
+// A change sets the key's value, or removes the key when it holds nothing.
+void applyChange(mcp::Value::Object& values, std::string_view key, const std::optional<mcp::Value>& change) {
+    if (change) {
+        values.insert_or_assign(std::string(key), *change);
+    } else if (const auto found = values.find(key); found != values.end()) {
+        values.erase(found);
+    }
+}
+
+template <typename Changes>
+void applyChanges(mcp::Value::Object& values, const Changes& changes) {
+    for (const auto& [key, change] : changes) {
+        applyChange(values, key, change);
+    }
+}
+
+}  // namespace
+
 FileDefaultsStore::FileDefaultsStore(std::filesystem::path folder, std::chrono::milliseconds flushDelay)
     : path_(std::move(folder) / "defaults.json"), flushDelay_(flushDelay), logger_("lumenary.defaults") {
     try {
@@ -71,11 +91,7 @@ void FileDefaultsStore::change(std::string_view key, Change value) {
         // Only the first change of a burst needs the writer; the rest ride
         // along with its write.
         wakeWriter = pending_.empty() || waitForChange_;
-        if (value) {
-            values_.insert_or_assign(std::string(key), *value);
-        } else if (const auto found = values_.find(key); found != values_.end()) {
-            values_.erase(found);
-        }
+        applyChange(values_, key, value);
         pending_.insert_or_assign(std::string(key), std::move(value));
         waitForChange_ = false;
     }
@@ -141,23 +157,11 @@ bool FileDefaultsStore::flush() {
             }
             merged = current;
         }
-        for (const auto& [key, value] : changes) {
-            if (value) {
-                merged.insert_or_assign(key, *value);
-            } else if (const auto found = merged.find(key); found != merged.end()) {
-                merged.erase(found);
-            }
-        }
+        applyChanges(merged, changes);
         defaults_file::writeDurably(path_, mcp::writeJSON(mcp::Value(merged)));
         std::lock_guard guard(mutex_);
         // Changes made while we wrote are newer than what we merged.
-        for (const auto& [key, value] : pending_) {
-            if (value) {
-                merged.insert_or_assign(key, *value);
-            } else if (const auto found = merged.find(key); found != merged.end()) {
-                merged.erase(found);
-            }
-        }
+        applyChanges(merged, pending_);
         values_ = std::move(merged);
         if (lastWriteFailed_) {
             logger_.notice("The defaults are written to " + path_.string() + " again");

@@ -58,17 +58,14 @@ MCPServerManager::MCPServerManager(Options options) : options_(std::move(options
 std::shared_ptr<MCPServerManager> MCPServerManager::create(Options options, bool autoStart) {
     auto manager = std::shared_ptr<MCPServerManager>(new MCPServerManager(std::move(options)));
     std::weak_ptr<MCPServerManager> weakManager = manager;
-    manager->toolsSubscription_ = manager->options_.tools->toolsChanged.subscribe([weakManager] {
-        const auto self = weakManager.lock();
-        if (!self) {
-            return;
-        }
-        asio::post(self->options_.mainExecutor, [weakManager] {
-            if (const auto alive = weakManager.lock()) {
-                alive->toolsDidChange();
-            }
+    manager->toolsSubscription_ =
+        manager->options_.tools->toolsChanged.subscribe([weakManager, executor = manager->options_.mainExecutor] {
+            asio::post(executor, [weakManager] {
+                if (const auto alive = weakManager.lock()) {
+                    alive->toolsDidChange();
+                }
+            });
         });
-    });
     if (autoStart) {
         manager->start();
     }

@@ -1,10 +1,10 @@
-#include <cmath>
 #include <exception>
 
 #include <asio/co_spawn.hpp>
 #include <asio/use_awaitable.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
+#include "mcp/core/value_conversions.hpp"
 
 namespace lumenary::app {
 
@@ -12,15 +12,6 @@ namespace {
 
 asio::awaitable<std::vector<MCPTool>> availableToolsOnMain(std::shared_ptr<LocalToolService> tools) {
     co_return tools->availableTools();
-}
-
-std::optional<std::int64_t> wholeNumber(double number) {
-    // Both bounds are powers of two, so the comparison itself is exact.
-    constexpr double lowest = -9223372036854775808.0;
-    if (!(number >= lowest && number < -lowest) || std::trunc(number) != number) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(number);
 }
 
 mcp::CallTool::Result textResult(std::string text, std::optional<bool> isError) {
@@ -135,7 +126,8 @@ PlainValue MCPServerManager::anyFromValue(const mcp::Value& value) {
     using Kind = mcp::Value::Kind;
     switch (value.kind()) {
         case Kind::number:
-            if (const auto whole = wholeNumber(*value.doubleValue())) {
+            // The lenient reading takes exactly the whole doubles of the 64-bit range.
+            if (const auto whole = mcp::integerFrom(value, false)) {
                 return *whole;
             }
             return value;
