@@ -144,7 +144,7 @@ void runWithServerThreads(int serverThreads, int seconds, bool console) {
     asio::io_context serverContext(serverThreads);
     http::MCPHTTPServer::Options options;
     if (!console) {
-        options.console = http::Console();
+        options.console = logging::Console();
     }
     auto server = http::MCPHTTPServer::create(serverContext.get_executor(), registerEchoTool, options);
     std::promise<std::uint16_t> bound;

@@ -18,6 +18,9 @@
 // Building block for waits completed from other threads
 #include "async/completion_handler.hpp"  // CompletionHandler: type-erased, move-only, posts to its executor
 
+// Actors: objects that guard their state by a strand
+#include "async/on_strand.hpp"  // onStrand, readOnStrand, writeOnStrand: run on an actor's strand and come back
+
 // The program's main strand and change signals
 #include "async/main_executor.hpp"  // mainContext(), mainExecutor(): the strand that owns application state
 #include "async/signal.hpp"         // Signal: value-less event with RAII subscriptions

@@ -17,5 +17,8 @@
 #include "logging/stream_log_handler.hpp"     // StreamLogHandler: one line per record
 #include "logging/text_output_stream.hpp"     // TextOutputStream, StdioOutputStream
 
+// Console lines, apart from structured records
+#include "logging/console.hpp"  // Console: "[Component] ..." diagnostic lines to standard error
+
 // Process-wide default back end
 #include "logging/logging_system.hpp"  // LoggingSystem::bootstrap, set once per process

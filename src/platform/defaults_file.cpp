@@ -13,6 +13,7 @@
 
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
+#include "system/write_all.hpp"
 
 namespace lumenary::platform::defaults_file {
 
@@ -78,16 +79,9 @@ std::string readAll(int descriptor, const std::filesystem::path& path, bool& too
 }
 
 void writeAll(int descriptor, const std::string& text, const std::filesystem::path& path) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const auto count = ::write(descriptor, text.data() + written, text.size() - written);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            throwSystemError("cannot write", path);
-        }
-        written += static_cast<std::size_t>(count);
+    if (const int error = system::writeAll(descriptor, text); error != 0) {
+        errno = error;
+        throwSystemError("cannot write", path);
     }
 }
 

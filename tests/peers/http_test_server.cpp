@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     asio::io_context context(threads);
     http::MCPHTTPServer::Options options;
     if (quiet) {
-        options.console = http::Console();
+        options.console = logging::Console();
     }
     auto server = http::MCPHTTPServer::create(context.get_executor(), registerEchoTool, options);
     int status = 0;

@@ -47,7 +47,7 @@ public:
     asio::awaitable<void> send(std::string message) override {
         return onStrand(sendOn(shared_from_this(), std::move(message)));
     }
-    async::Queue<std::string> receive() override { return incoming_; }
+    async::Queue<ReceivedMessage> receive() override { return incoming_; }
 
     // The test's side: what the peer receives.
     void deliver(std::string message) const { incoming_.push(std::move(message)); }
@@ -172,7 +172,7 @@ private:
     asio::strand<asio::any_io_executor> strand_;
     std::shared_ptr<logging::testing::RecordLog> records_;
     const logging::Logger logger_;
-    async::Queue<std::string> incoming_;
+    async::Queue<ReceivedMessage> incoming_;
     async::Queue<std::string> outgoing_;
 
     mutable std::mutex mutex_;

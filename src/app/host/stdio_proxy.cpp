@@ -17,6 +17,7 @@
 #include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
 #include "mcp/core/utf8.hpp"
+#include "system/write_all.hpp"
 
 namespace lumenary::app {
 
@@ -41,22 +42,6 @@ void waitUntilReady(int descriptor, short events) {
     }
 }
 
-// 0, or the errno of the failed write.
-int writeAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                waitUntilReady(descriptor, POLLOUT);
-                continue;
-            }
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
 
 // The ids of the requests in a message that wait for a reply: one for a
 // request, one per request of a batch, none for a notification or for a
@@ -359,7 +344,7 @@ void StdioProxy::writeReply(std::string line) {
     if (outputClosed_) {
         return;
     }
-    if (const int failure = writeAll(streams_.output, line); failure != 0) {
+    if (const int failure = system::writeAll(streams_.output, line); failure != 0) {
         outputClosed_ = true;
         writeDiagnostic(std::string("[StdioProxy] Writing a reply failed, ending the relay: ") +
                         std::error_code(failure, std::generic_category()).message());
@@ -369,7 +354,7 @@ void StdioProxy::writeReply(std::string line) {
 void StdioProxy::writeDiagnostic(std::string line) {
     line.push_back('\n');
     std::lock_guard lock(diagnosticsMutex_);
-    static_cast<void>(writeAll(streams_.diagnostics, line));
+    static_cast<void>(system::writeAll(streams_.diagnostics, line));
 }
 
 }  // namespace lumenary::app

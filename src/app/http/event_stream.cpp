@@ -15,13 +15,13 @@
 namespace lumenary::http {
 
 std::shared_ptr<EventStream> EventStream::create(std::shared_ptr<HTTPConnection> connection, std::string clientID,
-                                                 std::string sessionID, Options options, Console console) {
+                                                 std::string sessionID, Options options, logging::Console console) {
     return std::shared_ptr<EventStream>(
         new EventStream(std::move(connection), std::move(clientID), std::move(sessionID), options, std::move(console)));
 }
 
 EventStream::EventStream(std::shared_ptr<HTTPConnection> connection, std::string clientID, std::string sessionID,
-                         Options options, Console console)
+                         Options options, logging::Console console)
     : connection_(std::move(connection)),
       clientID_(std::move(clientID)),
       sessionID_(std::move(sessionID)),

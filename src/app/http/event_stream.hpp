@@ -11,7 +11,7 @@
 #include <asio/awaitable.hpp>
 #include <asio/steady_timer.hpp>
 
-#include "app/http/console.hpp"
+#include "logging/console.hpp"
 #include "app/http/http_connection.hpp"
 
 namespace lumenary::http {
@@ -41,7 +41,7 @@ public:
     using EndHandler = std::function<void(std::shared_ptr<EventStream> stream)>;
 
     static std::shared_ptr<EventStream> create(std::shared_ptr<HTTPConnection> connection, std::string clientID,
-                                               std::string sessionID, Options options, Console console);
+                                               std::string sessionID, Options options, logging::Console console);
 
     EventStream(const EventStream&) = delete;
     EventStream& operator=(const EventStream&) = delete;
@@ -62,7 +62,7 @@ public:
 
 private:
     EventStream(std::shared_ptr<HTTPConnection> connection, std::string clientID, std::string sessionID,
-                Options options, Console console);
+                Options options, logging::Console console);
 
     asio::awaitable<void> writeLoop();
     asio::awaitable<void> heartbeatLoop();
@@ -73,7 +73,7 @@ private:
     const std::string clientID_;
     const std::string sessionID_;
     const Options options_;
-    const Console console_;
+    const logging::Console console_;
     asio::steady_timer heartbeat_;
 
     // Strand-owned.

@@ -19,5 +19,5 @@
 #include "app/http/event_stream_text.hpp"  // eventStreamHead, dataEvent, connectedEvent, heartbeatComment
 
 // Checks and diagnostics
-#include "app/http/console.hpp"          // Console: the "[MCPHTTPServer] " lines
+
 #include "app/http/loopback_origin.hpp"  // isLoopbackOrigin, isLoopbackHost

@@ -18,7 +18,7 @@ constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 
 }  // namespace
 
-HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, Console console)
+HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console)
     : socket_(std::move(socket)), deadline_(socket_.get_executor()), number_(number), console_(std::move(console)) {}
 
 std::string HTTPConnection::remoteDescription() const {

@@ -10,7 +10,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
-#include "app/http/console.hpp"
+#include "logging/console.hpp"
 #include "app/http/http_request_parser.hpp"
 
 namespace lumenary::http {
@@ -28,7 +28,7 @@ public:
     struct Ended {};
     using ReadOutcome = std::variant<HTTPRequest, HTTPRequestError, Ended>;
 
-    HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, Console console);
+    HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console);
 
     HTTPConnection(const HTTPConnection&) = delete;
     HTTPConnection& operator=(const HTTPConnection&) = delete;
@@ -60,7 +60,7 @@ private:
     asio::ip::tcp::socket socket_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
-    const Console console_;
+    const logging::Console console_;
     bool timedOut_ = false;
     bool hasUnreadInput_ = false;
 };

@@ -69,7 +69,7 @@ std::shared_ptr<HTTPStreamableServerTransport> HTTPStreamableServerTransport::cr
 HTTPStreamableServerTransport::HTTPStreamableServerTransport(Limits limits)
     : logger_("hostdeck.transport.http"),
       limits_(limits),
-      messages_([](const std::string& message) { return message.size(); }) {}
+      messages_([](const mcp::ReceivedMessage& message) { return message.text.size(); }) {}
 
 asio::awaitable<void> HTTPStreamableServerTransport::connect() {
     {

@@ -77,7 +77,7 @@ public:
     asio::awaitable<void> disconnect() override;
     // Never fails; after disconnect the message is dropped.
     asio::awaitable<void> send(std::string message) override;
-    async::Queue<std::string> receive() override { return messages_; }
+    async::Queue<mcp::ReceivedMessage> receive() override { return messages_; }
 
     void setBroadcaster(Broadcaster broadcaster);
 
@@ -102,7 +102,7 @@ private:
 
     const logging::Logger logger_;
     const Limits limits_;
-    async::Queue<std::string> messages_;
+    async::Queue<mcp::ReceivedMessage> messages_;
 
     std::mutex mutex_;
     bool isConnected_ = false;

@@ -311,7 +311,7 @@ asio::awaitable<std::shared_ptr<MCPHTTPServer::Session>> MCPHTTPServer::createSe
 
 asio::awaitable<void> MCPHTTPServer::runSession(std::shared_ptr<mcp::Server> server,
                                                 std::shared_ptr<HTTPStreamableServerTransport> transport,
-                                                std::string sessionID, Console console) {
+                                                std::string sessionID, logging::Console console) {
     std::exception_ptr failure;
     try {
         co_await server->start(transport);

@@ -19,7 +19,7 @@
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "app/http/console.hpp"
+#include "logging/console.hpp"
 #include "app/http/event_stream.hpp"
 #include "app/http/http_connection.hpp"
 #include "app/http/http_request_parser.hpp"
@@ -69,7 +69,7 @@ public:
         // Open connections, event streams included; accepting waits at the
         // limit.
         std::size_t maximumConnections = 1024;
-        Console console = Console::standardError();
+        logging::Console console = logging::Console::standardError("[MCPHTTPServer] ");
     };
 
     // One session's MCP server, its transport and the task that runs them.
@@ -170,7 +170,7 @@ private:
                                      std::optional<Clock::duration> idleFor = std::nullopt);
     static asio::awaitable<void> runSession(std::shared_ptr<mcp::Server> server,
                                             std::shared_ptr<HTTPStreamableServerTransport> transport,
-                                            std::string sessionID, Console console);
+                                            std::string sessionID, logging::Console console);
     static asio::awaitable<void> broadcastFrom(std::weak_ptr<MCPHTTPServer> server, std::string sessionID,
                                                std::string message);
     // On the strand: queues a data event on each of the session's streams.
@@ -200,7 +200,7 @@ private:
     asio::strand<asio::any_io_executor> strand_;
     const SetupHandlers setupHandlers_;
     const Options options_;
-    const Console console_;
+    const logging::Console console_;
 
     // Strand-owned.
     std::vector<std::shared_ptr<asio::ip::tcp::acceptor>> listeners_;

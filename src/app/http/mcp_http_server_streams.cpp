@@ -36,7 +36,7 @@ asio::awaitable<void> MCPHTTPServer::deliver(std::shared_ptr<MCPHTTPServer> self
     }
     if (self->console_.isEnabled()) {
         self->console_.print("Broadcasting to ", std::to_string(streams.size()), " clients for session ", sessionID,
-                             ": ", leadingCharacters(message, 100), "...");
+                             ": ", logging::leadingCharacters(message, 100), "...");
     }
     const std::string event = dataEvent(message);
     for (const auto& stream : streams) {

@@ -45,7 +45,7 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
                 if (cancelled) {
                     break;
                 }
-                co_await handleInbound(transport, *message);
+                co_await handleInbound(transport, message->text);
             }
         } catch (...) {
             failure = std::current_exception();

@@ -19,6 +19,7 @@
 #include "mcp/core/handler_box.hpp"  // RequestHandlerBox, TypedRequestHandler, notification boxes
 #include "mcp/core/id.hpp"           // ID: request identifiers
 #include "mcp/core/mcp_error.hpp"    // MCPError and its error object
+#include "mcp/core/message_classification.hpp"  // classifyMessage: request, notification, response or invalid, with its id
 #include "mcp/core/message.hpp"      // Message<N>: notifications
 #include "mcp/core/method.hpp"       // Method, Notification, Empty, NotRequired, AnyMethod, AnyNotification
 #include "mcp/core/request.hpp"      // Request<M>

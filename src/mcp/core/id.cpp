@@ -2,6 +2,7 @@
 
 #include "mcp/core/coders.hpp"
 #include "mcp/core/hasher.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/core/uuid.hpp"
 
 namespace lumenary::mcp {
@@ -43,15 +44,8 @@ Value Coder<ID>::encode(const ID& id) {
 }
 
 ID Coder<ID>::decode(const Decoder& decoder) {
-    const Value& value = decoder.value();
-    if (auto text = jsonText(value)) {
-        return ID(std::move(*text));
-    }
-    if (auto number = value.intValue()) {
-        return ID(*number);
-    }
-    if (value.isNull()) {
-        return ID(std::string());
+    if (auto id = requestIDFrom(decoder.value())) {
+        return std::move(*id);
     }
     decoder.failDataCorrupted("ID must be string or number");
 }

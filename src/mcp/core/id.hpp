@@ -40,8 +40,8 @@ private:
 template <>
 struct Coder<ID> {
     static Value encode(const ID& id);
-    // A string, else an integer, else null (the empty string id); anything
-    // else fails with "ID must be string or number".
+    // Reads what requestIDFrom reads; anything else fails with "ID must be
+    // string or number".
     static ID decode(const Decoder& decoder);
 };
 

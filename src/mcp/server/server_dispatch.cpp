@@ -49,7 +49,7 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
             if (cancelled) {
                 break;
             }
-            co_await processMessage(*message);
+            co_await processMessage(message->text);
         }
     } catch (...) {
         failure = std::current_exception();

@@ -68,7 +68,7 @@ StdioTransport::StdioTransport(asio::any_io_executor executor, int input, int ou
       outputDescriptor_(output),
       logger_(std::move(logger)),
       limits_(limits),
-      messages_([](const std::string& message) { return message.size(); }) {}
+      messages_([](const ReceivedMessage& message) { return message.text.size(); }) {}
 
 StdioTransport::~StdioTransport() {
     closeDescriptors();

@@ -61,7 +61,7 @@ public:
     asio::awaitable<void> connect() override;
     asio::awaitable<void> disconnect() override;
     asio::awaitable<void> send(std::string message) override;
-    async::Queue<std::string> receive() override { return messages_; }
+    async::Queue<ReceivedMessage> receive() override { return messages_; }
 
 private:
     StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
@@ -84,7 +84,7 @@ private:
     const int outputDescriptor_;
     const logging::Logger logger_;
     const Limits limits_;
-    async::Queue<std::string> messages_;
+    async::Queue<ReceivedMessage> messages_;
 
     // Strand-owned.
     SavedFileStatusFlags savedInputFlags_;

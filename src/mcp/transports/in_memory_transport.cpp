@@ -126,13 +126,13 @@ void InMemoryTransport::deliverMessage(std::string message) {
     }
 }
 
-async::Queue<std::string> InMemoryTransport::receive() {
+async::Queue<ReceivedMessage> InMemoryTransport::receive() {
     std::lock_guard lock(mutex_);
     if (messageStream_) {
         messageStream_->finish();
         messageStream_.reset();
     }
-    async::Queue<std::string> stream;
+    async::Queue<ReceivedMessage> stream;
     for (auto& message : incomingMessages_) {
         stream.push(std::move(message));
     }

@@ -52,7 +52,7 @@ public:
     // A new stream on every call, which replays the messages waiting here;
     // the stream it replaces ends. On an end that is not connected the
     // stream ends right after the replay.
-    async::Queue<std::string> receive() override;
+    async::Queue<ReceivedMessage> receive() override;
 
 private:
     explicit InMemoryTransport(logging::Logger logger) : logger_(std::move(logger)) {}
@@ -69,7 +69,7 @@ private:
     // Messages that arrived while no stream was open, oldest first.
     std::deque<std::string> incomingMessages_;
     // The stream of the latest receive(), while the end is connected.
-    std::optional<async::Queue<std::string>> messageStream_;
+    std::optional<async::Queue<ReceivedMessage>> messageStream_;
 };
 
 }  // namespace lumenary::mcp

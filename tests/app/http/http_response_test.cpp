@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/http/console.hpp"
+#include "logging/console.hpp"
 #include "app/http/event_stream_text.hpp"
 #include "mcp/core/json.hpp"
 
@@ -52,9 +52,9 @@ TEST(EventStreamText, WritesTheHeadTheConnectedEventDataAndHeartbeat) {
 }
 
 TEST(Console, CutsTextAtCharactersNotBytes) {
-    EXPECT_EQ(leadingCharacters("abc", 2), "ab");
-    EXPECT_EQ(leadingCharacters("abc", 5), "abc");
-    EXPECT_EQ(leadingCharacters("\xc3\xa9\xe4\xb8\xad!", 2), "\xc3\xa9\xe4\xb8\xad");
+    EXPECT_EQ(logging::leadingCharacters("abc", 2), "ab");
+    EXPECT_EQ(logging::leadingCharacters("abc", 5), "abc");
+    EXPECT_EQ(logging::leadingCharacters("\xc3\xa9\xe4\xb8\xad!", 2), "\xc3\xa9\xe4\xb8\xad");
 }
 
 }  // namespace

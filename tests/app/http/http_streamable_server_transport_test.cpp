@@ -56,12 +56,12 @@ protected:
         async::test::runReady(io);
         return future;
     }
-    std::string nextIncoming() { return *runToEnd(io, messages.next()); }
+    std::string nextIncoming() { return runToEnd(io, messages.next())->text; }
     void reply(std::string message) { runToEnd(io, transport->send(std::move(message))); }
 
     asio::io_context io;
     std::shared_ptr<HTTPStreamableServerTransport> transport = HTTPStreamableServerTransport::create();
-    async::Queue<std::string> messages = transport->receive();
+    async::Queue<mcp::ReceivedMessage> messages = transport->receive();
     std::shared_ptr<std::vector<std::string>> broadcast = std::make_shared<std::vector<std::string>>();
 };
 

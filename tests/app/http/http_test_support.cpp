@@ -19,7 +19,7 @@ namespace lumenary::http::test {
 
 MCPHTTPServer::Options ServerHarness::quietOptions() {
     MCPHTTPServer::Options options;
-    options.console = Console();
+    options.console = logging::Console();
     return options;
 }
 

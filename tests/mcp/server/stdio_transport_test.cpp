@@ -48,10 +48,10 @@ protected:
 
     // Every message the transport yields until its stream ends.
     std::vector<std::string> drain(const std::shared_ptr<StdioTransport>& transport) {
-        return runToEnd(io_, [](async::Queue<std::string> stream) -> asio::awaitable<std::vector<std::string>> {
+        return runToEnd(io_, [](async::Queue<ReceivedMessage> stream) -> asio::awaitable<std::vector<std::string>> {
             std::vector<std::string> messages;
             while (auto message = co_await stream.next()) {
-                messages.push_back(std::move(*message));
+                messages.push_back(std::move(message->text));
             }
             co_return messages;
         }(transport->receive()));

@@ -27,17 +27,17 @@ protected:
     }
 
     // Reads `count` messages, then the end when `untilEnd`.
-    Drained drain(async::Queue<std::string> stream, std::size_t count, bool untilEnd) {
+    Drained drain(async::Queue<ReceivedMessage> stream, std::size_t count, bool untilEnd) {
         return run(draining(std::move(stream), count, untilEnd));
     }
 
-    static asio::awaitable<Drained> draining(async::Queue<std::string> stream, std::size_t count, bool untilEnd) {
+    static asio::awaitable<Drained> draining(async::Queue<ReceivedMessage> stream, std::size_t count, bool untilEnd) {
         Drained drained;
         try {
             while (drained.messages.size() < count || untilEnd) {
                 auto message = co_await stream.next();
                 if (!message) break;
-                drained.messages.push_back(std::move(*message));
+                drained.messages.push_back(std::move(message->text));
             }
         } catch (const std::exception& error) {
             drained.end = error.what();

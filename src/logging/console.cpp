@@ -1,29 +1,20 @@
-#include "app/http/console.hpp"
+#include "logging/console.hpp"
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <mutex>
 
-namespace lumenary::http {
+#include "system/write_all.hpp"
 
-Console Console::standardError() {
-    return Console([](std::string_view line) {
+namespace lumenary::logging {
+
+Console Console::standardError(std::string prefix) {
+    return Console(std::move(prefix), [](std::string_view line) {
         static std::mutex mutex;
         std::string text(line);
         text.push_back('\n');
         std::lock_guard lock(mutex);
-        std::size_t written = 0;
-        while (written < text.size()) {
-            const ssize_t count = ::write(STDERR_FILENO, text.data() + written, text.size() - written);
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count <= 0) {
-                return;
-            }
-            written += static_cast<std::size_t>(count);
-        }
+        system::writeAll(STDERR_FILENO, text);
     });
 }
 
@@ -37,4 +28,4 @@ std::string_view leadingCharacters(std::string_view text, std::size_t count) {
     return text.substr(0, end);
 }
 
-}  // namespace lumenary::http
+}  // namespace lumenary::logging
