@@ -40,14 +40,17 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-asio::awaitable<void> registerEchoTool(std::shared_ptr<Server> server) {
+asio::awaitable<std::shared_ptr<Server>> makeEchoServer(asio::any_io_executor executor) {
+    auto server = Server::create(std::move(executor), "http_bench", "1.0.0", std::nullopt,
+                                 ServerCapabilities{.tools = ServerCapabilities::Tools{.listChanged = true}},
+                                 ServerConfiguration::defaultConfiguration());
     server->registerMethodHandler<CallTool>([](CallTool::Parameters parameters) -> asio::awaitable<CallTool::Result> {
         const Value arguments = parameters.arguments
                                     ? Value(Value::Object(parameters.arguments->begin(), parameters.arguments->end()))
                                     : Value(Value::Object{});
         co_return CallTool::Result{{Tool::Content::text(writeJSON(arguments))}};
     });
-    co_return;
+    co_return server;
 }
 
 std::string post(std::uint16_t port, const std::string& sessionID, const std::string& body) {
@@ -146,7 +149,7 @@ void runWithServerThreads(int serverThreads, int seconds, bool console) {
     if (!console) {
         options.console = logging::Console();
     }
-    auto server = http::MCPHTTPServer::create(serverContext.get_executor(), registerEchoTool, options);
+    auto server = http::MCPHTTPServer::create(serverContext.get_executor(), makeEchoServer, options);
     std::promise<std::uint16_t> bound;
     asio::co_spawn(serverContext, server->start(0), [&](std::exception_ptr error, std::uint16_t port) {
         if (error) {

@@ -28,7 +28,7 @@ try {
   const client = new Client({ name: "lumenary-interop", version: "1.0.0" });
   await client.connect(transport);
   assert.match(transport.sessionId, /^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$/);
-  assert.deepEqual(client.getServerVersion(), { name: "Quillbright", version: "1.0.0" });
+  assert.deepEqual(client.getServerVersion(), { name: "http_test_server", version: "1.0.0" });
   assert.deepEqual(client.getServerCapabilities(), { tools: { listChanged: true } });
 
   const { tools } = await client.listTools();

@@ -29,7 +29,10 @@ using namespace lumenary::mcp;
 
 namespace {
 
-asio::awaitable<void> registerEchoTool(std::shared_ptr<Server> server) {
+asio::awaitable<std::shared_ptr<Server>> makeEchoServer(asio::any_io_executor executor) {
+    auto server = Server::create(std::move(executor), "http_test_server", "1.0.0", std::nullopt,
+                                 ServerCapabilities{.tools = ServerCapabilities::Tools{.listChanged = true}},
+                                 ServerConfiguration::defaultConfiguration());
     server->registerMethodHandler<ListTools>([](ListTools::Parameters) -> asio::awaitable<ListTools::Result> {
         co_return ListTools::Result{
             {Tool{"echo", "Answers with its arguments", Value::object({{"type", "object"}}), {}}}};
@@ -43,7 +46,7 @@ asio::awaitable<void> registerEchoTool(std::shared_ptr<Server> server) {
                                     : Value(Value::Object{});
         co_return CallTool::Result{{Tool::Content::text(writeJSON(arguments))}};
     });
-    co_return;
+    co_return server;
 }
 
 asio::awaitable<void> serve(std::shared_ptr<http::MCPHTTPServer> server, std::uint16_t port) {
@@ -81,7 +84,7 @@ int main(int argc, char** argv) {
     if (quiet) {
         options.console = logging::Console();
     }
-    auto server = http::MCPHTTPServer::create(context.get_executor(), registerEchoTool, options);
+    auto server = http::MCPHTTPServer::create(context.get_executor(), makeEchoServer, options);
     int status = 0;
     asio::co_spawn(context, serve(server, port), [&](std::exception_ptr error) {
         if (error) {

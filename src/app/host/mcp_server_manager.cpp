@@ -94,11 +94,15 @@ std::shared_ptr<mcp::Server> MCPServerManager::makeServer(asio::any_io_executor 
                                mcp::ServerConfiguration::defaultConfiguration());
 }
 
-asio::awaitable<void> MCPServerManager::setupThrough(std::weak_ptr<MCPServerManager> weakSelf,
-                                                     std::shared_ptr<mcp::Server> server) {
-    if (const auto self = weakSelf.lock()) {
-        co_await self->setupHandlers(std::move(server));
+asio::awaitable<std::shared_ptr<mcp::Server>> MCPServerManager::makeServerThrough(
+    std::weak_ptr<MCPServerManager> weakSelf, asio::any_io_executor executor) {
+    const auto self = weakSelf.lock();
+    if (!self) {
+        throw mcp::MCPError::internalError("The service has stopped");
     }
+    auto server = makeServer(std::move(executor));
+    co_await self->setupHandlers(server);
+    co_return server;
 }
 
 asio::awaitable<void> MCPServerManager::setupHandlers(std::shared_ptr<mcp::Server> server) const {
@@ -162,7 +166,7 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     if (!self) {
         co_return;
     }
-    auto setup = [weakSelf](std::shared_ptr<mcp::Server> server) { return setupThrough(weakSelf, std::move(server)); };
+    auto setup = [weakSelf](asio::any_io_executor executor) { return makeServerThrough(weakSelf, std::move(executor)); };
     auto server = http::MCPHTTPServer::create(
         self->options_.httpExecutor ? self->options_.httpExecutor : self->options_.mainExecutor, setup);
     self.reset();

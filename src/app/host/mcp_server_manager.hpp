@@ -110,8 +110,8 @@ private:
     void scheduleRestart();
     void toolsDidChange();
 
-    static asio::awaitable<void> setupThrough(std::weak_ptr<MCPServerManager> weakSelf,
-                                              std::shared_ptr<mcp::Server> server);
+    static asio::awaitable<std::shared_ptr<mcp::Server>> makeServerThrough(std::weak_ptr<MCPServerManager> weakSelf,
+                                                                          asio::any_io_executor executor);
     static asio::awaitable<void> runStandardIO(std::weak_ptr<MCPServerManager> weakSelf,
                                                std::shared_ptr<mcp::Server> server);
     static asio::awaitable<void> runHTTP(std::weak_ptr<MCPServerManager> weakSelf, std::uint16_t port);

@@ -16,20 +16,20 @@
 
 namespace lumenary::http {
 
-std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, SetupHandlers setupHandlers) {
-    return create(std::move(executor), std::move(setupHandlers), Options{});
+std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer) {
+    return create(std::move(executor), std::move(makeSessionServer), Options{});
 }
 
-std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, SetupHandlers setupHandlers,
+std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
                                                      Options options) {
     return std::shared_ptr<MCPHTTPServer>(
-        new MCPHTTPServer(std::move(executor), std::move(setupHandlers), std::move(options)));
+        new MCPHTTPServer(std::move(executor), std::move(makeSessionServer), std::move(options)));
 }
 
-MCPHTTPServer::MCPHTTPServer(asio::any_io_executor executor, SetupHandlers setupHandlers, Options options)
+MCPHTTPServer::MCPHTTPServer(asio::any_io_executor executor, MakeSessionServer makeSessionServer, Options options)
     : executor_(executor),
       strand_(asio::make_strand(executor)),
-      setupHandlers_(std::move(setupHandlers)),
+      makeSessionServer_(std::move(makeSessionServer)),
       options_(std::move(options)),
       console_(options_.console) {}
 
@@ -272,11 +272,8 @@ asio::awaitable<std::shared_ptr<MCPHTTPServer::Session>> MCPHTTPServer::createSe
         if (sessions_.size() > options_.maximumSessions) {
             co_await evictLongestIdleSession(session);
         }
-        auto server = mcp::Server::create(executor_, "Quillbright", "1.0.0", std::nullopt,
-                                          mcp::ServerCapabilities{.tools = mcp::ServerCapabilities::Tools{true}},
-                                          mcp::ServerConfiguration::defaultConfiguration());
+        auto server = co_await makeSessionServer_(executor_);
         auto transport = HTTPStreamableServerTransport::create();
-        co_await setupHandlers_(server);
         transport->setBroadcaster([weak = weak_from_this(), sessionID](std::string message) {
             return broadcastFrom(weak, sessionID, std::move(message));
         });

@@ -53,8 +53,9 @@ namespace lumenary::http {
 class MCPHTTPServer : public std::enable_shared_from_this<MCPHTTPServer> {
 public:
     using Clock = std::chrono::steady_clock;
-    // Registers the MCP method handlers on a new session's server.
-    using SetupHandlers = std::function<asio::awaitable<void>(std::shared_ptr<mcp::Server> server)>;
+    // Makes a new session's MCP server, its handlers installed, on the
+    // executor given; the server is started by the session.
+    using MakeSessionServer = std::function<asio::awaitable<std::shared_ptr<mcp::Server>>(asio::any_io_executor)>;
 
     struct Options {
         HTTPRequestLimits requestLimits;
@@ -79,8 +80,8 @@ public:
         std::optional<async::Task> serverTask;
     };
 
-    static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, SetupHandlers setupHandlers);
-    static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, SetupHandlers setupHandlers,
+    static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, MakeSessionServer makeSessionServer);
+    static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
                                                  Options options);
 
     MCPHTTPServer(const MCPHTTPServer&) = delete;
@@ -145,7 +146,7 @@ private:
         std::shared_ptr<Session> session;
     };
 
-    MCPHTTPServer(asio::any_io_executor executor, SetupHandlers setupHandlers, Options options);
+    MCPHTTPServer(asio::any_io_executor executor, MakeSessionServer makeSessionServer, Options options);
 
     template <typename T>
     asio::awaitable<T> onStrand(asio::awaitable<T> body) {
@@ -198,7 +199,7 @@ private:
 
     const asio::any_io_executor executor_;
     asio::strand<asio::any_io_executor> strand_;
-    const SetupHandlers setupHandlers_;
+    const MakeSessionServer makeSessionServer_;
     const Options options_;
     const logging::Console console_;
 

@@ -27,11 +27,14 @@ ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::c
     : context_(threads), work_(context_.get_executor()) {
     auto count = setupCount_;
     auto fail = failSetups_;
-    auto setup = [count, fail, setupDelay](std::shared_ptr<mcp::Server> server) -> asio::awaitable<void> {
+    auto setup = [count, fail, setupDelay](asio::any_io_executor executor) -> asio::awaitable<std::shared_ptr<mcp::Server>> {
         if (fail->load()) {
             throw std::runtime_error("setup \"failed\"");
         }
         ++*count;
+        auto server = mcp::Server::create(std::move(executor), "Quillbright", "1.0.0", std::nullopt,
+                                          mcp::ServerCapabilities{.tools = mcp::ServerCapabilities::Tools{true}},
+                                          mcp::ServerConfiguration::defaultConfiguration());
         server->registerMethodHandler<mcp::CallTool>(
             [](mcp::CallTool::Parameters parameters) -> asio::awaitable<mcp::CallTool::Result> {
                 const auto given = parameters.arguments.value_or(std::map<std::string, mcp::Value>{});
@@ -42,6 +45,7 @@ ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::c
             asio::steady_timer timer(co_await asio::this_coro::executor, setupDelay);
             co_await timer.async_wait(asio::use_awaitable);
         }
+        co_return server;
     };
     server_ = MCPHTTPServer::create(context_.get_executor(), setup, std::move(options));
     for (int index = 0; index < threads; ++index) threads_.emplace_back([this] { context_.run(); });
