@@ -44,9 +44,12 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     std::condition_variable workQueued;  // the thread waits here for lines
     std::condition_variable progress;    // flushes and closing wait here for writes
     std::vector<std::string> pending;
-    // Taken from `pending` and being written; a member rather than the
-    // thread's own, so that a child forked mid-write can release it.
+    // Taken from `pending` and being written, and the same joined into one
+    // write. Members rather than the thread's own, so that a child forked
+    // after the thread started can still reach them.
     std::vector<std::string> batch;
+    std::string buffer;  // touched by the thread alone, outside the mutex
+    bool writing = false;
     // Queued and not yet written, `batch` included: the bound covers both.
     std::size_t queuedBytes = 0;
     std::size_t queuedLines = 0;
@@ -59,6 +62,8 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
 
     void write(std::string text) {
         std::unique_lock lock(mutex);
+        // The thread sleeps only on an empty queue, so only the first line
+        // after that needs to wake it.
         const bool wasIdle = pending.empty();
         if (fits(text.size())) {
             if (dropped > 0) queueDroppedNotice();
@@ -71,6 +76,7 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
             queueDroppedNotice();
         }
         if (!started) start();
+        lock.unlock();
         if (wasIdle) workQueued.notify_one();
     }
 
@@ -109,12 +115,12 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
         sigfillset(&all);
         pthread_sigmask(SIG_BLOCK, &all, nullptr);
 
-        std::string buffer;
         std::unique_lock lock(mutex);
         while (true) {
             workQueued.wait(lock, [this] { return !pending.empty() || closing; });
             if (pending.empty()) break;
             batch.swap(pending);
+            writing = true;
             lock.unlock();
 
             buffer.clear();
@@ -125,6 +131,7 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
             if (buffer.capacity() > keptBufferCapacity) std::string().swap(buffer);
 
             lock.lock();
+            writing = false;
             for (const auto& text : batch) queuedBytes -= text.size();
             queuedLines -= batch.size();
             writtenCount += batch.size();
@@ -161,6 +168,10 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     void resetInForkedChild() {
         new (&workQueued) std::condition_variable();
         new (&progress) std::condition_variable();
+        // Forked in the middle of joining lines, the buffer may be half
+        // changed: it is left behind rather than touched.
+        if (writing) new (&buffer) std::string();
+        writing = false;
         pending.clear();
         batch.clear();
         queuedBytes = 0;
