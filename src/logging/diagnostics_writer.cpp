@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -48,7 +49,9 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     // write. Members rather than the thread's own, so that a child forked
     // after the thread started can still reach them.
     std::vector<std::string> batch;
-    std::string buffer;  // touched by the thread alone, outside the mutex
+    std::string buffer;
+    // While set, the thread has `batch` and `buffer` to itself, outside the
+    // mutex.
     bool writing = false;
     // Queued and not yet written, `batch` included: the bound covers both.
     std::size_t queuedBytes = 0;
@@ -62,6 +65,11 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
 
     void write(std::string text) {
         std::unique_lock lock(mutex);
+        if (!fits(text.size()) && started && writesNeverStall()) {
+            // Only a reader who stops reading can hold lines up for ever; a
+            // file takes them all, so a burst waits for room instead.
+            progress.wait(lock, [&] { return fits(text.size()) || queuedLines == 0; });
+        }
         // The thread sleeps only on an empty queue, so only the first line
         // after that needs to wake it.
         const bool wasIdle = pending.empty();
@@ -78,6 +86,11 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
         if (!started) start();
         lock.unlock();
         if (wasIdle) workQueued.notify_one();
+    }
+
+    bool writesNeverStall() const noexcept {
+        struct stat status {};
+        return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
     }
 
     bool fits(std::size_t size) const noexcept {
@@ -125,18 +138,20 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
 
             buffer.clear();
             for (const auto& text : batch) buffer += text;
+            const std::size_t lines = batch.size();
+            batch.clear();
+            if (batch.capacity() > keptBatchCapacity) batch = {};
             // A reader that has gone away loses the lines; there is nowhere
             // left to say so.
             static_cast<void>(system::writeAll(descriptor, buffer));
+            const std::size_t bytes = buffer.size();
             if (buffer.capacity() > keptBufferCapacity) std::string().swap(buffer);
 
             lock.lock();
             writing = false;
-            for (const auto& text : batch) queuedBytes -= text.size();
-            queuedLines -= batch.size();
-            writtenCount += batch.size();
-            batch.clear();
-            if (batch.capacity() > keptBatchCapacity) batch = {};
+            queuedBytes -= bytes;
+            queuedLines -= lines;
+            writtenCount += lines;
             if (dropped > 0) queueDroppedNotice();
             progress.notify_all();
         }
@@ -168,9 +183,12 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     void resetInForkedChild() {
         new (&workQueued) std::condition_variable();
         new (&progress) std::condition_variable();
-        // Forked in the middle of joining lines, the buffer may be half
-        // changed: it is left behind rather than touched.
-        if (writing) new (&buffer) std::string();
+        // Forked while the thread had them, they may be half changed: they
+        // are left behind rather than touched.
+        if (writing) {
+            new (&batch) std::vector<std::string>();
+            new (&buffer) std::string();
+        }
         writing = false;
         pending.clear();
         batch.clear();

@@ -9,13 +9,14 @@
 namespace lumenary::logging {
 
 // Diagnostic lines to a descriptor (the program's standard error) without
-// ever making the thread that prints wait for the reader: lines go into a
+// ever making the thread that prints wait for a reader: lines go into a
 // bounded queue that a thread of the writer's own writes out, started on the
 // first line. When the queue is full, lines are dropped and counted; once the
 // reader takes what is pending again, the count is written as a line of its
-// own, where the dropped lines would have been. A text is always written
-// whole and in the order it was queued. Safe to use from any thread; its one
-// mutex guards all of its state.
+// own, where the dropped lines would have been. A regular file never stops
+// taking lines, so there a full queue makes the printer wait for room
+// instead. A text is always written whole and in the order it was queued.
+// Safe to use from any thread; its one mutex guards all of its state.
 class DiagnosticsWriter {
 public:
     struct Limits {
@@ -40,7 +41,8 @@ public:
     DiagnosticsWriter& operator=(const DiagnosticsWriter&) = delete;
 
     // Queues `text`, one or more whole lines each ending in a line feed, or
-    // drops it when the queue has no room for it. Never waits for the reader.
+    // drops it when the queue has no room for it. Never waits for a reader;
+    // into a regular file it waits for room rather than drop.
     void write(std::string text);
 
     // Waits until everything queued before the call has been written, at
@@ -48,8 +50,9 @@ public:
     bool flush(std::chrono::milliseconds timeout);
 
     // The process's standard error. Created on first use and never
-    // destroyed; at exit, and in a child forked after it started, it goes
-    // on working.
+    // destroyed; at exit it writes what is queued, waiting at most
+    // `defaultClosingWait`. A child forked after it started gets a queue and
+    // a thread of its own (what the parent had queued is the parent's).
     static DiagnosticsWriter& standardError();
 
 private:

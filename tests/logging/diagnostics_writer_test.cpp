@@ -152,6 +152,25 @@ INSTANTIATE_TEST_SUITE_P(Bounds, DiagnosticsWriterBurst,
                                            BurstCase{"ByLines", {.bytes = 1024 * 1024, .lines = 100}, 100}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
+TEST(DiagnosticsWriter, AFileTakesEveryLineOfABurstThatOverflowsTheQueue) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::string expected;
+    {
+        DiagnosticsWriter writer(::dup(::fileno(file)), {.bytes = 4096, .lines = 100}, 10s);
+        for (int number = 0; number < 2000; ++number) {
+            writer.write(numberedLine(number));
+            expected += numberedLine(number);
+        }
+    }
+
+    std::string written(expected.size() + 1, '\0');
+    std::rewind(file);
+    written.resize(std::fread(written.data(), 1, written.size(), file));
+    std::fclose(file);
+    EXPECT_EQ(written, expected);
+}
+
 TEST(DiagnosticsWriter, ClosingWritesEverythingQueuedBeforeIt) {
     Pipe pipe;
     std::string expected;
