@@ -225,10 +225,9 @@ DiagnosticsWriter& DiagnosticsWriter::standardError() {
     // Never destroyed: a line logged while static objects are destroyed at
     // exit still finds its writer.
     static DiagnosticsWriter& writer = *[] {
-        auto* created = new DiagnosticsWriter(
-            std::make_shared<State>(STDERR_FILENO, false, Limits{}), defaultClosingWait);
-        pthread_atfork([] { standardError().state_->mutex.lock(); },
-                       [] { standardError().state_->mutex.unlock(); },
+        auto* created =
+            new DiagnosticsWriter(std::make_shared<State>(STDERR_FILENO, false, Limits{}), defaultClosingWait);
+        pthread_atfork([] { standardError().state_->mutex.lock(); }, [] { standardError().state_->mutex.unlock(); },
                        [] { standardError().state_->resetInForkedChild(); });
         std::atexit([] { static_cast<void>(standardError().flush(defaultClosingWait)); });
         return created;

@@ -32,7 +32,8 @@ std::string readToEnd(int descriptor) {
     std::string text;
     char buffer[65536];
     ssize_t received;
-    while ((received = ::read(descriptor, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(received));
+    while ((received = ::read(descriptor, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(received));
     return text;
 }
 
