@@ -1,20 +1,13 @@
 #include "logging/console.hpp"
 
-#include <unistd.h>
-
-#include <mutex>
-
-#include "system/write_all.hpp"
+#include "logging/diagnostics_writer.hpp"
 
 namespace lumenary::logging {
 
 Console Console::standardError(std::string prefix) {
-    return Console(std::move(prefix), [](std::string_view line) {
-        static std::mutex mutex;
-        std::string text(line);
-        text.push_back('\n');
-        std::lock_guard lock(mutex);
-        system::writeAll(STDERR_FILENO, text);
+    return Console(std::move(prefix), [](std::string line) {
+        line.push_back('\n');
+        DiagnosticsWriter::standardError().write(std::move(line));
     });
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace lumenary::logging {
 
@@ -14,13 +15,16 @@ namespace lumenary::logging {
 // Copies share the sink; print may be called from any thread.
 class Console {
 public:
-    // Takes one whole line without its line feed.
-    using Sink = std::function<void(std::string_view line)>;
+    // Takes one whole line without its line feed, and may keep it: the line
+    // has room for one more character, so adding the line feed costs no
+    // further allocation.
+    using Sink = std::function<void(std::string line)>;
 
     Console() = default;
     Console(std::string prefix, Sink sink) : prefix_(std::move(prefix)), sink_(std::move(sink)) {}
 
-    // Lines to standard error.
+    // Lines to standard error, through the process's diagnostics writer: a
+    // print never waits for the reader.
     static Console standardError(std::string prefix);
 
     bool isEnabled() const noexcept { return static_cast<bool>(sink_); }
@@ -33,9 +37,11 @@ public:
         if (!sink_) {
             return;
         }
-        std::string line = prefix_;
+        std::string line;
+        line.reserve(prefix_.size() + (std::string_view(parts).size() + ... + 0) + 1);
+        line.append(prefix_);
         (line.append(parts), ...);
-        sink_(line);
+        sink_(std::move(line));
     }
 
 private:

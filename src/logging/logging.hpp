@@ -18,7 +18,8 @@
 #include "logging/text_output_stream.hpp"     // TextOutputStream, StdioOutputStream
 
 // Console lines, apart from structured records
-#include "logging/console.hpp"  // Console: "[Component] ..." diagnostic lines to standard error
+#include "logging/console.hpp"             // Console: "[Component] ..." diagnostic lines to standard error
+#include "logging/diagnostics_writer.hpp"  // DiagnosticsWriter: the bounded queue every standard-error line goes through
 
 // Process-wide default back end
 #include "logging/logging_system.hpp"  // LoggingSystem::bootstrap, set once per process

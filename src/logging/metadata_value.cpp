@@ -1,8 +1,9 @@
 #include "logging/metadata_value.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ostream>
+
+#include "logging/diagnostics_writer.hpp"
 
 namespace lumenary::logging {
 namespace {
@@ -69,8 +70,7 @@ MetadataValue MetadataValue::dictionary(std::initializer_list<std::pair<std::str
     Dictionary dictionary;
     for (const auto& [key, value] : entries) {
         if (!dictionary.emplace(key, value).second) {
-            std::fprintf(stderr, "Duplicate values for key: '%.*s'\n", static_cast<int>(key.size()), key.data());
-            std::abort();
+            abortWithDiagnostic("Duplicate values for key: '" + key + "'");
         }
     }
     return MetadataValue::dictionary(std::move(dictionary));

@@ -1,9 +1,9 @@
 #include "logging/multiplex_log_handler.hpp"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
+
+#include "logging/diagnostics_writer.hpp"
 
 namespace lumenary::logging {
 namespace {
@@ -65,8 +65,7 @@ void MultiplexLogHandler::setMetadataValue(std::string key, std::optional<Metada
 
 Metadata MultiplexLogHandler::metadata() const {
     if (handlers_.empty()) {
-        std::fputs("MultiplexLogHandler: metadata read with no handlers\n", stderr);
-        std::abort();
+        abortWithDiagnostic("MultiplexLogHandler: metadata read with no handlers");
     }
     Metadata combined;
     for (const auto& handler : handlers_) {

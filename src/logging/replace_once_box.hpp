@@ -1,11 +1,11 @@
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <shared_mutex>
 #include <string_view>
 #include <utility>
+
+#include "logging/diagnostics_writer.hpp"
 
 namespace lumenary::logging {
 
@@ -32,8 +32,7 @@ public:
         Value previous = [&] {
             std::unique_lock lock(mutex_);
             if (initialized_) {
-                std::fprintf(stderr, "%.*s\n", static_cast<int>(violationMessage_.size()), violationMessage_.data());
-                std::abort();
+                abortWithDiagnostic(violationMessage_);
             }
             initialized_ = true;
             return std::exchange(value_, std::move(replacement));

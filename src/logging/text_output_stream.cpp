@@ -1,5 +1,9 @@
 #include "logging/text_output_stream.hpp"
 
+#include <string>
+
+#include "logging/diagnostics_writer.hpp"
+
 namespace lumenary::logging {
 
 StdioOutputStream::StdioOutputStream(std::FILE* file, FlushMode flushMode) noexcept
@@ -20,10 +24,13 @@ const std::shared_ptr<StdioOutputStream>& StdioOutputStream::standardOutput() {
     return *stream;
 }
 
-const std::shared_ptr<StdioOutputStream>& StdioOutputStream::standardError() {
-    static const auto* stream =
-        new std::shared_ptr<StdioOutputStream>(std::make_shared<StdioOutputStream>(stderr, FlushMode::always));
+const std::shared_ptr<TextOutputStream>& StdioOutputStream::standardError() {
+    static const auto* stream = new std::shared_ptr<TextOutputStream>(std::make_shared<DiagnosticsOutputStream>());
     return *stream;
+}
+
+void DiagnosticsOutputStream::write(std::string_view text) {
+    DiagnosticsWriter::standardError().write(std::string(text));
 }
 
 }  // namespace lumenary::logging

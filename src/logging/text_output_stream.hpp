@@ -30,14 +30,23 @@ public:
 
     void write(std::string_view text) override;
 
-    // The process's standard output and standard error, flushed after every
-    // write; each created once, on first use.
+    // The process's standard output, flushed after every write, and its
+    // standard error, which goes through the process's diagnostics writer so
+    // that a reader who stops reading never holds up the thread that logs.
+    // Each created once, on first use.
     static const std::shared_ptr<StdioOutputStream>& standardOutput();
-    static const std::shared_ptr<StdioOutputStream>& standardError();
+    static const std::shared_ptr<TextOutputStream>& standardError();
 
 private:
     std::FILE* file_;
     FlushMode flushMode_;
+};
+
+// Whole texts to the process's diagnostics writer (standard error), queued
+// rather than written on the caller's thread.
+class DiagnosticsOutputStream final : public TextOutputStream {
+public:
+    void write(std::string_view text) override;
 };
 
 }  // namespace lumenary::logging

@@ -1,0 +1,247 @@
+#include "logging/diagnostics_writer.hpp"
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "system/write_all.hpp"
+
+namespace lumenary::logging {
+
+namespace {
+
+std::string droppedLinesNotice(std::uint64_t count) {
+    const bool one = count == 1;
+    return "[Lumenary] " + std::to_string(count) + (one ? " diagnostic line was" : " diagnostic lines were") +
+           " dropped while standard error was not being read\n";
+}
+
+// Room kept between bursts; anything beyond is given back once written.
+constexpr std::size_t keptBatchCapacity = 1024;
+constexpr std::size_t keptBufferCapacity = 64 * 1024;
+
+}  // namespace
+
+struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
+    State(int descriptorToWrite, bool owned, Limits bounds)
+        : descriptor(descriptorToWrite), ownsDescriptor(owned), limits(bounds) {}
+
+    const int descriptor;
+    const bool ownsDescriptor;
+    const Limits limits;
+
+    std::mutex mutex;
+    std::condition_variable workQueued;  // the thread waits here for lines
+    std::condition_variable progress;    // flushes and closing wait here for writes
+    std::vector<std::string> pending;
+    // Taken from `pending` and being written, and the same joined into one
+    // write. Members rather than the thread's own, so that a child forked
+    // after the thread started can still reach them.
+    std::vector<std::string> batch;
+    std::string buffer;
+    // While set, the thread has `batch` and `buffer` to itself, outside the
+    // mutex.
+    bool writing = false;
+    // Queued and not yet written, `batch` included: the bound covers both.
+    std::size_t queuedBytes = 0;
+    std::size_t queuedLines = 0;
+    std::uint64_t queuedCount = 0;
+    std::uint64_t writtenCount = 0;
+    std::uint64_t dropped = 0;
+    bool started = false;
+    bool closing = false;
+    bool finished = false;
+
+    void write(std::string text) {
+        std::unique_lock lock(mutex);
+        if (!fits(text.size()) && started && writesNeverStall()) {
+            // Only a reader who stops reading can hold lines up for ever; a
+            // file takes them all, so a burst waits for room instead.
+            progress.wait(lock, [&] { return fits(text.size()) || queuedLines == 0; });
+        }
+        // The thread sleeps only on an empty queue, so only the first line
+        // after that needs to wake it.
+        const bool wasIdle = pending.empty();
+        if (fits(text.size())) {
+            if (dropped > 0) queueDroppedNotice();
+            queue(std::move(text));
+        } else {
+            ++dropped;
+            // With nothing queued nothing will drain: the line alone was too
+            // long, so say so at once.
+            if (queuedLines > 0) return;
+            queueDroppedNotice();
+        }
+        if (!started) start();
+        lock.unlock();
+        if (wasIdle) workQueued.notify_one();
+    }
+
+    bool writesNeverStall() const noexcept {
+        struct stat status {};
+        return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    }
+
+    bool fits(std::size_t size) const noexcept {
+        return queuedLines < limits.lines && queuedBytes <= limits.bytes && size <= limits.bytes - queuedBytes;
+    }
+
+    // The notice itself may go past the bound: it is short, and once per
+    // stretch of dropped lines.
+    void queueDroppedNotice() {
+        queue(droppedLinesNotice(dropped));
+        dropped = 0;
+    }
+
+    void queue(std::string text) {
+        queuedBytes += text.size();
+        ++queuedLines;
+        ++queuedCount;
+        pending.push_back(std::move(text));
+    }
+
+    // A thread that cannot be started now is tried again with the next line;
+    // meanwhile lines wait in the queue and, once it is full, are counted.
+    void start() {
+        try {
+            std::thread([self = shared_from_this()] { self->run(); }).detach();
+            started = true;
+        } catch (const std::system_error&) {
+        }
+    }
+
+    void run() {
+        // Signals are for the threads that serve; a broken pipe only fails
+        // this thread's write.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+
+        std::unique_lock lock(mutex);
+        while (true) {
+            workQueued.wait(lock, [this] { return !pending.empty() || closing; });
+            if (pending.empty()) break;
+            batch.swap(pending);
+            writing = true;
+            lock.unlock();
+
+            buffer.clear();
+            for (const auto& text : batch) buffer += text;
+            const std::size_t lines = batch.size();
+            batch.clear();
+            if (batch.capacity() > keptBatchCapacity) batch = {};
+            // A reader that has gone away loses the lines; there is nowhere
+            // left to say so.
+            static_cast<void>(system::writeAll(descriptor, buffer));
+            const std::size_t bytes = buffer.size();
+            if (buffer.capacity() > keptBufferCapacity) std::string().swap(buffer);
+
+            lock.lock();
+            writing = false;
+            queuedBytes -= bytes;
+            queuedLines -= lines;
+            writtenCount += lines;
+            if (dropped > 0) queueDroppedNotice();
+            progress.notify_all();
+        }
+        if (ownsDescriptor) ::close(descriptor);
+        finished = true;
+        progress.notify_all();
+    }
+
+    bool flush(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex);
+        const auto target = queuedCount;
+        return progress.wait_for(lock, timeout, [&] { return writtenCount >= target; });
+    }
+
+    void close(std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex);
+        closing = true;
+        if (!started) {
+            if (ownsDescriptor) ::close(descriptor);
+            return;
+        }
+        workQueued.notify_one();
+        progress.wait_for(lock, wait, [this] { return finished; });
+    }
+
+    // In a forked child the thread does not exist, though the mutex (taken
+    // before the fork) and the condition variables still count it. What is
+    // queued is the parent's to write; the child starts afresh.
+    void resetInForkedChild() {
+        new (&workQueued) std::condition_variable();
+        new (&progress) std::condition_variable();
+        // Forked while the thread had them, they may be half changed: they
+        // are left behind rather than touched.
+        if (writing) {
+            new (&batch) std::vector<std::string>();
+            new (&buffer) std::string();
+        }
+        writing = false;
+        pending.clear();
+        batch.clear();
+        queuedBytes = 0;
+        queuedLines = 0;
+        writtenCount = queuedCount;
+        dropped = 0;
+        started = false;
+        mutex.unlock();
+    }
+};
+
+DiagnosticsWriter::DiagnosticsWriter(int descriptor) : DiagnosticsWriter(descriptor, Limits{}, defaultClosingWait) {}
+
+DiagnosticsWriter::DiagnosticsWriter(int descriptor, Limits limits, std::chrono::milliseconds closingWait)
+    : DiagnosticsWriter(std::make_shared<State>(descriptor, true, limits), closingWait) {}
+
+DiagnosticsWriter::DiagnosticsWriter(std::shared_ptr<State> state, std::chrono::milliseconds closingWait)
+    : state_(std::move(state)), closingWait_(closingWait) {}
+
+DiagnosticsWriter::~DiagnosticsWriter() {
+    state_->close(closingWait_);
+}
+
+void DiagnosticsWriter::write(std::string text) {
+    state_->write(std::move(text));
+}
+
+bool DiagnosticsWriter::flush(std::chrono::milliseconds timeout) {
+    return state_->flush(timeout);
+}
+
+DiagnosticsWriter& DiagnosticsWriter::standardError() {
+    // Never destroyed: a line logged while static objects are destroyed at
+    // exit still finds its writer.
+    static DiagnosticsWriter& writer = *[] {
+        auto* created =
+            new DiagnosticsWriter(std::make_shared<State>(STDERR_FILENO, false, Limits{}), defaultClosingWait);
+        pthread_atfork([] { standardError().state_->mutex.lock(); }, [] { standardError().state_->mutex.unlock(); },
+                       [] { standardError().state_->resetInForkedChild(); });
+        std::atexit([] { static_cast<void>(standardError().flush(defaultClosingWait)); });
+        return created;
+    }();
+    return writer;
+}
+
+void abortWithDiagnostic(std::string_view line) {
+    auto& writer = DiagnosticsWriter::standardError();
+    std::string text(line);
+    text.push_back('\n');
+    writer.write(std::move(text));
+    static_cast<void>(writer.flush(DiagnosticsWriter::defaultClosingWait));
+    std::abort();
+}
+
+}  // namespace lumenary::logging
