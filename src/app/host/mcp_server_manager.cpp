@@ -140,12 +140,14 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     if (!self) {
         co_return;
     }
+    http::MCPHTTPServer::Options httpOptions;
+    httpOptions.console = self->options_.console.withPrefix("[MCPHTTPServer] ");
     auto server = http::MCPHTTPServer::create(
         self->options_.httpExecutor ? self->options_.httpExecutor : self->options_.mainExecutor,
         [tools = self->options_.tools](asio::any_io_executor executor) {
             return makeSessionServer(tools, std::move(executor));
         },
-        http::MCPHTTPServer::Options{});
+        std::move(httpOptions));
     self.reset();
 
     std::optional<std::uint16_t> boundPort;

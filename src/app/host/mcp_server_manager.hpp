@@ -42,7 +42,9 @@ public:
         // Serve MCP on descriptors 0 and 1 too. Only one server is ever
         // started on them in a process: a second would steal its input.
         bool serveStandardIO = true;
-        // Diagnostics, one line each.
+        // Diagnostics, each line under this prefix (the stdio server's
+        // failure line under none); the HTTP endpoint writes to the same
+        // sink under its own.
         logging::Console console = logging::Console::standardError("[MCPServerManager] ");
         // Path written into the command-form client configuration; the
         // running executable's when absent.
