@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 
 #include <asio/co_spawn.hpp>
@@ -15,7 +14,9 @@
 
 #include "app/host/mcp_server_manager.hpp"
 #include "app/host/run_mode.hpp"
+#include "app/host/standard_tool_categories.hpp"
 #include "async/main_executor.hpp"
+#include "logging/console.hpp"
 #include "platform/file_defaults_store.hpp"
 
 using namespace lumenary;
@@ -30,7 +31,7 @@ asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
     try {
         co_await manager->shutdown();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "Stopping did not finish cleanly: %s\n", error.what());
+        logging::Console::standardError("").print("Stopping did not finish cleanly: ", error.what());
     }
     async::mainContext().stop();
 }
@@ -69,7 +70,7 @@ int main() {
     app::MCPServerManager::Options options{.mainExecutor = executor,
                                            .httpExecutor = httpThreads.get_executor(),
                                            .defaults = &defaults,
-                                           .tools = app::LocalToolService::shared()};
+                                           .tools = app::LocalToolService::createShared(app::standardToolCategories())};
     auto manager = app::MCPServerManager::create(std::move(options), true);
 
     asio::signal_set signals(context, SIGINT, SIGTERM);

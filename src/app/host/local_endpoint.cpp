@@ -1,7 +1,8 @@
 #include "app/host/local_endpoint.hpp"
 
-#include <cstdio>
 #include <limits>
+
+#include "logging/console.hpp"
 
 namespace lumenary::app {
 
@@ -11,9 +12,9 @@ std::uint16_t configuredServerPort(const platform::DefaultsStore& defaults) {
         return defaultServerPort;
     }
     if (stored > std::numeric_limits<std::uint16_t>::max()) {
-        std::fprintf(stderr, "[Lumenary] The stored %.*s %lld is not a port number (1-65535); using %u instead\n",
-                     static_cast<int>(serverPortDefaultsKey.size()), serverPortDefaultsKey.data(),
-                     static_cast<long long>(stored), static_cast<unsigned>(defaultServerPort));
+        logging::Console::standardError("[Lumenary] ")
+            .print("The stored ", serverPortDefaultsKey, " ", std::to_string(stored),
+                   " is not a port number (1-65535); using ", std::to_string(defaultServerPort), " instead");
         return defaultServerPort;
     }
     return static_cast<std::uint16_t>(stored);

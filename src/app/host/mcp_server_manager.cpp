@@ -1,34 +1,25 @@
 #include "app/host/mcp_server_manager.hpp"
 
-#include <unistd.h>
-
 #include <chrono>
-#include <climits>
-#include <cstdio>
+#include <variant>
 
-#include <asio/co_spawn.hpp>
 #include <asio/post.hpp>
-#include <asio/use_awaitable.hpp>
 
 #include "app/host/local_endpoint.hpp"
+#include "app/host/mcp_method_handlers.hpp"
 #include "app/http/mcp_http_server.hpp"
 #include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/stdio_transport.hpp"
+#include "platform/running_executable_path.hpp"
 
 namespace lumenary::app {
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string runningExecutablePath() {
-    char path[PATH_MAX];
-    const auto length = ::readlink("/proc/self/exe", path, sizeof path);
-    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
-}
 
 // The inside of a JSON string literal for `text`; empty when the text is not
 // UTF-8 and so cannot be written as JSON at all.
@@ -72,15 +63,6 @@ std::shared_ptr<MCPServerManager> MCPServerManager::create(Options options, bool
     return manager;
 }
 
-void MCPServerManager::print(std::string_view line) const {
-    if (options_.console) {
-        options_.console(line);
-        return;
-    }
-    // Standard output carries the stdio server's messages, never a line of ours.
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
-}
-
 void MCPServerManager::updateURLs(std::uint16_t port) {
     objectWillChange.emit();
     mcpURL_ = localEndpointURL(port, "/mcp");
@@ -88,26 +70,18 @@ void MCPServerManager::updateURLs(std::uint16_t port) {
     sseURL_ = localEndpointURL(port, "/sse");
 }
 
-std::shared_ptr<mcp::Server> MCPServerManager::makeServer(asio::any_io_executor executor) {
-    return mcp::Server::create(std::move(executor), "Quillbright", "1.0.0", std::nullopt,
-                               mcp::ServerCapabilities{.tools = mcp::ServerCapabilities::Tools{.listChanged = true}},
-                               mcp::ServerConfiguration::defaultConfiguration());
+std::shared_ptr<mcp::Server> MCPServerManager::makeServer(asio::any_io_executor executor, LocalToolService& tools) {
+    auto server =
+        mcp::Server::create(std::move(executor), "Quillbright", "1.0.0", std::nullopt,
+                            mcp::ServerCapabilities{.tools = mcp::ServerCapabilities::Tools{.listChanged = true}},
+                            mcp::ServerConfiguration::defaultConfiguration());
+    installMethodHandlers(*server, tools);
+    return server;
 }
 
-asio::awaitable<std::shared_ptr<mcp::Server>> MCPServerManager::makeServerThrough(
-    std::weak_ptr<MCPServerManager> weakSelf, asio::any_io_executor executor) {
-    const auto self = weakSelf.lock();
-    if (!self) {
-        throw mcp::MCPError::internalError("The service has stopped");
-    }
-    auto server = makeServer(std::move(executor));
-    co_await self->setupHandlers(server);
-    co_return server;
-}
-
-asio::awaitable<void> MCPServerManager::setupHandlers(std::shared_ptr<mcp::Server> server) const {
-    setupHandlers(*server, options_.tools);
-    co_return;
+asio::awaitable<std::shared_ptr<mcp::Server>> MCPServerManager::makeSessionServer(
+    std::shared_ptr<LocalToolService> tools, asio::any_io_executor executor) {
+    co_return makeServer(std::move(executor), *tools);
 }
 
 void MCPServerManager::start() {
@@ -122,8 +96,8 @@ void MCPServerManager::start() {
 
     if (options_.serveStandardIO && !stdioStarted_) {
         stdioStarted_ = true;
-        stdioTask_ = async::Task::spawn(options_.mainExecutor,
-                                        runStandardIO(weak_from_this(), makeServer(options_.mainExecutor)));
+        stdioTask_ = async::Task::spawn(
+            options_.mainExecutor, runStandardIO(weak_from_this(), makeServer(options_.mainExecutor, *options_.tools)));
     }
     if (serverTask_) {
         serverTask_->cancel();
@@ -138,7 +112,6 @@ asio::awaitable<void> MCPServerManager::runStandardIO(std::weak_ptr<MCPServerMan
         co_return;
     }
     auto transport = mcp::StdioTransport::create(self->options_.mainExecutor);
-    co_await self->setupHandlers(server);
     self.reset();
     std::string failure;
     try {
@@ -149,7 +122,8 @@ asio::awaitable<void> MCPServerManager::runStandardIO(std::weak_ptr<MCPServerMan
     self = weakSelf.lock();
     if (!failure.empty()) {
         if (self) {
-            self->print("Stdio Server failed (expected if running as GUI App): " + failure);
+            self->options_.console.withPrefix("").print("Stdio Server failed (expected if running as GUI App): ",
+                                                        failure);
         }
         co_return;
     }
@@ -166,9 +140,14 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     if (!self) {
         co_return;
     }
-    auto setup = [weakSelf](asio::any_io_executor executor) { return makeServerThrough(weakSelf, std::move(executor)); };
+    http::MCPHTTPServer::Options httpOptions;
+    httpOptions.console = self->options_.console.withPrefix("[MCPHTTPServer] ");
     auto server = http::MCPHTTPServer::create(
-        self->options_.httpExecutor ? self->options_.httpExecutor : self->options_.mainExecutor, setup);
+        self->options_.httpExecutor ? self->options_.httpExecutor : self->options_.mainExecutor,
+        [tools = self->options_.tools](asio::any_io_executor executor) {
+            return makeSessionServer(tools, std::move(executor));
+        },
+        std::move(httpOptions));
     self.reset();
 
     std::optional<std::uint16_t> boundPort;
@@ -193,8 +172,7 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
         self->isRunning_ = false;
         self->isEnabled_ = false;
         self->isStarting_ = false;
-        self->print("[MCPServerManager] The HTTP endpoint could not start on port " + std::to_string(port) + ": " +
-                    failure);
+        self->options_.console.print("The HTTP endpoint could not start on port ", std::to_string(port), ": ", failure);
         co_return;
     }
     self->httpServer_ = server;
@@ -202,7 +180,7 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     self->objectWillChange.emit();
     self->isRunning_ = true;
     self->isStarting_ = false;
-    self->print("[MCPServerManager] MCP endpoint listening at " + self->mcpURL_);
+    self->options_.console.print("MCP endpoint listening at ", self->mcpURL_);
     self.reset();
     // Keeps the endpoint referenced until a stop or a new start cancels us.
     while (true) {
@@ -289,8 +267,8 @@ asio::awaitable<void> MCPServerManager::startAfterDelay(std::shared_ptr<MCPServe
 }
 
 void MCPServerManager::toolsDidChange() {
-    print("[MCPServerManager] 🔔 Tool list changed! Broadcasting update to all clients...");
-    print("[MCPServerManager] Current tool count: " + std::to_string(options_.tools->availableTools().size()));
+    options_.console.print("🔔 Tool list changed! Broadcasting update to all clients...");
+    options_.console.print("Current tool count: ", std::to_string(options_.tools->catalogue().size()));
     async::Task::spawn(options_.mainExecutor, notifyClients(shared_from_this()));
 }
 
@@ -303,17 +281,17 @@ asio::awaitable<void> MCPServerManager::notifyClients(std::shared_ptr<MCPServerM
             failure = error.what();
         }
         if (!failure.empty()) {
-            self->print("[MCPServerManager] ❌ Failed to notify Stdio server: " + failure);
+            self->options_.console.print("❌ Failed to notify Stdio server: ", failure);
         } else {
-            self->print("[MCPServerManager] ✅ Stdio server notified");
+            self->options_.console.print("✅ Stdio server notified");
         }
     } else {
-        self->print("[MCPServerManager] ✅ Stdio server notified");
+        self->options_.console.print("✅ Stdio server notified");
     }
     if (auto server = self->httpServer_) {
         co_await server->notifyToolListChanged();
     }
-    self->print("[MCPServerManager] ✅ HTTP sessions notified");
+    self->options_.console.print("✅ HTTP sessions notified");
 }
 
 std::string MCPServerManager::httpConfigJSON() const {
@@ -321,7 +299,19 @@ std::string MCPServerManager::httpConfigJSON() const {
 }
 
 std::string MCPServerManager::stdioConfigJSON() const {
-    const auto path = jsonStringContent(options_.executablePath.value_or(runningExecutablePath()));
+    std::string executable;
+    if (options_.executablePath) {
+        executable = *options_.executablePath;
+    } else {
+        auto found = platform::runningExecutablePath();
+        if (auto* stale = std::get_if<platform::StaleExecutablePath>(&found)) {
+            options_.console.print("The stdio configuration names a stale command path: ", stale->description);
+            executable = std::move(stale->reportedPath);
+        } else {
+            executable = std::move(std::get<std::string>(found));
+        }
+    }
+    const auto path = jsonStringContent(executable);
     return "{\n  \"mcpServers\": {\n    \"hostdeck\": {\n      \"command\": \"" + path +
            "\",\n      \"args\": []\n    }\n  }\n}";
 }

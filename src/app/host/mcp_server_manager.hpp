@@ -1,19 +1,17 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
 #include "app/tools/local_tool_service.hpp"
-#include "app/tools/plain_value.hpp"
 #include "async/signal.hpp"
 #include "async/task.hpp"
+#include "logging/console.hpp"
 #include "mcp/server/mcp_server.hpp"
 #include "platform/defaults_store.hpp"
 
@@ -25,10 +23,12 @@ namespace lumenary::app {
 
 // Runs the program's MCP service: one server on standard input and output
 // and the HTTP endpoint on the configured loopback port, with one server per
-// HTTP session. It publishes the running state and the endpoint URLs,
-// restarts the endpoint when the port changes, and tells every client when
-// the tool list changes. Lives on the main executor: every member must be
-// called there.
+// HTTP session, each with the program's method handlers. It publishes the
+// running state and the endpoint URLs, restarts the endpoint when the port
+// changes, and tells every client when the tool list changes. Its state is
+// guarded by the main executor: every member must be called there. Only the
+// maker of session servers runs elsewhere, and it reads nothing but the
+// tool service it was given.
 class MCPServerManager : public std::enable_shared_from_this<MCPServerManager> {
 public:
     struct Options {
@@ -42,11 +42,12 @@ public:
         // Serve MCP on descriptors 0 and 1 too. Only one server is ever
         // started on them in a process: a second would steal its input.
         bool serveStandardIO = true;
-        // Diagnostics, one line each without its line feed; standard error
-        // when absent.
-        std::function<void(std::string_view)> console = {};
+        // Diagnostics, each line under this prefix (the stdio server's
+        // failure line under none); the HTTP endpoint writes to the same
+        // sink under its own.
+        logging::Console console = logging::Console::standardError("[MCPServerManager] ");
         // Path written into the command-form client configuration; the
-        // running executable when absent.
+        // running executable's when absent.
         std::optional<std::string> executablePath = std::nullopt;
     };
 
@@ -75,43 +76,26 @@ public:
     asio::awaitable<void> shutdown();
 
     // The two client-configuration texts under the server key "hostdeck".
+    // A stale executable path is still written as the system reports it,
+    // and said so on the console.
     std::string httpConfigJSON() const;
     std::string stdioConfigJSON() const;
-
-    // Registers the six method handlers on a server of this manager.
-    asio::awaitable<void> setupHandlers(std::shared_ptr<mcp::Server> server) const;
-
-    // The six handlers every server of the program answers with.
-    static void setupHandlers(mcp::Server& server, std::shared_ptr<LocalToolService> tools);
-
-    static asio::awaitable<mcp::ListTools::Result> listToolsHandler(std::shared_ptr<LocalToolService> tools,
-                                                                    mcp::ListTools::Parameters parameters);
-    // Never throws: a refused or failing tool gives a result with the
-    // error flag and the text "Error: " plus the failure's description.
-    static asio::awaitable<mcp::CallTool::Result> callToolHandler(std::shared_ptr<LocalToolService> tools,
-                                                                  mcp::CallTool::Parameters parameters);
-    static asio::awaitable<mcp::ListResources::Result> listResourcesHandler(mcp::ListResources::Parameters);
-    static asio::awaitable<mcp::ReadResource::Result> readResourceHandler(mcp::ReadResource::Parameters);
-    static asio::awaitable<mcp::ListPrompts::Result> listPromptsHandler(mcp::ListPrompts::Parameters);
-    static asio::awaitable<mcp::GetPrompt::Result> getPromptHandler(mcp::GetPrompt::Parameters);
-
-    // Schemas to JSON: byte buffers and null markers become null.
-    static mcp::Value valueFromAny(const PlainValue& value);
-    // Call arguments from JSON: a whole double within the 64-bit range
-    // becomes an integer, so 10.0 reaches a tool as 10.
-    static PlainValue anyFromValue(const mcp::Value& value);
 
 private:
     explicit MCPServerManager(Options options);
 
-    static std::shared_ptr<mcp::Server> makeServer(asio::any_io_executor executor);
-    void print(std::string_view line) const;
+    // A server of the program, named and versioned here only, with the
+    // method handlers over `tools` installed; not started.
+    static std::shared_ptr<mcp::Server> makeServer(asio::any_io_executor executor, LocalToolService& tools);
+    // Runs on the HTTP executor, so it holds the tool service only, never
+    // the manager.
+    static asio::awaitable<std::shared_ptr<mcp::Server>> makeSessionServer(std::shared_ptr<LocalToolService> tools,
+                                                                           asio::any_io_executor executor);
+
     void updateURLs(std::uint16_t port);
     void scheduleRestart();
     void toolsDidChange();
 
-    static asio::awaitable<std::shared_ptr<mcp::Server>> makeServerThrough(std::weak_ptr<MCPServerManager> weakSelf,
-                                                                          asio::any_io_executor executor);
     static asio::awaitable<void> runStandardIO(std::weak_ptr<MCPServerManager> weakSelf,
                                                std::shared_ptr<mcp::Server> server);
     static asio::awaitable<void> runHTTP(std::weak_ptr<MCPServerManager> weakSelf, std::uint16_t port);

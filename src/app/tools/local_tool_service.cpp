@@ -1,11 +1,10 @@
 #include "app/tools/local_tool_service.hpp"
 
+#include <algorithm>
 #include <limits>
 
-#include <asio/co_spawn.hpp>
-#include <asio/use_awaitable.hpp>
-
 #include "app/tools/tool_error.hpp"
+#include "async/on_strand.hpp"
 
 namespace lumenary::app {
 
@@ -68,7 +67,15 @@ void LocalToolService::disableAllTools() {
     }
 }
 
-std::vector<MCPTool> LocalToolService::availableTools() const {
+asio::awaitable<std::vector<MCPTool>> LocalToolService::availableTools() {
+    return async::onStrand(executor_, catalogueOnMain(shared_from_this()));
+}
+
+asio::awaitable<std::vector<MCPTool>> LocalToolService::catalogueOnMain(std::shared_ptr<LocalToolService> self) {
+    co_return self->catalogue();
+}
+
+std::vector<MCPTool> LocalToolService::catalogue() const {
     std::vector<MCPTool> tools;
     for (const auto kind : toolCategoryListOrder) {
         if (!isEnabled(kind)) {
@@ -82,10 +89,7 @@ std::vector<MCPTool> LocalToolService::availableTools() const {
 }
 
 asio::awaitable<std::string> LocalToolService::callTool(std::string name, PlainDictionary arguments) {
-    auto self = shared_from_this();
-    auto text = co_await asio::co_spawn(executor_, callToolOnMain(self, std::move(name), std::move(arguments)),
-                                        asio::use_awaitable);
-    co_return text;
+    return async::onStrand(executor_, callToolOnMain(shared_from_this(), std::move(name), std::move(arguments)));
 }
 
 asio::awaitable<std::string> LocalToolService::callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,

@@ -25,17 +25,23 @@ using ToolCategories = std::array<std::shared_ptr<ToolCategory>, toolCategoryCou
 
 // Every tool call passes through here: the ten category switches, the
 // catalogue of the switched-on categories, dispatch by tool name, and the
-// call count and records. All state lives on the main executor: the
-// synchronous members must be called there, and `callTool` goes there itself.
-// Switches, count and records are persisted in the defaults as they change.
+// call count and records. All state is guarded by the main executor: the
+// synchronous members must be called there, and the awaitable ones
+// (`availableTools`, `callTool`) go there themselves, so any server's
+// executor may await them. Switches, count and records are persisted in the
+// defaults as they change.
 class LocalToolService : public std::enable_shared_from_this<LocalToolService> {
 public:
     // Reads the count, the switches and the records from `defaults`, which
     // must outlive the service. A missing category handler lists nothing.
     LocalToolService(asio::any_io_executor mainExecutor, platform::DefaultsStore& defaults, ToolCategories categories);
 
-    // The process's service on the main executor, with the standard
-    // categories and defaults; created on first use, never destroyed.
+    // Creates the process's service, on the main executor with the standard
+    // defaults, holding the categories the host hands in (the host is what
+    // knows every category). Called once, at start, before any `shared()`;
+    // a second call throws std::logic_error. Never destroyed.
+    static std::shared_ptr<LocalToolService> createShared(ToolCategories categories);
+    // The process's service; throws std::logic_error before `createShared`.
     static std::shared_ptr<LocalToolService> shared();
 
     const asio::any_io_executor& executor() const noexcept { return executor_; }
@@ -86,8 +92,11 @@ public:
     // Switches every category off, one after another, each with its event.
     void disableAllTools();
 
-    // The tools of the switched-on categories, in catalogue order.
-    std::vector<MCPTool> availableTools() const;
+    // The tools of the switched-on categories, in catalogue order, built
+    // anew on each call. Awaitable from any executor.
+    asio::awaitable<std::vector<MCPTool>> availableTools();
+    // The same list for code already on the main executor (the manager, a panel).
+    std::vector<MCPTool> catalogue() const;
 
     // Counts the call, finds the category that owns `name` and runs the
     // tool there, recording the call when it returns a text. Throws a
@@ -96,6 +105,7 @@ public:
     asio::awaitable<std::string> callTool(std::string name, PlainDictionary arguments);
 
 private:
+    static asio::awaitable<std::vector<MCPTool>> catalogueOnMain(std::shared_ptr<LocalToolService> self);
     static asio::awaitable<std::string> callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
                                                        PlainDictionary arguments);
 

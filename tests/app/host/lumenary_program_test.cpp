@@ -157,6 +157,14 @@ TEST_F(ProgramTest, KeepsServingStdioWhenThePortIsTaken) {
     EXPECT_EQ(program->waitForExit(), 0);
 }
 
+TEST_F(ProgramTest, AnswersAnIDWrittenAsAWholeDoubleUnderThatInteger) {
+    auto program = launch("fraction.err");
+    program->writeLine(R"({"jsonrpc":"2.0","id":7.0,"method":"ping"})");
+    EXPECT_EQ(program->readLine(), R"({"id":7,"jsonrpc":"2.0","result":{}})") << errors("fraction.err");
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->waitForExit(), 0);
+}
+
 TEST_F(ProgramTest, OurClientDrivesTheProgramOverItsPipes) {
     auto program = launch("client.err");
     asio::io_context io;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/host/mcp_server_manager.hpp"
+#include "app/host/mcp_method_handlers.hpp"
 #include "app/tools/fake_tool_category.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/server_harness.hpp"
@@ -19,7 +19,7 @@ protected:
         ToolCategories categories;
         categories[0] = calendar;
         service = std::make_shared<LocalToolService>(harness.io().get_executor(), defaults, categories);
-        MCPServerManager::setupHandlers(harness.server(), service);
+        installMethodHandlers(harness.server(), *service);
         harness.start();
     }
 
@@ -102,8 +102,7 @@ TEST_F(MethodHandlersTest, ResourcesAndPromptsAnswerWithFixedEmptyResults) {
 
 TEST(PlainValueConversion, SchemasDropBytesAndArgumentsTurnWholeDoublesIntoIntegers) {
     const auto schema = Value::object({{"a", Value::data("xy", "image/png")}, {"b", Value::array({nullptr, 1.5})}});
-    EXPECT_EQ(MCPServerManager::valueFromAny(schema),
-              Value::object({{"a", nullptr}, {"b", Value::array({nullptr, 1.5})}}));
+    EXPECT_EQ(schemaJSON(schema), Value::object({{"a", nullptr}, {"b", Value::array({nullptr, 1.5})}}));
 
     struct Case {
         double in;
@@ -115,10 +114,10 @@ TEST(PlainValueConversion, SchemasDropBytesAndArgumentsTurnWholeDoublesIntoInteg
                                            {1e300, 1e300},
                                            {-9223372036854775808.0, Value(INT64_MIN)},
                                            {9223372036854775808.0, 9223372036854775808.0}}) {
-        EXPECT_EQ(MCPServerManager::anyFromValue(c.in), c.out) << c.in;
+        EXPECT_EQ(callArgumentFromJSON(c.in), c.out) << c.in;
     }
     const auto bytes = Value::data("\x01\x02", "application/octet-stream");
-    EXPECT_EQ(MCPServerManager::anyFromValue(bytes), bytes);
+    EXPECT_EQ(callArgumentFromJSON(bytes), bytes);
 }
 
 }  // namespace

@@ -29,11 +29,11 @@ protected:
                                           .defaults = &defaults,
                                           .tools = tools,
                                           .serveStandardIO = false,
-                                          .console =
-                                              [this](std::string_view line) {
-                                                  std::lock_guard lock(consoleMutex);
-                                                  console.emplace_back(line);
-                                              },
+                                          .console = logging::Console("[MCPServerManager] ",
+                                                                      [this](std::string_view line) {
+                                                                          std::lock_guard lock(consoleMutex);
+                                                                          console.emplace_back(line);
+                                                                      }),
                                           .executablePath = R"(/opt/a "b"\c)"};
         manager = MCPServerManager::create(std::move(options), false);
         runner = std::thread([this] { io.run(); });

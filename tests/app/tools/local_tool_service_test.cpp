@@ -71,7 +71,7 @@ std::vector<std::string> namesOf(const std::vector<MCPTool>& tools) {
 
 TEST_F(LocalToolServiceTest, AFreshInstallationOffersNothingButCountsEveryCall) {
     auto service = makeService();
-    EXPECT_TRUE(service->availableTools().empty());
+    EXPECT_TRUE(service->catalogue().empty());
     EXPECT_EQ(call(*service, "isMacOSEnabled.tool"), "LocalTool 403 macOS Control tool is disabled");
     EXPECT_EQ(call(*service, "made-up"), "LocalTool 404 Tool not found: made-up");
     EXPECT_EQ(call(*service, "ISCALENDARENABLED.TOOL"), "LocalTool 404 Tool not found: ISCALENDARENABLED.TOOL");
@@ -84,7 +84,7 @@ TEST_F(LocalToolServiceTest, AFreshInstallationOffersNothingButCountsEveryCall) 
 TEST_F(LocalToolServiceTest, TheCatalogueListsMailBeforeNotesButDispatchScansNotesFirst) {
     auto service = makeService();
     for (const auto& row : toolCategoryTable) service->setEnabled(row.kind, true);
-    const auto names = namesOf(service->availableTools());
+    const auto names = namesOf(service->catalogue());
     ASSERT_EQ(names.size(), 13U);
     EXPECT_EQ(names[4], "isMailEnabled.tool");
     EXPECT_EQ(names[6], "isNotesEnabled.tool");
@@ -99,6 +99,21 @@ TEST_F(LocalToolServiceTest, TheCatalogueListsMailBeforeNotesButDispatchScansNot
     service->setNotesEnabled(false);
     EXPECT_EQ(call(*service, "shared"), "LocalTool 403 Notes tool is disabled")
         << "only the owner's switch counts, even when a later category holds the name too";
+}
+
+TEST_F(LocalToolServiceTest, AvailableToolsAreReadOnTheMainExecutorWhoeverAsks) {
+    auto service = makeService();
+    service->setCalendarEnabled(true);
+    asio::io_context caller;
+    std::optional<std::vector<std::string>> names;
+    asio::co_spawn(caller, service->availableTools(),
+                   [&names](std::exception_ptr, std::vector<MCPTool> tools) { names = namesOf(tools); });
+    const int builds = fake(ToolCategoryKind::calendar).listBuilds;
+    caller.poll();
+    EXPECT_EQ(fake(ToolCategoryKind::calendar).listBuilds, builds) << "nothing is read on the caller's executor";
+    io.run();
+    caller.run();
+    EXPECT_EQ(names, std::vector<std::string>{"isCalendarEnabled.tool"});
 }
 
 TEST_F(LocalToolServiceTest, OnlySuccessfulCallsAreRecordedAndArgumentsPassUnchanged) {
