@@ -42,7 +42,6 @@ void waitUntilReady(int descriptor, short events) {
     }
 }
 
-
 // The ids of the requests in a message that wait for a reply: one for a
 // request, one per request of a batch, none for a notification or for a
 // client's own reply to the server. A message that is no JSON has none the
@@ -102,7 +101,7 @@ bool isJSONRPCReplyBody(const Value& body) {
     return isJSONRPCReply(body);
 }
 
-std::string statusDescription(const platform::HttpResponse& response) {
+std::string statusDescription(const platform::HTTPClientResponse& response) {
     std::string description = "HTTP status " + std::to_string(response.status);
     if (!response.body.empty() && response.body.size() <= maximumQuotedBodyLength && mcp::isValidUTF8(response.body)) {
         description += ": ";
@@ -216,7 +215,7 @@ void StdioProxy::forward(std::string message) {
     auto handled = std::make_shared<std::promise<void>>();
     auto replied = handled->get_future();
     try {
-        workers_.post([this, shared, handled](platform::HttpClient& client) {
+        workers_.post([this, shared, handled](platform::HTTPClient& client) {
             relay(*shared, client);
             handled->set_value();
         });
@@ -227,29 +226,30 @@ void StdioProxy::forward(std::string message) {
     replied.wait_for(timing_.replyWait);
 }
 
-void StdioProxy::relay(const std::string& message, platform::HttpClient& client) {
+void StdioProxy::relay(const std::string& message, platform::HTTPClient& client) {
     try {
-        platform::HttpRequest request{.method = "POST",
-                                      .url = baseURL_,
-                                      .headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}},
-                                      .body = message,
-                                      .timeouts = timing_.post};
+        platform::HTTPClientRequest request{
+            .method = "POST",
+            .url = baseURL_,
+            .headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}},
+            .body = message,
+            .timeouts = timing_.post};
         if (auto id = sessionID()) {
             request.headers.add("Mcp-Session-Id", std::move(*id));
         }
         auto result = client.send(request);
-        if (const auto* error = std::get_if<platform::HttpError>(&result)) {
+        if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
             handleFailure(message, *error);
         } else {
-            handleResponse(message, std::get<platform::HttpResponse>(std::move(result)));
+            handleResponse(message, std::get<platform::HTTPClientResponse>(std::move(result)));
         }
     } catch (const std::exception& error) {
         answerWithError(message, std::string("Failed to forward request: ") + error.what());
     }
 }
 
-void StdioProxy::handleFailure(const std::string& message, const platform::HttpError& error) {
-    if (error.kind == platform::HttpError::Kind::couldNotConnect) {
+void StdioProxy::handleFailure(const std::string& message, const platform::HTTPClientError& error) {
+    if (error.kind == platform::HTTPClientError::Kind::couldNotConnect) {
         std::lock_guard lock(lossMutex_);
         if (!instanceLost_) {
             lossDescription_ = error.description;
@@ -261,7 +261,7 @@ void StdioProxy::handleFailure(const std::string& message, const platform::HttpE
     answerWithError(message, "Failed to forward request: " + error.description);
 }
 
-void StdioProxy::handleResponse(const std::string& message, platform::HttpResponse response) {
+void StdioProxy::handleResponse(const std::string& message, platform::HTTPClientResponse response) {
     if (auto id = response.headers.value("Mcp-Session-Id")) {
         setSessionID(std::move(*id));
     }
@@ -328,9 +328,9 @@ void StdioProxy::endSession() {
                                              .headers = {{"Mcp-Session-Id", *id}},
                                              .body = {},
                                              .timeouts = timing_.sessionEnd});
-    if (const auto* error = std::get_if<platform::HttpError>(&result)) {
+    if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
         writeDiagnostic("[StdioProxy] Could not end session " + *id + ": " + error->description);
-    } else if (const auto& response = std::get<platform::HttpResponse>(result);
+    } else if (const auto& response = std::get<platform::HTTPClientResponse>(result);
                response.status < 200 || response.status >= 300) {
         writeDiagnostic("[StdioProxy] Could not end session " + *id + ": " + statusDescription(response));
     }

@@ -26,14 +26,14 @@ struct StdioProxyStreams {
 
 struct StdioProxyTiming {
     // The check that an instance serves before anything is relayed.
-    platform::HttpTimeouts check{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
+    platform::HTTPClientTimeouts check{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
     // One relayed message: a tool call may think for a while.
-    platform::HttpTimeouts post{std::chrono::seconds(60), std::nullopt};
+    platform::HTTPClientTimeouts post{std::chrono::seconds(60), std::nullopt};
     // How long `forward` waits for a reply before the next line may go; a
     // reply that comes later is still written.
     std::chrono::milliseconds replyWait{std::chrono::seconds(30)};
     // Ending the session when the input ends.
-    platform::HttpTimeouts sessionEnd{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
+    platform::HTTPClientTimeouts sessionEnd{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
 };
 
 // Lets an MCP client that can only launch a command reach the instance
@@ -82,9 +82,9 @@ public:
 
 private:
     void handleLine(std::string line);
-    void relay(const std::string& message, platform::HttpClient& client);
-    void handleFailure(const std::string& message, const platform::HttpError& error);
-    void handleResponse(const std::string& message, platform::HttpResponse response);
+    void relay(const std::string& message, platform::HTTPClient& client);
+    void handleFailure(const std::string& message, const platform::HTTPClientError& error);
+    void handleResponse(const std::string& message, platform::HTTPClientResponse response);
     void answerWithError(const std::string& message, const std::string& description);
     void endSession();
 
@@ -112,9 +112,9 @@ private:
     std::atomic<bool> outputClosed_{false};
 
     // The check and the session end, on the thread that runs the proxy.
-    platform::HttpClient controlClient_;
+    platform::HTTPClient controlClient_;
     // Last: its threads use every member above until they are joined.
-    HttpExchangeWorkers workers_;
+    HTTPExchangeWorkers workers_;
 };
 
 }  // namespace lumenary::app

@@ -17,9 +17,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using mcp::Value;
-using testing::CannedHttpResponse;
-using testing::FakeHttpEndpoint;
-using testing::ReceivedHttpRequest;
+using testing::CannedHTTPResponse;
+using testing::FakeHTTPEndpoint;
+using testing::ReceivedHTTPRequest;
 
 class Pipe {
 public:
@@ -130,14 +130,14 @@ Value idOf(const std::string& message) {
     return id ? *id : Value("<none>");
 }
 
-CannedHttpResponse optionsOr(const ReceivedHttpRequest& received, const std::function<CannedHttpResponse()>& post) {
+CannedHTTPResponse optionsOr(const ReceivedHTTPRequest& received, const std::function<CannedHTTPResponse()>& post) {
     if (received.method == "OPTIONS" || received.method == "DELETE") return {.status = 204};
     return post();
 }
 
 TEST(StdioProxy, RelaysAConversationInOneSessionAndEndsItAtEndOfInput) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             if (received.body.find("initialize\"") != std::string::npos) {
                 return {.status = 200, .headers = {{"mcp-session-id", "S-1"}}, .body = result("1")};
             }
@@ -183,8 +183,8 @@ TEST(StdioProxy, RelaysAConversationInOneSessionAndEndsItAtEndOfInput) {
 
 TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
     const std::string relayedError = R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"boom"}})";
-    FakeHttpEndpoint endpoint([&](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             const auto body = received.body;
             if (body.starts_with("[")) return {.status = 500, .body = "<html>oops</html>"};
             const auto id = idOf(body).description();
@@ -233,8 +233,8 @@ TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
 }
 
 TEST(StdioProxy, AnswersTheWaitingRequestsAndFailsWhenTheInstanceGoesAway) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             return {.status = 200, .headers = {{"Mcp-Session-Id", "S-1"}}, .body = result("1")};
         });
     });
@@ -266,8 +266,8 @@ TEST(StdioProxy, SaysSoOnTheDiagnosticsWhenNoInstanceServes) {
 }
 
 TEST(StdioProxy, WritesALateReplyOnceWithoutHoldingUpTheNextMessage) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             const auto id = idOf(received.body).description();
             return {.status = 200, .body = result(id), .heldUntilReleased = id == "1"};
         });
