@@ -16,12 +16,19 @@ namespace lumenary::testing {
 
 namespace {
 
+// Listens on `port`, or on an ephemeral port when it is 0, and stores the
+// port it got.
 int loopbackListener(std::uint16_t& port) {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener < 0) throw std::system_error(errno, std::generic_category(), "socket");
+    // The connections of an endpoint that stood on the port before linger
+    // in TIME_WAIT there.
+    const int reuse = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     socklen_t length = sizeof(address);
     if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(listener, 64) != 0 ||
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -93,7 +100,8 @@ void sendAll(int connection, const std::string& bytes) {
 
 }  // namespace
 
-FakeHTTPEndpoint::FakeHTTPEndpoint(Responder responder) : responder_(std::move(responder)) {
+FakeHTTPEndpoint::FakeHTTPEndpoint(Responder responder, std::uint16_t port)
+    : responder_(std::move(responder)), port_(port) {
     listener_ = loopbackListener(port_);
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         ::close(listener_);

@@ -45,7 +45,8 @@ class FakeHTTPEndpoint {
 public:
     using Responder = std::function<CannedHTTPResponse(const ReceivedHTTPRequest&)>;
 
-    explicit FakeHTTPEndpoint(Responder responder);
+    // On `port`, or on an ephemeral one when it is 0.
+    explicit FakeHTTPEndpoint(Responder responder, std::uint16_t port = 0);
     ~FakeHTTPEndpoint();
     FakeHTTPEndpoint(const FakeHTTPEndpoint&) = delete;
     FakeHTTPEndpoint& operator=(const FakeHTTPEndpoint&) = delete;

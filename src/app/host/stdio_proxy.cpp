@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <future>
@@ -16,6 +17,7 @@
 #include "app/host/local_server_probe.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/core/utf8.hpp"
 #include "system/write_all.hpp"
 
@@ -25,6 +27,7 @@ namespace {
 
 using mcp::Value;
 
+constexpr std::string_view consolePrefix = "[StdioProxy] ";
 constexpr std::size_t readBufferSize = 64 * 1024;
 // An instance's plain-text error body is shown to the client up to here.
 constexpr std::size_t maximumQuotedBodyLength = 200;
@@ -42,22 +45,13 @@ void waitUntilReady(int descriptor, short events) {
     }
 }
 
-// The ids of the requests in a message that wait for a reply: one for a
-// request, one per request of a batch, none for a notification or for a
-// client's own reply to the server. A message that is no JSON has none the
-// proxy can name.
+// The ids the client waits for a reply under: the one of a message the
+// instance answers under an id, one per such element of a batch, none for a
+// notification. A message that is no JSON has none the proxy can name.
 struct AwaitedReplies {
-    std::vector<Value> ids;
+    std::vector<mcp::ID> ids;
     bool isBatch = false;
 };
-
-std::optional<Value> awaitedID(const Value& message) {
-    const Value* id = message.find("id");
-    if (id == nullptr || message.find("method") == nullptr) {
-        return std::nullopt;
-    }
-    return *id;
-}
 
 AwaitedReplies awaitedReplies(std::string_view message) {
     AwaitedReplies replies;
@@ -70,9 +64,9 @@ AwaitedReplies awaitedReplies(std::string_view message) {
     if (const auto* batch = parsed.arrayValue()) {
         replies.isBatch = true;
         for (const auto& element : *batch) {
-            if (auto id = awaitedID(element)) replies.ids.push_back(std::move(*id));
+            if (auto id = mcp::classifyMessage(element).answeredUnder()) replies.ids.push_back(std::move(*id));
         }
-    } else if (auto id = awaitedID(parsed)) {
+    } else if (auto id = mcp::classifyMessage(parsed).answeredUnder()) {
         replies.ids.push_back(std::move(*id));
     }
     return replies;
@@ -84,21 +78,16 @@ Value errorReply(Value id, std::int64_t code, std::string message) {
                           {"error", Value::object({{"code", code}, {"message", std::move(message)}})}});
 }
 
-bool isJSONRPCReply(const Value& value) {
-    const Value* version = value.find("jsonrpc");
-    const std::string* text = version ? version->stringValue() : nullptr;
-    return text != nullptr && *text == "2.0" && (value.find("result") != nullptr || value.find("error") != nullptr);
+bool isReply(const mcp::MessageClassification& classification) {
+    return classification.kind == mcp::MessageKind::response || classification.kind == mcp::MessageKind::errorResponse;
 }
 
-bool isJSONRPCReplyBody(const Value& body) {
+bool isReplyBody(const Value& body) {
     if (const auto* batch = body.arrayValue()) {
-        if (batch->empty()) return false;
-        for (const auto& element : *batch) {
-            if (!isJSONRPCReply(element)) return false;
-        }
-        return true;
+        return !batch->empty() &&
+               std::ranges::all_of(*batch, [](const Value& reply) { return isReply(mcp::classifyMessage(reply)); });
     }
-    return isJSONRPCReply(body);
+    return isReply(mcp::classifyMessage(body));
 }
 
 std::string statusDescription(const platform::HTTPClientResponse& response) {
@@ -118,7 +107,12 @@ std::string parseErrorLine(const std::string& detail) {
 }  // namespace
 
 StdioProxy::StdioProxy(std::uint16_t port, StdioProxyStreams streams, StdioProxyTiming timing)
-    : port_(port), baseURL_(localEndpointURL(port)), streams_(streams), timing_(timing) {}
+    : port_(port),
+      baseURL_(localEndpointURL(port)),
+      input_(streams.input),
+      output_(streams.output),
+      timing_(timing),
+      console_(streams.diagnostics.withPrefix(std::string(consolePrefix))) {}
 
 std::optional<std::string> StdioProxy::sessionID() const {
     std::lock_guard lock(sessionMutex_);
@@ -134,15 +128,16 @@ bool StdioProxy::checkServerRunning() {
     return answersAsServing(controlClient_, baseURL_, timing_.check);
 }
 
-int StdioProxy::run() {
+void StdioProxy::run() {
     if (!checkServerRunning()) {
-        writeDiagnostic(std::string(notRunningLine));
+        // A JSON-RPC text of its own, so without the console's prefix.
+        console_.withPrefix({}).print(notRunningLine);
         isRunning_ = false;
-        return 0;
+        return;
     }
     InputLineSplitter splitter(maximumMessageLength);
     std::vector<char> buffer(readBufferSize);
-    while (isRunning_ && !instanceLost_ && !outputClosed_) {
+    while (isRunning_ && !outputClosed_) {
         const std::size_t count = readInput(buffer.data(), buffer.size());
         if (count == 0) {
             if (auto last = splitter.finish()) {
@@ -162,29 +157,22 @@ int StdioProxy::run() {
     isRunning_ = false;
     // Replies that came too late for their wait are still on their way.
     workers_.waitUntilIdle();
-    if (instanceLost_) {
-        std::lock_guard lock(lossMutex_);
-        writeDiagnostic("[StdioProxy] The Lumenary server at " + baseURL_ +
-                        " stopped accepting connections; ending the relay: " + lossDescription_);
-        return instanceLostExitStatus;
-    }
     endSession();
-    return 0;
 }
 
 std::size_t StdioProxy::readInput(char* buffer, std::size_t capacity) {
     for (;;) {
-        const ssize_t count = ::read(streams_.input, buffer, capacity);
+        const ssize_t count = ::read(input_, buffer, capacity);
         if (count >= 0) {
             return static_cast<std::size_t>(count);
         }
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitUntilReady(streams_.input, POLLIN);
+            waitUntilReady(input_, POLLIN);
             continue;
         }
-        writeDiagnostic(std::string("[StdioProxy] Reading the input failed, ending the relay: ") +
-                        std::error_code(errno, std::generic_category()).message());
+        console_.print("Reading the input failed, ending the relay: ",
+                       std::error_code(errno, std::generic_category()).message());
         return 0;
     }
 }
@@ -196,15 +184,6 @@ void StdioProxy::handleLine(std::string line) {
     // Answered, not dropped: a client whose bytes vanish waits for ever.
     if (!mcp::isValidUTF8(line)) {
         writeReply(parseErrorLine("the message is not valid UTF-8"));
-        return;
-    }
-    if (instanceLost_) {
-        std::string description;
-        {
-            std::lock_guard lock(lossMutex_);
-            description = lossDescription_;
-        }
-        answerWithError(line, "Failed to forward request: " + description);
         return;
     }
     forward(std::move(line));
@@ -249,19 +228,22 @@ void StdioProxy::relay(const std::string& message, platform::HTTPClient& client)
 }
 
 void StdioProxy::handleFailure(const std::string& message, const platform::HTTPClientError& error) {
-    if (error.kind == platform::HTTPClientError::Kind::couldNotConnect) {
-        std::lock_guard lock(lossMutex_);
-        if (!instanceLost_) {
-            lossDescription_ = error.description;
-        }
-        instanceLost_ = true;
-    } else {
-        writeDiagnostic("[StdioProxy] Failed to forward request: " + error.description);
+    if (error.kind != platform::HTTPClientError::Kind::couldNotConnect) {
+        console_.print("Failed to forward request: ", error.description);
+    } else if (!instanceUnreachable_.exchange(true)) {
+        // Once, not for each of the lines a client may still have queued.
+        console_.print("The Lumenary server at ", baseURL_,
+                       " stopped accepting connections; answering each request with an error until it serves "
+                       "again: ",
+                       error.description);
     }
     answerWithError(message, "Failed to forward request: " + error.description);
 }
 
 void StdioProxy::handleResponse(const std::string& message, platform::HTTPClientResponse response) {
+    if (instanceUnreachable_.exchange(false)) {
+        console_.print("The Lumenary server at ", baseURL_, " serves again");
+    }
     if (auto id = response.headers.value("Mcp-Session-Id")) {
         setSessionID(std::move(*id));
     }
@@ -275,7 +257,7 @@ void StdioProxy::handleResponse(const std::string& message, platform::HTTPClient
     if (response.status >= 200 && response.status < 300) {
         return;
     }
-    writeDiagnostic("[StdioProxy] The Lumenary server answered " + statusDescription(response));
+    console_.print("The Lumenary server answered ", statusDescription(response));
     Value body;
     try {
         body = mcp::parseJSON(response.body);
@@ -283,16 +265,17 @@ void StdioProxy::handleResponse(const std::string& message, platform::HTTPClient
         answerWithError(message, "Failed to forward request: " + statusDescription(response));
         return;
     }
-    if (!isJSONRPCReplyBody(body)) {
+    if (!isReplyBody(body)) {
         answerWithError(message, "Failed to forward request: " + statusDescription(response));
         return;
     }
-    // The instance could not read the id of a request it failed to handle;
-    // without it the client could not match the error to its request.
-    const Value* id = body.find("id");
+    // An instance that could not read the id of a request it failed to
+    // handle answers under null; the client could not match that error to
+    // its request, so it gets the request's own id.
     auto awaited = awaitedReplies(message);
-    if (id != nullptr && id->isNull() && !awaited.isBatch && awaited.ids.size() == 1) {
-        body.objectValue()->insert_or_assign("id", std::move(awaited.ids.front()));
+    if (body.objectValue() != nullptr && !awaited.isBatch && awaited.ids.size() == 1 &&
+        mcp::classifyMessage(body).id != awaited.ids.front()) {
+        body.objectValue()->insert_or_assign("id", mcp::encodeValue(awaited.ids.front()));
         writeReply(mcp::writeJSON(body));
         return;
     }
@@ -308,19 +291,21 @@ void StdioProxy::answerWithError(const std::string& message, const std::string& 
     // may be anything; the JSON writer escapes it.
     std::string safeDescription = mcp::isValidUTF8(description) ? description : std::string("(unreadable description)");
     if (!awaited.isBatch) {
-        writeReply(mcp::writeJSON(errorReply(std::move(awaited.ids.front()), internalErrorCode, safeDescription)));
+        writeReply(
+            mcp::writeJSON(errorReply(mcp::encodeValue(awaited.ids.front()), internalErrorCode, safeDescription)));
         return;
     }
     Value::Array replies;
-    for (auto& id : awaited.ids) {
-        replies.push_back(errorReply(std::move(id), internalErrorCode, safeDescription));
+    for (const auto& id : awaited.ids) {
+        replies.push_back(errorReply(mcp::encodeValue(id), internalErrorCode, safeDescription));
     }
     writeReply(mcp::writeJSON(Value(std::move(replies))));
 }
 
 void StdioProxy::endSession() {
     const auto id = sessionID();
-    if (!id) {
+    // A session ends with the instance that held it.
+    if (!id || instanceUnreachable_) {
         return;
     }
     const auto result = controlClient_.send({.method = "DELETE",
@@ -329,10 +314,10 @@ void StdioProxy::endSession() {
                                              .body = {},
                                              .timeouts = timing_.sessionEnd});
     if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
-        writeDiagnostic("[StdioProxy] Could not end session " + *id + ": " + error->description);
+        console_.print("Could not end session ", *id, ": ", error->description);
     } else if (const auto& response = std::get<platform::HTTPClientResponse>(result);
                response.status < 200 || response.status >= 300) {
-        writeDiagnostic("[StdioProxy] Could not end session " + *id + ": " + statusDescription(response));
+        console_.print("Could not end session ", *id, ": ", statusDescription(response));
     }
 }
 
@@ -344,17 +329,11 @@ void StdioProxy::writeReply(std::string line) {
     if (outputClosed_) {
         return;
     }
-    if (const int failure = system::writeAll(streams_.output, line); failure != 0) {
+    if (const int failure = system::writeAll(output_, line); failure != 0) {
         outputClosed_ = true;
-        writeDiagnostic(std::string("[StdioProxy] Writing a reply failed, ending the relay: ") +
-                        std::error_code(failure, std::generic_category()).message());
+        console_.print("Writing a reply failed, ending the relay: ",
+                       std::error_code(failure, std::generic_category()).message());
     }
-}
-
-void StdioProxy::writeDiagnostic(std::string line) {
-    line.push_back('\n');
-    std::lock_guard lock(diagnosticsMutex_);
-    static_cast<void>(system::writeAll(streams_.diagnostics, line));
 }
 
 }  // namespace lumenary::app

@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <limits>
+#include <memory>
 #include <system_error>
 #include <thread>
 
+#include "app/host/local_endpoint.hpp"
 #include "mcp/core/json.hpp"
 #include "support/fake_http_endpoint.hpp"
+#include "system/write_all.hpp"
 
 namespace lumenary::app {
 namespace {
@@ -48,8 +52,10 @@ private:
 class ProxyRun {
 public:
     explicit ProxyRun(std::uint16_t port, StdioProxyTiming timing = {})
-        : proxy_(port, {input_.readEnd(), output_.writeEnd(), diagnostics_.writeEnd()}, timing), runner_([this] {
-              exitStatus_.set_value(proxy_.run());
+        : proxy_(port, {input_.readEnd(), output_.writeEnd(), logging::Console({}, diagnosticsSink())}, timing),
+          runner_([this] {
+              proxy_.run();
+              endedPromise_.set_value();
               // The client sees the end of the output once the proxy ends.
               output_.closeWriteEnd();
               diagnostics_.closeWriteEnd();
@@ -88,11 +94,7 @@ public:
         }
         return text;
     }
-    int exitStatus() {
-        auto status = exitStatus_.get_future();
-        EXPECT_EQ(status.wait_for(20s), std::future_status::ready);
-        return status.get();
-    }
+    bool ended() { return ended_.wait_for(20s) == std::future_status::ready; }
 
 private:
     static bool fill(int descriptor, std::string& into, std::chrono::steady_clock::time_point deadline) {
@@ -107,11 +109,21 @@ private:
         return true;
     }
 
+    logging::Console::Sink diagnosticsSink() {
+        return [this](std::string_view line) {
+            const std::string text = std::string(line) + "\n";
+            std::lock_guard lock(diagnosticsMutex_);
+            ASSERT_EQ(system::writeAll(diagnostics_.writeEnd(), text), 0);
+        };
+    }
+
     Pipe input_;
     Pipe output_;
     Pipe diagnostics_;
+    std::mutex diagnosticsMutex_;
     StdioProxy proxy_;
-    std::promise<int> exitStatus_;
+    std::promise<void> endedPromise_;
+    std::shared_future<void> ended_ = endedPromise_.get_future().share();
     std::string buffered_;
     std::thread runner_;
 };
@@ -158,7 +170,7 @@ TEST(StdioProxy, RelaysAConversationInOneSessionAndEndsItAtEndOfInput) {
         EXPECT_EQ(run.readLine(), result("1"));
         run.endInput();
         EXPECT_EQ(run.remainingLines(), std::vector<std::string>{result("2")});
-        EXPECT_EQ(run.exitStatus(), 0);
+        EXPECT_TRUE(run.ended());
     }
 
     const auto received = endpoint.requests();
@@ -229,38 +241,109 @@ TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
     EXPECT_EQ(*batch.arrayValue()->at(1).find("error")->find("message"),
               Value("Failed to forward request: HTTP status 500: <html>oops</html>"));
     EXPECT_EQ(lines[6], result("8"));
-    EXPECT_EQ(run.exitStatus(), 0);
+    EXPECT_TRUE(run.ended());
 }
 
-TEST(StdioProxy, AnswersTheWaitingRequestsAndFailsWhenTheInstanceGoesAway) {
-    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+void expectForwardFailure(const std::string& line, const Value& id) {
+    const auto reply = mcp::parseJSON(line);
+    EXPECT_EQ(*reply.find("id"), id) << line;
+    EXPECT_EQ(*reply.find("error")->find("code"), Value(-32603)) << line;
+    EXPECT_TRUE(reply.find("error")->find("message")->stringValue()->starts_with("Failed to forward request: "))
+        << line;
+}
+
+TEST(StdioProxy, AnswersEveryRequestWhileNoInstanceServesAndReachesTheNextOneInTheSameSession) {
+    const auto answerAll = [](const ReceivedHTTPRequest& received) {
         return optionsOr(received, [&]() -> CannedHTTPResponse {
-            return {.status = 200, .headers = {{"Mcp-Session-Id", "S-1"}}, .body = result("1")};
+            return {.status = 200,
+                    .headers = {{"Mcp-Session-Id", "S-1"}},
+                    .body = result(idOf(received.body).description())};
+        });
+    };
+    auto first = std::make_unique<FakeHTTPEndpoint>(answerAll);
+    const auto port = first->port();
+    ProxyRun run(port);
+    run.send(request("1", "initialize") + "\n");
+    EXPECT_EQ(run.readLine(), result("1"));
+    first.reset();
+
+    // One write: the lines the client had queued when the instance went.
+    run.send(request("2", "tools/list") + "\n" + R"({"jsonrpc":"2.0","method":"notifications/x"})" + "\n[" +
+             request("3", "ping") + "," + R"({"jsonrpc":"2.0","method":"notifications/y"})" + "]\n" +
+             request("4", "ping") + "\n");
+    const auto second = run.readLine();
+    ASSERT_TRUE(second);
+    expectForwardFailure(*second, Value(2));
+    const auto batch = run.readLine();
+    ASSERT_TRUE(batch);
+    ASSERT_EQ(mcp::parseJSON(*batch).arrayValue()->size(), 1u) << *batch;
+    expectForwardFailure(mcp::writeJSON(mcp::parseJSON(*batch).arrayValue()->front()), Value(3));
+    const auto fourth = run.readLine();
+    ASSERT_TRUE(fourth);
+    expectForwardFailure(*fourth, Value(4));
+
+    FakeHTTPEndpoint next(answerAll, port);
+    run.send(request("5", "tools/list") + "\n");
+    EXPECT_EQ(run.readLine(), result("5"));
+    run.endInput();
+    EXPECT_EQ(run.remainingLines(), std::vector<std::string>{});
+    EXPECT_TRUE(run.ended());
+
+    const auto received = next.requests();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].header("mcp-session-id"), "S-1");
+    EXPECT_EQ(received[1].method, "DELETE");
+    const auto diagnostics = run.diagnostics();
+    EXPECT_NE(diagnostics.find("[StdioProxy] The Lumenary server at " + localEndpointURL(port) +
+                               " stopped accepting connections"),
+              std::string::npos)
+        << diagnostics;
+    EXPECT_EQ(diagnostics.find("stopped accepting"), diagnostics.rfind("stopped accepting")) << "said once";
+}
+
+// Whatever the instance does with a request, the client hears back under the
+// id the request's own id stands for, or, for an id that names no request,
+// gets no made-up answer.
+TEST(StdioProxy, AnswersUnderTheIdTheRequestStandsFor) {
+    struct Case {
+        std::string id;
+        std::optional<Value> answeredUnder;
+    };
+    const std::vector<Case> cases = {
+        {"7.0", Value(7)},     {"1e3", Value(1000)},
+        {"\"7\"", Value("7")}, {"-9223372036854775808", Value(std::numeric_limits<std::int64_t>::min())},
+        {"1.5", std::nullopt}, {"true", std::nullopt},
+    };
+    const std::string nullIDError = R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"unread"}})";
+    FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
+            if (received.body.find("\"fail\"") != std::string::npos) return {.status = 500, .body = nullIDError};
+            if (received.body.find("\"drop\"") != std::string::npos) return {.hangUp = true};
+            return {.status = 200, .body = result(idOf(received.body).description())};
         });
     });
     ProxyRun run(endpoint.port());
-    run.send(request("1", "initialize") + "\n");
-    EXPECT_EQ(run.readLine(), result("1"));
-    endpoint.stopListening();
-
-    // One write, so the proxy reads both lines before it finds the instance gone.
-    run.send(request("2", "tools/list") + "\n" + request("3", "tools/list") + "\n");
-    const auto lines = run.remainingLines();
-    ASSERT_EQ(lines.size(), 2u);
-    for (std::size_t index = 0; index < 2; ++index) {
-        const auto reply = mcp::parseJSON(lines[index]);
-        EXPECT_EQ(*reply.find("id"), Value(static_cast<int>(index) + 2));
-        EXPECT_EQ(*reply.find("error")->find("code"), Value(-32603));
-        EXPECT_TRUE(reply.find("error")->find("message")->stringValue()->starts_with("Failed to forward request: "));
+    for (const auto& [id, answeredUnder] : cases) {
+        SCOPED_TRACE("id " + id);
+        run.send(request(id, "fail") + "\n" + request(id, "drop") + "\n" + request("\"after\"", "ping") + "\n");
+        const auto failed = run.readLine();
+        ASSERT_TRUE(failed);
+        EXPECT_EQ(*mcp::parseJSON(*failed).find("id"), answeredUnder.value_or(Value(nullptr))) << *failed;
+        EXPECT_EQ(*mcp::parseJSON(*failed).find("error")->find("message"), Value("unread"));
+        if (answeredUnder) {
+            const auto dropped = run.readLine();
+            ASSERT_TRUE(dropped);
+            expectForwardFailure(*dropped, *answeredUnder);
+        }
+        EXPECT_EQ(run.readLine(), result("after"));
     }
-    EXPECT_EQ(run.exitStatus(), StdioProxy::instanceLostExitStatus);
-    EXPECT_NE(run.diagnostics().find("stopped accepting connections"), std::string::npos);
-    EXPECT_EQ(endpoint.requests().size(), 2u);  // no session end sent to nobody
+    run.endInput();
+    EXPECT_TRUE(run.ended());
 }
 
 TEST(StdioProxy, SaysSoOnTheDiagnosticsWhenNoInstanceServes) {
     ProxyRun run(testing::unusedLoopbackPort());
-    EXPECT_EQ(run.exitStatus(), 0);
+    EXPECT_TRUE(run.ended());
     EXPECT_EQ(run.remainingLines(), std::vector<std::string>{});
     EXPECT_EQ(run.diagnostics(), std::string(StdioProxy::notRunningLine) + "\n");
 }
@@ -279,7 +362,7 @@ TEST(StdioProxy, WritesALateReplyOnceWithoutHoldingUpTheNextMessage) {
     // The input ends while the late reply is on its way: it still arrives.
     run.endInput();
     EXPECT_EQ(run.remainingLines(), std::vector<std::string>{result("1")});
-    EXPECT_EQ(run.exitStatus(), 0);
+    EXPECT_TRUE(run.ended());
 }
 
 }  // namespace
