@@ -45,9 +45,20 @@ void waitUntilReady(int descriptor, short events) {
     }
 }
 
-// The ids the client waits for a reply under: the one of a message the
-// instance answers under an id, one per such element of a batch, none for a
-// notification. A message that is no JSON has none the proxy can name.
+// The id the client waits for an answer under: a request's, or the readable
+// id of a message the instance refuses. A notification and the client's own
+// replies to the instance's requests wait for nothing.
+std::optional<mcp::ID> awaitedID(const Value& message) {
+    auto classification = mcp::classifyMessage(message);
+    if (classification.kind != mcp::MessageKind::request && classification.kind != mcp::MessageKind::invalid) {
+        return std::nullopt;
+    }
+    return std::move(classification.id);
+}
+
+// The ids a message waits for answers under: one for a single message, one
+// per waiting element of a batch. A message that is no JSON has none the
+// proxy can name.
 struct AwaitedReplies {
     std::vector<mcp::ID> ids;
     bool isBatch = false;
@@ -64,9 +75,9 @@ AwaitedReplies awaitedReplies(std::string_view message) {
     if (const auto* batch = parsed.arrayValue()) {
         replies.isBatch = true;
         for (const auto& element : *batch) {
-            if (auto id = mcp::classifyMessage(element).answeredUnder()) replies.ids.push_back(std::move(*id));
+            if (auto id = awaitedID(element)) replies.ids.push_back(std::move(*id));
         }
-    } else if (auto id = mcp::classifyMessage(parsed).answeredUnder()) {
+    } else if (auto id = awaitedID(parsed)) {
         replies.ids.push_back(std::move(*id));
     }
     return replies;

@@ -301,18 +301,26 @@ TEST(StdioProxy, AnswersEveryRequestWhileNoInstanceServesAndReachesTheNextOneInT
     EXPECT_EQ(diagnostics.find("stopped accepting"), diagnostics.rfind("stopped accepting")) << "said once";
 }
 
-// Whatever the instance does with a request, the client hears back under the
-// id the request's own id stands for, or, for an id that names no request,
-// gets no made-up answer.
-TEST(StdioProxy, AnswersUnderTheIdTheRequestStandsFor) {
+// Whatever the instance does with a message, the client hears back under
+// the id the message's own id stands for, and gets no made-up answer for a
+// message that waits for none.
+TEST(StdioProxy, AnswersUnderTheIdTheMessageStandsFor) {
     struct Case {
-        std::string id;
+        // "ACTION" tells the endpoint what to do with it.
+        std::string message;
         std::optional<Value> answeredUnder;
     };
     const std::vector<Case> cases = {
-        {"7.0", Value(7)},     {"1e3", Value(1000)},
-        {"\"7\"", Value("7")}, {"-9223372036854775808", Value(std::numeric_limits<std::int64_t>::min())},
-        {"1.5", std::nullopt}, {"true", std::nullopt},
+        {request("7.0", "ACTION"), Value(7)},
+        {request("1e3", "ACTION"), Value(1000)},
+        {request("\"7\"", "ACTION"), Value("7")},
+        {request("-9223372036854775808", "ACTION"), Value(std::numeric_limits<std::int64_t>::min())},
+        {request("1.5", "ACTION"), std::nullopt},
+        {request("true", "ACTION"), std::nullopt},
+        // Refused by the instance under its id.
+        {R"({"jsonrpc":"1.0","id":7.0,"method":"ACTION"})", Value(7)},
+        // The client's own reply to a request of the instance.
+        {R"({"jsonrpc":"2.0","id":7,"result":{"ACTION":1}})", std::nullopt},
     };
     const std::string nullIDError = R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"unread"}})";
     FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest& received) {
@@ -322,10 +330,14 @@ TEST(StdioProxy, AnswersUnderTheIdTheRequestStandsFor) {
             return {.status = 200, .body = result(idOf(received.body).description())};
         });
     });
+    const auto withAction = [](std::string message, const std::string& action) {
+        return message.replace(message.find("ACTION"), 6, action);
+    };
     ProxyRun run(endpoint.port());
-    for (const auto& [id, answeredUnder] : cases) {
-        SCOPED_TRACE("id " + id);
-        run.send(request(id, "fail") + "\n" + request(id, "drop") + "\n" + request("\"after\"", "ping") + "\n");
+    for (const auto& [message, answeredUnder] : cases) {
+        SCOPED_TRACE(message);
+        run.send(withAction(message, "fail") + "\n" + withAction(message, "drop") + "\n" +
+                 request("\"after\"", "ping") + "\n");
         const auto failed = run.readLine();
         ASSERT_TRUE(failed);
         EXPECT_EQ(*mcp::parseJSON(*failed).find("id"), answeredUnder.value_or(Value(nullptr))) << *failed;
