@@ -243,10 +243,9 @@ void StdioProxy::handleFailure(const std::string& message, const platform::HTTPC
         console_.print("Failed to forward request: ", error.description);
     } else if (!instanceUnreachable_.exchange(true)) {
         // Once, not for each of the lines a client may still have queued.
-        console_.print("The Lumenary server at ", baseURL_,
-                       " stopped accepting connections; answering each request with an error until it serves "
-                       "again: ",
-                       error.description);
+        console_.print(
+            "The Lumenary server at ", baseURL_,
+            " stopped accepting connections; each request gets an error until it serves again: ", error.description);
     }
     answerWithError(message, "Failed to forward request: " + error.description);
 }
