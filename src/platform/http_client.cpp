@@ -39,7 +39,7 @@ using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
 
 // What the callbacks of one exchange collect.
 struct Exchange {
-    HttpHeaders headers;
+    HTTPHeaderFields headers;
     std::string body;
     std::size_t maximumBodyBytes = 0;
     bool bodyTooLarge = false;
@@ -105,48 +105,49 @@ long milliseconds(std::chrono::milliseconds duration) {
     return static_cast<long>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
 }
 
-HttpError errorOf(CURLcode code, const Exchange& exchange, const char* detail, const HttpRequest& request) {
+HTTPClientError errorOf(CURLcode code, const Exchange& exchange, const char* detail, const HTTPClientRequest& request) {
     std::string description = detail[0] != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
     switch (code) {
         case CURLE_COULDNT_CONNECT:
-        case CURLE_COULDNT_RESOLVE_HOST: return {HttpError::Kind::couldNotConnect, std::move(description)};
-        case CURLE_OPERATION_TIMEDOUT: return {HttpError::Kind::timedOut, std::move(description)};
+        case CURLE_COULDNT_RESOLVE_HOST: return {HTTPClientError::Kind::couldNotConnect, std::move(description)};
+        case CURLE_OPERATION_TIMEDOUT: return {HTTPClientError::Kind::timedOut, std::move(description)};
         case CURLE_ABORTED_BY_CALLBACK:
             if (exchange.idleLimitPassed) {
-                return {HttpError::Kind::timedOut, "No data moved for " +
-                                                       std::to_string(request.timeouts.idle.count()) + " ms (" +
-                                                       request.method + " " + request.url + ")"};
+                return {HTTPClientError::Kind::timedOut, "No data moved for " +
+                                                             std::to_string(request.timeouts.idle.count()) + " ms (" +
+                                                             request.method + " " + request.url + ")"};
             }
             break;
         case CURLE_WRITE_ERROR:
             if (exchange.bodyTooLarge) {
-                return {HttpError::Kind::responseTooLarge, "The response body from " + request.url + " passed " +
-                                                               std::to_string(exchange.maximumBodyBytes) + " bytes"};
+                return {HTTPClientError::Kind::responseTooLarge, "The response body from " + request.url + " passed " +
+                                                                     std::to_string(exchange.maximumBodyBytes) +
+                                                                     " bytes"};
             }
             break;
         default: break;
     }
-    return {HttpError::Kind::failed, std::move(description)};
+    return {HTTPClientError::Kind::failed, std::move(description)};
 }
 
 }  // namespace
 
-HttpClient::HttpClient(std::size_t maximumResponseBytes)
+HTTPClient::HTTPClient(std::size_t maximumResponseBytes)
     : handle_(nullptr), maximumResponseBytes_(maximumResponseBytes) {
     initialiseTransferLibraryOnce();
     handle_ = curl_easy_init();
 }
 
-HttpClient::~HttpClient() {
+HTTPClient::~HTTPClient() {
     if (handle_ != nullptr) {
         curl_easy_cleanup(handleOf(handle_));
     }
 }
 
-HttpResult HttpClient::send(const HttpRequest& request) {
+HTTPClientResult HTTPClient::send(const HTTPClientRequest& request) {
     CURL* handle = handleOf(handle_);
     if (handle == nullptr) {
-        return HttpError{HttpError::Kind::failed, "Could not create an HTTP connection handle"};
+        return HTTPClientError{HTTPClientError::Kind::failed, "Could not create an HTTP connection handle"};
     }
     Exchange exchange;
     exchange.maximumBodyBytes = maximumResponseBytes_;
@@ -167,13 +168,13 @@ HttpResult HttpClient::send(const HttpRequest& request) {
     };
     for (const auto& field : request.headers.fields()) {
         if (!appendHeader(field.name + ": " + field.value)) {
-            return HttpError{HttpError::Kind::failed, "Out of memory while building the request headers"};
+            return HTTPClientError{HTTPClientError::Kind::failed, "Out of memory while building the request headers"};
         }
     }
     // Servers that never answer "100 Continue" would stall every larger
     // body for a second.
     if (!appendHeader("Expect:")) {
-        return HttpError{HttpError::Kind::failed, "Out of memory while building the request headers"};
+        return HTTPClientError{HTTPClientError::Kind::failed, "Out of memory while building the request headers"};
     }
 
     const auto connectLimit =
@@ -214,7 +215,7 @@ HttpResult HttpClient::send(const HttpRequest& request) {
     }
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    return HttpResponse{static_cast<int>(status), std::move(exchange.headers), std::move(exchange.body)};
+    return HTTPClientResponse{static_cast<int>(status), std::move(exchange.headers), std::move(exchange.body)};
 }
 
 }  // namespace lumenary::platform

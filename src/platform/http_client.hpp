@@ -6,11 +6,11 @@
 #include <string>
 #include <variant>
 
-#include "platform/http_headers.hpp"
+#include "platform/http_header_fields.hpp"
 
 namespace lumenary::platform {
 
-struct HttpTimeouts {
+struct HTTPClientTimeouts {
     // Ends the exchange when no byte has moved for this long; the time spent
     // connecting counts as idle. A server that is still thinking is idle too.
     std::chrono::milliseconds idle{60'000};
@@ -19,21 +19,21 @@ struct HttpTimeouts {
     std::optional<std::chrono::milliseconds> total{};
 };
 
-struct HttpRequest {
+struct HTTPClientRequest {
     std::string method = "GET";
     std::string url{};
-    HttpHeaders headers{};
+    HTTPHeaderFields headers{};
     std::string body{};
-    HttpTimeouts timeouts{};
+    HTTPClientTimeouts timeouts{};
 };
 
-struct HttpResponse {
+struct HTTPClientResponse {
     int status = 0;
-    HttpHeaders headers{};
+    HTTPHeaderFields headers{};
     std::string body{};
 };
 
-struct HttpError {
+struct HTTPClientError {
     enum class Kind {
         // Nothing accepted the connection: refused, unreachable, or the
         // connect phase timed out.
@@ -54,24 +54,24 @@ struct HttpError {
 
 // One finished exchange: the response, whatever its status, or the error
 // that ended it before a complete response arrived.
-using HttpResult = std::variant<HttpResponse, HttpError>;
+using HTTPClientResult = std::variant<HTTPClientResponse, HTTPClientError>;
 
 // A blocking HTTP/1.1 client. It keeps its connection open between
 // exchanges, follows no redirects (a 3xx is handed back as it is), and never
 // goes through a proxy to reach the loopback host. One exchange at a time:
 // give each thread its own client.
-class HttpClient {
+class HTTPClient {
 public:
     static constexpr std::size_t defaultMaximumResponseBytes = 64 * 1024 * 1024;
 
-    explicit HttpClient(std::size_t maximumResponseBytes = defaultMaximumResponseBytes);
-    ~HttpClient();
-    HttpClient(const HttpClient&) = delete;
-    HttpClient& operator=(const HttpClient&) = delete;
+    explicit HTTPClient(std::size_t maximumResponseBytes = defaultMaximumResponseBytes);
+    ~HTTPClient();
+    HTTPClient(const HTTPClient&) = delete;
+    HTTPClient& operator=(const HTTPClient&) = delete;
 
     // Sends `request` and waits for the whole response or the error that
     // ends the exchange. Never throws for a network or protocol failure.
-    HttpResult send(const HttpRequest& request);
+    HTTPClientResult send(const HTTPClientRequest& request);
 
 private:
     // The connection handle, kept opaque so that no caller sees the

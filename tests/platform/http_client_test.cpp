@@ -10,20 +10,20 @@ namespace lumenary::platform {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::CannedHttpResponse;
-using testing::FakeHttpEndpoint;
-using testing::ReceivedHttpRequest;
+using testing::CannedHTTPResponse;
+using testing::FakeHTTPEndpoint;
+using testing::ReceivedHTTPRequest;
 
-TEST(HttpClient, SendsEachMethodAndReadsTheWholeResponseOverOneClient) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& request) {
-        if (request.method == "OPTIONS") return CannedHttpResponse{.status = 204};
-        if (request.method == "DELETE") return CannedHttpResponse{.status = 204};
-        if (request.path == "/moved") return CannedHttpResponse{.status = 302, .headers = {{"Location", "/mcp"}}};
-        return CannedHttpResponse{
+TEST(HTTPClient, SendsEachMethodAndReadsTheWholeResponseOverOneClient) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& request) {
+        if (request.method == "OPTIONS") return CannedHTTPResponse{.status = 204};
+        if (request.method == "DELETE") return CannedHTTPResponse{.status = 204};
+        if (request.path == "/moved") return CannedHTTPResponse{.status = 302, .headers = {{"Location", "/mcp"}}};
+        return CannedHTTPResponse{
             .status = 200, .headers = {{"mcp-SESSION-id", "S-1"}}, .body = "echo:" + request.body};
     });
     struct Case {
-        HttpRequest request;
+        HTTPClientRequest request;
         int status;
         std::string body;
     };
@@ -42,11 +42,11 @@ TEST(HttpClient, SendsEachMethodAndReadsTheWholeResponseOverOneClient) {
 
     // One client for all: the endpoint closes every connection after its
     // answer, and the client must notice and connect again.
-    HttpClient client;
+    HTTPClient client;
     for (std::size_t index = 0; index < cases.size(); ++index) {
         const auto result = client.send(cases[index].request);
-        const auto* response = std::get_if<HttpResponse>(&result);
-        ASSERT_NE(response, nullptr) << index << ": " << std::get<HttpError>(result).description;
+        const auto* response = std::get_if<HTTPClientResponse>(&result);
+        ASSERT_NE(response, nullptr) << index << ": " << std::get<HTTPClientError>(result).description;
         EXPECT_EQ(response->status, cases[index].status) << index;
         EXPECT_EQ(response->body, cases[index].body) << index;
         if (cases[index].status == 200) {
@@ -66,33 +66,33 @@ TEST(HttpClient, SendsEachMethodAndReadsTheWholeResponseOverOneClient) {
     EXPECT_EQ(endpoint.requests().size(), cases.size());
 }
 
-TEST(HttpClient, ReportsEachFailureAsAnErrorValue) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& request) {
-        if (request.path == "/slow") return CannedHttpResponse{.heldUntilReleased = true};
-        if (request.path == "/hang-up") return CannedHttpResponse{.hangUp = true};
-        return CannedHttpResponse{.status = 200, .body = std::string(2000, 'b')};
+TEST(HTTPClient, ReportsEachFailureAsAnErrorValue) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& request) {
+        if (request.path == "/slow") return CannedHTTPResponse{.heldUntilReleased = true};
+        if (request.path == "/hang-up") return CannedHTTPResponse{.hangUp = true};
+        return CannedHTTPResponse{.status = 200, .body = std::string(2000, 'b')};
     });
     const auto unused = testing::unusedLoopbackPort();
     struct Case {
         std::string url;
-        HttpTimeouts timeouts;
-        HttpError::Kind kind;
+        HTTPClientTimeouts timeouts;
+        HTTPClientError::Kind kind;
         std::string mentioned;
     };
     const std::vector<Case> cases = {
         {"http://127.0.0.1:" + std::to_string(unused) + "/mcp",
          {},
-         HttpError::Kind::couldNotConnect,
+         HTTPClientError::Kind::couldNotConnect,
          std::to_string(unused)},
-        {endpoint.url("/slow"), {.idle = 100ms}, HttpError::Kind::timedOut, ""},
-        {endpoint.url("/slow"), {.idle = 60s, .total = 200ms}, HttpError::Kind::timedOut, ""},
-        {endpoint.url("/hang-up"), {}, HttpError::Kind::failed, ""},
-        {endpoint.url("/large"), {}, HttpError::Kind::responseTooLarge, "1000 bytes"},
+        {endpoint.url("/slow"), {.idle = 100ms}, HTTPClientError::Kind::timedOut, ""},
+        {endpoint.url("/slow"), {.idle = 60s, .total = 200ms}, HTTPClientError::Kind::timedOut, ""},
+        {endpoint.url("/hang-up"), {}, HTTPClientError::Kind::failed, ""},
+        {endpoint.url("/large"), {}, HTTPClientError::Kind::responseTooLarge, "1000 bytes"},
     };
-    HttpClient client(1000);
+    HTTPClient client(1000);
     for (const auto& each : cases) {
         const auto result = client.send({.method = "POST", .url = each.url, .body = "{}", .timeouts = each.timeouts});
-        const auto* error = std::get_if<HttpError>(&result);
+        const auto* error = std::get_if<HTTPClientError>(&result);
         ASSERT_NE(error, nullptr) << each.url;
         EXPECT_EQ(error->kind, each.kind) << each.url << ": " << error->description;
         EXPECT_FALSE(error->description.empty()) << each.url;
@@ -100,20 +100,20 @@ TEST(HttpClient, ReportsEachFailureAsAnErrorValue) {
     }
 }
 
-TEST(HttpClient, ReachesTheLoopbackHostDirectlyWhateverTheProxySettings) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest&) { return CannedHttpResponse{.status = 204}; });
+TEST(HTTPClient, ReachesTheLoopbackHostDirectlyWhateverTheProxySettings) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest&) { return CannedHTTPResponse{.status = 204}; });
     const std::string deadProxy = "http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort());
     const std::vector<std::string> variables = {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"};
     for (const auto& variable : variables) ::setenv(variable.c_str(), deadProxy.c_str(), 1);
     ::setenv("NO_PROXY", "", 1);
 
-    HttpClient client;
+    HTTPClient client;
     const auto result = client.send({.method = "OPTIONS", .url = endpoint.url()});
 
     for (const auto& variable : variables) ::unsetenv(variable.c_str());
     ::unsetenv("NO_PROXY");
-    ASSERT_TRUE(std::holds_alternative<HttpResponse>(result)) << std::get<HttpError>(result).description;
-    EXPECT_EQ(std::get<HttpResponse>(result).status, 204);
+    ASSERT_TRUE(std::holds_alternative<HTTPClientResponse>(result)) << std::get<HTTPClientError>(result).description;
+    EXPECT_EQ(std::get<HTTPClientResponse>(result).status, 204);
 }
 
 }  // namespace

@@ -16,12 +16,19 @@ namespace lumenary::testing {
 
 namespace {
 
+// Listens on `port`, or on an ephemeral port when it is 0, and stores the
+// port it got.
 int loopbackListener(std::uint16_t& port) {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener < 0) throw std::system_error(errno, std::generic_category(), "socket");
+    // The connections of an endpoint that stood on the port before linger
+    // in TIME_WAIT there.
+    const int reuse = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     socklen_t length = sizeof(address);
     if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(listener, 64) != 0 ||
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -44,7 +51,7 @@ std::string trimmed(std::string text) {
 }
 
 // The request head and body, or nothing when the peer closed early.
-std::optional<ReceivedHttpRequest> readRequest(int connection) {
+std::optional<ReceivedHTTPRequest> readRequest(int connection) {
     std::string bytes;
     char buffer[4096];
     std::size_t headEnd = std::string::npos;
@@ -53,7 +60,7 @@ std::optional<ReceivedHttpRequest> readRequest(int connection) {
         if (count <= 0) return std::nullopt;
         bytes.append(buffer, static_cast<std::size_t>(count));
     }
-    ReceivedHttpRequest request;
+    ReceivedHTTPRequest request;
     std::size_t lineStart = 0;
     bool first = true;
     while (lineStart < headEnd) {
@@ -93,16 +100,17 @@ void sendAll(int connection, const std::string& bytes) {
 
 }  // namespace
 
-FakeHttpEndpoint::FakeHttpEndpoint(Responder responder) : responder_(std::move(responder)) {
+FakeHTTPEndpoint::FakeHTTPEndpoint(Responder responder, std::uint16_t port)
+    : responder_(std::move(responder)), port_(port) {
     listener_ = loopbackListener(port_);
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         ::close(listener_);
         throw std::system_error(errno, std::generic_category(), "pipe2");
     }
-    acceptThread_ = std::thread(&FakeHttpEndpoint::acceptLoop, this);
+    acceptThread_ = std::thread(&FakeHTTPEndpoint::acceptLoop, this);
 }
 
-FakeHttpEndpoint::~FakeHttpEndpoint() {
+FakeHTTPEndpoint::~FakeHTTPEndpoint() {
     stopListening();
     {
         std::lock_guard lock(mutex_);
@@ -116,21 +124,21 @@ FakeHttpEndpoint::~FakeHttpEndpoint() {
     ::close(wakePipe_[1]);
 }
 
-std::string FakeHttpEndpoint::url(const std::string& path) const {
+std::string FakeHTTPEndpoint::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-std::vector<ReceivedHttpRequest> FakeHttpEndpoint::requests() const {
+std::vector<ReceivedHTTPRequest> FakeHTTPEndpoint::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-bool FakeHttpEndpoint::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+bool FakeHTTPEndpoint::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
-void FakeHttpEndpoint::release() {
+void FakeHTTPEndpoint::release() {
     {
         std::lock_guard lock(mutex_);
         released_ = true;
@@ -138,7 +146,7 @@ void FakeHttpEndpoint::release() {
     changed_.notify_all();
 }
 
-void FakeHttpEndpoint::stopListening() {
+void FakeHTTPEndpoint::stopListening() {
     if (!acceptThread_.joinable()) return;
     const char wake = 0;
     static_cast<void>(::write(wakePipe_[1], &wake, 1));
@@ -147,7 +155,7 @@ void FakeHttpEndpoint::stopListening() {
     listener_ = -1;
 }
 
-void FakeHttpEndpoint::acceptLoop() {
+void FakeHTTPEndpoint::acceptLoop() {
     for (;;) {
         pollfd entries[2] = {{listener_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
         if (::poll(entries, 2, -1) < 0) {
@@ -159,18 +167,18 @@ void FakeHttpEndpoint::acceptLoop() {
         if (connection < 0) continue;
         std::lock_guard lock(mutex_);
         openConnections_.push_back(connection);
-        connectionThreads_.emplace_back(&FakeHttpEndpoint::serve, this, connection);
+        connectionThreads_.emplace_back(&FakeHTTPEndpoint::serve, this, connection);
     }
 }
 
-void FakeHttpEndpoint::serve(int connection) {
+void FakeHTTPEndpoint::serve(int connection) {
     if (auto request = readRequest(connection)) {
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(*request);
         }
         changed_.notify_all();
-        const CannedHttpResponse response = responder_(*request);
+        const CannedHTTPResponse response = responder_(*request);
         bool answer = !response.hangUp;
         if (response.heldUntilReleased) {
             std::unique_lock lock(mutex_);

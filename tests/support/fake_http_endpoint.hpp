@@ -14,7 +14,7 @@
 
 namespace lumenary::testing {
 
-struct ReceivedHttpRequest {
+struct ReceivedHTTPRequest {
     std::string method;
     std::string path;
     // Names lower-cased.
@@ -27,7 +27,7 @@ struct ReceivedHttpRequest {
     }
 };
 
-struct CannedHttpResponse {
+struct CannedHTTPResponse {
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers{};
     std::string body{};
@@ -41,19 +41,20 @@ struct CannedHttpResponse {
 // A tiny HTTP endpoint on an ephemeral loopback port for tests of HTTP
 // clients: it answers each request with what the responder returns, one
 // request per connection, and records every request it read.
-class FakeHttpEndpoint {
+class FakeHTTPEndpoint {
 public:
-    using Responder = std::function<CannedHttpResponse(const ReceivedHttpRequest&)>;
+    using Responder = std::function<CannedHTTPResponse(const ReceivedHTTPRequest&)>;
 
-    explicit FakeHttpEndpoint(Responder responder);
-    ~FakeHttpEndpoint();
-    FakeHttpEndpoint(const FakeHttpEndpoint&) = delete;
-    FakeHttpEndpoint& operator=(const FakeHttpEndpoint&) = delete;
+    // On `port`, or on an ephemeral one when it is 0.
+    explicit FakeHTTPEndpoint(Responder responder, std::uint16_t port = 0);
+    ~FakeHTTPEndpoint();
+    FakeHTTPEndpoint(const FakeHTTPEndpoint&) = delete;
+    FakeHTTPEndpoint& operator=(const FakeHTTPEndpoint&) = delete;
 
     std::uint16_t port() const noexcept { return port_; }
     std::string url(const std::string& path = "/mcp") const;
 
-    std::vector<ReceivedHttpRequest> requests() const;
+    std::vector<ReceivedHTTPRequest> requests() const;
     // True once `count` requests have been read; false past the deadline.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
@@ -73,7 +74,7 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::vector<ReceivedHttpRequest> requests_;
+    std::vector<ReceivedHTTPRequest> requests_;
     std::vector<int> openConnections_;
     bool released_ = false;
     bool stopping_ = false;

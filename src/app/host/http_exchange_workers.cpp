@@ -2,7 +2,7 @@
 
 namespace lumenary::app {
 
-HttpExchangeWorkers::~HttpExchangeWorkers() {
+HTTPExchangeWorkers::~HTTPExchangeWorkers() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -13,7 +13,7 @@ HttpExchangeWorkers::~HttpExchangeWorkers() {
     }
 }
 
-void HttpExchangeWorkers::post(Job job) {
+void HTTPExchangeWorkers::post(Job job) {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(job));
     if (idleThreads_ >= jobs_.size()) {
@@ -21,20 +21,20 @@ void HttpExchangeWorkers::post(Job job) {
         return;
     }
     try {
-        threads_.emplace_back(&HttpExchangeWorkers::work, this);
+        threads_.emplace_back(&HTTPExchangeWorkers::work, this);
     } catch (...) {
         jobs_.pop_back();
         throw;
     }
 }
 
-void HttpExchangeWorkers::waitUntilIdle() {
+void HTTPExchangeWorkers::waitUntilIdle() {
     std::unique_lock lock(mutex_);
     becameIdle_.wait(lock, [this] { return jobs_.empty() && runningJobs_ == 0; });
 }
 
-void HttpExchangeWorkers::work() {
-    platform::HttpClient client;
+void HTTPExchangeWorkers::work() {
+    platform::HTTPClient client;
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idleThreads_;

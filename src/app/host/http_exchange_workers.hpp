@@ -17,16 +17,16 @@ namespace lumenary::app {
 // A job goes to an idle thread; a new thread starts only when every thread
 // is busy, so a relay that waits for each reply in turn keeps one thread and
 // one connection, and a late reply never holds up the next exchange.
-class HttpExchangeWorkers {
+class HTTPExchangeWorkers {
 public:
     // Must not throw: an escaping error is swallowed.
-    using Job = std::function<void(platform::HttpClient&)>;
+    using Job = std::function<void(platform::HTTPClient&)>;
 
-    HttpExchangeWorkers() = default;
+    HTTPExchangeWorkers() = default;
     // Runs every job already posted to its end, then joins the threads.
-    ~HttpExchangeWorkers();
-    HttpExchangeWorkers(const HttpExchangeWorkers&) = delete;
-    HttpExchangeWorkers& operator=(const HttpExchangeWorkers&) = delete;
+    ~HTTPExchangeWorkers();
+    HTTPExchangeWorkers(const HTTPExchangeWorkers&) = delete;
+    HTTPExchangeWorkers& operator=(const HTTPExchangeWorkers&) = delete;
 
     // Throws std::system_error when a needed thread cannot start.
     void post(Job job);

@@ -6,14 +6,14 @@
 
 namespace lumenary::app {
 
-bool answersAsServing(platform::HttpClient& client, const std::string& url, platform::HttpTimeouts timeouts) {
+bool answersAsServing(platform::HTTPClient& client, const std::string& url, platform::HTTPClientTimeouts timeouts) {
     const auto result = client.send({.method = "OPTIONS", .url = url, .headers = {}, .body = {}, .timeouts = timeouts});
-    const auto* response = std::get_if<platform::HttpResponse>(&result);
+    const auto* response = std::get_if<platform::HTTPClientResponse>(&result);
     return response != nullptr && (response->status == 200 || response->status == 204);
 }
 
 bool probeLocalServer(const platform::DefaultsStore& defaults) {
-    platform::HttpClient client;
+    platform::HTTPClient client;
     return answersAsServing(client, localEndpointURL(configuredServerPort(defaults)), probeTimeouts);
 }
 

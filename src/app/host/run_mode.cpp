@@ -27,7 +27,8 @@ int runStdioProxy(const platform::DefaultsStore& defaults) {
     // not kill the process in the middle of a write.
     std::signal(SIGPIPE, SIG_IGN);
     StdioProxy proxy(configuredServerPort(defaults));
-    return proxy.run();
+    proxy.run();
+    return 0;
 }
 
 }  // namespace lumenary::app

@@ -23,7 +23,8 @@ RunMode decideRunMode(bool inputIsTerminal, bool outputIsTerminal, const std::fu
 
 // Relays this process's standard input and output to the instance on the
 // configured port until the input ends. Returns the exit status for the
-// process: 0, or non-zero when the instance went away during the session.
+// process, which is 0 whatever the relay met: a client reads its answers
+// from the relay's output, not from the status.
 int runStdioProxy(const platform::DefaultsStore& defaults);
 
 }  // namespace lumenary::app

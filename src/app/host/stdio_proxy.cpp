@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <future>
@@ -16,6 +17,7 @@
 #include "app/host/local_server_probe.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/core/utf8.hpp"
 #include "system/write_all.hpp"
 
@@ -25,6 +27,7 @@ namespace {
 
 using mcp::Value;
 
+constexpr std::string_view consolePrefix = "[StdioProxy] ";
 constexpr std::size_t readBufferSize = 64 * 1024;
 // An instance's plain-text error body is shown to the client up to here.
 constexpr std::size_t maximumQuotedBodyLength = 200;
@@ -42,23 +45,24 @@ void waitUntilReady(int descriptor, short events) {
     }
 }
 
-
-// The ids of the requests in a message that wait for a reply: one for a
-// request, one per request of a batch, none for a notification or for a
-// client's own reply to the server. A message that is no JSON has none the
-// proxy can name.
-struct AwaitedReplies {
-    std::vector<Value> ids;
-    bool isBatch = false;
-};
-
-std::optional<Value> awaitedID(const Value& message) {
-    const Value* id = message.find("id");
-    if (id == nullptr || message.find("method") == nullptr) {
+// The id the client waits for an answer under: a request's, or the readable
+// id of a message the instance refuses. A notification and the client's own
+// replies to the instance's requests wait for nothing.
+std::optional<mcp::ID> awaitedID(const Value& message) {
+    auto classification = mcp::classifyMessage(message);
+    if (classification.kind != mcp::MessageKind::request && classification.kind != mcp::MessageKind::invalid) {
         return std::nullopt;
     }
-    return *id;
+    return std::move(classification.id);
 }
+
+// The ids a message waits for answers under: one for a single message, one
+// per waiting element of a batch. A message that is no JSON has none the
+// proxy can name.
+struct AwaitedReplies {
+    std::vector<mcp::ID> ids;
+    bool isBatch = false;
+};
 
 AwaitedReplies awaitedReplies(std::string_view message) {
     AwaitedReplies replies;
@@ -85,24 +89,19 @@ Value errorReply(Value id, std::int64_t code, std::string message) {
                           {"error", Value::object({{"code", code}, {"message", std::move(message)}})}});
 }
 
-bool isJSONRPCReply(const Value& value) {
-    const Value* version = value.find("jsonrpc");
-    const std::string* text = version ? version->stringValue() : nullptr;
-    return text != nullptr && *text == "2.0" && (value.find("result") != nullptr || value.find("error") != nullptr);
+bool isReply(const mcp::MessageClassification& classification) {
+    return classification.kind == mcp::MessageKind::response || classification.kind == mcp::MessageKind::errorResponse;
 }
 
-bool isJSONRPCReplyBody(const Value& body) {
+bool isReplyBody(const Value& body) {
     if (const auto* batch = body.arrayValue()) {
-        if (batch->empty()) return false;
-        for (const auto& element : *batch) {
-            if (!isJSONRPCReply(element)) return false;
-        }
-        return true;
+        return !batch->empty() &&
+               std::ranges::all_of(*batch, [](const Value& reply) { return isReply(mcp::classifyMessage(reply)); });
     }
-    return isJSONRPCReply(body);
+    return isReply(mcp::classifyMessage(body));
 }
 
-std::string statusDescription(const platform::HttpResponse& response) {
+std::string statusDescription(const platform::HTTPClientResponse& response) {
     std::string description = "HTTP status " + std::to_string(response.status);
     if (!response.body.empty() && response.body.size() <= maximumQuotedBodyLength && mcp::isValidUTF8(response.body)) {
         description += ": ";
@@ -119,7 +118,12 @@ std::string parseErrorLine(const std::string& detail) {
 }  // namespace
 
 StdioProxy::StdioProxy(std::uint16_t port, StdioProxyStreams streams, StdioProxyTiming timing)
-    : port_(port), baseURL_(localEndpointURL(port)), streams_(streams), timing_(timing) {}
+    : port_(port),
+      baseURL_(localEndpointURL(port)),
+      input_(streams.input),
+      output_(streams.output),
+      timing_(timing),
+      console_(streams.diagnostics.withPrefix(std::string(consolePrefix))) {}
 
 std::optional<std::string> StdioProxy::sessionID() const {
     std::lock_guard lock(sessionMutex_);
@@ -135,15 +139,16 @@ bool StdioProxy::checkServerRunning() {
     return answersAsServing(controlClient_, baseURL_, timing_.check);
 }
 
-int StdioProxy::run() {
+void StdioProxy::run() {
     if (!checkServerRunning()) {
-        writeDiagnostic(std::string(notRunningLine));
+        // A JSON-RPC text of its own, so without the console's prefix.
+        console_.withPrefix({}).print(notRunningLine);
         isRunning_ = false;
-        return 0;
+        return;
     }
     InputLineSplitter splitter(maximumMessageLength);
     std::vector<char> buffer(readBufferSize);
-    while (isRunning_ && !instanceLost_ && !outputClosed_) {
+    while (isRunning_ && !outputClosed_) {
         const std::size_t count = readInput(buffer.data(), buffer.size());
         if (count == 0) {
             if (auto last = splitter.finish()) {
@@ -163,29 +168,22 @@ int StdioProxy::run() {
     isRunning_ = false;
     // Replies that came too late for their wait are still on their way.
     workers_.waitUntilIdle();
-    if (instanceLost_) {
-        std::lock_guard lock(lossMutex_);
-        writeDiagnostic("[StdioProxy] The Lumenary server at " + baseURL_ +
-                        " stopped accepting connections; ending the relay: " + lossDescription_);
-        return instanceLostExitStatus;
-    }
     endSession();
-    return 0;
 }
 
 std::size_t StdioProxy::readInput(char* buffer, std::size_t capacity) {
     for (;;) {
-        const ssize_t count = ::read(streams_.input, buffer, capacity);
+        const ssize_t count = ::read(input_, buffer, capacity);
         if (count >= 0) {
             return static_cast<std::size_t>(count);
         }
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitUntilReady(streams_.input, POLLIN);
+            waitUntilReady(input_, POLLIN);
             continue;
         }
-        writeDiagnostic(std::string("[StdioProxy] Reading the input failed, ending the relay: ") +
-                        std::error_code(errno, std::generic_category()).message());
+        console_.print("Reading the input failed, ending the relay: ",
+                       std::error_code(errno, std::generic_category()).message());
         return 0;
     }
 }
@@ -199,15 +197,6 @@ void StdioProxy::handleLine(std::string line) {
         writeReply(parseErrorLine("the message is not valid UTF-8"));
         return;
     }
-    if (instanceLost_) {
-        std::string description;
-        {
-            std::lock_guard lock(lossMutex_);
-            description = lossDescription_;
-        }
-        answerWithError(line, "Failed to forward request: " + description);
-        return;
-    }
     forward(std::move(line));
 }
 
@@ -216,7 +205,7 @@ void StdioProxy::forward(std::string message) {
     auto handled = std::make_shared<std::promise<void>>();
     auto replied = handled->get_future();
     try {
-        workers_.post([this, shared, handled](platform::HttpClient& client) {
+        workers_.post([this, shared, handled](platform::HTTPClient& client) {
             relay(*shared, client);
             handled->set_value();
         });
@@ -227,41 +216,44 @@ void StdioProxy::forward(std::string message) {
     replied.wait_for(timing_.replyWait);
 }
 
-void StdioProxy::relay(const std::string& message, platform::HttpClient& client) {
+void StdioProxy::relay(const std::string& message, platform::HTTPClient& client) {
     try {
-        platform::HttpRequest request{.method = "POST",
-                                      .url = baseURL_,
-                                      .headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}},
-                                      .body = message,
-                                      .timeouts = timing_.post};
+        platform::HTTPClientRequest request{
+            .method = "POST",
+            .url = baseURL_,
+            .headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}},
+            .body = message,
+            .timeouts = timing_.post};
         if (auto id = sessionID()) {
             request.headers.add("Mcp-Session-Id", std::move(*id));
         }
         auto result = client.send(request);
-        if (const auto* error = std::get_if<platform::HttpError>(&result)) {
+        if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
             handleFailure(message, *error);
         } else {
-            handleResponse(message, std::get<platform::HttpResponse>(std::move(result)));
+            handleResponse(message, std::get<platform::HTTPClientResponse>(std::move(result)));
         }
     } catch (const std::exception& error) {
         answerWithError(message, std::string("Failed to forward request: ") + error.what());
     }
 }
 
-void StdioProxy::handleFailure(const std::string& message, const platform::HttpError& error) {
-    if (error.kind == platform::HttpError::Kind::couldNotConnect) {
-        std::lock_guard lock(lossMutex_);
-        if (!instanceLost_) {
-            lossDescription_ = error.description;
-        }
-        instanceLost_ = true;
-    } else {
-        writeDiagnostic("[StdioProxy] Failed to forward request: " + error.description);
+void StdioProxy::handleFailure(const std::string& message, const platform::HTTPClientError& error) {
+    if (error.kind != platform::HTTPClientError::Kind::couldNotConnect) {
+        console_.print("Failed to forward request: ", error.description);
+    } else if (!instanceUnreachable_.exchange(true)) {
+        // Once, not for each of the lines a client may still have queued.
+        console_.print(
+            "The Lumenary server at ", baseURL_,
+            " stopped accepting connections; each request gets an error until it serves again: ", error.description);
     }
     answerWithError(message, "Failed to forward request: " + error.description);
 }
 
-void StdioProxy::handleResponse(const std::string& message, platform::HttpResponse response) {
+void StdioProxy::handleResponse(const std::string& message, platform::HTTPClientResponse response) {
+    if (instanceUnreachable_.exchange(false)) {
+        console_.print("The Lumenary server at ", baseURL_, " serves again");
+    }
     if (auto id = response.headers.value("Mcp-Session-Id")) {
         setSessionID(std::move(*id));
     }
@@ -275,7 +267,7 @@ void StdioProxy::handleResponse(const std::string& message, platform::HttpRespon
     if (response.status >= 200 && response.status < 300) {
         return;
     }
-    writeDiagnostic("[StdioProxy] The Lumenary server answered " + statusDescription(response));
+    console_.print("The Lumenary server answered ", statusDescription(response));
     Value body;
     try {
         body = mcp::parseJSON(response.body);
@@ -283,16 +275,17 @@ void StdioProxy::handleResponse(const std::string& message, platform::HttpRespon
         answerWithError(message, "Failed to forward request: " + statusDescription(response));
         return;
     }
-    if (!isJSONRPCReplyBody(body)) {
+    if (!isReplyBody(body)) {
         answerWithError(message, "Failed to forward request: " + statusDescription(response));
         return;
     }
-    // The instance could not read the id of a request it failed to handle;
-    // without it the client could not match the error to its request.
-    const Value* id = body.find("id");
+    // An instance that could not read the id of a request it failed to
+    // handle answers under null; the client could not match that error to
+    // its request, so it gets the request's own id.
     auto awaited = awaitedReplies(message);
-    if (id != nullptr && id->isNull() && !awaited.isBatch && awaited.ids.size() == 1) {
-        body.objectValue()->insert_or_assign("id", std::move(awaited.ids.front()));
+    if (body.objectValue() != nullptr && !awaited.isBatch && awaited.ids.size() == 1 &&
+        mcp::classifyMessage(body).id != awaited.ids.front()) {
+        body.objectValue()->insert_or_assign("id", mcp::encodeValue(awaited.ids.front()));
         writeReply(mcp::writeJSON(body));
         return;
     }
@@ -308,19 +301,21 @@ void StdioProxy::answerWithError(const std::string& message, const std::string& 
     // may be anything; the JSON writer escapes it.
     std::string safeDescription = mcp::isValidUTF8(description) ? description : std::string("(unreadable description)");
     if (!awaited.isBatch) {
-        writeReply(mcp::writeJSON(errorReply(std::move(awaited.ids.front()), internalErrorCode, safeDescription)));
+        writeReply(
+            mcp::writeJSON(errorReply(mcp::encodeValue(awaited.ids.front()), internalErrorCode, safeDescription)));
         return;
     }
     Value::Array replies;
-    for (auto& id : awaited.ids) {
-        replies.push_back(errorReply(std::move(id), internalErrorCode, safeDescription));
+    for (const auto& id : awaited.ids) {
+        replies.push_back(errorReply(mcp::encodeValue(id), internalErrorCode, safeDescription));
     }
     writeReply(mcp::writeJSON(Value(std::move(replies))));
 }
 
 void StdioProxy::endSession() {
     const auto id = sessionID();
-    if (!id) {
+    // A session ends with the instance that held it.
+    if (!id || instanceUnreachable_) {
         return;
     }
     const auto result = controlClient_.send({.method = "DELETE",
@@ -328,11 +323,11 @@ void StdioProxy::endSession() {
                                              .headers = {{"Mcp-Session-Id", *id}},
                                              .body = {},
                                              .timeouts = timing_.sessionEnd});
-    if (const auto* error = std::get_if<platform::HttpError>(&result)) {
-        writeDiagnostic("[StdioProxy] Could not end session " + *id + ": " + error->description);
-    } else if (const auto& response = std::get<platform::HttpResponse>(result);
+    if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
+        console_.print("Could not end session ", *id, ": ", error->description);
+    } else if (const auto& response = std::get<platform::HTTPClientResponse>(result);
                response.status < 200 || response.status >= 300) {
-        writeDiagnostic("[StdioProxy] Could not end session " + *id + ": " + statusDescription(response));
+        console_.print("Could not end session ", *id, ": ", statusDescription(response));
     }
 }
 
@@ -344,17 +339,11 @@ void StdioProxy::writeReply(std::string line) {
     if (outputClosed_) {
         return;
     }
-    if (const int failure = system::writeAll(streams_.output, line); failure != 0) {
+    if (const int failure = system::writeAll(output_, line); failure != 0) {
         outputClosed_ = true;
-        writeDiagnostic(std::string("[StdioProxy] Writing a reply failed, ending the relay: ") +
-                        std::error_code(failure, std::generic_category()).message());
+        console_.print("Writing a reply failed, ending the relay: ",
+                       std::error_code(failure, std::generic_category()).message());
     }
-}
-
-void StdioProxy::writeDiagnostic(std::string line) {
-    line.push_back('\n');
-    std::lock_guard lock(diagnosticsMutex_);
-    static_cast<void>(system::writeAll(streams_.diagnostics, line));
 }
 
 }  // namespace lumenary::app

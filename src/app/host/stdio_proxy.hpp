@@ -11,29 +11,30 @@
 #include <string_view>
 
 #include "app/host/http_exchange_workers.hpp"
+#include "logging/console.hpp"
 #include "platform/http_client.hpp"
 
 namespace lumenary::app {
 
-// The descriptors the proxy talks through. It uses them and never closes
+// Where the proxy reads and writes. It uses the descriptors and never closes
 // them. Only replies ever reach `output`; every other line goes to
-// `diagnostics`.
+// `diagnostics`, which the proxy gives its own prefix.
 struct StdioProxyStreams {
     int input = STDIN_FILENO;
     int output = STDOUT_FILENO;
-    int diagnostics = STDERR_FILENO;
+    logging::Console diagnostics = logging::Console::standardError({});
 };
 
 struct StdioProxyTiming {
     // The check that an instance serves before anything is relayed.
-    platform::HttpTimeouts check{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
+    platform::HTTPClientTimeouts check{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
     // One relayed message: a tool call may think for a while.
-    platform::HttpTimeouts post{std::chrono::seconds(60), std::nullopt};
+    platform::HTTPClientTimeouts post{std::chrono::seconds(60), std::nullopt};
     // How long `forward` waits for a reply before the next line may go; a
     // reply that comes later is still written.
     std::chrono::milliseconds replyWait{std::chrono::seconds(30)};
     // Ending the session when the input ends.
-    platform::HttpTimeouts sessionEnd{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
+    platform::HTTPClientTimeouts sessionEnd{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
 };
 
 // Lets an MCP client that can only launch a command reach the instance
@@ -41,12 +42,16 @@ struct StdioProxyTiming {
 // messages one per line, posts each to the instance's "/mcp" endpoint within
 // one MCP session, and writes each reply as one line.
 //
-// Every request gets an answer: the reply, the instance's JSON-RPC error,
-// or an error of the proxy's own carrying the request's id.
+// Every request gets one answer: the reply, the instance's JSON-RPC error,
+// or an error of the proxy's own carrying the request's id. An instance that
+// goes away does not end the relay: each line is still posted, and answered
+// with the forward failure while nothing serves, so the client's requests
+// already on their way are all answered and a new instance on the port is
+// reached by the lines after it. The session id goes with them; the endpoint
+// takes up a session under an id it does not know, so the client's
+// conversation goes on there.
 class StdioProxy {
 public:
-    // `run` returns this when the instance went away during the session.
-    static constexpr int instanceLostExitStatus = 1;
     // A longer line is answered with a parse error and dropped.
     static constexpr std::size_t maximumMessageLength = 32 * 1024 * 1024;
 
@@ -73,48 +78,47 @@ public:
     // has been handled or the reply wait has passed.
     void forward(std::string message);
 
-    // Relays until the input ends, then ends the MCP session. Returns the
-    // process's exit status: 0 at end of input, when the client stops
-    // reading, or when no instance answers at the start (the not-running line
-    // goes to the diagnostics); `instanceLostExitStatus` when the instance
-    // stopped accepting connections during the session.
-    int run();
+    // Relays until the input ends, then ends the MCP session when an
+    // instance still serves. Returns at once, without reading the input,
+    // when no instance answers at the start (the not-running line goes to
+    // the diagnostics), and early when the client stops reading the output.
+    void run();
 
 private:
     void handleLine(std::string line);
-    void relay(const std::string& message, platform::HttpClient& client);
-    void handleFailure(const std::string& message, const platform::HttpError& error);
-    void handleResponse(const std::string& message, platform::HttpResponse response);
+    void relay(const std::string& message, platform::HTTPClient& client);
+    void handleFailure(const std::string& message, const platform::HTTPClientError& error);
+    void handleResponse(const std::string& message, platform::HTTPClientResponse response);
     void answerWithError(const std::string& message, const std::string& description);
     void endSession();
 
     std::size_t readInput(char* buffer, std::size_t capacity);
     void writeReply(std::string line);
-    void writeDiagnostic(std::string line);
     void setSessionID(std::string id);
 
     const std::uint16_t port_;
     const std::string baseURL_;
-    const StdioProxyStreams streams_;
+    const int input_;
+    const int output_;
     const StdioProxyTiming timing_;
+    const logging::Console console_;
 
     // Replies complete on worker threads, so a late one can overlap the
-    // next exchange: the session id and the output each have a lock.
+    // next exchange: the session id and the output each have a lock, the
+    // flags are atomic.
     mutable std::mutex sessionMutex_;
     std::optional<std::string> sessionID_;
     std::mutex outputMutex_;
-    std::mutex diagnosticsMutex_;
-    std::mutex lossMutex_;
-    std::string lossDescription_;
 
     std::atomic<bool> isRunning_{true};
-    std::atomic<bool> instanceLost_{false};
     std::atomic<bool> outputClosed_{false};
+    // The last exchange found nothing accepting connections on the port.
+    std::atomic<bool> instanceUnreachable_{false};
 
     // The check and the session end, on the thread that runs the proxy.
-    platform::HttpClient controlClient_;
+    platform::HTTPClient controlClient_;
     // Last: its threads use every member above until they are joined.
-    HttpExchangeWorkers workers_;
+    HTTPExchangeWorkers workers_;
 };
 
 }  // namespace lumenary::app

@@ -11,9 +11,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using mcp::Value;
-using testing::CannedHttpResponse;
-using testing::FakeHttpEndpoint;
-using testing::ReceivedHttpRequest;
+using testing::CannedHTTPResponse;
+using testing::FakeHTTPEndpoint;
+using testing::ReceivedHTTPRequest;
 
 platform::MemoryDefaultsStore defaultsWithPort(Value port) {
     return platform::MemoryDefaultsStore(Value::Object{{std::string(serverPortDefaultsKey), std::move(port)}});
@@ -22,7 +22,7 @@ platform::MemoryDefaultsStore defaultsWithPort(Value port) {
 TEST(LocalServerProbe, CountsOnlyAPromptOKOrNoContentAsServing) {
     struct Case {
         std::string name;
-        CannedHttpResponse answer;
+        CannedHTTPResponse answer;
         bool serving;
     };
     const std::vector<Case> cases = {
@@ -34,8 +34,8 @@ TEST(LocalServerProbe, CountsOnlyAPromptOKOrNoContentAsServing) {
         {"hang-up", {.hangUp = true}, false},
     };
     for (const auto& each : cases) {
-        FakeHttpEndpoint endpoint([&](const ReceivedHttpRequest&) { return each.answer; });
-        platform::HttpClient client;
+        FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest&) { return each.answer; });
+        platform::HTTPClient client;
         EXPECT_EQ(answersAsServing(client, endpoint.url(), {.idle = 100ms, .total = 200ms}), each.serving) << each.name;
         ASSERT_TRUE(endpoint.waitForRequests(1)) << each.name;
         EXPECT_EQ(endpoint.requests().front().method, "OPTIONS");
@@ -44,7 +44,7 @@ TEST(LocalServerProbe, CountsOnlyAPromptOKOrNoContentAsServing) {
 }
 
 TEST(LocalServerProbe, AsksTheConfiguredPortAndFindsNothingWhereNothingListens) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest&) { return CannedHttpResponse{.status = 204}; });
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest&) { return CannedHTTPResponse{.status = 204}; });
     EXPECT_TRUE(probeLocalServer(defaultsWithPort(endpoint.port())));
     EXPECT_FALSE(probeLocalServer(defaultsWithPort(testing::unusedLoopbackPort())));
 }

@@ -6,20 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <limits>
+#include <memory>
 #include <system_error>
 #include <thread>
 
+#include "app/host/local_endpoint.hpp"
 #include "mcp/core/json.hpp"
 #include "support/fake_http_endpoint.hpp"
+#include "system/write_all.hpp"
 
 namespace lumenary::app {
 namespace {
 
 using namespace std::chrono_literals;
 using mcp::Value;
-using testing::CannedHttpResponse;
-using testing::FakeHttpEndpoint;
-using testing::ReceivedHttpRequest;
+using testing::CannedHTTPResponse;
+using testing::FakeHTTPEndpoint;
+using testing::ReceivedHTTPRequest;
 
 class Pipe {
 public:
@@ -48,8 +52,10 @@ private:
 class ProxyRun {
 public:
     explicit ProxyRun(std::uint16_t port, StdioProxyTiming timing = {})
-        : proxy_(port, {input_.readEnd(), output_.writeEnd(), diagnostics_.writeEnd()}, timing), runner_([this] {
-              exitStatus_.set_value(proxy_.run());
+        : proxy_(port, {input_.readEnd(), output_.writeEnd(), logging::Console({}, diagnosticsSink())}, timing),
+          runner_([this] {
+              proxy_.run();
+              endedPromise_.set_value();
               // The client sees the end of the output once the proxy ends.
               output_.closeWriteEnd();
               diagnostics_.closeWriteEnd();
@@ -88,11 +94,7 @@ public:
         }
         return text;
     }
-    int exitStatus() {
-        auto status = exitStatus_.get_future();
-        EXPECT_EQ(status.wait_for(20s), std::future_status::ready);
-        return status.get();
-    }
+    bool ended() { return ended_.wait_for(20s) == std::future_status::ready; }
 
 private:
     static bool fill(int descriptor, std::string& into, std::chrono::steady_clock::time_point deadline) {
@@ -107,11 +109,21 @@ private:
         return true;
     }
 
+    logging::Console::Sink diagnosticsSink() {
+        return [this](std::string_view line) {
+            const std::string text = std::string(line) + "\n";
+            std::lock_guard lock(diagnosticsMutex_);
+            ASSERT_EQ(system::writeAll(diagnostics_.writeEnd(), text), 0);
+        };
+    }
+
     Pipe input_;
     Pipe output_;
     Pipe diagnostics_;
+    std::mutex diagnosticsMutex_;
     StdioProxy proxy_;
-    std::promise<int> exitStatus_;
+    std::promise<void> endedPromise_;
+    std::shared_future<void> ended_ = endedPromise_.get_future().share();
     std::string buffered_;
     std::thread runner_;
 };
@@ -130,14 +142,14 @@ Value idOf(const std::string& message) {
     return id ? *id : Value("<none>");
 }
 
-CannedHttpResponse optionsOr(const ReceivedHttpRequest& received, const std::function<CannedHttpResponse()>& post) {
+CannedHTTPResponse optionsOr(const ReceivedHTTPRequest& received, const std::function<CannedHTTPResponse()>& post) {
     if (received.method == "OPTIONS" || received.method == "DELETE") return {.status = 204};
     return post();
 }
 
 TEST(StdioProxy, RelaysAConversationInOneSessionAndEndsItAtEndOfInput) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             if (received.body.find("initialize\"") != std::string::npos) {
                 return {.status = 200, .headers = {{"mcp-session-id", "S-1"}}, .body = result("1")};
             }
@@ -158,7 +170,7 @@ TEST(StdioProxy, RelaysAConversationInOneSessionAndEndsItAtEndOfInput) {
         EXPECT_EQ(run.readLine(), result("1"));
         run.endInput();
         EXPECT_EQ(run.remainingLines(), std::vector<std::string>{result("2")});
-        EXPECT_EQ(run.exitStatus(), 0);
+        EXPECT_TRUE(run.ended());
     }
 
     const auto received = endpoint.requests();
@@ -183,8 +195,8 @@ TEST(StdioProxy, RelaysAConversationInOneSessionAndEndsItAtEndOfInput) {
 
 TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
     const std::string relayedError = R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"boom"}})";
-    FakeHttpEndpoint endpoint([&](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             const auto body = received.body;
             if (body.starts_with("[")) return {.status = 500, .body = "<html>oops</html>"};
             const auto id = idOf(body).description();
@@ -229,45 +241,128 @@ TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
     EXPECT_EQ(*batch.arrayValue()->at(1).find("error")->find("message"),
               Value("Failed to forward request: HTTP status 500: <html>oops</html>"));
     EXPECT_EQ(lines[6], result("8"));
-    EXPECT_EQ(run.exitStatus(), 0);
+    EXPECT_TRUE(run.ended());
 }
 
-TEST(StdioProxy, AnswersTheWaitingRequestsAndFailsWhenTheInstanceGoesAway) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
-            return {.status = 200, .headers = {{"Mcp-Session-Id", "S-1"}}, .body = result("1")};
+void expectForwardFailure(const std::string& line, const Value& id) {
+    const auto reply = mcp::parseJSON(line);
+    EXPECT_EQ(*reply.find("id"), id) << line;
+    EXPECT_EQ(*reply.find("error")->find("code"), Value(-32603)) << line;
+    EXPECT_TRUE(reply.find("error")->find("message")->stringValue()->starts_with("Failed to forward request: "))
+        << line;
+}
+
+TEST(StdioProxy, AnswersEveryRequestWhileNoInstanceServesAndReachesTheNextOneInTheSameSession) {
+    const auto answerAll = [](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
+            return {.status = 200,
+                    .headers = {{"Mcp-Session-Id", "S-1"}},
+                    .body = result(idOf(received.body).description())};
         });
-    });
-    ProxyRun run(endpoint.port());
+    };
+    auto first = std::make_unique<FakeHTTPEndpoint>(answerAll);
+    const auto port = first->port();
+    ProxyRun run(port);
     run.send(request("1", "initialize") + "\n");
     EXPECT_EQ(run.readLine(), result("1"));
-    endpoint.stopListening();
+    first.reset();
 
-    // One write, so the proxy reads both lines before it finds the instance gone.
-    run.send(request("2", "tools/list") + "\n" + request("3", "tools/list") + "\n");
-    const auto lines = run.remainingLines();
-    ASSERT_EQ(lines.size(), 2u);
-    for (std::size_t index = 0; index < 2; ++index) {
-        const auto reply = mcp::parseJSON(lines[index]);
-        EXPECT_EQ(*reply.find("id"), Value(static_cast<int>(index) + 2));
-        EXPECT_EQ(*reply.find("error")->find("code"), Value(-32603));
-        EXPECT_TRUE(reply.find("error")->find("message")->stringValue()->starts_with("Failed to forward request: "));
+    // One write: the lines the client had queued when the instance went.
+    run.send(request("2", "tools/list") + "\n" + R"({"jsonrpc":"2.0","method":"notifications/x"})" + "\n[" +
+             request("3", "ping") + "," + R"({"jsonrpc":"2.0","method":"notifications/y"})" + "]\n" +
+             request("4", "ping") + "\n");
+    const auto second = run.readLine();
+    ASSERT_TRUE(second);
+    expectForwardFailure(*second, Value(2));
+    const auto batch = run.readLine();
+    ASSERT_TRUE(batch);
+    ASSERT_EQ(mcp::parseJSON(*batch).arrayValue()->size(), 1u) << *batch;
+    expectForwardFailure(mcp::writeJSON(mcp::parseJSON(*batch).arrayValue()->front()), Value(3));
+    const auto fourth = run.readLine();
+    ASSERT_TRUE(fourth);
+    expectForwardFailure(*fourth, Value(4));
+
+    FakeHTTPEndpoint next(answerAll, port);
+    run.send(request("5", "tools/list") + "\n");
+    EXPECT_EQ(run.readLine(), result("5"));
+    run.endInput();
+    EXPECT_EQ(run.remainingLines(), std::vector<std::string>{});
+    EXPECT_TRUE(run.ended());
+
+    const auto received = next.requests();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].header("mcp-session-id"), "S-1");
+    EXPECT_EQ(received[1].method, "DELETE");
+    const auto diagnostics = run.diagnostics();
+    EXPECT_NE(diagnostics.find("[StdioProxy] The Lumenary server at " + localEndpointURL(port) +
+                               " stopped accepting connections"),
+              std::string::npos)
+        << diagnostics;
+    EXPECT_EQ(diagnostics.find("stopped accepting"), diagnostics.rfind("stopped accepting")) << "said once";
+}
+
+// Whatever the instance does with a message, the client hears back under
+// the id the message's own id stands for, and gets no made-up answer for a
+// message that waits for none.
+TEST(StdioProxy, AnswersUnderTheIdTheMessageStandsFor) {
+    struct Case {
+        // "ACTION" tells the endpoint what to do with it.
+        std::string message;
+        std::optional<Value> answeredUnder;
+    };
+    const std::vector<Case> cases = {
+        {request("7.0", "ACTION"), Value(7)},
+        {request("1e3", "ACTION"), Value(1000)},
+        {request("\"7\"", "ACTION"), Value("7")},
+        {request("-9223372036854775808", "ACTION"), Value(std::numeric_limits<std::int64_t>::min())},
+        {request("1.5", "ACTION"), std::nullopt},
+        {request("true", "ACTION"), std::nullopt},
+        // Refused by the instance under its id.
+        {R"({"jsonrpc":"1.0","id":7.0,"method":"ACTION"})", Value(7)},
+        // The client's own reply to a request of the instance.
+        {R"({"jsonrpc":"2.0","id":7,"result":{"ACTION":1}})", std::nullopt},
+    };
+    const std::string nullIDError = R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"unread"}})";
+    FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
+            if (received.body.find("\"fail\"") != std::string::npos) return {.status = 500, .body = nullIDError};
+            if (received.body.find("\"drop\"") != std::string::npos) return {.hangUp = true};
+            return {.status = 200, .body = result(idOf(received.body).description())};
+        });
+    });
+    const auto withAction = [](std::string message, const std::string& action) {
+        return message.replace(message.find("ACTION"), 6, action);
+    };
+    ProxyRun run(endpoint.port());
+    for (const auto& [message, answeredUnder] : cases) {
+        SCOPED_TRACE(message);
+        run.send(withAction(message, "fail") + "\n" + withAction(message, "drop") + "\n" +
+                 request("\"after\"", "ping") + "\n");
+        const auto failed = run.readLine();
+        ASSERT_TRUE(failed);
+        EXPECT_EQ(*mcp::parseJSON(*failed).find("id"), answeredUnder.value_or(Value(nullptr))) << *failed;
+        EXPECT_EQ(*mcp::parseJSON(*failed).find("error")->find("message"), Value("unread"));
+        if (answeredUnder) {
+            const auto dropped = run.readLine();
+            ASSERT_TRUE(dropped);
+            expectForwardFailure(*dropped, *answeredUnder);
+        }
+        EXPECT_EQ(run.readLine(), result("after"));
     }
-    EXPECT_EQ(run.exitStatus(), StdioProxy::instanceLostExitStatus);
-    EXPECT_NE(run.diagnostics().find("stopped accepting connections"), std::string::npos);
-    EXPECT_EQ(endpoint.requests().size(), 2u);  // no session end sent to nobody
+    run.endInput();
+    EXPECT_TRUE(run.ended());
 }
 
 TEST(StdioProxy, SaysSoOnTheDiagnosticsWhenNoInstanceServes) {
     ProxyRun run(testing::unusedLoopbackPort());
-    EXPECT_EQ(run.exitStatus(), 0);
+    EXPECT_TRUE(run.ended());
     EXPECT_EQ(run.remainingLines(), std::vector<std::string>{});
     EXPECT_EQ(run.diagnostics(), std::string(StdioProxy::notRunningLine) + "\n");
 }
 
 TEST(StdioProxy, WritesALateReplyOnceWithoutHoldingUpTheNextMessage) {
-    FakeHttpEndpoint endpoint([](const ReceivedHttpRequest& received) {
-        return optionsOr(received, [&]() -> CannedHttpResponse {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
             const auto id = idOf(received.body).description();
             return {.status = 200, .body = result(id), .heldUntilReleased = id == "1"};
         });
@@ -279,7 +374,7 @@ TEST(StdioProxy, WritesALateReplyOnceWithoutHoldingUpTheNextMessage) {
     // The input ends while the late reply is on its way: it still arrives.
     run.endInput();
     EXPECT_EQ(run.remainingLines(), std::vector<std::string>{result("1")});
-    EXPECT_EQ(run.exitStatus(), 0);
+    EXPECT_TRUE(run.ended());
 }
 
 }  // namespace

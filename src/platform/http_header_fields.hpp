@@ -10,15 +10,15 @@ namespace lumenary::platform {
 
 // Header fields in the order they were given or received. Field names are
 // case-insensitive in HTTP, so lookups ignore case.
-class HttpHeaders {
+class HTTPHeaderFields {
 public:
     struct Field {
         std::string name;
         std::string value;
     };
 
-    HttpHeaders() = default;
-    HttpHeaders(std::initializer_list<Field> fields) : fields_(fields) {}
+    HTTPHeaderFields() = default;
+    HTTPHeaderFields(std::initializer_list<Field> fields) : fields_(fields) {}
 
     void add(std::string name, std::string value);
     // The value of the first field called `name` in any case.

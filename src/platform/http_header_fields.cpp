@@ -1,4 +1,4 @@
-#include "platform/http_headers.hpp"
+#include "platform/http_header_fields.hpp"
 
 #include <algorithm>
 
@@ -16,11 +16,11 @@ bool equalIgnoringCase(std::string_view left, std::string_view right) {
 
 }  // namespace
 
-void HttpHeaders::add(std::string name, std::string value) {
+void HTTPHeaderFields::add(std::string name, std::string value) {
     fields_.push_back({std::move(name), std::move(value)});
 }
 
-std::optional<std::string> HttpHeaders::value(std::string_view name) const {
+std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const {
     for (const auto& field : fields_) {
         if (equalIgnoringCase(field.name, name)) {
             return field.value;
