@@ -87,8 +87,9 @@ public:
 
     // Every handler registered for a name runs, in registration order; one
     // that fails is logged and the next still runs. Registration may come
-    // from any thread: it is dispatched onto the strand, so it applies before
-    // any message or call that reaches the client after it.
+    // from any thread: it is dispatched onto the strand and applies in order
+    // with the client's other work there, so one made before connect() is in
+    // place for the first message.
     template <Notification N>
     Client& onNotification(std::function<asio::awaitable<void>(Message<N>)> handler) {
         std::shared_ptr<NotificationHandlerBox> box = std::make_shared<TypedNotificationHandler<N>>(std::move(handler));

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <system_error>
 
+#include <asio/co_spawn.hpp>
 #include <asio/error.hpp>
 
 #include "async/cancellation.hpp"
