@@ -11,10 +11,9 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
-#include <asio/co_spawn.hpp>
 #include <asio/strand.hpp>
-#include <asio/use_awaitable.hpp>
 
+#include "async/on_strand.hpp"
 #include "async/queue.hpp"
 #include "logging/logger.hpp"
 #include "logging/recording_log_handler.hpp"
@@ -27,10 +26,11 @@ namespace lumenary::mcp::testing {
 // awaited. It counts connect and disconnect calls, can be told to fail them
 // or every send, and its logger records every log record it is given.
 //
-// Like a real transport, every operation hops onto the transport's own
-// strand, so the peer under test must find its way back to its own executor.
-// The log records are kept without a lock: read them only while nothing logs
-// (a peer logs from its own strand, one record at a time).
+// Its mutex guards its state. Like a real transport, every operation still
+// hops onto a strand of its own, so the peer under test must find its way
+// back to its own executor. The log records are the log handler's, kept
+// without a lock: read them only while nothing logs (a peer logs from its
+// own strand, one record at a time).
 class RecordingTransport final : public Transport, public std::enable_shared_from_this<RecordingTransport> {
 public:
     static std::shared_ptr<RecordingTransport> create(asio::any_io_executor executor) {
@@ -42,10 +42,12 @@ public:
 
     logging::Logger logger() const override { return logger_; }
 
-    asio::awaitable<void> connect() override { return onStrand(connectOn(shared_from_this())); }
-    asio::awaitable<void> disconnect() override { return onStrand(disconnectOn(shared_from_this())); }
+    asio::awaitable<void> connect() override { return async::onStrand(strand_, connectOn(shared_from_this())); }
+    asio::awaitable<void> disconnect() override {
+        return async::onStrand(strand_, disconnectOn(shared_from_this()));
+    }
     asio::awaitable<void> send(std::string message) override {
-        return onStrand(sendOn(shared_from_this(), std::move(message)));
+        return async::onStrand(strand_, sendOn(shared_from_this(), std::move(message)));
     }
     async::Queue<ReceivedMessage> receive() override { return incoming_; }
 
@@ -115,11 +117,6 @@ private:
           records_(std::make_shared<logging::testing::RecordLog>()),
           logger_("test.transport",
                   logging::testing::RecordingLogHandler("transport", logging::LogLevel::trace, records_)) {}
-
-    template <typename T>
-    asio::awaitable<T> onStrand(asio::awaitable<T> body) {
-        return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
-    }
 
     static asio::awaitable<void> connectOn(std::shared_ptr<RecordingTransport> self) {
         std::exception_ptr failure;

@@ -15,36 +15,37 @@ Client::Client(asio::any_io_executor executor, Info info, Configuration configur
     : strand_(asio::make_strand(std::move(executor))), clientInfo_(std::move(info)), configuration_(configuration) {}
 
 asio::awaitable<Client::Capabilities> Client::capabilities() {
-    return readOnStrand(&Client::capabilities_);
+    return async::readOnStrand(strand_, shared_from_this(), &Client::capabilities_);
 }
 
 asio::awaitable<void> Client::setCapabilities(Capabilities capabilities) {
-    return writeOnStrand(&Client::capabilities_, std::move(capabilities));
+    return async::writeOnStrand(strand_, shared_from_this(), &Client::capabilities_, std::move(capabilities));
 }
 
 asio::awaitable<Client::Configuration> Client::configuration() {
-    return readOnStrand(&Client::configuration_);
+    return async::readOnStrand(strand_, shared_from_this(), &Client::configuration_);
 }
 
 asio::awaitable<void> Client::setConfiguration(Configuration configuration) {
-    return writeOnStrand(&Client::configuration_, configuration);
+    return async::writeOnStrand(strand_, shared_from_this(), &Client::configuration_, configuration);
 }
 
 asio::awaitable<std::optional<ServerCapabilities>> Client::serverCapabilities() {
-    return readOnStrand(&Client::serverCapabilities_);
+    return async::readOnStrand(strand_, shared_from_this(), &Client::serverCapabilities_);
 }
 
 asio::awaitable<std::optional<std::string>> Client::serverVersion() {
-    return readOnStrand(&Client::serverVersion_);
+    return async::readOnStrand(strand_, shared_from_this(), &Client::serverVersion_);
 }
 
 asio::awaitable<std::optional<std::string>> Client::instructions() {
-    return readOnStrand(&Client::instructions_);
+    return async::readOnStrand(strand_, shared_from_this(), &Client::instructions_);
 }
 
 Client& Client::withSamplingHandler(SamplingHandler handler) {
-    std::lock_guard lock(handlersMutex_);
-    samplingHandler_ = std::move(handler);
+    asio::dispatch(strand_, [self = shared_from_this(), handler = std::move(handler)]() mutable {
+        self->samplingHandler_ = std::move(handler);
+    });
     return *this;
 }
 
@@ -83,7 +84,7 @@ void Client::failPendingRequest(const ID& id, const AnyPendingRequest& pending, 
 }
 
 asio::awaitable<Initialize::Result> Client::connect(std::shared_ptr<Transport> transport) {
-    return onStrand(connectOnStrand(shared_from_this(), std::move(transport)));
+    return async::onStrand(strand_, connectOnStrand(shared_from_this(), std::move(transport)));
 }
 
 asio::awaitable<Initialize::Result> Client::connectOnStrand(std::shared_ptr<Client> self,
@@ -107,7 +108,7 @@ asio::awaitable<Initialize::Result> Client::connectOnStrand(std::shared_ptr<Clie
 }
 
 asio::awaitable<void> Client::disconnect() {
-    return onStrand(disconnectOnStrand(shared_from_this()));
+    return async::onStrand(strand_, disconnectOnStrand(shared_from_this()));
 }
 
 asio::awaitable<void> Client::disconnectOnStrand(std::shared_ptr<Client> self) {
@@ -186,18 +187,18 @@ asio::awaitable<void> Client::registerOnStrand(std::shared_ptr<Client> self, ID 
 
 asio::awaitable<void> Client::withBatch(std::function<asio::awaitable<void>(Batch&)> body) {
     auto self = shared_from_this();
-    auto connection = co_await onStrand(batchConnectionOnStrand(self));
+    auto connection = co_await async::onStrand(strand_, batchConnectionOnStrand(self));
     Batch batch(weak_from_this());
     std::exception_ptr failure;
     try {
         co_await body(batch);
-        co_await onStrand(sendBatchOnStrand(self, connection, batch.requests()));
+        co_await async::onStrand(strand_, sendBatchOnStrand(self, connection, batch.requests()));
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
         // Nothing went out, so no answer will come for these requests.
-        co_await onStrand(failBatchOnStrand(self, batch.entries(), failure));
+        co_await async::onStrand(strand_, failBatchOnStrand(self, batch.entries(), failure));
         std::rethrow_exception(failure);
     }
 }

@@ -4,7 +4,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -12,17 +11,17 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
-#include <asio/co_spawn.hpp>
+#include <asio/dispatch.hpp>
 #include <asio/strand.hpp>
-#include <asio/use_awaitable.hpp>
 
+#include "async/on_strand.hpp"
 #include "async/task.hpp"
 #include "logging/logger.hpp"
 #include "mcp/client/client_batch.hpp"
-#include "mcp/client/client_configuration.hpp"
 #include "mcp/client/pending_request.hpp"
 #include "mcp/core/client_capabilities.hpp"
-#include "mcp/core/client_info.hpp"
+#include "mcp/core/peer_configuration.hpp"
+#include "mcp/core/peer_info.hpp"
 #include "mcp/core/create_sampling_message.hpp"
 #include "mcp/core/handler_box.hpp"
 #include "mcp/core/handshake.hpp"
@@ -41,9 +40,9 @@ namespace lumenary::mcp {
 // once, "sampling/createMessage" by the sampling handler, anything else
 // with "method not found".
 //
-// All state lives on the client's own strand: every awaitable member runs
-// there, and so do the message loop and the notification handlers it calls.
-// Requests have no time-out; they end with their response, when the
+// Its strand guards all its state: awaitable members hop there, handler
+// registration is dispatched there, and the message loop and the handlers it
+// calls run there. Requests have no time-out; they end with their response, when the
 // connection ends, or when the client disconnects. The message loop keeps
 // the client alive until one of the last two happens.
 class Client : public std::enable_shared_from_this<Client> {
@@ -87,12 +86,16 @@ public:
     asio::awaitable<void> disconnect();
 
     // Every handler registered for a name runs, in registration order; one
-    // that fails is logged and the next still runs.
+    // that fails is logged and the next still runs. Registration may come
+    // from any thread: it is dispatched onto the strand and applies in order
+    // with the client's other work there, so one made before connect() is in
+    // place for the first message.
     template <Notification N>
     Client& onNotification(std::function<asio::awaitable<void>(Message<N>)> handler) {
-        auto box = std::make_shared<TypedNotificationHandler<N>>(std::move(handler));
-        std::lock_guard lock(handlersMutex_);
-        notificationHandlers_[std::string(N::name)].push_back(std::move(box));
+        std::shared_ptr<NotificationHandlerBox> box = std::make_shared<TypedNotificationHandler<N>>(std::move(handler));
+        asio::dispatch(strand_, [self = shared_from_this(), box = std::move(box)]() mutable {
+            self->notificationHandlers_[std::string(N::name)].push_back(std::move(box));
+        });
         return *this;
     }
 
@@ -104,7 +107,7 @@ public:
     template <Notification N>
     asio::awaitable<void> notify(Message<N> message) {
         Value encoded = encodeValue(message);
-        co_await onStrand(notifyOnStrand(shared_from_this(), std::move(encoded)));
+        co_await async::onStrand(strand_, notifyOnStrand(shared_from_this(), std::move(encoded)));
     }
 
     // Sends the request and waits for its response. The request is filed
@@ -160,31 +163,9 @@ private:
     asio::awaitable<typename M::Result> sendChecked(Request<M> request, const RequiredCapability* capability) {
         PendingRequest<typename M::Result> pending;
         Value encoded = encodeValue(request);
-        co_await onStrand(
-            sendOnStrand(shared_from_this(), capability, std::move(request.id), std::move(encoded), pending.erased()));
+        co_await async::onStrand(strand_, sendOnStrand(shared_from_this(), capability, std::move(request.id),
+                                                       std::move(encoded), pending.erased()));
         co_return co_await pending.wait();
-    }
-
-    template <typename T>
-    asio::awaitable<T> onStrand(asio::awaitable<T> body) {
-        return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
-    }
-    template <typename T>
-    asio::awaitable<T> readOnStrand(T Client::*field) {
-        return onStrand(readField(shared_from_this(), field));
-    }
-    template <typename T>
-    asio::awaitable<void> writeOnStrand(T Client::*field, T value) {
-        return onStrand(writeField(shared_from_this(), field, std::move(value)));
-    }
-    template <typename T>
-    static asio::awaitable<T> readField(std::shared_ptr<Client> self, T Client::*field) {
-        co_return (*self).*field;
-    }
-    template <typename T>
-    static asio::awaitable<void> writeField(std::shared_ptr<Client> self, T Client::*field, T value) {
-        (*self).*field = std::move(value);
-        co_return;
     }
 
     // The attached transport's logger; absent while none is attached.
@@ -216,7 +197,7 @@ private:
 
     // Inbound: the loop and what it hands each message to.
     asio::awaitable<void> messageLoop(std::shared_ptr<Transport> transport, std::uint64_t generation);
-    asio::awaitable<void> handleInbound(const std::shared_ptr<Transport>& transport, const std::string& text);
+    asio::awaitable<void> handleInbound(const std::shared_ptr<Transport>& transport, ReceivedMessage message);
     void handleResponse(const Response<AnyMethod>& response);
     void handleBatchResponse(const std::vector<Response<AnyMethod>>& responses);
     asio::awaitable<void> handleMessage(Message<AnyNotification> message);
@@ -243,9 +224,7 @@ private:
     // Why the current connection's message loop ended; sends are refused from then on.
     std::exception_ptr connectionEnd_;
 
-    // Registration is synchronous and may come from any thread, so the
-    // handlers have a lock of their own; dispatch copies them out first.
-    std::mutex handlersMutex_;
+    // Dispatch copies a name's handlers out before running them.
     std::map<std::string, std::vector<std::shared_ptr<NotificationHandlerBox>>> notificationHandlers_;
     SamplingHandler samplingHandler_;
 };

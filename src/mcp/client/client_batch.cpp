@@ -19,7 +19,7 @@ asio::awaitable<void> ClientBatch::file(ID id, AnyPendingRequest pending) {
     if (!client) {
         throw MCPError::internalError("Client deallocated");
     }
-    co_await client->onStrand(Client::registerOnStrand(client, std::move(id), std::move(pending)));
+    co_await async::onStrand(client->strand_, Client::registerOnStrand(client, std::move(id), std::move(pending)));
 }
 
 void ClientBatch::append(Request<AnyMethod> request, AnyPendingRequest pending) {

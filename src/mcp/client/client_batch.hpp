@@ -16,7 +16,8 @@ class Client;
 
 // The requests a caller collects inside Client::withBatch, sent together as
 // one JSON-RPC batch when the caller's code returns. It holds its client
-// without owning it and lives only for that call.
+// without owning it and lives only for that call. Its mutex guards the
+// requests added, since a caller may add from several coroutines at once.
 class ClientBatch {
 public:
     // A request of the batch as the client files it.
@@ -53,7 +54,6 @@ private:
     std::vector<Entry> entries() const;
 
     std::weak_ptr<Client> client_;
-    // A caller may add from several coroutines at once.
     mutable std::mutex mutex_;
     std::vector<Request<AnyMethod>> requests_;
     std::vector<Entry> entries_;

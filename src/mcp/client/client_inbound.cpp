@@ -2,6 +2,7 @@
 #include <chrono>
 #include <system_error>
 
+#include <asio/co_spawn.hpp>
 #include <asio/error.hpp>
 
 #include "async/cancellation.hpp"
@@ -9,6 +10,7 @@
 #include "mcp/client/client.hpp"
 #include "mcp/client/client_conventions.hpp"
 #include "mcp/core/json.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/core/utf8.hpp"
 
 namespace lumenary::mcp {
@@ -24,10 +26,22 @@ std::optional<T> tryDecode(const Value& message) {
     }
 }
 
-// A request carries both a method and an id; a notification has no id.
-bool isRequest(const Value& message) {
-    const Value* id = message.find("id");
-    return message.find("method") != nullptr && id != nullptr && !id->isNull();
+// An answer to a batch: an array whose every element is a response.
+std::optional<std::vector<Response<AnyMethod>>> batchResponseFrom(const Value& message) {
+    std::vector<Response<AnyMethod>> responses;
+    responses.reserve(message.arrayValue()->size());
+    for (const auto& element : *message.arrayValue()) {
+        const auto kind = classifyMessage(element).kind;
+        if (kind != MessageKind::response && kind != MessageKind::errorResponse) {
+            return std::nullopt;
+        }
+        auto response = tryDecode<Response<AnyMethod>>(element);
+        if (!response) {
+            return std::nullopt;
+        }
+        responses.push_back(std::move(*response));
+    }
+    return responses;
 }
 
 }  // namespace
@@ -45,7 +59,7 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
                 if (cancelled) {
                     break;
                 }
-                co_await handleInbound(transport, message->text);
+                co_await handleInbound(transport, std::move(*message));
             }
         } catch (...) {
             failure = std::current_exception();
@@ -98,31 +112,46 @@ void Client::endConnection(std::uint64_t generation, std::exception_ptr reason) 
     }
 }
 
-asio::awaitable<void> Client::handleInbound(const std::shared_ptr<Transport>& transport, const std::string& text) {
-    std::optional<Value> message;
-    try {
-        message = parseJSON(text);
-    } catch (const DecodingError&) {
-    }
-    if (message) {
-        if (message->arrayValue() != nullptr) {
-            if (auto responses = tryDecode<std::vector<Response<AnyMethod>>>(*message)) {
-                handleBatchResponse(*responses);
-                co_return;
-            }
-        } else if (auto response = tryDecode<Response<AnyMethod>>(*message)) {
-            handleResponse(*response);
-            co_return;
-        } else if (isRequest(*message)) {
-            if (auto request = tryDecode<Request<AnyMethod>>(*message)) {
-                startAnswering(transport, std::move(*request));
-                co_return;
-            }
-        } else if (auto notification = tryDecode<Message<AnyNotification>>(*message)) {
-            co_await handleMessage(std::move(*notification));
-            co_return;
+asio::awaitable<void> Client::handleInbound(const std::shared_ptr<Transport>& transport, ReceivedMessage received) {
+    std::optional<Value> message = std::move(received.parsed);
+    if (!message) {
+        try {
+            message = parseJSON(received.text);
+        } catch (const DecodingError&) {
         }
     }
+    if (message) {
+        switch (classifyMessage(*message).kind) {
+            case MessageKind::batch:
+                if (auto responses = batchResponseFrom(*message)) {
+                    handleBatchResponse(*responses);
+                    co_return;
+                }
+                break;
+            case MessageKind::response:
+            case MessageKind::errorResponse:
+                if (auto response = tryDecode<Response<AnyMethod>>(*message)) {
+                    handleResponse(*response);
+                    co_return;
+                }
+                break;
+            case MessageKind::request:
+                if (auto request = tryDecode<Request<AnyMethod>>(*message)) {
+                    startAnswering(transport, std::move(*request));
+                    co_return;
+                }
+                break;
+            case MessageKind::notification:
+                if (auto notification = tryDecode<Message<AnyNotification>>(*message)) {
+                    co_await handleMessage(std::move(*notification));
+                    co_return;
+                }
+                break;
+            case MessageKind::invalid:
+                break;
+        }
+    }
+    const std::string& text = received.text;
     if (auto logger = this->logger()) {
         logger->warning(
             "Unexpected message received by client (not single/batch response or notification)",
@@ -197,12 +226,10 @@ asio::awaitable<void> Client::handleMessage(Message<AnyNotification> message) {
             },
             {}, location);
     }
+    // A copy: a handler may register another one for the same name.
     std::vector<std::shared_ptr<NotificationHandlerBox>> handlers;
-    {
-        std::lock_guard lock(handlersMutex_);
-        if (auto found = notificationHandlers_.find(message.method); found != notificationHandlers_.end()) {
-            handlers = found->second;
-        }
+    if (auto found = notificationHandlers_.find(message.method); found != notificationHandlers_.end()) {
+        handlers = found->second;
     }
     for (const auto& handler : handlers) {
         std::exception_ptr failure;
@@ -264,9 +291,9 @@ asio::awaitable<Response<AnyMethod>> Client::responseTo(Request<AnyMethod> reque
     if (request.method == Ping::name) {
         co_return Response<AnyMethod>::success(std::move(request.id), Value::Object{});
     }
+    // A copy: a handler registered meanwhile replaces it, not this call's.
     SamplingHandler sampling;
     if (request.method == CreateSamplingMessage::name) {
-        std::lock_guard lock(handlersMutex_);
         sampling = samplingHandler_;
     }
     if (!sampling) {

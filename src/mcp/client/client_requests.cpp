@@ -17,11 +17,11 @@ const Client::RequiredCapability Client::toolsCapability{
     "Tools", [](const ServerCapabilities& announced) { return announced.tools.has_value(); }};
 
 asio::awaitable<Initialize::Result> Client::initialize() {
-    auto capabilities = co_await readOnStrand(&Client::capabilities_);
+    auto capabilities = co_await async::readOnStrand(strand_, shared_from_this(), &Client::capabilities_);
     Initialize::Parameters parameters{Version::latest(), std::move(capabilities), clientInfo_};
     Request<Initialize> request(ID::random(), std::move(parameters));
     auto result = co_await send(std::move(request));
-    co_await onStrand(recordHandshakeOnStrand(shared_from_this(), result));
+    co_await async::onStrand(strand_, recordHandshakeOnStrand(shared_from_this(), result));
     Message<InitializedNotification> initialized;
     co_await notify(std::move(initialized));
     co_return result;

@@ -28,13 +28,12 @@
 
 // MCP handshake and identities
 #include "mcp/core/client_capabilities.hpp"      // ClientCapabilities
-#include "mcp/core/client_info.hpp"              // ClientInfo
 #include "mcp/core/create_sampling_message.hpp"  // CreateSamplingMessage
 #include "mcp/core/handshake.hpp"                // Initialize, InitializedNotification, Ping
+#include "mcp/core/peer_configuration.hpp"       // PeerConfiguration (Client-, ServerConfiguration): the strict switch
+#include "mcp/core/peer_info.hpp"                // PeerInfo (ClientInfo, ServerInfo): name and version
 #include "mcp/core/sampling.hpp"                 // Sampling message types
 #include "mcp/core/server_capabilities.hpp"      // ServerCapabilities
-#include "mcp/core/server_configuration.hpp"     // ServerConfiguration: the strict switch
-#include "mcp/core/server_info.hpp"              // ServerInfo
 #include "mcp/core/unit_interval.hpp"            // UnitInterval: a double in 0...1
 #include "mcp/core/version.hpp"                  // Version: supported protocol versions
 

@@ -4,10 +4,9 @@
 #include <string>
 
 #include "mcp/core/client_capabilities.hpp"
-#include "mcp/core/client_info.hpp"
 #include "mcp/core/method.hpp"
+#include "mcp/core/peer_info.hpp"
 #include "mcp/core/server_capabilities.hpp"
-#include "mcp/core/server_info.hpp"
 
 namespace lumenary::mcp {
 

@@ -30,7 +30,10 @@ MessageClassification classifyMessage(const Value& message) {
     }
     const Value* idMember = message.find("id");
     std::optional<ID> id = idMember != nullptr ? requestIDFrom(*idMember) : std::nullopt;
-    const auto invalid = [&] { return MessageClassification{MessageKind::invalid, std::move(id)}; };
+    const bool idIsNull = idMember != nullptr && idMember->isNull();
+    const auto invalid = [&] {
+        return MessageClassification{MessageKind::invalid, idIsNull ? std::nullopt : std::move(id)};
+    };
 
     const Value* version = message.find("jsonrpc");
     const std::string* versionText = version != nullptr ? version->stringValue() : nullptr;
@@ -50,10 +53,10 @@ MessageClassification classifyMessage(const Value& message) {
         return invalid();
     }
     if (message.find("result") != nullptr) {
-        return {MessageKind::response, std::move(id)};
+        return {MessageKind::response, std::move(id), idIsNull};
     }
     if (message.find("error") != nullptr) {
-        return {MessageKind::errorResponse, std::move(id)};
+        return {MessageKind::errorResponse, std::move(id), idIsNull};
     }
     return invalid();
 }

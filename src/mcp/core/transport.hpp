@@ -29,11 +29,13 @@ struct ReceivedMessage {
 // UTF-8 JSON text of one envelope or batch; framing is the transport's own
 // business and never reaches the peer.
 //
-// Every transport guards its own state, so the peer may call it from any
-// thread and may send while it waits on the receive stream; each
-// implementation's header names the rule it guards its state by (a strand, or
-// a mutex). A peer calls connect() once, then receive() for its loop, send()
-// for each outgoing message and disconnect() at its end.
+// A peer calls connect() once, then receive() for its loop, send() for each
+// outgoing message and disconnect() at its end. Every transport here (stdio,
+// in-memory, HTTP session) guards its state with a mutex of its own, named
+// in its header, so the peer may call it from any executor and may send
+// while it waits on the receive stream. The stdio and HTTP session
+// transports serve one connection: once disconnected, connect() fails with
+// MCPError::connectionClosed; an in-memory end connects again.
 class Transport {
 public:
     virtual ~Transport() = default;
@@ -41,26 +43,34 @@ public:
     // The logger the transport and the peer bound to it write to.
     virtual logging::Logger logger() const = 0;
 
-    // Prepares the channel; must finish before send and before the stream of
-    // receive() yields. System failures come as MCPError::transportError.
+    // Prepares the channel; must finish before send. System failures come as
+    // MCPError::transportError; an in-memory end without a peer cannot
+    // connect.
     virtual asio::awaitable<void> connect() = 0;
 
     // Closes this side and ends the stream of receive(). Never fails; does
-    // nothing when not connected.
+    // nothing when not connected. The stdio transport first lets queued
+    // output drain for a while; the HTTP session transport fails every
+    // exchange still waiting for a reply.
     virtual asio::awaitable<void> disconnect() = 0;
 
     // Hands over one complete message, which reaches the peer whole and in
-    // order after every message sent before it. A transport may queue it and
-    // return before it is written, holding the sender back while too much
-    // output waits. Fails when not connected or when the channel has failed;
-    // the HTTP session transport, which has no channel of its own, never
-    // fails and drops what nobody can receive.
+    // order after every message sent before it. The stdio transport queues
+    // it and returns before it is written, holding the sender back while too
+    // much output waits, and fails when not connected or once a write has
+    // failed; the in-memory end hands it straight to its peer and fails when
+    // not connected; the HTTP session transport, which has no channel of its
+    // own, never fails and drops what nobody can receive.
     virtual asio::awaitable<void> send(std::string message) = 0;
 
     // The stream of received messages, read by one consumer. It ends when the
-    // channel ends or the transport disconnects, possibly with an error. A
-    // transport hands out either the same stream on every call or a new one
-    // that takes over from the last (the in-memory pair does).
+    // channel ends or the transport disconnects; the stdio and HTTP session
+    // transports end it cleanly, an in-memory end with
+    // MCPError::connectionClosed when its peer goes. The stdio and HTTP
+    // session transports hand out the same stream on every call; an
+    // in-memory end hands out a new one that takes over from the last. The
+    // stdio and in-memory transports hand on texts only; a transport that
+    // has parsed a message hands its value on with it.
     virtual async::Queue<ReceivedMessage> receive() = 0;
 };
 

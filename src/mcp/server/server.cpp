@@ -20,39 +20,39 @@ Server::Server(asio::any_io_executor executor, Info info, std::optional<std::str
       configuration_(configuration) {}
 
 asio::awaitable<Server::Capabilities> Server::capabilities() {
-    return readOnStrand(&Server::capabilities_);
+    return async::readOnStrand(strand_, shared_from_this(), &Server::capabilities_);
 }
 
 asio::awaitable<void> Server::setCapabilities(Capabilities capabilities) {
-    return writeOnStrand(&Server::capabilities_, std::move(capabilities));
+    return async::writeOnStrand(strand_, shared_from_this(), &Server::capabilities_, std::move(capabilities));
 }
 
 asio::awaitable<Server::Configuration> Server::configuration() {
-    return readOnStrand(&Server::configuration_);
+    return async::readOnStrand(strand_, shared_from_this(), &Server::configuration_);
 }
 
 asio::awaitable<void> Server::setConfiguration(Configuration configuration) {
-    return writeOnStrand(&Server::configuration_, configuration);
+    return async::writeOnStrand(strand_, shared_from_this(), &Server::configuration_, configuration);
 }
 
 asio::awaitable<bool> Server::isInitialized() {
-    return readOnStrand(&Server::isInitialized_);
+    return async::readOnStrand(strand_, shared_from_this(), &Server::isInitialized_);
 }
 
 asio::awaitable<std::optional<ClientInfo>> Server::clientInfo() {
-    return readOnStrand(&Server::clientInfo_);
+    return async::readOnStrand(strand_, shared_from_this(), &Server::clientInfo_);
 }
 
 asio::awaitable<std::optional<ClientCapabilities>> Server::clientCapabilities() {
-    return readOnStrand(&Server::clientCapabilities_);
+    return async::readOnStrand(strand_, shared_from_this(), &Server::clientCapabilities_);
 }
 
 asio::awaitable<std::optional<std::string>> Server::protocolVersion() {
-    return readOnStrand(&Server::protocolVersion_);
+    return async::readOnStrand(strand_, shared_from_this(), &Server::protocolVersion_);
 }
 
 asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport, InitializeHook initializeHook) {
-    return onStrand([](std::shared_ptr<Server> self, std::shared_ptr<Transport> connection,
+    return async::onStrand(strand_, [](std::shared_ptr<Server> self, std::shared_ptr<Transport> connection,
                        InitializeHook hook) -> asio::awaitable<void> {
         self->connection_ = connection;
         self->registerBuiltInHandlers(std::move(hook));
@@ -71,7 +71,7 @@ asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport, Initia
 }
 
 asio::awaitable<void> Server::stop() {
-    return onStrand([](std::shared_ptr<Server> self) -> asio::awaitable<void> {
+    return async::onStrand(strand_, [](std::shared_ptr<Server> self) -> asio::awaitable<void> {
         if (self->task_) {
             self->task_->cancel();
         }
@@ -83,14 +83,14 @@ asio::awaitable<void> Server::stop() {
 }
 
 asio::awaitable<void> Server::waitForCompletion() {
-    auto task = co_await readOnStrand(&Server::task_);
+    auto task = co_await async::readOnStrand(strand_, shared_from_this(), &Server::task_);
     if (task) {
         co_await task->join();
     }
 }
 
 asio::awaitable<CreateSamplingMessage::Result> Server::requestSampling(CreateSamplingMessage::Parameters parameters) {
-    return onStrand([](std::shared_ptr<Server> self,
+    return async::onStrand(strand_, [](std::shared_ptr<Server> self,
                        CreateSamplingMessage::Parameters) -> asio::awaitable<CreateSamplingMessage::Result> {
         if (!self->connection_) {
             throw MCPError::internalError("Server connection not initialized");
@@ -107,21 +107,8 @@ std::optional<logging::Logger> Server::logger() const {
     return connection_->logger();
 }
 
-std::shared_ptr<RequestHandlerBox> Server::methodHandler(const std::string& method) {
-    std::lock_guard lock(handlersMutex_);
-    auto found = methodHandlers_.find(method);
-    return found == methodHandlers_.end() ? nullptr : found->second;
-}
-
-std::vector<std::shared_ptr<NotificationHandlerBox>> Server::notificationHandlersFor(const std::string& method) {
-    std::lock_guard lock(handlersMutex_);
-    auto found = notificationHandlers_.find(method);
-    return found == notificationHandlers_.end() ? std::vector<std::shared_ptr<NotificationHandlerBox>>{}
-                                                : found->second;
-}
-
 asio::awaitable<void> Server::sendValue(Value message) {
-    auto connection = co_await readOnStrand(&Server::connection_);
+    auto connection = co_await async::readOnStrand(strand_, shared_from_this(), &Server::connection_);
     // A missing connection is reported even for a message that cannot be
     // written; the writing happens after the hop back, off the strand.
     if (!connection) {

@@ -3,7 +3,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -11,19 +10,18 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
-#include <asio/co_spawn.hpp>
+#include <asio/dispatch.hpp>
 #include <asio/strand.hpp>
-#include <asio/use_awaitable.hpp>
 
+#include "async/on_strand.hpp"
 #include "async/task.hpp"
 #include "mcp/core/client_capabilities.hpp"
-#include "mcp/core/client_info.hpp"
 #include "mcp/core/create_sampling_message.hpp"
 #include "mcp/core/handler_box.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/server_capabilities.hpp"
-#include "mcp/core/server_configuration.hpp"
-#include "mcp/core/server_info.hpp"
+#include "mcp/core/peer_configuration.hpp"
+#include "mcp/core/peer_info.hpp"
 #include "mcp/core/transport.hpp"
 #include "mcp/server/server_batch.hpp"
 
@@ -34,8 +32,8 @@ namespace lumenary::mcp {
 // registered under its method name, and sends the replies back through the
 // same transport, one message at a time.
 //
-// All state lives on the server's own strand: every awaitable member runs
-// there, and so do the message loop and the handlers it calls.
+// Its strand guards all its state: awaitable members hop there, handler
+// registration is dispatched there, and the loop and its handlers run there.
 class Server : public std::enable_shared_from_this<Server> {
 public:
     using Info = ServerInfo;
@@ -82,24 +80,33 @@ public:
 
     // The handler gets the typed parameters; what it throws becomes the
     // error reply. A second handler for a name replaces the first.
+    //
+    // Registration may come from any thread, before start or after it: it
+    // is dispatched onto the strand and applies in order with the server's
+    // other work there, so "initialize" or "ping" registered before start
+    // are replaced by the built-ins. A message the loop takes from the
+    // transport before the registration has run meets the handler it
+    // replaces.
     template <Method M>
     Server& registerMethodHandler(std::function<asio::awaitable<typename M::Result>(typename M::Parameters)> handler) {
-        auto box = std::make_shared<TypedRequestHandler<M>>(
+        std::shared_ptr<RequestHandlerBox> box = std::make_shared<TypedRequestHandler<M>>(
             [handler = std::move(handler)](Request<M> request) -> asio::awaitable<Response<M>> {
                 auto result = co_await handler(std::move(request.params));
                 co_return Response<M>::success(std::move(request.id), std::move(result));
             });
-        std::lock_guard lock(handlersMutex_);
-        methodHandlers_[std::string(M::name)] = std::move(box);
+        asio::dispatch(strand_, [self = shared_from_this(), box = std::move(box)]() mutable {
+            self->methodHandlers_[std::string(M::name)] = std::move(box);
+        });
         return *this;
     }
 
     // Every handler registered for a name runs, in registration order.
     template <Notification N>
     Server& registerNotificationHandler(std::function<asio::awaitable<void>(Message<N>)> handler) {
-        auto box = std::make_shared<TypedNotificationHandler<N>>(std::move(handler));
-        std::lock_guard lock(handlersMutex_);
-        notificationHandlers_[std::string(N::name)].push_back(std::move(box));
+        std::shared_ptr<NotificationHandlerBox> box = std::make_shared<TypedNotificationHandler<N>>(std::move(handler));
+        asio::dispatch(strand_, [self = shared_from_this(), box = std::move(box)]() mutable {
+            self->notificationHandlers_[std::string(N::name)].push_back(std::move(box));
+        });
         return *this;
     }
 
@@ -121,45 +128,22 @@ private:
     Server(asio::any_io_executor executor, Info info, std::optional<std::string> instructions,
            Capabilities capabilities, Configuration configuration);
 
-    // Runs body on the server's strand and waits for it there.
-    template <typename T>
-    asio::awaitable<T> onStrand(asio::awaitable<T> body) {
-        return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
-    }
-
-    // A copy of a strand-owned field, read on the strand; and its update.
-    template <typename T>
-    asio::awaitable<T> readOnStrand(T Server::*field) {
-        return onStrand(readField(shared_from_this(), field));
-    }
-    template <typename T>
-    asio::awaitable<void> writeOnStrand(T Server::*field, T value) {
-        return onStrand(writeField(shared_from_this(), field, std::move(value)));
-    }
-    template <typename T>
-    static asio::awaitable<T> readField(std::shared_ptr<Server> self, T Server::*field) {
-        co_return (*self).*field;
-    }
-    template <typename T>
-    static asio::awaitable<void> writeField(std::shared_ptr<Server> self, T Server::*field, T value) {
-        (*self).*field = std::move(value);
-        co_return;
-    }
-
     std::optional<logging::Logger> logger() const;
-    std::shared_ptr<RequestHandlerBox> methodHandler(const std::string& method);
-    std::vector<std::shared_ptr<NotificationHandlerBox>> notificationHandlersFor(const std::string& method);
 
     asio::awaitable<void> sendValue(Value message);
     // For code already on the strand (the loop and its handlers).
     asio::awaitable<void> sendOnStrand(const Value& message);
 
+    // The loop's path for one message: classified once, then dispatched as
+    // a request, a notification or a batch; anything else is answered with
+    // a parse error.
     asio::awaitable<void> messageLoop(std::shared_ptr<Transport> transport);
-    asio::awaitable<void> processMessage(const std::string& text);
+    asio::awaitable<void> dispatchMessage(ReceivedMessage message);
     asio::awaitable<void> answerFailure(std::exception_ptr failure, std::optional<ID> id);
-    asio::awaitable<void> handleBatch(Batch batch);
-    asio::awaitable<std::optional<Response<AnyMethod>>> handleRequest(Request<AnyMethod> request, bool sendResponse);
-    asio::awaitable<void> handleMessage(Message<AnyNotification> message);
+    asio::awaitable<void> dispatchBatch(const Value& message);
+    asio::awaitable<std::optional<Response<AnyMethod>>> dispatchRequest(Request<AnyMethod> request,
+                                                                        bool sendResponse);
+    asio::awaitable<void> dispatchNotification(Message<AnyNotification> message);
     void requireInitialized() const;
 
     void registerBuiltInHandlers(InitializeHook initializeHook);
@@ -180,11 +164,8 @@ private:
     std::optional<std::string> protocolVersion_;
     std::map<std::string, std::unordered_set<ID>> subscriptions_;
     std::optional<async::Task> task_;
-
-    // Registration is synchronous and may come from any thread, so the
-    // tables have a lock of their own; dispatch copies a box out before
-    // awaiting it, so a replaced box lives until its call ends.
-    std::mutex handlersMutex_;
+    // Dispatch copies a box out before awaiting it, so a box replaced
+    // meanwhile lives until its call ends.
     std::map<std::string, std::shared_ptr<RequestHandlerBox>> methodHandlers_;
     std::map<std::string, std::vector<std::shared_ptr<NotificationHandlerBox>>> notificationHandlers_;
 };

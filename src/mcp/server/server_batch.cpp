@@ -1,5 +1,7 @@
 #include "mcp/server/server_batch.hpp"
 
+#include "mcp/core/message_classification.hpp"
+
 namespace lumenary::mcp {
 
 Value Coder<ServerBatch>::encode(const ServerBatch& batch) {
@@ -17,11 +19,21 @@ ServerBatch Coder<ServerBatch>::decode(const Decoder& decoder) {
     batch.items.reserve(elements.size());
     for (std::size_t index = 0; index < elements.size(); ++index) {
         const Decoder element = decoder.element(index);
-        const auto* members = element.value().objectValue();
-        if (members != nullptr && members->contains("id")) {
-            batch.items.emplace_back(element.decode<Request<AnyMethod>>());
-        } else {
-            batch.items.emplace_back(element.decode<Message<AnyNotification>>());
+        switch (classifyMessage(element.value()).kind) {
+            case MessageKind::request:
+                batch.items.emplace_back(element.decode<Request<AnyMethod>>());
+                break;
+            case MessageKind::notification:
+                batch.items.emplace_back(element.decode<Message<AnyNotification>>());
+                break;
+            default:
+                // Neither: the envelope it comes closest to says what is wrong.
+                if (element.value().objectValue() != nullptr && element.contains("id")) {
+                    element.decode<Request<AnyMethod>>();
+                } else {
+                    element.decode<Message<AnyNotification>>();
+                }
+                element.failDataCorrupted("Batch item is neither a request nor a notification");
         }
     }
     return batch;

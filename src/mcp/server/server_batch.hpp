@@ -9,7 +9,8 @@
 namespace lumenary::mcp {
 
 // A JSON-RPC batch: an array of requests and notifications sent as one
-// message. An element that holds an "id" (even null) is a request.
+// message. Each element is classified as a single message would be: a
+// request (a null id included) or a notification.
 struct ServerBatch {
     using Item = std::variant<Request<AnyMethod>, Message<AnyNotification>>;
 

@@ -36,7 +36,6 @@ void Server::registerBuiltInHandlers(InitializeHook initializeHook) {
             co_return Response<Ping>::success(std::move(request.id), Empty{});
         });
 
-    std::lock_guard lock(handlersMutex_);
     methodHandlers_[std::string(Initialize::name)] = std::move(initialize);
     methodHandlers_[std::string(Ping::name)] = std::move(ping);
 }

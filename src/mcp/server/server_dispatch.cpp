@@ -5,6 +5,7 @@
 #include "async/sleep_for.hpp"
 #include "mcp/core/coders.hpp"
 #include "mcp/core/handshake.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/server/server.hpp"
 
 namespace lumenary::mcp {
@@ -13,27 +14,14 @@ namespace {
 
 constexpr std::string_view source = "MCP";
 
-// The id of a message that fits no envelope, when it has a usable one.
-std::optional<ID> recoverID(const Value& message) {
-    const Value* id = message.find("id");
-    if (id == nullptr) {
-        return std::nullopt;
-    }
-    if (auto number = id->intValue()) {
-        return ID(*number);
-    }
-    if (auto text = jsonText(*id)) {
-        return ID(std::move(*text));
-    }
-    return std::nullopt;
-}
-
+// What the classifier takes for a request, a notification or a batch reads
+// as one; should the two ever part, the sender still gets its parse error.
 template <typename T>
-std::optional<T> tryDecode(const Value& message) {
+T decodeClassified(const Value& message) {
     try {
         return decodeValue<T>(message);
     } catch (const DecodingError&) {
-        return std::nullopt;
+        throw MCPError::parseError("Invalid message format");
     }
 }
 
@@ -49,7 +37,7 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
             if (cancelled) {
                 break;
             }
-            co_await processMessage(message->text);
+            co_await dispatchMessage(std::move(*message));
         }
     } catch (...) {
         failure = std::current_exception();
@@ -70,11 +58,13 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
     }
 }
 
-asio::awaitable<void> Server::processMessage(const std::string& text) {
-    std::optional<Value> message;
-    try {
-        message = parseJSON(text);
-    } catch (const DecodingError&) {
+asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
+    std::optional<Value> message = std::move(received.parsed);
+    if (!message) {
+        try {
+            message = parseJSON(received.text);
+        } catch (const DecodingError&) {
+        }
     }
 
     std::exception_ptr failure;
@@ -84,23 +74,27 @@ asio::awaitable<void> Server::processMessage(const std::string& text) {
         if (!message) {
             throw MCPError::parseError("Invalid message format");
         }
-        if (message->arrayValue() != nullptr) {
-            if (auto batch = tryDecode<Batch>(*message)) {
-                co_await handleBatch(std::move(*batch));
+        auto classification = classifyMessage(*message);
+        // A request the server refuses is answered under its own id, and an
+        // invalid message under the id it carries when that one is readable.
+        failureID = classification.answeredUnder();
+        switch (classification.kind) {
+            case MessageKind::batch:
+                co_await dispatchBatch(*message);
                 co_return;
-            }
-        } else if (auto request = tryDecode<Request<AnyMethod>>(*message)) {
-            // A request the server refuses is answered under its own id.
-            failureID = request->id;
-            co_await handleRequest(std::move(*request), true);
-            co_return;
-        } else if (auto notification = tryDecode<Message<AnyNotification>>(*message)) {
-            // A notification is never answered, not even when refused.
-            answerFailure = false;
-            co_await handleMessage(std::move(*notification));
-            co_return;
+            case MessageKind::request:
+                co_await dispatchRequest(decodeClassified<Request<AnyMethod>>(*message), true);
+                co_return;
+            case MessageKind::notification:
+                // A notification is never answered, not even when refused.
+                answerFailure = false;
+                co_await dispatchNotification(decodeClassified<Message<AnyNotification>>(*message));
+                co_return;
+            case MessageKind::response:
+            case MessageKind::errorResponse:
+            case MessageKind::invalid:
+                break;
         }
-        failureID = recoverID(*message);
         throw MCPError::parseError("Invalid message format");
     } catch (...) {
         failure = std::current_exception();
@@ -141,8 +135,8 @@ void Server::requireInitialized() const {
     }
 }
 
-asio::awaitable<std::optional<Response<AnyMethod>>> Server::handleRequest(Request<AnyMethod> request,
-                                                                          bool sendResponse) {
+asio::awaitable<std::optional<Response<AnyMethod>>> Server::dispatchRequest(Request<AnyMethod> request,
+                                                                            bool sendResponse) {
     if (request.method.empty() && !sendResponse) {
         co_return Response<AnyMethod>::failure(std::move(request.id),
                                                MCPError::invalidRequest("Invalid batch item format"));
@@ -159,7 +153,8 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::handleRequest(Reques
         requireInitialized();
     }
 
-    auto box = methodHandler(request.method);
+    const auto found = methodHandlers_.find(request.method);
+    const auto box = found == methodHandlers_.end() ? nullptr : found->second;
     if (!box) {
         auto response = Response<AnyMethod>::failure(std::move(request.id),
                                                      MCPError::methodNotFound("Unknown method: " + request.method));
@@ -190,7 +185,7 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::handleRequest(Reques
     co_return std::nullopt;
 }
 
-asio::awaitable<void> Server::handleMessage(Message<AnyNotification> message) {
+asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> message) {
     if (auto logger = this->logger()) {
         logger->trace(
             "Processing notification",
@@ -202,7 +197,13 @@ asio::awaitable<void> Server::handleMessage(Message<AnyNotification> message) {
     if (configuration_.strict && message.method != InitializedNotification::name) {
         requireInitialized();
     }
-    for (const auto& box : notificationHandlersFor(message.method)) {
+    const auto found = notificationHandlers_.find(message.method);
+    if (found == notificationHandlers_.end()) {
+        co_return;
+    }
+    // A copy: a handler may register another one for the same name.
+    const auto boxes = found->second;
+    for (const auto& box : boxes) {
         try {
             co_await box->handle(message);
         } catch (...) {
@@ -219,7 +220,11 @@ asio::awaitable<void> Server::handleMessage(Message<AnyNotification> message) {
     }
 }
 
-asio::awaitable<void> Server::handleBatch(Batch batch) {
+asio::awaitable<void> Server::dispatchBatch(const Value& message) {
+    // One element that is neither a request nor a notification makes the
+    // whole array unreadable; an array has no id, so its parse error goes
+    // out under a fresh one.
+    auto batch = decodeClassified<Batch>(message);
     if (auto logger = this->logger()) {
         logger->trace(
             "Processing batch request",
@@ -240,7 +245,7 @@ asio::awaitable<void> Server::handleBatch(Batch batch) {
             ID id = request->id;
             try {
                 // Kept out of the condition: g++ 12 miscompiles a co_await there.
-                auto response = co_await handleRequest(std::move(*request), false);
+                auto response = co_await dispatchRequest(std::move(*request), false);
                 if (response) {
                     responses.push_back(encodeValue(*response));
                 }
@@ -250,7 +255,7 @@ asio::awaitable<void> Server::handleBatch(Batch batch) {
             }
         } else {
             try {
-                co_await handleMessage(std::move(std::get<Message<AnyNotification>>(item)));
+                co_await dispatchNotification(std::move(std::get<Message<AnyNotification>>(item)));
             } catch (...) {
             }
         }

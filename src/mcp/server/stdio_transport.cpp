@@ -18,6 +18,7 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include "async/on_strand.hpp"
 #include "async/with_timeout.hpp"
 #include "logging/no_op_log_handler.hpp"
 #include "mcp/core/mcp_error.hpp"
@@ -71,16 +72,14 @@ StdioTransport::StdioTransport(asio::any_io_executor executor, int input, int ou
       messages_([](const ReceivedMessage& message) { return message.text.size(); }) {}
 
 StdioTransport::~StdioTransport() {
+    std::lock_guard lock(mutex_);
     closeDescriptors();
 }
 
-template <typename T>
-asio::awaitable<T> StdioTransport::onStrand(asio::awaitable<T> body) {
-    return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
-}
-
+// Connecting and disconnecting run on the strand: they open and close the
+// descriptors that the read and write loops use there.
 asio::awaitable<void> StdioTransport::connect() {
-    return onStrand([](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
+    return async::onStrand(strand_, [](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
         if (self->connected()) {
             co_return;
         }
@@ -89,14 +88,16 @@ asio::awaitable<void> StdioTransport::connect() {
             throw MCPError::connectionClosed();
         }
         ignoreBrokenPipeSignals();
-        self->openDescriptors();
+        std::shared_ptr<asio::posix::stream_descriptor> input;
         {
-            std::lock_guard lock(self->outputMutex_);
+            std::lock_guard lock(self->mutex_);
+            self->openDescriptors();
             self->isConnected_ = true;
             self->writeFailure_ = nullptr;
+            input = self->input_;
         }
         self->logger_.debug("Transport connected successfully", {}, source);
-        asio::co_spawn(self->strand_, self->readLoop(self->input_), [self](std::exception_ptr) {});
+        asio::co_spawn(self->strand_, self->readLoop(std::move(input)), [self](std::exception_ptr) {});
     }(shared_from_this()));
 }
 
@@ -120,17 +121,15 @@ void StdioTransport::openDescriptors() {
     output_ = std::make_shared<asio::posix::stream_descriptor>(strand_, output);
 }
 
-void StdioTransport::closeInput() {
-    asio::error_code ignored;
-    if (input_) {
-        input_->close(ignored);
-        input_.reset();
-    }
+std::shared_ptr<asio::posix::stream_descriptor> StdioTransport::takeInput() {
+    return std::exchange(input_, nullptr);
 }
 
 void StdioTransport::closeDescriptors() {
     asio::error_code ignored;
-    closeInput();
+    if (auto input = takeInput()) {
+        input->close(ignored);
+    }
     if (output_) {
         output_->close(ignored);
         output_.reset();
@@ -140,11 +139,12 @@ void StdioTransport::closeDescriptors() {
 }
 
 asio::awaitable<void> StdioTransport::disconnect() {
-    return onStrand([](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
+    return async::onStrand(strand_, [](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
         std::vector<async::OneShot<void>> waiters;
         std::optional<async::OneShot<void>> flushed;
+        std::shared_ptr<asio::posix::stream_descriptor> input;
         {
-            std::lock_guard lock(self->outputMutex_);
+            std::lock_guard lock(self->mutex_);
             if (!self->isConnected_) {
                 co_return;
             }
@@ -153,9 +153,13 @@ asio::awaitable<void> StdioTransport::disconnect() {
             if (self->isWriting_) {
                 flushed = self->flushWaiters_.emplace_back();
             }
+            input = self->takeInput();
         }
         self->messages_.finish();
-        self->closeInput();
+        if (input) {
+            asio::error_code ignored;
+            input->close(ignored);
+        }
         for (auto& waiter : waiters) waiter.resume();
         // Lines already handed over still reach the peer, unless it has
         // stopped reading; the descriptors are closed whatever happens.
@@ -165,7 +169,10 @@ asio::awaitable<void> StdioTransport::disconnect() {
             } catch (...) {
             }
         }
-        self->closeDescriptors();
+        {
+            std::lock_guard lock(self->mutex_);
+            self->closeDescriptors();
+        }
         self->logger_.debug("Transport disconnected", {}, source);
     }(shared_from_this()));
 }
@@ -205,7 +212,7 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
 
     for (;;) {
         co_await waitForRoom();
-        if (!connected() || input_ != input) {
+        if (!readingFrom(input)) {
             break;
         }
         asio::error_code error;
@@ -245,12 +252,17 @@ void StdioTransport::deliverLine(std::string line) {
 }
 
 bool StdioTransport::connected() {
-    std::lock_guard lock(outputMutex_);
+    std::lock_guard lock(mutex_);
     return isConnected_;
 }
 
+bool StdioTransport::readingFrom(const std::shared_ptr<asio::posix::stream_descriptor>& input) {
+    std::lock_guard lock(mutex_);
+    return isConnected_ && input_ == input;
+}
+
 std::optional<async::OneShot<void>> StdioTransport::drainWaiterIfOverLimit() {
-    std::lock_guard lock(outputMutex_);
+    std::lock_guard lock(mutex_);
     if (!isConnected_ || pendingWriteBytes_ <= limits_.maximumQueuedOutputBytes) {
         return std::nullopt;
     }
@@ -278,7 +290,7 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
     std::optional<async::OneShot<void>> drained;
     bool startWriter = false;
     {
-        std::lock_guard lock(outputMutex_);
+        std::lock_guard lock(mutex_);
         if (!isConnected_) {
             throw systemTransportError(ENOTCONN);
         }
@@ -305,7 +317,7 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
             co_await drained->wait();
         } catch (...) {
         }
-        std::lock_guard lock(outputMutex_);
+        std::lock_guard lock(mutex_);
         if (writeFailure_) {
             std::rethrow_exception(writeFailure_);
         }
@@ -313,14 +325,20 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
 }
 
 asio::awaitable<void> StdioTransport::writeLoop() {
-    const auto output = output_;
+    std::shared_ptr<asio::posix::stream_descriptor> output;
+    {
+        std::lock_guard lock(mutex_);
+        output = output_;
+    }
     std::vector<std::string> batch;
     std::vector<asio::const_buffer> buffers;
     for (;;) {
         std::size_t bytes = 0;
         std::vector<async::OneShot<void>> flushed;
+        bool outputOpen = false;
         {
-            std::lock_guard lock(outputMutex_);
+            std::lock_guard lock(mutex_);
+            outputOpen = output && output_ == output;
             if (pendingWrites_.empty() || writeFailure_) {
                 isWriting_ = false;
                 flushed = std::move(flushWaiters_);
@@ -340,7 +358,7 @@ asio::awaitable<void> StdioTransport::writeLoop() {
         }
 
         asio::error_code error;
-        if (output && output_ == output) {
+        if (outputOpen) {
             co_await asio::async_write(*output, buffers, asio::redirect_error(asio::use_awaitable, error));
         } else {
             error = asio::error::not_connected;
@@ -348,7 +366,7 @@ asio::awaitable<void> StdioTransport::writeLoop() {
 
         std::vector<async::OneShot<void>> woken;
         {
-            std::lock_guard lock(outputMutex_);
+            std::lock_guard lock(mutex_);
             pendingWriteBytes_ -= bytes;
             if (error) {
                 // The peer is gone or the channel broke: later sends fail

@@ -30,6 +30,10 @@ namespace lumenary::mcp {
 // The descriptors are used, never owned: the transport works on duplicates
 // and never closes the originals, and it gives them back with the file
 // status flags they had.
+//
+// Its mutex guards all its state and is never held across a suspension;
+// the strand only keeps the I/O on each duplicate to one operation at a
+// time, as asio requires of one descriptor object.
 class StdioTransport final : public Transport, public std::enable_shared_from_this<StdioTransport> {
 public:
     struct Limits {
@@ -66,14 +70,15 @@ public:
 private:
     StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
 
-    template <typename T>
-    asio::awaitable<T> onStrand(asio::awaitable<T> body);
-
+    // These three run with mutex_ held.
     void openDescriptors();
-    void closeInput();
+    std::shared_ptr<asio::posix::stream_descriptor> takeInput();
     void closeDescriptors();
+
     asio::awaitable<void> readLoop(std::shared_ptr<asio::posix::stream_descriptor> input);
     bool connected();
+    // Connected and still reading from `input`, not from a later connection's.
+    bool readingFrom(const std::shared_ptr<asio::posix::stream_descriptor>& input);
     std::optional<async::OneShot<void>> drainWaiterIfOverLimit();
     asio::awaitable<void> waitForRoom();
     void deliverLine(std::string line);
@@ -86,18 +91,16 @@ private:
     const Limits limits_;
     async::Queue<ReceivedMessage> messages_;
 
-    // Strand-owned.
+    std::mutex mutex_;
+    bool isConnected_ = false;
     SavedFileStatusFlags savedInputFlags_;
     SavedFileStatusFlags savedOutputFlags_;
     std::shared_ptr<asio::posix::stream_descriptor> input_;
     std::shared_ptr<asio::posix::stream_descriptor> output_;
-
-    // Output: senders on any strand append whole lines under this lock, and
+    // Output: senders on any strand append whole lines without a hop, and
     // one writer on the transport's strand takes all there is in one
     // gathered write, so lines never interleave and a burst of replies costs
     // one system call.
-    std::mutex outputMutex_;
-    bool isConnected_ = false;
     std::vector<std::string> pendingWrites_;
     std::size_t pendingWriteBytes_ = 0;
     bool isWriting_ = false;

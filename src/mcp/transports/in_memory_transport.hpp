@@ -26,8 +26,8 @@ namespace lumenary::mcp {
 // disconnected too; so does it when the other end is destroyed.
 //
 // The ends hold each other weakly: a pair lives as long as its users hold
-// the ends. An end's state is guarded by a lock of its own, never held while
-// the other end's is taken, so a send is one hand-over with no hops.
+// the ends. Each end's mutex guards its state and is never held while the
+// other end's is taken, so a send is one hand-over with no hops.
 class InMemoryTransport final : public Transport, public std::enable_shared_from_this<InMemoryTransport> {
 public:
     using Pair = std::pair<std::shared_ptr<InMemoryTransport>, std::shared_ptr<InMemoryTransport>>;

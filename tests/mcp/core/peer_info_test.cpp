@@ -3,8 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "mcp/core/client_info.hpp"
-#include "mcp/core/server_info.hpp"
+#include "mcp/core/peer_info.hpp"
 #include "mcp/core/typed_json.hpp"
 
 namespace lumenary::mcp {

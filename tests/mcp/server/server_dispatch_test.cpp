@@ -396,7 +396,28 @@ TEST(ServerDispatch, ParamsThatDoNotReadAsTheTypedOnesFailOnlyThatNotificationHa
     EXPECT_EQ(logged[0].metadata, (logging::Metadata{{"method", "test/run"}, {"error", "Invalid params field"}}));
 }
 
-TEST(ServerDispatch, AnIDThatIsNoRequestIDLeavesANotification) {
+TEST(ServerDispatch, AnAwkwardIDIsAnsweredAsTheClassifierReadsIt) {
+    // Whatever carries a method and an id is answered: under the id when it
+    // is one, else with a parse error under a fresh id. None of them is
+    // taken for a notification.
+    struct Case {
+        std::string message;
+        std::string reply;
+    };
+    const std::vector<Case> cases = {
+        {R"({"jsonrpc":"2.0","id":7.0,"method":"ping"})", R"({"id":7,"jsonrpc":"2.0","result":{}})"},
+        {R"({"jsonrpc":"2.0","id":1e-400,"method":"ping"})", R"({"id":0,"jsonrpc":"2.0","result":{}})"},
+        {R"({"jsonrpc":"2.0","id":-9223372036854775809,"method":"ping"})",
+         R"({"id":-9223372036854775808,"jsonrpc":"2.0","result":{}})"},
+        {R"({"jsonrpc":"2.0","id":7.5,"method":"ping"})", parseErrorUnder(R"("<fresh>")")},
+        {R"({"jsonrpc":"2.0","id":true,"method":"test/note"})", parseErrorUnder(R"("<fresh>")")},
+        {R"({"jsonrpc":"2.0","id":{},"method":"ping"})", parseErrorUnder(R"("<fresh>")")},
+        {R"({"jsonrpc":"2.0","id":[1],"method":"test/echo"})", parseErrorUnder(R"("<fresh>")")},
+        // A batch reads its elements the same way.
+        {R"([{"jsonrpc":"2.0","id":7.0,"method":"ping"}])", R"([{"id":7,"jsonrpc":"2.0","result":{}}])"},
+        {R"([{"jsonrpc":"2.0","id":1,"method":"test/echo"},{"jsonrpc":"2.0","id":7.5,"method":"ping"}])",
+         parseErrorUnder(R"("<fresh>")")},
+    };
     ServerHarness harness;
     auto calls = registerCountingEcho(harness.server());
     auto notes = std::make_shared<int>(0);
@@ -406,13 +427,11 @@ TEST(ServerDispatch, AnIDThatIsNoRequestIDLeavesANotification) {
             co_return;
         });
     harness.start();
-
-    // A valid envelope whose id cannot be a request's reads as a notification,
-    // which ignores its id and is never answered.
-    EXPECT_THAT(harness.repliesTo({R"({"jsonrpc":"2.0","id":true,"method":"test/note"})",
-                                   R"({"jsonrpc":"2.0","id":[1],"method":"test/echo"})"}),
-                IsEmpty());
-    EXPECT_EQ(*notes, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(maskFreshIDs(harness.replyTo(c.message)), c.reply);
+    }
+    EXPECT_EQ(*notes, 0);
     EXPECT_EQ(*calls, 0);
 }
 

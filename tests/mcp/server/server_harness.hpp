@@ -153,7 +153,12 @@ public:
     // Runs what is ready now, and what that makes ready, without waiting.
     void runReady() { async::test::runReady(io_); }
 
-    void start(Server::InitializeHook hook = {}) { complete(server_->start(transport_, std::move(hook))); }
+    // Returns once the loop waits for input, so that what the test does next
+    // on the server's strand comes before the next message.
+    void start(Server::InitializeHook hook = {}) {
+        complete(server_->start(transport_, std::move(hook)));
+        runReady();
+    }
 
     // Delivers the messages, then a marker ping, and returns what the server
     // sent before the marker's reply.

@@ -1,19 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "mcp/core/server_configuration.hpp"
+#include "mcp/core/peer_configuration.hpp"
 #include "mcp/core/typed_json.hpp"
 
 namespace lumenary::mcp {
 namespace {
 
-TEST(ServerConfiguration, PresetsRoundTrip) {
+TEST(PeerConfiguration, PresetsRoundTrip) {
     EXPECT_FALSE(ServerConfiguration::defaultConfiguration().strict);
     EXPECT_EQ(writtenText(ServerConfiguration::defaultConfiguration()), R"({"strict":false})");
     EXPECT_EQ(readAs<ServerConfiguration>(R"({"strict":true})"), ServerConfiguration::strictConfiguration());
     EXPECT_EQ(readAs<ServerConfiguration>(R"({"strict":false})"), ServerConfiguration::defaultConfiguration());
 }
 
-TEST(ServerConfiguration, StrictIsRequiredWithoutADefault) {
+TEST(PeerConfiguration, StrictIsRequiredWithoutADefault) {
     struct Case {
         const char* json;
         DecodingError::Kind kind;

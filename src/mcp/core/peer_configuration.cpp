@@ -1,21 +1,21 @@
-#include "mcp/client/client_configuration.hpp"
+#include "mcp/core/peer_configuration.hpp"
 
 #include "mcp/core/coders.hpp"
 #include "mcp/core/hasher.hpp"
 
 namespace lumenary::mcp {
 
-std::size_t ClientConfiguration::hash() const noexcept {
+std::size_t PeerConfiguration::hash() const noexcept {
     Hasher hasher;
     hasher.combine(strict ? 1U : 0U);
     return hasher.finalize();
 }
 
-Value Coder<ClientConfiguration>::encode(const ClientConfiguration& configuration) {
+Value Coder<PeerConfiguration>::encode(const PeerConfiguration& configuration) {
     return ObjectEncoder().set("strict", configuration.strict).finish();
 }
 
-ClientConfiguration Coder<ClientConfiguration>::decode(const Decoder& decoder) {
+PeerConfiguration Coder<PeerConfiguration>::decode(const Decoder& decoder) {
     return {.strict = decoder.decode<bool>("strict")};
 }
 
