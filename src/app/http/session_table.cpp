@@ -6,9 +6,16 @@
 #include <asio/detached.hpp>
 
 #include "async/sleep_for.hpp"
+#include "async/with_timeout.hpp"
 #include "mcp/core/mcp_error.hpp"
 
 namespace lumenary::http {
+
+namespace {
+
+constexpr auto sessionEndTimeLimit = std::chrono::seconds(1);
+
+}  // namespace
 
 std::shared_ptr<SessionTable> SessionTable::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
                                                    Options options, logging::Console console, Deliver deliver,
@@ -48,7 +55,7 @@ asio::awaitable<void> SessionTable::close() {
         // table closed.
         for (auto entry = sessions_.begin(); entry != sessions_.end();) {
             if (entry->second->isReady_) {
-                entry->second->hasEnded_ = true;
+                beginEnding(*entry->second);
                 ending.push_back(entry->second);
                 entry = sessions_.erase(entry);
             } else {
@@ -62,6 +69,24 @@ asio::awaitable<void> SessionTable::close() {
     for (auto& session : ending) {
         co_await shutDown(std::move(session));
     }
+    // Sessions that expired, were evicted or lost their stream just before
+    // are ending on their own: the table is closed when they have ended too.
+    for (;;) {
+        async::OneShot<void> ended;
+        {
+            std::lock_guard lock(mutex_);
+            if (sessionsEnding_ == 0) {
+                co_return;
+            }
+            endingWaiters_.push_back(ended);
+        }
+        co_await ended.wait();
+    }
+}
+
+void SessionTable::beginEnding(HTTPSession& session) {
+    session.hasEnded_ = true;
+    ++sessionsEnding_;
 }
 
 asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string sessionID) {
@@ -119,7 +144,10 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
                 }
                 co_return;
             });
-        session->task_ = async::Task::spawn(session->executor(), runSession(session, console_));
+        // The task holds the server and the transport, not the session that
+        // holds the task.
+        session->task_ = async::Task::spawn(
+            session->executor(), runSession(session->server_, session->transport_, session->id(), console_));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -135,6 +163,7 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
         if (failure || isClosed) {
             if (isStillHere) sessions_.erase(found);
             session->hasEnded_ = true;
+            if (isClosed) beginEnding(*session);
         } else {
             session->isReady_ = true;
             ++session->busyRequests_;
@@ -154,11 +183,13 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
     console_.print("Created new session: ", session->id());
 }
 
-asio::awaitable<void> SessionTable::runSession(std::shared_ptr<HTTPSession> session, logging::Console console) {
+asio::awaitable<void> SessionTable::runSession(std::shared_ptr<mcp::Server> server,
+                                               std::shared_ptr<HTTPStreamableServerTransport> transport,
+                                               std::string sessionID, logging::Console console) {
     std::exception_ptr failure;
     try {
-        co_await session->server_->start(session->transport_);
-        co_await session->server_->waitForCompletion();
+        co_await server->start(transport);
+        co_await server->waitForCompletion();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -174,10 +205,10 @@ asio::awaitable<void> SessionTable::runSession(std::shared_ptr<HTTPSession> sess
     } catch (...) {
     }
     if (!endedFirst) {
-        console.print("Session ", session->id(), " server error: ", mcp::localizedDescription(failure));
+        console.print("Session ", sessionID, " server error: ", mcp::localizedDescription(failure));
     }
     // Nobody would ever answer its exchanges.
-    co_await session->transport_->disconnect();
+    co_await transport->disconnect();
 }
 
 void SessionTable::release(HTTPSession& session) {
@@ -215,7 +246,7 @@ asio::awaitable<void> SessionTable::evictLongestIdle(const std::shared_ptr<HTTPS
             if (better) victim = session;
         }
         if (victim) {
-            victim->hasEnded_ = true;
+            beginEnding(*victim);
             sessions_.erase(victim->id());
         }
     }
@@ -240,7 +271,7 @@ asio::awaitable<void> SessionTable::expireIdleSessions() {
             for (auto entry = sessions_.begin(); entry != sessions_.end();) {
                 auto& session = *entry->second;
                 if (session.isReady_ && session.isIdle() && now - session.lastActivity_ >= limit) {
-                    session.hasEnded_ = true;
+                    beginEnding(session);
                     expired.push_back(entry->second);
                     entry = sessions_.erase(entry);
                 } else {
@@ -270,7 +301,7 @@ asio::awaitable<void> SessionTable::remove(std::string sessionID) {
             }
             if (found->second->isReady_) {
                 ending = found->second;
-                ending->hasEnded_ = true;
+                beginEnding(*ending);
                 sessions_.erase(found);
             } else {
                 found->second->readyWaiters_.push_back(ready);
@@ -301,7 +332,7 @@ bool SessionTable::takeOut(const HTTPSession& session) {
     if (found == sessions_.end() || found->second.get() != &session || !session.isReady_) {
         return false;
     }
-    found->second->hasEnded_ = true;
+    beginEnding(*found->second);
     sessions_.erase(found);
     return true;
 }
@@ -318,7 +349,24 @@ asio::awaitable<void> SessionTable::shutDown(std::shared_ptr<HTTPSession> sessio
     if (session->transport_) {
         co_await session->transport_->disconnect();
     }
+    // Its server's loop ends at its next wait, which the stop cancelled: a
+    // session is over when nothing of it runs any more. A handler that
+    // ignores the cancellation is not waited for long.
+    if (session->task_) {
+        try {
+            co_await async::withTimeout(session->task_->join(), sessionEndTimeLimit);
+        } catch (...) {
+        }
+    }
     console_.print("Cleaned up session: ", session->id());
+    std::vector<async::OneShot<void>> waiters;
+    {
+        std::lock_guard lock(mutex_);
+        if (--sessionsEnding_ == 0) {
+            waiters.swap(endingWaiters_);
+        }
+    }
+    for (auto& waiter : waiters) waiter.resume();
 }
 
 std::shared_ptr<HTTPSession> SessionTable::find(std::string_view sessionID) {

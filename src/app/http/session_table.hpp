@@ -94,7 +94,8 @@ public:
 
     // Takes sessions from now on and starts expiring idle ones.
     void open();
-    // Takes no more sessions and ends every one, one after another.
+    // Takes no more sessions and ends every one, one after another; returns
+    // once every session that was ending has ended as well.
     asio::awaitable<void> close();
 
     // The session under an id for one request, created on first use; it
@@ -124,13 +125,18 @@ private:
     asio::awaitable<void> create(std::shared_ptr<HTTPSession> session);
     asio::awaitable<void> evictLongestIdle(const std::shared_ptr<HTTPSession>& keep);
     asio::awaitable<void> expireIdleSessions();
+    // Marks a session taken out of the table as ending; call under the lock,
+    // and shut it down after.
+    void beginEnding(HTTPSession& session);
     // Takes the session out of the table under the lock; false when it was
     // no longer there.
     bool takeOut(const HTTPSession& session);
     // Closes what the session had and stops its server; it is out of the
-    // table already.
+    // table already, and marked as ending.
     asio::awaitable<void> shutDown(std::shared_ptr<HTTPSession> session);
-    static asio::awaitable<void> runSession(std::shared_ptr<HTTPSession> session, logging::Console console);
+    static asio::awaitable<void> runSession(std::shared_ptr<mcp::Server> server,
+                                            std::shared_ptr<HTTPStreamableServerTransport> transport,
+                                            std::string sessionID, logging::Console console);
 
     const asio::any_io_executor executor_;
     const MakeSessionServer makeSessionServer_;
@@ -143,6 +149,9 @@ private:
     bool isOpen_ = false;
     std::map<std::string, std::shared_ptr<HTTPSession>, std::less<>> sessions_;
     std::optional<async::Task> expiryTask_;
+    // Taken out of the table and not yet shut down.
+    std::size_t sessionsEnding_ = 0;
+    std::vector<async::OneShot<void>> endingWaiters_;
 };
 
 }  // namespace lumenary::http
