@@ -104,19 +104,38 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
     }
 }
 
-asio::awaitable<void> HTTPConnection::waitForPeerClose() {
-    std::array<char, 4096> discarded;
-    for (;;) {
-        asio::error_code error;
-        const std::size_t count = co_await socket_.async_read_some(asio::buffer(discarded),
-                                                                   asio::redirect_error(asio::use_awaitable, error));
-        if (count > 0) {
-            hasUnreadInput_ = true;
-        }
-        if (error) {
-            co_return;
-        }
-    }
+void HTTPConnection::watchForPeerClose(std::function<void()> onPeerClose) {
+    isWatching_ = true;
+    watchRead(std::move(onPeerClose));
+}
+
+void HTTPConnection::watchRead(std::function<void()> onPeerClose) {
+    isWatchReadPending_ = true;
+    socket_.async_read_some(
+        asio::buffer(watchBuffer_),
+        [self = shared_from_this(), onPeerClose = std::move(onPeerClose)](asio::error_code error,
+                                                                           std::size_t count) mutable {
+            self->isWatchReadPending_ = false;
+            if (!self->isWatching_) {
+                return;
+            }
+            if (count > 0) {
+                self->hasUnreadInput_ = true;
+            }
+            if (!error) {
+                self->watchRead(std::move(onPeerClose));
+                return;
+            }
+            self->isWatching_ = false;
+            self->hasPeerClosed_ = true;
+            onPeerClose();
+        });
+}
+
+void HTTPConnection::stopWatching() {
+    // Its read may stay pending beside the answer's write; it ends with the
+    // socket, or is cancelled before finish() reads.
+    isWatching_ = false;
 }
 
 asio::awaitable<asio::error_code> HTTPConnection::write(std::string bytes) {
@@ -130,6 +149,10 @@ asio::awaitable<void> HTTPConnection::finish() {
     const bool hasUnreadInput = hasUnreadInput_ || socket_.available(error) > 0;
     if (hasUnreadInput && !error) {
         socket_.shutdown(asio::ip::tcp::socket::shutdown_send, error);
+        if (isWatchReadPending_) {
+            asio::error_code ignored;
+            socket_.cancel(ignored);
+        }
     }
     if (hasUnreadInput && !error) {
         deadline_.expires_after(lingerTimeLimit);

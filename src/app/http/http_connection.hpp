@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -54,10 +55,14 @@ public:
     // refused with 503; the bytes stay reserved until the connection ends.
     asio::awaitable<ReadOutcome> readRequest(HTTPRequestLimits limits, Clock::duration timeLimit);
 
-    // Returns once the peer has closed its side (or the connection failed),
-    // discarding whatever else it sends. A request waits on it beside its
-    // answer, so that a client that gives up frees its connection at once.
-    asio::awaitable<void> waitForPeerClose();
+    // While a request waits for its answer: calls `onPeerClose` once, on
+    // the connection's strand, when the peer closes its side or the
+    // connection fails, discarding whatever else the peer sends, so that a
+    // client that gives up frees its connection at once. stopWatching() ends
+    // the watch without a call; call it before writing the answer.
+    void watchForPeerClose(std::function<void()> onPeerClose);
+    void stopWatching();
+    bool hasPeerClosed() const noexcept { return hasPeerClosed_; }
 
     // Gives the body's bytes back before the connection ends, once nothing
     // holds the body any more (an event stream keeps its connection long
@@ -81,6 +86,8 @@ public:
     void close();
 
 private:
+    void watchRead(std::function<void()> onPeerClose);
+
     asio::ip::tcp::socket socket_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
@@ -90,6 +97,12 @@ private:
     BodyBudget::Reservation bodyReservation_;
     bool timedOut_ = false;
     bool hasUnreadInput_ = false;
+    // What a client sends after its request is never read: a few bytes at a
+    // time are enough to see the end behind them.
+    std::array<char, 512> watchBuffer_;
+    bool isWatching_ = false;
+    bool isWatchReadPending_ = false;
+    bool hasPeerClosed_ = false;
 };
 
 }  // namespace lumenary::http

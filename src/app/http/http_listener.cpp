@@ -3,7 +3,6 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/ip/v6_only.hpp>
-#include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
@@ -24,7 +23,8 @@ HTTPListener::HTTPListener(asio::any_io_executor executor, Limits limits, loggin
       limits_(limits),
       console_(std::move(console)),
       serve_(std::move(serve)),
-      bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight)) {}
+      bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight)),
+      connections_(std::make_shared<ConnectionTable>(limits.maximumConnections)) {}
 
 asio::awaitable<std::uint16_t> HTTPListener::start(std::uint16_t preferredPort) {
     return async::onStrand(strand_, startOnStrand(preferredPort));
@@ -78,9 +78,7 @@ asio::awaitable<void> HTTPListener::stopOnStrand() {
     }
     acceptors_.clear();
     port_.reset();
-    for (const auto& [number, weakConnection] : connections_) {
-        if (auto connection = weakConnection.lock()) connection->close();
-    }
+    connections_->closeAll();
     co_return;
 }
 
@@ -91,7 +89,7 @@ asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
 asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
     const auto self = shared_from_this();
     while (acceptor->is_open()) {
-        co_await waitForConnectionSlot();
+        co_await connections_->waitForSlot();
         if (!acceptor->is_open()) {
             break;
         }
@@ -109,33 +107,16 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
             continue;
         }
         const auto number = ++nextConnectionNumber_;
-        auto ended = [weak = weak_from_this(), number] {
-            if (auto listener = weak.lock()) {
-                asio::post(listener->strand_, [listener, number] { listener->connectionEnded(number); });
-            }
+        auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
+            if (auto connections = table.lock()) connections->remove(number);
         };
         auto connection =
             std::make_shared<HTTPConnection>(std::move(socket), number, console_, bodyBudget_, std::move(ended));
-        connections_.emplace(number, connection);
+        connections_->add(number, connection);
         if (console_.isEnabled()) {
             console_.print("New connection from: ", connection->remoteDescription());
         }
         asio::co_spawn(connectionStrand, serve_(std::move(connection)), asio::detached);
-    }
-}
-
-asio::awaitable<void> HTTPListener::waitForConnectionSlot() {
-    while (connections_.size() >= limits_.maximumConnections) {
-        async::OneShot<void> slot;
-        connectionSlotWaiters_.push_back(slot);
-        co_await slot.wait();
-    }
-}
-
-void HTTPListener::connectionEnded(std::uint64_t number) {
-    connections_.erase(number);
-    for (auto& waiter : std::exchange(connectionSlotWaiters_, {})) {
-        waiter.resume();
     }
 }
 

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -15,8 +14,8 @@
 
 #include "logging/console.hpp"
 #include "app/http/body_budget.hpp"
+#include "app/http/connection_table.hpp"
 #include "app/http/http_connection.hpp"
-#include "async/one_shot.hpp"
 
 namespace lumenary::http {
 
@@ -26,8 +25,9 @@ namespace lumenary::http {
 // flight. Each accepted connection gets a strand of its own and is handed to
 // the serve function there; its slot is free again when it ends.
 //
-// Its state lives on its strand: starting, stopping, accepting and the
-// connection table all run there; a connection's end reaches it by a post.
+// Its state lives on its strand: starting, stopping and accepting run there.
+// The connection table and the body budget guard their own state, as
+// connections end on their own strands.
 class HTTPListener : public std::enable_shared_from_this<HTTPListener> {
 public:
     using Serve = std::function<asio::awaitable<void>(std::shared_ptr<HTTPConnection> connection)>;
@@ -59,8 +59,6 @@ private:
     asio::awaitable<std::uint16_t> startOnStrand(std::uint16_t preferredPort);
     asio::awaitable<void> stopOnStrand();
     asio::awaitable<void> acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
-    asio::awaitable<void> waitForConnectionSlot();
-    void connectionEnded(std::uint64_t number);
 
     const asio::any_io_executor executor_;
     const asio::strand<asio::any_io_executor> strand_;
@@ -68,12 +66,11 @@ private:
     const logging::Console console_;
     const Serve serve_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
+    const std::shared_ptr<ConnectionTable> connections_;
 
     std::vector<std::shared_ptr<asio::ip::tcp::acceptor>> acceptors_;
     std::optional<std::uint16_t> port_;
     std::uint64_t nextConnectionNumber_ = 0;
-    std::map<std::uint64_t, std::weak_ptr<HTTPConnection>> connections_;
-    std::vector<async::OneShot<void>> connectionSlotWaiters_;
 };
 
 }  // namespace lumenary::http

@@ -2,7 +2,6 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
 
 #include "app/http/event_stream_text.hpp"
 #include "app/http/http_response.hpp"
@@ -58,24 +57,6 @@ asio::awaitable<void> sendHTTPResponse(const Connection& connection, const Conte
     }
 }
 
-// How a POST's exchange ended, kept apart from the race with the client's
-// close: a failure must end the race as surely as a reply does.
-struct ExchangeOutcome {
-    bool isSettled = false;
-    std::optional<std::string> reply;
-    std::exception_ptr failure;
-};
-
-asio::awaitable<void> settleExchange(std::shared_ptr<HTTPStreamableServerTransport> transport, std::string body,
-                                     std::shared_ptr<ExchangeOutcome> outcome) {
-    try {
-        outcome->reply = co_await transport->exchange(std::move(body));
-    } catch (...) {
-        outcome->failure = std::current_exception();
-    }
-    outcome->isSettled = true;
-}
-
 asio::awaitable<RouteOutcome> routeDelete(HTTPRequest request, Connection connection, Context context) {
     const auto* sessionID = request.header("mcp-session-id");
     if (sessionID == nullptr) {
@@ -90,40 +71,43 @@ asio::awaitable<RouteOutcome> routeDelete(HTTPRequest request, Connection connec
 }
 
 asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connection, Context context) {
-    using namespace asio::experimental::awaitable_operators;
     const auto& console = context->console;
     const std::string sessionID = sessionIDFor(request);
     console.print("POST ", request.path, " request, sessionID: ", sessionID);
     console.print("Request body: ", textOrNil(request.body));
 
-    auto outcome = std::make_shared<ExchangeOutcome>();
+    std::optional<std::string> reply;
+    std::exception_ptr failure;
     std::shared_ptr<HTTPSession> session;
     try {
         session = co_await context->sessions->acquire(sessionID);
+        auto waiting = session->transport()->handIn(std::move(request.body));
+        if (waiting) {
+            // A client that gives up must not hold its connection, nor leave
+            // its exchange waiting, until a reply that may never come.
+            connection->watchForPeerClose([waiting = *waiting]() mutable { waiting.giveUp(); });
+            reply = co_await waiting->reply();
+            connection->stopWatching();
+        }
     } catch (...) {
-        outcome->failure = std::current_exception();
+        failure = std::current_exception();
     }
-    bool isClientGone = false;
     if (session) {
-        // A client that gives up must not hold its connection, nor leave its
-        // exchange waiting, until a reply that may never come.
-        const auto winner = co_await (settleExchange(session->transport(), std::move(request.body), outcome) ||
-                                      connection->waitForPeerClose());
-        isClientGone = winner.index() == 1 && !outcome->reply;
         context->sessions->release(*session);
     }
-    if (isClientGone) {
+    if (connection->hasPeerClosed()) {
         console.print("Client closed the connection before its reply came");
         co_return RouteOutcome::clientGone;
     }
+    connection->stopWatching();
 
     int status = 200;
     std::string_view statusText = "OK";
     std::string body;
-    if (!outcome->failure) {
-        if (outcome->reply) {
-            console.print("Got response from transport: ", textOrNil(*outcome->reply));
-            body = std::move(*outcome->reply);
+    if (!failure) {
+        if (reply) {
+            console.print("Got response from transport: ", textOrNil(*reply));
+            body = std::move(*reply);
         } else {
             console.print("Notification processed (no response needed)");
             status = 202;
@@ -131,7 +115,7 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
         }
     } else {
         try {
-            std::rethrow_exception(outcome->failure);
+            std::rethrow_exception(failure);
         } catch (const RefusedMessage& refused) {
             console.print("Refused request: ", refused.what());
             status = refused.status();

@@ -124,7 +124,7 @@ void HTTPStreamableServerTransport::setBroadcaster(Broadcaster broadcaster) {
     broadcaster_ = std::move(broadcaster);
 }
 
-asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::exchange(std::string body) {
+std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::handIn(std::string body) {
     mcp::Value message;
     try {
         message = mcp::parseJSON(body);
@@ -138,19 +138,34 @@ asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::excha
     } else {
         id = mcp::classifyMessage(message).answeredUnder();
     }
-    auto ticket = parkAndHandIn(std::move(body), std::move(message), std::move(id), std::move(batchIDs));
-    if (!ticket) {
+    return parkAndHandIn(std::move(body), std::move(message), std::move(id), std::move(batchIDs));
+}
+
+asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::exchange(std::string body) {
+    auto waiting = handIn(std::move(body));
+    if (!waiting) {
         co_return std::nullopt;
     }
+    co_return co_await waiting->reply();
+}
+
+asio::awaitable<std::string> HTTPStreamableServerTransport::WaitingExchange::reply() {
     try {
-        co_return co_await ticket->reply.wait();
+        co_return co_await reply_.wait();
     } catch (...) {
-        abandon(*ticket);
+        giveUp();
         throw;
     }
 }
 
-std::optional<HTTPStreamableServerTransport::Ticket> HTTPStreamableServerTransport::parkAndHandIn(
+void HTTPStreamableServerTransport::WaitingExchange::giveUp() {
+    if (auto transport = transport_.lock()) {
+        transport->abandon(number_);
+    }
+    reply_.fail(std::make_exception_ptr(mcp::MCPError::internalError("The exchange was given up")));
+}
+
+std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::parkAndHandIn(
     std::string body, mcp::Value message, std::optional<mcp::ID> id, std::optional<std::vector<mcp::ID>> batchIDs) {
     std::lock_guard lock(mutex_);
     if (isClosed_) {
@@ -160,12 +175,12 @@ std::optional<HTTPStreamableServerTransport::Ticket> HTTPStreamableServerTranspo
         messages_.weight() + body.size() > limits_.maximumQueuedBytes) {
         throw RefusedMessage(mcp::MCPError::internalError("Too many messages are waiting for the server"), 503);
     }
-    std::optional<Ticket> ticket;
+    std::optional<WaitingExchange> waiting;
     if (batchIDs && !batchIDs->empty()) {
         const Parked& parked =
             pendingBatches_.emplace_back(ParkedBatch{std::move(*batchIDs), Parked{Reply(), ++nextExchangeNumber_}})
                 .parked;
-        ticket = Ticket{parked.reply, parked.number};
+        waiting = WaitingExchange(weak_from_this(), parked.reply, parked.number);
     } else if (id) {
         // Its reply could not be told from the waiting one's.
         if (pendingResponses_.contains(*id)) {
@@ -174,22 +189,22 @@ std::optional<HTTPStreamableServerTransport::Ticket> HTTPStreamableServerTranspo
         }
         const Parked& parked =
             pendingResponses_.emplace(std::move(*id), Parked{Reply(), ++nextExchangeNumber_}).first->second;
-        ticket = Ticket{parked.reply, parked.number};
+        waiting = WaitingExchange(weak_from_this(), parked.reply, parked.number);
     }
     messages_.push(mcp::ReceivedMessage(std::move(body), std::move(message)));
-    return ticket;
+    return waiting;
 }
 
-void HTTPStreamableServerTransport::abandon(const Ticket& ticket) {
+void HTTPStreamableServerTransport::abandon(std::uint64_t number) {
     std::lock_guard lock(mutex_);
     for (auto& [id, parked] : pendingResponses_) {
-        if (parked.number == ticket.number) {
+        if (parked.number == number) {
             parked.isAbandoned = true;
             return;
         }
     }
     for (auto& batch : pendingBatches_) {
-        if (batch.parked.number == ticket.number) {
+        if (batch.parked.number == number) {
             batch.parked.isAbandoned = true;
             return;
         }

@@ -53,7 +53,8 @@ private:
 // across a suspension: parking and handing in happen in one step, so a reply
 // can never come before its exchange waits, and taking and resuming happen in
 // one step, so a reply reaches exactly one exchange.
-class HTTPStreamableServerTransport final : public mcp::Transport {
+class HTTPStreamableServerTransport final : public mcp::Transport,
+                                            public std::enable_shared_from_this<HTTPStreamableServerTransport> {
 public:
     using Broadcaster = std::function<asio::awaitable<void>(std::string message)>;
 
@@ -84,6 +85,34 @@ public:
 
     void setBroadcaster(Broadcaster broadcaster);
 
+    // A POST waiting for the reply the server sends under its id.
+    class WaitingExchange {
+    public:
+        // The reply; throws the internal error "Transport disconnected" when
+        // the session ends first. Cancelled, it gives the exchange up.
+        asio::awaitable<std::string> reply();
+        // The reply is dropped when it comes, and the id stays taken until
+        // then; reply() ends at once with an error.
+        void giveUp();
+
+    private:
+        friend class HTTPStreamableServerTransport;
+        WaitingExchange(std::weak_ptr<HTTPStreamableServerTransport> transport, async::OneShot<std::string> reply,
+                        std::uint64_t number)
+            : transport_(std::move(transport)), reply_(std::move(reply)), number_(number) {}
+
+        std::weak_ptr<HTTPStreamableServerTransport> transport_;
+        async::OneShot<std::string> reply_;
+        std::uint64_t number_;
+    };
+
+    // Hands one POST body to the server, in one step with parking its
+    // exchange when the server answers it under an id; nothing to wait for
+    // otherwise (a notification, a batch of notifications, a message without
+    // a readable id). Throws RefusedMessage for input refused above, and the
+    // internal error "Transport disconnected" when the session has ended.
+    std::optional<WaitingExchange> handIn(std::string body);
+
     // One HTTP exchange: hands one POST body to the server and returns the
     // reply, or nothing when the server answers the body under no id (a
     // notification, a batch of notifications, a message without a readable
@@ -108,15 +137,9 @@ private:
         std::vector<mcp::ID> ids;  // in idOrder
         Parked parked;
     };
-    // What the caller of exchange() waits on.
-    struct Ticket {
-        Reply reply;
-        std::uint64_t number;
-    };
-
-    std::optional<Ticket> parkAndHandIn(std::string body, mcp::Value message, std::optional<mcp::ID> id,
-                                        std::optional<std::vector<mcp::ID>> batchIDs);
-    void abandon(const Ticket& ticket);
+    std::optional<WaitingExchange> parkAndHandIn(std::string body, mcp::Value message, std::optional<mcp::ID> id,
+                                                 std::optional<std::vector<mcp::ID>> batchIDs);
+    void abandon(std::uint64_t number);
     // The exchange a message the server sends answers, taken out; absent for
     // one that answers none.
     std::optional<Parked> takeWaitingExchange(const std::string& message);
