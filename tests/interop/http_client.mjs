@@ -1,6 +1,8 @@
 // Drives our Streamable-HTTP endpoint with the public TypeScript MCP SDK's
 // client transport: handshake, tools/list, tools/call, ping, and a
-// list-changed notification arriving on the session's event stream.
+// list-changed notification arriving on the session's event stream. Neither
+// the transport nor the client may report an error along the way (the
+// stream's first event, for one, must not be taken for a broken message).
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
 import { createInterface } from "node:readline";
@@ -24,9 +26,17 @@ try {
   const port = Number(portLine);
   assert.ok(port > 0, `the server printed no port: ${portLine}`);
 
+  const errors = [];
   const transport = new StreamableHTTPClientTransport(new URL(`http://127.0.0.1:${port}/mcp`));
   const client = new Client({ name: "lumenary-interop", version: "1.0.0" });
+  client.onerror = (error) => errors.push(`client: ${error?.message ?? error}`);
   await client.connect(transport);
+  // The client sets its own handler on connect and passes errors on to ours.
+  const clientHandler = transport.onerror;
+  transport.onerror = (error) => {
+    errors.push(`transport: ${error?.message ?? error}`);
+    clientHandler?.(error);
+  };
   assert.match(transport.sessionId, /^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$/);
   assert.deepEqual(client.getServerVersion(), { name: "http_test_server", version: "1.0.0" });
   assert.deepEqual(client.getServerCapabilities(), { tools: { listChanged: true } });
@@ -53,8 +63,12 @@ try {
   ]);
   clearInterval(asking);
   clearTimeout(deadline);
+  // The stream opened after the handshake has delivered its first event by
+  // now, since the notification came on it.
+  assert.deepEqual(errors, [], "the SDK reported errors");
 
   await client.close();
+  assert.deepEqual(errors, [], "the SDK reported errors");
   console.log("interop: the SDK's HTTP client initialised, listed and called tools, pinged and was notified");
 } finally {
   server.off("exit", failOnEarlyExit);

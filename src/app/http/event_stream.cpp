@@ -30,26 +30,22 @@ EventStream::EventStream(std::shared_ptr<HTTPConnection> connection, std::string
       heartbeat_(connection_->socket().get_executor()) {}
 
 void EventStream::send(std::string text) {
-    bool startWriter = false;
-    bool overflowed = false;
-    {
-        std::lock_guard lock(mutex_);
-        if (isClosed_) {
-            return;
-        }
-        if (backlogBytes_ + text.size() > options_.maximumBacklogBytes) {
-            isClosed_ = true;
-            overflowed = true;
-        } else {
-            backlogBytes_ += text.size();
-            pending_.push_back(std::move(text));
-            startWriter = !std::exchange(isWriting_, true);
-        }
+    asio::post(connection_->socket().get_executor(),
+               [self = shared_from_this(), text = std::move(text)]() mutable { self->enqueue(std::move(text)); });
+}
+
+void EventStream::enqueue(std::string text) {
+    if (hasEnded_) {
+        return;
     }
-    if (overflowed) {
+    if (backlogBytes_ + text.size() > options_.maximumBacklogBytes) {
         console_.print("SSE client ", clientID_, " is too far behind; closing its stream");
-        close();
-    } else if (startWriter) {
+        end();
+        return;
+    }
+    backlogBytes_ += text.size();
+    pending_.push_back(std::move(text));
+    if (!std::exchange(isWriting_, true)) {
         asio::co_spawn(connection_->socket().get_executor(), writeLoop(), asio::detached);
     }
 }
@@ -59,14 +55,11 @@ asio::awaitable<void> EventStream::writeLoop() {
     std::vector<std::string> batch;
     std::vector<asio::const_buffer> buffers;
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            batch.clear();
-            batch.swap(pending_);
-            if (batch.empty() || isClosed_) {
-                isWriting_ = false;
-                co_return;
-            }
+        batch.clear();
+        batch.swap(pending_);
+        if (batch.empty() || hasEnded_) {
+            isWriting_ = false;
+            co_return;
         }
         buffers.clear();
         std::size_t bytes = 0;
@@ -76,19 +69,15 @@ asio::awaitable<void> EventStream::writeLoop() {
         }
         asio::error_code error;
         co_await asio::async_write(connection_->socket(), buffers, asio::redirect_error(asio::use_awaitable, error));
+        backlogBytes_ -= bytes;
         if (error) {
             if (!hasEnded_) {
                 console_.print("Error sending SSE message: ", error.message());
             }
-            {
-                std::lock_guard lock(mutex_);
-                isWriting_ = false;
-            }
+            isWriting_ = false;
             end();
             co_return;
         }
-        std::lock_guard lock(mutex_);
-        backlogBytes_ -= bytes;
     }
 }
 
@@ -115,7 +104,7 @@ asio::awaitable<void> EventStream::heartbeatLoop() {
             console_.print("Heartbeat loop: client ", clientID_, " no longer exists");
             co_return;
         }
-        send(std::string(heartbeatComment));
+        enqueue(std::string(heartbeatComment));
         console_.print("Heartbeat sent to client ", clientID_);
     }
 }
@@ -144,10 +133,6 @@ asio::awaitable<void> EventStream::receiveLoop() {
 }
 
 void EventStream::close() {
-    {
-        std::lock_guard lock(mutex_);
-        isClosed_ = true;
-    }
     asio::post(connection_->socket().get_executor(), [self = shared_from_this()] { self->end(); });
 }
 
@@ -156,13 +141,8 @@ void EventStream::end() {
         return;
     }
     hasEnded_ = true;
-    {
-        std::lock_guard lock(mutex_);
-        isClosed_ = true;
-        pending_.clear();
-    }
-    asio::error_code ignored;
-    connection_->socket().close(ignored);
+    pending_.clear();
+    connection_->end();
     heartbeat_.cancel();
     if (auto onEnd = std::move(onEnd_)) {
         onEnd(shared_from_this());

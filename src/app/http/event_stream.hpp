@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,8 +25,9 @@ namespace lumenary::http {
 // unwritten text would pass its bound is closed, since a client that far
 // behind is not reading.
 //
-// Reading, writing and the heartbeat run on the connection's strand; send()
-// and close() may be called from any thread.
+// Its state belongs to the connection's strand: reading, writing, the
+// heartbeat and the bookkeeping of what waits to be written all run there;
+// send() and close() may be called from any thread, as they only post there.
 class EventStream : public std::enable_shared_from_this<EventStream> {
 public:
     using Clock = std::chrono::steady_clock;
@@ -50,8 +50,8 @@ public:
     const std::string& sessionID() const noexcept { return sessionID_; }
     std::uint64_t connectionNumber() const noexcept { return connection_->number(); }
 
-    // Queues one text to be written unchanged; does nothing once the stream
-    // has ended.
+    // Queues one text to be written unchanged, after every text sent
+    // before it; does nothing once the stream has ended.
     void send(std::string text);
 
     // Starts the heartbeat and the watch on the connection. Call on the
@@ -64,6 +64,8 @@ private:
     EventStream(std::shared_ptr<HTTPConnection> connection, std::string clientID, std::string sessionID,
                 Options options, logging::Console console);
 
+    // On the strand.
+    void enqueue(std::string text);
     asio::awaitable<void> writeLoop();
     asio::awaitable<void> heartbeatLoop();
     asio::awaitable<void> receiveLoop();
@@ -76,12 +78,8 @@ private:
     const logging::Console console_;
     asio::steady_timer heartbeat_;
 
-    // Strand-owned.
     EndHandler onEnd_;
     bool hasEnded_ = false;
-
-    std::mutex mutex_;
-    bool isClosed_ = false;
     bool isWriting_ = false;
     std::vector<std::string> pending_;
     // Handed to the stream and not yet written, the write under way included.

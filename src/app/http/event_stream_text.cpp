@@ -29,7 +29,7 @@ std::string dataEvent(std::string_view message) {
 }
 
 std::string connectedEvent(std::string_view sessionID) {
-    std::string event = R"(data: {"type": "connected", "sessionId": )";
+    std::string event = "event: connected\n" R"(data: {"type": "connected", "sessionId": )";
     // Session ids come from a header block that was checked to be UTF-8.
     mcp::appendJSON(event, mcp::Value(std::string(sessionID)));
     event.append("}\n\n");

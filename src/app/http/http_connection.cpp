@@ -18,8 +18,21 @@ constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 
 }  // namespace
 
-HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console)
-    : socket_(std::move(socket)), deadline_(socket_.get_executor()), number_(number), console_(std::move(console)) {}
+HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console,
+                               std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
+    : socket_(std::move(socket)),
+      deadline_(socket_.get_executor()),
+      number_(number),
+      console_(std::move(console)),
+      bodyBudget_(std::move(bodyBudget)),
+      onEnd_(std::move(onEnd)) {}
+
+HTTPConnection::~HTTPConnection() {
+    // The socket closes with it; its slot must not stay taken.
+    if (auto onEnd = std::exchange(onEnd_, nullptr)) {
+        onEnd();
+    }
+}
 
 std::string HTTPConnection::remoteDescription() const {
     asio::error_code error;
@@ -46,6 +59,7 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
     });
 
     HTTPRequestParser parser(limits);
+    bool isBodyReserved = false;
     // Not zeroed: only what a read delivers is looked at.
     const std::unique_ptr<char[]> buffer(new char[readSize]);
     for (;;) {
@@ -57,6 +71,16 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
                 console_.print("Received data: ", std::to_string(count), " bytes");
             }
             auto result = parser.feed(std::string_view(buffer.get(), count));
+            const auto bodyBytes = parser.declaredBodyBytes();
+            if (!isBodyReserved && bodyBytes && !std::holds_alternative<HTTPRequestError>(result)) {
+                isBodyReserved = true;
+                auto reservation = bodyBudget_->reserve(*bodyBytes);
+                if (!reservation) {
+                    result = HTTPRequestError{503, "Service Unavailable", "Too many request bodies are in flight"};
+                } else {
+                    bodyReservation_ = std::move(*reservation);
+                }
+            }
             if (!std::holds_alternative<HTTPRequestIncomplete>(result)) {
                 deadline_.cancel();
                 hasUnreadInput_ = parser.excessBytes() > 0 || std::holds_alternative<HTTPRequestError>(result);
@@ -80,6 +104,40 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
     }
 }
 
+void HTTPConnection::watchForPeerClose(std::function<void()> onPeerClose) {
+    isWatching_ = true;
+    watchRead(std::move(onPeerClose));
+}
+
+void HTTPConnection::watchRead(std::function<void()> onPeerClose) {
+    isWatchReadPending_ = true;
+    socket_.async_read_some(
+        asio::buffer(watchBuffer_),
+        [self = shared_from_this(), onPeerClose = std::move(onPeerClose)](asio::error_code error,
+                                                                           std::size_t count) mutable {
+            self->isWatchReadPending_ = false;
+            if (!self->isWatching_) {
+                return;
+            }
+            if (count > 0) {
+                self->hasUnreadInput_ = true;
+            }
+            if (!error) {
+                self->watchRead(std::move(onPeerClose));
+                return;
+            }
+            self->isWatching_ = false;
+            self->hasPeerClosed_ = true;
+            onPeerClose();
+        });
+}
+
+void HTTPConnection::stopWatching() {
+    // Its read may stay pending beside the answer's write; it ends with the
+    // socket, or is cancelled before finish() reads.
+    isWatching_ = false;
+}
+
 asio::awaitable<asio::error_code> HTTPConnection::write(std::string bytes) {
     asio::error_code error;
     co_await asio::async_write(socket_, asio::buffer(bytes), asio::redirect_error(asio::use_awaitable, error));
@@ -91,6 +149,10 @@ asio::awaitable<void> HTTPConnection::finish() {
     const bool hasUnreadInput = hasUnreadInput_ || socket_.available(error) > 0;
     if (hasUnreadInput && !error) {
         socket_.shutdown(asio::ip::tcp::socket::shutdown_send, error);
+        if (isWatchReadPending_) {
+            asio::error_code ignored;
+            socket_.cancel(ignored);
+        }
     }
     if (hasUnreadInput && !error) {
         deadline_.expires_after(lingerTimeLimit);
@@ -106,15 +168,21 @@ asio::awaitable<void> HTTPConnection::finish() {
         }
         deadline_.cancel();
     }
-    socket_.close(error);
+    end();
+}
+
+void HTTPConnection::end() {
+    asio::error_code ignored;
+    socket_.close(ignored);
+    deadline_.cancel();
+    bodyReservation_.release();
+    if (auto onEnd = std::exchange(onEnd_, nullptr)) {
+        onEnd();
+    }
 }
 
 void HTTPConnection::close() {
-    asio::post(socket_.get_executor(), [self = shared_from_this()] {
-        asio::error_code ignored;
-        self->socket_.close(ignored);
-        self->deadline_.cancel();
-    });
+    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->end(); });
 }
 
 }  // namespace lumenary::http

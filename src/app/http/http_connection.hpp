@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -11,6 +14,7 @@
 #include <asio/steady_timer.hpp>
 
 #include "logging/console.hpp"
+#include "app/http/body_budget.hpp"
 #include "app/http/http_request_parser.hpp"
 
 namespace lumenary::http {
@@ -18,17 +22,22 @@ namespace lumenary::http {
 // One accepted TCP connection: it reads one request and writes what answers
 // it. It only moves bytes; what they mean is the parser's and the router's.
 //
-// Every operation runs on the socket's executor (a strand of its own), except
-// close(), which any thread may call.
+// Its state belongs to the socket's executor (a strand of its own): every
+// operation runs there, except close(), which any thread may call, as it
+// only posts end() there.
 class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
 public:
     using Clock = std::chrono::steady_clock;
+    // Runs once, when the connection ends, however it ends.
+    using EndHandler = std::function<void()>;
 
     // The peer went away, or took too long, before its request was complete.
     struct Ended {};
     using ReadOutcome = std::variant<HTTPRequest, HTTPRequestError, Ended>;
 
-    HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console);
+    HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console,
+                   std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
+    ~HTTPConnection();
 
     HTTPConnection(const HTTPConnection&) = delete;
     HTTPConnection& operator=(const HTTPConnection&) = delete;
@@ -41,8 +50,24 @@ public:
     // Reads until one request is complete, refused, or the peer ends. The
     // whole request must arrive within `timeLimit`, so a peer that sends
     // nothing, or trickles, cannot hold the connection. Bytes that come with
-    // the peer's end of stream still count.
+    // the peer's end of stream still count. A body is read only when the
+    // body budget has room for its declared size, else the request is
+    // refused with 503; the bytes stay reserved until the connection ends.
     asio::awaitable<ReadOutcome> readRequest(HTTPRequestLimits limits, Clock::duration timeLimit);
+
+    // While a request waits for its answer: calls `onPeerClose` once, on
+    // the connection's strand, when the peer closes its side or the
+    // connection fails, discarding whatever else the peer sends, so that a
+    // client that gives up frees its connection at once. stopWatching() ends
+    // the watch without a call; call it before writing the answer.
+    void watchForPeerClose(std::function<void()> onPeerClose);
+    void stopWatching();
+    bool hasPeerClosed() const noexcept { return hasPeerClosed_; }
+
+    // Gives the body's bytes back before the connection ends, once nothing
+    // holds the body any more (an event stream keeps its connection long
+    // after its request is gone).
+    void releaseBodyReservation() { bodyReservation_.release(); }
 
     // Writes all of `bytes`; the error when the connection failed. Never
     // throws.
@@ -53,16 +78,31 @@ public:
     // connection, which can discard the answer on the peer's side.
     asio::awaitable<void> finish();
 
-    // Closes the socket from any thread; pending operations end with an error.
+    // Closes the socket, gives the body's bytes back and reports the end;
+    // pending operations end with an error. Later calls do nothing.
+    void end();
+
+    // end(), from any thread.
     void close();
 
 private:
+    void watchRead(std::function<void()> onPeerClose);
+
     asio::ip::tcp::socket socket_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
     const logging::Console console_;
+    const std::shared_ptr<BodyBudget> bodyBudget_;
+    EndHandler onEnd_;
+    BodyBudget::Reservation bodyReservation_;
     bool timedOut_ = false;
     bool hasUnreadInput_ = false;
+    // What a client sends after its request is never read: a few bytes at a
+    // time are enough to see the end behind them.
+    std::array<char, 512> watchBuffer_;
+    bool isWatching_ = false;
+    bool isWatchReadPending_ = false;
+    bool hasPeerClosed_ = false;
 };
 
 }  // namespace lumenary::http

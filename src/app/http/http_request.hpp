@@ -10,7 +10,7 @@ namespace lumenary::http {
 // One request as it arrived: method and path exactly as they stood in the
 // request line (no case folding, query and fragment kept, nothing decoded),
 // header names trimmed and lower-cased, values trimmed. When a name repeats,
-// the later line wins.
+// the later line wins; the parser refuses a repeated Origin or Host.
 struct HTTPRequest {
     std::string method;
     std::string path;

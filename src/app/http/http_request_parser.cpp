@@ -53,6 +53,15 @@ std::optional<std::size_t> contentLengthValue(std::string_view text, std::size_t
     return value;
 }
 
+// The headers the endpoint's checks read: each must stand once, on one line.
+bool isGuardedHeader(std::string_view lowerCasedName) {
+    return lowerCasedName == "origin" || lowerCasedName == "host";
+}
+
+std::string displayName(std::string_view lowerCasedName) {
+    return lowerCasedName == "origin" ? "Origin" : "Host";
+}
+
 }  // namespace
 
 HTTPParseResult HTTPRequestParser::feed(std::string_view bytes) {
@@ -99,6 +108,7 @@ HTTPParseResult HTTPRequestParser::readHead() {
     std::size_t lineStart = 0;
     std::optional<std::string_view> declaredLength;
     bool isRequestLine = true;
+    std::string_view previousName;
     while (lineStart <= block.size()) {
         std::size_t lineEnd = block.find(lineSeparator, lineStart);
         if (lineEnd == std::string_view::npos) lineEnd = block.size();
@@ -124,19 +134,30 @@ HTTPParseResult HTTPRequestParser::readHead() {
             request_.path = words[1];
             continue;
         }
+        // A line that starts with a blank continues the line before it in
+        // some readers: an origin or a host read one way here and another
+        // way elsewhere would pass the checks that keep web pages out.
+        const bool isFolded = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+        if (isFolded && isGuardedHeader(previousName)) {
+            return badRequest(displayName(previousName) + " header is folded over several lines");
+        }
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
+            previousName = {};
             continue;
         }
         std::string name = lowerCased(trimmed(line.substr(0, colon)));
         const std::string_view value = trimmed(line.substr(colon + 1));
+        if (isGuardedHeader(name) && request_.headers.contains(name)) {
+            return badRequest("Request has more than one " + displayName(name) + " header");
+        }
         if (name == "content-length") {
             if (declaredLength && *declaredLength != value) {
                 return badRequest("Content-Length is given twice with different values");
             }
             declaredLength = value;
         }
-        request_.headers.insert_or_assign(std::move(name), std::string(value));
+        previousName = request_.headers.insert_or_assign(std::move(name), std::string(value)).first->first;
     }
 
     if (declaredLength) {

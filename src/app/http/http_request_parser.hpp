@@ -40,9 +40,11 @@ using HTTPParseResult = std::variant<HTTPRequestIncomplete, HTTPRequest, HTTPReq
 // declared body past its limit 413 before any of it is read, and a
 // Content-Length that is not plain decimal digits, or that is given twice
 // with different values, is 400. A head that is not UTF-8, a request line of
-// fewer than two words, and a header line holding a lone CR, a lone LF or a
-// NUL (which would let a value smuggle a line into our own response headers)
-// are 400 as well.
+// fewer than two words, a header line holding a lone CR, a lone LF or a NUL
+// (which would let a value smuggle a line into our own response headers),
+// and an Origin or Host header given twice or folded over a continuation
+// line (whichever one a check read, another reader could take the other) are
+// 400 as well.
 class HTTPRequestParser {
 public:
     explicit HTTPRequestParser(HTTPRequestLimits limits = {}) : limits_(limits) {}
@@ -51,6 +53,11 @@ public:
     // after that is a logic error.
     HTTPParseResult feed(std::string_view bytes);
 
+    // The body's size once the head has been read; a request without
+    // Content-Length has none.
+    std::optional<std::size_t> declaredBodyBytes() const noexcept {
+        return headRead_ ? std::optional<std::size_t>(contentLength_) : std::nullopt;
+    }
     // Bytes held so far, head and body.
     std::size_t bufferedBytes() const noexcept { return head_.size() + request_.body.size(); }
     // Bytes fed after the end of the request, which nothing reads.

@@ -5,55 +5,73 @@
 #include "mcp/core/coders.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/server/server_batch.hpp"
 
 namespace lumenary::http {
 
 namespace {
 
-// One key per id, keeping strings and numbers apart.
-std::string idKey(const mcp::ID& id) {
-    return (id.isString() ? "s" : "n") + id.description();
+// Strings before numbers, so that the string "1" and the number 1 stay two
+// ids.
+bool idOrder(const mcp::ID& left, const mcp::ID& right) {
+    if (left.isString() != right.isString()) {
+        return left.isString();
+    }
+    if (left.isString()) {
+        return *left.stringValue() < *right.stringValue();
+    }
+    return *left.numberValue() < *right.numberValue();
 }
 
-// The ids of the requests in a batch, sorted; refuses what the server would
-// answer with one error object that no exchange could be matched to.
-std::vector<std::string> batchRequestKeys(const mcp::Value& batch) {
-    if (batch.arrayValue()->empty()) {
+// Why a batch element makes the whole batch unanswerable, in the decoder's
+// words where it has some.
+RefusedMessage invalidBatchItem(const mcp::Value& batch) {
+    std::string reason = "an item is neither a request nor a notification";
+    try {
+        mcp::decodeValue<mcp::ServerBatch>(batch);
+    } catch (const mcp::DecodingError& error) {
+        reason = error.what();
+    }
+    return RefusedMessage(mcp::MCPError::invalidRequest("Invalid batch item format: " + reason));
+}
+
+// The ids of the requests in a batch, in idOrder. Refuses what the server
+// would answer with one error that no exchange could be matched to: an empty
+// batch, or one with an element that is neither a request nor a
+// notification.
+std::vector<mcp::ID> batchRequestIDs(const mcp::Value& batch) {
+    const auto& items = *batch.arrayValue();
+    if (items.empty()) {
         throw RefusedMessage(mcp::MCPError::invalidRequest("Batch array must not be empty"));
     }
-    mcp::ServerBatch decoded;
-    try {
-        decoded = mcp::decodeValue<mcp::ServerBatch>(batch);
-    } catch (const mcp::DecodingError& error) {
-        throw RefusedMessage(mcp::MCPError::invalidRequest(std::string("Invalid batch item format: ") + error.what()));
-    }
-    std::vector<std::string> keys;
-    for (const auto& item : decoded.items) {
-        if (const auto* request = std::get_if<mcp::Request<mcp::AnyMethod>>(&item)) {
-            keys.push_back(idKey(request->id));
+    std::vector<mcp::ID> ids;
+    for (const auto& item : items) {
+        auto classification = mcp::classifyMessage(item);
+        if (classification.kind == mcp::MessageKind::request) {
+            ids.push_back(std::move(*classification.id));
+        } else if (classification.kind != mcp::MessageKind::notification) {
+            throw invalidBatchItem(batch);
         }
     }
-    std::sort(keys.begin(), keys.end());
-    return keys;
+    std::sort(ids.begin(), ids.end(), idOrder);
+    return ids;
 }
 
-// The ids of the replies in an array the server sent, sorted.
-std::optional<std::vector<std::string>> batchReplyKeys(const mcp::Value& replies) {
-    std::vector<std::string> keys;
+// The ids of the replies in an array the server sent, in idOrder; nothing
+// when an element is not a reply.
+std::optional<std::vector<mcp::ID>> batchReplyIDs(const mcp::Value& replies) {
+    std::vector<mcp::ID> ids;
     for (const auto& reply : *replies.arrayValue()) {
-        const mcp::Value* id = reply.find("id");
-        if (id == nullptr) {
+        auto classification = mcp::classifyMessage(reply);
+        if (classification.kind != mcp::MessageKind::response &&
+            classification.kind != mcp::MessageKind::errorResponse) {
             return std::nullopt;
         }
-        try {
-            keys.push_back(idKey(mcp::decodeValue<mcp::ID>(*id)));
-        } catch (const mcp::DecodingError&) {
-            return std::nullopt;
-        }
+        ids.push_back(std::move(*classification.id));
     }
-    std::sort(keys.begin(), keys.end());
-    return keys;
+    std::sort(ids.begin(), ids.end(), idOrder);
+    return ids;
 }
 
 }  // namespace
@@ -83,7 +101,7 @@ asio::awaitable<void> HTTPStreamableServerTransport::connect() {
 }
 
 asio::awaitable<void> HTTPStreamableServerTransport::disconnect() {
-    std::unordered_map<JSONRPCID, Reply> pending;
+    std::unordered_map<mcp::ID, Parked> pending;
     std::list<ParkedBatch> batches;
     {
         std::lock_guard lock(mutex_);
@@ -97,8 +115,8 @@ asio::awaitable<void> HTTPStreamableServerTransport::disconnect() {
         batches.swap(pendingBatches_);
     }
     const auto failure = std::make_exception_ptr(mcp::MCPError::internalError("Transport disconnected"));
-    for (auto& [id, reply] : pending) reply.fail(failure);
-    for (auto& batch : batches) batch.reply.fail(failure);
+    for (auto& [id, parked] : pending) parked.reply.fail(failure);
+    for (auto& batch : batches) batch.parked.reply.fail(failure);
 }
 
 void HTTPStreamableServerTransport::setBroadcaster(Broadcaster broadcaster) {
@@ -106,29 +124,49 @@ void HTTPStreamableServerTransport::setBroadcaster(Broadcaster broadcaster) {
     broadcaster_ = std::move(broadcaster);
 }
 
-asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::handleRequest(std::string body) {
+std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::handIn(std::string body) {
     mcp::Value message;
     try {
         message = mcp::parseJSON(body);
     } catch (const mcp::DecodingError& error) {
         throw RefusedMessage(mcp::MCPError::parseError(error.what()));
     }
-    std::optional<JSONRPCID> id;
-    std::optional<std::vector<std::string>> batchKeys;
+    std::optional<mcp::ID> id;
+    std::optional<std::vector<mcp::ID>> batchIDs;
     if (message.arrayValue() != nullptr) {
-        batchKeys = batchRequestKeys(message);
+        batchIDs = batchRequestIDs(message);
     } else {
-        id = extractIDFromValue(message);
+        id = mcp::classifyMessage(message).answeredUnder();
     }
-    auto reply = parkAndHandIn(std::move(body), std::move(id), std::move(batchKeys));
-    if (!reply) {
-        co_return std::nullopt;
-    }
-    co_return co_await reply->wait();
+    return parkAndHandIn(std::move(body), std::move(message), std::move(id), std::move(batchIDs));
 }
 
-std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTransport::parkAndHandIn(
-    std::string body, std::optional<JSONRPCID> id, std::optional<std::vector<std::string>> batchKeys) {
+asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::exchange(std::string body) {
+    auto waiting = handIn(std::move(body));
+    if (!waiting) {
+        co_return std::nullopt;
+    }
+    co_return co_await waiting->reply();
+}
+
+asio::awaitable<std::string> HTTPStreamableServerTransport::WaitingExchange::reply() {
+    try {
+        co_return co_await reply_.wait();
+    } catch (...) {
+        giveUp();
+        throw;
+    }
+}
+
+void HTTPStreamableServerTransport::WaitingExchange::giveUp() {
+    if (auto transport = transport_.lock()) {
+        transport->abandon(number_);
+    }
+    reply_.fail(std::make_exception_ptr(mcp::MCPError::internalError("The exchange was given up")));
+}
+
+std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::parkAndHandIn(
+    std::string body, mcp::Value message, std::optional<mcp::ID> id, std::optional<std::vector<mcp::ID>> batchIDs) {
     std::lock_guard lock(mutex_);
     if (isClosed_) {
         throw mcp::MCPError::internalError("Transport disconnected");
@@ -137,27 +175,51 @@ std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTranspor
         messages_.weight() + body.size() > limits_.maximumQueuedBytes) {
         throw RefusedMessage(mcp::MCPError::internalError("Too many messages are waiting for the server"), 503);
     }
-    std::optional<Reply> reply;
-    if (batchKeys && !batchKeys->empty()) {
-        reply = pendingBatches_.emplace_back(ParkedBatch{std::move(*batchKeys), Reply()}).reply;
+    std::optional<WaitingExchange> waiting;
+    if (batchIDs && !batchIDs->empty()) {
+        const Parked& parked =
+            pendingBatches_.emplace_back(ParkedBatch{std::move(*batchIDs), Parked{Reply(), ++nextExchangeNumber_}})
+                .parked;
+        waiting = WaitingExchange(weak_from_this(), parked.reply, parked.number);
     } else if (id) {
         // Its reply could not be told from the waiting one's.
         if (pendingResponses_.contains(*id)) {
             throw RefusedMessage(
                 mcp::MCPError::invalidRequest("Request id " + id->description() + " is already waiting for a reply"));
         }
-        reply = pendingResponses_.emplace(std::move(*id), Reply()).first->second;
+        const Parked& parked =
+            pendingResponses_.emplace(std::move(*id), Parked{Reply(), ++nextExchangeNumber_}).first->second;
+        waiting = WaitingExchange(weak_from_this(), parked.reply, parked.number);
     }
-    messages_.push(std::move(body));
-    return reply;
+    messages_.push(mcp::ReceivedMessage(std::move(body), std::move(message)));
+    return waiting;
+}
+
+void HTTPStreamableServerTransport::abandon(std::uint64_t number) {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, parked] : pendingResponses_) {
+        if (parked.number == number) {
+            parked.isAbandoned = true;
+            return;
+        }
+    }
+    for (auto& batch : pendingBatches_) {
+        if (batch.parked.number == number) {
+            batch.parked.isAbandoned = true;
+            return;
+        }
+    }
 }
 
 asio::awaitable<void> HTTPStreamableServerTransport::send(std::string message) {
     Broadcaster broadcaster;
     {
-        std::optional<Reply> waiting = takeWaitingExchange(message);
+        std::optional<Parked> waiting = takeWaitingExchange(message);
         if (waiting) {
-            waiting->resume(std::move(message));
+            // A reply nobody waits for any more is dropped.
+            if (!waiting->isAbandoned) {
+                waiting->reply.resume(std::move(message));
+            }
             co_return;
         }
         std::lock_guard lock(mutex_);
@@ -171,7 +233,7 @@ asio::awaitable<void> HTTPStreamableServerTransport::send(std::string message) {
     }
 }
 
-std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTransport::takeWaitingExchange(
+std::optional<HTTPStreamableServerTransport::Parked> HTTPStreamableServerTransport::takeWaitingExchange(
     const std::string& message) {
     mcp::Value parsed;
     try {
@@ -179,12 +241,14 @@ std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTranspor
     } catch (const mcp::DecodingError&) {
         return std::nullopt;
     }
-    std::optional<std::vector<std::string>> replyKeys;
-    std::optional<JSONRPCID> id;
+    std::optional<std::vector<mcp::ID>> replyIDs;
+    std::optional<mcp::ID> id;
     if (parsed.arrayValue() != nullptr) {
-        replyKeys = batchReplyKeys(parsed);
-    } else {
-        id = extractIDFromValue(parsed);
+        replyIDs = batchReplyIDs(parsed);
+    } else if (auto classification = mcp::classifyMessage(parsed);
+               classification.kind == mcp::MessageKind::response ||
+               classification.kind == mcp::MessageKind::errorResponse) {
+        id = std::move(classification.id);
     }
 
     std::lock_guard lock(mutex_);
@@ -193,19 +257,19 @@ std::optional<HTTPStreamableServerTransport::Reply> HTTPStreamableServerTranspor
         if (found == pendingResponses_.end()) {
             return std::nullopt;
         }
-        Reply reply = std::move(found->second);
+        Parked parked = std::move(found->second);
         pendingResponses_.erase(found);
-        return reply;
+        return parked;
     }
-    if (replyKeys) {
+    if (replyIDs) {
         auto found = std::find_if(pendingBatches_.begin(), pendingBatches_.end(),
-                                  [&](const ParkedBatch& batch) { return batch.idKeys == *replyKeys; });
+                                  [&](const ParkedBatch& batch) { return batch.ids == *replyIDs; });
         if (found == pendingBatches_.end()) {
             return std::nullopt;
         }
-        Reply reply = std::move(found->reply);
+        Parked parked = std::move(found->parked);
         pendingBatches_.erase(found);
-        return reply;
+        return parked;
     }
     return std::nullopt;
 }

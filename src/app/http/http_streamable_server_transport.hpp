@@ -12,10 +12,10 @@
 
 #include <asio/awaitable.hpp>
 
-#include "app/http/json_rpc_id.hpp"
 #include "async/one_shot.hpp"
 #include "async/queue.hpp"
 #include "logging/logger.hpp"
+#include "mcp/core/id.hpp"
 #include "mcp/core/mcp_error.hpp"
 #include "mcp/core/transport.hpp"
 
@@ -39,18 +39,22 @@ private:
 };
 
 // The transport under the MCP server of one HTTP session. Each POST body is
-// one incoming message; a request's HTTP exchange waits, parked under its
-// id, until the server sends the reply carrying that id, and a batch waits
+// one incoming message, handed on with the value it was parsed into. The
+// core's classifier says what a message is and under which id the server
+// answers it, in both directions, so the two can never disagree: a message
+// the server answers under an id has its HTTP exchange wait, parked under
+// that id, until the server sends the reply carrying it, and a batch waits
 // for the array of replies to its requests. Whatever the server sends that
 // answers no waiting exchange (notifications, requests to the client, replies
 // to id-less input) goes to the broadcaster, which the HTTP server points at
 // the session's event streams.
 //
-// Its state sits under one lock held for a few steps at a time and never
+// Its state sits under its mutex, held for a few steps at a time and never
 // across a suspension: parking and handing in happen in one step, so a reply
 // can never come before its exchange waits, and taking and resuming happen in
 // one step, so a reply reaches exactly one exchange.
-class HTTPStreamableServerTransport final : public mcp::Transport {
+class HTTPStreamableServerTransport final : public mcp::Transport,
+                                            public std::enable_shared_from_this<HTTPStreamableServerTransport> {
 public:
     using Broadcaster = std::function<asio::awaitable<void>(std::string message)>;
 
@@ -81,24 +85,64 @@ public:
 
     void setBroadcaster(Broadcaster broadcaster);
 
-    // Hands one POST body to the server. Returns the reply, or nothing when
-    // the body holds no request (a notification, a batch of notifications).
-    // Throws RefusedMessage for input refused above, and the internal error
-    // "Transport disconnected" when the session has ended.
-    asio::awaitable<std::optional<std::string>> handleRequest(std::string body);
+    // A POST waiting for the reply the server sends under its id.
+    class WaitingExchange {
+    public:
+        // The reply; throws the internal error "Transport disconnected" when
+        // the session ends first. Cancelled, it gives the exchange up.
+        asio::awaitable<std::string> reply();
+        // The reply is dropped when it comes, and the id stays taken until
+        // then; reply() ends at once with an error.
+        void giveUp();
+
+    private:
+        friend class HTTPStreamableServerTransport;
+        WaitingExchange(std::weak_ptr<HTTPStreamableServerTransport> transport, async::OneShot<std::string> reply,
+                        std::uint64_t number)
+            : transport_(std::move(transport)), reply_(std::move(reply)), number_(number) {}
+
+        std::weak_ptr<HTTPStreamableServerTransport> transport_;
+        async::OneShot<std::string> reply_;
+        std::uint64_t number_;
+    };
+
+    // Hands one POST body to the server, in one step with parking its
+    // exchange when the server answers it under an id; nothing to wait for
+    // otherwise (a notification, a batch of notifications, a message without
+    // a readable id). Throws RefusedMessage for input refused above, and the
+    // internal error "Transport disconnected" when the session has ended.
+    std::optional<WaitingExchange> handIn(std::string body);
+
+    // One HTTP exchange: hands one POST body to the server and returns the
+    // reply, or nothing when the server answers the body under no id (a
+    // notification, a batch of notifications, a message without a readable
+    // id). Throws RefusedMessage for input refused above, and the internal
+    // error "Transport disconnected" when the session has ended. Cancelled,
+    // it gives its exchange up: the reply is dropped when it comes, and the
+    // id stays taken until then.
+    asio::awaitable<std::optional<std::string>> exchange(std::string body);
 
 private:
     explicit HTTPStreamableServerTransport(Limits limits);
 
     using Reply = async::OneShot<std::string>;
-    struct ParkedBatch {
-        std::vector<std::string> idKeys;  // sorted
+    // One waiting exchange; given up, it only keeps its id taken until the
+    // reply comes, which is then dropped.
+    struct Parked {
         Reply reply;
+        std::uint64_t number = 0;
+        bool isAbandoned = false;
     };
-
-    std::optional<Reply> parkAndHandIn(std::string body, std::optional<JSONRPCID> id,
-                                       std::optional<std::vector<std::string>> batchKeys);
-    std::optional<Reply> takeWaitingExchange(const std::string& message);
+    struct ParkedBatch {
+        std::vector<mcp::ID> ids;  // in idOrder
+        Parked parked;
+    };
+    std::optional<WaitingExchange> parkAndHandIn(std::string body, mcp::Value message, std::optional<mcp::ID> id,
+                                                 std::optional<std::vector<mcp::ID>> batchIDs);
+    void abandon(std::uint64_t number);
+    // The exchange a message the server sends answers, taken out; absent for
+    // one that answers none.
+    std::optional<Parked> takeWaitingExchange(const std::string& message);
 
     const logging::Logger logger_;
     const Limits limits_;
@@ -107,7 +151,8 @@ private:
     std::mutex mutex_;
     bool isConnected_ = false;
     bool isClosed_ = false;
-    std::unordered_map<JSONRPCID, Reply> pendingResponses_;
+    std::uint64_t nextExchangeNumber_ = 0;
+    std::unordered_map<mcp::ID, Parked> pendingResponses_;
     // Oldest first: a server answers messages in the order they came, so of
     // two batches with the same ids the older one is answered first.
     std::list<ParkedBatch> pendingBatches_;

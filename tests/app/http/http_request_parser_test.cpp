@@ -6,7 +6,7 @@ namespace lumenary::http {
 namespace {
 
 const std::string sample =
-    "POST /mcp?x=1 HTTP/1.1\r\nHost: 127.0.0.1:8765\r\n  Mcp-Session-Id  :  abc \r\nContent-Length: 13\r\n"
+    "POST /mcp?x=1 HTTP/1.1\r\nHost: 127.0.0.1:8765\r\nContent-Length: 13\r\n  Mcp-Session-Id  :  abc \r\n"
     "X-Note: a:b:c\r\nNo colon here\r\n\r\n{\"id\":\"a:b\"}\n";
 
 TEST(HTTPRequestParser, ReadsMethodPathHeadersAndExactlyTheDeclaredBody) {
@@ -88,6 +88,10 @@ TEST(HTTPRequestParser, RefusesMalformedOrOversizedRequestsWithTheirStatus) {
         {"POST / HTTP/1.1\r\nMcp-Session-Id: a\nX-Injected: 1\r\n\r\n", 400},
         {"POST / HTTP/1.1\r\nMcp-Session-Id: a\rb\r\n\r\n", 400},
         {std::string("POST / HTTP/1.1\r\nX-Nul: a\0b\r\n\r\n", 32), 400},
+        {"GET / HTTP/1.1\r\nOrigin: http://evil.example\r\nOrigin: http://localhost\r\n\r\n", 400},
+        {"GET / HTTP/1.1\r\nHost: evil.example\r\nX-A: 1\r\nhost: localhost\r\n\r\n", 400},
+        {"GET / HTTP/1.1\r\nOrigin: http://localhost\r\n .evil.example\r\n\r\n", 400},
+        {"GET / HTTP/1.1\r\nHost: localhost\r\n\tevil.example: 80\r\n\r\n", 400},
     };
     for (const auto& test : cases) {
         const auto result = parseRequest(test.request, limits);

@@ -44,8 +44,8 @@ TEST(EventStreamText, WritesTheHeadTheConnectedEventDataAndHeartbeat) {
               "Access-Control-Allow-Headers: Cache-Control, Content-Type, Mcp-Session-Id\r\n"
               "Access-Control-Expose-Headers: Mcp-Session-Id\r\n"
               "Mcp-Session-Id: s1\r\n\r\n");
-    EXPECT_EQ(connectedEvent("s1"), "data: {\"type\": \"connected\", \"sessionId\": \"s1\"}\n\n");
-    EXPECT_EQ(connectedEvent("a\"b"), "data: {\"type\": \"connected\", \"sessionId\": \"a\\\"b\"}\n\n");
+    EXPECT_EQ(connectedEvent("s1"), "event: connected\ndata: {\"type\": \"connected\", \"sessionId\": \"s1\"}\n\n");
+    EXPECT_EQ(connectedEvent("a\"b"), "event: connected\ndata: {\"type\": \"connected\", \"sessionId\": \"a\\\"b\"}\n\n");
     EXPECT_EQ(dataEvent(R"({"jsonrpc":"2.0"})"), "data: {\"jsonrpc\":\"2.0\"}\n\n");
     EXPECT_EQ(heartbeatComment, ": heartbeat\n\n");
     EXPECT_EQ(heartbeatComment.size(), 13u);

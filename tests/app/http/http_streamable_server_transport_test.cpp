@@ -4,6 +4,9 @@
 
 #include <future>
 
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+
 #include "async/context_runner.hpp"
 #include "mcp/core/json.hpp"
 
@@ -13,30 +16,6 @@ namespace {
 using async::test::isReady;
 using async::test::runToEnd;
 using async::test::runUntil;
-
-TEST(ExtractID, ReadsStringsAndWholeNumbersOnly) {
-    const std::vector<std::pair<std::string, std::optional<JSONRPCID>>> cases{
-        {R"({"id":"abc"})", JSONRPCID("abc")},
-        {R"({"id":"7"})", JSONRPCID("7")},
-        {R"({"id":7})", JSONRPCID(7)},
-        {R"({"id":7.0})", JSONRPCID(7)},
-        {R"({"id":1e3})", JSONRPCID(1000)},
-        {R"({"id":-9223372036854775808})", JSONRPCID(INT64_MIN)},
-        {R"({"id":9223372036854775808})", std::nullopt},
-        {R"({"id":7.5})", std::nullopt},
-        {R"({"id":null})", std::nullopt},
-        {R"({"id":true})", std::nullopt},
-        {R"({"id":{}})", std::nullopt},
-        {R"({"method":"x"})", std::nullopt},
-        {R"([{"id":1}])", std::nullopt},
-        {R"("id")", std::nullopt},
-        {"not json", std::nullopt},
-    };
-    for (const auto& [message, id] : cases) {
-        EXPECT_EQ(extractID(message), id) << message;
-    }
-    EXPECT_NE(extractID(R"({"id":"7"})"), extractID(R"({"id":7})"));
-}
 
 // A transport with a recording broadcaster, driven on the test's thread.
 class SessionTransport : public ::testing::Test {
@@ -52,7 +31,7 @@ protected:
     ~SessionTransport() override { runToEnd(io, transport->disconnect()); }
 
     std::future<std::optional<std::string>> post(std::string body) {
-        auto future = asio::co_spawn(io, transport->handleRequest(std::move(body)), asio::use_future);
+        auto future = asio::co_spawn(io, transport->exchange(std::move(body)), asio::use_future);
         async::test::runReady(io);
         return future;
     }
@@ -81,20 +60,82 @@ TEST_F(SessionTransport, ParksARequestUntilTheReplyWithItsIdInItsForm) {
     EXPECT_TRUE(broadcast->empty());
 }
 
-TEST_F(SessionTransport, AnswersIdlessInputAtOnceAndBroadcastsWhatAnswersNoExchange) {
-    for (const std::string body :
-         {R"({"jsonrpc":"2.0","method":"notifications/initialized"})", R"({"jsonrpc":"2.0","id":null,"method":"ping"})",
-          R"({"jsonrpc":"2.0","id":7.5,"method":"ping"})"}) {
+TEST_F(SessionTransport, ParksEachMessageUnderTheIdTheServerAnswersItUnder) {
+    struct Case {
+        std::string id;
+        std::optional<std::string> answeredUnder;  // the reply's "id", or answered at once
+    };
+    const std::vector<Case> cases{
+        {R"("abc")", R"("abc")"},
+        {R"("7")", R"("7")"},
+        {"7", "7"},
+        {"7.0", "7"},
+        {"1e3", "1000"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"null", R"("")"},
+        {"9223372036854775808", std::nullopt},
+        {"7.5", std::nullopt},
+        {"true", std::nullopt},
+        {"{}", std::nullopt},
+    };
+    for (const auto& test : cases) {
+        const std::string body = R"({"jsonrpc":"2.0","id":)" + test.id + R"(,"method":"ping"})";
         auto answer = post(body);
-        ASSERT_TRUE(runUntil(io, [&] { return isReady(answer); }));
-        EXPECT_EQ(answer.get(), std::nullopt);
         EXPECT_EQ(nextIncoming(), body);
+        if (!test.answeredUnder) {
+            ASSERT_TRUE(runUntil(io, [&] { return isReady(answer); })) << body;
+            EXPECT_EQ(answer.get(), std::nullopt) << body;
+            continue;
+        }
+        const std::string replyText = R"({"id":)" + *test.answeredUnder + R"(,"jsonrpc":"2.0","result":{}})";
+        EXPECT_FALSE(isReady(answer)) << body;
+        reply(replyText);
+        ASSERT_TRUE(runUntil(io, [&] { return isReady(answer); })) << body;
+        EXPECT_EQ(answer.get(), replyText) << body;
     }
+    EXPECT_TRUE(broadcast->empty());
+}
+
+TEST_F(SessionTransport, HandsTheServerTheValueItParsed) {
+    auto answer = post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})");
+    const auto message = runToEnd(io, messages.next());
+    ASSERT_TRUE(message && message->parsed);
+    EXPECT_EQ(*message->parsed->find("method")->stringValue(), "notifications/initialized");
+}
+
+TEST_F(SessionTransport, AnswersNotificationsAtOnceAndBroadcastsWhatAnswersNoExchange) {
+    const std::string notification = R"({"jsonrpc":"2.0","method":"notifications/initialized"})";
+    auto answer = post(notification);
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(answer); }));
+    EXPECT_EQ(answer.get(), std::nullopt);
+    EXPECT_EQ(nextIncoming(), notification);
     reply(R"({"id":"","jsonrpc":"2.0","result":{}})");
     reply(R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
     EXPECT_EQ(*broadcast,
               (std::vector<std::string>{R"({"id":"","jsonrpc":"2.0","result":{}})",
                                         R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})"}));
+}
+
+TEST_F(SessionTransport, AnExchangeGivenUpDropsItsReplyAndFreesItsIdWhenTheReplyComes) {
+    const std::string request = R"({"jsonrpc":"2.0","id":7,"method":"tools/call"})";
+    asio::cancellation_signal giveUp;
+    auto abandoned = asio::co_spawn(io, transport->exchange(request),
+                                    asio::bind_cancellation_slot(giveUp.slot(), asio::use_future));
+    async::test::runReady(io);
+    giveUp.emit(asio::cancellation_type::terminal);
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(abandoned); }));
+    EXPECT_THROW(abandoned.get(), asio::system_error);
+
+    auto refused = post(request);
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(refused); }));
+    EXPECT_THROW(refused.get(), RefusedMessage);
+
+    reply(R"({"id":7,"jsonrpc":"2.0","result":{}})");
+    EXPECT_TRUE(broadcast->empty());
+    auto again = post(request);
+    reply(R"({"id":7,"jsonrpc":"2.0","result":{"again":true}})");
+    ASSERT_TRUE(runUntil(io, [&] { return isReady(again); }));
+    EXPECT_EQ(again.get(), R"({"id":7,"jsonrpc":"2.0","result":{"again":true}})");
 }
 
 TEST_F(SessionTransport, AnswersABatchWithTheArrayOfItsReplies) {
@@ -160,26 +201,26 @@ TEST(SessionTransportLimits, RefusesInputWhileTooMuchWaitsForTheServer) {
     asio::io_context io;
     auto transport = HTTPStreamableServerTransport::create({.maximumQueuedMessages = 2, .maximumQueuedBytes = 100});
     const std::string note = R"({"jsonrpc":"2.0","method":"note"})";
-    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
-    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+    EXPECT_EQ(runToEnd(io, transport->exchange(note)), std::nullopt);
+    EXPECT_EQ(runToEnd(io, transport->exchange(note)), std::nullopt);
     try {
-        runToEnd(io, transport->handleRequest(note));
+        runToEnd(io, transport->exchange(note));
         ADD_FAILURE() << "a third message was queued";
     } catch (const RefusedMessage& refused) {
         EXPECT_EQ(refused.status(), 503);
     }
     EXPECT_TRUE(runToEnd(io, transport->receive().next()));
     EXPECT_THROW(
-        runToEnd(io, transport->handleRequest(R"({"jsonrpc":"2.0","method":")" + std::string(80, 'x') + R"("})")),
+        runToEnd(io, transport->exchange(R"({"jsonrpc":"2.0","method":")" + std::string(80, 'x') + R"("})")),
         RefusedMessage);
-    EXPECT_EQ(runToEnd(io, transport->handleRequest(note)), std::nullopt);
+    EXPECT_EQ(runToEnd(io, transport->exchange(note)), std::nullopt);
 }
 
 TEST(SessionTransportLifetime, DisconnectBeforeConnectStillFailsWaitingExchanges) {
     asio::io_context io;
     auto transport = HTTPStreamableServerTransport::create();
     auto waiting =
-        asio::co_spawn(io, transport->handleRequest(R"({"jsonrpc":"2.0","id":1,"method":"ping"})"), asio::use_future);
+        asio::co_spawn(io, transport->exchange(R"({"jsonrpc":"2.0","id":1,"method":"ping"})"), asio::use_future);
     async::test::runReady(io);
     runToEnd(io, transport->disconnect());
     ASSERT_TRUE(runUntil(io, [&] { return isReady(waiting); }));

@@ -12,6 +12,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "async/sleep_for.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/tool_methods.hpp"
 
@@ -27,7 +28,8 @@ ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::c
     : context_(threads), work_(context_.get_executor()) {
     auto count = setupCount_;
     auto fail = failSetups_;
-    auto setup = [count, fail, setupDelay](asio::any_io_executor executor) -> asio::awaitable<std::shared_ptr<mcp::Server>> {
+    auto waiting = waitingCalls_;
+    auto setup = [count, fail, waiting, setupDelay](asio::any_io_executor executor) -> asio::awaitable<std::shared_ptr<mcp::Server>> {
         if (fail->load()) {
             throw std::runtime_error("setup \"failed\"");
         }
@@ -36,7 +38,11 @@ ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::c
                                           mcp::ServerCapabilities{.tools = mcp::ServerCapabilities::Tools{true}},
                                           mcp::ServerConfiguration::defaultConfiguration());
         server->registerMethodHandler<mcp::CallTool>(
-            [](mcp::CallTool::Parameters parameters) -> asio::awaitable<mcp::CallTool::Result> {
+            [waiting](mcp::CallTool::Parameters parameters) -> asio::awaitable<mcp::CallTool::Result> {
+                if (parameters.name == "wait") {
+                    ++*waiting;
+                    co_await async::sleepFor(std::chrono::hours(1));
+                }
                 const auto given = parameters.arguments.value_or(std::map<std::string, mcp::Value>{});
                 const mcp::Value arguments(mcp::Value::Object(given.begin(), given.end()));
                 co_return mcp::CallTool::Result{{mcp::Tool::Content::text(mcp::writeJSON(arguments))}};

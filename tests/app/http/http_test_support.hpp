@@ -31,8 +31,11 @@ using testing::postRequest;
 using testing::RawConnection;
 using Response = testing::Response;
 
-// An MCPHTTPServer on an io_context running on threads of its own. Sessions
-// get an "echo" tool; `setupCount` counts the sessions built.
+// An MCPHTTPServer on an io_context running on threads of its own, each
+// session with a real MCP server. Its "tools/call" answers with the
+// arguments, except for the tool "wait", which never answers;
+// `setupCount` counts the sessions built, `waitingCalls` the calls of "wait"
+// begun.
 class ServerHarness {
 public:
     explicit ServerHarness(MCPHTTPServer::Options options = quietOptions(), int threads = 2,
@@ -53,6 +56,7 @@ public:
     MCPHTTPServer& server() { return *server_; }
     std::uint16_t port() const { return port_; }
     int setupCount() const { return setupCount_->load(); }
+    int waitingCalls() const { return waitingCalls_->load(); }
     // Makes building a session's handlers fail, with a quotation in the error.
     void failSetups(bool fail) { failSetups_->store(fail); }
     std::vector<std::string> sessionIDs() { return run(server_->sessionIDs()); }
@@ -75,6 +79,7 @@ private:
     std::vector<std::thread> threads_;
     std::shared_ptr<std::atomic<int>> setupCount_ = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<std::atomic<bool>> failSetups_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<int>> waitingCalls_ = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<MCPHTTPServer> server_;
     std::uint16_t port_ = 0;
 };

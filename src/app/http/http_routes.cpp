@@ -1,0 +1,263 @@
+#include "app/http/http_routes.hpp"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+
+#include "app/http/event_stream_text.hpp"
+#include "app/http/http_response.hpp"
+#include "app/http/loopback_origin.hpp"
+#include "mcp/core/id.hpp"
+#include "mcp/core/utf8.hpp"
+
+namespace lumenary::http {
+
+namespace {
+
+using Context = std::shared_ptr<const RouteContext>;
+using Connection = std::shared_ptr<HTTPConnection>;
+
+const HTTPHeaders plainTextHeaders{{"Content-Type", "text/plain"}};
+
+const HTTPHeaders preflightHeaders{
+    {"Access-Control-Allow-Origin", "*"},
+    {"Access-Control-Allow-Methods", "GET, POST, DELETE, OPTIONS"},
+    {"Access-Control-Allow-Headers", "Content-Type, Accept, Mcp-Session-Id"},
+    {"Access-Control-Expose-Headers", "Mcp-Session-Id"},
+    {"Access-Control-Max-Age", "86400"},
+};
+
+const HTTPHeaders deleteHeaders{{"Access-Control-Allow-Origin", "*"}};
+
+HTTPHeaders exchangeHeaders(const std::string& sessionID) {
+    return {{"Content-Type", "application/json"}, {"Access-Control-Allow-Origin", "*"}, {"Mcp-Session-Id", sessionID}};
+}
+
+// The client's session id, or a new one: a random UUID in upper case.
+std::string sessionIDFor(const HTTPRequest& request) {
+    if (const auto* id = request.header("mcp-session-id")) {
+        return *id;
+    }
+    return mcp::ID::random().description();
+}
+
+std::string_view textOrNil(std::string_view bytes) {
+    return mcp::isValidUTF8(bytes) ? bytes : std::string_view("nil");
+}
+
+asio::awaitable<void> sendHTTPResponse(const Connection& connection, const Context& context, int status,
+                                       std::string_view statusText, const HTTPHeaders& headers,
+                                       std::string_view body) {
+    auto bytes = httpResponseBytes(status, statusText, headers, body);
+    if (context->console.isEnabled()) {
+        context->console.print("Sending response with ", std::to_string(bytes.size()), " bytes");
+    }
+    const auto error = co_await connection->write(std::move(bytes));
+    if (error) {
+        context->console.print("Error sending response: ", error.message());
+    }
+}
+
+asio::awaitable<RouteOutcome> routeDelete(HTTPRequest request, Connection connection, Context context) {
+    const auto* sessionID = request.header("mcp-session-id");
+    if (sessionID == nullptr) {
+        co_await sendHTTPResponse(connection, context, 400, "Bad Request", plainTextHeaders,
+                                  "Missing Mcp-Session-Id header");
+        co_return RouteOutcome::answered;
+    }
+    context->console.print("DELETE session: ", *sessionID);
+    co_await context->sessions->remove(*sessionID);
+    co_await sendHTTPResponse(connection, context, 204, "No Content", deleteHeaders, "");
+    co_return RouteOutcome::answered;
+}
+
+asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connection, Context context) {
+    const auto& console = context->console;
+    const std::string sessionID = sessionIDFor(request);
+    console.print("POST ", request.path, " request, sessionID: ", sessionID);
+    console.print("Request body: ", textOrNil(request.body));
+
+    std::optional<std::string> reply;
+    std::exception_ptr failure;
+    std::shared_ptr<HTTPSession> session;
+    try {
+        session = co_await context->sessions->acquire(sessionID);
+        auto waiting = session->transport()->handIn(std::move(request.body));
+        if (waiting) {
+            // A client that gives up must not hold its connection, nor leave
+            // its exchange waiting, until a reply that may never come.
+            connection->watchForPeerClose([waiting = *waiting]() mutable { waiting.giveUp(); });
+            reply = co_await waiting->reply();
+            connection->stopWatching();
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (session) {
+        context->sessions->release(*session);
+    }
+    if (connection->hasPeerClosed()) {
+        console.print("Client closed the connection before its reply came");
+        co_return RouteOutcome::clientGone;
+    }
+    connection->stopWatching();
+
+    int status = 200;
+    std::string_view statusText = "OK";
+    std::string body;
+    if (!failure) {
+        if (reply) {
+            console.print("Got response from transport: ", textOrNil(*reply));
+            body = std::move(*reply);
+        } else {
+            console.print("Notification processed (no response needed)");
+            status = 202;
+            statusText = "Accepted";
+        }
+    } else {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const RefusedMessage& refused) {
+            console.print("Refused request: ", refused.what());
+            status = refused.status();
+            statusText = status == 503 ? "Service Unavailable" : "Bad Request";
+            body = jsonRPCErrorBody(refused.error().code(), refused.error().errorDescription());
+        } catch (...) {
+            const auto description = mcp::localizedDescription(std::current_exception());
+            console.print("Error handling request: ", description);
+            status = 500;
+            statusText = "Internal Server Error";
+            body = jsonRPCErrorBody(-32603, description);
+        }
+    }
+    const HTTPHeaders headers = exchangeHeaders(sessionID);
+    co_await sendHTTPResponse(connection, context, status, statusText, headers, body);
+    console.print("Closing POST connection");
+    co_return RouteOutcome::answered;
+}
+
+// Runs once on the stream's strand as the stream ends: the stream was its
+// session's way back to the client, so the session ends with it.
+void streamEnded(std::weak_ptr<const RouteContext> weakContext, std::shared_ptr<EventStream> stream) {
+    auto context = weakContext.lock();
+    if (!context) {
+        return;
+    }
+    auto session = context->streams->remove(*stream);
+    if (!session) {
+        return;
+    }
+    context->sessions->streamClosed(*session);
+    const auto executor = session->executor();
+    asio::co_spawn(executor, context->sessions->end(std::move(session)), asio::detached);
+}
+
+asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection connection, Context context) {
+    const auto& console = context->console;
+    const std::string sessionID = sessionIDFor(request);
+    console.print("SSE connection established, sessionID: ", sessionID);
+    std::shared_ptr<HTTPSession> session;
+    std::string failure;
+    try {
+        session = co_await context->sessions->acquire(sessionID);
+    } catch (...) {
+        failure = mcp::localizedDescription(std::current_exception());
+    }
+    if (!session) {
+        console.print("Error opening event stream: ", failure);
+        const HTTPHeaders headers = exchangeHeaders(sessionID);
+        co_await sendHTTPResponse(connection, context, 500, "Internal Server Error", headers,
+                                  jsonRPCErrorBody(-32603, failure));
+        co_return RouteOutcome::answered;
+    }
+
+    connection->releaseBodyReservation();
+    // Events are small and must not wait for the peer's acknowledgement.
+    asio::error_code ignored;
+    connection->socket().set_option(asio::ip::tcp::no_delay(true), ignored);
+    auto stream =
+        EventStream::create(connection, mcp::ID::random().description(), sessionID, context->streamOptions, console);
+    console.print("Sending SSE headers for session: ", sessionID);
+    stream->send(eventStreamHead(sessionID));
+    // Queued before the stream is registered, so that it is the first event
+    // whatever the session's server sends meanwhile.
+    stream->send(connectedEvent(sessionID));
+    // Registered first and counted second: a session that ends between the
+    // two finds the stream and closes it, or the count refuses it.
+    bool isRegistered = context->streams->add(stream, session);
+    if (isRegistered && !context->sessions->streamOpened(*session)) {
+        context->streams->remove(*stream);
+        isRegistered = false;
+    }
+    context->sessions->release(*session);
+    if (isRegistered) {
+        console.print("SSE initial message sent to client: ", stream->clientID());
+    }
+    stream->monitor([weakContext = std::weak_ptr<const RouteContext>(context)](std::shared_ptr<EventStream> ended) {
+        streamEnded(weakContext, std::move(ended));
+    });
+    if (!isRegistered) {
+        stream->close();
+    }
+    co_return RouteOutcome::becameStream;
+}
+
+}  // namespace
+
+asio::awaitable<void> serveConnection(std::shared_ptr<HTTPConnection> connection,
+                                      std::shared_ptr<const RouteContext> context) {
+    auto outcome = RouteOutcome::answered;
+    try {
+        auto read = co_await connection->readRequest(context->requestLimits, context->requestTimeLimit);
+        if (auto* request = std::get_if<HTTPRequest>(&read)) {
+            outcome = co_await route(std::move(*request), connection, context);
+        } else if (auto* refused = std::get_if<HTTPRequestError>(&read)) {
+            context->console.print("Refused request: ", std::to_string(refused->status), " ", refused->reason);
+            co_await sendHTTPResponse(connection, context, refused->status, refused->statusText, plainTextHeaders,
+                                      refused->reason);
+        }
+    } catch (...) {
+        context->console.print("Error serving connection: ", mcp::localizedDescription(std::current_exception()));
+    }
+    if (outcome == RouteOutcome::answered) {
+        co_await connection->finish();
+    } else if (outcome == RouteOutcome::clientGone) {
+        connection->end();
+    }
+}
+
+asio::awaitable<RouteOutcome> route(HTTPRequest request, std::shared_ptr<HTTPConnection> connection,
+                                    std::shared_ptr<const RouteContext> context) {
+    const auto& console = context->console;
+    console.print("Received request: ", request.method, " ", request.path);
+    if (const auto* origin = request.header("origin"); origin && !isLoopbackOrigin(*origin)) {
+        console.print("Rejected request from origin: ", *origin);
+        co_await sendHTTPResponse(connection, context, 403, "Forbidden", plainTextHeaders, "Origin not allowed");
+        co_return RouteOutcome::answered;
+    }
+    // A page that rebinds its own name to the loopback address sends that
+    // name here.
+    if (const auto* host = request.header("host"); host && !isLoopbackHost(*host)) {
+        console.print("Rejected request for host: ", *host);
+        co_await sendHTTPResponse(connection, context, 403, "Forbidden", plainTextHeaders, "Host not allowed");
+        co_return RouteOutcome::answered;
+    }
+
+    const bool isEndpoint = request.path == "/mcp" || request.path == "/sse";
+    if (request.method == "OPTIONS" && isEndpoint) {
+        co_await sendHTTPResponse(connection, context, 204, "No Content", preflightHeaders, "");
+        co_return RouteOutcome::answered;
+    }
+    if (request.method == "DELETE" && request.path == "/mcp") {
+        co_return co_await routeDelete(std::move(request), std::move(connection), std::move(context));
+    }
+    if (request.method == "GET" && isEndpoint) {
+        co_return co_await routeEventStream(std::move(request), std::move(connection), std::move(context));
+    }
+    if (request.method == "POST" && isEndpoint) {
+        co_return co_await routePost(std::move(request), std::move(connection), std::move(context));
+    }
+    co_await sendHTTPResponse(connection, context, 404, "Not Found", plainTextHeaders, "Not Found");
+    co_return RouteOutcome::answered;
+}
+
+}  // namespace lumenary::http
