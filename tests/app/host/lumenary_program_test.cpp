@@ -18,6 +18,7 @@
 #include "mcp/client/mcp_client.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/stdio_transport.hpp"
+#include "app/host/program_test_support.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
 #include "support/temporary_directory.hpp"
@@ -27,36 +28,19 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ChildProcess;
+using testing::answersOptions;
+using testing::eventually;
+using testing::freePort;
 
 constexpr std::string_view initializeRequest =
     R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
     R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
-
-std::uint16_t freePort() {
-    asio::io_context context;
-    asio::ip::tcp::acceptor acceptor(context, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-bool answersOptions(std::uint16_t port) {
-    return testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status ==
-           204;
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 class ProgramTest : public ::testing::Test {

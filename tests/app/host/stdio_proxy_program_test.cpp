@@ -15,6 +15,7 @@
 #include <asio/ip/tcp.hpp>
 
 #include "mcp/core/json.hpp"
+#include "app/host/program_test_support.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
 #include "support/temporary_directory.hpp"
@@ -25,6 +26,9 @@ namespace {
 using namespace std::chrono_literals;
 using mcp::Value;
 using testing::ChildProcess;
+using testing::answersOptions;
+using testing::eventually;
+using testing::freePort;
 
 constexpr int pipelinedPings = 2'000;
 // The instance goes after this many answers, with the rest of the pings
@@ -34,26 +38,6 @@ constexpr int answersBeforeTheInstanceGoes = 300;
 constexpr std::string_view initializeRequest =
     R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
     R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
-
-std::uint16_t freePort() {
-    asio::io_context context;
-    asio::ip::tcp::acceptor acceptor(context, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
-
-bool answersOptions(std::uint16_t port) {
-    return testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status ==
-           204;
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
 
 std::string ping(int id) {
     return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"ping"})";
