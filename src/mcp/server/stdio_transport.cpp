@@ -1,8 +1,11 @@
 #include "mcp/server/stdio_transport.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -45,6 +48,18 @@ void ignoreBrokenPipeSignals() {
 
 int duplicate(int descriptor) {
     return ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+}
+
+// Transports with open descriptors, for the flush at exit.
+struct OpenTransports {
+    std::mutex mutex;
+    std::vector<StdioTransport*> transports;
+};
+
+OpenTransports& openTransports() {
+    // Never destroyed: the flush at exit may run after static destructors.
+    static auto* instance = new OpenTransports;
+    return *instance;
 }
 
 }  // namespace
@@ -118,6 +133,13 @@ void StdioTransport::openDescriptors() {
     }
     input_ = std::make_shared<asio::posix::stream_descriptor>(strand_, input);
     output_ = std::make_shared<asio::posix::stream_descriptor>(strand_, output);
+    {
+        static std::once_flag once;
+        std::call_once(once, [] { std::atexit(&StdioTransport::flushAllAtExit); });
+        auto& open = openTransports();
+        std::lock_guard lock(open.mutex);
+        open.transports.push_back(this);
+    }
     // Read and written directly, never blocking the thread.
     asio::error_code error;
     input_->non_blocking(true, error);
@@ -135,6 +157,11 @@ std::shared_ptr<asio::posix::stream_descriptor> StdioTransport::takeInput() {
 }
 
 void StdioTransport::closeDescriptors() {
+    {
+        auto& open = openTransports();
+        std::lock_guard lock(open.mutex);
+        std::erase(open.transports, this);
+    }
     asio::error_code ignored;
     if (auto input = takeInput()) {
         input->close(ignored);
@@ -394,6 +421,32 @@ bool StdioTransport::writePending(Wakeups& wakeups) {
         wakeups.drained = std::move(drainWaiters_);
     }
     return blocked;
+}
+
+void StdioTransport::flushAllAtExit() {
+    auto& open = openTransports();
+    std::lock_guard lock(open.mutex);
+    for (auto* transport : open.transports) {
+        transport->flushAtExit();
+    }
+}
+
+void StdioTransport::flushAtExit() {
+    // A thread that holds the lock at exit may be mid-write: leave it be.
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || !output_ || !output_->is_open()) {
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limits_.flushTimeLimit;
+    Wakeups ignored;
+    while (writePending(ignored) && !writeFailure_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd writable{output_->native_handle(), POLLOUT, 0};
+        ::poll(&writable, 1, static_cast<int>(left.count()));
+    }
 }
 
 void StdioTransport::startWriter() {

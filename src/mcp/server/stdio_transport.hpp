@@ -109,6 +109,11 @@ private:
     void releaseOutput();
     void startWriter();
     asio::awaitable<void> writeLoop();
+    // Writes what is queued, waiting for the peer up to the flush time
+    // limit: replies of lines already handled still go out when a handler
+    // ends the process before the queued output was written.
+    void flushAtExit();
+    static void flushAllAtExit();
 
     asio::strand<asio::any_io_executor> strand_;
     const int inputDescriptor_;
