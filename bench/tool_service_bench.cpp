@@ -35,7 +35,9 @@ public:
     std::vector<app::MCPTool> tools() const override {
         return {{.name = "instant", .description = "answers at once", .displayDescription = "", .inputSchema = {}}};
     }
-    asio::awaitable<std::string> handle(std::string, app::PlainDictionary) override { co_return std::string("done"); }
+    asio::awaitable<app::ToolOutcome<std::string>> handle(std::string, app::PlainDictionary) override {
+        co_return std::string("done");
+    }
 };
 
 asio::awaitable<void> callMany(std::shared_ptr<app::LocalToolService> service, int count) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <asio/associated_executor.hpp>
+#include <asio/dispatch.hpp>
 #include <asio/execution/outstanding_work.hpp>
 #include <asio/post.hpp>
 #include <asio/prefer.hpp>
@@ -23,6 +24,9 @@ namespace lumenary::async {
 //
 // complete() always posts: the handler runs on its own associated executor
 // (the waiting coroutine's strand), never inline on the completing thread.
+// completeHere() runs it at once when that executor allows it on the
+// completing thread (asio::dispatch: the thread runs the executor's
+// io_context and the strand is free), and posts otherwise.
 // Destroying a CompletionHandler that still holds a handler abandons the
 // operation; for a coroutine that unwinds its stack on its executor.
 template <typename... Args>
@@ -49,6 +53,13 @@ public:
         holder->complete(std::move(error), std::move(args)...);
     }
 
+    // As complete(), but without the trip through the scheduler when the
+    // handler's executor may run it on this thread now.
+    void completeHere(std::exception_ptr error, Args... args) {
+        auto holder = std::move(holder_);
+        holder->completeHere(std::move(error), std::move(args)...);
+    }
+
 private:
     class HolderBase {
     public:
@@ -57,6 +68,7 @@ private:
         HolderBase& operator=(const HolderBase&) = delete;
         virtual ~HolderBase() = default;
         virtual void complete(std::exception_ptr error, Args&&... args) = 0;
+        virtual void completeHere(std::exception_ptr error, Args&&... args) = 0;
     };
 
     template <typename Handler>
@@ -71,6 +83,13 @@ private:
             // executor may go when this holder does.
             asio::post(work_, [handler = std::move(handler_), error = std::move(error),
                                ... values = std::move(args)]() mutable {
+                std::move(handler)(std::move(error), std::move(values)...);
+            });
+        }
+
+        void completeHere(std::exception_ptr error, Args&&... args) override {
+            asio::dispatch(work_, [handler = std::move(handler_), error = std::move(error),
+                                   ... values = std::move(args)]() mutable {
                 std::move(handler)(std::move(error), std::move(values)...);
             });
         }

@@ -36,10 +36,13 @@ namespace lumenary::async {
 // out, then the end: std::nullopt for a clean finish, or the finishing error
 // thrown once (later calls see a clean end).
 //
-// A waiting consumer is resumed on its own executor, never on the producer's
-// thread. Its wait is cancellable through the awaiting coroutine's
-// cancellation slot: it then throws asio::system_error(operation_aborted) and
-// the item it would have taken stays queued for the next call.
+// A waiting consumer is resumed on its own executor, never inline on the
+// producer's thread, unless the producer hands the item over with
+// handOver(): a producer running on the consumer's thread then resumes it
+// before handOver returns, without a trip through the scheduler. Its wait
+// is cancellable through the awaiting coroutine's cancellation slot: it then
+// throws asio::system_error(operation_aborted) and the item it would have
+// taken stays queued for the next call.
 template <typename T>
 class Queue {
 public:
@@ -49,25 +52,18 @@ public:
     explicit Queue(std::function<std::size_t(const T&)> weigh) : Queue() { state_->weigh = std::move(weigh); }
 
     // Returns false, dropping the item, once the queue is finished.
-    bool push(T item) const {
-        Waiter waiter;
-        {
-            std::lock_guard lock(state_->mutex);
-            if (state_->finished) {
-                return false;
-            }
-            if (!state_->waiter) {
-                if (state_->weigh) {
-                    state_->weight += state_->weigh(item);
-                }
-                state_->items.push_back(std::move(item));
-                return true;
-            }
-            // A consumer only waits on an empty queue, so it takes this item.
-            waiter = std::move(state_->waiter);
-        }
-        waiter.complete(nullptr, std::optional<T>(std::move(item)));
-        return true;
+    bool push(T item) const { return add(std::move(item), false); }
+
+    // As push, but a waiting consumer whose executor may run on this thread
+    // now (asio::dispatch) runs here, before this returns: the producer must
+    // hold no lock the consumer might take.
+    bool handOver(T item) const { return add(std::move(item), true); }
+
+    // True while fewer than `items` items weighing less than `weight` are
+    // queued: one look, for a producer that paces itself.
+    bool isBelow(std::size_t items, std::size_t weight = std::numeric_limits<std::size_t>::max()) const {
+        std::lock_guard lock(state_->mutex);
+        return state_->items.size() < items && state_->weight < weight;
     }
 
     void finish() const { finish(nullptr); }
@@ -129,6 +125,31 @@ public:
     }
 
 private:
+    bool add(T item, bool resumeHere) const {
+        Waiter waiter;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (state_->finished) {
+                return false;
+            }
+            if (!state_->waiter) {
+                if (state_->weigh) {
+                    state_->weight += state_->weigh(item);
+                }
+                state_->items.push_back(std::move(item));
+                return true;
+            }
+            // A consumer only waits on an empty queue, so it takes this item.
+            waiter = std::move(state_->waiter);
+        }
+        if (resumeHere) {
+            waiter.completeHere(nullptr, std::optional<T>(std::move(item)));
+        } else {
+            waiter.complete(nullptr, std::optional<T>(std::move(item)));
+        }
+        return true;
+    }
+
     using Waiter = CompletionHandler<std::optional<T>>;
     using RoomWaiter = CompletionHandler<>;
 

@@ -1,7 +1,5 @@
 #include "app/host/mcp_method_handlers.hpp"
 
-#include <exception>
-
 #include "mcp/core/value_conversions.hpp"
 #include "mcp/server/mcp_server.hpp"
 
@@ -39,22 +37,11 @@ asio::awaitable<mcp::CallTool::Result> callTool(std::shared_ptr<LocalToolService
             arguments.emplace(key, callArgumentFromJSON(value));
         }
     }
-    std::string text;
-    std::string failure;
-    bool failed = false;
-    try {
-        text = co_await tools->callTool(std::move(parameters.name), std::move(arguments));
-    } catch (const std::exception& error) {
-        failed = true;
-        failure = error.what();
-    } catch (...) {
-        failed = true;
-        failure = "The operation could not be completed.";
+    auto outcome = co_await tools->callTool(std::move(parameters.name), std::move(arguments));
+    if (!outcome) {
+        co_return textResult("Error: " + outcome.error().description(), true);
     }
-    if (failed) {
-        co_return textResult("Error: " + failure, true);
-    }
-    co_return textResult(std::move(text), std::nullopt);
+    co_return textResult(std::move(outcome).value(), std::nullopt);
 }
 
 asio::awaitable<mcp::ListResources::Result> listResources(mcp::ListResources::Parameters) {

@@ -1,6 +1,7 @@
 #include "app/tools/local_tool_service.hpp"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 
 #include "app/tools/tool_error.hpp"
@@ -22,6 +23,21 @@ std::optional<bool> storedBoolean(const mcp::Value& value) {
         return *number == 1.0;
     }
     return std::nullopt;
+}
+
+// A category that throws instead of returning its error is answered the
+// same way; only here is a throw caught.
+asio::awaitable<ToolOutcome<std::string>> runCaught(std::shared_ptr<ToolCategory> category, const std::string& name,
+                                                    PlainDictionary arguments) {
+    try {
+        co_return co_await category->handle(name, std::move(arguments));
+    } catch (const ToolError& error) {
+        co_return error;
+    } catch (const std::exception& error) {
+        co_return ToolError("LocalTool", 500, error.what());
+    } catch (...) {
+        co_return ToolError("LocalTool", 500, "The operation could not be completed.");
+    }
 }
 
 }  // namespace
@@ -88,12 +104,13 @@ std::vector<MCPTool> LocalToolService::catalogue() const {
     return tools;
 }
 
-asio::awaitable<std::string> LocalToolService::callTool(std::string name, PlainDictionary arguments) {
+asio::awaitable<ToolOutcome<std::string>> LocalToolService::callTool(std::string name, PlainDictionary arguments) {
     return async::onStrand(executor_, callToolOnMain(shared_from_this(), std::move(name), std::move(arguments)));
 }
 
-asio::awaitable<std::string> LocalToolService::callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
-                                                              PlainDictionary arguments) {
+asio::awaitable<ToolOutcome<std::string>> LocalToolService::callToolOnMain(std::shared_ptr<LocalToolService> self,
+                                                                         std::string name,
+                                                                         PlainDictionary arguments) {
     const auto count = self->toolCallCount_;
     self->setToolCallCount(count == std::numeric_limits<std::int64_t>::max() ? count : count + 1);
 
@@ -108,15 +125,17 @@ asio::awaitable<std::string> LocalToolService::callToolOnMain(std::shared_ptr<Lo
         }
     }
     if (owner == nullptr) {
-        throw ToolError("LocalTool", 404, "Tool not found: " + name);
+        co_return ToolError("LocalTool", 404, "Tool not found: " + name);
     }
     if (!self->isEnabled(owner->kind)) {
-        throw ToolError("LocalTool", 403, std::string(owner->refusal));
+        co_return ToolError("LocalTool", 403, std::string(owner->refusal));
     }
     auto category = self->categories_[static_cast<std::size_t>(owner->kind)];
-    auto text = co_await category->handle(name, std::move(arguments));
-    self->recordCall(name, owner->recordCategory);
-    co_return text;
+    auto outcome = co_await runCaught(std::move(category), name, std::move(arguments));
+    if (outcome) {
+        self->recordCall(name, owner->recordCategory);
+    }
+    co_return outcome;
 }
 
 }  // namespace lumenary::app

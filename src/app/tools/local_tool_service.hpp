@@ -99,14 +99,15 @@ public:
     std::vector<MCPTool> catalogue() const;
 
     // Counts the call, finds the category that owns `name` and runs the
-    // tool there, recording the call when it returns a text. Throws a
-    // ToolError ("LocalTool" 404 for an unknown name, 403 for a switched-off
-    // category) or whatever the tool throws.
-    asio::awaitable<std::string> callTool(std::string name, PlainDictionary arguments);
+    // tool there, recording the call when it returns a text. Every failure
+    // comes back as a ToolError value: "LocalTool" 404 for an unknown name,
+    // 403 for a switched-off category, the tool's own error, or, for
+    // anything else a tool throws, "LocalTool" 500 with its description.
+    asio::awaitable<ToolOutcome<std::string>> callTool(std::string name, PlainDictionary arguments);
 
 private:
     static asio::awaitable<std::vector<MCPTool>> catalogueOnMain(std::shared_ptr<LocalToolService> self);
-    static asio::awaitable<std::string> callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
+    static asio::awaitable<ToolOutcome<std::string>> callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
                                                        PlainDictionary arguments);
 
     asio::any_io_executor executor_;

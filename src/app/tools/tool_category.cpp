@@ -4,9 +4,8 @@
 
 namespace lumenary::app {
 
-asio::awaitable<std::string> EmptyToolCategory::handle(std::string name, PlainDictionary) {
-    throw ToolError("LocalTool", 404, "Tool not found: " + name);
-    co_return std::string();
+asio::awaitable<ToolOutcome<std::string>> EmptyToolCategory::handle(std::string name, PlainDictionary) {
+    co_return ToolError("LocalTool", 404, "Tool not found: " + name);
 }
 
 }  // namespace lumenary::app

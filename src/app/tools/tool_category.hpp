@@ -7,6 +7,7 @@
 
 #include "app/tools/mcp_tool.hpp"
 #include "app/tools/plain_value.hpp"
+#include "app/tools/tool_outcome.hpp"
 
 namespace lumenary::app {
 
@@ -21,8 +22,11 @@ public:
     virtual std::vector<MCPTool> tools() const = 0;
 
     // Runs one of the category's own tools (the dispatcher never passes
-    // another name) and returns its whole result, or throws a ToolError.
-    virtual asio::awaitable<std::string> handle(std::string name, PlainDictionary arguments) = 0;
+    // another name) and returns its whole result, or the ToolError that
+    // refused or failed it. A ToolError or anything else thrown instead is
+    // caught by the service and answered the same way, at the cost of the
+    // throw.
+    virtual asio::awaitable<ToolOutcome<std::string>> handle(std::string name, PlainDictionary arguments) = 0;
 };
 
 // The slot of a category whose tools this platform does not offer: it lists
@@ -30,7 +34,7 @@ public:
 class EmptyToolCategory final : public ToolCategory {
 public:
     std::vector<MCPTool> tools() const override { return {}; }
-    asio::awaitable<std::string> handle(std::string name, PlainDictionary arguments) override;
+    asio::awaitable<ToolOutcome<std::string>> handle(std::string name, PlainDictionary arguments) override;
 };
 
 }  // namespace lumenary::app

@@ -6,8 +6,10 @@
 
 namespace lumenary::app {
 
-// The error every tool category and the dispatcher throw: a domain such as
-// "LocalTool", a code (400, 403, 404, 500) and the text a user reads.
+// Why a tool call was refused or failed: a domain such as "LocalTool", a
+// code (400, 403, 404, 500) and the text a user reads. Categories and the
+// dispatcher return it in a ToolOutcome; it is an exception only so that a
+// category may still throw it.
 class ToolError : public std::exception {
 public:
     ToolError(std::string domain, std::int64_t code, std::string description)

@@ -7,6 +7,7 @@
 #include "app/tools/tool_category.hpp"        // ToolCategory: the contract of a category; EmptyToolCategory
 #include "app/tools/tool_category_table.hpp"  // ToolCategoryKind, the category table and both orders
 #include "app/tools/tool_error.hpp"           // ToolError: domain, code, description
+#include "app/tools/tool_outcome.hpp"         // ToolOutcome: a call's value or its ToolError
 
 #include "app/tools/local_tool_service.hpp"  // LocalToolService: switches, catalogue, dispatch, counting
 #include "app/tools/tool_call_record.hpp"    // ToolCallRecord, CategoryCallSummary and their stored form

@@ -55,9 +55,10 @@ asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport, Initia
     return async::onStrand(strand_, [](std::shared_ptr<Server> self, std::shared_ptr<Transport> connection,
                        InitializeHook hook) -> asio::awaitable<void> {
         self->connection_ = connection;
+        self->connectionLogger_ = connection->logger();
         self->registerBuiltInHandlers(std::move(hook));
         co_await connection->connect();
-        if (auto logger = self->logger()) {
+        if (const auto& logger = self->logger()) {
             logger->debug(
                 "Server started",
                 [&] {
@@ -76,6 +77,7 @@ asio::awaitable<void> Server::stop() {
             self->task_->cancel();
         }
         self->task_.reset();
+        self->connectionLogger_.reset();
         if (auto connection = std::exchange(self->connection_, nullptr)) {
             co_await connection->disconnect();
         }
@@ -98,13 +100,6 @@ asio::awaitable<CreateSamplingMessage::Result> Server::requestSampling(CreateSam
         throw MCPError::internalError("Bidirectional sampling requests not yet implemented in transport layer");
         co_return CreateSamplingMessage::Result{};
     }(shared_from_this(), std::move(parameters)));
-}
-
-std::optional<logging::Logger> Server::logger() const {
-    if (!connection_) {
-        return std::nullopt;
-    }
-    return connection_->logger();
 }
 
 asio::awaitable<void> Server::sendValue(Value message) {

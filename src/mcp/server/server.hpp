@@ -128,7 +128,9 @@ private:
     Server(asio::any_io_executor executor, Info info, std::optional<std::string> instructions,
            Capabilities capabilities, Configuration configuration);
 
-    std::optional<logging::Logger> logger() const;
+    // The connection's logger, kept while connected so that no message
+    // pays for a copy of it.
+    const std::optional<logging::Logger>& logger() const { return connectionLogger_; }
 
     asio::awaitable<void> sendValue(Value message);
     // For code already on the strand (the loop and its handlers).
@@ -156,6 +158,7 @@ private:
 
     // Strand-owned.
     std::shared_ptr<Transport> connection_;
+    std::optional<logging::Logger> connectionLogger_;
     Capabilities capabilities_;
     Configuration configuration_;
     bool isInitialized_ = false;

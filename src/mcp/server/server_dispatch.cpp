@@ -45,7 +45,7 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
     // Only stop() makes the wait end quietly; a stream that fails with an
     // abort of its own is still a fatal failure.
     const bool stopped = co_await async::isCancelled();
-    if (auto logger = this->logger()) {
+    if (const auto& logger = this->logger()) {
         if (failure && !(stopped && async::isCancellationError(failure))) {
             logger->error(
                 "Fatal error in message handling loop",
@@ -107,7 +107,7 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
         }
         co_return;
     }
-    if (auto logger = this->logger()) {
+    if (const auto& logger = this->logger()) {
         logger->error(
             "Error processing message",
             [&] {
@@ -141,7 +141,7 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::dispatchRequest(Requ
         co_return Response<AnyMethod>::failure(std::move(request.id),
                                                MCPError::invalidRequest("Invalid batch item format"));
     }
-    if (auto logger = this->logger()) {
+    if (const auto& logger = this->logger()) {
         logger->trace(
             "Processing request",
             [&] {
@@ -186,7 +186,7 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::dispatchRequest(Requ
 }
 
 asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> message) {
-    if (auto logger = this->logger()) {
+    if (const auto& logger = this->logger()) {
         logger->trace(
             "Processing notification",
             [&] {
@@ -208,7 +208,7 @@ asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> mess
             co_await box->handle(message);
         } catch (...) {
             const auto failure = std::current_exception();
-            if (auto logger = this->logger()) {
+            if (const auto& logger = this->logger()) {
                 logger->error(
                     "Error handling notification",
                     [&] {
@@ -225,7 +225,7 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
     // whole array unreadable; an array has no id, so its parse error goes
     // out under a fresh one.
     auto batch = decodeClassified<Batch>(message);
-    if (auto logger = this->logger()) {
+    if (const auto& logger = this->logger()) {
         logger->trace(
             "Processing batch request",
             [&] {

@@ -1,8 +1,11 @@
 #include "mcp/server/stdio_transport.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,7 +19,6 @@
 #include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
-#include <asio/write.hpp>
 
 #include "async/on_strand.hpp"
 #include "async/with_timeout.hpp"
@@ -46,6 +48,18 @@ void ignoreBrokenPipeSignals() {
 
 int duplicate(int descriptor) {
     return ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+}
+
+// Transports with open descriptors, for the flush at exit.
+struct OpenTransports {
+    std::mutex mutex;
+    std::vector<StdioTransport*> transports;
+};
+
+OpenTransports& openTransports() {
+    // Never destroyed: the flush at exit may run after static destructors.
+    static auto* instance = new OpenTransports;
+    return *instance;
 }
 
 }  // namespace
@@ -119,6 +133,23 @@ void StdioTransport::openDescriptors() {
     }
     input_ = std::make_shared<asio::posix::stream_descriptor>(strand_, input);
     output_ = std::make_shared<asio::posix::stream_descriptor>(strand_, output);
+    {
+        static std::once_flag once;
+        std::call_once(once, [] { std::atexit(&StdioTransport::flushAllAtExit); });
+        auto& open = openTransports();
+        std::lock_guard lock(open.mutex);
+        open.transports.push_back(this);
+    }
+    // Read and written directly, never blocking the thread.
+    asio::error_code error;
+    input_->non_blocking(true, error);
+    if (!error) {
+        output_->non_blocking(true, error);
+    }
+    if (error) {
+        closeDescriptors();
+        throw systemTransportError(error.value());
+    }
 }
 
 std::shared_ptr<asio::posix::stream_descriptor> StdioTransport::takeInput() {
@@ -126,6 +157,11 @@ std::shared_ptr<asio::posix::stream_descriptor> StdioTransport::takeInput() {
 }
 
 void StdioTransport::closeDescriptors() {
+    {
+        auto& open = openTransports();
+        std::lock_guard lock(open.mutex);
+        std::erase(open.transports, this);
+    }
     asio::error_code ignored;
     if (auto input = takeInput()) {
         input->close(ignored);
@@ -140,7 +176,7 @@ void StdioTransport::closeDescriptors() {
 
 asio::awaitable<void> StdioTransport::disconnect() {
     return async::onStrand(strand_, [](std::shared_ptr<StdioTransport> self) -> asio::awaitable<void> {
-        std::vector<async::OneShot<void>> waiters;
+        Wakeups wakeups;
         std::optional<async::OneShot<void>> flushed;
         std::shared_ptr<asio::posix::stream_descriptor> input;
         {
@@ -149,7 +185,7 @@ asio::awaitable<void> StdioTransport::disconnect() {
                 co_return;
             }
             self->isConnected_ = false;
-            waiters = std::move(self->drainWaiters_);
+            wakeups.drained = std::move(self->drainWaiters_);
             if (self->isWriting_) {
                 flushed = self->flushWaiters_.emplace_back();
             }
@@ -160,7 +196,7 @@ asio::awaitable<void> StdioTransport::disconnect() {
             asio::error_code ignored;
             input->close(ignored);
         }
-        for (auto& waiter : waiters) waiter.resume();
+        wakeups.resume();
         // Lines already handed over still reach the peer, unless it has
         // stopped reading; the descriptors are closed whatever happens.
         if (flushed) {
@@ -177,10 +213,21 @@ asio::awaitable<void> StdioTransport::disconnect() {
     }(shared_from_this()));
 }
 
+void StdioTransport::Wakeups::resume() {
+    for (auto& waiter : drained) waiter.resume();
+    for (auto& waiter : flushed) waiter.resume();
+}
+
 asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stream_descriptor> input) {
     std::vector<char> buffer(readBufferSize);
     std::string pending;
     bool discarding = false;
+    // A read that filled the buffer may have left more behind; otherwise
+    // the input is waited for before the next read, which costs no read
+    // that finds nothing.
+    bool mayHaveMore = false;
+    // Regular files and /dev/null cannot be waited for, and never need to be.
+    bool canWait = true;
 
     // Splits bytes into lines; a line past the limit is dropped whole and
     // stands in the stream as one empty, unreadable message.
@@ -192,7 +239,11 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
                 if (pending.size() + length > limits_.maximumLineLength) {
                     pending = std::string();
                     discarding = true;
-                    messages_.push(std::string());
+                    messages_.handOver(std::string());
+                } else if (found && pending.empty()) {
+                    if (length > 0) {
+                        deliverLine(std::string(data, length));
+                    }
                 } else {
                     pending.append(data, length);
                 }
@@ -211,22 +262,59 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
     };
 
     for (;;) {
-        co_await waitForRoom();
-        if (!readingFrom(input)) {
+        std::optional<async::OneShot<void>> drained;
+        const auto step = nextReadStep(input, drained);
+        if (step == ReadStep::stop) {
             break;
         }
+        if (step == ReadStep::waitForOutput) {
+            co_await drained->wait();
+            continue;
+        }
+        if (step == ReadStep::waitForConsumer) {
+            co_await messages_.waitUntilBelow(limits_.maximumQueuedMessages, limits_.maximumQueuedInputBytes);
+            continue;
+        }
+
         asio::error_code error;
-        const std::size_t count =
-            co_await input->async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, error));
-        consume(buffer.data(), count);
+        if (!mayHaveMore && canWait) {
+            co_await input->async_wait(asio::posix::stream_descriptor::wait_read,
+                                       asio::redirect_error(asio::use_awaitable, error));
+            if (error == asio::error::operation_not_supported) {
+                canWait = false;
+                error = {};
+            }
+        }
+        std::size_t count = 0;
         if (!error) {
+            const ssize_t result = ::read(input->native_handle(), buffer.data(), buffer.size());
+            if (result > 0) {
+                count = static_cast<std::size_t>(result);
+                mayHaveMore = count == buffer.size();
+            } else if (result == 0) {
+                error = asio::error::eof;
+            } else if (errno == EINTR) {
+                continue;
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                mayHaveMore = false;
+                continue;
+            } else {
+                error = asio::error_code(errno, asio::error::get_system_category());
+            }
+        }
+        if (count > 0) {
+            holdOutput();
+            consume(buffer.data(), count);
+            releaseOutput();
             continue;
         }
         if (error == asio::error::eof) {
             logger_.notice("EOF received", {}, source);
             // The last line counts even without its newline.
             if (!discarding && !pending.empty()) {
+                holdOutput();
                 deliverLine(std::move(pending));
+                releaseOutput();
             }
         } else if (error != asio::error::operation_aborted && error != asio::error::bad_descriptor) {
             logger_.error(
@@ -248,7 +336,9 @@ void StdioTransport::deliverLine(std::string line) {
             return logging::Metadata{{"size", std::to_string(line.size())}};
         },
         source);
-    messages_.push(std::move(line));
+    // A consumer waiting on this thread handles the line before the next
+    // one is split off; the mutex is not held.
+    messages_.handOver(std::move(line));
 }
 
 bool StdioTransport::connected() {
@@ -256,39 +346,122 @@ bool StdioTransport::connected() {
     return isConnected_;
 }
 
-bool StdioTransport::readingFrom(const std::shared_ptr<asio::posix::stream_descriptor>& input) {
-    std::lock_guard lock(mutex_);
-    return isConnected_ && input_ == input;
-}
-
-std::optional<async::OneShot<void>> StdioTransport::drainWaiterIfOverLimit() {
-    std::lock_guard lock(mutex_);
-    if (!isConnected_ || pendingWriteBytes_ <= limits_.maximumQueuedOutputBytes) {
-        return std::nullopt;
-    }
-    return drainWaiters_.emplace_back();
-}
-
-asio::awaitable<void> StdioTransport::waitForRoom() {
-    for (;;) {
-        const bool inputFull =
-            messages_.size() >= limits_.maximumQueuedMessages || messages_.weight() >= limits_.maximumQueuedInputBytes;
-        if (auto drained = drainWaiterIfOverLimit()) {
-            co_await drained->wait();
-        } else if (connected() && !messages_.isFinished() && inputFull) {
-            co_await messages_.waitUntilBelow(limits_.maximumQueuedMessages, limits_.maximumQueuedInputBytes);
-        } else {
-            co_return;
+StdioTransport::ReadStep StdioTransport::nextReadStep(const std::shared_ptr<asio::posix::stream_descriptor>& input,
+                                                      std::optional<async::OneShot<void>>& drained) {
+    {
+        std::lock_guard lock(mutex_);
+        // Connected and still reading from `input`, not from a later
+        // connection's.
+        if (!isConnected_ || input_ != input) {
+            return ReadStep::stop;
+        }
+        if (pendingOutputBytes() > limits_.maximumQueuedOutputBytes) {
+            drained = drainWaiters_.emplace_back();
+            return ReadStep::waitForOutput;
         }
     }
+    if (!messages_.isBelow(limits_.maximumQueuedMessages, limits_.maximumQueuedInputBytes) &&
+        !messages_.isFinished()) {
+        return ReadStep::waitForConsumer;
+    }
+    return ReadStep::read;
 }
 
-// Queues the line and returns; the writer delivers queued lines in order.
-// A sender waits only while the output is over its limit, so a peer that
-// stops reading holds the sender back instead of growing the queue.
+void StdioTransport::holdOutput() {
+    std::lock_guard lock(mutex_);
+    isOutputHeld_ = true;
+}
+
+void StdioTransport::releaseOutput() {
+    Wakeups wakeups;
+    bool blocked = false;
+    {
+        std::lock_guard lock(mutex_);
+        isOutputHeld_ = false;
+        if (!isWriting_ && pendingOutputBytes() > 0) {
+            blocked = writePending(wakeups);
+            isWriting_ = blocked;
+        }
+    }
+    wakeups.resume();
+    if (blocked) {
+        startWriter();
+    }
+}
+
+bool StdioTransport::writePending(Wakeups& wakeups) {
+    int error = 0;
+    if (!output_ || !output_->is_open()) {
+        error = ENOTCONN;
+    }
+    while (error == 0 && pendingOutputBytes() > 0) {
+        const ssize_t written =
+            ::write(output_->native_handle(), pendingOutput_.data() + pendingOutputStart_, pendingOutputBytes());
+        if (written >= 0) {
+            pendingOutputStart_ += static_cast<std::size_t>(written);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        // The peer is gone or the channel broke: later sends fail with this
+        // error instead of queueing lines nobody reads.
+        writeFailure_ = std::make_exception_ptr(systemTransportError(error));
+        pendingOutputStart_ = pendingOutput_.size();
+    }
+    const bool blocked = pendingOutputBytes() > 0;
+    if (!blocked) {
+        // Kept for the next burst: the buffer's capacity is reused.
+        pendingOutput_.clear();
+        pendingOutputStart_ = 0;
+    }
+    if (pendingOutputBytes() <= limits_.maximumQueuedOutputBytes) {
+        wakeups.drained = std::move(drainWaiters_);
+    }
+    return blocked;
+}
+
+void StdioTransport::flushAllAtExit() {
+    auto& open = openTransports();
+    std::lock_guard lock(open.mutex);
+    for (auto* transport : open.transports) {
+        transport->flushAtExit();
+    }
+}
+
+void StdioTransport::flushAtExit() {
+    // A thread that holds the lock at exit may be mid-write: leave it be.
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || !output_ || !output_->is_open()) {
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limits_.flushTimeLimit;
+    Wakeups ignored;
+    while (writePending(ignored) && !writeFailure_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd writable{output_->native_handle(), POLLOUT, 0};
+        ::poll(&writable, 1, static_cast<int>(left.count()));
+    }
+}
+
+void StdioTransport::startWriter() {
+    asio::co_spawn(strand_, writeLoop(), [self = shared_from_this()](std::exception_ptr) {});
+}
+
+// Written at once when nothing waits before it and the peer takes it; else
+// queued for the writer, in order. While the reader hands over the lines of
+// one read, replies are only queued and leave together after the last. A
+// sender waits only while the output is over its limit, so a peer that stops
+// reading holds the sender back instead of growing the queue.
 asio::awaitable<void> StdioTransport::send(std::string message) {
     std::optional<async::OneShot<void>> drained;
-    bool startWriter = false;
+    bool blocked = false;
+    Wakeups wakeups;
     {
         std::lock_guard lock(mutex_);
         if (!isConnected_) {
@@ -297,18 +470,21 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
         if (writeFailure_) {
             std::rethrow_exception(writeFailure_);
         }
-        message.push_back(newline);
-        pendingWriteBytes_ += message.size();
-        pendingWrites_.push_back(std::move(message));
-        startWriter = !std::exchange(isWriting_, true);
-        if (pendingWriteBytes_ > limits_.maximumQueuedOutputBytes) {
+        pendingOutput_.append(message);
+        pendingOutput_.push_back(newline);
+        // A long burst still goes out in pieces of a useful size.
+        const bool held = isOutputHeld_ && pendingOutputBytes() < readBufferSize;
+        if (!isWriting_ && !held) {
+            blocked = writePending(wakeups);
+            isWriting_ = blocked;
+        }
+        if (pendingOutputBytes() > limits_.maximumQueuedOutputBytes) {
             drained = drainWaiters_.emplace_back();
         }
     }
-    if (startWriter) {
-        // Started, not run here: replies made while the server works through
-        // a burst of input then go out together in one write.
-        asio::co_spawn(strand_, writeLoop(), [self = shared_from_this()](std::exception_ptr) {});
+    wakeups.resume();
+    if (blocked) {
+        startWriter();
     }
     if (drained) {
         // The line is queued: a cancelled wait must not make the caller think
@@ -330,58 +506,37 @@ asio::awaitable<void> StdioTransport::writeLoop() {
         std::lock_guard lock(mutex_);
         output = output_;
     }
-    std::vector<std::string> batch;
-    std::vector<asio::const_buffer> buffers;
     for (;;) {
-        std::size_t bytes = 0;
-        std::vector<async::OneShot<void>> flushed;
-        bool outputOpen = false;
-        {
-            std::lock_guard lock(mutex_);
-            outputOpen = output && output_ == output;
-            if (pendingWrites_.empty() || writeFailure_) {
-                isWriting_ = false;
-                flushed = std::move(flushWaiters_);
-            } else {
-                batch.swap(pendingWrites_);
-                pendingWrites_.clear();
-            }
-        }
-        if (!flushed.empty() || batch.empty()) {
-            for (auto& waiter : flushed) waiter.resume();
-            co_return;
-        }
-        buffers.clear();
-        for (const auto& line : batch) {
-            buffers.emplace_back(asio::buffer(line));
-            bytes += line.size();
-        }
-
         asio::error_code error;
-        if (outputOpen) {
-            co_await asio::async_write(*output, buffers, asio::redirect_error(asio::use_awaitable, error));
-        } else {
-            error = asio::error::not_connected;
+        if (output) {
+            co_await output->async_wait(asio::posix::stream_descriptor::wait_write,
+                                        asio::redirect_error(asio::use_awaitable, error));
         }
-
-        std::vector<async::OneShot<void>> woken;
+        Wakeups wakeups;
+        bool blocked = false;
         {
             std::lock_guard lock(mutex_);
-            pendingWriteBytes_ -= bytes;
-            if (error) {
-                // The peer is gone or the channel broke: later sends fail
-                // with this error instead of queueing lines nobody reads.
+            if (!output || output_ != output) {
+                error = asio::error::not_connected;
+            }
+            if (error && error != asio::error::operation_not_supported) {
                 writeFailure_ = std::make_exception_ptr(
                     MCPError::transportError(std::make_exception_ptr(std::system_error(error))));
-                pendingWrites_.clear();
-                pendingWriteBytes_ = 0;
+                pendingOutput_.clear();
+                pendingOutputStart_ = 0;
+                wakeups.drained = std::move(drainWaiters_);
+            } else {
+                blocked = writePending(wakeups);
             }
-            if (pendingWriteBytes_ <= limits_.maximumQueuedOutputBytes) {
-                woken = std::move(drainWaiters_);
+            if (!blocked) {
+                isWriting_ = false;
+                wakeups.flushed = std::move(flushWaiters_);
             }
         }
-        for (auto& waiter : woken) waiter.resume();
-        batch.clear();
+        wakeups.resume();
+        if (!blocked) {
+            co_return;
+        }
     }
 }
 

@@ -31,9 +31,18 @@ namespace lumenary::mcp {
 // and never closes the originals, and it gives them back with the file
 // status flags they had.
 //
-// Its mutex guards all its state and is never held across a suspension;
-// the strand only keeps the I/O on each duplicate to one operation at a
-// time, as asio requires of one descriptor object.
+// The short road, which a server on the same thread takes for every
+// message: the reader waits until the input is readable, reads what is
+// there and hands each line straight to a waiting consumer, which runs at
+// once on the reader's thread; the replies it sends meanwhile are gathered
+// and written in one call once the lines of that read are handed over. A
+// send from anywhere else is written at once when nothing waits before it.
+// Only what the peer does not take yet is left to a writer that waits for
+// the output to drain.
+//
+// Its mutex guards all its state and is never held across a suspension or
+// while a consumer runs; the strand only keeps the I/O on each duplicate to
+// one operation at a time, as asio requires of one descriptor object.
 class StdioTransport final : public Transport, public std::enable_shared_from_this<StdioTransport> {
 public:
     struct Limits {
@@ -70,19 +79,41 @@ public:
 private:
     StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
 
-    // These three run with mutex_ held.
+    // What the reader does before its next read.
+    enum class ReadStep { read, stop, waitForOutput, waitForConsumer };
+    // Waiters to wake once the mutex is let go.
+    struct Wakeups {
+        std::vector<async::OneShot<void>> drained;
+        std::vector<async::OneShot<void>> flushed;
+        void resume();
+    };
+
+    // These run with mutex_ held.
     void openDescriptors();
     std::shared_ptr<asio::posix::stream_descriptor> takeInput();
     void closeDescriptors();
+    std::size_t pendingOutputBytes() const { return pendingOutput_.size() - pendingOutputStart_; }
+    // Writes queued output while the peer takes it. True when the peer took
+    // less than all of it, so the writer must wait for room; a failure is
+    // kept in writeFailure_ and drops the queued output.
+    bool writePending(Wakeups& wakeups);
 
     asio::awaitable<void> readLoop(std::shared_ptr<asio::posix::stream_descriptor> input);
     bool connected();
-    // Connected and still reading from `input`, not from a later connection's.
-    bool readingFrom(const std::shared_ptr<asio::posix::stream_descriptor>& input);
-    std::optional<async::OneShot<void>> drainWaiterIfOverLimit();
-    asio::awaitable<void> waitForRoom();
+    ReadStep nextReadStep(const std::shared_ptr<asio::posix::stream_descriptor>& input,
+                          std::optional<async::OneShot<void>>& drained);
     void deliverLine(std::string line);
+    // While the lines of one read are handed over, replies are only queued;
+    // then they go out together.
+    void holdOutput();
+    void releaseOutput();
+    void startWriter();
     asio::awaitable<void> writeLoop();
+    // Writes what is queued, waiting for the peer up to the flush time
+    // limit: replies of lines already handled still go out when a handler
+    // ends the process before the queued output was written.
+    void flushAtExit();
+    static void flushAllAtExit();
 
     asio::strand<asio::any_io_executor> strand_;
     const int inputDescriptor_;
@@ -97,12 +128,13 @@ private:
     SavedFileStatusFlags savedOutputFlags_;
     std::shared_ptr<asio::posix::stream_descriptor> input_;
     std::shared_ptr<asio::posix::stream_descriptor> output_;
-    // Output: senders on any strand append whole lines without a hop, and
-    // one writer on the transport's strand takes all there is in one
-    // gathered write, so lines never interleave and a burst of replies costs
-    // one system call.
-    std::vector<std::string> pendingWrites_;
-    std::size_t pendingWriteBytes_ = 0;
+    // Output not yet taken by the peer, whole lines in order from
+    // pendingOutputStart_; one buffer, so a burst of replies costs neither
+    // an allocation per line nor more than one system call.
+    std::string pendingOutput_;
+    std::size_t pendingOutputStart_ = 0;
+    bool isOutputHeld_ = false;
+    // The writer waits for the peer to take more; senders only queue.
     bool isWriting_ = false;
     std::exception_ptr writeFailure_;
     // Woken when the output has drained below its limit: senders held back

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,13 +12,19 @@
 
 namespace lumenary::app::testing {
 
-// A category with fixed tool names whose tools answer "<name> ran", or throw
-// when the name is listed in `failing`. It counts how often its list is
+// A category with fixed tool names whose tools answer "<name> ran", or fail:
+// with a returned ToolError when the name is listed in `failing`, a thrown
+// one when it is in `throwing`, and a thrown std::runtime_error when it is in
+// `throwingOther`. It counts how often its list is
 // built and what it was asked to run.
 class FakeToolCategory final : public ToolCategory {
 public:
-    explicit FakeToolCategory(std::vector<std::string> names, std::vector<std::string> failing = {})
-        : names_(std::move(names)), failing_(std::move(failing)) {}
+    explicit FakeToolCategory(std::vector<std::string> names, std::vector<std::string> failing = {},
+                              std::vector<std::string> throwing = {}, std::vector<std::string> throwingOther = {})
+        : names_(std::move(names)),
+          failing_(std::move(failing)),
+          throwing_(std::move(throwing)),
+          throwingOther_(std::move(throwingOther)) {}
 
     std::vector<MCPTool> tools() const override {
         ++listBuilds;
@@ -32,11 +40,20 @@ public:
         return tools;
     }
 
-    asio::awaitable<std::string> handle(std::string name, PlainDictionary arguments) override {
+    asio::awaitable<ToolOutcome<std::string>> handle(std::string name, PlainDictionary arguments) override {
         handled.push_back(name);
         lastArguments = std::move(arguments);
-        if (std::find(failing_.begin(), failing_.end(), name) != failing_.end()) {
-            throw ToolError("FakeTool", 500, "the fake tool failed");
+        const auto listed = [&name](const std::vector<std::string>& names) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        if (listed(failing_)) {
+            co_return ToolError("FakeTool", 500, "the fake tool failed");
+        }
+        if (listed(throwing_)) {
+            throw ToolError("FakeTool", 501, "the fake tool threw");
+        }
+        if (listed(throwingOther_)) {
+            throw std::runtime_error("the fake tool broke");
         }
         co_return name + " ran";
     }
@@ -48,6 +65,8 @@ public:
 private:
     std::vector<std::string> names_;
     std::vector<std::string> failing_;
+    std::vector<std::string> throwing_;
+    std::vector<std::string> throwingOther_;
 };
 
 }  // namespace lumenary::app::testing

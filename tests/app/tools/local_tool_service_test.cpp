@@ -41,11 +41,13 @@ protected:
     std::string call(LocalToolService& service, std::string name, PlainDictionary arguments = {}) {
         std::string outcome;
         asio::co_spawn(io, service.callTool(std::move(name), std::move(arguments)),
-                       [&outcome](std::exception_ptr error, std::string text) {
-                           outcome = std::move(text);
-                           try {
-                               if (error) std::rethrow_exception(error);
-                           } catch (const ToolError& toolError) {
+                       [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
+                           if (error) {
+                               outcome = "thrown";
+                           } else if (result) {
+                               outcome = std::move(result).value();
+                           } else {
+                               const auto& toolError = result.error();
                                outcome = toolError.domain() + " " + std::to_string(toolError.code()) + " " +
                                          toolError.description();
                            }
@@ -134,6 +136,18 @@ TEST_F(LocalToolServiceTest, OnlySuccessfulCallsAreRecordedAndArgumentsPassUncha
     // Seconds since 2001, not since 1970: well under 2^31 until 2069.
     EXPECT_GT(record.firstCallTime, 7.8e8);
     EXPECT_LT(record.firstCallTime, 2.1e9);
+}
+
+TEST_F(LocalToolServiceTest, ACategoryThatThrowsIsAnsweredLikeOneThatReturnsItsError) {
+    categories[static_cast<std::size_t>(ToolCategoryKind::maps)] = std::make_shared<FakeToolCategory>(
+        std::vector<std::string>{"throwsToolError", "throwsOther"}, std::vector<std::string>{},
+        std::vector<std::string>{"throwsToolError"}, std::vector<std::string>{"throwsOther"});
+    auto service = makeService();
+    service->setMapsEnabled(true);
+    EXPECT_EQ(call(*service, "throwsToolError"), "FakeTool 501 the fake tool threw");
+    EXPECT_EQ(call(*service, "throwsOther"), "LocalTool 500 the fake tool broke");
+    EXPECT_EQ(service->toolCallCount(), 2);
+    EXPECT_TRUE(service->toolCallRecords().empty());
 }
 
 TEST_F(LocalToolServiceTest, SwitchesPersistAndSignalEveryAssignment) {

@@ -77,6 +77,36 @@ TEST(StdioServer, AnswersAClientFromHandshakeToToolCall) {
     EXPECT_EQ(server.waitForExit(), 0);
 }
 
+// Many lines arrive in one read and are answered while the client is not
+// reading yet; one reply is larger than the pipe holds.
+TEST(StdioServer, AnswersABurstInOrderWhileTheClientReadsLate) {
+    ChildProcess server(serverCommand());
+    const std::string argument(300 * 1024, 'b');
+    const std::string bigRequest = R"({"jsonrpc":"2.0","id":"big","method":"tools/call",)"
+                                   R"("params":{"name":"echo","arguments":{"p":")" +
+                                   argument + R"("}}})";
+    constexpr int pings = 3000;
+    std::string burst;
+    for (int id = 0; id < pings; ++id) {
+        burst += pingRequest(id) + "\n";
+        if (id == pings / 2) burst += bigRequest + "\n";
+    }
+    ASSERT_TRUE(server.write(burst));
+    for (int id = 0; id < pings; ++id) {
+        ASSERT_EQ(server.readLine(), pingReply(id));
+        if (id == pings / 2) {
+            const auto reply = server.readLine();
+            ASSERT_TRUE(reply.has_value());
+            const std::string expected = R"({"id":"big","jsonrpc":"2.0","result":{"content":[{"text":"{\"p\":\")" +
+                                         argument + R"(\"}","type":"text"}]}})";
+            EXPECT_TRUE(*reply == expected) << reply->size() << " bytes: " << reply->substr(0, 80);
+        }
+    }
+    server.closeInput();
+    EXPECT_EQ(server.readAll(), "");
+    EXPECT_EQ(server.waitForExit(), 0);
+}
+
 TEST(StdioServer, AnswersALastLineWithoutNewline) {
     ChildProcess server(serverCommand());
     ASSERT_TRUE(server.write(pingRequest(9)));
