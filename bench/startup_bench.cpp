@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,7 +79,10 @@ bool measureOnce(const std::string& program, const std::filesystem::path& errorF
     const double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     const double cpu = cpuMilliseconds(child.pid());
     if (!answer || answer->find(R"("result":{})") == std::string::npos) {
-        std::fprintf(stderr, "no answer to the ping (got: %s)\n", answer ? answer->c_str() : "nothing");
+        std::fprintf(stderr, "no answer to the ping (got: %s); its standard error:\n",
+                     answer ? answer->c_str() : "nothing");
+        std::ifstream errors(errorFile);
+        std::fprintf(stderr, "%s\n", std::string(std::istreambuf_iterator<char>(errors), {}).c_str());
         return false;
     }
     samples.push_back({wall, cpu});
@@ -137,8 +141,8 @@ int main(int argc, char** argv) {
         if (!measureOnce(program, folder / "service.err", true, sample)) status = 1;
         if (run >= 0) service.insert(service.end(), sample.begin(), sample.end());
     }
+    if (status == 0) report("full service (nothing serving on the port)", service);
 
-    std::vector<Sample> proxy;
     if (status == 0) {
         const auto port = freePort();
         writeDefaults(folder, port);
@@ -149,6 +153,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "the instance did not start\n");
             status = 1;
         }
+        std::vector<Sample> proxy;
         for (int run = -5; run < runs && status == 0; ++run) {
             std::vector<Sample> sample;
             if (!measureOnce(program, folder / "proxy.err", false, sample)) status = 1;
@@ -156,10 +161,8 @@ int main(int argc, char** argv) {
         }
         instance.signal(SIGTERM);
         instance.waitForExit();
+        if (status == 0) report("stdio proxy (an instance serving)", proxy);
     }
     std::filesystem::remove_all(folder);
-    if (status != 0) return status;
-    report("full service (nothing serving on the port)", service);
-    report("stdio proxy (an instance serving)", proxy);
-    return 0;
+    return status;
 }
