@@ -106,10 +106,10 @@ void report(const char* path, const std::vector<Sample>& samples) {
         wall.push_back(sample.wallMilliseconds);
         cpu.push_back(sample.cpuMilliseconds);
     }
-    std::printf("start-up to the first answered ping, %s (%zu runs): median %.2f ms, p90 %.2f ms; "
-                "CPU median %.2f ms, p90 %.2f ms\n",
-                path, samples.size(), percentile(wall, 50), percentile(wall, 90), percentile(cpu, 50),
-                percentile(cpu, 90));
+    std::printf(
+        "start-up to the first answered ping, %s (%zu runs): median %.2f ms, p90 %.2f ms; "
+        "CPU median %.2f ms, p90 %.2f ms\n",
+        path, samples.size(), percentile(wall, 50), percentile(wall, 90), percentile(cpu, 50), percentile(cpu, 90));
 }
 
 bool waitUntilServing(std::uint16_t port) {

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-
 namespace lumenary::platform {
 
 namespace {
