@@ -3,6 +3,10 @@ find_package(Threads REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
 find_package(GTest REQUIRED)
 find_package(CURL REQUIRED)
+# libcurl is opened at run time (libcurl4 provides libcurl.so.4); the build
+# needs its headers only.
+add_library(curl_headers INTERFACE)
+target_include_directories(curl_headers SYSTEM INTERFACE ${CURL_INCLUDE_DIRS})
 
 # Standalone asio is header-only and ships no CMake package.
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)

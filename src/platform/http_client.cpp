@@ -1,10 +1,9 @@
 #include "platform/http_client.hpp"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <memory>
-#include <mutex>
+
+#include "platform/http_client_library.hpp"
 
 namespace lumenary::platform {
 
@@ -16,11 +15,6 @@ using Clock = std::chrono::steady_clock;
 // would reach some other machine's idea of "127.0.0.1", or nothing at all.
 constexpr const char* hostsNeverProxied = "127.0.0.1,localhost,::1";
 
-void initialiseTransferLibraryOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 CURL* handleOf(void* handle) {
     return static_cast<CURL*>(handle);
 }
@@ -28,12 +22,14 @@ CURL* handleOf(void* handle) {
 // Clears the options on leaving an exchange: they point at the exchange's
 // own buffers, which must not outlive it inside the handle.
 struct ResetOptionsOnExit {
+    const HTTPClientLibrary& library;
     CURL* handle;
-    ~ResetOptionsOnExit() { curl_easy_reset(handle); }
+    ~ResetOptionsOnExit() { library.easyReset(handle); }
 };
 
 struct HeaderListDeleter {
-    void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+    const HTTPClientLibrary* library;
+    void operator()(curl_slist* list) const noexcept { library->slistFreeAll(list); }
 };
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
 
@@ -105,8 +101,9 @@ long milliseconds(std::chrono::milliseconds duration) {
     return static_cast<long>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
 }
 
-HTTPClientError errorOf(CURLcode code, const Exchange& exchange, const char* detail, const HTTPClientRequest& request) {
-    std::string description = detail[0] != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
+HTTPClientError errorOf(const HTTPClientLibrary& library, CURLcode code, const Exchange& exchange, const char* detail,
+                        const HTTPClientRequest& request) {
+    std::string description = detail[0] != '\0' ? std::string(detail) : std::string(library.easyStrerror(code));
     switch (code) {
         case CURLE_COULDNT_CONNECT:
         case CURLE_COULDNT_RESOLVE_HOST: return {HTTPClientError::Kind::couldNotConnect, std::move(description)};
@@ -133,18 +130,24 @@ HTTPClientError errorOf(CURLcode code, const Exchange& exchange, const char* det
 }  // namespace
 
 HTTPClient::HTTPClient(std::size_t maximumResponseBytes)
-    : handle_(nullptr), maximumResponseBytes_(maximumResponseBytes) {
-    initialiseTransferLibraryOnce();
-    handle_ = curl_easy_init();
-}
+    : handle_(nullptr), maximumResponseBytes_(maximumResponseBytes) {}
 
 HTTPClient::~HTTPClient() {
     if (handle_ != nullptr) {
-        curl_easy_cleanup(handleOf(handle_));
+        // A handle exists only once the library has loaded.
+        std::get<HTTPClientLibrary>(HTTPClientLibrary::shared()).easyCleanup(handleOf(handle_));
     }
 }
 
 HTTPClientResult HTTPClient::send(const HTTPClientRequest& request) {
+    const auto& loaded = HTTPClientLibrary::shared();
+    if (const auto* error = std::get_if<HTTPClientError>(&loaded)) {
+        return *error;
+    }
+    const auto& library = std::get<HTTPClientLibrary>(loaded);
+    if (handle_ == nullptr) {
+        handle_ = library.easyInit();
+    }
     CURL* handle = handleOf(handle_);
     if (handle == nullptr) {
         return HTTPClientError{HTTPClientError::Kind::failed, "Could not create an HTTP connection handle"};
@@ -154,11 +157,11 @@ HTTPClientResult HTTPClient::send(const HTTPClientRequest& request) {
     exchange.idleLimit = request.timeouts.idle;
     char detail[CURL_ERROR_SIZE] = {};
 
-    HeaderList headers;
+    HeaderList headers(nullptr, HeaderListDeleter{&library});
     // Resetting keeps the open connection for the next exchange.
-    const ResetOptionsOnExit resetOptions{handle};
+    const ResetOptionsOnExit resetOptions{library, handle};
     const auto appendHeader = [&](const std::string& line) {
-        curl_slist* extended = curl_slist_append(headers.get(), line.c_str());
+        curl_slist* extended = library.slistAppend(headers.get(), line.c_str());
         if (extended == nullptr) {
             return false;
         }
@@ -179,42 +182,42 @@ HTTPClientResult HTTPClient::send(const HTTPClientRequest& request) {
 
     const auto connectLimit =
         request.timeouts.total ? std::min(request.timeouts.idle, *request.timeouts.total) : request.timeouts.idle;
-    curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_NOPROXY, hostsNeverProxied);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, detail);
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, milliseconds(connectLimit));
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, request.timeouts.total ? milliseconds(*request.timeouts.total) : 0L);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &watchIdleTime);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &exchange);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &receiveBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &exchange);
-    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &receiveHeaderLine);
-    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
+    library.easySetopt(handle, CURLOPT_URL, request.url.c_str());
+    library.easySetopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    library.easySetopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    library.easySetopt(handle, CURLOPT_NOSIGNAL, 1L);
+    library.easySetopt(handle, CURLOPT_NOPROXY, hostsNeverProxied);
+    library.easySetopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    library.easySetopt(handle, CURLOPT_ERRORBUFFER, detail);
+    library.easySetopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    library.easySetopt(handle, CURLOPT_CONNECTTIMEOUT_MS, milliseconds(connectLimit));
+    library.easySetopt(handle, CURLOPT_TIMEOUT_MS, request.timeouts.total ? milliseconds(*request.timeouts.total) : 0L);
+    library.easySetopt(handle, CURLOPT_NOPROGRESS, 0L);
+    library.easySetopt(handle, CURLOPT_XFERINFOFUNCTION, &watchIdleTime);
+    library.easySetopt(handle, CURLOPT_XFERINFODATA, &exchange);
+    library.easySetopt(handle, CURLOPT_WRITEFUNCTION, &receiveBody);
+    library.easySetopt(handle, CURLOPT_WRITEDATA, &exchange);
+    library.easySetopt(handle, CURLOPT_HEADERFUNCTION, &receiveHeaderLine);
+    library.easySetopt(handle, CURLOPT_HEADERDATA, &exchange);
 
     if (request.method == "HEAD") {
-        curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+        library.easySetopt(handle, CURLOPT_NOBODY, 1L);
     } else if (!request.body.empty() || request.method == "POST") {
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
+        library.easySetopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        library.easySetopt(handle, CURLOPT_POSTFIELDS, request.body.data());
     } else {
-        curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+        library.easySetopt(handle, CURLOPT_HTTPGET, 1L);
     }
     if (request.method != "GET" && request.method != "HEAD" && request.method != "POST") {
-        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        library.easySetopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     }
 
-    const CURLcode code = curl_easy_perform(handle);
+    const CURLcode code = library.easyPerform(handle);
     if (code != CURLE_OK) {
-        return errorOf(code, exchange, detail, request);
+        return errorOf(library, code, exchange, detail, request);
     }
     long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    library.easyGetinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     return HTTPClientResponse{static_cast<int>(status), std::move(exchange.headers), std::move(exchange.body)};
 }
 

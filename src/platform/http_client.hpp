@@ -60,6 +60,10 @@ using HTTPClientResult = std::variant<HTTPClientResponse, HTTPClientError>;
 // exchanges, follows no redirects (a 3xx is handed back as it is), and never
 // goes through a proxy to reach the loopback host. One exchange at a time:
 // give each thread its own client.
+//
+// The transfer library is loaded by the first exchange in the process, not
+// at start-up; when it cannot be loaded, every exchange ends with an error
+// that says so ("libcurl could not be loaded: ...").
 class HTTPClient {
 public:
     static constexpr std::size_t defaultMaximumResponseBytes = 64 * 1024 * 1024;
@@ -74,8 +78,8 @@ public:
     HTTPClientResult send(const HTTPClientRequest& request);
 
 private:
-    // The connection handle, kept opaque so that no caller sees the
-    // transfer library's header.
+    // The connection handle, made by the first exchange and kept opaque so
+    // that no caller sees the transfer library's header.
     void* handle_;
     std::size_t maximumResponseBytes_;
 };

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/http_client_library.hpp"
 #include "support/fake_http_endpoint.hpp"
 
 namespace lumenary::platform {
@@ -114,6 +115,15 @@ TEST(HTTPClient, ReachesTheLoopbackHostDirectlyWhateverTheProxySettings) {
     ::unsetenv("NO_PROXY");
     ASSERT_TRUE(std::holds_alternative<HTTPClientResponse>(result)) << std::get<HTTPClientError>(result).description;
     EXPECT_EQ(std::get<HTTPClientResponse>(result).status, 204);
+}
+
+TEST(HTTPClientLibrary, SaysWhyALibraryThatIsNotThereCouldNotBeLoaded) {
+    const auto outcome = HTTPClientLibrary::load("libcurl-not-installed.so.4");
+    const auto* error = std::get_if<HTTPClientError>(&outcome);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->kind, HTTPClientError::Kind::failed);
+    EXPECT_TRUE(error->description.starts_with("libcurl could not be loaded: ")) << error->description;
+    EXPECT_NE(error->description.find("libcurl-not-installed.so.4"), std::string::npos) << error->description;
 }
 
 }  // namespace

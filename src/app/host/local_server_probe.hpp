@@ -1,7 +1,7 @@
 #pragma once
 
 #include <chrono>
-#include <string>
+#include <cstdint>
 
 #include "platform/defaults_store.hpp"
 #include "platform/http_client.hpp"
@@ -13,10 +13,14 @@ namespace lumenary::app {
 inline constexpr platform::HTTPClientTimeouts probeTimeouts{std::chrono::milliseconds(500),
                                                             std::chrono::milliseconds(1000)};
 
-// True when "OPTIONS" on `url` is answered with 200 or 204 within
-// `timeouts`. A refused connection, a slower answer or any other status is
-// false, and nothing is written anywhere.
-bool answersAsServing(platform::HTTPClient& client, const std::string& url, platform::HTTPClientTimeouts timeouts);
+// True when "OPTIONS /mcp" on the loopback host's `port` is answered with
+// 200 or 204 within `timeouts`. A refused connection (known at once), a
+// slower answer, a reply that is no HTTP response head or any other status
+// is false, and nothing is written anywhere.
+//
+// It speaks over a plain socket rather than the HTTP client: every launch
+// asks this once, and most never need the HTTP client's library at all.
+bool answersAsServing(std::uint16_t port, platform::HTTPClientTimeouts timeouts);
 
 // True when an instance serves MCP on the configured port.
 bool probeLocalServer(const platform::DefaultsStore& defaults);

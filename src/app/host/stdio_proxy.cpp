@@ -136,7 +136,7 @@ void StdioProxy::setSessionID(std::string id) {
 }
 
 bool StdioProxy::checkServerRunning() {
-    return answersAsServing(controlClient_, baseURL_, timing_.check);
+    return answersAsServing(port_, timing_.check);
 }
 
 void StdioProxy::run() {

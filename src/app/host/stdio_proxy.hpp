@@ -115,7 +115,7 @@ private:
     // The last exchange found nothing accepting connections on the port.
     std::atomic<bool> instanceUnreachable_{false};
 
-    // The check and the session end, on the thread that runs the proxy.
+    // The session end, on the thread that runs the proxy.
     platform::HTTPClient controlClient_;
     // Last: its threads use every member above until they are joined.
     HTTPExchangeWorkers workers_;

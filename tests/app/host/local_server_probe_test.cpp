@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
+
 #include "app/host/local_endpoint.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/fake_http_endpoint.hpp"
@@ -22,24 +25,40 @@ platform::MemoryDefaultsStore defaultsWithPort(Value port) {
 TEST(LocalServerProbe, CountsOnlyAPromptOKOrNoContentAsServing) {
     struct Case {
         std::string name;
-        CannedHTTPResponse answer;
+        // Absent: nothing listens on the port.
+        std::optional<CannedHTTPResponse> answer;
         bool serving;
     };
     const std::vector<Case> cases = {
-        {"204", {.status = 204}, true},
-        {"200", {.status = 200}, true},
-        {"404 from another program", {.status = 404, .body = "Not Found"}, false},
-        {"500", {.status = 500}, false},
-        {"too slow", {.status = 204, .heldUntilReleased = true}, false},
-        {"hang-up", {.hangUp = true}, false},
+        {"204", CannedHTTPResponse{.status = 204}, true},
+        {"200", CannedHTTPResponse{.status = 200, .body = "{}"}, true},
+        {"404 from another program", CannedHTTPResponse{.status = 404, .body = "Not Found"}, false},
+        {"500", CannedHTTPResponse{.status = 500}, false},
+        {"never answers", CannedHTTPResponse{.status = 204, .heldUntilReleased = true}, false},
+        {"hang-up", CannedHTTPResponse{.hangUp = true}, false},
+        {"refused", std::nullopt, false},
     };
+    const platform::HTTPClientTimeouts limits{.idle = 100ms, .total = 200ms};
     for (const auto& each : cases) {
-        FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest&) { return each.answer; });
-        platform::HTTPClient client;
-        EXPECT_EQ(answersAsServing(client, endpoint.url(), {.idle = 100ms, .total = 200ms}), each.serving) << each.name;
-        ASSERT_TRUE(endpoint.waitForRequests(1)) << each.name;
-        EXPECT_EQ(endpoint.requests().front().method, "OPTIONS");
-        EXPECT_EQ(endpoint.requests().front().path, "/mcp");
+        std::optional<FakeHTTPEndpoint> endpoint;
+        if (each.answer) {
+            endpoint.emplace([&](const ReceivedHTTPRequest&) { return *each.answer; });
+        }
+        const auto port = endpoint ? endpoint->port() : testing::unusedLoopbackPort();
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(answersAsServing(port, limits), each.serving) << each.name;
+        const auto took = std::chrono::steady_clock::now() - started;
+        // The limits bound every case; a refusal is known at once.
+        EXPECT_LT(took, *limits.total + 100ms) << each.name;
+        if (!each.answer) {
+            EXPECT_LT(took, 50ms) << each.name;
+            continue;
+        }
+        ASSERT_TRUE(endpoint->waitForRequests(1)) << each.name;
+        const auto request = endpoint->requests().front();
+        EXPECT_EQ(request.method, "OPTIONS") << each.name;
+        EXPECT_EQ(request.path, "/mcp") << each.name;
+        EXPECT_EQ(request.header("host"), "127.0.0.1:" + std::to_string(port)) << each.name;
     }
 }
 
