@@ -37,12 +37,14 @@
 #include <asio/connect.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/read.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include "app/http/endpoint_threads.hpp"
 #include "app/http/mcp_http_server.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/tool_methods.hpp"
@@ -235,57 +237,35 @@ void churnSessions(std::uint16_t port, int count, int firstDriverCPU) {
     if (churn.failures > 0) std::printf("  (%d sessions failed)\n", churn.failures.load());
 }
 
-struct ServerThreads {
-    explicit ServerThreads(int count) : context(count) {
-        auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(context.get_executor());
-        guard = work;
-        for (int index = 0; index < count; ++index) threads.emplace_back([this] { context.run(); });
+// Runs `task(index)` on each endpoint thread, there, and waits for them.
+void onEachThread(const http::EndpointThreads& threads, void (*task)(int)) {
+    std::vector<std::future<void>> done;
+    int index = 0;
+    for (const auto& executor : threads.executors()) {
+        std::packaged_task<void()> run([task, index] { task(index); });
+        done.push_back(run.get_future());
+        asio::post(executor, std::move(run));
+        ++index;
     }
-    ~ServerThreads() {
-        guard.reset();
-        context.stop();
-        for (auto& thread : threads) thread.join();
-    }
-    asio::any_io_executor executor() { return context.get_executor(); }
-    // Runs `task(index)` once on each of the threads.
-    void onEachThread(std::function<void(int)> task) {
-        std::vector<std::promise<void>> done(threads.size());
-        std::atomic<int> next{0};
-        // Each thread takes one and then waits, so that every thread runs one.
-        std::promise<void> release;
-        auto released = release.get_future().share();
-        for (std::size_t index = 0; index < threads.size(); ++index) {
-            asio::post(context, [&, released] {
-                const int mine = next++;
-                task(mine);
-                done[static_cast<std::size_t>(mine)].set_value();
-                released.wait();
-            });
-        }
-        for (auto& promise : done) promise.get_future().wait();
-        release.set_value();
-    }
-
-    asio::io_context context;
-    std::shared_ptr<void> guard;
-    std::vector<std::thread> threads;
-};
+    for (auto& future : done) future.wait();
+}
 
 // Starts a server on `serverThreads` threads and drives it at each level.
 void runWithServerThreads(int serverThreads, int seconds, bool console, bool pin, int sessions) {
     const int cpus = static_cast<int>(std::thread::hardware_concurrency());
     const bool canPin = pin && cpus >= serverThreads + driverThreadCount;
     const int firstDriverCPU = canPin ? serverThreads : -1;
-    ServerThreads threads(serverThreads);
-    if (canPin) threads.onEachThread([](int index) { pinTo(index); });
+    http::EndpointThreads threads(static_cast<std::size_t>(serverThreads));
+    if (canPin) onEachThread(threads, [](int index) { pinTo(index); });
+    const auto executor = threads.executors().front();
 
     http::MCPHTTPServer::Options options;
     if (!console) {
         options.console = logging::Console();
     }
-    auto server = http::MCPHTTPServer::create(threads.executor(), makeEchoServer, options);
+    auto server = http::MCPHTTPServer::create(threads.executors(), makeEchoServer, options);
     std::promise<std::uint16_t> bound;
-    asio::co_spawn(threads.executor(), server->start(0), [&](std::exception_ptr error, std::uint16_t port) {
+    asio::co_spawn(executor, server->start(0), [&](std::exception_ptr error, std::uint16_t port) {
         if (error) {
             std::fprintf(stderr, "http_bench: cannot listen: %s\n", localizedDescription(error).c_str());
             std::exit(1);
@@ -309,7 +289,7 @@ void runWithServerThreads(int serverThreads, int seconds, bool console, bool pin
     }
 
     std::promise<void> stopped;
-    asio::co_spawn(threads.executor(), server->stop(), [&](std::exception_ptr) { stopped.set_value(); });
+    asio::co_spawn(executor, server->stop(), [&](std::exception_ptr) { stopped.set_value(); });
     stopped.get_future().get();
 }
 
