@@ -39,7 +39,14 @@ SessionTable::SessionTable(std::vector<asio::any_io_executor> executors, MakeSes
       sessionsPerExecutor_(executors_.size(), 0) {}
 
 std::size_t SessionTable::leastBusyExecutor() const {
-    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin(), sessionsPerExecutor_.end()) -
+    // The first executor reads every request before it is handed over, so
+    // it takes a session only while it has none: a lone client is then
+    // served without a hop between threads, and many clients' sessions go to
+    // the threads that have less to do.
+    if (sessionsPerExecutor_.size() == 1 || sessionsPerExecutor_.front() == 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin() + 1, sessionsPerExecutor_.end()) -
                                     sessionsPerExecutor_.begin());
 }
 

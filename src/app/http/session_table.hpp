@@ -65,8 +65,9 @@ private:
 };
 
 // The live sessions by id: it creates a session on its first use (once, also
-// when several first requests come together), on the executor that has the
-// fewest sessions (the first of them on a tie), and ends sessions when asked,
+// when several first requests come together), on the first executor while it
+// has none and else on the one with the fewest sessions, and ends sessions
+// when asked,
 // when they have been idle too long, and, longest idle first, when there are
 // too many. After a burst of sessions ended it has the allocator give the
 // memory back.
