@@ -10,11 +10,11 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/signal_set.hpp>
-#include <asio/thread_pool.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
 #include "app/host/run_mode.hpp"
 #include "app/host/standard_tool_categories.hpp"
+#include "app/http/endpoint_threads.hpp"
 #include "async/main_executor.hpp"
 #include "logging/console.hpp"
 #include "platform/file_defaults_store.hpp"
@@ -24,7 +24,8 @@ using namespace lumenary;
 namespace {
 
 // The endpoint's cost is mostly setting up one TCP connection per request;
-// a few threads keep many clients served while the main strand stays free.
+// a few threads, each serving its own sessions, keep many clients served
+// while the main strand stays free.
 constexpr std::size_t httpThreadCount = 3;
 
 asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
@@ -66,9 +67,9 @@ int main() {
     const auto& executor = async::mainExecutor();
     // Never destroyed: handlers still queued on the main context at exit may
     // refer to it, and the main context itself lives until static destruction.
-    static auto& httpThreads = *new asio::thread_pool(httpThreadCount);
+    static auto& httpThreads = *new http::EndpointThreads(httpThreadCount);
     app::MCPServerManager::Options options{.mainExecutor = executor,
-                                           .httpExecutor = httpThreads.get_executor(),
+                                           .httpExecutors = httpThreads.executors(),
                                            .defaults = &defaults,
                                            .tools = app::LocalToolService::createShared(app::standardToolCategories())};
     auto manager = app::MCPServerManager::create(std::move(options), true);
@@ -77,7 +78,6 @@ int main() {
     awaitStopSignal(signals, manager, false);
     context.run();
     httpThreads.stop();
-    httpThreads.join();
     defaults.flush();
     return 0;
 }

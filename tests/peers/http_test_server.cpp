@@ -4,11 +4,12 @@
 // standard output, tells every session that the tool list changed on SIGUSR1,
 // and serves until SIGINT or SIGTERM.
 // Options: --port N (default 0: any free port), --quiet (no console lines),
-// --threads N (threads running the server, default 1).
+// --threads N (endpoint threads, default 1).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 #include <asio/signal_set.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "app/http/endpoint_threads.hpp"
 #include "app/http/mcp_http_server.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/tool_methods.hpp"
@@ -79,23 +81,20 @@ int main(int argc, char** argv) {
         }
     }
 
-    asio::io_context context(threads);
+    http::EndpointThreads endpointThreads(static_cast<std::size_t>(threads));
     http::MCPHTTPServer::Options options;
     if (quiet) {
         options.console = logging::Console();
     }
-    auto server = http::MCPHTTPServer::create(context.get_executor(), makeEchoServer, options);
-    int status = 0;
-    asio::co_spawn(context, serve(server, port), [&](std::exception_ptr error) {
+    auto server = http::MCPHTTPServer::create(endpointThreads.executors(), makeEchoServer, options);
+    std::promise<int> status;
+    asio::co_spawn(endpointThreads.executors().front(), serve(server, port), [&status](std::exception_ptr error) {
         if (error) {
             std::cerr << "http_test_server: " << mcp::localizedDescription(error) << "\n";
-            status = 1;
-            context.stop();
         }
+        status.set_value(error ? 1 : 0);
     });
-    std::vector<std::thread> workers;
-    for (int index = 1; index < threads; ++index) workers.emplace_back([&] { context.run(); });
-    context.run();
-    for (auto& worker : workers) worker.join();
-    return status;
+    const int result = status.get_future().get();
+    endpointThreads.stop();
+    return result;
 }

@@ -143,7 +143,8 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     http::MCPHTTPServer::Options httpOptions;
     httpOptions.console = self->options_.console.withPrefix("[MCPHTTPServer] ");
     auto server = http::MCPHTTPServer::create(
-        self->options_.httpExecutor ? self->options_.httpExecutor : self->options_.mainExecutor,
+        self->options_.httpExecutors.empty() ? std::vector<asio::any_io_executor>{self->options_.mainExecutor}
+                                             : self->options_.httpExecutors,
         [tools = self->options_.tools](asio::any_io_executor executor) {
             return makeSessionServer(tools, std::move(executor));
         },

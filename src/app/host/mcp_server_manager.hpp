@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -33,10 +34,10 @@ class MCPServerManager : public std::enable_shared_from_this<MCPServerManager> {
 public:
     struct Options {
         asio::any_io_executor mainExecutor;
-        // Where the HTTP endpoint and its sessions run; the main executor
-        // when empty. Connection set-up dominates its cost, so several
-        // threads here serve many clients faster.
-        asio::any_io_executor httpExecutor = {};
+        // Where the HTTP endpoint and its sessions run, each executor run
+        // by one thread (http::EndpointThreads makes them); the main
+        // executor when empty. The endpoint spreads its sessions over them.
+        std::vector<asio::any_io_executor> httpExecutors = {};
         platform::DefaultsStore* defaults = nullptr;
         std::shared_ptr<LocalToolService> tools;
         // Serve MCP on descriptors 0 and 1 too. Only one server is ever

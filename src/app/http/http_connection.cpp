@@ -1,5 +1,7 @@
 #include "app/http/http_connection.hpp"
 
+#include <unistd.h>
+
 #include <array>
 
 #include <asio/buffer.hpp>
@@ -12,20 +14,24 @@ namespace lumenary::http {
 
 namespace {
 
-constexpr std::size_t readSize = 64 * 1024;
+// A request that fills the small buffer in one read is large: it is read in
+// pieces this big from then on.
+constexpr std::size_t largeReadSize = 64 * 1024;
 // How long an answered connection waits for its peer to close first.
 constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 
 }  // namespace
 
-HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console,
-                               std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
+HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number,
+                               logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
     : socket_(std::move(socket)),
+      protocol_(protocol),
       deadline_(socket_.get_executor()),
       number_(number),
       console_(std::move(console)),
       bodyBudget_(std::move(bodyBudget)),
-      onEnd_(std::move(onEnd)) {}
+      onEnd_(std::move(onEnd)),
+      executor_(socket_.get_executor()) {}
 
 HTTPConnection::~HTTPConnection() {
     // The socket closes with it; its slot must not stay taken.
@@ -50,9 +56,12 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
     // The timer's handler runs on this connection's strand, so it can only
     // find the coroutine suspended in a read, which it then ends.
     deadline_.expires_after(timeLimit);
+    isReadingRequest_ = true;
     deadline_.async_wait([weak = weak_from_this()](asio::error_code error) {
         auto self = weak.lock();
-        if (!error && self) {
+        // Expired just as the request came complete, the connection may
+        // have moved on already.
+        if (!error && self && self->isReadingRequest_) {
             self->timedOut_ = true;
             self->socket_.cancel(error);
         }
@@ -60,17 +69,20 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
 
     HTTPRequestParser parser(limits);
     bool isBodyReserved = false;
-    // Not zeroed: only what a read delivers is looked at.
-    const std::unique_ptr<char[]> buffer(new char[readSize]);
     for (;;) {
         asio::error_code error;
-        const std::size_t count = co_await socket_.async_read_some(asio::buffer(buffer.get(), readSize),
-                                                                   asio::redirect_error(asio::use_awaitable, error));
+        const auto buffer = readBuffer();
+        const std::size_t count =
+            co_await socket_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, error));
         if (count > 0) {
             if (console_.isEnabled()) {
                 console_.print("Received data: ", std::to_string(count), " bytes");
             }
-            auto result = parser.feed(std::string_view(buffer.get(), count));
+            if (count == buffer.size() && !largeBuffer_) {
+                // Not zeroed: only what a read delivers is looked at.
+                largeBuffer_.reset(new char[largeReadSize]);
+            }
+            auto result = parser.feed(std::string_view(static_cast<const char*>(buffer.data()), count));
             const auto bodyBytes = parser.declaredBodyBytes();
             if (!isBodyReserved && bodyBytes && !std::holds_alternative<HTTPRequestError>(result)) {
                 isBodyReserved = true;
@@ -82,6 +94,7 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
                 }
             }
             if (!std::holds_alternative<HTTPRequestIncomplete>(result)) {
+                isReadingRequest_ = false;
                 deadline_.cancel();
                 hasUnreadInput_ = parser.excessBytes() > 0 || std::holds_alternative<HTTPRequestError>(result);
                 if (auto* request = std::get_if<HTTPRequest>(&result)) {
@@ -98,6 +111,7 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
             console_.print("Connection error: ", error.message());
         }
         if (error) {
+            isReadingRequest_ = false;
             deadline_.cancel();
             co_return Ended{};
         }
@@ -109,20 +123,37 @@ void HTTPConnection::watchForPeerClose(std::function<void()> onPeerClose) {
     watchRead(std::move(onPeerClose));
 }
 
+asio::mutable_buffer HTTPConnection::readBuffer() {
+    if (largeBuffer_) {
+        return asio::buffer(largeBuffer_.get(), largeReadSize);
+    }
+    return asio::buffer(smallBuffer_);
+}
+
 void HTTPConnection::watchRead(std::function<void()> onPeerClose) {
     isWatchReadPending_ = true;
-    socket_.async_read_some(
-        asio::buffer(watchBuffer_),
-        [self = shared_from_this(), onPeerClose = std::move(onPeerClose)](asio::error_code error,
-                                                                           std::size_t count) mutable {
+    // A wait costs no system call until something comes; only then is it
+    // read, to tell more bytes from the end.
+    socket_.async_wait(
+        asio::socket_base::wait_read,
+        [self = shared_from_this(), onPeerClose = std::move(onPeerClose)](asio::error_code error) mutable {
             self->isWatchReadPending_ = false;
             if (!self->isWatching_) {
                 return;
             }
+            std::size_t count = 0;
+            if (!error) {
+                // Never blocks: a readiness that another read took already
+                // must not hold the thread.
+                self->socket_.non_blocking(true, error);
+            }
+            if (!error) {
+                count = self->socket_.read_some(self->readBuffer(), error);
+            }
             if (count > 0) {
                 self->hasUnreadInput_ = true;
             }
-            if (!error) {
+            if (!error || error == asio::error::would_block) {
                 self->watchRead(std::move(onPeerClose));
                 return;
             }
@@ -162,9 +193,8 @@ asio::awaitable<void> HTTPConnection::finish() {
                 self->socket_.cancel(waitError);
             }
         });
-        std::array<char, 4096> discarded;
         while (!error) {
-            co_await socket_.async_read_some(asio::buffer(discarded), asio::redirect_error(asio::use_awaitable, error));
+            co_await socket_.async_read_some(readBuffer(), asio::redirect_error(asio::use_awaitable, error));
         }
         deadline_.cancel();
     }
@@ -182,7 +212,34 @@ void HTTPConnection::end() {
 }
 
 void HTTPConnection::close() {
-    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->end(); });
+    asio::post(executor(), [self = shared_from_this()] { self->end(); });
+}
+
+asio::any_io_executor HTTPConnection::executor() {
+    std::lock_guard lock(executorMutex_);
+    return executor_;
+}
+
+bool HTTPConnection::moveTo(asio::any_io_executor executor) {
+    asio::error_code error;
+    const auto descriptor = socket_.release(error);
+    asio::ip::tcp::socket moved(executor);
+    if (!error) {
+        moved.assign(protocol_, descriptor, error);
+        if (error) {
+            ::close(descriptor);
+        }
+    }
+    if (error) {
+        console_.print("Connection error: ", error.message());
+        end();
+        return false;
+    }
+    socket_ = std::move(moved);
+    deadline_ = asio::steady_timer(executor);
+    std::lock_guard lock(executorMutex_);
+    executor_ = std::move(executor);
+    return true;
 }
 
 }  // namespace lumenary::http

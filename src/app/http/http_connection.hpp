@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
@@ -22,9 +23,11 @@ namespace lumenary::http {
 // One accepted TCP connection: it reads one request and writes what answers
 // it. It only moves bytes; what they mean is the parser's and the router's.
 //
-// Its state belongs to the socket's executor (a strand of its own): every
+// Its state belongs to the executor it runs on, which one thread runs: every
 // operation runs there, except close(), which any thread may call, as it
-// only posts end() there.
+// only posts end() there. moveTo() hands the connection, between two
+// operations, to another such executor; the executor itself sits under a
+// mutex for close()'s sake.
 class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
 public:
     using Clock = std::chrono::steady_clock;
@@ -35,14 +38,16 @@ public:
     struct Ended {};
     using ReadOutcome = std::variant<HTTPRequest, HTTPRequestError, Ended>;
 
-    HTTPConnection(asio::ip::tcp::socket socket, std::uint64_t number, logging::Console console,
-                   std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
+    HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number,
+                   logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
     ~HTTPConnection();
 
     HTTPConnection(const HTTPConnection&) = delete;
     HTTPConnection& operator=(const HTTPConnection&) = delete;
 
     std::uint64_t number() const noexcept { return number_; }
+    // Where the connection runs now.
+    asio::any_io_executor executor();
     asio::ip::tcp::socket& socket() noexcept { return socket_; }
     // "address:port" of the peer, or "unknown".
     std::string remoteDescription() const;
@@ -78,6 +83,12 @@ public:
     // connection, which can discard the answer on the peer's side.
     asio::awaitable<void> finish();
 
+    // Moves the socket and the connection's timer to `executor`, where the
+    // connection runs from then on; call it on the current executor with no
+    // operation pending. The socket stays the same, so the peer sees nothing.
+    // False, with the connection ended, when the system refuses the move.
+    bool moveTo(asio::any_io_executor executor);
+
     // Closes the socket, gives the body's bytes back and reports the end;
     // pending operations end with an error. Later calls do nothing.
     void end();
@@ -87,8 +98,12 @@ public:
 
 private:
     void watchRead(std::function<void()> onPeerClose);
+    // Where reads go: the small buffer, or a larger one once a request has
+    // filled the small one in a single read.
+    asio::mutable_buffer readBuffer();
 
     asio::ip::tcp::socket socket_;
+    const asio::ip::tcp protocol_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
     const logging::Console console_;
@@ -96,13 +111,19 @@ private:
     EndHandler onEnd_;
     BodyBudget::Reservation bodyReservation_;
     bool timedOut_ = false;
+    bool isReadingRequest_ = false;
     bool hasUnreadInput_ = false;
-    // What a client sends after its request is never read: a few bytes at a
-    // time are enough to see the end behind them.
-    std::array<char, 512> watchBuffer_;
+    // Most requests fit the small buffer, which is part of the connection;
+    // what a client sends after its request is read into it too, only to see
+    // the end behind it.
+    std::array<char, 2048> smallBuffer_;
+    std::unique_ptr<char[]> largeBuffer_;
     bool isWatching_ = false;
     bool isWatchReadPending_ = false;
     bool hasPeerClosed_ = false;
+
+    std::mutex executorMutex_;
+    asio::any_io_executor executor_;
 };
 
 }  // namespace lumenary::http

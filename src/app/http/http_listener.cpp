@@ -88,15 +88,15 @@ asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
 
 asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
     const auto self = shared_from_this();
+    asio::error_code unbound;
+    const auto protocol = acceptor->local_endpoint(unbound).protocol();
     while (acceptor->is_open()) {
         co_await connections_->waitForSlot();
         if (!acceptor->is_open()) {
             break;
         }
-        const asio::any_io_executor connectionStrand = asio::make_strand(executor_);
         asio::error_code error;
-        auto socket =
-            co_await acceptor->async_accept(connectionStrand, asio::redirect_error(asio::use_awaitable, error));
+        auto socket = co_await acceptor->async_accept(executor_, asio::redirect_error(asio::use_awaitable, error));
         if (error == asio::error::operation_aborted || !acceptor->is_open()) {
             break;
         }
@@ -110,13 +110,13 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
         auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
             if (auto connections = table.lock()) connections->remove(number);
         };
-        auto connection =
-            std::make_shared<HTTPConnection>(std::move(socket), number, console_, bodyBudget_, std::move(ended));
+        auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number,
+                                                           console_, bodyBudget_, std::move(ended));
         connections_->add(number, connection);
         if (console_.isEnabled()) {
             console_.print("New connection from: ", connection->remoteDescription());
         }
-        asio::co_spawn(connectionStrand, serve_(std::move(connection)), asio::detached);
+        asio::co_spawn(executor_, serve_(std::move(connection)), asio::detached);
     }
 }
 

@@ -22,8 +22,9 @@ namespace lumenary::http {
 // Accepts connections on the loopback interface and keeps the table of open
 // connections with the limits they share: at most so many open at once
 // (accepting waits at the limit) and one memory budget for request bodies in
-// flight. Each accepted connection gets a strand of its own and is handed to
-// the serve function there; its slot is free again when it ends.
+// flight. Each accepted connection is handed to the serve function on the
+// listener's executor, which one thread runs (the connection may move to
+// another such thread later); its slot is free again when it ends.
 //
 // Its state lives on its strand: starting, stopping and accepting run there.
 // The connection table and the body budget guard their own state, as

@@ -70,18 +70,58 @@ asio::awaitable<RouteOutcome> routeDelete(HTTPRequest request, Connection connec
     co_return RouteOutcome::answered;
 }
 
-asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connection, Context context) {
-    const auto& console = context->console;
-    const std::string sessionID = sessionIDFor(request);
-    console.print("POST ", request.path, " request, sessionID: ", sessionID);
-    console.print("Request body: ", textOrNil(request.body));
+// Ends a connection as its request's outcome says.
+asio::awaitable<void> conclude(const Connection& connection, RouteOutcome outcome) {
+    if (outcome == RouteOutcome::answered) {
+        co_await connection->finish();
+    } else if (outcome == RouteOutcome::clientGone) {
+        connection->end();
+    }
+}
 
+// Whether the session's requests are served on another thread than the one
+// this connection runs on.
+bool livesElsewhere(const Connection& connection, const HTTPSession& session) {
+    return connection->socket().get_executor() != session.executor();
+}
+
+// Moves the connection to the session's thread and serves the rest of the
+// request there, from `serve` on; the session stays acquired for it.
+template <typename Serve>
+RouteOutcome handOver(const Connection& connection, const Context& context,
+                      const std::shared_ptr<HTTPSession>& session, Serve serve) {
+    if (!connection->moveTo(session->executor())) {
+        context->sessions->release(*session);
+        return RouteOutcome::handedOver;
+    }
+    asio::co_spawn(
+        session->executor(),
+        [](Connection movedConnection, Context movedContext, Serve rest) -> asio::awaitable<void> {
+            auto outcome = RouteOutcome::answered;
+            try {
+                outcome = co_await rest();
+            } catch (...) {
+                movedContext->console.print("Error serving connection: ",
+                                            mcp::localizedDescription(std::current_exception()));
+            }
+            co_await conclude(movedConnection, outcome);
+        }(connection, context, std::move(serve)),
+        asio::detached);
+    return RouteOutcome::handedOver;
+}
+
+// The session's side of a POST: hands the body to its server, waits for the
+// reply and answers with it. Runs on the session's thread.
+asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string sessionID,
+                                                std::shared_ptr<HTTPSession> session, std::exception_ptr failure,
+                                                Connection connection, Context context) {
+    const auto& console = context->console;
     std::optional<std::string> reply;
-    std::exception_ptr failure;
-    std::shared_ptr<HTTPSession> session;
     try {
-        session = co_await context->sessions->acquire(sessionID);
-        auto waiting = session->transport()->handIn(std::move(request.body));
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        auto waiting = session->transport()->handIn(std::move(body));
         if (waiting) {
             // A client that gives up must not hold its connection, nor leave
             // its exchange waiting, until a reply that may never come.
@@ -103,11 +143,13 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
 
     int status = 200;
     std::string_view statusText = "OK";
-    std::string body;
+    std::string answer;
     if (!failure) {
         if (reply) {
-            console.print("Got response from transport: ", textOrNil(*reply));
-            body = std::move(*reply);
+            if (console.isEnabled()) {
+                console.print("Got response from transport: ", textOrNil(*reply));
+            }
+            answer = std::move(*reply);
         } else {
             console.print("Notification processed (no response needed)");
             status = 202;
@@ -120,19 +162,46 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
             console.print("Refused request: ", refused.what());
             status = refused.status();
             statusText = status == 503 ? "Service Unavailable" : "Bad Request";
-            body = jsonRPCErrorBody(refused.error().code(), refused.error().errorDescription());
+            answer = jsonRPCErrorBody(refused.error().code(), refused.error().errorDescription());
         } catch (...) {
             const auto description = mcp::localizedDescription(std::current_exception());
             console.print("Error handling request: ", description);
             status = 500;
             statusText = "Internal Server Error";
-            body = jsonRPCErrorBody(-32603, description);
+            answer = jsonRPCErrorBody(-32603, description);
         }
     }
     const HTTPHeaders headers = exchangeHeaders(sessionID);
-    co_await sendHTTPResponse(connection, context, status, statusText, headers, body);
+    co_await sendHTTPResponse(connection, context, status, statusText, headers, answer);
     console.print("Closing POST connection");
     co_return RouteOutcome::answered;
+}
+
+asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connection, Context context) {
+    const auto& console = context->console;
+    std::string sessionID = sessionIDFor(request);
+    if (console.isEnabled()) {
+        console.print("POST ", request.path, " request, sessionID: ", sessionID);
+        console.print("Request body: ", textOrNil(request.body));
+    }
+
+    std::exception_ptr failure;
+    std::shared_ptr<HTTPSession> session;
+    try {
+        session = co_await context->sessions->acquire(sessionID);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (session && livesElsewhere(connection, *session)) {
+        co_return handOver(connection, context, session,
+                           [body = std::move(request.body), sessionID = std::move(sessionID), session, connection,
+                            context]() mutable {
+                               return exchangeOnSession(std::move(body), std::move(sessionID), std::move(session),
+                                                        nullptr, std::move(connection), std::move(context));
+                           });
+    }
+    co_return co_await exchangeOnSession(std::move(request.body), std::move(sessionID), std::move(session), failure,
+                                         std::move(connection), std::move(context));
 }
 
 // Runs once on the stream's strand as the stream ends: the stream was its
@@ -150,6 +219,9 @@ void streamEnded(std::weak_ptr<const RouteContext> weakContext, std::shared_ptr<
     const auto executor = session->executor();
     asio::co_spawn(executor, context->sessions->end(std::move(session)), asio::detached);
 }
+
+asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared_ptr<HTTPSession> session,
+                                              Connection connection, Context context);
 
 asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection connection, Context context) {
     const auto& console = context->console;
@@ -169,7 +241,21 @@ asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection c
                                   jsonRPCErrorBody(-32603, failure));
         co_return RouteOutcome::answered;
     }
+    // The stream runs where its session's server sends from.
+    if (livesElsewhere(connection, *session)) {
+        co_return handOver(connection, context, session, [sessionID, session, connection, context]() {
+            return openEventStream(sessionID, session, connection, context);
+        });
+    }
+    co_return co_await openEventStream(std::move(sessionID), std::move(session), std::move(connection),
+                                       std::move(context));
+}
 
+// The session's side of a GET: the connection becomes one of its event
+// streams. Runs on the session's thread.
+asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared_ptr<HTTPSession> session,
+                                              Connection connection, Context context) {
+    const auto& console = context->console;
     connection->releaseBodyReservation();
     // Events are small and must not wait for the peer's acknowledgement.
     asio::error_code ignored;
@@ -218,11 +304,7 @@ asio::awaitable<void> serveConnection(std::shared_ptr<HTTPConnection> connection
     } catch (...) {
         context->console.print("Error serving connection: ", mcp::localizedDescription(std::current_exception()));
     }
-    if (outcome == RouteOutcome::answered) {
-        co_await connection->finish();
-    } else if (outcome == RouteOutcome::clientGone) {
-        connection->end();
-    }
+    co_await conclude(connection, outcome);
 }
 
 asio::awaitable<RouteOutcome> route(HTTPRequest request, std::shared_ptr<HTTPConnection> connection,

@@ -32,10 +32,13 @@ enum class RouteOutcome : std::uint8_t {
     answered,      // the answer is written; the connection ends
     becameStream,  // an event stream owns the connection from here on
     clientGone,    // the client closed before its answer came; nothing is written
+    handedOver,    // the connection moved to its session's thread, which serves the rest
 };
 
 // Serves one accepted connection: reads its one request, routes it and ends
-// the connection, unless it became an event stream.
+// the connection, unless it became an event stream. A request for a session
+// that lives on another thread is handed over there once, with its
+// connection, and served to its end there.
 asio::awaitable<void> serveConnection(std::shared_ptr<HTTPConnection> connection,
                                       std::shared_ptr<const RouteContext> context);
 

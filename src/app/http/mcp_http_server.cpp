@@ -6,7 +6,7 @@ namespace lumenary::http {
 
 namespace {
 
-std::shared_ptr<SessionTable> makeSessionTable(asio::any_io_executor executor,
+std::shared_ptr<SessionTable> makeSessionTable(std::vector<asio::any_io_executor> executors,
                                                MCPHTTPServer::MakeSessionServer makeSessionServer,
                                                const MCPHTTPServer::Options& options,
                                                const std::shared_ptr<EventStreamRegistry>& streams) {
@@ -17,7 +17,7 @@ std::shared_ptr<SessionTable> makeSessionTable(asio::any_io_executor executor,
     // registry holds sessions, not the table.
     std::weak_ptr<EventStreamRegistry> weakStreams = streams;
     return SessionTable::create(
-        std::move(executor), std::move(makeSessionServer), tableOptions, options.console,
+        std::move(executors), std::move(makeSessionServer), tableOptions, options.console,
         [weakStreams](const HTTPSession& session, std::string_view message) {
             if (auto registry = weakStreams.lock()) registry->deliver(session, message);
         },
@@ -34,16 +34,23 @@ std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor execu
 
 std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
                                                      Options options) {
-    return std::shared_ptr<MCPHTTPServer>(
-        new MCPHTTPServer(std::move(executor), std::move(makeSessionServer), std::move(options)));
+    return create(std::vector<asio::any_io_executor>{std::move(executor)}, std::move(makeSessionServer),
+                  std::move(options));
 }
 
-MCPHTTPServer::MCPHTTPServer(asio::any_io_executor executor, MakeSessionServer makeSessionServer, Options options)
+std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(std::vector<asio::any_io_executor> executors,
+                                                     MakeSessionServer makeSessionServer, Options options) {
+    return std::shared_ptr<MCPHTTPServer>(
+        new MCPHTTPServer(std::move(executors), std::move(makeSessionServer), std::move(options)));
+}
+
+MCPHTTPServer::MCPHTTPServer(std::vector<asio::any_io_executor> executors, MakeSessionServer makeSessionServer,
+                             Options options)
     : console_(options.console),
       streams_(std::make_shared<EventStreamRegistry>(options.console)),
-      sessions_(makeSessionTable(executor, std::move(makeSessionServer), options, streams_)),
+      sessions_(makeSessionTable(executors, std::move(makeSessionServer), options, streams_)),
       listener_(HTTPListener::create(
-          executor, {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
+          executors.front(), {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
           [context = std::make_shared<const RouteContext>(RouteContext{
                sessions_, streams_, options.requestLimits, options.requestTimeLimit,
                EventStream::Options{options.heartbeatInterval, options.maximumStreamBacklogBytes}, options.console})](

@@ -31,8 +31,15 @@ namespace lumenary::http {
 // sessions reaches its limit (the longest idle goes), or when the server
 // stops.
 //
+// It runs on the executors it is given, each run by one thread (or a strand;
+// EndpointThreads makes such a set): the listener accepts and reads requests
+// on the first, and each session, made on the one with the fewest sessions,
+// has its requests served on its own, so that a request's connection, its
+// session's server and the exchange waiting for the reply share one thread.
+// A request read on another thread is handed over to its session's once.
+//
 // It holds nothing that changes: its parts are made with it, and each guards
-// its own state, so the executor may be run by several threads.
+// its own state.
 class MCPHTTPServer {
 public:
     using Clock = std::chrono::steady_clock;
@@ -60,6 +67,9 @@ public:
     static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, MakeSessionServer makeSessionServer);
     static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
                                                  Options options);
+    // At least one executor.
+    static std::shared_ptr<MCPHTTPServer> create(std::vector<asio::any_io_executor> executors,
+                                                 MakeSessionServer makeSessionServer, Options options);
 
     MCPHTTPServer(const MCPHTTPServer&) = delete;
     MCPHTTPServer& operator=(const MCPHTTPServer&) = delete;
@@ -90,7 +100,7 @@ public:
     asio::awaitable<void> broadcast(std::string message, std::string sessionID);
 
 private:
-    MCPHTTPServer(asio::any_io_executor executor, MakeSessionServer makeSessionServer, Options options);
+    MCPHTTPServer(std::vector<asio::any_io_executor> executors, MakeSessionServer makeSessionServer, Options options);
 
     const logging::Console console_;
     const std::shared_ptr<EventStreamRegistry> streams_;

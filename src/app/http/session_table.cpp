@@ -14,25 +14,46 @@ namespace lumenary::http {
 namespace {
 
 constexpr auto sessionEndTimeLimit = std::chrono::seconds(1);
+// How long after the first of a burst of ended sessions the allocator trims.
+constexpr auto allocatorTrimDelay = std::chrono::milliseconds(250);
 
 }  // namespace
 
-std::shared_ptr<SessionTable> SessionTable::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
-                                                   Options options, logging::Console console, Deliver deliver,
-                                                   SessionEnded sessionEnded) {
-    return std::shared_ptr<SessionTable>(new SessionTable(std::move(executor), std::move(makeSessionServer),
+std::shared_ptr<SessionTable> SessionTable::create(std::vector<asio::any_io_executor> executors,
+                                                   MakeSessionServer makeSessionServer, Options options,
+                                                   logging::Console console, Deliver deliver, SessionEnded sessionEnded) {
+    return std::shared_ptr<SessionTable>(new SessionTable(std::move(executors), std::move(makeSessionServer),
                                                           std::move(options), std::move(console), std::move(deliver),
                                                           std::move(sessionEnded)));
 }
 
-SessionTable::SessionTable(asio::any_io_executor executor, MakeSessionServer makeSessionServer, Options options,
-                           logging::Console console, Deliver deliver, SessionEnded sessionEnded)
-    : executor_(std::move(executor)),
+SessionTable::SessionTable(std::vector<asio::any_io_executor> executors, MakeSessionServer makeSessionServer,
+                           Options options, logging::Console console, Deliver deliver, SessionEnded sessionEnded)
+    : executors_(std::move(executors)),
+      allocatorTrim_(AllocatorTrim::create(allocatorTrimDelay)),
       makeSessionServer_(std::move(makeSessionServer)),
       options_(std::move(options)),
       console_(std::move(console)),
       deliver_(std::move(deliver)),
-      sessionEnded_(std::move(sessionEnded)) {}
+      sessionEnded_(std::move(sessionEnded)),
+      sessionsPerExecutor_(executors_.size(), 0) {}
+
+std::size_t SessionTable::leastBusyExecutor() const {
+    // The first executor reads every request before it is handed over, so
+    // it takes a session only while it has none: a lone client is then
+    // served without a hop between threads, and many clients' sessions go to
+    // the threads that have less to do.
+    if (sessionsPerExecutor_.size() == 1 || sessionsPerExecutor_.front() == 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin() + 1, sessionsPerExecutor_.end()) -
+                                    sessionsPerExecutor_.begin());
+}
+
+SessionTable::Entry SessionTable::erase(Entry entry) {
+    --sessionsPerExecutor_[entry->second->executorIndex_];
+    return sessions_.erase(entry);
+}
 
 void SessionTable::open() {
     std::lock_guard lock(mutex_);
@@ -40,7 +61,7 @@ void SessionTable::open() {
         return;
     }
     isOpen_ = true;
-    expiryTask_ = async::Task::spawn(executor_, [self = shared_from_this()] { return self->expireIdleSessions(); });
+    expiryTask_ = async::Task::spawn(executors_.front(), [self = shared_from_this()] { return self->expireIdleSessions(); });
 }
 
 asio::awaitable<void> SessionTable::close() {
@@ -57,7 +78,7 @@ asio::awaitable<void> SessionTable::close() {
             if (entry->second->isReady_) {
                 beginEnding(*entry->second);
                 ending.push_back(entry->second);
-                entry = sessions_.erase(entry);
+                entry = erase(entry);
             } else {
                 ++entry;
             }
@@ -101,7 +122,10 @@ asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string 
             }
             auto found = sessions_.find(sessionID);
             if (found == sessions_.end()) {
-                created = std::make_shared<HTTPSession>(sessionID, executor_);
+                const auto index = leastBusyExecutor();
+                created = std::make_shared<HTTPSession>(sessionID, executors_[index]);
+                created->executorIndex_ = index;
+                ++sessionsPerExecutor_[index];
                 sessions_.emplace(sessionID, created);
             } else if (found->second->isReady_) {
                 // Counted in the same step as the lookup, so that expiry
@@ -161,7 +185,7 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
         const bool isStillHere = found != sessions_.end() && found->second == session;
         isClosed = !failure && (!isStillHere || !isOpen_);
         if (failure || isClosed) {
-            if (isStillHere) sessions_.erase(found);
+            if (isStillHere) erase(found);
             session->hasEnded_ = true;
             if (isClosed) beginEnding(*session);
         } else {
@@ -247,7 +271,7 @@ asio::awaitable<void> SessionTable::evictLongestIdle(const std::shared_ptr<HTTPS
         }
         if (victim) {
             beginEnding(*victim);
-            sessions_.erase(victim->id());
+            erase(sessions_.find(victim->id()));
         }
     }
     if (victim) {
@@ -273,7 +297,7 @@ asio::awaitable<void> SessionTable::expireIdleSessions() {
                 if (session.isReady_ && session.isIdle() && now - session.lastActivity_ >= limit) {
                     beginEnding(session);
                     expired.push_back(entry->second);
-                    entry = sessions_.erase(entry);
+                    entry = erase(entry);
                 } else {
                     ++entry;
                 }
@@ -283,7 +307,8 @@ asio::awaitable<void> SessionTable::expireIdleSessions() {
         // server stops would cut into that server's own strand hops.
         for (auto& session : expired) {
             console_.print("Session ", session->id(), " expired after being idle");
-            asio::co_spawn(executor_, shutDown(std::move(session)), asio::detached);
+            const auto executor = session->executor();
+            asio::co_spawn(executor, shutDown(std::move(session)), asio::detached);
         }
     }
 }
@@ -302,7 +327,7 @@ asio::awaitable<void> SessionTable::remove(std::string sessionID) {
             if (found->second->isReady_) {
                 ending = found->second;
                 beginEnding(*ending);
-                sessions_.erase(found);
+                erase(found);
             } else {
                 found->second->readyWaiters_.push_back(ready);
             }
@@ -333,7 +358,7 @@ bool SessionTable::takeOut(const HTTPSession& session) {
         return false;
     }
     beginEnding(*found->second);
-    sessions_.erase(found);
+    erase(found);
     return true;
 }
 
@@ -359,6 +384,7 @@ asio::awaitable<void> SessionTable::shutDown(std::shared_ptr<HTTPSession> sessio
         }
     }
     console_.print("Cleaned up session: ", session->id());
+    allocatorTrim_->request(session->executor());
     std::vector<async::OneShot<void>> waiters;
     {
         std::lock_guard lock(mutex_);

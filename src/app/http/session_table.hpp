@@ -15,6 +15,7 @@
 #include <asio/awaitable.hpp>
 
 #include "logging/console.hpp"
+#include "app/http/allocator_trim.hpp"
 #include "app/http/http_streamable_server_transport.hpp"
 #include "async/one_shot.hpp"
 #include "async/task.hpp"
@@ -25,7 +26,8 @@ namespace lumenary::http {
 class SessionTable;
 
 // One MCP session of the endpoint: its own Server on its own transport, run
-// by its own task on its executor. What a client reaches through it is set
+// by its own task on its executor, one of the endpoint's threads, chosen as
+// the session is made. What a client reaches through it is set
 // before the session is handed out and never changes; what the table keeps
 // about its use is the table's.
 class HTTPSession {
@@ -35,7 +37,8 @@ public:
     HTTPSession(std::string id, asio::any_io_executor executor) : id_(std::move(id)), executor_(std::move(executor)) {}
 
     const std::string& id() const noexcept { return id_; }
-    // Where the session's server, its transport and its exchanges run.
+    // Where the session's server, its transport and its exchanges run, and
+    // where each of its requests is served.
     const asio::any_io_executor& executor() const noexcept { return executor_; }
     const std::shared_ptr<mcp::Server>& server() const noexcept { return server_; }
     const std::shared_ptr<HTTPStreamableServerTransport>& transport() const noexcept { return transport_; }
@@ -52,6 +55,7 @@ private:
     std::optional<async::Task> task_;
 
     // The table's bookkeeping, under its lock.
+    std::size_t executorIndex_ = 0;
     bool isReady_ = false;
     bool hasEnded_ = false;
     std::vector<async::OneShot<void>> readyWaiters_;
@@ -61,9 +65,12 @@ private:
 };
 
 // The live sessions by id: it creates a session on its first use (once, also
-// when several first requests come together), and ends sessions when asked,
+// when several first requests come together), on the first executor while it
+// has none and else on the one with the fewest sessions, and ends sessions
+// when asked,
 // when they have been idle too long, and, longest idle first, when there are
-// too many.
+// too many. After a burst of sessions ended it has the allocator give the
+// memory back.
 //
 // Its state, the bookkeeping of every session included, sits under its
 // mutex, held for a few steps at a time and never across a suspension.
@@ -85,9 +92,11 @@ public:
         HTTPStreamableServerTransport::Limits transportLimits;
     };
 
-    static std::shared_ptr<SessionTable> create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
-                                                Options options, logging::Console console, Deliver deliver,
-                                                SessionEnded sessionEnded);
+    // Each executor is run by one thread (or is a strand); there is at least
+    // one.
+    static std::shared_ptr<SessionTable> create(std::vector<asio::any_io_executor> executors,
+                                                MakeSessionServer makeSessionServer, Options options,
+                                                logging::Console console, Deliver deliver, SessionEnded sessionEnded);
 
     SessionTable(const SessionTable&) = delete;
     SessionTable& operator=(const SessionTable&) = delete;
@@ -119,8 +128,14 @@ public:
     std::vector<std::shared_ptr<HTTPSession>> liveSessions();
 
 private:
-    SessionTable(asio::any_io_executor executor, MakeSessionServer makeSessionServer, Options options,
+    SessionTable(std::vector<asio::any_io_executor> executors, MakeSessionServer makeSessionServer, Options options,
                  logging::Console console, Deliver deliver, SessionEnded sessionEnded);
+
+    using Entry = std::map<std::string, std::shared_ptr<HTTPSession>, std::less<>>::iterator;
+    // The executor for a new session; call under the lock.
+    std::size_t leastBusyExecutor() const;
+    // Takes an entry out of the table; call under the lock.
+    Entry erase(Entry entry);
 
     asio::awaitable<void> create(std::shared_ptr<HTTPSession> session);
     asio::awaitable<void> evictLongestIdle(const std::shared_ptr<HTTPSession>& keep);
@@ -138,7 +153,8 @@ private:
                                             std::shared_ptr<HTTPStreamableServerTransport> transport,
                                             std::string sessionID, logging::Console console);
 
-    const asio::any_io_executor executor_;
+    const std::vector<asio::any_io_executor> executors_;
+    const std::shared_ptr<AllocatorTrim> allocatorTrim_;
     const MakeSessionServer makeSessionServer_;
     const Options options_;
     const logging::Console console_;
@@ -148,6 +164,8 @@ private:
     std::mutex mutex_;
     bool isOpen_ = false;
     std::map<std::string, std::shared_ptr<HTTPSession>, std::less<>> sessions_;
+    // Sessions in the table per executor, in the order of executors_.
+    std::vector<std::size_t> sessionsPerExecutor_;
     std::optional<async::Task> expiryTask_;
     // Taken out of the table and not yet shut down.
     std::size_t sessionsEnding_ = 0;

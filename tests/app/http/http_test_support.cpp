@@ -25,7 +25,7 @@ MCPHTTPServer::Options ServerHarness::quietOptions() {
 }
 
 ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::chrono::milliseconds setupDelay)
-    : context_(threads), work_(context_.get_executor()) {
+    : threads_(static_cast<std::size_t>(threads)) {
     auto count = setupCount_;
     auto fail = failSetups_;
     auto waiting = waitingCalls_;
@@ -53,8 +53,7 @@ ServerHarness::ServerHarness(MCPHTTPServer::Options options, int threads, std::c
         }
         co_return server;
     };
-    server_ = MCPHTTPServer::create(context_.get_executor(), setup, std::move(options));
-    for (int index = 0; index < threads; ++index) threads_.emplace_back([this] { context_.run(); });
+    server_ = MCPHTTPServer::create(threads_.executors(), setup, std::move(options));
     port_ = run(server_->start(0));
 }
 
@@ -63,9 +62,7 @@ ServerHarness::~ServerHarness() {
         run(server_->stop());
     } catch (...) {
     }
-    work_.reset();
-    context_.stop();
-    for (auto& thread : threads_) thread.join();
+    threads_.stop();
 }
 
 Response ServerHarness::exchange(std::string_view request) {

@@ -16,6 +16,7 @@
 #include <asio/io_context.hpp>
 #include <asio/use_future.hpp>
 
+#include "app/http/endpoint_threads.hpp"
 #include "app/http/mcp_http_server.hpp"
 #include "support/raw_connection.hpp"
 
@@ -31,8 +32,8 @@ using testing::postRequest;
 using testing::RawConnection;
 using Response = testing::Response;
 
-// An MCPHTTPServer on an io_context running on threads of its own, each
-// session with a real MCP server. Its "tools/call" answers with the
+// An MCPHTTPServer on endpoint threads of its own, each session with a real
+// MCP server. Its "tools/call" answers with the
 // arguments, except for the tool "wait", which never answers;
 // `setupCount` counts the sessions built, `waitingCalls` the calls of "wait"
 // begun.
@@ -46,7 +47,7 @@ public:
 
     template <typename T>
     T run(asio::awaitable<T> awaitable) {
-        auto future = asio::co_spawn(context_, std::move(awaitable), asio::use_future);
+        auto future = asio::co_spawn(threads_.executors().front(), std::move(awaitable), asio::use_future);
         if (future.wait_for(deadline) != std::future_status::ready) {
             throw std::runtime_error("awaitable did not finish in time");
         }
@@ -74,9 +75,7 @@ public:
     Response exchange(std::string_view request);
 
 private:
-    asio::io_context context_;
-    asio::executor_work_guard<asio::io_context::executor_type> work_;
-    std::vector<std::thread> threads_;
+    EndpointThreads threads_;
     std::shared_ptr<std::atomic<int>> setupCount_ = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<std::atomic<bool>> failSetups_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<int>> waitingCalls_ = std::make_shared<std::atomic<int>>(0);

@@ -118,6 +118,31 @@ TEST(Sessions, AtTheLimitTheLongestIdleGoesFirst) {
     EXPECT_EQ(harness.sessionIDs(), (std::vector<std::string>{"one", "three"}));
 }
 
+TEST(Sessions, SpreadOverThreadsEachServeAllTheirRequestsAndStreams) {
+    ServerHarness harness(ServerHarness::quietOptions(), 4);
+    const std::vector<std::string> sessions{"s0", "s1", "s2", "s3", "s4", "s5", "s6"};
+    std::vector<std::unique_ptr<RawConnection>> streams;
+    for (const auto& id : sessions) streams.push_back(openStream(harness.port(), id));
+    // Each session's requests come on fresh connections, all read by the
+    // listener and served on whichever thread owns the session.
+    std::vector<std::future<void>> clients;
+    for (const auto& id : sessions) {
+        clients.push_back(std::async(std::launch::async, [&harness, id] {
+            for (int request = 0; request < 5; ++request) {
+                const auto response = harness.exchange(
+                    postRequest(R"({"jsonrpc":"2.0","id":)" + std::to_string(request) + R"(,"method":"ping"})", id));
+                EXPECT_EQ(response.status, 200) << id;
+                EXPECT_EQ(response.body, R"({"id":)" + std::to_string(request) + R"(,"jsonrpc":"2.0","result":{}})");
+                EXPECT_EQ(response.header("Mcp-Session-Id"), id);
+            }
+        }));
+    }
+    for (auto& client : clients) client.get();
+    EXPECT_EQ(harness.setupCount(), static_cast<int>(sessions.size()));
+    harness.run(harness.server().notifyToolListChanged());
+    for (auto& stream : streams) EXPECT_TRUE(stream->readUntil(listChanged));
+}
+
 TEST(Sessions, ConcurrentFirstRequestsCreateOneSession) {
     ServerHarness harness(ServerHarness::quietOptions(), 4, 100ms);
     std::vector<std::future<Response>> responses;
