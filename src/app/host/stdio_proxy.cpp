@@ -289,6 +289,18 @@ void StdioProxy::handleResponse(const std::string& message, platform::HTTPClient
         writeReply(mcp::writeJSON(body));
         return;
     }
+    // One error for a whole batch answers none of its requests: each gets
+    // the instance's error under its own id.
+    if (body.objectValue() != nullptr && awaited.isBatch && !awaited.ids.empty()) {
+        Value::Array replies;
+        for (const auto& id : awaited.ids) {
+            Value reply = body;
+            reply.objectValue()->insert_or_assign("id", mcp::encodeValue(id));
+            replies.push_back(std::move(reply));
+        }
+        writeReply(mcp::writeJSON(Value(std::move(replies))));
+        return;
+    }
     writeReply(std::move(response.body));
 }
 

@@ -198,6 +198,10 @@ TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
     FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest& received) {
         return optionsOr(received, [&]() -> CannedHTTPResponse {
             const auto body = received.body;
+            if (body.starts_with("[") && body.find(R"("id":10)") != std::string::npos) {
+                return {.status = 500,
+                        .body = R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"gone"}})"};
+            }
             if (body.starts_with("[")) return {.status = 500, .body = "<html>oops</html>"};
             const auto id = idOf(body).description();
             if (id == "1") return {.status = 500, .body = relayedError};
@@ -218,11 +222,11 @@ TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
              request("\"three\"", "tools/call") + "\n" + R"({"jsonrpc":"2.0","method":"notifications/progress"})" +
              "\n" + request("5", "tools/call") + "\n[" + request("6", "ping") + "," +
              R"({"jsonrpc":"2.0","method":"notifications/x"})" + "," + request("7", "ping") + "]\n" +
-             request("8", "ping") + "\n");
+             request("8", "ping") + "\n[" + request("10", "ping") + "," + request("11", "ping") + "]\n");
     run.endInput();
 
     const auto lines = run.remainingLines();
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0],
               R"({"error":{"code":-32700,"message":"Parse error: Invalid JSON: the message is not valid UTF-8"},)"
               R"("id":null,"jsonrpc":"2.0"})");
@@ -241,6 +245,9 @@ TEST(StdioProxy, AnswersEveryRequestWhateverTheInstanceReplies) {
     EXPECT_EQ(*batch.arrayValue()->at(1).find("error")->find("message"),
               Value("Failed to forward request: HTTP status 500: <html>oops</html>"));
     EXPECT_EQ(lines[6], result("8"));
+    EXPECT_EQ(mcp::parseJSON(lines[7]),
+              mcp::parseJSON(R"([{"jsonrpc":"2.0","id":10,"error":{"code":-32603,"message":"gone"}},)"
+                             R"({"jsonrpc":"2.0","id":11,"error":{"code":-32603,"message":"gone"}}])"));
     EXPECT_TRUE(run.ended());
 }
 
