@@ -89,11 +89,7 @@ public:
     // replaces.
     template <Method M>
     Server& registerMethodHandler(std::function<asio::awaitable<typename M::Result>(typename M::Parameters)> handler) {
-        std::shared_ptr<RequestHandlerBox> box = std::make_shared<TypedRequestHandler<M>>(
-            [handler = std::move(handler)](Request<M> request) -> asio::awaitable<Response<M>> {
-                auto result = co_await handler(std::move(request.params));
-                co_return Response<M>::success(std::move(request.id), std::move(result));
-            });
+        std::shared_ptr<RequestHandlerBox> box = std::make_shared<TypedResultHandler<M>>(std::move(handler));
         asio::dispatch(strand_, [self = shared_from_this(), box = std::move(box)]() mutable {
             self->methodHandlers_[std::string(M::name)] = std::move(box);
         });
@@ -133,8 +129,9 @@ private:
     const std::optional<logging::Logger>& logger() const { return connectionLogger_; }
 
     asio::awaitable<void> sendValue(Value message);
-    // For code already on the strand (the loop and its handlers).
-    asio::awaitable<void> sendOnStrand(const Value& message);
+    // For the loop, already on the strand: the transport's own send, with no
+    // frame of its own. The loop keeps the transport alive while it waits.
+    asio::awaitable<void> sendOnStrand(std::string text);
 
     // The loop's path for one message: classified once, then dispatched as
     // a request, a notification or a batch; anything else is answered with
@@ -143,8 +140,9 @@ private:
     asio::awaitable<void> dispatchMessage(ReceivedMessage message);
     asio::awaitable<void> answerFailure(std::exception_ptr failure, std::optional<ID> id);
     asio::awaitable<void> dispatchBatch(const Value& message);
-    asio::awaitable<std::optional<Response<AnyMethod>>> dispatchRequest(Request<AnyMethod> request,
-                                                                        bool sendResponse);
+    // The reply to one request, the handler's failure included; only a
+    // server not yet initialised (when strict) throws.
+    asio::awaitable<Response<AnyMethod>> dispatchRequest(Request<AnyMethod> request, bool isBatchItem);
     asio::awaitable<void> dispatchNotification(Message<AnyNotification> message);
     void requireInitialized() const;
 
