@@ -70,6 +70,24 @@ private:
     Handler handler_;
 };
 
+// A handler that answers without waiting for anything: a plain function,
+// called in the box's own frame.
+template <Method M>
+class ImmediateRequestHandler final : public RequestHandlerBox {
+public:
+    using Handler = std::function<typename M::Result(typename M::Parameters)>;
+
+    explicit ImmediateRequestHandler(Handler handler) : handler_(std::move(handler)) {}
+
+    asio::awaitable<Response<AnyMethod>> handle(Request<AnyMethod> request) override {
+        auto result = handler_(envelope::decodeTakenParameters<typename M::Parameters>(request.params));
+        co_return Response<AnyMethod>::success(std::move(request.id), encodeValue(result));
+    }
+
+private:
+    Handler handler_;
+};
+
 template <Notification N>
 class TypedNotificationHandler final : public NotificationHandlerBox {
 public:

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 #include <asio/any_io_executor.hpp>
@@ -140,8 +141,13 @@ private:
     asio::awaitable<void> dispatchMessage(ReceivedMessage message);
     asio::awaitable<void> answerFailure(std::exception_ptr failure, std::optional<ID> id);
     asio::awaitable<void> dispatchBatch(const Value& message);
-    // The reply to one request, the handler's failure included; only a
-    // server not yet initialised (when strict) throws.
+    // Where a request goes: its method's handler, or the reply it gets at
+    // once when no handler will run (its id is then moved into the reply).
+    // Only a server not yet initialised (when strict) throws.
+    std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> routeRequest(Request<AnyMethod>& request,
+                                                                                        bool isBatchItem);
+    // The reply to one request of a batch, the handler's failure included;
+    // throws as routeRequest does.
     asio::awaitable<Response<AnyMethod>> dispatchRequest(Request<AnyMethod> request, bool isBatchItem);
     asio::awaitable<void> dispatchNotification(Message<AnyNotification> message);
     void requireInitialized() const;

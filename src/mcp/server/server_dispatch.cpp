@@ -126,11 +126,27 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
                 co_await dispatchBatch(*message);
                 co_return;
             case MessageKind::request: {
-                auto response =
-                    co_await dispatchRequest(takeRequest(*message, std::move(*classification.id)), false);
+                // The handler is awaited here rather than through
+                // dispatchRequest: one coroutine frame less per request.
+                auto request = takeRequest(*message, std::move(*classification.id));
+                auto route = routeRequest(request, false);
+                auto* response = std::get_if<Response<AnyMethod>>(&route);
+                std::optional<Response<AnyMethod>> handled;
+                if (response == nullptr) {
+                    std::exception_ptr handlerFailure;
+                    try {
+                        handled = co_await std::get<0>(route)->handle(std::move(request));
+                    } catch (...) {
+                        handlerFailure = std::current_exception();
+                    }
+                    if (handlerFailure) {
+                        handled = Response<AnyMethod>::failure(*failureID, asMCPError(handlerFailure));
+                    }
+                    response = &*handled;
+                }
                 std::exception_ptr sendFailure;
                 try {
-                    co_await sendOnStrand(responseText(response));
+                    co_await sendOnStrand(responseText(*response));
                     co_return;
                 } catch (...) {
                     sendFailure = std::current_exception();
@@ -192,10 +208,10 @@ void Server::requireInitialized() const {
     }
 }
 
-asio::awaitable<Response<AnyMethod>> Server::dispatchRequest(Request<AnyMethod> request, bool isBatchItem) {
+std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> Server::routeRequest(
+    Request<AnyMethod>& request, bool isBatchItem) {
     if (request.method.empty() && isBatchItem) {
-        co_return Response<AnyMethod>::failure(std::move(request.id),
-                                               MCPError::invalidRequest("Invalid batch item format"));
+        return Response<AnyMethod>::failure(std::move(request.id), MCPError::invalidRequest("Invalid batch item format"));
     }
     if (const auto& logger = this->logger()) {
         logger->trace(
@@ -208,18 +224,23 @@ asio::awaitable<Response<AnyMethod>> Server::dispatchRequest(Request<AnyMethod> 
     if (configuration_.strict && request.method != Initialize::name && request.method != Ping::name) {
         requireInitialized();
     }
-
     const auto found = methodHandlers_.find(request.method);
-    const auto box = found == methodHandlers_.end() ? nullptr : found->second;
-    if (!box) {
-        co_return Response<AnyMethod>::failure(std::move(request.id),
-                                               MCPError::methodNotFound("Unknown method: " + request.method));
+    if (found == methodHandlers_.end() || !found->second) {
+        return Response<AnyMethod>::failure(std::move(request.id),
+                                            MCPError::methodNotFound("Unknown method: " + request.method));
     }
+    return found->second;
+}
 
+asio::awaitable<Response<AnyMethod>> Server::dispatchRequest(Request<AnyMethod> request, bool isBatchItem) {
+    auto route = routeRequest(request, isBatchItem);
+    if (auto* response = std::get_if<Response<AnyMethod>>(&route)) {
+        co_return std::move(*response);
+    }
     ID id = request.id;
     std::exception_ptr failure;
     try {
-        auto response = co_await box->handle(std::move(request));
+        auto response = co_await std::get<0>(route)->handle(std::move(request));
         co_return response;
     } catch (...) {
         failure = std::current_exception();
