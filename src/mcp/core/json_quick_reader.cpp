@@ -161,15 +161,18 @@ private:
     bool readString(std::string& out) {
         ++cursor_;
         const char* run = cursor_;
+        // Text of ASCII alone needs no UTF-8 check.
+        unsigned char bytesSeen = 0;
         for (;;) {
             if (cursor_ == end_) {
                 return false;
             }
             const auto byte = static_cast<unsigned char>(*cursor_);
+            bytesSeen |= byte;
             if (byte == '"') {
                 out.append(run, cursor_);
                 ++cursor_;
-                return isValidUTF8(out);
+                return bytesSeen < 0x80 || isValidUTF8(out);
             }
             if (byte < 0x20) {
                 return false;

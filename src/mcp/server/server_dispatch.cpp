@@ -1,6 +1,8 @@
 // The message loop and the dispatch of requests, notifications and batches.
 #include <chrono>
 
+#include <asio/this_coro.hpp>
+
 #include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
 #include "mcp/core/coders.hpp"
@@ -58,7 +60,10 @@ Message<AnyNotification> takeNotification(Value& message) {
 // A reply that cannot be written (text that is not UTF-8, say) goes out as
 // the internal error it is, under the same id.
 std::string responseText(const Response<AnyMethod>& response) {
+    // Room for a small reply, which then costs one allocation.
+    constexpr std::size_t smallReplySize = 128;
     std::string text;
+    text.reserve(smallReplySize);
     try {
         appendResponseJSON(text, response);
     } catch (...) {
@@ -72,12 +77,12 @@ std::string responseText(const Response<AnyMethod>& response) {
 
 asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) {
     auto stream = transport->receive();
+    // Read once: asking for it anew would cost a coroutine frame per message.
+    const auto cancellation = co_await asio::this_coro::cancellation_state;
     std::exception_ptr failure;
     try {
         while (auto message = co_await stream.next()) {
-            // Kept out of the condition: g++ 12 miscompiles a co_await there.
-            const bool cancelled = co_await async::isCancelled();
-            if (cancelled) {
+            if (cancellation.cancelled() != asio::cancellation_type::none) {
                 break;
             }
             co_await dispatchMessage(std::move(*message));
