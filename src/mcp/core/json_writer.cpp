@@ -31,16 +31,24 @@ public:
     // Copies runs of plain characters in one append; only the characters
     // that need an escape are handled one by one.
     void writeString(std::string_view text) {
-        if (!isValidUTF8(text)) {
+        // Text of ASCII alone, the common case, needs no UTF-8 check.
+        unsigned char bytesSeen = 0;
+        for (const char character : text) {
+            bytesSeen |= static_cast<unsigned char>(character);
+        }
+        if (bytesSeen >= 0x80 && !isValidUTF8(text)) {
             throw EncodingError("Cannot write text that is not valid UTF-8 as JSON");
         }
         out_.reserve(out_.size() + text.size() + 2);
         out_ += '"';
+        // A control character stands in for the slash when it is written
+        // bare; control characters are escaped anyway.
+        const unsigned char escapedSlash = options_.escapeSlashes ? '/' : 0;
         const char* run = text.data();
         const char* end = text.data() + text.size();
         for (const char* cursor = run; cursor != end; ++cursor) {
             const auto byte = static_cast<unsigned char>(*cursor);
-            if (byte >= 0x20 && byte != '"' && byte != '\\' && !(byte == '/' && options_.escapeSlashes)) {
+            if (byte >= 0x20 && byte != '"' && byte != '\\' && byte != escapedSlash) {
                 continue;
             }
             out_.append(run, cursor);
