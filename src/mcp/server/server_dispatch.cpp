@@ -213,10 +213,11 @@ void Server::requireInitialized() const {
     }
 }
 
-std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> Server::routeRequest(
-    Request<AnyMethod>& request, bool isBatchItem) {
+std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> Server::routeRequest(Request<AnyMethod>& request,
+                                                                                           bool isBatchItem) {
     if (request.method.empty() && isBatchItem) {
-        return Response<AnyMethod>::failure(std::move(request.id), MCPError::invalidRequest("Invalid batch item format"));
+        return Response<AnyMethod>::failure(std::move(request.id),
+                                            MCPError::invalidRequest("Invalid batch item format"));
     }
     if (const auto& logger = this->logger()) {
         logger->trace(

@@ -70,11 +70,11 @@ TEST(ParameterHandlers, AnswerUnderTheRequestsIDAndRefuseUnfitParameters) {
         ++calls;
         return Value("hello " + parameters.who);
     };
-    TypedResultHandler<Greet> awaiting([&](Greet::Parameters parameters) -> asio::awaitable<Value> {
-        co_return greet(std::move(parameters));
-    });
+    TypedResultHandler<Greet> awaiting(
+        [&](Greet::Parameters parameters) -> asio::awaitable<Value> { co_return greet(std::move(parameters)); });
     ImmediateRequestHandler<Greet> immediate(greet);
-    for (RequestHandlerBox* box : {static_cast<RequestHandlerBox*>(&awaiting), static_cast<RequestHandlerBox*>(&immediate)}) {
+    for (RequestHandlerBox* box :
+         {static_cast<RequestHandlerBox*>(&awaiting), static_cast<RequestHandlerBox*>(&immediate)}) {
         calls = 0;
         const auto response =
             runAwaitable(box->handle(Request<AnyMethod>(ID("r"), "test/greet", Value::object({{"who", "ana"}}))));
