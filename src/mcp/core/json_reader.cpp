@@ -9,7 +9,6 @@
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/data_url.hpp"
 #include "mcp/core/json.hpp"
-#include "mcp/core/json_quick_reader.hpp"
 
 namespace lumenary::mcp {
 
@@ -40,7 +39,14 @@ public:
         }
         return add(Value(number));
     }
-    bool string(std::string& text) { return add(valueOfJSONString(std::move(text))); }
+    bool string(std::string& text) {
+        if (text.starts_with("data:")) {
+            if (auto parsed = parseDataURL(text)) {
+                return add(Value::data(std::move(parsed->data), std::move(parsed->mimeType), std::move(text)));
+            }
+        }
+        return add(Value(std::move(text)));
+    }
     bool binary(binary_t&) { return stop("Binary values are not JSON"); }
 
     bool start_object(std::size_t) { return open(Value(Value::Object{})); }
@@ -132,9 +138,6 @@ private:
 }  // namespace
 
 Value parseJSON(std::string_view text) {
-    if (auto value = readCommonJSON(text)) {
-        return std::move(*value);
-    }
     ValueBuilder builder;
     const bool complete = nlohmann::json::sax_parse(text.begin(), text.end(), &builder);
     if (!complete || builder.failure()) {
