@@ -53,6 +53,9 @@ public:
         return Coder<T>::decode(Decoder(*found, this, key));
     }
     Decoder member(std::string_view key) const;
+    // A position for `value` as though it stood under `key` here: for a
+    // member already taken out of its object, whose errors still name it.
+    Decoder nested(const Value& value, std::string_view key) const noexcept { return Decoder(value, this, key); }
 
     // Unkeyed access. `array()` fails with a type mismatch for a non-array.
     const Value::Array& array() const;

@@ -35,4 +35,24 @@ Parameters decodeParameters(const Decoder& envelope) {
     }
 }
 
+// The same rules for a "params" value already taken out of its envelope
+// (null when it was absent), with the same errors and coding paths.
+template <typename Parameters>
+Parameters decodeTakenParameters(const Value& parameters) {
+    static const Value noMembers;
+    const Decoder envelope(noMembers);
+    if constexpr (isNotRequired<Parameters>) {
+        if (parameters.isNull()) {
+            return NotRequired<Parameters>::make();
+        }
+        return Coder<Parameters>::decode(envelope.nested(parameters, "params"));
+    } else {
+        try {
+            return Coder<Parameters>::decode(envelope.nested(parameters, "params"));
+        } catch (const DecodingError&) {
+            envelope.failDataCorrupted(parameters.isNull() ? "Missing required params field" : "Invalid params field");
+        }
+    }
+}
+
 }  // namespace lumenary::mcp::envelope

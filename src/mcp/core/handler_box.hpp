@@ -25,9 +25,10 @@ public:
     virtual asio::awaitable<void> handle(Message<AnyNotification> message) = 0;
 };
 
-// Conversions go through the JSON form, so a typed handler sees exactly what
-// a peer reading the wire would: parameters that do not fit fail here, before
-// the handler runs, with the envelope's decoding error.
+// The parameters are decoded straight from the untyped value by the rules
+// and with the errors a reader of the whole envelope would meet, so a typed
+// handler sees exactly what a peer reading the wire would: parameters that do
+// not fit fail here, before the handler runs.
 template <Method M>
 class TypedRequestHandler final : public RequestHandlerBox {
 public:
@@ -36,19 +37,51 @@ public:
     explicit TypedRequestHandler(Handler handler) : handler_(std::move(handler)) {}
 
     asio::awaitable<Response<AnyMethod>> handle(Request<AnyMethod> request) override {
-        // The request's own JSON form, with its parameters moved in rather
-        // than copied.
-        Value::Object envelope;
-        envelope.emplace("jsonrpc", std::string(envelope::jsonrpcVersion));
-        envelope.emplace("id", encodeValue(request.id));
-        envelope.emplace("method", std::move(request.method));
-        envelope.emplace("params", std::move(request.params));
-        auto typed = decodeValue<Request<M>>(Value(std::move(envelope)));
-        Response<M> response = co_await handler_(std::move(typed));
+        auto parameters = envelope::decodeTakenParameters<typename M::Parameters>(request.params);
+        Response<M> response =
+            co_await handler_(Request<M>(std::move(request.id), std::move(request.method), std::move(parameters)));
         if (const auto* error = response.error()) {
             co_return Response<AnyMethod>::failure(std::move(response.id), *error);
         }
         co_return Response<AnyMethod>::success(std::move(response.id), encodeValue(*response.value()));
+    }
+
+private:
+    Handler handler_;
+};
+
+// A handler that sees only the parameters and gives only the result; the
+// reply goes out under the request's id. It saves the frame a wrapping
+// TypedRequestHandler would add to every call.
+template <Method M>
+class TypedResultHandler final : public RequestHandlerBox {
+public:
+    using Handler = std::function<asio::awaitable<typename M::Result>(typename M::Parameters)>;
+
+    explicit TypedResultHandler(Handler handler) : handler_(std::move(handler)) {}
+
+    asio::awaitable<Response<AnyMethod>> handle(Request<AnyMethod> request) override {
+        auto parameters = envelope::decodeTakenParameters<typename M::Parameters>(request.params);
+        auto result = co_await handler_(std::move(parameters));
+        co_return Response<AnyMethod>::success(std::move(request.id), encodeValue(result));
+    }
+
+private:
+    Handler handler_;
+};
+
+// A handler that answers without waiting for anything: a plain function,
+// called in the box's own frame.
+template <Method M>
+class ImmediateRequestHandler final : public RequestHandlerBox {
+public:
+    using Handler = std::function<typename M::Result(typename M::Parameters)>;
+
+    explicit ImmediateRequestHandler(Handler handler) : handler_(std::move(handler)) {}
+
+    asio::awaitable<Response<AnyMethod>> handle(Request<AnyMethod> request) override {
+        auto result = handler_(envelope::decodeTakenParameters<typename M::Parameters>(request.params));
+        co_return Response<AnyMethod>::success(std::move(request.id), encodeValue(result));
     }
 
 private:

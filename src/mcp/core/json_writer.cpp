@@ -13,7 +13,7 @@ namespace {
 
 class Writer {
 public:
-    Writer(std::string& out, JSONWriteOptions options) : out_(out), options_(options) {}
+    Writer(std::string& out, JSONWriteOptions options) : out_(out), options_(options), depth_(options.enclosingDepth) {}
 
     void write(const Value& value) {
         switch (value.kind()) {
@@ -26,6 +26,37 @@ public:
             case Value::Kind::array: writeArray(*value.arrayValue()); return;
             case Value::Kind::object: writeObject(*value.objectValue()); return;
         }
+    }
+
+    // Copies runs of plain characters in one append; only the characters
+    // that need an escape are handled one by one.
+    void writeString(std::string_view text) {
+        // Text of ASCII alone, the common case, needs no UTF-8 check.
+        unsigned char bytesSeen = 0;
+        for (const char character : text) {
+            bytesSeen |= static_cast<unsigned char>(character);
+        }
+        if (bytesSeen >= 0x80 && !isValidUTF8(text)) {
+            throw EncodingError("Cannot write text that is not valid UTF-8 as JSON");
+        }
+        out_.reserve(out_.size() + text.size() + 2);
+        out_ += '"';
+        // A control character stands in for the slash when it is written
+        // bare; control characters are escaped anyway.
+        const unsigned char escapedSlash = options_.escapeSlashes ? '/' : 0;
+        const char* run = text.data();
+        const char* end = text.data() + text.size();
+        for (const char* cursor = run; cursor != end; ++cursor) {
+            const auto byte = static_cast<unsigned char>(*cursor);
+            if (byte >= 0x20 && byte != '"' && byte != '\\' && byte != escapedSlash) {
+                continue;
+            }
+            out_.append(run, cursor);
+            appendEscape(byte);
+            run = cursor + 1;
+        }
+        out_.append(run, end);
+        out_ += '"';
     }
 
 private:
@@ -81,29 +112,6 @@ private:
         }
     }
 
-    // Copies runs of plain characters in one append; only the characters
-    // that need an escape are handled one by one.
-    void writeString(std::string_view text) {
-        if (!isValidUTF8(text)) {
-            throw EncodingError("Cannot write text that is not valid UTF-8 as JSON");
-        }
-        out_.reserve(out_.size() + text.size() + 2);
-        out_ += '"';
-        const char* run = text.data();
-        const char* end = text.data() + text.size();
-        for (const char* cursor = run; cursor != end; ++cursor) {
-            const auto byte = static_cast<unsigned char>(*cursor);
-            if (byte >= 0x20 && byte != '"' && byte != '\\' && !(byte == '/' && options_.escapeSlashes)) {
-                continue;
-            }
-            out_.append(run, cursor);
-            appendEscape(byte);
-            run = cursor + 1;
-        }
-        out_.append(run, end);
-        out_ += '"';
-    }
-
     void appendEscape(unsigned char byte) {
         switch (byte) {
             case '"': out_ += "\\\""; return;
@@ -124,13 +132,17 @@ private:
 
     std::string& out_;
     JSONWriteOptions options_;
-    std::size_t depth_ = 0;
+    std::size_t depth_;
 };
 
 }  // namespace
 
 void appendJSON(std::string& out, const Value& value, JSONWriteOptions options) {
     Writer(out, options).write(value);
+}
+
+void appendJSONString(std::string& out, std::string_view text, JSONWriteOptions options) {
+    Writer(out, options).writeString(text);
 }
 
 std::string writeJSON(const Value& value, JSONWriteOptions options) {

@@ -5,6 +5,7 @@
 
 #include "mcp/core/envelope_coding.hpp"
 #include "mcp/core/id.hpp"
+#include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
 
 namespace lumenary::mcp {
@@ -40,6 +41,12 @@ inline Value encodeResponse(Response<AnyMethod>&& response) {
     }
     return object;
 }
+
+// The JSON text of an untyped response, exactly as writing encodeResponse's
+// value would give it (keys in the writer's order), without building that
+// value first. Throws EncodingError as the writer does; `out` is then left
+// with part of the text.
+void appendResponseJSON(std::string& out, const Response<AnyMethod>& response, JSONWriteOptions options = {});
 
 template <Method M>
 struct Coder<Response<M>> {

@@ -70,6 +70,7 @@ public:
     std::optional<std::int64_t> intValue() const noexcept;
     std::optional<double> doubleValue() const noexcept;
     const std::string* stringValue() const noexcept { return std::get_if<std::string>(&storage_); }
+    std::string* stringValue() noexcept { return std::get_if<std::string>(&storage_); }
     const Data* dataValue() const noexcept {
         const auto* data = std::get_if<std::shared_ptr<const Data>>(&storage_);
         return data ? data->get() : nullptr;

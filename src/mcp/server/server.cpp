@@ -113,12 +113,11 @@ asio::awaitable<void> Server::sendValue(Value message) {
     co_await connection->send(std::move(text));
 }
 
-asio::awaitable<void> Server::sendOnStrand(const Value& message) {
+asio::awaitable<void> Server::sendOnStrand(std::string text) {
     if (!connection_) {
         throw MCPError::internalError("Server connection not initialized");
     }
-    auto connection = connection_;
-    co_await connection->send(writeJSON(message));
+    return connection_->send(std::move(text));
 }
 
 }  // namespace lumenary::mcp

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 #include <asio/any_io_executor.hpp>
@@ -89,11 +90,7 @@ public:
     // replaces.
     template <Method M>
     Server& registerMethodHandler(std::function<asio::awaitable<typename M::Result>(typename M::Parameters)> handler) {
-        std::shared_ptr<RequestHandlerBox> box = std::make_shared<TypedRequestHandler<M>>(
-            [handler = std::move(handler)](Request<M> request) -> asio::awaitable<Response<M>> {
-                auto result = co_await handler(std::move(request.params));
-                co_return Response<M>::success(std::move(request.id), std::move(result));
-            });
+        std::shared_ptr<RequestHandlerBox> box = std::make_shared<TypedResultHandler<M>>(std::move(handler));
         asio::dispatch(strand_, [self = shared_from_this(), box = std::move(box)]() mutable {
             self->methodHandlers_[std::string(M::name)] = std::move(box);
         });
@@ -133,8 +130,9 @@ private:
     const std::optional<logging::Logger>& logger() const { return connectionLogger_; }
 
     asio::awaitable<void> sendValue(Value message);
-    // For code already on the strand (the loop and its handlers).
-    asio::awaitable<void> sendOnStrand(const Value& message);
+    // For the loop, already on the strand: the transport's own send, with no
+    // frame of its own. The loop keeps the transport alive while it waits.
+    asio::awaitable<void> sendOnStrand(std::string text);
 
     // The loop's path for one message: classified once, then dispatched as
     // a request, a notification or a batch; anything else is answered with
@@ -143,8 +141,14 @@ private:
     asio::awaitable<void> dispatchMessage(ReceivedMessage message);
     asio::awaitable<void> answerFailure(std::exception_ptr failure, std::optional<ID> id);
     asio::awaitable<void> dispatchBatch(const Value& message);
-    asio::awaitable<std::optional<Response<AnyMethod>>> dispatchRequest(Request<AnyMethod> request,
-                                                                        bool sendResponse);
+    // Where a request goes: its method's handler, or the reply it gets at
+    // once when no handler will run (its id is then moved into the reply).
+    // Only a server not yet initialised (when strict) throws.
+    std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> routeRequest(Request<AnyMethod>& request,
+                                                                                        bool isBatchItem);
+    // The reply to one request of a batch, the handler's failure included;
+    // throws as routeRequest does.
+    asio::awaitable<Response<AnyMethod>> dispatchRequest(Request<AnyMethod> request, bool isBatchItem);
     asio::awaitable<void> dispatchNotification(Message<AnyNotification> message);
     void requireInitialized() const;
 

@@ -31,10 +31,7 @@ void Server::registerBuiltInHandlers(InitializeHook initializeHook) {
                 std::move(request.id),
                 Initialize::Result{version, server->capabilities_, server->serverInfo_, server->instructions_});
         });
-    auto ping =
-        std::make_shared<TypedRequestHandler<Ping>>([](Request<Ping> request) -> asio::awaitable<Response<Ping>> {
-            co_return Response<Ping>::success(std::move(request.id), Empty{});
-        });
+    auto ping = std::make_shared<ImmediateRequestHandler<Ping>>([](Ping::Parameters) { return Empty{}; });
 
     methodHandlers_[std::string(Initialize::name)] = std::move(initialize);
     methodHandlers_[std::string(Ping::name)] = std::move(ping);

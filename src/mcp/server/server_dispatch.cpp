@@ -1,6 +1,8 @@
 // The message loop and the dispatch of requests, notifications and batches.
 #include <chrono>
 
+#include <asio/this_coro.hpp>
+
 #include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
 #include "mcp/core/coders.hpp"
@@ -25,16 +27,62 @@ T decodeClassified(const Value& message) {
     }
 }
 
+// A message the classifier took for a request or a notification has a
+// version of "2.0", a text method and, for a request, a readable id: the
+// envelope's reader would accept it whole, so its members are moved out
+// instead of decoded and copied. An absent "params" reads as null, as the
+// reader has it.
+std::string takeMethod(Value::Object& members) {
+    Value& method = members.find("method")->second;
+    if (auto* text = method.stringValue()) {
+        return std::move(*text);
+    }
+    return *jsonText(method);
+}
+
+Value takeParameters(Value::Object& members) {
+    const auto found = members.find("params");
+    return found == members.end() ? Value() : std::move(found->second);
+}
+
+Request<AnyMethod> takeRequest(Value& message, ID id) {
+    auto& members = *message.objectValue();
+    auto method = takeMethod(members);
+    return Request<AnyMethod>(std::move(id), std::move(method), takeParameters(members));
+}
+
+Message<AnyNotification> takeNotification(Value& message) {
+    auto& members = *message.objectValue();
+    auto method = takeMethod(members);
+    return Message<AnyNotification>(std::move(method), takeParameters(members));
+}
+
+// A reply that cannot be written (text that is not UTF-8, say) goes out as
+// the internal error it is, under the same id.
+std::string responseText(const Response<AnyMethod>& response) {
+    // Room for a small reply, which then costs one allocation.
+    constexpr std::size_t smallReplySize = 128;
+    std::string text;
+    text.reserve(smallReplySize);
+    try {
+        appendResponseJSON(text, response);
+    } catch (...) {
+        text.clear();
+        appendResponseJSON(text, Response<AnyMethod>::failure(response.id, asMCPError(std::current_exception())));
+    }
+    return text;
+}
+
 }  // namespace
 
 asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) {
     auto stream = transport->receive();
+    // Read once: asking for it anew would cost a coroutine frame per message.
+    const auto cancellation = co_await asio::this_coro::cancellation_state;
     std::exception_ptr failure;
     try {
         while (auto message = co_await stream.next()) {
-            // Kept out of the condition: g++ 12 miscompiles a co_await there.
-            const bool cancelled = co_await async::isCancelled();
-            if (cancelled) {
+            if (cancellation.cancelled() != asio::cancellation_type::none) {
                 break;
             }
             co_await dispatchMessage(std::move(*message));
@@ -82,13 +130,43 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
             case MessageKind::batch:
                 co_await dispatchBatch(*message);
                 co_return;
-            case MessageKind::request:
-                co_await dispatchRequest(decodeClassified<Request<AnyMethod>>(*message), true);
+            case MessageKind::request: {
+                // The handler is awaited here rather than through
+                // dispatchRequest: one coroutine frame less per request.
+                auto request = takeRequest(*message, std::move(*classification.id));
+                auto route = routeRequest(request, false);
+                auto* response = std::get_if<Response<AnyMethod>>(&route);
+                std::optional<Response<AnyMethod>> handled;
+                if (response == nullptr) {
+                    std::exception_ptr handlerFailure;
+                    try {
+                        handled = co_await std::get<0>(route)->handle(std::move(request));
+                    } catch (...) {
+                        handlerFailure = std::current_exception();
+                    }
+                    if (handlerFailure) {
+                        handled = Response<AnyMethod>::failure(*failureID, asMCPError(handlerFailure));
+                    }
+                    response = &*handled;
+                }
+                std::exception_ptr sendFailure;
+                try {
+                    co_await sendOnStrand(responseText(*response));
+                    co_return;
+                } catch (...) {
+                    sendFailure = std::current_exception();
+                }
+                // A reply that could not be sent is followed by its error
+                // reply under the request's id; should that fail too, the
+                // loop reports it below.
+                co_await sendOnStrand(
+                    responseText(Response<AnyMethod>::failure(*failureID, asMCPError(sendFailure))));
                 co_return;
+            }
             case MessageKind::notification:
                 // A notification is never answered, not even when refused.
                 answerFailure = false;
-                co_await dispatchNotification(decodeClassified<Message<AnyNotification>>(*message));
+                co_await dispatchNotification(takeNotification(*message));
                 co_return;
             case MessageKind::response:
             case MessageKind::errorResponse:
@@ -123,7 +201,7 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
 asio::awaitable<void> Server::answerFailure(std::exception_ptr failure, std::optional<ID> id) {
     auto response = Response<AnyMethod>::failure(id ? std::move(*id) : ID::random(), asMCPError(failure));
     try {
-        co_await sendOnStrand(encodeValue(response));
+        co_await sendOnStrand(writeJSON(encodeValue(response)));
     } catch (...) {
         // The peer may be gone; the loop goes on with the next message.
     }
@@ -135,11 +213,11 @@ void Server::requireInitialized() const {
     }
 }
 
-asio::awaitable<std::optional<Response<AnyMethod>>> Server::dispatchRequest(Request<AnyMethod> request,
-                                                                            bool sendResponse) {
-    if (request.method.empty() && !sendResponse) {
-        co_return Response<AnyMethod>::failure(std::move(request.id),
-                                               MCPError::invalidRequest("Invalid batch item format"));
+std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> Server::routeRequest(Request<AnyMethod>& request,
+                                                                                           bool isBatchItem) {
+    if (request.method.empty() && isBatchItem) {
+        return Response<AnyMethod>::failure(std::move(request.id),
+                                            MCPError::invalidRequest("Invalid batch item format"));
     }
     if (const auto& logger = this->logger()) {
         logger->trace(
@@ -152,37 +230,28 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::dispatchRequest(Requ
     if (configuration_.strict && request.method != Initialize::name && request.method != Ping::name) {
         requireInitialized();
     }
-
     const auto found = methodHandlers_.find(request.method);
-    const auto box = found == methodHandlers_.end() ? nullptr : found->second;
-    if (!box) {
-        auto response = Response<AnyMethod>::failure(std::move(request.id),
-                                                     MCPError::methodNotFound("Unknown method: " + request.method));
-        if (!sendResponse) {
-            co_return response;
-        }
-        co_await sendOnStrand(encodeValue(response));
-        co_return std::nullopt;
+    if (found == methodHandlers_.end() || !found->second) {
+        return Response<AnyMethod>::failure(std::move(request.id),
+                                            MCPError::methodNotFound("Unknown method: " + request.method));
     }
+    return found->second;
+}
 
+asio::awaitable<Response<AnyMethod>> Server::dispatchRequest(Request<AnyMethod> request, bool isBatchItem) {
+    auto route = routeRequest(request, isBatchItem);
+    if (auto* response = std::get_if<Response<AnyMethod>>(&route)) {
+        co_return std::move(*response);
+    }
     ID id = request.id;
     std::exception_ptr failure;
     try {
-        auto response = co_await box->handle(std::move(request));
-        if (!sendResponse) {
-            co_return response;
-        }
-        co_await sendOnStrand(encodeResponse(std::move(response)));
-        co_return std::nullopt;
+        auto response = co_await std::get<0>(route)->handle(std::move(request));
+        co_return response;
     } catch (...) {
         failure = std::current_exception();
     }
-    auto response = Response<AnyMethod>::failure(std::move(id), asMCPError(failure));
-    if (!sendResponse) {
-        co_return response;
-    }
-    co_await sendOnStrand(encodeValue(response));
-    co_return std::nullopt;
+    co_return Response<AnyMethod>::failure(std::move(id), asMCPError(failure));
 }
 
 asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> message) {
@@ -234,8 +303,8 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
             source);
     }
     if (batch.items.empty()) {
-        co_await sendOnStrand(encodeValue(
-            Response<AnyMethod>::failure(ID::random(), MCPError::invalidRequest("Batch array must not be empty"))));
+        co_await sendOnStrand(writeJSON(encodeValue(
+            Response<AnyMethod>::failure(ID::random(), MCPError::invalidRequest("Batch array must not be empty")))));
         co_return;
     }
 
@@ -245,10 +314,8 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
             ID id = request->id;
             try {
                 // Kept out of the condition: g++ 12 miscompiles a co_await there.
-                auto response = co_await dispatchRequest(std::move(*request), false);
-                if (response) {
-                    responses.push_back(encodeValue(*response));
-                }
+                auto response = co_await dispatchRequest(std::move(*request), true);
+                responses.push_back(encodeResponse(std::move(response)));
             } catch (...) {
                 responses.push_back(
                     encodeValue(Response<AnyMethod>::failure(std::move(id), asMCPError(std::current_exception()))));
@@ -263,7 +330,7 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
     if (responses.empty()) {
         co_return;
     }
-    co_await sendOnStrand(Value(std::move(responses)));
+    co_await sendOnStrand(writeJSON(Value(std::move(responses))));
 }
 
 }  // namespace lumenary::mcp

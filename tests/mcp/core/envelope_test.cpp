@@ -164,6 +164,35 @@ TEST(ResponseEnvelope, WritesOneOfResultOrError) {
               R"("message":"Method not found: Unknown method: x"},"id":"x","jsonrpc":"2.0"})");
 }
 
+// The reply text written straight from a response is the text of its
+// envelope value, escapes, errors and the nesting limit included.
+TEST(ResponseEnvelope, ItsTextIsTheTextOfItsValue) {
+    Value deepest = Value::array({});
+    for (std::size_t level = 1; level < maximumJSONNestingDepth; ++level) {
+        deepest = Value::array({std::move(deepest)});
+    }
+    for (const auto& [response, options] : std::initializer_list<std::pair<Response<AnyMethod>, JSONWriteOptions>>{
+             {Response<AnyMethod>::success(ID(-7), Value::object({{"b", 1}, {"a", "x/\"y\"\n"}})), {}},
+             {Response<AnyMethod>::success(ID("id \"/\u00e9"), Value()), {.escapeSlashes = true}},
+             {Response<AnyMethod>::failure(ID(""), MCPError::invalidParams("bad \"x\"")), {}},
+             {Response<AnyMethod>::success(ID(1), Value("\xC3\x28")), {}},
+             {Response<AnyMethod>::success(ID(1), deepest), {}},
+         }) {
+        std::optional<std::string> expected;
+        try {
+            expected = writeJSON(encodeValue(response), options);
+        } catch (const EncodingError&) {
+        }
+        std::string text;
+        if (expected) {
+            appendResponseJSON(text, response, options);
+            EXPECT_EQ(text, *expected);
+        } else {
+            EXPECT_THROW(appendResponseJSON(text, response, options), EncodingError);
+        }
+    }
+}
+
 TEST(ResponseEnvelope, FailuresCompareByErrorCode) {
     EXPECT_EQ(Response<AnyMethod>::failure(ID(1), MCPError::invalidParams("a")),
               Response<AnyMethod>::failure(ID(1), MCPError::invalidParams("b")));

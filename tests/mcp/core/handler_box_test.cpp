@@ -62,6 +62,38 @@ TEST(TypedRequestHandler, RefusesUnfitParametersBeforeTheHandlerRuns) {
     EXPECT_EQ(calls, 0);
 }
 
+// The boxes that hand a handler only the parameters answer under the
+// request's id, and refuse what does not fit as the full envelope would.
+TEST(ParameterHandlers, AnswerUnderTheRequestsIDAndRefuseUnfitParameters) {
+    int calls = 0;
+    const auto greet = [&](Greet::Parameters parameters) {
+        ++calls;
+        return Value("hello " + parameters.who);
+    };
+    TypedResultHandler<Greet> awaiting(
+        [&](Greet::Parameters parameters) -> asio::awaitable<Value> { co_return greet(std::move(parameters)); });
+    ImmediateRequestHandler<Greet> immediate(greet);
+    for (RequestHandlerBox* box :
+         {static_cast<RequestHandlerBox*>(&awaiting), static_cast<RequestHandlerBox*>(&immediate)}) {
+        calls = 0;
+        const auto response =
+            runAwaitable(box->handle(Request<AnyMethod>(ID("r"), "test/greet", Value::object({{"who", "ana"}}))));
+        EXPECT_EQ(response.id, ID("r"));
+        EXPECT_EQ(*response.value(), Value("hello ana"));
+        for (const auto& [params, description] :
+             {std::pair{Value(), "Missing required params field"}, std::pair{Value("x"), "Invalid params field"}}) {
+            try {
+                runAwaitable(box->handle(Request<AnyMethod>(ID(1), "test/greet", params)));
+                ADD_FAILURE() << "accepted " << params.description();
+            } catch (const DecodingError& error) {
+                EXPECT_EQ(error.description(), description);
+                EXPECT_TRUE(error.codingPath().empty());
+            }
+        }
+        EXPECT_EQ(calls, 1);
+    }
+}
+
 TEST(TypedRequestHandler, PassesFailuresAndTheHandlersIDThrough) {
     TypedRequestHandler<Ping> failing([](Request<Ping> request) -> asio::awaitable<Response<Ping>> {
         co_return Response<Ping>::failure(request.id, MCPError::invalidParams("no"));
