@@ -212,7 +212,16 @@ void HTTPConnection::end() {
 }
 
 void HTTPConnection::close() {
-    asio::post(executor(), [self = shared_from_this()] { self->end(); });
+    auto target = executor();
+    asio::post(target, [self = shared_from_this(), target] {
+        // Handed to another thread before this ran: its socket is used
+        // there now, so it is closed there.
+        if (self->executor() != target) {
+            self->close();
+            return;
+        }
+        self->end();
+    });
 }
 
 asio::any_io_executor HTTPConnection::executor() {

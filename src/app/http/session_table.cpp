@@ -72,16 +72,15 @@ asio::awaitable<void> SessionTable::close() {
         std::lock_guard lock(mutex_);
         isOpen_ = false;
         expiry = std::exchange(expiryTask_, std::nullopt);
-        // A session still being made is ended by its maker, which finds the
-        // table closed.
+        // A session still being made is ended by its maker, which finds it
+        // ending; it counts as ending from now on, so that closing waits for
+        // it and a reopened table never takes it in.
         for (auto entry = sessions_.begin(); entry != sessions_.end();) {
+            beginEnding(*entry->second);
             if (entry->second->isReady_) {
-                beginEnding(*entry->second);
                 ending.push_back(entry->second);
-                entry = erase(entry);
-            } else {
-                ++entry;
             }
+            entry = erase(entry);
         }
     }
     if (expiry) {
@@ -183,11 +182,13 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
         waiters = std::exchange(session->readyWaiters_, {});
         auto found = sessions_.find(session->id());
         const bool isStillHere = found != sessions_.end() && found->second == session;
-        isClosed = !failure && (!isStillHere || !isOpen_);
+        // Only closing the table ends a session that is still being made.
+        const bool isEndingAlready = session->hasEnded_;
+        isClosed = isEndingAlready || (!failure && (!isStillHere || !isOpen_));
         if (failure || isClosed) {
             if (isStillHere) erase(found);
+            if (isClosed && !isEndingAlready) beginEnding(*session);
             session->hasEnded_ = true;
-            if (isClosed) beginEnding(*session);
         } else {
             session->isReady_ = true;
             ++session->busyRequests_;

@@ -156,5 +156,27 @@ TEST(Sessions, ConcurrentFirstRequestsCreateOneSession) {
     EXPECT_EQ(harness.setupCount(), 1);
 }
 
+TEST(Sessions, AStopWhileASessionIsBeingMadeEndsItAndARestartNeverTakesItIn) {
+    ServerHarness harness(ServerHarness::quietOptions(), 2, 300ms);
+    auto pending = std::async(std::launch::async, [&harness] {
+        try {
+            return harness.exchange(postRequest(R"({"jsonrpc":"2.0","id":1,"method":"ping"})", "half-made"));
+        } catch (const std::exception&) {
+            return Response{};
+        }
+    });
+    ASSERT_TRUE(harness.eventually([&] { return harness.setupCount() == 1; }));
+
+    harness.run(harness.server().stop());
+    harness.run(harness.server().start(harness.port()));
+
+    ASSERT_EQ(pending.wait_for(deadline), std::future_status::ready);
+    EXPECT_NE(pending.get().status, 200);
+    // The same id in the new run gets a session of its own, made anew.
+    EXPECT_EQ(harness.exchange(postRequest(R"({"jsonrpc":"2.0","id":2,"method":"ping"})", "half-made")).status, 200);
+    EXPECT_EQ(harness.setupCount(), 2);
+    EXPECT_EQ(harness.sessionIDs(), std::vector<std::string>{"half-made"});
+}
+
 }  // namespace
 }  // namespace lumenary::http::test
