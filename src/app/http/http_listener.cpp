@@ -2,24 +2,37 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
-#include <asio/ip/v6_only.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "app/http/loopback_acceptors.hpp"
 #include "async/on_strand.hpp"
 
 namespace lumenary::http {
 
-std::shared_ptr<HTTPListener> HTTPListener::create(asio::any_io_executor executor, Limits limits,
-                                                   logging::Console console, Serve serve) {
-    return std::shared_ptr<HTTPListener>(
-        new HTTPListener(std::move(executor), limits, std::move(console), std::move(serve)));
+namespace {
+
+// Closes an acceptor on the executor it is used on, where its accept loop
+// then sees it closed.
+asio::awaitable<void> closeAcceptor(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
+    asio::error_code ignored;
+    acceptor->close(ignored);
+    co_return;
 }
 
-HTTPListener::HTTPListener(asio::any_io_executor executor, Limits limits, logging::Console console, Serve serve)
-    : executor_(executor),
-      strand_(asio::make_strand(executor)),
+}  // namespace
+
+std::shared_ptr<HTTPListener> HTTPListener::create(std::vector<asio::any_io_executor> executors, Limits limits,
+                                                   logging::Console console, Serve serve) {
+    return std::shared_ptr<HTTPListener>(
+        new HTTPListener(std::move(executors), limits, std::move(console), std::move(serve)));
+}
+
+HTTPListener::HTTPListener(std::vector<asio::any_io_executor> executors, Limits limits, logging::Console console,
+                           Serve serve)
+    : executors_(std::move(executors)),
+      strand_(asio::make_strand(executors_.front())),
       limits_(limits),
       console_(std::move(console)),
       serve_(std::move(serve)),
@@ -35,35 +48,13 @@ asio::awaitable<std::uint16_t> HTTPListener::startOnStrand(std::uint16_t preferr
     if (port_) {
         co_return *port_;
     }
-    using asio::ip::tcp;
-    // Loopback only: on any other interface, anybody on the network could
-    // call every tool.
-    auto listen = [this](const tcp::endpoint& endpoint) {
-        auto acceptor = std::make_shared<tcp::acceptor>(strand_);
-        acceptor->open(endpoint.protocol());
-        acceptor->set_option(tcp::acceptor::reuse_address(true));
-        if (endpoint.protocol() == tcp::v6()) {
-            acceptor->set_option(asio::ip::v6_only(true));
-        }
-        acceptor->bind(endpoint);
-        acceptor->listen();
-        return acceptor;
-    };
-    std::vector<std::shared_ptr<tcp::acceptor>> acceptors{
-        listen(tcp::endpoint(asio::ip::address_v4::loopback(), preferredPort))};
-    const std::uint16_t boundPort = acceptors.front()->local_endpoint().port();
-    try {
-        acceptors.push_back(listen(tcp::endpoint(asio::ip::address_v6::loopback(), boundPort)));
-    } catch (const asio::system_error&) {
-        // No IPv6 here, or its loopback port is taken: IPv4 serves alone.
-    }
-
-    acceptors_ = acceptors;
-    port_ = boundPort;
+    auto listening = listenOnLoopback(executors_, preferredPort);
+    acceptors_ = std::move(listening.acceptors);
+    port_ = listening.port;
     for (const auto& acceptor : acceptors_) {
-        asio::co_spawn(strand_, acceptLoop(acceptor), asio::detached);
+        asio::co_spawn(acceptor->get_executor(), acceptLoop(acceptor), asio::detached);
     }
-    co_return boundPort;
+    co_return listening.port;
 }
 
 asio::awaitable<void> HTTPListener::stop() {
@@ -72,14 +63,12 @@ asio::awaitable<void> HTTPListener::stop() {
 
 asio::awaitable<void> HTTPListener::stopOnStrand() {
     const auto self = shared_from_this();
-    for (const auto& acceptor : acceptors_) {
-        asio::error_code ignored;
-        acceptor->close(ignored);
+    const auto closing = std::exchange(acceptors_, {});
+    for (const auto& acceptor : closing) {
+        co_await asio::co_spawn(acceptor->get_executor(), closeAcceptor(acceptor), asio::use_awaitable);
     }
-    acceptors_.clear();
     port_.reset();
     connections_->closeAll();
-    co_return;
 }
 
 asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
@@ -96,13 +85,13 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
             break;
         }
         asio::error_code error;
-        auto socket = co_await acceptor->async_accept(executor_, asio::redirect_error(asio::use_awaitable, error));
+        auto socket = co_await acceptor->async_accept(acceptor->get_executor(), asio::redirect_error(asio::use_awaitable, error));
         if (error == asio::error::operation_aborted || !acceptor->is_open()) {
             break;
         }
         if (error) {
             // Out of descriptors, say: pause instead of spinning on the error.
-            asio::steady_timer pause(strand_, std::chrono::milliseconds(100));
+            asio::steady_timer pause(acceptor->get_executor(), std::chrono::milliseconds(100));
             co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
             continue;
         }
@@ -116,7 +105,7 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
         if (console_.isEnabled()) {
             console_.print("New connection from: ", connection->remoteDescription());
         }
-        asio::co_spawn(executor_, serve_(std::move(connection)), asio::detached);
+        asio::co_spawn(acceptor->get_executor(), serve_(std::move(connection)), asio::detached);
     }
 }
 

@@ -188,7 +188,7 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
     std::exception_ptr failure;
     std::shared_ptr<HTTPSession> session;
     try {
-        session = co_await context->sessions->acquire(sessionID);
+        session = co_await context->sessions->acquire(sessionID, connection->socket().get_executor());
     } catch (...) {
         failure = std::current_exception();
     }
@@ -230,7 +230,7 @@ asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection c
     std::shared_ptr<HTTPSession> session;
     std::string failure;
     try {
-        session = co_await context->sessions->acquire(sessionID);
+        session = co_await context->sessions->acquire(sessionID, connection->socket().get_executor());
     } catch (...) {
         failure = mcp::localizedDescription(std::current_exception());
     }

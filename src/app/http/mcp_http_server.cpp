@@ -50,7 +50,7 @@ MCPHTTPServer::MCPHTTPServer(std::vector<asio::any_io_executor> executors, MakeS
       streams_(std::make_shared<EventStreamRegistry>(options.console)),
       sessions_(makeSessionTable(executors, std::move(makeSessionServer), options, streams_)),
       listener_(HTTPListener::create(
-          executors.front(), {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
+          executors, {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
           [context = std::make_shared<const RouteContext>(RouteContext{
                sessions_, streams_, options.requestLimits, options.requestTimeLimit,
                EventStream::Options{options.heartbeatInterval, options.maximumStreamBacklogBytes}, options.console})](

@@ -38,15 +38,15 @@ SessionTable::SessionTable(std::vector<asio::any_io_executor> executors, MakeSes
       sessionEnded_(std::move(sessionEnded)),
       sessionsPerExecutor_(executors_.size(), 0) {}
 
-std::size_t SessionTable::leastBusyExecutor() const {
-    // The first executor reads every request before it is handed over, so
-    // it takes a session only while it has none: a lone client is then
-    // served without a hop between threads, and many clients' sessions go to
-    // the threads that have less to do.
-    if (sessionsPerExecutor_.size() == 1 || sessionsPerExecutor_.front() == 0) {
-        return 0;
+std::size_t SessionTable::executorForNewSession(const asio::any_io_executor& requestExecutor) const {
+    // The thread that read the first request is where the client's next
+    // connections are likely accepted too (see LoopbackAcceptors), so its
+    // requests need no hop to another thread.
+    const auto reading = std::find(executors_.begin(), executors_.end(), requestExecutor);
+    if (reading != executors_.end()) {
+        return static_cast<std::size_t>(reading - executors_.begin());
     }
-    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin() + 1, sessionsPerExecutor_.end()) -
+    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin(), sessionsPerExecutor_.end()) -
                                     sessionsPerExecutor_.begin());
 }
 
@@ -110,7 +110,8 @@ void SessionTable::beginEnding(HTTPSession& session) {
     ++sessionsEnding_;
 }
 
-asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string sessionID) {
+asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string sessionID,
+                                                                    asio::any_io_executor requestExecutor) {
     const auto self = shared_from_this();
     for (;;) {
         std::shared_ptr<HTTPSession> created;
@@ -122,7 +123,7 @@ asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string 
             }
             auto found = sessions_.find(sessionID);
             if (found == sessions_.end()) {
-                const auto index = leastBusyExecutor();
+                const auto index = executorForNewSession(requestExecutor);
                 created = std::make_shared<HTTPSession>(sessionID, executors_[index]);
                 created->executorIndex_ = index;
                 ++sessionsPerExecutor_[index];

@@ -1,10 +1,15 @@
 // The routes against a real listener on a loopback port, through raw sockets.
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
 #include <regex>
+
+#include <asio/detail/socket_option.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 
 #include "http_test_support.hpp"
 #include "mcp/core/json.hpp"
@@ -228,6 +233,21 @@ TEST(HTTPServerLifecycle, ReportsAPortItCannotListenOn) {
     EXPECT_THROW(harness.run(harness.server().start(holder.port())), asio::system_error);
     EXPECT_EQ(harness.run(harness.server().port()), std::nullopt);
     harness.run(harness.server().stop());
+}
+
+// The endpoint's threads share their port with one another; a listener of
+// another program that lets others share its port must still keep it.
+TEST(HTTPServerLifecycle, RefusesAPortAnotherListenerSharesOut) {
+    asio::io_context context;
+    asio::ip::tcp::acceptor holder(context);
+    holder.open(asio::ip::tcp::v4());
+    holder.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true));
+    holder.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    holder.listen();
+    ServerHarness harness(ServerHarness::quietOptions(), 4);
+    harness.run(harness.server().stop());
+    EXPECT_THROW(harness.run(harness.server().start(holder.local_endpoint().port())), asio::system_error);
+    EXPECT_EQ(harness.run(harness.server().port()), std::nullopt);
 }
 
 }  // namespace
