@@ -204,6 +204,7 @@ asio::awaitable<void> HTTPConnection::finish() {
 void HTTPConnection::end() {
     asio::error_code ignored;
     socket_.close(ignored);
+    console_.flush();
     deadline_.cancel();
     bodyReservation_.release();
     if (auto onEnd = std::exchange(onEnd_, nullptr)) {

@@ -51,6 +51,9 @@ public:
     asio::ip::tcp::socket& socket() noexcept { return socket_; }
     // "address:port" of the peer, or "unknown".
     std::string remoteDescription() const;
+    // The connection's console lines: they go out together as it ends, or
+    // when flushed before a wait.
+    logging::ConsoleLines& console() noexcept { return console_; }
 
     // Reads until one request is complete, refused, or the peer ends. The
     // whole request must arrive within `timeLimit`, so a peer that sends
@@ -106,7 +109,7 @@ private:
     const asio::ip::tcp protocol_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
-    const logging::Console console_;
+    logging::ConsoleLines console_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
     EndHandler onEnd_;
     BodyBudget::Reservation bodyReservation_;

@@ -102,8 +102,8 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
         auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number,
                                                            console_, bodyBudget_, std::move(ended));
         connections_->add(number, connection);
-        if (console_.isEnabled()) {
-            console_.print("New connection from: ", connection->remoteDescription());
+        if (connection->console().isEnabled()) {
+            connection->console().print("New connection from: ", connection->remoteDescription());
         }
         asio::co_spawn(acceptor->get_executor(), serve_(std::move(connection)), asio::detached);
     }
