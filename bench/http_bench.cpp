@@ -40,8 +40,8 @@
 #include <asio/connect.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
-#include <asio/post.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
 #include <asio/read.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
@@ -223,7 +223,8 @@ asio::awaitable<void> churnClient(std::uint16_t port, int count, Churn* churn) {
     const asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port);
     for (int number = churn->next++; number < count; number = churn->next++) {
         const std::string sessionID = "churn-" + std::to_string(number);
-        const auto made = co_await roundTrip(endpoint, post(port, sessionID, R"({"jsonrpc":"2.0","id":1,"method":"ping"})"));
+        const auto made =
+            co_await roundTrip(endpoint, post(port, sessionID, R"({"jsonrpc":"2.0","id":1,"method":"ping"})"));
         const auto deleted = co_await roundTrip(endpoint, request("DELETE", port, sessionID, ""));
         if (!made.starts_with("HTTP/1.1 200") || !deleted.starts_with("HTTP/1.1 204")) ++churn->failures;
     }

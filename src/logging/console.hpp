@@ -93,6 +93,8 @@ public:
 
     // Hands what was gathered to the sink.
     void flush();
+    // What was gathered, for the caller to hand over (Console::printText).
+    std::string take() { return std::exchange(text_, {}); }
 
 private:
     static constexpr std::size_t initialCapacity = 1024;

@@ -36,6 +36,7 @@ HTTPListener::HTTPListener(std::vector<asio::any_io_executor> executors, Limits 
       limits_(limits),
       console_(std::move(console)),
       serve_(std::move(serve)),
+      consoleBatches_(console_.isEnabled() ? std::make_shared<ConsoleBatches>(executors_, console_) : nullptr),
       bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight)),
       connections_(std::make_shared<ConnectionTable>(limits.maximumConnections)) {}
 
@@ -69,6 +70,10 @@ asio::awaitable<void> HTTPListener::stopOnStrand() {
     }
     port_.reset();
     connections_->closeAll();
+    if (consoleBatches_) {
+        // What was served is on the console by the time the server stops.
+        consoleBatches_->flushAll();
+    }
 }
 
 asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
@@ -85,7 +90,8 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
             break;
         }
         asio::error_code error;
-        auto socket = co_await acceptor->async_accept(acceptor->get_executor(), asio::redirect_error(asio::use_awaitable, error));
+        auto socket =
+            co_await acceptor->async_accept(acceptor->get_executor(), asio::redirect_error(asio::use_awaitable, error));
         if (error == asio::error::operation_aborted || !acceptor->is_open()) {
             break;
         }
@@ -99,8 +105,8 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
         auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
             if (auto connections = table.lock()) connections->remove(number);
         };
-        auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number,
-                                                           console_, bodyBudget_, std::move(ended));
+        auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_,
+                                                           consoleBatches_, bodyBudget_, std::move(ended));
         connections_->add(number, connection);
         if (connection->console().isEnabled()) {
             connection->console().print("New connection from: ", connection->remoteDescription());

@@ -13,10 +13,10 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/strand.hpp>
 
-#include "logging/console.hpp"
 #include "app/http/body_budget.hpp"
 #include "app/http/connection_table.hpp"
 #include "app/http/http_connection.hpp"
+#include "logging/console.hpp"
 
 namespace lumenary::http {
 
@@ -71,6 +71,7 @@ private:
     const Limits limits_;
     const logging::Console console_;
     const Serve serve_;
+    const std::shared_ptr<ConsoleBatches> consoleBatches_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
     const std::shared_ptr<ConnectionTable> connections_;
 

@@ -44,9 +44,8 @@ std::string_view textOrNil(std::string_view bytes) {
     return mcp::isValidUTF8(bytes) ? bytes : std::string_view("nil");
 }
 
-asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status,
-                                       std::string_view statusText, const HTTPHeaders& headers,
-                                       std::string_view body) {
+asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status, std::string_view statusText,
+                                       const HTTPHeaders& headers, std::string_view body) {
     auto bytes = httpResponseBytes(status, statusText, headers, body);
     if (connection->console().isEnabled()) {
         connection->console().print("Sending response with ", std::to_string(bytes.size()), " bytes");
@@ -60,8 +59,7 @@ asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status,
 asio::awaitable<RouteOutcome> routeDelete(HTTPRequest request, Connection connection, Context context) {
     const auto* sessionID = request.header("mcp-session-id");
     if (sessionID == nullptr) {
-        co_await sendHTTPResponse(connection, 400, "Bad Request", plainTextHeaders,
-                                  "Missing Mcp-Session-Id header");
+        co_await sendHTTPResponse(connection, 400, "Bad Request", plainTextHeaders, "Missing Mcp-Session-Id header");
         co_return RouteOutcome::answered;
     }
     connection->console().print("DELETE session: ", *sessionID);
@@ -88,8 +86,8 @@ bool livesElsewhere(const Connection& connection, const HTTPSession& session) {
 // Moves the connection to the session's thread and serves the rest of the
 // request there, from `serve` on; the session stays acquired for it.
 template <typename Serve>
-RouteOutcome handOver(const Connection& connection, const Context& context,
-                      const std::shared_ptr<HTTPSession>& session, Serve serve) {
+RouteOutcome handOver(const Connection& connection, const Context& context, const std::shared_ptr<HTTPSession>& session,
+                      Serve serve) {
     if (!connection->moveTo(session->executor())) {
         context->sessions->release(*session);
         return RouteOutcome::handedOver;
@@ -102,7 +100,7 @@ RouteOutcome handOver(const Connection& connection, const Context& context,
                 outcome = co_await rest();
             } catch (...) {
                 movedConnection->console().print("Error serving connection: ",
-                                            mcp::localizedDescription(std::current_exception()));
+                                                 mcp::localizedDescription(std::current_exception()));
             }
             co_await conclude(movedConnection, outcome);
         }(connection, std::move(serve)),
@@ -128,7 +126,7 @@ asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string se
             connection->watchForPeerClose([waiting = *waiting]() mutable { waiting.giveUp(); });
             // A reply can take long: what the request brought is on the
             // console meanwhile.
-            console.flush();
+            connection->flushConsole();
             reply = co_await waiting->reply();
             connection->stopWatching();
         }
@@ -196,12 +194,12 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
         failure = std::current_exception();
     }
     if (session && livesElsewhere(connection, *session)) {
-        co_return handOver(connection, context, session,
-                           [body = std::move(request.body), sessionID = std::move(sessionID), session, connection,
-                            context]() mutable {
-                               return exchangeOnSession(std::move(body), std::move(sessionID), std::move(session),
-                                                        nullptr, std::move(connection), std::move(context));
-                           });
+        co_return handOver(
+            connection, context, session,
+            [body = std::move(request.body), sessionID = std::move(sessionID), session, connection, context]() mutable {
+                return exchangeOnSession(std::move(body), std::move(sessionID), std::move(session), nullptr,
+                                         std::move(connection), std::move(context));
+            });
     }
     co_return co_await exchangeOnSession(std::move(request.body), std::move(sessionID), std::move(session), failure,
                                          std::move(connection), std::move(context));
@@ -240,8 +238,7 @@ asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection c
     if (!session) {
         console.print("Error opening event stream: ", failure);
         const HTTPHeaders headers = exchangeHeaders(sessionID);
-        co_await sendHTTPResponse(connection, 500, "Internal Server Error", headers,
-                                  jsonRPCErrorBody(-32603, failure));
+        co_await sendHTTPResponse(connection, 500, "Internal Server Error", headers, jsonRPCErrorBody(-32603, failure));
         co_return RouteOutcome::answered;
     }
     // The stream runs where its session's server sends from.
@@ -263,9 +260,8 @@ asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared
     // Events are small and must not wait for the peer's acknowledgement.
     asio::error_code ignored;
     connection->socket().set_option(asio::ip::tcp::no_delay(true), ignored);
-    auto stream =
-        EventStream::create(connection, mcp::ID::random().description(), sessionID, context->streamOptions,
-                            context->console);
+    auto stream = EventStream::create(connection, mcp::ID::random().description(), sessionID, context->streamOptions,
+                                      context->console);
     console.print("Sending SSE headers for session: ", sessionID);
     stream->send(eventStreamHead(sessionID));
     // Queued before the stream is registered, so that it is the first event
@@ -286,7 +282,7 @@ asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared
         streamEnded(weakContext, std::move(ended));
     });
     // The connection stays open for as long as the stream does.
-    console.flush();
+    connection->flushConsole();
     if (!isRegistered) {
         stream->close();
     }

@@ -11,12 +11,12 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
-#include "logging/console.hpp"
 #include "app/http/event_stream_registry.hpp"
 #include "app/http/http_listener.hpp"
 #include "app/http/http_request_parser.hpp"
 #include "app/http/http_routes.hpp"
 #include "app/http/session_table.hpp"
+#include "logging/console.hpp"
 
 namespace lumenary::http {
 

@@ -21,7 +21,8 @@ constexpr auto allocatorTrimDelay = std::chrono::milliseconds(250);
 
 std::shared_ptr<SessionTable> SessionTable::create(std::vector<asio::any_io_executor> executors,
                                                    MakeSessionServer makeSessionServer, Options options,
-                                                   logging::Console console, Deliver deliver, SessionEnded sessionEnded) {
+                                                   logging::Console console, Deliver deliver,
+                                                   SessionEnded sessionEnded) {
     return std::shared_ptr<SessionTable>(new SessionTable(std::move(executors), std::move(makeSessionServer),
                                                           std::move(options), std::move(console), std::move(deliver),
                                                           std::move(sessionEnded)));
@@ -61,7 +62,8 @@ void SessionTable::open() {
         return;
     }
     isOpen_ = true;
-    expiryTask_ = async::Task::spawn(executors_.front(), [self = shared_from_this()] { return self->expireIdleSessions(); });
+    expiryTask_ =
+        async::Task::spawn(executors_.front(), [self = shared_from_this()] { return self->expireIdleSessions(); });
 }
 
 asio::awaitable<void> SessionTable::close() {
@@ -161,18 +163,17 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
         }
         session->server_ = co_await makeSessionServer_(session->executor());
         session->transport_ = HTTPStreamableServerTransport::create(options_.transportLimits);
-        session->transport_->setBroadcaster(
-            [weakSession = std::weak_ptr<HTTPSession>(session), deliver = deliver_](std::string message)
-                -> asio::awaitable<void> {
-                if (auto sending = weakSession.lock()) {
-                    deliver(*sending, message);
-                }
-                co_return;
-            });
+        session->transport_->setBroadcaster([weakSession = std::weak_ptr<HTTPSession>(session),
+                                             deliver = deliver_](std::string message) -> asio::awaitable<void> {
+            if (auto sending = weakSession.lock()) {
+                deliver(*sending, message);
+            }
+            co_return;
+        });
         // The task holds the server and the transport, not the session that
         // holds the task.
-        session->task_ = async::Task::spawn(
-            session->executor(), runSession(session->server_, session->transport_, session->id(), console_));
+        session->task_ = async::Task::spawn(session->executor(),
+                                            runSession(session->server_, session->transport_, session->id(), console_));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -266,8 +267,9 @@ asio::awaitable<void> SessionTable::evictLongestIdle(const std::shared_ptr<HTTPS
                 continue;
             }
             // Sessions in use go only when every session is in use.
-            const bool better = !victim || (session->isIdle() && !victim->isIdle()) ||
-                                (session->isIdle() == victim->isIdle() && session->lastActivity_ < victim->lastActivity_);
+            const bool better =
+                !victim || (session->isIdle() && !victim->isIdle()) ||
+                (session->isIdle() == victim->isIdle() && session->lastActivity_ < victim->lastActivity_);
             if (better) victim = session;
         }
         if (victim) {

@@ -14,11 +14,11 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
-#include "logging/console.hpp"
 #include "app/http/allocator_trim.hpp"
 #include "app/http/http_streamable_server_transport.hpp"
 #include "async/one_shot.hpp"
 #include "async/task.hpp"
+#include "logging/console.hpp"
 #include "mcp/server/server.hpp"
 
 namespace lumenary::http {
