@@ -53,7 +53,7 @@ asio::awaitable<std::uint16_t> HTTPListener::startOnStrand(std::uint16_t preferr
     acceptors_ = std::move(listening.acceptors);
     port_ = listening.port;
     for (const auto& acceptor : acceptors_) {
-        asio::co_spawn(acceptor->get_executor(), acceptLoop(acceptor), asio::detached);
+        asio::co_spawn(acceptor->get_executor(), acceptLoop(weak_from_this(), acceptor), asio::detached);
     }
     co_return listening.port;
 }
@@ -80,12 +80,21 @@ asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
     return async::readOnStrand(strand_, shared_from_this(), &HTTPListener::port_);
 }
 
-asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
-    const auto self = shared_from_this();
+asio::awaitable<void> HTTPListener::acceptLoop(std::weak_ptr<HTTPListener> weakSelf,
+                                               std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
+    // The listener is held only between suspensions: a loop on another
+    // thread's context must never be the one that destroys it, as it holds a
+    // strand of the first context, which may be gone by then.
+    std::shared_ptr<ConnectionTable> connections;
+    if (auto self = weakSelf.lock()) {
+        connections = self->connections_;
+    } else {
+        co_return;
+    }
     asio::error_code unbound;
     const auto protocol = acceptor->local_endpoint(unbound).protocol();
     while (acceptor->is_open()) {
-        co_await connections_->waitForSlot();
+        co_await connections->waitForSlot();
         if (!acceptor->is_open()) {
             break;
         }
@@ -101,18 +110,27 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::ac
             co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
             continue;
         }
-        const auto number = ++nextConnectionNumber_;
-        auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
-            if (auto connections = table.lock()) connections->remove(number);
-        };
-        auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_,
-                                                           consoleBatches_, bodyBudget_, std::move(ended));
-        connections_->add(number, connection);
-        if (connection->console().isEnabled()) {
-            connection->console().print("New connection from: ", connection->remoteDescription());
+        auto self = weakSelf.lock();
+        if (!self) {
+            break;
         }
-        asio::co_spawn(acceptor->get_executor(), serve_(std::move(connection)), asio::detached);
+        asio::co_spawn(acceptor->get_executor(), self->serve_(self->admit(std::move(socket), protocol)),
+                       asio::detached);
     }
+}
+
+std::shared_ptr<HTTPConnection> HTTPListener::admit(asio::ip::tcp::socket socket, asio::ip::tcp protocol) {
+    const auto number = ++nextConnectionNumber_;
+    auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
+        if (auto connections = table.lock()) connections->remove(number);
+    };
+    auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_, consoleBatches_,
+                                                       bodyBudget_, std::move(ended));
+    connections_->add(number, connection);
+    if (connection->console().isEnabled()) {
+        connection->console().print("New connection from: ", connection->remoteDescription());
+    }
+    return connection;
 }
 
 }  // namespace lumenary::http

@@ -64,7 +64,10 @@ private:
 
     asio::awaitable<std::uint16_t> startOnStrand(std::uint16_t preferredPort);
     asio::awaitable<void> stopOnStrand();
-    asio::awaitable<void> acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
+    static asio::awaitable<void> acceptLoop(std::weak_ptr<HTTPListener> weakSelf,
+                                            std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
+    // Makes an accepted socket a connection in the table.
+    std::shared_ptr<HTTPConnection> admit(asio::ip::tcp::socket socket, asio::ip::tcp protocol);
 
     const std::vector<asio::any_io_executor> executors_;
     const asio::strand<asio::any_io_executor> strand_;
