@@ -14,11 +14,14 @@
 //
 // Options: --seconds S (per level, default 3), --server-threads N (default:
 // one run with 1 thread, then one with 4), --console (the server's console
-// lines on standard error, off by default), --no-pin, --sessions N (for the
-// memory phase, default 5000; 0 skips it).
+// lines on standard error, off by default), --console-file PATH (the console
+// lines, with standard error, into that file), --no-pin, --sessions N (for
+// the memory phase, default 5000; 0 skips it).
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -37,8 +40,8 @@
 #include <asio/connect.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
-#include <asio/post.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
 #include <asio/read.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
@@ -220,7 +223,8 @@ asio::awaitable<void> churnClient(std::uint16_t port, int count, Churn* churn) {
     const asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port);
     for (int number = churn->next++; number < count; number = churn->next++) {
         const std::string sessionID = "churn-" + std::to_string(number);
-        const auto made = co_await roundTrip(endpoint, post(port, sessionID, R"({"jsonrpc":"2.0","id":1,"method":"ping"})"));
+        const auto made =
+            co_await roundTrip(endpoint, post(port, sessionID, R"({"jsonrpc":"2.0","id":1,"method":"ping"})"));
         const auto deleted = co_await roundTrip(endpoint, request("DELETE", port, sessionID, ""));
         if (!made.starts_with("HTTP/1.1 200") || !deleted.starts_with("HTTP/1.1 204")) ++churn->failures;
     }
@@ -309,6 +313,16 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[index], "--sessions") == 0 && index + 1 < argc) {
             sessions = std::max(0, std::atoi(argv[++index]));
         } else if (std::strcmp(argv[index], "--console") == 0) {
+            console = true;
+        } else if (std::strcmp(argv[index], "--console-file") == 0 && index + 1 < argc) {
+            // Before anything writes to standard error, so that all of it
+            // goes there.
+            const int file = ::open(argv[++index], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (file < 0 || ::dup2(file, STDERR_FILENO) < 0) {
+                std::perror("http_bench: --console-file");
+                return 1;
+            }
+            ::close(file);
             console = true;
         } else if (std::strcmp(argv[index], "--no-pin") == 0) {
             pin = false;

@@ -19,9 +19,15 @@ public:
     // has room for one more character, so adding the line feed costs no
     // further allocation.
     using Sink = std::function<void(std::string line)>;
+    // Takes one or more whole lines, each ending in a line feed, at once.
+    using TextSink = std::function<void(std::string text)>;
 
     Console() = default;
     Console(std::string prefix, Sink sink) : prefix_(std::move(prefix)), sink_(std::move(sink)) {}
+    // A sink that also takes several lines in one text: printText() hands
+    // them over at once instead of line by line.
+    Console(std::string prefix, Sink sink, TextSink textSink)
+        : prefix_(std::move(prefix)), sink_(std::move(sink)), textSink_(std::move(textSink)) {}
 
     // Lines to standard error, through the process's diagnostics writer: a
     // print never waits for the reader.
@@ -30,7 +36,9 @@ public:
     bool isEnabled() const noexcept { return static_cast<bool>(sink_); }
 
     // The same sink under another component's prefix.
-    Console withPrefix(std::string prefix) const { return Console(std::move(prefix), sink_); }
+    Console withPrefix(std::string prefix) const { return Console(std::move(prefix), sink_, textSink_); }
+
+    const std::string& prefix() const noexcept { return prefix_; }
 
     template <typename... Parts>
     void print(const Parts&... parts) const {
@@ -44,9 +52,55 @@ public:
         sink_(std::move(line));
     }
 
+    // Hands over `text`, whole lines each with its prefix and ending in a
+    // line feed, as ConsoleLines gathers them.
+    void printText(std::string text) const;
+
 private:
     std::string prefix_;
     Sink sink_;
+    TextSink textSink_;
+};
+
+// Lines of one task (one request, say) gathered under a console's prefix
+// and handed to its sink together: one hand-over to the writer instead of
+// one per line, and the task's lines stay together. They go out on flush(),
+// and at the latest when the gatherer goes. A gatherer belongs to one thread
+// at a time.
+class ConsoleLines {
+public:
+    ConsoleLines() = default;
+    explicit ConsoleLines(Console console) : console_(std::move(console)) {}
+    ~ConsoleLines() { flush(); }
+
+    ConsoleLines(const ConsoleLines&) = delete;
+    ConsoleLines& operator=(const ConsoleLines&) = delete;
+
+    bool isEnabled() const noexcept { return console_.isEnabled(); }
+
+    template <typename... Parts>
+    void print(const Parts&... parts) {
+        if (!console_.isEnabled()) {
+            return;
+        }
+        if (text_.capacity() == 0) {
+            text_.reserve(initialCapacity);
+        }
+        text_.append(console_.prefix());
+        (text_.append(parts), ...);
+        text_.push_back('\n');
+    }
+
+    // Hands what was gathered to the sink.
+    void flush();
+    // What was gathered, for the caller to hand over (Console::printText).
+    std::string take() { return std::exchange(text_, {}); }
+
+private:
+    static constexpr std::size_t initialCapacity = 1024;
+
+    Console console_;
+    std::string text_;
 };
 
 // At most `count` characters (not bytes) of UTF-8 text, never cutting one in

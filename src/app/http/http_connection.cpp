@@ -23,12 +23,14 @@ constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 }  // namespace
 
 HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number,
-                               logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
+                               logging::Console console, std::shared_ptr<ConsoleBatches> consoleBatches,
+                               std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
     : socket_(std::move(socket)),
       protocol_(protocol),
       deadline_(socket_.get_executor()),
       number_(number),
       console_(std::move(console)),
+      consoleBatches_(std::move(consoleBatches)),
       bodyBudget_(std::move(bodyBudget)),
       onEnd_(std::move(onEnd)),
       executor_(socket_.get_executor()) {}
@@ -134,33 +136,32 @@ void HTTPConnection::watchRead(std::function<void()> onPeerClose) {
     isWatchReadPending_ = true;
     // A wait costs no system call until something comes; only then is it
     // read, to tell more bytes from the end.
-    socket_.async_wait(
-        asio::socket_base::wait_read,
-        [self = shared_from_this(), onPeerClose = std::move(onPeerClose)](asio::error_code error) mutable {
-            self->isWatchReadPending_ = false;
-            if (!self->isWatching_) {
-                return;
-            }
-            std::size_t count = 0;
-            if (!error) {
-                // Never blocks: a readiness that another read took already
-                // must not hold the thread.
-                self->socket_.non_blocking(true, error);
-            }
-            if (!error) {
-                count = self->socket_.read_some(self->readBuffer(), error);
-            }
-            if (count > 0) {
-                self->hasUnreadInput_ = true;
-            }
-            if (!error || error == asio::error::would_block) {
-                self->watchRead(std::move(onPeerClose));
-                return;
-            }
-            self->isWatching_ = false;
-            self->hasPeerClosed_ = true;
-            onPeerClose();
-        });
+    socket_.async_wait(asio::socket_base::wait_read, [self = shared_from_this(), onPeerClose = std::move(onPeerClose)](
+                                                         asio::error_code error) mutable {
+        self->isWatchReadPending_ = false;
+        if (!self->isWatching_) {
+            return;
+        }
+        std::size_t count = 0;
+        if (!error) {
+            // Never blocks: a readiness that another read took already
+            // must not hold the thread.
+            self->socket_.non_blocking(true, error);
+        }
+        if (!error) {
+            count = self->socket_.read_some(self->readBuffer(), error);
+        }
+        if (count > 0) {
+            self->hasUnreadInput_ = true;
+        }
+        if (!error || error == asio::error::would_block) {
+            self->watchRead(std::move(onPeerClose));
+            return;
+        }
+        self->isWatching_ = false;
+        self->hasPeerClosed_ = true;
+        onPeerClose();
+    });
 }
 
 void HTTPConnection::stopWatching() {
@@ -204,10 +205,19 @@ asio::awaitable<void> HTTPConnection::finish() {
 void HTTPConnection::end() {
     asio::error_code ignored;
     socket_.close(ignored);
+    flushConsole();
     deadline_.cancel();
     bodyReservation_.release();
     if (auto onEnd = std::exchange(onEnd_, nullptr)) {
         onEnd();
+    }
+}
+
+void HTTPConnection::flushConsole() {
+    if (consoleBatches_) {
+        consoleBatches_->handOver(socket_.get_executor(), console_.take());
+    } else {
+        console_.flush();
     }
 }
 

@@ -14,9 +14,10 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
-#include "logging/console.hpp"
 #include "app/http/body_budget.hpp"
+#include "app/http/console_batches.hpp"
 #include "app/http/http_request_parser.hpp"
+#include "logging/console.hpp"
 
 namespace lumenary::http {
 
@@ -38,8 +39,11 @@ public:
     struct Ended {};
     using ReadOutcome = std::variant<HTTPRequest, HTTPRequestError, Ended>;
 
-    HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number,
-                   logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
+    // Console lines go out through `consoleBatches` when given, else
+    // straight to `console`.
+    HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number, logging::Console console,
+                   std::shared_ptr<ConsoleBatches> consoleBatches, std::shared_ptr<BodyBudget> bodyBudget,
+                   EndHandler onEnd);
     ~HTTPConnection();
 
     HTTPConnection(const HTTPConnection&) = delete;
@@ -51,6 +55,11 @@ public:
     asio::ip::tcp::socket& socket() noexcept { return socket_; }
     // "address:port" of the peer, or "unknown".
     std::string remoteDescription() const;
+    // The connection's console lines: they go out together as it ends, or
+    // at flushConsole().
+    logging::ConsoleLines& console() noexcept { return console_; }
+    // Hands the lines gathered so far over, before a wait, say.
+    void flushConsole();
 
     // Reads until one request is complete, refused, or the peer ends. The
     // whole request must arrive within `timeLimit`, so a peer that sends
@@ -106,7 +115,8 @@ private:
     const asio::ip::tcp protocol_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
-    const logging::Console console_;
+    logging::ConsoleLines console_;
+    const std::shared_ptr<ConsoleBatches> consoleBatches_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
     EndHandler onEnd_;
     BodyBudget::Reservation bodyReservation_;

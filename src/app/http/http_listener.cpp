@@ -2,27 +2,41 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
-#include <asio/ip/v6_only.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "app/http/loopback_acceptors.hpp"
 #include "async/on_strand.hpp"
 
 namespace lumenary::http {
 
-std::shared_ptr<HTTPListener> HTTPListener::create(asio::any_io_executor executor, Limits limits,
-                                                   logging::Console console, Serve serve) {
-    return std::shared_ptr<HTTPListener>(
-        new HTTPListener(std::move(executor), limits, std::move(console), std::move(serve)));
+namespace {
+
+// Closes an acceptor on the executor it is used on, where its accept loop
+// then sees it closed.
+asio::awaitable<void> closeAcceptor(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
+    asio::error_code ignored;
+    acceptor->close(ignored);
+    co_return;
 }
 
-HTTPListener::HTTPListener(asio::any_io_executor executor, Limits limits, logging::Console console, Serve serve)
-    : executor_(executor),
-      strand_(asio::make_strand(executor)),
+}  // namespace
+
+std::shared_ptr<HTTPListener> HTTPListener::create(std::vector<asio::any_io_executor> executors, Limits limits,
+                                                   logging::Console console, Serve serve) {
+    return std::shared_ptr<HTTPListener>(
+        new HTTPListener(std::move(executors), limits, std::move(console), std::move(serve)));
+}
+
+HTTPListener::HTTPListener(std::vector<asio::any_io_executor> executors, Limits limits, logging::Console console,
+                           Serve serve)
+    : executors_(std::move(executors)),
+      strand_(asio::make_strand(executors_.front())),
       limits_(limits),
       console_(std::move(console)),
       serve_(std::move(serve)),
+      consoleBatches_(console_.isEnabled() ? std::make_shared<ConsoleBatches>(executors_, console_) : nullptr),
       bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight)),
       connections_(std::make_shared<ConnectionTable>(limits.maximumConnections)) {}
 
@@ -35,35 +49,13 @@ asio::awaitable<std::uint16_t> HTTPListener::startOnStrand(std::uint16_t preferr
     if (port_) {
         co_return *port_;
     }
-    using asio::ip::tcp;
-    // Loopback only: on any other interface, anybody on the network could
-    // call every tool.
-    auto listen = [this](const tcp::endpoint& endpoint) {
-        auto acceptor = std::make_shared<tcp::acceptor>(strand_);
-        acceptor->open(endpoint.protocol());
-        acceptor->set_option(tcp::acceptor::reuse_address(true));
-        if (endpoint.protocol() == tcp::v6()) {
-            acceptor->set_option(asio::ip::v6_only(true));
-        }
-        acceptor->bind(endpoint);
-        acceptor->listen();
-        return acceptor;
-    };
-    std::vector<std::shared_ptr<tcp::acceptor>> acceptors{
-        listen(tcp::endpoint(asio::ip::address_v4::loopback(), preferredPort))};
-    const std::uint16_t boundPort = acceptors.front()->local_endpoint().port();
-    try {
-        acceptors.push_back(listen(tcp::endpoint(asio::ip::address_v6::loopback(), boundPort)));
-    } catch (const asio::system_error&) {
-        // No IPv6 here, or its loopback port is taken: IPv4 serves alone.
-    }
-
-    acceptors_ = acceptors;
-    port_ = boundPort;
+    auto listening = listenOnLoopback(executors_, preferredPort);
+    acceptors_ = std::move(listening.acceptors);
+    port_ = listening.port;
     for (const auto& acceptor : acceptors_) {
-        asio::co_spawn(strand_, acceptLoop(acceptor), asio::detached);
+        asio::co_spawn(acceptor->get_executor(), acceptLoop(weak_from_this(), acceptor), asio::detached);
     }
-    co_return boundPort;
+    co_return listening.port;
 }
 
 asio::awaitable<void> HTTPListener::stop() {
@@ -72,52 +64,73 @@ asio::awaitable<void> HTTPListener::stop() {
 
 asio::awaitable<void> HTTPListener::stopOnStrand() {
     const auto self = shared_from_this();
-    for (const auto& acceptor : acceptors_) {
-        asio::error_code ignored;
-        acceptor->close(ignored);
+    const auto closing = std::exchange(acceptors_, {});
+    for (const auto& acceptor : closing) {
+        co_await asio::co_spawn(acceptor->get_executor(), closeAcceptor(acceptor), asio::use_awaitable);
     }
-    acceptors_.clear();
     port_.reset();
     connections_->closeAll();
-    co_return;
+    if (consoleBatches_) {
+        // What was served is on the console by the time the server stops.
+        consoleBatches_->flushAll();
+    }
 }
 
 asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
     return async::readOnStrand(strand_, shared_from_this(), &HTTPListener::port_);
 }
 
-asio::awaitable<void> HTTPListener::acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
-    const auto self = shared_from_this();
+asio::awaitable<void> HTTPListener::acceptLoop(std::weak_ptr<HTTPListener> weakSelf,
+                                               std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
+    // The listener is held only between suspensions: a loop on another
+    // thread's context must never be the one that destroys it, as it holds a
+    // strand of the first context, which may be gone by then.
+    std::shared_ptr<ConnectionTable> connections;
+    if (auto self = weakSelf.lock()) {
+        connections = self->connections_;
+    } else {
+        co_return;
+    }
     asio::error_code unbound;
     const auto protocol = acceptor->local_endpoint(unbound).protocol();
     while (acceptor->is_open()) {
-        co_await connections_->waitForSlot();
+        co_await connections->waitForSlot();
         if (!acceptor->is_open()) {
             break;
         }
         asio::error_code error;
-        auto socket = co_await acceptor->async_accept(executor_, asio::redirect_error(asio::use_awaitable, error));
+        auto socket =
+            co_await acceptor->async_accept(acceptor->get_executor(), asio::redirect_error(asio::use_awaitable, error));
         if (error == asio::error::operation_aborted || !acceptor->is_open()) {
             break;
         }
         if (error) {
             // Out of descriptors, say: pause instead of spinning on the error.
-            asio::steady_timer pause(strand_, std::chrono::milliseconds(100));
+            asio::steady_timer pause(acceptor->get_executor(), std::chrono::milliseconds(100));
             co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
             continue;
         }
-        const auto number = ++nextConnectionNumber_;
-        auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
-            if (auto connections = table.lock()) connections->remove(number);
-        };
-        auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number,
-                                                           console_, bodyBudget_, std::move(ended));
-        connections_->add(number, connection);
-        if (console_.isEnabled()) {
-            console_.print("New connection from: ", connection->remoteDescription());
+        auto self = weakSelf.lock();
+        if (!self) {
+            break;
         }
-        asio::co_spawn(executor_, serve_(std::move(connection)), asio::detached);
+        asio::co_spawn(acceptor->get_executor(), self->serve_(self->admit(std::move(socket), protocol)),
+                       asio::detached);
     }
+}
+
+std::shared_ptr<HTTPConnection> HTTPListener::admit(asio::ip::tcp::socket socket, asio::ip::tcp protocol) {
+    const auto number = ++nextConnectionNumber_;
+    auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
+        if (auto connections = table.lock()) connections->remove(number);
+    };
+    auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_, consoleBatches_,
+                                                       bodyBudget_, std::move(ended));
+    connections_->add(number, connection);
+    if (connection->console().isEnabled()) {
+        connection->console().print("New connection from: ", connection->remoteDescription());
+    }
+    return connection;
 }
 
 }  // namespace lumenary::http

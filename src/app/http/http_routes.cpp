@@ -44,29 +44,27 @@ std::string_view textOrNil(std::string_view bytes) {
     return mcp::isValidUTF8(bytes) ? bytes : std::string_view("nil");
 }
 
-asio::awaitable<void> sendHTTPResponse(const Connection& connection, const Context& context, int status,
-                                       std::string_view statusText, const HTTPHeaders& headers,
-                                       std::string_view body) {
+asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status, std::string_view statusText,
+                                       const HTTPHeaders& headers, std::string_view body) {
     auto bytes = httpResponseBytes(status, statusText, headers, body);
-    if (context->console.isEnabled()) {
-        context->console.print("Sending response with ", std::to_string(bytes.size()), " bytes");
+    if (connection->console().isEnabled()) {
+        connection->console().print("Sending response with ", std::to_string(bytes.size()), " bytes");
     }
     const auto error = co_await connection->write(std::move(bytes));
     if (error) {
-        context->console.print("Error sending response: ", error.message());
+        connection->console().print("Error sending response: ", error.message());
     }
 }
 
 asio::awaitable<RouteOutcome> routeDelete(HTTPRequest request, Connection connection, Context context) {
     const auto* sessionID = request.header("mcp-session-id");
     if (sessionID == nullptr) {
-        co_await sendHTTPResponse(connection, context, 400, "Bad Request", plainTextHeaders,
-                                  "Missing Mcp-Session-Id header");
+        co_await sendHTTPResponse(connection, 400, "Bad Request", plainTextHeaders, "Missing Mcp-Session-Id header");
         co_return RouteOutcome::answered;
     }
-    context->console.print("DELETE session: ", *sessionID);
+    connection->console().print("DELETE session: ", *sessionID);
     co_await context->sessions->remove(*sessionID);
-    co_await sendHTTPResponse(connection, context, 204, "No Content", deleteHeaders, "");
+    co_await sendHTTPResponse(connection, 204, "No Content", deleteHeaders, "");
     co_return RouteOutcome::answered;
 }
 
@@ -88,24 +86,24 @@ bool livesElsewhere(const Connection& connection, const HTTPSession& session) {
 // Moves the connection to the session's thread and serves the rest of the
 // request there, from `serve` on; the session stays acquired for it.
 template <typename Serve>
-RouteOutcome handOver(const Connection& connection, const Context& context,
-                      const std::shared_ptr<HTTPSession>& session, Serve serve) {
+RouteOutcome handOver(const Connection& connection, const Context& context, const std::shared_ptr<HTTPSession>& session,
+                      Serve serve) {
     if (!connection->moveTo(session->executor())) {
         context->sessions->release(*session);
         return RouteOutcome::handedOver;
     }
     asio::co_spawn(
         session->executor(),
-        [](Connection movedConnection, Context movedContext, Serve rest) -> asio::awaitable<void> {
+        [](Connection movedConnection, Serve rest) -> asio::awaitable<void> {
             auto outcome = RouteOutcome::answered;
             try {
                 outcome = co_await rest();
             } catch (...) {
-                movedContext->console.print("Error serving connection: ",
-                                            mcp::localizedDescription(std::current_exception()));
+                movedConnection->console().print("Error serving connection: ",
+                                                 mcp::localizedDescription(std::current_exception()));
             }
             co_await conclude(movedConnection, outcome);
-        }(connection, context, std::move(serve)),
+        }(connection, std::move(serve)),
         asio::detached);
     return RouteOutcome::handedOver;
 }
@@ -115,7 +113,7 @@ RouteOutcome handOver(const Connection& connection, const Context& context,
 asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string sessionID,
                                                 std::shared_ptr<HTTPSession> session, std::exception_ptr failure,
                                                 Connection connection, Context context) {
-    const auto& console = context->console;
+    auto& console = connection->console();
     std::optional<std::string> reply;
     try {
         if (failure) {
@@ -126,6 +124,9 @@ asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string se
             // A client that gives up must not hold its connection, nor leave
             // its exchange waiting, until a reply that may never come.
             connection->watchForPeerClose([waiting = *waiting]() mutable { waiting.giveUp(); });
+            // A reply can take long: what the request brought is on the
+            // console meanwhile.
+            connection->flushConsole();
             reply = co_await waiting->reply();
             connection->stopWatching();
         }
@@ -172,13 +173,13 @@ asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string se
         }
     }
     const HTTPHeaders headers = exchangeHeaders(sessionID);
-    co_await sendHTTPResponse(connection, context, status, statusText, headers, answer);
+    co_await sendHTTPResponse(connection, status, statusText, headers, answer);
     console.print("Closing POST connection");
     co_return RouteOutcome::answered;
 }
 
 asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connection, Context context) {
-    const auto& console = context->console;
+    auto& console = connection->console();
     std::string sessionID = sessionIDFor(request);
     if (console.isEnabled()) {
         console.print("POST ", request.path, " request, sessionID: ", sessionID);
@@ -188,17 +189,17 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
     std::exception_ptr failure;
     std::shared_ptr<HTTPSession> session;
     try {
-        session = co_await context->sessions->acquire(sessionID);
+        session = co_await context->sessions->acquire(sessionID, connection->socket().get_executor());
     } catch (...) {
         failure = std::current_exception();
     }
     if (session && livesElsewhere(connection, *session)) {
-        co_return handOver(connection, context, session,
-                           [body = std::move(request.body), sessionID = std::move(sessionID), session, connection,
-                            context]() mutable {
-                               return exchangeOnSession(std::move(body), std::move(sessionID), std::move(session),
-                                                        nullptr, std::move(connection), std::move(context));
-                           });
+        co_return handOver(
+            connection, context, session,
+            [body = std::move(request.body), sessionID = std::move(sessionID), session, connection, context]() mutable {
+                return exchangeOnSession(std::move(body), std::move(sessionID), std::move(session), nullptr,
+                                         std::move(connection), std::move(context));
+            });
     }
     co_return co_await exchangeOnSession(std::move(request.body), std::move(sessionID), std::move(session), failure,
                                          std::move(connection), std::move(context));
@@ -224,21 +225,20 @@ asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared
                                               Connection connection, Context context);
 
 asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection connection, Context context) {
-    const auto& console = context->console;
+    auto& console = connection->console();
     const std::string sessionID = sessionIDFor(request);
     console.print("SSE connection established, sessionID: ", sessionID);
     std::shared_ptr<HTTPSession> session;
     std::string failure;
     try {
-        session = co_await context->sessions->acquire(sessionID);
+        session = co_await context->sessions->acquire(sessionID, connection->socket().get_executor());
     } catch (...) {
         failure = mcp::localizedDescription(std::current_exception());
     }
     if (!session) {
         console.print("Error opening event stream: ", failure);
         const HTTPHeaders headers = exchangeHeaders(sessionID);
-        co_await sendHTTPResponse(connection, context, 500, "Internal Server Error", headers,
-                                  jsonRPCErrorBody(-32603, failure));
+        co_await sendHTTPResponse(connection, 500, "Internal Server Error", headers, jsonRPCErrorBody(-32603, failure));
         co_return RouteOutcome::answered;
     }
     // The stream runs where its session's server sends from.
@@ -255,13 +255,13 @@ asio::awaitable<RouteOutcome> routeEventStream(HTTPRequest request, Connection c
 // streams. Runs on the session's thread.
 asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared_ptr<HTTPSession> session,
                                               Connection connection, Context context) {
-    const auto& console = context->console;
+    auto& console = connection->console();
     connection->releaseBodyReservation();
     // Events are small and must not wait for the peer's acknowledgement.
     asio::error_code ignored;
     connection->socket().set_option(asio::ip::tcp::no_delay(true), ignored);
-    auto stream =
-        EventStream::create(connection, mcp::ID::random().description(), sessionID, context->streamOptions, console);
+    auto stream = EventStream::create(connection, mcp::ID::random().description(), sessionID, context->streamOptions,
+                                      context->console);
     console.print("Sending SSE headers for session: ", sessionID);
     stream->send(eventStreamHead(sessionID));
     // Queued before the stream is registered, so that it is the first event
@@ -281,6 +281,8 @@ asio::awaitable<RouteOutcome> openEventStream(std::string sessionID, std::shared
     stream->monitor([weakContext = std::weak_ptr<const RouteContext>(context)](std::shared_ptr<EventStream> ended) {
         streamEnded(weakContext, std::move(ended));
     });
+    // The connection stays open for as long as the stream does.
+    connection->flushConsole();
     if (!isRegistered) {
         stream->close();
     }
@@ -297,36 +299,36 @@ asio::awaitable<void> serveConnection(std::shared_ptr<HTTPConnection> connection
         if (auto* request = std::get_if<HTTPRequest>(&read)) {
             outcome = co_await route(std::move(*request), connection, context);
         } else if (auto* refused = std::get_if<HTTPRequestError>(&read)) {
-            context->console.print("Refused request: ", std::to_string(refused->status), " ", refused->reason);
-            co_await sendHTTPResponse(connection, context, refused->status, refused->statusText, plainTextHeaders,
+            connection->console().print("Refused request: ", std::to_string(refused->status), " ", refused->reason);
+            co_await sendHTTPResponse(connection, refused->status, refused->statusText, plainTextHeaders,
                                       refused->reason);
         }
     } catch (...) {
-        context->console.print("Error serving connection: ", mcp::localizedDescription(std::current_exception()));
+        connection->console().print("Error serving connection: ", mcp::localizedDescription(std::current_exception()));
     }
     co_await conclude(connection, outcome);
 }
 
 asio::awaitable<RouteOutcome> route(HTTPRequest request, std::shared_ptr<HTTPConnection> connection,
                                     std::shared_ptr<const RouteContext> context) {
-    const auto& console = context->console;
+    auto& console = connection->console();
     console.print("Received request: ", request.method, " ", request.path);
     if (const auto* origin = request.header("origin"); origin && !isLoopbackOrigin(*origin)) {
         console.print("Rejected request from origin: ", *origin);
-        co_await sendHTTPResponse(connection, context, 403, "Forbidden", plainTextHeaders, "Origin not allowed");
+        co_await sendHTTPResponse(connection, 403, "Forbidden", plainTextHeaders, "Origin not allowed");
         co_return RouteOutcome::answered;
     }
     // A page that rebinds its own name to the loopback address sends that
     // name here.
     if (const auto* host = request.header("host"); host && !isLoopbackHost(*host)) {
         console.print("Rejected request for host: ", *host);
-        co_await sendHTTPResponse(connection, context, 403, "Forbidden", plainTextHeaders, "Host not allowed");
+        co_await sendHTTPResponse(connection, 403, "Forbidden", plainTextHeaders, "Host not allowed");
         co_return RouteOutcome::answered;
     }
 
     const bool isEndpoint = request.path == "/mcp" || request.path == "/sse";
     if (request.method == "OPTIONS" && isEndpoint) {
-        co_await sendHTTPResponse(connection, context, 204, "No Content", preflightHeaders, "");
+        co_await sendHTTPResponse(connection, 204, "No Content", preflightHeaders, "");
         co_return RouteOutcome::answered;
     }
     if (request.method == "DELETE" && request.path == "/mcp") {
@@ -338,7 +340,7 @@ asio::awaitable<RouteOutcome> route(HTTPRequest request, std::shared_ptr<HTTPCon
     if (request.method == "POST" && isEndpoint) {
         co_return co_await routePost(std::move(request), std::move(connection), std::move(context));
     }
-    co_await sendHTTPResponse(connection, context, 404, "Not Found", plainTextHeaders, "Not Found");
+    co_await sendHTTPResponse(connection, 404, "Not Found", plainTextHeaders, "Not Found");
     co_return RouteOutcome::answered;
 }
 

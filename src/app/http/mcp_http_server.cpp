@@ -28,12 +28,13 @@ std::shared_ptr<SessionTable> makeSessionTable(std::vector<asio::any_io_executor
 
 }  // namespace
 
-std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer) {
+std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor,
+                                                     MakeSessionServer makeSessionServer) {
     return create(std::move(executor), std::move(makeSessionServer), Options{});
 }
 
-std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor, MakeSessionServer makeSessionServer,
-                                                     Options options) {
+std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(asio::any_io_executor executor,
+                                                     MakeSessionServer makeSessionServer, Options options) {
     return create(std::vector<asio::any_io_executor>{std::move(executor)}, std::move(makeSessionServer),
                   std::move(options));
 }
@@ -50,12 +51,13 @@ MCPHTTPServer::MCPHTTPServer(std::vector<asio::any_io_executor> executors, MakeS
       streams_(std::make_shared<EventStreamRegistry>(options.console)),
       sessions_(makeSessionTable(executors, std::move(makeSessionServer), options, streams_)),
       listener_(HTTPListener::create(
-          executors.front(), {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
+          executors, {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
           [context = std::make_shared<const RouteContext>(RouteContext{
                sessions_, streams_, options.requestLimits, options.requestTimeLimit,
                EventStream::Options{options.heartbeatInterval, options.maximumStreamBacklogBytes}, options.console})](
-              std::shared_ptr<HTTPConnection> connection) { return serveConnection(std::move(connection), context); })) {
-}
+              std::shared_ptr<HTTPConnection> connection) {
+              return serveConnection(std::move(connection), context);
+          })) {}
 
 asio::awaitable<std::uint16_t> MCPHTTPServer::start(std::uint16_t preferredPort) {
     streams_->open();

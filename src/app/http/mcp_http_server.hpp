@@ -11,12 +11,12 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
-#include "logging/console.hpp"
 #include "app/http/event_stream_registry.hpp"
 #include "app/http/http_listener.hpp"
 #include "app/http/http_request_parser.hpp"
 #include "app/http/http_routes.hpp"
 #include "app/http/session_table.hpp"
+#include "logging/console.hpp"
 
 namespace lumenary::http {
 
@@ -32,9 +32,9 @@ namespace lumenary::http {
 // stops.
 //
 // It runs on the executors it is given, each run by one thread (or a strand;
-// EndpointThreads makes such a set): the listener accepts and reads requests
-// on the first, and each session, made on the one with the fewest sessions,
-// has its requests served on its own, so that a request's connection, its
+// EndpointThreads makes such a set): each accepts and reads connections of
+// its own, and each session, made on the thread that read its first request,
+// has its requests served there, so that a request's connection, its
 // session's server and the exchange waiting for the reply share one thread.
 // A request read on another thread is handed over to its session's once.
 //

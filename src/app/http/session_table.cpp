@@ -21,7 +21,8 @@ constexpr auto allocatorTrimDelay = std::chrono::milliseconds(250);
 
 std::shared_ptr<SessionTable> SessionTable::create(std::vector<asio::any_io_executor> executors,
                                                    MakeSessionServer makeSessionServer, Options options,
-                                                   logging::Console console, Deliver deliver, SessionEnded sessionEnded) {
+                                                   logging::Console console, Deliver deliver,
+                                                   SessionEnded sessionEnded) {
     return std::shared_ptr<SessionTable>(new SessionTable(std::move(executors), std::move(makeSessionServer),
                                                           std::move(options), std::move(console), std::move(deliver),
                                                           std::move(sessionEnded)));
@@ -38,15 +39,15 @@ SessionTable::SessionTable(std::vector<asio::any_io_executor> executors, MakeSes
       sessionEnded_(std::move(sessionEnded)),
       sessionsPerExecutor_(executors_.size(), 0) {}
 
-std::size_t SessionTable::leastBusyExecutor() const {
-    // The first executor reads every request before it is handed over, so
-    // it takes a session only while it has none: a lone client is then
-    // served without a hop between threads, and many clients' sessions go to
-    // the threads that have less to do.
-    if (sessionsPerExecutor_.size() == 1 || sessionsPerExecutor_.front() == 0) {
-        return 0;
+std::size_t SessionTable::executorForNewSession(const asio::any_io_executor& requestExecutor) const {
+    // The thread that read the first request is where the client's next
+    // connections are likely accepted too (see LoopbackAcceptors), so its
+    // requests need no hop to another thread.
+    const auto reading = std::find(executors_.begin(), executors_.end(), requestExecutor);
+    if (reading != executors_.end()) {
+        return static_cast<std::size_t>(reading - executors_.begin());
     }
-    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin() + 1, sessionsPerExecutor_.end()) -
+    return static_cast<std::size_t>(std::min_element(sessionsPerExecutor_.begin(), sessionsPerExecutor_.end()) -
                                     sessionsPerExecutor_.begin());
 }
 
@@ -61,7 +62,8 @@ void SessionTable::open() {
         return;
     }
     isOpen_ = true;
-    expiryTask_ = async::Task::spawn(executors_.front(), [self = shared_from_this()] { return self->expireIdleSessions(); });
+    expiryTask_ =
+        async::Task::spawn(executors_.front(), [self = shared_from_this()] { return self->expireIdleSessions(); });
 }
 
 asio::awaitable<void> SessionTable::close() {
@@ -109,7 +111,8 @@ void SessionTable::beginEnding(HTTPSession& session) {
     ++sessionsEnding_;
 }
 
-asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string sessionID) {
+asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string sessionID,
+                                                                    asio::any_io_executor requestExecutor) {
     const auto self = shared_from_this();
     for (;;) {
         std::shared_ptr<HTTPSession> created;
@@ -121,7 +124,7 @@ asio::awaitable<std::shared_ptr<HTTPSession>> SessionTable::acquire(std::string 
             }
             auto found = sessions_.find(sessionID);
             if (found == sessions_.end()) {
-                const auto index = leastBusyExecutor();
+                const auto index = executorForNewSession(requestExecutor);
                 created = std::make_shared<HTTPSession>(sessionID, executors_[index]);
                 created->executorIndex_ = index;
                 ++sessionsPerExecutor_[index];
@@ -159,18 +162,17 @@ asio::awaitable<void> SessionTable::create(std::shared_ptr<HTTPSession> session)
         }
         session->server_ = co_await makeSessionServer_(session->executor());
         session->transport_ = HTTPStreamableServerTransport::create(options_.transportLimits);
-        session->transport_->setBroadcaster(
-            [weakSession = std::weak_ptr<HTTPSession>(session), deliver = deliver_](std::string message)
-                -> asio::awaitable<void> {
-                if (auto sending = weakSession.lock()) {
-                    deliver(*sending, message);
-                }
-                co_return;
-            });
+        session->transport_->setBroadcaster([weakSession = std::weak_ptr<HTTPSession>(session),
+                                             deliver = deliver_](std::string message) -> asio::awaitable<void> {
+            if (auto sending = weakSession.lock()) {
+                deliver(*sending, message);
+            }
+            co_return;
+        });
         // The task holds the server and the transport, not the session that
         // holds the task.
-        session->task_ = async::Task::spawn(
-            session->executor(), runSession(session->server_, session->transport_, session->id(), console_));
+        session->task_ = async::Task::spawn(session->executor(),
+                                            runSession(session->server_, session->transport_, session->id(), console_));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -266,8 +268,9 @@ asio::awaitable<void> SessionTable::evictLongestIdle(const std::shared_ptr<HTTPS
                 continue;
             }
             // Sessions in use go only when every session is in use.
-            const bool better = !victim || (session->isIdle() && !victim->isIdle()) ||
-                                (session->isIdle() == victim->isIdle() && session->lastActivity_ < victim->lastActivity_);
+            const bool better =
+                !victim || (session->isIdle() && !victim->isIdle()) ||
+                (session->isIdle() == victim->isIdle() && session->lastActivity_ < victim->lastActivity_);
             if (better) victim = session;
         }
         if (victim) {

@@ -14,11 +14,11 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
-#include "logging/console.hpp"
 #include "app/http/allocator_trim.hpp"
 #include "app/http/http_streamable_server_transport.hpp"
 #include "async/one_shot.hpp"
 #include "async/task.hpp"
+#include "logging/console.hpp"
 #include "mcp/server/server.hpp"
 
 namespace lumenary::http {
@@ -65,11 +65,10 @@ private:
 };
 
 // The live sessions by id: it creates a session on its first use (once, also
-// when several first requests come together), on the first executor while it
-// has none and else on the one with the fewest sessions, and ends sessions
-// when asked,
-// when they have been idle too long, and, longest idle first, when there are
-// too many. After a burst of sessions ended it has the allocator give the
+// when several first requests come together), on the executor that request
+// is served on, or else on the one with the fewest sessions, and ends
+// sessions when asked, when they have been idle too long, and, longest idle
+// first, when there are too many. After a burst of sessions ended it has the allocator give the
 // memory back.
 //
 // Its state, the bookkeeping of every session included, sits under its
@@ -107,10 +106,12 @@ public:
     // once every session that was ending has ended as well.
     asio::awaitable<void> close();
 
-    // The session under an id for one request, created on first use; it
-    // counts as busy, and cannot expire, until released. Throws what making
-    // its server threw, or an internal error while the table is closed.
-    asio::awaitable<std::shared_ptr<HTTPSession>> acquire(std::string sessionID);
+    // The session under an id for one request, created on first use, on
+    // `requestExecutor` when it is one of the table's; it counts as busy,
+    // and cannot expire, until released. Throws what making its server
+    // threw, or an internal error while the table is closed.
+    asio::awaitable<std::shared_ptr<HTTPSession>> acquire(std::string sessionID,
+                                                          asio::any_io_executor requestExecutor = {});
     void release(HTTPSession& session);
 
     // Counts a stream opened for the session; false once the session has
@@ -133,7 +134,7 @@ private:
 
     using Entry = std::map<std::string, std::shared_ptr<HTTPSession>, std::less<>>::iterator;
     // The executor for a new session; call under the lock.
-    std::size_t leastBusyExecutor() const;
+    std::size_t executorForNewSession(const asio::any_io_executor& requestExecutor) const;
     // Takes an entry out of the table; call under the lock.
     Entry erase(Entry entry);
 

@@ -1,10 +1,17 @@
 // The routes against a real listener on a loopback port, through raw sockets.
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <regex>
+
+#include <asio/detail/socket_option.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 
 #include "http_test_support.hpp"
 #include "mcp/core/json.hpp"
@@ -228,6 +235,56 @@ TEST(HTTPServerLifecycle, ReportsAPortItCannotListenOn) {
     EXPECT_THROW(harness.run(harness.server().start(holder.port())), asio::system_error);
     EXPECT_EQ(harness.run(harness.server().port()), std::nullopt);
     harness.run(harness.server().stop());
+}
+
+// A request's lines are gathered and handed over together: every one must
+// still reach a sink of single lines, whole and in order, with nothing else
+// in between.
+TEST(HTTPRoutes, PrintsEachRequestsConsoleLinesWholeAndInOrder) {
+    auto lines = std::make_shared<std::vector<std::string>>();
+    auto linesMutex = std::make_shared<std::mutex>();
+    auto options = ServerHarness::quietOptions();
+    options.console = logging::Console("[T] ", [lines, linesMutex](std::string line) {
+        std::lock_guard lock(*linesMutex);
+        lines->push_back(std::move(line));
+    });
+    ServerHarness harness(options, 4);
+    EXPECT_EQ(harness.exchange(postRequest(ping, "a")).status, 200);
+    harness.run(harness.server().stop());
+    std::lock_guard lock(*linesMutex);
+    const auto first = std::find_if(lines->begin(), lines->end(), [](const std::string& line) {
+        return line.starts_with("[T] New connection from: ");
+    });
+    ASSERT_NE(first, lines->end());
+    const std::vector<std::string> expected{
+        "[T] Received data: ",
+        "[T] Received request: POST /mcp",
+        "[T] POST /mcp request, sessionID: a",
+        "[T] Request body: " + ping,
+        "[T] Got response from transport: {\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}",
+        "[T] Sending response with ",
+        "[T] Closing POST connection",
+    };
+    ASSERT_GE(lines->end() - first, static_cast<std::ptrdiff_t>(expected.size() + 1));
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        EXPECT_TRUE(first[static_cast<std::ptrdiff_t>(index + 1)].starts_with(expected[index]))
+            << first[static_cast<std::ptrdiff_t>(index + 1)];
+    }
+}
+
+// The endpoint's threads share their port with one another; a listener of
+// another program that lets others share its port must still keep it.
+TEST(HTTPServerLifecycle, RefusesAPortAnotherListenerSharesOut) {
+    asio::io_context context;
+    asio::ip::tcp::acceptor holder(context);
+    holder.open(asio::ip::tcp::v4());
+    holder.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true));
+    holder.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    holder.listen();
+    ServerHarness harness(ServerHarness::quietOptions(), 4);
+    harness.run(harness.server().stop());
+    EXPECT_THROW(harness.run(harness.server().start(holder.local_endpoint().port())), asio::system_error);
+    EXPECT_EQ(harness.run(harness.server().port()), std::nullopt);
 }
 
 }  // namespace
