@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -37,6 +38,7 @@
 #include "mcp/server/stdio_transport.hpp"
 #include "mcp/server/tool_methods.hpp"
 #include "pipe.hpp"
+#include "system/write_all.hpp"
 #include "platform/memory_defaults_store.hpp"
 
 using namespace lumenary;
@@ -79,10 +81,9 @@ private:
 };
 
 void writeAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(descriptor, bytes.data(), bytes.size());
-        if (count <= 0) std::perror("write"), std::exit(1);
-        bytes.remove_prefix(static_cast<std::size_t>(count));
+    if (const int error = lumenary::system::writeAll(descriptor, bytes); error != 0) {
+        std::fprintf(stderr, "stdio_bench: write: %s\n", std::strerror(error));
+        std::exit(1);
     }
 }
 

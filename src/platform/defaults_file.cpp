@@ -13,6 +13,7 @@
 
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
+#include "system/owned_descriptor.hpp"
 #include "system/write_all.hpp"
 
 namespace lumenary::platform::defaults_file {
@@ -25,24 +26,6 @@ constexpr std::size_t maximumFileSize = 64 * 1024 * 1024;
 [[noreturn]] void throwSystemError(const std::string& what, const std::filesystem::path& path) {
     throw std::system_error(errno, std::generic_category(), what + " " + path.string());
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return descriptor_; }
-    // Closing can report a failed write back, so callers that care ask.
-    int release() { return std::exchange(descriptor_, -1); }
-
-private:
-    int descriptor_;
-};
 
 std::string utcTimestamp() {
     const auto now = std::chrono::system_clock::now();
@@ -88,7 +71,7 @@ void writeAll(int descriptor, const std::string& text, const std::filesystem::pa
 }  // namespace
 
 ReadResult read(const std::filesystem::path& path) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         if (errno == ENOENT) {
             return Missing{};
@@ -117,7 +100,7 @@ void writeDurably(const std::filesystem::path& path, const std::string& text) {
     const auto temporary = folder / ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                                      std::to_string(++counter));
     {
-        Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        system::OwnedDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (file.get() < 0) {
             throwSystemError("cannot create", temporary);
         }
@@ -137,7 +120,7 @@ void writeDurably(const std::filesystem::path& path, const std::string& text) {
             throw;
         }
     }
-    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    system::OwnedDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() < 0 || ::fsync(directory.get()) != 0) {
         throwSystemError("cannot sync the folder", folder);
     }
@@ -151,7 +134,7 @@ std::optional<std::filesystem::path> keepCorruptCopy(const std::filesystem::path
         return std::nullopt;
     }
     // The original may be replaced right after: the copy must be on disk first.
-    Descriptor file(::open(copy.c_str(), O_RDONLY | O_CLOEXEC));
+    system::OwnedDescriptor file(::open(copy.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() >= 0) {
         ::fsync(file.get());
     }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/host/local_endpoint.hpp"
+#include "system/owned_descriptor.hpp"
 
 namespace lumenary::app {
 
@@ -21,21 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 // An answer's head longer than this is no endpoint of ours.
 constexpr std::size_t maximumHeadBytes = 8 * 1024;
-
-class SocketDescriptor {
-public:
-    explicit SocketDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~SocketDescriptor() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    SocketDescriptor(const SocketDescriptor&) = delete;
-    SocketDescriptor& operator=(const SocketDescriptor&) = delete;
-
-    int get() const noexcept { return descriptor_; }
-
-private:
-    int descriptor_;
-};
 
 // The two limits of one probe: no byte may take longer than the idle limit,
 // and the whole exchange no longer than the total one.
@@ -137,7 +123,7 @@ int statusOf(std::string_view head) {
 
 bool answersAsServing(std::uint16_t port, platform::HTTPClientTimeouts timeouts) {
     ProbeDeadlines deadlines(timeouts);
-    const SocketDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const system::OwnedDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (socket.get() < 0 || !connectWithin(socket.get(), port, deadlines)) return false;
     deadlines.progressed();
     const std::string request = "OPTIONS /mcp HTTP/1.1\r\nHost: " + std::string(loopbackHost) + ":" +

@@ -40,8 +40,6 @@ public:
     // Nothing when `bytes` more would pass the capacity.
     std::optional<Reservation> reserve(std::size_t bytes);
 
-    std::size_t reservedBytes() const noexcept { return reserved_.load(); }
-
 private:
     explicit BodyBudget(std::size_t capacityBytes) : capacity_(capacityBytes) {}
 

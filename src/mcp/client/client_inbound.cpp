@@ -9,6 +9,7 @@
 #include "async/sleep_for.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/client/client_conventions.hpp"
+#include "mcp/core/classified_envelopes.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/message_classification.hpp"
 #include "mcp/core/utf8.hpp"
@@ -121,7 +122,8 @@ asio::awaitable<void> Client::handleInbound(const std::shared_ptr<Transport>& tr
         }
     }
     if (message) {
-        switch (classifyMessage(*message).kind) {
+        auto classification = classifyMessage(*message);
+        switch (classification.kind) {
             case MessageKind::batch:
                 if (auto responses = batchResponseFrom(*message)) {
                     handleBatchResponse(*responses);
@@ -136,17 +138,11 @@ asio::awaitable<void> Client::handleInbound(const std::shared_ptr<Transport>& tr
                 }
                 break;
             case MessageKind::request:
-                if (auto request = tryDecode<Request<AnyMethod>>(*message)) {
-                    startAnswering(transport, std::move(*request));
-                    co_return;
-                }
-                break;
+                startAnswering(transport, takeClassifiedRequest(*message, std::move(*classification.id)));
+                co_return;
             case MessageKind::notification:
-                if (auto notification = tryDecode<Message<AnyNotification>>(*message)) {
-                    co_await handleMessage(std::move(*notification));
-                    co_return;
-                }
-                break;
+                co_await handleMessage(takeClassifiedNotification(*message));
+                co_return;
             case MessageKind::invalid:
                 break;
         }

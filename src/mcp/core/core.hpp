@@ -16,6 +16,7 @@
 #include "mcp/core/log_level_coding.hpp"  // log levels by name
 
 // JSON-RPC
+#include "mcp/core/classified_envelopes.hpp"  // takeClassifiedRequest/Notification: envelopes moved out of a classified message
 #include "mcp/core/handler_box.hpp"  // RequestHandlerBox, TypedRequestHandler, notification boxes
 #include "mcp/core/id.hpp"           // ID: request identifiers
 #include "mcp/core/mcp_error.hpp"    // MCPError and its error object

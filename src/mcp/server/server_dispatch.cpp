@@ -5,6 +5,7 @@
 
 #include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
+#include "mcp/core/classified_envelopes.hpp"
 #include "mcp/core/coders.hpp"
 #include "mcp/core/handshake.hpp"
 #include "mcp/core/message_classification.hpp"
@@ -15,47 +16,6 @@ namespace lumenary::mcp {
 namespace {
 
 constexpr std::string_view source = "MCP";
-
-// What the classifier takes for a request, a notification or a batch reads
-// as one; should the two ever part, the sender still gets its parse error.
-template <typename T>
-T decodeClassified(const Value& message) {
-    try {
-        return decodeValue<T>(message);
-    } catch (const DecodingError&) {
-        throw MCPError::parseError("Invalid message format");
-    }
-}
-
-// A message the classifier took for a request or a notification has a
-// version of "2.0", a text method and, for a request, a readable id: the
-// envelope's reader would accept it whole, so its members are moved out
-// instead of decoded and copied. An absent "params" reads as null, as the
-// reader has it.
-std::string takeMethod(Value::Object& members) {
-    Value& method = members.find("method")->second;
-    if (auto* text = method.stringValue()) {
-        return std::move(*text);
-    }
-    return *jsonText(method);
-}
-
-Value takeParameters(Value::Object& members) {
-    const auto found = members.find("params");
-    return found == members.end() ? Value() : std::move(found->second);
-}
-
-Request<AnyMethod> takeRequest(Value& message, ID id) {
-    auto& members = *message.objectValue();
-    auto method = takeMethod(members);
-    return Request<AnyMethod>(std::move(id), std::move(method), takeParameters(members));
-}
-
-Message<AnyNotification> takeNotification(Value& message) {
-    auto& members = *message.objectValue();
-    auto method = takeMethod(members);
-    return Message<AnyNotification>(std::move(method), takeParameters(members));
-}
 
 // A reply that cannot be written (text that is not UTF-8, say) goes out as
 // the internal error it is, under the same id.
@@ -133,7 +93,7 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
             case MessageKind::request: {
                 // The handler is awaited here rather than through
                 // dispatchRequest: one coroutine frame less per request.
-                auto request = takeRequest(*message, std::move(*classification.id));
+                auto request = takeClassifiedRequest(*message, std::move(*classification.id));
                 auto route = routeRequest(request, false);
                 auto* response = std::get_if<Response<AnyMethod>>(&route);
                 std::optional<Response<AnyMethod>> handled;
@@ -166,7 +126,7 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
             case MessageKind::notification:
                 // A notification is never answered, not even when refused.
                 answerFailure = false;
-                co_await dispatchNotification(takeNotification(*message));
+                co_await dispatchNotification(takeClassifiedNotification(*message));
                 co_return;
             case MessageKind::response:
             case MessageKind::errorResponse:
@@ -293,7 +253,14 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
     // One element that is neither a request nor a notification makes the
     // whole array unreadable; an array has no id, so its parse error goes
     // out under a fresh one.
-    auto batch = decodeClassified<Batch>(message);
+    // What the classifier takes for a batch reads as one; should the two
+    // ever part, the sender still gets its parse error.
+    Batch batch;
+    try {
+        batch = decodeValue<Batch>(message);
+    } catch (const DecodingError&) {
+        throw MCPError::parseError("Invalid message format");
+    }
     if (const auto& logger = this->logger()) {
         logger->trace(
             "Processing batch request",
