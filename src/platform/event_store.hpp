@@ -110,6 +110,9 @@ public:
     virtual ~EventStore() = default;
 
     virtual EventStoreAccess access(EventStoreEntity entity) const = 0;
+    // Where the store keeps this entity (a folder path), for messages that
+    // tell the user what to fix.
+    virtual std::string locationDescription(EventStoreEntity entity) const = 0;
     // Grants access where the store can (a folder that does not exist yet
     // is made); answers whether full access holds afterwards.
     virtual PlatformOutcome<bool> requestFullAccess(EventStoreEntity entity) = 0;
