@@ -44,18 +44,4 @@ bool ContactNameMatch::matches(const StoreContact& contact) const {
     });
 }
 
-PlatformOutcome<std::vector<StoreContact>> contactsMatchingName(ContactStore& store, std::string_view name) {
-    const ContactNameMatch match(name);
-    std::vector<StoreContact> found;
-    if (auto failure = store.enumerateContacts([&](const StoreContact& contact) {
-            if (match.matches(contact)) {
-                found.push_back(contact);
-            }
-            return true;
-        })) {
-        return *failure;
-    }
-    return found;
-}
-
 }  // namespace lumenary::platform

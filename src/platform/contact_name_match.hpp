@@ -22,7 +22,4 @@ private:
     std::vector<std::string> words_;
 };
 
-// The contacts of `store` that match `name`, in the store's order.
-PlatformOutcome<std::vector<StoreContact>> contactsMatchingName(ContactStore& store, std::string_view name);
-
 }  // namespace lumenary::platform

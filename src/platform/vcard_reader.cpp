@@ -87,8 +87,24 @@ void addProperty(StoreContact& contact, const VCardProperty& property) {
     }
 }
 
-bool isReadProperty(std::string_view name) {
-    return name == "N" || name == "FN" || name == "NICKNAME" || name == "TEL";
+// The property's name as written, without its group: what comes before the
+// first ";" or ":". Deciding on it first spares parsing the many lines a
+// contact has that are not read.
+std::string_view writtenName(std::string_view line) {
+    std::string_view name = line.substr(0, line.find_first_of(";:"));
+    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos) {
+        name.remove_prefix(dot + 1);
+    }
+    return name;
+}
+
+bool isCardBoundaryOrRead(std::string_view name) {
+    for (std::string_view wanted : {"BEGIN", "END", "N", "FN", "NICKNAME", "TEL"}) {
+        if (equalsASCIIIgnoringCase(name, wanted)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -100,6 +116,12 @@ std::vector<StoreContact> readVCards(std::string_view text) {
     int depth = 0;
     VCardLineReader lines(text);
     while (auto line = lines.nextLine()) {
+        // A property passed over still needs reading when it may be
+        // quoted-printable with a soft line break, so that the rest of its
+        // value is not read as lines of their own.
+        if (!isCardBoundaryOrRead(writtenName(*line)) && !line->ends_with('=')) {
+            continue;
+        }
         auto property = parseVCardProperty(*line);
         if (!property) {
             continue;
@@ -118,12 +140,10 @@ std::vector<StoreContact> readVCards(std::string_view text) {
             depth = std::max(depth - 1, 0);
             continue;
         }
-        // Also for a property passed over: the rest of its value must not be
-        // read as lines of their own.
         if (property->isQuotedPrintable()) {
             joinSoftLineBreaks(*property, lines);
         }
-        if (depth != 1 || !isReadProperty(property->name)) {
+        if (depth != 1) {
             continue;
         }
         addProperty(*card, *property);

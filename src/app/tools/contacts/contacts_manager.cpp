@@ -28,25 +28,39 @@ std::string displayName(const StoreContact& contact) {
     return name;
 }
 
-PlatformOutcome<ContactTable> contactTable(ContactStore& store, std::int64_t limit) {
-    ContactTable table;
-    std::int64_t taken = 0;
-    auto failure = store.enumerateContacts([&](const StoreContact& contact) {
-        if (taken >= limit) {
+// Takes the first `limit` contacts that have a display name and a phone
+// number into a table.
+class TableCollector {
+public:
+    explicit TableCollector(std::int64_t limit) : limit_(limit) {}
+
+    // False once the table is full: this contact, and any after it, stay out.
+    bool take(const StoreContact& contact) {
+        if (taken_ >= limit_) {
             return false;
         }
         const std::string name = displayName(contact);
-        if (name.empty() || contact.phoneNumbers.empty()) {
-            return true;
+        if (!name.empty() && !contact.phoneNumbers.empty()) {
+            table_.add(name, contact.phoneNumbers);
+            ++taken_;
         }
-        table.add(name, contact.phoneNumbers);
-        ++taken;
         return true;
-    });
-    if (failure) {
+    }
+
+    ContactTable& table() noexcept { return table_; }
+
+private:
+    std::int64_t limit_;
+    std::int64_t taken_ = 0;
+    ContactTable table_;
+};
+
+PlatformOutcome<ContactTable> contactTable(ContactStore& store, std::int64_t limit) {
+    TableCollector collector(limit);
+    if (auto failure = store.enumerateContacts([&collector](const StoreContact& contact) { return collector.take(contact); })) {
         return *failure;
     }
-    return table;
+    return std::move(collector.table());
 }
 
 // The lookup's second chance, over the table: an exact pass, then a partial
@@ -79,22 +93,26 @@ std::vector<std::string> numbersForDisplayName(const ContactTable& table, const 
     return {};
 }
 
+// The name search and the table for its fallback come from one reading of
+// the store, so a lookup reads every file once.
 PlatformOutcome<std::vector<std::string>> phoneNumbersFor(ContactStore& store, const std::string& name) {
-    // A failed name search counts as having found no one.
-    if (auto matching = platform::contactsMatchingName(store, name)) {
-        std::vector<std::string> numbers;
-        for (const StoreContact& contact : matching.value()) {
-            numbers.insert(numbers.end(), contact.phoneNumbers.begin(), contact.phoneNumbers.end());
+    const platform::ContactNameMatch match(name);
+    std::vector<std::string> found;
+    TableCollector fallback(ContactsManager::lookupLimit);
+    auto failure = store.enumerateContacts([&](const StoreContact& contact) {
+        if (match.matches(contact)) {
+            found.insert(found.end(), contact.phoneNumbers.begin(), contact.phoneNumbers.end());
         }
-        if (!numbers.empty()) {
-            return numbers;
-        }
+        fallback.take(contact);
+        return true;
+    });
+    if (failure) {
+        return *failure;
     }
-    auto table = contactTable(store, ContactsManager::lookupLimit);
-    if (!table) {
-        return table.error();
+    if (!found.empty()) {
+        return found;
     }
-    return numbersForDisplayName(table.value(), name);
+    return numbersForDisplayName(fallback.table(), name);
 }
 
 std::optional<PlatformError> accessRefusal(const ContactStore& store) {
