@@ -143,6 +143,7 @@ public:
                                    .title = event.title,
                                    .location = event.location,
                                    .notes = event.notes,
+                                   .url = std::nullopt,
                                    .start = event.start,
                                    .end = event.end,
                                    .isAllDay = event.isAllDay,
@@ -174,6 +175,8 @@ public:
         platform::StoreReminder saved{.identifier = "REMINDER-" + std::to_string(savedReminders_.size()),
                                       .title = reminder.title,
                                       .notes = reminder.notes,
+                                      .isCompleted = false,
+                                      .completionDate = std::nullopt,
                                       .due = reminder.due,
                                       .priority = reminder.priority,
                                       .list = chosenCalendar(Entity::reminders, reminder.listIdentifier)};

@@ -196,7 +196,8 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const
                                   .end = *end,
                                   .location = textArgument(arguments, "location"),
                                   .notes = textArgument(arguments, "notes"),
-                                  .isAllDay = booleanArgument(arguments, "isAllDay").value_or(false)};
+                                  .isAllDay = booleanArgument(arguments, "isAllDay").value_or(false),
+                                  .calendarIdentifier = std::nullopt};
     auto saved = co_await async::runBlocking(
         [store = manager_->store(), event = std::move(event), calendarName = textArgument(arguments, "calendarName")] {
             return saveEvent(*store, event, calendarName);
@@ -214,15 +215,15 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const P
     }
     auto attempt = co_await async::runBlocking(
         [store = manager_->store(), scripts = scripts_, eventId = std::move(*eventId)] {
-            OpenEventAttempt attempt;
+            OpenEventAttempt outcome;
             auto event = store->event(eventId);
             if (!event) {
-                attempt.failure = event.error();
+                outcome.failure = event.error();
             } else if (event.value()) {
-                attempt.found = true;
-                attempt.result = scripts->run(openEventScript(*event.value()));
+                outcome.found = true;
+                outcome.result = scripts->run(openEventScript(*event.value()));
             }
-            return attempt;
+            return outcome;
         });
     if (attempt.failure) {
         co_return storeFailure(*attempt.failure);

@@ -195,12 +195,17 @@ PlatformOutcome<std::vector<StoreReminder>> searchRemindersBlocking(EventStore& 
     if (auto refusal = reminderAccessRefusal(store, console)) {
         return *refusal;
     }
-    auto incomplete = store.reminders({.completed = false});
+    platform::ReminderQuery incompleteQuery;
+    incompleteQuery.completed = false;
+    auto incomplete = store.reminders(incompleteQuery);
     if (!incomplete) {
         return incomplete;
     }
     const auto now = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
-    auto completed = store.reminders({.completed = true, .start = addingCalendarDays(now, -30)});
+    platform::ReminderQuery recentlyCompleted;
+    recentlyCompleted.completed = true;
+    recentlyCompleted.start = addingCalendarDays(now, -30);
+    auto completed = store.reminders(recentlyCompleted);
     if (!completed) {
         return completed;
     }
@@ -251,7 +256,10 @@ asio::awaitable<PlatformOutcome<std::string>> EventKitService::createReminder(st
                                                                               std::int64_t priority,
                                                                               std::optional<std::string> notes,
                                                                               std::optional<std::string> listName) {
-    platform::NewStoreReminder reminder{.title = std::move(title), .notes = std::move(notes), .priority = priority};
+    platform::NewStoreReminder reminder;
+    reminder.title = std::move(title);
+    reminder.notes = std::move(notes);
+    reminder.priority = priority;
     co_return co_await async::runBlocking(
         [store = store_, console = console_, reminder = std::move(reminder), dueDate, listName = std::move(listName)] {
             return createReminderBlocking(*store, console, reminder, dueDate, listName);
@@ -261,7 +269,10 @@ asio::awaitable<PlatformOutcome<std::string>> EventKitService::createReminder(st
 asio::awaitable<PlatformOutcome<std::vector<StoreReminder>>> EventKitService::fetchReminders(
     std::optional<bool> completed, std::optional<std::string> listName, std::optional<StoreInstant> start,
     std::optional<StoreInstant> end, std::optional<std::int64_t> limit) {
-    platform::ReminderQuery query{.completed = completed.value_or(false), .start = start, .end = end};
+    platform::ReminderQuery query;
+    query.completed = completed.value_or(false);
+    query.start = start;
+    query.end = end;
     co_return co_await async::runBlocking(
         [store = store_, console = console_, query = std::move(query), listName = std::move(listName), limit] {
             return fetchRemindersBlocking(*store, console, query, listName, limit);
