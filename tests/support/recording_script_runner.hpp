@@ -28,8 +28,14 @@ public:
     }
 
 private:
+    static platform::ScriptRunResult succeeded() {
+        platform::ScriptRunResult result;
+        result.kind = platform::ScriptRunResult::Kind::succeeded;
+        return result;
+    }
+
     mutable std::mutex mutex_;
-    platform::ScriptRunResult result_{.kind = platform::ScriptRunResult::Kind::succeeded};
+    platform::ScriptRunResult result_ = succeeded();
     std::vector<std::string> scripts_;
 };
 

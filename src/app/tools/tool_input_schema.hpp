@@ -21,9 +21,8 @@ inline PlainDictionary objectSchema(std::initializer_list<std::pair<const std::s
     for (const auto& name : required) {
         requiredNames.emplace_back(name);
     }
-    return PlainDictionary{{"type", "object"},
-                           {"properties", PlainDictionary(properties)},
-                           {"required", std::move(requiredNames)}};
+    return PlainDictionary{
+        {"type", "object"}, {"properties", PlainDictionary(properties)}, {"required", std::move(requiredNames)}};
 }
 
 }  // namespace lumenary::app

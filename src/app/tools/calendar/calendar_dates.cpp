@@ -59,8 +59,8 @@ std::optional<StoreInstant> isoInstant(std::string_view text) {
     const auto hour = digitsAt(text, 11, 2);
     const auto minute = digitsAt(text, 14, 2);
     const auto second = digitsAt(text, 17, 2);
-    if (!day || text[10] != 'T' || !hour || !minute || !second || text[13] != ':' || text[16] != ':' ||
-        *hour > 23 || *minute > 59 || *second > 59) {
+    if (!day || text[10] != 'T' || !hour || !minute || !second || text[13] != ':' || text[16] != ':' || *hour > 23 ||
+        *minute > 59 || *second > 59) {
         return std::nullopt;
     }
     std::chrono::seconds offset{0};
@@ -161,25 +161,25 @@ platform::DueDateComponents localDueDateComponents(StoreInstant instant) {
 
 std::string dueDateText(const platform::DueDateComponents& due) {
     std::array<char, 64> text{};
-    const int length = std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d", due.year, due.month,
-                                     due.day, due.hour, due.minute);
+    const int length = std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d", due.year, due.month, due.day,
+                                     due.hour, due.minute);
     return std::string(text.data(), static_cast<std::size_t>(length));
 }
 
 std::string fullLocalDateText(StoreInstant instant) {
     static constexpr std::array<const char*, 7> weekdays{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                          "Thursday", "Friday", "Saturday"};
-    static constexpr std::array<const char*, 12> months{"January", "February", "March",     "April",
-                                                        "May",     "June",     "July",      "August",
-                                                        "September", "October", "November", "December"};
+    static constexpr std::array<const char*, 12> months{"January",   "February", "March",    "April",
+                                                        "May",       "June",     "July",     "August",
+                                                        "September", "October",  "November", "December"};
     const auto wallClock = localWallClock(instant);
     const int hour12 = wallClock.tm_hour % 12 == 0 ? 12 : wallClock.tm_hour % 12;
     std::array<char, 96> text{};
-    const int length = std::snprintf(text.data(), text.size(), "%s, %s %d, %d at %d:%02d:%02d %s",
-                                     weekdays[static_cast<std::size_t>(wallClock.tm_wday)],
-                                     months[static_cast<std::size_t>(wallClock.tm_mon)], wallClock.tm_mday,
-                                     wallClock.tm_year + 1900, hour12, wallClock.tm_min, wallClock.tm_sec,
-                                     wallClock.tm_hour < 12 ? "AM" : "PM");
+    const int length =
+        std::snprintf(text.data(), text.size(), "%s, %s %d, %d at %d:%02d:%02d %s",
+                      weekdays[static_cast<std::size_t>(wallClock.tm_wday)],
+                      months[static_cast<std::size_t>(wallClock.tm_mon)], wallClock.tm_mday, wallClock.tm_year + 1900,
+                      hour12, wallClock.tm_min, wallClock.tm_sec, wallClock.tm_hour < 12 ? "AM" : "PM");
     return std::string(text.data(), static_cast<std::size_t>(length));
 }
 

@@ -15,10 +15,8 @@ void putPresent(mcp::Value::Object& object, const char* key, const std::optional
 }
 
 mcp::Value jsonObject(const CalendarEvent& event) {
-    mcp::Value::Object object{{"id", event.id},
-                              {"title", event.title},
-                              {"calendarName", event.calendarName},
-                              {"isAllDay", event.isAllDay}};
+    mcp::Value::Object object{
+        {"id", event.id}, {"title", event.title}, {"calendarName", event.calendarName}, {"isAllDay", event.isAllDay}};
     putPresent(object, "location", event.location);
     putPresent(object, "notes", event.notes);
     putPresent(object, "startDate", event.startDate);

@@ -33,12 +33,14 @@ ToolError storeFailure(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
-StoreInstant now() { return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now()); }
+StoreInstant now() {
+    return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+}
 
 // White space that does not break a line: the tab and the space separators.
-constexpr std::array<std::string_view, 18> blankCharacters{
-    " ",  "\t", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004",
-    "\u2005", "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"};
+constexpr std::array<std::string_view, 18> blankCharacters{" ",      "\t",     "\u00A0", "\u1680", "\u2000", "\u2001",
+                                                           "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007",
+                                                           "\u2008", "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"};
 
 bool isBlank(std::string_view text) {
     while (!text.empty()) {
@@ -52,7 +54,9 @@ bool isBlank(std::string_view text) {
     return true;
 }
 
-std::size_t countFromLimit(std::int64_t limit) { return limit < 0 ? 0 : static_cast<std::size_t>(limit); }
+std::size_t countFromLimit(std::int64_t limit) {
+    return limit < 0 ? 0 : static_cast<std::size_t>(limit);
+}
 
 // Earliest first (events that start together keep the store's order), cut
 // to `limit`, as JSON.
@@ -120,8 +124,10 @@ CalendarToolHandler::CalendarToolHandler(std::shared_ptr<CalendarManager> manage
 
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::string name, PlainDictionary arguments) {
     if (!co_await manager_->requestAccess()) {
-        auto advice = co_await async::runBlocking(
-            [store = manager_->store()] { return storeAccessAdvice(*store, EventStoreEntity::events); });
+        // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
+        // temporary handed to a coroutine inside co_await twice.
+        auto work = [store = manager_->store()] { return storeAccessAdvice(*store, EventStoreEntity::events); };
+        auto advice = co_await async::runBlocking(std::move(work));
         co_return refusal(403, "Calendar access denied. " + advice);
     }
     if (name == "get_events") {
@@ -142,8 +148,8 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::strin
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::getEvents(const PlainDictionary& arguments) {
     const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
     const auto range = requestedRange(arguments, 7);
-    auto events = co_await async::runBlocking(
-        [store = manager_->store(), range] { return store->events(range.start, range.end); });
+    auto work = [store = manager_->store(), range] { return store->events(range.start, range.end); };
+    auto events = co_await async::runBlocking(std::move(work));
     if (!events) {
         co_return storeFailure(events.error());
     }
@@ -157,21 +163,21 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::searchEvents(cons
     }
     const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
     const auto range = requestedRange(arguments, 30);
-    auto events = co_await async::runBlocking(
-        [store = manager_->store(), range, needle = platform::lowercased(*searchText)]()
-            -> platform::PlatformOutcome<std::vector<StoreEvent>> {
-            auto fetched = store->events(range.start, range.end);
-            if (!fetched) {
-                return fetched;
+    auto work = [store = manager_->store(), range,
+                 needle = platform::lowercased(*searchText)]() -> platform::PlatformOutcome<std::vector<StoreEvent>> {
+        auto fetched = store->events(range.start, range.end);
+        if (!fetched) {
+            return fetched;
+        }
+        std::vector<StoreEvent> matching;
+        for (auto& event : fetched.value()) {
+            if (platform::lowercased(event.title).find(needle) != std::string::npos) {
+                matching.push_back(std::move(event));
             }
-            std::vector<StoreEvent> matching;
-            for (auto& event : fetched.value()) {
-                if (platform::lowercased(event.title).find(needle) != std::string::npos) {
-                    matching.push_back(std::move(event));
-                }
-            }
-            return matching;
-        });
+        }
+        return matching;
+    };
+    auto events = co_await async::runBlocking(std::move(work));
     if (!events) {
         co_return storeFailure(events.error());
     }
@@ -198,10 +204,11 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const
                                   .notes = textArgument(arguments, "notes"),
                                   .isAllDay = booleanArgument(arguments, "isAllDay").value_or(false),
                                   .calendarIdentifier = std::nullopt};
-    auto saved = co_await async::runBlocking(
-        [store = manager_->store(), event = std::move(event), calendarName = textArgument(arguments, "calendarName")] {
-            return saveEvent(*store, event, calendarName);
-        });
+    auto work = [store = manager_->store(), event = std::move(event),
+                 calendarName = textArgument(arguments, "calendarName")] {
+        return saveEvent(*store, event, calendarName);
+    };
+    auto saved = co_await async::runBlocking(std::move(work));
     if (!saved) {
         co_return storeFailure(saved.error());
     }
@@ -213,18 +220,18 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const P
     if (!eventId) {
         co_return refusal(400, "Missing eventId");
     }
-    auto attempt = co_await async::runBlocking(
-        [store = manager_->store(), scripts = scripts_, eventId = std::move(*eventId)] {
-            OpenEventAttempt outcome;
-            auto event = store->event(eventId);
-            if (!event) {
-                outcome.failure = event.error();
-            } else if (event.value()) {
-                outcome.found = true;
-                outcome.result = scripts->run(openEventScript(*event.value()));
-            }
-            return outcome;
-        });
+    auto work = [store = manager_->store(), scripts = scripts_, eventId = std::move(*eventId)] {
+        OpenEventAttempt outcome;
+        auto event = store->event(eventId);
+        if (!event) {
+            outcome.failure = event.error();
+        } else if (event.value()) {
+            outcome.found = true;
+            outcome.result = scripts->run(openEventScript(*event.value()));
+        }
+        return outcome;
+    };
+    auto attempt = co_await async::runBlocking(std::move(work));
     if (attempt.failure) {
         co_return storeFailure(*attempt.failure);
     }

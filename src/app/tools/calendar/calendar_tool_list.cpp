@@ -37,8 +37,8 @@ std::vector<MCPTool> CalendarToolHandler::tools() const {
         {.name = "open_event",
          .description = "Open a specific event in the Calendar app.",
          .displayDescription = "在日历应用中打开特定事件。",
-         .inputSchema = objectSchema({{"eventId", schemaProperty("string", "The unique identifier of the event")}},
-                                     {"eventId"})},
+         .inputSchema =
+             objectSchema({{"eventId", schemaProperty("string", "The unique identifier of the event")}}, {"eventId"})},
     };
 }
 

@@ -12,9 +12,13 @@ std::string openEventScript(const platform::StoreEvent& event) {
            "      activate\n"
            "      set found to false\n"
            "      repeat with cal in calendars\n"
-           "          if name of cal is \"" + calendar + "\" then\n"
+           "          if name of cal is \"" +
+           calendar +
+           "\" then\n"
            "              try\n"
-           "                  set evt to (first event of cal whose uid is \"" + uid + "\")\n"
+           "                  set evt to (first event of cal whose uid is \"" +
+           uid +
+           "\")\n"
            "                  show evt\n"
            "                  set found to true\n"
            "                  exit repeat\n"
@@ -23,7 +27,9 @@ std::string openEventScript(const platform::StoreEvent& event) {
            "      end repeat\n"
            "      if not found then\n"
            "          switch view to day view\n"
-           "          view calendar date (date \"" + date + "\")\n"
+           "          view calendar date (date \"" +
+           date +
+           "\")\n"
            "      end if\n"
            "  end tell";
 }

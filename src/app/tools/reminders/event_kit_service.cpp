@@ -64,12 +64,9 @@ PlatformOutcome<bool> requestCalendarAccessBlocking(EventStore& store, const log
             console.print("[EventKitService] Calendar access result: ", granted.value() ? "true" : "false");
             return granted;
         }
-        case EventStoreAccess::restricted:
-            console.print("❌ Calendar access restricted by system");
-            return false;
+        case EventStoreAccess::restricted: console.print("❌ Calendar access restricted by system"); return false;
         case EventStoreAccess::denied:
-            console.print("❌ Calendar access denied by user. ",
-                          storeAccessAdvice(store, EventStoreEntity::events));
+            console.print("❌ Calendar access denied by user. ", storeAccessAdvice(store, EventStoreEntity::events));
             return false;
         case EventStoreAccess::fullAccess: return true;
         default: return false;
@@ -79,12 +76,9 @@ PlatformOutcome<bool> requestCalendarAccessBlocking(EventStore& store, const log
 PlatformOutcome<bool> requestRemindersAccessBlocking(EventStore& store, const logging::Console& console) {
     switch (store.access(EventStoreEntity::reminders)) {
         case EventStoreAccess::notDetermined: return store.requestFullAccess(EventStoreEntity::reminders);
-        case EventStoreAccess::restricted:
-            console.print("❌ Reminders access restricted by system");
-            return false;
+        case EventStoreAccess::restricted: console.print("❌ Reminders access restricted by system"); return false;
         case EventStoreAccess::denied:
-            console.print("❌ Reminders access denied by user. ",
-                          storeAccessAdvice(store, EventStoreEntity::reminders));
+            console.print("❌ Reminders access denied by user. ", storeAccessAdvice(store, EventStoreEntity::reminders));
             return false;
         case EventStoreAccess::fullAccess: return true;
         default: return false;
@@ -125,7 +119,9 @@ PlatformOutcome<StoreCalendar> resolveList(EventStore& store, const std::string&
     return *chosen;
 }
 
-std::size_t countFromLimit(std::int64_t limit) { return limit < 0 ? 0 : static_cast<std::size_t>(limit); }
+std::size_t countFromLimit(std::int64_t limit) {
+    return limit < 0 ? 0 : static_cast<std::size_t>(limit);
+}
 
 void cutTo(std::vector<StoreReminder>& reminders, std::int64_t limit) {
     reminders.resize(std::min(reminders.size(), countFromLimit(limit)));
@@ -178,7 +174,7 @@ PlatformOutcome<std::vector<StoreReminder>> fetchRemindersBlocking(EventStore& s
 }
 
 PlatformOutcome<std::vector<StoreCalendar>> fetchReminderListsBlocking(EventStore& store,
-                                                                      const logging::Console& console) {
+                                                                       const logging::Console& console) {
     if (auto refusal = reminderAccessRefusal(store, console)) {
         return *refusal;
     }
@@ -189,8 +185,7 @@ bool mentions(const std::optional<std::string>& text, const std::string& lowerca
     return platform::lowercased(text.value_or("")).find(lowercasedQuery) != std::string::npos;
 }
 
-PlatformOutcome<std::vector<StoreReminder>> searchRemindersBlocking(EventStore& store,
-                                                                    const logging::Console& console,
+PlatformOutcome<std::vector<StoreReminder>> searchRemindersBlocking(EventStore& store, const logging::Console& console,
                                                                     const std::string& query, std::int64_t limit) {
     if (auto refusal = reminderAccessRefusal(store, console)) {
         return *refusal;
@@ -230,25 +225,29 @@ EventKitService::EventKitService(std::shared_ptr<platform::EventStore> store, lo
     : store_(std::move(store)), console_(std::move(console)) {}
 
 asio::awaitable<PlatformOutcome<bool>> EventKitService::requestCalendarAccess() {
-    co_return co_await async::runBlocking(
-        [store = store_, console = console_] { return requestCalendarAccessBlocking(*store, console); });
+    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
+    // temporary handed to a coroutine inside co_await twice.
+    auto work = [store = store_, console = console_] { return requestCalendarAccessBlocking(*store, console); };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<PlatformOutcome<bool>> EventKitService::requestRemindersAccess() {
-    co_return co_await async::runBlocking(
-        [store = store_, console = console_] { return requestRemindersAccessBlocking(*store, console); });
+    auto work = [store = store_, console = console_] { return requestRemindersAccessBlocking(*store, console); };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<std::string> EventKitService::calendarStatusText() {
-    co_return co_await async::runBlocking([store = store_, console = console_] {
+    auto work = [store = store_, console = console_] {
         return statusTextLogged(*store, console, EventStoreEntity::events);
-    });
+    };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<std::string> EventKitService::reminderStatusText() {
-    co_return co_await async::runBlocking([store = store_, console = console_] {
+    auto work = [store = store_, console = console_] {
         return statusTextLogged(*store, console, EventStoreEntity::reminders);
-    });
+    };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<PlatformOutcome<std::string>> EventKitService::createReminder(std::string title,
@@ -260,10 +259,11 @@ asio::awaitable<PlatformOutcome<std::string>> EventKitService::createReminder(st
     reminder.title = std::move(title);
     reminder.notes = std::move(notes);
     reminder.priority = priority;
-    co_return co_await async::runBlocking(
-        [store = store_, console = console_, reminder = std::move(reminder), dueDate, listName = std::move(listName)] {
-            return createReminderBlocking(*store, console, reminder, dueDate, listName);
-        });
+    auto work = [store = store_, console = console_, reminder = std::move(reminder), dueDate,
+                 listName = std::move(listName)] {
+        return createReminderBlocking(*store, console, reminder, dueDate, listName);
+    };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<PlatformOutcome<std::vector<StoreReminder>>> EventKitService::fetchReminders(
@@ -273,22 +273,23 @@ asio::awaitable<PlatformOutcome<std::vector<StoreReminder>>> EventKitService::fe
     query.completed = completed.value_or(false);
     query.start = start;
     query.end = end;
-    co_return co_await async::runBlocking(
-        [store = store_, console = console_, query = std::move(query), listName = std::move(listName), limit] {
-            return fetchRemindersBlocking(*store, console, query, listName, limit);
-        });
+    auto work = [store = store_, console = console_, query = std::move(query), listName = std::move(listName), limit] {
+        return fetchRemindersBlocking(*store, console, query, listName, limit);
+    };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<PlatformOutcome<std::vector<StoreCalendar>>> EventKitService::fetchReminderLists() {
-    co_return co_await async::runBlocking(
-        [store = store_, console = console_] { return fetchReminderListsBlocking(*store, console); });
+    auto work = [store = store_, console = console_] { return fetchReminderListsBlocking(*store, console); };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 asio::awaitable<PlatformOutcome<std::vector<StoreReminder>>> EventKitService::searchReminders(std::string query,
                                                                                               std::int64_t limit) {
-    co_return co_await async::runBlocking([store = store_, console = console_, query = std::move(query), limit] {
+    auto work = [store = store_, console = console_, query = std::move(query), limit] {
         return searchRemindersBlocking(*store, console, query, limit);
-    });
+    };
+    co_return co_await async::runBlocking(std::move(work));
 }
 
 }  // namespace lumenary::app

@@ -45,11 +45,9 @@ public:
     // Saves a new reminder and answers its identifier. A due date becomes
     // the local due minute plus one alarm at the instant itself. A list
     // name chooses the list (see fetchReminders); absent, the default list.
-    asio::awaitable<platform::PlatformOutcome<std::string>> createReminder(std::string title,
-                                                                           std::optional<platform::StoreInstant> dueDate,
-                                                                           std::int64_t priority,
-                                                                           std::optional<std::string> notes,
-                                                                           std::optional<std::string> listName);
+    asio::awaitable<platform::PlatformOutcome<std::string>> createReminder(
+        std::string title, std::optional<platform::StoreInstant> dueDate, std::int64_t priority,
+        std::optional<std::string> notes, std::optional<std::string> listName);
 
     // Incomplete reminders due within [start, end], or, when `completed`,
     // reminders completed within it; an absent bound is open. A list name
@@ -57,9 +55,8 @@ public:
     // first whose title contains it. In the store's order, at most `limit`
     // (a negative limit gives none).
     asio::awaitable<platform::PlatformOutcome<std::vector<platform::StoreReminder>>> fetchReminders(
-        std::optional<bool> completed, std::optional<std::string> listName,
-        std::optional<platform::StoreInstant> start, std::optional<platform::StoreInstant> end,
-        std::optional<std::int64_t> limit);
+        std::optional<bool> completed, std::optional<std::string> listName, std::optional<platform::StoreInstant> start,
+        std::optional<platform::StoreInstant> end, std::optional<std::int64_t> limit);
 
     // The reminder lists in the store's order.
     asio::awaitable<platform::PlatformOutcome<std::vector<platform::StoreCalendar>>> fetchReminderLists();
@@ -67,8 +64,8 @@ public:
     // The first `limit` reminders whose title, else notes, contain `query`
     // ignoring case: every incomplete one, then those completed in the last
     // 30 days. A negative limit gives none.
-    asio::awaitable<platform::PlatformOutcome<std::vector<platform::StoreReminder>>> searchReminders(std::string query,
-                                                                                                     std::int64_t limit);
+    asio::awaitable<platform::PlatformOutcome<std::vector<platform::StoreReminder>>> searchReminders(
+        std::string query, std::int64_t limit);
 
 private:
     std::shared_ptr<platform::EventStore> store_;

@@ -58,9 +58,9 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::add(const PlainD
         co_return ToolError("LocalTool", 400,
                             "Invalid parameter: priority must be from 0 to 9 (1 is highest, 9 is lowest, 0 is none)");
     }
-    auto created = co_await service_->createReminder(*title, parseDate(textArgument(arguments, "dueDate")), priority,
-                                                     textArgument(arguments, "notes"),
-                                                     textArgument(arguments, "listName"));
+    auto created =
+        co_await service_->createReminder(*title, parseDate(textArgument(arguments, "dueDate")), priority,
+                                          textArgument(arguments, "notes"), textArgument(arguments, "listName"));
     if (!created) {
         co_return failure("Failed to create reminder: ", created.error());
     }
@@ -69,10 +69,9 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::add(const PlainD
 
 asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::fetch(const PlainDictionary& arguments) {
     const bool completed = textArgument(arguments, "status").value_or("incomplete") == "completed";
-    auto reminders = co_await service_->fetchReminders(completed, textArgument(arguments, "listName"),
-                                                       parseDate(textArgument(arguments, "dueAfter")),
-                                                       parseDate(textArgument(arguments, "dueBefore")),
-                                                       integerArgument(arguments, "limit"));
+    auto reminders = co_await service_->fetchReminders(
+        completed, textArgument(arguments, "listName"), parseDate(textArgument(arguments, "dueAfter")),
+        parseDate(textArgument(arguments, "dueBefore")), integerArgument(arguments, "limit"));
     if (!reminders) {
         co_return failure("Failed to fetch reminders: ", reminders.error());
     }
@@ -100,7 +99,9 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::getLists() {
 }
 
 asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::openApp() {
-    auto attempt = co_await async::runBlocking([scripts = scripts_, store = service_->eventStore()] {
+    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
+    // temporary handed to a coroutine inside co_await twice.
+    auto work = [scripts = scripts_, store = service_->eventStore()] {
         auto result = scripts->run(R"(tell application "Reminders" to activate)");
         std::string advice;
         if (result.kind == platform::ScriptRunResult::Kind::failed) {
@@ -110,7 +111,8 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::openApp() {
                      "the defaults key remindersDirectory to the folder your to-do program uses.";
         }
         return OpenAppAttempt{std::move(result), std::move(advice)};
-    });
+    };
+    auto attempt = co_await async::runBlocking(std::move(work));
     switch (attempt.result.kind) {
         case platform::ScriptRunResult::Kind::notCreated:
             co_return ToolError("LocalTool", 500, "Failed to create AppleScript");
