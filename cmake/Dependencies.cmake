@@ -20,3 +20,8 @@ target_link_libraries(asio INTERFACE Threads::Threads)
 if(LUMENARY_BENCHMARKS)
   find_package(benchmark REQUIRED)
 endif()
+
+# libical reads and writes the calendar and reminder items; only the
+# platform library links it.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)
