@@ -1,22 +1,87 @@
 #pragma once
 
-// Declared here so that callers can be written against it; the definition
-// (a process-wide asio::thread_pool and the awaitable below) lands with the
-// worker pool itself.
+#include <exception>
+#include <optional>
 #include <type_traits>
+#include <utility>
 
+#include <asio/associated_executor.hpp>
+#include <asio/async_result.hpp>
 #include <asio/awaitable.hpp>
+#include <asio/execution/outstanding_work.hpp>
+#include <asio/post.hpp>
+#include <asio/prefer.hpp>
 #include <asio/thread_pool.hpp>
+#include <asio/use_awaitable.hpp>
 
+// Blocking work kept off the main executor and off every strand: the caller
+// awaits runBlocking and is resumed where it was, while the work runs on a
+// pool of a few threads that the whole process shares.
 namespace lumenary::async {
 
 // The process's pool for blocking work: file scans, libical, SQLite, D-Bus
 // calls, child processes. Such work never runs on the main executor.
+// Started on first use; stopped and joined at exit, where queued work that
+// has not begun is dropped and work that is running is waited for.
 asio::thread_pool& workerPool();
 
+namespace detail {
+
+// Runs the work on the pool, lets go of it there, then posts the outcome to
+// the caller's executor, which is kept from running out of work meanwhile.
+struct StartBlockingWork {
+    template <typename Handler, typename Work>
+    void operator()(Handler handler, Work work) const {
+        auto callerExecutor =
+            asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
+        asio::post(workerPool(), [handler = std::move(handler), work = std::move(work),
+                                  callerExecutor = std::move(callerExecutor)]() mutable {
+            using Result = std::invoke_result_t<Work>;
+            std::exception_ptr error;
+            if constexpr (std::is_void_v<Result>) {
+                try {
+                    Work running = std::move(work);
+                    running();
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                asio::post(callerExecutor, [handler = std::move(handler), error]() mutable { std::move(handler)(error); });
+            } else {
+                std::optional<Result> result;
+                try {
+                    Work running = std::move(work);
+                    result.emplace(running());
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                asio::post(callerExecutor, [handler = std::move(handler), error, result = std::move(result)]() mutable {
+                    std::move(handler)(error, std::move(result));
+                });
+            }
+        });
+    }
+};
+
+}  // namespace detail
+
 // Runs `work` on the worker pool and resumes the awaiting coroutine on its
-// own executor with what `work` returned, or rethrows what it threw.
+// own executor (the main executor or the actor's strand it awaited on) with
+// what `work` returned, or rethrows what it threw. `work` is moved to the
+// pool and destroyed there before the caller resumes, so it must own what it
+// uses: capture by value, never by reference.
 template <typename Work>
-asio::awaitable<std::invoke_result_t<Work>> runBlocking(Work work);
+asio::awaitable<std::invoke_result_t<Work>> runBlocking(Work work) {
+    using Result = std::invoke_result_t<Work>;
+    static_assert(!std::is_reference_v<Result>, "blocking work must return a value, not a reference");
+    if constexpr (std::is_void_v<Result>) {
+        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(
+            detail::StartBlockingWork{}, asio::use_awaitable, std::move(work));
+    } else {
+        auto result =
+            co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, std::optional<Result>)>(
+                detail::StartBlockingWork{}, asio::use_awaitable, std::move(work));
+        co_return std::move(*result);
+    }
+}
 
 }  // namespace lumenary::async
