@@ -69,6 +69,11 @@ struct StartBlockingWork {
 // what `work` returned, or rethrows what it threw. `work` is moved to the
 // pool and destroyed there before the caller resumes, so it must own what it
 // uses: capture by value, never by reference.
+//
+// GCC 12 destroys a temporary lambda (or any aggregate) that stands in the
+// same expression as a co_await twice, so name the work first:
+//     auto work = [path] { return readFile(path); };
+//     auto text = co_await runBlocking(std::move(work));
 template <typename Work>
 asio::awaitable<std::invoke_result_t<Work>> runBlocking(Work work) {
     using Result = std::invoke_result_t<Work>;
