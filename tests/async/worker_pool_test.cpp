@@ -20,51 +20,34 @@ using test::ContextThreads;
 using test::kDeadline;
 using Strand = asio::strand<asio::io_context::executor_type>;
 
-struct Observed {
-    bool workRanOnTheStrand = true;
-    bool resumedOnTheStrand = false;
-    std::string result;
-    std::string error;
-    bool voidWorkRan = false;
-    bool resumedOnTheStrandAfterVoidWork = false;
-};
-
 // On a context run by several threads, only the strand keeps the caller's
-// state safe: every resumption must come back onto it.
-asio::awaitable<Observed> callFromStrand(Strand strand) {
-    Observed observed;
-    auto reportWhere = [strand] { return std::string(strand.running_in_this_thread() ? "on the strand" : "on the pool"); };
-    observed.result = co_await runBlocking(std::move(reportWhere));
-    observed.workRanOnTheStrand = observed.result == "on the strand";
-    observed.resumedOnTheStrand = strand.running_in_this_thread();
-
+// state safe: every resumption, after a value, a throw or nothing, must come
+// back onto it. The text tells what happened, in order.
+asio::awaitable<std::string> callFromStrand(Strand strand) {
+    const auto where = [strand] { return std::string(strand.running_in_this_thread() ? "strand" : "pool"); };
+    auto reportWhere = where;
+    std::string story = "ran on " + co_await runBlocking(std::move(reportWhere));
+    story += ", resumed on " + where();
     try {
         auto fail = []() -> int { throw std::runtime_error("the disk is gone"); };
         co_await runBlocking(std::move(fail));
     } catch (const std::runtime_error& error) {
-        observed.error = error.what();
+        story += std::string(", caught ") + error.what() + " on " + where();
     }
-
     auto ran = std::make_shared<bool>(false);
     auto markRan = [ran] { *ran = true; };
     co_await runBlocking(std::move(markRan));
-    observed.voidWorkRan = *ran;
-    observed.resumedOnTheStrandAfterVoidWork = strand.running_in_this_thread();
-    co_return observed;
+    story += std::string(*ran ? ", void work ran" : ", void work did not run") + ", resumed on " + where();
+    co_return story;
 }
 
 TEST(WorkerPool, RunsWorkOffTheCallerAndResumesItOnItsStrandWithTheOutcome) {
     ContextThreads threads(4);
     const auto strand = asio::make_strand(threads.context());
-    auto future = asio::co_spawn(strand, callFromStrand(strand), asio::use_future);
-    ASSERT_EQ(future.wait_for(kDeadline), std::future_status::ready);
-    const auto observed = future.get();
-    EXPECT_FALSE(observed.workRanOnTheStrand);
-    EXPECT_EQ(observed.result, "on the pool");
-    EXPECT_TRUE(observed.resumedOnTheStrand);
-    EXPECT_EQ(observed.error, "the disk is gone");
-    EXPECT_TRUE(observed.voidWorkRan);
-    EXPECT_TRUE(observed.resumedOnTheStrandAfterVoidWork);
+    auto story = asio::co_spawn(strand, callFromStrand(strand), asio::use_future);
+    ASSERT_EQ(story.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(story.get(),
+              "ran on pool, resumed on strand, caught the disk is gone on strand, void work ran, resumed on strand");
 }
 
 // The work is let go on the pool before the caller goes on, so what it
