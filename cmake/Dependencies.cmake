@@ -23,3 +23,7 @@ target_link_libraries(asio INTERFACE Threads::Threads)
 if(LUMENARY_BENCHMARKS)
   find_package(benchmark REQUIRED)
 endif()
+
+# libical reads and writes the calendar and reminder items; only the
+# platform library links it.
+pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)

@@ -8,9 +8,8 @@
 #include <asio/associated_executor.hpp>
 #include <asio/async_result.hpp>
 #include <asio/awaitable.hpp>
-#include <asio/execution/outstanding_work.hpp>
+#include <asio/bind_executor.hpp>
 #include <asio/post.hpp>
-#include <asio/prefer.hpp>
 #include <asio/thread_pool.hpp>
 #include <asio/use_awaitable.hpp>
 
@@ -28,12 +27,15 @@ asio::thread_pool& workerPool();
 namespace detail {
 
 // Runs the work on the pool, lets go of it there, then posts the outcome to
-// the caller's executor, which is kept from running out of work meanwhile.
+// the caller's executor. The caller's context needs no extra work count:
+// the coroutine co_spawn started keeps it from running dry. Nothing of the
+// caller's, not even a copy of its executor, stays on the pool thread once
+// the outcome is posted, since the caller may finish and its context go at
+// once.
 struct StartBlockingWork {
     template <typename Handler, typename Work>
     void operator()(Handler handler, Work work) const {
-        auto callerExecutor =
-            asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
+        auto callerExecutor = asio::get_associated_executor(handler);
         asio::post(workerPool(), [handler = std::move(handler), work = std::move(work),
                                   callerExecutor = std::move(callerExecutor)]() mutable {
             using Result = std::invoke_result_t<Work>;
@@ -45,7 +47,10 @@ struct StartBlockingWork {
                 } catch (...) {
                     error = std::current_exception();
                 }
-                asio::post(callerExecutor, [handler = std::move(handler), error]() mutable { std::move(handler)(error); });
+                asio::post(asio::bind_executor(std::move(callerExecutor),
+                                               [handler = std::move(handler), error = std::move(error)]() mutable {
+                                                   std::move(handler)(std::move(error));
+                                               }));
             } else {
                 std::optional<Result> result;
                 try {
@@ -54,9 +59,11 @@ struct StartBlockingWork {
                 } catch (...) {
                     error = std::current_exception();
                 }
-                asio::post(callerExecutor, [handler = std::move(handler), error, result = std::move(result)]() mutable {
-                    std::move(handler)(error, std::move(result));
-                });
+                asio::post(asio::bind_executor(
+                    std::move(callerExecutor),
+                    [handler = std::move(handler), error = std::move(error), result = std::move(result)]() mutable {
+                        std::move(handler)(std::move(error), std::move(result));
+                    }));
             }
         });
     }
@@ -69,6 +76,11 @@ struct StartBlockingWork {
 // what `work` returned, or rethrows what it threw. `work` is moved to the
 // pool and destroyed there before the caller resumes, so it must own what it
 // uses: capture by value, never by reference.
+//
+// GCC 12 destroys a temporary lambda (or any aggregate) that stands in the
+// same expression as a co_await twice, so name the work first:
+//     auto work = [path] { return readFile(path); };
+//     auto text = co_await runBlocking(std::move(work));
 template <typename Work>
 asio::awaitable<std::invoke_result_t<Work>> runBlocking(Work work) {
     using Result = std::invoke_result_t<Work>;
