@@ -137,8 +137,8 @@ TEST_F(ContactsToolsTest, TheListIsPrettyPrintedWithSlashesEscaped) {
 
 TEST_F(ContactsToolsTest, FindingANumber) {
     store->add(namedContact("Li", "", {"+86 1"}));
-    store->add(namedContact("Anne", "Lee", {"+1 1", "+1 2"}));
     store->add(namedContact("Joanne", "Ng", {"+65 1"}));
+    store->add(namedContact("Anne", "Lee", {"+1 1", "+1 2"}));
     store->add({.name = std::nullopt, .formattedName = "Dr. Bo Chen", .nicknames = {"Bobby"}, .phoneNumbers = {"+44"}});
     struct Case {
         const char* name;
@@ -150,10 +150,10 @@ TEST_F(ContactsToolsTest, FindingANumber) {
         {"ann le", "+1 1, +1 2"},
         {"bobby", "+44"},
         {"chen", "+44"},
-        // Nothing begins with "nne": the fallback finds the first display name
-        // holding it, in the store's order.
-        {"nne", "+1 1, +1 2"},
-        {"oanne n", "+65 1"},
+        // No word begins with "nne": the fallback takes the first display
+        // name holding it in the store's order, not in the alphabet's.
+        {"nne", "+65 1"},
+        {"nne le", "+1 1, +1 2"},
         {"please call Anne Lee today", "+1 1, +1 2"},
         {"ask li", "+86 1"},
         {"Alice", "No phone numbers found for 'Alice'"},
