@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,7 +113,8 @@ PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executa
     }
     // Waiting on a descriptor rather than on SIGCHLD lets one poll() watch
     // the child's pipes and its end together, on any thread.
-    system::OwnedDescriptor endNotice(::pidfd_open(pid, 0));
+    // Through syscall(): this C library's <sys/pidfd.h> lacks C linkage.
+    system::OwnedDescriptor endNotice(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     if (!endNotice.isOpen()) {
         const int error = errno;
         ::kill(pid, SIGKILL);
