@@ -74,6 +74,11 @@ std::string readFile(const std::filesystem::path& path) {
     return text.str();
 }
 
+// More than a pipe holds on each stream, then a mark in the file $2 that
+// the writer lived through it.
+const std::string lateWrites =
+    "head -c 300000 /dev/zero && head -c 300000 /dev/zero >&2 && echo done > \"$2\"";
+
 // Lets a test child blocked on `read line < fifo` go on.
 void release(const std::filesystem::path& fifo) {
     const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
@@ -235,7 +240,7 @@ TEST(ProcessLauncher, LeavesTheChildRunningAtTheDeadlineAndReapsItWhenItEnds) {
     ASSERT_EQ(::mkfifo(go.c_str(), 0600), 0);
     // After the deadline the child still writes to both of its streams, as
     // a mail program would, and must not die of it.
-    auto launch = shell("read line < \"$1\"; echo late; echo late >&2; echo done > \"$2\"", {go, finished});
+    auto launch = shell("read line < \"$1\" && " + lateWrites, {go, finished});
     launch.deadline = 200ms;
     launch.atDeadline = ProcessLaunch::AtDeadline::leaveRunning;
     // The reaper's own wake-up descriptor lives as long as the process.
@@ -259,7 +264,7 @@ TEST(ProcessLauncher, ReturnsWhenTheChildEndsThoughItsOwnChildStillHoldsItsOutpu
     const auto finished = folder.path() / "finished";
     ASSERT_EQ(::mkfifo(go.c_str(), 0600), 0);
     const auto launch =
-        shell("(read line < \"$1\"; echo late; echo late >&2; echo done > \"$2\") & echo started", {go, finished});
+        shell("(read line < \"$1\" && " + lateWrites + ") & echo started", {go, finished});
 
     const auto run = runToEnd(launch);
 
