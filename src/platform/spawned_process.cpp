@@ -176,13 +176,18 @@ SpawnedProcess::Detached SpawnedProcess::detach() {
 }
 
 ProcessExit SpawnedProcess::reap() {
+    const ProcessExit statusLost{ProcessExit::Kind::exited, -1, 0};
+    if (pid_ <= 0) {
+        // Moved away or detached: waitpid(-1) would take someone else's child.
+        return statusLost;
+    }
     int status = 0;
     pid_t reaped;
     while ((reaped = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
     }
     // Only a process that ignores SIGCHLD, or reaps every child itself, can
     // take the status from us; the child is gone all the same.
-    exit_ = reaped == pid_ ? ProcessExit::fromWaitStatus(status) : ProcessExit{ProcessExit::Kind::exited, -1, 0};
+    exit_ = reaped == pid_ ? ProcessExit::fromWaitStatus(status) : statusLost;
     endNotice_.reset();
     return *exit_;
 }
