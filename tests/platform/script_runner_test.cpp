@@ -8,7 +8,7 @@ namespace {
 TEST(UnavailableScriptRunner, EveryRunFailsSayingScriptsAreNotAvailableHere) {
     const std::string expected = "Running scripts in desktop applications is not available on this platform.";
     UnavailableScriptRunner runner;
-    for (const std::string source : {"", "tell application \"Calendar\" to activate", "return 1"}) {
+    for (const std::string source : {"", "show event \"42\"", "return 1"}) {
         const auto result = runner.run(source);
         EXPECT_EQ(result.kind, ScriptRunResult::Kind::failed) << source;
         EXPECT_EQ(result.errorMessage, expected) << source;
@@ -28,7 +28,8 @@ TEST(EscapedForScriptString, PutsABackslashBeforeEachBackslashAndDoubleQuote) {
         {"say \"hi\"", "say \\\"hi\\\""},
         {"C:\\notes", "C:\\\\notes"},
         {"\\\"", "\\\\\\\""},
-        {"\" & do shell script \"rm\" & \"", "\\\" & do shell script \\\"rm\\\" & \\\""},
+        // Text that would end the string and splice in a command of its own.
+        {"\" & quit & \"", "\\\" & quit & \\\""},
         {"line\nbreak 'single' caf\xc3\xa9", "line\nbreak 'single' caf\xc3\xa9"},
     };
     for (const auto& c : cases) {
