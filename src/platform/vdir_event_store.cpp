@@ -90,7 +90,7 @@ bool isSelected(const StoreReminder& reminder, const ReminderQuery& query) {
         return true;
     }
     const auto instant = boundingInstant(reminder, query.completed);
-    return instant && (!query.start || *instant >= *query.start) && (!query.end || *instant < *query.end);
+    return instant && (!query.start || *instant >= *query.start) && (!query.end || *instant <= *query.end);
 }
 
 }  // namespace
