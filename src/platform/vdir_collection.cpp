@@ -96,7 +96,9 @@ PlatformOutcome<std::vector<std::filesystem::path>> vdirItemFiles(const std::fil
             files.push_back(entry.path());
         }
     }
-    std::sort(files.begin(), files.end());
+    std::sort(files.begin(), files.end(), [](const std::filesystem::path& left, const std::filesystem::path& right) {
+        return left.native() < right.native();
+    });
     return files;
 }
 
