@@ -166,7 +166,8 @@ public:
         }
         return selected;
     }
-    platform::PlatformOutcome<platform::StoreReminder> saveReminder(const platform::NewStoreReminder& reminder) override {
+    platform::PlatformOutcome<platform::StoreReminder> saveReminder(
+        const platform::NewStoreReminder& reminder) override {
         std::lock_guard lock(mutex_);
         if (saveError_) {
             return *saveError_;

@@ -71,9 +71,8 @@ TEST_F(CalendarToolsTest, GetEventsListsTheNextSevenDaysFromNowEarliestFirstAtMo
     }
     store->addEvent(event("also-in-2h", "Soon", now + std::chrono::hours(2)));
 
-    EXPECT_EQ(idsIn(call("get_events")),
-              (std::vector<std::string>{"running", "in-2h", "also-in-2h", "in-3h", "in-4h", "in-5h", "in-6h", "in-7h",
-                                        "in-8h", "in-9h"}))
+    EXPECT_EQ(idsIn(call("get_events")), (std::vector<std::string>{"running", "in-2h", "also-in-2h", "in-3h", "in-4h",
+                                                                   "in-5h", "in-6h", "in-7h", "in-8h", "in-9h"}))
         << "events that start together keep the store's order";
     EXPECT_EQ(idsIn(call("get_events", {{"limit", 2}})), (std::vector<std::string>{"running", "in-2h"}));
     EXPECT_EQ(idsIn(call("get_events", {{"limit", "2"}})).size(), 10U) << "a limit given as text is no limit";
@@ -93,8 +92,7 @@ TEST_F(CalendarToolsTest, DatesAreReadAsInstantsWithAZoneOrAsLocalDays) {
         return idsIn(call("get_events", {{"fromDate", std::move(from)}, {"toDate", std::move(to)}}));
     };
     EXPECT_EQ(window("2024-01-15", "2024-01-15T07:00:00Z"), std::vector<std::string>{"midnight"});
-    EXPECT_EQ(window("2024-01-15T09:00:00+02:00", "2024-01-15T08:00:00Z"),
-              std::vector<std::string>{"at-seven-utc"});
+    EXPECT_EQ(window("2024-01-15T09:00:00+02:00", "2024-01-15T08:00:00Z"), std::vector<std::string>{"at-seven-utc"});
     EXPECT_EQ(window("2024-01-14", "2024-01-16"),
               (std::vector<std::string>{"before", "midnight", "at-seven-utc", "at-nine-utc"}));
 }
@@ -192,10 +190,10 @@ TEST_F(CalendarToolsTest, CreateEventSavesTheEventInTheExactlyNamedCalendarOrThe
                                     {"isAllDay", true},
                                     {"calendarName", "Work"}}),
               "✅ Event created: Dentist (ID: EVENT-1)");
-    call("create_event", {{"title", "\n"}, {"startDate", "2024-01-15"}, {"endDate", "2024-01-16"},
-                          {"calendarName", "work"}});
-    call("create_event", {{"title", " Gym "}, {"startDate", "2024-01-15"}, {"endDate", "2024-01-16"},
-                          {"isAllDay", "yes"}});
+    call("create_event",
+         {{"title", "\n"}, {"startDate", "2024-01-15"}, {"endDate", "2024-01-16"}, {"calendarName", "work"}});
+    call("create_event",
+         {{"title", " Gym "}, {"startDate", "2024-01-15"}, {"endDate", "2024-01-16"}, {"isAllDay", "yes"}});
 
     const auto saved = store->savedEvents();
     ASSERT_EQ(saved.size(), 3U);
@@ -223,17 +221,24 @@ TEST_F(CalendarToolsTest, OpenEventHandsTheRunnerTheEscapedScriptAndAnswersItsOu
     quoted.calendar.title = R"(Ada's "Work" \ Life)";
     store->addEvent(quoted);
     const std::vector<std::pair<ScriptRunResult, std::string>> cases{
-        {{.kind = ScriptRunResult::Kind::succeeded, .resultText = std::nullopt, .errorMessage = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::succeeded,
+          .resultText = std::nullopt,
+          .errorMessage = std::nullopt,
           .errorDescription = ""},
          "✅ Event opened in Calendar"},
-        {{.kind = ScriptRunResult::Kind::failed, .resultText = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::failed,
+          .resultText = std::nullopt,
           .errorMessage = "Scriptable applications are not available on this platform",
           .errorDescription = "Scriptable applications are not available on this platform"},
          "❌ Failed to open event: Scriptable applications are not available on this platform"},
-        {{.kind = ScriptRunResult::Kind::failed, .resultText = std::nullopt, .errorMessage = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::failed,
+          .resultText = std::nullopt,
+          .errorMessage = std::nullopt,
           .errorDescription = "error -1743"},
          "❌ Failed to open event: Unknown AppleScript error"},
-        {{.kind = ScriptRunResult::Kind::notCreated, .resultText = std::nullopt, .errorMessage = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::notCreated,
+          .resultText = std::nullopt,
+          .errorMessage = std::nullopt,
           .errorDescription = ""},
          "❌ Failed to open event: Unknown AppleScript error"},
     };

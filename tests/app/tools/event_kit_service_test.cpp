@@ -24,7 +24,7 @@ class EventKitServiceTest : public testing::EventStoreToolsTest {};
 TEST_F(EventKitServiceTest, StatusTextsNameEachStateAfterAConsoleLine) {
     const std::vector<std::pair<int, std::string>> cases{
         {0, "⏳ 未请求 (notDetermined)"}, {1, "🚫 受限制 (restricted)"},    {2, "❌ 已拒绝 (denied)"},
-        {3, "✅ 已授权 (authorized)"},   {4, "📝 仅写入权限 (writeOnly)"}, {7, "❓ 未知状态 (raw: 7)"},
+        {3, "✅ 已授权 (authorized)"},    {4, "📝 仅写入权限 (writeOnly)"}, {7, "❓ 未知状态 (raw: 7)"},
     };
     for (const auto& [value, text] : cases) {
         store->setAccess(EventStoreEntity::events, static_cast<EventStoreAccess>(value));

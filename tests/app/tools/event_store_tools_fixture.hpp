@@ -72,8 +72,7 @@ protected:
                 outcome = std::move(result).value();
             } else {
                 const auto& toolError = result.error();
-                outcome =
-                    toolError.domain() + " " + std::to_string(toolError.code()) + " " + toolError.description();
+                outcome = toolError.domain() + " " + std::to_string(toolError.code()) + " " + toolError.description();
             }
         });
         io.run();
@@ -87,7 +86,8 @@ protected:
 
     asio::io_context io;
     platform::MemoryDefaultsStore defaults;
-    std::shared_ptr<lumenary::testing::MemoryEventStore> store = std::make_shared<lumenary::testing::MemoryEventStore>();
+    std::shared_ptr<lumenary::testing::MemoryEventStore> store =
+        std::make_shared<lumenary::testing::MemoryEventStore>();
     std::shared_ptr<lumenary::testing::RecordingScriptRunner> scripts =
         std::make_shared<lumenary::testing::RecordingScriptRunner>();
     logging::Console console{"", [this](std::string line) {

@@ -109,12 +109,9 @@ TEST_F(RemindersToolsTest, AnExactListTitleWinsOverOneThatOnlyContainsTheName) {
         std::string chosen;
     };
     const std::vector<Case> cases{
-        {{"Work", "Homework"}, "work", "Work"},
-        {{"Homework", "Work"}, "work", "Work"},
-        {{"Homework", "Work"}, "WORK", "Work"},
-        {{"Homework", "Workshop"}, "work", "Homework"},
-        {{"Groceries", "Homework"}, "HOME", "Homework"},
-        {{"Einkäufe", "Büro"}, "BÜRO", "Büro"},
+        {{"Work", "Homework"}, "work", "Work"},          {{"Homework", "Work"}, "work", "Work"},
+        {{"Homework", "Work"}, "WORK", "Work"},          {{"Homework", "Workshop"}, "work", "Homework"},
+        {{"Groceries", "Homework"}, "HOME", "Homework"}, {{"Einkäufe", "Büro"}, "BÜRO", "Büro"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.listName + " among " + testCase.titles[0] + ", " + testCase.titles[1]);
@@ -237,9 +234,8 @@ TEST_F(RemindersToolsTest, FetchSelectsByStatusListAndBoundsAndCutsToTheLimitInS
         return found;
     };
     EXPECT_EQ(titles({}).size(), 4U) << "no limit lists every selected reminder";
-    EXPECT_EQ(titles({{"limit", 2}}),
-              (std::vector<std::string>{"☐ open 1 (List: Groceries, Due: 2025-03-01 12:00)",
-                                        "☐ open 2 (List: Home, Due: 2025-03-02 12:00)"}));
+    EXPECT_EQ(titles({{"limit", 2}}), (std::vector<std::string>{"☐ open 1 (List: Groceries, Due: 2025-03-01 12:00)",
+                                                                "☐ open 2 (List: Home, Due: 2025-03-02 12:00)"}));
     EXPECT_EQ(titles({{"listName", "hOmE"}}).size(), 2U);
     EXPECT_EQ(titles({{"dueAfter", "2025-03-02"}, {"dueBefore", "2025-03-03T12:00:00+01:00"}}).size(), 2U);
     EXPECT_EQ(titles({{"dueAfter", "someday"}}).size(), 4U) << "an unreadable bound is no bound";
@@ -292,17 +288,22 @@ TEST_F(RemindersToolsTest, OpenAppHandsTheRunnerOneLineAndAnswersItsOutcome) {
         std::string answer;
     };
     const std::vector<Case> cases{
-        {{.kind = ScriptRunResult::Kind::succeeded, .resultText = std::nullopt, .errorMessage = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::succeeded,
+          .resultText = std::nullopt,
+          .errorMessage = std::nullopt,
           .errorDescription = ""},
          "✅ Reminders app opened."},
-        {{.kind = ScriptRunResult::Kind::failed, .resultText = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::failed,
+          .resultText = std::nullopt,
           .errorMessage = "Scriptable applications are not available on this platform",
           .errorDescription = "Scriptable applications are not available on this platform"},
          "LocalTool 500 Script Error: Scriptable applications are not available on this platform. Reminders are kept "
          "as files in the reminders folder /memory/reminders: open them with a to-do program that reads that folder, "
          "or set LUMENARY_REMINDERS_DIR or the defaults key remindersDirectory to the folder your to-do program "
          "uses."},
-        {{.kind = ScriptRunResult::Kind::notCreated, .resultText = std::nullopt, .errorMessage = std::nullopt,
+        {{.kind = ScriptRunResult::Kind::notCreated,
+          .resultText = std::nullopt,
+          .errorMessage = std::nullopt,
           .errorDescription = ""},
          "LocalTool 500 Failed to create AppleScript"},
     };
@@ -315,7 +316,8 @@ TEST_F(RemindersToolsTest, OpenAppHandsTheRunnerOneLineAndAnswersItsOutcome) {
 }
 
 TEST_F(RemindersToolsTest, ANameOutsideTheCategoryIsUnknown) {
-    EXPECT_EQ(callCategory(*reminders, "reminders_delete"), "RemindersTool 404 Unknown reminders tool: reminders_delete");
+    EXPECT_EQ(callCategory(*reminders, "reminders_delete"),
+              "RemindersTool 404 Unknown reminders tool: reminders_delete");
 }
 
 }  // namespace
