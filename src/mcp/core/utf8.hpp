@@ -1,10 +1,12 @@
 #pragma once
 
-#include <string_view>
+#include "system/utf8.hpp"
 
+// The UTF-8 checks live in the lowest library, which reads platform strings
+// with them; the protocol core uses them under its own namespace.
 namespace lumenary::mcp {
 
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool isValidUTF8(std::string_view bytes);
+using system::isValidUTF8;
+using system::repairedUTF8;
 
 }  // namespace lumenary::mcp
