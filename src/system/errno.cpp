@@ -14,7 +14,7 @@ std::string Errno::description() const {
     if (text == nullptr) {
         return "unknown error";
     }
-    return repairedUTF8(text);
+    return repairUTF8(text);
 }
 
 }  // namespace lumenary::system

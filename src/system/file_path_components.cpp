@@ -121,7 +121,7 @@ std::optional<FilePath::Root> FilePath::Root::fromParts(FilePath path, std::ptrd
     return Root(std::move(path), rootEnd);
 }
 
-std::string FilePath::Root::description() const { return repairedUTF8(bytes()); }
+std::string FilePath::Root::description() const { return repairUTF8(bytes()); }
 std::string FilePath::Root::debugDescription() const { return quotedTextLiteral(description()); }
 std::optional<std::string> FilePath::Root::validatedText() const {
     return isValidUTF8(bytes()) ? std::optional<std::string>(bytes()) : std::nullopt;
@@ -174,15 +174,15 @@ std::optional<std::string> FilePath::Component::extension() const {
     if (!dot) {
         return std::nullopt;
     }
-    return repairedUTF8(bytes().substr(*dot + 1));
+    return repairUTF8(bytes().substr(*dot + 1));
 }
 
 std::string FilePath::Component::stem() const {
     const auto dot = extensionDot();
-    return repairedUTF8(dot ? bytes().substr(0, *dot) : bytes());
+    return repairUTF8(dot ? bytes().substr(0, *dot) : bytes());
 }
 
-std::string FilePath::Component::description() const { return repairedUTF8(bytes()); }
+std::string FilePath::Component::description() const { return repairUTF8(bytes()); }
 std::string FilePath::Component::debugDescription() const { return quotedTextLiteral(description()); }
 std::optional<std::string> FilePath::Component::validatedText() const {
     return isValidUTF8(bytes()) ? std::optional<std::string>(bytes()) : std::nullopt;
@@ -339,7 +339,7 @@ void FilePath::ComponentView::removeAll(bool keepingCapacity) {
     removeSubrange(startIndex(), endIndex());
 }
 
-std::string FilePath::ComponentView::description() const { return repairedUTF8(bytes()); }
+std::string FilePath::ComponentView::description() const { return repairUTF8(bytes()); }
 std::string FilePath::ComponentView::debugDescription() const { return quotedTextLiteral(description()); }
 std::optional<std::string> FilePath::ComponentView::validatedText() const {
     return isValidUTF8(bytes()) ? std::optional<std::string>(bytes()) : std::nullopt;

@@ -166,7 +166,7 @@ void SystemString::removeAll(bool keepingCapacity) {
 
 void SystemString::reserveCapacity(std::size_t count) { uniqueStorage().reserve(count + 1); }
 
-std::string SystemString::description() const { return repairedUTF8(bytes()); }
+std::string SystemString::description() const { return repairUTF8(bytes()); }
 
 std::string SystemString::debugDescription() const { return quotedTextLiteral(description()); }
 

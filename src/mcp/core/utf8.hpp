@@ -3,10 +3,10 @@
 #include "system/utf8.hpp"
 
 // The UTF-8 checks live in the lowest library, which reads platform strings
-// with them; the protocol core uses them under its own namespace.
+// with them; the protocol core and everything above use them under its name.
 namespace lumenary::mcp {
 
 using system::isValidUTF8;
-using system::repairedUTF8;
+using system::repairUTF8;
 
 }  // namespace lumenary::mcp
