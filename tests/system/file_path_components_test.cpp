@@ -202,6 +202,18 @@ TEST(ComponentViewEdits, SettingComponentsKeepsThisPathsRoot) {
     EXPECT_EQ(FilePath::ComponentView(Component("ab"), 3).path().bytes(), "ab/ab/ab");
 }
 
+TEST(FilePathSlices, KeepTheirCharactersWhenTheirPathChangesLater) {
+    FilePath path("/a/b");
+    const Component last = *path.lastComponent();
+    const Root root = *path.root();
+    path.setComponents(FilePath("x/y/z").components());
+    path.setRoot(std::nullopt);
+    EXPECT_EQ(path.bytes(), "x/y/z");
+    EXPECT_EQ(last.bytes(), "b");
+    EXPECT_EQ(last.path().bytes(), "/a/b");
+    EXPECT_EQ(root.bytes(), "/");
+}
+
 TEST(FilePathAppendComponents, AddOneSeparatorOnlyWhereNeeded) {
     EXPECT_EQ(FilePath().appending(Component("x")).bytes(), "x");
     EXPECT_EQ(FilePath("/").appending(Component("x")).bytes(), "/x");
