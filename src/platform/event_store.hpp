@@ -93,7 +93,8 @@ struct NewStoreReminder {
 };
 
 // Which reminders to fetch. Incomplete reminders are bounded by their due
-// date, completed ones by their completion date; an absent bound is open.
+// date, completed ones by their completion date; a bound is included, an
+// absent bound is open.
 struct ReminderQuery {
     bool completed = false;
     std::optional<StoreInstant> start;

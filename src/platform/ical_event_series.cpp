@@ -1,6 +1,7 @@
 #include "platform/ical_event_series.hpp"
 
 #include <algorithm>
+#include <ctime>
 #include <set>
 
 #include "platform/ical_document.hpp"
@@ -163,7 +164,45 @@ bool ICalEventSeries::isOverridden(StoreInstant instanceStart) const {
     return std::find(overriddenStarts_.begin(), overriddenStarts_.end(), instanceStart) != overriddenStarts_.end();
 }
 
-std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> end) const {
+icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const {
+    const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+    icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
+    // A series that began years ago would otherwise be stepped through from
+    // its first occurrence on every read. libical can start a rule later
+    // only without COUNT, and lands on the rule's own steps only for daily
+    // and longer ones.
+    const bool canStartLater = recurrence.count == 0 && recurrence.freq != ICAL_SECONDLY_RECURRENCE &&
+                               recurrence.freq != ICAL_MINUTELY_RECURRENCE && recurrence.freq != ICAL_HOURLY_RECURRENCE;
+    if (iterator == nullptr || !from || !canStartLater) {
+        return iterator;
+    }
+    // An occurrence that starts this early may still reach into the range;
+    // a day more covers any zone's offset.
+    const std::chrono::seconds reach =
+        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
+    if (*from - reach <= timing_->startInstant) {
+        return iterator;
+    }
+    const StoreInstant earliest = *from - reach;
+    icaltimetype later = icaltime_null_time();
+    if (timing_->start.is_date || timing_->start.zone == nullptr) {
+        const LocalWallClock clock = localWallClockAt(earliest);
+        later = timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
+    } else {
+        later = icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
+                                              const_cast<icaltimezone*>(timing_->start.zone));
+    }
+    if (icalrecur_iterator_set_start(iterator, later) == 0) {
+        // Past the rule's UNTIL, or refused for another reason: from the
+        // beginning, then.
+        icalrecur_iterator_free(iterator);
+        return icalrecur_iterator_new(recurrence, timing_->start);
+    }
+    return iterator;
+}
+
+std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> from,
+                                                               std::optional<StoreInstant> end) const {
     std::vector<ICalOccurrence> found;
     if (!timing_) {
         return found;
@@ -183,7 +222,7 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     // DTSTART is the first occurrence even where the rule would not give it.
     consider(timing_->start);
     for (icalproperty* property : rules_) {
-        icalrecur_iterator* iterator = icalrecur_iterator_new(icalproperty_get_rrule(property), timing_->start);
+        icalrecur_iterator* iterator = ruleIterator(property, from);
         if (iterator == nullptr) {
             continue;
         }
@@ -237,7 +276,7 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
 
 std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant start, StoreInstant end) const {
     std::vector<ICalOccurrence> found;
-    for (const ICalOccurrence& occurrence : seriesOccurrences(end)) {
+    for (const ICalOccurrence& occurrence : seriesOccurrences(start, end)) {
         if (overlaps(occurrence, start, end)) {
             found.push_back(occurrence);
         }
@@ -252,7 +291,7 @@ std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant
 }
 
 std::optional<ICalOccurrence> ICalEventSeries::firstOccurrence() const {
-    std::vector<ICalOccurrence> candidates = seriesOccurrences(std::nullopt);
+    std::vector<ICalOccurrence> candidates = seriesOccurrences(std::nullopt, std::nullopt);
     for (icalcomponent* override : overrides_) {
         if (const auto occurrence = overrideOccurrence(override)) {
             candidates.push_back(*occurrence);

@@ -62,7 +62,11 @@ private:
     bool isOverridden(StoreInstant instanceStart) const;
     // Every occurrence of the series itself before `end` (or, with no end,
     // the first one only), EXDATEs and overrides left out, in start order.
-    std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> end) const;
+    // Occurrences that end before `from` may be left out.
+    std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from,
+                                                  std::optional<StoreInstant> end) const;
+    // An iterator over one RRULE, started as late as `from` allows.
+    icalrecur_iterator* ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const;
 
     icalcomponent* series_;
     std::vector<icalcomponent*> overrides_;

@@ -5,7 +5,8 @@ namespace lumenary::platform {
 // How a child process ended.
 struct ProcessExit {
     enum class Kind {
-        // It returned or called exit: `exitStatus` holds the status it gave.
+        // It returned or called exit: `exitStatus` holds the status it gave,
+        // or -1 when something else in this process took the status first.
         exited,
         // A signal ended it: `signalNumber` names the signal.
         killedBySignal,

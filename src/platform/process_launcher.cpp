@@ -150,29 +150,50 @@ private:
     std::vector<char> buffer_;
 };
 
-}  // namespace
-
-PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) const {
-    system::ignoreBrokenPipeSignals();
-    system::Pipe input, output, error;
+// Opens a pipe for each of the child's streams (standard input only when
+// there is text for it) with our ends non-blocking. Returns 0 or the errno.
+int openStreamPipes(bool withInput, system::Pipe& input, system::Pipe& output, system::Pipe& error) {
     for (auto* pipe : {&output, &error}) {
         if (const int failure = system::openPipe(*pipe); failure != 0) {
-            return processStartFailure(launch.executable, failure);
+            return failure;
         }
     }
-    if (launch.standardInput) {
+    if (withInput) {
         if (const int failure = system::openPipe(input); failure != 0) {
-            return processStartFailure(launch.executable, failure);
+            return failure;
         }
     }
     for (const auto* ours : {&input.writeEnd, &output.readEnd, &error.readEnd}) {
         if (ours->isOpen()) {
             if (const int failure = system::makeNonBlocking(ours->get()); failure != 0) {
-                return processStartFailure(launch.executable, failure);
+                return failure;
             }
         }
     }
+    return 0;
+}
 
+// SIGTERM to the child's group, SIGKILL after `grace`; returns once the
+// child has ended.
+void killAtDeadline(SpawnedProcess& child, ChildStreamsInFlight& inFlight, std::chrono::milliseconds grace) {
+    child.signal(SIGTERM);
+    if (!inFlight.pump(child, Clock::now() + grace)) {
+        child.signal(SIGKILL);
+        inFlight.pump(child, Clock::time_point::max());
+    }
+    // Whatever the child started in its group goes with it. The group's id
+    // stays ours until the child is reaped.
+    child.signal(SIGKILL);
+}
+
+}  // namespace
+
+PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) const {
+    system::ignoreBrokenPipeSignals();
+    system::Pipe input, output, error;
+    if (const int failure = openStreamPipes(launch.standardInput.has_value(), input, output, error); failure != 0) {
+        return processStartFailure(launch.executable, failure);
+    }
     const ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), error.writeEnd.get(), true};
     auto spawned = SpawnedProcess::spawn(launch.executable, launch.arguments, streams);
     // The child has its own copies now; ours would hold its output open
@@ -195,19 +216,15 @@ PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) co
     if (!inFlight.pump(child, deadline)) {
         run.deadlinePassed = true;
         if (launch.atDeadline == ProcessLaunch::AtDeadline::leaveRunning) {
+            // Reached before detaching: should it fail to start, the child
+            // is still ours to kill and reap.
+            auto& reaper = BackgroundReaper::shared();
             auto detached = child.detach();
-            BackgroundReaper::shared().adopt(detached.pid, std::move(detached.endNotice), inFlight.openOutputs());
+            reaper.adopt(detached.pid, std::move(detached.endNotice), inFlight.openOutputs());
             inFlight.fill(run);
             return run;
         }
-        child.signal(SIGTERM);
-        if (!inFlight.pump(child, Clock::now() + launch.killGrace)) {
-            child.signal(SIGKILL);
-            inFlight.pump(child, Clock::time_point::max());
-        }
-        // Whatever the child started in its group goes with it. The group's
-        // id stays ours until the child is reaped below.
-        child.signal(SIGKILL);
+        killAtDeadline(child, inFlight, launch.killGrace);
     }
     run.exit = child.waitForExit();
     inFlight.finish();

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,7 +113,8 @@ PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executa
     }
     // Waiting on a descriptor rather than on SIGCHLD lets one poll() watch
     // the child's pipes and its end together, on any thread.
-    system::OwnedDescriptor endNotice(::pidfd_open(pid, 0));
+    // Through syscall(): this C library's <sys/pidfd.h> lacks C linkage.
+    system::OwnedDescriptor endNotice(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     if (!endNotice.isOpen()) {
         const int error = errno;
         ::kill(pid, SIGKILL);
@@ -175,13 +176,18 @@ SpawnedProcess::Detached SpawnedProcess::detach() {
 }
 
 ProcessExit SpawnedProcess::reap() {
+    const ProcessExit statusLost{ProcessExit::Kind::exited, -1, 0};
+    if (pid_ <= 0) {
+        // Moved away or detached: waitpid(-1) would take someone else's child.
+        return statusLost;
+    }
     int status = 0;
     pid_t reaped;
     while ((reaped = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
     }
     // Only a process that ignores SIGCHLD, or reaps every child itself, can
     // take the status from us; the child is gone all the same.
-    exit_ = reaped == pid_ ? ProcessExit::fromWaitStatus(status) : ProcessExit{ProcessExit::Kind::exited, -1, 0};
+    exit_ = reaped == pid_ ? ProcessExit::fromWaitStatus(status) : statusLost;
     endNotice_.reset();
     return *exit_;
 }

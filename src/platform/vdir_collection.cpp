@@ -50,18 +50,18 @@ PlatformOutcome<std::vector<VdirCollection>> vdirCollections(const std::filesyst
         return std::vector<VdirCollection>{};
     }
     if (error || status.type() != std::filesystem::file_type::directory) {
-        return PlatformError{"EventStore", 500, "The folder " + root.string() + " is not a folder that can be read"};
+        return PlatformError{"EventStore", 500, root.string() + " is not a folder"};
     }
     std::filesystem::directory_iterator entries(root, error);
-    if (error) {
-        return PlatformError{"EventStore", 500, "Cannot list the folder " + root.string() + ": " + error.message()};
-    }
     struct Sorted {
         std::string lowercasedTitle;
         VdirCollection collection;
     };
     std::vector<Sorted> sorted;
-    for (const auto& entry : entries) {
+    // Stepping with an error code: a folder that changes while it is listed
+    // ends the listing with an error instead of an exception.
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        const std::filesystem::directory_entry& entry = *entries;
         std::error_code entryError;
         // is_directory follows a symbolic link, so a linked folder counts.
         if (isHidden(entry.path()) || !entry.is_directory(entryError)) {
@@ -71,6 +71,9 @@ PlatformOutcome<std::vector<VdirCollection>> vdirCollections(const std::filesyst
         std::string title = titleOf(entry.path(), name);
         sorted.push_back({.lowercasedTitle = lowercased(title),
                           .collection = {.folder = entry.path(), .name = std::move(name), .title = std::move(title)}});
+    }
+    if (error) {
+        return PlatformError{"EventStore", 500, "Cannot list the folder " + root.string() + ": " + error.message()};
     }
     std::sort(sorted.begin(), sorted.end(), [](const Sorted& left, const Sorted& right) {
         return std::tie(left.lowercasedTitle, left.collection.title, left.collection.folder) <
@@ -87,16 +90,18 @@ PlatformOutcome<std::vector<VdirCollection>> vdirCollections(const std::filesyst
 PlatformOutcome<std::vector<std::filesystem::path>> vdirItemFiles(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
-    std::filesystem::directory_iterator entries(folder, error);
+    for (std::filesystem::directory_iterator entries(folder, error);
+         !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        if (!isHidden(entries->path()) && entries->path().extension() == ".ics") {
+            files.push_back(entries->path());
+        }
+    }
     if (error) {
         return PlatformError{"EventStore", 500, "Cannot list the folder " + folder.string() + ": " + error.message()};
     }
-    for (const auto& entry : entries) {
-        if (!isHidden(entry.path()) && entry.path().extension() == ".ics") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
+    std::sort(files.begin(), files.end(), [](const std::filesystem::path& left, const std::filesystem::path& right) {
+        return left.native() < right.native();
+    });
     return files;
 }
 

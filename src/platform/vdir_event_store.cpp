@@ -16,6 +16,7 @@
 #include "platform/ical_item_reader.hpp"
 #include "platform/ical_item_writer.hpp"
 #include "platform/ical_library_lock.hpp"
+#include "platform/ical_text_probe.hpp"
 #include "platform/local_wall_clock.hpp"
 #include "platform/vdir_collection.hpp"
 #include "platform/vdir_item_file.hpp"
@@ -82,6 +83,13 @@ std::optional<StoreInstant> boundingInstant(const StoreReminder& reminder, bool 
     return instantOfLocalWallClock({.year = due.year, .month = due.month, .day = due.day, .hour = due.hour, .minute = due.minute});
 }
 
+// Whether an item file is a calendar object that cannot hold `word`, so
+// that parsing it is not needed; anything else is parsed, and reported when
+// it cannot be.
+bool cannotHold(const std::string& bytes, std::string_view word) {
+    return icalTextMayMention(bytes, "VCALENDAR") && !icalTextMayMention(bytes, word);
+}
+
 bool isSelected(const StoreReminder& reminder, const ReminderQuery& query) {
     if (reminder.isCompleted != query.completed) {
         return false;
@@ -90,7 +98,7 @@ bool isSelected(const StoreReminder& reminder, const ReminderQuery& query) {
         return true;
     }
     const auto instant = boundingInstant(reminder, query.completed);
-    return instant && (!query.start || *instant >= *query.start) && (!query.end || *instant < *query.end);
+    return instant && (!query.start || *instant >= *query.start) && (!query.end || *instant <= *query.end);
 }
 
 }  // namespace
@@ -196,6 +204,10 @@ PlatformOutcome<std::vector<StoreEvent>> VdirEventStore::events(StoreInstant sta
     }
     forEachItemFile(found.value(), [&](const VdirCollection& collection, const std::filesystem::path& file,
                                        const std::string& bytes) {
+        // Lists of reminders may share the folders; their files are not parsed.
+        if (cannotHold(bytes, "VEVENT")) {
+            return true;
+        }
         const ICalLibraryLock lock;
         const auto document = ICalDocument::parse(bytes);
         if (!document) {
@@ -224,6 +236,9 @@ PlatformOutcome<std::optional<StoreEvent>> VdirEventStore::event(const std::stri
     std::optional<StoreEvent> event;
     forEachItemFile(found.value(), [&](const VdirCollection& collection, const std::filesystem::path& file,
                                        const std::string& bytes) {
+        if (cannotHold(bytes, "VEVENT")) {
+            return true;
+        }
         const ICalLibraryLock lock;
         const auto document = ICalDocument::parse(bytes);
         if (!document) {
@@ -330,6 +345,11 @@ PlatformOutcome<std::vector<StoreReminder>> VdirEventStore::reminders(const Remi
     }
     std::vector<StoreReminder> reminders;
     forEachItemFile(lists, [&](const VdirCollection& list, const std::filesystem::path& file, const std::string& bytes) {
+        // A completed reminder says so in a STATUS or a COMPLETED property;
+        // most files hold open ones, and are not parsed for completed ones.
+        if (cannotHold(bytes, "VTODO") || (query.completed && cannotHold(bytes, "COMPLETED"))) {
+            return true;
+        }
         const ICalLibraryLock lock;
         const auto document = ICalDocument::parse(bytes);
         if (!document) {

@@ -160,8 +160,10 @@ TEST(VdirEventStoreReminders, SelectsByStatusBoundsAndLists) {
     const std::vector<Case> cases = {
         {"every incomplete one, in list order then file order", query(false, {}, {}),
          {"Early", "Late", "Undated", "Report"}},
-        {"a due bound leaves out the undated ones; the start counts, the end does not",
-         query(false, "2025-03-01T09:00:00Z", "2025-03-10T09:00:00Z"), {"Early", "Report"}},
+        {"a due bound leaves out the undated ones; both bounds count",
+         query(false, "2025-03-01T09:00:00Z", "2025-03-10T09:00:00Z"), {"Early", "Late", "Report"}},
+        {"a due bound one second inside each end", query(false, "2025-03-01T09:00:01Z", "2025-03-10T08:59:59Z"),
+         {"Report"}},
         {"completed ones are bounded by their completion, not their due date",
          query(true, "2025-03-05T00:00:00Z", "2025-03-06T00:00:00Z"), {"Filed"}},
         {"a completion outside the bounds", query(true, "2025-03-06T00:00:00Z", {}), {}},

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "system/utf8.hpp"
 
+// The UTF-8 checks live in the lowest library, which reads platform strings
+// with them; the protocol core and everything above use them under its name.
 namespace lumenary::mcp {
 
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool isValidUTF8(std::string_view bytes);
-
-// The text with each maximal ill-formed subpart replaced by one U+FFFD, so
-// that bytes read from a file, database or bus can enter a JSON result.
-std::string repairUTF8(std::string_view bytes);
+using system::isValidUTF8;
+using system::repairUTF8;
 
 }  // namespace lumenary::mcp

@@ -1,9 +1,9 @@
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace lumenary::mcp {
+namespace lumenary::system {
 
 bool isValidUTF8(std::string_view bytes) {
     std::size_t index = 0;
@@ -116,4 +116,4 @@ std::string repairUTF8(std::string_view bytes) {
     return repaired;
 }
 
-}  // namespace lumenary::mcp
+}  // namespace lumenary::system
