@@ -63,8 +63,10 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
                 if (cancelled) {
                     break;
                 }
+                const bool isLastOfLostConnection =
+                    messagesOfLostConnection_ > 0 && generation == generation_ && --messagesOfLostConnection_ == 0;
                 co_await handleInbound(transport, std::move(*message));
-                if (messagesOfLostConnection_ > 0 && generation == generation_ && --messagesOfLostConnection_ == 0) {
+                if (isLastOfLostConnection) {
                     failRequestsOfLostConnection();
                 }
             }
