@@ -66,7 +66,12 @@ public:
             throw MCPError::connectionClosed();
         }
         auto written = queue_->pushMessage(message);
-        startWriter();
+        if (!queue_->isWriting()) {
+            // The sender writes when nobody else does: no writer to start.
+            co_await writeLoop(shared_from_this());
+        } else {
+            startWriter();
+        }
         co_await written.wait();
     }
 

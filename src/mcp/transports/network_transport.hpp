@@ -134,9 +134,11 @@ private:
     // Sending and heartbeats (network_transport_sending.cpp).
     static asio::awaitable<void> sendOnStrand(std::shared_ptr<NetworkTransport> self, std::string message);
     void startWriter();
+    // Writes what is queued, batch after batch: at most `batchLimit` of them,
+    // or until the queue is empty when it is 0.
     static asio::awaitable<void> writeLoop(std::weak_ptr<NetworkTransport> weak, std::uint64_t generation,
                                            std::shared_ptr<NetworkWriteQueue> queue,
-                                           std::shared_ptr<NetworkConnection> connection);
+                                           std::shared_ptr<NetworkConnection> connection, std::size_t batchLimit);
     void startHeartbeat();
     static asio::awaitable<void> heartbeatLoop(std::weak_ptr<NetworkTransport> weak, std::uint64_t generation);
     static asio::awaitable<void> sendHeartbeat(std::weak_ptr<NetworkTransport> weak, std::uint64_t generation);

@@ -35,7 +35,15 @@ asio::awaitable<void> NetworkTransport::sendOnStrand(std::shared_ptr<NetworkTran
         }
     }
     auto written = queue->pushMessage(message);
-    self->startWriter();
+    if (!queue->isWriting()) {
+        // Nobody is writing: this sender writes the batch itself, which spares
+        // a writer of its own and a trip through the scheduler; what queues
+        // meanwhile goes to a writer.
+        co_await writeLoop(self, self->generation_, queue, self->connection_, 1);
+        if (auto current = self->writeQueue_; current == queue) {
+            self->startWriter();
+        }
+    }
     co_await written.wait();
 }
 
@@ -43,13 +51,14 @@ void NetworkTransport::startWriter() {
     if (writeQueue_->isWriting() || !writeQueue_->hasQueuedBytes()) {
         return;
     }
-    asio::co_spawn(strand_, writeLoop(weak_from_this(), generation_, writeQueue_, connection_), asio::detached);
+    asio::co_spawn(strand_, writeLoop(weak_from_this(), generation_, writeQueue_, connection_, 0), asio::detached);
 }
 
 asio::awaitable<void> NetworkTransport::writeLoop(std::weak_ptr<NetworkTransport> weak, std::uint64_t generation,
                                                   std::shared_ptr<NetworkWriteQueue> queue,
-                                                  std::shared_ptr<NetworkConnection> connection) {
-    while (queue->hasQueuedBytes()) {
+                                                  std::shared_ptr<NetworkConnection> connection,
+                                                  std::size_t batchLimit) {
+    for (std::size_t batches = 0; queue->hasQueuedBytes() && (batchLimit == 0 || batches < batchLimit); ++batches) {
         const auto batch = queue->takeBatch();
         std::exception_ptr failure;
         try {
