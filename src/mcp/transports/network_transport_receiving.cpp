@@ -68,6 +68,9 @@ asio::awaitable<void> NetworkTransport::receiveLoop(std::weak_ptr<NetworkTranspo
         auto self = weak.lock();
         const bool stopped = co_await async::isCancelled();
         if (!self || stopped || generation != self->generation_ || !self->isConnected()) {
+            if (self && self->isStopping()) {
+                self->logger_.debug("Receive loop stopping normally", {}, {}, loopLocation);
+            }
             co_return;
         }
 

@@ -514,6 +514,7 @@ TEST(NetworkTransportTest, DisconnectStopsInEveryStateAndNoConnectionIsMadeAfter
         harness.complete(harness.transport().disconnect());
         harness.complete(harness.transport().disconnect());
         const auto startsAtStop = harness.connection().starts();
+        EXPECT_EQ(harness.count("Network transport disconnected"), 1u);
 
         if (waiting) {
             ASSERT_TRUE(harness.runUntil([&] { return async::test::isReady(*waiting); }));
