@@ -97,6 +97,9 @@ TEST(NetworkWriteQueueTest, HoldsQueuersBackAtTheBoundUntilTheWriterTakesTheByte
     settle(io);
     EXPECT_TRUE(room.succeeded());
     EXPECT_TRUE(queue.hasRoom());
+    queue.batchWritten();
+    settle(io);
+    EXPECT_TRUE(written.succeeded());
 }
 
 TEST(NetworkWriteQueueTest, FailingAllKeepsTheBatchStillOutAndEndsEveryWait) {
