@@ -22,6 +22,7 @@
 #include "mcp/transports/network_transport.hpp"
 #include "mcp/transports/tcp_network_connection.hpp"
 #include "peers/network_test_peer.hpp"
+#include "support/fake_http_endpoint.hpp"
 #include "support/loopback_relay.hpp"
 
 namespace lumenary::mcp::testing {
@@ -130,6 +131,38 @@ std::string failureOf(std::future<T>& future) {
         return error.what();
     }
     return {};
+}
+
+struct AddressCase {
+    const char* name;
+    std::string host;
+    bool peerListens;
+    std::string failure;
+};
+
+TEST(NetworkLoopbackTest, ConnectsToTheFirstAddressOfTheHostThatAccepts) {
+    NetworkTestPeer peer;
+    const std::vector<AddressCase> cases{
+        {"address", "127.0.0.1", true, ""},
+        // May resolve to ::1 first, where nothing listens.
+        {"name", "localhost", true, ""},
+        {"nothing listening", "127.0.0.1", false, "Transport error: Connection refused"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        asio::io_context io;
+        const auto port = testCase.peerListens ? peer.port() : lumenary::testing::unusedLoopbackPort();
+        auto transport = NetworkTransport::create(io.get_executor(), TCPNetworkConnection::create(testCase.host, port),
+                                                  std::nullopt, Heartbeat::disabled, Reconnection::disabled);
+        std::string failure;
+        try {
+            async::test::runToEnd(io, transport->connect());
+            async::test::runToEnd(io, transport->disconnect());
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        EXPECT_EQ(failure, testCase.failure);
+    }
 }
 
 TEST(NetworkLoopbackTest, HandshakeToolsBatchesAndNotificationsBothWays) {
