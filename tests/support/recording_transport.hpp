@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,23 @@ public:
         return async::onStrand(strand_, sendOn(shared_from_this(), std::move(message)));
     }
     async::Queue<ReceivedMessage> receive() override { return incoming_; }
+    void setConnectionReplacedHandler(std::function<void()> handler) override {
+        std::lock_guard lock(mutex_);
+        connectionReplaced_ = std::move(handler);
+    }
+
+    // Tells the peer the connection under the stream was lost, as a network
+    // transport does.
+    void replaceConnection() const {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(mutex_);
+            handler = connectionReplaced_;
+        }
+        if (handler) {
+            handler();
+        }
+    }
 
     // The test's side: what the peer receives.
     void deliver(std::string message) const { incoming_.push(std::move(message)); }
@@ -180,6 +198,7 @@ private:
     std::exception_ptr connectFailure_;
     std::exception_ptr sendFailure_;
     bool endStreamOnDisconnect_ = true;
+    std::function<void()> connectionReplaced_;
 };
 
 }  // namespace lumenary::mcp::testing

@@ -92,6 +92,13 @@ asio::awaitable<Initialize::Result> Client::connectOnStrand(std::shared_ptr<Clie
     self->connection_ = transport;
     self->connectionEnd_ = nullptr;
     const auto generation = ++self->generation_;
+    self->inboundStream_.reset();
+    self->messagesOfLostConnection_ = 0;
+    transport->setConnectionReplacedHandler([weak = std::weak_ptr<Client>(self), generation] {
+        if (auto client = weak.lock()) {
+            asio::post(client->strand_, [client, generation] { client->handleConnectionReplaced(generation); });
+        }
+    });
     co_await transport->connect();
     if (auto logger = self->logger()) {
         logger->debug(
@@ -128,6 +135,8 @@ asio::awaitable<void> Client::disconnectOnStrand(std::shared_ptr<Client> self) {
     auto task = std::exchange(self->task_, std::nullopt);
     auto pending = std::exchange(self->pendingRequests_, {});
     self->connectionEnd_ = nullptr;
+    self->inboundStream_.reset();
+    self->messagesOfLostConnection_ = 0;
     ++self->generation_;
 
     const auto disconnected = std::make_exception_ptr(MCPError::internalError("Client disconnected"));

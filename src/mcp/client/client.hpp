@@ -12,6 +12,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 #include <asio/dispatch.hpp>
+#include <asio/post.hpp>
 #include <asio/strand.hpp>
 
 #include "async/on_strand.hpp"
@@ -206,6 +207,11 @@ private:
                                                Request<AnyMethod> request);
     asio::awaitable<Response<AnyMethod>> responseTo(Request<AnyMethod> request);
     void endConnection(std::uint64_t generation, std::exception_ptr reason);
+    // The transport lost the connection under its stream: what was sent
+    // over it gets no answer. Messages it had already received are read
+    // first, since answers may be among them.
+    void handleConnectionReplaced(std::uint64_t generation);
+    void failRequestsOfLostConnection();
 
     asio::strand<asio::any_io_executor> strand_;
     const Info clientInfo_;
@@ -223,6 +229,10 @@ private:
     std::uint64_t generation_ = 0;
     // Why the current connection's message loop ended; sends are refused from then on.
     std::exception_ptr connectionEnd_;
+    // The stream the current message loop reads, and how many of its
+    // messages came over a connection since lost and are still to be read.
+    std::optional<async::Queue<ReceivedMessage>> inboundStream_;
+    std::size_t messagesOfLostConnection_ = 0;
 
     // Dispatch copies a name's handlers out before running them.
     std::map<std::string, std::vector<std::shared_ptr<NotificationHandlerBox>>> notificationHandlers_;

@@ -53,6 +53,9 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
     for (;;) {
         failure = nullptr;
         auto stream = transport->receive();
+        if (generation == generation_) {
+            inboundStream_ = stream;
+        }
         try {
             while (auto message = co_await stream.next()) {
                 // Kept out of the condition: g++ 12 miscompiles a co_await there.
@@ -60,7 +63,12 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
                 if (cancelled) {
                     break;
                 }
+                const bool isLastOfLostConnection =
+                    messagesOfLostConnection_ > 0 && generation == generation_ && --messagesOfLostConnection_ == 0;
                 co_await handleInbound(transport, std::move(*message));
+                if (isLastOfLostConnection) {
+                    failRequestsOfLostConnection();
+                }
             }
         } catch (...) {
             failure = std::current_exception();
@@ -99,6 +107,28 @@ asio::awaitable<void> Client::messageLoop(std::shared_ptr<Transport> transport, 
     }
     // The end of the stream is the end of the connection: the peer has gone.
     endConnection(generation, failure ? failure : std::make_exception_ptr(MCPError::connectionClosed()));
+}
+
+void Client::handleConnectionReplaced(std::uint64_t generation) {
+    if (generation != generation_ || !connection_) {
+        return;
+    }
+    // Nothing else arrives over the lost connection, so what is unread now
+    // is all it still has to say.
+    const auto unread = inboundStream_ ? inboundStream_->size() : 0;
+    if (unread == 0) {
+        failRequestsOfLostConnection();
+    } else {
+        messagesOfLostConnection_ = unread;
+    }
+}
+
+void Client::failRequestsOfLostConnection() {
+    messagesOfLostConnection_ = 0;
+    const auto closed = std::make_exception_ptr(MCPError::connectionClosed());
+    for (const auto& [id, request] : std::exchange(pendingRequests_, {})) {
+        request.fail(closed);
+    }
 }
 
 void Client::endConnection(std::uint64_t generation, std::exception_ptr reason) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -32,8 +33,9 @@ struct ReceivedMessage {
 // A peer calls connect() once, then receive() for its loop, send() for each
 // outgoing message and disconnect() at its end. Every transport here (stdio,
 // in-memory, HTTP session) guards its state with a mutex of its own, named
-// in its header, so the peer may call it from any executor and may send
-// while it waits on the receive stream. The stdio and HTTP session
+// in its header, and the network transport with a strand, so the peer may
+// call it from any executor and may send while it waits on the receive
+// stream. The stdio and HTTP session
 // transports serve one connection: once disconnected, connect() fails with
 // MCPError::connectionClosed; an in-memory end connects again.
 class Transport {
@@ -72,6 +74,13 @@ public:
     // stdio and in-memory transports hand on texts only; a transport that
     // has parsed a message hands its value on with it.
     virtual async::Queue<ReceivedMessage> receive() = 0;
+
+    // A transport that replaces a broken connection under the same stream
+    // (the network transport) calls `handler` each time a connection is
+    // lost, on an executor of its own: requests sent before then will get
+    // no answer, while the stream goes on. The others never call it, so by
+    // default it is dropped.
+    virtual void setConnectionReplacedHandler(std::function<void()> handler) { (void)handler; }
 };
 
 }  // namespace lumenary::mcp

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <asio/post.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
 #include "mcp/client/client_harness.hpp"
 #include "mcp/server/server_harness.hpp"
 #include "support/recording_transport.hpp"
@@ -73,6 +77,32 @@ protected:
     std::shared_ptr<testing::RecordingTransport> transport_ = testing::RecordingTransport::create(io_.get_executor());
     std::shared_ptr<Client> client_ = Client::create(io_.get_executor(), "wire-client", "1.0");
 };
+
+TEST_F(ClientWire, ALostConnectionFailsItsWaitingRequestsOnceTheAnswersItBroughtAreRead) {
+    // A handler that lets others run, so the loop is busy while the loss is told.
+    client_->onNotification<ToolListChangedNotification>(
+        [](Message<ToolListChangedNotification>) -> asio::awaitable<void> {
+            co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable);
+        });
+    connect();
+    auto answered = launch(client_->ping());
+    const auto first = nextSent();
+    auto lost = launch(client_->ping());
+    (void)nextSent();
+
+    // The notification and the answer came over the connection before it
+    // was lost; the answer still waits in the stream when the loss is told.
+    transport_->deliver(R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
+    answer(first, "{}");
+    transport_->replaceConnection();
+
+    EXPECT_EQ(failureWhenDone(answered), "");
+    EXPECT_EQ(failureWhenDone(lost), "Connection closed");
+
+    auto later = launch(client_->ping());
+    answer(nextSent(), "{}");
+    EXPECT_EQ(failureWhenDone(later), "");
+}
 
 TEST_F(ClientWire, WritesEachRequestWithAFreshIDAndParamsAlwaysPresent) {
     EXPECT_EQ(maskFreshIDs(connect()[0]),
