@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
+#include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
+#include "platform/folder_note_store.hpp"
 #include "platform/script_runner.hpp"
 #include "platform/vdir_event_store.hpp"
 
@@ -21,6 +23,8 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
         std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), scripts);
     categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
         std::make_shared<RemindersToolHandler>(eventKit, scripts);
+    categories[static_cast<std::size_t>(ToolCategoryKind::notes)] =
+        std::make_shared<NotesToolHandler>(platform::makeFolderNoteStore(defaults));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;
