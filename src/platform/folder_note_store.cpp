@@ -167,10 +167,12 @@ PlatformOutcome<std::vector<StoredNote>> FolderNoteStore::notesContaining(std::s
             skipReport_("Note passed over: " + bytes.error().description);
             continue;
         }
-        StoredNote note{.name = mcp::repairUTF8(file.path.stem().string()), .plainText = mcp::repairUTF8(bytes.value())};
-        if (lowercased(note.name).find(lowerTerm) != std::string::npos ||
-            lowercased(note.plainText).find(lowerTerm) != std::string::npos) {
-            matches.push_back(std::move(note));
+        // lowercased repairs what is not UTF-8 itself; the text is repaired
+        // for the answer only once it matches.
+        const std::string name = file.path.stem().string();
+        if (lowercased(name).find(lowerTerm) != std::string::npos ||
+            lowercased(bytes.value()).find(lowerTerm) != std::string::npos) {
+            matches.push_back({.name = mcp::repairUTF8(name), .plainText = mcp::repairUTF8(bytes.value())});
         }
     }
     return matches;
