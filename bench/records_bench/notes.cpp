@@ -25,8 +25,8 @@ constexpr std::size_t noteBytes = 4096;
 
 // About 4 KB of ordinary prose, different in every note.
 std::string noteText(int index) {
-    static const char* const words[] = {"meeting", "budget", "garden", "travel", "recipe", "project", "Monday",
-                                        "call",    "invoice", "ideas",  "book",   "weekend", "Straße", "会议"};
+    static const char* const words[] = {"meeting", "budget",  "garden", "travel", "recipe",  "project", "Monday",
+                                        "call",    "invoice", "ideas",  "book",   "weekend", "Straße",  "会议"};
     std::string text = "Note " + std::to_string(index) + "\n";
     unsigned state = static_cast<unsigned>(index) * 2654435761U + 1;
     while (text.size() < noteBytes) {

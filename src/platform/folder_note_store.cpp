@@ -24,9 +24,13 @@ constexpr int deepestFolderLevel = 64;
 
 const std::string folderSetting = "set LUMENARY_NOTES_DIR or the defaults key notesDirectory";
 
-void logSkipped(const std::string& line) { logging::Logger("lumenary.notes").warning(line); }
+void logSkipped(const std::string& line) {
+    logging::Logger("lumenary.notes").warning(line);
+}
 
-bool isHidden(const std::filesystem::path& path) { return path.filename().string().starts_with('.'); }
+bool isHidden(const std::filesystem::path& path) {
+    return path.filename().string().starts_with('.');
+}
 
 // Whether `path` resolves to `root` or to something inside it.
 bool resolvesInside(const std::filesystem::path& path, const std::filesystem::path& root) {
@@ -70,12 +74,16 @@ FolderNoteStore::FolderNoteStore(std::filesystem::path folder) : FolderNoteStore
 FolderNoteStore::FolderNoteStore(std::filesystem::path folder, SkipReport skipReport)
     : folder_(std::move(folder)), skipReport_(std::move(skipReport)) {}
 
-std::string FolderNoteStore::locationDescription() const { return folder_.string(); }
+std::string FolderNoteStore::locationDescription() const {
+    return folder_.string();
+}
 
 PlatformError FolderNoteStore::folderError(const std::string& what, const std::error_code& error) const {
     return PlatformError{std::string(domain), 500,
-                         what + " the notes folder " + folder_.string() + ": " + error.message() + ". Notes are kept "
-                             "as Markdown files there: " + folderSetting + " to a folder you can read and write."};
+                         what + " the notes folder " + folder_.string() + ": " + error.message() +
+                             ". Notes are kept "
+                             "as Markdown files there: " +
+                             folderSetting + " to a folder you can read and write."};
 }
 
 PlatformOutcome<CreatedNote> FolderNoteStore::createNote(const NewNote& note) {
@@ -108,7 +116,8 @@ PlatformOutcome<FolderNoteStore::TargetFolder> FolderNoteStore::targetFolder(con
     const std::string wanted = fittedFileName(fileSystemName(folderName), "");
     std::vector<std::filesystem::path> subFolders;
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder_, error), end; !error && entry != end; entry.increment(error)) {
+    for (std::filesystem::directory_iterator entry(folder_, error), end; !error && entry != end;
+         entry.increment(error)) {
         std::error_code typeError;
         if (!isHidden(entry->path()) && entry->is_directory(typeError)) {
             subFolders.push_back(entry->path());

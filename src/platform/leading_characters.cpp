@@ -28,7 +28,8 @@ std::optional<std::string> leadingCharactersOfLonger(std::string_view text, std:
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UText, UTextCloser> utf8(
         utext_openUTF8(nullptr, repaired.data(), static_cast<int64_t>(repaired.size()), &status));
-    std::unique_ptr<icu::BreakIterator> characters(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status)) {
         throw std::runtime_error(std::string("Cannot find character boundaries: ") + u_errorName(status));
     }

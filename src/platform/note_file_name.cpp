@@ -8,7 +8,9 @@ namespace {
 
 constexpr char replacement = '_';
 
-bool isContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+bool isContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
 
 // The longest prefix of `text` of at most `bytes` bytes that ends on a
 // character boundary (`text` is well-formed UTF-8).

@@ -120,9 +120,9 @@ TEST_F(FolderNoteStoreTest, AnAbsentFolderHoldsNoNotes) {
 
 TEST_F(FolderNoteStoreTest, AFileInPlaceOfTheFolderIsAnErrorNamingItAndWhatToSet) {
     writeFile(notes, "not a folder");
-    for (const auto& description : {store.noteNames(10).error().description,
-                                    store.notesContaining("x", 20).error().description,
-                                    store.createNote({.title = "T", .content = "C"}).error().description}) {
+    for (const auto& description :
+         {store.noteNames(10).error().description, store.notesContaining("x", 20).error().description,
+          store.createNote({.title = "T", .content = "C"}).error().description}) {
         SCOPED_TRACE(description);
         EXPECT_NE(description.find(notes.string()), std::string::npos);
         EXPECT_NE(description.find("LUMENARY_NOTES_DIR"), std::string::npos);
@@ -187,12 +187,8 @@ TEST_F(FolderNoteStoreTest, ChoosesTheFolderByNameIgnoringCaseAndMakesAMissingOn
         std::string file;
     };
     const std::vector<Case> cases{
-        {"Notes", "Notes", "A.md"},
-        {"notes", "Notes", "B.md"},
-        {"work", "Work", "Work/C.md"},
-        {"Ideas", "Ideas", "Ideas/D.md"},
-        {"a/b", "a_b", "a_b/E.md"},
-        {"../outside", "_._outside", "_._outside/F.md"},
+        {"Notes", "Notes", "A.md"},       {"notes", "Notes", "B.md"}, {"work", "Work", "Work/C.md"},
+        {"Ideas", "Ideas", "Ideas/D.md"}, {"a/b", "a_b", "a_b/E.md"}, {"../outside", "_._outside", "_._outside/F.md"},
         {"", std::nullopt, "G.md"},
     };
     char title = 'A';
@@ -240,11 +236,8 @@ TEST_F(FolderNoteStoreTest, MakesTitlesSafeFileNamesThatStayInsideAndVisible) {
         std::string name;
     };
     const std::vector<Case> cases{
-        {"../../escape", "_._.._escape"},
-        {".hidden", "_hidden"},
-        {"..", "_."},
-        {"two\nlines", "two_lines"},
-        {"say \"hi\"", "say \"hi\""},
+        {"../../escape", "_._.._escape"}, {".hidden", "_hidden"},       {"..", "_."},
+        {"two\nlines", "two_lines"},      {"say \"hi\"", "say \"hi\""},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.title);

@@ -24,7 +24,7 @@ TEST(LeadingCharacters, CutsOnlyALongerTextAndNeverInsideACharacter) {
         std::size_t count;
         std::optional<std::string> expected;
     };
-    const std::string eAcute = "e\xcc\x81";                                        // e + combining acute
+    const std::string eAcute = "e\xcc\x81";                                     // e + combining acute
     const std::string family = "\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x91\xa7";  // woman ZWJ girl
     const std::string flag = "\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa";                // regional D E
     const std::vector<Case> cases{
@@ -37,8 +37,10 @@ TEST(LeadingCharacters, CutsOnlyALongerTextAndNeverInsideACharacter) {
         {"a letter with its combining mark is one", repeated(eAcute, 4), 3, repeated(eAcute, 3)},
         {"an emoji sequence is one", family + family + "x", 2, family + family},
         {"a flag is one", flag + flag + flag, 2, flag + flag},
-        {"bytes that are not UTF-8 count as one replacement each", "ab\xff\xfe" "cd", 3,
-         "ab\xef\xbf\xbd"},
+        {"bytes that are not UTF-8 count as one replacement each",
+         "ab\xff\xfe"
+         "cd",
+         3, "ab\xef\xbf\xbd"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.why);

@@ -84,7 +84,8 @@ public:
             if (matches.size() >= limit) {
                 break;
             }
-            if (platform::containsIgnoringCase(note.name, term) || platform::containsIgnoringCase(note.plainText, term)) {
+            if (platform::containsIgnoringCase(note.name, term) ||
+                platform::containsIgnoringCase(note.plainText, term)) {
                 matches.push_back(note);
             }
         }

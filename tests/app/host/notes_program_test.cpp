@@ -55,9 +55,8 @@ protected:
 
 TEST_F(NotesProgramTest, CreatesSearchesAndListsNotesInTheNotesFolder) {
     testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "notes.err").string());
-    program.writeLine(
-        R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-        R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
     ASSERT_TRUE(program.readLine()) << errors();
 
     EXPECT_EQ(callTool(program, "create_note", R"({"title":"Trip","content":"Pack the tent","folder":"Travel"})"),

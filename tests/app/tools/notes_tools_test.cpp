@@ -42,7 +42,9 @@ std::string repeated(const std::string& text, int count) {
 // notes folder in a temporary folder.
 class NotesToolsTest : public ::testing::Test {
 protected:
-    NotesToolsTest() { useStore(std::make_shared<platform::FolderNoteStore>(notes, [](const std::string&) {})); }
+    NotesToolsTest() {
+        useStore(std::make_shared<platform::FolderNoteStore>(notes, [](const std::string&) {}));
+    }
 
     void useStore(std::shared_ptr<platform::NoteStore> store) {
         handler = std::make_shared<NotesToolHandler>(std::move(store));
@@ -100,10 +102,13 @@ TEST_F(NotesToolsTest, CreateAnswersWhereTheNoteWentAndStoresTheContentExactly) 
     const std::vector<Case> cases{
         {{{"title", "Shopping"}, {"content", content}}, "Created note 'Shopping' in folder 'Notes'", "Shopping.md"},
         {{{"title", "Say \"hi\""}, {"content", content}, {"folder", 7}},
-         "Created note 'Say \"hi\"' in folder 'Notes'", "Say \"hi\".md"},
-        {{{"title", "Plan"}, {"content", content}, {"folder", "Projects"}}, "Created note 'Plan' in folder 'Projects'",
+         "Created note 'Say \"hi\"' in folder 'Notes'",
+         "Say \"hi\".md"},
+        {{{"title", "Plan"}, {"content", content}, {"folder", "Projects"}},
+         "Created note 'Plan' in folder 'Projects'",
          "Projects/Plan.md"},
-        {{{"title", "Later"}, {"content", content}, {"folder", "projects"}}, "Created note 'Later' in folder 'Projects'",
+        {{{"title", "Later"}, {"content", content}, {"folder", "projects"}},
+         "Created note 'Later' in folder 'Projects'",
          "Projects/Later.md"},
     };
     for (const auto& testCase : cases) {
@@ -223,7 +228,9 @@ TEST_F(NotesToolsTest, ListNumbersTheNewestNotesUpToTheLimit) {
     }
 }
 
-TEST_F(NotesToolsTest, ListWithoutNotesSaysSo) { EXPECT_EQ(call("list_notes"), "No notes found."); }
+TEST_F(NotesToolsTest, ListWithoutNotesSaysSo) {
+    EXPECT_EQ(call("list_notes"), "No notes found.");
+}
 
 TEST_F(NotesToolsTest, ListAsksTheStoreForFiftyByDefaultAndSearchForTwenty) {
     auto store = std::make_shared<lumenary::testing::MemoryNoteStore>();

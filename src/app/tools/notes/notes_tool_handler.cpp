@@ -7,6 +7,7 @@
 #include "app/tools/tool_arguments.hpp"
 #include "async/worker_pool.hpp"
 #include "logging/logger.hpp"
+#include "mcp/core/utf8.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace lumenary::app {
@@ -21,12 +22,13 @@ ToolError refusal(std::int64_t code, std::string description) {
 }
 
 // A store failure as the user reads it: the store's description names the
-// folder, the reason and what to set.
+// folder, the reason and what to set. Paths in it come from the file system,
+// which does not promise UTF-8.
 ToolError storeFailure(const platform::PlatformError& error) {
     if (error.code == 400) {
-        return refusal(400, error.description);
+        return refusal(400, mcp::repairUTF8(error.description));
     }
-    return refusal(500, "Notes folder error: " + error.description);
+    return refusal(500, "Notes folder error: " + mcp::repairUTF8(error.description));
 }
 
 }  // namespace
@@ -52,9 +54,10 @@ asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::createNote(const Pla
     if (!title || !content) {
         co_return refusal(400, "Missing 'title' or 'content'");
     }
-    platform::NewNote note{.title = std::move(*title),
-                           .content = std::move(*content),
-                           .folder = textArgument(arguments, "folder").value_or(std::string(platform::defaultNotesFolderName))};
+    platform::NewNote note{
+        .title = std::move(*title),
+        .content = std::move(*content),
+        .folder = textArgument(arguments, "folder").value_or(std::string(platform::defaultNotesFolderName))};
     // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
     // temporary handed to a coroutine inside co_await twice.
     auto work = [store = store_, note = std::move(note)] { return store->createNote(note); };
