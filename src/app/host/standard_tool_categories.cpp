@@ -3,8 +3,11 @@
 #include <memory>
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
+#include "app/tools/messages/messages_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
+#include "platform/kde_connect_message_sender.hpp"
+#include "platform/message_database.hpp"
 #include "platform/script_runner.hpp"
 #include "platform/vdir_event_store.hpp"
 
@@ -21,6 +24,9 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
         std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), scripts);
     categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
         std::make_shared<RemindersToolHandler>(eventKit, scripts);
+    categories[static_cast<std::size_t>(ToolCategoryKind::messages)] = std::make_shared<MessagesToolHandler>(
+        std::make_shared<platform::MessageDatabase>(platform::messagesDatabasePath(defaults)),
+        platform::makeKdeConnectMessageSender(defaults));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;
