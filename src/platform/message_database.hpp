@@ -22,6 +22,8 @@ struct StoredMessage {
     std::string sender;
     bool isFromMe = false;
     bool hasAttachments = false;
+
+    bool operator==(const StoredMessage&) const = default;
 };
 
 // What a failed query stopped at; the error's code. Its description is
