@@ -58,7 +58,9 @@ std::string durationText(std::chrono::milliseconds duration) {
     return std::to_string(duration.count()) + " ms";
 }
 
-bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+bool holdsNul(const std::string& text) {
+    return text.find('\0') != std::string::npos;
+}
 
 }  // namespace
 

@@ -37,7 +37,8 @@ std::vector<std::string> userPerceivedCharacters(std::string_view text) {
         utext_openUTF8(nullptr, repaired.data(), static_cast<int64_t>(repaired.size()), &status));
     throwOnFailure(status, "Cannot read text");
     // The root locale: the same characters under every LANG.
-    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     throwOnFailure(status, "Cannot split text into characters");
     breaks->setText(utf8.get(), status);
     throwOnFailure(status, "Cannot split text into characters");

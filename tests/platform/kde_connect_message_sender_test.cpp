@@ -36,7 +36,9 @@ public:
         std::ofstream(bin() / "kdeconnect-cli")
             << "#!/bin/sh\n"
                "PATH=/usr/bin:/bin\n"
-               "here='" << bin().string() << "'\n"
+               "here='"
+            << bin().string()
+            << "'\n"
                "call=$(ls \"$here/calls\" | wc -l)\n"
                "for argument in \"$@\"; do printf '%s\\0' \"$argument\"; done > \"$here/calls/$call\"\n"
                "if [ -e \"$here/hang\" ]; then exec sleep 60; fi\n"
@@ -107,9 +109,10 @@ TEST_F(KdeConnectMessageSenderTest, EachTextArrivesAsOneArgumentExactlyAsWritten
 TEST_F(KdeConnectMessageSenderTest, TheDeviceIsTheConfiguredOneElseTheFirstReachableOne) {
     kdeConnect.setDevices("3 devices found\n\n  phone-a  \nphone-b\n");
     EXPECT_FALSE(KdeConnectMessageSender().send("+15551234567", "via the listing"));
-    EXPECT_EQ(kdeConnect.calls(),
-              (std::vector<Arguments>{{"-a", "--id-only"},
-                                      {"--device=phone-a", "--destination=+15551234567", "--send-sms=via the listing"}}));
+    EXPECT_EQ(
+        kdeConnect.calls(),
+        (std::vector<Arguments>{{"-a", "--id-only"},
+                                {"--device=phone-a", "--destination=+15551234567", "--send-sms=via the listing"}}));
 
     MemoryDefaultsStore defaults;
     defaults.set("messagesDevice", mcp::Value("tablet-9"));

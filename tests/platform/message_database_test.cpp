@@ -16,14 +16,14 @@
 namespace lumenary::platform {
 
 void PrintTo(const StoredMessage& message, std::ostream* out) {
-    *out << "{" << message.content << " | " << message.date << " | " << message.sender << " | "
-         << message.isFromMe << message.hasAttachments << "}";
+    *out << "{" << message.content << " | " << message.date << " | " << message.sender << " | " << message.isFromMe
+         << message.hasAttachments << "}";
 }
 
 namespace {
 
-using testing::MessagesDatabaseFile;
 using testing::messagesDatabaseDate;
+using testing::MessagesDatabaseFile;
 using Message = MessagesDatabaseFile::Message;
 using std::chrono::sys_days;
 using namespace std::chrono_literals;
@@ -54,14 +54,13 @@ TEST_F(MessageDatabaseTest, AConversationHoldsTheHandlesMessagesWithSomethingToS
     using std::chrono::year;
     // Oldest first; winter and summer time in Berlin.
     file.addMessage({.text = "plain", .date = utc(year(2025) / 1 / 15, 12h), .handleId = alice});
-    file.addMessage({.text = "", .attributedBody = "rich", .date = utc(year(2025) / 2 / 1, 9h), .handleId = alice,
-                     .isFromMe = 1});
-    file.addMessage({.attributedBody = "rich", .date = utc(year(2025) / 3 / 1, 9h), .handleId = alice});
     file.addMessage(
-        {.date = utc(year(2025) / 4 / 1, 9h), .handleId = alice, .isFromMe = 1, .hasAttachments = 1});
+        {.text = "", .attributedBody = "rich", .date = utc(year(2025) / 2 / 1, 9h), .handleId = alice, .isFromMe = 1});
+    file.addMessage({.attributedBody = "rich", .date = utc(year(2025) / 3 / 1, 9h), .handleId = alice});
+    file.addMessage({.date = utc(year(2025) / 4 / 1, 9h), .handleId = alice, .isFromMe = 1, .hasAttachments = 1});
     // Seconds are cut, never rounded.
-    file.addMessage({.text = "late", .date = utc(year(2025) / 7 / 1, 8h + 30min + 15s) + 999'999'999,
-                     .handleId = alice});
+    file.addMessage(
+        {.text = "late", .date = utc(year(2025) / 7 / 1, 8h + 30min + 15s) + 999'999'999, .handleId = alice});
     // Left out: nothing to show, not an ordinary message, someone else's.
     file.addMessage({.date = utc(year(2025) / 8 / 1, 9h), .handleId = alice});
     file.addMessage({.text = "group renamed", .date = utc(year(2025) / 8 / 2, 9h), .handleId = alice, .itemType = 2});
@@ -134,26 +133,7 @@ TEST(MessageDatabase, AFileThatCannotBeReadFailsAtTheStepThatMeetsItWithSQLitesM
     const auto otherSchema = folder.path() / "other.db";
     MessagesDatabaseFile(otherSchema).execute("DROP TABLE message; CREATE TABLE message (body TEXT);");
     const auto corrupted = folder.path() / "corrupted.db";
-    {
-        MessagesDatabaseFile file(corrupted);
-        const auto handle = file.addHandle("+15551234567");
-        file.execute("BEGIN");
-        for (int index = 0; index < 200; ++index) {
-            file.addMessage({.text = std::string(300, 'x'), .date = index, .handleId = handle});
-        }
-        file.execute("COMMIT");
-    }
-    {
-        // The last page is one of the message table's: the schema still
-        // reads, the table's rows do not.
-        std::fstream bytes(corrupted, std::ios::in | std::ios::out | std::ios::binary);
-        unsigned char header[18];
-        bytes.read(reinterpret_cast<char*>(header), sizeof header);
-        const auto pageSize = static_cast<std::streamoff>(header[16] << 8 | header[17]);
-        bytes.seekp(-pageSize, std::ios::end);
-        const std::string garbage(static_cast<std::size_t>(pageSize), '\xFF');
-        bytes.write(garbage.data(), pageSize);
-    }
+    testing::writeDatabaseWithABrokenPage(corrupted);
 
     const std::vector<Case> cases{
         {"missing", missing, MessageDatabaseFailure::notOpened, "unable to open database file"},

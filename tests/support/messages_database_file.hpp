@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -124,6 +125,28 @@ private:
 inline std::int64_t messagesDatabaseDate(std::chrono::sys_seconds moment) {
     constexpr std::chrono::sys_seconds epoch{std::chrono::sys_days{std::chrono::year(2001) / 1 / 1}};
     return (moment - epoch).count() * 1'000'000'000;
+}
+
+// A database whose schema reads but whose message rows do not: 200 messages
+// fill several pages, and the last page, one of the message table's, is
+// overwritten with bytes that are no page at all.
+inline void writeDatabaseWithABrokenPage(const std::filesystem::path& path) {
+    {
+        MessagesDatabaseFile file(path);
+        const auto handle = file.addHandle("+15551234567");
+        file.execute("BEGIN");
+        for (int index = 0; index < 200; ++index) {
+            file.addMessage({.text = std::string(300, 'x'), .date = index, .handleId = handle, .isRead = 0});
+        }
+        file.execute("COMMIT");
+    }
+    std::fstream bytes(path, std::ios::in | std::ios::out | std::ios::binary);
+    unsigned char header[18];
+    bytes.read(reinterpret_cast<char*>(header), sizeof header);
+    const auto pageSize = static_cast<std::streamoff>(header[16] << 8 | header[17]);
+    bytes.seekp(-pageSize, std::ios::end);
+    const std::string garbage(static_cast<std::size_t>(pageSize), '\xFF');
+    bytes.write(garbage.data(), pageSize);
 }
 
 }  // namespace lumenary::testing

@@ -28,10 +28,8 @@ std::string messageDatabaseFailureText(const platform::PlatformError& error, con
                    mcp::repairUTF8(database.string()) +
                    ": make it a SQLite file of the messages schema that this user can read, or set "
                    "LUMENARY_MESSAGES_DB or the defaults key messagesDatabasePath to one that is.";
-        case platform::MessageDatabaseFailure::notPrepared:
-            return "Query prepare failed: " + error.description;
-        case platform::MessageDatabaseFailure::stepFailed:
-            break;
+        case platform::MessageDatabaseFailure::notPrepared: return "Query prepare failed: " + error.description;
+        case platform::MessageDatabaseFailure::stepFailed: break;
     }
     return "Query failed: " + error.description;
 }

@@ -14,10 +14,9 @@ std::vector<MCPTool> MessagesToolHandler::tools() const {
         {.name = "read_messages",
          .description = "Read message history for a specific contact.",
          .displayDescription = "读取特定联系人的历史消息。",
-         .inputSchema =
-             objectSchema({{"phoneNumber", schemaProperty("string", "Contact's phone number")},
-                           {"limit", schemaProperty("integer", "Maximum number of messages (default: 10)")}},
-                          {"phoneNumber"})},
+         .inputSchema = objectSchema({{"phoneNumber", schemaProperty("string", "Contact's phone number")},
+                                      {"limit", schemaProperty("integer", "Maximum number of messages (default: 10)")}},
+                                     {"phoneNumber"})},
         {.name = "get_unread_messages",
          .description = "Fetch unread messages.",
          .displayDescription = "获取未读消息。",
