@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory_defaults_store.hpp"
 #include "platform/message_database.hpp"
 #include "support/messages_database_file.hpp"
-#include "support/scoped_environment.hpp"
 #include "support/scoped_time_zone.hpp"
 #include "support/temporary_directory.hpp"
 
@@ -109,15 +107,6 @@ TEST_F(MessageDatabaseTest, ANullDateReadsAsEmptyTextAndBrokenUTF8IsRepaired) {
     EXPECT_EQ(rows[0].date, "");
 }
 
-TEST_F(MessageDatabaseTest, TheLimitCapsTheRowsAndZeroAnswersNone) {
-    for (int index = 0; index < 60; ++index) {
-        file.addMessage({.text = "message " + std::to_string(index), .date = index, .handleId = alice, .isRead = 0});
-    }
-    EXPECT_EQ(rowsOf(database.conversation("+15551234567", 50)).size(), 50U);
-    EXPECT_EQ(rowsOf(database.unreadMessages(7)).size(), 7U);
-    EXPECT_TRUE(rowsOf(database.conversation("+15551234567", 0)).empty());
-}
-
 TEST(MessageDatabase, AFileThatCannotBeReadFailsAtTheStepThatMeetsItWithSQLitesMessage) {
     lumenary::testing::TemporaryDirectory folder;
     struct Case {
@@ -180,19 +169,6 @@ TEST_F(MessageDatabaseTest, TheReadabilityCheckOpensTheFileAndReadsItsSchema) {
     const auto unreadable = MessageDatabase(notSQLite).readabilityProblem();
     ASSERT_TRUE(unreadable);
     EXPECT_EQ(unreadable->description, "file is not a database");
-}
-
-TEST(MessagesDatabasePath, TakesTheVariableThenTheDefaultsKeyThenTheDataFolder) {
-    lumenary::testing::ScopedEnvironment environment;
-    environment.set("XDG_DATA_HOME", "/xdg");
-    MemoryDefaultsStore defaults;
-
-    environment.set("LUMENARY_MESSAGES_DB", std::nullopt);
-    EXPECT_EQ(messagesDatabasePath(defaults), "/xdg/lumenary/messages.db");
-    defaults.set("messagesDatabasePath", mcp::Value("/defaults/chat.db"));
-    EXPECT_EQ(messagesDatabasePath(defaults), "/defaults/chat.db");
-    environment.set("LUMENARY_MESSAGES_DB", "/env/chat.db");
-    EXPECT_EQ(messagesDatabasePath(defaults), "/env/chat.db");
 }
 
 }  // namespace
