@@ -27,3 +27,7 @@ endif()
 # libical reads and writes the calendar and reminder items; only the
 # platform library links it.
 pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)
+
+# SQLite reads the messages database; only the platform library links it
+# (and the tests and benchmarks that build such a database).
+find_package(SQLite3 REQUIRED)

@@ -4,10 +4,13 @@
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
 #include "app/tools/contacts/contacts_tool_handler.hpp"
+#include "app/tools/messages/messages_tool_handler.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
 #include "platform/folder_note_store.hpp"
+#include "platform/kde_connect_message_sender.hpp"
+#include "platform/message_database.hpp"
 #include "platform/script_runner.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
 #include "platform/vdir_event_store.hpp"
@@ -29,6 +32,9 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
         std::make_shared<ContactsManager>(platform::makeVCardFolderContactStore(defaults)));
     categories[static_cast<std::size_t>(ToolCategoryKind::notes)] =
         std::make_shared<NotesToolHandler>(platform::makeFolderNoteStore(defaults));
+    categories[static_cast<std::size_t>(ToolCategoryKind::messages)] = std::make_shared<MessagesToolHandler>(
+        std::make_shared<platform::MessageDatabase>(platform::messagesDatabasePath(defaults)),
+        platform::makeKdeConnectMessageSender(defaults));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;
