@@ -324,8 +324,8 @@ TEST(HTTPClientTransportTest, WritesItsRecordsAtTheirLevelsUnderItsOperations) {
     };
     const std::vector<Expected> expected = {
         {LogLevel::debug, "HTTP transport connected", "connect()", {}},
-        {LogLevel::debug, "Session ID received", "processResponse(response:stream:)", {{"sessionID", "S-9"}}},
         {LogLevel::trace, "Initial session ID signal triggered for SSE task.", "triggerInitialSessionIDSignal()", {}},
+        {LogLevel::debug, "Session ID received", "processResponse(response:stream:)", {{"sessionID", "S-9"}}},
         {LogLevel::trace, "Received JSON response", "processResponse(response:stream:)", {{"size", "2"}}},
         {LogLevel::trace, "Received SSE response, processing in streaming task", "processResponse(response:stream:)",
          {}},
