@@ -136,6 +136,11 @@ std::string FakeHTTPEndpoint::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
+std::size_t FakeHTTPEndpoint::openConnectionCount() const {
+    std::lock_guard lock(mutex_);
+    return openConnections_.size();
+}
+
 std::size_t FakeHTTPEndpoint::requestCount(const std::string& method) const {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(

@@ -71,6 +71,8 @@ public:
     std::string url(const std::string& path = "/mcp") const;
 
     std::vector<ReceivedHTTPRequest> requests() const;
+    // Connections accepted and not yet closed by the endpoint.
+    std::size_t openConnectionCount() const;
     // The requests read so far with this method.
     std::size_t requestCount(const std::string& method) const;
     // True once `count` requests have been read; false past the deadline.

@@ -257,6 +257,8 @@ asio::awaitable<void> HTTPClientTransport::listen(std::weak_ptr<HTTPClientTransp
                 co_await async::withTimeout(connection->firstSessionID.wait(), limit);
             } catch (const async::TimeoutError&) {
                 signalled = false;
+            } catch (...) {
+                // Cancelled by disconnect(), which fires the signal too.
             }
             if (signalled) {
                 logger.trace("SSE streaming task proceeding after initial sessionID signal.", {}, {}, location);
