@@ -242,6 +242,10 @@ void FakeHTTPEndpoint::stream(int connection, const CannedHTTPResponse& response
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return released_ || stopping_; });
         if (!released_) return;
+        lock.unlock();
+        for (const auto& piece : response.piecesAfterRelease) {
+            if (!sendAll(connection, chunk(piece))) return;
+        }
     }
     sendAll(connection, "0\r\n\r\n");
 }

@@ -47,6 +47,8 @@ struct CannedHTTPResponse {
     // After the pieces, keeps the stream open until `release()` or the end
     // of the endpoint.
     bool heldOpenAfterPieces = false;
+    // Sent as chunks once released, before the body ends.
+    std::vector<std::string> piecesAfterRelease{};
     // Closes the connection after the pieces without ending the body: a
     // hang-up inside it.
     bool hangUpAfterPieces = false;
