@@ -2,10 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "eventsource/event.hpp"
 
@@ -41,7 +41,7 @@ public:
 
     // The oldest queued event, taken out of the queue.
     std::optional<Event> nextEvent();
-    bool hasEvent() const noexcept { return !eventQueue_.empty(); }
+    bool hasEvent() const noexcept { return eventQueueHead_ < eventQueue_.size(); }
 
     // The last id the stream set, never reset by a dispatch.
     const std::string& lastEventId() const noexcept { return lastEventId_; }
@@ -56,10 +56,18 @@ public:
     void discardPartialEvent();
 
 private:
-    void appendToLine(std::string_view bytes);
+    // `ascii` when the bytes are known to hold nothing beyond ASCII.
+    void appendToLine(std::string_view bytes, bool ascii);
     void endBufferedLine();
-    // A whole line as received, byte-order mark and all.
-    void processRawLine(std::string_view bytes);
+    // A data line that spans pieces goes straight into the event's data
+    // from its value on, not through the line buffer: a long value is
+    // copied once.
+    void streamIfDataLine();
+    void appendStreamedValue(std::string_view bytes, bool ascii);
+    void endStreamedValue();
+    // A whole line as received, byte-order mark and all; `ascii` when it is
+    // known to hold nothing beyond ASCII.
+    void processRawLine(std::string_view bytes, bool ascii);
     void processLine(std::string_view line);
     void processField(std::string_view name, std::string_view value);
     void appendData(std::string_view value);
@@ -75,11 +83,23 @@ private:
     std::string lastEventId_;
     std::int64_t reconnectionTime_ = defaultReconnectionTime;
     std::string lineBuffer_;
+    // Nothing beyond ASCII has entered the buffer since it was last emptied.
+    bool lineBufferASCII_ = true;
     bool sawCR_ = false;
-    std::deque<Event> eventQueue_;
+    // Taken from `eventQueueHead_` on; emptied, keeping its room, once all
+    // are taken, so a steady stream allocates nothing for the queue.
+    std::vector<Event> eventQueue_;
+    std::size_t eventQueueHead_ = 0;
     // Only a "data" field met since the last blank line decides anything
     // (an event with empty data), so that is all that is kept of the fields.
     bool seenDataField_ = false;
+
+    // Where the value of the data line being streamed starts in
+    // `currentData_`, while one is; the bytes of the line before it; whether
+    // it is all ASCII so far.
+    std::optional<std::size_t> streamedValueStart_;
+    std::size_t streamedPrefixBytes_ = 0;
+    bool streamedValueASCII_ = true;
 
     // The line being read passed the bound: its remaining bytes are skipped.
     bool lineTooLong_ = false;
