@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <limits>
 
 #include "mcp/core/utf8.hpp"
 
