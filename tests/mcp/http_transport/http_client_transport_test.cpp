@@ -346,3 +346,62 @@ TEST(HTTPClientTransportTest, WritesItsRecordsAtTheirLevelsUnderItsOperations) {
 
 }  // namespace
 }  // namespace lumenary::mcp
+
+namespace lumenary::mcp {
+namespace {
+
+TEST(HTTPClientTransportTest, ReadingPausesWhileUndeliveredMessagesWeighMoreThanTheBound) {
+    constexpr int events = 2000;
+    std::string body;
+    for (int index = 0; index < events; ++index) body += "data: " + std::string(100, 'm') + "\n\n";
+    FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest&) {
+        return CannedHTTPResponse{.headers = {{"Content-Type", "text/event-stream"}}, .body = body};
+    });
+    TransportHarness harness;
+    auto options = postsOnly();
+    options.maximumUndeliveredBytes = 1000;
+    auto transport = harness.transport(endpoint.url(), options);
+    harness.await(transport->connect());
+    auto sending = harness.start(transport->send("{}"));
+
+    // Read slowly, one message per trip from this thread; without the bound
+    // the whole body would be waiting here at once.
+    auto inbound = transport->receive();
+    std::size_t heaviest = 0;
+    for (int index = 0; index < events; ++index) {
+        heaviest = std::max(heaviest, inbound.weight());
+        ASSERT_EQ(harness.nextMessage(inbound), std::string(100, 'm')) << index;
+    }
+    ASSERT_EQ(sending.wait_for(testing::deadline), std::future_status::ready);
+    sending.get();
+    // The bound, plus the events of the one piece read past it.
+    EXPECT_LT(heaviest, 1000u + 64u * 1024u);
+    EXPECT_GE(heaviest, 1000u);
+    harness.await(transport->disconnect());
+}
+
+TEST(HTTPClientTransportTest, PostAnswered405WithStreamingEndsTheGetStream) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& request) {
+        if (request.method == "GET") {
+            // Writes go on until the client has gone.
+            return CannedHTTPResponse{
+                .headers = {{"Content-Type", "text/event-stream"}}, .pieceDelay = 5ms, .trickle = ": open\n\n"};
+        }
+        return CannedHTTPResponse{.status = 405};
+    });
+    TransportHarness harness;
+    auto options = HTTPClientTransport::Options{};
+    options.sseInitializationTimeout = std::chrono::milliseconds(0);
+    auto transport = harness.transport(endpoint.url(), options);
+    harness.await(transport->connect());
+    ASSERT_TRUE(endpoint.waitForRequests(1));
+    ASSERT_TRUE(testing::eventually([&] { return endpoint.openConnectionCount() == 1; }));
+
+    EXPECT_EQ(harness.failureText(transport->send("{}")), "Internal error: Server does not support streaming");
+    EXPECT_TRUE(testing::eventually([&] { return endpoint.openConnectionCount() == 0; }));
+    EXPECT_EQ(endpoint.requestCount("GET"), 1u);
+    harness.await(transport->disconnect());
+}
+
+}  // namespace
+}  // namespace lumenary::mcp
