@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include <asio/cancellation_type.hpp>
-#include <asio/this_coro.hpp>
-
 #include "async/cancellation.hpp"
 #include "async/on_strand.hpp"
 #include "async/sleep_for.hpp"
