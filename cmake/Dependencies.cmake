@@ -3,6 +3,9 @@ find_package(Threads REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
 find_package(GTest REQUIRED)
 find_package(CURL REQUIRED)
+find_package(PkgConfig REQUIRED)
+# Unicode case mapping for the platform layers' text searches.
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc)
 # libcurl is opened at run time (libcurl4 provides libcurl.so.4); the build
 # needs its headers only.
 add_library(curl_headers INTERFACE)
@@ -20,3 +23,7 @@ target_link_libraries(asio INTERFACE Threads::Threads)
 if(LUMENARY_BENCHMARKS)
   find_package(benchmark REQUIRED)
 endif()
+
+# libical reads and writes the calendar and reminder items; only the
+# platform library links it.
+pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)

@@ -71,7 +71,7 @@ int main() {
     app::MCPServerManager::Options options{.mainExecutor = executor,
                                            .httpExecutors = httpThreads.executors(),
                                            .defaults = &defaults,
-                                           .tools = app::LocalToolService::createShared(app::standardToolCategories())};
+                                           .tools = app::LocalToolService::createShared(app::standardToolCategories(defaults))};
     auto manager = app::MCPServerManager::create(std::move(options), true);
 
     asio::signal_set signals(context, SIGINT, SIGTERM);

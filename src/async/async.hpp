@@ -21,6 +21,9 @@
 // Actors: objects that guard their state by a strand
 #include "async/on_strand.hpp"  // onStrand, readOnStrand, writeOnStrand: run on an actor's strand and come back
 
+// Blocking work, kept off the main executor and the strands
+#include "async/worker_pool.hpp"  // workerPool(), runBlocking: run on the shared pool, resume where awaited
+
 // The program's main strand and change signals
 #include "async/main_executor.hpp"  // mainContext(), mainExecutor(): the strand that owns application state
 #include "async/signal.hpp"         // Signal: value-less event with RAII subscriptions

@@ -255,7 +255,7 @@ void Parser::endStreamedValue() {
     if (streamedValueASCII_ || mcp::isValidUTF8(std::string_view(currentData_).substr(start))) {
         return;
     }
-    const std::string repaired = mcp::repairedUTF8(std::string_view(currentData_).substr(start));
+    const std::string repaired = mcp::repairUTF8(std::string_view(currentData_).substr(start));
     currentData_.resize(start);
     if (currentData_.size() + repaired.size() > maximumLineBytes_) {
         dropEvent();
@@ -288,8 +288,7 @@ void Parser::processRawLine(std::string_view bytes, bool ascii) {
         processLine(bytes);
         return;
     }
-    repairedLine_.clear();
-    mcp::appendRepairedUTF8(repairedLine_, bytes);
+    repairedLine_ = mcp::repairUTF8(bytes);
     processLine(repairedLine_);
 }
 

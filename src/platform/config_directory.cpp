@@ -1,10 +1,9 @@
 #include "platform/config_directory.hpp"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <string>
+
+#include "platform/home_directory.hpp"
 
 namespace lumenary::platform {
 
@@ -13,18 +12,6 @@ namespace {
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
-}
-
-std::filesystem::path homeDirectory() {
-    if (auto home = environment("HOME"); !home.empty()) {
-        return home;
-    }
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    // No home at all (a bare service account): the working folder is the
-    // only place left that the user can see.
-    return std::filesystem::current_path();
 }
 
 }  // namespace

@@ -6,12 +6,19 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "system/system_calls.hpp"
+
 namespace lumenary::system {
 
 int writeAll(int descriptor, std::string_view bytes) {
+    const auto& calls = SystemCalls::current();
     while (!bytes.empty()) {
-        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-        if (written >= 0) {
+        const ssize_t written = calls.write(descriptor, bytes.data(), bytes.size());
+        if (written == 0) {
+            // Taking nothing of a non-empty remainder would repeat for ever.
+            return EIO;
+        }
+        if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
             continue;
         }

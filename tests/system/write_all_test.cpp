@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "system/system_calls.hpp"
+
 namespace lumenary::system {
 namespace {
 
@@ -83,6 +85,20 @@ TEST(WriteAllFailure, ReturnsTheErrorOfAWriteThatCannotSucceed) {
     timespec noWait{};
     sigtimedwait(&pipeSignal, nullptr, &noWait);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+// A descriptor that takes nothing of a non-empty write would be tried again
+// for ever.
+TEST(WriteAllFailure, EndsWithEIOWhenAWriteTakesNothing) {
+    int callsMade = 0;
+    SystemCalls calls = SystemCalls::platform();
+    calls.write = [&callsMade](int, const void*, std::size_t count) -> ssize_t {
+        return ++callsMade == 1 ? static_cast<ssize_t>(count / 2) : 0;
+    };
+    const ScopedSystemCalls inForce(calls);
+
+    EXPECT_EQ(writeAll(7, "line\n"), EIO);
+    EXPECT_EQ(callsMade, 2);
 }
 
 }  // namespace

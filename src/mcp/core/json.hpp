@@ -24,12 +24,15 @@ Value parseJSON(std::string_view text);
 struct JSONWriteOptions {
     // The MCP wire writes "/" bare; some texts need "\/".
     bool escapeSlashes = false;
+    // Indented by two spaces, one member or element per line, for texts a
+    // person reads.
+    bool prettyPrinted = false;
     // How many containers a text written around the value already opened,
     // so that the nesting limit counts the whole text.
     std::size_t enclosingDepth = 0;
 };
 
-// Writes compact JSON with object keys sorted. Throws EncodingError for a
+// Writes JSON (compact unless asked otherwise) with object keys sorted. Throws EncodingError for a
 // non-finite double or text that is not UTF-8.
 std::string writeJSON(const Value& value, JSONWriteOptions options = {});
 void appendJSON(std::string& out, const Value& value, JSONWriteOptions options = {});

@@ -78,6 +78,10 @@ private:
     void writeData(const Value::Data& data) { writeString(dataURLEncoded(data.bytes, data.mimeType)); }
 
     void writeArray(const Value::Array& elements) {
+        if (options_.prettyPrinted) {
+            writePrettyArray(elements);
+            return;
+        }
         enter();
         out_ += '[';
         bool first = true;
@@ -91,6 +95,10 @@ private:
     }
 
     void writeObject(const Value::Object& members) {
+        if (options_.prettyPrinted) {
+            writePrettyObject(members);
+            return;
+        }
         enter();
         out_ += '{';
         bool first = true;
@@ -104,6 +112,54 @@ private:
         out_ += '}';
         --depth_;
     }
+
+    void writePrettyArray(const Value::Array& elements) {
+        enter();
+        if (elements.empty()) {
+            out_ += "[]";
+            --depth_;
+            return;
+        }
+        out_ += '[';
+        bool first = true;
+        for (const auto& element : elements) {
+            out_ += first ? "\n" : ",\n";
+            first = false;
+            indent(depth_);
+            write(element);
+        }
+        out_ += '\n';
+        indent(depth_ - 1);
+        out_ += ']';
+        --depth_;
+    }
+
+    void writePrettyObject(const Value::Object& members) {
+        enter();
+        if (members.empty()) {
+            out_ += "{}";
+            --depth_;
+            return;
+        }
+        out_ += '{';
+        bool first = true;
+        for (const auto& [key, member] : members) {
+            out_ += first ? "\n" : ",\n";
+            first = false;
+            indent(depth_);
+            writeString(key);
+            out_ += ": ";
+            write(member);
+        }
+        out_ += '\n';
+        indent(depth_ - 1);
+        out_ += '}';
+        --depth_;
+    }
+
+    // Two spaces a level, counted from the value written, not from the
+    // containers a surrounding text opened.
+    void indent(std::size_t depth) { out_.append(2 * (depth - options_.enclosingDepth), ' '); }
 
     void enter() {
         if (++depth_ > maximumJSONNestingDepth) {

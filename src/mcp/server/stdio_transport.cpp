@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdlib>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -24,6 +23,7 @@
 #include "async/with_timeout.hpp"
 #include "logging/no_op_log_handler.hpp"
 #include "mcp/core/mcp_error.hpp"
+#include "system/ignore_broken_pipe_signals.hpp"
 
 namespace lumenary::mcp {
 
@@ -35,15 +35,6 @@ constexpr char newline = '\n';
 
 MCPError systemTransportError(int error) {
     return MCPError::transportError(std::make_exception_ptr(std::system_error(error, std::generic_category())));
-}
-
-// A write to a pipe whose reader has gone must fail with EPIPE, not end the
-// process with SIGPIPE. An ignored signal stays ignored across exec, so code
-// that starts other programs sets SIGPIPE back to default for them
-// (posix_spawnattr_setsigdefault).
-void ignoreBrokenPipeSignals() {
-    static std::once_flag once;
-    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
 }
 
 int duplicate(int descriptor) {
@@ -101,7 +92,7 @@ asio::awaitable<void> StdioTransport::connect() {
         if (self->messages_.isFinished()) {
             throw MCPError::connectionClosed();
         }
-        ignoreBrokenPipeSignals();
+        system::ignoreBrokenPipeSignals();
         std::shared_ptr<asio::posix::stream_descriptor> input;
         {
             std::lock_guard lock(self->mutex_);

@@ -14,11 +14,11 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "app/host/program_test_support.hpp"
 #include "async/context_runner.hpp"
 #include "mcp/client/mcp_client.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/stdio_transport.hpp"
-#include "app/host/program_test_support.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
 #include "support/temporary_directory.hpp"
@@ -27,8 +27,8 @@ namespace lumenary {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ChildProcess;
 using testing::answersOptions;
+using testing::ChildProcess;
 using testing::eventually;
 using testing::freePort;
 
@@ -167,6 +167,61 @@ TEST_F(ProgramTest, OurClientDrivesTheProgramOverItsPipes) {
               R"([{"text":"Error: Tool not found: calendar_list","type":"text"}])");
     EXPECT_TRUE(async::test::runToEnd(io, client->listPrompts()).prompts.empty());
     async::test::runToEnd(io, client->disconnect());
+}
+
+// The calendar and reminders categories over a real folder of iCalendar
+// files, switched on by the user's defaults.
+class CalendarProgramTest : public ProgramTest {
+protected:
+    CalendarProgramTest() {
+        ::setenv("LUMENARY_CALENDAR_DIR", calendars.c_str(), 1);
+        ::unsetenv("LUMENARY_REMINDERS_DIR");
+        std::ofstream(folder.path() / "defaults.json", std::ios::trunc)
+            << R"({"mcp_server_port":)" << port << R"(,"isCalendarEnabled":true,"isRemindersEnabled":true})";
+    }
+    ~CalendarProgramTest() override { ::unsetenv("LUMENARY_CALENDAR_DIR"); }
+
+    // The text of a tools/call result ("Error: ..." when it failed).
+    std::string callTool(ChildProcess& program, const std::string& name, const std::string& arguments = "{}") {
+        program.writeLine(R"({"jsonrpc":"2.0","id":)" + std::to_string(++lastID) +
+                          R"(,"method":"tools/call","params":{"name":")" + name + R"(","arguments":)" + arguments +
+                          "}}");
+        const auto line = program.readLine();
+        if (!line) return "no answer";
+        const auto result = *mcp::parseJSON(*line).find("result");
+        return *result.find("content")->arrayValue()->at(0).find("text")->stringValue();
+    }
+
+    std::filesystem::path calendars = folder.path() / "calendars";
+    int lastID = 1;
+};
+
+TEST_F(CalendarProgramTest, CreatesAndListsEventsAndRemindersInTheCalendarFolder) {
+    auto program = launch("calendar.err");
+    program->writeLine(initializeRequest);
+    ASSERT_TRUE(program->readLine()) << errors("calendar.err");
+
+    EXPECT_TRUE(callTool(*program, "create_event",
+                         R"({"title":"Dentist","startDate":"2030-01-15T09:00:00Z","endDate":"2030-01-15T10:00:00Z"})")
+                    .starts_with("✅ Event created: Dentist (ID: "))
+        << errors("calendar.err");
+    const auto events = callTool(*program, "get_events", R"({"fromDate":"2030-01-15","toDate":"2030-01-17"})");
+    EXPECT_NE(events.find(R"("startDate": "2030-01-15T09:00:00Z")"), std::string::npos) << events;
+    EXPECT_NE(events.find(R"("title": "Dentist")"), std::string::npos) << events;
+
+    EXPECT_TRUE(
+        callTool(*program, "reminders_add", R"({"title":"Buy milk"})").starts_with("✅ Created reminder: Buy milk"));
+    EXPECT_TRUE(callTool(*program, "reminders_fetch").starts_with("✅ Found 1 reminders:\n☐ Buy milk (List: "));
+    EXPECT_EQ(callTool(*program, "reminders_open_app"),
+              "Error: Script Error: Running scripts in desktop applications is not available on this platform. "
+              "Reminders are kept as files in the reminders folder " +
+                  calendars.string() +
+                  ": open them with a to-do program that reads that folder, or set LUMENARY_REMINDERS_DIR or the "
+                  "defaults key remindersDirectory to the folder your to-do program uses.");
+
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->waitForExit(), 0);
+    EXPECT_EQ(program->readAll(), "") << "standard output carries only MCP messages";
 }
 
 }  // namespace

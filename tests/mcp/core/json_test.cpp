@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "mcp/core/coders.hpp"
 #include "mcp/core/coding_error.hpp"
@@ -144,6 +145,58 @@ TEST(JSONWriting, DataWritesAsABase64DataURL) {
     EXPECT_EQ(writeJSON(untyped), R"("data:text/plain;base64,SGk=")");
     EXPECT_NE(parseJSON(writeJSON(untyped)), untyped);
     EXPECT_EQ(parseJSON(writeJSON(untyped)), Value::data("Hi", "text/plain"));
+}
+
+TEST(JSONWriting, PrettyPrintsOneMemberOrElementALineIndentedByTwoSpaces) {
+    struct Case {
+        const char* name;
+        Value value;
+        JSONWriteOptions options;
+        std::string text;
+    };
+    const auto document = Value::object({{"b", Value::array({1, "x/y", Value::object({{"k", true}})})},
+                                         {"a", Value::object({})},
+                                         {"c", Value::array({})},
+                                         {"d", Value()}});
+    const std::vector<Case> cases = {
+        {"scalar", Value("a/b"), {.prettyPrinted = true}, R"("a/b")"},
+        {"empty object", Value::object({}), {.prettyPrinted = true}, "{}"},
+        {"empty array", Value::array({}), {.prettyPrinted = true}, "[]"},
+        {"flat array", Value::array({1, 2.5}), {.prettyPrinted = true}, "[\n  1,\n  2.5\n]"},
+        {"nested document",
+         document,
+         {.prettyPrinted = true},
+         "{\n"
+         "  \"a\": {},\n"
+         "  \"b\": [\n"
+         "    1,\n"
+         "    \"x/y\",\n"
+         "    {\n"
+         "      \"k\": true\n"
+         "    }\n"
+         "  ],\n"
+         "  \"c\": [],\n"
+         "  \"d\": null\n"
+         "}"},
+        {"with escaped slashes",
+         Value::object({{"a/b", "c/d"}}),
+         {.escapeSlashes = true, .prettyPrinted = true},
+         "{\n  \"a\\/b\": \"c\\/d\"\n}"},
+        {"inside a text that opened containers of its own",
+         Value::object({{"a", Value::array({1})}}),
+         {.prettyPrinted = true, .enclosingDepth = 3},
+         "{\n  \"a\": [\n    1\n  ]\n}"},
+    };
+    for (const auto& [name, value, options, text] : cases) {
+        EXPECT_EQ(writeJSON(value, options), text) << name;
+        EXPECT_EQ(parseJSON(writeJSON(value, options)), value) << name;
+    }
+}
+
+TEST(JSONWriting, PrettyPrintingKeepsTheNestingLimit) {
+    Value nested = Value::array({});
+    for (std::size_t level = 1; level <= maximumJSONNestingDepth; ++level) nested = Value::array({nested});
+    EXPECT_THROW(writeJSON(nested, {.prettyPrinted = true}), EncodingError);
 }
 
 TEST(JSONWriting, RoundTripsAMixedDocument) {

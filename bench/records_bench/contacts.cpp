@@ -1,0 +1,107 @@
+// get_all_contacts and find_phone_number over a folder of 5,000 vCard files,
+// through the category as the tool service calls it, worker-pool hops
+// included. Wall-clock times: the reading runs on the worker pool.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/tools/contacts/contacts_tool_handler.hpp"
+#include "platform/vcard_folder_contact_store.hpp"
+#include "support/run_awaitable.hpp"
+#include "support/temporary_directory.hpp"
+
+namespace {
+
+using lumenary::app::ContactsManager;
+using lumenary::app::ContactsToolHandler;
+using lumenary::app::PlainDictionary;
+
+constexpr int contactCount = 5000;
+
+// One card as a CardDAV server hands it out: a few hundred bytes.
+std::string vCard(int index) {
+    const std::string number = std::to_string(index);
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//bench//EN\r\nUID:contact-" + number + "\r\nN:Family" + number +
+           ";Given" + number + ";;;\r\nFN:Given" + number + " Family" + number +
+           "\r\nORG:Example Company\r\nEMAIL;TYPE=INTERNET,WORK:given" + number +
+           "@example.com\r\nitem1.TEL;TYPE=CELL:+1 555 01" + number + "\r\nTEL;TYPE=WORK,VOICE:+1 555 02" + number +
+           "\r\nADR;TYPE=WORK:;;1 Example Street;Springfield;;12345;Country\r\nREV:2026-01-01T00:00:00Z\r\n"
+           "END:VCARD\r\n";
+}
+
+// The folder, made once for every benchmark of the process, in two address
+// books.
+class ContactFolder {
+public:
+    ContactFolder() {
+        for (int index = 0; index < contactCount; ++index) {
+            char name[32];
+            std::snprintf(name, sizeof name, "contact-%05d.vcf", index);
+            const auto book = folder_.path() / (index % 2 == 0 ? "personal" : "work");
+            std::filesystem::create_directories(book);
+            std::ofstream(book / name, std::ios::binary) << vCard(index);
+        }
+        handler_ = std::make_shared<ContactsToolHandler>(std::make_shared<ContactsManager>(
+            std::make_shared<lumenary::platform::VCardFolderContactStore>(folder_.path())));
+    }
+
+    std::string call(const std::string& tool, PlainDictionary arguments) {
+        auto outcome = lumenary::testing::runAwaitable(handler_->handle(tool, std::move(arguments)));
+        if (!outcome) {
+            throw std::runtime_error(outcome.error().description());
+        }
+        return std::move(outcome).value();
+    }
+
+private:
+    lumenary::testing::TemporaryDirectory folder_;
+    std::shared_ptr<ContactsToolHandler> handler_;
+};
+
+ContactFolder& contactFolder() {
+    static ContactFolder folder;
+    return folder;
+}
+
+void getAllContacts(benchmark::State& state) {
+    auto& folder = contactFolder();
+    for (auto _ : state) {
+        const auto text = folder.call("get_all_contacts", {{"limit", std::int64_t{contactCount}}});
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+BENCHMARK(getAllContacts)->Name("contacts/get_all_contacts/5000_files")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The store's name search finds no one, so the whole fallback runs: a
+// second enumeration of every file, then both passes.
+void findPhoneNumber(benchmark::State& state, const std::string& name, const std::string& expected) {
+    auto& folder = contactFolder();
+    for (auto _ : state) {
+        const auto text = folder.call("find_phone_number", {{"name", name}});
+        if (text != expected) {
+            state.SkipWithError(("unexpected answer: " + text).c_str());
+            return;
+        }
+    }
+}
+BENCHMARK_CAPTURE(findPhoneNumber, found_in_the_fallback, std::string("please call Given4999 Family4999 now"),
+                  std::string("+1 555 014999, +1 555 024999"))
+    ->Name("contacts/find_phone_number/fallback_finds_the_last")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(findPhoneNumber, not_found, std::string("Nobody Known"),
+                  std::string("No phone numbers found for 'Nobody Known'"))
+    ->Name("contacts/find_phone_number/fallback_finds_no_one")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(findPhoneNumber, found_by_the_store, std::string("given4999"),
+                  std::string("+1 555 014999, +1 555 024999"))
+    ->Name("contacts/find_phone_number/name_search_finds")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,244 @@
+#include "app/tools/calendar/calendar_tool_handler.hpp"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <string_view>
+
+#include "app/tools/calendar/calendar_dates.hpp"
+#include "app/tools/calendar/calendar_event.hpp"
+#include "app/tools/calendar/open_event_script.hpp"
+#include "app/tools/calendar/store_access_advice.hpp"
+#include "app/tools/tool_arguments.hpp"
+#include "async/worker_pool.hpp"
+#include "platform/unicode_text.hpp"
+
+namespace lumenary::app {
+
+namespace {
+
+using platform::EventStore;
+using platform::EventStoreEntity;
+using platform::StoreEvent;
+using platform::StoreInstant;
+
+constexpr std::int64_t defaultLimit = 10;
+
+ToolError refusal(std::int64_t code, std::string description) {
+    return ToolError("CalendarTool", code, std::move(description));
+}
+
+// The store's own error, passed on as it is.
+ToolError storeFailure(const platform::PlatformError& error) {
+    return ToolError(error.domain, error.code, error.description);
+}
+
+StoreInstant now() {
+    return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+// White space that does not break a line: the tab and the space separators.
+constexpr std::array<std::string_view, 18> blankCharacters{" ",      "\t",     "\u00A0", "\u1680", "\u2000", "\u2001",
+                                                           "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007",
+                                                           "\u2008", "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"};
+
+bool isBlank(std::string_view text) {
+    while (!text.empty()) {
+        const auto blank = std::find_if(blankCharacters.begin(), blankCharacters.end(),
+                                        [text](std::string_view character) { return text.starts_with(character); });
+        if (blank == blankCharacters.end()) {
+            return false;
+        }
+        text.remove_prefix(blank->size());
+    }
+    return true;
+}
+
+std::size_t countFromLimit(std::int64_t limit) {
+    return limit < 0 ? 0 : static_cast<std::size_t>(limit);
+}
+
+// Earliest first (events that start together keep the store's order), cut
+// to `limit`, as JSON.
+std::string eventListAnswer(std::vector<StoreEvent> events, std::int64_t limit) {
+    std::stable_sort(events.begin(), events.end(),
+                     [](const StoreEvent& left, const StoreEvent& right) { return left.start < right.start; });
+    events.resize(std::min(events.size(), countFromLimit(limit)));
+    std::vector<CalendarEvent> records;
+    records.reserve(events.size());
+    for (const auto& event : events) {
+        records.push_back(CalendarEvent::from(event));
+    }
+    return calendarEventsJSON(records);
+}
+
+struct DateRange {
+    StoreInstant start;
+    StoreInstant end;
+};
+
+// A date that does not read falls back to its default without a word.
+DateRange requestedRange(const PlainDictionary& arguments, int defaultDays) {
+    const auto present = now();
+    return {.start = parseDate(textArgument(arguments, "fromDate")).value_or(present),
+            .end = parseDate(textArgument(arguments, "toDate")).value_or(addingCalendarDays(present, defaultDays))};
+}
+
+// The calendar titled exactly `name`, letter case and spaces included.
+platform::PlatformOutcome<std::optional<std::string>> calendarTitled(EventStore& store, const std::string& name) {
+    auto calendars = store.calendars(EventStoreEntity::events);
+    if (!calendars) {
+        return calendars.error();
+    }
+    for (const auto& calendar : calendars.value()) {
+        if (calendar.title == name) {
+            return std::optional<std::string>(calendar.identifier);
+        }
+    }
+    return std::optional<std::string>();
+}
+
+platform::PlatformOutcome<StoreEvent> saveEvent(EventStore& store, platform::NewStoreEvent event,
+                                                const std::optional<std::string>& calendarName) {
+    if (calendarName) {
+        auto calendar = calendarTitled(store, *calendarName);
+        if (!calendar) {
+            return calendar.error();
+        }
+        event.calendarIdentifier = std::move(calendar.value());
+    }
+    return store.saveEvent(event);
+}
+
+struct OpenEventAttempt {
+    bool found = false;
+    std::optional<platform::PlatformError> failure;
+    platform::ScriptRunResult result;
+};
+
+}  // namespace
+
+CalendarToolHandler::CalendarToolHandler(std::shared_ptr<CalendarManager> manager,
+                                         std::shared_ptr<platform::ScriptRunner> scripts)
+    : manager_(std::move(manager)), scripts_(std::move(scripts)) {}
+
+asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::string name, PlainDictionary arguments) {
+    if (!co_await manager_->requestAccess()) {
+        // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
+        // temporary handed to a coroutine inside co_await twice.
+        auto work = [store = manager_->store()] { return storeAccessAdvice(*store, EventStoreEntity::events); };
+        auto advice = co_await async::runBlocking(std::move(work));
+        co_return refusal(403, "Calendar access denied. " + advice);
+    }
+    if (name == "get_events") {
+        co_return co_await getEvents(arguments);
+    }
+    if (name == "search_events") {
+        co_return co_await searchEvents(arguments);
+    }
+    if (name == "create_event") {
+        co_return co_await createEvent(arguments);
+    }
+    if (name == "open_event") {
+        co_return co_await openEvent(arguments);
+    }
+    co_return refusal(404, "Unknown calendar tool: " + name);
+}
+
+asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::getEvents(const PlainDictionary& arguments) {
+    const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
+    const auto range = requestedRange(arguments, 7);
+    auto work = [store = manager_->store(), range] { return store->events(range.start, range.end); };
+    auto events = co_await async::runBlocking(std::move(work));
+    if (!events) {
+        co_return storeFailure(events.error());
+    }
+    co_return eventListAnswer(std::move(events).value(), limit);
+}
+
+asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::searchEvents(const PlainDictionary& arguments) {
+    const auto searchText = textArgument(arguments, "searchText");
+    if (!searchText) {
+        co_return std::string("Error: Missing searchText");
+    }
+    const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
+    const auto range = requestedRange(arguments, 30);
+    auto work = [store = manager_->store(), range,
+                 needle = platform::lowercased(*searchText)]() -> platform::PlatformOutcome<std::vector<StoreEvent>> {
+        auto fetched = store->events(range.start, range.end);
+        if (!fetched) {
+            return fetched;
+        }
+        std::vector<StoreEvent> matching;
+        for (auto& event : fetched.value()) {
+            if (platform::lowercased(event.title).find(needle) != std::string::npos) {
+                matching.push_back(std::move(event));
+            }
+        }
+        return matching;
+    };
+    auto events = co_await async::runBlocking(std::move(work));
+    if (!events) {
+        co_return storeFailure(events.error());
+    }
+    co_return eventListAnswer(std::move(events).value(), limit);
+}
+
+asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const PlainDictionary& arguments) {
+    auto title = textArgument(arguments, "title");
+    if (!title || isBlank(*title)) {
+        co_return refusal(400, "Title is required");
+    }
+    const auto start = parseDate(textArgument(arguments, "startDate"));
+    const auto end = parseDate(textArgument(arguments, "endDate"));
+    if (!start || !end) {
+        co_return refusal(400, "Invalid date format. Use ISO8601.");
+    }
+    if (!(*start < *end)) {
+        co_return refusal(400, "End date must be after start date");
+    }
+    platform::NewStoreEvent event{.title = *title,
+                                  .start = *start,
+                                  .end = *end,
+                                  .location = textArgument(arguments, "location"),
+                                  .notes = textArgument(arguments, "notes"),
+                                  .isAllDay = booleanArgument(arguments, "isAllDay").value_or(false),
+                                  .calendarIdentifier = std::nullopt};
+    auto work = [store = manager_->store(), event = std::move(event),
+                 calendarName = textArgument(arguments, "calendarName")] {
+        return saveEvent(*store, event, calendarName);
+    };
+    auto saved = co_await async::runBlocking(std::move(work));
+    if (!saved) {
+        co_return storeFailure(saved.error());
+    }
+    co_return "✅ Event created: " + *title + " (ID: " + saved.value().identifier + ")";
+}
+
+asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const PlainDictionary& arguments) {
+    auto eventId = textArgument(arguments, "eventId");
+    if (!eventId) {
+        co_return refusal(400, "Missing eventId");
+    }
+    auto work = [store = manager_->store(), scripts = scripts_, eventId = std::move(*eventId)] {
+        OpenEventAttempt outcome;
+        auto event = store->event(eventId);
+        if (!event) {
+            outcome.failure = event.error();
+        } else if (event.value()) {
+            outcome.found = true;
+            outcome.result = scripts->run(openEventScript(*event.value()));
+        }
+        return outcome;
+    };
+    auto attempt = co_await async::runBlocking(std::move(work));
+    if (attempt.failure) {
+        co_return storeFailure(*attempt.failure);
+    }
+    if (!attempt.found) {
+        co_return std::string("❌ Event not found");
+    }
+    co_return openEventAnswer(attempt.result);
+}
+
+}  // namespace lumenary::app

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <libical/ical.h>
+
+namespace lumenary::platform {
+
+// One parsed iCalendar text, freed with the object. Made, used and
+// destroyed under the ICalLibraryLock.
+class ICalDocument {
+public:
+    // Nothing when the text holds no complete iCalendar object (a
+    // half-written file included).
+    static std::optional<ICalDocument> parse(const std::string& text);
+    // Takes a component made in memory.
+    explicit ICalDocument(icalcomponent* root);
+
+    // Every component of this kind (VEVENT, VTODO) in document order,
+    // whether in a VCALENDAR or standing on its own.
+    std::vector<icalcomponent*> components(icalcomponent_kind kind) const;
+
+    // The iCalendar text, lines folded and values escaped.
+    std::string text() const;
+
+private:
+    struct Free {
+        void operator()(icalcomponent* component) const { icalcomponent_free(component); }
+    };
+    std::unique_ptr<icalcomponent, Free> root_;
+};
+
+// Every property of this kind, in component order.
+std::vector<icalproperty*> icalProperties(icalcomponent* component, icalproperty_kind kind);
+
+}  // namespace lumenary::platform
