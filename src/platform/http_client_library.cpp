@@ -40,7 +40,16 @@ std::variant<HTTPClientLibrary, HTTPClientError> HTTPClientLibrary::load(const c
                           resolve(library, "curl_easy_getinfo", entries.easyGetinfo) &&
                           resolve(library, "curl_easy_strerror", entries.easyStrerror) &&
                           resolve(library, "curl_slist_append", entries.slistAppend) &&
-                          resolve(library, "curl_slist_free_all", entries.slistFreeAll);
+                          resolve(library, "curl_slist_free_all", entries.slistFreeAll) &&
+                          resolve(library, "curl_easy_pause", entries.easyPause) &&
+                          resolve(library, "curl_multi_init", entries.multiInit) &&
+                          resolve(library, "curl_multi_cleanup", entries.multiCleanup) &&
+                          resolve(library, "curl_multi_add_handle", entries.multiAddHandle) &&
+                          resolve(library, "curl_multi_remove_handle", entries.multiRemoveHandle) &&
+                          resolve(library, "curl_multi_perform", entries.multiPerform) &&
+                          resolve(library, "curl_multi_poll", entries.multiPoll) &&
+                          resolve(library, "curl_multi_wakeup", entries.multiWakeup) &&
+                          resolve(library, "curl_multi_info_read", entries.multiInfoRead);
     if (!complete) {
         HTTPClientError error = loadError(::dlerror());
         ::dlclose(library);
