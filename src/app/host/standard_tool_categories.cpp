@@ -3,9 +3,13 @@
 #include <memory>
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
+#include "app/tools/mail/mail_tool_handler.hpp"
+#include "app/tools/maps/maps_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
+#include "platform/http_maps_backend.hpp"
 #include "platform/script_runner.hpp"
+#include "platform/url_opener.hpp"
 #include "platform/vdir_event_store.hpp"
 
 namespace lumenary::app {
@@ -21,6 +25,13 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
         std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), scripts);
     categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
         std::make_shared<RemindersToolHandler>(eventKit, scripts);
+
+    auto opener = std::make_shared<platform::XdgUrlOpener>();
+    categories[static_cast<std::size_t>(ToolCategoryKind::mail)] = std::make_shared<MailToolHandler>(opener);
+    categories[static_cast<std::size_t>(ToolCategoryKind::maps)] =
+        std::make_shared<MapsToolHandler>(std::make_shared<MapsService>(
+            std::make_shared<platform::HTTPMapsBackend>(platform::HTTPMapsBackendSettings::configured(defaults)),
+            opener, configuredMapsOpenURL(defaults)));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;
