@@ -24,6 +24,12 @@ std::string trimmed(std::string text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// xdg-open's verdict comes last, after whatever the programs it tried said.
+std::string lastLine(const std::string& text) {
+    const auto lineBreak = text.find_last_of('\n');
+    return lineBreak == std::string::npos ? text : trimmed(text.substr(lineBreak + 1));
+}
+
 }  // namespace
 
 XdgUrlOpener::XdgUrlOpener(std::string executable, std::chrono::milliseconds statusWait)
@@ -54,7 +60,7 @@ std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
     if (exit.kind == ProcessExit::Kind::exited && exit.exitStatus == 0) {
         return std::nullopt;
     }
-    auto said = trimmed(mcp::repairUTF8(finished.standardError.bytes));
+    auto said = lastLine(trimmed(mcp::repairUTF8(finished.standardError.bytes)));
     if (!said.empty()) {
         return failure(std::move(said));
     }
