@@ -25,8 +25,9 @@ public:
 // and returns only when the handler ends, and it answers status 3 both when
 // no handler exists and when neither DISPLAY nor WAYLAND_DISPLAY is set. So
 // its status is awaited for `statusWait` at most: a non-zero status in that
-// time is a failure carrying its standard error; still running means the
-// handler is up, and the child is left to the background reaper.
+// time is a failure carrying the last line of its standard error (its own
+// verdict, after whatever the programs it tried said); still running means
+// the handler is up, and the child is left to the background reaper.
 class XdgUrlOpener final : public UrlOpener {
 public:
     explicit XdgUrlOpener(std::string executable = "xdg-open",
