@@ -145,31 +145,6 @@ TEST_F(MapsToolsTest, GetDirectionsRoutesBetweenTheFirstHitsAndNamesTheTransport
     EXPECT_EQ(backend->searches().at(1), "Potsdam/1");
 }
 
-TEST_F(MapsToolsTest, GetDirectionsAnswersWhichPlaceOrRouteWasNotFound) {
-    backend->addPlaces("Berlin", {named("Berlin")});
-    EXPECT_EQ(call("get_directions", {{"from", "Atlantis"}, {"to", "Berlin"}}),
-              "Could not find start location: Atlantis");
-    EXPECT_EQ(backend->searches(), (std::vector<std::string>{"Atlantis/1"})) << "the destination is never searched";
-
-    EXPECT_EQ(call("get_directions", {{"from", "Berlin"}, {"to", "El Dorado"}}),
-              "Could not find destination: El Dorado");
-
-    backend->addPlaces("Honolulu", {named("Honolulu")});
-    EXPECT_EQ(call("get_directions", {{"from", "Berlin"}, {"to", "Honolulu"}}), "No route found.");
-    EXPECT_EQ(backend->routeRequests().size(), 1U);
-}
-
-TEST_F(MapsToolsTest, TransitIsRefusedBeforeAnyRequestRatherThanAnsweredWithACarRoute) {
-    for (const std::string transport : {"transit", "Transit"}) {
-        EXPECT_EQ(call("get_directions", {{"from", "Berlin"}, {"to", "Potsdam"}, {"transport", transport}}),
-                  "MapsTool 500 Transit routing is not available with the configured router: ask for automobile "
-                  "or walking directions, or set LUMENARY_MAPS_ROUTER_URL or the defaults key mapsRouterURL to a "
-                  "router that offers it.");
-    }
-    EXPECT_TRUE(backend->searches().empty());
-    EXPECT_TRUE(backend->routeRequests().empty());
-}
-
 TEST_F(MapsToolsTest, FailuresOfTheServiceArePassedOnAsTheyCome) {
     backend->addPlaces("Berlin", {named("Berlin")});
     backend->answerRoutesWith(PlatformError{"MapsBackend", 502, "Route search failed: answered status 500"});
