@@ -119,8 +119,7 @@ TEST(WebPageFetcher, ABodyPast16MiBASlowAnswerAndNoServerAreFailures) {
     const auto started = std::chrono::steady_clock::now();
     const auto late = fetched(slow.url("/slow"), 300ms);
     slow.release();
-    EXPECT_TRUE(late.starts_with("WebPageFetcher 500 ")) << late;
-    EXPECT_NE(late.find("timed out"), std::string::npos) << late;
+    EXPECT_EQ(late, "WebPageFetcher 500 The page " + slow.url("/slow") + " did not load within 0.3 s");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
 
     const auto nowhere = "http://127.0.0.1:" + std::to_string(lumenary::testing::unusedLoopbackPort()) + "/";

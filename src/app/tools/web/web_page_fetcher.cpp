@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -96,6 +97,12 @@ bool isText(const std::string& mediaType) {
            mediaType == "application/xml";
 }
 
+std::string secondsText(std::chrono::milliseconds duration) {
+    char buffer[32];
+    const auto written = std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(duration.count()) / 1000.0);
+    return std::string(buffer, static_cast<std::size_t>(std::max(written, 0)));
+}
+
 bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -121,7 +128,11 @@ asio::awaitable<ToolOutcome<std::string>> WebPageFetcher::fetchHTML(std::string 
 }
 
 ToolOutcome<std::string> WebPageFetcher::fetchHTMLBlocking(const std::string& url, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + std::min(timeout, longestFetch);
+    const auto limit = std::min(timeout, longestFetch);
+    const auto deadline = Clock::now() + limit;
+    const auto tooSlow = [&url, limit] {
+        return fetchFailure("The page " + url + " did not load within " + secondsText(limit) + " s");
+    };
     platform::HTTPClient client(maximumBodyBytes);
     std::string current = url;
     for (int redirects = 0;; ++redirects) {
@@ -132,7 +143,7 @@ ToolOutcome<std::string> WebPageFetcher::fetchHTMLBlocking(const std::string& ur
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero()) {
-            return fetchFailure("The page " + url + " did not load in time");
+            return tooSlow();
         }
         const auto result = client.send(platform::HTTPClientRequest{
             .url = current,
@@ -140,6 +151,9 @@ ToolOutcome<std::string> WebPageFetcher::fetchHTMLBlocking(const std::string& ur
                         {"Accept", "text/html,application/xhtml+xml;q=0.9,*/*;q=0.8"}},
             .timeouts = {.idle = left, .total = left}});
         if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
+            if (error->kind == platform::HTTPClientError::Kind::timedOut) {
+                return tooSlow();
+            }
             if (error->kind == platform::HTTPClientError::Kind::responseTooLarge) {
                 return fetchFailure("The page " + current + " is larger than 16 MiB");
             }

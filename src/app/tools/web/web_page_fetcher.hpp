@@ -19,8 +19,9 @@ namespace lumenary::app {
 // Only http and https pages are read, the first request and every redirect
 // target alike (at most five redirects); a body may be 16 MiB at most, and
 // the whole fetch takes 30 s at most whatever the caller allows. Failures
-// are "WebPageFetcher" 500 errors: the transfer's own description, or
-// "Failed to get HTML" when the answer holds no text.
+// are "WebPageFetcher" 500 errors that say which limit was passed, give the
+// transfer's own description, or say "Failed to get HTML" when the answer
+// holds no text.
 class WebPageFetcher {
 public:
     static constexpr int maximumRedirects = 5;
