@@ -10,6 +10,7 @@
 #include "platform/configured_text.hpp"
 #include "platform/http_client.hpp"
 #include "platform/percent_encoding.hpp"
+#include "platform/plain_text.hpp"
 #include "platform/program_version.hpp"
 
 namespace lumenary::platform {
@@ -35,14 +36,6 @@ std::string withoutTrailingSlash(std::string url) {
         url.pop_back();
     }
     return url;
-}
-
-std::string replacedAll(std::string text, const std::string& placeholder, const std::string& replacement) {
-    for (auto position = text.find(placeholder); position != std::string::npos;
-         position = text.find(placeholder, position + replacement.size())) {
-        text.replace(position, placeholder.size(), replacement);
-    }
-    return text;
 }
 
 // Coordinates as the route API reads them: plain decimals, never with an
@@ -148,12 +141,6 @@ std::optional<MapPlace> placeFrom(const mcp::Value& hit) {
     return place;
 }
 
-std::string secondsText(std::chrono::milliseconds duration) {
-    char buffer[32];
-    const auto written = std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(duration.count()) / 1000.0);
-    return std::string(buffer, static_cast<std::size_t>(std::max(written, 0)));
-}
-
 std::string megabytes(std::size_t bytes) {
     return std::to_string(bytes / (1024 * 1024)) + " MiB";
 }
@@ -241,7 +228,7 @@ PlatformOutcome<std::vector<MapPlace>> HTTPMapsBackend::searchPlaces(const std::
 PlatformOutcome<std::optional<MapRoute>> HTTPMapsBackend::route(const MapPlace& from, const MapPlace& to,
                                                                 RouteProfile profile) {
     const std::string profileName = profile == RouteProfile::foot ? "foot" : "driving";
-    const auto url = withoutTrailingSlash(replacedAll(settings_.routerURL, "{profile}", profileName)) + "/" +
+    const auto url = withoutTrailingSlash(replacingAll(settings_.routerURL, "{profile}", profileName)) + "/" +
                      coordinateText(from.longitude) + "," + coordinateText(from.latitude) + ";" +
                      coordinateText(to.longitude) + "," + coordinateText(to.latitude) +
                      "?overview=false&alternatives=false";

@@ -2,24 +2,17 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cctype>
+
+#include "platform/plain_text.hpp"
 
 namespace lumenary::platform {
 
 namespace {
 
-std::string lowerCaseASCII(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
-    return lower;
-}
-
 std::string converterName(std::string_view charset) {
-    const auto label = lowerCaseASCII(charset);
+    const auto label = asciiLowercased(charset);
     for (const auto* windows1252 : {"iso-8859-1", "iso8859-1", "latin1", "l1", "us-ascii", "ascii", "cp819",
                                     "iso_8859-1", "iso-ir-100", "windows-1252", "cp1252"}) {
         if (label == windows1252) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "mcp/core/utf8.hpp"
+#include "platform/plain_text.hpp"
 #include "platform/process_launcher.hpp"
 
 namespace lumenary::platform {
@@ -16,18 +17,10 @@ PlatformError failure(std::string description) {
     return PlatformError{.domain = "UrlOpener", .code = 500, .description = std::move(description)};
 }
 
-std::string trimmed(std::string text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // xdg-open's verdict comes last, after whatever the programs it tried said.
-std::string lastLine(const std::string& text) {
-    const auto lineBreak = text.find_last_of('\n');
-    return lineBreak == std::string::npos ? text : trimmed(text.substr(lineBreak + 1));
+std::string lastLine(std::string_view text) {
+    text = trimmedBlanks(text);
+    return std::string(trimmedBlanks(text.substr(text.find_last_of('\n') + 1)));
 }
 
 }  // namespace
@@ -60,7 +53,7 @@ std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
     if (exit.kind == ProcessExit::Kind::exited && exit.exitStatus == 0) {
         return std::nullopt;
     }
-    auto said = lastLine(trimmed(mcp::repairUTF8(finished.standardError.bytes)));
+    auto said = lastLine(mcp::repairUTF8(finished.standardError.bytes));
     if (!said.empty()) {
         return failure(std::move(said));
     }

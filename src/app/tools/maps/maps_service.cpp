@@ -4,6 +4,7 @@
 #include "async/worker_pool.hpp"
 #include "platform/configured_text.hpp"
 #include "platform/percent_encoding.hpp"
+#include "platform/plain_text.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace lumenary::app {
@@ -25,14 +26,6 @@ std::string addressOf(const MapPlace& place) {
         }
     }
     return address;
-}
-
-std::string replacedAll(std::string text, const std::string& placeholder, const std::string& replacement) {
-    for (auto position = text.find(placeholder); position != std::string::npos;
-         position = text.find(placeholder, position + replacement.size())) {
-        text.replace(position, placeholder.size(), replacement);
-    }
-    return text;
 }
 
 }  // namespace
@@ -125,7 +118,7 @@ asio::awaitable<ToolOutcome<std::string>> MapsService::getDirections(std::string
 asio::awaitable<ToolOutcome<std::string>> MapsService::openMap(std::string query) {
     // The query goes inside the link's own query, so "&", "=", "#" and "+"
     // are encoded too: bare, they would cut it short or change it.
-    auto work = [opener = opener_, link = replacedAll(openURLTemplate_, "{query}", platform::percentEncoded(query))] {
+    auto work = [opener = opener_, link = platform::replacingAll(openURLTemplate_, "{query}", platform::percentEncoded(query))] {
         return opener->open(link);
     };
     const auto failure = co_await async::runBlocking(std::move(work));

@@ -1,14 +1,13 @@
 #include "app/tools/web/web_page_fetcher.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
 #include "async/worker_pool.hpp"
 #include "mcp/core/utf8.hpp"
 #include "platform/http_client.hpp"
+#include "platform/plain_text.hpp"
 #include "platform/program_version.hpp"
 #include "platform/text_encoding.hpp"
 
@@ -22,30 +21,15 @@ ToolError fetchFailure(std::string description) {
     return ToolError("WebPageFetcher", 500, std::move(description));
 }
 
-std::string lowerCaseASCII(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
-    return lower;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool isWebURL(std::string_view url) {
-    const auto scheme = lowerCaseASCII(url.substr(0, url.find(':')));
+    const auto scheme = platform::asciiLowercased(url.substr(0, url.find(':')));
     return url.find("://") == scheme.size() && (scheme == "http" || scheme == "https");
 }
 
 // The target of a Location header, which may be relative to the page that
 // sent it.
 std::string resolvedURL(const std::string& base, std::string_view reference) {
-    reference = trimmed(reference);
+    reference = platform::trimmedBlanks(reference);
     const auto colon = reference.find(':');
     if (colon != std::string_view::npos &&
         reference.substr(0, colon).find_first_of("/?#") == std::string_view::npos) {
@@ -75,13 +59,13 @@ struct ContentType {
 
 ContentType contentTypeOf(std::string_view field) {
     ContentType type;
-    type.mediaType = lowerCaseASCII(trimmed(field.substr(0, field.find(';'))));
+    type.mediaType = platform::asciiLowercased(platform::trimmedBlanks(field.substr(0, field.find(';'))));
     for (auto rest = field.find(';'); rest != std::string_view::npos;) {
         const auto next = field.find(';', rest + 1);
-        const auto parameter = trimmed(field.substr(rest + 1, next == std::string_view::npos ? next : next - rest - 1));
+        const auto parameter = platform::trimmedBlanks(field.substr(rest + 1, next == std::string_view::npos ? next : next - rest - 1));
         const auto equals = parameter.find('=');
-        if (equals != std::string_view::npos && lowerCaseASCII(trimmed(parameter.substr(0, equals))) == "charset") {
-            auto value = trimmed(parameter.substr(equals + 1));
+        if (equals != std::string_view::npos && platform::asciiLowercased(platform::trimmedBlanks(parameter.substr(0, equals))) == "charset") {
+            auto value = platform::trimmedBlanks(parameter.substr(equals + 1));
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
                 value = value.substr(1, value.size() - 2);
             }
@@ -95,12 +79,6 @@ ContentType contentTypeOf(std::string_view field) {
 bool isText(const std::string& mediaType) {
     return mediaType.empty() || mediaType.starts_with("text/") || mediaType.ends_with("+xml") ||
            mediaType == "application/xml";
-}
-
-std::string secondsText(std::chrono::milliseconds duration) {
-    char buffer[32];
-    const auto written = std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(duration.count()) / 1000.0);
-    return std::string(buffer, static_cast<std::size_t>(std::max(written, 0)));
 }
 
 bool isRedirect(int status) {
@@ -131,7 +109,7 @@ ToolOutcome<std::string> WebPageFetcher::fetchHTMLBlocking(const std::string& ur
     const auto limit = std::min(timeout, longestFetch);
     const auto deadline = Clock::now() + limit;
     const auto tooSlow = [&url, limit] {
-        return fetchFailure("The page " + url + " did not load within " + secondsText(limit) + " s");
+        return fetchFailure("The page " + url + " did not load within " + platform::secondsText(limit) + " s");
     };
     platform::HTTPClient client(maximumBodyBytes);
     std::string current = url;
