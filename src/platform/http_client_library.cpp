@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <thread>
+
 namespace lumenary::platform {
 
 namespace {
@@ -63,8 +65,14 @@ const std::variant<HTTPClientLibrary, HTTPClientError>& HTTPClientLibrary::share
         auto loaded = load(transferLibraryFile);
         if (const auto* library = std::get_if<HTTPClientLibrary>(&loaded)) {
             // The library's own set-up is not thread-safe: once per process,
-            // under the guard of this static's initialisation.
-            if (const CURLcode code = library->globalInit(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
+            // under the guard of this static's initialisation. It runs on a
+            // thread of its own that ends at once: the TLS library keeps
+            // per-thread state made during set-up until that thread ends,
+            // and a worker-pool thread would end only after the TLS
+            // library's exit handler, which leaks it.
+            CURLcode code = CURLE_OK;
+            std::thread([&code, library] { code = library->globalInit(CURL_GLOBAL_DEFAULT); }).join();
+            if (code != CURLE_OK) {
                 return HTTPClientError{HTTPClientError::Kind::failed,
                                        std::string("libcurl could not be initialised: ") + library->easyStrerror(code)};
             }
