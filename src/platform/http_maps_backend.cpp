@@ -181,6 +181,8 @@ PlatformOutcome<HTTPMapsBackend::Answer> HTTPMapsBackend::fetch(const std::strin
                 return failure(502, what + " failed: the answer from " + urlOrigin(url) + " is larger than " +
                                         megabytes(settings_.maximumAnswerBytes));
             case HTTPClientError::Kind::failed: return failure(502, what + " failed: " + error->description);
+            // Nothing cancels a blocking exchange; answered like any other failure.
+            case HTTPClientError::Kind::cancelled: return failure(502, what + " failed: " + error->description);
         }
     }
     const auto& response = std::get<HTTPClientResponse>(result);
