@@ -27,3 +27,8 @@ endif()
 # libical reads and writes the calendar and reminder items; only the
 # platform library links it.
 pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)
+
+# The desktop layers: the accessibility bus (libatspi, over libdbus) and the
+# X server's XTest extension. Only the desktop platform library links them.
+pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 dbus-1 gobject-2.0)
+pkg_check_modules(XTEST REQUIRED IMPORTED_TARGET x11 xtst)

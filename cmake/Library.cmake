@@ -1,18 +1,24 @@
-# lumenary_library(NAME DIR [DEPS ...]): a static library from every source
-# under src/DIR, with src/ as its include root.
+# lumenary_library(NAME DIR [DEPS ...] [EXCLUDING SUBDIR ...]): a static
+# library from every source under src/DIR but those under src/SUBDIR (a
+# folder that builds a library of its own), with src/ as its include root.
 function(lumenary_library name dir)
+  cmake_parse_arguments(PARSE_ARGV 2 library "" "" "EXCLUDING")
+  set(dependencies ${library_UNPARSED_ARGUMENTS})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
+  foreach(excluded IN LISTS library_EXCLUDING)
+    list(FILTER sources EXCLUDE REGEX "^${PROJECT_SOURCE_DIR}/src/${excluded}/")
+  endforeach()
   if(NOT sources)
     # A folder of headers only (or one not written yet) still links.
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${ARGN})
+    target_link_libraries(${name} INTERFACE ${dependencies})
     return()
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE lumenary_warnings)
+  target_link_libraries(${name} PUBLIC ${dependencies} PRIVATE lumenary_warnings)
   lumenary_precompile(${name})
 endfunction()
 

@@ -1,11 +1,16 @@
 #include "app/host/standard_tool_categories.hpp"
 
+#include <unistd.h>
+
 #include <memory>
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
 #include "app/tools/contacts/contacts_tool_handler.hpp"
+#include "app/tools/desktop/macos_control_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
+#include "platform/desktop/atspi_accessibility.hpp"
+#include "platform/desktop/xtest_input_events.hpp"
 #include "platform/script_runner.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
 #include "platform/vdir_event_store.hpp"
@@ -25,6 +30,9 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
         std::make_shared<RemindersToolHandler>(eventKit, scripts);
     categories[static_cast<std::size_t>(ToolCategoryKind::contacts)] = std::make_shared<ContactsToolHandler>(
         std::make_shared<ContactsManager>(platform::makeVCardFolderContactStore(defaults)));
+    categories[static_cast<std::size_t>(ToolCategoryKind::desktopControl)] =
+        std::make_shared<MacOSControlToolHandler>(std::make_shared<MacOSControlService>(
+            platform::makeAtspiAccessibility(), platform::makeXTestInputEvents(), ::getpid()));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;
