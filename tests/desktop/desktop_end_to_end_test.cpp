@@ -17,6 +17,7 @@
 #include "support/child_process.hpp"
 #include "support/desktop_session.hpp"
 #include "support/run_awaitable.hpp"
+#include "support/scoped_environment.hpp"
 
 namespace lumenary::app {
 namespace {
@@ -137,6 +138,39 @@ mcp::Value windowTree(std::chrono::milliseconds timeout = 20s) {
             return {};
         }
         std::this_thread::sleep_for(20ms);
+    }
+}
+
+// Runs with or without a desktop: the layers are fresh, so nothing the
+// other tests started answers for them.
+TEST(DesktopDenialTest, TheDenialSaysWhatIsMissing) {
+    const std::string noBus =
+        "The accessibility bus does not answer: install at-spi2-core and run Lumenary in a desktop session with a "
+        "session bus (DBUS_SESSION_BUS_ADDRESS).";
+    struct Case {
+        std::optional<std::string> display;
+        std::string check;
+    };
+    const Case cases[] = {
+        {std::nullopt,
+         "Permission Denied. No X display is set: run Lumenary in an X11 or XWayland session, or set DISPLAY to one. " +
+             noBus},
+        {":65000",
+         "Permission Denied. The X display \":65000\" does not open: set DISPLAY to a running X11 or XWayland "
+         "display that this user may use. " + noBus},
+    };
+    for (const auto& testCase : cases) {
+        lumenary::testing::ScopedEnvironment environment;
+        environment.set("DISPLAY", testCase.display);
+        environment.set("AT_SPI_BUS_ADDRESS", std::nullopt);
+        environment.set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/lumenary-test-bus");
+        MacOSControlToolHandler tools(std::make_shared<MacOSControlService>(
+            platform::makeAtspiAccessibility(), platform::makeXTestInputEvents(), ::getpid()));
+        EXPECT_EQ(lumenary::testing::runAwaitable(tools.handle("macos_check_permission", {})).value(),
+                  testCase.check);
+        EXPECT_EQ(lumenary::testing::runAwaitable(tools.handle("macos_type_text", {{"text", "x"}})).value(),
+                  "Permission Denied. 'Lumenary' needs an X display with XTest and the accessibility bus. " +
+                      testCase.check.substr(std::string("Permission Denied. ").size()));
     }
 }
 
