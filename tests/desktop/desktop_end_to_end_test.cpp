@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <iostream>
+#include <thread>
 
 #include "app/tools/desktop/macos_control_tool_handler.hpp"
 #include "mcp/core/json.hpp"
