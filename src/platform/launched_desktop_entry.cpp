@@ -1,7 +1,6 @@
 #include "platform/launched_desktop_entry.hpp"
 
 #include <fstream>
-#include <iterator>
 #include <string_view>
 
 namespace lumenary::platform {
