@@ -288,7 +288,8 @@ TEST_F(DesktopToolsTest, ThePidMustBeAnIntegerThatFitsAProcessId) {
             EXPECT_EQ(answer, refusal);
             continue;
         }
-        const std::string* title = member(mcp::parseJSON(answer), "title").stringValue();
+        const mcp::Value root = mcp::parseJSON(answer);
+        const std::string* title = member(root, "title").stringValue();
         ASSERT_NE(title, nullptr) << answer;
         EXPECT_EQ(title->empty() ? "empty" : *title, expected);
     }
