@@ -272,5 +272,12 @@ TEST_F(DesktopEndToEndTest, ClickingAndTypingReachTheWindow) {
     EXPECT_EQ(text(*field, "value"), typed);
 }
 
+// Runs last: after every tool has run, the desktop's own setting is still
+// off, since switching it on would outlive the program.
+TEST_F(DesktopEndToEndTest, TheToolsLeaveTheDesktopsAccessibilitySettingOff) {
+    EXPECT_EQ(call("macos_check_permission"), "Permission Granted");
+    EXPECT_EQ(Desktop::session->accessibilityEnabled(), std::optional<bool>(false));
+}
+
 }  // namespace
 }  // namespace lumenary::app

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "system/owned_descriptor.hpp"
 
@@ -144,29 +145,27 @@ DesktopSession::~DesktopSession() {
     stop(server_);
 }
 
-std::variant<std::string, std::string> DesktopSession::startAccessibilityBus(std::chrono::milliseconds deadline) {
-    if (!programExists("/usr/libexec/at-spi-bus-launcher")) {
-        return std::variant<std::string, std::string>(std::in_place_index<1>,
-                                                      "at-spi2-core is not installed (Debian package at-spi2-core)");
-    }
+namespace {
+
+// Calls one method of org.a11y.Bus on the session bus at `address` and
+// hands the reply to `read`; the error text when there is no reply.
+std::optional<std::string> callAccessibilityBus(const std::string& address, const char* interface, const char* method,
+                                                const std::function<void(DBusMessage*)>& appendArguments,
+                                                const std::function<bool(DBusMessage*)>& read,
+                                                std::chrono::milliseconds deadline) {
     DBusError error;
     dbus_error_init(&error);
-    DBusConnection* connection = dbus_connection_open_private(busAddress_.c_str(), &error);
-    std::string answer;
-    bool found = false;
+    DBusConnection* connection = dbus_connection_open_private(address.c_str(), &error);
+    bool answered = false;
     if (connection != nullptr) {
         dbus_connection_set_exit_on_disconnect(connection, FALSE);
         if (dbus_bus_register(connection, &error)) {
-            DBusMessage* request =
-                dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress");
+            DBusMessage* request = dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus", interface, method);
+            appendArguments(request);
             DBusMessage* reply = dbus_connection_send_with_reply_and_block(
                 connection, request, static_cast<int>(deadline.count()), &error);
-            const char* text = nullptr;
-            if (reply != nullptr && dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID)) {
-                answer = text;
-                found = true;
-            }
             if (reply != nullptr) {
+                answered = read(reply);
                 dbus_message_unref(reply);
             }
             dbus_message_unref(request);
@@ -174,13 +173,67 @@ std::variant<std::string, std::string> DesktopSession::startAccessibilityBus(std
         dbus_connection_close(connection);
         dbus_connection_unref(connection);
     }
-    if (!found) {
-        answer = std::string("the accessibility bus did not start: ") +
-                 (dbus_error_is_set(&error) ? error.message : "no answer");
+    std::optional<std::string> failure;
+    if (!answered) {
+        failure = dbus_error_is_set(&error) ? error.message : "no answer";
     }
     dbus_error_free(&error);
-    return found ? std::variant<std::string, std::string>(std::in_place_index<0>, answer)
-                 : std::variant<std::string, std::string>(std::in_place_index<1>, answer);
+    return failure;
+}
+
+}  // namespace
+
+std::variant<std::string, std::string> DesktopSession::startAccessibilityBus(std::chrono::milliseconds deadline) {
+    using Answer = std::variant<std::string, std::string>;
+    if (!programExists("/usr/libexec/at-spi-bus-launcher")) {
+        return Answer(std::in_place_index<1>, "at-spi2-core is not installed (Debian package at-spi2-core)");
+    }
+    std::string address;
+    const auto failure = callAccessibilityBus(
+        busAddress_, "org.a11y.Bus", "GetAddress", [](DBusMessage*) {},
+        [&address](DBusMessage* reply) {
+            const char* text = nullptr;
+            if (!dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID)) {
+                return false;
+            }
+            address = text;
+            return true;
+        },
+        deadline);
+    if (failure) {
+        return Answer(std::in_place_index<1>, "the accessibility bus did not start: " + *failure);
+    }
+    return Answer(std::in_place_index<0>, address);
+}
+
+std::optional<bool> DesktopSession::accessibilityEnabled() {
+    bool enabled = false;
+    const auto failure = callAccessibilityBus(
+        busAddress_, "org.freedesktop.DBus.Properties", "Get",
+        [](DBusMessage* request) {
+            const char* interface = "org.a11y.Status";
+            const char* property = "IsEnabled";
+            dbus_message_append_args(request, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
+                                     DBUS_TYPE_INVALID);
+        },
+        [&enabled](DBusMessage* reply) {
+            DBusMessageIter iterator;
+            DBusMessageIter variant;
+            if (!dbus_message_iter_init(reply, &iterator) ||
+                dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT) {
+                return false;
+            }
+            dbus_message_iter_recurse(&iterator, &variant);
+            if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_BOOLEAN) {
+                return false;
+            }
+            dbus_bool_t value = FALSE;
+            dbus_message_iter_get_basic(&variant, &value);
+            enabled = value != FALSE;
+            return true;
+        },
+        std::chrono::seconds(5));
+    return failure ? std::nullopt : std::optional<bool>(enabled);
 }
 
 }  // namespace lumenary::testing

@@ -42,6 +42,10 @@ public:
     // address, or why there is none.
     std::variant<std::string, std::string> startAccessibilityBus(std::chrono::milliseconds deadline);
 
+    // The desktop's accessibility setting (IsEnabled of org.a11y.Status);
+    // absent when the accessibility bus does not answer.
+    std::optional<bool> accessibilityEnabled();
+
 private:
     DesktopSession() = default;
 

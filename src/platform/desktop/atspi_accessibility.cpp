@@ -262,7 +262,10 @@ private:
         const char* display = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         if (display != nullptr && *display != '\0' && wayland == nullptr) {
-            if (auto address = display_.rootProperty("AT_SPI_BUS")) {
+            // A connection of its own, closed once read: the X server must
+            // not see a second client of ours for the life of the process.
+            XDisplay server;
+            if (auto address = server.rootProperty("AT_SPI_BUS")) {
                 return busAnswers(*address);
             }
         }
@@ -270,7 +273,6 @@ private:
         return address && busAnswers(*address);
     }
 
-    XDisplay display_;
     AtspiAccessible* desktop_ = nullptr;
     // Within one process libatspi never recovers from a failed start.
     bool initFailed_ = false;

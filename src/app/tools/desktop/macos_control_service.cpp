@@ -1,7 +1,6 @@
 #include "app/tools/desktop/macos_control_service.hpp"
 
 #include <cmath>
-#include <limits>
 #include <utility>
 
 #include <asio/post.hpp>

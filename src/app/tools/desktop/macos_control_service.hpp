@@ -2,8 +2,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
