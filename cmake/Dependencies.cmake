@@ -31,3 +31,7 @@ pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)
 # SQLite reads the messages database; only the platform library links it
 # (and the tests and benchmarks that build such a database).
 find_package(SQLite3 REQUIRED)
+# The desktop layers: the accessibility bus (libatspi, over libdbus) and the
+# X server's XTest extension. Only the desktop platform library links them.
+pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 dbus-1 gobject-2.0)
+pkg_check_modules(XTEST REQUIRED IMPORTED_TARGET x11 xtst)

@@ -1,6 +1,6 @@
 # Folders inside another library's folder that are libraries of their own
 # (they need more than their parent may link), left out of the parent.
-set(LUMENARY_SEPARATE_FOLDERS mcp/http_transport)
+set(LUMENARY_SEPARATE_FOLDERS mcp/http_transport platform/desktop)
 
 function(lumenary_sources result root dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${root}/${dir}/*.cpp)
@@ -20,12 +20,12 @@ function(lumenary_library name dir)
     # A folder of headers only (or one not written yet) still links.
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${ARGN})
+    target_link_libraries(${name} INTERFACE ${dependencies})
     return()
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE lumenary_warnings)
+  target_link_libraries(${name} PUBLIC ${dependencies} PRIVATE lumenary_warnings)
   lumenary_precompile(${name})
 endfunction()
 

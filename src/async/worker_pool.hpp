@@ -26,18 +26,20 @@ asio::thread_pool& workerPool();
 
 namespace detail {
 
-// Runs the work on the pool, lets go of it there, then posts the outcome to
+// Runs the work on `pool`, lets go of it there, then posts the outcome to
 // the caller's executor. The caller's context needs no extra work count:
 // the coroutine co_spawn started keeps it from running dry. Nothing of the
 // caller's, not even a copy of its executor, stays on the pool thread once
 // the outcome is posted, since the caller may finish and its context go at
 // once.
 struct StartBlockingWork {
+    asio::thread_pool* pool;
+
     template <typename Handler, typename Work>
     void operator()(Handler handler, Work work) const {
         auto callerExecutor = asio::get_associated_executor(handler);
-        asio::post(workerPool(), [handler = std::move(handler), work = std::move(work),
-                                  callerExecutor = std::move(callerExecutor)]() mutable {
+        asio::post(*pool, [handler = std::move(handler), work = std::move(work),
+                           callerExecutor = std::move(callerExecutor)]() mutable {
             using Result = std::invoke_result_t<Work>;
             std::exception_ptr error;
             if constexpr (std::is_void_v<Result>) {
@@ -81,19 +83,28 @@ struct StartBlockingWork {
 // same expression as a co_await twice, so name the work first:
 //     auto work = [path] { return readFile(path); };
 //     auto text = co_await runBlocking(std::move(work));
+//
+// runBlockingOn does the same on a pool of the caller's own, such as a
+// single thread for a library that must only ever be called from one
+// thread: work awaited there runs one piece at a time, in the order posted.
 template <typename Work>
-asio::awaitable<std::invoke_result_t<Work>> runBlocking(Work work) {
+asio::awaitable<std::invoke_result_t<Work>> runBlockingOn(asio::thread_pool& pool, Work work) {
     using Result = std::invoke_result_t<Work>;
     static_assert(!std::is_reference_v<Result>, "blocking work must return a value, not a reference");
     if constexpr (std::is_void_v<Result>) {
         co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr)>(
-            detail::StartBlockingWork{}, asio::use_awaitable, std::move(work));
+            detail::StartBlockingWork{&pool}, asio::use_awaitable, std::move(work));
     } else {
         auto result =
             co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, std::optional<Result>)>(
-                detail::StartBlockingWork{}, asio::use_awaitable, std::move(work));
+                detail::StartBlockingWork{&pool}, asio::use_awaitable, std::move(work));
         co_return std::move(*result);
     }
+}
+
+template <typename Work>
+asio::awaitable<std::invoke_result_t<Work>> runBlocking(Work work) {
+    co_return co_await runBlockingOn(workerPool(), std::move(work));
 }
 
 }  // namespace lumenary::async

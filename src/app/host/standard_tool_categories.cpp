@@ -1,15 +1,20 @@
 #include "app/host/standard_tool_categories.hpp"
 
+#include <unistd.h>
+
 #include <memory>
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
 #include "app/tools/contacts/contacts_tool_handler.hpp"
+#include "app/tools/desktop/macos_control_tool_handler.hpp"
 #include "app/tools/mail/mail_tool_handler.hpp"
 #include "app/tools/maps/maps_tool_handler.hpp"
 #include "app/tools/messages/messages_tool_handler.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
+#include "platform/desktop/atspi_accessibility.hpp"
+#include "platform/desktop/xtest_input_events.hpp"
 #include "platform/folder_note_store.hpp"
 #include "platform/http_maps_backend.hpp"
 #include "platform/kde_connect_message_sender.hpp"
@@ -46,6 +51,9 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
         std::make_shared<MapsToolHandler>(std::make_shared<MapsService>(
             std::make_shared<platform::HTTPMapsBackend>(platform::HTTPMapsBackendSettings::configured(defaults)),
             opener, configuredMapsOpenURL(defaults)));
+    categories[static_cast<std::size_t>(ToolCategoryKind::desktopControl)] =
+        std::make_shared<MacOSControlToolHandler>(std::make_shared<MacOSControlService>(
+            platform::makeAtspiAccessibility(), platform::makeXTestInputEvents(), ::getpid()));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;

@@ -1,0 +1,220 @@
+#include "platform/desktop/xtest_input_events.hpp"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/desktop/x_display.hpp"
+
+namespace lumenary::platform {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto buttonHold = 10ms;
+constexpr auto keyPause = 5ms;
+// A key borrowed for a character gets its own mapping back this long after
+// its release: a client that reads the keyboard map again when the mapping
+// changes must read it before the restore.
+constexpr auto borrowedKeyHold = 20ms;
+
+// The keysym that types `point`, or NoSymbol for one no key types.
+KeySym keysymFor(char32_t point) {
+    switch (point) {
+        case U'\n':
+        case U'\r': return XK_Return;
+        case U'\t': return XK_Tab;
+        case U'\b': return XK_BackSpace;
+        case 0x1B: return XK_Escape;
+        case 0x7F: return XK_Delete;
+        default: break;
+    }
+    if (point < 0x20 || (point >= 0x80 && point < 0xA0) || point > 0x10FFFF) {
+        return NoSymbol;
+    }
+    // Latin-1 keysyms are the code points themselves; every other
+    // character has the Unicode keysym form.
+    if (point <= 0xFF) {
+        return static_cast<KeySym>(point);
+    }
+    return static_cast<KeySym>(0x01000000 | point);
+}
+
+// The core keyboard map as the server has it when typing starts.
+class KeyboardMap {
+public:
+    explicit KeyboardMap(Display* display) {
+        XDisplayKeycodes(display, &minimum_, &maximum_);
+        KeySym* symbols = XGetKeyboardMapping(display, static_cast<KeyCode>(minimum_), maximum_ - minimum_ + 1,
+                                              &perKeycode_);
+        if (symbols != nullptr) {
+            symbols_.assign(symbols, symbols + (maximum_ - minimum_ + 1) * perKeycode_);
+            XFree(symbols);
+        } else {
+            perKeycode_ = 0;
+        }
+    }
+
+    struct Key {
+        KeyCode code = 0;
+        bool shifted = false;
+    };
+
+    // The key that gives `keysym` without a modifier or with Shift.
+    std::optional<Key> find(KeySym keysym) const {
+        for (int level = 0; level < std::min(perKeycode_, 2); ++level) {
+            for (int code = minimum_; code <= maximum_; ++code) {
+                if (symbol(code, level) == keysym) {
+                    return Key{static_cast<KeyCode>(code), level == 1};
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+    // A key with nothing mapped to it, from the top of the range, where
+    // keyboards leave keys free.
+    std::optional<KeyCode> spare() const {
+        for (int code = maximum_; code >= minimum_; --code) {
+            bool free = true;
+            for (int level = 0; level < perKeycode_ && free; ++level) {
+                free = symbol(code, level) == NoSymbol;
+            }
+            if (free && perKeycode_ > 0) {
+                return static_cast<KeyCode>(code);
+            }
+        }
+        return std::nullopt;
+    }
+
+    int perKeycode() const noexcept { return perKeycode_; }
+
+private:
+    KeySym symbol(int code, int level) const {
+        return symbols_[static_cast<std::size_t>((code - minimum_) * perKeycode_ + level)];
+    }
+
+    int minimum_ = 0;
+    int maximum_ = -1;
+    int perKeycode_ = 0;
+    std::vector<KeySym> symbols_;
+};
+
+class XTestInputEvents final : public InputEvents {
+public:
+    std::optional<std::string> unavailability() override {
+        std::string problem;
+        Display* display = display_.connection(problem);
+        if (display == nullptr) {
+            return problem;
+        }
+        int eventBase = 0;
+        int errorBase = 0;
+        int major = 0;
+        int minor = 0;
+        if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
+            return "The X display \"" + std::string(DisplayString(display)) +
+                   "\" has no XTest extension: use an X server that offers it (Xorg and XWayland do).";
+        }
+        return std::nullopt;
+    }
+
+    std::optional<ScreenSize> screenSize() override {
+        std::string problem;
+        Display* display = display_.connection(problem);
+        if (display == nullptr) {
+            return std::nullopt;
+        }
+        const int screen = DefaultScreen(display);
+        return ScreenSize{DisplayWidth(display, screen), DisplayHeight(display, screen)};
+    }
+
+    void click(int x, int y) override {
+        std::string problem;
+        Display* display = display_.connection(problem);
+        if (display == nullptr) {
+            return;
+        }
+        // X has no click without a pointer position: the pointer moves there.
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XTestFakeButtonEvent(display, Button1, True, CurrentTime);
+        XFlush(display);
+        std::this_thread::sleep_for(buttonHold);
+        XTestFakeButtonEvent(display, Button1, False, CurrentTime);
+        XSync(display, False);
+    }
+
+    void typeText(std::u32string_view codePoints) override {
+        std::string problem;
+        Display* display = display_.connection(problem);
+        if (display == nullptr || codePoints.empty()) {
+            return;
+        }
+        const KeyboardMap keyboard(display);
+        const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+        for (const char32_t point : codePoints) {
+            const KeySym keysym = keysymFor(point);
+            if (keysym == NoSymbol) {
+                continue;
+            }
+            if (auto key = keyboard.find(keysym)) {
+                pressAndRelease(display, key->code, key->shifted ? shift : KeyCode{0});
+            } else {
+                typeOnBorrowedKey(display, keyboard, keysym);
+            }
+            std::this_thread::sleep_for(keyPause);
+        }
+        XSync(display, False);
+    }
+
+private:
+    static void pressAndRelease(Display* display, KeyCode code, KeyCode modifier) {
+        if (modifier != 0) {
+            XTestFakeKeyEvent(display, modifier, True, CurrentTime);
+        }
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+        if (modifier != 0) {
+            XTestFakeKeyEvent(display, modifier, False, CurrentTime);
+        }
+        XFlush(display);
+    }
+
+    // Maps `keysym` to a free key for one press, then frees the key again.
+    static void typeOnBorrowedKey(Display* display, const KeyboardMap& keyboard, KeySym keysym) {
+        const auto spare = keyboard.spare();
+        if (!spare) {
+            return;
+        }
+        // The same keysym on both levels, so a held Shift changes nothing.
+        std::vector<KeySym> borrowed(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
+        borrowed[0] = keysym;
+        if (borrowed.size() > 1) {
+            borrowed[1] = keysym;
+        }
+        XChangeKeyboardMapping(display, *spare, keyboard.perKeycode(), borrowed.data(), 1);
+        XSync(display, False);
+        pressAndRelease(display, *spare, 0);
+        XSync(display, False);
+        std::this_thread::sleep_for(borrowedKeyHold);
+        const std::vector<KeySym> restored(borrowed.size(), NoSymbol);
+        XChangeKeyboardMapping(display, *spare, keyboard.perKeycode(), const_cast<KeySym*>(restored.data()), 1);
+        XSync(display, False);
+    }
+
+    XDisplay display_;
+};
+
+}  // namespace
+
+std::unique_ptr<InputEvents> makeXTestInputEvents() {
+    return std::make_unique<XTestInputEvents>();
+}
+
+}  // namespace lumenary::platform
