@@ -27,3 +27,7 @@ endif()
 # libical reads and writes the calendar and reminder items; only the
 # platform library links it.
 pkg_check_modules(LIBICAL REQUIRED IMPORTED_TARGET libical)
+
+# GDBus talks to the desktop's music players (MPRIS); only the platform
+# library links it.
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
