@@ -23,8 +23,16 @@ std::string memberLabel(const char* interface, const std::string& member) {
     return std::string(name) + "." + member;
 }
 
+// The message without GDBus's "GDBus.Error:<name>: " prefix.
 std::string errorMessage(const GError* error) {
-    return system::repairUTF8(error != nullptr && error->message != nullptr ? error->message : "unknown error");
+    if (error == nullptr || error->message == nullptr) {
+        return "unknown error";
+    }
+    GError* copy = g_error_copy(error);
+    g_dbus_error_strip_remote_error(copy);
+    std::string message = system::repairUTF8(copy->message);
+    g_error_free(copy);
+    return message;
 }
 
 std::string remoteErrorName(const GError* error) {
@@ -46,9 +54,13 @@ bool isMissingMember(const GError* error) {
            name == "org.freedesktop.DBus.Error.InvalidArgs" || name == "org.freedesktop.DBus.Error.UnknownMethod";
 }
 
+// The bus says NoReply when the player's connection went while the call
+// waited (its own reply timeout is far past ours), ServiceUnknown when the
+// name was gone before.
 bool hasLeftTheBus(const GError* error) {
     return g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
-           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY);
 }
 
 PlatformError failure(std::string description) {

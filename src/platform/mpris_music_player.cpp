@@ -79,8 +79,7 @@ PlatformOutcome<ChosenPlayer> choosePlayer(const MprisMusicPlayerSettings& setti
 }
 
 PlatformError refused(const std::string& label, const std::string& doing, const std::string& reason) {
-    return musicPlayerError(MusicPlayerFailure::refused,
-                            "The music player " + label + " cannot " + doing + " now: it reports " + reason);
+    return musicPlayerError(MusicPlayerFailure::refused, "The music player " + label + " cannot " + doing + ": " + reason);
 }
 
 // Whether the player allows what its Can... property governs; a player
@@ -91,7 +90,7 @@ std::optional<PlatformError> checkAbility(ChosenPlayer& player, const char* abil
         return can.error();
     }
     if (can.value() && booleanOf(can.value()->get()) == false) {
-        return refused(player.label, doing, std::string(ability) + " false");
+        return refused(player.label, doing + " now", "it reports " + std::string(ability) + " false");
     }
     return std::nullopt;
 }
@@ -162,7 +161,7 @@ std::optional<PlatformError> setShuffle(ChosenPlayer& player, bool shuffle) {
         if (!shuffle) {
             return std::nullopt;
         }
-        return refused(player.label, "shuffle", "no Shuffle property");
+        return refused(player.label, "shuffle", "it has no Shuffle property");
     }
     if (booleanOf(current.value()->get()) == shuffle) {
         return std::nullopt;
