@@ -194,14 +194,16 @@ TEST(SecondsTextTest, MicrosecondsBecomeSecondsWithAtMostThreeDecimals) {
 
 TEST_F(MusicToolsTest, LibraryToolsCheckTheirArgumentsThenSayTheyAreNotAvailable) {
     const std::string notAvailable =
-        " is not available: music players offer playback, the current track and playlists over MPRIS, but no music "
+        ": music players offer playback, the current track and playlists over MPRIS, but no music "
         "library. Use music_list_playlists and music_play_playlist instead.";
     const std::tuple<const char*, PlainDictionary, std::string> cases[] = {
-        {"music_get_library_stats", {}, "MusicTool 500 Library statistics" + notAvailable},
-        {"music_search", {{"query", "Simone"}}, "MusicTool 500 Song search" + notAvailable},
+        {"music_get_library_stats", {}, "MusicTool 500 Library statistics are not available" + notAvailable},
+        {"music_search", {{"query", "Simone"}}, "MusicTool 500 Song search is not available" + notAvailable},
         {"music_search", {{"query", std::int64_t{1}}}, "MusicTool 400 Missing 'query' argument"},
         {"music_search", {}, "MusicTool 400 Missing 'query' argument"},
-        {"music_play_song", {{"song", "Say \"Hi\""}}, "MusicTool 500 Playing a song by search" + notAvailable},
+        {"music_play_song",
+         {{"song", "Say \"Hi\""}},
+         "MusicTool 500 Playing a song by search is not available" + notAvailable},
         {"music_play_song", {{"song", true}}, "MusicTool 400 Missing 'song' argument"},
     };
     for (const auto& [tool, arguments, answer] : cases) {

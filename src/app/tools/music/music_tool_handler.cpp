@@ -23,10 +23,11 @@ ToolError playerFailure(const platform::PlatformError& error) {
 }
 
 // What the player cannot give at all: it shares no music library.
+// `what` says what is missing: "Song search is not available".
 ToolError notAvailable(const std::string& what) {
     return refusal(500, what +
-                            " is not available: music players offer playback, the current track and playlists over "
-                            "MPRIS, but no music library. Use music_list_playlists and music_play_playlist instead.");
+                            ": music players offer playback, the current track and playlists over MPRIS, but no "
+                            "music library. Use music_list_playlists and music_play_playlist instead.");
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -66,7 +67,7 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::handle(std::string n
         co_return co_await currentTrack();
     }
     if (name == "music_get_library_stats") {
-        co_return notAvailable("Library statistics");
+        co_return notAvailable("Library statistics are not available");
     }
     if (name == "music_list_playlists") {
         co_return co_await listPlaylists(arguments);
@@ -75,13 +76,13 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::handle(std::string n
         if (!textArgument(arguments, "query")) {
             co_return refusal(400, "Missing 'query' argument");
         }
-        co_return notAvailable("Song search");
+        co_return notAvailable("Song search is not available");
     }
     if (name == "music_play_song") {
         if (!textArgument(arguments, "song")) {
             co_return refusal(400, "Missing 'song' argument");
         }
-        co_return notAvailable("Playing a song by search");
+        co_return notAvailable("Playing a song by search is not available");
     }
     if (name == "music_play_playlist") {
         co_return co_await playPlaylist(arguments);
