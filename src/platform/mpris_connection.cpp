@@ -1,6 +1,9 @@
 #include "platform/mpris_connection.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/music_player.hpp"
@@ -91,6 +94,32 @@ void statusArrived(GObject* source, GAsyncResult* result, gpointer data) {
     delete query;
 }
 
+constexpr const char* sessionBusAdvice =
+    "MPRIS players publish themselves on the desktop session's bus; start Lumenary inside that session or set "
+    "DBUS_SESSION_BUS_ADDRESS to its address.";
+
+// The session bus the environment names, else the one systemd keeps in the
+// runtime folder. Unlike GLib's own lookup this never launches a bus of its
+// own, which would find no players and outlive the call.
+PlatformOutcome<std::string> sessionBusAddress() {
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != '\0') {
+        return std::string(address);
+    }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
+        const std::string socket = std::string(runtime) + "/bus";
+        struct stat status {};
+        if (::stat(socket.c_str(), &status) == 0 && S_ISSOCK(status.st_mode)) {
+            char* escaped = g_dbus_address_escape_value(socket.c_str());
+            std::string address = std::string("unix:path=") + escaped;
+            g_free(escaped);
+            return address;
+        }
+    }
+    return failure(std::string("Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is "
+                               "not set and $XDG_RUNTIME_DIR/bus does not exist. ") +
+                   sessionBusAdvice);
+}
+
 }  // namespace
 
 std::string mprisPlayerLabel(std::string_view busName) {
@@ -102,34 +131,23 @@ std::string mprisPlayerLabel(std::string_view busName) {
 
 PlatformOutcome<MprisConnection> MprisConnection::open(const std::optional<std::string>& busAddress,
                                                        std::chrono::milliseconds callTimeout) {
-    GError* rawError = nullptr;
-    std::string address;
-    if (busAddress) {
-        address = *busAddress;
-    } else {
-        char* found = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &rawError);
-        if (found == nullptr) {
-            GErrorPointer error(rawError);
-            return failure("Music player error: no session bus to find players on: " + errorMessage(error.get()) +
-                           ". MPRIS players publish themselves on the desktop session's bus; start Lumenary inside "
-                           "that session or set DBUS_SESSION_BUS_ADDRESS to its address.");
-        }
-        address = found;
-        g_free(found);
+    auto address = busAddress ? PlatformOutcome<std::string>(*busAddress) : sessionBusAddress();
+    if (!address) {
+        return address.error();
     }
+    GError* rawError = nullptr;
     // Not g_bus_get: its shared connection ends the process when the bus
     // goes away, and it never notices that the environment names another.
     GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-        address.c_str(),
+        address.value().c_str(),
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, &rawError);
     if (connection == nullptr) {
         GErrorPointer error(rawError);
-        return failure("Music player error: cannot connect to the session bus at " + system::repairUTF8(address) +
-                       ": " + errorMessage(error.get()) +
-                       ". MPRIS players publish themselves on the desktop session's bus; start Lumenary inside that "
-                       "session or set DBUS_SESSION_BUS_ADDRESS to its address.");
+        return failure("Music player error: cannot connect to the session bus at " +
+                       system::repairUTF8(address.value()) +
+                       ": " + errorMessage(error.get()) + ". " + sessionBusAdvice);
     }
     return MprisConnection(connection, callTimeout);
 }
@@ -180,8 +198,7 @@ PlatformOutcome<std::vector<std::string>> MprisConnection::playerBusNames() {
     if (!reply) {
         GErrorPointer error(rawError);
         return failure("Music player error: the session bus did not list its names: " + errorMessage(error.get()) +
-                       ". MPRIS players publish themselves on the desktop session's bus; start Lumenary inside that "
-                       "session or set DBUS_SESSION_BUS_ADDRESS to its address.");
+                       ". " + sessionBusAdvice);
     }
     std::vector<std::string> players;
     GVariantIter* names = nullptr;

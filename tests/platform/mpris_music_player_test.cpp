@@ -6,6 +6,8 @@
 #include "peers/fake_mpris_player.hpp"
 #include "platform/mpris_music_player.hpp"
 #include "support/private_session_bus.hpp"
+#include "support/scoped_environment.hpp"
+#include "support/temporary_directory.hpp"
 
 namespace lumenary::platform {
 namespace {
@@ -349,6 +351,35 @@ TEST_F(MprisMusicPlayerTest, APlayerThatLeavesTheBusBeforeAnsweringFailsTheCall)
     EXPECT_EQ(described(music.play()),
               "MusicPlayer 4 Music player error: fake left the session bus before it answered Player.Play." + advice);
     EXPECT_EQ(described(music.play()), "MusicPlayer 1 No music player is running");
+}
+
+TEST_F(MprisMusicPlayerTest, TheSessionBusIsTheOneTheEnvironmentNamesAndNeverOneLaunchedForTheCall) {
+    auto fake = startPlayer(named("fake"));
+    lumenary::testing::TemporaryDirectory runtime;
+    const std::string sessionAdvice =
+        " MPRIS players publish themselves on the desktop session's bus; start Lumenary inside that session or set "
+        "DBUS_SESSION_BUS_ADDRESS to its address.";
+    struct Case {
+        std::optional<std::string> address;
+        std::string outcome;
+    };
+    const Case cases[] = {
+        {bus->address(), "none"},
+        {std::nullopt,
+         "MusicPlayer 4 Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is not set "
+         "and $XDG_RUNTIME_DIR/bus does not exist." + sessionAdvice},
+        {"unix:path=" + (runtime.path() / "gone").string(),
+         "MusicPlayer 4 Music player error: cannot connect to the session bus at unix:path=" +
+             (runtime.path() / "gone").string() + ": Could not connect: No such file or directory." + sessionAdvice},
+    };
+    for (const auto& testCase : cases) {
+        lumenary::testing::ScopedEnvironment environment;
+        environment.set("DBUS_SESSION_BUS_ADDRESS", testCase.address);
+        environment.set("XDG_RUNTIME_DIR", runtime.path().string());
+        environment.set("DISPLAY", ":0");
+        MprisMusicPlayer music({});
+        EXPECT_EQ(described(music.play()), testCase.outcome);
+    }
 }
 
 }  // namespace
