@@ -53,8 +53,8 @@ std::string remoteErrorName(const GError* error) {
 bool isMissingMember(const GError* error) {
     const std::string name = remoteErrorName(error);
     return name == "org.freedesktop.DBus.Error.UnknownInterface" ||
-           name == "org.freedesktop.DBus.Error.UnknownProperty" ||
-           name == "org.freedesktop.DBus.Error.InvalidArgs" || name == "org.freedesktop.DBus.Error.UnknownMethod";
+           name == "org.freedesktop.DBus.Error.UnknownProperty" || name == "org.freedesktop.DBus.Error.InvalidArgs" ||
+           name == "org.freedesktop.DBus.Error.UnknownMethod";
 }
 
 // The bus says NoReply when the player's connection went while the call
@@ -146,8 +146,8 @@ PlatformOutcome<MprisConnection> MprisConnection::open(const std::optional<std::
     if (connection == nullptr) {
         GErrorPointer error(rawError);
         return failure("Music player error: cannot connect to the session bus at " +
-                       system::repairUTF8(address.value()) +
-                       ": " + errorMessage(error.get()) + ". " + sessionBusAdvice);
+                       system::repairUTF8(address.value()) + ": " + errorMessage(error.get()) + ". " +
+                       sessionBusAdvice);
     }
     return MprisConnection(connection, callTimeout);
 }
@@ -181,7 +181,7 @@ PlatformError MprisConnection::callFailure(const std::string& destination, const
     if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) {
         const auto milliseconds = callTimeout_.count();
         const std::string limit = milliseconds % 1000 == 0 ? std::to_string(milliseconds / 1000) + " s"
-                                                            : std::to_string(milliseconds) + " ms";
+                                                           : std::to_string(milliseconds) + " ms";
         return failure("Music player error: " + player + " did not answer " + member + " within " + limit + ". " +
                        advice);
     }
@@ -284,8 +284,7 @@ PlatformOutcome<GVariantPointer> MprisConnection::call(const std::string& destin
                                                        const char* method, GVariant* parameters,
                                                        const GVariantType* replyType) {
     GError* rawError = nullptr;
-    GVariantPointer reply(
-        callSync(destination, mprisObjectPath, interface, method, parameters, replyType, &rawError));
+    GVariantPointer reply(callSync(destination, mprisObjectPath, interface, method, parameters, replyType, &rawError));
     if (!reply) {
         GErrorPointer error(rawError);
         return callFailure(destination, memberLabel(interface, method), error.get());

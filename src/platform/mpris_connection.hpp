@@ -66,8 +66,8 @@ public:
 private:
     MprisConnection(GDBusConnection* connection, std::chrono::milliseconds callTimeout);
 
-    GVariant* callSync(const std::string& busName, const char* objectPath, const char* interface,
-                       const char* method, GVariant* parameters, const GVariantType* replyType, GError** error);
+    GVariant* callSync(const std::string& busName, const char* objectPath, const char* interface, const char* method,
+                       GVariant* parameters, const GVariantType* replyType, GError** error);
     PlatformError callFailure(const std::string& busName, const std::string& member, const GError* error) const;
 
     GDBusConnection* connection_;

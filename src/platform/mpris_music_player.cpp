@@ -73,13 +73,15 @@ PlatformOutcome<ChosenPlayer> choosePlayer(const MprisMusicPlayerSettings& setti
     } else {
         const auto statuses = connection.playbackStatuses(names);
         const auto playing = std::find(statuses.begin(), statuses.end(), std::optional<std::string>("Playing"));
-        chosen = playing == statuses.end() ? names.front() : names[static_cast<std::size_t>(playing - statuses.begin())];
+        chosen =
+            playing == statuses.end() ? names.front() : names[static_cast<std::size_t>(playing - statuses.begin())];
     }
     return ChosenPlayer{std::move(connection), chosen, mprisPlayerLabel(chosen)};
 }
 
 PlatformError refused(const std::string& label, const std::string& doing, const std::string& reason) {
-    return musicPlayerError(MusicPlayerFailure::refused, "The music player " + label + " cannot " + doing + ": " + reason);
+    return musicPlayerError(MusicPlayerFailure::refused,
+                            "The music player " + label + " cannot " + doing + ": " + reason);
 }
 
 // Whether the player allows what its Can... property governs; a player
@@ -132,9 +134,9 @@ PlatformOutcome<std::vector<Playlist>> playlists(ChosenPlayer& player, std::uint
     }
     const auto count = static_cast<guint32>(std::min<std::uint64_t>(maximum, std::numeric_limits<guint32>::max()));
     const std::string ordering = playlistOrdering(properties.value()->get());
-    auto reply = player.connection.call(player.busName, mprisPlaylistsInterface, "GetPlaylists",
-                                        g_variant_new("(uusb)", 0U, count, ordering.c_str(), FALSE),
-                                        G_VARIANT_TYPE("(a(oss))"));
+    auto reply =
+        player.connection.call(player.busName, mprisPlaylistsInterface, "GetPlaylists",
+                               g_variant_new("(uusb)", 0U, count, ordering.c_str(), FALSE), G_VARIANT_TYPE("(a(oss))"));
     if (!reply) {
         return reply.error();
     }
@@ -191,9 +193,15 @@ std::optional<PlatformError> MprisMusicPlayer::command(const char* method, const
     return std::nullopt;
 }
 
-std::optional<PlatformError> MprisMusicPlayer::play() { return command("Play", "CanPlay", "play"); }
-std::optional<PlatformError> MprisMusicPlayer::pause() { return command("Pause", "CanPause", "pause"); }
-std::optional<PlatformError> MprisMusicPlayer::next() { return command("Next", "CanGoNext", "skip to the next track"); }
+std::optional<PlatformError> MprisMusicPlayer::play() {
+    return command("Play", "CanPlay", "play");
+}
+std::optional<PlatformError> MprisMusicPlayer::pause() {
+    return command("Pause", "CanPause", "pause");
+}
+std::optional<PlatformError> MprisMusicPlayer::next() {
+    return command("Next", "CanGoNext", "skip to the next track");
+}
 std::optional<PlatformError> MprisMusicPlayer::previous() {
     return command("Previous", "CanGoPrevious", "go back to the previous track");
 }
@@ -225,9 +233,9 @@ PlatformOutcome<std::optional<PlayingTrack>> MprisMusicPlayer::currentTrack() {
         return properties.error();
     }
     if (!properties.value()) {
-        return musicPlayerError(MusicPlayerFailure::callFailed,
-                                "Music player error: " + player.label + " does not offer the MPRIS Player interface. " +
-                                    std::string(mprisPlayerChoiceAdvice));
+        return musicPlayerError(MusicPlayerFailure::callFailed, "Music player error: " + player.label +
+                                                                    " does not offer the MPRIS Player interface. " +
+                                                                    std::string(mprisPlayerChoiceAdvice));
     }
     return playingTrackOf(properties.value()->get(), player.label);
 }

@@ -111,10 +111,10 @@ FakeMprisPlayer::FakeMprisPlayer(const std::string& busAddress, FakePlayerShape 
         g_main_context_pop_thread_default(context_);
     });
     const std::string busName = "org.mpris.MediaPlayer2." + shape_.name;
-    GVariant* reply = g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                  "org.freedesktop.DBus", "RequestName",
-                                                  g_variant_new("(su)", busName.c_str(), 4U), G_VARIANT_TYPE("(u)"),
-                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    GVariant* reply =
+        g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus", "RequestName", g_variant_new("(su)", busName.c_str(), 4U),
+                                    G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
     if (reply == nullptr) {
         throw std::runtime_error(std::string("fake player name: ") + error->message);
     }
@@ -158,11 +158,12 @@ std::vector<std::string> FakeMprisPlayer::calls() const {
     return calls_;
 }
 
-void FakeMprisPlayer::leave() { g_dbus_connection_close_sync(connection_, nullptr, nullptr); }
+void FakeMprisPlayer::leave() {
+    g_dbus_connection_close_sync(connection_, nullptr, nullptr);
+}
 
-void FakeMprisPlayer::methodCall(GDBusConnection*, const char*, const char*, const char* interface,
-                                 const char* method, GVariant* parameters, GDBusMethodInvocation* invocation,
-                                 gpointer self) {
+void FakeMprisPlayer::methodCall(GDBusConnection*, const char*, const char*, const char* interface, const char* method,
+                                 GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self) {
     static_cast<FakeMprisPlayer*>(self)->answer(interface, method, parameters, invocation);
 }
 
@@ -293,9 +294,9 @@ GVariant* FakeMprisPlayer::propertyValue(const std::string& interface, const std
 }
 
 GVariant* FakeMprisPlayer::allProperties(const std::string& interface) {
-    static const char* const names[] = {"Identity",  "PlaybackStatus", "Metadata",      "Position",   "Volume",
-                                        "CanPlay",   "CanPause",       "CanGoNext",     "CanGoPrevious",
-                                        "CanControl", "Shuffle",       "PlaylistCount", "Orderings"};
+    static const char* const names[] = {"Identity", "PlaybackStatus", "Metadata",  "Position",      "Volume",
+                                        "CanPlay",  "CanPause",       "CanGoNext", "CanGoPrevious", "CanControl",
+                                        "Shuffle",  "PlaylistCount",  "Orderings"};
     GVariantBuilder builder;
     g_variant_builder_init(&builder, G_VARIANT_TYPE_VARDICT);
     for (const char* name : names) {

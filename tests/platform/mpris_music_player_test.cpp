@@ -210,9 +210,13 @@ TEST_F(MprisMusicPlayerTest, PlaylistNamesComeInThePlayersOrderUpToTheLimit) {
     };
     const std::vector<std::string> playlists{"Road Trip", "Focus", "Sleep"};
     const Case cases[] = {
-        {{"Alphabetical", "UserDefined"}, 25, playlists,
+        {{"Alphabetical", "UserDefined"},
+         25,
+         playlists,
          {"GetAll Playlists", "Playlists.GetPlaylists 0 25 UserDefined"}},
-        {{"CreationDate", "Alphabetical"}, 2, {"Road Trip", "Focus"},
+        {{"CreationDate", "Alphabetical"},
+         2,
+         {"Road Trip", "Focus"},
          {"GetAll Playlists", "Playlists.GetPlaylists 0 2 CreationDate"}},
         {{"Alphabetical"}, 0, {}, {"GetAll Playlists"}},
         {{"Alphabetical"}, -4, {}, {"GetAll Playlists"}},
@@ -240,8 +244,8 @@ TEST_F(MprisMusicPlayerTest, APlaylistIsStartedByItsExactNameAsAnArgumentNeverAs
         std::optional<std::string> activated;
     };
     const Case cases[] = {
-        {"Road Trip", "/playlist/0"},   {"Say \"Hi\"", "/playlist/1"}, {"back\\slash", "/playlist/2"},
-        {"two\nlines", "/playlist/3"},  {"road trip", std::nullopt},   {"Say \\\"Hi\\\"", std::nullopt},
+        {"Road Trip", "/playlist/0"},  {"Say \"Hi\"", "/playlist/1"}, {"back\\slash", "/playlist/2"},
+        {"two\nlines", "/playlist/3"}, {"road trip", std::nullopt},   {"Say \\\"Hi\\\"", std::nullopt},
         {"back", std::nullopt},
     };
     for (const auto& testCase : cases) {
@@ -266,15 +270,27 @@ TEST_F(MprisMusicPlayerTest, ShuffleIsSetBeforeThePlaylistStartsOnlyWhenItDiffer
         Calls tail;
     };
     const Case cases[] = {
-        {true, false, true, "none",
+        {true,
+         false,
+         true,
+         "none",
          {"Get Player.Shuffle", "Set Player.Shuffle true", "Playlists.ActivatePlaylist /playlist/0"}},
-        {true, true, false, "none",
+        {true,
+         true,
+         false,
+         "none",
          {"Get Player.Shuffle", "Set Player.Shuffle false", "Playlists.ActivatePlaylist /playlist/0"}},
         {true, true, true, "none", {"Get Player.Shuffle", "Playlists.ActivatePlaylist /playlist/0"}},
         // GDBus answers for a property the player lacks; the player sees no Get.
-        {false, false, false, "none",
+        {false,
+         false,
+         false,
+         "none",
          {"Playlists.GetPlaylists 0 4294967295 UserDefined", "Playlists.ActivatePlaylist /playlist/0"}},
-        {false, false, true, "MusicPlayer 2 The music player fake cannot shuffle: it has no Shuffle property",
+        {false,
+         false,
+         true,
+         "MusicPlayer 2 The music player fake cannot shuffle: it has no Shuffle property",
          {"Playlists.GetPlaylists 0 4294967295 UserDefined"}},
     };
     for (const auto& testCase : cases) {
@@ -317,7 +333,8 @@ TEST_F(MprisMusicPlayerTest, APlayerWithoutPlaylistsSaysSo) {
     auto music = layer();
     const std::string description =
         "MusicPlayer 3 Playlists are not available for the music player fake: it does not offer the MPRIS Playlists "
-        "interface." + advice;
+        "interface." +
+        advice;
     EXPECT_EQ(described(music.playlistNames(25)), description);
     EXPECT_EQ(described(music.playPlaylist("Road Trip", false)), description);
 }
@@ -367,7 +384,8 @@ TEST_F(MprisMusicPlayerTest, TheSessionBusIsTheOneTheEnvironmentNamesAndNeverOne
         {bus->address(), "none"},
         {std::nullopt,
          "MusicPlayer 4 Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is not set "
-         "and $XDG_RUNTIME_DIR/bus does not exist." + sessionAdvice},
+         "and $XDG_RUNTIME_DIR/bus does not exist." +
+             sessionAdvice},
         {"unix:path=" + (runtime.path() / "gone").string(),
          "MusicPlayer 4 Music player error: cannot connect to the session bus at unix:path=" +
              (runtime.path() / "gone").string() + ": Could not connect: No such file or directory." + sessionAdvice},

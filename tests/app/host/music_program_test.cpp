@@ -68,8 +68,8 @@ TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
     EXPECT_EQ(callTool(program, "music_list_playlists", "{}"), "Road Trip, Say \"Hi\" \\o/");
     EXPECT_EQ(callTool(program, "music_play_playlist", R"({"playlist":"Say \"Hi\" \\o/"})"),
               "Playing playlist: Say \"Hi\" \\o/");
-    EXPECT_EQ(callTool(program, "music_get_library_stats", "{}").rfind("Error: Library statistics are not available", 0),
-              0u);
+    EXPECT_EQ(
+        callTool(program, "music_get_library_stats", "{}").rfind("Error: Library statistics are not available", 0), 0u);
     const auto calls = player.calls();
     EXPECT_NE(std::find(calls.begin(), calls.end(), "Player.Play"), calls.end());
     EXPECT_NE(std::find(calls.begin(), calls.end(), "Set Player.Volume 1"), calls.end());

@@ -5,8 +5,8 @@
 #include <tuple>
 
 #include <asio/co_spawn.hpp>
-#include <asio/io_context.hpp>
 #include <asio/detached.hpp>
+#include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
@@ -252,7 +252,9 @@ TEST_F(MusicToolsTest, APlaylistIsPlayedByItsExactNameWithShuffleOnlyWhenAskedAs
     };
     const Case cases[] = {
         {{{"playlist", "Road Trip"}}, "Playing playlist: Road Trip", "playPlaylist Road Trip"},
-        {{{"playlist", "Road Trip"}, {"shuffle", true}}, "Playing playlist: Road Trip", "playPlaylist Road Trip shuffle"},
+        {{{"playlist", "Road Trip"}, {"shuffle", true}},
+         "Playing playlist: Road Trip",
+         "playPlaylist Road Trip shuffle"},
         {{{"playlist", "Road Trip"}, {"shuffle", "true"}}, "Playing playlist: Road Trip", "playPlaylist Road Trip"},
         {{{"playlist", "road trip"}}, "Playlist not found: road trip", "playPlaylist road trip"},
         {{{"playlist", "Say \"Hi\" \\ back\nslash"}},

@@ -28,8 +28,8 @@ public:
     asio::awaitable<ToolOutcome<std::string>> handle(std::string name, PlainDictionary arguments) override;
 
 private:
-    asio::awaitable<ToolOutcome<std::string>> command(std::optional<platform::PlatformError> (platform::MusicPlayer::*
-                                                                                                  run)());
+    asio::awaitable<ToolOutcome<std::string>> command(
+        std::optional<platform::PlatformError> (platform::MusicPlayer::*run)());
     asio::awaitable<ToolOutcome<std::string>> setVolume(const PlainDictionary& arguments);
     asio::awaitable<ToolOutcome<std::string>> currentTrack();
     asio::awaitable<ToolOutcome<std::string>> listPlaylists(const PlainDictionary& arguments);

@@ -41,10 +41,10 @@ std::vector<MCPTool> MusicToolHandler::tools() const {
         {.name = "music_search",
          .description = "Search for songs in the music library.",
          .displayDescription = "在音乐库中搜索歌曲。",
-         .inputSchema = objectSchema(
-             {{"query", schemaProperty("string", "Search keyword")},
-              {"limit", schemaProperty("integer", "Maximum number of results to return (default: 10)")}},
-             {"query"})},
+         .inputSchema =
+             objectSchema({{"query", schemaProperty("string", "Search keyword")},
+                           {"limit", schemaProperty("integer", "Maximum number of results to return (default: 10)")}},
+                          {"query"})},
         {.name = "music_play_song",
          .description = "Search for and play a specific song.",
          .displayDescription = "搜索并播放指定的歌曲。",
@@ -52,10 +52,10 @@ std::vector<MCPTool> MusicToolHandler::tools() const {
         {.name = "music_play_playlist",
          .description = "Play a specific playlist.",
          .displayDescription = "播放指定的播放列表。",
-         .inputSchema = objectSchema(
-             {{"playlist", schemaProperty("string", "Playlist name")},
-              {"shuffle", schemaProperty("boolean", "Whether to shuffle playback (default: false)")}},
-             {"playlist"})},
+         .inputSchema =
+             objectSchema({{"playlist", schemaProperty("string", "Playlist name")},
+                           {"shuffle", schemaProperty("boolean", "Whether to shuffle playback (default: false)")}},
+                          {"playlist"})},
     };
 }
 
