@@ -35,3 +35,6 @@ find_package(SQLite3 REQUIRED)
 # X server's XTest extension. Only the desktop platform library links them.
 pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 dbus-1 gobject-2.0)
 pkg_check_modules(XTEST REQUIRED IMPORTED_TARGET x11 xtst)
+# GDBus talks to the desktop's music players (MPRIS); only the platform
+# library links it.
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)

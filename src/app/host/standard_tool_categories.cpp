@@ -10,6 +10,7 @@
 #include "app/tools/mail/mail_tool_handler.hpp"
 #include "app/tools/maps/maps_tool_handler.hpp"
 #include "app/tools/messages/messages_tool_handler.hpp"
+#include "app/tools/music/music_tool_handler.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
@@ -19,6 +20,7 @@
 #include "platform/http_maps_backend.hpp"
 #include "platform/kde_connect_message_sender.hpp"
 #include "platform/message_database.hpp"
+#include "platform/mpris_music_player.hpp"
 #include "platform/script_runner.hpp"
 #include "platform/url_opener.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
@@ -54,6 +56,8 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
     categories[static_cast<std::size_t>(ToolCategoryKind::desktopControl)] =
         std::make_shared<MacOSControlToolHandler>(std::make_shared<MacOSControlService>(
             platform::makeAtspiAccessibility(), platform::makeXTestInputEvents(), ::getpid()));
+    categories[static_cast<std::size_t>(ToolCategoryKind::music)] =
+        std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;

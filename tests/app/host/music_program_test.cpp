@@ -1,0 +1,83 @@
+// The music category in the real program, over a fake MPRIS player on a bus
+// of the test's own, switched on by the user's defaults.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+
+#include "app/host/program_test_support.hpp"
+#include "mcp/core/json.hpp"
+#include "peers/fake_mpris_player.hpp"
+#include "support/child_process.hpp"
+#include "support/private_session_bus.hpp"
+#include "support/scoped_environment.hpp"
+#include "support/temporary_directory.hpp"
+
+namespace lumenary {
+namespace {
+
+class MusicProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bus = testing::PrivateSessionBus::start();
+        if (!bus) {
+            GTEST_SKIP() << testing::privateSessionBusMissing;
+        }
+        environment.set("LUMENARY_CONFIG_DIR", folder.path().string());
+        environment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
+        std::ofstream(folder.path() / "defaults.json")
+            << R"({"mcp_server_port":)" << testing::freePort() << R"(,"isMusicEnabled":true})";
+    }
+
+    // The text of a tools/call result ("Error: ..." when it failed).
+    std::string callTool(testing::ChildProcess& program, const std::string& name, const std::string& arguments) {
+        program.writeLine(R"({"jsonrpc":"2.0","id":)" + std::to_string(++lastID) +
+                          R"(,"method":"tools/call","params":{"name":")" + name + R"(","arguments":)" + arguments +
+                          "}}");
+        const auto line = program.readLine();
+        if (!line) return "no answer";
+        const auto result = *mcp::parseJSON(*line).find("result");
+        return *result.find("content")->arrayValue()->at(0).find("text")->stringValue();
+    }
+
+    testing::TemporaryDirectory folder;
+    testing::ScopedEnvironment environment;
+    std::unique_ptr<testing::PrivateSessionBus> bus;
+    int lastID = 1;
+};
+
+TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
+    testing::FakePlayerShape shape;
+    shape.name = "fake";
+    testing::FakePlayerState state;
+    state.playbackStatus = "Playing";
+    state.metadata = "{'xesam:title': <'A ||| B'>, 'xesam:artist': <['Ann', 'Bo']>, 'mpris:length': <int64 61500000>}";
+    state.position = 2'000'000;
+    state.playlists = {"Road Trip", "Say \"Hi\" \\o/"};
+    testing::FakeMprisPlayer player(bus->address(), shape, state);
+
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "music.err").string());
+    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    ASSERT_TRUE(program.readLine());
+
+    EXPECT_EQ(callTool(program, "music_play", "{}"), "Success");
+    EXPECT_EQ(callTool(program, "music_set_volume", R"({"level":150})"), "Success");
+    EXPECT_EQ(callTool(program, "music_get_current_track", "{}"),
+              "Playing: A ||| B\nArtist: Ann, Bo\nAlbum: \nDuration: 61.5s\nPosition: 2s\nState: playing");
+    EXPECT_EQ(callTool(program, "music_list_playlists", "{}"), "Road Trip, Say \"Hi\" \\o/");
+    EXPECT_EQ(callTool(program, "music_play_playlist", R"({"playlist":"Say \"Hi\" \\o/"})"),
+              "Playing playlist: Say \"Hi\" \\o/");
+    EXPECT_EQ(
+        callTool(program, "music_get_library_stats", "{}").rfind("Error: Library statistics are not available", 0), 0u);
+    const auto calls = player.calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "Player.Play"), calls.end());
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "Set Player.Volume 1"), calls.end());
+    EXPECT_EQ(calls.back(), "Playlists.ActivatePlaylist /playlist/1");
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace lumenary

@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <limits>
+#include <tuple>
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "app/tools/local_tool_service.hpp"
+#include "app/tools/music/current_track_text.hpp"
+#include "app/tools/music/music_tool_handler.hpp"
+#include "platform/memory_defaults_store.hpp"
+#include "support/recording_music_player.hpp"
+
+namespace lumenary::app {
+namespace {
+
+using lumenary::testing::RecordingMusicPlayer;
+using Calls = std::vector<std::string>;
+
+const platform::PlatformError playerGone =
+    platform::musicPlayerError(platform::MusicPlayerFailure::noPlayer, "No music player is running");
+
+platform::PlayingTrack track(std::string title) {
+    return {.title = std::move(title),
+            .artist = "Nina Simone, Hal Mooney",
+            .album = "I Put a Spell on You",
+            .durationMicroseconds = 155'250'000,
+            .positionMicroseconds = 12'000'400,
+            .state = "playing"};
+}
+
+// The music category behind a tool service, switched on, over a recording
+// player.
+class MusicToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        category = std::make_shared<MusicToolHandler>(player, std::chrono::milliseconds(0));
+        ToolCategories categories;
+        categories[static_cast<std::size_t>(ToolCategoryKind::music)] = category;
+        service = std::make_shared<LocalToolService>(io.get_executor(), defaults, categories);
+        service->setMusicEnabled(true);
+    }
+
+    // The tool's text, or "<domain> <code> <description>" of its error.
+    std::string call(std::string name, PlainDictionary arguments = {}) {
+        return outcomeText(service->callTool(std::move(name), std::move(arguments)));
+    }
+    std::string outcomeText(asio::awaitable<ToolOutcome<std::string>> call) {
+        std::string outcome;
+        asio::co_spawn(io, std::move(call), [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
+            if (error) {
+                outcome = "thrown";
+            } else if (result) {
+                outcome = std::move(result).value();
+            } else {
+                outcome = result.error().domain() + " " + std::to_string(result.error().code()) + " " +
+                          result.error().description();
+            }
+        });
+        io.run();
+        io.restart();
+        return outcome;
+    }
+
+    asio::io_context io;
+    platform::MemoryDefaultsStore defaults;
+    std::shared_ptr<RecordingMusicPlayer> player = std::make_shared<RecordingMusicPlayer>();
+    std::shared_ptr<MusicToolHandler> category;
+    std::shared_ptr<LocalToolService> service;
+};
+
+TEST_F(MusicToolsTest, ANameOutsideTheCategoryIsUnknown) {
+    EXPECT_EQ(outcomeText(category->handle("music_stop", {})), "MusicTool 404 Unknown music tool: music_stop");
+    EXPECT_TRUE(player->calls().empty());
+}
+
+TEST_F(MusicToolsTest, EveryListedToolIsHandled) {
+    for (const auto& tool : category->tools()) {
+        EXPECT_NE(outcomeText(category->handle(tool.name, {})).rfind("MusicTool 404", 0), 0u) << tool.name;
+    }
+}
+
+TEST_F(MusicToolsTest, SimpleCommandsAskThePlayerAndAnswerSuccess) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"music_play", "play"}, {"music_pause", "pause"}, {"music_next", "next"}, {"music_prev", "previous"}};
+    for (const auto& [tool, playerCall] : cases) {
+        EXPECT_EQ(call(tool), "Success") << tool;
+        EXPECT_EQ(player->calls().back(), playerCall) << tool;
+    }
+}
+
+TEST_F(MusicToolsTest, APlayerFailureIsAServerErrorWithThePlayersDescription) {
+    player->failEveryCall(platform::musicPlayerError(platform::MusicPlayerFailure::refused,
+                                                     "The music player vlc cannot play now: it reports CanPlay false"));
+    const std::pair<const char*, PlainDictionary> cases[] = {
+        {"music_play", {}},
+        {"music_pause", {}},
+        {"music_next", {}},
+        {"music_prev", {}},
+        {"music_set_volume", {{"level", std::int64_t{10}}}},
+        {"music_get_current_track", {}},
+        {"music_list_playlists", {}},
+        {"music_play_playlist", {{"playlist", "Road Trip"}}},
+    };
+    for (const auto& [tool, arguments] : cases) {
+        EXPECT_EQ(call(tool, arguments), "MusicTool 500 The music player vlc cannot play now: it reports CanPlay false")
+            << tool;
+    }
+}
+
+// Not "Success": a command that reached no player must not look done.
+TEST_F(MusicToolsTest, WithoutAPlayerCommandsFail) {
+    player->failEveryCall(playerGone);
+    EXPECT_EQ(call("music_play"), "MusicTool 500 No music player is running");
+    EXPECT_EQ(call("music_set_volume", {{"level", std::int64_t{10}}}), "MusicTool 500 No music player is running");
+}
+
+TEST_F(MusicToolsTest, TheVolumeIsClampedAndOnlyAnIntegerLevelCounts) {
+    struct Case {
+        PlainDictionary arguments;
+        std::string answer;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {{{"level", std::int64_t{42}}}, "Success", {"setVolume 42"}},
+        {{{"level", std::int64_t{150}}}, "Success", {"setVolume 100"}},
+        {{{"level", std::int64_t{-5}}}, "Success", {"setVolume 0"}},
+        {{{"level", std::int64_t{0}}}, "Success", {"setVolume 0"}},
+        {{{"level", 42.0}}, "MusicTool 400 Missing 'level' argument", {}},
+        {{{"level", "42"}}, "MusicTool 400 Missing 'level' argument", {}},
+        {{}, "MusicTool 400 Missing 'level' argument", {}},
+    };
+    for (const auto& testCase : cases) {
+        const auto before = player->calls().size();
+        EXPECT_EQ(call("music_set_volume", testCase.arguments), testCase.answer);
+        const auto calls = player->calls();
+        EXPECT_EQ(Calls(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end()), testCase.calls)
+            << testCase.answer;
+    }
+}
+
+TEST_F(MusicToolsTest, TheCurrentTrackIsSixLinesReadFieldByField) {
+    struct Case {
+        std::optional<platform::PlayingTrack> track;
+        std::string answer;
+    };
+    auto withPipes = track("Feeling ||| Good");
+    auto unknownTimes = track("Live");
+    unknownTimes.durationMicroseconds.reset();
+    unknownTimes.positionMicroseconds.reset();
+    unknownTimes.state = "paused";
+    const Case cases[] = {
+        {std::nullopt, "No track is currently playing."},
+        {track("Feeling Good"),
+         "Playing: Feeling Good\nArtist: Nina Simone, Hal Mooney\nAlbum: I Put a Spell on You\nDuration: 155.25s\n"
+         "Position: 12s\nState: playing"},
+        {withPipes,
+         "Playing: Feeling ||| Good\nArtist: Nina Simone, Hal Mooney\nAlbum: I Put a Spell on You\nDuration: 155.25s\n"
+         "Position: 12s\nState: playing"},
+        {unknownTimes,
+         "Playing: Live\nArtist: Nina Simone, Hal Mooney\nAlbum: I Put a Spell on You\nDuration: unknown\n"
+         "Position: unknown\nState: paused"},
+    };
+    for (const auto& testCase : cases) {
+        player->setTrack(testCase.track);
+        EXPECT_EQ(call("music_get_current_track"), testCase.answer);
+    }
+}
+
+TEST(SecondsTextTest, MicrosecondsBecomeSecondsWithAtMostThreeDecimals) {
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {0, "0"},
+        {215'000'000, "215"},
+        {215'500'000, "215.5"},
+        {1'234'567, "1.235"},
+        {1'234'499, "1.234"},
+        {999'999'999, "1000"},
+        {400, "0"},
+        {500, "0.001"},
+        {-1'500'000, "-1.5"},
+        {-400, "0"},
+        {std::numeric_limits<std::int64_t>::min(), "-9223372036854.776"},
+        {std::numeric_limits<std::int64_t>::max(), "9223372036854.776"},
+    };
+    for (const auto& [microseconds, text] : cases) {
+        EXPECT_EQ(secondsText(microseconds), text) << microseconds;
+    }
+}
+
+TEST_F(MusicToolsTest, LibraryToolsCheckTheirArgumentsThenSayTheyAreNotAvailable) {
+    const std::string notAvailable =
+        ": music players offer playback, the current track and playlists over MPRIS, but no music "
+        "library. Use music_list_playlists and music_play_playlist instead.";
+    const std::tuple<const char*, PlainDictionary, std::string> cases[] = {
+        {"music_get_library_stats", {}, "MusicTool 500 Library statistics are not available" + notAvailable},
+        {"music_search", {{"query", "Simone"}}, "MusicTool 500 Song search is not available" + notAvailable},
+        {"music_search", {{"query", std::int64_t{1}}}, "MusicTool 400 Missing 'query' argument"},
+        {"music_search", {}, "MusicTool 400 Missing 'query' argument"},
+        {"music_play_song",
+         {{"song", "Say \"Hi\""}},
+         "MusicTool 500 Playing a song by search is not available" + notAvailable},
+        {"music_play_song", {{"song", true}}, "MusicTool 400 Missing 'song' argument"},
+    };
+    for (const auto& [tool, arguments, answer] : cases) {
+        EXPECT_EQ(call(tool, arguments), answer);
+    }
+    EXPECT_TRUE(player->calls().empty());
+}
+
+TEST_F(MusicToolsTest, PlaylistNamesAreJoinedUpToTheLimit) {
+    struct Case {
+        std::vector<std::string> playlists;
+        PlainDictionary arguments;
+        std::string answer;
+        std::string call;
+    };
+    std::vector<std::string> thirty;
+    for (int index = 1; index <= 30; ++index) {
+        thirty.push_back("List " + std::to_string(index));
+    }
+    std::string firstTwentyFive = "List 1";
+    for (int index = 2; index <= 25; ++index) {
+        firstTwentyFive += ", List " + std::to_string(index);
+    }
+    const Case cases[] = {
+        {{"Road Trip", "Focus, Deep", "Sleep"}, {}, "Road Trip, Focus, Deep, Sleep", "playlistNames 25"},
+        {{"Road Trip", "Focus"}, {{"limit", std::int64_t{1}}}, "Road Trip", "playlistNames 1"},
+        {{"Road Trip"}, {{"limit", std::int64_t{0}}}, "", "playlistNames 0"},
+        {{"Road Trip"}, {{"limit", std::int64_t{-3}}}, "", "playlistNames -3"},
+        {{}, {}, "", "playlistNames 25"},
+        {thirty, {{"limit", "3"}}, firstTwentyFive, "playlistNames 25"},
+        {thirty, {{"limit", 3.0}}, firstTwentyFive, "playlistNames 25"},
+    };
+    for (const auto& testCase : cases) {
+        player->setPlaylists(testCase.playlists);
+        EXPECT_EQ(call("music_list_playlists", testCase.arguments), testCase.answer);
+        EXPECT_EQ(player->calls().back(), testCase.call);
+    }
+}
+
+TEST_F(MusicToolsTest, APlaylistIsPlayedByItsExactNameWithShuffleOnlyWhenAskedAsABoolean) {
+    player->setPlaylists({"Road Trip", "Say \"Hi\" \\ back\nslash"});
+    struct Case {
+        PlainDictionary arguments;
+        std::string answer;
+        std::string call;
+    };
+    const Case cases[] = {
+        {{{"playlist", "Road Trip"}}, "Playing playlist: Road Trip", "playPlaylist Road Trip"},
+        {{{"playlist", "Road Trip"}, {"shuffle", true}},
+         "Playing playlist: Road Trip",
+         "playPlaylist Road Trip shuffle"},
+        {{{"playlist", "Road Trip"}, {"shuffle", "true"}}, "Playing playlist: Road Trip", "playPlaylist Road Trip"},
+        {{{"playlist", "road trip"}}, "Playlist not found: road trip", "playPlaylist road trip"},
+        {{{"playlist", "Say \"Hi\" \\ back\nslash"}},
+         "Playing playlist: Say \"Hi\" \\ back\nslash",
+         "playPlaylist Say \"Hi\" \\ back\nslash"},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(call("music_play_playlist", testCase.arguments), testCase.answer);
+        EXPECT_EQ(player->calls().back(), testCase.call);
+    }
+    const auto before = player->calls().size();
+    EXPECT_EQ(call("music_play_playlist", {{"playlist", std::int64_t{7}}}),
+              "MusicTool 400 Missing 'playlist' argument");
+    EXPECT_EQ(player->calls().size(), before);
+}
+
+TEST_F(MusicToolsTest, ThePauseAfterStartingAPlaylistLetsTheMainExecutorServeOthers) {
+    player->setPlaylists({"Road Trip"});
+    const auto pause = std::chrono::milliseconds(300);
+    auto pausing = std::make_shared<MusicToolHandler>(player, pause);
+    std::optional<std::chrono::steady_clock::time_point> otherWorkRan;
+    std::optional<std::chrono::steady_clock::time_point> answered;
+    const auto start = std::chrono::steady_clock::now();
+    asio::co_spawn(io, pausing->handle("music_play_playlist", {{"playlist", "Road Trip"}}),
+                   [&](std::exception_ptr, ToolOutcome<std::string> result) {
+                       EXPECT_EQ(result.value(), "Playing playlist: Road Trip");
+                       answered = std::chrono::steady_clock::now();
+                   });
+    // Queued behind the call's first steps: it runs while the call waits.
+    asio::co_spawn(
+        io,
+        [&]() -> asio::awaitable<void> {
+            asio::steady_timer timer(io, std::chrono::milliseconds(50));
+            co_await timer.async_wait(asio::use_awaitable);
+            otherWorkRan = std::chrono::steady_clock::now();
+        },
+        asio::detached);
+    io.run();
+    ASSERT_TRUE(answered && otherWorkRan);
+    EXPECT_GE(*answered - start, pause);
+    EXPECT_LT(*otherWorkRan, *answered);
+}
+
+}  // namespace
+}  // namespace lumenary::app
