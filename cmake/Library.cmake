@@ -1,8 +1,21 @@
+# Folders inside another library's folder that are libraries of their own
+# (they need more than their parent may link), left out of the parent.
+set(LUMENARY_SEPARATE_FOLDERS mcp/http_transport)
+
+function(lumenary_sources result root dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${root}/${dir}/*.cpp)
+  foreach(separate IN LISTS LUMENARY_SEPARATE_FOLDERS)
+    if(NOT dir STREQUAL separate)
+      list(FILTER sources EXCLUDE REGEX "^${root}/${separate}/")
+    endif()
+  endforeach()
+  set(${result} ${sources} PARENT_SCOPE)
+endfunction()
+
 # lumenary_library(NAME DIR [DEPS ...]): a static library from every source
 # under src/DIR, with src/ as its include root.
 function(lumenary_library name dir)
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
+  lumenary_sources(sources ${PROJECT_SOURCE_DIR}/src ${dir})
   if(NOT sources)
     # A folder of headers only (or one not written yet) still links.
     add_library(${name} INTERFACE)
@@ -19,8 +32,7 @@ endfunction()
 # lumenary_tests(NAME DIR [DEPS ...]): one GoogleTest executable from every
 # *_test.cpp under tests/DIR, registered with CTest.
 function(lumenary_tests name dir)
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/tests/${dir}/*.cpp)
+  lumenary_sources(sources ${PROJECT_SOURCE_DIR}/tests ${dir})
   if(NOT sources)
     return()
   endif()

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <variant>
 
@@ -13,6 +14,8 @@ namespace lumenary::platform {
 struct HTTPClientTimeouts {
     // Ends the exchange when no byte has moved for this long; the time spent
     // connecting counts as idle. A server that is still thinking is idle too.
+    // Zero, for a streaming exchange only: no idle limit, TCP keep-alive
+    // probes the connection instead.
     std::chrono::milliseconds idle{60'000};
     // Ends it when the whole exchange takes longer; absent, only the idle
     // limit applies.
@@ -42,6 +45,8 @@ struct HTTPClientError {
         timedOut,
         // The body passed the client's limit and was dropped.
         responseTooLarge,
+        // Its owner cancelled the exchange, or shut its client down.
+        cancelled,
         // Anything else: a malformed URL, a dropped connection, a bad reply.
         failed,
     };
@@ -50,6 +55,18 @@ struct HTTPClientError {
     // What went wrong in words a person can act on, for example "Failed to
     // connect to 127.0.0.1 port 8765 after 0 ms: Couldn't connect to server".
     std::string description{};
+};
+
+// An HTTPClientError thrown, by the streaming exchange, whose awaited
+// operations fail by throwing.
+class HTTPClientFailure : public std::runtime_error {
+public:
+    explicit HTTPClientFailure(HTTPClientError error)
+        : std::runtime_error(error.description), error_(std::move(error)) {}
+    const HTTPClientError& error() const noexcept { return error_; }
+
+private:
+    HTTPClientError error_;
 };
 
 // One finished exchange: the response, whatever its status, or the error

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <thread>
+
 namespace lumenary::platform {
 
 namespace {
@@ -40,7 +42,16 @@ std::variant<HTTPClientLibrary, HTTPClientError> HTTPClientLibrary::load(const c
                           resolve(library, "curl_easy_getinfo", entries.easyGetinfo) &&
                           resolve(library, "curl_easy_strerror", entries.easyStrerror) &&
                           resolve(library, "curl_slist_append", entries.slistAppend) &&
-                          resolve(library, "curl_slist_free_all", entries.slistFreeAll);
+                          resolve(library, "curl_slist_free_all", entries.slistFreeAll) &&
+                          resolve(library, "curl_easy_pause", entries.easyPause) &&
+                          resolve(library, "curl_multi_init", entries.multiInit) &&
+                          resolve(library, "curl_multi_cleanup", entries.multiCleanup) &&
+                          resolve(library, "curl_multi_add_handle", entries.multiAddHandle) &&
+                          resolve(library, "curl_multi_remove_handle", entries.multiRemoveHandle) &&
+                          resolve(library, "curl_multi_perform", entries.multiPerform) &&
+                          resolve(library, "curl_multi_poll", entries.multiPoll) &&
+                          resolve(library, "curl_multi_wakeup", entries.multiWakeup) &&
+                          resolve(library, "curl_multi_info_read", entries.multiInfoRead);
     if (!complete) {
         HTTPClientError error = loadError(::dlerror());
         ::dlclose(library);
@@ -54,8 +65,14 @@ const std::variant<HTTPClientLibrary, HTTPClientError>& HTTPClientLibrary::share
         auto loaded = load(transferLibraryFile);
         if (const auto* library = std::get_if<HTTPClientLibrary>(&loaded)) {
             // The library's own set-up is not thread-safe: once per process,
-            // under the guard of this static's initialisation.
-            if (const CURLcode code = library->globalInit(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
+            // under the guard of this static's initialisation. It runs on a
+            // thread of its own that ends at once: the TLS library keeps
+            // per-thread state made during set-up until that thread ends,
+            // and a worker-pool thread would end only after the TLS
+            // library's exit handler, which leaks it.
+            CURLcode code = CURLE_OK;
+            std::thread([&code, library] { code = library->globalInit(CURL_GLOBAL_DEFAULT); }).join();
+            if (code != CURLE_OK) {
                 return HTTPClientError{HTTPClientError::Kind::failed,
                                        std::string("libcurl could not be initialised: ") + library->easyStrerror(code)};
             }

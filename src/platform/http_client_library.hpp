@@ -25,6 +25,15 @@ struct HTTPClientLibrary {
     decltype(&curl_easy_strerror) easyStrerror;
     decltype(&curl_slist_append) slistAppend;
     decltype(&curl_slist_free_all) slistFreeAll;
+    decltype(&curl_easy_pause) easyPause;
+    decltype(&curl_multi_init) multiInit;
+    decltype(&curl_multi_cleanup) multiCleanup;
+    decltype(&curl_multi_add_handle) multiAddHandle;
+    decltype(&curl_multi_remove_handle) multiRemoveHandle;
+    decltype(&curl_multi_perform) multiPerform;
+    decltype(&curl_multi_poll) multiPoll;
+    decltype(&curl_multi_wakeup) multiWakeup;
+    decltype(&curl_multi_info_read) multiInfoRead;
 
     // Opens the library file `fileName` and resolves every entry point, or
     // says why it could not ("libcurl could not be loaded: ..."). A library

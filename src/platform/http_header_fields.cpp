@@ -14,10 +14,27 @@ bool equalIgnoringCase(std::string_view left, std::string_view right) {
     return std::ranges::equal(left, right, [](char a, char b) { return lowered(a) == lowered(b); });
 }
 
+std::string_view trimmed(std::string_view text) {
+    const auto isSpace = [](char character) {
+        return character == ' ' || character == '\t' || character == '\r' || character == '\n';
+    };
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 }  // namespace
 
 void HTTPHeaderFields::add(std::string name, std::string value) {
     fields_.push_back({std::move(name), std::move(value)});
+}
+
+void HTTPHeaderFields::addLine(std::string_view line) {
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        return;
+    }
+    add(std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
 }
 
 std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const {
@@ -27,6 +44,14 @@ std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const 
         }
     }
     return std::nullopt;
+}
+
+}  // namespace lumenary::platform
+
+namespace lumenary::platform {
+
+bool isMediaType(std::string_view contentType, std::string_view mediaType) {
+    return equalIgnoringCase(trimmed(contentType.substr(0, contentType.find(';'))), mediaType);
 }
 
 }  // namespace lumenary::platform

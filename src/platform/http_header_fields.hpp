@@ -21,6 +21,9 @@ public:
     HTTPHeaderFields(std::initializer_list<Field> fields) : fields_(fields) {}
 
     void add(std::string name, std::string value);
+    // Adds the field of one received head line ("Name: value", spaces and
+    // line end trimmed); a line without a colon adds nothing.
+    void addLine(std::string_view line);
     // The value of the first field called `name` in any case.
     std::optional<std::string> value(std::string_view name) const;
 
@@ -31,5 +34,10 @@ public:
 private:
     std::vector<Field> fields_;
 };
+
+// Whether a Content-Type value names `mediaType` ("type/subtype"): compared
+// without regard to case, parameters and surrounding spaces ignored, so
+// "Text/Event-Stream; charset=utf-8" is "text/event-stream".
+bool isMediaType(std::string_view contentType, std::string_view mediaType);
 
 }  // namespace lumenary::platform

@@ -2,8 +2,11 @@
 # Runs an interop test against the public TypeScript MCP SDK, installing the
 # SDK from the lock file into a folder of the build.
 #
-#   run_interop.sh SCRIPT PROGRAM WORK          node runs SCRIPT, an SDK client, against our PROGRAM
-#   run_interop.sh --drive SCRIPT PROGRAM WORK  our PROGRAM, a client, starts node running SCRIPT, an SDK server
+#   run_interop.sh SCRIPT PROGRAM WORK [ARG...]  node runs SCRIPT, an SDK client, against our PROGRAM
+#   run_interop.sh --drive SCRIPT PROGRAM WORK   our PROGRAM, a client, starts node running SCRIPT, an SDK server
+#
+# SCRIPT is a file of this folder, or an absolute path (the benchmarks keep
+# their SDK scripts beside them). Further arguments go to the SDK client.
 #
 # Exits 77 (skipped) where node or npm is missing.
 set -euo pipefail
@@ -21,10 +24,16 @@ fi
 script=$1
 program=$2
 work=$3
+shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 
 mkdir -p "$work"
-cp "$here/$script" "$work/"
+if [[ "$script" = /* ]]; then
+  cp "$script" "$work/"
+  script=$(basename "$script")
+else
+  cp "$here/$script" "$work/"
+fi
 # Interop tests may run at once; one of them installs, the others wait.
 (
   flock 9
@@ -40,4 +49,4 @@ cd "$work"
 if $drive; then
   exec "$program" "$(command -v node)" "$work/$script"
 fi
-exec node "$script" "$program"
+exec node "$script" "$program" "$@"

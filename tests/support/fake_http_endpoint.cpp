@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 #include <system_error>
 
@@ -89,13 +90,20 @@ std::optional<ReceivedHTTPRequest> readRequest(int connection) {
     return request;
 }
 
-void sendAll(int connection, const std::string& bytes) {
+bool sendAll(int connection, const std::string& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t count = ::send(connection, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (count <= 0) return;
+        if (count <= 0) return false;
         sent += static_cast<std::size_t>(count);
     }
+    return true;
+}
+
+std::string chunk(const std::string& bytes) {
+    char size[32];
+    std::snprintf(size, sizeof(size), "%zx\r\n", bytes.size());
+    return size + bytes + "\r\n";
 }
 
 }  // namespace
@@ -126,6 +134,17 @@ FakeHTTPEndpoint::~FakeHTTPEndpoint() {
 
 std::string FakeHTTPEndpoint::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::size_t FakeHTTPEndpoint::openConnectionCount() const {
+    std::lock_guard lock(mutex_);
+    return openConnections_.size();
+}
+
+std::size_t FakeHTTPEndpoint::requestCount(const std::string& method) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(requests_.begin(), requests_.end(), [&](const auto& request) { return request.method == method; }));
 }
 
 std::vector<ReceivedHTTPRequest> FakeHTTPEndpoint::requests() const {
@@ -185,7 +204,9 @@ void FakeHTTPEndpoint::serve(int connection) {
             changed_.wait(lock, [this] { return released_ || stopping_; });
             answer = answer && released_;
         }
-        if (answer) {
+        if (answer && response.isStreamed()) {
+            stream(connection, response);
+        } else if (answer) {
             std::string bytes = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\n";
             for (const auto& [name, value] : response.headers) bytes += name + ": " + value + "\r\n";
             bytes += "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n" + response.body;
@@ -195,6 +216,38 @@ void FakeHTTPEndpoint::serve(int connection) {
     std::lock_guard lock(mutex_);
     openConnections_.erase(std::find(openConnections_.begin(), openConnections_.end(), connection));
     ::close(connection);
+}
+
+bool FakeHTTPEndpoint::pause(std::chrono::milliseconds delay) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, delay, [this] { return stopping_; });
+}
+
+void FakeHTTPEndpoint::stream(int connection, const CannedHTTPResponse& response) {
+    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\n";
+    for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
+    head += "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    if (!response.body.empty()) head += chunk(response.body);
+    if (!sendAll(connection, head)) return;
+    for (const auto& piece : response.pieces) {
+        if (!pause(response.pieceDelay) || !sendAll(connection, chunk(piece))) return;
+    }
+    if (response.hangUpAfterPieces) return;
+    if (!response.trickle.empty()) {
+        while (pause(response.pieceDelay) && sendAll(connection, chunk(response.trickle))) {
+        }
+        return;
+    }
+    if (response.heldOpenAfterPieces) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return released_ || stopping_; });
+        if (!released_) return;
+        lock.unlock();
+        for (const auto& piece : response.piecesAfterRelease) {
+            if (!sendAll(connection, chunk(piece))) return;
+        }
+    }
+    sendAll(connection, "0\r\n\r\n");
 }
 
 std::uint16_t unusedLoopbackPort() {

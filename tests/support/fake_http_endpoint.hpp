@@ -36,6 +36,24 @@ struct CannedHTTPResponse {
     // Answers only once `release()` is called (or hangs up when the endpoint
     // goes first).
     bool heldUntilReleased = false;
+
+    // A streamed answer: the head, then `body` and each of `pieces` as one
+    // chunk of a chunked body, `pieceDelay` before each piece.
+    std::vector<std::string> pieces{};
+    std::chrono::milliseconds pieceDelay{0};
+    // After the pieces, sends `trickle` every `pieceDelay` until the client
+    // or the endpoint goes: an endless stream.
+    std::string trickle{};
+    // After the pieces, keeps the stream open until `release()` or the end
+    // of the endpoint.
+    bool heldOpenAfterPieces = false;
+    // Sent as chunks once released, before the body ends.
+    std::vector<std::string> piecesAfterRelease{};
+    // Closes the connection after the pieces without ending the body: a
+    // hang-up inside it.
+    bool hangUpAfterPieces = false;
+
+    bool isStreamed() const { return !pieces.empty() || !trickle.empty() || heldOpenAfterPieces || hangUpAfterPieces; }
 };
 
 // A tiny HTTP endpoint on an ephemeral loopback port for tests of HTTP
@@ -55,6 +73,10 @@ public:
     std::string url(const std::string& path = "/mcp") const;
 
     std::vector<ReceivedHTTPRequest> requests() const;
+    // Connections accepted and not yet closed by the endpoint.
+    std::size_t openConnectionCount() const;
+    // The requests read so far with this method.
+    std::size_t requestCount(const std::string& method) const;
     // True once `count` requests have been read; false past the deadline.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
@@ -66,6 +88,9 @@ public:
 private:
     void acceptLoop();
     void serve(int connection);
+    void stream(int connection, const CannedHTTPResponse& response);
+    // Waits `delay`; false when the endpoint is stopping.
+    bool pause(std::chrono::milliseconds delay);
 
     Responder responder_;
     std::uint16_t port_ = 0;

@@ -4,14 +4,18 @@
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
 #include "app/tools/contacts/contacts_tool_handler.hpp"
+#include "app/tools/mail/mail_tool_handler.hpp"
+#include "app/tools/maps/maps_tool_handler.hpp"
 #include "app/tools/messages/messages_tool_handler.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "logging/console.hpp"
 #include "platform/folder_note_store.hpp"
+#include "platform/http_maps_backend.hpp"
 #include "platform/kde_connect_message_sender.hpp"
 #include "platform/message_database.hpp"
 #include "platform/script_runner.hpp"
+#include "platform/url_opener.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
 #include "platform/vdir_event_store.hpp"
 
@@ -35,6 +39,13 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
     categories[static_cast<std::size_t>(ToolCategoryKind::messages)] = std::make_shared<MessagesToolHandler>(
         std::make_shared<platform::MessageDatabase>(platform::messagesDatabasePath(defaults)),
         platform::makeKdeConnectMessageSender(defaults));
+
+    auto opener = std::make_shared<platform::XdgUrlOpener>();
+    categories[static_cast<std::size_t>(ToolCategoryKind::mail)] = std::make_shared<MailToolHandler>(opener);
+    categories[static_cast<std::size_t>(ToolCategoryKind::maps)] =
+        std::make_shared<MapsToolHandler>(std::make_shared<MapsService>(
+            std::make_shared<platform::HTTPMapsBackend>(platform::HTTPMapsBackendSettings::configured(defaults)),
+            opener, configuredMapsOpenURL(defaults)));
     // The other categories are not built for this platform yet: an empty
     // slot lists nothing, so their calls are answered "Tool not found".
     return categories;

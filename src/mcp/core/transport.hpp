@@ -33,11 +33,12 @@ struct ReceivedMessage {
 // A peer calls connect() once, then receive() for its loop, send() for each
 // outgoing message and disconnect() at its end. Every transport here (stdio,
 // in-memory, HTTP session) guards its state with a mutex of its own, named
-// in its header, and the network transport with a strand, so the peer may
-// call it from any executor and may send while it waits on the receive
-// stream. The stdio and HTTP session
+// in its header, the network transport and the HTTP client transport with a
+// strand of their own, so the peer may call it from any executor and may
+// send while it waits on the receive stream. The stdio and HTTP session
 // transports serve one connection: once disconnected, connect() fails with
-// MCPError::connectionClosed; an in-memory end connects again.
+// MCPError::connectionClosed; an in-memory end connects again, and the HTTP
+// client transport starts afresh (a new stream, no session id).
 class Transport {
 public:
     virtual ~Transport() = default;
