@@ -1,5 +1,6 @@
 #include "platform/vdir_event_store.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -16,7 +16,11 @@ bool holdsNUL(std::span<const SystemChar> characters) {
 
 std::shared_ptr<SystemString::Storage> storageOf(std::string_view bytes) {
     auto storage = std::make_shared<SystemString::Storage>(bytes.size() + 1);
-    std::memcpy(storage->data(), bytes.data(), bytes.size());
+    // An empty view may have no characters at all (a null pointer), which
+    // memcpy must not be given even for a length of 0.
+    if (!bytes.empty()) {
+        std::memcpy(storage->data(), bytes.data(), bytes.size());
+    }
     return storage;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mcp/core/json.hpp"
+#include "system/file_path.hpp"
 #include "system/system_coders.hpp"
 
 namespace lumenary::system {
@@ -34,6 +35,13 @@ TEST(SystemStringFromText, EndsAtTheFirstNULAndKeepsOneTerminator) {
     EXPECT_EQ(empty, SystemString());
     EXPECT_EQ(storageOf(SystemString::fromCString("usr")), (std::vector<int>{117, 115, 114, 0}));
     EXPECT_EQ(storageOf(SystemString(SystemChar::fromByte('x'), 2)), (std::vector<int>{120, 120, 0}));
+}
+
+// A default view points nowhere; its copy must not hand that pointer on
+// (the sanitizer build reports it).
+TEST(SystemStringFromText, AViewWithoutCharactersIsTheEmptyString) {
+    EXPECT_EQ(SystemString::fromText(std::string_view()), SystemString());
+    EXPECT_TRUE(FilePath(std::string_view()).isEmpty());
 }
 
 TEST(SystemStringText, IllFormedBytesReadAsReplacementAndFailValidation) {

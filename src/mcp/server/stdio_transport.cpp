@@ -23,6 +23,7 @@
 #include "async/with_timeout.hpp"
 #include "logging/no_op_log_handler.hpp"
 #include "mcp/core/mcp_error.hpp"
+#include "mcp/server/stdio_line_splitter.hpp"
 #include "system/ignore_broken_pipe_signals.hpp"
 
 namespace lumenary::mcp {
@@ -211,8 +212,7 @@ void StdioTransport::Wakeups::resume() {
 
 asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stream_descriptor> input) {
     std::vector<char> buffer(readBufferSize);
-    std::string pending;
-    bool discarding = false;
+    StdioLineSplitter splitter(limits_.maximumLineLength);
     // A read that filled the buffer may have left more behind; otherwise
     // the input is waited for before the next read, which costs no read
     // that finds nothing.
@@ -220,35 +220,13 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
     // Regular files and /dev/null cannot be waited for, and never need to be.
     bool canWait = true;
 
-    // Splits bytes into lines; a line past the limit is dropped whole and
-    // stands in the stream as one empty, unreadable message.
-    const auto consume = [&](const char* data, std::size_t size) {
-        while (size > 0) {
-            const auto* found = static_cast<const char*>(std::memchr(data, newline, size));
-            const std::size_t length = found ? static_cast<std::size_t>(found - data) : size;
-            if (!discarding) {
-                if (pending.size() + length > limits_.maximumLineLength) {
-                    pending = std::string();
-                    discarding = true;
-                    messages_.handOver(std::string());
-                } else if (found && pending.empty()) {
-                    if (length > 0) {
-                        deliverLine(std::string(data, length));
-                    }
-                } else {
-                    pending.append(data, length);
-                }
-            }
-            if (!found) {
-                return;
-            }
-            if (discarding) {
-                discarding = false;
-            } else if (!pending.empty()) {
-                deliverLine(std::exchange(pending, std::string()));
-            }
-            data = found + 1;
-            size -= length + 1;
+    // Only an over-long line arrives empty: it goes on as an unreadable
+    // message, without the trace a received message gets.
+    const auto deliver = [this](std::string line) {
+        if (line.empty()) {
+            messages_.handOver(std::string());
+        } else {
+            deliverLine(std::move(line));
         }
     };
 
@@ -295,16 +273,16 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
         }
         if (count > 0) {
             holdOutput();
-            consume(buffer.data(), count);
+            splitter.feed(std::string_view(buffer.data(), count), deliver);
             releaseOutput();
             continue;
         }
         if (error == asio::error::eof) {
             logger_.notice("EOF received", {}, source);
             // The last line counts even without its newline.
-            if (!discarding && !pending.empty()) {
+            if (auto last = splitter.finish()) {
                 holdOutput();
-                deliverLine(std::move(pending));
+                deliverLine(std::move(*last));
                 releaseOutput();
             }
         } else if (error != asio::error::operation_aborted && error != asio::error::bad_descriptor) {

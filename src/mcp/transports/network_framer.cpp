@@ -24,7 +24,7 @@ void NetworkFramer::feed(std::string_view bytes, std::vector<Frame>& frames) {
         if (discarding_) {
             // Dropped unread.
         } else if (line_.size() + length > maximumLineLength_) {
-            frames.emplace_back(DiscardedLine{line_.size() + length});
+            frames.emplace_back(DiscardedLine{maximumLineLength_ + 1});
             line_ = std::string();
             discarding_ = true;
         } else if (found && line_.empty()) {

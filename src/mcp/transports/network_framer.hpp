@@ -28,7 +28,9 @@ public:
     static constexpr std::size_t defaultMaximumLineLength = 32 * 1024 * 1024;
 
     struct DiscardedLine {
-        // The bytes the line had when it passed the limit.
+        // The bytes the line had when it passed the limit: one past it. The
+        // rest is dropped unread, and counting what one read happened to
+        // bring would make the frames depend on where reads cut the stream.
         std::size_t length;
         friend bool operator==(const DiscardedLine&, const DiscardedLine&) = default;
     };

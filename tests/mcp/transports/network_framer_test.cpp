@@ -115,6 +115,19 @@ TEST(NetworkFramerTest, ALineLongerThanTheLimitIsDiscardedUpToItsNewline) {
     }
 }
 
+TEST(NetworkFramerTest, ADiscardedLineIsReportedAlikeWhereverTheReadsSplitIt) {
+    constexpr std::size_t limit = 8;
+    const std::string stream = "0123456789abc\n{}\n";
+    const std::vector<Frame> expected{NetworkFramer::DiscardedLine{limit + 1}, std::string("{}")};
+    EXPECT_EQ(framesOf({stream}, limit), expected) << "whole";
+    for (std::size_t split = 0; split <= stream.size(); ++split) {
+        EXPECT_EQ(framesOf({stream.substr(0, split), stream.substr(split)}, limit), expected) << "split at " << split;
+    }
+    std::vector<std::string> bytes;
+    for (char byte : stream) bytes.emplace_back(1, byte);
+    EXPECT_EQ(framesOf(bytes, limit), expected) << "byte by byte";
+}
+
 TEST(NetworkFramerTest, AFortyMebibyteLineIsDiscardedOnceAndTheNextLineSurvives) {
     NetworkFramer framer;
     std::vector<Frame> frames;
