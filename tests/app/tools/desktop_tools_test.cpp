@@ -11,6 +11,7 @@
 
 #include "app/tools/desktop/macos_control_tool_handler.hpp"
 #include "app/tools/local_tool_service.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/memory_accessibility.hpp"
@@ -65,21 +66,7 @@ protected:
 
     // The tool's text, or "<domain> <code> <description>" of its error.
     std::string call(std::string name, PlainDictionary arguments = {}) {
-        std::string outcome;
-        asio::co_spawn(io, service->callTool(std::move(name), std::move(arguments)),
-                       [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-                           if (error) {
-                               outcome = "thrown";
-                           } else if (result) {
-                               outcome = std::move(result).value();
-                           } else {
-                               outcome = result.error().domain() + " " + std::to_string(result.error().code()) +
-                                         " " + result.error().description();
-                           }
-                       });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, service->callTool(std::move(name), std::move(arguments)));
     }
     mcp::Value tree(pid_t pid) { return mcp::parseJSON(call("macos_get_ui_tree", {{"pid", std::int64_t{pid}}})); }
 
