@@ -16,33 +16,16 @@
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 
+#include "interop/driver_checks.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/server/stdio_transport.hpp"
 #include "support/child_process.hpp"
 
 using namespace lumenary;
 using namespace lumenary::mcp;
+using namespace lumenary::interop;
 
 namespace {
-
-int failures = 0;
-
-void check(bool holds, const std::string& what) {
-    if (!holds) {
-        std::fprintf(stderr, "sdk_server_driver: check failed: %s\n", what.c_str());
-        ++failures;
-    }
-}
-
-template <typename Actual, typename Expected>
-void checkEqual(const Actual& actual, const Expected& expected, const std::string& what) {
-    check(actual == expected, what + " (got \"" + std::string(actual) + "\")");
-}
-
-std::string firstText(const CallTool::Result& result) {
-    const auto* text = result.content.empty() ? nullptr : std::get_if<Tool::Content::Text>(&result.content[0].value);
-    return text ? text->text : std::string("<no text>");
-}
 
 asio::awaitable<CreateSamplingMessage::Result> answerAsModel(CreateSamplingMessage::Parameters parameters) {
     const auto* question = parameters.messages.empty()
