@@ -26,6 +26,7 @@
 #include <asio/use_future.hpp>
 
 #include "interop/driver_checks.hpp"
+#include "interop/stub_model.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/http_transport/http_client_transport.hpp"
 #include "support/child_process.hpp"
@@ -46,15 +47,6 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = 15s) {
         std::this_thread::sleep_for(5ms);
     }
     return true;
-}
-
-asio::awaitable<CreateSamplingMessage::Result> answerAsModel(CreateSamplingMessage::Parameters parameters) {
-    const auto* question = parameters.messages.empty()
-                               ? nullptr
-                               : std::get_if<Sampling::Message::TextContent>(&parameters.messages[0].content);
-    co_return CreateSamplingMessage::Result{"stub-model", Sampling::StopReason::endTurn(),
-                                            Sampling::Message::Role::assistant,
-                                            Sampling::Message::TextContent{"echo " + (question ? question->text : "")}};
 }
 
 // What the server told our client on its own, gathered under a lock.

@@ -17,6 +17,7 @@
 #include <asio/io_context.hpp>
 
 #include "interop/driver_checks.hpp"
+#include "interop/stub_model.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/server/stdio_transport.hpp"
 #include "support/child_process.hpp"
@@ -26,15 +27,6 @@ using namespace lumenary::mcp;
 using namespace lumenary::interop;
 
 namespace {
-
-asio::awaitable<CreateSamplingMessage::Result> answerAsModel(CreateSamplingMessage::Parameters parameters) {
-    const auto* question = parameters.messages.empty()
-                               ? nullptr
-                               : std::get_if<Sampling::Message::TextContent>(&parameters.messages[0].content);
-    co_return CreateSamplingMessage::Result{"stub-model", Sampling::StopReason::endTurn(),
-                                            Sampling::Message::Role::assistant,
-                                            Sampling::Message::TextContent{"echo " + (question ? question->text : "")}};
-}
 
 asio::awaitable<void> drive(std::shared_ptr<Client> client, std::shared_ptr<Transport> transport,
                             std::shared_ptr<int> listChanges) {
