@@ -16,10 +16,12 @@
 #include "platform/memory_defaults_store.hpp"
 #include "support/memory_accessibility.hpp"
 #include "support/recording_input_events.hpp"
+#include "support/value_member.hpp"
 
 namespace lumenary::app {
 namespace {
 
+using lumenary::testing::member;
 using lumenary::testing::MemoryAccessibility;
 using lumenary::testing::MemoryElement;
 using lumenary::testing::RecordingInputEvents;
@@ -77,16 +79,6 @@ protected:
     std::shared_ptr<MacOSControlService> desktop;
     std::shared_ptr<LocalToolService> service;
 };
-
-const mcp::Value& member(const mcp::Value& object, const std::string& key) {
-    static const mcp::Value missing;
-    const auto* members = object.objectValue();
-    if (members == nullptr) {
-        return missing;
-    }
-    const auto found = members->find(key);
-    return found == members->end() ? missing : found->second;
-}
 
 TEST_F(DesktopToolsTest, WithoutTheDesktopEveryToolButTheCheckAnswersTheDenialWhateverItsArguments) {
     events->unavailable = noDisplay;
