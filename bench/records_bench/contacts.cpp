@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "app/tools/contacts/contacts_tool_handler.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
-#include "support/run_awaitable.hpp"
 #include "support/temporary_directory.hpp"
+#include "tool_text.hpp"
 
 namespace {
 
@@ -50,11 +49,7 @@ public:
     }
 
     std::string call(const std::string& tool, PlainDictionary arguments) {
-        auto outcome = lumenary::testing::runAwaitable(handler_->handle(tool, std::move(arguments)));
-        if (!outcome) {
-            throw std::runtime_error(outcome.error().description());
-        }
-        return std::move(outcome).value();
+        return records_bench::toolText(*handler_, tool, std::move(arguments));
     }
 
 private:

@@ -5,15 +5,14 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "app/tools/messages/messages_tool_handler.hpp"
 #include "platform/message_database.hpp"
 #include "support/messages_database_file.hpp"
 #include "support/recording_message_sender.hpp"
-#include "support/run_awaitable.hpp"
 #include "support/temporary_directory.hpp"
+#include "tool_text.hpp"
 
 namespace {
 
@@ -57,11 +56,7 @@ public:
     }
 
     std::string call(const std::string& tool, PlainDictionary arguments) {
-        auto outcome = lumenary::testing::runAwaitable(handler_->handle(tool, std::move(arguments)));
-        if (!outcome) {
-            throw std::runtime_error(outcome.error().description());
-        }
-        return std::move(outcome).value();
+        return records_bench::toolText(*handler_, tool, std::move(arguments));
     }
 
 private:

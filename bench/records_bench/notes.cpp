@@ -7,13 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "platform/folder_note_store.hpp"
-#include "support/run_awaitable.hpp"
 #include "support/temporary_directory.hpp"
+#include "tool_text.hpp"
 
 namespace {
 
@@ -54,11 +53,7 @@ public:
     }
 
     std::string call(const std::string& tool, PlainDictionary arguments) {
-        auto outcome = lumenary::testing::runAwaitable(handler_->handle(tool, std::move(arguments)));
-        if (!outcome) {
-            throw std::runtime_error(outcome.error().description());
-        }
-        return std::move(outcome).value();
+        return records_bench::toolText(*handler_, tool, std::move(arguments));
     }
 
 private:

@@ -51,6 +51,22 @@ std::string folderSetting(EventStoreEntity entity) {
                : "set LUMENARY_REMINDERS_DIR or the defaults key remindersDirectory";
 }
 
+// Writes a new item into `folder` under a fresh UID, its text made by
+// `render` under the iCalendar library's lock; the UID.
+template <typename Render>
+PlatformOutcome<std::string> writeNewItem(const std::filesystem::path& folder, Render render) {
+    const std::string uid = mcp::randomUUID();
+    std::string text;
+    {
+        const ICalLibraryLock lock;
+        text = render(uid);
+    }
+    if (auto written = writeNewVdirItemFile(folder, uid, text); !written) {
+        return written.error();
+    }
+    return uid;
+}
+
 // Makes a folder the store owns (mode 0700), with its parents. An existing
 // folder is fine.
 std::error_code makeFolder(const std::filesystem::path& folder) {
@@ -305,16 +321,13 @@ PlatformOutcome<StoreEvent> VdirEventStore::saveEvent(const NewStoreEvent& event
     if (!collection) {
         return collection.error();
     }
-    const std::string uid = mcp::randomUUID();
-    std::string text;
-    {
-        const ICalLibraryLock lock;
-        text = icalTextOfNewEvent(uid, event, now());
+    const auto uid = writeNewItem(collection.value().folder, [&](const std::string& itemUID) {
+        return icalTextOfNewEvent(itemUID, event, now());
+    });
+    if (!uid) {
+        return uid.error();
     }
-    if (auto written = writeNewVdirItemFile(collection.value().folder, uid, text); !written) {
-        return written.error();
-    }
-    StoreEvent saved{.identifier = uid,
+    StoreEvent saved{.identifier = uid.value(),
                      .title = event.title,
                      .location = event.location,
                      .notes = event.notes,
@@ -379,16 +392,13 @@ PlatformOutcome<StoreReminder> VdirEventStore::saveReminder(const NewStoreRemind
     if (!list) {
         return list.error();
     }
-    const std::string uid = mcp::randomUUID();
-    std::string text;
-    {
-        const ICalLibraryLock lock;
-        text = icalTextOfNewReminder(uid, reminder, now());
+    const auto uid = writeNewItem(list.value().folder, [&](const std::string& itemUID) {
+        return icalTextOfNewReminder(itemUID, reminder, now());
+    });
+    if (!uid) {
+        return uid.error();
     }
-    if (auto written = writeNewVdirItemFile(list.value().folder, uid, text); !written) {
-        return written.error();
-    }
-    return StoreReminder{.identifier = uid,
+    return StoreReminder{.identifier = uid.value(),
                          .title = reminder.title,
                          .notes = reminder.notes,
                          .isCompleted = false,

@@ -19,6 +19,7 @@
 #include "support/desktop_session.hpp"
 #include "support/run_awaitable.hpp"
 #include "support/scoped_environment.hpp"
+#include "support/value_member.hpp"
 
 namespace lumenary::app {
 namespace {
@@ -26,16 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using lumenary::testing::ChildProcess;
 using lumenary::testing::DesktopSession;
-
-const mcp::Value& member(const mcp::Value& object, const std::string& key) {
-    static const mcp::Value missing;
-    const auto* members = object.objectValue();
-    if (members == nullptr) {
-        return missing;
-    }
-    const auto found = members->find(key);
-    return found == members->end() ? missing : found->second;
-}
+using lumenary::testing::member;
 
 std::string text(const mcp::Value& object, const std::string& key) {
     const auto* value = member(object, key).stringValue();

@@ -25,6 +25,8 @@
 #include <asio/io_context.hpp>
 #include <asio/use_future.hpp>
 
+#include "interop/driver_checks.hpp"
+#include "interop/stub_model.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/http_transport/http_client_transport.hpp"
 #include "support/child_process.hpp"
@@ -32,27 +34,10 @@
 
 using namespace lumenary;
 using namespace lumenary::mcp;
+using namespace lumenary::interop;
 using namespace std::chrono_literals;
 
 namespace {
-
-int failures = 0;
-
-void check(bool holds, const std::string& what) {
-    if (!holds) {
-        std::fprintf(stderr, "sdk_http_server_driver: check failed: %s\n", what.c_str());
-        ++failures;
-    }
-}
-
-void checkEqual(const std::string& actual, const std::string& expected, const std::string& what) {
-    check(actual == expected, what + " (got \"" + actual + "\")");
-}
-
-std::string firstText(const CallTool::Result& result) {
-    const auto* text = result.content.empty() ? nullptr : std::get_if<Tool::Content::Text>(&result.content[0].value);
-    return text ? text->text : std::string("<no text>");
-}
 
 template <typename Condition>
 bool eventually(Condition condition, std::chrono::milliseconds limit = 15s) {
@@ -62,15 +47,6 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = 15s) {
         std::this_thread::sleep_for(5ms);
     }
     return true;
-}
-
-asio::awaitable<CreateSamplingMessage::Result> answerAsModel(CreateSamplingMessage::Parameters parameters) {
-    const auto* question = parameters.messages.empty()
-                               ? nullptr
-                               : std::get_if<Sampling::Message::TextContent>(&parameters.messages[0].content);
-    co_return CreateSamplingMessage::Result{"stub-model", Sampling::StopReason::endTurn(),
-                                            Sampling::Message::Role::assistant,
-                                            Sampling::Message::TextContent{"echo " + (question ? question->text : "")}};
 }
 
 // What the server told our client on its own, gathered under a lock.

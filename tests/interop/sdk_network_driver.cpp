@@ -15,6 +15,7 @@
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 
+#include "interop/driver_checks.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/transports/network_transport.hpp"
 #include "mcp/transports/tcp_network_connection.hpp"
@@ -22,22 +23,9 @@
 
 using namespace lumenary;
 using namespace lumenary::mcp;
+using namespace lumenary::interop;
 
 namespace {
-
-int failures = 0;
-
-void check(bool holds, const std::string& what) {
-    if (!holds) {
-        std::fprintf(stderr, "sdk_network_driver: check failed: %s\n", what.c_str());
-        ++failures;
-    }
-}
-
-std::string firstText(const CallTool::Result& result) {
-    const auto* text = result.content.empty() ? nullptr : std::get_if<Tool::Content::Text>(&result.content[0].value);
-    return text ? text->text : std::string("<no text>");
-}
 
 asio::awaitable<void> drive(std::shared_ptr<Client> client, std::shared_ptr<Transport> transport) {
     const auto handshake = co_await client->connect(transport);

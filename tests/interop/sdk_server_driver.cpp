@@ -16,42 +16,17 @@
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 
+#include "interop/driver_checks.hpp"
+#include "interop/stub_model.hpp"
 #include "mcp/client/client.hpp"
 #include "mcp/server/stdio_transport.hpp"
 #include "support/child_process.hpp"
 
 using namespace lumenary;
 using namespace lumenary::mcp;
+using namespace lumenary::interop;
 
 namespace {
-
-int failures = 0;
-
-void check(bool holds, const std::string& what) {
-    if (!holds) {
-        std::fprintf(stderr, "sdk_server_driver: check failed: %s\n", what.c_str());
-        ++failures;
-    }
-}
-
-template <typename Actual, typename Expected>
-void checkEqual(const Actual& actual, const Expected& expected, const std::string& what) {
-    check(actual == expected, what + " (got \"" + std::string(actual) + "\")");
-}
-
-std::string firstText(const CallTool::Result& result) {
-    const auto* text = result.content.empty() ? nullptr : std::get_if<Tool::Content::Text>(&result.content[0].value);
-    return text ? text->text : std::string("<no text>");
-}
-
-asio::awaitable<CreateSamplingMessage::Result> answerAsModel(CreateSamplingMessage::Parameters parameters) {
-    const auto* question = parameters.messages.empty()
-                               ? nullptr
-                               : std::get_if<Sampling::Message::TextContent>(&parameters.messages[0].content);
-    co_return CreateSamplingMessage::Result{"stub-model", Sampling::StopReason::endTurn(),
-                                            Sampling::Message::Role::assistant,
-                                            Sampling::Message::TextContent{"echo " + (question ? question->text : "")}};
-}
 
 asio::awaitable<void> drive(std::shared_ptr<Client> client, std::shared_ptr<Transport> transport,
                             std::shared_ptr<int> listChanges) {

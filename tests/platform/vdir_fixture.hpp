@@ -1,47 +1,25 @@
 #pragma once
 
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iomanip>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/vdir_event_store.hpp"
+#include "support/scoped_time_zone.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary::platform::testing {
 
-// Sets TZ for the life of the object and puts the old value back after.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const std::string& zone) {
-        if (const char* old = std::getenv("TZ")) {
-            old_ = old;
-        }
-        ::setenv("TZ", zone.c_str(), 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (old_) {
-            ::setenv("TZ", old_->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
+using lumenary::testing::ScopedTimeZone;
 
 // "2024-03-18T08:00:00Z" for the instant, so failures read as times.
 inline std::string utcText(StoreInstant instant) {

@@ -27,7 +27,7 @@ int remainingMilliseconds(ChildProcess::Clock::time_point deadline) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standardInput,
-                           const std::string& standardErrorPath) {
+                           const std::string& standardErrorPath, bool ownProcessGroup) {
     int toChild[2] = {-1, -1};
     int fromChild[2];
     if ((standardInput < 0 && ::pipe2(toChild, O_CLOEXEC) != 0) || ::pipe2(fromChild, O_CLOEXEC) != 0) {
@@ -45,7 +45,14 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, int standa
     std::vector<char*> argv;
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    const int result = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownProcessGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
+    const int result = ::posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (toChild[0] >= 0) ::close(toChild[0]);
     ::close(fromChild[1]);

@@ -19,9 +19,11 @@ public:
     // Starts `arguments[0]` (a path) with the rest as its arguments. With
     // `standardInput` the child reads that descriptor instead of a pipe from
     // the test (write() is then unavailable). With `standardErrorPath` the
-    // child's standard error goes to that file.
+    // child's standard error goes to that file. With `ownProcessGroup` the
+    // child leads a process group of its own, so that what it starts can be
+    // stopped with it (pid() names the group).
     explicit ChildProcess(const std::vector<std::string>& arguments, int standardInput = -1,
-                          const std::string& standardErrorPath = {});
+                          const std::string& standardErrorPath = {}, bool ownProcessGroup = false);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;

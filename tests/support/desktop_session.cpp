@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <exception>
 #include <filesystem>
 #include <functional>
 
@@ -105,8 +106,7 @@ std::variant<std::unique_ptr<DesktopSession>, std::string> DesktopSession::start
     if (!server) {
         return std::string("Xvfb is not installed (Debian package xvfb)");
     }
-    const auto daemon = findOnPath("dbus-daemon");
-    if (!daemon) {
+    if (!findOnPath("dbus-daemon")) {
         return std::string("dbus-daemon is not installed (Debian package dbus-daemon)");
     }
     std::unique_ptr<DesktopSession> session(new DesktopSession());
@@ -129,19 +129,21 @@ std::variant<std::unique_ptr<DesktopSession>, std::string> DesktopSession::start
     session->environment_.set("AT_SPI_BUS_ADDRESS", std::nullopt);
     session->environment_.set("NO_AT_BRIDGE", std::nullopt);
 
-    auto bus = startAndReadLine(*daemon, {"--session", "--nofork", "--nopidfile", "--print-address=1"}, until);
-    if (auto* failure = std::get_if<std::string>(&bus)) {
-        return *failure;
+    // After the environment above, which the bus hands to what it starts.
+    try {
+        session->bus_ = PrivateSessionBus::start();
+    } catch (const std::exception& failure) {
+        return std::string(failure.what());
     }
-    auto& [busProcess, address] = std::get<0>(bus);
-    session->bus_.emplace(std::move(busProcess));
-    session->busAddress_ = address;
-    session->environment_.set("DBUS_SESSION_BUS_ADDRESS", session->busAddress_);
+    if (!session->bus_) {
+        return std::string("dbus-daemon is not installed (Debian package dbus-daemon)");
+    }
+    session->environment_.set("DBUS_SESSION_BUS_ADDRESS", session->bus_->address());
     return session;
 }
 
 DesktopSession::~DesktopSession() {
-    stop(bus_);
+    bus_.reset();
     stop(server_);
 }
 
@@ -190,7 +192,7 @@ std::variant<std::string, std::string> DesktopSession::startAccessibilityBus(std
     }
     std::string address;
     const auto failure = callAccessibilityBus(
-        busAddress_, "org.a11y.Bus", "GetAddress", [](DBusMessage*) {},
+        busAddress(), "org.a11y.Bus", "GetAddress", [](DBusMessage*) {},
         [&address](DBusMessage* reply) {
             const char* text = nullptr;
             if (!dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID)) {
@@ -209,7 +211,7 @@ std::variant<std::string, std::string> DesktopSession::startAccessibilityBus(std
 std::optional<bool> DesktopSession::accessibilityEnabled() {
     bool enabled = false;
     const auto failure = callAccessibilityBus(
-        busAddress_, "org.freedesktop.DBus.Properties", "Get",
+        busAddress(), "org.freedesktop.DBus.Properties", "Get",
         [](DBusMessage* request) {
             const char* interface = "org.a11y.Status";
             const char* property = "IsEnabled";

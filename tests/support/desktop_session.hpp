@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "platform/spawned_process.hpp"
+#include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
@@ -35,7 +36,7 @@ public:
 
     // ":N"
     const std::string& display() const noexcept { return display_; }
-    const std::string& busAddress() const noexcept { return busAddress_; }
+    const std::string& busAddress() const noexcept { return bus_->address(); }
 
     // Asks the session bus for the accessibility bus's address, which
     // starts the accessibility bus and its registry (at-spi2-core); the
@@ -52,9 +53,8 @@ private:
     ScopedEnvironment environment_;
     TemporaryDirectory runtimeDirectory_;
     std::optional<platform::SpawnedProcess> server_;
-    std::optional<platform::SpawnedProcess> bus_;
+    std::unique_ptr<PrivateSessionBus> bus_;
     std::string display_;
-    std::string busAddress_;
 };
 
 }  // namespace lumenary::testing

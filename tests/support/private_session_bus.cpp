@@ -1,5 +1,6 @@
 #include "support/private_session_bus.hpp"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -36,12 +37,18 @@ std::unique_ptr<PrivateSessionBus> PrivateSessionBus::start() {
 PrivateSessionBus::PrivateSessionBus(const std::string& daemonPath)
     // Its standard error would only say that it may not raise its file
     // limit.
-    : daemon_({daemonPath, "--session", "--nofork", "--print-address"}, -1, "/dev/null") {
+    : daemon_({daemonPath, "--session", "--nofork", "--print-address"}, -1, "/dev/null", true) {
     auto line = daemon_.readLine(std::chrono::seconds(10));
     if (!line || line->empty()) {
         throw std::runtime_error("dbus-daemon printed no address");
     }
     address_ = *line;
+}
+
+PrivateSessionBus::~PrivateSessionBus() {
+    // The services the bus started (an accessibility bus, say) share its
+    // process group; the daemon itself is reaped as the child process goes.
+    ::kill(-daemon_.pid(), SIGKILL);
 }
 
 }  // namespace lumenary::testing

@@ -9,7 +9,9 @@
 namespace lumenary::testing {
 
 // A message bus of the test's own (dbus-daemon --session), so tests that
-// need a session bus need no desktop. Stopped when the object goes.
+// need a session bus need no desktop. It starts services with the
+// environment this process has when the bus starts. Stopped, with every
+// service it started, when the object goes.
 class PrivateSessionBus {
 public:
     // Absent when dbus-daemon is not installed; throws when it is but does
@@ -17,6 +19,9 @@ public:
     static std::unique_ptr<PrivateSessionBus> start();
 
     explicit PrivateSessionBus(const std::string& daemonPath);
+    ~PrivateSessionBus();
+    PrivateSessionBus(const PrivateSessionBus&) = delete;
+    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
 
     const std::string& address() const { return address_; }
 

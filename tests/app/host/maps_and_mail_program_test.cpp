@@ -46,13 +46,7 @@ protected:
 
     // The text of a tools/call result ("Error: ..." when it failed).
     std::string callTool(testing::ChildProcess& program, const std::string& name, const std::string& arguments) {
-        program.writeLine(R"({"jsonrpc":"2.0","id":)" + std::to_string(++lastID) +
-                          R"(,"method":"tools/call","params":{"name":")" + name + R"(","arguments":)" + arguments +
-                          "}}");
-        const auto line = program.readLine(std::chrono::seconds(20));
-        if (!line) return "no answer";
-        const auto result = *mcp::parseJSON(*line).find("result");
-        return *result.find("content")->arrayValue()->at(0).find("text")->stringValue();
+        return testing::toolCallText(program, ++lastID, name, arguments, std::chrono::seconds(20));
     }
 
     testing::ScratchDesktop desktop;

@@ -1,15 +1,19 @@
 #pragma once
 
 // What the tests that start the real program share: a free loopback port, a
-// check that an instance serves there, and a wait with a deadline.
+// check that an instance serves there, a wait with a deadline, and one tool
+// call over the program's standard input and output.
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "mcp/core/json.hpp"
+#include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
 
 namespace lumenary::testing {
@@ -32,6 +36,18 @@ inline bool eventually(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// Sends a tools/call with `id` and reads its answer: the result's text
+// ("Error: ..." when the tool failed), or "no answer" when none came.
+inline std::string toolCallText(ChildProcess& program, int id, const std::string& name, const std::string& arguments,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    program.writeLine(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+                      R"(,"method":"tools/call","params":{"name":")" + name + R"(","arguments":)" + arguments + "}}");
+    const auto line = program.readLine(timeout);
+    if (!line) return "no answer";
+    const auto result = *mcp::parseJSON(*line).find("result");
+    return *result.find("content")->arrayValue()->at(0).find("text")->stringValue();
 }
 
 }  // namespace lumenary::testing

@@ -7,6 +7,7 @@
 
 #include "app/tools/contacts/contacts_tool_handler.hpp"
 #include "app/tools/local_tool_service.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
@@ -37,20 +38,7 @@ protected:
         return outcomeText(service->callTool(std::move(name), std::move(arguments)));
     }
     std::string outcomeText(asio::awaitable<ToolOutcome<std::string>> call) {
-        std::string outcome;
-        asio::co_spawn(io, std::move(call), [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-            if (error) {
-                outcome = "thrown";
-            } else if (result) {
-                outcome = std::move(result).value();
-            } else {
-                outcome = result.error().domain() + " " + std::to_string(result.error().code()) + " " +
-                          result.error().description();
-            }
-        });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, std::move(call));
     }
     mcp::Value allContacts(PlainDictionary arguments = {}) {
         return mcp::parseJSON(call("get_all_contacts", std::move(arguments)));

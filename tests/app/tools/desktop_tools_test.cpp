@@ -11,14 +11,17 @@
 
 #include "app/tools/desktop/macos_control_tool_handler.hpp"
 #include "app/tools/local_tool_service.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/memory_accessibility.hpp"
 #include "support/recording_input_events.hpp"
+#include "support/value_member.hpp"
 
 namespace lumenary::app {
 namespace {
 
+using lumenary::testing::member;
 using lumenary::testing::MemoryAccessibility;
 using lumenary::testing::MemoryElement;
 using lumenary::testing::RecordingInputEvents;
@@ -65,21 +68,7 @@ protected:
 
     // The tool's text, or "<domain> <code> <description>" of its error.
     std::string call(std::string name, PlainDictionary arguments = {}) {
-        std::string outcome;
-        asio::co_spawn(io, service->callTool(std::move(name), std::move(arguments)),
-                       [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-                           if (error) {
-                               outcome = "thrown";
-                           } else if (result) {
-                               outcome = std::move(result).value();
-                           } else {
-                               outcome = result.error().domain() + " " + std::to_string(result.error().code()) +
-                                         " " + result.error().description();
-                           }
-                       });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, service->callTool(std::move(name), std::move(arguments)));
     }
     mcp::Value tree(pid_t pid) { return mcp::parseJSON(call("macos_get_ui_tree", {{"pid", std::int64_t{pid}}})); }
 
@@ -90,16 +79,6 @@ protected:
     std::shared_ptr<MacOSControlService> desktop;
     std::shared_ptr<LocalToolService> service;
 };
-
-const mcp::Value& member(const mcp::Value& object, const std::string& key) {
-    static const mcp::Value missing;
-    const auto* members = object.objectValue();
-    if (members == nullptr) {
-        return missing;
-    }
-    const auto found = members->find(key);
-    return found == members->end() ? missing : found->second;
-}
 
 TEST_F(DesktopToolsTest, WithoutTheDesktopEveryToolButTheCheckAnswersTheDenialWhateverItsArguments) {
     events->unavailable = noDisplay;

@@ -2,22 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 
 #include "app/tools/calendar/calendar_tool_handler.hpp"
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/memory_event_store.hpp"
 #include "support/recording_script_runner.hpp"
+#include "support/scoped_time_zone.hpp"
 
 namespace lumenary::app::testing {
 
@@ -27,11 +27,6 @@ namespace lumenary::app::testing {
 class EventStoreToolsTest : public ::testing::Test {
 protected:
     EventStoreToolsTest() {
-        if (const char* zone = std::getenv("TZ")) {
-            previousZone_ = zone;
-        }
-        ::setenv("TZ", "Europe/Berlin", 1);
-        ::tzset();
         ToolCategories categories;
         categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] = calendar;
         categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] = reminders;
@@ -39,22 +34,14 @@ protected:
         service->setCalendarEnabled(true);
         service->setRemindersEnabled(true);
     }
-    ~EventStoreToolsTest() override {
-        if (previousZone_) {
-            ::setenv("TZ", previousZone_->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
 
     // The tool's text, or "<domain> <code> <description>" of its error.
     std::string call(std::string name, PlainDictionary arguments = {}) {
-        return outcomeText([&] { return service->callTool(std::move(name), std::move(arguments)); });
+        return toolOutcomeText(io, service->callTool(std::move(name), std::move(arguments)));
     }
     // Straight to a category, with a name the tool service would not pass.
     std::string callCategory(ToolCategory& category, std::string name, PlainDictionary arguments = {}) {
-        return outcomeText([&] { return category.handle(std::move(name), std::move(arguments)); });
+        return toolOutcomeText(io, category.handle(std::move(name), std::move(arguments)));
     }
 
     std::vector<std::string> consoleLines() const {
@@ -62,25 +49,7 @@ protected:
         return consoleLines_;
     }
 
-    template <typename Start>
-    std::string outcomeText(Start start) {
-        std::string outcome;
-        asio::co_spawn(io, start(), [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-            if (error) {
-                outcome = "thrown";
-            } else if (result) {
-                outcome = std::move(result).value();
-            } else {
-                const auto& toolError = result.error();
-                outcome = toolError.domain() + " " + std::to_string(toolError.code()) + " " + toolError.description();
-            }
-        });
-        io.run();
-        io.restart();
-        return outcome;
-    }
-
-    std::optional<std::string> previousZone_;
+    lumenary::testing::ScopedTimeZone zone_{"Europe/Berlin"};
     mutable std::mutex consoleMutex_;
     std::vector<std::string> consoleLines_;
 

@@ -6,6 +6,7 @@
 #include "app/tools/fake_tool_category.hpp"
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/tool_error.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/memory_defaults_store.hpp"
 
@@ -39,22 +40,7 @@ protected:
 
     // The tool's text, or "<domain> <code> <description>" of its error.
     std::string call(LocalToolService& service, std::string name, PlainDictionary arguments = {}) {
-        std::string outcome;
-        asio::co_spawn(io, service.callTool(std::move(name), std::move(arguments)),
-                       [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-                           if (error) {
-                               outcome = "thrown";
-                           } else if (result) {
-                               outcome = std::move(result).value();
-                           } else {
-                               const auto& toolError = result.error();
-                               outcome = toolError.domain() + " " + std::to_string(toolError.code()) + " " +
-                                         toolError.description();
-                           }
-                       });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, service.callTool(std::move(name), std::move(arguments)));
     }
 
     FakeToolCategory& fake(ToolCategoryKind kind) { return *fakes[static_cast<std::size_t>(kind)]; }

@@ -11,6 +11,7 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/messages/messages_tool_handler.hpp"
 #include "app/tools/messages/phone_number.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/messages_database_file.hpp"
@@ -42,20 +43,7 @@ protected:
         return outcomeText(service->callTool(std::move(name), std::move(arguments)));
     }
     std::string outcomeText(asio::awaitable<ToolOutcome<std::string>> call) {
-        std::string outcome;
-        asio::co_spawn(io, std::move(call), [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-            if (error) {
-                outcome = "thrown";
-            } else if (result) {
-                outcome = std::move(result).value();
-            } else {
-                const auto& toolError = result.error();
-                outcome = toolError.domain() + " " + std::to_string(toolError.code()) + " " + toolError.description();
-            }
-        });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, std::move(call));
     }
 
     void addMessages(int count, std::int64_t handle, int isRead = 1) {

@@ -13,6 +13,7 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/music/current_track_text.hpp"
 #include "app/tools/music/music_tool_handler.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/recording_music_player.hpp"
 
@@ -51,20 +52,7 @@ protected:
         return outcomeText(service->callTool(std::move(name), std::move(arguments)));
     }
     std::string outcomeText(asio::awaitable<ToolOutcome<std::string>> call) {
-        std::string outcome;
-        asio::co_spawn(io, std::move(call), [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-            if (error) {
-                outcome = "thrown";
-            } else if (result) {
-                outcome = std::move(result).value();
-            } else {
-                outcome = result.error().domain() + " " + std::to_string(result.error().code()) + " " +
-                          result.error().description();
-            }
-        });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, std::move(call));
     }
 
     asio::io_context io;

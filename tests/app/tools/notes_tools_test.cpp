@@ -13,6 +13,7 @@
 
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
+#include "app/tools/tool_outcome_text.hpp"
 #include "platform/folder_note_store.hpp"
 #include "platform/memory_defaults_store.hpp"
 #include "support/memory_note_store.hpp"
@@ -60,20 +61,7 @@ protected:
     }
 
     std::string outcomeText(asio::awaitable<ToolOutcome<std::string>> start) {
-        std::string outcome;
-        asio::co_spawn(io, std::move(start), [&outcome](std::exception_ptr error, ToolOutcome<std::string> result) {
-            if (error) {
-                outcome = "thrown";
-            } else if (result) {
-                outcome = std::move(result).value();
-            } else {
-                const auto& toolError = result.error();
-                outcome = toolError.domain() + " " + std::to_string(toolError.code()) + " " + toolError.description();
-            }
-        });
-        io.run();
-        io.restart();
-        return outcome;
+        return app::testing::toolOutcomeText(io, std::move(start));
     }
 
     // A note file modified `minutesAgo` minutes ago.

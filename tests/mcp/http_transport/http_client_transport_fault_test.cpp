@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "mcp/client/client.hpp"
+#include "mcp/http_transport/canned_answers.hpp"
 #include "mcp/http_transport/http_client_transport.hpp"
 #include "mcp/http_transport/transport_harness.hpp"
 #include "support/child_process.hpp"
@@ -21,23 +22,12 @@ using lumenary::testing::FakeHTTPEndpoint;
 using lumenary::testing::LoopbackRelay;
 using lumenary::testing::ReceivedHTTPRequest;
 using testing::eventually;
+using testing::openEventStream;
+using testing::postsOnly;
 using testing::TransportHarness;
 
 std::string relayURL(const LoopbackRelay& relay) {
     return "http://127.0.0.1:" + std::to_string(relay.port()) + "/mcp";
-}
-
-CannedHTTPResponse openEventStream(std::vector<std::string> pieces, std::chrono::milliseconds delay = 0ms) {
-    return CannedHTTPResponse{.headers = {{"Content-Type", "text/event-stream"}},
-                              .pieces = std::move(pieces),
-                              .pieceDelay = delay,
-                              .heldOpenAfterPieces = true};
-}
-
-HTTPClientTransport::Options postsOnly() {
-    HTTPClientTransport::Options options;
-    options.streaming = false;
-    return options;
 }
 
 TEST(HTTPClientTransportFaultTest, AServerGoneDuringAnEventStreamAnswerFailsThatSendOnly) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "mcp/http_transport/canned_answers.hpp"
 #include "mcp/http_transport/transport_harness.hpp"
 #include "support/fake_http_endpoint.hpp"
 
@@ -15,6 +16,7 @@ using lumenary::testing::CannedHTTPResponse;
 using lumenary::testing::FakeHTTPEndpoint;
 using lumenary::testing::ReceivedHTTPRequest;
 using testing::eventually;
+using testing::openEventStream;
 using testing::TransportHarness;
 using Clock = std::chrono::steady_clock;
 
@@ -30,12 +32,6 @@ HTTPClientTransport::Options quickListener(std::chrono::milliseconds initializat
 
 CannedHTTPResponse jsonWithSession(const std::string& id) {
     return CannedHTTPResponse{.headers = {{"Content-Type", "application/json"}, {"Mcp-Session-Id", id}}, .body = "{}"};
-}
-
-CannedHTTPResponse openEventStream(std::vector<std::string> pieces = {}) {
-    return CannedHTTPResponse{.headers = {{"Content-Type", "text/event-stream"}},
-                              .pieces = std::move(pieces),
-                              .heldOpenAfterPieces = true};
 }
 
 std::vector<ReceivedHTTPRequest> gets(const FakeHTTPEndpoint& endpoint) {
@@ -188,7 +184,12 @@ TEST(HTTPClientTransportListenerTest, RefusedOrWrongGetsBackOffDoublingUpToTheLi
         TransportHarness harness;
         auto transport = harness.transport(endpoint.url(), quickListener(0ms));
         harness.await(transport->connect());
-        ASSERT_TRUE(endpoint.waitForRequests(6)) << testCase.name;
+        // The endpoint counts a request before its responder runs, so wait
+        // for the sixth arrival itself.
+        ASSERT_TRUE(eventually([&] {
+            std::lock_guard lock(mutex);
+            return arrivals.size() >= 6;
+        })) << testCase.name;
         harness.await(transport->disconnect());
 
         std::lock_guard lock(mutex);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "mcp/http_transport/canned_answers.hpp"
 #include "mcp/http_transport/transport_harness.hpp"
 #include "support/fake_http_endpoint.hpp"
 
@@ -12,13 +13,8 @@ using namespace std::chrono_literals;
 using lumenary::testing::CannedHTTPResponse;
 using lumenary::testing::FakeHTTPEndpoint;
 using lumenary::testing::ReceivedHTTPRequest;
+using testing::postsOnly;
 using testing::TransportHarness;
-
-HTTPClientTransport::Options postsOnly() {
-    HTTPClientTransport::Options options;
-    options.streaming = false;
-    return options;
-}
 
 CannedHTTPResponse json(std::string body, std::vector<std::pair<std::string, std::string>> extra = {}) {
     extra.emplace_back("Content-Type", "application/json");
