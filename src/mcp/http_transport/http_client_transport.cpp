@@ -109,8 +109,13 @@ asio::awaitable<void> HTTPClientTransport::disconnectOnStrand(std::shared_ptr<HT
     }
     connection->connected = false;
     if (connection->listener) {
-        connection->listener->cancel();
+        // The GET stream's transfer must be over before we return: its
+        // thread would otherwise still hand its end to an executor whose
+        // owner may already be gone once disconnect() is done.
+        auto listener = std::move(*connection->listener);
         connection->listener.reset();
+        listener.cancel();
+        co_await listener.join();
     }
     connection->client->invalidate();
     connection->inbound.finish();
