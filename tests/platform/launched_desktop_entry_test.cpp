@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include <unistd.h>
 
 #include "platform/launched_desktop_entry.hpp"
 #include "support/child_process.hpp"
+#include "support/process_observation.hpp"
 #include "support/scoped_environment.hpp"
 
 namespace lumenary::platform {
@@ -35,6 +40,15 @@ TEST(LaunchedDesktopEntryTest, TheEntryComesFromTheLaunchedProcesssEnvironment) 
         lumenary::testing::ScopedEnvironment environment;
         environment.set("GIO_LAUNCHED_DESKTOP_FILE", testCase.launchedFile);
         lumenary::testing::ChildProcess child({"/bin/cat"});
+        // Until the child has replaced itself with cat and laid out its new
+        // arguments and environment, /proc shows the ones this test process
+        // started with (or none).
+        const auto commandLine = "/proc/" + std::to_string(child.pid()) + "/cmdline";
+        ASSERT_TRUE(lumenary::testing::eventually([&] {
+            std::ifstream file(commandLine, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            return text == std::string("/bin/cat", sizeof("/bin/cat"));
+        }));
         EXPECT_EQ(launchedDesktopEntryIdentifier(child.pid()), testCase.identifier);
     }
 }
