@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdlib>
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <vector>
