@@ -8,9 +8,10 @@ target_compile_options(lumenary_warnings INTERFACE
   # GCC 12 reports uninitialised members inside std::variant and
   # std::optional that the standard library does initialise.
   -Wno-maybe-uninitialized
-  # GCC 12 at -O3 misreads std::string concatenation as overlapping or
-  # oversized copies.
+  # GCC 12 at -O2 and above misreads std::string concatenation as
+  # overlapping, oversized or out-of-bounds copies.
   -Wno-restrict
+  -Wno-array-bounds
   -Wno-stringop-overflow
   # GCC 12 misreads asio's coroutine-frame operator new/delete pair as
   # mismatched; the real pairing is fixed in Dependencies.cmake and checked
