@@ -38,3 +38,20 @@ pkg_check_modules(XTEST REQUIRED IMPORTED_TARGET x11 xtst)
 # GDBus talks to the desktop's music players (MPRIS); only the platform
 # library links it.
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+
+# The vision worker's libraries. Debian's OpenCV module packages ship neither
+# a CMake package nor a pkg-config file (those come with the meta-package,
+# which drags in far more than these three modules), so the modules are
+# found by hand. Only the vision worker library and its tests link them.
+find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
+add_library(opencv_modules INTERFACE)
+target_include_directories(opencv_modules SYSTEM INTERFACE ${OPENCV_INCLUDE_DIR})
+foreach(module core imgproc imgcodecs)
+  find_library(OPENCV_${module}_LIBRARY opencv_${module} REQUIRED)
+  target_link_libraries(opencv_modules INTERFACE ${OPENCV_${module}_LIBRARY})
+endforeach()
+pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
+pkg_check_modules(ZXING REQUIRED IMPORTED_TARGET zxing)
+pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
+# The vision tests draw text with FreeType.
+pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
