@@ -16,25 +16,53 @@ struct LanguageTag {
     std::string_view pack;
 };
 
-// The tags the other platform's recogniser accepts, with the regional and
-// script forms callers commonly send, for every language Debian packs a
-// recogniser model of. A pack counts only when it is installed.
+// Common tags, with the regional and script forms callers send, for the
+// widely used languages Debian packs a recogniser model of
+// (tesseract-ocr-<pack>); the setup script installs English and Simplified
+// Chinese. Plain "zh" is left out: it does not say which script.
 constexpr std::array languageTable{
-    LanguageTag{"en", "eng"},          LanguageTag{"en-US", "eng"},        LanguageTag{"en-GB", "eng"},
-    LanguageTag{"en-AU", "eng"},       LanguageTag{"en-CA", "eng"},        LanguageTag{"en-IE", "eng"},
-    LanguageTag{"en-IN", "eng"},       LanguageTag{"en-NZ", "eng"},        LanguageTag{"en-ZA", "eng"},
-    LanguageTag{"zh-Hans", "chi_sim"}, LanguageTag{"zh-CN", "chi_sim"},    LanguageTag{"zh-SG", "chi_sim"},
-    LanguageTag{"zh-Hans-CN", "chi_sim"}, LanguageTag{"zh-Hans-SG", "chi_sim"},
-    LanguageTag{"zh-Hant", "chi_tra"}, LanguageTag{"zh-TW", "chi_tra"},    LanguageTag{"zh-HK", "chi_tra"},
-    LanguageTag{"zh-Hant-TW", "chi_tra"}, LanguageTag{"zh-Hant-HK", "chi_tra"},
-    LanguageTag{"fr", "fra"},          LanguageTag{"fr-FR", "fra"},        LanguageTag{"fr-CA", "fra"},
-    LanguageTag{"de", "deu"},          LanguageTag{"de-DE", "deu"},        LanguageTag{"de-AT", "deu"},
-    LanguageTag{"de-CH", "deu"},       LanguageTag{"es", "spa"},           LanguageTag{"es-ES", "spa"},
-    LanguageTag{"es-MX", "spa"},       LanguageTag{"it", "ita"},           LanguageTag{"it-IT", "ita"},
-    LanguageTag{"pt", "por"},          LanguageTag{"pt-BR", "por"},        LanguageTag{"pt-PT", "por"},
-    LanguageTag{"ja", "jpn"},          LanguageTag{"ja-JP", "jpn"},        LanguageTag{"ko", "kor"},
-    LanguageTag{"ko-KR", "kor"},       LanguageTag{"ru", "rus"},           LanguageTag{"ru-RU", "rus"},
-    LanguageTag{"uk", "ukr"},          LanguageTag{"uk-UA", "ukr"},
+    LanguageTag{"en", "eng"},
+    LanguageTag{"en-US", "eng"},
+    LanguageTag{"en-GB", "eng"},
+    LanguageTag{"en-AU", "eng"},
+    LanguageTag{"en-CA", "eng"},
+    LanguageTag{"en-IE", "eng"},
+    LanguageTag{"en-IN", "eng"},
+    LanguageTag{"en-NZ", "eng"},
+    LanguageTag{"en-ZA", "eng"},
+    LanguageTag{"zh-Hans", "chi_sim"},
+    LanguageTag{"zh-CN", "chi_sim"},
+    LanguageTag{"zh-SG", "chi_sim"},
+    LanguageTag{"zh-Hans-CN", "chi_sim"},
+    LanguageTag{"zh-Hans-SG", "chi_sim"},
+    LanguageTag{"zh-Hant", "chi_tra"},
+    LanguageTag{"zh-TW", "chi_tra"},
+    LanguageTag{"zh-HK", "chi_tra"},
+    LanguageTag{"zh-Hant-TW", "chi_tra"},
+    LanguageTag{"zh-Hant-HK", "chi_tra"},
+    LanguageTag{"fr", "fra"},
+    LanguageTag{"fr-FR", "fra"},
+    LanguageTag{"fr-CA", "fra"},
+    LanguageTag{"de", "deu"},
+    LanguageTag{"de-DE", "deu"},
+    LanguageTag{"de-AT", "deu"},
+    LanguageTag{"de-CH", "deu"},
+    LanguageTag{"es", "spa"},
+    LanguageTag{"es-ES", "spa"},
+    LanguageTag{"es-MX", "spa"},
+    LanguageTag{"it", "ita"},
+    LanguageTag{"it-IT", "ita"},
+    LanguageTag{"pt", "por"},
+    LanguageTag{"pt-BR", "por"},
+    LanguageTag{"pt-PT", "por"},
+    LanguageTag{"ja", "jpn"},
+    LanguageTag{"ja-JP", "jpn"},
+    LanguageTag{"ko", "kor"},
+    LanguageTag{"ko-KR", "kor"},
+    LanguageTag{"ru", "rus"},
+    LanguageTag{"ru-RU", "rus"},
+    LanguageTag{"uk", "ukr"},
+    LanguageTag{"uk-UA", "ukr"},
 };
 
 bool sameIgnoringAsciiCase(std::string_view first, std::string_view second) {

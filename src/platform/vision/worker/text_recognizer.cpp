@@ -9,9 +9,9 @@
 #include <string>
 #include <utility>
 
-#include <opencv2/imgproc.hpp>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/vision/worker/pixel_box_normalization.hpp"
 #include "platform/vision/worker/recognition_languages.hpp"
@@ -42,8 +42,8 @@ public:
         auto api = std::make_unique<tesseract::TessBaseAPI>();
         const std::string folder = languagePackFolder().string();
         if (api->Init(folder.c_str(), packs.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
-            return visionServiceError(500, "Text recognition could not load the language data \"" + packs +
-                                               "\" from " + folder);
+            return visionServiceError(
+                500, "Text recognition could not load the language data \"" + packs + "\" from " + folder);
         }
         if (loaded_.size() >= keptRecognisers) {
             loaded_.pop_back();
