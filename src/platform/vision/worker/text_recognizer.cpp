@@ -13,8 +13,8 @@
 #include <tesseract/resultiterator.h>
 #include <opencv2/imgproc.hpp>
 
-#include "platform/vision/worker/pixel_box_normalization.hpp"
-#include "platform/vision/worker/recognition_languages.hpp"
+#include "platform/vision/worker/normalized_rect_from_pixels.hpp"
+#include "platform/vision/worker/recognition_language_packs.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
