@@ -26,6 +26,13 @@ struct ChildStreams {
     // The child leads a new process group, so that signal() reaches
     // whatever it starts as well.
     bool ownProcessGroup = false;
+    // Further descriptors the child gets under fixed numbers (3 and up), for
+    // a conversation apart from its standard streams.
+    struct ExtraDescriptor {
+        int descriptor = -1;
+        int numberInChild = -1;
+    };
+    std::vector<ExtraDescriptor> extraDescriptors;
 };
 
 // The error for a program that could not be started because `error` (an
@@ -41,11 +48,13 @@ public:
 
     // Starts `executable` (a name looked up on PATH, or a path) with
     // `arguments` after its name, never through a shell, with default signal
-    // handling and nothing blocked. The error's code is the errno that
-    // refused the start (ENOENT: no such program).
+    // handling and nothing blocked. It inherits our environment with the
+    // "NAME=value" entries of `environment` set over it. The error's code is
+    // the errno that refused the start (ENOENT: no such program).
     static PlatformOutcome<SpawnedProcess> spawn(const std::string& executable,
                                                  const std::vector<std::string>& arguments,
-                                                 const ChildStreams& streams);
+                                                 const ChildStreams& streams,
+                                                 const std::vector<std::string>& environment = {});
 
     SpawnedProcess(SpawnedProcess&& other) noexcept;
     SpawnedProcess& operator=(SpawnedProcess&&) = delete;
