@@ -6,9 +6,11 @@
 #include <opencv2/core.hpp>
 
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker/barcode_reader.hpp"
 #include "platform/vision/worker/feature_print_hash.hpp"
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
+#include "platform/vision/worker/text_recognizer.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -24,17 +26,13 @@ PlatformOutcome<std::vector<Observation>> analyseImage(const std::string& path, 
 }
 
 PlatformOutcome<std::vector<TextObservation>> recognizeText(const VisionWorkerRequest& request) {
-    return analyseImage<TextObservation>(request.imagePaths.front(), [](const cv::Mat&) {
-        return PlatformOutcome<std::vector<TextObservation>>(
-            visionServiceError(501, "Text recognition is not available on this platform"));
+    return analyseImage<TextObservation>(request.imagePaths.front(), [&](const cv::Mat& image) {
+        return recognizeTextLines(image, request.textOptions);
     });
 }
 
 PlatformOutcome<std::vector<BarcodeObservation>> detectBarcodes(const VisionWorkerRequest& request) {
-    return analyseImage<BarcodeObservation>(request.imagePaths.front(), [](const cv::Mat&) {
-        return PlatformOutcome<std::vector<BarcodeObservation>>(
-            visionServiceError(501, "Barcode detection is not available on this platform"));
-    });
+    return analyseImage<BarcodeObservation>(request.imagePaths.front(), readBarcodes);
 }
 
 PlatformOutcome<std::vector<SaliencyObservation>> analyzeSaliency(const VisionWorkerRequest& request) {
