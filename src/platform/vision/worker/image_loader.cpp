@@ -6,10 +6,12 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
@@ -109,11 +111,25 @@ cv::Mat decodeHeic(const std::vector<unsigned char>& bytes) {
     return cv::Mat(height, width, CV_8UC3, const_cast<uint8_t*>(pixels), static_cast<std::size_t>(stride)).clone();
 }
 
-// OpenCV applies a JPEG's EXIF orientation itself when it decodes in
-// colour, and answers BGR.
-cv::Mat decodeWithOpenCV(const std::vector<unsigned char>& bytes) {
+int openCVDecodeFlags(const ImageHeader& header, int smallestLongerSide) {
+    if (header.format != ImageFormat::jpeg || smallestLongerSide <= 0) {
+        return cv::IMREAD_COLOR;
+    }
+    const auto longerSide = std::max(header.width, header.height);
+    for (const auto& [factor, flags] : {std::pair{8, cv::IMREAD_REDUCED_COLOR_8}, std::pair{4, cv::IMREAD_REDUCED_COLOR_4},
+                                        std::pair{2, cv::IMREAD_REDUCED_COLOR_2}}) {
+        if (longerSide / factor >= smallestLongerSide) {
+            return flags;
+        }
+    }
+    return cv::IMREAD_COLOR;
+}
+
+// OpenCV applies a JPEG's or PNG's EXIF orientation itself when it decodes
+// in colour, and answers BGR.
+cv::Mat decodeWithOpenCV(const std::vector<unsigned char>& bytes, int flags) {
     const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<unsigned char*>(bytes.data()));
-    cv::Mat bgr = cv::imdecode(encoded, cv::IMREAD_COLOR);
+    cv::Mat bgr = cv::imdecode(encoded, flags);
     if (bgr.empty() || bgr.type() != CV_8UC3) {
         return {};
     }
@@ -130,7 +146,7 @@ std::string sizeText(const ImageHeader& header) {
 
 }  // namespace
 
-PlatformOutcome<cv::Mat> loadImage(const std::string& path) {
+PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSide) {
     auto bytes = readRegularFile(path);
     if (!bytes) {
         return bytes.error();
@@ -145,7 +161,9 @@ PlatformOutcome<cv::Mat> loadImage(const std::string& path) {
                                            ", over the limit of " + std::to_string(maximumImagePixels / 1'000'000) +
                                            " megapixels");
     }
-    cv::Mat rgb = header->format == ImageFormat::heic ? decodeHeic(bytes.value()) : decodeWithOpenCV(bytes.value());
+    cv::Mat rgb = header->format == ImageFormat::heic
+                      ? decodeHeic(bytes.value())
+                      : decodeWithOpenCV(bytes.value(), openCVDecodeFlags(*header, smallestLongerSide));
     if (rgb.empty()) {
         return notDecodable();
     }

@@ -25,6 +25,11 @@ inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
 //   400 an image over maximumImagePixels, the message naming its size
 //   500 "Failed to convert NSImage to CGImage" (the header was read but the
 //       pixels could not be decoded)
-PlatformOutcome<cv::Mat> loadImage(const std::string& path);
+//
+// An analysis that works on a small copy anyway passes the longer side it
+// needs: a JPEG is then decoded at a half, a quarter or an eighth of its
+// size where that still leaves this many pixels (the decoder skips most of
+// its work). 0 decodes the full size.
+PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSide = 0);
 
 }  // namespace lumenary::platform::vision

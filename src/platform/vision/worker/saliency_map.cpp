@@ -9,7 +9,6 @@ namespace lumenary::platform::vision {
 
 namespace {
 
-constexpr int workingSide = 512;
 // In Lab units (ΔE): a fine texture peaks near 11, objects that catch the
 // eye sit far above 30.
 constexpr double contrastFloor = 20.0;
@@ -17,7 +16,7 @@ constexpr double contrastFloor = 20.0;
 constexpr double smallestRegionShare = 0.001;
 
 cv::Mat workingCopy(const cv::Mat& rgb) {
-    const double scale = std::min(1.0, static_cast<double>(workingSide) / std::max(rgb.cols, rgb.rows));
+    const double scale = std::min(1.0, static_cast<double>(saliencyWorkingSide) / std::max(rgb.cols, rgb.rows));
     if (scale >= 1.0) {
         return rgb;
     }

@@ -19,4 +19,7 @@ namespace lumenary::platform::vision {
 // region of full confidence.
 std::vector<SalientObject> salientRegions(const cv::Mat& rgb);
 
+// The longer side of the copy the map is made on.
+inline constexpr int saliencyWorkingSide = 512;
+
 }  // namespace lumenary::platform::vision

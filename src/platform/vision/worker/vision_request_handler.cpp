@@ -17,8 +17,9 @@ namespace lumenary::platform::vision {
 namespace {
 
 template <typename Observation, typename Analysis>
-PlatformOutcome<std::vector<Observation>> analyseImage(const std::string& path, Analysis analysis) {
-    auto image = loadImage(path);
+PlatformOutcome<std::vector<Observation>> analyseImage(const std::string& path, Analysis analysis,
+                                                       int smallestLongerSide = 0) {
+    auto image = loadImage(path, smallestLongerSide);
     if (!image) {
         return image.error();
     }
@@ -43,7 +44,7 @@ PlatformOutcome<std::vector<SaliencyObservation>> analyzeSaliency(const VisionWo
         }
         return PlatformOutcome<std::vector<SaliencyObservation>>(
             std::vector<SaliencyObservation>{SaliencyObservation{std::move(regions)}});
-    });
+    }, saliencyWorkingSide);
 }
 
 // Each image is printed as soon as it is loaded and let go before the
@@ -52,7 +53,7 @@ PlatformOutcome<std::vector<SaliencyObservation>> analyzeSaliency(const VisionWo
 PlatformOutcome<std::vector<FeaturePrint>> featurePrints(const VisionWorkerRequest& request) {
     std::vector<FeaturePrint> prints;
     for (const auto& path : request.imagePaths) {
-        auto image = loadImage(path);
+        auto image = loadImage(path, featurePrintSourceSide);
         if (!image) {
             return image.error();
         }

@@ -14,7 +14,7 @@ namespace lumenary::platform::vision {
 namespace {
 
 FeaturePrint printOfFile(const std::string& path) {
-    const auto image = loadImage(path);
+    const auto image = loadImage(path, featurePrintSourceSide);
     if (!image) {
         throw std::runtime_error(image.error().description);
     }

@@ -89,6 +89,29 @@ TEST(ImageLoader, TurnsAJpegUprightByItsExifOrientation) {
     }
 }
 
+TEST(ImageLoader, DecodesAJpegSmallerOnlyAsFarAsTheCallerAllows) {
+    lumenary::testing::TemporaryDirectory folder;
+    const auto jpeg = vision_test::writtenBytes(folder.path() / "wide.jpg", vision_test::jpegBytes(redThenBlue(2000, 1000)));
+    const auto png = vision_test::writtenImage(folder.path() / "wide.png", redThenBlue(2000, 1000));
+    struct Case {
+        std::string path;
+        int smallestLongerSide;
+        cv::Size size;
+    };
+    const std::vector<Case> cases = {
+        {jpeg, 0, {2000, 1000}},   {jpeg, 1001, {2000, 1000}}, {jpeg, 1000, {1000, 500}},
+        {jpeg, 256, {500, 250}},   {jpeg, 250, {250, 125}},    {jpeg, 1, {250, 125}},
+        {png, 256, {2000, 1000}},  // only a JPEG decoder can skip the detail
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " " + std::to_string(c.smallestLongerSide));
+        const auto loaded = loadImage(c.path, c.smallestLongerSide);
+        ASSERT_TRUE(loaded) << loaded.error().description;
+        EXPECT_EQ(loaded.value().size(), c.size);
+        expectColourNear(loaded.value(), {c.size.width / 4, c.size.height / 2}, red);
+    }
+}
+
 TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
     lumenary::testing::TemporaryDirectory folder;
     const auto fifo = (folder.path() / "a.png").string();
