@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,10 @@
 
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/test_images.hpp"
+#include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
+#include "platform/worker_process.hpp"
+#include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
 
 // The real worker program (lumenary-vision beside this test program) behind
@@ -156,6 +160,37 @@ TEST_F(VisionWorker, FeaturePrintsComeInOrderAndTheFirstUnloadablePathIsNamed) {
     const auto failed = analyzer_->featurePrints({first, "/no/first.png", "/no/second.png"});
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().description, "Image file not found at path: /no/first.png");
+}
+
+// The line of /proc/<pid>/limits for the address space.
+std::string addressSpaceLimit(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    std::string line;
+    while (std::getline(limits, line)) {
+        if (line.starts_with("Max address space")) {
+            return line;
+        }
+    }
+    return "";
+}
+
+TEST(VisionWorkerProgram, LimitsItsOwnAddressSpaceOutsideTheSanitizerBuild) {
+    auto started = WorkerProcess::startOnOwnDescriptors(lumenary::testing::siblingProgram("lumenary-vision"), {}, {});
+    ASSERT_TRUE(started) << started.error().description;
+    auto& worker = started.value();
+    // An answer shows that the worker is past its start, where it sets
+    // the limit.
+    VisionWorkerRequest request;
+    request.analysis = VisionWorkerRequest::Analysis::featurePrints;
+    ASSERT_FALSE(worker.write(visionFrame(encodeVisionRequest(request)), 10s));
+    ASSERT_TRUE(worker.readLine(maximumVisionFrameHeaderLength, 10s));
+    const std::string limit = addressSpaceLimit(worker.pid());
+    ASSERT_FALSE(limit.empty());
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_NE(limit.find("unlimited"), std::string::npos) << limit;
+#else
+    EXPECT_NE(limit.find(std::to_string(std::uint64_t{6} << 30)), std::string::npos) << limit;
+#endif
 }
 
 }  // namespace
