@@ -194,7 +194,7 @@ PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) co
     if (const int failure = openStreamPipes(launch.standardInput.has_value(), input, output, error); failure != 0) {
         return processStartFailure(launch.executable, failure);
     }
-    const ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), error.writeEnd.get(), true, {}};
+    const ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), error.writeEnd.get(), true};
     auto spawned = SpawnedProcess::spawn(launch.executable, launch.arguments, streams);
     // The child has its own copies now; ours would hold its output open
     // after it ended.

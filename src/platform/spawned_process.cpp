@@ -36,13 +36,13 @@ public:
     SpawnSettings& operator=(const SpawnSettings&) = delete;
 
     // The first error any setting reported, or 0.
-    int configure(const ChildStreams& streams) {
+    int configure(const ChildStreams& streams, const std::vector<ChildExtras::Descriptor>& descriptors) {
         joinStream(streams.standardInput, STDIN_FILENO, O_RDONLY);
         joinStream(streams.standardOutput, STDOUT_FILENO, O_WRONLY);
         if (streams.standardError >= 0) {
             note(::posix_spawn_file_actions_adddup2(&actions_, streams.standardError, STDERR_FILENO));
         }
-        for (const auto& extra : streams.extraDescriptors) {
+        for (const auto& extra : descriptors) {
             // A copy above every number a child gets, so that placing one
             // descriptor never overwrites another that is still to be placed.
             system::OwnedDescriptor copy(::fcntl(extra.descriptor, F_DUPFD_CLOEXEC, firstCopyNumber));
@@ -126,10 +126,9 @@ PlatformError processStartFailure(const std::string& executable, int error) {
 
 PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executable,
                                                       const std::vector<std::string>& arguments,
-                                                      const ChildStreams& streams,
-                                                      const std::vector<std::string>& environment) {
+                                                      const ChildStreams& streams, const ChildExtras& extras) {
     SpawnSettings settings;
-    if (const int error = settings.configure(streams); error != 0) {
+    if (const int error = settings.configure(streams, extras.descriptors); error != 0) {
         return processStartFailure(executable, error);
     }
     std::vector<char*> argumentVector;
@@ -142,8 +141,8 @@ PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executa
 
     std::vector<std::string> environmentEntries;
     std::vector<char*> environmentVector;
-    if (!environment.empty()) {
-        environmentEntries = childEnvironment(environment);
+    if (!extras.environment.empty()) {
+        environmentEntries = childEnvironment(extras.environment);
         for (auto& entry : environmentEntries) {
             environmentVector.push_back(entry.data());
         }
@@ -153,7 +152,7 @@ PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executa
     pid_t pid = -1;
     const int result = ::posix_spawnp(&pid, executable.c_str(), settings.actions(), settings.attributes(),
                                       argumentVector.data(),
-                                      environment.empty() ? environ : environmentVector.data());
+                                      extras.environment.empty() ? environ : environmentVector.data());
     if (result != 0) {
         return processStartFailure(executable, result);
     }

@@ -26,13 +26,19 @@ struct ChildStreams {
     // The child leads a new process group, so that signal() reaches
     // whatever it starts as well.
     bool ownProcessGroup = false;
-    // Further descriptors the child gets under fixed numbers (3 and up), for
-    // a conversation apart from its standard streams.
-    struct ExtraDescriptor {
+};
+
+// What a new child gets beyond its standard streams.
+struct ChildExtras {
+    // Further descriptors under fixed numbers (3 and up), for a
+    // conversation apart from its standard streams; joined like the streams.
+    struct Descriptor {
         int descriptor = -1;
         int numberInChild = -1;
     };
-    std::vector<ExtraDescriptor> extraDescriptors;
+    std::vector<Descriptor> descriptors;
+    // "NAME=value" entries set over the environment it inherits from us.
+    std::vector<std::string> environment;
 };
 
 // The error for a program that could not be started because `error` (an
@@ -48,13 +54,11 @@ public:
 
     // Starts `executable` (a name looked up on PATH, or a path) with
     // `arguments` after its name, never through a shell, with default signal
-    // handling and nothing blocked. It inherits our environment with the
-    // "NAME=value" entries of `environment` set over it. The error's code is
-    // the errno that refused the start (ENOENT: no such program).
+    // handling and nothing blocked, and our environment. The error's code
+    // is the errno that refused the start (ENOENT: no such program).
     static PlatformOutcome<SpawnedProcess> spawn(const std::string& executable,
                                                  const std::vector<std::string>& arguments,
-                                                 const ChildStreams& streams,
-                                                 const std::vector<std::string>& environment = {});
+                                                 const ChildStreams& streams, const ChildExtras& extras = {});
 
     SpawnedProcess(SpawnedProcess&& other) noexcept;
     SpawnedProcess& operator=(SpawnedProcess&&) = delete;

@@ -52,13 +52,14 @@ PlatformOutcome<WorkerProcess> WorkerProcess::start(const std::string& executabl
             return processStartFailure(executable, failure);
         }
     }
-    ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), -1, false, {}};
+    ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), -1, false};
+    ChildExtras extras{{}, environment};
     if (channel == Channel::ownDescriptors) {
         streams.standardInput = -1;
         streams.standardOutput = STDERR_FILENO;
-        streams.extraDescriptors = {{input.readEnd.get(), requestDescriptor}, {output.writeEnd.get(), answerDescriptor}};
+        extras.descriptors = {{input.readEnd.get(), requestDescriptor}, {output.writeEnd.get(), answerDescriptor}};
     }
-    auto spawned = SpawnedProcess::spawn(executable, arguments, streams, environment);
+    auto spawned = SpawnedProcess::spawn(executable, arguments, streams, extras);
     input.readEnd.reset();
     output.writeEnd.reset();
     if (!spawned) {
