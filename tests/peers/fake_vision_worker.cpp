@@ -7,6 +7,7 @@
 //   "bad-length"  answer with a length line that is no length
 //   "bad-json"    answer with a frame that is not JSON
 //   "wrong-shape" answer with observations of the wrong shape
+//   "then-exit"   answer as below with its pid as the symbology, then exit
 //   anything else one barcode: symbology = OMP_THREAD_LIMIT as seen here,
 //                 payload = "request <n> of this process"
 // It prints on its standard output before every answer, as the vision
@@ -57,8 +58,14 @@ int main() {
         const char* threads = std::getenv("OMP_THREAD_LIMIT");
         BarcodeObservation observation;
         observation.symbology = threads != nullptr ? threads : "unset";
+        if (path == "then-exit") {
+            observation.symbology = std::to_string(::getpid());
+        }
         observation.payload = "request " + std::to_string(handled) + " of this process";
         channel.sendAnswer(encodeVisionAnswer(PlatformOutcome<std::vector<BarcodeObservation>>({observation})));
+        if (path == "then-exit") {
+            return 0;
+        }
     }
     return 0;
 }

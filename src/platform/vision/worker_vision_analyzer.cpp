@@ -93,6 +93,10 @@ private:
     PlatformOutcome<std::vector<Observation>> run(const VisionWorkerRequest& request) {
         std::lock_guard lock(mutex_);
         const auto until = Clock::now() + settings_.timeLimit;
+        if (worker_ && worker_->exit()) {
+            // It ended between two calls, which no call is to blame for.
+            worker_.reset();
+        }
         if (!worker_) {
             auto started = WorkerProcess::startOnOwnDescriptors(settings_.executable, {}, workerEnvironment);
             if (!started) {

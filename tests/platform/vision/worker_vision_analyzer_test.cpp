@@ -6,6 +6,7 @@
 
 #include "platform/vision/worker_vision_analyzer.hpp"
 #include "support/child_process.hpp"
+#include "support/process_observation.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
@@ -68,6 +69,15 @@ TEST(WorkerVisionAnalyzer, AFailedConversationFailsThatCallOnceAndTheNextGetsAFr
         EXPECT_TRUE(failed.error().description.starts_with(c.description)) << failed.error().description;
         EXPECT_EQ(answerTo(*analyzer, "after.png"), "request 1 of this process");
     }
+}
+
+TEST(WorkerVisionAnalyzer, AWorkerThatEndedBetweenCallsIsReplacedWithoutAnError) {
+    const auto analyzer = fakeWorkerAnalyzer();
+    const auto answered = analyzer->detectBarcodes("then-exit");
+    ASSERT_TRUE(answered) << answered.error().description;
+    const pid_t pid = std::stoi(answered.value().front().symbology);
+    ASSERT_TRUE(lumenary::testing::eventually([&] { return !lumenary::testing::processIsAlive(pid); }));
+    EXPECT_EQ(answerTo(*analyzer, "next.png"), "request 1 of this process");
 }
 
 TEST(WorkerVisionAnalyzer, AWorkerOverItsTimeLimitIsStoppedAndTheCallFails) {

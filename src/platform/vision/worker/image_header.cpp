@@ -62,6 +62,11 @@ std::optional<ImageHeader> readImageHeader(std::string_view bytes) {
         return std::nullopt;
     }
     if (heif_check_filetype(data, static_cast<int>(bytes.size())) == heif_filetype_yes_supported) {
+        // The container also carries AV1 images (AVIF), which are not HEIC.
+        const heif_brand brand = heif_main_brand(data, static_cast<int>(bytes.size()));
+        if (brand == heif_avif || brand == heif_avis) {
+            return std::nullopt;
+        }
         return readHeifHeader(bytes);
     }
     l_int32 format = IFF_UNKNOWN;

@@ -54,12 +54,13 @@ std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb, 
     return path.string();
 }
 
-std::string writtenHeic(const std::filesystem::path& path, const cv::Mat& rgb) {
+static std::string writtenHeif(const std::filesystem::path& path, const cv::Mat& rgb,
+                               heif_compression_format format) {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     heif_image* image = nullptr;
     try {
-        check(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder), "encoder");
+        check(heif_context_get_encoder_for_format(context, format, &encoder), "encoder");
         heif_encoder_set_lossy_quality(encoder, 90);
         check(heif_image_create(rgb.cols, rgb.rows, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image),
               "image");
@@ -81,6 +82,14 @@ std::string writtenHeic(const std::filesystem::path& path, const cv::Mat& rgb) {
     heif_encoder_release(encoder);
     heif_context_free(context);
     return path.string();
+}
+
+std::string writtenHeic(const std::filesystem::path& path, const cv::Mat& rgb) {
+    return writtenHeif(path, rgb, heif_compression_HEVC);
+}
+
+std::string writtenAvif(const std::filesystem::path& path, const cv::Mat& rgb) {
+    return writtenHeif(path, rgb, heif_compression_AV1);
 }
 
 std::string writtenBytes(const std::filesystem::path& path, const std::string& bytes) {

@@ -14,8 +14,10 @@ namespace lumenary::vision_test {
 // names, with OpenCV's encoder `parameters`; returns the path.
 std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb,
                          const std::vector<int>& parameters = {});
-// The same as a HEIC file, through libheif's encoder.
+// The same as a HEIC file, or as an AVIF file (the same container around
+// an AV1 image), through libheif's encoders.
 std::string writtenHeic(const std::filesystem::path& path, const cv::Mat& rgb);
+std::string writtenAvif(const std::filesystem::path& path, const cv::Mat& rgb);
 // Writes `bytes` as they are; returns the path.
 std::string writtenBytes(const std::filesystem::path& path, const std::string& bytes);
 

@@ -131,6 +131,8 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
          "Failed to load image from path: " + (folder.path() / "notes.png").string()},
         {vision_test::writtenBytes(folder.path() / "still.gif", std::string("GIF89a\x01\0\x01\0\0\0\0;", 14)), 400,
          "Failed to load image from path: " + (folder.path() / "still.gif").string()},
+        {vision_test::writtenAvif(folder.path() / "av1.avif", redThenBlue(64, 48)), 400,
+         "Failed to load image from path: " + (folder.path() / "av1.avif").string()},
         {vision_test::writtenBytes(folder.path() / "bomb.png", vision_test::pngDeclaring(20000, 20000)), 400,
          "Image at path " + (folder.path() / "bomb.png").string() +
              " is too large to analyse: 20000 x 20000 pixels (about 400 megapixels), over the limit of 100 "
