@@ -29,11 +29,11 @@ function(lumenary_library name dir)
   lumenary_precompile(${name})
 endfunction()
 
-# lumenary_tests(NAME DIR [DEPS ...] [ENVIRONMENT VAR=value ...]): one
+# lumenary_tests(NAME DIR [DEPS ...] [ENVIRONMENT VAR=VALUE ...]): one
 # GoogleTest executable from every *_test.cpp under tests/DIR, registered
-# with CTest, each test run with ENVIRONMENT set.
+# with CTest; each test runs with the given environment.
 function(lumenary_tests name dir)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "ENVIRONMENT")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" ENVIRONMENT)
   lumenary_sources(sources ${PROJECT_SOURCE_DIR}/tests ${dir})
   if(NOT sources)
     return()

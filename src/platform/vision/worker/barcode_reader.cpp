@@ -9,7 +9,7 @@
 
 #include "platform/vision/vision_analyzer.hpp"
 #include "platform/vision/worker/barcode_symbology.hpp"
-#include "platform/vision/worker/pixel_box_normalization.hpp"
+#include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 
 namespace lumenary::platform::vision {
 namespace {

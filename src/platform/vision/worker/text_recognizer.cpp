@@ -13,8 +13,8 @@
 #include <tesseract/resultiterator.h>
 #include <opencv2/imgproc.hpp>
 
-#include "platform/vision/worker/pixel_box_normalization.hpp"
-#include "platform/vision/worker/recognition_languages.hpp"
+#include "platform/vision/worker/normalized_rect_from_pixels.hpp"
+#include "platform/vision/worker/recognition_language_packs.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
@@ -71,7 +71,12 @@ RecogniserCache& recogniserCache() {
 }
 
 void endRecognisers() {
-    const std::lock_guard lock(recognitionMutex);
+    // A recognition still running on another thread keeps its recogniser:
+    // the process is ending either way, and waiting could hang the exit.
+    const std::unique_lock lock(recognitionMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return;
+    }
     delete recognisers;
     recognisers = nullptr;
 }
@@ -115,7 +120,8 @@ std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size ima
         const std::unique_ptr<char[]> text(iterator->GetUTF8Text(lineLevel));
         std::string read = text ? withoutTrailingSpace(text.get()) : std::string();
         if (!read.empty()) {
-            const float confidence = std::clamp(iterator->Confidence(lineLevel) / 100.0F, 0.0F, 1.0F);
+            const float reported = iterator->Confidence(lineLevel) / 100.0F;
+            const float confidence = std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F;
             line.topCandidate = TextCandidate{std::move(read), confidence};
         }
         lines.push_back(std::move(line));
@@ -144,11 +150,14 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     static const bool endsAtExit = std::atexit(endRecognisers) == 0;
     (void)endsAtExit;
     tesseract::TessBaseAPI& api = *recogniser.value();
+    // The library's default reads the image as one block of text; photos
+    // and screenshots need its page layout analysis.
     api.SetPageSegMode(tesseract::PSM_AUTO);
     api.SetImage(grey.data, grey.cols, grey.rows, 1, static_cast<int>(grey.step));
     if (api.Recognize(nullptr) != 0) {
         api.Clear();
-        return std::vector<TextObservation>{};
+        return visionServiceError(500, "Text recognition failed on a " + std::to_string(grey.cols) + "x" +
+                                           std::to_string(grey.rows) + " image");
     }
     std::vector<TextObservation> lines = textLines(api, grey.size());
     api.Clear();

@@ -1,4 +1,4 @@
-#include "platform/vision/worker/pixel_box_normalization.hpp"
+#include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/vision/worker/recognition_languages.hpp"
+#include "platform/vision/worker/recognition_language_packs.hpp"
 
 #include <algorithm>
 #include <array>

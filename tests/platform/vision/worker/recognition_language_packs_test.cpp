@@ -1,4 +1,4 @@
-#include "platform/vision/worker/recognition_languages.hpp"
+#include "platform/vision/worker/recognition_language_packs.hpp"
 
 #include <fstream>
 #include <optional>
@@ -15,9 +15,9 @@ namespace {
 
 // A pack folder holding English and Simplified Chinese only, like the one
 // the setup script installs.
-class RecognitionLanguagesTest : public ::testing::Test {
+class RecognitionLanguagePacksTest : public ::testing::Test {
 protected:
-    RecognitionLanguagesTest() {
+    RecognitionLanguagePacksTest() {
         for (const char* pack : {"eng", "chi_sim"}) {
             std::ofstream(packs_.path() / (std::string(pack) + ".traineddata")) << "model";
         }
@@ -33,7 +33,7 @@ struct LanguageCase {
     std::string unsupportedTag;
 };
 
-TEST_F(RecognitionLanguagesTest, MapsTagsThroughTheTableToInstalledPacks) {
+TEST_F(RecognitionLanguagePacksTest, MapsTagsThroughTheTableToInstalledPacks) {
     const std::vector<LanguageCase> cases{
         {"empty list means English", {}, "eng", ""},
         {"bare language", {"en"}, "eng", ""},
@@ -67,7 +67,7 @@ TEST_F(RecognitionLanguagesTest, MapsTagsThroughTheTableToInstalledPacks) {
     }
 }
 
-TEST_F(RecognitionLanguagesTest, APackCountsOnceItsFileIsInstalled) {
+TEST_F(RecognitionLanguagePacksTest, APackCountsOnceItsFileIsInstalled) {
     ASSERT_FALSE(recognitionLanguagePacks({"fr"}, packs_.path()));
     std::ofstream(packs_.path() / "fra.traineddata") << "model";
     const auto packs = recognitionLanguagePacks({"fr", "en"}, packs_.path());
@@ -75,7 +75,7 @@ TEST_F(RecognitionLanguagesTest, APackCountsOnceItsFileIsInstalled) {
     EXPECT_EQ(packs.value(), "fra+eng");
 }
 
-TEST_F(RecognitionLanguagesTest, PackFolderFollowsTheEnvironment) {
+TEST_F(RecognitionLanguagePacksTest, PackFolderFollowsTheEnvironment) {
     testing::ScopedEnvironment environment;
     environment.set("TESSDATA_PREFIX", packs_.path().string());
     EXPECT_EQ(languagePackFolder(), packs_.path());
