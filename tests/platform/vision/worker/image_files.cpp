@@ -9,6 +9,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/test_images.hpp"
+
 namespace lumenary::vision_test {
 
 namespace {
@@ -45,12 +47,8 @@ void check(heif_error error, const char* what) {
 
 }  // namespace
 
-std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb, const std::vector<int>& parameters) {
-    cv::Mat bgr;
-    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-    if (!cv::imwrite(path.string(), bgr, parameters)) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
+std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb) {
+    writeImageFile(rgb, path);
     return path.string();
 }
 

@@ -10,10 +10,8 @@
 // images, and hand-made bytes for what no encoder writes.
 namespace lumenary::vision_test {
 
-// Writes the 8-bit RGB `image` in the format the file name's extension
-// names, with OpenCV's encoder `parameters`; returns the path.
-std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb,
-                         const std::vector<int>& parameters = {});
+// writeImageFile that answers the path it wrote.
+std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb);
 // The same as a HEIC file, or as an AVIF file (the same container around
 // an AV1 image), through libheif's encoders.
 std::string writtenHeic(const std::filesystem::path& path, const cv::Mat& rgb);
