@@ -12,8 +12,9 @@ namespace lumenary::platform::vision {
 // Every barcode of every supported format in an 8-bit RGB image, in the
 // reading library's order: its symbology (barcode_symbology.hpp), its text
 // (absent for binary content) and the box enclosing its position, normalised
-// with the origin lower left. Looks hard and at turned copies, because a
-// second linear code on the same rows is missed otherwise.
+// with the origin lower left. Looks hard (a second linear code on the same
+// rows is missed otherwise) and at the image turned a quarter (for linear
+// codes standing upright).
 //
 // Debian's reading library is built with assertions on: some images (two
 // identical linear codes side by side) abort the process. Call this only

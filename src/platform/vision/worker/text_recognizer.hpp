@@ -16,7 +16,9 @@ namespace lumenary::platform::vision {
 // megapixels; "accurate" reads the full size. Languages as
 // recognitionLanguagePacks gives them (400 for an unsupported tag); a pack
 // that is installed but fails to load is a 500. One recogniser per language
-// set is loaded on first use and kept for later calls; calls are serialised.
+// set (the last three used) is loaded on first use and kept for later calls;
+// calls are serialised. The recogniser library aborts on some failed
+// internal checks: call this only inside the worker process.
 PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& rgb,
                                                                  const TextRecognitionOptions& options);
 

@@ -10,7 +10,6 @@
 #include FT_FREETYPE_H
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace lumenary::vision_test {
@@ -196,14 +195,6 @@ platform::vision::NormalizedRect inkedRegion(const cv::Mat& image) {
             .y = (height - box.y - box.height) / height,
             .width = box.width / width,
             .height = box.height / height};
-}
-
-void writeImageFile(const cv::Mat& rgb, const std::filesystem::path& path) {
-    cv::Mat bgr;
-    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-    if (!cv::imwrite(path.string(), bgr)) {
-        throw std::runtime_error("cannot write an image to " + path.string());
-    }
 }
 
 cv::Mat twoIdenticalLinearBarcodes() {

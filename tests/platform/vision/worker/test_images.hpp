@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,10 +41,6 @@ cv::Mat placedOnCanvas(const cv::Mat& image, cv::Size size, cv::Point topLeft);
 // The box around every dark pixel of `image`, normalised with the origin
 // lower left, as an analysis should report it.
 platform::vision::NormalizedRect inkedRegion(const cv::Mat& image);
-
-// Writes `rgb` as an image file whose format the extension of `path` names
-// (".png", ".jpg", ...); throws when it cannot.
-void writeImageFile(const cv::Mat& rgb, const std::filesystem::path& path);
 
 // Two identical Code128 codes side by side on the same rows. Debian's
 // barcode library (built with assertions on) aborts the whole process when
