@@ -13,8 +13,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "platform/vision/worker/test_images.hpp"
-
 namespace lumenary::vision_test {
 
 namespace {
@@ -52,7 +50,11 @@ void check(heif_error error, const char* what) {
 }  // namespace
 
 std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb) {
-    writeImageFile(rgb, path);
+    cv::Mat bgr;
+    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+    if (!cv::imwrite(path.string(), bgr)) {
+        throw std::runtime_error("cannot write an image to " + path.string());
+    }
     return path.string();
 }
 

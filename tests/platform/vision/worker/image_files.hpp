@@ -10,7 +10,8 @@
 // images, and hand-made bytes for what no encoder writes.
 namespace lumenary::vision_test {
 
-// writeImageFile that answers the path it wrote.
+// Writes the 8-bit RGB `rgb` in the format the extension of `path` names
+// (".png", ".jpg", ...); returns the path, throws when it cannot.
 std::string writtenImage(const std::filesystem::path& path, const cv::Mat& rgb);
 // The same as a HEIC file, or as an AVIF file (the same container around
 // an AV1 image), through libheif's encoders.
