@@ -13,6 +13,7 @@
 #include "app/tools/music/music_tool_handler.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
+#include "app/tools/vision/vision_tool_handler.hpp"
 #include "logging/console.hpp"
 #include "platform/desktop/atspi_accessibility.hpp"
 #include "platform/desktop/xtest_input_events.hpp"
@@ -25,6 +26,7 @@
 #include "platform/url_opener.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
 #include "platform/vdir_event_store.hpp"
+#include "platform/vision/worker_vision_analyzer.hpp"
 
 namespace lumenary::app {
 
@@ -58,8 +60,8 @@ ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
             platform::makeAtspiAccessibility(), platform::makeXTestInputEvents(), ::getpid()));
     categories[static_cast<std::size_t>(ToolCategoryKind::music)] =
         std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults));
-    // The other categories are not built for this platform yet: an empty
-    // slot lists nothing, so their calls are answered "Tool not found".
+    categories[static_cast<std::size_t>(ToolCategoryKind::vision)] = std::make_shared<VisionToolHandler>(
+        std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer()));
     return categories;
 }
 
