@@ -144,8 +144,7 @@ private:
 
     PlatformError conversationFailure(const PlatformError& failure) {
         if (failure.code == ETIMEDOUT) {
-            worker_->stop(std::chrono::milliseconds(0));
-            worker_.reset();
+            endWorker();
             return visionServiceError(500, "The vision worker did not finish the analysis within " +
                                                secondsText(settings_.timeLimit) + " and was stopped");
         }
@@ -162,6 +161,7 @@ private:
         return visionServiceError(500, std::move(description));
     }
 
+    // Kills it at once: whatever it was doing is of no use any more.
     void endWorker() {
         worker_->stop(std::chrono::milliseconds(0));
         worker_.reset();
