@@ -7,6 +7,7 @@
 
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -95,16 +96,19 @@ std::optional<NormalizedRect> rectFrom(const Value* value) {
 Value toValue(const TextObservation& observation) {
     Value::Object members{{"box", rectValue(observation.boundingBox)}};
     if (observation.topCandidate) {
-        members.emplace("text", observation.topCandidate->text);
+        // A recogniser's bytes are not always UTF-8; one bad byte must not
+        // cost the whole answer.
+        members.emplace("text", system::repairUTF8(observation.topCandidate->text));
         members.emplace("confidence", static_cast<double>(observation.topCandidate->confidence));
     }
     return members;
 }
 
 Value toValue(const BarcodeObservation& observation) {
-    Value::Object members{{"symbology", observation.symbology}, {"box", rectValue(observation.boundingBox)}};
+    Value::Object members{{"symbology", system::repairUTF8(observation.symbology)},
+                          {"box", rectValue(observation.boundingBox)}};
     if (observation.payload) {
-        members.emplace("payload", *observation.payload);
+        members.emplace("payload", system::repairUTF8(*observation.payload));
     }
     return members;
 }

@@ -12,6 +12,7 @@
 #include "platform/running_executable_path.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/worker_process.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -91,6 +92,13 @@ private:
 
     template <typename Observation>
     PlatformOutcome<std::vector<Observation>> run(const VisionWorkerRequest& request) {
+        // The request travels as JSON, which holds UTF-8 only; a home folder
+        // with other bytes can put such a path here through ~user.
+        for (const auto& path : request.imagePaths) {
+            if (!system::isValidUTF8(path)) {
+                return visionServiceError(400, "Failed to load image from path: " + system::repairUTF8(path));
+            }
+        }
         std::lock_guard lock(mutex_);
         const auto until = Clock::now() + settings_.timeLimit;
         if (worker_ && worker_->exit()) {

@@ -100,6 +100,15 @@ TEST(VisionWorkerProtocol, ANonFiniteNumberBecomesAnErrorAnswer) {
     EXPECT_EQ(outcome.error().code, 500);
 }
 
+TEST(VisionWorkerProtocol, TextThatIsNotUTF8ArrivesRepairedRatherThanFailingTheAnswer) {
+    const auto text = roundTrip<TextObservation>({{TextCandidate{"ok \xff bad", 0.5F}, {0, 0, 1, 1}}});
+    ASSERT_EQ(text.size(), 1U);
+    EXPECT_EQ(text[0].topCandidate->text, "ok \xEF\xBF\xBD bad");
+    const auto codes = roundTrip<BarcodeObservation>({{"QRCode", std::string("\xed\xa0\x80"), {0, 0, 1, 1}}});
+    ASSERT_EQ(codes.size(), 1U);
+    EXPECT_EQ(codes[0].payload, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
 TEST(VisionWorkerProtocol, AnswersOfTheWrongShapeAreUnreadable) {
     for (const std::string payload : {"", "{", "[]", R"({"observations":{}})", R"({"error":{"code":"x"}})",
                                       R"({"observations":[{"symbology":"QRCode"}]})",

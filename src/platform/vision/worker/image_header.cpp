@@ -3,6 +3,8 @@
 #include <leptonica/allheaders.h>
 #include <libheif/heif.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -53,6 +55,42 @@ std::optional<ImageHeader> readHeifHeader(std::string_view bytes) {
                        heif_image_handle_get_height(handle.get())};
 }
 
+std::uint32_t littleEndian(std::string_view bytes, std::size_t offset, std::size_t length) {
+    std::uint32_t value = 0;
+    for (std::size_t index = length; index-- > 0;) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + index]);
+    }
+    return value;
+}
+
+// Leptonica's header reader decodes a whole BMP to learn its size, so the
+// size comes from the info header here: 32-bit fields from Windows 3 on, 16-bit
+// ones in the OS/2 core header. A negative height marks a top-down image.
+std::optional<ImageHeader> readBmpHeader(std::string_view bytes) {
+    if (bytes.size() < 26) {
+        return std::nullopt;
+    }
+    const auto infoSize = littleEndian(bytes, 14, 4);
+    if (infoSize == 12) {
+        const auto width = static_cast<int>(littleEndian(bytes, 18, 2));
+        const auto height = static_cast<int>(littleEndian(bytes, 20, 2));
+        if (width <= 0 || height <= 0) {
+            return std::nullopt;
+        }
+        return ImageHeader{ImageFormat::bmp, width, height};
+    }
+    if (infoSize < 40) {
+        return std::nullopt;
+    }
+    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian(bytes, 18, 4)));
+    const auto height = std::llabs(static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian(bytes, 22, 4))));
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return ImageHeader{ImageFormat::bmp, static_cast<int>(width), static_cast<int>(height)};
+}
+
 }  // namespace
 
 std::optional<ImageHeader> readImageHeader(std::string_view bytes) {
@@ -72,6 +110,9 @@ std::optional<ImageHeader> readImageHeader(std::string_view bytes) {
     l_int32 format = IFF_UNKNOWN;
     if (findFileFormatBuffer(data, &format) != 0 || !formatOfLeptonica(format)) {
         return std::nullopt;
+    }
+    if (format == IFF_BMP) {
+        return readBmpHeader(bytes);
     }
     l_int32 width = 0, height = 0, bitsPerSample = 0, samplesPerPixel = 0, colourMapped = 0;
     if (pixReadHeaderMem(data, bytes.size(), &format, &width, &height, &bitsPerSample, &samplesPerPixel,

@@ -43,7 +43,9 @@ PlatformError notDecodable() {
 PlatformOutcome<std::vector<unsigned char>> readRegularFile(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? notFound(path) : notLoadable(path);
+        // Whatever keeps us from seeing the file (a folder we may not enter,
+        // a loop of links, a name too long) means there is no file to load.
+        return notFound(path);
     }
     if (!S_ISREG(status.st_mode)) {
         return notLoadable(path);

@@ -1,6 +1,9 @@
 #include "platform/vision/worker/image_loader.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include <string>
 #include <vector>
@@ -117,6 +120,17 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
     const auto fifo = (folder.path() / "a.png").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string png = pngBytes(redThenBlue(64, 48));
+    const auto loop = (folder.path() / "loop.png").string();
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+    // A bottom-up BMP header of 12000 x 9000 pixels and no pixels at all.
+    std::string bmp = "BM";
+    const auto field = [&bmp](std::uint32_t value, int bytes) {
+        for (int index = 0; index < bytes; ++index) {
+            bmp.push_back(static_cast<char>((value >> (8 * index)) & 0xFF));
+        }
+    };
+    field(54, 4), field(0, 4), field(54, 4), field(40, 4), field(12000, 4),
+        field(static_cast<std::uint32_t>(-9000), 4), field(1, 2), field(24, 2), field(0, 24);
     struct Case {
         std::string path;
         std::int64_t code;
@@ -124,6 +138,11 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
     };
     const std::vector<Case> cases = {
         {"/no/such.png", 404, "Image file not found at path: /no/such.png"},
+        {loop, 404, "Image file not found at path: " + loop},
+        {vision_test::writtenBytes(folder.path() / "bomb.bmp", bmp), 400,
+         "Image at path " + (folder.path() / "bomb.bmp").string() +
+             " is too large to analyse: 12000 x 9000 pixels (about 108 megapixels), over the limit of 100 "
+             "megapixels"},
         {folder.path().string(), 400, "Failed to load image from path: " + folder.path().string()},
         {fifo, 400, "Failed to load image from path: " + fifo},
         {"/dev/zero", 400, "Failed to load image from path: /dev/zero"},
