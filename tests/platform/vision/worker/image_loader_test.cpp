@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-
 #include <string>
 #include <vector>
 
