@@ -49,7 +49,7 @@ public:
     // The section header's action.
     Q_INVOKABLE void toggleExpanded(int row);
 
-signals:
+Q_SIGNALS:
     void isEmptyChanged();
 
 private:

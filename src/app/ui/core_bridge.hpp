@@ -75,7 +75,7 @@ public:
     void requestPermission(PermissionCategory category, RequestAnswer answer);
     void openSystemSettings(PermissionCategory category);
 
-signals:
+Q_SIGNALS:
     // On the UI thread, after `snapshot()` changed.
     void snapshotChanged();
 

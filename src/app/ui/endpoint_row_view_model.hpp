@@ -59,7 +59,7 @@ public:
     // How long "已复制" stays; refused (with the error) unless positive.
     std::optional<mcp::MCPError> setTipInterval(std::chrono::milliseconds interval);
 
-signals:
+Q_SIGNALS:
     void changed();
     void showCopiedTipChanged();
 

@@ -88,7 +88,7 @@ public:
     void showPermissionAlert(const QString& displayName, const PermissionGuidance& guidance);
     PermissionCategory alertCategory() const { return alertCategory_; }
 
-signals:
+Q_SIGNALS:
     void pageChanged();
     void permissionsExpandedChanged();
     void expandedCategoriesChanged();

@@ -49,7 +49,7 @@ public:
     // The switch: on starts the service, off withdraws the wish and stops it.
     Q_INVOKABLE void setServiceEnabled(bool enabled);
 
-signals:
+Q_SIGNALS:
     void changed();
 
 private:

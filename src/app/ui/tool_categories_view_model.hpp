@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include <QAbstractListModel>
 #include <QHash>
 #include <QVariant>
 
 #include "app/tools/tool_category_table.hpp"
+#include "app/ui/panel_snapshot.hpp"
 
 namespace lumenary::app::ui {
 
@@ -24,6 +26,9 @@ class PanelViewModel;
 // the alert too: no system prompt has spoken here). A category has at most
 // one gate pending; switching it off drops that gate, so a late answer
 // never turns the category back on.
+//
+// The view shows IsEnabledRole, never a control's own toggled state: while a
+// gate is pending, or after a refusal, the switch reads off.
 class ToolCategoriesViewModel : public QAbstractListModel {
     Q_OBJECT
     // Always ten.
@@ -74,6 +79,7 @@ private:
     CoreBridge& bridge_;
     PanelViewModel& panel_;
     std::array<bool, toolCategoryCount> switches_{};
+    std::shared_ptr<const CategoryToolLists> lists_;
     // The pending gate of each category (0: none); a switch-off clears it.
     std::array<std::uint64_t, toolCategoryCount> pendingGates_{};
     std::uint64_t lastGate_ = 0;
