@@ -22,7 +22,7 @@ void TintedIcon::setSource(const QUrl& source) {
     source_ = source;
     cached_ = {};
     warned_ = false;
-    emit sourceChanged();
+    Q_EMIT sourceChanged();
     update();
 }
 
@@ -32,7 +32,7 @@ void TintedIcon::setColor(const QColor& color) {
     }
     color_ = color;
     cached_ = {};
-    emit colorChanged();
+    Q_EMIT colorChanged();
     update();
 }
 

@@ -29,7 +29,7 @@ public:
 
     void paint(QPainter* painter) override;
 
-signals:
+Q_SIGNALS:
     void sourceChanged();
     void colorChanged();
 
