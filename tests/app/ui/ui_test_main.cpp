@@ -1,9 +1,13 @@
-// The panel's tests run on this thread as the UI thread, with Qt drawing
-// offscreen in software: no display, no GPU.
+// The panel's tests run on this thread as the UI thread, on the offscreen
+// platform (CI has no display) with the software scene graph, so rendering
+// and screenshots are the same on every machine. The platform is chosen by
+// argument, not by environment, so the programs the tests start see the
+// test's display as it is.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -12,6 +16,6 @@ int main(int argc, char** argv) {
     char* qtArguments[] = {argv[0], platformOption, platform, nullptr};
     int qtArgumentCount = 3;
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    QGuiApplication application(qtArgumentCount, qtArguments);
+    QApplication application(qtArgumentCount, qtArguments);
     return RUN_ALL_TESTS();
 }

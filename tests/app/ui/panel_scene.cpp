@@ -1,0 +1,107 @@
+#include "app/ui/panel_scene.hpp"
+
+#include <thread>
+
+#include <QCoreApplication>
+#include <QQmlComponent>
+#include <QSGRendererInterface>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/ui/panel_models.hpp"
+
+namespace lumenary::app::ui::testing {
+
+void addPanelImportPath(QQmlEngine& engine) {
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+}
+
+PanelScene::PanelScene(PanelModels& models, Appearance appearance) {
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    engine_ = std::make_unique<QQmlEngine>();
+    addPanelImportPath(*engine_);
+    runTokenScript(QStringLiteral("Tokens.animationsEnabled = false; Tokens.dark = %1;")
+                       .arg(appearance == Appearance::dark ? QStringLiteral("true") : QStringLiteral("false")));
+
+    QQmlComponent component(engine_.get());
+    component.setData("import Lumenary.Ui\nPanel {}", QUrl(QStringLiteral("qrc:/lumenary_tests/panel_scene.qml")));
+    const QVariantMap models_{
+        {QStringLiteral("panel"), QVariant::fromValue<QObject*>(models.panel())},
+        {QStringLiteral("serviceCard"), QVariant::fromValue<QObject*>(models.serviceCard())},
+        {QStringLiteral("toolCategories"), QVariant::fromValue<QObject*>(models.toolCategories())},
+        {QStringLiteral("callRecords"), QVariant::fromValue<QObject*>(models.callRecords())},
+    };
+    root_ = qobject_cast<QQuickItem*>(component.createWithInitialProperties(models_));
+    if (root_ == nullptr) {
+        ADD_FAILURE() << "the panel did not load: " << component.errorString().toStdString();
+        return;
+    }
+
+    window_ = std::make_unique<QQuickWindow>();
+    root_->setParentItem(window_->contentItem());
+    const auto followHeight = [this] {
+        root_->setHeight(root_->implicitHeight());
+        window_->resize(static_cast<int>(root_->width()), static_cast<int>(std::ceil(root_->implicitHeight())));
+    };
+    QObject::connect(root_, &QQuickItem::implicitHeightChanged, window_.get(), followHeight);
+    followHeight();
+    window_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+PanelScene::~PanelScene() {
+    delete root_;
+    window_.reset();
+    engine_.reset();
+}
+
+void PanelScene::runTokenScript(const QString& statements) {
+    QQmlComponent component(engine_.get());
+    component.setData(QStringLiteral("import QtQml\nimport Lumenary.Ui\nQtObject { Component.onCompleted: { %1 } }")
+                          .arg(statements)
+                          .toUtf8(),
+                      QUrl(QStringLiteral("qrc:/lumenary_tests/tokens.qml")));
+    std::unique_ptr<QObject> script(component.create());
+    EXPECT_NE(script, nullptr) << component.errorString().toStdString();
+}
+
+bool PanelScene::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+namespace {
+
+QPoint centreInWindow(QQuickItem* item) {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
+}  // namespace
+
+void PanelScene::click(QQuickItem* item) {
+    ASSERT_NE(item, nullptr);
+    const QPoint point = centreInWindow(item);
+    QTest::mouseMove(window_.get(), point);
+    QTest::mouseClick(window_.get(), Qt::LeftButton, Qt::NoModifier, point);
+    QCoreApplication::processEvents();
+}
+
+void PanelScene::hover(QQuickItem* item) {
+    ASSERT_NE(item, nullptr);
+    QTest::mouseMove(window_.get(), centreInWindow(item));
+    QCoreApplication::processEvents();
+}
+
+QImage PanelScene::grab() {
+    QCoreApplication::processEvents();
+    return window_->grabWindow();
+}
+
+}  // namespace lumenary::app::ui::testing
