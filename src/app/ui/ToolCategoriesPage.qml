@@ -35,6 +35,7 @@ Column {
                 onSwitchRequested: value => page.toolCategories.setCategoryEnabled(entry.index, value)
             }
             RowDivider {
+                objectName: "categoryDivider"
                 visible: entry.index < page.toolCategories.count - 1
                 width: parent.width
                 leadingInset: 64
