@@ -6,8 +6,9 @@
 
 namespace lumenary::app::ui::testing {
 
-PanelCore::PanelCore() {
-    tools = std::make_shared<LocalToolService>(io_.get_executor(), defaults_, standardToolCategories(defaults_));
+PanelCore::PanelCore(std::optional<ToolCategories> categories) {
+    tools = std::make_shared<LocalToolService>(io_.get_executor(), defaults_,
+                                               categories ? std::move(*categories) : standardToolCategories(defaults_));
     MCPServerManager::Options options{.mainExecutor = io_.get_executor(),
                                       .defaults = &defaults_,
                                       .tools = tools,

@@ -21,13 +21,15 @@
 namespace lumenary::app::ui::testing {
 
 // The core behind the panel as the program runs it: the main executor on a
-// thread of its own, the tool service with the program's categories over
+// thread of its own, the tool service with the program's (or the test's)
+// categories over
 // in-memory defaults, the server manager (no standard input and output,
 // quiet console), and fake permission probes on a worker thread. The test
 // reaches the core by posting to the main executor.
 class PanelCore {
 public:
-    PanelCore();
+    // The program's own categories unless the test hands in others.
+    explicit PanelCore(std::optional<ToolCategories> categories = std::nullopt);
     ~PanelCore();
     PanelCore(const PanelCore&) = delete;
     PanelCore& operator=(const PanelCore&) = delete;

@@ -18,6 +18,8 @@ namespace lumenary::app::ui::testing {
 // while the panel lives fails the test.
 class PanelQmlTest : public ::testing::Test {
 protected:
+    explicit PanelQmlTest(std::optional<ToolCategories> categories = std::nullopt) : core(std::move(categories)) {}
+
     void SetUp() override { showPanel(PanelScene::Appearance::light); }
 
     void TearDown() override {

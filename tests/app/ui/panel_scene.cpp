@@ -117,7 +117,13 @@ void PanelScene::hover(QQuickItem* item) {
 }
 
 QImage PanelScene::grab() {
-    QCoreApplication::processEvents();
+    // Columns measure themselves while the window polishes, and the window
+    // follows the panel's height only after that: draw until the size holds.
+    const bool sized = waitUntil([this] {
+        settle();
+        return window_->height() == static_cast<int>(std::ceil(root_->implicitHeight()));
+    });
+    EXPECT_TRUE(sized) << "the window never took the panel's height " << root_->implicitHeight();
     return window_->grabWindow();
 }
 
