@@ -50,9 +50,9 @@ public:
 
     // Subscribes on the main executor and publishes a first snapshot.
     void attach();
-    // Cancels the subscriptions; callable on the main executor only (the
-    // program's shutdown runs it there before it stops the core). Later
-    // changes reach the UI no more.
+    // Cancels the subscriptions; callable on the main executor, or on the
+    // UI thread once the core has stopped for good. Later changes reach the
+    // UI no more.
     void detachOnMainExecutor();
 
     // The latest snapshot the UI thread holds (empty before the first).

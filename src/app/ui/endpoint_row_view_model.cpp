@@ -13,6 +13,8 @@ EndpointRowViewModel::EndpointRowViewModel(QString badge, Pasteboard pasteboard,
         pasteboard_ = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
     }
     tipTimer_.setSingleShot(true);
+    // A coarse timer may fire a twentieth early; the tip must stay its time.
+    tipTimer_.setTimerType(Qt::PreciseTimer);
     tipTimer_.setInterval(defaultTipInterval);
     connect(&tipTimer_, &QTimer::timeout, this, [this] {
         showCopiedTip_ = false;

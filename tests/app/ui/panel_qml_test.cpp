@@ -40,8 +40,8 @@ TEST_F(PanelQmlTest, AFreshPanelShowsTheLogoTheStoppedBadgeAndTheMainPage) {
         EXPECT_TRUE(shownItemsNamed(root(), page).empty()) << page;
     }
     EXPECT_EQ(shownTexts("tileLabel"), (QStringList{"已启用工具", "调用次数"}));
-    EXPECT_EQ(shownTexts("tileFigure"), (QStringList{QString::number(models->serviceCard()->enabledToolCount()),
-                                                     QString::number(models->serviceCard()->toolCallCount())}));
+    EXPECT_EQ(shownTexts("tileFigure"), (QStringList{QString::number(models.serviceCard()->enabledToolCount()),
+                                                     QString::number(models.serviceCard()->toolCallCount())}));
     EXPECT_EQ(shownTexts("menuRowTitle"), (QStringList{"工具列表", "设置"}));
     EXPECT_TRUE(shownItemsNamed(root(), "endpointList").empty());
 }
@@ -71,15 +71,11 @@ TEST_F(PanelQmlTest, EachPageOpensFromTheMainPageUnderItsBackButtonAndTheBackBut
 }
 
 TEST_F(PanelQmlTest, TheRunningServiceShowsItsThreeEndpointRowsAndTheirCopyButtonsCopy) {
-    core.onMain([this] {
-        core.manager->setCustomPort(0);
-        return 0;
-    });
     scene->click(shown("serviceSwitch"));
     ASSERT_TRUE(waitUntil([this] { return !shownItemsNamed(root(), "endpointList").empty(); }));
     EXPECT_EQ(shownTexts("badgeText"), QStringList{"已开启"});
-    const auto [mcpURL, sseURL, httpConfig] = core.onMain([this] {
-        return std::tuple{core.manager->mcpURL(), core.manager->sseURL(), core.manager->httpConfigJSON()};
+    const auto [mcpURL, sseURL, httpConfig] = harness.onCore([this] {
+        return std::tuple{harness.manager->mcpURL(), harness.manager->sseURL(), harness.manager->httpConfigJSON()};
     });
     EXPECT_EQ(shownTexts("endpointContent"), (QStringList{QString::fromStdString(mcpURL), QString::fromStdString(sseURL),
                                                           "适用于仅支持命令模式的客户端"}));
@@ -97,7 +93,7 @@ TEST_F(PanelQmlTest, TheRunningServiceShowsItsThreeEndpointRowsAndTheirCopyButto
     scene->hover(mcpRow);
     ASSERT_NE(shownIn(mcpRow, "copyButtons"), nullptr);
     scene->click(shownIn(mcpRow, "copyLinkButton"));
-    EXPECT_EQ(copied, QStringList{QString::fromStdString(mcpURL)});
+    EXPECT_EQ(harness.pasted, QStringList{QString::fromStdString(mcpURL)});
     EXPECT_EQ(textsOf(shownItemsNamed(mcpRow, "copiedTip")), QStringList{"已复制"});
     EXPECT_TRUE(shownItemsNamed(mcpRow, "copyButtons").empty());
 
@@ -105,8 +101,8 @@ TEST_F(PanelQmlTest, TheRunningServiceShowsItsThreeEndpointRowsAndTheirCopyButto
     QQuickItem* sseRow = shown("sseRow");
     scene->hover(sseRow);
     scene->click(shownIn(sseRow, "copyJsonButton"));
-    EXPECT_EQ(copied.last(), QString::fromStdString(httpConfig));
-    EXPECT_TRUE(copied.last().contains(QString::fromStdString(mcpURL)));
+    EXPECT_EQ(harness.pasted.last(), QString::fromStdString(httpConfig));
+    EXPECT_TRUE(harness.pasted.last().contains(QString::fromStdString(mcpURL)));
 
     scene->click(shown("serviceSwitch"));
     ASSERT_TRUE(waitUntil([this] { return shownItemsNamed(root(), "endpointList").empty(); }));
@@ -117,10 +113,7 @@ TEST_F(PanelQmlTest, AFailedStartShowsItsReasonUnderTheSwitch) {
     asio::io_context io;
     asio::ip::tcp::acceptor taken(io, {asio::ip::make_address("127.0.0.1"), 0});
     const auto port = taken.local_endpoint().port();
-    core.onMain([this, port] {
-        core.manager->setCustomPort(port);
-        return 0;
-    });
+    harness.onCore([this, port] { harness.manager->setCustomPort(port); });
     EXPECT_TRUE(shownItemsNamed(root(), "serviceFailure").empty());
     scene->click(shown("serviceSwitch"));
     ASSERT_TRUE(waitUntil([this] { return !shownItemsNamed(root(), "serviceFailure").empty(); }));
@@ -133,7 +126,7 @@ TEST_F(PanelQmlTest, TheToolsPageListsTheTenCategoriesWithTheLengthsOfTheirWhole
     EXPECT_EQ(shownTexts("categoryName"), categoryNames);
     QStringList counts;
     for (int row = 0; row < categoryNames.size(); ++row) {
-        counts << QStringLiteral("%1 个工具").arg(toolListLength(*models, row));
+        counts << QStringLiteral("%1 个工具").arg(toolListLength(models, row));
     }
     EXPECT_EQ(shownTexts("categoryToolCount"), counts);
     // A divider under every row but the last; the note after a full one.
@@ -147,13 +140,13 @@ TEST_F(PanelQmlTest, TheToolsPageListsTheTenCategoriesWithTheLengthsOfTheirWhole
 }
 
 TEST_F(PanelQmlTest, UnfoldingACategoryListsItsToolsAndUnfoldsItOnTheRecordsPageToo) {
-    core.recordCalls("music_play", "音乐", 2);
+    recordCalls("music_play", "音乐", 2);
     scene->click(shown("toolsRow"));
     QQuickItem* music = entryShowing(root(), "categoryEntry", "categoryName", "音乐");
     ASSERT_NE(music, nullptr);
     scene->click(shownIn(music, "categoryHeader"));
     const auto lines = shownItemsNamed(music, "toolLine");
-    EXPECT_EQ(lines.size(), toolListLength(*models, 6));
+    EXPECT_EQ(lines.size(), toolListLength(models, 6));
     for (QQuickItem* description : shownItemsNamed(music, "toolDescription")) {
         EXPECT_EQ(description->property("maximumLineCount").toInt(), 2);
     }
@@ -184,10 +177,10 @@ TEST_F(PanelQmlTest, WithoutRecordsTheRecordsPageShowsOnlyTheEmptyState) {
 }
 
 TEST_F(PanelQmlTest, RecordSectionsFollowTheServiceOrderAndAnUnknownCategoryShowsTheWrench) {
-    core.recordCalls("calendar_list", "日历", 1);
-    core.recordCalls("music_play", "音乐", 3);
-    core.recordCalls("music_pause", "音乐", 1);
-    core.recordCalls("legacy_tool", "旧工具", 2);
+    recordCalls("calendar_list", "日历", 1);
+    recordCalls("music_play", "音乐", 3);
+    recordCalls("music_pause", "音乐", 1);
+    recordCalls("legacy_tool", "旧工具", 2);
     scene->click(shown("callCountTile"));
     ASSERT_TRUE(waitUntil([this] { return shownItemsNamed(root(), "recordSection").size() == 3; }));
     EXPECT_EQ(shownTexts("sectionCategory"), (QStringList{"音乐", "旧工具", "日历"}));
@@ -211,13 +204,13 @@ TEST_F(PanelQmlTest, ARefusedPermissionOpensTheAlertWithTheProbeHint) {
         bool closeByBackdrop;
     };
     const std::string hint = "日历文件夹不可读写：请检查它的权限。";
-    core.permissions->setStatus(PermissionCategory::Kind::calendar, PermissionStatus::denied);
+    permissions.setStatus(PermissionCategory::Kind::calendar, PermissionStatus::denied);
     scene->click(shown("toolsRow"));
     for (const Case& entry : {Case{"with a place to open", "/home/user/.local/share/calendars", false},
                               Case{"with nothing to open", std::nullopt, true}}) {
         SCOPED_TRACE(entry.name);
-        core.permissions->setGuidance({hint, entry.settingsLocation, std::nullopt});
-        const auto openedBefore = core.permissions->openedSettings().size();
+        permissions.setGuidance(PermissionCategory::Kind::calendar, {hint, entry.settingsLocation, std::nullopt});
+        const auto openedBefore = permissions.opened().size();
         QQuickItem* calendar = entryShowing(root(), "categoryEntry", "categoryName", "日历");
         scene->click(shownIn(calendar, "categorySwitch"));
         ASSERT_TRUE(waitUntil([this] { return !shownItemsNamed(root(), "permissionAlert").empty(); }));
@@ -228,23 +221,24 @@ TEST_F(PanelQmlTest, ARefusedPermissionOpensTheAlertWithTheProbeHint) {
 
         if (entry.closeByBackdrop) {
             scene->clickAt({8, 8});
-            EXPECT_EQ(core.permissions->openedSettings().size(), openedBefore);
+            harness.settleProbes();
+            EXPECT_EQ(permissions.opened().size(), openedBefore);
         } else {
             scene->click(shown("openSettingsButton"));
-            ASSERT_TRUE(waitUntil([&] { return core.permissions->openedSettings().size() == openedBefore + 1; }));
-            EXPECT_EQ(core.permissions->openedSettings().back(), PermissionCategory::Kind::calendar);
+            ASSERT_TRUE(waitUntil([&] { return permissions.opened().size() == openedBefore + 1; }));
+            EXPECT_EQ(permissions.opened().back().kind, PermissionCategory::Kind::calendar);
         }
         EXPECT_TRUE(shownItemsNamed(root(), "permissionAlert").empty());
-        EXPECT_FALSE(models->toolCategories()->data(models->toolCategories()->index(0), ToolCategoriesViewModel::IsEnabledRole).toBool());
+        EXPECT_FALSE(models.toolCategories()->data(models.toolCategories()->index(0), ToolCategoriesViewModel::IsEnabledRole).toBool());
     }
 }
 
 TEST_F(PanelQmlTest, TheCopyToastDrawsAboveAnOpenAlert) {
-    core.permissions->setStatus(PermissionCategory::Kind::calendar, PermissionStatus::denied);
+    permissions.setStatus(PermissionCategory::Kind::calendar, PermissionStatus::denied);
     scene->click(shown("toolsRow"));
     scene->click(shownIn(entryShowing(root(), "categoryEntry", "categoryName", "日历"), "categorySwitch"));
     ASSERT_TRUE(waitUntil([this] { return !shownItemsNamed(root(), "permissionAlert").empty(); }));
-    models->panel()->setShowCopySuccess(true);
+    models.panel()->setShowCopySuccess(true);
     QQuickItem* toast = shown("copyToast");
     ASSERT_NE(toast, nullptr);
     // The toast's layer is drawn last, so at the toast's middle it is the topmost.
@@ -258,9 +252,10 @@ TEST_F(PanelQmlTest, TheCopyToastDrawsAboveAnOpenAlert) {
 // (badge, counts, alert) are checked here in the face each item resolves,
 // without the fallback faces that would hide a missing glyph.
 TEST_F(PanelQmlTest, EveryShownTextIsDrawnInThePanelFamilyWithAllItsGlyphs) {
-    core.recordCalls("music_play", "音乐", 1);
-    core.permissions->setStatus(PermissionCategory::Kind::contacts, PermissionStatus::denied);
-    core.permissions->setGuidance({"通讯录文件夹是一个文件：请把它换成文件夹。", "/tmp", std::nullopt});
+    recordCalls("music_play", "音乐", 1);
+    permissions.setStatus(PermissionCategory::Kind::contacts, PermissionStatus::denied);
+    permissions.setGuidance(PermissionCategory::Kind::contacts,
+                            {"通讯录文件夹是一个文件：请把它换成文件夹。", "/tmp", std::nullopt});
     const auto checkShownTexts = [this](const char* state) {
         SCOPED_TRACE(state);
         const auto texts = shownTextItems(root());

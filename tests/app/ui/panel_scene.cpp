@@ -8,6 +8,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/ui/panel_harness.hpp"
 #include "app/ui/panel_models.hpp"
 #include "app/ui/panel_qml_engine.hpp"
 
@@ -69,18 +70,6 @@ void PanelScene::runTokenScript(const QString& statements) {
     EXPECT_NE(script, nullptr) << component.errorString().toStdString();
 }
 
-bool PanelScene::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 namespace {
 
 QPoint centreInWindow(QQuickItem* item) {
@@ -119,7 +108,7 @@ void PanelScene::hover(QQuickItem* item) {
 QImage PanelScene::grab() {
     // Columns measure themselves while the window polishes, and the window
     // follows the panel's height only after that: draw until the size holds.
-    const bool sized = waitUntil([this] {
+    const bool sized = app::testing::waitUntil([this] {
         settle();
         return window_->height() == static_cast<int>(std::ceil(root_->implicitHeight()));
     });

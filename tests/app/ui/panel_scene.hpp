@@ -30,10 +30,6 @@ public:
     QQuickItem* root() const { return root_; }
     QQuickWindow& window() { return *window_; }
 
-    // Runs the UI thread's events until `condition` holds; false at the deadline.
-    static bool waitUntil(const std::function<bool()>& condition,
-                          std::chrono::milliseconds deadline = std::chrono::seconds(10));
-
     // A left click in the middle of `item`, and the pointer moved there.
     void click(QQuickItem* item);
     // A left click at a point of the window.
