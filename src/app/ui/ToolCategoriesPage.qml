@@ -4,7 +4,6 @@ import QtQuick
 Column {
     id: page
 
-    required property QtObject panel
     required property QtObject toolCategories
 
     Repeater {
