@@ -6,7 +6,6 @@ import Lumenary.Ui
 Column {
     id: page
 
-    required property QtObject panel
     required property QtObject callRecords
 
     Item {

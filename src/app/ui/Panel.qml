@@ -78,7 +78,6 @@ Item {
                     ToolCategoriesPage {
                         id: toolsContent
                         width: parent.width
-                        panel: root.panel
                         toolCategories: root.toolCategories
                     }
                 }
@@ -99,7 +98,6 @@ Item {
                     CallRecordsPage {
                         id: recordsContent
                         width: parent.width
-                        panel: root.panel
                         callRecords: root.callRecords
                     }
                 }

@@ -4,7 +4,6 @@ import QtQuick
 Column {
     id: page
 
-    required property QtObject panel
     required property QtObject toolCategories
 
     Repeater {
@@ -35,6 +34,7 @@ Column {
                 onSwitchRequested: value => page.toolCategories.setCategoryEnabled(entry.index, value)
             }
             RowDivider {
+                objectName: "categoryDivider"
                 visible: entry.index < page.toolCategories.count - 1
                 width: parent.width
                 leadingInset: 64

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "app/ui/panel_models.hpp"
+#include "app/ui/panel_qml_engine.hpp"
 #include "logging/console.hpp"
 
 namespace lumenary::app::ui {
@@ -43,7 +44,7 @@ PanelWindow::PanelWindow(PanelModels& models, Mode mode) : mode_(mode) {
             }
         }
     });
-    engine()->addImportPath(QStringLiteral("qrc:/qt/qml"));
+    preparePanelEngine(*engine());
     setInitialProperties({{QStringLiteral("panel"), QVariant::fromValue<QObject*>(models.panel())},
                           {QStringLiteral("serviceCard"), QVariant::fromValue<QObject*>(models.serviceCard())},
                           {QStringLiteral("toolCategories"), QVariant::fromValue<QObject*>(models.toolCategories())},

@@ -8,18 +8,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/ui/panel_harness.hpp"
 #include "app/ui/panel_models.hpp"
+#include "app/ui/panel_qml_engine.hpp"
 
 namespace lumenary::app::ui::testing {
 
-void addPanelImportPath(QQmlEngine& engine) {
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-}
-
 PanelScene::PanelScene(PanelModels& models, Appearance appearance) {
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     engine_ = std::make_unique<QQmlEngine>();
-    addPanelImportPath(*engine_);
+    preparePanelEngine(*engine_);
     runTokenScript(QStringLiteral("Tokens.animationsEnabled = false; Tokens.dark = %1;")
                        .arg(appearance == Appearance::dark ? QStringLiteral("true") : QStringLiteral("false")));
 
@@ -31,6 +28,10 @@ PanelScene::PanelScene(PanelModels& models, Appearance appearance) {
         {QStringLiteral("toolCategories"), QVariant::fromValue<QObject*>(models.toolCategories())},
         {QStringLiteral("callRecords"), QVariant::fromValue<QObject*>(models.callRecords())},
     };
+    if (!component.isReady()) {
+        ADD_FAILURE() << "the panel did not load: " << component.errorString().toStdString();
+        return;
+    }
     root_ = qobject_cast<QQuickItem*>(component.createWithInitialProperties(models_));
     if (root_ == nullptr) {
         ADD_FAILURE() << "the panel did not load: " << component.errorString().toStdString();
@@ -47,6 +48,9 @@ PanelScene::PanelScene(PanelModels& models, Appearance appearance) {
     followHeight();
     window_->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    // The test program's main chooses the software scene graph before any
+    // window exists; a second choice would only draw a warning.
+    EXPECT_EQ(window_->rendererInterface()->graphicsApi(), QSGRendererInterface::Software);
 }
 
 PanelScene::~PanelScene() {
@@ -61,20 +65,9 @@ void PanelScene::runTokenScript(const QString& statements) {
                           .arg(statements)
                           .toUtf8(),
                       QUrl(QStringLiteral("qrc:/lumenary_tests/tokens.qml")));
+    ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
     std::unique_ptr<QObject> script(component.create());
     EXPECT_NE(script, nullptr) << component.errorString().toStdString();
-}
-
-bool PanelScene::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 namespace {
@@ -87,7 +80,19 @@ QPoint centreInWindow(QQuickItem* item) {
 
 void PanelScene::click(QQuickItem* item) {
     ASSERT_NE(item, nullptr);
-    const QPoint point = centreInWindow(item);
+    settle();
+    clickAt(centreInWindow(item));
+}
+
+void PanelScene::settle() {
+    QCoreApplication::processEvents();
+    // Layouts place their items when the window polishes before a frame;
+    // drawing one puts every item where the pointer will find it.
+    static_cast<void>(window_->grabWindow());
+}
+
+void PanelScene::clickAt(QPoint point) {
+    settle();
     QTest::mouseMove(window_.get(), point);
     QTest::mouseClick(window_.get(), Qt::LeftButton, Qt::NoModifier, point);
     QCoreApplication::processEvents();
@@ -95,12 +100,19 @@ void PanelScene::click(QQuickItem* item) {
 
 void PanelScene::hover(QQuickItem* item) {
     ASSERT_NE(item, nullptr);
+    settle();
     QTest::mouseMove(window_.get(), centreInWindow(item));
     QCoreApplication::processEvents();
 }
 
 QImage PanelScene::grab() {
-    QCoreApplication::processEvents();
+    // Columns measure themselves while the window polishes, and the window
+    // follows the panel's height only after that: draw until the size holds.
+    const bool sized = app::testing::waitUntil([this] {
+        settle();
+        return window_->height() == static_cast<int>(std::ceil(root_->implicitHeight()));
+    });
+    EXPECT_TRUE(sized) << "the window never took the panel's height " << root_->implicitHeight();
     return window_->grabWindow();
 }
 

@@ -15,10 +15,6 @@ class PanelModels;
 
 namespace lumenary::app::ui::testing {
 
-// Makes the module Lumenary.Ui importable: Qt 6.4 does not look in the
-// resource folder qt_add_qml_module puts it in.
-void addPanelImportPath(QQmlEngine& engine);
-
 // The panel's QML over a set of view-models in a window of the offscreen
 // platform, drawn by the software scene graph, with every animation off so
 // that each state lands at once. The window follows the panel's height.
@@ -34,17 +30,16 @@ public:
     QQuickItem* root() const { return root_; }
     QQuickWindow& window() { return *window_; }
 
-    // Runs the UI thread's events until `condition` holds; false at the deadline.
-    static bool waitUntil(const std::function<bool()>& condition,
-                          std::chrono::milliseconds deadline = std::chrono::seconds(10));
-
     // A left click in the middle of `item`, and the pointer moved there.
     void click(QQuickItem* item);
+    // A left click at a point of the window.
+    void clickAt(QPoint point);
     void hover(QQuickItem* item);
     // The window as drawn now, after pending events (a queued snapshot) ran.
     QImage grab();
 
 private:
+    void settle();
     void runTokenScript(const QString& statements);
 
     std::unique_ptr<QQmlEngine> engine_;

@@ -19,7 +19,7 @@ struct ScreenshotComparison {
     QString report;
 };
 
-ScreenshotComparison compareWithReference(const QImage& actual, const QString& name, int channelTolerance = 48,
-                                          double changedShare = 0.004);
+ScreenshotComparison compareWithReference(const QImage& actual, const QString& name, int channelTolerance = 32,
+                                          double changedShare = 0.0005);
 
 }  // namespace lumenary::app::ui::testing
