@@ -24,11 +24,15 @@ namespace lumenary::app {
 // behind them cannot be cancelled. So each probe runs on a thread of this
 // object's and its caller waits `bound` at most: a late answer is dropped
 // and the probe finishes on its own. A probe answers nothing when it threw.
-// Destruction waits for probes still running, so an object whose probes
-// use another must go first.
+// Destruction waits for every probe started to end, however late, since an
+// awaited one may still be resumed here from another thread; an object
+// whose probes use another must go first.
 class BoundedProbes {
 public:
     explicit BoundedProbes(std::chrono::milliseconds bound, std::size_t threads = 2) : bound_(bound), threads_(threads) {}
+    ~BoundedProbes() { threads_.wait(); }
+    BoundedProbes(const BoundedProbes&) = delete;
+    BoundedProbes& operator=(const BoundedProbes&) = delete;
 
     std::chrono::milliseconds bound() const noexcept { return bound_; }
 

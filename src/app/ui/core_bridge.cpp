@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include <QTimer>
 #include <asio/co_spawn.hpp>
 #include <asio/post.hpp>
 
@@ -13,6 +14,13 @@
 #include "logging/console.hpp"
 
 namespace lumenary::app::ui {
+
+namespace {
+
+// One frame at 60 Hz: the UI cannot show changes faster.
+constexpr std::chrono::milliseconds frameInterval{16};
+
+}  // namespace
 
 // The bridge's state on the core's side: read and written on the main
 // executor only, except `receiver`, which the UI thread clears under its
@@ -195,8 +203,21 @@ void CoreBridge::detachOnMainExecutor() {
 }
 
 void CoreBridge::deliver(std::shared_ptr<const PanelSnapshot> snapshot) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto nextFrame = lastDelivery_ + frameInterval;
+    lastDelivery_ = now;
     snapshot_ = std::move(snapshot);
     Q_EMIT snapshotChanged();
+    if (now >= nextFrame) {
+        acknowledge();
+        return;
+    }
+    // Several snapshots within one frame: the next waits for the next frame.
+    QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(nextFrame - now), Qt::PreciseTimer, this,
+                       &CoreBridge::acknowledge);
+}
+
+void CoreBridge::acknowledge() {
     asio::post(services_.mainExecutor, [core = core_] { core->delivered(); });
 }
 

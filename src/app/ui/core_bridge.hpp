@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -23,9 +24,10 @@ namespace lumenary::app::ui {
 // Core to UI: the core's change signals fire before a change, on the main
 // executor. Each one only marks the state stale; at most one snapshot job is
 // queued on the main executor (it runs after the change) and at most one
-// snapshot is on its way to the UI thread, so a stream of calls costs the
-// UI one update per frame it can take, never one per call. The snapshot
-// arrives as `snapshotChanged` on the UI thread.
+// snapshot is on its way to the UI thread, and the UI takes the next one no
+// sooner than a frame after the last: a stream of calls costs the UI one
+// update per frame, never one per call, while a lone change arrives at
+// once. The snapshot arrives as `snapshotChanged` on the UI thread.
 //
 // UI to core: every write is posted to the main executor; permission
 // probes, which may block, run on the blocking executor; their answers come
@@ -83,10 +85,12 @@ private:
     struct CoreSide;
 
     void deliver(std::shared_ptr<const PanelSnapshot> snapshot);
+    void acknowledge();
 
     Services services_;
     std::shared_ptr<CoreSide> core_;
     std::shared_ptr<const PanelSnapshot> snapshot_ = std::make_shared<PanelSnapshot>();
+    std::chrono::steady_clock::time_point lastDelivery_;
 };
 
 }  // namespace lumenary::app::ui

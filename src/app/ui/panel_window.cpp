@@ -1,6 +1,7 @@
 #include "app/ui/panel_window.hpp"
 
 #include <algorithm>
+#include <chrono>
 
 #include <QGuiApplication>
 #include <QQmlEngine>
@@ -17,6 +18,8 @@ namespace {
 constexpr int panelWidth = 400;
 // Room between the panel and the screen's edge or the tray.
 constexpr int screenMargin = 8;
+// How long after a focus-loss hide a toggle counts as the same click.
+constexpr std::chrono::milliseconds focusLossGrace{300};
 
 }  // namespace
 
@@ -29,6 +32,7 @@ PanelWindow::PanelWindow(PanelModels& models, Mode mode) : mode_(mode) {
         connect(this, &QWindow::activeChanged, this, [this] {
             if (!isActive() && isVisible()) {
                 hide();
+                sinceFocusLossHide_.start();
             }
         });
     }
@@ -54,6 +58,10 @@ PanelWindow::PanelWindow(PanelModels& models, Mode mode) : mode_(mode) {
 void PanelWindow::toggle(QPoint anchor) {
     if (isVisible() && windowState() != Qt::WindowMinimized) {
         hide();
+        return;
+    }
+    if (sinceFocusLossHide_.isValid() && sinceFocusLossHide_.elapsed() < focusLossGrace.count()) {
+        sinceFocusLossHide_.invalidate();
         return;
     }
     showPanel(anchor);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QQuickView>
 
@@ -31,6 +32,9 @@ private:
     void placeBeside(QPoint anchor);
 
     Mode mode_;
+    // Clicking the tray icon while the panel shows takes the focus away
+    // first: a toggle right after that hide must not show it again.
+    QElapsedTimer sinceFocusLossHide_;
 };
 
 }  // namespace lumenary::app::ui

@@ -169,6 +169,12 @@ TEST_F(PanelTrayTest, TheItemRegistersAndActivateTogglesThePanel) {
     activate();
     EXPECT_TRUE(eventually([&] { return !windows.panelViewable(); })) << given.errors();
 
+    // The tray host goes and comes back: the item registers with it again.
+    const auto registrations = watcher.registeredItems().size();
+    ASSERT_TRUE(bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    EXPECT_TRUE(eventually([&] { return watcher.registeredItems().size() > registrations; })) << given.errors();
+
     const auto status = given.stop();
     ASSERT_TRUE(status.has_value()) << given.errors();
     EXPECT_EQ(*status, 0) << given.errors();
