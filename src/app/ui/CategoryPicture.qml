@@ -11,14 +11,12 @@ Item {
     implicitWidth: 32
     implicitHeight: 32
 
-    Image {
+    TintedIcon {
         objectName: "categoryImage"
         visible: picture.iconName.length > 0
         anchors.fill: parent
-        source: visible ? "icons/categories/" + picture.iconName + ".svg" : ""
-        sourceSize: Qt.size(32, 32)
-        fillMode: Image.PreserveAspectFit
-        smooth: true
+        source: picture.iconName.length > 0 ? "icons/categories/" + picture.iconName + ".svg" : ""
+        tinted: false
     }
     TintedIcon {
         objectName: "wrenchIcon"

@@ -36,6 +36,16 @@ void TintedIcon::setColor(const QColor& color) {
     update();
 }
 
+void TintedIcon::setTinted(bool tinted) {
+    if (tinted == tinted_) {
+        return;
+    }
+    tinted_ = tinted;
+    cached_ = {};
+    Q_EMIT tintedChanged();
+    update();
+}
+
 QImage TintedIcon::tintedPicture(QSize pixelSize) {
     // QML hands url properties over as written; a relative name means the
     // file beside the QML file that made this item.
@@ -55,9 +65,11 @@ QImage TintedIcon::tintedPicture(QSize pixelSize) {
         return {};
     }
     picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QPainter tint(&picture);
-    tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    tint.fillRect(picture.rect(), color_);
+    if (tinted_) {
+        QPainter tint(&picture);
+        tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        tint.fillRect(picture.rect(), color_);
+    }
     return picture;
 }
 
