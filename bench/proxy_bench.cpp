@@ -42,6 +42,8 @@ int main() {
     const auto port = freePort();
     std::ofstream(folder / "defaults.json") << R"({"mcp_server_port":)" << port << "}";
     ::setenv("LUMENARY_CONFIG_DIR", folder.c_str(), 1);
+    // The service alone is measured, never the panel.
+    ::setenv("LUMENARY_NO_PANEL", "1", 1);
 
     const auto program = testing::siblingProgram("lumenary");
     const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

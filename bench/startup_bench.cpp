@@ -130,6 +130,8 @@ int main(int argc, char** argv) {
     const auto folder = std::filesystem::temp_directory_path() / ("startup-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     ::setenv("LUMENARY_CONFIG_DIR", folder.c_str(), 1);
+    // The service alone is measured, never the panel.
+    ::setenv("LUMENARY_NO_PANEL", "1", 1);
     int status = 0;
 
     // A few unmeasured runs first, so that the program and its libraries

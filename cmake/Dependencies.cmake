@@ -55,3 +55,7 @@ pkg_check_modules(ZXING REQUIRED IMPORTED_TARGET zxing)
 pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
 # The vision tests draw text with FreeType.
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+# The panel: Qt Quick with the tray icon's widgets. Only the panel library
+# (src/app/ui), the program and the panel's tests link it. Found here so its
+# targets are seen everywhere.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Qml Quick)

@@ -29,18 +29,24 @@ function(lumenary_library name dir)
   lumenary_precompile(${name})
 endfunction()
 
-# lumenary_tests(NAME DIR [DEPS ...]): one GoogleTest executable from every
-# *_test.cpp under tests/DIR, registered with CTest.
+# lumenary_tests(NAME DIR [DEPS ...] [ENVIRONMENT VAR=VALUE ...]): one
+# GoogleTest executable from every *_test.cpp under tests/DIR, registered
+# with CTest; each test runs with the given environment.
 function(lumenary_tests name dir)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" ENVIRONMENT)
   lumenary_sources(sources ${PROJECT_SOURCE_DIR}/tests ${dir})
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gmock lumenary_warnings)
+  target_link_libraries(${name} PRIVATE ${arg_UNPARSED_ARGUMENTS} GTest::gtest_main GTest::gmock lumenary_warnings)
   lumenary_unity(${name})
   lumenary_precompile(${name} <gtest/gtest.h>)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+  set(properties LABELS unit)
+  if(arg_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${arg_ENVIRONMENT}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
   lumenary_unit_test_program(${name})
 endfunction()

@@ -13,6 +13,7 @@ target_compile_options(lumenary_warnings INTERFACE
   -Wno-restrict
   -Wno-array-bounds
   -Wno-stringop-overflow
+  -Wno-stringop-overread
   # GCC 12 misreads asio's coroutine-frame operator new/delete pair as
   # mismatched; the real pairing is fixed in Dependencies.cmake and checked
   # at run time by AddressSanitizer.

@@ -1,11 +1,14 @@
 // The lumenary program: either the full service (MCP over the loopback HTTP
-// endpoint and over its own standard input and output) or, when a client
-// launched it through pipes while an instance already serves, a thin proxy
-// between those pipes and that instance.
+// endpoint and over its own standard input and output, with the panel in the
+// tray when a display answers) or, when a client launched it through pipes
+// while an instance already serves, a thin proxy between those pipes and
+// that instance.
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -15,8 +18,11 @@
 #include "app/host/run_mode.hpp"
 #include "app/host/standard_tool_categories.hpp"
 #include "app/http/endpoint_threads.hpp"
+#include "app/ui/panel_application.hpp"
 #include "async/main_executor.hpp"
+#include "async/worker_pool.hpp"
 #include "logging/console.hpp"
+#include "platform/desktop/x_display.hpp"
 #include "platform/file_defaults_store.hpp"
 
 using namespace lumenary;
@@ -37,10 +43,31 @@ asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
     async::mainContext().stop();
 }
 
+// The first request stops the service cleanly; a second one while that
+// runs is ignored.
+class OrderlyStop {
+public:
+    explicit OrderlyStop(std::shared_ptr<app::MCPServerManager> manager) : manager_(std::move(manager)) {}
+
+    // Callable from any thread.
+    void request() {
+        asio::post(async::mainExecutor(), [this] {
+            if (std::exchange(started_, true)) {
+                return;
+            }
+            asio::co_spawn(async::mainExecutor(), shutDown(manager_), asio::detached);
+        });
+    }
+
+private:
+    std::shared_ptr<app::MCPServerManager> manager_;
+    bool started_ = false;  // on the main executor
+};
+
 // The first signal stops the service cleanly; a second one, should that
 // hang, ends the process at once with what the defaults hold.
-void awaitStopSignal(asio::signal_set& signals, std::shared_ptr<app::MCPServerManager> manager, bool stopping) {
-    signals.async_wait([&signals, manager, stopping](const std::error_code& error, int) {
+void awaitStopSignal(asio::signal_set& signals, OrderlyStop& stop, bool stopping) {
+    signals.async_wait([&signals, &stop, stopping](const std::error_code& error, int) {
         if (error) {
             return;
         }
@@ -48,14 +75,24 @@ void awaitStopSignal(asio::signal_set& signals, std::shared_ptr<app::MCPServerMa
             platform::FileDefaultsStore::standard().flush();
             std::_Exit(1);
         }
-        asio::co_spawn(async::mainExecutor(), shutDown(manager), asio::detached);
-        awaitStopSignal(signals, manager, true);
+        stop.request();
+        awaitStopSignal(signals, stop, true);
     });
+}
+
+// Why the program runs without its panel, or nothing when it shows one.
+// Without a display the UI framework would end the process, so the display
+// is asked first.
+std::optional<std::string> reasonForNoPanel() {
+    if (const char* noPanel = std::getenv("LUMENARY_NO_PANEL"); noPanel && std::string(noPanel) == "1") {
+        return "LUMENARY_NO_PANEL=1";
+    }
+    return platform::xDisplayUnavailability();
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     auto& defaults = platform::FileDefaultsStore::standard();
     if (app::decideRunMode(defaults) == app::RunMode::stdioProxy) {
         const int status = app::runStdioProxy(defaults);
@@ -68,16 +105,34 @@ int main() {
     // Never destroyed: handlers still queued on the main context at exit may
     // refer to it, and the main context itself lives until static destruction.
     static auto& httpThreads = *new http::EndpointThreads(httpThreadCount);
-    app::MCPServerManager::Options options{.mainExecutor = executor,
-                                           .httpExecutors = httpThreads.executors(),
-                                           .defaults = &defaults,
-                                           .tools = app::LocalToolService::createShared(app::standardToolCategories(defaults))};
+    const auto services = app::standardCategoryServices(defaults);
+    app::MCPServerManager::Options options{
+        .mainExecutor = executor,
+        .httpExecutors = httpThreads.executors(),
+        .defaults = &defaults,
+        .tools = app::LocalToolService::createShared(app::standardToolCategories(services, defaults))};
     auto manager = app::MCPServerManager::create(std::move(options), true);
 
+    // Never destroyed, like the threads: the signal handler may still name it.
+    static auto& stop = *new OrderlyStop(manager);
     asio::signal_set signals(context, SIGINT, SIGTERM);
-    awaitStopSignal(signals, manager, false);
-    context.run();
+    awaitStopSignal(signals, stop, false);
+
+    int status = 0;
+    if (const auto reason = reasonForNoPanel()) {
+        logging::Console::standardError("").print("Running without the panel: ", *reason);
+        context.run();
+    } else {
+        status = app::ui::runPanelApplication(
+            argc, argv, context,
+            {.mainExecutor = executor,
+             .blockingExecutor = async::workerPool().get_executor(),
+             .manager = manager,
+             .tools = app::LocalToolService::shared(),
+             .permissions = app::standardPermissionManager(services)},
+            [] { stop.request(); });
+    }
     httpThreads.stop();
     defaults.flush();
-    return 0;
+    return status;
 }

@@ -1,5 +1,63 @@
-// The vision worker program: answers the server's analysis requests until
-// its request pipe closes.
+// The vision worker program: answers the server's analysis requests, one at
+// a time, until its request descriptor closes. Its standard output goes to
+// the server's standard error (libraries print there), so requests and
+// answers travel on descriptors of their own.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+#include "platform/vision/vision_request_channel.hpp"
+#include "platform/vision/worker/vision_request_handler.hpp"
+#include "platform/worker_process.hpp"
+
+namespace {
+
+// Room for the largest image the loader accepts, its working copies and
+// the libraries; a hostile image that asks for more meets a failed
+// allocation (an error answer) instead of the machine's memory.
+constexpr std::uint64_t addressSpaceLimit = std::uint64_t{6} << 30;
+
+bool addressSanitizerBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+void limitMemory() {
+    // AddressSanitizer reserves terabytes of address space up front.
+    if (addressSanitizerBuild()) {
+        return;
+    }
+    const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+    ::setrlimit(RLIMIT_AS, &limit);
+}
+
+}  // namespace
+
 int main() {
+    using namespace lumenary::platform;
+    // A server that stops reading ends the write with an error, not us.
+    ::signal(SIGPIPE, SIG_IGN);
+    limitMemory();
+    // One analysis thread, as the server runs one request at a time.
+    cv::setNumThreads(1);
+
+    vision::VisionRequestChannel channel(WorkerProcess::requestDescriptor, WorkerProcess::answerDescriptor);
+    while (auto request = channel.nextRequest()) {
+        if (!channel.sendAnswer(vision::answerVisionRequest(*request))) {
+            break;
+        }
+    }
     return 0;
 }

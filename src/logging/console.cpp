@@ -13,15 +13,15 @@ Console Console::standardError(std::string prefix) {
             line.push_back('\n');
             DiagnosticsWriter::standardError().write(std::move(line));
         },
-        [](std::string text) { DiagnosticsWriter::standardError().write(std::move(text)); });
+        [](std::string_view text) { DiagnosticsWriter::standardError().write(text); });
 }
 
-void Console::printText(std::string text) const {
+void Console::printText(std::string_view text) const {
     if (text.empty()) {
         return;
     }
     if (textSink_) {
-        textSink_(std::move(text));
+        textSink_(text);
         return;
     }
     if (!sink_) {
@@ -44,7 +44,8 @@ void ConsoleLines::flush() {
     if (text_.empty()) {
         return;
     }
-    console_.printText(std::exchange(text_, {}));
+    console_.printText(text_);
+    text_.clear();
 }
 
 std::string_view leadingCharacters(std::string_view text, std::size_t count) {

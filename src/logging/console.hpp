@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -19,8 +20,9 @@ public:
     // has room for one more character, so adding the line feed costs no
     // further allocation.
     using Sink = std::function<void(std::string line)>;
-    // Takes one or more whole lines, each ending in a line feed, at once.
-    using TextSink = std::function<void(std::string text)>;
+    // Takes one or more whole lines, each ending in a line feed, at once;
+    // copies what it keeps.
+    using TextSink = std::function<void(std::string_view text)>;
 
     Console() = default;
     Console(std::string prefix, Sink sink) : prefix_(std::move(prefix)), sink_(std::move(sink)) {}
@@ -54,7 +56,7 @@ public:
 
     // Hands over `text`, whole lines each with its prefix and ending in a
     // line feed, as ConsoleLines gathers them.
-    void printText(std::string text) const;
+    void printText(std::string_view text) const;
 
 private:
     std::string prefix_;
@@ -83,21 +85,25 @@ public:
         if (!console_.isEnabled()) {
             return;
         }
-        if (text_.capacity() == 0) {
-            text_.reserve(initialCapacity);
+        const std::string_view pieces[] = {console_.prefix(), std::string_view(parts)..., "\n"};
+        std::size_t size = text_.size();
+        for (const auto piece : pieces) size += piece.size();
+        // The first line takes room for the usual task's lines at once,
+        // sparing several regrowths.
+        if (text_.capacity() < size) {
+            text_.reserve(std::max(size, text_.empty() ? initialCapacity : 2 * text_.capacity()));
         }
-        text_.append(console_.prefix());
-        (text_.append(parts), ...);
-        text_.push_back('\n');
+        for (const auto piece : pieces) text_.append(piece.data(), piece.size());
     }
 
-    // Hands what was gathered to the sink.
+    // Hands what was gathered to the sink, keeping the room for what comes
+    // next.
     void flush();
-    // What was gathered, for the caller to hand over (Console::printText).
-    std::string take() { return std::exchange(text_, {}); }
 
 private:
-    static constexpr std::size_t initialCapacity = 1024;
+    // Room for the usual task's lines, small enough for the allocator's
+    // per-thread cache (up to 1 KiB).
+    static constexpr std::size_t initialCapacity = 1000;
 
     Console console_;
     std::string text_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +14,6 @@
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "system/write_all.hpp"
 
@@ -28,8 +28,14 @@ std::string droppedLinesNotice(std::uint64_t count) {
 }
 
 // Room kept between bursts; anything beyond is given back once written.
-constexpr std::size_t keptBatchCapacity = 1024;
 constexpr std::size_t keptBufferCapacity = 64 * 1024;
+
+// How long the thread lets lines gather once the first has come, so that
+// one write serves many of them; short enough that a line still shows at
+// once to whoever reads it.
+constexpr auto gatheringTime = std::chrono::milliseconds(1);
+// Gathered this much, it writes at once.
+constexpr std::size_t gatheringBytes = 64 * 1024;
 
 }  // namespace
 
@@ -44,38 +50,47 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     std::mutex mutex;
     std::condition_variable workQueued;  // the thread waits here for lines
     std::condition_variable progress;    // flushes and closing wait here for writes
-    std::vector<std::string> pending;
-    // Taken from `pending` and being written, and the same joined into one
-    // write. Members rather than the thread's own, so that a child forked
-    // after the thread started can still reach them.
-    std::vector<std::string> batch;
+    // The texts queued, one after the other, and how many they are. Joined
+    // as they come, so that queueing one copies it and allocates nothing
+    // once the room is there.
+    std::string pending;
+    std::size_t pendingLines = 0;
+    // Taken from `pending` and being written; the two swap their room. A
+    // member rather than the thread's own, so that a child forked after
+    // the thread started can still reach it.
     std::string buffer;
-    // While set, the thread has `batch` and `buffer` to itself, outside the
-    // mutex.
+    // While set, the thread has `buffer` to itself, outside the mutex.
     bool writing = false;
-    // Queued and not yet written, `batch` included: the bound covers both.
+    // Queued and not yet written, `buffer` included: the bound covers both.
     std::size_t queuedBytes = 0;
     std::size_t queuedLines = 0;
     std::uint64_t queuedCount = 0;
     std::uint64_t writtenCount = 0;
+    // The count a flush waits for, and how many printers wait for room:
+    // either ends the gathering.
+    std::uint64_t flushTarget = 0;
+    std::size_t roomWaiters = 0;
     std::uint64_t dropped = 0;
     bool started = false;
     bool closing = false;
     bool finished = false;
 
-    void write(std::string text) {
+    void write(std::string_view text) {
         std::unique_lock lock(mutex);
         if (!fits(text.size()) && started && writesNeverStall()) {
             // Only a reader who stops reading can hold lines up for ever; a
             // file takes them all, so a burst waits for room instead.
+            ++roomWaiters;
+            workQueued.notify_one();
             progress.wait(lock, [&] { return fits(text.size()) || queuedLines == 0; });
+            --roomWaiters;
         }
         // The thread sleeps only on an empty queue, so only the first line
-        // after that needs to wake it.
+        // after that needs to wake it, or one that ends its gathering.
         const bool wasIdle = pending.empty();
         if (fits(text.size())) {
             if (dropped > 0) queueDroppedNotice();
-            queue(std::move(text));
+            queue(text);
         } else {
             ++dropped;
             // With nothing queued nothing will drain: the line alone was too
@@ -84,8 +99,9 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
             queueDroppedNotice();
         }
         if (!started) start();
+        const bool mustWake = wasIdle || mustWriteNow();
         lock.unlock();
-        if (wasIdle) workQueued.notify_one();
+        if (mustWake) workQueued.notify_one();
     }
 
     bool writesNeverStall() const noexcept {
@@ -97,6 +113,13 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
         return queuedLines < limits.lines && queuedBytes <= limits.bytes && size <= limits.bytes - queuedBytes;
     }
 
+    // Whether the thread stops gathering: someone waits for the lines, or
+    // so many have gathered that waiting longer risks the bound.
+    bool mustWriteNow() const noexcept {
+        return closing || flushTarget > writtenCount || roomWaiters > 0 || pending.size() >= gatheringBytes ||
+               pending.size() >= limits.bytes / 2 || pendingLines >= limits.lines / 2;
+    }
+
     // The notice itself may go past the bound: it is short, and once per
     // stretch of dropped lines.
     void queueDroppedNotice() {
@@ -104,11 +127,12 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
         dropped = 0;
     }
 
-    void queue(std::string text) {
+    void queue(std::string_view text) {
         queuedBytes += text.size();
         ++queuedLines;
         ++queuedCount;
-        pending.push_back(std::move(text));
+        ++pendingLines;
+        pending.append(text);
     }
 
     // A thread that cannot be started now is tried again with the next line;
@@ -132,19 +156,17 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
         while (true) {
             workQueued.wait(lock, [this] { return !pending.empty() || closing; });
             if (pending.empty()) break;
-            batch.swap(pending);
+            workQueued.wait_for(lock, gatheringTime, [this] { return mustWriteNow(); });
+            buffer.swap(pending);
+            const std::size_t lines = std::exchange(pendingLines, 0);
             writing = true;
             lock.unlock();
 
-            buffer.clear();
-            for (const auto& text : batch) buffer += text;
-            const std::size_t lines = batch.size();
-            batch.clear();
-            if (batch.capacity() > keptBatchCapacity) batch = {};
             // A reader that has gone away loses the lines; there is nowhere
             // left to say so.
             static_cast<void>(system::writeAll(descriptor, buffer));
             const std::size_t bytes = buffer.size();
+            buffer.clear();
             if (buffer.capacity() > keptBufferCapacity) std::string().swap(buffer);
 
             lock.lock();
@@ -163,6 +185,8 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     bool flush(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex);
         const auto target = queuedCount;
+        flushTarget = std::max(flushTarget, target);
+        workQueued.notify_one();
         return progress.wait_for(lock, timeout, [&] { return writtenCount >= target; });
     }
 
@@ -183,18 +207,19 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
     void resetInForkedChild() {
         new (&workQueued) std::condition_variable();
         new (&progress) std::condition_variable();
-        // Forked while the thread had them, they may be half changed: they
-        // are left behind rather than touched.
+        // Forked while the thread had it, it may be half changed: it is
+        // left behind rather than touched.
         if (writing) {
-            new (&batch) std::vector<std::string>();
             new (&buffer) std::string();
         }
         writing = false;
         pending.clear();
-        batch.clear();
+        pendingLines = 0;
         queuedBytes = 0;
         queuedLines = 0;
         writtenCount = queuedCount;
+        flushTarget = 0;
+        roomWaiters = 0;
         dropped = 0;
         started = false;
         mutex.unlock();
@@ -213,8 +238,8 @@ DiagnosticsWriter::~DiagnosticsWriter() {
     state_->close(closingWait_);
 }
 
-void DiagnosticsWriter::write(std::string text) {
-    state_->write(std::move(text));
+void DiagnosticsWriter::write(std::string_view text) {
+    state_->write(text);
 }
 
 bool DiagnosticsWriter::flush(std::chrono::milliseconds timeout) {
@@ -239,7 +264,7 @@ void abortWithDiagnostic(std::string_view line) {
     auto& writer = DiagnosticsWriter::standardError();
     std::string text(line);
     text.push_back('\n');
-    writer.write(std::move(text));
+    writer.write(text);
     static_cast<void>(writer.flush(DiagnosticsWriter::defaultClosingWait));
     std::abort();
 }

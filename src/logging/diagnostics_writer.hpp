@@ -13,7 +13,9 @@ namespace lumenary::logging {
 // bounded queue that a thread of the writer's own writes out, started on the
 // first line. When the queue is full, lines are dropped and counted; once the
 // reader takes what is pending again, the count is written as a line of its
-// own, where the dropped lines would have been. A regular file never stops
+// own, where the dropped lines would have been. Once a line has come, the
+// thread lets more gather for a moment (a millisecond) so that one write
+// serves many; a flush cuts that short. A regular file never stops
 // taking lines, so there a full queue makes the printer wait for room
 // instead. A text is always written whole and in the order it was queued.
 // Safe to use from any thread; its one mutex guards all of its state.
@@ -40,10 +42,10 @@ public:
     DiagnosticsWriter(const DiagnosticsWriter&) = delete;
     DiagnosticsWriter& operator=(const DiagnosticsWriter&) = delete;
 
-    // Queues `text`, one or more whole lines each ending in a line feed, or
-    // drops it when the queue has no room for it. Never waits for a reader;
-    // into a regular file it waits for room rather than drop.
-    void write(std::string text);
+    // Queues a copy of `text`, one or more whole lines each ending in a line
+    // feed, or drops it when the queue has no room for it. Never waits for a
+    // reader; into a regular file it waits for room rather than drop.
+    void write(std::string_view text);
 
     // Waits until everything queued before the call has been written, at
     // most `timeout`. True when it has.

@@ -30,7 +30,7 @@ const std::shared_ptr<TextOutputStream>& StdioOutputStream::standardError() {
 }
 
 void DiagnosticsOutputStream::write(std::string_view text) {
-    DiagnosticsWriter::standardError().write(std::string(text));
+    DiagnosticsWriter::standardError().write(text);
 }
 
 }  // namespace lumenary::logging

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -34,11 +36,22 @@ public:
     SpawnSettings& operator=(const SpawnSettings&) = delete;
 
     // The first error any setting reported, or 0.
-    int configure(const ChildStreams& streams) {
+    int configure(const ChildStreams& streams, const std::vector<ChildExtras::Descriptor>& descriptors) {
         joinStream(streams.standardInput, STDIN_FILENO, O_RDONLY);
         joinStream(streams.standardOutput, STDOUT_FILENO, O_WRONLY);
         if (streams.standardError >= 0) {
             note(::posix_spawn_file_actions_adddup2(&actions_, streams.standardError, STDERR_FILENO));
+        }
+        for (const auto& extra : descriptors) {
+            // A copy above every number a child gets, so that placing one
+            // descriptor never overwrites another that is still to be placed.
+            system::OwnedDescriptor copy(::fcntl(extra.descriptor, F_DUPFD_CLOEXEC, firstCopyNumber));
+            if (!copy.isOpen()) {
+                note(errno);
+                continue;
+            }
+            note(::posix_spawn_file_actions_adddup2(&actions_, copy.get(), extra.numberInChild));
+            copies_.push_back(std::move(copy));
         }
         // The child starts as a fresh program would: our own thread's mask
         // and our ignored signals (SIGPIPE above all) are not its business.
@@ -74,10 +87,31 @@ private:
         }
     }
 
+    static constexpr int firstCopyNumber = 64;
+
     posix_spawn_file_actions_t actions_;
     posix_spawnattr_t attributes_;
+    // Open until the child has started.
+    std::vector<system::OwnedDescriptor> copies_;
     int error_ = 0;
 };
+
+// Our environment with `overrides` ("NAME=value") set over it.
+std::vector<std::string> childEnvironment(const std::vector<std::string>& overrides) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const auto name = text.substr(0, text.find('=') + 1);
+        const bool overridden = std::any_of(overrides.begin(), overrides.end(), [&](const std::string& override) {
+            return override.starts_with(name);
+        });
+        if (!overridden) {
+            entries.emplace_back(text);
+        }
+    }
+    entries.insert(entries.end(), overrides.begin(), overrides.end());
+    return entries;
+}
 
 }  // namespace
 
@@ -92,9 +126,9 @@ PlatformError processStartFailure(const std::string& executable, int error) {
 
 PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executable,
                                                       const std::vector<std::string>& arguments,
-                                                      const ChildStreams& streams) {
+                                                      const ChildStreams& streams, const ChildExtras& extras) {
     SpawnSettings settings;
-    if (const int error = settings.configure(streams); error != 0) {
+    if (const int error = settings.configure(streams, extras.descriptors); error != 0) {
         return processStartFailure(executable, error);
     }
     std::vector<char*> argumentVector;
@@ -105,9 +139,20 @@ PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executa
     }
     argumentVector.push_back(nullptr);
 
+    std::vector<std::string> environmentEntries;
+    std::vector<char*> environmentVector;
+    if (!extras.environment.empty()) {
+        environmentEntries = childEnvironment(extras.environment);
+        for (auto& entry : environmentEntries) {
+            environmentVector.push_back(entry.data());
+        }
+        environmentVector.push_back(nullptr);
+    }
+
     pid_t pid = -1;
     const int result = ::posix_spawnp(&pid, executable.c_str(), settings.actions(), settings.attributes(),
-                                      argumentVector.data(), environ);
+                                      argumentVector.data(),
+                                      extras.environment.empty() ? environ : environmentVector.data());
     if (result != 0) {
         return processStartFailure(executable, result);
     }

@@ -28,6 +28,19 @@ struct ChildStreams {
     bool ownProcessGroup = false;
 };
 
+// What a new child gets beyond its standard streams.
+struct ChildExtras {
+    // Further descriptors under fixed numbers (3 and up), for a
+    // conversation apart from its standard streams; joined like the streams.
+    struct Descriptor {
+        int descriptor = -1;
+        int numberInChild = -1;
+    };
+    std::vector<Descriptor> descriptors;
+    // "NAME=value" entries set over the environment it inherits from us.
+    std::vector<std::string> environment;
+};
+
 // The error for a program that could not be started because `error` (an
 // errno) stood in the way, in the domain "ProcessLauncher".
 PlatformError processStartFailure(const std::string& executable, int error);
@@ -41,11 +54,11 @@ public:
 
     // Starts `executable` (a name looked up on PATH, or a path) with
     // `arguments` after its name, never through a shell, with default signal
-    // handling and nothing blocked. The error's code is the errno that
-    // refused the start (ENOENT: no such program).
+    // handling and nothing blocked, and our environment. The error's code
+    // is the errno that refused the start (ENOENT: no such program).
     static PlatformOutcome<SpawnedProcess> spawn(const std::string& executable,
                                                  const std::vector<std::string>& arguments,
-                                                 const ChildStreams& streams);
+                                                 const ChildStreams& streams, const ChildExtras& extras = {});
 
     SpawnedProcess(SpawnedProcess&& other) noexcept;
     SpawnedProcess& operator=(SpawnedProcess&&) = delete;

@@ -28,6 +28,18 @@ bool wouldBlock() {
 
 PlatformOutcome<WorkerProcess> WorkerProcess::start(const std::string& executable,
                                                     const std::vector<std::string>& arguments) {
+    return start(executable, arguments, {}, Channel::standardStreams);
+}
+
+PlatformOutcome<WorkerProcess> WorkerProcess::startOnOwnDescriptors(const std::string& executable,
+                                                                    const std::vector<std::string>& arguments,
+                                                                    const std::vector<std::string>& environment) {
+    return start(executable, arguments, environment, Channel::ownDescriptors);
+}
+
+PlatformOutcome<WorkerProcess> WorkerProcess::start(const std::string& executable,
+                                                    const std::vector<std::string>& arguments,
+                                                    const std::vector<std::string>& environment, Channel channel) {
     system::ignoreBrokenPipeSignals();
     system::Pipe input, output;
     for (auto* pipe : {&input, &output}) {
@@ -40,8 +52,14 @@ PlatformOutcome<WorkerProcess> WorkerProcess::start(const std::string& executabl
             return processStartFailure(executable, failure);
         }
     }
-    const ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), -1, false};
-    auto spawned = SpawnedProcess::spawn(executable, arguments, streams);
+    ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), -1, false};
+    ChildExtras extras{{}, environment};
+    if (channel == Channel::ownDescriptors) {
+        streams.standardInput = -1;
+        streams.standardOutput = STDERR_FILENO;
+        extras.descriptors = {{input.readEnd.get(), requestDescriptor}, {output.writeEnd.get(), answerDescriptor}};
+    }
+    auto spawned = SpawnedProcess::spawn(executable, arguments, streams, extras);
     input.readEnd.reset();
     output.writeEnd.reset();
     if (!spawned) {

@@ -17,8 +17,9 @@
 namespace lumenary::platform {
 
 // A long-lived helper program we talk to through its standard input and
-// output (the vision worker), so that a crash in it never takes the server
-// down. Its standard error is our own, where its diagnostics belong. Every
+// output, or through descriptors of its own, so that a crash in it never
+// takes the server down. Its standard error is our own, where its
+// diagnostics belong. Every
 // call blocks for at most its timeout; callers run them on the worker pool.
 // One caller at a time: the class guards nothing.
 //
@@ -33,6 +34,19 @@ public:
     // `arguments` after its name; the error says why it could not start.
     static PlatformOutcome<WorkerProcess> start(const std::string& executable,
                                                 const std::vector<std::string>& arguments);
+
+    // The numbers under which a worker started on its own descriptors
+    // reads what we write and writes what we read.
+    static constexpr int requestDescriptor = 3;
+    static constexpr int answerDescriptor = 4;
+
+    // Starts a worker that talks through requestDescriptor and
+    // answerDescriptor, for a program whose libraries print on standard
+    // output: that goes to our standard error, and its standard input is
+    // /dev/null. `environment` ("NAME=value") is set over ours.
+    static PlatformOutcome<WorkerProcess> startOnOwnDescriptors(const std::string& executable,
+                                                                const std::vector<std::string>& arguments,
+                                                                const std::vector<std::string>& environment);
 
     WorkerProcess(WorkerProcess&&) noexcept = default;
     WorkerProcess& operator=(WorkerProcess&&) = delete;
@@ -64,6 +78,11 @@ public:
 
 private:
     enum class Arrival { received, ended, timedOut };
+    enum class Channel { standardStreams, ownDescriptors };
+
+    static PlatformOutcome<WorkerProcess> start(const std::string& executable,
+                                                const std::vector<std::string>& arguments,
+                                                const std::vector<std::string>& environment, Channel channel);
 
     WorkerProcess(std::string executable, SpawnedProcess process, system::OwnedDescriptor input,
                   system::OwnedDescriptor output);

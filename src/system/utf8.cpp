@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace lumenary::system {
 
@@ -12,7 +13,14 @@ bool isValidUTF8(std::string_view bytes) {
         std::size_t length = 0;
         std::uint32_t codePoint = 0;
         if (lead < 0x80) {
+            // Text is mostly ASCII: eight such bytes are passed at a time.
             ++index;
+            std::uint64_t word = 0;
+            while (index + sizeof word <= bytes.size()) {
+                std::memcpy(&word, bytes.data() + index, sizeof word);
+                if ((word & 0x8080808080808080u) != 0) break;
+                index += sizeof word;
+            }
             continue;
         } else if ((lead & 0xE0) == 0xC0) {
             length = 2;

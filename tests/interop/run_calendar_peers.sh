@@ -6,6 +6,8 @@
 #
 # Exits 77 (skipped) where python3, khal or todoman is missing.
 set -euo pipefail
+# The program serves without its panel here.
+export LUMENARY_NO_PANEL=1
 
 for command in python3 khal; do
   if ! command -v "$command" >/dev/null 2>&1; then

@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -169,6 +170,52 @@ TEST(DiagnosticsWriter, AFileTakesEveryLineOfABurstThatOverflowsTheQueue) {
     written.resize(std::fread(written.data(), 1, written.size(), file));
     std::fclose(file);
     EXPECT_EQ(written, expected);
+}
+
+TEST(DiagnosticsWriter, TextsFromManyThreadsArriveWholeAndInEachThreadsOrder) {
+    constexpr int threadCount = 4;
+    constexpr int textsPerThread = 500;
+    constexpr int linesPerText = 3;
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        DiagnosticsWriter writer(::dup(::fileno(file)), {}, 10s);
+        std::vector<std::thread> threads;
+        for (int thread = 0; thread < threadCount; ++thread) {
+            threads.emplace_back([&writer, thread] {
+                for (int number = 0; number < textsPerThread; ++number) {
+                    std::string text;
+                    for (int line = 0; line < linesPerText; ++line) {
+                        text += "thread " + std::to_string(thread) + " text " + std::to_string(number) + " line " +
+                                std::to_string(line) + "\n";
+                    }
+                    writer.write(text);
+                }
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    }
+
+    std::string written(1024 * 1024, '\0');
+    std::rewind(file);
+    written.resize(std::fread(written.data(), 1, written.size(), file));
+    std::fclose(file);
+    const auto lines = linesOf(written);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(threadCount * textsPerThread * linesPerText));
+    std::vector<int> nextNumber(threadCount, 0);
+    for (std::size_t index = 0; index < lines.size(); index += linesPerText) {
+        int thread = -1;
+        int number = -1;
+        ASSERT_EQ(std::sscanf(lines[index].c_str(), "thread %d text %d", &thread, &number), 2) << lines[index];
+        ASSERT_TRUE(thread >= 0 && thread < threadCount) << lines[index];
+        EXPECT_EQ(number, nextNumber[static_cast<std::size_t>(thread)]++) << "out of order: " << lines[index];
+        for (int line = 0; line < linesPerText; ++line) {
+            EXPECT_EQ(lines[index + static_cast<std::size_t>(line)],
+                      "thread " + std::to_string(thread) + " text " + std::to_string(number) + " line " +
+                          std::to_string(line))
+                << "a text was split";
+        }
+    }
 }
 
 TEST(DiagnosticsWriter, ClosingWritesEverythingQueuedBeforeIt) {

@@ -165,5 +165,27 @@ TEST(WorkerProcess, AProgramThatCannotStartIsAnError) {
     EXPECT_EQ(worker.error().code, ENOENT);
 }
 
+TEST(WorkerProcess, OnItsOwnDescriptorsTalksApartFromItsStandardStreams) {
+    // Descriptor 3 carries our lines in, 4 carries its lines out; what it
+    // prints on standard output lands where its standard error goes; it
+    // reads nothing on standard input; the environment we give replaces
+    // ours for that name and keeps the rest.
+    const std::string script =
+        "echo 'printed, not an answer'; "
+        "read line <&3; printf '%s\\n' \"got $line\" >&4; "
+        "[ \"$(readlink /proc/$$/fd/1)\" = \"$(readlink /proc/$$/fd/2)\" ] && echo 'out is err' >&4; "
+        "[ \"$(readlink /proc/$$/fd/0)\" = /dev/null ] && echo 'in is null' >&4; "
+        "printf '%s %s\\n' \"$LUMENARY_WORKER_TEST\" \"${HOME:+home kept}\" >&4";
+    auto started = WorkerProcess::startOnOwnDescriptors("/bin/sh", {"-c", script}, {"LUMENARY_WORKER_TEST=given"});
+    ASSERT_TRUE(started) << started.error().description;
+    auto& worker = started.value();
+    ASSERT_FALSE(worker.write("ping\n", generousTimeout));
+    for (const std::string expected : {"got ping", "out is err", "in is null", "given home kept"}) {
+        const auto line = worker.readLine(1024, generousTimeout);
+        ASSERT_TRUE(line) << line.error().description;
+        EXPECT_EQ(line.value(), expected);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform

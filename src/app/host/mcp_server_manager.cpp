@@ -193,6 +193,11 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     }
 }
 
+void MCPServerManager::setEnabled(bool enabled) {
+    objectWillChange.emit();
+    isEnabled_ = enabled;
+}
+
 void MCPServerManager::stop() {
     objectWillChange.emit();
     isRunning_ = false;

@@ -58,6 +58,8 @@ public:
     async::Signal objectWillChange;
 
     bool isEnabled() const noexcept { return isEnabled_; }
+    // Only stores the wish; start() and stop() act.
+    void setEnabled(bool enabled);
     bool isRunning() const noexcept { return isRunning_; }
     const std::string& mcpURL() const noexcept { return mcpURL_; }
     const std::string& sseURL() const noexcept { return sseURL_; }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/permissions/settings_program.hpp"
 #include "app/tools/calendar/calendar_tool_handler.hpp"
 #include "app/tools/contacts/contacts_tool_handler.hpp"
 #include "app/tools/desktop/macos_control_tool_handler.hpp"
@@ -13,7 +14,9 @@
 #include "app/tools/music/music_tool_handler.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
+#include "app/tools/vision/vision_tool_handler.hpp"
 #include "logging/console.hpp"
+#include "platform/desktop/accessibility_setting.hpp"
 #include "platform/desktop/atspi_accessibility.hpp"
 #include "platform/desktop/xtest_input_events.hpp"
 #include "platform/folder_note_store.hpp"
@@ -25,42 +28,67 @@
 #include "platform/url_opener.hpp"
 #include "platform/vcard_folder_contact_store.hpp"
 #include "platform/vdir_event_store.hpp"
+#include "platform/vision/worker_vision_analyzer.hpp"
 
 namespace lumenary::app {
 
-ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
+StandardCategoryServices standardCategoryServices(const platform::DefaultsStore& defaults) {
     // The store keeps nothing between calls, so both categories can share it.
     auto store = platform::makeVdirEventStore(defaults);
+    return {.eventStore = store,
+            .eventKit = std::make_shared<EventKitService>(store, logging::Console::standardError("")),
+            .contacts = std::make_shared<ContactsManager>(platform::makeVCardFolderContactStore(defaults)),
+            .messages = std::make_shared<platform::MessageDatabase>(platform::messagesDatabasePath(defaults)),
+            .desktop = std::make_shared<MacOSControlService>(platform::makeAtspiAccessibility(),
+                                                             platform::makeXTestInputEvents(), ::getpid()),
+            .urlOpener = std::make_shared<platform::XdgUrlOpener>()};
+}
+
+ToolCategories standardToolCategories(const StandardCategoryServices& services,
+                                      const platform::DefaultsStore& defaults) {
     auto scripts = std::make_shared<platform::UnavailableScriptRunner>();
-    auto eventKit = std::make_shared<EventKitService>(store, logging::Console::standardError(""));
 
     ToolCategories categories;
     categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] =
-        std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), scripts);
+        std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(services.eventStore), scripts);
     categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
-        std::make_shared<RemindersToolHandler>(eventKit, scripts);
-    categories[static_cast<std::size_t>(ToolCategoryKind::contacts)] = std::make_shared<ContactsToolHandler>(
-        std::make_shared<ContactsManager>(platform::makeVCardFolderContactStore(defaults)));
+        std::make_shared<RemindersToolHandler>(services.eventKit, scripts);
+    categories[static_cast<std::size_t>(ToolCategoryKind::contacts)] =
+        std::make_shared<ContactsToolHandler>(services.contacts);
     categories[static_cast<std::size_t>(ToolCategoryKind::notes)] =
         std::make_shared<NotesToolHandler>(platform::makeFolderNoteStore(defaults));
-    categories[static_cast<std::size_t>(ToolCategoryKind::messages)] = std::make_shared<MessagesToolHandler>(
-        std::make_shared<platform::MessageDatabase>(platform::messagesDatabasePath(defaults)),
-        platform::makeKdeConnectMessageSender(defaults));
-
-    auto opener = std::make_shared<platform::XdgUrlOpener>();
-    categories[static_cast<std::size_t>(ToolCategoryKind::mail)] = std::make_shared<MailToolHandler>(opener);
+    categories[static_cast<std::size_t>(ToolCategoryKind::messages)] =
+        std::make_shared<MessagesToolHandler>(services.messages, platform::makeKdeConnectMessageSender(defaults));
+    categories[static_cast<std::size_t>(ToolCategoryKind::mail)] = std::make_shared<MailToolHandler>(services.urlOpener);
     categories[static_cast<std::size_t>(ToolCategoryKind::maps)] =
         std::make_shared<MapsToolHandler>(std::make_shared<MapsService>(
             std::make_shared<platform::HTTPMapsBackend>(platform::HTTPMapsBackendSettings::configured(defaults)),
-            opener, configuredMapsOpenURL(defaults)));
+            services.urlOpener, configuredMapsOpenURL(defaults)));
     categories[static_cast<std::size_t>(ToolCategoryKind::desktopControl)] =
-        std::make_shared<MacOSControlToolHandler>(std::make_shared<MacOSControlService>(
-            platform::makeAtspiAccessibility(), platform::makeXTestInputEvents(), ::getpid()));
+        std::make_shared<MacOSControlToolHandler>(services.desktop);
     categories[static_cast<std::size_t>(ToolCategoryKind::music)] =
         std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults));
-    // The other categories are not built for this platform yet: an empty
-    // slot lists nothing, so their calls are answered "Tool not found".
+    categories[static_cast<std::size_t>(ToolCategoryKind::vision)] = std::make_shared<VisionToolHandler>(
+        std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer()));
     return categories;
+}
+
+ToolCategories standardToolCategories(const platform::DefaultsStore& defaults) {
+    return standardToolCategories(standardCategoryServices(defaults), defaults);
+}
+
+std::shared_ptr<ProbePermissionManager> standardPermissionManager(const StandardCategoryServices& services) {
+    return std::make_shared<ProbePermissionManager>(PermissionProbeSources{
+        .eventKit = services.eventKit,
+        .contacts = services.contacts,
+        .messages = services.messages,
+        .desktop = services.desktop,
+        .accessibilitySetting = [] { return platform::desktopAccessibilityEnabled(); },
+        .accessibilitySettingsProgram = accessibilitySettingsProgram,
+        .urlOpener = services.urlOpener,
+        .startProgram = startSettingsProgram,
+        .console = logging::Console::standardError(""),
+        .probeBound = std::chrono::seconds(1)});
 }
 
 }  // namespace lumenary::app

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <charconv>
+#include <iterator>
 
 #include <asio/buffer.hpp>
 #include <asio/post.hpp>
@@ -23,14 +25,12 @@ constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 }  // namespace
 
 HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number,
-                               logging::Console console, std::shared_ptr<ConsoleBatches> consoleBatches,
-                               std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
+                               logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
     : socket_(std::move(socket)),
       protocol_(protocol),
       deadline_(socket_.get_executor()),
       number_(number),
       console_(std::move(console)),
-      consoleBatches_(std::move(consoleBatches)),
       bodyBudget_(std::move(bodyBudget)),
       onEnd_(std::move(onEnd)),
       executor_(socket_.get_executor()) {}
@@ -49,8 +49,20 @@ std::string HTTPConnection::remoteDescription() const {
         return "unknown";
     }
     const auto address = endpoint.address();
-    const std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
-    return host + ":" + std::to_string(endpoint.port());
+    if (address.is_v6()) {
+        return "[" + address.to_string() + "]:" + std::to_string(endpoint.port());
+    }
+    // Written out here: the library's own formatting goes through printf,
+    // once for every connection.
+    char text[sizeof "255.255.255.255:65535"];
+    char* end = text;
+    for (const auto byte : address.to_v4().to_bytes()) {
+        if (end != text) *end++ = '.';
+        end = std::to_chars(end, std::end(text), byte).ptr;
+    }
+    *end++ = ':';
+    end = std::to_chars(end, std::end(text), endpoint.port()).ptr;
+    return std::string(text, end);
 }
 
 asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPRequestLimits limits,
@@ -214,11 +226,7 @@ void HTTPConnection::end() {
 }
 
 void HTTPConnection::flushConsole() {
-    if (consoleBatches_) {
-        consoleBatches_->handOver(socket_.get_executor(), console_.take());
-    } else {
-        console_.flush();
-    }
+    console_.flush();
 }
 
 void HTTPConnection::close() {

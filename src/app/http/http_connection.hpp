@@ -15,7 +15,6 @@
 #include <asio/steady_timer.hpp>
 
 #include "app/http/body_budget.hpp"
-#include "app/http/console_batches.hpp"
 #include "app/http/http_request_parser.hpp"
 #include "logging/console.hpp"
 
@@ -39,11 +38,8 @@ public:
     struct Ended {};
     using ReadOutcome = std::variant<HTTPRequest, HTTPRequestError, Ended>;
 
-    // Console lines go out through `consoleBatches` when given, else
-    // straight to `console`.
     HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number, logging::Console console,
-                   std::shared_ptr<ConsoleBatches> consoleBatches, std::shared_ptr<BodyBudget> bodyBudget,
-                   EndHandler onEnd);
+                   std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
     ~HTTPConnection();
 
     HTTPConnection(const HTTPConnection&) = delete;
@@ -116,7 +112,6 @@ private:
     asio::steady_timer deadline_;
     const std::uint64_t number_;
     logging::ConsoleLines console_;
-    const std::shared_ptr<ConsoleBatches> consoleBatches_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
     EndHandler onEnd_;
     BodyBudget::Reservation bodyReservation_;

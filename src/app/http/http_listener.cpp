@@ -36,7 +36,6 @@ HTTPListener::HTTPListener(std::vector<asio::any_io_executor> executors, Limits 
       limits_(limits),
       console_(std::move(console)),
       serve_(std::move(serve)),
-      consoleBatches_(console_.isEnabled() ? std::make_shared<ConsoleBatches>(executors_, console_) : nullptr),
       bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight)),
       connections_(std::make_shared<ConnectionTable>(limits.maximumConnections)) {}
 
@@ -70,10 +69,6 @@ asio::awaitable<void> HTTPListener::stopOnStrand() {
     }
     port_.reset();
     connections_->closeAll();
-    if (consoleBatches_) {
-        // What was served is on the console by the time the server stops.
-        consoleBatches_->flushAll();
-    }
 }
 
 asio::awaitable<std::optional<std::uint16_t>> HTTPListener::port() {
@@ -124,7 +119,7 @@ std::shared_ptr<HTTPConnection> HTTPListener::admit(asio::ip::tcp::socket socket
     auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
         if (auto connections = table.lock()) connections->remove(number);
     };
-    auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_, consoleBatches_,
+    auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_,
                                                        bodyBudget_, std::move(ended));
     connections_->add(number, connection);
     if (connection->console().isEnabled()) {

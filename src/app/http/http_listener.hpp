@@ -74,7 +74,6 @@ private:
     const Limits limits_;
     const logging::Console console_;
     const Serve serve_;
-    const std::shared_ptr<ConsoleBatches> consoleBatches_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
     const std::shared_ptr<ConnectionTable> connections_;
 

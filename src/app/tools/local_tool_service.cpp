@@ -104,6 +104,10 @@ std::vector<MCPTool> LocalToolService::catalogue() const {
     return tools;
 }
 
+std::vector<MCPTool> LocalToolService::categoryTools(ToolCategoryKind kind) const {
+    return categories_[static_cast<std::size_t>(kind)]->tools();
+}
+
 asio::awaitable<ToolOutcome<std::string>> LocalToolService::callTool(std::string name, PlainDictionary arguments) {
     return async::onStrand(executor_, callToolOnMain(shared_from_this(), std::move(name), std::move(arguments)));
 }

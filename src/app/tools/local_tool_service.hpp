@@ -97,6 +97,8 @@ public:
     asio::awaitable<std::vector<MCPTool>> availableTools();
     // The same list for code already on the main executor (the manager, a panel).
     std::vector<MCPTool> catalogue() const;
+    // One category's whole list, whatever its switch (the panel lists it so).
+    std::vector<MCPTool> categoryTools(ToolCategoryKind kind) const;
 
     // Counts the call, finds the category that owns `name` and runs the
     // tool there, recording the call when it returns a text. Every failure

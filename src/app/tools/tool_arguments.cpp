@@ -41,4 +41,22 @@ std::optional<double> numberArgument(const PlainDictionary& arguments, std::stri
     return value->doubleValue();
 }
 
+std::optional<std::vector<std::string>> textListArgument(const PlainDictionary& arguments, std::string_view key) {
+    const auto* value = argument(arguments, key);
+    const auto* elements = value ? value->arrayValue() : nullptr;
+    if (elements == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::string> texts;
+    texts.reserve(elements->size());
+    for (const auto& element : *elements) {
+        auto text = mcp::jsonText(element);
+        if (!text) {
+            return std::nullopt;
+        }
+        texts.push_back(std::move(*text));
+    }
+    return texts;
+}
+
 }  // namespace lumenary::app

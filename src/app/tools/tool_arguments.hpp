@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/tools/plain_value.hpp"
 
@@ -18,5 +19,8 @@ std::optional<std::int64_t> integerArgument(const PlainDictionary& arguments, st
 std::optional<bool> booleanArgument(const PlainDictionary& arguments, std::string_view key);
 // A "number": an integer or a double.
 std::optional<double> numberArgument(const PlainDictionary& arguments, std::string_view key);
+// An array whose elements are all texts (an empty one included); one
+// element of another kind makes the whole argument absent.
+std::optional<std::vector<std::string>> textListArgument(const PlainDictionary& arguments, std::string_view key);
 
 }  // namespace lumenary::app

@@ -47,12 +47,35 @@ void XDisplay::close() {
     }
 }
 
+Display* openXDisplay(const char* name, std::string& problem) {
+    if (name == nullptr || *name == '\0') {
+        problem = "No X display is set: run Lumenary in an X11 or XWayland session, or set DISPLAY to one.";
+        return nullptr;
+    }
+    installQuietXErrorHandlers();
+    Display* display = XOpenDisplay(name);
+    if (display == nullptr) {
+        problem = "The X display \"" + std::string(name) +
+                  "\" does not open: set DISPLAY to a running X11 or XWayland display that this user may use.";
+    }
+    return display;
+}
+
+std::optional<std::string> xDisplayUnavailability() {
+    std::string problem;
+    Display* display = openXDisplay(std::getenv("DISPLAY"), problem);
+    if (display == nullptr) {
+        return problem;
+    }
+    XCloseDisplay(display);
+    return std::nullopt;
+}
+
 Display* XDisplay::connection(std::string& problem) {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {
         close();
-        problem = "No X display is set: run Lumenary in an X11 or XWayland session, or set DISPLAY to one.";
-        return nullptr;
+        return openXDisplay(name, problem);
     }
     if (display_ != nullptr && name_ != name) {
         close();
@@ -66,12 +89,9 @@ Display* XDisplay::connection(std::string& problem) {
         }
     }
     if (display_ == nullptr) {
-        installQuietXErrorHandlers();
         name_ = name;
-        display_ = XOpenDisplay(name);
+        display_ = openXDisplay(name, problem);
         if (display_ == nullptr) {
-            problem = "The X display \"" + name_ +
-                      "\" does not open: set DISPLAY to a running X11 or XWayland display that this user may use.";
             return nullptr;
         }
         lost_ = false;

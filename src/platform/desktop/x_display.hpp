@@ -40,4 +40,14 @@ private:
 // the process; idempotent.
 void installQuietXErrorHandlers();
 
+// Opens a connection to the X display `name` (DISPLAY's value, may be null),
+// or answers nothing with the reason (a sentence that says what is missing
+// and what to set) in `problem`. Every test of "is there a display" goes
+// through here, so the panel and desktop control never disagree about it.
+_XDisplay* openXDisplay(const char* name, std::string& problem);
+
+// Nothing when an X display answers at DISPLAY, else why not (as
+// openXDisplay says it). Opens a connection of its own and closes it again.
+std::optional<std::string> xDisplayUnavailability();
+
 }  // namespace lumenary::platform

@@ -3,6 +3,8 @@
 // What the tests that start the real program share: a free loopback port, a
 // check that an instance serves there, a wait with a deadline, and one tool
 // call over the program's standard input and output.
+#include <stdlib.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -17,6 +19,10 @@
 #include "support/raw_connection.hpp"
 
 namespace lumenary::testing {
+
+// The programs these tests start serve without their panel, even where the
+// test gives them a display.
+inline const bool programsRunWithoutPanel = [] { return ::setenv("LUMENARY_NO_PANEL", "1", 1) == 0; }();
 
 inline std::uint16_t freePort() {
     asio::io_context context;

@@ -52,5 +52,26 @@ TEST(ToolArguments, ReadOnlyValuesOfTheExpectedKind) {
     }
 }
 
+// A list of texts counts only when every element is a text.
+TEST(ToolArguments, ReadATextListOnlyWhenEveryElementIsAText) {
+    struct Case {
+        const char* json;
+        std::optional<std::vector<std::string>> texts;
+    };
+    const std::vector<Case> cases = {
+        {"[]", std::vector<std::string>{}},
+        {R"(["en-US", "data:,zh", ""])", std::vector<std::string>{"en-US", "data:,zh", ""}},
+        {R"(["en-US", 1])", std::nullopt},
+        {R"(["en-US", null])", std::nullopt},
+        {R"([["en-US"]])", std::nullopt},
+        {R"("en-US")", std::nullopt},
+        {R"({"0": "en-US"})", std::nullopt},
+    };
+    for (const auto& [json, texts] : cases) {
+        EXPECT_EQ(textListArgument({{"key", mcp::parseJSON(json)}}, "key"), texts) << json;
+    }
+    EXPECT_EQ(textListArgument({}, "key"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace lumenary::app

@@ -23,6 +23,9 @@ public:
 
     explicit ContactsManager(std::shared_ptr<platform::ContactStore> store);
 
+    // The one store every operation goes through.
+    const std::shared_ptr<platform::ContactStore>& contactStore() const noexcept { return store_; }
+
     // Nothing when the program may read the contacts; otherwise the error
     // ("ContactsManager", 1) saying which folder to make readable, or how to
     // choose another. The panel asks this too.

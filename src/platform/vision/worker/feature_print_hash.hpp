@@ -12,4 +12,8 @@ namespace lumenary::platform::vision {
 // viewpoint do.
 FeaturePrint featurePrintHash(const cv::Mat& rgb);
 
+// A longer side that still gives the same print as the full size, for a
+// decoder that can skip detail.
+inline constexpr int featurePrintSourceSide = 256;
+
 }  // namespace lumenary::platform::vision

@@ -1,0 +1,132 @@
+#include "app/tools/vision/vision_results.hpp"
+
+#include <cmath>
+
+#include "app/tools/vision/single_precision_value.hpp"
+#include "system/utf8.hpp"
+
+namespace lumenary::app {
+
+namespace {
+
+using namespace platform::vision;
+
+PlainValue boundingBoxValue(const NormalizedRect& box) {
+    return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
+}
+
+std::string repairedText(const std::string& bytes) {
+    return system::repairUTF8(bytes);
+}
+
+PlainDictionary listed(std::string listKey, PlainList entries) {
+    const auto count = entries.size();
+    return PlainDictionary{{"success", true}, {"count", count}, {std::move(listKey), std::move(entries)}};
+}
+
+PlainDictionary poseResult(std::string listKey, const std::vector<PoseObservation>& observations) {
+    PlainList poses;
+    for (const auto& observation : observations) {
+        PlainDictionary points;
+        for (const auto& joint : observation.joints) {
+            // Written so that a NaN confidence fails the test too.
+            if (!joint.location || !(joint.confidence > 0)) {
+                continue;
+            }
+            points[repairedText(joint.key)] = PlainDictionary{{"x", joint.location->x},
+                                                              {"y", joint.location->y},
+                                                              {"confidence", singlePrecisionValue(joint.confidence)}};
+        }
+        poses.push_back(PlainDictionary{{"confidence", singlePrecisionValue(observation.confidence)},
+                                        {"points", std::move(points)}});
+    }
+    return listed(std::move(listKey), std::move(poses));
+}
+
+}  // namespace
+
+PlainDictionary textRecognitionResult(const std::vector<TextObservation>& observations) {
+    PlainList blocks;
+    std::string fullText;
+    for (const auto& observation : observations) {
+        if (!observation.topCandidate) {
+            continue;
+        }
+        auto line = repairedText(observation.topCandidate->text);
+        if (!fullText.empty()) {
+            fullText += '\n';
+        }
+        fullText += line;
+        blocks.push_back(PlainDictionary{{"text", std::move(line)},
+                                         {"confidence", singlePrecisionValue(observation.topCandidate->confidence)},
+                                         {"bounding_box", boundingBoxValue(observation.boundingBox)}});
+    }
+    return PlainDictionary{{"success", true}, {"text_blocks", std::move(blocks)}, {"full_text", std::move(fullText)}};
+}
+
+PlainDictionary barcodeResult(const std::vector<BarcodeObservation>& observations) {
+    PlainList barcodes;
+    for (const auto& observation : observations) {
+        barcodes.push_back(PlainDictionary{{"symbology", repairedText(observation.symbology)},
+                                           {"payload", repairedText(observation.payload.value_or(""))},
+                                           {"bounding_box", boundingBoxValue(observation.boundingBox)}});
+    }
+    return listed("barcodes", std::move(barcodes));
+}
+
+PlainDictionary animalResult(const std::vector<AnimalObservation>& observations) {
+    PlainList animals;
+    for (const auto& observation : observations) {
+        PlainList labels;
+        for (const auto& label : observation.labels) {
+            labels.push_back(PlainDictionary{{"identifier", repairedText(label.identifier)},
+                                             {"confidence", singlePrecisionValue(label.confidence)}});
+        }
+        animals.push_back(PlainDictionary{{"labels", std::move(labels)},
+                                          {"bounding_box", boundingBoxValue(observation.boundingBox)}});
+    }
+    return listed("animals", std::move(animals));
+}
+
+PlainDictionary bodyPoseResult(const std::vector<PoseObservation>& observations) {
+    return poseResult("poses", observations);
+}
+
+PlainDictionary handPoseResult(const std::vector<PoseObservation>& observations) {
+    return poseResult("hands", observations);
+}
+
+PlainDictionary saliencyResult(const std::vector<SaliencyObservation>& observations) {
+    PlainList regions;
+    for (const auto& observation : observations) {
+        if (!observation.salientObjects) {
+            continue;
+        }
+        for (const auto& object : *observation.salientObjects) {
+            regions.push_back(PlainDictionary{{"confidence", singlePrecisionValue(object.confidence)},
+                                              {"bounding_box", boundingBoxValue(object.boundingBox)}});
+        }
+    }
+    return listed("regions", std::move(regions));
+}
+
+PlainDictionary imageComparisonResult(float distance) {
+    return PlainDictionary{{"success", true},
+                           {"distance", singlePrecisionValue(distance)},
+                           {"similarity_description", similarityDescription(distance)}};
+}
+
+std::string similarityDescription(float distance) {
+    if (distance == 0.0F) {
+        return "Identical";
+    }
+    if (distance < 5.0F) {
+        return "Very Similar";
+    }
+    if (distance < 15.0F) {
+        return "Similar";
+    }
+    return "Different";
+}
+
+}  // namespace lumenary::app

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <asio/awaitable.hpp>
+#include <asio/thread_pool.hpp>
+
+#include "app/tools/plain_value.hpp"
+#include "app/tools/tool_outcome.hpp"
+#include "app/tools/vision/vision_tool_arguments.hpp"
+#include "platform/vision/vision_analyzer.hpp"
+
+namespace lumenary::app {
+
+// The vision analyses as the tools see them: each runs the analyzer and
+// turns its observations into the tool's result dictionary
+// (vision_results.hpp). The analyzer's errors, "VisionService" ones for a
+// file it cannot load among them, pass on unchanged.
+//
+// The analyzer blocks, so it runs on a thread of the service's own, one
+// request at a time in the order asked: one long recognition never holds
+// more than that thread, and the analyzer is never entered twice at once.
+class VisionService {
+public:
+    explicit VisionService(std::shared_ptr<platform::vision::VisionAnalyzer> analyzer);
+
+    // Fast recognition only for the level "fast" exactly; every other text
+    // is accurate. No languages means English.
+    asio::awaitable<ToolOutcome<PlainDictionary>> recognizeText(std::string imagePath, std::string recognitionLevel,
+                                                                std::vector<std::string> languages);
+    asio::awaitable<ToolOutcome<PlainDictionary>> detectBarcodes(std::string imagePath);
+    asio::awaitable<ToolOutcome<PlainDictionary>> recognizeAnimals(std::string imagePath);
+    asio::awaitable<ToolOutcome<PlainDictionary>> detectBodyPose(std::string imagePath);
+    asio::awaitable<ToolOutcome<PlainDictionary>> detectHandPose(std::string imagePath);
+    // Objects for the type "objectness" exactly; every other text asks where
+    // the eye goes first.
+    asio::awaitable<ToolOutcome<PlainDictionary>> analyzeSaliency(std::string imagePath, std::string type);
+    // Both images are loaded, the first first, before either is printed.
+    asio::awaitable<ToolOutcome<PlainDictionary>> compareImages(std::string firstImagePath,
+                                                                std::string secondImagePath);
+
+    // Faces and video are not analysed on this platform yet: both answer
+    // "VisionService" 501.
+    asio::awaitable<ToolOutcome<PlainDictionary>> analyzeVideo(VideoAnalysisArguments arguments);
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFace(FaceSearchArguments arguments);
+
+private:
+    std::shared_ptr<platform::vision::VisionAnalyzer> analyzer_;
+    // Destroyed, it waits for the request in progress and drops the queued
+    // ones.
+    asio::thread_pool requestThread_{1};
+};
+
+}  // namespace lumenary::app

@@ -1,0 +1,7 @@
+import QtQuick
+
+// The card style every page shares.
+Rectangle {
+    color: Tokens.colorButtonfill
+    radius: Tokens.cardRadius
+}

@@ -1,0 +1,148 @@
+import QtQuick
+
+// The panel's root: 400 wide on every page, as tall as its content. The
+// header and the page area follow the view-model's `page`; the alert and
+// the copy toast lie above them, the toast topmost.
+Item {
+    id: root
+
+    required property QtObject panel
+    required property QtObject serviceCard
+    required property QtObject toolCategories
+    required property QtObject callRecords
+
+    objectName: "panelRoot"
+    width: 400
+    implicitWidth: 400
+    // An open alert never hangs over the panel's edges.
+    implicitHeight: Math.max(content.implicitHeight, root.panel.showingPermissionAlert ? alert.cardHeight + 40 : 0)
+
+    Rectangle {
+        anchors.fill: parent
+        color: Tokens.colorWhite900
+    }
+
+    Column {
+        id: content
+        x: 6
+        width: parent.width - 12
+        bottomPadding: 6
+
+        PanelHeader {
+            objectName: "panelHeader"
+            width: parent.width
+            title: root.panel.headerTitle
+            running: root.serviceCard.isRunning
+            badgeText: root.serviceCard.badgeText
+            onBackRequested: root.panel.goBack()
+        }
+
+        Item {
+            id: pageArea
+            objectName: "pageArea"
+            width: parent.width
+            height: currentPage ? currentPage.implicitHeight : 0
+            clip: true
+            readonly property Item currentPage: {
+                switch (root.panel.page) {
+                case "tools": return toolsPage
+                case "settings": return settingsPage
+                case "records": return recordsPage
+                default: return mainPage
+                }
+            }
+            Behavior on height {
+                enabled: Tokens.animationsEnabled
+                NumberAnimation { duration: Tokens.springAnimation.duration; easing.type: Tokens.springAnimation.easingType }
+            }
+
+            PageSlot {
+                id: mainPage
+                objectName: "mainPage"
+                fromLeading: true
+                implicitHeight: mainContent.implicitHeight
+                MainPage {
+                    id: mainContent
+                    width: parent.width
+                    panel: root.panel
+                    serviceCard: root.serviceCard
+                }
+            }
+            PageSlot {
+                id: toolsPage
+                objectName: "toolsPage"
+                implicitHeight: toolsContent.implicitHeight
+                CardBackground {
+                    width: parent.width
+                    height: toolsContent.implicitHeight
+                    ToolCategoriesPage {
+                        id: toolsContent
+                        width: parent.width
+                        toolCategories: root.toolCategories
+                    }
+                }
+            }
+            // The settings page's content comes with the settings work.
+            PageSlot {
+                id: settingsPage
+                objectName: "settingsPage"
+                implicitHeight: 0
+            }
+            PageSlot {
+                id: recordsPage
+                objectName: "recordsPage"
+                implicitHeight: recordsContent.implicitHeight
+                CardBackground {
+                    width: parent.width
+                    height: recordsContent.implicitHeight
+                    CallRecordsPage {
+                        id: recordsContent
+                        width: parent.width
+                        callRecords: root.callRecords
+                    }
+                }
+            }
+        }
+    }
+
+    PermissionAlert {
+        objectName: "permissionAlert"
+        id: alert
+        anchors.fill: parent
+        shown: root.panel.showingPermissionAlert
+        title: root.panel.alertTitle
+        message: root.panel.alertMessage
+        canOpenSettings: root.panel.alertCanOpenSettings
+        onDismissed: root.panel.dismissAlert()
+        onOpenSettingsRequested: root.panel.openAlertSettings()
+    }
+
+    CopyToast {
+        objectName: "copyToastLayer"
+        anchors.fill: parent
+        shown: root.panel.showCopySuccess
+    }
+
+    // A page of the page area: the main page enters from and leaves to the
+    // leading edge, the sub-pages the trailing one, fading as they move.
+    component PageSlot: Item {
+        id: slot
+        property bool fromLeading: false
+        readonly property bool isCurrent: pageArea.currentPage === slot
+
+        width: pageArea.width
+        height: implicitHeight
+        x: isCurrent ? 0 : (fromLeading ? -width : width)
+        opacity: isCurrent ? 1 : 0
+        visible: opacity > 0
+
+        Behavior on x {
+            enabled: Tokens.animationsEnabled
+            NumberAnimation { duration: Tokens.springAnimation.duration; easing.type: Tokens.springAnimation.easingType }
+        }
+        Behavior on opacity {
+            enabled: Tokens.animationsEnabled
+            NumberAnimation { duration: Tokens.springAnimation.duration; easing.type: Tokens.springAnimation.easingType }
+        }
+    }
+}

@@ -1,0 +1,61 @@
+#include "app/ui/panel_application.hpp"
+
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include <QApplication>
+#include <QCursor>
+#include <QFont>
+#include <QQuickWindow>
+#include <QSystemTrayIcon>
+
+#include "app/ui/panel_models.hpp"
+#include "app/ui/panel_tray.hpp"
+#include "app/ui/panel_window.hpp"
+
+namespace lumenary::app::ui {
+
+int runPanelApplication(int& argc, char** argv, asio::io_context& context, CoreBridge::Services services,
+                        std::function<void()> requestStop) {
+    // The panel is plain shapes and text; the software renderer draws it
+    // anywhere, with or without a GPU.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QApplication application(argc, argv);
+    // Hiding or closing the panel never ends the program; only "退出" or a
+    // signal does.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Rendering must not depend on the desktop's font settings.
+    QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC")));
+
+    std::thread core([&context] {
+        context.run();
+        // The core has stopped: the UI follows.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+
+    int status = 0;
+    {
+        PanelModels models(std::move(services));
+        const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
+        PanelWindow window(models, hasTray ? PanelWindow::Mode::trayPanel : PanelWindow::Mode::window);
+        std::optional<PanelTray> tray;
+        if (hasTray) {
+            tray.emplace(window, requestStop);
+        } else {
+            window.showPanel(QCursor::pos());
+        }
+
+        status = QApplication::exec();
+        if (!context.stopped()) {
+            requestStop();
+        }
+        core.join();
+        // The core has ended, so nothing runs on the main executor any more:
+        // the subscriptions go here, before the view-models do.
+        models.bridge().detachOnMainExecutor();
+    }
+    return status;
+}
+
+}  // namespace lumenary::app::ui

@@ -1,0 +1,345 @@
+#include "platform/vision/vision_worker_protocol.hpp"
+
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <utility>
+
+#include "mcp/core/coding_error.hpp"
+#include "mcp/core/json.hpp"
+#include "system/utf8.hpp"
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+using mcp::Value;
+
+const char* analysisName(VisionWorkerRequest::Analysis analysis) {
+    switch (analysis) {
+        case VisionWorkerRequest::Analysis::text:
+            return "text";
+        case VisionWorkerRequest::Analysis::barcodes:
+            return "barcodes";
+        case VisionWorkerRequest::Analysis::saliency:
+            return "saliency";
+        case VisionWorkerRequest::Analysis::featurePrints:
+            return "featurePrints";
+    }
+    return "";
+}
+
+std::optional<VisionWorkerRequest::Analysis> analysisNamed(std::string_view name) {
+    for (const auto analysis : {VisionWorkerRequest::Analysis::text, VisionWorkerRequest::Analysis::barcodes,
+                                VisionWorkerRequest::Analysis::saliency,
+                                VisionWorkerRequest::Analysis::featurePrints}) {
+        if (name == analysisName(analysis)) {
+            return analysis;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> texts(const Value* value) {
+    if (value == nullptr || value->arrayValue() == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::string> result;
+    for (const auto& element : *value->arrayValue()) {
+        if (element.stringValue() == nullptr) {
+            return std::nullopt;
+        }
+        result.push_back(*element.stringValue());
+    }
+    return result;
+}
+
+Value textArray(const std::vector<std::string>& texts) {
+    Value::Array elements;
+    for (const auto& text : texts) {
+        elements.emplace_back(text);
+    }
+    return elements;
+}
+
+// A double member; integers read as doubles because the writer may drop the
+// fraction of a whole number.
+std::optional<double> number(const Value& object, std::string_view key) {
+    const Value* member = object.find(key);
+    if (member == nullptr) {
+        return std::nullopt;
+    }
+    if (const auto integer = member->intValue()) {
+        return static_cast<double>(*integer);
+    }
+    return member->doubleValue();
+}
+
+Value rectValue(const NormalizedRect& rect) {
+    return Value::object({{"x", rect.x}, {"y", rect.y}, {"width", rect.width}, {"height", rect.height}});
+}
+
+std::optional<NormalizedRect> rectFrom(const Value* value) {
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    const auto x = number(*value, "x");
+    const auto y = number(*value, "y");
+    const auto width = number(*value, "width");
+    const auto height = number(*value, "height");
+    if (!x || !y || !width || !height) {
+        return std::nullopt;
+    }
+    return NormalizedRect{*x, *y, *width, *height};
+}
+
+Value toValue(const TextObservation& observation) {
+    Value::Object members{{"box", rectValue(observation.boundingBox)}};
+    if (observation.topCandidate) {
+        // A recogniser's bytes are not always UTF-8; one bad byte must not
+        // cost the whole answer.
+        members.emplace("text", system::repairUTF8(observation.topCandidate->text));
+        members.emplace("confidence", static_cast<double>(observation.topCandidate->confidence));
+    }
+    return members;
+}
+
+Value toValue(const BarcodeObservation& observation) {
+    Value::Object members{{"symbology", system::repairUTF8(observation.symbology)},
+                          {"box", rectValue(observation.boundingBox)}};
+    if (observation.payload) {
+        members.emplace("payload", system::repairUTF8(*observation.payload));
+    }
+    return members;
+}
+
+Value toValue(const SaliencyObservation& observation) {
+    if (!observation.salientObjects) {
+        return Value::object({});
+    }
+    Value::Array objects;
+    for (const auto& object : *observation.salientObjects) {
+        objects.push_back(Value::object(
+            {{"confidence", static_cast<double>(object.confidence)}, {"box", rectValue(object.boundingBox)}}));
+    }
+    return Value::object({{"objects", std::move(objects)}});
+}
+
+Value toValue(const FeaturePrint& print) {
+    // Every bit of the print, which a JSON integer (signed) would not carry.
+    char digits[17] = {};
+    std::to_chars(digits, digits + 16, print.bits, 16);
+    return std::string(digits);
+}
+
+std::optional<TextObservation> fromValue(const Value& value, const TextObservation*) {
+    TextObservation observation;
+    const auto box = rectFrom(value.find("box"));
+    if (!box) {
+        return std::nullopt;
+    }
+    observation.boundingBox = *box;
+    if (const Value* text = value.find("text")) {
+        const auto confidence = number(value, "confidence");
+        if (text->stringValue() == nullptr || !confidence) {
+            return std::nullopt;
+        }
+        observation.topCandidate = TextCandidate{*text->stringValue(), static_cast<float>(*confidence)};
+    }
+    return observation;
+}
+
+std::optional<BarcodeObservation> fromValue(const Value& value, const BarcodeObservation*) {
+    const Value* symbology = value.find("symbology");
+    const auto box = rectFrom(value.find("box"));
+    if (symbology == nullptr || symbology->stringValue() == nullptr || !box) {
+        return std::nullopt;
+    }
+    BarcodeObservation observation{*symbology->stringValue(), std::nullopt, *box};
+    if (const Value* payload = value.find("payload")) {
+        if (payload->stringValue() == nullptr) {
+            return std::nullopt;
+        }
+        observation.payload = *payload->stringValue();
+    }
+    return observation;
+}
+
+std::optional<SaliencyObservation> fromValue(const Value& value, const SaliencyObservation*) {
+    if (value.objectValue() == nullptr) {
+        return std::nullopt;
+    }
+    const Value* objects = value.find("objects");
+    if (objects == nullptr) {
+        return SaliencyObservation{};
+    }
+    if (objects->arrayValue() == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<SalientObject> salientObjects;
+    for (const auto& object : *objects->arrayValue()) {
+        const auto confidence = number(object, "confidence");
+        const auto box = rectFrom(object.find("box"));
+        if (!confidence || !box) {
+            return std::nullopt;
+        }
+        salientObjects.push_back({static_cast<float>(*confidence), *box});
+    }
+    return SaliencyObservation{std::move(salientObjects)};
+}
+
+std::optional<FeaturePrint> fromValue(const Value& value, const FeaturePrint*) {
+    const std::string* digits = value.stringValue();
+    if (digits == nullptr || digits->empty() || digits->size() > 16) {
+        return std::nullopt;
+    }
+    FeaturePrint print;
+    const auto [end, error] = std::from_chars(digits->data(), digits->data() + digits->size(), print.bits, 16);
+    if (error != std::errc() || end != digits->data() + digits->size()) {
+        return std::nullopt;
+    }
+    return print;
+}
+
+Value errorValue(const PlatformError& error) {
+    return Value::object({{"error", Value::object({{"code", error.code}, {"description", error.description}})}});
+}
+
+template <typename Observation>
+std::string encodeAnswer(const PlatformOutcome<std::vector<Observation>>& outcome) {
+    if (!outcome) {
+        return mcp::writeJSON(errorValue(outcome.error()));
+    }
+    Value::Array observations;
+    for (const auto& observation : outcome.value()) {
+        observations.push_back(toValue(observation));
+    }
+    try {
+        return mcp::writeJSON(Value::object({{"observations", std::move(observations)}}));
+    } catch (const mcp::EncodingError& error) {
+        return mcp::writeJSON(
+            errorValue(visionServiceError(500, std::string("The analysis produced a result that cannot be sent: ") +
+                                                   error.what())));
+    }
+}
+
+UnreadableVisionAnswer unreadableAnswer(std::string reason) {
+    return {std::move(reason)};
+}
+
+}  // namespace
+
+std::string visionFrame(std::string_view payload) {
+    std::string frame = std::to_string(payload.size());
+    frame += '\n';
+    frame += payload;
+    return frame;
+}
+
+std::optional<std::size_t> visionFrameLength(std::string_view lengthLine) {
+    std::size_t length = 0;
+    const auto [end, error] = std::from_chars(lengthLine.data(), lengthLine.data() + lengthLine.size(), length);
+    if (lengthLine.empty() || error != std::errc() || end != lengthLine.data() + lengthLine.size() ||
+        length > maximumVisionFrameLength) {
+        return std::nullopt;
+    }
+    return length;
+}
+
+std::string encodeVisionRequest(const VisionWorkerRequest& request) {
+    Value::Object members{{"analysis", analysisName(request.analysis)}, {"paths", textArray(request.imagePaths)}};
+    if (request.analysis == VisionWorkerRequest::Analysis::text) {
+        members.emplace("level", request.textOptions.level == TextRecognitionLevel::fast ? "fast" : "accurate");
+        members.emplace("languages", textArray(request.textOptions.languages));
+    }
+    if (request.analysis == VisionWorkerRequest::Analysis::saliency) {
+        members.emplace("kind", request.saliencyKind == SaliencyKind::objectness ? "objectness" : "attention");
+    }
+    return mcp::writeJSON(members);
+}
+
+std::optional<VisionWorkerRequest> decodeVisionRequest(std::string_view payload) {
+    Value value;
+    try {
+        value = mcp::parseJSON(payload);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const Value* analysis = value.find("analysis");
+    if (analysis == nullptr || analysis->stringValue() == nullptr) {
+        return std::nullopt;
+    }
+    VisionWorkerRequest request;
+    const auto named = analysisNamed(*analysis->stringValue());
+    auto paths = texts(value.find("paths"));
+    if (!named || !paths) {
+        return std::nullopt;
+    }
+    request.analysis = *named;
+    request.imagePaths = std::move(*paths);
+    if (const Value* level = value.find("level"); level != nullptr && level->stringValue() != nullptr) {
+        request.textOptions.level =
+            *level->stringValue() == "fast" ? TextRecognitionLevel::fast : TextRecognitionLevel::accurate;
+    }
+    if (auto languages = texts(value.find("languages"))) {
+        request.textOptions.languages = std::move(*languages);
+    }
+    if (const Value* kind = value.find("kind"); kind != nullptr && kind->stringValue() != nullptr) {
+        request.saliencyKind = *kind->stringValue() == "objectness" ? SaliencyKind::objectness : SaliencyKind::attention;
+    }
+    return request;
+}
+
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<TextObservation>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<BarcodeObservation>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<SaliencyObservation>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FeaturePrint>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionErrorAnswer(const PlatformError& error) {
+    return mcp::writeJSON(errorValue(error));
+}
+
+template <typename Observation>
+VisionAnswer<Observation> decodeVisionAnswer(std::string_view payload) {
+    Value value;
+    try {
+        value = mcp::parseJSON(payload);
+    } catch (const std::exception& error) {
+        return unreadableAnswer(error.what());
+    }
+    if (const Value* error = value.find("error")) {
+        const auto code = error->find("code") ? error->find("code")->intValue() : std::nullopt;
+        const Value* description = error->find("description");
+        if (!code || description == nullptr || description->stringValue() == nullptr) {
+            return unreadableAnswer("an error without code or description");
+        }
+        return PlatformOutcome<std::vector<Observation>>(visionServiceError(*code, *description->stringValue()));
+    }
+    const Value* observations = value.find("observations");
+    if (observations == nullptr || observations->arrayValue() == nullptr) {
+        return unreadableAnswer("neither observations nor an error");
+    }
+    std::vector<Observation> result;
+    for (const auto& element : *observations->arrayValue()) {
+        auto observation = fromValue(element, static_cast<const Observation*>(nullptr));
+        if (!observation) {
+            return unreadableAnswer("an observation of the wrong shape");
+        }
+        result.push_back(std::move(*observation));
+    }
+    return PlatformOutcome<std::vector<Observation>>(std::move(result));
+}
+
+template VisionAnswer<TextObservation> decodeVisionAnswer(std::string_view);
+template VisionAnswer<BarcodeObservation> decodeVisionAnswer(std::string_view);
+template VisionAnswer<SaliencyObservation> decodeVisionAnswer(std::string_view);
+template VisionAnswer<FeaturePrint> decodeVisionAnswer(std::string_view);
+
+}  // namespace lumenary::platform::vision

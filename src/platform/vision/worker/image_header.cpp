@@ -1,0 +1,129 @@
+#include "platform/vision/worker/image_header.hpp"
+
+#include <leptonica/allheaders.h>
+#include <libheif/heif.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+std::optional<ImageFormat> formatOfLeptonica(l_int32 format) {
+    switch (format) {
+        case IFF_JFIF_JPEG:
+            return ImageFormat::jpeg;
+        case IFF_PNG:
+            return ImageFormat::png;
+        case IFF_BMP:
+            return ImageFormat::bmp;
+        case IFF_WEBP:
+            return ImageFormat::webp;
+        default:
+            if (L_FORMAT_IS_TIFF(format)) {
+                return ImageFormat::tiff;
+            }
+            return std::nullopt;
+    }
+}
+
+struct HeifContextRelease {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HeifHandleRelease {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+
+// libheif parses the container's boxes only: the size comes from the
+// primary image's properties, with its rotation applied.
+std::optional<ImageHeader> readHeifHeader(std::string_view bytes) {
+    std::unique_ptr<heif_context, HeifContextRelease> context(heif_context_alloc());
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code !=
+            heif_error_Ok) {
+        return std::nullopt;
+    }
+    heif_image_handle* primary = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
+        return std::nullopt;
+    }
+    std::unique_ptr<heif_image_handle, HeifHandleRelease> handle(primary);
+    return ImageHeader{ImageFormat::heic, heif_image_handle_get_width(handle.get()),
+                       heif_image_handle_get_height(handle.get())};
+}
+
+std::uint32_t littleEndian(std::string_view bytes, std::size_t offset, std::size_t length) {
+    std::uint32_t value = 0;
+    for (std::size_t index = length; index-- > 0;) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + index]);
+    }
+    return value;
+}
+
+// Leptonica's header reader decodes a whole BMP to learn its size, so the
+// size comes from the info header here: 32-bit fields from Windows 3 on, 16-bit
+// ones in the OS/2 core header. A negative height marks a top-down image.
+std::optional<ImageHeader> readBmpHeader(std::string_view bytes) {
+    if (bytes.size() < 26) {
+        return std::nullopt;
+    }
+    const auto infoSize = littleEndian(bytes, 14, 4);
+    if (infoSize == 12) {
+        const auto width = static_cast<int>(littleEndian(bytes, 18, 2));
+        const auto height = static_cast<int>(littleEndian(bytes, 20, 2));
+        if (width <= 0 || height <= 0) {
+            return std::nullopt;
+        }
+        return ImageHeader{ImageFormat::bmp, width, height};
+    }
+    if (infoSize < 40) {
+        return std::nullopt;
+    }
+    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian(bytes, 18, 4)));
+    const auto height = std::llabs(static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian(bytes, 22, 4))));
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return ImageHeader{ImageFormat::bmp, static_cast<int>(width), static_cast<int>(height)};
+}
+
+}  // namespace
+
+std::optional<ImageHeader> readImageHeader(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const l_uint8*>(bytes.data());
+    // Every signature the checks below look at fits in 12 bytes.
+    if (bytes.size() < 12 || bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return std::nullopt;
+    }
+    if (heif_check_filetype(data, static_cast<int>(bytes.size())) == heif_filetype_yes_supported) {
+        // The container also carries AV1 images (AVIF), which are not HEIC.
+        const heif_brand brand = heif_main_brand(data, static_cast<int>(bytes.size()));
+        if (brand == heif_avif || brand == heif_avis) {
+            return std::nullopt;
+        }
+        return readHeifHeader(bytes);
+    }
+    l_int32 format = IFF_UNKNOWN;
+    if (findFileFormatBuffer(data, &format) != 0 || !formatOfLeptonica(format)) {
+        return std::nullopt;
+    }
+    if (format == IFF_BMP) {
+        return readBmpHeader(bytes);
+    }
+    l_int32 width = 0, height = 0, bitsPerSample = 0, samplesPerPixel = 0, colourMapped = 0;
+    if (pixReadHeaderMem(data, bytes.size(), &format, &width, &height, &bitsPerSample, &samplesPerPixel,
+                         &colourMapped) != 0) {
+        return std::nullopt;
+    }
+    const auto imageFormat = formatOfLeptonica(format);
+    if (!imageFormat || width <= 0 || height <= 0) {
+        return std::nullopt;
+    }
+    return ImageHeader{*imageFormat, width, height};
+}
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,175 @@
+#include "platform/vision/worker/image_loader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "platform/vision/vision_analyzer.hpp"
+#include "platform/vision/worker/image_header.hpp"
+#include "system/owned_descriptor.hpp"
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+PlatformError notFound(const std::string& path) {
+    return visionServiceError(404, "Image file not found at path: " + path);
+}
+
+PlatformError notLoadable(const std::string& path) {
+    return visionServiceError(400, "Failed to load image from path: " + path);
+}
+
+PlatformError notDecodable() {
+    return visionServiceError(500, "Failed to convert NSImage to CGImage");
+}
+
+// The whole file, when `path` names a regular file. A FIFO or a device is
+// never opened: opening one can block or act on the device. The descriptor
+// is checked again after opening, in case the path changed in between.
+PlatformOutcome<std::vector<unsigned char>> readRegularFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        // Whatever keeps us from seeing the file (a folder we may not enter,
+        // a loop of links, a name too long) means there is no file to load.
+        return notFound(path);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return notLoadable(path);
+    }
+    system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > maximumImageFileBytes) {
+        return notLoadable(path);
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(status.st_size));
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(count);
+    }
+    // A file that shrank while we read it is read as far as it goes.
+    bytes.resize(filled);
+    return bytes;
+}
+
+struct HeifContextRelease {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HeifHandleRelease {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct HeifImageRelease {
+    void operator()(heif_image* image) const { heif_image_release(image); }
+};
+
+// The primary image as interleaved RGB, its rotation and mirroring applied
+// (HEIC's own orientation); empty when it cannot be decoded.
+cv::Mat decodeHeic(const std::vector<unsigned char>& bytes) {
+    std::unique_ptr<heif_context, HeifContextRelease> context(heif_context_alloc());
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code !=
+            heif_error_Ok) {
+        return {};
+    }
+    heif_image_handle* primary = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
+        return {};
+    }
+    std::unique_ptr<heif_image_handle, HeifHandleRelease> handle(primary);
+    heif_image* decoded = nullptr;
+    if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code !=
+        heif_error_Ok) {
+        return {};
+    }
+    std::unique_ptr<heif_image, HeifImageRelease> image(decoded);
+    int stride = 0;
+    const uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (pixels == nullptr || width <= 0 || height <= 0) {
+        return {};
+    }
+    // Copied out: the pixels belong to the heif image released below.
+    return cv::Mat(height, width, CV_8UC3, const_cast<uint8_t*>(pixels), static_cast<std::size_t>(stride)).clone();
+}
+
+int openCVDecodeFlags(const ImageHeader& header, int smallestLongerSide) {
+    if (header.format != ImageFormat::jpeg || smallestLongerSide <= 0) {
+        return cv::IMREAD_COLOR;
+    }
+    const auto longerSide = std::max(header.width, header.height);
+    for (const auto& [factor, flags] : {std::pair{8, cv::IMREAD_REDUCED_COLOR_8}, std::pair{4, cv::IMREAD_REDUCED_COLOR_4},
+                                        std::pair{2, cv::IMREAD_REDUCED_COLOR_2}}) {
+        if (longerSide / factor >= smallestLongerSide) {
+            return flags;
+        }
+    }
+    return cv::IMREAD_COLOR;
+}
+
+// OpenCV applies a JPEG's or PNG's EXIF orientation itself when it decodes
+// in colour, and answers BGR.
+cv::Mat decodeWithOpenCV(const std::vector<unsigned char>& bytes, int flags) {
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<unsigned char*>(bytes.data()));
+    cv::Mat bgr = cv::imdecode(encoded, flags);
+    if (bgr.empty() || bgr.type() != CV_8UC3) {
+        return {};
+    }
+    cv::Mat rgb;
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    return rgb;
+}
+
+std::string sizeText(const ImageHeader& header) {
+    const auto megapixels = (header.width * header.height + 500'000) / 1'000'000;
+    return std::to_string(header.width) + " x " + std::to_string(header.height) + " pixels (about " +
+           std::to_string(megapixels) + " megapixels)";
+}
+
+}  // namespace
+
+PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSide) {
+    auto bytes = readRegularFile(path);
+    if (!bytes) {
+        return bytes.error();
+    }
+    const std::string_view view(reinterpret_cast<const char*>(bytes.value().data()), bytes.value().size());
+    const auto header = readImageHeader(view);
+    if (!header) {
+        return notLoadable(path);
+    }
+    if (header->width * header->height > maximumImagePixels) {
+        return visionServiceError(400, "Image at path " + path + " is too large to analyse: " + sizeText(*header) +
+                                           ", over the limit of " + std::to_string(maximumImagePixels / 1'000'000) +
+                                           " megapixels");
+    }
+    cv::Mat rgb = header->format == ImageFormat::heic
+                      ? decodeHeic(bytes.value())
+                      : decodeWithOpenCV(bytes.value(), openCVDecodeFlags(*header, smallestLongerSide));
+    if (rgb.empty()) {
+        return notDecodable();
+    }
+    return rgb;
+}
+
+}  // namespace lumenary::platform::vision

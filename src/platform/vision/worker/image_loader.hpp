@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "platform/platform_error.hpp"
+
+namespace lumenary::platform::vision {
+
+// No image with more pixels is decoded: at three bytes a pixel and a few
+// working copies, this is what the worker's memory holds.
+inline constexpr std::int64_t maximumImagePixels = 100'000'000;
+// No larger file is read (an uncompressed 100-megapixel TIFF with 16-bit
+// samples and alpha comes close).
+inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
+
+// Loads the image file at `path` as 8-bit RGB (CV_8UC3), turned upright by
+// its EXIF orientation. Only a regular file is opened, and never in a way
+// that could block. Errors, domain "VisionService":
+//   404 "Image file not found at path: <path>"
+//   400 "Failed to load image from path: <path>" (not a regular file, not
+//       readable, not JPEG, PNG, BMP, TIFF, WebP or HEIC)
+//   400 an image over maximumImagePixels, the message naming its size
+//   500 "Failed to convert NSImage to CGImage" (the header was read but the
+//       pixels could not be decoded)
+//
+// An analysis that works on a small copy anyway passes the longer side it
+// needs: a JPEG is then decoded at a half, a quarter or an eighth of its
+// size where that still leaves this many pixels (the decoder skips most of
+// its work). 0 decodes the full size.
+PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSide = 0);
+
+}  // namespace lumenary::platform::vision

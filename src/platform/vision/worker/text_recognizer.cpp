@@ -1,0 +1,167 @@
+#include "platform/vision/worker/text_recognizer.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+#include <opencv2/imgproc.hpp>
+
+#include "platform/vision/worker/normalized_rect_from_pixels.hpp"
+#include "platform/vision/worker/recognition_language_packs.hpp"
+
+namespace lumenary::platform::vision {
+namespace {
+
+constexpr double fastRecognitionPixels = 2'000'000;
+// Loaded recognisers stay for the worker's life; a caller cycling through
+// language sets must not pile up a model each.
+constexpr std::size_t keptRecognisers = 3;
+
+struct LoadedRecogniser {
+    std::string packs;
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+};
+
+// The most recently used recogniser first.
+class RecogniserCache {
+public:
+    PlatformOutcome<tesseract::TessBaseAPI*> recogniserFor(const std::string& packs) {
+        const auto found = std::find_if(loaded_.begin(), loaded_.end(),
+                                        [&packs](const LoadedRecogniser& entry) { return entry.packs == packs; });
+        if (found != loaded_.end()) {
+            loaded_.splice(loaded_.begin(), loaded_, found);
+            return loaded_.front().api.get();
+        }
+        auto api = std::make_unique<tesseract::TessBaseAPI>();
+        const std::string folder = languagePackFolder().string();
+        if (api->Init(folder.c_str(), packs.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
+            return visionServiceError(
+                500, "Text recognition could not load the language data \"" + packs + "\" from " + folder);
+        }
+        if (loaded_.size() >= keptRecognisers) {
+            loaded_.pop_back();
+        }
+        loaded_.push_front({packs, std::move(api)});
+        return loaded_.front().api.get();
+    }
+
+private:
+    std::list<LoadedRecogniser> loaded_;
+};
+
+std::mutex recognitionMutex;
+// Not a static object: static destruction would tear the recogniser
+// library's own cache of language data down first, and our recognisers
+// would then release into a dead cache. They end from an exit handler
+// registered after the first load, which runs before that cache goes.
+RecogniserCache* recognisers = nullptr;
+
+RecogniserCache& recogniserCache() {
+    if (recognisers == nullptr) {
+        recognisers = new RecogniserCache;
+    }
+    return *recognisers;
+}
+
+void endRecognisers() {
+    // A recognition still running on another thread keeps its recogniser:
+    // the process is ending either way, and waiting could hang the exit.
+    const std::unique_lock lock(recognitionMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return;
+    }
+    delete recognisers;
+    recognisers = nullptr;
+}
+
+cv::Mat greyForRecognition(const cv::Mat& rgb, TextRecognitionLevel level) {
+    cv::Mat grey;
+    cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
+    const double pixels = static_cast<double>(grey.total());
+    if (level != TextRecognitionLevel::fast || pixels <= fastRecognitionPixels) {
+        return grey;
+    }
+    const double scale = std::sqrt(fastRecognitionPixels / pixels);
+    cv::Mat scaled;
+    cv::resize(grey, scaled, cv::Size(), scale, scale, cv::INTER_AREA);
+    return scaled;
+}
+
+std::string withoutTrailingSpace(std::string text) {
+    const auto end = text.find_last_not_of(" \t\r\n");
+    text.erase(end == std::string::npos ? 0 : end + 1);
+    return text;
+}
+
+std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size imageSize) {
+    std::vector<TextObservation> lines;
+    std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
+    if (!iterator) {
+        return lines;
+    }
+    constexpr auto lineLevel = tesseract::RIL_TEXTLINE;
+    do {
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+        if (!iterator->BoundingBox(lineLevel, &left, &top, &right, &bottom)) {
+            continue;
+        }
+        TextObservation line;
+        line.boundingBox = normalizedRectFromPixels(left, top, right, bottom, imageSize);
+        const std::unique_ptr<char[]> text(iterator->GetUTF8Text(lineLevel));
+        std::string read = text ? withoutTrailingSpace(text.get()) : std::string();
+        if (!read.empty()) {
+            const float reported = iterator->Confidence(lineLevel) / 100.0F;
+            const float confidence = std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F;
+            line.topCandidate = TextCandidate{std::move(read), confidence};
+        }
+        lines.push_back(std::move(line));
+    } while (iterator->Next(lineLevel));
+    return lines;
+}
+
+}  // namespace
+
+PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& rgb,
+                                                                 const TextRecognitionOptions& options) {
+    if (rgb.empty() || rgb.type() != CV_8UC3) {
+        return visionServiceError(500, "Text recognition needs an 8-bit RGB image");
+    }
+    auto packs = recognitionLanguagePacks(options.languages, languagePackFolder());
+    if (!packs) {
+        return packs.error();
+    }
+    const cv::Mat grey = greyForRecognition(rgb, options.level);
+
+    const std::lock_guard lock(recognitionMutex);
+    auto recogniser = recogniserCache().recogniserFor(packs.value());
+    if (!recogniser) {
+        return recogniser.error();
+    }
+    static const bool endsAtExit = std::atexit(endRecognisers) == 0;
+    (void)endsAtExit;
+    tesseract::TessBaseAPI& api = *recogniser.value();
+    // The library's default reads the image as one block of text; photos
+    // and screenshots need its page layout analysis.
+    api.SetPageSegMode(tesseract::PSM_AUTO);
+    api.SetImage(grey.data, grey.cols, grey.rows, 1, static_cast<int>(grey.step));
+    if (api.Recognize(nullptr) != 0) {
+        api.Clear();
+        return visionServiceError(500, "Text recognition failed on a " + std::to_string(grey.cols) + "x" +
+                                           std::to_string(grey.rows) + " image");
+    }
+    std::vector<TextObservation> lines = textLines(api, grey.size());
+    api.Clear();
+    return lines;
+}
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,98 @@
+#include "platform/vision/worker/vision_request_handler.hpp"
+
+#include <exception>
+#include <new>
+
+#include <opencv2/core.hpp>
+
+#include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker/barcode_reader.hpp"
+#include "platform/vision/worker/feature_print_hash.hpp"
+#include "platform/vision/worker/image_loader.hpp"
+#include "platform/vision/worker/saliency_map.hpp"
+#include "platform/vision/worker/text_recognizer.hpp"
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+template <typename Observation, typename Analysis>
+PlatformOutcome<std::vector<Observation>> analyseImage(const std::string& path, Analysis analysis,
+                                                       int smallestLongerSide = 0) {
+    auto image = loadImage(path, smallestLongerSide);
+    if (!image) {
+        return image.error();
+    }
+    return analysis(image.value());
+}
+
+PlatformOutcome<std::vector<TextObservation>> recognizeText(const VisionWorkerRequest& request) {
+    return analyseImage<TextObservation>(request.imagePaths.front(), [&](const cv::Mat& image) {
+        return recognizeTextLines(image, request.textOptions);
+    });
+}
+
+PlatformOutcome<std::vector<BarcodeObservation>> detectBarcodes(const VisionWorkerRequest& request) {
+    return analyseImage<BarcodeObservation>(request.imagePaths.front(), readBarcodes);
+}
+
+PlatformOutcome<std::vector<SaliencyObservation>> analyzeSaliency(const VisionWorkerRequest& request) {
+    return analyseImage<SaliencyObservation>(request.imagePaths.front(), [&](const cv::Mat& image) {
+        auto regions = salientRegions(image);
+        if (request.saliencyKind == SaliencyKind::attention && regions.size() > 1) {
+            regions.resize(1);
+        }
+        return PlatformOutcome<std::vector<SaliencyObservation>>(
+            std::vector<SaliencyObservation>{SaliencyObservation{std::move(regions)}});
+    }, saliencyWorkingSide);
+}
+
+// Each image is printed as soon as it is loaded and let go before the
+// next: printing cannot fail, so the first path that fails to load is
+// still the one the error names.
+PlatformOutcome<std::vector<FeaturePrint>> featurePrints(const VisionWorkerRequest& request) {
+    std::vector<FeaturePrint> prints;
+    for (const auto& path : request.imagePaths) {
+        auto image = loadImage(path, featurePrintSourceSide);
+        if (!image) {
+            return image.error();
+        }
+        prints.push_back(featurePrintHash(image.value()));
+    }
+    return prints;
+}
+
+std::string answer(const VisionWorkerRequest& request) {
+    if (request.imagePaths.empty()) {
+        return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received a request without an image"));
+    }
+    switch (request.analysis) {
+        case VisionWorkerRequest::Analysis::text:
+            return encodeVisionAnswer(recognizeText(request));
+        case VisionWorkerRequest::Analysis::barcodes:
+            return encodeVisionAnswer(detectBarcodes(request));
+        case VisionWorkerRequest::Analysis::saliency:
+            return encodeVisionAnswer(analyzeSaliency(request));
+        case VisionWorkerRequest::Analysis::featurePrints:
+            return encodeVisionAnswer(featurePrints(request));
+    }
+    return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received an unknown analysis"));
+}
+
+}  // namespace
+
+std::string answerVisionRequest(std::string_view requestPayload) {
+    const auto request = decodeVisionRequest(requestPayload);
+    if (!request) {
+        return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received a request it cannot read"));
+    }
+    try {
+        return answer(*request);
+    } catch (const std::bad_alloc&) {
+        return encodeVisionErrorAnswer(visionServiceError(500, "The image needs more memory than the vision worker may use"));
+    } catch (const std::exception& error) {
+        return encodeVisionErrorAnswer(visionServiceError(500, std::string("The image analysis failed: ") + error.what()));
+    }
+}
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,192 @@
+// The real program with and without a display: headless service without
+// one, the tray icon when a tray host answers on the session bus, and an
+// ordinary window when none does.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+
+#include "app/ui/panel_harness.hpp"
+#include "app/ui/stand_in_status_notifier_watcher.hpp"
+#include "app/ui/x_windows.hpp"
+#include "support/child_process.hpp"
+#include "support/desktop_session.hpp"
+#include "support/raw_connection.hpp"
+#include "support/scoped_environment.hpp"
+#include "support/temporary_directory.hpp"
+
+namespace lumenary::app::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using lumenary::testing::ChildProcess;
+using lumenary::testing::DesktopSession;
+using lumenary::testing::ScopedEnvironment;
+using lumenary::testing::TemporaryDirectory;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool serves(std::uint16_t port) {
+    return lumenary::testing::parseResponse(
+               lumenary::testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"))
+               .status == 204;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 20s) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// The program on a free port with a configuration folder of its own,
+// started with the environment as the test has set it.
+class ProgramUnderTest {
+public:
+    ProgramUnderTest() {
+        std::ofstream(folder.path() / "defaults.json") << R"({"mcp_server_port":)" << port << "}";
+        environment.set("LUMENARY_CONFIG_DIR", folder.path().string());
+        environment.set("XDG_DATA_HOME", (folder.path() / "data").string());
+        environment.set("LUMENARY_NO_PANEL", std::nullopt);
+        // Under AddressSanitizer: libxkbcommon hands strndup a buffer without
+        // a terminating NUL, which strndup allows and the strict string check
+        // calls an overflow.
+        if (const char* options = std::getenv("ASAN_OPTIONS")) {
+            environment.set("ASAN_OPTIONS", std::string(options) + ":strict_string_checks=0");
+        }
+    }
+
+    void start() {
+        program = std::make_unique<ChildProcess>(std::vector<std::string>{lumenary::testing::siblingProgram("lumenary")},
+                                                 -1, errorPath().string());
+    }
+
+    std::filesystem::path errorPath() const { return folder.path() / "program.err"; }
+    std::string errors() const { return readFile(errorPath()); }
+
+    // SIGTERM, then the exit status.
+    std::optional<int> stop() {
+        program->signal(SIGTERM);
+        return program->waitForExit(20s);
+    }
+
+    TemporaryDirectory folder;
+    ScopedEnvironment environment;
+    std::uint16_t port = freeLoopbackPort();
+    std::unique_ptr<ChildProcess> program;
+};
+
+TEST(PanelProgram, WithoutADisplayItServesHeadlessAndEndsCleanlyOnSIGTERM) {
+    // Unset, and naming a display nobody serves.
+    for (const auto& display : {std::optional<std::string>(), std::optional<std::string>(":193")}) {
+        ProgramUnderTest given;
+        given.environment.set("DISPLAY", display);
+        given.environment.set("WAYLAND_DISPLAY", std::nullopt);
+        given.start();
+
+        ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+        const auto status = given.stop();
+        ASSERT_TRUE(status.has_value()) << given.errors();
+        EXPECT_EQ(*status, 0) << given.errors();
+        const auto errors = given.errors();
+        EXPECT_NE(errors.find("Running without the panel: "), std::string::npos) << errors;
+    }
+}
+
+class PanelTrayTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        auto started = DesktopSession::start();
+        if (auto* reason = std::get_if<std::string>(&started)) {
+            skipReason_ = new std::string("no private desktop for the tray tests: " + *reason);
+            return;
+        }
+        session_ = std::get<std::unique_ptr<DesktopSession>>(std::move(started)).release();
+    }
+    static void TearDownTestSuite() {
+        delete session_;
+        session_ = nullptr;
+        delete skipReason_;
+        skipReason_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (skipReason_) GTEST_SKIP() << *skipReason_;
+    }
+
+    static DesktopSession* session_;
+    static std::string* skipReason_;
+};
+
+DesktopSession* PanelTrayTest::session_ = nullptr;
+std::string* PanelTrayTest::skipReason_ = nullptr;
+
+TEST_F(PanelTrayTest, WithoutATrayHostThePanelIsAnOrdinaryWindow) {
+    ProgramUnderTest given;
+    given.start();
+    XWindows windows(session_->display());
+    ASSERT_TRUE(windows.isOpen());
+
+    ASSERT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
+    ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    const auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+}
+
+TEST_F(PanelTrayTest, TheItemRegistersAndActivateTogglesThePanel) {
+    auto bus = QDBusConnection::connectToBus(QString::fromStdString(session_->busAddress()),
+                                             QStringLiteral("tray-test-watcher"));
+    ASSERT_TRUE(bus.isConnected());
+    StandInStatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.serve(bus));
+    ProgramUnderTest given;
+    given.start();
+    XWindows windows(session_->display());
+
+    ASSERT_TRUE(eventually([&] { return !watcher.registeredItems().isEmpty(); })) << given.errors();
+    ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    EXPECT_FALSE(windows.panelViewable());
+
+    const auto item = watcher.registeredItems().front();
+    const auto activate = [&] {
+        auto call = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
+                                                   QStringLiteral("org.kde.StatusNotifierItem"),
+                                                   QStringLiteral("Activate"));
+        call << 10 << 10;
+        bus.asyncCall(call);
+    };
+    activate();
+    EXPECT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
+    activate();
+    EXPECT_TRUE(eventually([&] { return !windows.panelViewable(); })) << given.errors();
+
+    // The tray host goes and comes back: the item registers with it again.
+    const auto registrations = watcher.registeredItems().size();
+    ASSERT_TRUE(bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    EXPECT_TRUE(eventually([&] { return watcher.registeredItems().size() > registrations; })) << given.errors();
+
+    const auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+    bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("tray-test-watcher"));
+}
+
+}  // namespace
+}  // namespace lumenary::app::testing

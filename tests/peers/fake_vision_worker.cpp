@@ -1,0 +1,71 @@
+// A stand-in for the vision worker that misbehaves on request, for the
+// worker client's tests. It speaks the worker's protocol; the image path of
+// a barcode request says what to do:
+//   "abort"       abort (killed by SIGABRT)
+//   "exit"        exit with status 3 without answering
+//   "hang"        never answer
+//   "bad-length"  answer with a length line that is no length
+//   "bad-json"    answer with a frame that is not JSON
+//   "wrong-shape" answer with observations of the wrong shape
+//   "then-exit"   answer as below with its pid as the symbology, then exit
+//   anything else one barcode: symbology = OMP_THREAD_LIMIT as seen here,
+//                 payload = "request <n> of this process"
+// It prints on its standard output before every answer, as the vision
+// libraries do, to show that this never reaches the answers.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/vision_request_channel.hpp"
+#include "platform/worker_process.hpp"
+
+int main() {
+    using namespace lumenary::platform;
+    using namespace lumenary::platform::vision;
+    VisionRequestChannel channel(WorkerProcess::requestDescriptor, WorkerProcess::answerDescriptor);
+    int handled = 0;
+    while (auto payload = channel.nextRequest()) {
+        ++handled;
+        std::printf("stdout noise\n");
+        std::fflush(stdout);
+        const auto request = decodeVisionRequest(*payload);
+        const std::string path = request && !request->imagePaths.empty() ? request->imagePaths.front() : "";
+        if (path == "abort") {
+            std::abort();
+        }
+        if (path == "exit") {
+            return 3;
+        }
+        if (path == "hang") {
+            for (;;) {
+                ::pause();
+            }
+        }
+        if (path == "bad-length") {
+            const char line[] = "twelve\n";
+            if (::write(WorkerProcess::answerDescriptor, line, sizeof line - 1) < 0) {
+                return 1;
+            }
+            continue;
+        }
+        if (path == "bad-json" || path == "wrong-shape") {
+            channel.sendAnswer(path == "bad-json" ? "{not json" : R"({"observations":[{"symbology":7}]})");
+            continue;
+        }
+        const char* threads = std::getenv("OMP_THREAD_LIMIT");
+        BarcodeObservation observation;
+        observation.symbology = threads != nullptr ? threads : "unset";
+        if (path == "then-exit") {
+            observation.symbology = std::to_string(::getpid());
+        }
+        observation.payload = "request " + std::to_string(handled) + " of this process";
+        channel.sendAnswer(encodeVisionAnswer(PlatformOutcome<std::vector<BarcodeObservation>>({observation})));
+        if (path == "then-exit") {
+            return 0;
+        }
+    }
+    return 0;
+}

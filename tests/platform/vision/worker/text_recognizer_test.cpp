@@ -1,0 +1,132 @@
+#include "platform/vision/worker/text_recognizer.hpp"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/vision/worker/test_images.hpp"
+
+namespace lumenary::platform::vision {
+namespace {
+
+using vision_test::FontFace;
+
+std::vector<std::string> readLines(const std::vector<TextObservation>& observations) {
+    std::vector<std::string> lines;
+    for (const TextObservation& observation : observations) {
+        if (observation.topCandidate) {
+            lines.push_back(observation.topCandidate->text);
+        }
+    }
+    return lines;
+}
+
+struct RenderedTextCase {
+    std::string name;
+    FontFace font;
+    int pixelSize = 0;
+    std::vector<std::string> lines;
+    std::vector<std::string> languages;
+    TextRecognitionLevel level = TextRecognitionLevel::accurate;
+};
+
+TEST(TextRecognizerTest, ReadsRenderedLinesExactlyInOrder) {
+    const std::vector<RenderedTextCase> cases{
+        {"English at 40 px",
+         vision_test::dejaVuSans(),
+         40,
+         {"Invoice 2931 due on 14 March", "Total amount: 1,250.00 EUR"},
+         {},
+         TextRecognitionLevel::accurate},
+        {"dense English at 20 px",
+         vision_test::dejaVuSans(),
+         20,
+         {"The quick brown fox jumps over the lazy dog.", "Pack my box with five dozen liquor jugs!",
+          "Sphinx of black quartz, judge my vow."},
+         {"en-US"},
+         TextRecognitionLevel::accurate},
+        {"fast level on a small image",
+         vision_test::dejaVuSans(),
+         32,
+         {"Meeting room B opens at 9:30"},
+         {},
+         TextRecognitionLevel::fast},
+        {"Simplified Chinese",
+         vision_test::notoSansSimplifiedChinese(),
+         40,
+         {"识别图像中的文字内容"},
+         {"zh-Hans"},
+         TextRecognitionLevel::accurate},
+    };
+    for (const RenderedTextCase& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const cv::Mat image = vision_test::renderedText(testCase.lines, testCase.font, testCase.pixelSize);
+        const auto observations = recognizeTextLines(image, {testCase.level, testCase.languages});
+        ASSERT_TRUE(observations) << observations.error().description;
+        EXPECT_EQ(readLines(observations.value()), testCase.lines);
+        for (const TextObservation& observation : observations.value()) {
+            ASSERT_TRUE(observation.topCandidate);
+            EXPECT_GT(observation.topCandidate->confidence, 0.8F);
+            EXPECT_LE(observation.topCandidate->confidence, 1.0F);
+        }
+    }
+}
+
+void expectNear(const NormalizedRect& actual, const NormalizedRect& expected, double tolerance) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.width, expected.width, tolerance);
+    EXPECT_NEAR(actual.height, expected.height, tolerance);
+}
+
+TEST(TextRecognizerTest, LineBoxesEncloseTheirInkWithTheOriginLowerLeft) {
+    const cv::Mat line = vision_test::renderedText({"Lower left origin"}, vision_test::dejaVuSans(), 36);
+    // High in a tall image, so that a box measured from the top would land
+    // far from where the ink is.
+    const cv::Mat image = vision_test::placedOnCanvas(line, {line.cols + 100, line.rows * 4}, {60, 10});
+    const auto observations = recognizeTextLines(image, {});
+    ASSERT_TRUE(observations) << observations.error().description;
+    ASSERT_EQ(observations.value().size(), 1U);
+    expectNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
+}
+
+TEST(TextRecognizerTest, FastLevelReportsBoxesOfTheFullSizeImage) {
+    // Over two megapixels, so that "fast" reads a smaller copy.
+    const cv::Mat line = vision_test::renderedText({"Scaled copy, same boxes"}, vision_test::dejaVuSans(), 48);
+    const cv::Mat image = vision_test::placedOnCanvas(line, {2000, 1200}, {300, 900});
+    const auto observations = recognizeTextLines(image, {TextRecognitionLevel::fast, {}});
+    ASSERT_TRUE(observations) << observations.error().description;
+    EXPECT_EQ(readLines(observations.value()), std::vector<std::string>{"Scaled copy, same boxes"});
+    ASSERT_EQ(observations.value().size(), 1U);
+    expectNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
+}
+
+TEST(TextRecognizerTest, ImagesWithoutTextGiveNoReadLine) {
+    const cv::Scalar white(255, 255, 255);
+    const std::vector<std::pair<std::string, cv::Mat>> cases{
+        {"blank page", cv::Mat(480, 640, CV_8UC3, white)},
+        {"one pixel", cv::Mat(1, 1, CV_8UC3, white)},
+        {"one black pixel", cv::Mat(1, 1, CV_8UC3, cv::Scalar(0, 0, 0))},
+        {"one row", cv::Mat(1, 5000, CV_8UC3, cv::Scalar(30, 30, 30))},
+        {"one column", cv::Mat(5000, 1, CV_8UC3, cv::Scalar(30, 30, 30))},
+    };
+    for (const auto& [name, image] : cases) {
+        SCOPED_TRACE(name);
+        const auto observations = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"en"}});
+        ASSERT_TRUE(observations) << observations.error().description;
+        EXPECT_TRUE(readLines(observations.value()).empty());
+    }
+}
+
+TEST(TextRecognizerTest, UnsupportedLanguageFailsBeforeReading) {
+    const cv::Mat image = vision_test::renderedText({"Hello"}, vision_test::dejaVuSans(), 32);
+    const auto observations = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"en", "x-klingon"}});
+    ASSERT_FALSE(observations);
+    EXPECT_EQ(observations.error().domain, "VisionService");
+    EXPECT_EQ(observations.error().code, 400);
+    EXPECT_EQ(observations.error().description, "Unsupported recognition language: x-klingon");
+}
+
+}  // namespace
+}  // namespace lumenary::platform::vision
