@@ -16,7 +16,7 @@ namespace {
 
 using testing::RecordingLogHandler;
 
-MetadataProvider providing(std::string value) {
+MetadataProvider providingValue(std::string value) {
     return MetadataProvider([value] { return Metadata{{"p", value}}; });
 }
 
@@ -44,7 +44,7 @@ TEST(LoggingSystem, WithoutBootstrapALabelledLoggerWritesToStandardErrorAtInfo) 
 }
 
 TEST(LoggingSystem, LoggerWithAProviderGetsItOnTheDefaultHandler) {
-    Logger logger("provided", providing("given"));
+    Logger logger("provided", providingValue("given"));
 
     EXPECT_NE(dynamic_cast<const StreamLogHandler*>(&logger.handler()), nullptr);
     EXPECT_EQ(providerValue(logger.metadataProvider()), "given");
@@ -85,7 +85,7 @@ TEST(LoggingSystem, LoggerWithAFactoryUsesItWithTheLabel) {
             factoryProvider = providerValue(provider);
             return RecordingLogHandler("bootstrapped", LogLevel::notice);
         },
-        providing("P"));
+        providingValue("P"));
 
     Logger fromLabel("label");
     expect(factoryProvider == "P", "Logger(label) passes the process-wide provider to the factory");
@@ -95,7 +95,7 @@ TEST(LoggingSystem, LoggerWithAFactoryUsesItWithTheLabel) {
     expect(providerValue(StreamLogHandler::standardOutput("o").metadataProvider()) == "P",
            "standardOutput(label) carries the process-wide provider");
 
-    Logger withProvider("label", providing("Q"));
+    Logger withProvider("label", providingValue("Q"));
     expect(factoryProvider == "Q", "Logger(label, provider) passes its own provider to the factory");
     expect(providerValue(withProvider.metadataProvider()) == "Q", "Logger(label, provider) sets it on the handler");
 

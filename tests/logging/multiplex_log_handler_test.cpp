@@ -15,7 +15,7 @@ namespace {
 using testing::RecordingLogHandler;
 using testing::RecordLog;
 
-MetadataProvider providing(Metadata metadata) {
+MetadataProvider providerOf(Metadata metadata) {
     return MetadataProvider([metadata] { return metadata; });
 }
 
@@ -81,8 +81,8 @@ TEST_F(MultiplexLogHandlerTest, MetadataLetsLaterHandlersWinWhileTheSubscriptTak
 
 TEST_F(MultiplexLogHandlerTest, MetadataTakesEachHandlersProviderOverItsOwnAndTheMultiplexProviderOverAll) {
     first.setMetadata({{"a", "own"}, {"b", "own"}, {"c", "own"}});
-    first.setMetadataProvider(providing({{"b", "first provider"}, {"c", "first provider"}}));
-    MultiplexLogHandler multiplex({first, second}, providing({{"c", "multiplex provider"}}));
+    first.setMetadataProvider(providerOf({{"b", "first provider"}, {"c", "first provider"}}));
+    MultiplexLogHandler multiplex({first, second}, providerOf({{"c", "multiplex provider"}}));
 
     EXPECT_EQ(multiplex.metadata(), (Metadata{{"a", "own"}, {"b", "first provider"}, {"c", "multiplex provider"}}));
 }
@@ -104,8 +104,8 @@ TEST_F(MultiplexLogHandlerTest, WithoutAnyProviderItReportsNone) {
 }
 
 TEST_F(MultiplexLogHandlerTest, ProviderCombinesHandlerProvidersWithItsOwnWinning) {
-    first.setMetadataProvider(providing({{"k", "handler"}, {"h", "1"}}));
-    MultiplexLogHandler single({first}, providing({{"k", "own"}}));
+    first.setMetadataProvider(providerOf({{"k", "handler"}, {"h", "1"}}));
+    MultiplexLogHandler single({first}, providerOf({{"k", "own"}}));
     ASSERT_TRUE(single.metadataProvider().has_value());
     EXPECT_EQ(single.metadataProvider()->get(), (Metadata{{"k", "own"}, {"h", "1"}}));
 
@@ -113,13 +113,13 @@ TEST_F(MultiplexLogHandlerTest, ProviderCombinesHandlerProvidersWithItsOwnWinnin
     ASSERT_TRUE(onlyHandlers.metadataProvider().has_value());
     EXPECT_EQ(onlyHandlers.metadataProvider()->get(), (Metadata{{"k", "handler"}, {"h", "1"}}));
 
-    MultiplexLogHandler onlyOwn({second}, providing({{"o", "1"}}));
+    MultiplexLogHandler onlyOwn({second}, providerOf({{"o", "1"}}));
     EXPECT_EQ(onlyOwn.metadataProvider()->get(), (Metadata{{"o", "1"}}));
 }
 
 TEST_F(MultiplexLogHandlerTest, SettingTheProviderSetsEveryHandlerButNotItsOwn) {
     MultiplexLogHandler multiplex({first, second});
-    multiplex.setMetadataProvider(providing({{"p", "1"}}));
+    multiplex.setMetadataProvider(providerOf({{"p", "1"}}));
 
     for (const auto& handler : multiplex.handlers()) EXPECT_TRUE(handler->metadataProvider().has_value());
     ASSERT_TRUE(multiplex.metadataProvider().has_value());

@@ -13,7 +13,7 @@ namespace {
 
 using mcp::Value;
 
-constexpr const char* variable = "LUMENARY_TEST_DATA_DIR";
+constexpr const char* dataDirVariable = "LUMENARY_TEST_DATA_DIR";
 constexpr const char* key = "testDataDirectory";
 
 TEST(DataLocation, TakesTheVariableThenTheDefaultsKeyThenTheXDGFolderThenHome) {
@@ -50,17 +50,18 @@ TEST(DataLocation, TakesTheVariableThenTheDefaultsKeyThenTheXDGFolderThenHome) {
     };
     for (const auto& testCase : cases) {
         testing::ScopedEnvironment environment;
-        environment.set(variable, testCase.environmentValue);
+        environment.set(dataDirVariable, testCase.environmentValue);
         environment.set("XDG_DATA_HOME", testCase.xdgDataHome);
         environment.set("HOME", testCase.home);
         MemoryDefaultsStore defaults;
         if (testCase.defaultsValue) {
             defaults.set(key, *testCase.defaultsValue);
         }
-        const auto configured = configuredDataLocation(variable, key, defaults);
+        const auto configured = configuredDataLocation(dataDirVariable, key, defaults);
         EXPECT_EQ(configured ? std::optional(configured->string()) : std::nullopt, testCase.configured)
             << testCase.name;
-        EXPECT_EQ(dataLocation(variable, key, defaults, "calendars").string(), testCase.location) << testCase.name;
+        EXPECT_EQ(dataLocation(dataDirVariable, key, defaults, "calendars").string(), testCase.location)
+            << testCase.name;
     }
 }
 
@@ -68,11 +69,11 @@ TEST(DataLocation, TakesTheVariableThenTheDefaultsKeyThenTheXDGFolderThenHome) {
 // database still knows the user's home.
 TEST(DataLocation, FindsHomeWithoutTheHomeVariable) {
     testing::ScopedEnvironment environment;
-    environment.set(variable, std::nullopt);
+    environment.set(dataDirVariable, std::nullopt);
     environment.set("XDG_DATA_HOME", std::nullopt);
     environment.set("HOME", std::nullopt);
     const MemoryDefaultsStore defaults;
-    const auto location = dataLocation(variable, key, defaults, "calendars");
+    const auto location = dataLocation(dataDirVariable, key, defaults, "calendars");
     EXPECT_TRUE(location.is_absolute()) << location;
     EXPECT_EQ(location.filename(), "calendars");
     EXPECT_EQ(location.parent_path().filename(), "share");

@@ -17,14 +17,14 @@ namespace {
 using mcp::Value;
 using namespace std::chrono_literals;
 
-std::string readFile(const std::filesystem::path& path) {
+std::string readStoreFile(const std::filesystem::path& path) {
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& text) {
+void writeStoreFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
@@ -91,11 +91,11 @@ TEST(FileDefaultsStore, WritesSurviveTheStoreAndReachTheFileWithinTheDelay) {
         store.setInteger("toolCallCount", 3);
         store.remove("never-there");
         const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (readFile(store.filePath()).find("toolCallCount") == std::string::npos &&
+        while (readStoreFile(store.filePath()).find("toolCallCount") == std::string::npos &&
                std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(5ms);
         }
-        EXPECT_EQ(mcp::parseJSON(readFile(store.filePath())),
+        EXPECT_EQ(mcp::parseJSON(readStoreFile(store.filePath())),
                   Value::object({{"isMapsEnabled", true}, {"toolCallCount", 3}}));
         store.setInteger("toolCallCount", 4);
     }
@@ -115,14 +115,14 @@ TEST(FileDefaultsStore, TwoWritersOfDifferentKeysKeepEachOthers) {
     ASSERT_TRUE(second.flush());
     first.remove("a");
     ASSERT_TRUE(first.flush());
-    EXPECT_EQ(mcp::parseJSON(readFile(first.filePath())), Value::object({{"b", 2}}));
+    EXPECT_EQ(mcp::parseJSON(readStoreFile(first.filePath())), Value::object({{"b", 2}}));
     EXPECT_EQ(first.integer("b"), 2) << "a write picks up what the other process wrote";
 }
 
 TEST(FileDefaultsStore, AnUnreadableFileIsCopiedAsideBeforeAnythingReplacesIt) {
     for (const std::string bad : {"{not json", "[1,2,3]", "\"text\""}) {
         testing::TemporaryDirectory folder;
-        writeFile(folder.path() / "defaults.json", bad);
+        writeStoreFile(folder.path() / "defaults.json", bad);
         {
             FileDefaultsStore store(folder.path(), 1h);
             EXPECT_FALSE(store.object("anything"));
@@ -132,26 +132,27 @@ TEST(FileDefaultsStore, AnUnreadableFileIsCopiedAsideBeforeAnythingReplacesIt) {
         }
         const auto copies = corruptCopies(folder.path());
         ASSERT_EQ(copies.size(), 1U) << bad << ": one copy, not one per write";
-        EXPECT_EQ(readFile(copies.front()), bad);
-        EXPECT_EQ(mcp::parseJSON(readFile(folder.path() / "defaults.json")), Value::object({{"toolCallCount", 2}}));
+        EXPECT_EQ(readStoreFile(copies.front()), bad);
+        EXPECT_EQ(mcp::parseJSON(readStoreFile(folder.path() / "defaults.json")),
+                  Value::object({{"toolCallCount", 2}}));
     }
 }
 
 TEST(FileDefaultsStore, PreservingAnUnreadableValueCopiesTheFile) {
     testing::TemporaryDirectory folder;
-    writeFile(folder.path() / "defaults.json", R"({"toolCallRecords":"garbage"})");
+    writeStoreFile(folder.path() / "defaults.json", R"({"toolCallRecords":"garbage"})");
     FileDefaultsStore store(folder.path(), 1h);
     store.preserveUnreadable("toolCallRecords");
     const auto copies = corruptCopies(folder.path());
     ASSERT_EQ(copies.size(), 1U);
-    EXPECT_EQ(readFile(copies.front()), R"({"toolCallRecords":"garbage"})");
+    EXPECT_EQ(readStoreFile(copies.front()), R"({"toolCallRecords":"garbage"})");
 }
 
 TEST(FileDefaultsStore, AFolderThatCannotBeWrittenLeavesTheValuesInMemory) {
     testing::TemporaryDirectory folder;
     // A regular file where the folder should be: no process, root included,
     // can create the defaults under it.
-    writeFile(folder.path() / "blocker", "");
+    writeStoreFile(folder.path() / "blocker", "");
     FileDefaultsStore store(folder.path() / "blocker" / "lumenary", 1h);
     store.setBoolean("isCalendarEnabled", true);
     EXPECT_FALSE(store.flush());
@@ -167,7 +168,7 @@ TEST(FileDefaultsStore, AValueJSONCannotHoldIsRefusedAndLaterWritesGoOn) {
     store.setInteger("toolCallCount", 1);
     ASSERT_TRUE(store.flush());
     EXPECT_FALSE(store.object("nan"));
-    EXPECT_EQ(mcp::parseJSON(readFile(store.filePath())), Value::object({{"toolCallCount", 1}}));
+    EXPECT_EQ(mcp::parseJSON(readStoreFile(store.filePath())), Value::object({{"toolCallCount", 1}}));
 }
 
 }  // namespace

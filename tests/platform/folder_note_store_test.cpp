@@ -24,12 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void writeFile(const fs::path& path, const std::string& bytes) {
+void writeNoteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string readFile(const fs::path& path) {
+std::string readNoteFile(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
@@ -50,7 +50,7 @@ protected:
     // A note file modified `hoursAgo` hours ago.
     void addNote(const std::string& relativePath, const std::string& text, int hoursAgo) {
         const auto path = notes / relativePath;
-        writeFile(path, text);
+        writeNoteFile(path, text);
         fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(hoursAgo));
     }
 
@@ -119,7 +119,7 @@ TEST_F(FolderNoteStoreTest, AnAbsentFolderHoldsNoNotes) {
 }
 
 TEST_F(FolderNoteStoreTest, AFileInPlaceOfTheFolderIsAnErrorNamingItAndWhatToSet) {
-    writeFile(notes, "not a folder");
+    writeNoteFile(notes, "not a folder");
     for (const auto& description :
          {store.noteNames(10).error().description, store.notesContaining("x", 20).error().description,
           store.createNote({.title = "T", .content = "C"}).error().description}) {
@@ -174,7 +174,7 @@ TEST_F(FolderNoteStoreTest, CreatesTheNotesFolderAndStoresTheTextExactly) {
 
     EXPECT_EQ(created.name, "Meeting");
     EXPECT_EQ(created.folder, "Notes");
-    EXPECT_EQ(readFile(notes / "Meeting.md"), text);
+    EXPECT_EQ(readNoteFile(notes / "Meeting.md"), text);
     EXPECT_EQ(fs::status(notes).permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_EQ(everythingUnder(notes), std::set<std::string>{"Meeting.md"});
 }
@@ -202,13 +202,13 @@ TEST_F(FolderNoteStoreTest, ChoosesTheFolderByNameIgnoringCaseAndMakesAMissingOn
 }
 
 TEST_F(FolderNoteStoreTest, PutsTheNoteInTheNotesFolderWhenTheFolderCannotBeMade) {
-    writeFile(notes / "Taken", "a file, not a folder");
+    writeNoteFile(notes / "Taken", "a file, not a folder");
 
     const auto created = create("Note", "text", "Taken");
 
     EXPECT_EQ(created.folder, std::nullopt);
-    EXPECT_EQ(readFile(notes / "Note.md"), "text");
-    EXPECT_EQ(readFile(notes / "Taken"), "a file, not a folder");
+    EXPECT_EQ(readNoteFile(notes / "Note.md"), "text");
+    EXPECT_EQ(readNoteFile(notes / "Taken"), "a file, not a folder");
 }
 
 TEST_F(FolderNoteStoreTest, RefusesAFolderThatLeadsOutsideThroughALinkAndWritesNothingThere) {
@@ -227,7 +227,7 @@ TEST_F(FolderNoteStoreTest, RefusesAFolderThatLeadsOutsideThroughALinkAndWritesN
 
     // A link that stays inside is an ordinary folder.
     EXPECT_EQ(create("Kept", "text", "Alias").folder, "Alias");
-    EXPECT_EQ(readFile(notes / "Real" / "Kept.md"), "text");
+    EXPECT_EQ(readNoteFile(notes / "Real" / "Kept.md"), "text");
 }
 
 TEST_F(FolderNoteStoreTest, MakesTitlesSafeFileNamesThatStayInsideAndVisible) {
@@ -242,7 +242,7 @@ TEST_F(FolderNoteStoreTest, MakesTitlesSafeFileNamesThatStayInsideAndVisible) {
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.title);
         EXPECT_EQ(create(testCase.title, "text").name, testCase.name);
-        EXPECT_EQ(readFile(notes / (testCase.name + ".md")), "text");
+        EXPECT_EQ(readNoteFile(notes / (testCase.name + ".md")), "text");
     }
     EXPECT_EQ(everythingUnder(root.path()).size(), cases.size() + 1);
 }
@@ -259,7 +259,7 @@ TEST_F(FolderNoteStoreTest, CutsAVeryLongTitleToOneFileNameOnACharacterBoundary)
     EXPECT_GT(created.name.size() + 3, 250U);
     EXPECT_TRUE(mcp::isValidUTF8(created.name));
     EXPECT_TRUE(title.starts_with(created.name));
-    EXPECT_EQ(readFile(notes / (created.name + ".md")), "text");
+    EXPECT_EQ(readNoteFile(notes / (created.name + ".md")), "text");
 }
 
 TEST_F(FolderNoteStoreTest, NumbersATakenNameAndNeverReplacesOrWritesThroughWhatHoldsIt) {
@@ -269,9 +269,9 @@ TEST_F(FolderNoteStoreTest, NumbersATakenNameAndNeverReplacesOrWritesThroughWhat
     EXPECT_EQ(create("Plan", "second").name, "Plan 3");
     EXPECT_EQ(create("Plan", "third").name, "Plan 4");
 
-    EXPECT_EQ(readFile(notes / "Plan.md"), "first");
-    EXPECT_EQ(readFile(notes / "Plan 3.md"), "second");
-    EXPECT_EQ(readFile(notes / "Plan 4.md"), "third");
+    EXPECT_EQ(readNoteFile(notes / "Plan.md"), "first");
+    EXPECT_EQ(readNoteFile(notes / "Plan 3.md"), "second");
+    EXPECT_EQ(readNoteFile(notes / "Plan 4.md"), "third");
     EXPECT_FALSE(fs::exists(root.path() / "target-outside.md"));
 }
 
@@ -287,7 +287,7 @@ TEST_F(FolderNoteStoreTest, NotesCreatedAtOnceAllKeepTheirOwnFile) {
 
     std::set<std::string> texts;
     for (const auto& entry : fs::directory_iterator(notes)) {
-        texts.insert(readFile(entry.path()));
+        texts.insert(readNoteFile(entry.path()));
     }
     EXPECT_EQ(texts.size(), static_cast<std::size_t>(writers));
     EXPECT_EQ(names().size(), static_cast<std::size_t>(writers));

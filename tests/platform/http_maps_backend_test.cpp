@@ -30,7 +30,7 @@ HTTPMapsBackendSettings settingsFor(const FakeHTTPEndpoint& endpoint) {
 }
 
 // "name | street | locality | area | postcode | lat,lon" of each place.
-std::vector<std::string> described(const std::vector<MapPlace>& places) {
+std::vector<std::string> describedPlaces(const std::vector<MapPlace>& places) {
     std::vector<std::string> lines;
     for (const auto& place : places) {
         const auto part = [](const std::optional<std::string>& value) { return value.value_or("-"); };
@@ -99,7 +99,7 @@ TEST(HTTPMapsBackend, SearchAsksTheGeocodersSearchAPIAndReadsTheHitsItCanUse) {
     const auto places = backend.searchPlaces("Café & \"Bar\" #1\nBerlin", 3);
 
     ASSERT_TRUE(places) << failureOf(places.error());
-    EXPECT_EQ(described(places.value()),
+    EXPECT_EQ(describedPlaces(places.value()),
               (std::vector<std::string>{
                   "Brandenburger Tor | 1 Pariser Platz | Berlin | Berlin | 10117 | 52.516300,13.377700",
                   "- | - | Dorf | - | 85354 | 48.100000,11.500000",

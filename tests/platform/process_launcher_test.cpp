@@ -67,7 +67,7 @@ ProcessExit killedBy(int signal) {
     return {ProcessExit::Kind::killedBySignal, 0, signal};
 }
 
-std::string readFile(const std::filesystem::path& path) {
+std::string readLaunchedFile(const std::filesystem::path& path) {
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
@@ -253,7 +253,7 @@ TEST(ProcessLauncher, LeavesTheChildRunningAtTheDeadlineAndReapsItWhenItEnds) {
     EXPECT_FALSE(run.exit.has_value());
     EXPECT_TRUE(processIsAlive(run.pid));
     release(go);
-    EXPECT_TRUE(eventually([&] { return readFile(finished) == "done\n"; })) << "the late writer died";
+    EXPECT_TRUE(eventually([&] { return readLaunchedFile(finished) == "done\n"; })) << "the late writer died";
     EXPECT_TRUE(eventually([&] { return processIsGone(run.pid); })) << "left a zombie";
     EXPECT_TRUE(eventually([&] { return openDescriptors() == descriptorsBefore; }));
 }
@@ -272,7 +272,7 @@ TEST(ProcessLauncher, ReturnsWhenTheChildEndsThoughItsOwnChildStillHoldsItsOutpu
     EXPECT_EQ(run.exit, exited(0));
     EXPECT_EQ(run.standardOutput.bytes, "started\n");
     release(go);
-    EXPECT_TRUE(eventually([&] { return readFile(finished) == "done\n"; })) << "the late writer died";
+    EXPECT_TRUE(eventually([&] { return readLaunchedFile(finished) == "done\n"; })) << "the late writer died";
 }
 
 TEST(ProcessLauncher, AProgramThatCannotStartIsAnError) {

@@ -32,7 +32,7 @@ private:
     std::mt19937 engine_{20261207};
 };
 
-std::vector<std::string> namesOf(const FilePath& path) {
+std::vector<std::string> componentNamesOf(const FilePath& path) {
     std::vector<std::string> names;
     for (const auto& component : path.components()) names.emplace_back(component.bytes());
     return names;
@@ -106,7 +106,7 @@ TEST(FilePathProperties, ComponentEditsKeepSeparatorNormalForm) {
     for (int round = 0; round < rounds; ++round) {
         FilePath path(random.text());
         const FilePath before = path;
-        std::vector<std::string> expected = namesOf(path);
+        std::vector<std::string> expected = componentNamesOf(path);
         const std::size_t lower = random.pick(expected.size() + 1);
         const std::size_t upper = lower + random.pick(expected.size() - lower + 1);
         const std::vector<std::string> inserted(random.pick(3), random.pick(2) == 0 ? "x" : "..");
@@ -125,7 +125,7 @@ TEST(FilePathProperties, ComponentEditsKeepSeparatorNormalForm) {
 
         EXPECT_TRUE(isSeparatorNormal(path)) << path.debugDescription();
         EXPECT_EQ(path.isAbsolute(), before.isAbsolute());
-        EXPECT_EQ(namesOf(path), expected);
+        EXPECT_EQ(componentNamesOf(path), expected);
     }
 }
 

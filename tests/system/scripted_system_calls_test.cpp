@@ -13,7 +13,9 @@
 namespace lumenary::system {
 namespace {
 
-std::span<const std::byte> bytesOf(std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); }
+std::span<const std::byte> bytesOfText(std::string_view text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
 
 // A table whose writes, reads and closes answer from a script: a number is a
 // count taken (at most what was offered), a negative one fails with that
@@ -60,21 +62,21 @@ private:
     SystemCalls calls_;
 };
 
-struct WriteAllCase {
+struct ScriptedWriteAllCase {
     const char* name;
     std::deque<ssize_t> script;
     std::vector<std::string> offered;
     std::optional<int> failure;  // the errno it ends with, else the full count
 };
 
-class WriteAllScripted : public ::testing::TestWithParam<WriteAllCase> {};
+class WriteAllScripted : public ::testing::TestWithParam<ScriptedWriteAllCase> {};
 
 TEST_P(WriteAllScripted, WritesEachRemainderUntilDoneOrFailed) {
     ScriptedCalls scripted;
     scripted.script = GetParam().script;
     const ScopedSystemCalls inForce(scripted.table());
 
-    const auto written = FileDescriptor(9)._writeAll(bytesOf("abcdef"));
+    const auto written = FileDescriptor(9)._writeAll(bytesOfText("abcdef"));
 
     std::vector<std::string> offered;
     for (const auto& call : scripted.made) offered.push_back(call.bytes);
@@ -91,13 +93,15 @@ TEST_P(WriteAllScripted, WritesEachRemainderUntilDoneOrFailed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, WriteAllScripted,
-    ::testing::Values(
-        WriteAllCase{"OneWrite", {6}, {"abcdef"}, std::nullopt},
-        WriteAllCase{"PartialWrites", {2, 1, 3}, {"abcdef", "cdef", "def"}, std::nullopt},
-        WriteAllCase{"RunOfInterrupts", {-EINTR, -EINTR, -EINTR, 4, -EINTR, 2}, {"abcdef", "abcdef", "abcdef", "abcdef", "ef", "ef"}, std::nullopt},
-        WriteAllCase{"FailureAfterPartialWrite", {3, -ENOSPC}, {"abcdef", "def"}, ENOSPC},
-        // Taking nothing of a non-empty remainder would loop for ever.
-        WriteAllCase{"WriteThatTakesNothing", {2, 0}, {"abcdef", "cdef"}, EIO}),
+    ::testing::Values(ScriptedWriteAllCase{"OneWrite", {6}, {"abcdef"}, std::nullopt},
+                      ScriptedWriteAllCase{"PartialWrites", {2, 1, 3}, {"abcdef", "cdef", "def"}, std::nullopt},
+                      ScriptedWriteAllCase{"RunOfInterrupts",
+                                           {-EINTR, -EINTR, -EINTR, 4, -EINTR, 2},
+                                           {"abcdef", "abcdef", "abcdef", "abcdef", "ef", "ef"},
+                                           std::nullopt},
+                      ScriptedWriteAllCase{"FailureAfterPartialWrite", {3, -ENOSPC}, {"abcdef", "def"}, ENOSPC},
+                      // Taking nothing of a non-empty remainder would loop for ever.
+                      ScriptedWriteAllCase{"WriteThatTakesNothing", {2, 0}, {"abcdef", "cdef"}, EIO}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(WriteAllScripted, AnEmptyBufferMakesNoCall) {
@@ -112,7 +116,7 @@ TEST(WriteAllScripted, PositionedWritesMoveTheirOffsetByWhatWasWritten) {
     ScriptedCalls scripted;
     scripted.script = {2, -EINTR, 1, 3};
     const ScopedSystemCalls inForce(scripted.table());
-    EXPECT_EQ(FileDescriptor(9)._writeAll(100, bytesOf("abcdef")).value(), 6u);
+    EXPECT_EQ(FileDescriptor(9)._writeAll(100, bytesOfText("abcdef")).value(), 6u);
     std::vector<off_t> offsets;
     for (const auto& call : scripted.made) offsets.push_back(call.offset);
     EXPECT_EQ(offsets, (std::vector<off_t>{100, 102, 102, 103}));
@@ -139,8 +143,8 @@ TEST_P(SingleCallOnInterrupt, RepeatsOnlyWhenAsked) {
     };
     std::byte buffer[1];
     check([&] { return FileDescriptor(9)._read(buffer, retry).hasValue(); });
-    check([&] { return FileDescriptor(9)._write(bytesOf("x"), retry).hasValue(); });
-    check([&] { return FileDescriptor(9)._write(5, bytesOf("x"), retry).hasValue(); });
+    check([&] { return FileDescriptor(9)._write(bytesOfText("x"), retry).hasValue(); });
+    check([&] { return FileDescriptor(9)._write(5, bytesOfText("x"), retry).hasValue(); });
     check([&] { return FileDescriptor(9)._resize(0, retry).hasValue(); });
 }
 

@@ -137,12 +137,12 @@ TEST(SystemStringDeathTest, IndicesOutsideTheCharactersStopTheProcess) {
     EXPECT_DEATH(SystemString(SystemChar::fromByte('x'), -1), "negative count");
 }
 
-struct DecodeCase {
+struct StringDecodeCase {
     const char* json;
     bool valid;
 };
 
-class SystemStringDecoding : public ::testing::TestWithParam<DecodeCase> {};
+class SystemStringDecoding : public ::testing::TestWithParam<StringDecodeCase> {};
 
 TEST_P(SystemStringDecoding, ChecksTheTerminatorInvariants) {
     const mcp::Value value = mcp::parseJSON(GetParam().json);
@@ -161,13 +161,13 @@ TEST_P(SystemStringDecoding, ChecksTheTerminatorInvariants) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, SystemStringDecoding,
-                         ::testing::Values(DecodeCase{R"({"nullTerminatedStorage":[]})", false},
-                                           DecodeCase{R"({"nullTerminatedStorage":[97]})", false},
-                                           DecodeCase{R"({"nullTerminatedStorage":[97,0,98,0]})", false},
-                                           DecodeCase{R"({"nullTerminatedStorage":[0,0]})", false},
-                                           DecodeCase{R"({"nullTerminatedStorage":[97,0]})", true},
-                                           DecodeCase{R"({"nullTerminatedStorage":[-1,0]})", true},
-                                           DecodeCase{R"({"nullTerminatedStorage":[0]})", true}));
+                         ::testing::Values(StringDecodeCase{R"({"nullTerminatedStorage":[]})", false},
+                                           StringDecodeCase{R"({"nullTerminatedStorage":[97]})", false},
+                                           StringDecodeCase{R"({"nullTerminatedStorage":[97,0,98,0]})", false},
+                                           StringDecodeCase{R"({"nullTerminatedStorage":[0,0]})", false},
+                                           StringDecodeCase{R"({"nullTerminatedStorage":[97,0]})", true},
+                                           StringDecodeCase{R"({"nullTerminatedStorage":[-1,0]})", true},
+                                           StringDecodeCase{R"({"nullTerminatedStorage":[0]})", true}));
 
 }  // namespace
 }  // namespace lumenary::system

@@ -16,7 +16,7 @@ namespace lumenary::app {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RawConnection;
+using lumenary::testing::RawConnection;
 
 // The manager on a context of its own, run by one background thread, the
 // way the program's main executor runs it; the test reaches it by posting.
@@ -103,9 +103,10 @@ TEST_F(ManagerTest, StartsOnTheChosenPortAndPublishesTheEndpoint) {
     EXPECT_NE(port, 0);
     EXPECT_EQ(defaults.integer("mcp_server_port"), 0) << "0 is stored as given";
     EXPECT_EQ(onMain([this] { return manager->sseURL(); }), "http://127.0.0.1:" + std::to_string(port) + "/sse");
-    EXPECT_EQ(
-        testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status,
-        204);
+    EXPECT_EQ(lumenary::testing::parseResponse(
+                  lumenary::testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"))
+                  .status,
+              204);
     EXPECT_EQ(onMain([this] { return manager->httpConfigJSON(); }),
               "{\n  \"mcpServers\": {\n    \"hostdeck\": {\n      \"url\": \"http://127.0.0.1:" + std::to_string(port) +
                   "/mcp\"\n    }\n  }\n}");
@@ -137,9 +138,10 @@ TEST_F(ManagerTest, ABurstOfPortChangesRestartsOnceOnTheLastPort) {
         std::this_thread::sleep_for(10ms);
     }
     ASSERT_TRUE(eventually([this] { return manager->isRunning(); }));
-    EXPECT_EQ(
-        testing::parseResponse(testing::exchange(wanted, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status,
-        204);
+    EXPECT_EQ(lumenary::testing::parseResponse(
+                  lumenary::testing::exchange(wanted, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"))
+                  .status,
+              204);
     EXPECT_FALSE(RawConnection(first).isConnected()) << "the old port is closed";
     EXPECT_EQ(defaults.integer("mcp_server_port"), wanted);
 }
@@ -168,11 +170,11 @@ TEST_F(ManagerTest, ATakenPortIsReportedAndTheServiceStaysStopped) {
 
 TEST_F(ManagerTest, SwitchingACategoryNotifiesOpenEventStreams) {
     const auto port = startOnAnyPort();
-    const auto initialize =
-        testing::exchange(port, testing::postRequest(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{)"
-                                                     R"("protocolVersion":"2025-03-26","capabilities":{},)"
-                                                     R"("clientInfo":{"name":"test","version":"1"}}})"));
-    const auto session = testing::parseResponse(initialize).header("Mcp-Session-Id");
+    const auto initialize = lumenary::testing::exchange(
+        port, lumenary::testing::postRequest(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{)"
+                                             R"("protocolVersion":"2025-03-26","capabilities":{},)"
+                                             R"("clientInfo":{"name":"test","version":"1"}}})"));
+    const auto session = lumenary::testing::parseResponse(initialize).header("Mcp-Session-Id");
     ASSERT_TRUE(session) << initialize;
 
     RawConnection stream(port);

@@ -35,7 +35,7 @@ constexpr int pipelinedPings = 2'000;
 // already on their way through the pipe.
 constexpr int answersBeforeTheInstanceGoes = 300;
 
-constexpr std::string_view initializeRequest =
+constexpr std::string_view proxiedInitializeRequest =
     R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
     R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
 
@@ -67,7 +67,7 @@ protected:
 TEST_P(StdioProxyProgram, AnswersEveryPipelinedRequestAcrossTheInstanceGoingAndReachesTheNextInstance) {
     auto instance = startInstance("instance.err");
     ChildProcess proxy({testing::siblingProgram("lumenary")}, -1, (folder.path() / "proxy.err").string());
-    proxy.writeLine(initializeRequest);
+    proxy.writeLine(proxiedInitializeRequest);
     const auto initialized = proxy.readLine();
     ASSERT_TRUE(initialized);
     ASSERT_NE(initialized->find("Quillbright"), std::string::npos);

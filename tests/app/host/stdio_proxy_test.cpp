@@ -20,10 +20,10 @@ namespace lumenary::app {
 namespace {
 
 using namespace std::chrono_literals;
+using lumenary::testing::CannedHTTPResponse;
+using lumenary::testing::FakeHTTPEndpoint;
+using lumenary::testing::ReceivedHTTPRequest;
 using mcp::Value;
-using testing::CannedHTTPResponse;
-using testing::FakeHTTPEndpoint;
-using testing::ReceivedHTTPRequest;
 
 class Pipe {
 public:
@@ -361,7 +361,7 @@ TEST(StdioProxy, AnswersUnderTheIdTheMessageStandsFor) {
 }
 
 TEST(StdioProxy, SaysSoOnTheDiagnosticsWhenNoInstanceServes) {
-    ProxyRun run(testing::unusedLoopbackPort());
+    ProxyRun run(lumenary::testing::unusedLoopbackPort());
     EXPECT_TRUE(run.ended());
     EXPECT_EQ(run.remainingLines(), std::vector<std::string>{});
     EXPECT_EQ(run.diagnostics(), std::string(StdioProxy::notRunningLine) + "\n");

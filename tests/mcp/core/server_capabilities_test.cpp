@@ -10,89 +10,89 @@
 namespace lumenary::mcp {
 namespace {
 
-using Capabilities = ServerCapabilities;
+using ServerCaps = ServerCapabilities;
 
 TEST(ServerCapabilities, WritesOnlyPresentGroups) {
-    EXPECT_EQ(writtenText(Capabilities{}), "{}");
-    EXPECT_EQ(writtenText(Capabilities{.tools = Capabilities::Tools{.listChanged = true}}),
+    EXPECT_EQ(writtenText(ServerCaps{}), "{}");
+    EXPECT_EQ(writtenText(ServerCaps{.tools = ServerCaps::Tools{.listChanged = true}}),
               R"({"tools":{"listChanged":true}})");
 }
 
 TEST(ServerCapabilities, PresentEmptyGroupIsNotAnAbsentGroup) {
-    auto capabilities = readAs<Capabilities>(R"({"tools":{}})");
+    auto capabilities = readAs<ServerCaps>(R"({"tools":{}})");
     ASSERT_TRUE(capabilities.tools);
     EXPECT_FALSE(capabilities.tools->listChanged);
-    EXPECT_NE(capabilities, Capabilities{});
+    EXPECT_NE(capabilities, ServerCaps{});
 }
 
 TEST(ServerCapabilities, ReadsEachGroupOnItsOwn) {
-    auto capabilities = readAs<Capabilities>(R"({"logging":{},"resources":{"subscribe":true}})");
-    EXPECT_EQ(capabilities, (Capabilities{.logging = Capabilities::Logging{},
-                                          .resources = Capabilities::Resources{.subscribe = true}}));
+    auto capabilities = readAs<ServerCaps>(R"({"logging":{},"resources":{"subscribe":true}})");
+    EXPECT_EQ(capabilities,
+              (ServerCaps{.logging = ServerCaps::Logging{}, .resources = ServerCaps::Resources{.subscribe = true}}));
 }
 
-struct Rewrite {
+struct ServerRewrite {
     std::string read;
     std::string written;
 };
 
-class ServerCapabilitiesRewrite : public ::testing::TestWithParam<Rewrite> {};
+class ServerCapabilitiesRewrite : public ::testing::TestWithParam<ServerRewrite> {};
 
 TEST_P(ServerCapabilitiesRewrite, WritesBackWhatItRead) {
-    EXPECT_EQ(rewrittenText<Capabilities>(GetParam().read), GetParam().written);
+    EXPECT_EQ(rewrittenText<ServerCaps>(GetParam().read), GetParam().written);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     , ServerCapabilitiesRewrite,
-    ::testing::Values(Rewrite{"{}", "{}"}, Rewrite{R"({"tools":{}})", R"({"tools":{}})"},
-                      Rewrite{R"({"logging":{},"resources":{"subscribe":true}})",
-                              R"({"logging":{},"resources":{"subscribe":true}})"},
-                      Rewrite{R"({"resources":{"subscribe":true,"listChanged":false}})",
-                              R"({"resources":{"listChanged":false,"subscribe":true}})"},
+    ::testing::Values(ServerRewrite{"{}", "{}"}, ServerRewrite{R"({"tools":{}})", R"({"tools":{}})"},
+                      ServerRewrite{R"({"logging":{},"resources":{"subscribe":true}})",
+                                    R"({"logging":{},"resources":{"subscribe":true}})"},
+                      ServerRewrite{R"({"resources":{"subscribe":true,"listChanged":false}})",
+                                    R"({"resources":{"listChanged":false,"subscribe":true}})"},
                       // Field-less groups are announced by any non-null value.
-                      Rewrite{R"({"logging":true})", R"({"logging":{}})"},
-                      Rewrite{R"({"sampling":[1,2],"logging":"yes"})", R"({"logging":{},"sampling":{}})"},
-                      Rewrite{R"({"logging":null,"sampling":null,"tools":null})", "{}"},
-                      Rewrite{R"({"prompts":{"listChanged":null}})", R"({"prompts":{}})"},
-                      Rewrite{R"({"experimental":{"a":1},"tools":{"listChanged":false,"extra":1}})",
-                              R"({"tools":{"listChanged":false}})"}));
+                      ServerRewrite{R"({"logging":true})", R"({"logging":{}})"},
+                      ServerRewrite{R"({"sampling":[1,2],"logging":"yes"})", R"({"logging":{},"sampling":{}})"},
+                      ServerRewrite{R"({"logging":null,"sampling":null,"tools":null})", "{}"},
+                      ServerRewrite{R"({"prompts":{"listChanged":null}})", R"({"prompts":{}})"},
+                      ServerRewrite{R"({"experimental":{"a":1},"tools":{"listChanged":false,"extra":1}})",
+                                    R"({"tools":{"listChanged":false}})"}));
 
-struct Refused {
+struct ServerRefused {
     std::string json;
     CodingPath codingPath;
 };
 
-class ServerCapabilitiesRefused : public ::testing::TestWithParam<Refused> {};
+class ServerCapabilitiesRefused : public ::testing::TestWithParam<ServerRefused> {};
 
 TEST_P(ServerCapabilitiesRefused, FailsWithATypeMismatchWhereTheShapeIsWrong) {
-    auto failure = readingFailure<Capabilities>(GetParam().json);
+    auto failure = readingFailure<ServerCaps>(GetParam().json);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind(), DecodingError::Kind::typeMismatch);
     EXPECT_EQ(failure->codingPath(), GetParam().codingPath);
 }
 
-INSTANTIATE_TEST_SUITE_P(, ServerCapabilitiesRefused,
-                         ::testing::Values(Refused{R"({"tools":true})", {"tools"}},
-                                           Refused{R"({"prompts":"yes"})", {"prompts"}},
-                                           Refused{R"({"resources":[]})", {"resources"}},
-                                           Refused{R"({"tools":{"listChanged":"yes"}})", {"tools", "listChanged"}},
-                                           Refused{R"({"resources":{"subscribe":1}})", {"resources", "subscribe"}},
-                                           Refused{"[]", {}}));
+INSTANTIATE_TEST_SUITE_P(
+    , ServerCapabilitiesRefused,
+    ::testing::Values(ServerRefused{R"({"tools":true})", {"tools"}}, ServerRefused{R"({"prompts":"yes"})", {"prompts"}},
+                      ServerRefused{R"({"resources":[]})", {"resources"}},
+                      ServerRefused{R"({"tools":{"listChanged":"yes"}})", {"tools", "listChanged"}},
+                      ServerRefused{R"({"resources":{"subscribe":1}})", {"resources", "subscribe"}},
+                      ServerRefused{"[]", {}}));
 
 TEST(ServerCapabilities, AbsentFalseAndTrueFlagsAllHashApart) {
-    std::hash<Capabilities> hash;
-    std::vector<Capabilities> distinct{
-        Capabilities{},
-        Capabilities{.tools = Capabilities::Tools{}},
-        Capabilities{.tools = Capabilities::Tools{.listChanged = false}},
-        Capabilities{.tools = Capabilities::Tools{.listChanged = true}},
-        Capabilities{.prompts = Capabilities::Prompts{}},
-        Capabilities{.resources = Capabilities::Resources{.subscribe = true}},
-        Capabilities{.resources = Capabilities::Resources{.listChanged = true}},
-        Capabilities{.logging = Capabilities::Logging{}},
-        Capabilities{.sampling = Capabilities::Sampling{}},
+    std::hash<ServerCaps> hash;
+    std::vector<ServerCaps> distinct{
+        ServerCaps{},
+        ServerCaps{.tools = ServerCaps::Tools{}},
+        ServerCaps{.tools = ServerCaps::Tools{.listChanged = false}},
+        ServerCaps{.tools = ServerCaps::Tools{.listChanged = true}},
+        ServerCaps{.prompts = ServerCaps::Prompts{}},
+        ServerCaps{.resources = ServerCaps::Resources{.subscribe = true}},
+        ServerCaps{.resources = ServerCaps::Resources{.listChanged = true}},
+        ServerCaps{.logging = ServerCaps::Logging{}},
+        ServerCaps{.sampling = ServerCaps::Sampling{}},
     };
-    EXPECT_EQ(hash(readAs<Capabilities>(R"({"logging":true})")), hash(readAs<Capabilities>(R"({"logging":{}})")));
+    EXPECT_EQ(hash(readAs<ServerCaps>(R"({"logging":true})")), hash(readAs<ServerCaps>(R"({"logging":{}})")));
     for (std::size_t i = 0; i < distinct.size(); ++i) {
         for (std::size_t j = i + 1; j < distinct.size(); ++j) {
             EXPECT_NE(distinct[i], distinct[j]) << i << " vs " << j;

@@ -48,7 +48,7 @@ private:
     std::uint16_t port_ = 0;
 };
 
-HTTPClientTransport::Options quickListener() {
+HTTPClientTransport::Options quickClientOptions() {
     HTTPClientTransport::Options options;
     options.sseInitializationTimeout = 10s;
     return options;
@@ -57,7 +57,7 @@ HTTPClientTransport::Options quickListener() {
 TEST(ClientOverHTTP, HandshakeToolsPingBatchesAndListChangedOnTheGetStream) {
     TestPeer peer;
     TransportHarness harness;
-    auto transport = harness.transport(peer.url(), quickListener());
+    auto transport = harness.transport(peer.url(), quickClientOptions());
     auto client = Client::create(harness.executor(), "http-client", "1.0");
     auto listChanged = std::make_shared<std::atomic<int>>(0);
     client->onNotification<ToolListChangedNotification>(
@@ -125,7 +125,7 @@ TEST(ClientOverHTTP, TalksToTheProgramAndCarriesOnPastItsConnectedEvent) {
     ProgramInstance program;
     ASSERT_TRUE(program.started());
     TransportHarness harness;
-    auto transport = harness.transport(program.url(), quickListener());
+    auto transport = harness.transport(program.url(), quickClientOptions());
     auto client = Client::create(harness.executor(), "http-client", "1.0");
 
     const auto result = harness.await(client->connect(transport));

@@ -7,8 +7,8 @@ namespace lumenary::mcp {
 namespace {
 
 using Kind = DecodingError::Kind;
-using Message = Prompt::Message;
-using Content = Prompt::Message::Content;
+using PromptMessage = Prompt::Message;
+using PromptContent = Prompt::Message::Content;
 using Role = Prompt::Message::Role;
 
 TEST(Prompt, WritesAndReadsBack) {
@@ -43,30 +43,31 @@ TEST(Prompt, RefusesBadShapes) {
 }
 
 TEST(PromptMessageContent, WritesAndReadsBack) {
-    expectWrittenAndReadBack<Content>({
+    expectWrittenAndReadBack<PromptContent>({
         {"hello", R"({"text":"hello","type":"text"})"},
-        {Content::image("AAA=", "image/png"), R"({"data":"AAA=","mimeType":"image/png","type":"image"})"},
-        {Content::audio("UklG", "audio/wav"), R"({"data":"UklG","mimeType":"audio/wav","type":"audio"})"},
-        {Content::resource("file:///a", "text/plain"),
+        {PromptContent::image("AAA=", "image/png"), R"({"data":"AAA=","mimeType":"image/png","type":"image"})"},
+        {PromptContent::audio("UklG", "audio/wav"), R"({"data":"UklG","mimeType":"audio/wav","type":"audio"})"},
+        {PromptContent::resource("file:///a", "text/plain"),
          R"({"mimeType":"text/plain","type":"resource","uri":"file:///a"})"},
-        {Content::resource("file:///a", "text/plain", "t", "YQ=="),
+        {PromptContent::resource("file:///a", "text/plain", "t", "YQ=="),
          R"({"blob":"YQ==","mimeType":"text/plain","text":"t","type":"resource","uri":"file:///a"})"},
-        {Content::resource("u", "m", std::nullopt, ""), R"({"blob":"","mimeType":"m","type":"resource","uri":"u"})"},
+        {PromptContent::resource("u", "m", std::nullopt, ""),
+         R"({"blob":"","mimeType":"m","type":"resource","uri":"u"})"},
     });
 }
 
 TEST(PromptMessageContent, StringsStandForText) {
     const std::string text = "from a string";
-    const Content fromLiteral = "x";
-    const Content fromString = text;
-    EXPECT_EQ(fromLiteral, Content::text("x"));
-    EXPECT_EQ(fromString, Content::text(text));
-    EXPECT_EQ(Message::user("x"), (Message{.role = Role::user, .content = Content::text("x")}));
-    EXPECT_EQ(Message::assistant(text), (Message{.role = Role::assistant, .content = text}));
+    const PromptContent fromLiteral = "x";
+    const PromptContent fromString = text;
+    EXPECT_EQ(fromLiteral, PromptContent::text("x"));
+    EXPECT_EQ(fromString, PromptContent::text(text));
+    EXPECT_EQ(PromptMessage::user("x"), (PromptMessage{.role = Role::user, .content = PromptContent::text("x")}));
+    EXPECT_EQ(PromptMessage::assistant(text), (PromptMessage{.role = Role::assistant, .content = text}));
 }
 
 TEST(PromptMessageContent, RefusesUnknownTypesAndMissingFields) {
-    expectRefused<Content>({
+    expectRefused<PromptContent>({
         {R"({"type":"Text","text":"x"})", Kind::dataCorrupted, {"type"}, "Unknown content type"},
         {R"({"type":"video"})", Kind::dataCorrupted, {"type"}, "Unknown content type"},
         {R"({"text":"x"})", Kind::keyNotFound, {}},
@@ -80,12 +81,12 @@ TEST(PromptMessageContent, RefusesUnknownTypesAndMissingFields) {
 }
 
 TEST(PromptMessage, RolesAreNamedExactly) {
-    EXPECT_EQ(Message::roleNamed("user"), Role::user);
-    EXPECT_EQ(Message::roleNamed("assistant"), Role::assistant);
+    EXPECT_EQ(PromptMessage::roleNamed("user"), Role::user);
+    EXPECT_EQ(PromptMessage::roleNamed("assistant"), Role::assistant);
     for (const char* name : {"User", "system", "", "user "}) {
-        EXPECT_FALSE(Message::roleNamed(name)) << name;
+        EXPECT_FALSE(PromptMessage::roleNamed(name)) << name;
     }
-    expectRefused<Message>({
+    expectRefused<PromptMessage>({
         {R"({"role":"system","content":{"type":"text","text":""}})", Kind::dataCorrupted, {"role"}},
         {R"({"role":"user"})", Kind::keyNotFound, {}},
         {R"({"role":"user","content":"hi"})", Kind::typeMismatch, {"content"}},
@@ -104,19 +105,19 @@ TEST(PromptReference, WritesItsTypeAndAcceptsAnyTypeString) {
 }
 
 TEST(PromptMessageContent, CasesAndOptionalsCompareAndHashApart) {
-    expectDistinct<Content>({
+    expectDistinct<PromptContent>({
         "d",
-        Content::image("d", "m"),
-        Content::audio("d", "m"),
-        Content::resource("d", "m"),
-        Content::resource("d", "m", ""),
-        Content::resource("d", "m", std::nullopt, ""),
-        Content::resource("d", "m", "", ""),
+        PromptContent::image("d", "m"),
+        PromptContent::audio("d", "m"),
+        PromptContent::resource("d", "m"),
+        PromptContent::resource("d", "m", ""),
+        PromptContent::resource("d", "m", std::nullopt, ""),
+        PromptContent::resource("d", "m", "", ""),
     });
 }
 
 TEST(Prompt, MembersCompareAndHashApart) {
-    expectDistinct<Message>({Message::user("x"), Message::assistant("x"), Message::user("y")});
+    expectDistinct<PromptMessage>({PromptMessage::user("x"), PromptMessage::assistant("x"), PromptMessage::user("y")});
     expectDistinct<Prompt>({
         {.name = "p"},
         {.name = "p", .description = ""},

@@ -7,7 +7,7 @@ namespace lumenary::mcp {
 namespace {
 
 using Kind = DecodingError::Kind;
-using Content = Resource::Content;
+using ResourceContent = Resource::Content;
 using Metadata = std::map<std::string, std::string>;
 
 TEST(Resource, WritesAndReadsBack) {
@@ -31,22 +31,23 @@ TEST(Resource, RefusesBadShapes) {
 }
 
 TEST(ResourceContent, TextAndDataFactories) {
-    EXPECT_EQ(Content::fromText("hi", "file:///a"), (Content{.uri = "file:///a", .text = "hi"}));
-    EXPECT_EQ(Content::fromText("", "u", "text/plain"), (Content{.uri = "u", .mimeType = "text/plain", .text = ""}));
-    EXPECT_EQ(Content::fromData(std::string_view("\x00\xff", 2), "u", "application/octet-stream"),
-              (Content{.uri = "u", .mimeType = "application/octet-stream", .blob = "AP8="}));
-    EXPECT_EQ(Content::fromData("hello", "u"), (Content{.uri = "u", .blob = "aGVsbG8="}));
-    EXPECT_EQ(writtenText(Content::fromData("", "u")), R"({"blob":"","uri":"u"})");
+    EXPECT_EQ(ResourceContent::fromText("hi", "file:///a"), (ResourceContent{.uri = "file:///a", .text = "hi"}));
+    EXPECT_EQ(ResourceContent::fromText("", "u", "text/plain"),
+              (ResourceContent{.uri = "u", .mimeType = "text/plain", .text = ""}));
+    EXPECT_EQ(ResourceContent::fromData(std::string_view("\x00\xff", 2), "u", "application/octet-stream"),
+              (ResourceContent{.uri = "u", .mimeType = "application/octet-stream", .blob = "AP8="}));
+    EXPECT_EQ(ResourceContent::fromData("hello", "u"), (ResourceContent{.uri = "u", .blob = "aGVsbG8="}));
+    EXPECT_EQ(writtenText(ResourceContent::fromData("", "u")), R"({"blob":"","uri":"u"})");
 }
 
 // Reading checks no relation between fields and does not check the base64.
 TEST(ResourceContent, WritesAndReadsBackAnyCombination) {
-    expectWrittenAndReadBack<Content>({
+    expectWrittenAndReadBack<ResourceContent>({
         {{.uri = "u"}, R"({"uri":"u"})"},
         {{.uri = "u", .text = "t", .blob = "not base64!"}, R"({"blob":"not base64!","text":"t","uri":"u"})"},
         {{.uri = "u", .mimeType = "image/png", .blob = "AP8="}, R"({"blob":"AP8=","mimeType":"image/png","uri":"u"})"},
     });
-    expectRefused<Content>({{R"({"text":"t"})", Kind::keyNotFound, {}}});
+    expectRefused<ResourceContent>({{R"({"text":"t"})", Kind::keyNotFound, {}}});
 }
 
 TEST(ResourceTemplate, WritesAndReadsBack) {
@@ -67,8 +68,10 @@ TEST(Resource, MembersCompareAndHashApart) {
         {.name = "r", .uri = "u", .metadata = Metadata{}},
         {.name = "r", .uri = "u", .metadata = Metadata{{"", ""}}},
     });
-    expectDistinct<Content>(
-        {{.uri = "u"}, Content::fromText("", "u"), Content::fromData("", "u"), {.uri = "u", .mimeType = ""}});
+    expectDistinct<ResourceContent>({{.uri = "u"},
+                                     ResourceContent::fromText("", "u"),
+                                     ResourceContent::fromData("", "u"),
+                                     {.uri = "u", .mimeType = ""}});
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ struct LoggingHandlers {
     }
 };
 
-std::string invalidRequestReply(const std::string& id, const std::string& detail) {
+std::string batchInvalidRequestReply(const std::string& id, const std::string& detail) {
     return R"({"error":{"code":-32600,"data":{"detail":")" + detail + R"("},"message":"Invalid Request: )" + detail +
            R"("},"id":)" + id + R"(,"jsonrpc":"2.0"})";
 }
@@ -119,7 +119,7 @@ TEST(ServerBatch, EachRequestItemsErrorTakesItsPlaceInTheArray) {
               R"("id":2,"jsonrpc":"2.0"},)"
               R"({"error":{"code":-32603,"data":{"detail":"Invalid params field"},)"
               R"("message":"Internal error: Invalid params field"},"id":3,"jsonrpc":"2.0"},)" +
-                  invalidRequestReply("4", "Invalid batch item format") +
+                  batchInvalidRequestReply("4", "Invalid batch item format") +
                   R"(,{"id":5,"jsonrpc":"2.0","result":null}])");
     EXPECT_EQ(harness.logCount("Error processing message"), 0u);
 }
@@ -129,7 +129,7 @@ TEST(ServerBatch, AnEmptyMethodItemIsRefusedWithoutBeingLoggedOrDispatched) {
     harness.start();
 
     EXPECT_EQ(harness.replyTo(R"([{"jsonrpc":"2.0","id":"e","method":""}])"),
-              "[" + invalidRequestReply(R"("e")", "Invalid batch item format") + "]");
+              "[" + batchInvalidRequestReply(R"("e")", "Invalid batch item format") + "]");
     // Only the marker ping was processed as a request.
     EXPECT_EQ(harness.logCount("Processing request"), 1u);
 }
@@ -167,7 +167,7 @@ TEST(ServerBatch, AnEmptyArrayIsAnsweredByASingleObject) {
     harness.start();
 
     EXPECT_EQ(maskFreshIDs(harness.replyTo("[]")),
-              invalidRequestReply(R"("<fresh>")", "Batch array must not be empty"));
+              batchInvalidRequestReply(R"("<fresh>")", "Batch array must not be empty"));
     EXPECT_EQ(harness.logCount("Error processing message"), 0u);
 }
 
@@ -181,7 +181,7 @@ TEST(ServerBatch, StrictRejectionsOfItemsStayInsideTheArray) {
         harness.replyTo(R"([{"jsonrpc":"2.0","id":1,"method":"test/echo","params":1},)"
                         R"({"jsonrpc":"2.0","method":"test/note","params":2},)"
                         R"({"jsonrpc":"2.0","id":2,"method":"ping"}])"),
-        "[" + invalidRequestReply("1", "Server is not initialized") + R"(,{"id":2,"jsonrpc":"2.0","result":{}}])");
+        "[" + batchInvalidRequestReply("1", "Server is not initialized") + R"(,{"id":2,"jsonrpc":"2.0","result":{}}])");
     EXPECT_THAT(*handlers.calls, IsEmpty());
     EXPECT_EQ(harness.logCount("Error processing message"), 0u);
 }
@@ -195,7 +195,7 @@ TEST(ServerBatch, AnInitializeItemOpensTheStrictRuleForTheItemsAfterIt) {
     EXPECT_EQ(harness.replyTo(R"([{"jsonrpc":"2.0","id":1,"method":"test/echo","params":1},)"
                               R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{}},)"
                               R"({"jsonrpc":"2.0","id":3,"method":"test/echo","params":3}])"),
-              "[" + invalidRequestReply("1", "Server is not initialized") +
+              "[" + batchInvalidRequestReply("1", "Server is not initialized") +
                   R"(,{"id":2,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":true}},)"
                   R"("protocolVersion":"2025-03-26","serverInfo":{"name":"lumenary-test","version":"1.2.3"}}},)"
                   R"({"id":3,"jsonrpc":"2.0","result":3}])");

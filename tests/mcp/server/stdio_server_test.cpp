@@ -14,13 +14,13 @@
 namespace lumenary::mcp {
 namespace {
 
-using testing::ChildProcess;
+using lumenary::testing::ChildProcess;
 using namespace std::chrono_literals;
 
-const std::string initializeRequest =
+const std::string stdioInitializeRequest =
     R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05",)"
     R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
-const std::string initializeReply =
+const std::string stdioInitializeReply =
     R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":true}},)"
     R"("protocolVersion":"2024-11-05","serverInfo":{"name":"test-server","version":"1.0.0"}}})";
 
@@ -32,7 +32,7 @@ std::string pingReply(int id) {
 }
 
 std::vector<std::string> serverCommand(std::vector<std::string> options = {}) {
-    options.insert(options.begin(), testing::siblingProgram("mcp_test_server"));
+    options.insert(options.begin(), lumenary::testing::siblingProgram("mcp_test_server"));
     return options;
 }
 
@@ -43,7 +43,7 @@ struct ErrorReply {
     std::string id;
 };
 
-ErrorReply errorOf(const std::string& line) {
+ErrorReply errorReplyOf(const std::string& line) {
     const auto reply = parseJSON(line);
     const auto* error = reply.find("error");
     if (error == nullptr) return {0, "not an error: " + line, ""};
@@ -59,8 +59,8 @@ bool isFreshID(const std::string& id) {
 
 TEST(StdioServer, AnswersAClientFromHandshakeToToolCall) {
     ChildProcess server(serverCommand());
-    ASSERT_TRUE(server.writeLine(initializeRequest));
-    EXPECT_EQ(server.readLine(), initializeReply);
+    ASSERT_TRUE(server.writeLine(stdioInitializeRequest));
+    EXPECT_EQ(server.readLine(), stdioInitializeReply);
     ASSERT_TRUE(server.writeLine(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"));
     ASSERT_TRUE(server.writeLine(R"({"jsonrpc":"2.0","id":"a","method":"tools/call",)"
                                  R"("params":{"name":"echo","arguments":{"path":"x/y"}}})"));
@@ -119,7 +119,7 @@ TEST(StdioServer, PeerClosingMidLineGetsAParseErrorAndACleanExit) {
     ChildProcess server(serverCommand());
     ASSERT_TRUE(server.write(R"({"jsonrpc":"2.0","id":1,"meth)"));
     server.closeInput();
-    const auto reply = errorOf(server.readLine().value_or(""));
+    const auto reply = errorReplyOf(server.readLine().value_or(""));
     EXPECT_EQ(reply.code, -32700);
     EXPECT_EQ(reply.detail, "Invalid message format");
     EXPECT_EQ(server.waitForExit(), 0);
@@ -139,7 +139,7 @@ TEST_P(StdioServerBadInput, IsAnsweredAndTheServerCarriesOn) {
     const auto& bad = GetParam();
     ChildProcess server(serverCommand());
     ASSERT_TRUE(server.writeLine(bad.line));
-    const auto reply = errorOf(server.readLine().value_or(""));
+    const auto reply = errorReplyOf(server.readLine().value_or(""));
     EXPECT_EQ(reply.code, bad.code);
     EXPECT_EQ(reply.detail, bad.detail);
     EXPECT_EQ(isFreshID(reply.id), bad.freshID) << reply.id;
@@ -170,7 +170,7 @@ TEST(StdioServer, DropsALineBeyondTheLimitAndAnswersTheNext) {
         server.writeLine(std::string(40 * 1024 * 1024, 'x'));
         server.writeLine(pingRequest(2));
     });
-    const auto reply = errorOf(server.readLine(60s).value_or(""));
+    const auto reply = errorReplyOf(server.readLine(60s).value_or(""));
     writer.join();
     EXPECT_EQ(reply.code, -32700);
     EXPECT_EQ(server.readLine(), pingReply(2));
@@ -179,7 +179,7 @@ TEST(StdioServer, DropsALineBeyondTheLimitAndAnswersTheNext) {
 TEST(StdioServer, RefusesEarlyRequestsUnderTheirOwnIDInStrictMode) {
     ChildProcess server(serverCommand({"--strict"}));
     ASSERT_TRUE(server.writeLine(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})"));
-    const auto refused = errorOf(server.readLine().value_or(""));
+    const auto refused = errorReplyOf(server.readLine().value_or(""));
     EXPECT_EQ(refused.code, -32600);
     EXPECT_EQ(refused.detail, "Server is not initialized");
     EXPECT_EQ(refused.id, "7");
@@ -187,8 +187,8 @@ TEST(StdioServer, RefusesEarlyRequestsUnderTheirOwnIDInStrictMode) {
     ASSERT_TRUE(server.writeLine(R"({"jsonrpc":"2.0","method":"notifications/cancelled"})"));
     ASSERT_TRUE(server.writeLine(pingRequest(8)));
     EXPECT_EQ(server.readLine(), pingReply(8));
-    ASSERT_TRUE(server.writeLine(initializeRequest));
-    EXPECT_EQ(server.readLine(), initializeReply);
+    ASSERT_TRUE(server.writeLine(stdioInitializeRequest));
+    EXPECT_EQ(server.readLine(), stdioInitializeReply);
     ASSERT_TRUE(server.writeLine(R"({"jsonrpc":"2.0","id":9,"method":"tools/list"})"));
     EXPECT_TRUE(server.readLine().value_or("").starts_with(R"({"id":9,"jsonrpc":"2.0","result":{"tools":)"));
 }

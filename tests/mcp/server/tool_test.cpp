@@ -7,7 +7,7 @@ namespace lumenary::mcp {
 namespace {
 
 using Kind = DecodingError::Kind;
-using Content = Tool::Content;
+using ToolContent = Tool::Content;
 
 const Value schema = Value::object({{"type", "object"}});
 
@@ -63,36 +63,36 @@ TEST(ToolAnnotations, EmptyOnlyWhenEveryMemberIsAbsent) {
 }
 
 TEST(ToolContent, WritesAndReadsBack) {
-    expectWrittenAndReadBack<Content>({
-        {Content::text("hi"), R"({"text":"hi","type":"text"})"},
-        {Content::image("AAA=", "image/png"), R"({"data":"AAA=","mimeType":"image/png","type":"image"})"},
-        {Content::image("AAA=", "image/png", std::map<std::string, std::string>{}),
+    expectWrittenAndReadBack<ToolContent>({
+        {ToolContent::text("hi"), R"({"text":"hi","type":"text"})"},
+        {ToolContent::image("AAA=", "image/png"), R"({"data":"AAA=","mimeType":"image/png","type":"image"})"},
+        {ToolContent::image("AAA=", "image/png", std::map<std::string, std::string>{}),
          R"({"data":"AAA=","metadata":{},"mimeType":"image/png","type":"image"})"},
-        {Content::image("", "image/gif", std::map<std::string, std::string>{{"alt", "x"}}),
+        {ToolContent::image("", "image/gif", std::map<std::string, std::string>{{"alt", "x"}}),
          R"({"data":"","metadata":{"alt":"x"},"mimeType":"image/gif","type":"image"})"},
-        {Content::audio("UklG", "audio/wav"), R"({"data":"UklG","mimeType":"audio/wav","type":"audio"})"},
-        {Content::resource("file:///a", "text/plain"),
+        {ToolContent::audio("UklG", "audio/wav"), R"({"data":"UklG","mimeType":"audio/wav","type":"audio"})"},
+        {ToolContent::resource("file:///a", "text/plain"),
          R"({"mimeType":"text/plain","type":"resource","uri":"file:///a"})"},
-        {Content::resource("file:///a", "text/plain", ""),
+        {ToolContent::resource("file:///a", "text/plain", ""),
          R"({"mimeType":"text/plain","text":"","type":"resource","uri":"file:///a"})"},
     });
 }
 
 TEST(ToolContent, ReadsOnlyTheKeysOfItsCase) {
-    EXPECT_EQ(readAs<Content>(R"({"type":"image","data":"d","mimeType":"m","text":"ignored","metadata":null})"),
-              Content::image("d", "m"));
-    EXPECT_EQ(readAs<Content>(R"({"type":"text","text":"t","data":5})"), Content::text("t"));
+    EXPECT_EQ(readAs<ToolContent>(R"({"type":"image","data":"d","mimeType":"m","text":"ignored","metadata":null})"),
+              ToolContent::image("d", "m"));
+    EXPECT_EQ(readAs<ToolContent>(R"({"type":"text","text":"t","data":5})"), ToolContent::text("t"));
 }
 
 // A data URL in a string field is read as bytes by the JSON reader; the field
 // must still come back as its text rather than fail as a non-string.
 TEST(ToolContent, KeepsADataURLTextAsText) {
-    EXPECT_EQ(readAs<Content>(R"({"type":"text","text":"data:image/png;base64,SGk="})"),
-              Content::text("data:image/png;base64,SGk="));
+    EXPECT_EQ(readAs<ToolContent>(R"({"type":"text","text":"data:image/png;base64,SGk="})"),
+              ToolContent::text("data:image/png;base64,SGk="));
 }
 
 TEST(ToolContent, RefusesUnknownTypesAndMissingFields) {
-    expectRefused<Content>({
+    expectRefused<ToolContent>({
         {R"({"type":"video","text":"x"})", Kind::dataCorrupted, {"type"}, "Unknown tool content type"},
         {R"({"type":"Text","text":"x"})", Kind::dataCorrupted, {"type"}, "Unknown tool content type"},
         {R"({"type":"","text":"x"})", Kind::dataCorrupted, {"type"}, "Unknown tool content type"},
@@ -110,14 +110,14 @@ TEST(ToolContent, RefusesUnknownTypesAndMissingFields) {
 }
 
 TEST(ToolContent, CasesAndOptionalsCompareAndHashApart) {
-    expectDistinct<Content>({
-        Content::text("d"),
-        Content::image("d", "m"),
-        Content::image("d", "m", std::map<std::string, std::string>{}),
-        Content::image("d", "m", std::map<std::string, std::string>{{"", ""}}),
-        Content::audio("d", "m"),
-        Content::resource("d", "m"),
-        Content::resource("d", "m", ""),
+    expectDistinct<ToolContent>({
+        ToolContent::text("d"),
+        ToolContent::image("d", "m"),
+        ToolContent::image("d", "m", std::map<std::string, std::string>{}),
+        ToolContent::image("d", "m", std::map<std::string, std::string>{{"", ""}}),
+        ToolContent::audio("d", "m"),
+        ToolContent::resource("d", "m"),
+        ToolContent::resource("d", "m", ""),
     });
 }
 

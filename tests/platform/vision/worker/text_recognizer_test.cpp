@@ -73,7 +73,7 @@ TEST(TextRecognizerTest, ReadsRenderedLinesExactlyInOrder) {
     }
 }
 
-void expectNear(const NormalizedRect& actual, const NormalizedRect& expected, double tolerance) {
+void expectBoxNear(const NormalizedRect& actual, const NormalizedRect& expected, double tolerance) {
     EXPECT_NEAR(actual.x, expected.x, tolerance);
     EXPECT_NEAR(actual.y, expected.y, tolerance);
     EXPECT_NEAR(actual.width, expected.width, tolerance);
@@ -88,7 +88,7 @@ TEST(TextRecognizerTest, LineBoxesEncloseTheirInkWithTheOriginLowerLeft) {
     const auto observations = recognizeTextLines(image, {});
     ASSERT_TRUE(observations) << observations.error().description;
     ASSERT_EQ(observations.value().size(), 1U);
-    expectNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
+    expectBoxNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
 }
 
 TEST(TextRecognizerTest, FastLevelReportsBoxesOfTheFullSizeImage) {
@@ -99,7 +99,7 @@ TEST(TextRecognizerTest, FastLevelReportsBoxesOfTheFullSizeImage) {
     ASSERT_TRUE(observations) << observations.error().description;
     EXPECT_EQ(readLines(observations.value()), std::vector<std::string>{"Scaled copy, same boxes"});
     ASSERT_EQ(observations.value().size(), 1U);
-    expectNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
+    expectBoxNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
 }
 
 TEST(TextRecognizerTest, ImagesWithoutTextGiveNoReadLine) {
