@@ -123,9 +123,11 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
     ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
     // A bottom-up BMP header of 12000 x 9000 pixels and no pixels at all.
     std::string bmp = "BM";
+    // Little-endian; bytes past the value's four are zero (a wider shift of
+    // a 32-bit value is undefined).
     const auto field = [&bmp](std::uint32_t value, int bytes) {
         for (int index = 0; index < bytes; ++index) {
-            bmp.push_back(static_cast<char>((value >> (8 * index)) & 0xFF));
+            bmp.push_back(static_cast<char>(index < 4 ? (value >> (8 * index)) & 0xFF : 0));
         }
     };
     field(54, 4), field(0, 4), field(54, 4), field(40, 4), field(12000, 4),
