@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/desktop/session_bus_call.hpp"
 #include "platform/desktop/x_display.hpp"
 
 namespace lumenary::platform {
@@ -155,32 +156,23 @@ private:
 // Asks the session bus for the accessibility bus's address; asking starts
 // the bus's launcher when it is installed and not running yet.
 std::optional<std::string> addressFromSessionBus() {
-    DBusError error;
-    dbus_error_init(&error);
-    DBusConnection* session = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
-    if (session == nullptr) {
-        dbus_error_free(&error);
-        return std::nullopt;
-    }
-    // The session bus going away must not end our process.
-    dbus_connection_set_exit_on_disconnect(session, FALSE);
     std::optional<std::string> address;
     DBusMessage* request = dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress");
-    if (request != nullptr) {
-        DBusMessage* reply = dbus_connection_send_with_reply_and_block(session, request, 5'000, &error);
+    if (request == nullptr) {
+        return address;
+    }
+    if (DBusMessage* reply = callOnPrivateSessionBus(request, 5'000)) {
+        DBusError error;
+        dbus_error_init(&error);
         const char* text = nullptr;
-        if (reply != nullptr && dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) &&
-            text != nullptr && *text != '\0') {
+        if (dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text != nullptr &&
+            *text != '\0') {
             address.emplace(text);
         }
-        if (reply != nullptr) {
-            dbus_message_unref(reply);
-        }
-        dbus_message_unref(request);
+        dbus_error_free(&error);
+        dbus_message_unref(reply);
     }
-    dbus_error_free(&error);
-    dbus_connection_close(session);
-    dbus_connection_unref(session);
+    dbus_message_unref(request);
     return address;
 }
 
