@@ -16,15 +16,19 @@ std::string environment(const char* name) {
 
 }  // namespace
 
+std::filesystem::path userConfigHome() {
+    // The base directory rules ignore a relative XDG_CONFIG_HOME.
+    if (std::filesystem::path xdg = environment("XDG_CONFIG_HOME"); !xdg.empty() && xdg.is_absolute()) {
+        return xdg;
+    }
+    return homeDirectory() / ".config";
+}
+
 std::filesystem::path configDirectory() {
     if (auto explicitFolder = environment("LUMENARY_CONFIG_DIR"); !explicitFolder.empty()) {
         return explicitFolder;
     }
-    // The base directory rules ignore a relative XDG_CONFIG_HOME.
-    if (std::filesystem::path xdg = environment("XDG_CONFIG_HOME"); !xdg.empty() && xdg.is_absolute()) {
-        return xdg / "lumenary";
-    }
-    return homeDirectory() / ".config" / "lumenary";
+    return userConfigHome() / "lumenary";
 }
 
 }  // namespace lumenary::platform

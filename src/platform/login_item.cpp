@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "platform/bounded_file_reader.hpp"
+#include "platform/config_directory.hpp"
 #include "platform/durable_temporary_file.hpp"
-#include "platform/home_directory.hpp"
 #include "system/utf8.hpp"
 
 namespace lumenary::platform {
@@ -164,11 +164,6 @@ bool startsAtLogin(const std::map<std::string, std::string, std::less<>>& keys) 
            !isValue(keys, "X-GNOME-Autostart-enabled", "false");
 }
 
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
 }  // namespace
 
 PlatformOutcome<std::string> loginItemEntryText(std::string_view executablePath) {
@@ -205,12 +200,7 @@ LoginItem::LoginItem(fs::path entryPath, ExecutablePathSource executablePath)
     : entryPath_(std::move(entryPath)), executablePath_(std::move(executablePath)) {}
 
 fs::path LoginItem::userEntryPath() {
-    // The base directory rules ignore a relative XDG_CONFIG_HOME.
-    fs::path configHome = environment("XDG_CONFIG_HOME");
-    if (configHome.empty() || !configHome.is_absolute()) {
-        configHome = homeDirectory() / ".config";
-    }
-    return configHome / "autostart" / "lumenary.desktop";
+    return userConfigHome() / "autostart" / "lumenary.desktop";
 }
 
 bool LoginItem::isRegistered() const {
