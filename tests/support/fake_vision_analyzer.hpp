@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,6 +47,31 @@ public:
         poses_ = std::move(observations);
     }
 
+    void setFaceObservations(std::vector<platform::vision::FaceObservation> observations) {
+        std::lock_guard lock(mutex_);
+        faces_ = std::move(observations);
+    }
+    // The target's print; nothing means the target shows no face.
+    void setFaceFeaturePrint(std::optional<platform::vision::FaceFeaturePrint> print) {
+        std::lock_guard lock(mutex_);
+        targetPrint_ = std::move(print);
+    }
+    void setFaceFeatures(std::vector<platform::vision::FaceFeature> features) {
+        std::lock_guard lock(mutex_);
+        faceFeatures_ = std::move(features);
+    }
+    void setVideoInfo(platform::vision::VideoInfo info) {
+        std::lock_guard lock(mutex_);
+        videoInfo_ = info;
+    }
+    // Each requested time is answered with a frame at that time carrying the
+    // analyses asked for (from the observations set above).
+    void setVideoFrames(std::function<platform::PlatformOutcome<platform::vision::VideoFrameBatch>(
+                            const platform::vision::VideoFrameRequest&)> answer) {
+        std::lock_guard lock(mutex_);
+        videoFrames_ = std::move(answer);
+    }
+
     // "recognizeText <path> fast|accurate [<language>,...]",
     // "analyzeSaliency <path> objectness|attention", "featurePrints <path> <path>",
     // else "<member> <path>".
@@ -88,6 +114,64 @@ public:
         return answer("detectHandPose " + imagePath, poses_);
     }
 
+    Answer<platform::vision::FaceObservation> detectFaces(const std::string& imagePath) override {
+        return answer("detectFaces " + imagePath, faces_);
+    }
+    platform::PlatformOutcome<std::optional<platform::vision::FaceFeaturePrint>> faceFeaturePrint(
+        const std::string& imagePath) override {
+        std::lock_guard lock(mutex_);
+        calls_.push_back("faceFeaturePrint " + imagePath);
+        if (failure_) {
+            return *failure_;
+        }
+        return targetPrint_;
+    }
+    Answer<platform::vision::FaceFeature> allFaceFeatures(const std::string& imagePath) override {
+        return answer("allFaceFeatures " + imagePath, faceFeatures_);
+    }
+    platform::PlatformOutcome<platform::vision::VideoInfo> videoInfo(const std::string& videoPath) override {
+        std::lock_guard lock(mutex_);
+        calls_.push_back("videoInfo " + videoPath);
+        if (failure_) {
+            return *failure_;
+        }
+        return videoInfo_;
+    }
+    platform::PlatformOutcome<platform::vision::VideoFrameBatch> videoFrames(
+        const std::string& videoPath, const platform::vision::VideoFrameRequest& request) override {
+        std::function<platform::PlatformOutcome<platform::vision::VideoFrameBatch>(
+            const platform::vision::VideoFrameRequest&)>
+            answerWith;
+        {
+            std::lock_guard lock(mutex_);
+            calls_.push_back("videoFrames " + videoPath + " " + std::to_string(request.times.size()));
+            if (failure_) {
+                return *failure_;
+            }
+            answerWith = videoFrames_;
+        }
+        if (answerWith) {
+            return answerWith(request);
+        }
+        platform::vision::VideoFrameBatch batch;
+        std::lock_guard lock(mutex_);
+        for (const double time : request.times) {
+            platform::vision::VideoFrame frame;
+            frame.timestamp = time;
+            if (request.faces) {
+                frame.faces = faces_;
+            }
+            if (request.text) {
+                frame.text = text_;
+            }
+            if (request.faceFeatures) {
+                frame.faceFeatures = faceFeatures_;
+            }
+            batch.frames.emplace_back(std::move(frame));
+        }
+        return batch;
+    }
+
 private:
     template <typename Observations>
     Answer<Observations> answer(std::string call, const std::vector<Observations>& observations) {
@@ -107,6 +191,13 @@ private:
     std::vector<platform::vision::FeaturePrint> prints_;
     std::vector<platform::vision::AnimalObservation> animals_;
     std::vector<platform::vision::PoseObservation> poses_;
+    std::vector<platform::vision::FaceObservation> faces_;
+    std::optional<platform::vision::FaceFeaturePrint> targetPrint_;
+    std::vector<platform::vision::FaceFeature> faceFeatures_;
+    platform::vision::VideoInfo videoInfo_;
+    std::function<platform::PlatformOutcome<platform::vision::VideoFrameBatch>(
+        const platform::vision::VideoFrameRequest&)>
+        videoFrames_;
     std::vector<std::string> calls_;
 };
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/platform_error.hpp"
+#include "platform/vision/video_frames.hpp"
 #include "platform/vision/vision_observations.hpp"
 
 namespace lumenary::platform::vision {
@@ -53,6 +55,20 @@ public:
     virtual PlatformOutcome<std::vector<AnimalObservation>> recognizeAnimals(const std::string& imagePath) = 0;
     virtual PlatformOutcome<std::vector<PoseObservation>> detectBodyPose(const std::string& imagePath) = 0;
     virtual PlatformOutcome<std::vector<PoseObservation>> detectHandPose(const std::string& imagePath) = 0;
+
+    virtual PlatformOutcome<std::vector<FaceObservation>> detectFaces(const std::string& imagePath) = 0;
+    // The print of the image's first face, straightened first when it leans;
+    // nothing when the image shows no face.
+    virtual PlatformOutcome<std::optional<FaceFeaturePrint>> faceFeaturePrint(const std::string& imagePath) = 0;
+    // One feature for every face of the image, in the detector's order.
+    virtual PlatformOutcome<std::vector<FaceFeature>> allFaceFeatures(const std::string& imagePath) = 0;
+
+    // Video errors: 404 "Video file not found at path: <path>", 400 for a
+    // file that is not a video it can read ("No video track in file: <path>"
+    // for one without pictures).
+    virtual PlatformOutcome<VideoInfo> videoInfo(const std::string& videoPath) = 0;
+    virtual PlatformOutcome<VideoFrameBatch> videoFrames(const std::string& videoPath,
+                                                         const VideoFrameRequest& request) = 0;
 };
 
 // The error a VisionAnalyzer gives with that code.

@@ -96,4 +96,38 @@ struct FeaturePrint {
 // out as unrelated (a 5 % crop already spreads from 12 to 30).
 float featurePrintDistance(const FeaturePrint& first, const FeaturePrint& second);
 
+// The landmark regions found on a face, as point counts; a region the
+// detector does not report is absent.
+struct FaceLandmarksSummary {
+    std::optional<int> leftEyeCount;
+    std::optional<int> rightEyeCount;
+    std::optional<int> nosePointCount;
+    std::optional<int> mouthPointCount;
+};
+
+// One face. Roll and yaw are in radians; either is absent when the detector
+// gives none, and the landmarks are absent when it found none.
+struct FaceObservation {
+    NormalizedRect boundingBox;
+    std::optional<double> roll;
+    std::optional<double> yaw;
+    std::optional<FaceLandmarksSummary> landmarks;
+};
+
+// A description of one face, compared by faceFeatureDistance.
+struct FaceFeaturePrint {
+    std::vector<float> values;
+};
+
+// A face's print with the face's box in the whole analysed image (taken
+// before any straightening).
+struct FaceFeature {
+    FaceFeaturePrint print;
+    NormalizedRect boundingBox;
+};
+
+// How far apart two faces are: 0 for the same face; similarity is
+// 1 - distance. Nothing when the two prints cannot be compared.
+std::optional<double> faceFeatureDistance(const FaceFeaturePrint& first, const FaceFeaturePrint& second);
+
 }  // namespace lumenary::platform::vision

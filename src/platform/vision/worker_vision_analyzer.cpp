@@ -82,6 +82,22 @@ public:
         return visionServiceError(501, "Hand pose detection is not available on this platform");
     }
 
+    PlatformOutcome<std::vector<FaceObservation>> detectFaces(const std::string&) override {
+        return visionServiceError(501, "Face detection is not available on this platform");
+    }
+    PlatformOutcome<std::optional<FaceFeaturePrint>> faceFeaturePrint(const std::string&) override {
+        return visionServiceError(501, "Face search is not available on this platform");
+    }
+    PlatformOutcome<std::vector<FaceFeature>> allFaceFeatures(const std::string&) override {
+        return visionServiceError(501, "Face search is not available on this platform");
+    }
+    PlatformOutcome<VideoInfo> videoInfo(const std::string&) override {
+        return visionServiceError(501, "Video analysis is not available on this platform");
+    }
+    PlatformOutcome<VideoFrameBatch> videoFrames(const std::string&, const VideoFrameRequest&) override {
+        return visionServiceError(501, "Video analysis is not available on this platform");
+    }
+
 private:
     static VisionWorkerRequest requestFor(VisionWorkerRequest::Analysis analysis, std::vector<std::string> paths) {
         VisionWorkerRequest request;

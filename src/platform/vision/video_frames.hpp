@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "platform/platform_error.hpp"
+#include "platform/vision/vision_observations.hpp"
+
+namespace lumenary::platform::vision {
+
+// What a video file says about itself.
+struct VideoInfo {
+    double durationSeconds = 0;
+};
+
+// The frames to take from a video and what to find in each. Times are in
+// seconds; each asks for the last frame shown at or before it.
+struct VideoFrameRequest {
+    std::vector<double> times;
+    bool faces = false;
+    bool text = false;  // accurate recognition, default languages
+    bool faceFeatures = false;
+};
+
+// One frame taken: its own presentation time and the analyses asked for.
+struct VideoFrame {
+    double timestamp = 0;
+    std::optional<std::vector<FaceObservation>> faces;
+    std::optional<std::vector<TextObservation>> text;
+    std::optional<std::vector<FaceFeature>> faceFeatures;
+};
+
+// The frames of one request, one outcome per requested time in order, up to
+// the end of the stream: when the stream ends before the last time, the
+// batch is shorter and `endOfStream` is set.
+struct VideoFrameBatch {
+    std::vector<PlatformOutcome<VideoFrame>> frames;
+    bool endOfStream = false;
+};
+
+}  // namespace lumenary::platform::vision
