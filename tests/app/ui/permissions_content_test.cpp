@@ -1,6 +1,8 @@
 // The calendar and reminders rows under "权限状态", over fake probes.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+
 #include "app/ui/panel_harness.hpp"
 
 namespace lumenary::app::testing {
@@ -78,6 +80,63 @@ TEST(PermissionsContent, ARequestDisablesBothButtonsUntilBothStatusesAreReadAgai
 
         EXPECT_EQ(content.calendarStatus(), QStringLiteral("✅ 已授权 (authorized)"));
         EXPECT_EQ(content.reminderStatus(), QStringLiteral("❌ 已拒绝 (denied)"));
+    }
+}
+
+// The calendar's first status read waits until released and then answers
+// denied; every later read answers granted at once.
+class SlowFirstCalendarRead final : public PermissionManager {
+public:
+    PermissionStatus status(const PermissionCategory& category) override {
+        std::unique_lock lock(mutex_);
+        if (category.kind != PermissionCategory::Kind::calendar || calendarReads_++ > 0) {
+            return PermissionStatus::granted;
+        }
+        released_.wait(lock, [this] { return release_; });
+        return PermissionStatus::denied;
+    }
+    asio::awaitable<bool> request(PermissionCategory) override { co_return false; }
+    PermissionGuidance guidance(const PermissionCategory&) override { return {}; }
+    void openSystemSettings(const PermissionCategory&) override {}
+
+    int calendarReads() {
+        std::lock_guard lock(mutex_);
+        return calendarReads_;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        release_ = true;
+        released_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    int calendarReads_ = 0;
+    bool release_ = false;
+};
+
+TEST(PermissionsContent, AnEarlierReadAnsweringLastNeverOverwritesANewerOne) {
+    asio::io_context context;
+    asio::thread_pool probes{2};
+    const auto permissions = std::make_shared<SlowFirstCalendarRead>();
+    {
+        ui::CoreBridge bridge({.mainExecutor = context.get_executor(),
+                               .blockingExecutor = probes.get_executor(),
+                               .manager = nullptr,
+                               .tools = nullptr,
+                               .permissions = permissions});
+        ui::PermissionsContentViewModel content(bridge);
+
+        content.refreshStatuses();
+        ASSERT_TRUE(waitUntil([&] { return permissions->calendarReads() == 1; }));
+        content.refreshStatuses();
+        ASSERT_TRUE(waitUntil([&] { return content.calendarStatus() == QStringLiteral("✅ 已授权 (authorized)"); }));
+        permissions->release();
+        probes.join();
+        QCoreApplication::processEvents();
+
+        EXPECT_EQ(content.calendarStatus(), QStringLiteral("✅ 已授权 (authorized)"));
     }
 }
 
