@@ -2,13 +2,15 @@ import QtQuick
 import Lumenary.Ui
 import QtQuick.Layouts
 
-// A navigation row: icon, title and a trailing chevron; the whole row clicks.
+// A navigation row: icon, title and a trailing chevron, with an optional
+// detail text before the chevron; the whole row clicks.
 Item {
     id: row
 
     property string title
     property url icon
     property real iconSize: 20
+    property string detail
     signal clicked()
 
     implicitHeight: layout.implicitHeight + 28
@@ -34,6 +36,13 @@ Item {
             objectName: "menuRowTitle"
             Layout.fillWidth: true
             text: row.title
+        }
+        PanelText {
+            objectName: "menuRowDetail"
+            visible: row.detail.length > 0
+            text: row.detail
+            color: Tokens.colorBlack400
+            font.pixelSize: 12
         }
         Item {
             Layout.preferredWidth: 20

@@ -10,6 +10,7 @@ Item {
     required property QtObject serviceCard
     required property QtObject toolCategories
     required property QtObject callRecords
+    required property QtObject settings
 
     objectName: "panelRoot"
     width: 400
@@ -82,11 +83,18 @@ Item {
                     }
                 }
             }
-            // The settings page's content comes with the settings work.
             PageSlot {
                 id: settingsPage
                 objectName: "settingsPage"
-                implicitHeight: 0
+                implicitHeight: settingsContent.implicitHeight
+                SettingsPage {
+                    id: settingsContent
+                    width: parent.width
+                    panel: root.panel
+                    settings: root.settings
+                    // A tray panel hidden and opened again shows the page anew.
+                    shown: settingsPage.isCurrent && root.Window.window !== null && root.Window.window.visible
+                }
             }
             PageSlot {
                 id: recordsPage

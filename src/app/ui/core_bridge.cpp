@@ -106,6 +106,7 @@ struct CoreBridge::CoreSide : std::enable_shared_from_this<CoreSide> {
         if (manager) {
             snapshot->isEnabled = manager->isEnabled();
             snapshot->isRunning = manager->isRunning();
+            snapshot->customPort = manager->customPort();
             snapshot->mcpURL = manager->mcpURL();
             snapshot->sseURL = manager->sseURL();
             snapshot->lastError = manager->lastError();
@@ -242,6 +243,25 @@ void CoreBridge::stopService() {
     asio::post(services_.mainExecutor, [manager = services_.manager] {
         manager->setEnabled(false);
         manager->stop();
+    });
+}
+
+void CoreBridge::setPort(std::uint16_t port) {
+    if (!services_.manager) {
+        return;
+    }
+    asio::post(services_.mainExecutor, [manager = services_.manager, port] { manager->setCustomPort(port); });
+}
+
+void CoreBridge::openURL(std::string url) {
+    if (!services_.urlOpener) {
+        logging::Console::standardError("[Panel] ").print("No program opens links here; not opened: ", url);
+        return;
+    }
+    asio::post(services_.blockingExecutor, [opener = services_.urlOpener, url = std::move(url)] {
+        if (const auto error = opener->open(url)) {
+            logging::Console::standardError("[Panel] ").print("Cannot open ", url, ": ", error->description);
+        }
     });
 }
 

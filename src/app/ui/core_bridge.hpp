@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include <QObject>
 #include <asio/any_io_executor.hpp>
@@ -10,6 +12,7 @@
 #include "app/permissions/permission_manager.hpp"
 #include "app/tools/tool_category_table.hpp"
 #include "app/ui/panel_snapshot.hpp"
+#include "platform/url_opener.hpp"
 
 namespace lumenary::app {
 class LocalToolService;
@@ -45,6 +48,9 @@ public:
         std::shared_ptr<MCPServerManager> manager;
         std::shared_ptr<LocalToolService> tools;
         std::shared_ptr<PermissionManager> permissions;
+        // What the settings page's document rows open links with; it may
+        // block, so it runs on the blocking executor.
+        std::shared_ptr<platform::UrlOpener> urlOpener = std::make_shared<platform::XdgUrlOpener>();
     };
 
     explicit CoreBridge(Services services, QObject* parent = nullptr);
@@ -67,6 +73,12 @@ public:
     // "启动 MCP" off: the wish goes first, so no restart brings the service
     // back, then the stop.
     void stopService();
+    // The settings page's port: the manager persists it and restarts a
+    // running endpoint.
+    void setPort(std::uint16_t port);
+    // Hands `url` to the desktop's handler off the UI thread; a failure is
+    // one line on standard error, as the page has no place to show it.
+    void openURL(std::string url);
 
     // Permission probes off the UI thread; the answer comes back on it,
     // with the probe's guidance when the answer is not a grant. Answers

@@ -37,6 +37,7 @@ int runPanelApplication(int& argc, char** argv, asio::io_context& context, CoreB
     int status = 0;
     {
         PanelModels models(std::move(services));
+        models.settings()->setQuitAction(requestStop);
         const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
         PanelWindow window(models, hasTray ? PanelWindow::Mode::trayPanel : PanelWindow::Mode::window);
         std::optional<PanelTray> tray;

@@ -29,6 +29,7 @@ struct PanelSnapshot {
     // The server manager's fields.
     bool isEnabled = false;
     bool isRunning = false;
+    std::uint16_t customPort = 0;
     std::string mcpURL;
     std::string sseURL;
     std::optional<std::string> lastError;

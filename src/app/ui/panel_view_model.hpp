@@ -79,7 +79,8 @@ public:
     // "去设置": closes the alert, then opens what the probe named.
     Q_INVOKABLE void openAlertSettings();
 
-    // The settings page's "检查更新" row; does nothing until an updater exists.
+    // The settings page's "检查更新" row: runs the check-for-updates action
+    // the panel was handed, nothing without one.
     Q_INVOKABLE void checkForUpdates();
     void setCheckUpdateAction(std::function<void()> action) { checkUpdateAction_ = std::move(action); }
 

@@ -48,7 +48,8 @@ PanelWindow::PanelWindow(PanelModels& models, Mode mode) : mode_(mode) {
     setInitialProperties({{QStringLiteral("panel"), QVariant::fromValue<QObject*>(models.panel())},
                           {QStringLiteral("serviceCard"), QVariant::fromValue<QObject*>(models.serviceCard())},
                           {QStringLiteral("toolCategories"), QVariant::fromValue<QObject*>(models.toolCategories())},
-                          {QStringLiteral("callRecords"), QVariant::fromValue<QObject*>(models.callRecords())}});
+                          {QStringLiteral("callRecords"), QVariant::fromValue<QObject*>(models.callRecords())},
+                          {QStringLiteral("settings"), QVariant::fromValue<QObject*>(models.settings())}});
     setSource(QUrl(QStringLiteral("qrc:/qt/qml/Lumenary/Ui/Panel.qml")));
     if (width() <= 0) {
         resize(panelWidth, height());

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 
 #include "app/ui/panel_qml_engine.hpp"
+#include "app/ui/permissions_content_view_model.hpp"
+#include "platform/updater.hpp"
 #include "app/ui/qml_warning_log.hpp"
 
 namespace lumenary::app::ui {
@@ -100,6 +102,26 @@ TEST(PanelFontTest, EveryChineseTextOfTheQmlFilesHasItsGlyphsInThePanelFont) {
                     << "U+" << std::hex << static_cast<unsigned>(character) << " of \"" << entry.text.toStdString()
                     << "\" in " << entry.file.toStdString() << " (weight " << std::dec << weight << ")";
             }
+        }
+    }
+}
+
+TEST(PanelFontTest, EveryChineseTextMadeInCodeHasItsGlyphsInThePanelFontOrTheSymbolFace) {
+    const QString family = panelFontFamily();
+    const QStringList texts{PermissionsContentViewModel::statusText(PermissionStatus::granted),
+                            PermissionsContentViewModel::statusText(PermissionStatus::denied),
+                            PermissionsContentViewModel::statusText(PermissionStatus::notDetermined),
+                            QString::fromStdString(platform::Updater().checkForUpdatesMessage())};
+    const QRawFont face = QRawFont::fromFont(QFont(family));
+    ASSERT_EQ(face.familyName().toStdString(), family.toStdString());
+    // The status marks are not in the CJK face; the desktop falls back to
+    // the one installed face that has them.
+    const QRawFont symbols = QRawFont::fromFont(QFont(QStringLiteral("Symbola")));
+    ASSERT_EQ(symbols.familyName().toStdString(), "Symbola");
+    for (const QString& text : texts) {
+        for (const char32_t character : text.toUcs4()) {
+            EXPECT_TRUE(face.supportsCharacter(character) || symbols.supportsCharacter(character))
+                << "U+" << std::hex << static_cast<unsigned>(character) << " of \"" << text.toStdString() << "\"";
         }
     }
 }

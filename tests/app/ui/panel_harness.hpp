@@ -3,9 +3,15 @@
 // The panel's view-models over a real core: a LocalToolService on an
 // in-memory store with fake categories of the real list lengths, a server
 // manager on a free loopback port, a fake permission manager, the core on a
-// thread of its own and the test's thread as the UI thread.
+// thread of its own and the test's thread as the UI thread. The settings
+// page's autostart entry lies in a temporary folder, its links go to a fake
+// opener and "退出" to a counter.
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <mutex>
+#include <vector>
 #include <future>
 #include <memory>
 #include <optional>
@@ -25,11 +31,14 @@
 #include <asio/thread_pool.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
+#include "app/settings/random_port.hpp"
 #include "app/tools/fake_tool_category.hpp"
 #include "app/tools/local_tool_service.hpp"
 #include "app/ui/fake_permission_manager.hpp"
 #include "app/ui/panel_models.hpp"
 #include "platform/memory_defaults_store.hpp"
+#include "platform/url_opener.hpp"
+#include "support/temporary_directory.hpp"
 
 namespace lumenary::app::testing {
 
@@ -67,6 +76,25 @@ inline ToolCategories fakeCategories() {
     return categories;
 }
 
+// Records the links it is asked to open; answers with `failure` when set.
+class FakeUrlOpener final : public platform::UrlOpener {
+public:
+    std::optional<platform::PlatformError> open(const std::string& url) override {
+        std::lock_guard lock(mutex_);
+        opened_.push_back(url);
+        return failure_;
+    }
+    std::vector<std::string> opened() {
+        std::lock_guard lock(mutex_);
+        return opened_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> opened_;
+    std::optional<platform::PlatformError> failure_;
+};
+
 class PanelHarness {
 public:
     explicit PanelHarness(std::function<void(platform::MemoryDefaultsStore&)> prepare = {}) {
@@ -82,13 +110,22 @@ public:
                                             .executablePath = std::string("/opt/lumenary/bin/lumenary")},
                                            false);
         core = std::thread([this] { context.run(); });
+        std::ofstream(executable) << "#!/bin/sh\n";
+        std::filesystem::permissions(executable, std::filesystem::perms::owner_all);
         models = std::make_unique<ui::PanelModels>(
             ui::CoreBridge::Services{.mainExecutor = strand,
                                      .blockingExecutor = workers.get_executor(),
                                      .manager = manager,
                                      .tools = tools,
-                                     .permissions = permissions},
-            [this](const QString& text) { pasted.append(text); });
+                                     .permissions = permissions,
+                                     .urlOpener = urlOpener},
+            [this](const QString& text) { pasted.append(text); },
+            ui::SettingsPageViewModel::Services{
+                .launchAtLogin = &launchAtLogin,
+                .portCandidates = [this] { return portCandidates ? portCandidates() : drawPortCandidate(); },
+                .console = logging::Console("[Settings] ",
+                                            [this](std::string line) { settingsLines.push_back(std::move(line)); })});
+        models->settings()->setQuitAction([this] { ++quitRequests; });
         waitUntil([this] { return !bridge().snapshot().categoryTools->front().empty(); });
     }
 
@@ -138,6 +175,19 @@ public:
     ui::ServiceCardViewModel& card() { return *models->serviceCard(); }
     ui::ToolCategoriesViewModel& categories() { return *models->toolCategories(); }
     ui::CallRecordsViewModel& records() { return *models->callRecords(); }
+    ui::SettingsPageViewModel& settings() { return *models->settings(); }
+
+    std::uint16_t portOnCore() {
+        return onCore([this] { return manager->customPort(); });
+    }
+
+    // Every link handed to the opener so far has reached it.
+    std::vector<std::string> openedLinks() {
+        std::promise<void> reached;
+        asio::post(workers, [&reached] { reached.set_value(); });
+        reached.get_future().wait();
+        return urlOpener->opened();
+    }
 
     bool switchOnCore(ToolCategoryKind kind) {
         return onCore([this, kind] { return tools->isEnabled(kind); });
@@ -155,6 +205,19 @@ public:
     std::shared_ptr<MCPServerManager> manager;
     std::thread core;
     QStringList pasted;
+    lumenary::testing::TemporaryDirectory configHome;
+    std::filesystem::path autostartEntry = configHome.path() / "autostart" / "lumenary.desktop";
+    std::string executable = (configHome.path() / "lumenary").string();
+    platform::LoginItem loginItem{autostartEntry, [path = executable] { return path; }};
+    std::vector<std::string> launchAtLoginLines;
+    LaunchAtLoginManager launchAtLogin{
+        loginItem, logging::Console("[LaunchAtLogin] ",
+                                    [this](std::string line) { launchAtLoginLines.push_back(std::move(line)); })};
+    std::shared_ptr<FakeUrlOpener> urlOpener = std::make_shared<FakeUrlOpener>();
+    // The dice's candidates when set; the real draw otherwise.
+    std::function<std::uint16_t()> portCandidates;
+    std::vector<std::string> settingsLines;
+    int quitRequests = 0;
     std::unique_ptr<ui::PanelModels> models;
 
 private:
@@ -165,6 +228,7 @@ private:
                    snapshot.toolCallCount == tools->toolCallCount() &&
                    snapshot.toolCallRecords == tools->toolCallRecords() &&
                    snapshot.mcpURL == manager->mcpURL() && snapshot.lastError == manager->lastError() &&
+                   snapshot.customPort == manager->customPort() &&
                    [&] {
                        for (std::size_t index = 0; index < toolCategoryCount; ++index) {
                            if (snapshot.switches[index] != tools->isEnabled(static_cast<ToolCategoryKind>(index)))

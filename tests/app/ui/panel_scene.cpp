@@ -27,6 +27,7 @@ PanelScene::PanelScene(PanelModels& models, Appearance appearance) {
         {QStringLiteral("serviceCard"), QVariant::fromValue<QObject*>(models.serviceCard())},
         {QStringLiteral("toolCategories"), QVariant::fromValue<QObject*>(models.toolCategories())},
         {QStringLiteral("callRecords"), QVariant::fromValue<QObject*>(models.callRecords())},
+        {QStringLiteral("settings"), QVariant::fromValue<QObject*>(models.settings())},
     };
     if (!component.isReady()) {
         ADD_FAILURE() << "the panel did not load: " << component.errorString().toStdString();

@@ -73,5 +73,19 @@ TEST_F(PanelScreenshotTest, PermissionAlertOverTheToolsPageUnderTheCopyToast) {
     expectMatches("alert");
 }
 
+TEST_F(PanelScreenshotTest, SettingsPage) {
+    scene->click(shown("settingsRow"));
+    expectMatches("settings");
+}
+
+TEST_F(PanelScreenshotTest, SettingsPageWithThePermissionsUnfolded) {
+    permissions.setStatus(PermissionCategory::Kind::calendar, PermissionStatus::granted);
+    permissions.setStatus(PermissionCategory::Kind::reminders, PermissionStatus::notDetermined);
+    scene->click(shown("settingsRow"));
+    scene->click(shown("permissionsRow"));
+    ASSERT_TRUE(waitUntil([this] { return !shownTexts("permissionStatus").contains(QString()); }));
+    expectMatches("settings-permissions");
+}
+
 }  // namespace
 }  // namespace lumenary::app::ui::testing
