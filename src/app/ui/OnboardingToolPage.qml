@@ -43,14 +43,15 @@ Item {
             Repeater {
                 model: page.onboarding.toolRows
                 OnboardingToolRow {
-                    objectName: "toolRow"
                     required property int index
-                    required property string title
-                    required property string subtitle
-                    required property string iconName
-                    required property bool isEnabled
-                    required property string hint
+                    required property var model
+                    objectName: "toolRow"
                     width: rows.width
+                    title: model.title
+                    subtitle: model.subtitle
+                    iconName: model.iconName
+                    isEnabled: model.isEnabled
+                    hint: model.hint
                     onSwitchRequested: (value) => page.onboarding.toolRows.setToolEnabled(index, value)
                 }
             }

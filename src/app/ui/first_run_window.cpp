@@ -36,8 +36,8 @@ FirstRunWindow::FirstRunWindow(OnboardingViewModel& onboarding) {
 
 void FirstRunWindow::present() {
     centreOnScreen();
+    // A window mapped now lands on top already, kept there by its hint.
     show();
-    raise();
     requestActivate();
 }
 

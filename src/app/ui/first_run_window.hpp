@@ -19,7 +19,7 @@ public:
 
     explicit FirstRunWindow(OnboardingViewModel& onboarding);
 
-    // Centres, shows, raises and activates the window.
+    // Centres, shows and activates the window.
     void present();
 
 private:
