@@ -17,14 +17,14 @@ OnboardingIllustrated {
         Column {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 12
-            OnboardingText {
+            PanelText {
                 objectName: "closingTitle"
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "一切准备就绪"
                 font.pixelSize: 28
                 font.weight: Font.Bold
             }
-            OnboardingText {
+            PanelText {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "在系统托盘可以看到图标，点击即可进入配置"
                 color: Tokens.colorBlack400

@@ -18,7 +18,7 @@ Item {
         radius: 22
         color: Tokens.colorBlack900
     }
-    OnboardingText {
+    PanelText {
         anchors.centerIn: parent
         text: button.text
         font.pixelSize: 16

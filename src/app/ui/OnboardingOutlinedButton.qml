@@ -21,7 +21,7 @@ Item {
         border.width: 1
         border.color: Qt.rgba(Tokens.colorBlack900.r, Tokens.colorBlack900.g, Tokens.colorBlack900.b, 0.1)
     }
-    OnboardingText {
+    PanelText {
         anchors.centerIn: parent
         text: button.text
         font.weight: Tokens.medium

@@ -20,12 +20,12 @@ OnboardingIllustrated {
 
         Column {
             spacing: 4
-            OnboardingText {
+            PanelText {
                 text: "需要一些权限"
                 font.pixelSize: 20
                 font.weight: Tokens.semibold
             }
-            OnboardingText {
+            PanelText {
                 text: "仅在需要时调用，请放心开启"
                 font.weight: Tokens.medium
                 color: Qt.rgba(Tokens.colorBlack900.r, Tokens.colorBlack900.g, Tokens.colorBlack900.b, 0.7)

@@ -34,13 +34,13 @@ Item {
             Column {
                 Layout.fillWidth: true
                 spacing: 4
-                OnboardingText {
+                PanelText {
                     objectName: "permissionTitle"
                     text: row.title
                     font.pixelSize: 16
                     font.weight: Tokens.medium
                 }
-                OnboardingText {
+                PanelText {
                     text: row.subtitle
                     color: Qt.rgba(Tokens.colorBlack900.r, Tokens.colorBlack900.g, Tokens.colorBlack900.b, 0.5)
                 }
@@ -66,7 +66,7 @@ Item {
                         source: "icons/checkmark.svg"
                         color: Tokens.colorBlack900
                     }
-                    OnboardingText {
+                    PanelText {
                         text: "已开启"
                         font.weight: Tokens.medium
                     }
@@ -84,7 +84,7 @@ Item {
                     radius: 41
                     color: Tokens.colorBlack900
                 }
-                OnboardingText {
+                PanelText {
                     id: openLabel
                     anchors.centerIn: parent
                     text: "开启"
@@ -98,7 +98,7 @@ Item {
                 }
             }
         }
-        OnboardingText {
+        PanelText {
             objectName: "permissionHint"
             Layout.fillWidth: true
             visible: row.hint.length > 0

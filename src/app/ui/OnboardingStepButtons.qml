@@ -29,7 +29,7 @@ Item {
                 border.width: 1
                 border.color: Qt.rgba(Tokens.colorBlack900.r, Tokens.colorBlack900.g, Tokens.colorBlack900.b, 0.12)
             }
-            OnboardingText {
+            PanelText {
                 id: backLabel
                 anchors.centerIn: parent
                 text: "上一步"
@@ -55,7 +55,7 @@ Item {
                 radius: 41
                 color: Tokens.colorBlack900
             }
-            OnboardingText {
+            PanelText {
                 id: nextLabel
                 anchors.centerIn: parent
                 text: "下一步"

@@ -14,7 +14,7 @@ Item {
         anchors.fill: parent
         color: Tokens.colorWhite900
     }
-    OnboardingText {
+    PanelText {
         id: heading
         x: 36
         y: 120

@@ -16,14 +16,14 @@ OnboardingIllustrated {
         Column {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 12
-            OnboardingText {
+            PanelText {
                 objectName: "welcomeTitle"
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Lumenary"
                 font.pixelSize: 32
                 font.weight: Tokens.semibold
             }
-            OnboardingText {
+            PanelText {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "让 AI 驱动你的电脑，释放生产力"
                 font.pixelSize: 16

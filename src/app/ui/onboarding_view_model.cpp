@@ -114,23 +114,27 @@ void OnboardingViewModel::refreshPermissionStates() {
     }
     probesInFlight_ = 2;
     QPointer<OnboardingViewModel> self(this);
-    const auto answer = [self](bool OnboardingViewModel::*held, QString OnboardingViewModel::*hint) {
-        return [self, held, hint](PermissionStatus status, const PermissionGuidance& guidance) {
-            if (!self) {
-                return;
-            }
-            --self->probesInFlight_;
-            (*self).*held = status == PermissionStatus::granted;
-            (*self).*hint = QString::fromStdString(guidance.hint);
-            Q_EMIT self->permissionStatesChanged();
-        };
-    };
-    bridge_.permissionStatus(PermissionCategory::of(Kind::accessibility),
-                             answer(&OnboardingViewModel::isAccessibilityEnabled_,
-                                    &OnboardingViewModel::accessibilityGuidanceHint_));
-    bridge_.permissionStatus(PermissionCategory::of(Kind::fullDiskAccess),
-                             answer(&OnboardingViewModel::isFullDiskAccessEnabled_,
-                                    &OnboardingViewModel::fullDiskAccessGuidanceHint_));
+    for (const auto kind : {Kind::accessibility, Kind::fullDiskAccess}) {
+        bridge_.permissionStatus(PermissionCategory::of(kind),
+                                 [self, kind](PermissionStatus status, const PermissionGuidance& guidance) {
+                                     if (self) {
+                                         self->permissionAnswered(kind, status == PermissionStatus::granted,
+                                                                  QString::fromStdString(guidance.hint));
+                                     }
+                                 });
+    }
+}
+
+void OnboardingViewModel::permissionAnswered(PermissionCategory::Kind kind, bool held, QString hint) {
+    --probesInFlight_;
+    if (kind == Kind::accessibility) {
+        isAccessibilityEnabled_ = held;
+        accessibilityGuidanceHint_ = std::move(hint);
+    } else {
+        isFullDiskAccessEnabled_ = held;
+        fullDiskAccessGuidanceHint_ = std::move(hint);
+    }
+    Q_EMIT permissionStatesChanged();
 }
 
 }  // namespace lumenary::app::ui

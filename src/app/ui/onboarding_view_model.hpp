@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "app/permissions/permission_manager.hpp"
 #include "app/ui/onboarding_tool_rows_view_model.hpp"
 #include "mcp/core/mcp_error.hpp"
 #include "platform/defaults_store.hpp"
@@ -90,6 +91,7 @@ private:
     void setCurrentStep(int step);
     void updatePolling();
     void refreshPermissionStates();
+    void permissionAnswered(PermissionCategory::Kind kind, bool held, QString hint);
 
     CoreBridge& bridge_;
     platform::DefaultsStore& defaults_;
