@@ -1,6 +1,7 @@
 // The first-run window as the user meets it: opened by the application
 // delegate at launch until the guide is finished, its four pages drawn and
 // moved by their buttons, and each page compared with its reference.
+#include <QFont>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -86,17 +87,27 @@ TEST_F(OnboardingWindowTest, EachPageShowsItsTextsAndOnlyItsButtonsMoveOn) {
     const QStringList closing{"一切准备就绪", "在系统托盘可以看到图标，点击即可进入配置", "上一步", "开始使用"};
     permissions.setStatus(Kind::accessibility, PermissionStatus::notDetermined);
     permissions.setStatus(Kind::fullDiskAccess, PermissionStatus::denied);
+    const auto expectTheGuideFamily = [this] {
+        for (QQuickItem* text : shownTextItems(root())) {
+            EXPECT_EQ(text->property("font").value<QFont>().family().toStdString(), "Noto Sans CJK SC")
+                << text->property("text").toString().toStdString();
+        }
+    };
 
     EXPECT_EQ(allShownTexts(), welcome);
+    expectTheGuideFamily();
     click(shown("enterButton"));
-    ASSERT_TRUE(waitUntil([this] { return !onboarding().isPolling() || harness.permissions->statusCount() >= 2; }));
+    ASSERT_TRUE(waitUntil([this] { return harness.permissions->statusCount() >= 2; }));
     harness.settleProbes();
     EXPECT_EQ(allShownTexts(), permissionPage);
+    expectTheGuideFamily();
     click(shown("nextStepButton"));
     EXPECT_EQ(shownTexts("toolRowTitle"), (QStringList{"日历", "提醒事项", "通讯录", "信息", "邮件", "音乐"}));
     EXPECT_EQ(allShownTexts().mid(0, 1), tools);
+    expectTheGuideFamily();
     click(shown("nextStepButton"));
     EXPECT_EQ(allShownTexts(), closing);
+    expectTheGuideFamily();
     click(shown("closingBackButton"));
     EXPECT_EQ(onboarding().currentStep(), 3);
     click(shown("previousStepButton"));
