@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
              .blockingExecutor = async::workerPool().get_executor(),
              .manager = manager,
              .tools = app::LocalToolService::shared(),
-             .permissions = app::standardPermissionManager(services)},
+             .permissions = app::standardPermissionManager(services),
+             .defaults = &defaults},
             [] { stop.request(); });
     }
     httpThreads.stop();

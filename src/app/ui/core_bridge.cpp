@@ -229,6 +229,13 @@ void CoreBridge::setCategoryEnabled(ToolCategoryKind kind, bool enabled) {
     asio::post(services_.mainExecutor, [tools = services_.tools, kind, enabled] { tools->setEnabled(kind, enabled); });
 }
 
+void CoreBridge::disableAllTools() {
+    if (!services_.tools) {
+        return;
+    }
+    asio::post(services_.mainExecutor, [tools = services_.tools] { tools->disableAllTools(); });
+}
+
 void CoreBridge::startService() {
     if (!services_.manager) {
         return;

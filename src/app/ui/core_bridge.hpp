@@ -13,6 +13,7 @@
 #include "app/tools/tool_category_table.hpp"
 #include "app/ui/panel_snapshot.hpp"
 #include "platform/url_opener.hpp"
+#include "platform/defaults_store.hpp"
 
 namespace lumenary::app {
 class LocalToolService;
@@ -51,6 +52,9 @@ public:
         // What the settings page's document rows open links with; it may
         // block, so it runs on the blocking executor.
         std::shared_ptr<platform::UrlOpener> urlOpener = std::make_shared<platform::XdgUrlOpener>();
+        // The user's defaults, for what the UI itself records (the
+        // first-run flags); safe from any thread, outlives the panel.
+        platform::DefaultsStore* defaults = nullptr;
     };
 
     explicit CoreBridge(Services services, QObject* parent = nullptr);
@@ -68,6 +72,8 @@ public:
 
     // Writes, each posted to the main executor.
     void setCategoryEnabled(ToolCategoryKind kind, bool enabled);
+    // Every category off, each with its event.
+    void disableAllTools();
     // "启动 MCP" on: the manager's start.
     void startService();
     // "启动 MCP" off: the wish goes first, so no restart brings the service
@@ -88,6 +94,9 @@ public:
     void permissionStatus(PermissionCategory category, StatusAnswer answer);
     void requestPermission(PermissionCategory category, RequestAnswer answer);
     void openSystemSettings(PermissionCategory category);
+
+    // Null when the program handed no defaults in.
+    platform::DefaultsStore* defaults() const noexcept { return services_.defaults; }
 
 Q_SIGNALS:
     // On the UI thread, after `snapshot()` changed.

@@ -10,9 +10,11 @@
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
 
+#include "app/ui/app_delegate.hpp"
 #include "app/ui/panel_models.hpp"
 #include "app/ui/panel_tray.hpp"
 #include "app/ui/panel_window.hpp"
+#include "logging/console.hpp"
 
 namespace lumenary::app::ui {
 
@@ -46,12 +48,21 @@ int runPanelApplication(int& argc, char** argv, asio::io_context& context, CoreB
         } else {
             window.showPanel(QCursor::pos());
         }
+        std::optional<AppDelegate> delegate;
+        if (auto* defaults = models.bridge().defaults()) {
+            delegate.emplace(models.bridge(), *defaults);
+            delegate->applicationDidFinishLaunching();
+        } else {
+            logging::Console::standardError("[Panel] ").print(
+                "No first-run window: the program handed the panel no defaults store");
+        }
 
         status = QApplication::exec();
         if (!context.stopped()) {
             requestStop();
         }
         core.join();
+        delegate.reset();
         // The core has ended, so nothing runs on the main executor any more:
         // the subscriptions go here, before the view-models do.
         models.bridge().detachOnMainExecutor();

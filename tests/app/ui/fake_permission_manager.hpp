@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,8 +46,28 @@ public:
         holding_ = true;
     }
 
-    PermissionStatus status(const PermissionCategory& category) override {
+    // Status probes wait until released, as a probe of a slow folder does.
+    void holdStatuses() {
         std::lock_guard lock(mutex_);
+        holdingStatuses_ = true;
+    }
+    void releaseStatuses() {
+        {
+            std::lock_guard lock(mutex_);
+            holdingStatuses_ = false;
+        }
+        statusesReleased_.notify_all();
+    }
+    // Status probes begun so far, held ones included.
+    std::size_t statusCount() {
+        std::lock_guard lock(mutex_);
+        return statusCount_;
+    }
+
+    PermissionStatus status(const PermissionCategory& category) override {
+        std::unique_lock lock(mutex_);
+        ++statusCount_;
+        statusesReleased_.wait(lock, [this] { return !holdingStatuses_; });
         const auto found = statuses_.find(category.kind);
         return found == statuses_.end() ? PermissionStatus::granted : found->second;
     }
@@ -116,6 +137,9 @@ private:
     };
 
     std::mutex mutex_;
+    std::condition_variable statusesReleased_;
+    bool holdingStatuses_ = false;
+    std::size_t statusCount_ = 0;
     std::map<Kind, PermissionStatus> statuses_;
     std::map<Kind, bool> requestAnswers_;
     std::map<Kind, PermissionGuidance> guidances_;

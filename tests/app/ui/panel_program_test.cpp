@@ -16,6 +16,7 @@
 #include "app/ui/panel_harness.hpp"
 #include "app/ui/stand_in_status_notifier_watcher.hpp"
 #include "app/ui/x_windows.hpp"
+#include "mcp/core/json.hpp"
 #include "support/child_process.hpp"
 #include "support/desktop_session.hpp"
 #include "support/raw_connection.hpp"
@@ -51,6 +52,20 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// The Boolean stored under `key` in the defaults file, when one is.
+std::optional<bool> storedBoolean(const std::filesystem::path& folder, std::string_view key) {
+    const std::string text = readFile(folder / "defaults.json");
+    try {
+        const auto defaults = mcp::parseJSON(text);
+        const auto* value = defaults.find(key);
+        return value ? value->boolValue() : std::nullopt;
+    } catch (const std::exception&) {
+        // Not yet written whole: the writer replaces the file atomically,
+        // so this is only the moment before the first write.
+        return std::nullopt;
+    }
 }
 
 // The program on a free port with a configuration folder of its own,
@@ -143,6 +158,51 @@ TEST_F(PanelTrayTest, WithoutATrayHostThePanelIsAnOrdinaryWindow) {
 
     ASSERT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
     ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    const auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+}
+
+TEST_F(PanelTrayTest, TheFirstLaunchOpensTheFirstRunWindowAndSwitchesTheCategoriesOffOnlyThatOnce) {
+    ProgramUnderTest given;
+    XWindows windows(session_->display());
+    ASSERT_TRUE(windows.isOpen());
+
+    given.start();
+    ASSERT_TRUE(eventually([&] { return windows.viewable("Lumenary 引导设置"); })) << given.errors();
+    ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+    EXPECT_EQ(storedBoolean(given.folder.path(), "hasShownOnboarding"), true) << readFile(given.folder.path() / "defaults.json");
+    EXPECT_EQ(storedBoolean(given.folder.path(), "isCalendarEnabled"), false);
+    EXPECT_FALSE(storedBoolean(given.folder.path(), "hasCompletedOnboarding").has_value());
+
+    // Closed unfinished: the next launch shows the guide again and leaves a
+    // switch the user turned on since.
+    const auto stored = readFile(given.folder.path() / "defaults.json");
+    auto defaults = mcp::parseJSON(stored);
+    (*defaults.objectValue())["isCalendarEnabled"] = mcp::Value(true);
+    std::ofstream(given.folder.path() / "defaults.json") << mcp::writeJSON(defaults);
+    given.start();
+    ASSERT_TRUE(eventually([&] { return windows.viewable("Lumenary 引导设置"); })) << given.errors();
+    ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+    EXPECT_EQ(storedBoolean(given.folder.path(), "isCalendarEnabled"), true);
+}
+
+TEST_F(PanelTrayTest, ALaunchAfterTheGuideWasFinishedOpensNoFirstRunWindow) {
+    ProgramUnderTest given;
+    std::ofstream(given.folder.path() / "defaults.json")
+        << R"({"hasCompletedOnboarding":true,"mcp_server_port":)" << given.port << "}";
+    XWindows windows(session_->display());
+
+    given.start();
+    // The panel shows as an ordinary window once the launch has finished.
+    ASSERT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
+    EXPECT_FALSE(windows.viewable("Lumenary 引导设置"));
     const auto status = given.stop();
     ASSERT_TRUE(status.has_value()) << given.errors();
     EXPECT_EQ(*status, 0) << given.errors();

@@ -3,6 +3,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <optional>
+
 namespace lumenary::app::testing {
 
 XWindows::XWindows(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
@@ -12,6 +14,39 @@ XWindows::~XWindows() {
         XCloseDisplay(display_);
     }
 }
+
+namespace {
+
+// The window's title as the desktop shows it: the UTF-8 one a toolkit sets
+// beside the legacy name (which cannot carry a title beyond Latin-1), else
+// that legacy name.
+std::optional<std::string> titleOf(Display* display, Window window) {
+    const Atom utf8Name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8String = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long length = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, utf8Name, 0, 1024, False, utf8String, &type, &format, &length, &remaining,
+                           &data) == Success &&
+        data) {
+        std::string title(reinterpret_cast<const char*>(data), length);
+        XFree(data);
+        if (type == utf8String) {
+            return title;
+        }
+    }
+    char* name = nullptr;
+    if (XFetchName(display, window, &name) && name) {
+        std::string title(name);
+        XFree(name);
+        return title;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 bool XWindows::viewable(const std::string& title) {
     Window root = 0;
@@ -23,13 +58,9 @@ bool XWindows::viewable(const std::string& title) {
     }
     bool found = false;
     for (unsigned int index = 0; index < count && !found; ++index) {
-        char* name = nullptr;
-        if (XFetchName(display_, children[index], &name) && name) {
-            XWindowAttributes attributes{};
-            if (title == name && XGetWindowAttributes(display_, children[index], &attributes)) {
-                found = attributes.map_state == IsViewable;
-            }
-            XFree(name);
+        XWindowAttributes attributes{};
+        if (titleOf(display_, children[index]) == title && XGetWindowAttributes(display_, children[index], &attributes)) {
+            found = attributes.map_state == IsViewable;
         }
     }
     if (children) {

@@ -16,7 +16,7 @@ public:
     XWindows& operator=(const XWindows&) = delete;
 
     bool isOpen() const { return display_ != nullptr; }
-    // A top-level window titled `title` is mapped and viewable.
+    // A top-level window titled `title` (UTF-8) is mapped and viewable.
     bool viewable(const std::string& title);
     bool panelViewable() { return viewable("Lumenary"); }
 
