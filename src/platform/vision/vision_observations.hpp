@@ -126,6 +126,11 @@ struct FaceFeature {
     NormalizedRect boundingBox;
 };
 
+// The chi-square distance of two face prints is divided by this, so that
+// similarity = 1 - distance keeps the meaning of the default threshold of
+// 0.6 (see faceFeatureDistance).
+inline constexpr double faceFeatureDistanceScale = 68.0;
+
 // How far apart two faces are: 0 for the same face; similarity is
 // 1 - distance. Nothing when the two prints cannot be compared.
 std::optional<double> faceFeatureDistance(const FaceFeaturePrint& first, const FaceFeaturePrint& second);
