@@ -99,8 +99,4 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeVideo(VideoA
     co_return notAvailable("Video analysis");
 }
 
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSearchArguments) {
-    co_return notAvailable("Face search");
-}
-
 }  // namespace lumenary::app

@@ -41,12 +41,23 @@ public:
     asio::awaitable<ToolOutcome<PlainDictionary>> compareImages(std::string firstImagePath,
                                                                 std::string secondImagePath);
 
-    // Faces and video are not analysed on this platform yet: both answer
-    // "VisionService" 501.
+    // Video is not analysed on this platform yet: it answers "VisionService"
+    // 501.
     asio::awaitable<ToolOutcome<PlainDictionary>> analyzeVideo(VideoAnalysisArguments arguments);
+    // The target's first face against every face of the search path: a
+    // target without a face is refused (404) before the search type is
+    // looked at, and a type other than "image", "folder" or "video" after
+    // (400). The search of a video answers 501 for now.
     asio::awaitable<ToolOutcome<PlainDictionary>> searchFace(FaceSearchArguments arguments);
 
 private:
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInImage(platform::vision::FaceFeaturePrint target,
+                                                                    std::string imagePath, double threshold);
+    // Only a folder that cannot be listed fails the search; a file that
+    // cannot be read or analysed counts as scanned with no face.
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInFolder(platform::vision::FaceFeaturePrint target,
+                                                                     std::string folderPath, double threshold);
+
     std::shared_ptr<platform::vision::VisionAnalyzer> analyzer_;
     // Destroyed, it waits for the request in progress and drops the queued
     // ones.
