@@ -53,6 +53,9 @@ endforeach()
 pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
 pkg_check_modules(ZXING REQUIRED IMPORTED_TARGET zxing)
 pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
+# Video files: demuxing, decoding and conversion to RGB in the worker; the
+# vision tests write their videos with the same libraries.
+pkg_check_modules(LIBAV REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
 # The vision tests draw text with FreeType.
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 # The panel: Qt Quick with the tray icon's widgets. Only the panel library

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "platform/running_executable_path.hpp"
+#include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/worker_process.hpp"
 #include "system/utf8.hpp"
@@ -91,11 +92,13 @@ public:
     PlatformOutcome<std::vector<FaceFeature>> allFaceFeatures(const std::string&) override {
         return visionServiceError(501, "Face search is not available on this platform");
     }
-    PlatformOutcome<VideoInfo> videoInfo(const std::string&) override {
-        return visionServiceError(501, "Video analysis is not available on this platform");
+    PlatformOutcome<VideoInfo> videoInfo(const std::string& videoPath) override {
+        return runVideo<VideoInfo>({VideoWorkerRequest::Kind::info, videoPath, {}}, decodeVideoInfoAnswer);
     }
-    PlatformOutcome<VideoFrameBatch> videoFrames(const std::string&, const VideoFrameRequest&) override {
-        return visionServiceError(501, "Video analysis is not available on this platform");
+    PlatformOutcome<VideoFrameBatch> videoFrames(const std::string& videoPath,
+                                                 const VideoFrameRequest& request) override {
+        return runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, request},
+                                         decodeVideoFramesAnswer);
     }
 
 private:
@@ -115,6 +118,20 @@ private:
                 return visionServiceError(400, "Failed to load image from path: " + system::repairUTF8(path));
             }
         }
+        return answered<std::vector<Observation>>(encodeVisionRequest(request), decodeVisionAnswer<Observation>);
+    }
+
+    template <typename Result, typename Decode>
+    PlatformOutcome<Result> runVideo(const VideoWorkerRequest& request, Decode decode) {
+        if (!system::isValidUTF8(request.videoPath)) {
+            return visionServiceError(400, "Failed to load video from path: " + system::repairUTF8(request.videoPath));
+        }
+        return answered<Result>(encodeVideoWorkerRequest(request), decode);
+    }
+
+    // The worker's answer to `requestPayload`, decoded.
+    template <typename Result, typename Decode>
+    PlatformOutcome<Result> answered(const std::string& requestPayload, Decode decode) {
         std::lock_guard lock(mutex_);
         const auto until = Clock::now() + settings_.timeLimit;
         if (worker_ && worker_->exit()) {
@@ -129,11 +146,11 @@ private:
             }
             worker_.emplace(std::move(started).value());
         }
-        auto answer = converse(encodeVisionRequest(request), until);
+        auto answer = converse(requestPayload, until);
         if (!answer) {
             return answer.error();
         }
-        auto decoded = decodeVisionAnswer<Observation>(answer.value());
+        auto decoded = decode(answer.value());
         if (auto* unreadable = std::get_if<UnreadableVisionAnswer>(&decoded)) {
             // Nothing it says next is to be trusted either.
             endWorker();
