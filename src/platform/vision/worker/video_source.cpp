@@ -105,7 +105,10 @@ struct VideoSource::Decoder {
     int rotation = 0;
 
     std::int64_t ticksFor(double seconds) const {
-        const double ticks = std::floor(seconds / av_q2d(stream->time_base) + 1e-6);
+        // To the nearest tick: a container that counts in milliseconds
+        // stores the frame of 2/30 s at 67 ms, and it is that frame that
+        // 2/30 s asks for.
+        const double ticks = std::round(seconds / av_q2d(stream->time_base));
         // Times past the representable range lie past any stream's end.
         constexpr double limit = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 4);
         return startTicks + static_cast<std::int64_t>(std::clamp(ticks, -limit, limit));
