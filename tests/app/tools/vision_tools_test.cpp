@@ -165,9 +165,7 @@ TEST_F(VisionToolsTest, EachImageToolAsksTheAnalyzerWithItsArgumentsTakenOnlyWhe
     EXPECT_EQ(analyzer->calls().size(), cases.size());
 }
 
-TEST_F(VisionToolsTest, VideoAnalysisAndFaceSearchSayTheyAreNotAvailableOnceTheirArgumentsPass) {
-    EXPECT_EQ(call("vision_analyze_video", {{"video_path", "/v.mp4"}, {"features", PlainList{}}}),
-              "VisionService 501 Video analysis is not available on this platform");
+TEST_F(VisionToolsTest, FaceSearchSaysItIsNotAvailableOnceItsArgumentsPass) {
     EXPECT_EQ(call("vision_search_face", {{"target_face_path", "/f.png"}, {"search_path", "/photos"}}),
               "VisionService 501 Face search is not available on this platform");
     EXPECT_TRUE(analyzer->calls().empty());

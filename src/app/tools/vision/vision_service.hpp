@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/tools/plain_value.hpp"
 #include "app/tools/tool_outcome.hpp"
 #include "app/tools/vision/vision_tool_arguments.hpp"
+#include "logging/console.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 
 namespace lumenary::app {
@@ -24,7 +26,9 @@ namespace lumenary::app {
 // more than that thread, and the analyzer is never entered twice at once.
 class VisionService {
 public:
-    explicit VisionService(std::shared_ptr<platform::vision::VisionAnalyzer> analyzer);
+    // `console` takes the lines of frames a video analysis had to leave out.
+    explicit VisionService(std::shared_ptr<platform::vision::VisionAnalyzer> analyzer,
+                           logging::Console console = logging::Console::standardError(""));
 
     // Fast recognition only for the level "fast" exactly; every other text
     // is accurate. No languages means English.
@@ -41,13 +45,20 @@ public:
     asio::awaitable<ToolOutcome<PlainDictionary>> compareImages(std::string firstImagePath,
                                                                 std::string secondImagePath);
 
-    // Faces and video are not analysed on this platform yet: both answer
-    // "VisionService" 501.
+    // Sampled frames with their analyses (video_analysis.hpp).
     asio::awaitable<ToolOutcome<PlainDictionary>> analyzeVideo(VideoAnalysisArguments arguments);
+    // Faces are not analysed on this platform yet: answers "VisionService"
+    // 501.
     asio::awaitable<ToolOutcome<PlainDictionary>> searchFace(FaceSearchArguments arguments);
+    // The face search's video branch, given the target's print
+    // (face_video_search.hpp).
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInVideo(platform::vision::FaceFeaturePrint target,
+                                                                    std::string videoPath, double threshold,
+                                                                    std::int64_t sampleInterval);
 
 private:
     std::shared_ptr<platform::vision::VisionAnalyzer> analyzer_;
+    logging::Console console_;
     // Destroyed, it waits for the request in progress and drops the queued
     // ones.
     asio::thread_pool requestThread_{1};
