@@ -56,6 +56,15 @@ pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
 # Video files: demuxing, decoding and conversion to RGB in the worker; the
 # vision tests write their videos with the same libraries.
 pkg_check_modules(LIBAV REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
+# Face detection and landmarks; its model comes with libdlib-data. dlib's
+# pkg-config file lists BLAS and LAPACK (which its headers call, built as
+# they were configured) as link options ahead of the objects, where the
+# linker has nothing to resolve with them yet, so they are named here.
+find_library(DLIB_LIBRARY dlib REQUIRED)
+find_library(LAPACK_LIBRARY lapack REQUIRED)
+find_library(BLAS_LIBRARY blas REQUIRED)
+add_library(dlib_library INTERFACE)
+target_link_libraries(dlib_library INTERFACE ${DLIB_LIBRARY} ${LAPACK_LIBRARY} ${BLAS_LIBRARY})
 # The vision tests draw text with FreeType.
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 # The panel: Qt Quick with the tray icon's widgets. Only the panel library

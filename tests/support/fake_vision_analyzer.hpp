@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -59,6 +60,12 @@ public:
     void setFaceFeatures(std::vector<platform::vision::FaceFeature> features) {
         std::lock_guard lock(mutex_);
         faceFeatures_ = std::move(features);
+    }
+    // The faces of one image, over those set for every image; an error
+    // fails that image alone.
+    void setFaceFeaturesOf(std::string imagePath, Answer<platform::vision::FaceFeature> features) {
+        std::lock_guard lock(mutex_);
+        faceFeaturesOf_.insert_or_assign(std::move(imagePath), std::move(features));
     }
     void setVideoInfo(platform::vision::VideoInfo info) {
         std::lock_guard lock(mutex_);
@@ -127,6 +134,13 @@ public:
         return targetPrint_;
     }
     Answer<platform::vision::FaceFeature> allFaceFeatures(const std::string& imagePath) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (const auto own = faceFeaturesOf_.find(imagePath); own != faceFeaturesOf_.end() && !failure_) {
+                calls_.push_back("allFaceFeatures " + imagePath);
+                return own->second;
+            }
+        }
         return answer("allFaceFeatures " + imagePath, faceFeatures_);
     }
     platform::PlatformOutcome<platform::vision::VideoInfo> videoInfo(const std::string& videoPath) override {
@@ -194,6 +208,7 @@ private:
     std::vector<platform::vision::FaceObservation> faces_;
     std::optional<platform::vision::FaceFeaturePrint> targetPrint_;
     std::vector<platform::vision::FaceFeature> faceFeatures_;
+    std::map<std::string, Answer<platform::vision::FaceFeature>> faceFeaturesOf_;
     platform::vision::VideoInfo videoInfo_;
     std::function<platform::PlatformOutcome<platform::vision::VideoFrameBatch>(
         const platform::vision::VideoFrameRequest&)>

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -62,6 +64,17 @@ public:
     virtual PlatformOutcome<std::optional<FaceFeaturePrint>> faceFeaturePrint(const std::string& imagePath) = 0;
     // One feature for every face of the image, in the detector's order.
     virtual PlatformOutcome<std::vector<FaceFeature>> allFaceFeatures(const std::string& imagePath) = 0;
+    // allFaceFeatures of every image, each outcome handed to `onEach` with
+    // the image's index as soon as that image is done. Images may be
+    // analysed several at a time and finish in any order; `onEach` is never
+    // entered twice at once, and every image has been handed over when this
+    // returns. One image after the other unless an analyzer does better.
+    using FaceFeaturesOfImage = std::function<void(std::size_t, PlatformOutcome<std::vector<FaceFeature>>)>;
+    virtual void allFaceFeaturesOfEach(const std::vector<std::string>& imagePaths, const FaceFeaturesOfImage& onEach) {
+        for (std::size_t index = 0; index < imagePaths.size(); ++index) {
+            onEach(index, allFaceFeatures(imagePaths[index]));
+        }
+    }
 
     // Video errors: 404 "Video file not found at path: <path>", 400 for a
     // file that is not a video it can read ("No video track in file: <path>"

@@ -13,9 +13,6 @@ std::optional<double> faceFeatureDistance(const FaceFeaturePrint& first, const F
     if (first.values.empty() || first.values.size() != second.values.size()) {
         return std::nullopt;
     }
-    // Chi-square over the histogram bins, scaled so that unrelated faces sit
-    // near the far end of the unit range.
-    constexpr double scale = 68.0;
     double sum = 0;
     for (std::size_t index = 0; index < first.values.size(); ++index) {
         const double total = static_cast<double>(first.values[index]) + second.values[index];
@@ -27,7 +24,7 @@ std::optional<double> faceFeatureDistance(const FaceFeaturePrint& first, const F
     if (!std::isfinite(sum)) {
         return std::nullopt;
     }
-    return sum / scale;
+    return sum / faceFeatureDistanceScale;
 }
 
 }  // namespace lumenary::platform::vision

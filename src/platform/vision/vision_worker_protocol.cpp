@@ -1,10 +1,13 @@
 #include "platform/vision/vision_worker_protocol.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <utility>
 
+#include "mcp/core/base64.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 #include "system/utf8.hpp"
@@ -25,6 +28,12 @@ const char* analysisName(VisionWorkerRequest::Analysis analysis) {
             return "saliency";
         case VisionWorkerRequest::Analysis::featurePrints:
             return "featurePrints";
+        case VisionWorkerRequest::Analysis::faces:
+            return "faces";
+        case VisionWorkerRequest::Analysis::faceFeaturePrint:
+            return "faceFeaturePrint";
+        case VisionWorkerRequest::Analysis::faceFeatures:
+            return "faceFeatures";
     }
     return "";
 }
@@ -32,7 +41,9 @@ const char* analysisName(VisionWorkerRequest::Analysis analysis) {
 std::optional<VisionWorkerRequest::Analysis> analysisNamed(std::string_view name) {
     for (const auto analysis : {VisionWorkerRequest::Analysis::text, VisionWorkerRequest::Analysis::barcodes,
                                 VisionWorkerRequest::Analysis::saliency,
-                                VisionWorkerRequest::Analysis::featurePrints}) {
+                                VisionWorkerRequest::Analysis::featurePrints, VisionWorkerRequest::Analysis::faces,
+                                VisionWorkerRequest::Analysis::faceFeaturePrint,
+                                VisionWorkerRequest::Analysis::faceFeatures}) {
         if (name == analysisName(analysis)) {
             return analysis;
         }
@@ -201,6 +212,104 @@ std::optional<FeaturePrint> fromValue(const Value& value, const FeaturePrint*) {
     return print;
 }
 
+Value toValue(const FaceObservation& observation) {
+    Value::Object members{{"box", rectValue(observation.boundingBox)}};
+    if (observation.roll) {
+        members.emplace("roll", *observation.roll);
+    }
+    if (observation.yaw) {
+        members.emplace("yaw", *observation.yaw);
+    }
+    if (observation.landmarks) {
+        Value::Object counts;
+        const auto add = [&](const char* key, const std::optional<int>& count) {
+            if (count) {
+                counts.emplace(key, *count);
+            }
+        };
+        add("leftEye", observation.landmarks->leftEyeCount);
+        add("rightEye", observation.landmarks->rightEyeCount);
+        add("nose", observation.landmarks->nosePointCount);
+        add("mouth", observation.landmarks->mouthPointCount);
+        members.emplace("landmarks", std::move(counts));
+    }
+    return members;
+}
+
+// The floats' bytes: a face print is thousands of values, which as JSON
+// numbers would cost five times the room and the time to read. Both ends
+// run on the same machine, so the byte order is the same.
+Value toValue(const FaceFeaturePrint& print) {
+    for (const float value : print.values) {
+        if (!std::isfinite(value)) {
+            throw mcp::EncodingError("a face print value that is not finite");
+        }
+    }
+    return mcp::base64Encode(
+        std::string_view(reinterpret_cast<const char*>(print.values.data()), print.values.size() * sizeof(float)));
+}
+
+Value toValue(const FaceFeature& feature) {
+    return Value::object({{"box", rectValue(feature.boundingBox)}, {"print", toValue(feature.print)}});
+}
+
+std::optional<FaceObservation> fromValue(const Value& value, const FaceObservation*) {
+    const auto box = rectFrom(value.find("box"));
+    if (!box) {
+        return std::nullopt;
+    }
+    FaceObservation observation{*box, number(value, "roll"), number(value, "yaw"), std::nullopt};
+    if ((value.find("roll") && !observation.roll) || (value.find("yaw") && !observation.yaw)) {
+        return std::nullopt;
+    }
+    if (const Value* counts = value.find("landmarks")) {
+        if (counts->objectValue() == nullptr) {
+            return std::nullopt;
+        }
+        FaceLandmarksSummary summary;
+        const auto read = [&](const char* key, std::optional<int>& count) {
+            if (const Value* member = counts->find(key)) {
+                const auto integer = member->intValue();
+                if (!integer) {
+                    return false;
+                }
+                count = static_cast<int>(*integer);
+            }
+            return true;
+        };
+        if (!read("leftEye", summary.leftEyeCount) || !read("rightEye", summary.rightEyeCount) ||
+            !read("nose", summary.nosePointCount) || !read("mouth", summary.mouthPointCount)) {
+            return std::nullopt;
+        }
+        observation.landmarks = summary;
+    }
+    return observation;
+}
+
+std::optional<FaceFeaturePrint> fromValue(const Value& value, const FaceFeaturePrint*) {
+    if (value.stringValue() == nullptr) {
+        return std::nullopt;
+    }
+    const auto bytes = mcp::base64Decode(*value.stringValue());
+    if (!bytes || bytes->size() % sizeof(float) != 0) {
+        return std::nullopt;
+    }
+    FaceFeaturePrint print;
+    print.values.resize(bytes->size() / sizeof(float));
+    std::memcpy(print.values.data(), bytes->data(), bytes->size());
+    return print;
+}
+
+std::optional<FaceFeature> fromValue(const Value& value, const FaceFeature*) {
+    const auto box = rectFrom(value.find("box"));
+    const Value* printValue = value.find("print");
+    auto print = printValue ? fromValue(*printValue, static_cast<const FaceFeaturePrint*>(nullptr)) : std::nullopt;
+    if (!box || !print) {
+        return std::nullopt;
+    }
+    return FaceFeature{std::move(*print), *box};
+}
+
 Value errorValue(const PlatformError& error) {
     return Value::object({{"error", Value::object({{"code", error.code}, {"description", error.description}})}});
 }
@@ -210,11 +319,11 @@ std::string encodeAnswer(const PlatformOutcome<std::vector<Observation>>& outcom
     if (!outcome) {
         return mcp::writeJSON(errorValue(outcome.error()));
     }
-    Value::Array observations;
-    for (const auto& observation : outcome.value()) {
-        observations.push_back(toValue(observation));
-    }
     try {
+        Value::Array observations;
+        for (const auto& observation : outcome.value()) {
+            observations.push_back(toValue(observation));
+        }
         return mcp::writeJSON(Value::object({{"observations", std::move(observations)}}));
     } catch (const mcp::EncodingError& error) {
         return mcp::writeJSON(
@@ -302,6 +411,15 @@ std::string encodeVisionAnswer(const PlatformOutcome<std::vector<SaliencyObserva
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FeaturePrint>>& outcome) {
     return encodeAnswer(outcome);
 }
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceObservation>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeaturePrint>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeature>>& outcome) {
+    return encodeAnswer(outcome);
+}
 std::string encodeVisionErrorAnswer(const PlatformError& error) {
     return mcp::writeJSON(errorValue(error));
 }
@@ -341,5 +459,8 @@ template VisionAnswer<TextObservation> decodeVisionAnswer(std::string_view);
 template VisionAnswer<BarcodeObservation> decodeVisionAnswer(std::string_view);
 template VisionAnswer<SaliencyObservation> decodeVisionAnswer(std::string_view);
 template VisionAnswer<FeaturePrint> decodeVisionAnswer(std::string_view);
+template VisionAnswer<FaceObservation> decodeVisionAnswer(std::string_view);
+template VisionAnswer<FaceFeaturePrint> decodeVisionAnswer(std::string_view);
+template VisionAnswer<FaceFeature> decodeVisionAnswer(std::string_view);
 
 }  // namespace lumenary::platform::vision

@@ -24,7 +24,7 @@ inline constexpr std::size_t maximumVisionFrameLength = 64 * 1024 * 1024;
 inline constexpr std::size_t maximumVisionFrameHeaderLength = 20;
 
 struct VisionWorkerRequest {
-    enum class Analysis { text, barcodes, saliency, featurePrints };
+    enum class Analysis { text, barcodes, saliency, featurePrints, faces, faceFeaturePrint, faceFeatures };
 
     Analysis analysis = Analysis::barcodes;
     // One path, or for feature prints every path in order.
@@ -49,6 +49,10 @@ std::string encodeVisionAnswer(const PlatformOutcome<std::vector<TextObservation
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<BarcodeObservation>>& outcome);
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<SaliencyObservation>>& outcome);
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FeaturePrint>>& outcome);
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceObservation>>& outcome);
+// The target's print travels as a list of none or one.
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeaturePrint>>& outcome);
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeature>>& outcome);
 // An error answer, for a request that could not be read.
 std::string encodeVisionErrorAnswer(const PlatformError& error);
 

@@ -1,11 +1,14 @@
 #include "platform/vision/worker_vision_analyzer.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <variant>
 
@@ -44,13 +47,23 @@ std::string secondsText(std::chrono::milliseconds duration) {
     return std::to_string(milliseconds) + " ms";
 }
 
-// Runs each analysis in the worker, one request at a time. One rule: the
-// mutex guards the worker, and a call holds it from its request to its
-// answer. Any failure of the conversation ends the worker, so the next call
-// meets a fresh one and never a stream out of step.
+// One worker program. One rule: the mutex guards the worker, and a call
+// holds it from its request to its answer.
+struct WorkerSlot {
+    std::mutex mutex;
+    std::optional<WorkerProcess> worker;
+};
+
+// Runs each analysis in a worker, one request per worker at a time. Any
+// failure of the conversation ends that worker, so the next call meets a
+// fresh one and never a stream out of step.
 class WorkerVisionAnalyzer final : public VisionAnalyzer {
 public:
-    explicit WorkerVisionAnalyzer(VisionWorkerSettings settings) : settings_(std::move(settings)) {}
+    explicit WorkerVisionAnalyzer(VisionWorkerSettings settings) : settings_(std::move(settings)) {
+        for (std::size_t index = 0; index < std::max<std::size_t>(settings_.workerCount, 1); ++index) {
+            slots_.push_back(std::make_unique<WorkerSlot>());
+        }
+    }
 
     PlatformOutcome<std::vector<TextObservation>> recognizeText(const std::string& imagePath,
                                                                 const TextRecognitionOptions& options) override {
@@ -83,14 +96,58 @@ public:
         return visionServiceError(501, "Hand pose detection is not available on this platform");
     }
 
-    PlatformOutcome<std::vector<FaceObservation>> detectFaces(const std::string&) override {
-        return visionServiceError(501, "Face detection is not available on this platform");
+    PlatformOutcome<std::vector<FaceObservation>> detectFaces(const std::string& imagePath) override {
+        return run<FaceObservation>(requestFor(VisionWorkerRequest::Analysis::faces, {imagePath}));
     }
-    PlatformOutcome<std::optional<FaceFeaturePrint>> faceFeaturePrint(const std::string&) override {
-        return visionServiceError(501, "Face search is not available on this platform");
+    PlatformOutcome<std::optional<FaceFeaturePrint>> faceFeaturePrint(const std::string& imagePath) override {
+        auto prints = run<FaceFeaturePrint>(requestFor(VisionWorkerRequest::Analysis::faceFeaturePrint, {imagePath}));
+        if (!prints) {
+            return prints.error();
+        }
+        if (prints.value().size() > 1) {
+            return visionServiceError(500, "The vision worker sent an answer that could not be read (more than one "
+                                           "print of the first face)");
+        }
+        if (prints.value().empty()) {
+            return std::optional<FaceFeaturePrint>();
+        }
+        return std::optional<FaceFeaturePrint>(std::move(prints.value().front()));
     }
-    PlatformOutcome<std::vector<FaceFeature>> allFaceFeatures(const std::string&) override {
-        return visionServiceError(501, "Face search is not available on this platform");
+    PlatformOutcome<std::vector<FaceFeature>> allFaceFeatures(const std::string& imagePath) override {
+        return run<FaceFeature>(requestFor(VisionWorkerRequest::Analysis::faceFeatures, {imagePath}));
+    }
+    void allFaceFeaturesOfEach(const std::vector<std::string>& imagePaths, const FaceFeaturesOfImage& onEach) override {
+        const std::size_t workers = std::min(slots_.size(), imagePaths.size());
+        std::atomic<std::size_t> next{0};
+        std::mutex handing;
+        const auto analyseTheRest = [&](WorkerSlot& slot) {
+            for (auto index = next++; index < imagePaths.size(); index = next++) {
+                auto faces = run<FaceFeature>(requestFor(VisionWorkerRequest::Analysis::faceFeatures,
+                                                         {imagePaths[index]}), slot);
+                std::lock_guard lock(handing);
+                onEach(index, std::move(faces));
+            }
+        };
+        {
+            std::vector<std::jthread> helpers;
+            for (std::size_t index = 1; index < workers; ++index) {
+                try {
+                    helpers.emplace_back(analyseTheRest, std::ref(*slots_[index]));
+                } catch (const std::system_error&) {
+                    // Fewer threads only make it slower.
+                    break;
+                }
+            }
+            analyseTheRest(*slots_.front());
+        }
+        // Each holds a landmark model; an idle server keeps one worker only.
+        for (std::size_t index = 1; index < workers; ++index) {
+            std::lock_guard lock(slots_[index]->mutex);
+            if (slots_[index]->worker) {
+                slots_[index]->worker->stop();
+                slots_[index]->worker.reset();
+            }
+        }
     }
     PlatformOutcome<VideoInfo> videoInfo(const std::string& videoPath) override {
         return runVideo<VideoInfo>({VideoWorkerRequest::Kind::info, videoPath, {}}, decodeVideoInfoAnswer);
@@ -111,6 +168,11 @@ private:
 
     template <typename Observation>
     PlatformOutcome<std::vector<Observation>> run(const VisionWorkerRequest& request) {
+        return run<Observation>(request, *slots_.front());
+    }
+
+    template <typename Observation>
+    PlatformOutcome<std::vector<Observation>> run(const VisionWorkerRequest& request, WorkerSlot& slot) {
         // The request travels as JSON, which holds UTF-8 only; a home folder
         // with other bytes can put such a path here through ~user.
         for (const auto& path : request.imagePaths) {
@@ -118,7 +180,7 @@ private:
                 return visionServiceError(400, "Failed to load image from path: " + system::repairUTF8(path));
             }
         }
-        return answered<std::vector<Observation>>(encodeVisionRequest(request), decodeVisionAnswer<Observation>);
+        return answered<std::vector<Observation>>(encodeVisionRequest(request), decodeVisionAnswer<Observation>, slot);
     }
 
     template <typename Result, typename Decode>
@@ -126,34 +188,35 @@ private:
         if (!system::isValidUTF8(request.videoPath)) {
             return visionServiceError(400, "Failed to load video from path: " + system::repairUTF8(request.videoPath));
         }
-        return answered<Result>(encodeVideoWorkerRequest(request), decode);
+        return answered<Result>(encodeVideoWorkerRequest(request), decode, *slots_.front());
     }
 
-    // The worker's answer to `requestPayload`, decoded.
+    // The answer of `slot`'s worker to `requestPayload`, decoded.
     template <typename Result, typename Decode>
-    PlatformOutcome<Result> answered(const std::string& requestPayload, Decode decode) {
-        std::lock_guard lock(mutex_);
+    PlatformOutcome<Result> answered(const std::string& requestPayload, Decode decode, WorkerSlot& slot) {
+        std::lock_guard lock(slot.mutex);
+        auto& worker = slot.worker;
         const auto until = Clock::now() + settings_.timeLimit;
-        if (worker_ && worker_->exit()) {
+        if (worker && worker->exit()) {
             // It ended between two calls, which no call is to blame for.
-            worker_.reset();
+            worker.reset();
         }
-        if (!worker_) {
+        if (!worker) {
             auto started = WorkerProcess::startOnOwnDescriptors(settings_.executable, {}, workerEnvironment);
             if (!started) {
                 return visionServiceError(500, "The vision worker could not be started: " +
                                                    started.error().description);
             }
-            worker_.emplace(std::move(started).value());
+            worker.emplace(std::move(started).value());
         }
-        auto answer = converse(requestPayload, until);
+        auto answer = converse(worker, requestPayload, until);
         if (!answer) {
             return answer.error();
         }
         auto decoded = decode(answer.value());
         if (auto* unreadable = std::get_if<UnreadableVisionAnswer>(&decoded)) {
             // Nothing it says next is to be trusted either.
-            endWorker();
+            endWorker(worker);
             return visionServiceError(500, "The vision worker sent an answer that could not be read (" +
                                                unreadable->reason + "); the worker was stopped");
         }
@@ -162,50 +225,51 @@ private:
 
     // The answer payload to `requestPayload`; on any failure the worker is
     // ended and the error says what happened to it.
-    PlatformOutcome<std::string> converse(const std::string& requestPayload, Clock::time_point until) {
-        if (const auto failed = worker_->write(visionFrame(requestPayload), remaining(until))) {
-            return conversationFailure(*failed);
+    PlatformOutcome<std::string> converse(std::optional<WorkerProcess>& worker, const std::string& requestPayload,
+                                          Clock::time_point until) {
+        if (const auto failed = worker->write(visionFrame(requestPayload), remaining(until))) {
+            return conversationFailure(worker, *failed);
         }
-        auto lengthLine = worker_->readLine(maximumVisionFrameHeaderLength, remaining(until));
+        auto lengthLine = worker->readLine(maximumVisionFrameHeaderLength, remaining(until));
         if (!lengthLine) {
-            return conversationFailure(lengthLine.error());
+            return conversationFailure(worker, lengthLine.error());
         }
         const auto length = visionFrameLength(lengthLine.value());
         if (!length) {
-            endWorker();
+            endWorker(worker);
             return visionServiceError(500, "The vision worker sent an answer that could not be read (a bad length "
                                            "line); the worker was stopped");
         }
-        auto payload = worker_->read(*length, remaining(until));
+        auto payload = worker->read(*length, remaining(until));
         if (!payload) {
-            return conversationFailure(payload.error());
+            return conversationFailure(worker, payload.error());
         }
         return std::move(payload).value();
     }
 
-    PlatformError conversationFailure(const PlatformError& failure) {
+    PlatformError conversationFailure(std::optional<WorkerProcess>& worker, const PlatformError& failure) {
         if (failure.code == ETIMEDOUT) {
-            endWorker();
+            endWorker(worker);
             return visionServiceError(500, "The vision worker did not finish the analysis within " +
                                                secondsText(settings_.timeLimit) + " and was stopped");
         }
         if (failure.code == EMSGSIZE) {
-            endWorker();
+            endWorker(worker);
             return visionServiceError(500, "The vision worker sent an answer that could not be read (a length "
                                            "line that never ended); the worker was stopped");
         }
         // Its pipes closed: it ended, or is about to.
-        const auto exit = worker_->waitForExit(std::chrono::milliseconds(1'000));
+        const auto exit = worker->waitForExit(std::chrono::milliseconds(1'000));
         std::string description = "The vision worker ended during the analysis";
         description += exit ? ": " + exitDescription(*exit) : " (it closed its pipes and was stopped)";
-        endWorker();
+        endWorker(worker);
         return visionServiceError(500, std::move(description));
     }
 
     // Kills it at once: whatever it was doing is of no use any more.
-    void endWorker() {
-        worker_->stop(std::chrono::milliseconds(0));
-        worker_.reset();
+    static void endWorker(std::optional<WorkerProcess>& worker) {
+        worker->stop(std::chrono::milliseconds(0));
+        worker.reset();
     }
 
     static std::chrono::milliseconds remaining(Clock::time_point until) {
@@ -214,11 +278,16 @@ private:
     }
 
     const VisionWorkerSettings settings_;
-    std::mutex mutex_;
-    std::optional<WorkerProcess> worker_;
+    // The first serves every analysis; the others only a folder's images.
+    std::vector<std::unique_ptr<WorkerSlot>> slots_;
 };
 
 }  // namespace
+
+std::size_t defaultVisionWorkerCount() {
+    const std::size_t cores = std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(cores / 2, 1, 4);
+}
 
 std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer() {
     VisionWorkerSettings settings;

@@ -165,12 +165,6 @@ TEST_F(VisionToolsTest, EachImageToolAsksTheAnalyzerWithItsArgumentsTakenOnlyWhe
     EXPECT_EQ(analyzer->calls().size(), cases.size());
 }
 
-TEST_F(VisionToolsTest, FaceSearchSaysItIsNotAvailableOnceItsArgumentsPass) {
-    EXPECT_EQ(call("vision_search_face", {{"target_face_path", "/f.png"}, {"search_path", "/photos"}}),
-              "VisionService 501 Face search is not available on this platform");
-    EXPECT_TRUE(analyzer->calls().empty());
-}
-
 TEST_F(VisionToolsTest, TheAnswerIsIndentedJSONWithSortedKeysEscapedSlashesAndConfidencesAsTheirFloats) {
     analyzer->setTextObservations(
         {{.topCandidate = TextCandidate{"1/2 cup", 0.9F}, .boundingBox = {0.25, 0.5, 0.125, 0.0625}}});

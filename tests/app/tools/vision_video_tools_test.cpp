@@ -11,7 +11,6 @@
 #include "app/tools/vision/vision_tool_handler.hpp"
 #include "mcp/core/json.hpp"
 #include "support/fake_vision_analyzer.hpp"
-#include "support/run_awaitable.hpp"
 
 // The video tools over an analyzer double: which frames are asked for, what
 // becomes of frames that fail, and the shape of the answers.
@@ -57,9 +56,15 @@ protected:
         return categoryCallText(vision, "vision_analyze_video", std::move(arguments));
     }
 
-    ToolOutcome<PlainDictionary> search(double threshold, std::int64_t sampleInterval) {
-        return lumenary::testing::runAwaitable(
-            service->searchFaceInVideo(targetPrint, "/v.mp4", threshold, sampleInterval));
+    // The face search's answer, its error as "<domain> <code> <description>".
+    std::string search(double threshold, std::int64_t sampleInterval) {
+        analyzer->setFaceFeaturePrint(targetPrint);
+        return categoryCallText(vision, "vision_search_face",
+                                {{"target_face_path", "/me.png"},
+                                 {"search_path", "/v.mp4"},
+                                 {"search_type", "video"},
+                                 {"similarity_threshold", threshold},
+                                 {"sample_interval", sampleInterval}});
     }
 
     std::vector<double> requestedTimes() {
@@ -217,9 +222,7 @@ TEST_F(VisionVideoToolsTest, AnalysisLeavesOutEachFrameThatCannotBeTakenOrAnalys
 TEST_F(VisionVideoToolsTest, TheAnalyzerFailingAsAWholeOrAnUnknownDurationFailsTheCall) {
     analyzer->setVideoInfo({std::numeric_limits<double>::quiet_NaN()});
     EXPECT_EQ(analyse({{"features", PlainList{}}}), "VisionService 400 The duration of the video is unknown: /v.mp4");
-    const auto unknown = search(0.6, 10);
-    ASSERT_FALSE(unknown);
-    EXPECT_EQ(unknown.error().description(), "The duration of the video is unknown: /v.mp4");
+    EXPECT_EQ(search(0.6, 10), "VisionService 400 The duration of the video is unknown: /v.mp4");
 
     analyzer->setVideoInfo({10.0});
     answerFrames([](const VideoFrameRequest&) -> PlatformOutcome<VideoFrameBatch> {
@@ -227,7 +230,8 @@ TEST_F(VisionVideoToolsTest, TheAnalyzerFailingAsAWholeOrAnUnknownDurationFailsT
     });
     EXPECT_EQ(analyse({{"features", PlainList{"text"}}}),
               "VisionService 500 The vision worker did not finish the analysis within 60 s and was stopped");
-    EXPECT_FALSE(search(0.6, 10));
+    EXPECT_EQ(search(0.6, 10),
+              "VisionService 500 The vision worker did not finish the analysis within 60 s and was stopped");
 
     analyzer->failWith(visionServiceError(404, "Video file not found at path: /v.mp4"));
     EXPECT_EQ(analyse({{"features", PlainList{}}}), "VisionService 404 Video file not found at path: /v.mp4");
@@ -248,18 +252,17 @@ TEST_F(VisionVideoToolsTest, FaceSearchAsksForEverySampledFrameAtThirtyASecondIn
         SCOPED_TRACE(std::to_string(duration) + " s every " + std::to_string(interval));
         requests.clear();
         analyzer->setVideoInfo({duration});
-        const auto found = search(0.6, interval);
-        ASSERT_TRUE(found) << found.error().description();
+        const auto found = mcp::parseJSON(search(0.6, interval));
         EXPECT_EQ(batchSizes(), batches);
         for (const auto& request : requests) EXPECT_TRUE(request.faceFeatures && !request.faces && !request.text);
         if (!batches.empty()) {
             EXPECT_DOUBLE_EQ(requestedTimes().at(1), secondTime);
         }
-        const PlainValue result(found.value());
-        const auto& summary = *result.find("summary");
-        EXPECT_EQ(*summary.find("video_duration")->doubleValue(), duration);
-        EXPECT_EQ(*summary.find("total_matches")->intValue(), 0);
-        EXPECT_FALSE(summary.find("first_appearance") || summary.find("last_appearance"));
+        const auto* summary = found.find("summary");
+        ASSERT_TRUE(summary);
+        EXPECT_EQ(numberOf(*summary->find("video_duration")), duration);
+        EXPECT_EQ(*summary->find("total_matches")->intValue(), 0);
+        EXPECT_FALSE(summary->find("first_appearance") || summary->find("last_appearance"));
     }
 }
 
@@ -271,8 +274,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchStopsWhereTheStreamEndsWhateverTheHeaderC
         batch.endOfStream = true;
         return batch;
     });
-    const auto found = search(0.6, 10);
-    ASSERT_TRUE(found) << found.error().description();
+    EXPECT_TRUE(mcp::parseJSON(search(0.6, 10)).find("matches"));
     EXPECT_EQ(batchSizes(), std::vector<std::size_t>{20});
 }
 
@@ -295,9 +297,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchMatchesEveryFaceAtTheThresholdLeavesOutFr
         }
         return batch;
     });
-    const auto found = search(1.0, 10);
-    ASSERT_TRUE(found) << found.error().description();
-    EXPECT_EQ(mcp::writeJSON(PlainValue(found.value())),
+    EXPECT_EQ(mcp::writeJSON(mcp::parseJSON(search(1.0, 10))),
               R"({"matches":[)"
               R"({"bounding_box":{"height":0.4,"width":0.3,"x":0.1,"y":0.2},"similarity":1.0,"timestamp":0.6666666666666666},)"
               R"({"bounding_box":{"height":0.4,"width":0.3,"x":0.1,"y":0.2},"similarity":1.0,"timestamp":0.6666666666666666},)"
@@ -313,18 +313,14 @@ TEST_F(VisionVideoToolsTest, FaceSearchMatchesEveryFaceAtTheThresholdLeavesOutFr
         batch.frames.emplace_back(std::move(frame));
         return batch;
     });
-    const auto failed = search(0.6, 10);
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().description(), "The face detector failed");
+    EXPECT_EQ(search(0.6, 10), "VisionService 500 The face detector failed");
 
     answerFrames([](const VideoFrameRequest& request) {
         VideoFrameBatch batch;
         batch.frames.emplace_back(VideoFrame{request.times[0], {}, {}, std::vector<FaceFeature>{{{{1.0F}}, {}}}, {}});
         return batch;
     });
-    const auto incomparable = search(0.6, 10);
-    ASSERT_FALSE(incomparable);
-    EXPECT_EQ(incomparable.error().code(), 500);
+    EXPECT_EQ(search(0.6, 10), "VisionService 500 Failed to compare the face feature prints");
 }
 
 }  // namespace

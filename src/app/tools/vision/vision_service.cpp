@@ -15,10 +15,6 @@ ToolError passedOn(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
-ToolError notAvailable(const std::string& analysis) {
-    return ToolError("VisionService", 501, analysis + " is not available on this platform");
-}
-
 // Runs `work` on the request thread and builds the result from what it saw.
 template <typename Work, typename Build>
 asio::awaitable<ToolOutcome<PlainDictionary>> analysed(asio::thread_pool& requestThread, Work work, Build build) {
@@ -101,21 +97,6 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::compareImages(std::
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeVideo(VideoAnalysisArguments arguments) {
     auto work = [analyzer = analyzer_, arguments = std::move(arguments), console = console_] {
         return analyzedVideo(*analyzer, arguments, console);
-    };
-    co_return co_await async::runBlockingOn(requestThread_, std::move(work));
-}
-
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSearchArguments) {
-    co_return notAvailable("Face search");
-}
-
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInVideo(FaceFeaturePrint target,
-                                                                               std::string videoPath,
-                                                                               double threshold,
-                                                                               std::int64_t sampleInterval) {
-    auto work = [analyzer = analyzer_, target = std::move(target), videoPath = std::move(videoPath), threshold,
-                 sampleInterval] {
-        return searchedFaceInVideo(*analyzer, target, videoPath, threshold, sampleInterval);
     };
     co_return co_await async::runBlockingOn(requestThread_, std::move(work));
 }

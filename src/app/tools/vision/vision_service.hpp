@@ -47,16 +47,24 @@ public:
 
     // Sampled frames with their analyses (video_analysis.hpp).
     asio::awaitable<ToolOutcome<PlainDictionary>> analyzeVideo(VideoAnalysisArguments arguments);
-    // Faces are not analysed on this platform yet: answers "VisionService"
-    // 501.
+    // The target's first face against every face of the search path: a
+    // target without a face is refused (404) before the search type is
+    // looked at, and a type other than "image", "folder" or "video" after
+    // (400).
     asio::awaitable<ToolOutcome<PlainDictionary>> searchFace(FaceSearchArguments arguments);
-    // The face search's video branch, given the target's print
-    // (face_video_search.hpp).
+
+private:
+    // Frames sampled at 30 a second, a batch at a time (face_video_search.hpp).
     asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInVideo(platform::vision::FaceFeaturePrint target,
                                                                     std::string videoPath, double threshold,
                                                                     std::int64_t sampleInterval);
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInImage(platform::vision::FaceFeaturePrint target,
+                                                                    std::string imagePath, double threshold);
+    // Only a folder that cannot be listed fails the search; a file that
+    // cannot be read or analysed counts as scanned with no face.
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInFolder(platform::vision::FaceFeaturePrint target,
+                                                                     std::string folderPath, double threshold);
 
-private:
     std::shared_ptr<platform::vision::VisionAnalyzer> analyzer_;
     logging::Console console_;
     // Destroyed, it waits for the request in progress and drops the queued

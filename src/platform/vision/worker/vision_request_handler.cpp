@@ -8,6 +8,7 @@
 #include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
+#include "platform/vision/worker/face_analysis.hpp"
 #include "platform/vision/worker/feature_print_hash.hpp"
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
@@ -64,6 +65,31 @@ PlatformOutcome<std::vector<FeaturePrint>> featurePrints(const VisionWorkerReque
     return prints;
 }
 
+PlatformOutcome<std::vector<FaceObservation>> faces(const VisionWorkerRequest& request) {
+    return analyseImage<FaceObservation>(request.imagePaths.front(),
+                                         [](const cv::Mat& image) { return detectFaces(image); });
+}
+
+PlatformOutcome<std::vector<FaceFeaturePrint>> faceFeaturePrint(const VisionWorkerRequest& request) {
+    return analyseImage<FaceFeaturePrint>(
+        request.imagePaths.front(), [](const cv::Mat& image) -> PlatformOutcome<std::vector<FaceFeaturePrint>> {
+            auto print = generateFaceFeature(image);
+            if (!print) {
+                return print.error();
+            }
+            std::vector<FaceFeaturePrint> prints;
+            if (print.value()) {
+                prints.push_back(std::move(*print.value()));
+            }
+            return prints;
+        });
+}
+
+PlatformOutcome<std::vector<FaceFeature>> faceFeatures(const VisionWorkerRequest& request) {
+    return analyseImage<FaceFeature>(request.imagePaths.front(),
+                                     [](const cv::Mat& image) { return extractAllFaceFeatures(image); });
+}
+
 std::string answer(const VisionWorkerRequest& request) {
     if (request.imagePaths.empty()) {
         return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received a request without an image"));
@@ -77,6 +103,12 @@ std::string answer(const VisionWorkerRequest& request) {
             return encodeVisionAnswer(analyzeSaliency(request));
         case VisionWorkerRequest::Analysis::featurePrints:
             return encodeVisionAnswer(featurePrints(request));
+        case VisionWorkerRequest::Analysis::faces:
+            return encodeVisionAnswer(faces(request));
+        case VisionWorkerRequest::Analysis::faceFeaturePrint:
+            return encodeVisionAnswer(faceFeaturePrint(request));
+        case VisionWorkerRequest::Analysis::faceFeatures:
+            return encodeVisionAnswer(faceFeatures(request));
     }
     return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received an unknown analysis"));
 }

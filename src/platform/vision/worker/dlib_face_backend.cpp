@@ -1,0 +1,156 @@
+#include "platform/vision/worker/dlib_face_backend.hpp"
+
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include <dlib/array2d.h>
+#include <dlib/image_processing/frontal_face_detector.h>
+#include <dlib/image_processing/shape_predictor.h>
+#include <dlib/image_transforms.h>
+#include <opencv2/imgproc.hpp>
+
+#include "platform/vision/vision_analyzer.hpp"
+#include "platform/vision/worker/face_pose.hpp"
+#include "platform/vision/worker/face_texture_print.hpp"
+#include "platform/vision/worker/normalized_rect_from_pixels.hpp"
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+// Below this many pixels the image is searched at twice its size: the
+// detector's window is 80 px, and without it faces under that are missed.
+constexpr long upsamplingPixelLimit = 2'100'000;
+
+// The 68-point regions' sizes, the same for every face the model marks.
+constexpr int eyePointCount = 6;
+constexpr int nosePointCount = 9;
+constexpr int outerLipsPointCount = 12;
+
+dlib::array2d<unsigned char> greyOf(const cv::Mat& rgb) {
+    cv::Mat grey;
+    cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
+    dlib::array2d<unsigned char> image(grey.rows, grey.cols);
+    for (int row = 0; row < grey.rows; ++row) {
+        std::memcpy(&image[row][0], grey.ptr<unsigned char>(row), static_cast<std::size_t>(grey.cols));
+    }
+    return image;
+}
+
+using LandmarkModel = std::shared_ptr<const dlib::shape_predictor>;
+
+PlatformOutcome<LandmarkModel> loadLandmarkModel() {
+    try {
+        auto model = std::make_shared<dlib::shape_predictor>();
+        dlib::deserialize(faceLandmarkModelPath) >> *model;
+        return LandmarkModel(std::move(model));
+    } catch (const std::exception& error) {
+        return visionServiceError(500, std::string("The face landmark model could not be loaded from ") +
+                                           faceLandmarkModelPath + " (the package libdlib-data installs it): " +
+                                           error.what());
+    }
+}
+
+// Loaded once for the process, on first use; a failure is kept too, so a
+// missing model is reported on every call without reading the disk again.
+const PlatformOutcome<LandmarkModel>& landmarkModel() {
+    static const PlatformOutcome<LandmarkModel> model = loadLandmarkModel();
+    return model;
+}
+
+std::vector<dlib::rectangle> faceBoxes(const dlib::array2d<unsigned char>& grey) {
+    // The detector keeps scratch buffers, so each thread has its own.
+    thread_local dlib::frontal_face_detector detector = dlib::get_frontal_face_detector();
+    if (grey.size() > upsamplingPixelLimit) {
+        return detector(grey);
+    }
+    dlib::array2d<unsigned char> doubled;
+    const dlib::pyramid_down<2> halving;
+    dlib::pyramid_up(grey, doubled, halving);
+    std::vector<dlib::rectangle> boxes;
+    for (const auto& box : detector(doubled)) {
+        boxes.push_back(halving.rect_down(box));
+    }
+    return boxes;
+}
+
+std::optional<DetectedFace> detectedFace(const dlib::full_object_detection& shape, cv::Size imageSize) {
+    DetectedFace face;
+    for (unsigned long index = 0; index < shape.num_parts(); ++index) {
+        const auto& point = shape.part(index);
+        face.landmarks.emplace_back(static_cast<float>(point.x()), static_cast<float>(point.y()));
+    }
+    const auto pose = facePose(face.landmarks);
+    if (!pose) {
+        return std::nullopt;
+    }
+    const auto& box = shape.get_rect();
+    face.observation.boundingBox =
+        normalizedRectFromPixels(static_cast<double>(box.left()), static_cast<double>(box.top()),
+                                 static_cast<double>(box.right() + 1), static_cast<double>(box.bottom() + 1), imageSize);
+    face.observation.roll = pose->roll;
+    face.observation.yaw = pose->yaw;
+    face.observation.landmarks = FaceLandmarksSummary{eyePointCount, eyePointCount, nosePointCount, outerLipsPointCount};
+    return face;
+}
+
+class DlibFaceBackend final : public FaceBackend {
+public:
+    PlatformOutcome<std::vector<DetectedFace>> detect(const cv::Mat& rgb) override {
+        const auto& model = landmarkModel();
+        if (!model) {
+            return model.error();
+        }
+        std::vector<DetectedFace> faces;
+        if (rgb.empty()) {
+            return faces;
+        }
+        const auto grey = greyOf(rgb);
+        for (const auto& box : faceBoxes(grey)) {
+            // A box the model cannot place points in is no face to report.
+            if (auto face = detectedFace((*model.value())(grey, box), rgb.size())) {
+                faces.push_back(std::move(*face));
+            }
+        }
+        return faces;
+    }
+
+    PlatformOutcome<FaceFeaturePrint> print(const cv::Mat& rgb, const std::vector<cv::Point2f>& landmarks) override {
+        if (landmarks.size() != faceLandmarkCount || rgb.empty()) {
+            return visionServiceError(500, "Failed to generate feature print");
+        }
+        std::vector<dlib::point> parts;
+        for (const auto& point : landmarks) {
+            if (!std::isfinite(point.x) || !std::isfinite(point.y)) {
+                return visionServiceError(500, "Failed to generate feature print");
+            }
+            parts.emplace_back(std::lround(point.x), std::lround(point.y));
+        }
+        const auto grey = greyOf(rgb);
+        const dlib::full_object_detection shape(dlib::get_rect(grey), parts);
+        dlib::array2d<unsigned char> chip;
+        dlib::extract_image_chip(grey, dlib::get_face_chip_details(shape, faceChipSide, 0.0), chip);
+        cv::Mat aligned(static_cast<int>(chip.nr()), static_cast<int>(chip.nc()), CV_8UC1);
+        for (int row = 0; row < aligned.rows; ++row) {
+            std::memcpy(aligned.ptr<unsigned char>(row), &chip[row][0], static_cast<std::size_t>(aligned.cols));
+        }
+        auto print = faceTexturePrint(aligned);
+        for (const float value : print.values) {
+            if (!std::isfinite(value)) {
+                return visionServiceError(500, "Failed to generate feature print");
+            }
+        }
+        return print;
+    }
+};
+
+}  // namespace
+
+FaceBackend& dlibFaceBackend() {
+    static DlibFaceBackend backend;
+    return backend;
+}
+
+}  // namespace lumenary::platform::vision
