@@ -7,7 +7,6 @@
 
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
-#include "system/utf8.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -31,24 +30,6 @@ std::optional<double> number(const Value& object, std::string_view key) {
     return number(object.find(key));
 }
 
-Value rectValue(const NormalizedRect& rect) {
-    return Value::object({{"x", rect.x}, {"y", rect.y}, {"width", rect.width}, {"height", rect.height}});
-}
-
-std::optional<NormalizedRect> rectFrom(const Value* value) {
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    const auto x = number(*value, "x");
-    const auto y = number(*value, "y");
-    const auto width = number(*value, "width");
-    const auto height = number(*value, "height");
-    if (!x || !y || !width || !height) {
-        return std::nullopt;
-    }
-    return NormalizedRect{*x, *y, *width, *height};
-}
-
 Value errorValue(const PlatformError& error) {
     return Value::object({{"code", error.code}, {"description", error.description}});
 }
@@ -65,121 +46,20 @@ std::optional<PlatformError> errorFrom(const Value* value) {
     return visionServiceError(*code->intValue(), *description->stringValue());
 }
 
-Value textValue(const TextObservation& observation) {
-    Value::Object members{{"box", rectValue(observation.boundingBox)}};
-    if (observation.topCandidate) {
-        // A recogniser's bytes are not always UTF-8; one bad byte must not
-        // cost the whole answer.
-        members.emplace("text", system::repairUTF8(observation.topCandidate->text));
-        members.emplace("confidence", static_cast<double>(observation.topCandidate->confidence));
-    }
-    return members;
-}
-
-std::optional<TextObservation> textFrom(const Value& value) {
-    const auto box = rectFrom(value.find("box"));
-    if (!box) {
-        return std::nullopt;
-    }
-    TextObservation observation{std::nullopt, *box};
-    if (const Value* text = value.find("text")) {
-        const auto confidence = number(value, "confidence");
-        if (text->stringValue() == nullptr || !confidence) {
-            return std::nullopt;
-        }
-        observation.topCandidate = TextCandidate{*text->stringValue(), static_cast<float>(*confidence)};
-    }
-    return observation;
-}
-
-Value faceValue(const FaceObservation& face) {
-    Value::Object members{{"box", rectValue(face.boundingBox)}};
-    if (face.roll) {
-        members.emplace("roll", *face.roll);
-    }
-    if (face.yaw) {
-        members.emplace("yaw", *face.yaw);
-    }
-    if (face.landmarks) {
-        Value::Object counts;
-        const auto add = [&counts](const char* key, const std::optional<int>& count) {
-            if (count) {
-                counts.emplace(key, *count);
-            }
-        };
-        add("leftEye", face.landmarks->leftEyeCount);
-        add("rightEye", face.landmarks->rightEyeCount);
-        add("nose", face.landmarks->nosePointCount);
-        add("mouth", face.landmarks->mouthPointCount);
-        members.emplace("landmarks", std::move(counts));
-    }
-    return members;
-}
-
-std::optional<FaceObservation> faceFrom(const Value& value) {
-    const auto box = rectFrom(value.find("box"));
-    if (!box) {
-        return std::nullopt;
-    }
-    FaceObservation face{*box, number(value, "roll"), number(value, "yaw"), std::nullopt};
-    if (const Value* landmarks = value.find("landmarks")) {
-        if (landmarks->objectValue() == nullptr) {
-            return std::nullopt;
-        }
-        const auto count = [landmarks](const char* key) -> std::optional<int> {
-            const Value* member = landmarks->find(key);
-            if (member == nullptr || !member->intValue()) {
-                return std::nullopt;
-            }
-            return static_cast<int>(*member->intValue());
-        };
-        face.landmarks = FaceLandmarksSummary{count("leftEye"), count("rightEye"), count("nose"), count("mouth")};
-    }
-    return face;
-}
-
-Value featureValue(const FaceFeature& feature) {
-    Value::Array values;
-    values.reserve(feature.print.values.size());
-    for (const float value : feature.print.values) {
-        values.emplace_back(static_cast<double>(value));
-    }
-    return Value::object({{"print", std::move(values)}, {"box", rectValue(feature.boundingBox)}});
-}
-
-std::optional<FaceFeature> featureFrom(const Value& value) {
-    const auto box = rectFrom(value.find("box"));
-    const Value* print = value.find("print");
-    if (!box || print == nullptr || print->arrayValue() == nullptr) {
-        return std::nullopt;
-    }
-    FaceFeature feature{{}, *box};
-    feature.print.values.reserve(print->arrayValue()->size());
-    for (const auto& element : *print->arrayValue()) {
-        const auto component = number(&element);
-        if (!component) {
-            return std::nullopt;
-        }
-        feature.print.values.push_back(static_cast<float>(*component));
-    }
-    return feature;
-}
-
-template <typename Observation, typename Encode>
-Value arrayOf(const std::vector<Observation>& observations, Encode encode) {
+template <typename Observation>
+Value arrayOf(const std::vector<Observation>& observations) {
     Value::Array elements;
     elements.reserve(observations.size());
     for (const auto& observation : observations) {
-        elements.push_back(encode(observation));
+        elements.push_back(observationValue(observation));
     }
     return elements;
 }
 
 // Absent when the member is there but not an array of readable elements;
 // an absent member gives an empty optional inside.
-template <typename Observation, typename Decode>
-std::optional<std::optional<std::vector<Observation>>> arrayFrom(const Value& object, std::string_view key,
-                                                                 Decode decode) {
+template <typename Observation>
+std::optional<std::optional<std::vector<Observation>>> arrayFrom(const Value& object, std::string_view key) {
     const Value* member = object.find(key);
     if (member == nullptr) {
         return std::optional<std::vector<Observation>>();
@@ -189,7 +69,7 @@ std::optional<std::optional<std::vector<Observation>>> arrayFrom(const Value& ob
     }
     std::vector<Observation> observations;
     for (const auto& element : *member->arrayValue()) {
-        auto observation = decode(element);
+        auto observation = observationFrom<Observation>(element);
         if (!observation) {
             return std::nullopt;
         }
@@ -208,13 +88,13 @@ Value frameValue(const PlatformOutcome<VideoFrame>& outcome) {
         members.emplace("analysisError", errorValue(*frame.analysisError));
     }
     if (frame.faces) {
-        members.emplace("faces", arrayOf(*frame.faces, faceValue));
+        members.emplace("faces", arrayOf(*frame.faces));
     }
     if (frame.text) {
-        members.emplace("text", arrayOf(*frame.text, textValue));
+        members.emplace("text", arrayOf(*frame.text));
     }
     if (frame.faceFeatures) {
-        members.emplace("faceFeatures", arrayOf(*frame.faceFeatures, featureValue));
+        members.emplace("faceFeatures", arrayOf(*frame.faceFeatures));
     }
     return members;
 }
@@ -228,9 +108,9 @@ std::optional<PlatformOutcome<VideoFrame>> frameFrom(const Value& value) {
         return PlatformOutcome<VideoFrame>(std::move(*failure));
     }
     const auto timestamp = number(value, "timestamp");
-    auto faces = arrayFrom<FaceObservation>(value, "faces", faceFrom);
-    auto text = arrayFrom<TextObservation>(value, "text", textFrom);
-    auto features = arrayFrom<FaceFeature>(value, "faceFeatures", featureFrom);
+    auto faces = arrayFrom<FaceObservation>(value, "faces");
+    auto text = arrayFrom<TextObservation>(value, "text");
+    auto features = arrayFrom<FaceFeature>(value, "faceFeatures");
     if (!timestamp || !faces || !text || !features) {
         return std::nullopt;
     }
@@ -244,9 +124,12 @@ std::optional<PlatformOutcome<VideoFrame>> frameFrom(const Value& value) {
     return PlatformOutcome<VideoFrame>(std::move(frame));
 }
 
-std::string encodedAnswer(Value answer) {
+// The answer `build` makes, written; a number JSON cannot carry, met while
+// building or writing, becomes an error answer.
+template <typename Build>
+std::string encodedAnswer(Build build) {
     try {
-        return mcp::writeJSON(answer);
+        return mcp::writeJSON(build());
     } catch (const mcp::EncodingError& error) {
         return encodeVisionErrorAnswer(visionServiceError(
             500, std::string("The video analysis produced a result that cannot be sent: ") + error.what()));
@@ -338,23 +221,27 @@ std::string encodeVideoInfoAnswer(const PlatformOutcome<VideoInfo>& outcome) {
     if (!outcome) {
         return encodeVisionErrorAnswer(outcome.error());
     }
-    Value::Object info;
-    if (std::isfinite(outcome.value().durationSeconds)) {
-        info.emplace("duration", outcome.value().durationSeconds);
-    }
-    return encodedAnswer(Value::object({{"video", std::move(info)}}));
+    return encodedAnswer([&outcome] {
+        Value::Object info;
+        if (std::isfinite(outcome.value().durationSeconds)) {
+            info.emplace("duration", outcome.value().durationSeconds);
+        }
+        return Value::object({{"video", std::move(info)}});
+    });
 }
 
 std::string encodeVideoFramesAnswer(const PlatformOutcome<VideoFrameBatch>& outcome) {
     if (!outcome) {
         return encodeVisionErrorAnswer(outcome.error());
     }
-    Value::Array frames;
-    frames.reserve(outcome.value().frames.size());
-    for (const auto& frame : outcome.value().frames) {
-        frames.push_back(frameValue(frame));
-    }
-    return encodedAnswer(Value::object({{"frames", std::move(frames)}, {"endOfStream", outcome.value().endOfStream}}));
+    return encodedAnswer([&outcome] {
+        Value::Array frames;
+        frames.reserve(outcome.value().frames.size());
+        for (const auto& frame : outcome.value().frames) {
+            frames.push_back(frameValue(frame));
+        }
+        return Value::object({{"frames", std::move(frames)}, {"endOfStream", outcome.value().endOfStream}});
+    });
 }
 
 std::variant<PlatformOutcome<VideoInfo>, UnreadableVisionAnswer> decodeVideoInfoAnswer(std::string_view payload) {
