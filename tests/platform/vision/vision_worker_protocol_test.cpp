@@ -33,7 +33,10 @@ TEST(VisionWorkerProtocol, ARequestReadsBackAsItWasWritten) {
     VisionWorkerRequest prints;
     prints.analysis = VisionWorkerRequest::Analysis::featurePrints;
     prints.imagePaths = {"first.png", "second.png"};
-    for (const auto& request : {text, saliency, prints}) {
+    VisionWorkerRequest faces;
+    faces.analysis = VisionWorkerRequest::Analysis::faceFeatures;
+    faces.imagePaths = {"group.jpg"};
+    for (const auto& request : {text, saliency, prints, faces}) {
         const auto decoded = decodeVisionRequest(encodeVisionRequest(request));
         ASSERT_TRUE(decoded);
         EXPECT_EQ(decoded->analysis, request.analysis);
@@ -77,6 +80,38 @@ TEST(VisionWorkerProtocol, ObservationsReadBackExactly) {
     // Every bit, the top one included.
     const std::vector<FeaturePrint> prints = {{0}, {0x8000000000000001u}, {std::numeric_limits<std::uint64_t>::max()}};
     EXPECT_EQ(roundTrip(prints), prints);
+}
+
+TEST(VisionWorkerProtocol, FacesAndTheirPrintsReadBackExactlyAndANonFinitePrintIsAnError) {
+    const std::vector<FaceObservation> faces = {
+        {{0.1, 0.2, 0.3, 0.4}, -0.123456789012345, 0.5, FaceLandmarksSummary{6, 6, 9, 12}},
+        {{0, 0, 1, 1}, std::nullopt, std::nullopt, FaceLandmarksSummary{}},
+        {{0, 0, 1, 1}, 0.0, std::nullopt, std::nullopt},
+    };
+    const auto facesBack = roundTrip(faces);
+    ASSERT_EQ(facesBack.size(), 3u);
+    for (std::size_t index = 0; index < faces.size(); ++index) {
+        EXPECT_EQ(facesBack[index].boundingBox, faces[index].boundingBox);
+        EXPECT_EQ(facesBack[index].roll, faces[index].roll);
+        EXPECT_EQ(facesBack[index].yaw, faces[index].yaw);
+        ASSERT_EQ(facesBack[index].landmarks.has_value(), faces[index].landmarks.has_value());
+    }
+    EXPECT_EQ(facesBack[0].landmarks->leftEyeCount, 6);
+    EXPECT_EQ(facesBack[0].landmarks->mouthPointCount, 12);
+    EXPECT_FALSE(facesBack[1].landmarks->nosePointCount);
+
+    const FaceFeaturePrint print{{0.0F, 1.0F / 3.0F, std::numeric_limits<float>::denorm_min(), 1e30F}};
+    const auto featuresBack = roundTrip<FaceFeature>({{print, {0.5, 0.25, 0.125, 0.0625}}, {{}, {0, 0, 1, 1}}});
+    ASSERT_EQ(featuresBack.size(), 2u);
+    EXPECT_EQ(featuresBack[0].print.values, print.values);
+    EXPECT_EQ(featuresBack[0].boundingBox, (NormalizedRect{0.5, 0.25, 0.125, 0.0625}));
+    EXPECT_TRUE(featuresBack[1].print.values.empty());
+    EXPECT_EQ(roundTrip<FaceFeaturePrint>({print}).front().values, print.values);
+
+    const auto notFinite = decodeVisionAnswer<FaceFeaturePrint>(encodeVisionAnswer(PlatformOutcome<std::vector<FaceFeaturePrint>>(
+        std::vector{FaceFeaturePrint{{0.5F, std::numeric_limits<float>::quiet_NaN()}}})));
+    ASSERT_FALSE(std::get<0>(notFinite));
+    EXPECT_EQ(std::get<0>(notFinite).error().code, 500);
 }
 
 TEST(VisionWorkerProtocol, AnErrorAnswerCarriesItsCodeAndDescription) {
