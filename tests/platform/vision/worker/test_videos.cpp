@@ -101,6 +101,8 @@ int frameIndexShown(const cv::Mat& rgb) {
 }
 
 std::string writtenVideo(const std::filesystem::path& path, const VideoRecipe& recipe) {
+    // The encoders' reports of what they did would bury a test's own output.
+    av_log_set_level(AV_LOG_ERROR);
     auto output = openedOutput(path, recipe.container);
     const AVCodec* codec = checked(avcodec_find_encoder_by_name(recipe.encoder.c_str()), "finding the encoder");
     AVStream* stream = checked(avformat_new_stream(output.get(), nullptr), "adding the stream");
@@ -113,13 +115,21 @@ std::string writtenVideo(const std::filesystem::path& path, const VideoRecipe& r
     encoder->gop_size = recipe.keyFrameInterval;
     encoder->max_b_frames = recipe.bFrames;
     encoder->thread_count = 1;
-    // A fixed, good quality: every QR code must survive the encoding.
-    encoder->flags |= AV_CODEC_FLAG_QSCALE;
-    encoder->global_quality = FF_QP2LAMBDA * 3;
+    if (recipe.encoderOptions.empty()) {
+        // A fixed, good quality: every QR code must survive the encoding.
+        encoder->flags |= AV_CODEC_FLAG_QSCALE;
+        encoder->global_quality = FF_QP2LAMBDA * 3;
+    }
     if ((output->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    check(avcodec_open2(encoder.get(), codec, nullptr), "opening the encoder");
+    AVDictionary* rawOptions = nullptr;
+    for (const auto& [key, value] : recipe.encoderOptions) {
+        av_dict_set(&rawOptions, key.c_str(), value.c_str(), 0);
+    }
+    const int opened = avcodec_open2(encoder.get(), codec, &rawOptions);
+    DictionaryHandle options(rawOptions);
+    check(opened, "opening the encoder");
     check(avcodec_parameters_from_context(stream->codecpar, encoder.get()), "the stream's parameters");
     stream->time_base = encoder->time_base;
     if (recipe.displayRotation != 0) {
@@ -157,6 +167,7 @@ std::string writtenVideo(const std::filesystem::path& path, const VideoRecipe& r
 }
 
 std::string writtenAudioOnlyFile(const std::filesystem::path& path) {
+    av_log_set_level(AV_LOG_ERROR);
     constexpr int sampleRate = 8000;
     auto output = openedOutput(path, "matroska");
     const AVCodec* codec = checked(avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE), "finding the encoder");

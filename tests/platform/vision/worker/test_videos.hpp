@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -20,6 +21,8 @@ struct VideoRecipe {
     // A muxer name: "mp4", "matroska", "avi", ...
     std::string container = "mp4";
     std::string encoder = "mpeg4";
+    // The encoder's own options ("preset", "crf" for libx264, ...).
+    std::map<std::string, std::string> encoderOptions;
     // Written as the stream's display matrix (av_display_rotation_set) when
     // not 0.
     double displayRotation = 0;
