@@ -20,6 +20,7 @@ extern "C" {
 }
 
 #include "platform/vision/vision_analyzer.hpp"
+#include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/media_handles.hpp"
 
 namespace lumenary::platform::vision {
@@ -238,6 +239,12 @@ struct VideoSource::Decoder {
     }
 
     PlatformOutcome<std::optional<DecodedVideoFrame>> delivered(const AVFrame& frame) {
+        // The picture's size may change inside the stream, past the check
+        // made on opening.
+        if (std::int64_t{frame.width} * frame.height > maximumImagePixels) {
+            return visionServiceError(500, "A video frame is too large to analyse: " + std::to_string(frame.width) +
+                                               " x " + std::to_string(frame.height) + " pixels");
+        }
         auto rgb = picture(frame);
         if (rgb.empty()) {
             return visionServiceError(500, "Failed to convert a video frame of pixel format " +
@@ -346,6 +353,12 @@ PlatformOutcome<VideoSource> VideoSource::open(const std::string& path) {
         return loadFailure(path);
     }
     decoder->stream = rawFormat->streams[streamIndex];
+    const auto* parameters = decoder->stream->codecpar;
+    if (std::int64_t{parameters->width} * parameters->height > maximumImagePixels) {
+        return visionServiceError(400, "Video at path " + path + " is too large to analyse: " +
+                                           std::to_string(parameters->width) + " x " +
+                                           std::to_string(parameters->height) + " pixels");
+    }
     decoder->codec.reset(avcodec_alloc_context3(codec));
     if (!decoder->codec) {
         throw std::bad_alloc();

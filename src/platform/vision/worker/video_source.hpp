@@ -27,6 +27,8 @@ struct DecodedVideoFrame {
 //   400 "Failed to load video from path: <path>" (not a regular file, not
 //       readable, not a video container it opens, no decoder for its video)
 //   400 "No video track in file: <path>"
+//   400 "Video at path <path> is too large to analyse: <w> x <h> pixels"
+//       (over the image loader's pixel limit)
 //   500 a frame the decoder cannot make, the message saying why
 // One decoding thread; the video's frames are decoded one after another.
 class VideoSource {

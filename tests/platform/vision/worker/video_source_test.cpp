@@ -68,7 +68,12 @@ TEST_F(VideoSourceTest, EveryFrameIsTheLastOneShownAtOrBeforeItsTimeWhateverOrde
     VideoRecipe bFramesInMatroska;
     bFramesInMatroska.container = "matroska";
     bFramesInMatroska.bFrames = 2;
-    const std::vector<Case> cases = {{"mpeg4.mp4", VideoRecipe{}}, {"b-frames.mkv", bFramesInMatroska}};
+    // An MP4 index holds decoding times, which B-frames put before
+    // presentation times.
+    VideoRecipe bFramesInMp4;
+    bFramesInMp4.bFrames = 2;
+    const std::vector<Case> cases = {
+        {"mpeg4.mp4", VideoRecipe{}}, {"b-frames.mkv", bFramesInMatroska}, {"b-frames.mp4", bFramesInMp4}};
     // Forward inside a group of pictures, across key frames, backwards, at
     // and just before frame boundaries, twice the same, to the last frame.
     const std::vector<double> times = {0.0,         0.0,         10 / 30.0,        11 / 30.0 - 2e-3, 1.0,
