@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -19,10 +20,15 @@
 
 #include <ZXing/BarcodeFormat.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
+#include "platform/vision/worker/dlib_example_photos.hpp"
+#include "platform/vision/worker/dlib_face_backend.hpp"
+#include "platform/vision/worker/face_analysis.hpp"
+#include "platform/vision/worker/face_crop.hpp"
 #include "platform/vision/worker/feature_print_hash.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/image_loader.hpp"
@@ -115,6 +121,166 @@ void converse(WorkerProcess& worker) {
     require(worker.read(length.value_or(0), 10s), "reading an answer");
 }
 
+// Copies of the identity photos (150 x 150) at `side`, in a grid on a grey
+// canvas of `size`: a group photo with one face per copy.
+cv::Mat groupPhoto(cv::Size size, int side, int count) {
+    cv::Mat group(size, CV_8UC3, cv::Scalar::all(110));
+    std::vector<std::filesystem::path> paths;
+    for (const auto& [person, photos] : vision_test::identityPhotos()) {
+        paths.insert(paths.end(), photos.begin(), photos.end());
+    }
+    const int columns = std::max(1, size.width / (side + side / 4));
+    for (int index = 0; index < count; ++index) {
+        cv::Mat face;
+        cv::resize(vision_test::photo(paths[static_cast<std::size_t>(index) % paths.size()]), face, cv::Size(side, side));
+        const cv::Point at((index % columns) * (side + side / 4) + side / 8, (index / columns) * (side + side / 4) + side / 8);
+        face.copyTo(group(cv::Rect(at, face.size())));
+    }
+    return group;
+}
+
+std::size_t facesFound(const cv::Mat& image) {
+    const auto faces = detectFaces(image);
+    require(faces, "face detection");
+    return faces.value().size();
+}
+
+// How well the face print tells the identity photos' five people apart.
+void faceCalibration() {
+    std::vector<std::pair<std::string, FaceFeaturePrint>> prints;
+    std::vector<cv::Mat> photos;
+    for (const auto& [person, paths] : vision_test::identityPhotos()) {
+        for (const auto& path : paths) {
+            photos.push_back(vision_test::photo(path));
+            auto print = generateFaceFeature(photos.back());
+            require(print, "face print");
+            if (!print.value()) {
+                std::fprintf(stderr, "vision_bench: no face in %s\n", path.c_str());
+                std::exit(1);
+            }
+            prints.emplace_back(person, std::move(*print.value()));
+        }
+    }
+    std::vector<double> same;
+    std::vector<double> different;
+    for (std::size_t first = 0; first < prints.size(); ++first) {
+        for (std::size_t second = first + 1; second < prints.size(); ++second) {
+            const double chiSquare =
+                *faceFeatureDistance(prints[first].second, prints[second].second) * faceFeatureDistanceScale;
+            (prints[first].first == prints[second].first ? same : different).push_back(chiSquare);
+        }
+    }
+    std::sort(same.begin(), same.end());
+    std::sort(different.begin(), different.end());
+    double wins = 0;
+    for (const double match : same) {
+        for (const double mismatch : different) {
+            wins += match < mismatch ? 1.0 : match == mismatch ? 0.5 : 0.0;
+        }
+    }
+    const auto below = [](const std::vector<double>& values, double limit) {
+        return static_cast<double>(std::count_if(values.begin(), values.end(), [&](double v) { return v <= limit; })) /
+               static_cast<double>(values.size());
+    };
+    const double onePercent = different[different.size() / 100];
+    double equalError = 1;
+    for (const double limit : same) {
+        equalError = std::min(equalError, std::max(1 - below(same, limit), below(different, limit)));
+    }
+    const double limitAtThreshold = 0.4 * faceFeatureDistanceScale;
+    std::printf("%-52s %9.1f\n", "face print: chi-square at 1 % false matches", onePercent);
+    std::printf("%-52s %9.1f   (in use %.1f)\n", "face print: scale K for that at 0.6", onePercent / 0.4,
+                faceFeatureDistanceScale);
+    std::printf("%-52s %9.3f\n", "face print: ROC AUC", wins / static_cast<double>(same.size() * different.size()));
+    std::printf("%-52s %9.1f %%\n", "face print: equal error rate", 100 * equalError);
+    std::printf("%-52s %9.1f %%\n", "face print: different people matching at 0.6",
+                100 * below(different, limitAtThreshold));
+    std::printf("%-52s %9.1f %%\n", "face print: same person matching at 0.6", 100 * below(same, limitAtThreshold));
+    std::printf("%-52s %9.2f\n", "face print: median similarity, same person",
+                1 - same[same.size() / 2] / faceFeatureDistanceScale);
+    std::printf("%-52s %9.2f\n", "face print: median similarity, other people",
+                1 - different[different.size() / 2] / faceFeatureDistanceScale);
+
+    // Each photo shrunk to 120 px, re-encoded inside a 640 x 480 frame.
+    std::vector<double> reframed;
+    for (std::size_t index = 0; index < photos.size(); ++index) {
+        cv::Mat frame(480, 640, CV_8UC3, cv::Scalar::all(120));
+        cv::Mat shrunk;
+        cv::resize(photos[index], shrunk, cv::Size(120, 120), 0, 0, cv::INTER_AREA);
+        shrunk.copyTo(frame(cv::Rect(260, 180, 120, 120)));
+        std::vector<uchar> bytes;
+        cv::imencode(".jpg", frame, bytes, {cv::IMWRITE_JPEG_QUALITY, 85});
+        const auto features = extractAllFaceFeatures(cv::imdecode(bytes, cv::IMREAD_COLOR));
+        require(features, "faces of a frame");
+        if (features.value().size() == 1) {
+            reframed.push_back(1 - *faceFeatureDistance(features.value().front().print, prints[index].second));
+        }
+    }
+    std::sort(reframed.begin(), reframed.end());
+    std::printf("%-52s %9.2f   (%zu of %zu found)\n", "face print: median, same photo rescaled in a frame",
+                reframed.empty() ? 0.0 : reframed[reframed.size() / 2], reframed.size(), photos.size());
+}
+
+void faceCases(int runs, const std::string& workerProgram, const std::filesystem::path& folder) {
+    std::printf("\nfaces, in this process, one thread, %d runs each\n", runs);
+    const auto warm = detectFaces(cv::Mat(64, 64, CV_8UC3, cv::Scalar::all(0)));
+    require(warm, "loading the landmark model");
+    const cv::Mat group12 = groupPhoto(twelveMegapixels, 300, 24);
+    const cv::Mat group2 = groupPhoto(cv::Size(1600, 1200), 150, 24);
+    cv::Mat frame(480, 640, CV_8UC3, cv::Scalar::all(120));
+    groupPhoto(cv::Size(600, 200), 150, 3).copyTo(frame(cv::Rect(20, 140, 600, 200)));
+    std::printf("(faces found: 12 MP %zu, 1.9 MP %zu, 640 x 480 %zu)\n", facesFound(group12), facesFound(group2),
+                facesFound(frame));
+    const double native = medianMilliseconds(runs, [&] { facesFound(group12); });
+    report("face detection, native scale, per megapixel", native / 12.0, "<= 150 ms");
+    report("face detection, 12 MP", native, "-");
+    const double upsampled = medianMilliseconds(runs, [&] { facesFound(group2); });
+    report("face detection, upsampled, per source megapixel", upsampled / 1.92, "<= 500 ms");
+    const double all12 = medianMilliseconds(runs, [&] { require(extractAllFaceFeatures(group12), "faces"); });
+    auto detected = dlibFaceBackend().detect(group12);
+    require(detected, "faces with landmarks");
+    report("feature print per face, from its crop and landmarks", medianMilliseconds(runs, [&] {
+               for (const auto& face : detected.value()) {
+                   const auto crop = faceCropRect(face.observation.boundingBox, group12.size()).value();
+                   std::vector<cv::Point2f> landmarks;
+                   for (const auto& point : face.landmarks) {
+                       landmarks.push_back(point - cv::Point2f(crop.tl()));
+                   }
+                   require(dlibFaceBackend().print(group12(crop), landmarks), "face print");
+               }
+           }) / static_cast<double>(detected.value().size()),
+           "<= 5 ms with the landmarks");
+    report("extractAllFaceFeatures, 640 x 480 frame",
+           medianMilliseconds(runs, [&] { require(extractAllFaceFeatures(frame), "faces"); }), "<= 250 ms");
+    report("extractAllFaceFeatures, 12 MP group photo (24 faces)", all12, "<= 2500 ms");
+    faceCalibration();
+
+    std::printf("\nfolder face search, through the worker programs\n");
+    std::vector<std::string> paths;
+    for (const auto& [person, photos] : vision_test::identityPhotos()) {
+        for (const auto& photo : photos) {
+            if (paths.size() < 50) {
+                paths.push_back(photo.string());
+            }
+        }
+    }
+    for (const std::size_t workers : {std::size_t{1}, defaultVisionWorkerCount()}) {
+        VisionWorkerSettings settings{workerProgram, std::chrono::milliseconds(60'000), workers};
+        const auto analyzer = makeWorkerVisionAnalyzer(settings);
+        const auto search = [&] {
+            analyzer->allFaceFeaturesOfEach(paths, [](std::size_t, PlatformOutcome<std::vector<FaceFeature>> faces) {
+                require(faces, "faces of a photo");
+            });
+        };
+        const double cold = medianMilliseconds(1, search);
+        const double steady = medianMilliseconds(runs, search);
+        std::printf("%-52s %9.1f images/s   (%zu worker%s; the first search %.1f)\n", "folder of 50 photos, 150 x 150",
+                    1000.0 * static_cast<double>(paths.size()) / steady, workers, workers == 1 ? "" : "s",
+                    1000.0 * static_cast<double>(paths.size()) / cold);
+    }
+    (void)folder;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,6 +370,7 @@ int main(int argc, char** argv) {
            "<= 300 ms");
     std::printf("%-52s %9.1f MB\n", "worker peak resident memory after start", peak / 1024.0);
 
+    faceCases(runs, workerProgram, folder.path());
     benchmarkVideoCases(runs, folder.path(), workerProgram);
     return 0;
 }

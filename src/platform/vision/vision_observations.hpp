@@ -137,16 +137,16 @@ inline constexpr double faceFeatureDistanceScale = 67.0;
 // No face-recognition model is packaged for Debian, so a face print is a
 // handcrafted texture descriptor (faceTexturePrint in the worker), not a
 // learned one. Measured on the identity photos of the face library's
-// examples (5 people x 11 photos, 150 x 150): the chi-square value that 1 %
-// of different-person pairs stay under is 26.9, hence the scale 67 (26.9 /
-// 0.4). The area under the ROC curve is 0.80; at the threshold 0.6 1.0 % of
-// different-person pairs match and 44 % of same-person pairs; the equal
-// error rate is 27 %. The same photo rescaled and re-encoded inside a
-// 640 x 480 frame scores about 0.87, the same face turned by 0.4 rad and set
-// upright 0.74 to 0.92, another photo of the same person about 0.45, and
-// another person about 0.38. So it finds the same face in the same photo
-// or session reliably, and a person across different photos only about
-// half the time.
+// examples (5 people x 11 photos, 150 x 150; vision_bench prints these): 1 %
+// of different-person pairs stay under a chi-square of 26.9, hence the
+// scale 67 (26.9 / 0.4). At the threshold 0.6, 1.0 % of different-person
+// pairs match and 47 % of same-person pairs; the area under the ROC curve
+// is 0.80 and the equal error rate 28 %. Median similarities: the same
+// photo shrunk and re-encoded inside a 640 x 480 frame 0.84, the same face
+// turned by 0.4 rad and set upright 0.87 (0.74 at worst), another photo of
+// the same person 0.59, another person 0.40. So it finds the same face in
+// the same photo or session reliably, and a person across different photos
+// only about half the time.
 std::optional<double> faceFeatureDistance(const FaceFeaturePrint& first, const FaceFeaturePrint& second);
 
 }  // namespace lumenary::platform::vision

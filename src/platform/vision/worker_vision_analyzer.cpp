@@ -140,14 +140,6 @@ public:
             }
             analyseTheRest(*slots_.front());
         }
-        // Each holds a landmark model; an idle server keeps one worker only.
-        for (std::size_t index = 1; index < workers; ++index) {
-            std::lock_guard lock(slots_[index]->mutex);
-            if (slots_[index]->worker) {
-                slots_[index]->worker->stop();
-                slots_[index]->worker.reset();
-            }
-        }
     }
     PlatformOutcome<VideoInfo> videoInfo(const std::string& videoPath) override {
         return runVideo<VideoInfo>({VideoWorkerRequest::Kind::info, videoPath, {}}, decodeVideoInfoAnswer);

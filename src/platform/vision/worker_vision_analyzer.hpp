@@ -30,7 +30,9 @@ struct VisionWorkerSettings {
 // program (lumenary-vision, found beside the running executable), started on
 // first use and started afresh after it died or overran a time limit. The
 // images of a folder are shared out to more of them, each holding one image
-// at a time; those beyond the first end when the folder is done.
+// at a time. Those are kept for the next folder: a worker's first face
+// costs it about a second to load the landmark model, more than a small
+// folder's whole search.
 std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer();
 // The same with another worker program or time limit.
 std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer(VisionWorkerSettings settings);
