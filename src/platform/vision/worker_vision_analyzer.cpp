@@ -26,6 +26,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* workerProgramName = "lumenary-vision";
 
+// Frames analysed in one conversation with the worker.
+constexpr std::size_t analysedFramesPerConversation = 5;
+
 // Tesseract's OpenMP threads would otherwise take every core for one line;
 // the variable is read when the library loads, so the worker cannot set it.
 const std::vector<std::string> workerEnvironment = {"OMP_THREAD_LIMIT=1"};
@@ -144,10 +147,34 @@ public:
     PlatformOutcome<VideoInfo> videoInfo(const std::string& videoPath) override {
         return runVideo<VideoInfo>({VideoWorkerRequest::Kind::info, videoPath, {}}, decodeVideoInfoAnswer);
     }
+    // A few analysed frames per conversation, each under its own time
+    // limit: twenty full-size frames with every analysis could take longer
+    // than one limit, though each frame takes a fraction of it.
     PlatformOutcome<VideoFrameBatch> videoFrames(const std::string& videoPath,
                                                  const VideoFrameRequest& request) override {
-        return runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, request},
-                                         decodeVideoFramesAnswer);
+        const bool analysed = request.faces || request.text || request.faceFeatures;
+        const std::size_t perConversation =
+            analysed ? analysedFramesPerConversation : std::max<std::size_t>(request.times.size(), 1);
+        VideoFrameBatch batch;
+        for (std::size_t first = 0; first < request.times.size(); first += perConversation) {
+            VideoFrameRequest part = request;
+            const auto end = std::min(request.times.size(), first + perConversation);
+            part.times.assign(request.times.begin() + static_cast<std::ptrdiff_t>(first),
+                              request.times.begin() + static_cast<std::ptrdiff_t>(end));
+            auto frames = runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, std::move(part)},
+                                                    decodeVideoFramesAnswer);
+            if (!frames) {
+                return frames.error();
+            }
+            for (auto& frame : frames.value().frames) {
+                batch.frames.push_back(std::move(frame));
+            }
+            if (frames.value().endOfStream) {
+                batch.endOfStream = true;
+                break;
+            }
+        }
+        return batch;
     }
 
 private:

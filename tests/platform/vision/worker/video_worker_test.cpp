@@ -29,21 +29,23 @@ TEST(VideoWorker, FramesComeWithTheirTextUpToTheEndOfTheStream) {
     ASSERT_TRUE(info) << info.error().description;
     EXPECT_DOUBLE_EQ(info.value().durationSeconds, 2.0);
 
+    // More than the worker analyses in one conversation, back and forth,
+    // then past the end.
     VideoFrameRequest request;
-    request.times = {0.5, 1.5, 2.5, 3.0};
+    request.times = {0.5, 1.5, 0.6, 1.6, 0.7, 1.7, 2.5, 3.0};
     request.text = true;
     const auto batch = analyzer->videoFrames(video, request);
     ASSERT_TRUE(batch) << batch.error().description;
     EXPECT_TRUE(batch.value().endOfStream);
-    ASSERT_EQ(batch.value().frames.size(), 2u);
-    const std::vector<std::string> expected = {"OPEN", "CLOSED"};
-    for (std::size_t index = 0; index < 2; ++index) {
+    ASSERT_EQ(batch.value().frames.size(), 6u);
+    for (std::size_t index = 0; index < 6; ++index) {
+        const std::string expected = index % 2 == 0 ? "OPEN" : "CLOSED";
         const auto& frame = batch.value().frames[index];
         ASSERT_TRUE(frame) << frame.error().description;
         EXPECT_DOUBLE_EQ(frame.value().timestamp, request.times[index]);
         ASSERT_TRUE(frame.value().text && frame.value().text->size() == 1);
         ASSERT_TRUE(frame.value().text->front().topCandidate);
-        EXPECT_EQ(frame.value().text->front().topCandidate->text, expected[index]);
+        EXPECT_EQ(frame.value().text->front().topCandidate->text, expected);
         EXPECT_FALSE(frame.value().faces);
     }
 
