@@ -43,15 +43,17 @@ protected:
         }
     }
 
-    // 60 frames at 320 x 240; `face` 150 px wide at (100, 45) in frames
-    // `first` to `last`, grey elsewhere.
+    // 60 frames just larger than `face` (150 px), which they show in frames
+    // `first` to `last`, grey elsewhere: every frame of the search is
+    // analysed, and the detector's work grows with the frame.
     std::string videoShowing(const std::string& name, const cv::Mat& face, int first, int last) {
         vision_test::VideoRecipe recipe;
         recipe.frameCount = 60;
+        recipe.size = {176, 176};
         recipe.picture = [&face, first, last](int index, cv::Size size) {
             cv::Mat frame(size, CV_8UC3, cv::Scalar::all(120));
             if (index >= first && index <= last) {
-                face.copyTo(frame(cv::Rect(100, 45, face.cols, face.rows)));
+                face.copyTo(frame(cv::Rect(13, 13, face.cols, face.rows)));
             }
             return frame;
         };
