@@ -296,7 +296,9 @@ std::optional<FaceFeaturePrint> fromValue(const Value& value, const FaceFeatureP
     }
     FaceFeaturePrint print;
     print.values.resize(bytes->size() / sizeof(float));
-    std::memcpy(print.values.data(), bytes->data(), bytes->size());
+    if (!bytes->empty()) {
+        std::memcpy(print.values.data(), bytes->data(), bytes->size());
+    }
     return print;
 }
 
