@@ -39,44 +39,18 @@
 #include "platform/worker_process.hpp"
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
+#include "vision_bench_measures.hpp"
+#include "vision_video_cases.hpp"
 
 using namespace lumenary;
 using namespace lumenary::platform;
 using namespace lumenary::platform::vision;
-using Clock = std::chrono::steady_clock;
+using namespace lumenary::vision_bench;
 
 namespace {
 
 const cv::Size twelveMegapixels(4000, 3000);
 const cv::Size a4At300Dpi(2480, 3508);
-
-double milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double medianMilliseconds(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        const auto started = Clock::now();
-        work();
-        times.push_back(milliseconds(Clock::now() - started));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-void report(const char* name, double median, const char* target) {
-    std::printf("%-52s %9.2f ms   (target %s)\n", name, median, target);
-    std::fflush(stdout);
-}
-
-template <typename Outcome>
-void require(const Outcome& outcome, const char* what) {
-    if (!outcome) {
-        std::fprintf(stderr, "vision_bench: %s failed: %s\n", what, outcome.error().description.c_str());
-        std::exit(1);
-    }
-}
 
 // A photo's stand-in: shapes and gradients under sensor-like noise, so
 // that the encoder and the decoder have a photo's work to do.
@@ -397,5 +371,6 @@ int main(int argc, char** argv) {
     std::printf("%-52s %9.1f MB\n", "worker peak resident memory after start", peak / 1024.0);
 
     faceCases(runs, workerProgram, folder.path());
+    benchmarkVideoCases(runs, folder.path(), workerProgram);
     return 0;
 }

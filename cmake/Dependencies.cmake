@@ -53,6 +53,9 @@ endforeach()
 pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
 pkg_check_modules(ZXING REQUIRED IMPORTED_TARGET zxing)
 pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
+# Video files: demuxing, decoding and conversion to RGB in the worker; the
+# vision tests write their videos with the same libraries.
+pkg_check_modules(LIBAV REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
 # Face detection and landmarks; its model comes with libdlib-data. dlib's
 # pkg-config file lists BLAS and LAPACK (which its headers call, built as
 # they were configured) as link options ahead of the objects, where the

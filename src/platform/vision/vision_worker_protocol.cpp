@@ -465,4 +465,23 @@ template VisionAnswer<FaceObservation> decodeVisionAnswer(std::string_view);
 template VisionAnswer<FaceFeaturePrint> decodeVisionAnswer(std::string_view);
 template VisionAnswer<FaceFeature> decodeVisionAnswer(std::string_view);
 
+Value observationValue(const TextObservation& observation) {
+    return toValue(observation);
+}
+Value observationValue(const FaceObservation& observation) {
+    return toValue(observation);
+}
+Value observationValue(const FaceFeature& feature) {
+    return toValue(feature);
+}
+
+template <typename Observation>
+std::optional<Observation> observationFrom(const Value& value) {
+    return fromValue(value, static_cast<const Observation*>(nullptr));
+}
+
+template std::optional<TextObservation> observationFrom(const Value&);
+template std::optional<FaceObservation> observationFrom(const Value&);
+template std::optional<FaceFeature> observationFrom(const Value&);
+
 }  // namespace lumenary::platform::vision

@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "mcp/core/value.hpp"
 #include "platform/platform_error.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 #include "platform/vision/vision_observations.hpp"
@@ -66,5 +67,15 @@ using VisionAnswer = std::variant<PlatformOutcome<std::vector<Observation>>, Unr
 // The outcome an answer payload carries.
 template <typename Observation>
 VisionAnswer<Observation> decodeVisionAnswer(std::string_view payload);
+
+// One observation as an answer carries it, for messages that hold
+// observations among other things (a video frame's, beside its time).
+// Encoding throws mcp::EncodingError for a number JSON cannot carry;
+// decoding gives nothing for a value of the wrong shape.
+mcp::Value observationValue(const TextObservation& observation);
+mcp::Value observationValue(const FaceObservation& observation);
+mcp::Value observationValue(const FaceFeature& feature);
+template <typename Observation>
+std::optional<Observation> observationFrom(const mcp::Value& value);
 
 }  // namespace lumenary::platform::vision

@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "platform/running_executable_path.hpp"
+#include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/worker_process.hpp"
 #include "system/utf8.hpp"
@@ -24,6 +25,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* workerProgramName = "lumenary-vision";
+
+// Frames analysed in one conversation with the worker.
+constexpr std::size_t analysedFramesPerConversation = 5;
 
 // Tesseract's OpenMP threads would otherwise take every core for one line;
 // the variable is read when the library loads, so the worker cannot set it.
@@ -140,11 +144,37 @@ public:
             analyseTheRest(*slots_.front());
         }
     }
-    PlatformOutcome<VideoInfo> videoInfo(const std::string&) override {
-        return visionServiceError(501, "Video analysis is not available on this platform");
+    PlatformOutcome<VideoInfo> videoInfo(const std::string& videoPath) override {
+        return runVideo<VideoInfo>({VideoWorkerRequest::Kind::info, videoPath, {}}, decodeVideoInfoAnswer);
     }
-    PlatformOutcome<VideoFrameBatch> videoFrames(const std::string&, const VideoFrameRequest&) override {
-        return visionServiceError(501, "Video analysis is not available on this platform");
+    // A few analysed frames per conversation, each under its own time
+    // limit: twenty full-size frames with every analysis could take longer
+    // than one limit, though each frame takes a fraction of it.
+    PlatformOutcome<VideoFrameBatch> videoFrames(const std::string& videoPath,
+                                                 const VideoFrameRequest& request) override {
+        const bool analysed = request.faces || request.text || request.faceFeatures;
+        const std::size_t perConversation =
+            analysed ? analysedFramesPerConversation : std::max<std::size_t>(request.times.size(), 1);
+        VideoFrameBatch batch;
+        for (std::size_t first = 0; first < request.times.size(); first += perConversation) {
+            VideoFrameRequest part = request;
+            const auto end = std::min(request.times.size(), first + perConversation);
+            part.times.assign(request.times.begin() + static_cast<std::ptrdiff_t>(first),
+                              request.times.begin() + static_cast<std::ptrdiff_t>(end));
+            auto frames = runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, std::move(part)},
+                                                    decodeVideoFramesAnswer);
+            if (!frames) {
+                return frames.error();
+            }
+            for (auto& frame : frames.value().frames) {
+                batch.frames.push_back(std::move(frame));
+            }
+            if (frames.value().endOfStream) {
+                batch.endOfStream = true;
+                break;
+            }
+        }
+        return batch;
     }
 
 private:
@@ -169,6 +199,20 @@ private:
                 return visionServiceError(400, "Failed to load image from path: " + system::repairUTF8(path));
             }
         }
+        return answered<std::vector<Observation>>(encodeVisionRequest(request), decodeVisionAnswer<Observation>, slot);
+    }
+
+    template <typename Result, typename Decode>
+    PlatformOutcome<Result> runVideo(const VideoWorkerRequest& request, Decode decode) {
+        if (!system::isValidUTF8(request.videoPath)) {
+            return visionServiceError(400, "Failed to load video from path: " + system::repairUTF8(request.videoPath));
+        }
+        return answered<Result>(encodeVideoWorkerRequest(request), decode, *slots_.front());
+    }
+
+    // The answer of `slot`'s worker to `requestPayload`, decoded.
+    template <typename Result, typename Decode>
+    PlatformOutcome<Result> answered(const std::string& requestPayload, Decode decode, WorkerSlot& slot) {
         std::lock_guard lock(slot.mutex);
         auto& worker = slot.worker;
         const auto until = Clock::now() + settings_.timeLimit;
@@ -184,11 +228,11 @@ private:
             }
             worker.emplace(std::move(started).value());
         }
-        auto answer = converse(worker, encodeVisionRequest(request), until);
+        auto answer = converse(worker, requestPayload, until);
         if (!answer) {
             return answer.error();
         }
-        auto decoded = decodeVisionAnswer<Observation>(answer.value());
+        auto decoded = decode(answer.value());
         if (auto* unreadable = std::get_if<UnreadableVisionAnswer>(&decoded)) {
             // Nothing it says next is to be trusted either.
             endWorker(worker);

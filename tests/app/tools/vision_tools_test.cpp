@@ -165,12 +165,6 @@ TEST_F(VisionToolsTest, EachImageToolAsksTheAnalyzerWithItsArgumentsTakenOnlyWhe
     EXPECT_EQ(analyzer->calls().size(), cases.size());
 }
 
-TEST_F(VisionToolsTest, VideoAnalysisSaysItIsNotAvailableOnceItsArgumentsPass) {
-    EXPECT_EQ(call("vision_analyze_video", {{"video_path", "/v.mp4"}, {"features", PlainList{}}}),
-              "VisionService 501 Video analysis is not available on this platform");
-    EXPECT_TRUE(analyzer->calls().empty());
-}
-
 TEST_F(VisionToolsTest, TheAnswerIsIndentedJSONWithSortedKeysEscapedSlashesAndConfidencesAsTheirFloats) {
     analyzer->setTextObservations(
         {{.topCandidate = TextCandidate{"1/2 cup", 0.9F}, .boundingBox = {0.25, 0.5, 0.125, 0.0625}}});

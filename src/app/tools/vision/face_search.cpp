@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/tools/vision/face_search_results.hpp"
+#include "app/tools/vision/face_video_search.hpp"
 #include "app/tools/vision/face_search_type.hpp"
 #include "async/worker_pool.hpp"
 
@@ -63,7 +64,8 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSear
     auto target = std::move(*targetPrint.value());
     const auto searchType = detectSearchType(arguments.searchPath, arguments.searchType);
     if (searchType == "video") {
-        co_return ToolError("VisionService", 501, "Video analysis is not available on this platform");
+        co_return co_await searchFaceInVideo(std::move(target), std::move(arguments.searchPath),
+                                             arguments.similarityThreshold, arguments.sampleInterval);
     }
     if (searchType == "folder") {
         co_return co_await searchFaceInFolder(std::move(target), std::move(arguments.searchPath),
@@ -74,6 +76,17 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSear
                                              arguments.similarityThreshold);
     }
     co_return ToolError("VisionService", 400, "Invalid search type");
+}
+
+asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInVideo(FaceFeaturePrint target,
+                                                                               std::string videoPath,
+                                                                               double threshold,
+                                                                               std::int64_t sampleInterval) {
+    auto work = [analyzer = analyzer_, target = std::move(target), videoPath = std::move(videoPath), threshold,
+                 sampleInterval] {
+        return searchedFaceInVideo(*analyzer, target, videoPath, threshold, sampleInterval);
+    };
+    co_return co_await async::runBlockingOn(requestThread_, std::move(work));
 }
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInImage(FaceFeaturePrint target,

@@ -64,6 +64,31 @@ PlainDictionary textRecognitionResult(const std::vector<TextObservation>& observ
     return PlainDictionary{{"success", true}, {"text_blocks", std::move(blocks)}, {"full_text", std::move(fullText)}};
 }
 
+PlainDictionary faceDetectionResult(const std::vector<FaceObservation>& observations) {
+    PlainList faces;
+    for (const auto& face : observations) {
+        PlainDictionary entry{{"bounding_box", boundingBoxValue(face.boundingBox)},
+                              {"roll", face.roll ? PlainValue(*face.roll) : PlainValue(0)},
+                              {"yaw", face.yaw ? PlainValue(*face.yaw) : PlainValue(0)}};
+        if (face.landmarks) {
+            PlainDictionary summary;
+            const auto add = [&summary](const char* key, const std::optional<int>& count) {
+                if (count) {
+                    summary[key] = *count;
+                }
+            };
+            add("left_eye_count", face.landmarks->leftEyeCount);
+            add("right_eye_count", face.landmarks->rightEyeCount);
+            add("nose_point_count", face.landmarks->nosePointCount);
+            add("mouth_point_count", face.landmarks->mouthPointCount);
+            entry["landmarks_summary"] = std::move(summary);
+        }
+        faces.push_back(std::move(entry));
+    }
+    const auto count = faces.size();
+    return PlainDictionary{{"success", true}, {"face_count", count}, {"faces", std::move(faces)}};
+}
+
 PlainDictionary barcodeResult(const std::vector<BarcodeObservation>& observations) {
     PlainList barcodes;
     for (const auto& observation : observations) {

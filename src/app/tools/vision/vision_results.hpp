@@ -19,6 +19,13 @@ namespace lumenary::app {
 // block; "full_text" joins the blocks' texts with "\n".
 PlainDictionary textRecognitionResult(const std::vector<platform::vision::TextObservation>& observations);
 
+// {"success", "face_count", "faces": [{"bounding_box", "roll", "yaw",
+// "landmarks_summary"}]}: a roll or yaw the detector did not give is the
+// integer 0; "landmarks_summary" holds the point counts of the regions found
+// ("left_eye_count", "right_eye_count", "nose_point_count",
+// "mouth_point_count") and is absent when the face has no landmarks.
+PlainDictionary faceDetectionResult(const std::vector<platform::vision::FaceObservation>& observations);
+
 // {"success", "count", "barcodes": [{"symbology", "payload", "bounding_box"}]};
 // "payload" is "" for binary content.
 PlainDictionary barcodeResult(const std::vector<platform::vision::BarcodeObservation>& observations);

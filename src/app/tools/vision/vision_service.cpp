@@ -1,5 +1,7 @@
 #include "app/tools/vision/vision_service.hpp"
 
+#include "app/tools/vision/face_video_search.hpp"
+#include "app/tools/vision/video_analysis.hpp"
 #include "app/tools/vision/vision_results.hpp"
 #include "async/worker_pool.hpp"
 
@@ -11,10 +13,6 @@ using namespace platform::vision;
 
 ToolError passedOn(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
-}
-
-ToolError notAvailable(const std::string& analysis) {
-    return ToolError("VisionService", 501, analysis + " is not available on this platform");
 }
 
 // Runs `work` on the request thread and builds the result from what it saw.
@@ -29,7 +27,8 @@ asio::awaitable<ToolOutcome<PlainDictionary>> analysed(asio::thread_pool& reques
 
 }  // namespace
 
-VisionService::VisionService(std::shared_ptr<VisionAnalyzer> analyzer) : analyzer_(std::move(analyzer)) {}
+VisionService::VisionService(std::shared_ptr<VisionAnalyzer> analyzer, logging::Console console)
+    : analyzer_(std::move(analyzer)), console_(std::move(console)) {}
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::recognizeText(std::string imagePath,
                                                                            std::string recognitionLevel,
@@ -95,8 +94,11 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::compareImages(std::
     co_return imageComparisonResult(featurePrintDistance(prints.value()[0], prints.value()[1]));
 }
 
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeVideo(VideoAnalysisArguments) {
-    co_return notAvailable("Video analysis");
+asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeVideo(VideoAnalysisArguments arguments) {
+    auto work = [analyzer = analyzer_, arguments = std::move(arguments), console = console_] {
+        return analyzedVideo(*analyzer, arguments, console);
+    };
+    co_return co_await async::runBlockingOn(requestThread_, std::move(work));
 }
 
 }  // namespace lumenary::app

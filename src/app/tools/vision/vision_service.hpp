@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/tools/plain_value.hpp"
 #include "app/tools/tool_outcome.hpp"
 #include "app/tools/vision/vision_tool_arguments.hpp"
+#include "logging/console.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 
 namespace lumenary::app {
@@ -24,7 +26,9 @@ namespace lumenary::app {
 // more than that thread, and the analyzer is never entered twice at once.
 class VisionService {
 public:
-    explicit VisionService(std::shared_ptr<platform::vision::VisionAnalyzer> analyzer);
+    // `console` takes the lines of frames a video analysis had to leave out.
+    explicit VisionService(std::shared_ptr<platform::vision::VisionAnalyzer> analyzer,
+                           logging::Console console = logging::Console::standardError(""));
 
     // Fast recognition only for the level "fast" exactly; every other text
     // is accurate. No languages means English.
@@ -41,16 +45,19 @@ public:
     asio::awaitable<ToolOutcome<PlainDictionary>> compareImages(std::string firstImagePath,
                                                                 std::string secondImagePath);
 
-    // Video is not analysed on this platform yet: it answers "VisionService"
-    // 501.
+    // Sampled frames with their analyses (video_analysis.hpp).
     asio::awaitable<ToolOutcome<PlainDictionary>> analyzeVideo(VideoAnalysisArguments arguments);
     // The target's first face against every face of the search path: a
     // target without a face is refused (404) before the search type is
     // looked at, and a type other than "image", "folder" or "video" after
-    // (400). The search of a video answers 501 for now.
+    // (400).
     asio::awaitable<ToolOutcome<PlainDictionary>> searchFace(FaceSearchArguments arguments);
 
 private:
+    // Frames sampled at 30 a second, a batch at a time (face_video_search.hpp).
+    asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInVideo(platform::vision::FaceFeaturePrint target,
+                                                                    std::string videoPath, double threshold,
+                                                                    std::int64_t sampleInterval);
     asio::awaitable<ToolOutcome<PlainDictionary>> searchFaceInImage(platform::vision::FaceFeaturePrint target,
                                                                     std::string imagePath, double threshold);
     // Only a folder that cannot be listed fails the search; a file that
@@ -59,6 +66,7 @@ private:
                                                                      std::string folderPath, double threshold);
 
     std::shared_ptr<platform::vision::VisionAnalyzer> analyzer_;
+    logging::Console console_;
     // Destroyed, it waits for the request in progress and drops the queued
     // ones.
     asio::thread_pool requestThread_{1};

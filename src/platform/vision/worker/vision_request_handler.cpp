@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
 #include "platform/vision/worker/face_analysis.hpp"
@@ -12,6 +13,7 @@
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
+#include "platform/vision/worker/video_request_handler.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -114,12 +116,13 @@ std::string answer(const VisionWorkerRequest& request) {
 }  // namespace
 
 std::string answerVisionRequest(std::string_view requestPayload) {
-    const auto request = decodeVisionRequest(requestPayload);
-    if (!request) {
+    const auto videoRequest = decodeVideoWorkerRequest(requestPayload);
+    const auto request = videoRequest ? std::nullopt : decodeVisionRequest(requestPayload);
+    if (!videoRequest && !request) {
         return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received a request it cannot read"));
     }
     try {
-        return answer(*request);
+        return videoRequest ? answerVideoRequest(*videoRequest) : answer(*request);
     } catch (const std::bad_alloc&) {
         return encodeVisionErrorAnswer(visionServiceError(500, "The image needs more memory than the vision worker may use"));
     } catch (const std::exception& error) {
