@@ -9,16 +9,17 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/signal_set.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
+#include "app/host/panel_module.hpp"
 #include "app/host/run_mode.hpp"
 #include "app/host/standard_tool_categories.hpp"
 #include "app/http/endpoint_threads.hpp"
-#include "app/ui/panel_application.hpp"
 #include "async/main_executor.hpp"
 #include "async/worker_pool.hpp"
 #include "logging/console.hpp"
@@ -118,19 +119,32 @@ int main(int argc, char** argv) {
     asio::signal_set signals(context, SIGINT, SIGTERM);
     awaitStopSignal(signals, stop, false);
 
+    // The panel module, and Qt with it, is mapped only once the panel is to
+    // show; one that cannot be used leaves the service running as without a
+    // display.
+    auto reason = reasonForNoPanel();
+    std::optional<app::PanelModule> panel;
+    if (!reason) {
+        auto loaded = app::PanelModule::loadBesideExecutable();
+        if (auto* module = std::get_if<app::PanelModule>(&loaded)) {
+            panel.emplace(*module);
+        } else {
+            reason = std::move(std::get<app::PanelModuleUnavailable>(loaded).description);
+        }
+    }
+
     int status = 0;
-    if (const auto reason = reasonForNoPanel()) {
+    if (reason) {
         logging::Console::standardError("").print("Running without the panel: ", *reason);
         context.run();
     } else {
-        status = app::ui::runPanelApplication(
-            argc, argv, context,
-            {.mainExecutor = executor,
-             .blockingExecutor = async::workerPool().get_executor(),
-             .manager = manager,
-             .tools = app::LocalToolService::shared(),
-             .permissions = app::standardPermissionManager(services)},
-            [] { stop.request(); });
+        status = panel->run(argc, argv, context,
+                            {.mainExecutor = executor,
+                             .blockingExecutor = async::workerPool().get_executor(),
+                             .manager = manager,
+                             .tools = app::LocalToolService::shared(),
+                             .permissions = app::standardPermissionManager(services)},
+                            [] { stop.request(); });
     }
     httpThreads.stop();
     defaults.flush();
