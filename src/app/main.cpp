@@ -91,6 +91,20 @@ std::optional<std::string> reasonForNoPanel() {
     return platform::xDisplayUnavailability();
 }
 
+// The panel, or why the program runs without it. The module, and Qt with
+// it, is mapped only once a display answers; one that cannot be used leaves
+// the service running as without a display.
+std::variant<app::PanelModule, std::string> openPanel() {
+    if (auto reason = reasonForNoPanel()) {
+        return std::move(*reason);
+    }
+    auto loaded = app::PanelModule::loadBesideExecutable();
+    if (auto* unavailable = std::get_if<app::PanelModuleUnavailable>(&loaded)) {
+        return std::move(unavailable->description);
+    }
+    return std::get<app::PanelModule>(loaded);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,32 +133,19 @@ int main(int argc, char** argv) {
     asio::signal_set signals(context, SIGINT, SIGTERM);
     awaitStopSignal(signals, stop, false);
 
-    // The panel module, and Qt with it, is mapped only once the panel is to
-    // show; one that cannot be used leaves the service running as without a
-    // display.
-    auto reason = reasonForNoPanel();
-    std::optional<app::PanelModule> panel;
-    if (!reason) {
-        auto loaded = app::PanelModule::loadBesideExecutable();
-        if (auto* module = std::get_if<app::PanelModule>(&loaded)) {
-            panel.emplace(*module);
-        } else {
-            reason = std::move(std::get<app::PanelModuleUnavailable>(loaded).description);
-        }
-    }
-
     int status = 0;
-    if (reason) {
+    auto panel = openPanel();
+    if (const auto* reason = std::get_if<std::string>(&panel)) {
         logging::Console::standardError("").print("Running without the panel: ", *reason);
         context.run();
     } else {
-        status = panel->run(argc, argv, context,
-                            {.mainExecutor = executor,
-                             .blockingExecutor = async::workerPool().get_executor(),
-                             .manager = manager,
-                             .tools = app::LocalToolService::shared(),
-                             .permissions = app::standardPermissionManager(services)},
-                            [] { stop.request(); });
+        status = std::get<app::PanelModule>(panel).run(argc, argv, context,
+                                                       {.mainExecutor = executor,
+                                                        .blockingExecutor = async::workerPool().get_executor(),
+                                                        .manager = manager,
+                                                        .tools = app::LocalToolService::shared(),
+                                                        .permissions = app::standardPermissionManager(services)},
+                                                       [] { stop.request(); });
     }
     httpThreads.stop();
     defaults.flush();

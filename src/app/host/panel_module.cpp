@@ -10,9 +10,9 @@ namespace lumenary::app {
 
 namespace {
 
+// The loader's reasons begin with the file's path.
 PanelModuleUnavailable unavailable(const std::string& path, const char* reason) {
-    return {"the panel module " + path + " could not be loaded: " +
-            (reason != nullptr ? reason : "no reason given")};
+    return {"the panel module could not be loaded: " + (reason != nullptr ? reason : path + ": no reason given")};
 }
 
 }  // namespace
