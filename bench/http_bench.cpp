@@ -79,12 +79,30 @@ double cpuSeconds(clockid_t clock) {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// Pins the calling thread to one CPU, when the machine has it.
-void pinTo(int cpu) {
-    if (cpu < 0 || cpu >= static_cast<int>(std::thread::hardware_concurrency())) return;
+// The CPUs the process was started on (all of them, or those taskset
+// gave it), in order: pinning chooses among them, so that CPUs kept for
+// other work stay free.
+const std::vector<int>& allowedCPUs() {
+    static const std::vector<int> cpus = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        std::vector<int> allowed;
+        if (sched_getaffinity(0, sizeof(set), &set) != 0) return allowed;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(static_cast<unsigned>(cpu), &set)) allowed.push_back(cpu);
+        }
+        return allowed;
+    }();
+    return cpus;
+}
+
+// Pins the calling thread to the index-th allowed CPU, when there is one.
+void pinTo(int index) {
+    const auto& cpus = allowedCPUs();
+    if (index < 0 || index >= static_cast<int>(cpus.size())) return;
     cpu_set_t set;
     CPU_ZERO(&set);
-    CPU_SET(static_cast<unsigned>(cpu), &set);
+    CPU_SET(static_cast<unsigned>(cpus[static_cast<std::size_t>(index)]), &set);
     pthread_setaffinity_np(pthread_self(), sizeof(set), &set);
 }
 
@@ -256,7 +274,7 @@ void onEachThread(const http::EndpointThreads& threads, void (*task)(int)) {
 
 // Starts a server on `serverThreads` threads and drives it at each level.
 void runWithServerThreads(int serverThreads, int seconds, bool console, bool pin, int sessions) {
-    const int cpus = static_cast<int>(std::thread::hardware_concurrency());
+    const int cpus = static_cast<int>(allowedCPUs().size());
     const bool canPin = pin && cpus >= serverThreads + driverThreadCount;
     const int firstDriverCPU = canPin ? serverThreads : -1;
     http::EndpointThreads threads(static_cast<std::size_t>(serverThreads));

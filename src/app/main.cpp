@@ -9,16 +9,17 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/signal_set.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
+#include "app/host/panel_module.hpp"
 #include "app/host/run_mode.hpp"
 #include "app/host/standard_tool_categories.hpp"
 #include "app/http/endpoint_threads.hpp"
-#include "app/ui/panel_application.hpp"
 #include "async/main_executor.hpp"
 #include "async/worker_pool.hpp"
 #include "logging/console.hpp"
@@ -90,6 +91,20 @@ std::optional<std::string> reasonForNoPanel() {
     return platform::xDisplayUnavailability();
 }
 
+// The panel, or why the program runs without it. The module, and Qt with
+// it, is mapped only once a display answers; one that cannot be used leaves
+// the service running as without a display.
+std::variant<app::PanelModule, std::string> openPanel() {
+    if (auto reason = reasonForNoPanel()) {
+        return std::move(*reason);
+    }
+    auto loaded = app::PanelModule::loadBesideExecutable();
+    if (auto* unavailable = std::get_if<app::PanelModuleUnavailable>(&loaded)) {
+        return std::move(unavailable->description);
+    }
+    return std::get<app::PanelModule>(loaded);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,19 +134,19 @@ int main(int argc, char** argv) {
     awaitStopSignal(signals, stop, false);
 
     int status = 0;
-    if (const auto reason = reasonForNoPanel()) {
+    auto panel = openPanel();
+    if (const auto* reason = std::get_if<std::string>(&panel)) {
         logging::Console::standardError("").print("Running without the panel: ", *reason);
         context.run();
     } else {
-        status = app::ui::runPanelApplication(
-            argc, argv, context,
-            {.mainExecutor = executor,
-             .blockingExecutor = async::workerPool().get_executor(),
-             .manager = manager,
-             .tools = app::LocalToolService::shared(),
-             .permissions = app::standardPermissionManager(services),
-             .defaults = &defaults},
-            [] { stop.request(); });
+        status = std::get<app::PanelModule>(panel).run(argc, argv, context,
+                                                       {.mainExecutor = executor,
+                                                        .blockingExecutor = async::workerPool().get_executor(),
+                                                        .manager = manager,
+                                                        .tools = app::LocalToolService::shared(),
+                                                        .permissions = app::standardPermissionManager(services),
+                                                        .defaults = &defaults},
+                                                       [] { stop.request(); });
     }
     httpThreads.stop();
     defaults.flush();

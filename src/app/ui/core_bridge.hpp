@@ -9,16 +9,12 @@
 #include <QObject>
 #include <asio/any_io_executor.hpp>
 
+#include "app/host/panel_services.hpp"
 #include "app/permissions/permission_manager.hpp"
 #include "app/tools/tool_category_table.hpp"
 #include "app/ui/panel_snapshot.hpp"
 #include "platform/url_opener.hpp"
 #include "platform/defaults_store.hpp"
-
-namespace lumenary::app {
-class LocalToolService;
-class MCPServerManager;
-}  // namespace lumenary::app
 
 namespace lumenary::app::ui {
 
@@ -42,20 +38,9 @@ namespace lumenary::app::ui {
 class CoreBridge : public QObject {
     Q_OBJECT
 public:
-    struct Services {
-        asio::any_io_executor mainExecutor;
-        // Where permission probes run (the worker pool).
-        asio::any_io_executor blockingExecutor;
-        std::shared_ptr<MCPServerManager> manager;
-        std::shared_ptr<LocalToolService> tools;
-        std::shared_ptr<PermissionManager> permissions;
-        // What the settings page's document rows open links with; it may
-        // block, so it runs on the blocking executor.
-        std::shared_ptr<platform::UrlOpener> urlOpener = std::make_shared<platform::XdgUrlOpener>();
-        // The user's defaults, for what the UI itself records (the
-        // first-run flags); safe from any thread, outlives the panel.
-        platform::DefaultsStore* defaults = nullptr;
-    };
+    // Free of the UI framework, so that the program can hand it to the
+    // panel module.
+    using Services = PanelServices;
 
     explicit CoreBridge(Services services, QObject* parent = nullptr);
     ~CoreBridge() override;

@@ -1,10 +1,12 @@
 // The real program with and without a display: headless service without
-// one, the tray icon when a tray host answers on the session bus, and an
-// ordinary window when none does.
+// one, the tray icon when a tray host answers on the session bus, an
+// ordinary window when none does, and headless service again when its
+// panel module cannot be opened.
 #include <signal.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -85,9 +87,8 @@ public:
         }
     }
 
-    void start() {
-        program = std::make_unique<ChildProcess>(std::vector<std::string>{lumenary::testing::siblingProgram("lumenary")},
-                                                 -1, errorPath().string());
+    void start(const std::string& executable = lumenary::testing::siblingProgram("lumenary")) {
+        program = std::make_unique<ChildProcess>(std::vector<std::string>{executable}, -1, errorPath().string());
     }
 
     std::filesystem::path errorPath() const { return folder.path() / "program.err"; }
@@ -206,6 +207,44 @@ TEST_F(PanelTrayTest, ALaunchAfterTheGuideWasFinishedOpensNoFirstRunWindow) {
     const auto status = given.stop();
     ASSERT_TRUE(status.has_value()) << given.errors();
     EXPECT_EQ(*status, 0) << given.errors();
+}
+
+TEST_F(PanelTrayTest, WithoutAPanelModuleThatFitsItServesHeadlessAndSaysWhy) {
+    struct Case {
+        const char* name;
+        // Copied beside the program as its panel module; none when empty.
+        std::string module;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"no module", "", "cannot open shared object file"},
+        {"a module needing a symbol the program lacks",
+         lumenary::testing::siblingProgram("panel-modules/panel_module_with_unbound_symbol.so"),
+         "undefined symbol: lumenary_symbol_no_program_defines"},
+    };
+    for (const auto& given : cases) {
+        SCOPED_TRACE(given.name);
+        ProgramUnderTest program;
+        // A copy, since the system names the program by its file, not by a
+        // link to it.
+        const auto folder = program.folder.path() / "bin";
+        std::filesystem::create_directory(folder);
+        std::filesystem::copy_file(lumenary::testing::siblingProgram("lumenary"), folder / "lumenary");
+        if (!given.module.empty()) {
+            std::filesystem::copy_file(given.module, folder / "lumenary-panel.so");
+        }
+        program.start((folder / "lumenary").string());
+
+        ASSERT_TRUE(eventually([&] { return serves(program.port); })) << program.errors();
+        const auto status = program.stop();
+        ASSERT_TRUE(status.has_value()) << program.errors();
+        EXPECT_EQ(*status, 0) << program.errors();
+        const auto errors = program.errors();
+        EXPECT_NE(errors.find("Running without the panel: the panel module could not be loaded: " +
+                              (folder / "lumenary-panel.so").string() + ": " + given.reason),
+                  std::string::npos)
+            << errors;
+    }
 }
 
 TEST_F(PanelTrayTest, TheItemRegistersAndActivateTogglesThePanel) {

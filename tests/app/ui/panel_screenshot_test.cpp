@@ -33,8 +33,9 @@ TEST_F(PanelScreenshotTest, MainPageWithTheServiceRunning) {
     if (!models.serviceCard()->isRunning()) {
         GTEST_SKIP() << "port " << screenshotPort << " is taken: " << models.serviceCard()->failureText().toStdString();
     }
-    // The card grows under the pointer left on the switch: a row it lands
-    // on would show its copy buttons.
+    // The endpoint rows slide in under the pointer left on the switch, and
+    // a row under the pointer shows its copy buttons once the hover lands:
+    // a move away settles the picture before it is taken.
     scene->hover(shown("logo"));
     expectMatches("main-running");
 }
