@@ -164,6 +164,15 @@ HTTPStreamingClient::HTTPStreamingClient(std::size_t maximumBufferedBodyBytes)
 HTTPStreamingClient::~HTTPStreamingClient() {
     invalidate();
     if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            // A completion whose waiter went with its executor released the
+            // last reference on the transfer thread: it cannot wait for
+            // itself, so it ends its transfers and frees the handle alone,
+            // touching nothing of this object again.
+            abandoned_->store(true);
+            thread_.detach();
+            return;
+        }
         thread_.join();
     }
     if (multi_ != nullptr) {
@@ -257,6 +266,7 @@ void HTTPStreamingClient::wake() {
 void HTTPStreamingClient::run() {
     const auto& library = std::get<HTTPClientLibrary>(HTTPClientLibrary::shared());
     auto* multi = static_cast<CURLM*>(multi_);
+    const auto abandoned = abandoned_;
     std::map<CURL*, std::shared_ptr<StreamingTransfer>> active;
 
     const auto end = [&](const std::shared_ptr<StreamingTransfer>& transfer, std::optional<HTTPClientError> error) {
@@ -300,7 +310,20 @@ void HTTPStreamingClient::run() {
         library.multiAddHandle(multi, transfer->handle);
     };
 
+    const auto endEvery = [&] {
+        while (!active.empty()) {
+            const auto transfer = active.begin()->second;
+            end(transfer, cancelledError(transfer->request));
+        }
+    };
+    // Past any completion this object may be gone (see the destructor), so
+    // each turn asks before it reads a member.
     for (;;) {
+        if (abandoned->load()) {
+            endEvery();
+            library.multiCleanup(multi);
+            return;
+        }
         std::vector<std::shared_ptr<StreamingTransfer>> adds;
         std::vector<std::shared_ptr<StreamingTransfer>> cancels;
         std::vector<std::shared_ptr<StreamingTransfer>> resumes;
@@ -327,9 +350,9 @@ void HTTPStreamingClient::run() {
             }
         }
         if (stopping) {
-            while (!active.empty()) {
-                const auto transfer = active.begin()->second;
-                end(transfer, cancelledError(transfer->request));
+            endEvery();
+            if (abandoned->load()) {
+                library.multiCleanup(multi);
             }
             return;
         }

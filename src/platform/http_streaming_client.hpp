@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -107,6 +108,9 @@ private:
     std::vector<std::shared_ptr<detail::StreamingTransfer>> toCancel_;
     std::vector<std::shared_ptr<detail::StreamingTransfer>> toResume_;
     std::thread thread_;
+    // Set when the last owner let go on the transfer thread itself, which
+    // then finishes on its own; shared, since it outlives this object.
+    std::shared_ptr<std::atomic<bool>> abandoned_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace lumenary::platform
