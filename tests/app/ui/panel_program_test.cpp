@@ -16,6 +16,7 @@
 #include <QDBusPendingCall>
 
 #include "app/ui/panel_harness.hpp"
+#include "app/ui/program_checks.hpp"
 #include "app/ui/stand_in_status_notifier_watcher.hpp"
 #include "app/ui/x_windows.hpp"
 #include "mcp/core/json.hpp"
@@ -33,19 +34,6 @@ using lumenary::testing::ChildProcess;
 using lumenary::testing::DesktopSession;
 using lumenary::testing::ScopedEnvironment;
 using lumenary::testing::TemporaryDirectory;
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool serves(std::uint16_t port) {
-    return lumenary::testing::parseResponse(
-               lumenary::testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"))
-               .status == 204;
-}
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 20s) {
     const auto end = std::chrono::steady_clock::now() + deadline;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/ui/panel_harness.hpp"
+#include "app/ui/program_checks.hpp"
 #include "app/ui/x_clicks.hpp"
 #include "support/child_process.hpp"
 #include "support/desktop_session.hpp"
@@ -23,19 +24,6 @@ using lumenary::testing::ChildProcess;
 using lumenary::testing::DesktopSession;
 using lumenary::testing::ScopedEnvironment;
 using lumenary::testing::TemporaryDirectory;
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool serves(std::uint16_t port) {
-    return lumenary::testing::parseResponse(
-               lumenary::testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"))
-               .status == 204;
-}
 
 // The panel window's height once it has held still for longer than a page
 // move lasts, and differs from `other`.
