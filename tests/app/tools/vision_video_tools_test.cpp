@@ -266,6 +266,23 @@ TEST_F(VisionVideoToolsTest, FaceSearchAsksForEverySampledFrameAtThirtyASecondIn
     }
 }
 
+TEST_F(VisionVideoToolsTest, FaceSearchOverAnAbsurdClaimedDurationAsksOnlyForLaterAndLaterTimes) {
+    // Steps so long that a frame number times the grid's units per frame
+    // would pass the largest integer before the frame count stops them.
+    analyzer->setVideoInfo({1e300});
+    for (const std::int64_t interval : {std::int64_t{1} << 58, std::int64_t{3} << 57, std::int64_t{1} << 59}) {
+        SCOPED_TRACE(interval);
+        requests.clear();
+        EXPECT_TRUE(mcp::parseJSON(search(0.6, interval)).find("matches"));
+        const auto times = requestedTimes();
+        ASSERT_FALSE(times.empty());
+        EXPECT_EQ(times.front(), 0.0);
+        for (std::size_t index = 1; index < times.size(); ++index) {
+            EXPECT_GT(times[index], times[index - 1]) << "at " << index;
+        }
+    }
+}
+
 TEST_F(VisionVideoToolsTest, FaceSearchStopsWhereTheStreamEndsWhateverTheHeaderClaims) {
     analyzer->setVideoInfo({1e9});
     answerFrames([](const VideoFrameRequest& request) {

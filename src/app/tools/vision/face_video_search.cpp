@@ -16,8 +16,11 @@ using namespace platform::vision;
 constexpr double assumedFramesPerSecond = 30.0;
 constexpr std::int64_t requestTimescale = 600;
 constexpr std::size_t batchSize = 20;
-// Far beyond any real video, and far from overflowing the frame arithmetic.
-constexpr std::int64_t frameCountLimit = std::int64_t{1} << 60;
+// Far beyond any real video, yet low enough that a frame number times the
+// 20 units of a frame stays inside 64 bits.
+constexpr std::int64_t frameCountLimit = std::int64_t{1} << 58;
+static_assert(frameCountLimit <= std::numeric_limits<std::int64_t>::max() /
+                                     static_cast<std::int64_t>(requestTimescale / assumedFramesPerSecond));
 
 ToolError passedOn(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
