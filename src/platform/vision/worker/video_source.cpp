@@ -27,6 +27,33 @@ namespace lumenary::platform::vision {
 
 namespace {
 
+// Times and durations come from the file, which may claim anything: sums
+// and products of them stop at the ends of the range instead of wrapping.
+std::int64_t saturatedSum(std::int64_t first, std::int64_t second) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(first, second, &sum)) {
+        return second > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    }
+    return sum;
+}
+
+std::int64_t saturatedDifference(std::int64_t first, std::int64_t second) {
+    std::int64_t difference = 0;
+    if (__builtin_sub_overflow(first, second, &difference)) {
+        return second < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    }
+    return difference;
+}
+
+std::int64_t saturatedProduct(std::int64_t first, std::int64_t second) {
+    std::int64_t product = 0;
+    if (__builtin_mul_overflow(first, second, &product)) {
+        return (first < 0) != (second < 0) ? std::numeric_limits<std::int64_t>::min()
+                                           : std::numeric_limits<std::int64_t>::max();
+    }
+    return product;
+}
+
 // The demuxers of the video extensions the search accepts; a file that
 // probes as anything else (a playlist, a concatenation list, an image
 // sequence) is refused before it can name another resource.
@@ -112,11 +139,11 @@ struct VideoSource::Decoder {
         const double ticks = std::round(seconds / av_q2d(stream->time_base));
         // Times past the representable range lie past any stream's end.
         constexpr double limit = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 4);
-        return startTicks + static_cast<std::int64_t>(std::clamp(ticks, -limit, limit));
+        return saturatedSum(startTicks, static_cast<std::int64_t>(std::clamp(ticks, -limit, limit)));
     }
 
     double secondsFor(std::int64_t ticks) const {
-        return static_cast<double>(ticks - startTicks) * av_q2d(stream->time_base);
+        return static_cast<double>(saturatedDifference(ticks, startTicks)) * av_q2d(stream->time_base);
     }
 
     std::int64_t durationTicks(const AVFrame* frame) const {
@@ -175,7 +202,7 @@ struct VideoSource::Decoder {
             if (received == 0) {
                 auto& frame = *incoming;
                 frame.pts = frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp
-                            : previous ? previous->pts + durationTicks(previous.get())
+                            : previous ? saturatedSum(previous->pts, durationTicks(previous.get()))
                                        : startTicks;
                 overshoot = std::move(incoming);
                 incoming.reset(av_frame_alloc());
@@ -278,9 +305,11 @@ struct VideoSource::Decoder {
                 if (target >= startTicks && first > startTicks && retries < seekRetries) {
                     ++retries;
                     // Each retry reaches twice as far back as the one before.
-                    const std::int64_t step = std::max<std::int64_t>({first - target, frameTicks, 1});
+                    const std::int64_t step = std::max<std::int64_t>({saturatedDifference(first, target), frameTicks, 1});
                     const std::int64_t earlier =
-                        retries == seekRetries ? startTicks : std::max(startTicks, target - step * (std::int64_t{1} << retries));
+                        retries == seekRetries
+                            ? startTicks
+                            : std::max(startTicks, saturatedDifference(target, saturatedProduct(step, std::int64_t{1} << retries)));
                     if (auto sought = seek(earlier); !sought) {
                         return sought.error();
                     }
@@ -293,7 +322,7 @@ struct VideoSource::Decoder {
                 return decoded.error();
             }
             if (!decoded.value()) {
-                if (previous && target < previous->pts + std::max<std::int64_t>(durationTicks(previous.get()), 1)) {
+                if (previous && target < saturatedSum(previous->pts, std::max<std::int64_t>(durationTicks(previous.get()), 1))) {
                     return delivered(*previous);
                 }
                 return std::optional<DecodedVideoFrame>();
