@@ -124,9 +124,9 @@ struct VideoSource::Decoder {
     FrameHandle previous;
     FrameHandle overshoot;
     ScalerHandle scaler;
-    bool positioned = false;   // frames since the last seek belong to one run
-    bool inputEnded = false;   // the decoder was told no packet follows
-    bool decoderEnded = false; // and has given its last frame
+    bool positioned = false;    // frames since the last seek belong to one run
+    bool inputEnded = false;    // the decoder was told no packet follows
+    bool decoderEnded = false;  // and has given its last frame
     std::int64_t startTicks = 0;
     std::int64_t frameTicks = 0;  // one frame's duration when a frame does not say
     double duration = 0;
@@ -250,17 +250,10 @@ struct VideoSource::Decoder {
         const int strides[4] = {static_cast<int>(rgb.step), 0, 0, 0};
         sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
         switch (rotation) {
-            case 90:
-                cv::rotate(rgb, rgb, cv::ROTATE_90_COUNTERCLOCKWISE);
-                break;
-            case 180:
-                cv::rotate(rgb, rgb, cv::ROTATE_180);
-                break;
-            case 270:
-                cv::rotate(rgb, rgb, cv::ROTATE_90_CLOCKWISE);
-                break;
-            default:
-                break;
+            case 90: cv::rotate(rgb, rgb, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+            case 180: cv::rotate(rgb, rgb, cv::ROTATE_180); break;
+            case 270: cv::rotate(rgb, rgb, cv::ROTATE_90_CLOCKWISE); break;
+            default: break;
         }
         return rgb;
     }
@@ -274,8 +267,8 @@ struct VideoSource::Decoder {
         }
         auto rgb = picture(frame);
         if (rgb.empty()) {
-            return visionServiceError(500, "Failed to convert a video frame of pixel format " +
-                                               std::to_string(frame.format) + " to RGB");
+            return visionServiceError(
+                500, "Failed to convert a video frame of pixel format " + std::to_string(frame.format) + " to RGB");
         }
         return std::optional<DecodedVideoFrame>(DecodedVideoFrame{secondsFor(frame.pts), std::move(rgb)});
     }
@@ -305,11 +298,13 @@ struct VideoSource::Decoder {
                 if (target >= startTicks && first > startTicks && retries < seekRetries) {
                     ++retries;
                     // Each retry reaches twice as far back as the one before.
-                    const std::int64_t step = std::max<std::int64_t>({saturatedDifference(first, target), frameTicks, 1});
+                    const std::int64_t step =
+                        std::max<std::int64_t>({saturatedDifference(first, target), frameTicks, 1});
                     const std::int64_t earlier =
                         retries == seekRetries
                             ? startTicks
-                            : std::max(startTicks, saturatedDifference(target, saturatedProduct(step, std::int64_t{1} << retries)));
+                            : std::max(startTicks,
+                                       saturatedDifference(target, saturatedProduct(step, std::int64_t{1} << retries)));
                     if (auto sought = seek(earlier); !sought) {
                         return sought.error();
                     }
@@ -322,7 +317,8 @@ struct VideoSource::Decoder {
                 return decoded.error();
             }
             if (!decoded.value()) {
-                if (previous && target < saturatedSum(previous->pts, std::max<std::int64_t>(durationTicks(previous.get()), 1))) {
+                if (previous &&
+                    target < saturatedSum(previous->pts, std::max<std::int64_t>(durationTicks(previous.get()), 1))) {
                     return delivered(*previous);
                 }
                 return std::optional<DecodedVideoFrame>();
@@ -384,8 +380,8 @@ PlatformOutcome<VideoSource> VideoSource::open(const std::string& path) {
     decoder->stream = rawFormat->streams[streamIndex];
     const auto* parameters = decoder->stream->codecpar;
     if (std::int64_t{parameters->width} * parameters->height > maximumImagePixels) {
-        return visionServiceError(400, "Video at path " + path + " is too large to analyse: " +
-                                           std::to_string(parameters->width) + " x " +
+        return visionServiceError(400, "Video at path " + path +
+                                           " is too large to analyse: " + std::to_string(parameters->width) + " x " +
                                            std::to_string(parameters->height) + " pixels");
     }
     decoder->codec.reset(avcodec_alloc_context3(codec));
@@ -407,8 +403,8 @@ PlatformOutcome<VideoSource> VideoSource::open(const std::string& path) {
         }
     }
     decoder->startTicks = decoder->stream->start_time != AV_NOPTS_VALUE ? decoder->stream->start_time : 0;
-    const AVRational frameRate = decoder->stream->avg_frame_rate.num > 0 ? decoder->stream->avg_frame_rate
-                                                                          : decoder->stream->r_frame_rate;
+    const AVRational frameRate =
+        decoder->stream->avg_frame_rate.num > 0 ? decoder->stream->avg_frame_rate : decoder->stream->r_frame_rate;
     decoder->frameTicks =
         frameRate.num > 0 && frameRate.den > 0 ? av_rescale_q(1, av_inv_q(frameRate), decoder->stream->time_base) : 0;
     decoder->duration = durationOf(rawFormat, decoder->stream);
