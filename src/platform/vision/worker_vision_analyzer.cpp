@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "platform/running_executable_path.hpp"
 #include "platform/vision/video_worker_protocol.hpp"
@@ -26,8 +27,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* workerProgramName = "lumenary-vision";
 
-// Frames analysed in one conversation with the worker.
-constexpr std::size_t analysedFramesPerConversation = 5;
+// At most this many analysed frames go to a worker in one conversation.
+constexpr std::size_t mostAnalysedFramesPerConversation = 5;
 
 // Tesseract's OpenMP threads would otherwise take every core for one line;
 // the variable is read when the library loads, so the worker cannot set it.
@@ -149,20 +150,58 @@ public:
     }
     // A few analysed frames per conversation, each under its own time
     // limit: twenty full-size frames with every analysis could take longer
-    // than one limit, though each frame takes a fraction of it.
+    // than one limit, though each frame takes a fraction of it. Analysed
+    // frames are shared out to the workers, each opening the video itself:
+    // the analyses cost far more than opening and seeking.
     PlatformOutcome<VideoFrameBatch> videoFrames(const std::string& videoPath,
                                                  const VideoFrameRequest& request) override {
+        if (request.times.empty()) {
+            return VideoFrameBatch{};
+        }
         const bool analysed = request.faces || request.text || request.faceFeatures;
-        const std::size_t perConversation =
-            analysed ? analysedFramesPerConversation : std::max<std::size_t>(request.times.size(), 1);
+        if (!analysed) {
+            return runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, request},
+                                             decodeVideoFramesAnswer);
+        }
+        const std::size_t perConversation = analysedFramesPerConversation(request.times.size());
+        const std::size_t conversations = (request.times.size() + perConversation - 1) / perConversation;
+        std::vector<std::optional<PlatformOutcome<VideoFrameBatch>>> outcomes(conversations);
+        std::atomic<std::size_t> next{0};
+        // The first conversation that failed or met the end of the stream:
+        // nothing after it is reported, so it need not be asked for.
+        std::atomic<std::size_t> lastNeeded{conversations};
+        const auto takeTheRest = [&](WorkerSlot& slot) {
+            for (auto index = next++; index < conversations && index <= lastNeeded; index = next++) {
+                VideoFrameRequest part = request;
+                const auto first = index * perConversation;
+                const auto end = std::min(request.times.size(), first + perConversation);
+                part.times.assign(request.times.begin() + static_cast<std::ptrdiff_t>(first),
+                                  request.times.begin() + static_cast<std::ptrdiff_t>(end));
+                auto frames = runVideo<VideoFrameBatch>(
+                    {VideoWorkerRequest::Kind::frames, videoPath, std::move(part)}, decodeVideoFramesAnswer, slot);
+                if (!frames || frames.value().endOfStream) {
+                    auto needed = lastNeeded.load();
+                    while (index < needed && !lastNeeded.compare_exchange_weak(needed, index)) {
+                    }
+                }
+                outcomes[index].emplace(std::move(frames));
+            }
+        };
+        {
+            std::vector<std::jthread> helpers;
+            for (std::size_t index = 1; index < std::min(slots_.size(), conversations); ++index) {
+                try {
+                    helpers.emplace_back(takeTheRest, std::ref(*slots_[index]));
+                } catch (const std::system_error&) {
+                    // Fewer threads only make it slower.
+                    break;
+                }
+            }
+            takeTheRest(*slots_.front());
+        }
         VideoFrameBatch batch;
-        for (std::size_t first = 0; first < request.times.size(); first += perConversation) {
-            VideoFrameRequest part = request;
-            const auto end = std::min(request.times.size(), first + perConversation);
-            part.times.assign(request.times.begin() + static_cast<std::ptrdiff_t>(first),
-                              request.times.begin() + static_cast<std::ptrdiff_t>(end));
-            auto frames = runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, std::move(part)},
-                                                    decodeVideoFramesAnswer);
+        for (auto& outcome : outcomes) {
+            auto& frames = outcome.value();
             if (!frames) {
                 return frames.error();
             }
@@ -202,12 +241,29 @@ private:
         return answered<std::vector<Observation>>(encodeVisionRequest(request), decodeVisionAnswer<Observation>, slot);
     }
 
+    // As few rounds as keep each conversation within the most, and each
+    // round's frames split evenly over the workers, so that no worker is
+    // left with a long tail: twenty frames on four workers make four
+    // conversations of five, ten make four of three (not two of five).
+    std::size_t analysedFramesPerConversation(std::size_t frames) const {
+        const std::size_t workers = slots_.size();
+        const std::size_t rounds = (frames + workers * mostAnalysedFramesPerConversation - 1) /
+                                   (workers * mostAnalysedFramesPerConversation);
+        const std::size_t conversations = workers * rounds;
+        return (frames + conversations - 1) / conversations;
+    }
+
     template <typename Result, typename Decode>
     PlatformOutcome<Result> runVideo(const VideoWorkerRequest& request, Decode decode) {
+        return runVideo<Result>(request, decode, *slots_.front());
+    }
+
+    template <typename Result, typename Decode>
+    PlatformOutcome<Result> runVideo(const VideoWorkerRequest& request, Decode decode, WorkerSlot& slot) {
         if (!system::isValidUTF8(request.videoPath)) {
             return visionServiceError(400, "Failed to load video from path: " + system::repairUTF8(request.videoPath));
         }
-        return answered<Result>(encodeVideoWorkerRequest(request), decode, *slots_.front());
+        return answered<Result>(encodeVideoWorkerRequest(request), decode, slot);
     }
 
     // The answer of `slot`'s worker to `requestPayload`, decoded.
@@ -297,7 +353,8 @@ private:
     }
 
     const VisionWorkerSettings settings_;
-    // The first serves every analysis; the others only a folder's images.
+    // The first serves every analysis; the others only a folder's images
+    // and a video's analysed frames.
     std::vector<std::unique_ptr<WorkerSlot>> slots_;
 };
 

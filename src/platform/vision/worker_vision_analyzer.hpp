@@ -21,8 +21,9 @@ struct VisionWorkerSettings {
     // How long one request may take, the worker's start included. A worker
     // that overruns it is killed and the call fails.
     std::chrono::milliseconds timeLimit{60'000};
-    // Worker programs that analyse the images of one allFaceFeaturesOfEach
-    // at once; every other analysis uses the first alone.
+    // Worker programs that analyse the images of one allFaceFeaturesOfEach,
+    // or the analysed frames of one videoFrames, at once; every other
+    // analysis uses the first alone.
     std::size_t workerCount = defaultVisionWorkerCount();
 };
 

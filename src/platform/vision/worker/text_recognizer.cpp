@@ -40,6 +40,10 @@ public:
             return loaded_.front().api.get();
         }
         auto api = std::make_unique<tesseract::TessBaseAPI>();
+        // Its debug lines ("Estimating resolution as ...", one per image)
+        // would fill the server's log; the setting is the library's own and
+        // leaves recognition as it is.
+        api->SetVariable("debug_file", "/dev/null");
         const std::string folder = languagePackFolder().string();
         if (api->Init(folder.c_str(), packs.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
             return visionServiceError(

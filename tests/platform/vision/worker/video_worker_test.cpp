@@ -1,4 +1,5 @@
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,52 @@ TEST(VideoWorker, FramesComeWithTheirTextUpToTheEndOfTheStream) {
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().code, 404);
     EXPECT_EQ(missing.error().description, "Video file not found at path: /no/such.mp4");
+}
+
+// Eleven times on two workers go out as four conversations of at most three,
+// answered in whatever order the workers finish.
+TEST(VideoWorker, AnalysedFramesSharedOverWorkersComeBackInRequestOrderUpToTheEnd) {
+    lumenary::testing::TemporaryDirectory folder;
+    vision_test::VideoRecipe recipe;
+    recipe.frameCount = 60;
+    const auto video = vision_test::writtenVideo(folder.path() / "counted.mp4", recipe);
+    VisionWorkerSettings settings;
+    settings.executable =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "lumenary-vision").string();
+    settings.workerCount = 2;
+    const auto analyzer = makeWorkerVisionAnalyzer(settings);
+
+    // Halfway between two frames, so each must give the earlier one.
+    const auto between = [](int frame) { return (frame + 0.5) / 30; };
+    const std::vector<int> shown = {45, 3, 30, 12, 57, 21, 9, 50, 6, 27, 40};
+    VideoFrameRequest request;
+    request.faces = true;
+    for (const int frame : shown) {
+        request.times.push_back(between(frame));
+    }
+    const auto whole = analyzer->videoFrames(video, request);
+    ASSERT_TRUE(whole) << whole.error().description;
+    EXPECT_FALSE(whole.value().endOfStream);
+    ASSERT_EQ(whole.value().frames.size(), shown.size());
+    for (std::size_t index = 0; index < shown.size(); ++index) {
+        const auto& frame = whole.value().frames[index];
+        ASSERT_TRUE(frame) << frame.error().description;
+        EXPECT_NEAR(frame.value().timestamp, shown[index] / 30.0, 1e-6) << "time " << index;
+        EXPECT_TRUE(frame.value().faces);
+    }
+
+    // Past the end in the third conversation: the fourth's frames, though
+    // they exist, come after the end and are not reported.
+    request.times[7] = 3.0;
+    const auto ended = analyzer->videoFrames(video, request);
+    ASSERT_TRUE(ended) << ended.error().description;
+    EXPECT_TRUE(ended.value().endOfStream);
+    ASSERT_EQ(ended.value().frames.size(), 7u);
+    for (std::size_t index = 0; index < 7; ++index) {
+        const auto& frame = ended.value().frames[index];
+        ASSERT_TRUE(frame) << frame.error().description;
+        EXPECT_NEAR(frame.value().timestamp, shown[index] / 30.0, 1e-6) << "time " << index;
+    }
 }
 
 }  // namespace
