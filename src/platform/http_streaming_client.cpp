@@ -210,6 +210,14 @@ void HTTPStreamingClient::invalidate() {
         invalidated_ = true;
     }
     wake();
+    // The transfer thread hands each transfer's end to its waiter's executor.
+    // An owner that destroys that executor right after letting go of us must
+    // not race a late hand-over into freed memory (typically the next
+    // io_context built at the same address, whose work count it then drives
+    // to zero). No thread starts once invalidated_ is set.
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
 }
 
 void HTTPStreamingClient::submit(std::shared_ptr<detail::StreamingTransfer> transfer) {

@@ -85,7 +85,10 @@ public:
     asio::awaitable<HTTPStreamingExchange> start(HTTPClientRequest request);
 
     // Cancels every exchange, running or about to start, and refuses new
-    // ones: they all fail with "cancelled". Safe from any thread.
+    // ones: they all fail with "cancelled". Safe from any thread. The first
+    // call returns once the transfer thread has handed every end to its
+    // waiter's executor, so that executor may be torn down right after
+    // (called on the transfer thread itself, it cannot wait).
     void invalidate();
 
 private:
