@@ -174,12 +174,11 @@ std::string encodeVideoWorkerRequest(const VideoWorkerRequest& request) {
 }
 
 std::optional<VideoWorkerRequest> decodeVideoWorkerRequest(std::string_view payload) {
-    Value value;
-    try {
-        value = mcp::parseJSON(payload);
-    } catch (const std::exception&) {
+    auto parsed = parsedRequestPayload(payload);
+    if (!parsed) {
         return std::nullopt;
     }
+    const Value& value = *parsed;
     const Value* analysis = value.find("analysis");
     const Value* path = value.find("path");
     if (analysis == nullptr || analysis->stringValue() == nullptr || path == nullptr ||

@@ -369,13 +369,20 @@ std::string encodeVisionRequest(const VisionWorkerRequest& request) {
     return mcp::writeJSON(members);
 }
 
-std::optional<VisionWorkerRequest> decodeVisionRequest(std::string_view payload) {
-    Value value;
+std::optional<mcp::Value> parsedRequestPayload(std::string_view payload) {
     try {
-        value = mcp::parseJSON(payload);
+        return mcp::parseJSON(payload);
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<VisionWorkerRequest> decodeVisionRequest(std::string_view payload) {
+    auto parsed = parsedRequestPayload(payload);
+    if (!parsed) {
+        return std::nullopt;
+    }
+    const Value& value = *parsed;
     const Value* analysis = value.find("analysis");
     if (analysis == nullptr || analysis->stringValue() == nullptr) {
         return std::nullopt;

@@ -68,6 +68,9 @@ using VisionAnswer = std::variant<PlatformOutcome<std::vector<Observation>>, Unr
 template <typename Observation>
 VisionAnswer<Observation> decodeVisionAnswer(std::string_view payload);
 
+// A request's JSON, or nothing when the payload is not JSON.
+std::optional<mcp::Value> parsedRequestPayload(std::string_view payload);
+
 // One observation as an answer carries it, for messages that hold
 // observations among other things (a video frame's, beside its time).
 // Encoding throws mcp::EncodingError for a number JSON cannot carry;
