@@ -16,7 +16,8 @@
 // one run with 1 thread, then one with 4), --console (the server's console
 // lines on standard error, off by default), --console-file PATH (the console
 // lines, with standard error, into that file), --no-pin, --sessions N (for
-// the memory phase, default 5000; 0 skips it).
+// the memory phase, default 5000; 0 skips it), --poll-before-sleeping US (how
+// long an idle server thread polls before it sleeps; default the endpoint's).
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -59,6 +60,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int driverThreadCount = 4;
+
+std::chrono::microseconds pollBeforeSleeping = http::EndpointThreads::defaultPollBeforeSleeping;
 
 asio::awaitable<std::shared_ptr<Server>> makeEchoServer(asio::any_io_executor executor) {
     auto server = Server::create(std::move(executor), "http_bench", "1.0.0", std::nullopt,
@@ -277,7 +280,7 @@ void runWithServerThreads(int serverThreads, int seconds, bool console, bool pin
     const int cpus = static_cast<int>(allowedCPUs().size());
     const bool canPin = pin && cpus >= serverThreads + driverThreadCount;
     const int firstDriverCPU = canPin ? serverThreads : -1;
-    http::EndpointThreads threads(static_cast<std::size_t>(serverThreads));
+    http::EndpointThreads threads(static_cast<std::size_t>(serverThreads), pollBeforeSleeping);
     if (canPin) onEachThread(threads, [](int index) { pinTo(index); });
     const auto executor = threads.executors().front();
 
@@ -296,8 +299,10 @@ void runWithServerThreads(int serverThreads, int seconds, bool console, bool pin
     });
     const std::uint16_t port = bound.get_future().get();
 
-    std::printf("HTTP endpoint, one request per connection, %d server thread(s)%s, %d s per level\n", serverThreads,
-                canPin ? " pinned apart from the driver" : "", seconds);
+    std::printf("HTTP endpoint, one request per connection, %d server thread(s)%s polling %lld us before sleeping, %d s "
+                "per level\n",
+                serverThreads, canPin ? " pinned apart from the driver" : "",
+                static_cast<long long>(pollBeforeSleeping.count()), seconds);
     for (const int clients : {1, 16, 64}) {
         runLevel(port, clients, std::chrono::seconds(seconds), firstDriverCPU);
     }
@@ -330,6 +335,8 @@ int main(int argc, char** argv) {
             serverThreads = {std::max(1, std::atoi(argv[++index]))};
         } else if (std::strcmp(argv[index], "--sessions") == 0 && index + 1 < argc) {
             sessions = std::max(0, std::atoi(argv[++index]));
+        } else if (std::strcmp(argv[index], "--poll-before-sleeping") == 0 && index + 1 < argc) {
+            pollBeforeSleeping = std::chrono::microseconds(std::max(0, std::atoi(argv[++index])));
         } else if (std::strcmp(argv[index], "--console") == 0) {
             console = true;
         } else if (std::strcmp(argv[index], "--console-file") == 0 && index + 1 < argc) {

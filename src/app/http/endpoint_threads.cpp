@@ -4,7 +4,28 @@
 
 namespace lumenary::http {
 
-EndpointThreads::EndpointThreads(std::size_t count) {
+namespace {
+
+// Runs `context` until it is stopped or out of work, polling for up to
+// `window` after the last handler before it sleeps in the system.
+void runPollingBeforeSleeping(asio::io_context& context, std::chrono::microseconds window) {
+    using Clock = std::chrono::steady_clock;
+    auto lastRan = Clock::now();
+    for (;;) {
+        if (context.poll() > 0) {
+            lastRan = Clock::now();
+        } else if (context.stopped()) {
+            return;
+        } else if (Clock::now() - lastRan >= window) {
+            if (context.run_one() == 0) return;
+            lastRan = Clock::now();
+        }
+    }
+}
+
+}  // namespace
+
+EndpointThreads::EndpointThreads(std::size_t count, std::chrono::microseconds pollBeforeSleeping) {
     count = std::max<std::size_t>(count, 1);
     for (std::size_t index = 0; index < count; ++index) {
         // Each context is run by exactly one thread, which it can plan for.
@@ -13,7 +34,8 @@ EndpointThreads::EndpointThreads(std::size_t count) {
         executors_.emplace_back(context->get_executor());
     }
     for (auto& context : contexts_) {
-        threads_.emplace_back([&context = *context] { context.run(); });
+        threads_.emplace_back(
+            [&context = *context, pollBeforeSleeping] { runPollingBeforeSleeping(context, pollBeforeSleeping); });
     }
 }
 
