@@ -30,22 +30,6 @@ std::optional<double> number(const Value& object, std::string_view key) {
     return number(object.find(key));
 }
 
-Value errorValue(const PlatformError& error) {
-    return Value::object({{"code", error.code}, {"description", error.description}});
-}
-
-std::optional<PlatformError> errorFrom(const Value* value) {
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    const Value* code = value->find("code");
-    const Value* description = value->find("description");
-    if (code == nullptr || !code->intValue() || description == nullptr || description->stringValue() == nullptr) {
-        return std::nullopt;
-    }
-    return visionServiceError(*code->intValue(), *description->stringValue());
-}
-
 template <typename Observation>
 Value arrayOf(const std::vector<Observation>& observations) {
     Value::Array elements;
@@ -80,12 +64,12 @@ std::optional<std::optional<std::vector<Observation>>> arrayFrom(const Value& ob
 
 Value frameValue(const PlatformOutcome<VideoFrame>& outcome) {
     if (!outcome) {
-        return Value::object({{"error", errorValue(outcome.error())}});
+        return Value::object({{"error", visionErrorValue(outcome.error())}});
     }
     const auto& frame = outcome.value();
     Value::Object members{{"timestamp", frame.timestamp}};
     if (frame.analysisError) {
-        members.emplace("analysisError", errorValue(*frame.analysisError));
+        members.emplace("analysisError", visionErrorValue(*frame.analysisError));
     }
     if (frame.faces) {
         members.emplace("faces", arrayOf(*frame.faces));
@@ -101,7 +85,7 @@ Value frameValue(const PlatformOutcome<VideoFrame>& outcome) {
 
 std::optional<PlatformOutcome<VideoFrame>> frameFrom(const Value& value) {
     if (const Value* error = value.find("error")) {
-        auto failure = errorFrom(error);
+        auto failure = visionErrorFrom(*error);
         if (!failure) {
             return std::nullopt;
         }
@@ -116,7 +100,7 @@ std::optional<PlatformOutcome<VideoFrame>> frameFrom(const Value& value) {
     }
     VideoFrame frame{*timestamp, std::move(*faces), std::move(*text), std::move(*features), std::nullopt};
     if (const Value* analysisError = value.find("analysisError")) {
-        frame.analysisError = errorFrom(analysisError);
+        frame.analysisError = visionErrorFrom(*analysisError);
         if (!frame.analysisError) {
             return std::nullopt;
         }
@@ -146,7 +130,7 @@ std::variant<Value, PlatformError, UnreadableVisionAnswer> parsedAnswer(std::str
         return UnreadableVisionAnswer{error.what()};
     }
     if (const Value* error = value.find("error")) {
-        auto failure = errorFrom(error);
+        auto failure = visionErrorFrom(*error);
         if (!failure) {
             return UnreadableVisionAnswer{"an error without code or description"};
         }

@@ -313,7 +313,7 @@ std::optional<FaceFeature> fromValue(const Value& value, const FaceFeature*) {
 }
 
 Value errorValue(const PlatformError& error) {
-    return Value::object({{"error", Value::object({{"code", error.code}, {"description", error.description}})}});
+    return Value::object({{"error", visionErrorValue(error)}});
 }
 
 template <typename Observation>
@@ -442,12 +442,11 @@ VisionAnswer<Observation> decodeVisionAnswer(std::string_view payload) {
         return unreadableAnswer(error.what());
     }
     if (const Value* error = value.find("error")) {
-        const auto code = error->find("code") ? error->find("code")->intValue() : std::nullopt;
-        const Value* description = error->find("description");
-        if (!code || description == nullptr || description->stringValue() == nullptr) {
+        auto failure = visionErrorFrom(*error);
+        if (!failure) {
             return unreadableAnswer("an error without code or description");
         }
-        return PlatformOutcome<std::vector<Observation>>(visionServiceError(*code, *description->stringValue()));
+        return PlatformOutcome<std::vector<Observation>>(std::move(*failure));
     }
     const Value* observations = value.find("observations");
     if (observations == nullptr || observations->arrayValue() == nullptr) {
@@ -490,5 +489,18 @@ std::optional<Observation> observationFrom(const Value& value) {
 template std::optional<TextObservation> observationFrom(const Value&);
 template std::optional<FaceObservation> observationFrom(const Value&);
 template std::optional<FaceFeature> observationFrom(const Value&);
+
+Value visionErrorValue(const PlatformError& error) {
+    return Value::object({{"code", error.code}, {"description", error.description}});
+}
+
+std::optional<PlatformError> visionErrorFrom(const Value& value) {
+    const Value* code = value.find("code");
+    const Value* description = value.find("description");
+    if (code == nullptr || !code->intValue() || description == nullptr || description->stringValue() == nullptr) {
+        return std::nullopt;
+    }
+    return visionServiceError(*code->intValue(), *description->stringValue());
+}
 
 }  // namespace lumenary::platform::vision

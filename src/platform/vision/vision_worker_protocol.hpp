@@ -81,4 +81,9 @@ mcp::Value observationValue(const FaceFeature& feature);
 template <typename Observation>
 std::optional<Observation> observationFrom(const mcp::Value& value);
 
+// An error as an answer carries it, its code and description; decoding gives
+// nothing for a value of another shape.
+mcp::Value visionErrorValue(const PlatformError& error);
+std::optional<PlatformError> visionErrorFrom(const mcp::Value& value);
+
 }  // namespace lumenary::platform::vision
