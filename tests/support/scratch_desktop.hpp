@@ -38,7 +38,11 @@ public:
         const auto handler = folder_.path() / "handler.sh";
         std::string script = "#!/bin/sh\nprintf '%s\\n' \"$1\" > '" + receivedFile().string() + "'\n";
         if (waitsForRelease) {
-            script += "while [ ! -e '" + releaseFile().string() + "' ]; do sleep 0.02; done\n";
+            // It also ends once the folder is gone: a release written just
+            // before the folder is removed may never be seen, and a handler
+            // left polling would outlive the test run.
+            script += "while [ ! -e '" + releaseFile().string() + "' ] && [ -d '" + folder_.path().string() +
+                      "' ]; do sleep 0.02; done\n";
         }
         writeFile(handler, script);
         ::chmod(handler.c_str(), 0755);
