@@ -14,7 +14,7 @@ namespace {
 
 using namespace platform::vision;
 
-ToolError passedOn(const platform::PlatformError& error) {
+ToolError passedOnFaceSearchError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
@@ -56,7 +56,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSear
     auto work = [analyzer = analyzer_, path = arguments.targetFacePath] { return analyzer->faceFeaturePrint(path); };
     auto targetPrint = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!targetPrint) {
-        co_return passedOn(targetPrint.error());
+        co_return passedOnFaceSearchError(targetPrint.error());
     }
     if (!targetPrint.value()) {
         co_return ToolError("VisionService", 404, "No face detected in target image");
@@ -94,7 +94,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInImage(F
     auto work = [analyzer = analyzer_, imagePath] { return analyzer->allFaceFeatures(imagePath); };
     auto faces = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!faces) {
-        co_return passedOn(faces.error());
+        co_return passedOnFaceSearchError(faces.error());
     }
     co_return imageFaceSearchResult(imagePath, faces.value(), target, threshold);
 }

@@ -10,7 +10,7 @@ namespace {
 
 using namespace platform::vision;
 
-PlainValue boundingBoxValue(const NormalizedRect& box) {
+PlainValue faceBoundingBoxValue(const NormalizedRect& box) {
     return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
 }
 
@@ -46,7 +46,7 @@ ToolOutcome<PlainDictionary> imageFaceSearchResult(const std::string& imagePath,
         if (*similarity >= threshold) {
             matches.push_back(PlainDictionary{{"filename", filename},
                                               {"similarity", *similarity},
-                                              {"bounding_box", boundingBoxValue(face.boundingBox)}});
+                                              {"bounding_box", faceBoundingBoxValue(face.boundingBox)}});
         }
     }
     const auto totalMatches = matches.size();

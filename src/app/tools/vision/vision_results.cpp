@@ -19,7 +19,7 @@ std::string repairedText(const std::string& bytes) {
     return system::repairUTF8(bytes);
 }
 
-PlainDictionary listed(std::string listKey, PlainList entries) {
+PlainDictionary listedUnder(std::string listKey, PlainList entries) {
     const auto count = entries.size();
     return PlainDictionary{{"success", true}, {"count", count}, {std::move(listKey), std::move(entries)}};
 }
@@ -40,7 +40,7 @@ PlainDictionary poseResult(std::string listKey, const std::vector<PoseObservatio
         poses.push_back(PlainDictionary{{"confidence", singlePrecisionValue(observation.confidence)},
                                         {"points", std::move(points)}});
     }
-    return listed(std::move(listKey), std::move(poses));
+    return listedUnder(std::move(listKey), std::move(poses));
 }
 
 }  // namespace
@@ -96,7 +96,7 @@ PlainDictionary barcodeResult(const std::vector<BarcodeObservation>& observation
                                            {"payload", repairedText(observation.payload.value_or(""))},
                                            {"bounding_box", boundingBoxValue(observation.boundingBox)}});
     }
-    return listed("barcodes", std::move(barcodes));
+    return listedUnder("barcodes", std::move(barcodes));
 }
 
 PlainDictionary animalResult(const std::vector<AnimalObservation>& observations) {
@@ -110,7 +110,7 @@ PlainDictionary animalResult(const std::vector<AnimalObservation>& observations)
         animals.push_back(PlainDictionary{{"labels", std::move(labels)},
                                           {"bounding_box", boundingBoxValue(observation.boundingBox)}});
     }
-    return listed("animals", std::move(animals));
+    return listedUnder("animals", std::move(animals));
 }
 
 PlainDictionary bodyPoseResult(const std::vector<PoseObservation>& observations) {
@@ -132,7 +132,7 @@ PlainDictionary saliencyResult(const std::vector<SaliencyObservation>& observati
                                               {"bounding_box", boundingBoxValue(object.boundingBox)}});
         }
     }
-    return listed("regions", std::move(regions));
+    return listedUnder("regions", std::move(regions));
 }
 
 PlainDictionary imageComparisonResult(float distance) {

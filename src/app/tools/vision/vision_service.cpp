@@ -11,7 +11,7 @@ namespace {
 
 using namespace platform::vision;
 
-ToolError passedOn(const platform::PlatformError& error) {
+ToolError passedOnVisionError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
@@ -20,7 +20,7 @@ template <typename Work, typename Build>
 asio::awaitable<ToolOutcome<PlainDictionary>> analysed(asio::thread_pool& requestThread, Work work, Build build) {
     auto observations = co_await async::runBlockingOn(requestThread, std::move(work));
     if (!observations) {
-        co_return passedOn(observations.error());
+        co_return passedOnVisionError(observations.error());
     }
     co_return build(observations.value());
 }
@@ -86,7 +86,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::compareImages(std::
     };
     auto prints = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!prints) {
-        co_return passedOn(prints.error());
+        co_return passedOnVisionError(prints.error());
     }
     if (prints.value().size() != 2) {
         co_return ToolError("VisionService", 500, "Failed to generate feature print");
