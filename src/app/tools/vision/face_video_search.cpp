@@ -11,7 +11,7 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
 constexpr double assumedFramesPerSecond = 30.0;
 constexpr std::int64_t frameRequestTimescale = 600;
@@ -61,15 +61,15 @@ private:
     std::int64_t frame_ = 0;
 };
 
-PlainDictionary boundingBox(const NormalizedRect& box) {
+PlainDictionary boundingBox(const vision::NormalizedRect& box) {
     return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
 }
 
 }  // namespace
 
-ToolOutcome<PlainDictionary> searchedFaceInVideo(VisionAnalyzer& analyzer, const FaceFeaturePrint& target,
-                                                 const std::string& videoPath, double threshold,
-                                                 std::int64_t sampleInterval) {
+ToolOutcome<PlainDictionary> searchedFaceInVideo(vision::VisionAnalyzer& analyzer,
+                                                 const vision::FaceFeaturePrint& target, const std::string& videoPath,
+                                                 double threshold, std::int64_t sampleInterval) {
     const auto duration = knownVideoDuration(analyzer, videoPath);
     if (!duration) {
         return duration.error();
@@ -78,7 +78,7 @@ ToolOutcome<PlainDictionary> searchedFaceInVideo(VisionAnalyzer& analyzer, const
     PlainList matches;
     std::optional<double> firstAppearance;
     std::optional<double> lastAppearance;
-    VideoFrameRequest request;
+    vision::VideoFrameRequest request;
     request.faceFeatures = true;
     for (;;) {
         request.times = sampled.nextBatch();
@@ -97,8 +97,8 @@ ToolOutcome<PlainDictionary> searchedFaceInVideo(VisionAnalyzer& analyzer, const
                 return passedOnFaceVideoError(*frame.value().analysisError);
             }
             const double timestamp = frame.value().timestamp;
-            for (const auto& face : frame.value().faceFeatures.value_or(std::vector<FaceFeature>{})) {
-                const auto distance = faceFeatureDistance(face.print, target);
+            for (const auto& face : frame.value().faceFeatures.value_or(std::vector<vision::FaceFeature>{})) {
+                const auto distance = vision::faceFeatureDistance(face.print, target);
                 if (!distance) {
                     return ToolError("VisionService", 500, "Failed to compare the face feature prints");
                 }

@@ -9,9 +9,9 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
-PlainValue boundingBoxValue(const NormalizedRect& box) {
+PlainValue boundingBoxValue(const vision::NormalizedRect& box) {
     return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
 }
 
@@ -24,7 +24,7 @@ PlainDictionary listedUnder(std::string listKey, PlainList entries) {
     return PlainDictionary{{"success", true}, {"count", count}, {std::move(listKey), std::move(entries)}};
 }
 
-PlainDictionary poseResult(std::string listKey, const std::vector<PoseObservation>& observations) {
+PlainDictionary poseResult(std::string listKey, const std::vector<vision::PoseObservation>& observations) {
     PlainList poses;
     for (const auto& observation : observations) {
         PlainDictionary points;
@@ -45,7 +45,7 @@ PlainDictionary poseResult(std::string listKey, const std::vector<PoseObservatio
 
 }  // namespace
 
-PlainDictionary textRecognitionResult(const std::vector<TextObservation>& observations) {
+PlainDictionary textRecognitionResult(const std::vector<vision::TextObservation>& observations) {
     PlainList blocks;
     std::string fullText;
     for (const auto& observation : observations) {
@@ -64,7 +64,7 @@ PlainDictionary textRecognitionResult(const std::vector<TextObservation>& observ
     return PlainDictionary{{"success", true}, {"text_blocks", std::move(blocks)}, {"full_text", std::move(fullText)}};
 }
 
-PlainDictionary faceDetectionResult(const std::vector<FaceObservation>& observations) {
+PlainDictionary faceDetectionResult(const std::vector<vision::FaceObservation>& observations) {
     PlainList faces;
     for (const auto& face : observations) {
         PlainDictionary entry{{"bounding_box", boundingBoxValue(face.boundingBox)},
@@ -89,7 +89,7 @@ PlainDictionary faceDetectionResult(const std::vector<FaceObservation>& observat
     return PlainDictionary{{"success", true}, {"face_count", count}, {"faces", std::move(faces)}};
 }
 
-PlainDictionary barcodeResult(const std::vector<BarcodeObservation>& observations) {
+PlainDictionary barcodeResult(const std::vector<vision::BarcodeObservation>& observations) {
     PlainList barcodes;
     for (const auto& observation : observations) {
         barcodes.push_back(PlainDictionary{{"symbology", repairedText(observation.symbology)},
@@ -99,7 +99,7 @@ PlainDictionary barcodeResult(const std::vector<BarcodeObservation>& observation
     return listedUnder("barcodes", std::move(barcodes));
 }
 
-PlainDictionary animalResult(const std::vector<AnimalObservation>& observations) {
+PlainDictionary animalResult(const std::vector<vision::AnimalObservation>& observations) {
     PlainList animals;
     for (const auto& observation : observations) {
         PlainList labels;
@@ -113,15 +113,15 @@ PlainDictionary animalResult(const std::vector<AnimalObservation>& observations)
     return listedUnder("animals", std::move(animals));
 }
 
-PlainDictionary bodyPoseResult(const std::vector<PoseObservation>& observations) {
+PlainDictionary bodyPoseResult(const std::vector<vision::PoseObservation>& observations) {
     return poseResult("poses", observations);
 }
 
-PlainDictionary handPoseResult(const std::vector<PoseObservation>& observations) {
+PlainDictionary handPoseResult(const std::vector<vision::PoseObservation>& observations) {
     return poseResult("hands", observations);
 }
 
-PlainDictionary saliencyResult(const std::vector<SaliencyObservation>& observations) {
+PlainDictionary saliencyResult(const std::vector<vision::SaliencyObservation>& observations) {
     PlainList regions;
     for (const auto& observation : observations) {
         if (!observation.salientObjects) {

@@ -9,7 +9,7 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
 ToolError passedOnVisionError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
@@ -27,15 +27,15 @@ asio::awaitable<ToolOutcome<PlainDictionary>> analysed(asio::thread_pool& reques
 
 }  // namespace
 
-VisionService::VisionService(std::shared_ptr<VisionAnalyzer> analyzer, logging::Console console)
+VisionService::VisionService(std::shared_ptr<vision::VisionAnalyzer> analyzer, logging::Console console)
     : analyzer_(std::move(analyzer)), console_(std::move(console)) {}
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::recognizeText(std::string imagePath,
                                                                            std::string recognitionLevel,
                                                                            std::vector<std::string> languages) {
-    TextRecognitionOptions options{
-        .level = recognitionLevel == "fast" ? TextRecognitionLevel::fast : TextRecognitionLevel::accurate,
-        .languages = std::move(languages)};
+    vision::TextRecognitionOptions options{.level = recognitionLevel == "fast" ? vision::TextRecognitionLevel::fast
+                                                                               : vision::TextRecognitionLevel::accurate,
+                                           .languages = std::move(languages)};
     auto work = [analyzer = analyzer_, imagePath = std::move(imagePath), options = std::move(options)] {
         return analyzer->recognizeText(imagePath, options);
     };
@@ -71,7 +71,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::detectHandPose(std:
 }
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeSaliency(std::string imagePath, std::string type) {
-    const auto kind = type == "objectness" ? SaliencyKind::objectness : SaliencyKind::attention;
+    const auto kind = type == "objectness" ? vision::SaliencyKind::objectness : vision::SaliencyKind::attention;
     auto work = [analyzer = analyzer_, imagePath = std::move(imagePath), kind] {
         return analyzer->analyzeSaliency(imagePath, kind);
     };
@@ -91,7 +91,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::compareImages(std::
     if (prints.value().size() != 2) {
         co_return ToolError("VisionService", 500, "Failed to generate feature print");
     }
-    co_return imageComparisonResult(featurePrintDistance(prints.value()[0], prints.value()[1]));
+    co_return imageComparisonResult(vision::featurePrintDistance(prints.value()[0], prints.value()[1]));
 }
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeVideo(VideoAnalysisArguments arguments) {
