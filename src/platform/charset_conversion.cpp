@@ -8,16 +8,16 @@ namespace lumenary::platform {
 
 namespace {
 
-class Converter {
+class CharsetToUtf8Converter {
 public:
-    explicit Converter(const std::string& charset) : handle_(::iconv_open("UTF-8", charset.c_str())) {}
-    ~Converter() {
+    explicit CharsetToUtf8Converter(const std::string& charset) : handle_(::iconv_open("UTF-8", charset.c_str())) {}
+    ~CharsetToUtf8Converter() {
         if (isOpen()) {
             ::iconv_close(handle_);
         }
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+    CharsetToUtf8Converter(const CharsetToUtf8Converter&) = delete;
+    CharsetToUtf8Converter& operator=(const CharsetToUtf8Converter&) = delete;
 
     bool isOpen() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t handle() const { return handle_; }
@@ -29,7 +29,7 @@ private:
 }  // namespace
 
 std::optional<std::string> convertedToUTF8(std::string_view bytes, const std::string& charset) {
-    Converter converter(charset);
+    CharsetToUtf8Converter converter(charset);
     if (!converter.isOpen()) {
         return std::nullopt;
     }

@@ -9,7 +9,7 @@ namespace lumenary::platform {
 
 namespace {
 
-std::string environment(const char* name) {
+std::string configEnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
 }
@@ -18,14 +18,14 @@ std::string environment(const char* name) {
 
 std::filesystem::path userConfigHome() {
     // The base directory rules ignore a relative XDG_CONFIG_HOME.
-    if (std::filesystem::path xdg = environment("XDG_CONFIG_HOME"); !xdg.empty() && xdg.is_absolute()) {
+    if (std::filesystem::path xdg = configEnvironmentValue("XDG_CONFIG_HOME"); !xdg.empty() && xdg.is_absolute()) {
         return xdg;
     }
     return homeDirectory() / ".config";
 }
 
 std::filesystem::path configDirectory() {
-    if (auto explicitFolder = environment("LUMENARY_CONFIG_DIR"); !explicitFolder.empty()) {
+    if (auto explicitFolder = configEnvironmentValue("LUMENARY_CONFIG_DIR"); !explicitFolder.empty()) {
         return explicitFolder;
     }
     return userConfigHome() / "lumenary";

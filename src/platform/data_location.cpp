@@ -9,7 +9,7 @@ namespace lumenary::platform {
 
 namespace {
 
-std::string environment(std::string_view name) {
+std::string dataEnvironmentValue(std::string_view name) {
     const char* value = std::getenv(std::string(name).c_str());
     return value ? std::string(value) : std::string();
 }
@@ -26,7 +26,7 @@ std::filesystem::path expandedHome(const std::string& folder) {
 std::optional<std::filesystem::path> configuredDataLocation(std::string_view environmentVariable,
                                                             std::string_view defaultsKey,
                                                             const DefaultsStore& defaults) {
-    if (auto folder = environment(environmentVariable); !folder.empty()) {
+    if (auto folder = dataEnvironmentValue(environmentVariable); !folder.empty()) {
         return expandedHome(folder);
     }
     if (const auto stored = defaults.object(defaultsKey)) {
@@ -43,7 +43,7 @@ std::filesystem::path dataLocation(std::string_view environmentVariable, std::st
         return *configured;
     }
     // The base directory rules ignore a relative XDG_DATA_HOME.
-    if (std::filesystem::path xdg = environment("XDG_DATA_HOME"); !xdg.empty() && xdg.is_absolute()) {
+    if (std::filesystem::path xdg = dataEnvironmentValue("XDG_DATA_HOME"); !xdg.empty() && xdg.is_absolute()) {
         return xdg / name;
     }
     return homeDirectory() / ".local" / "share" / name;

@@ -11,7 +11,7 @@ namespace lumenary::platform {
 
 namespace {
 
-std::string lowercased(std::string_view text) {
+std::string lowercasedValue(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),
                    [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
@@ -54,7 +54,7 @@ bool booleanCoercion(const mcp::Value& value) {
         return *number != 0.0;
     }
     if (const auto* text = value.stringValue()) {
-        const auto lower = lowercased(*text);
+        const auto lower = lowercasedValue(*text);
         if (lower == "yes" || lower == "true") {
             return true;
         }

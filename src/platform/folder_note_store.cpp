@@ -17,18 +17,18 @@ namespace lumenary::platform {
 
 namespace {
 
-constexpr std::string_view domain = "NoteStore";
-constexpr int newFolderMode = 0700;
+constexpr std::string_view noteStoreDomain = "NoteStore";
+constexpr int notesFolderMode = 0700;
 // Deeper than anyone files notes; a bound all the same.
 constexpr int deepestFolderLevel = 64;
 
-const std::string folderSetting = "set LUMENARY_NOTES_DIR or the defaults key notesDirectory";
+const std::string notesFolderSetting = "set LUMENARY_NOTES_DIR or the defaults key notesDirectory";
 
-void logSkipped(const std::string& line) {
+void logSkippedNote(const std::string& line) {
     logging::Logger("lumenary.notes").warning(line);
 }
 
-bool isHidden(const std::filesystem::path& path) {
+bool isHiddenNote(const std::filesystem::path& path) {
     return path.filename().string().starts_with('.');
 }
 
@@ -48,8 +48,8 @@ bool resolvesInside(const std::filesystem::path& path, const std::filesystem::pa
 }
 
 // Makes `folder` (mode 0700); an existing folder is fine.
-std::error_code makeFolder(const std::filesystem::path& folder) {
-    if (::mkdir(folder.c_str(), newFolderMode) != 0 && !(errno == EEXIST && std::filesystem::is_directory(folder))) {
+std::error_code makeNotesFolder(const std::filesystem::path& folder) {
+    if (::mkdir(folder.c_str(), notesFolderMode) != 0 && !(errno == EEXIST && std::filesystem::is_directory(folder))) {
         return {errno, std::generic_category()};
     }
     return {};
@@ -69,7 +69,7 @@ struct FolderNoteStore::TargetFolder {
     std::optional<std::string> name;
 };
 
-FolderNoteStore::FolderNoteStore(std::filesystem::path folder) : FolderNoteStore(std::move(folder), logSkipped) {}
+FolderNoteStore::FolderNoteStore(std::filesystem::path folder) : FolderNoteStore(std::move(folder), logSkippedNote) {}
 
 FolderNoteStore::FolderNoteStore(std::filesystem::path folder, SkipReport skipReport)
     : folder_(std::move(folder)), skipReport_(std::move(skipReport)) {}
@@ -79,11 +79,11 @@ std::string FolderNoteStore::locationDescription() const {
 }
 
 PlatformError FolderNoteStore::folderError(const std::string& what, const std::error_code& error) const {
-    return PlatformError{std::string(domain), 500,
+    return PlatformError{std::string(noteStoreDomain), 500,
                          what + " the notes folder " + folder_.string() + ": " + error.message() +
                              ". Notes are kept "
                              "as Markdown files there: " +
-                             folderSetting + " to a folder you can read and write."};
+                             notesFolderSetting + " to a folder you can read and write."};
 }
 
 PlatformOutcome<CreatedNote> FolderNoteStore::createNote(const NewNote& note) {
@@ -91,7 +91,7 @@ PlatformOutcome<CreatedNote> FolderNoteStore::createNote(const NewNote& note) {
     if (folder_.has_parent_path()) {
         std::filesystem::create_directories(folder_.parent_path(), error);
     }
-    if (error || (error = makeFolder(folder_))) {
+    if (error || (error = makeNotesFolder(folder_))) {
         return folderError("Cannot make", error);
     }
     auto target = targetFolder(note.folder);
@@ -119,7 +119,7 @@ PlatformOutcome<FolderNoteStore::TargetFolder> FolderNoteStore::targetFolder(con
     for (std::filesystem::directory_iterator entry(folder_, error), end; !error && entry != end;
          entry.increment(error)) {
         std::error_code typeError;
-        if (!isHidden(entry->path()) && entry->is_directory(typeError)) {
+        if (!isHiddenNote(entry->path()) && entry->is_directory(typeError)) {
             subFolders.push_back(entry->path());
         }
     }
@@ -131,13 +131,13 @@ PlatformOutcome<FolderNoteStore::TargetFolder> FolderNoteStore::targetFolder(con
         return equalsIgnoringCase(mcp::repairUTF8(path.filename().string()), wanted);
     });
     std::filesystem::path chosen = found != subFolders.end() ? *found : folder_ / wanted;
-    if (found == subFolders.end() && makeFolder(chosen)) {
+    if (found == subFolders.end() && makeNotesFolder(chosen)) {
         // A name the file system will not take as a folder (a file of that
         // name is in the way, say) leaves the note in the notes folder.
         return TargetFolder{folder_, std::nullopt};
     }
     if (!resolvesInside(chosen, folder_)) {
-        return PlatformError{std::string(domain), 400,
+        return PlatformError{std::string(noteStoreDomain), 400,
                              "The folder '" + folderName + "' resolves to " +
                                  std::filesystem::weakly_canonical(chosen, error).string() +
                                  ", outside the notes folder " + folder_.string() + ", through a symbolic link"};
@@ -222,7 +222,7 @@ void FolderNoteStore::collectNoteFiles(const std::filesystem::path& folder, int 
     std::filesystem::directory_iterator entry(folder, error);
     for (const std::filesystem::directory_iterator end; !error && entry != end; entry.increment(error)) {
         const auto& path = entry->path();
-        if (isHidden(path)) {
+        if (isHiddenNote(path)) {
             continue;
         }
         std::error_code typeError;

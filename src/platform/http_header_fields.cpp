@@ -14,7 +14,7 @@ bool equalIgnoringCase(std::string_view left, std::string_view right) {
     return std::ranges::equal(left, right, [](char a, char b) { return lowered(a) == lowered(b); });
 }
 
-std::string_view trimmed(std::string_view text) {
+std::string_view trimmedField(std::string_view text) {
     const auto isSpace = [](char character) {
         return character == ' ' || character == '\t' || character == '\r' || character == '\n';
     };
@@ -34,7 +34,7 @@ void HTTPHeaderFields::addLine(std::string_view line) {
     if (colon == std::string_view::npos) {
         return;
     }
-    add(std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+    add(std::string(trimmedField(line.substr(0, colon))), std::string(trimmedField(line.substr(colon + 1))));
 }
 
 std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const {
@@ -51,7 +51,7 @@ std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const 
 namespace lumenary::platform {
 
 bool isMediaType(std::string_view contentType, std::string_view mediaType) {
-    return equalIgnoringCase(trimmed(contentType.substr(0, contentType.find(';'))), mediaType);
+    return equalIgnoringCase(trimmedField(contentType.substr(0, contentType.find(';'))), mediaType);
 }
 
 }  // namespace lumenary::platform

@@ -27,7 +27,7 @@ constexpr const char* publicRouterURL = "https://router.project-osrm.org/route/v
 // The geocoder sends no more than this many places, whatever is asked.
 constexpr std::size_t geocoderLimit = 40;
 
-PlatformError failure(std::int64_t code, std::string description) {
+PlatformError mapsFailure(std::int64_t code, std::string description) {
     return PlatformError{.domain = "MapsBackend", .code = code, .description = std::move(description)};
 }
 
@@ -173,16 +173,16 @@ PlatformOutcome<HTTPMapsBackend::Answer> HTTPMapsBackend::fetch(const std::strin
     if (const auto* error = std::get_if<HTTPClientError>(&result)) {
         switch (error->kind) {
             case HTTPClientError::Kind::couldNotConnect:
-                return failure(503, what + " failed: " + error->description);
+                return mapsFailure(503, what + " failed: " + error->description);
             case HTTPClientError::Kind::timedOut:
-                return failure(504, what + " failed: no answer from " + urlOrigin(url) + " within " +
+                return mapsFailure(504, what + " failed: no answer from " + urlOrigin(url) + " within " +
                                         secondsText(settings_.requestTimeout) + " s");
             case HTTPClientError::Kind::responseTooLarge:
-                return failure(502, what + " failed: the answer from " + urlOrigin(url) + " is larger than " +
+                return mapsFailure(502, what + " failed: the answer from " + urlOrigin(url) + " is larger than " +
                                         megabytes(settings_.maximumAnswerBytes));
-            case HTTPClientError::Kind::failed: return failure(502, what + " failed: " + error->description);
+            case HTTPClientError::Kind::failed: return mapsFailure(502, what + " failed: " + error->description);
             // Nothing cancels a blocking exchange; answered like any other failure.
-            case HTTPClientError::Kind::cancelled: return failure(502, what + " failed: " + error->description);
+            case HTTPClientError::Kind::cancelled: return mapsFailure(502, what + " failed: " + error->description);
         }
     }
     const auto& response = std::get<HTTPClientResponse>(result);
@@ -190,10 +190,10 @@ PlatformOutcome<HTTPMapsBackend::Answer> HTTPMapsBackend::fetch(const std::strin
         return Answer{.status = response.status, .json = mcp::parseJSON(response.body)};
     } catch (const std::exception&) {
         if (response.status < 200 || response.status > 299) {
-            return failure(502, what + " failed: " + urlOrigin(url) + " answered status " +
+            return mapsFailure(502, what + " failed: " + urlOrigin(url) + " answered status " +
                                     std::to_string(response.status));
         }
-        return failure(502, what + " failed: the answer from " + urlOrigin(url) + " is not JSON");
+        return mapsFailure(502, what + " failed: the answer from " + urlOrigin(url) + " is not JSON");
     }
 }
 
@@ -209,11 +209,12 @@ PlatformOutcome<std::vector<MapPlace>> HTTPMapsBackend::searchPlaces(const std::
     }
     const auto& [status, json] = answer.value();
     if (status < 200 || status > 299) {
-        return failure(502, "Place search failed: " + urlOrigin(url) + " answered status " + std::to_string(status));
+        return mapsFailure(502,
+                           "Place search failed: " + urlOrigin(url) + " answered status " + std::to_string(status));
     }
     const auto* hits = json.arrayValue();
     if (hits == nullptr) {
-        return failure(502, "Place search failed: the answer from " + urlOrigin(url) + " is not a list of places");
+        return mapsFailure(502, "Place search failed: the answer from " + urlOrigin(url) + " is not a list of places");
     }
     std::vector<MapPlace> places;
     for (const auto& hit : *hits) {
@@ -252,11 +253,11 @@ PlatformOutcome<std::optional<MapRoute>> HTTPMapsBackend::route(const MapPlace& 
         if (const auto message = textMember(json, "message")) {
             said += ": " + *message;
         }
-        return failure(502, "Route search failed: " + said);
+        return mapsFailure(502, "Route search failed: " + said);
     }
     const auto* routes = json.find("routes");
     if (routes == nullptr || routes->arrayValue() == nullptr) {
-        return failure(502, "Route search failed: the answer from " + urlOrigin(url) + " has no list of routes");
+        return mapsFailure(502, "Route search failed: the answer from " + urlOrigin(url) + " has no list of routes");
     }
     if (routes->arrayValue()->empty()) {
         return std::optional<MapRoute>();
@@ -265,7 +266,7 @@ PlatformOutcome<std::optional<MapRoute>> HTTPMapsBackend::route(const MapPlace& 
     const auto distance = quantityMember(first, "distance");
     const auto duration = quantityMember(first, "duration");
     if (!distance || !duration) {
-        return failure(502, "Route search failed: the route from " + urlOrigin(url) +
+        return mapsFailure(502, "Route search failed: the route from " + urlOrigin(url) +
                                 " lacks its distance or duration");
     }
     return std::optional<MapRoute>(MapRoute{.distanceMetres = *distance, .durationSeconds = *duration});

@@ -64,7 +64,7 @@ int statusOf(std::string_view statusLine) {
     return status;
 }
 
-std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, void* context) {
+std::size_t streamHeaderLine(char* data, std::size_t size, std::size_t count, void* context) {
     auto& transfer = *static_cast<StreamingTransfer*>(context);
     const std::size_t length = size * count;
     const std::string_view line(data, length);
@@ -83,7 +83,7 @@ std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, v
     return length;
 }
 
-std::size_t receiveBody(char* data, std::size_t size, std::size_t count, void* context) {
+std::size_t streamBody(char* data, std::size_t size, std::size_t count, void* context) {
     auto& transfer = *static_cast<StreamingTransfer*>(context);
     const std::size_t length = size * count;
     if (transfer.body.weight() >= transfer.maximumBufferedBodyBytes) {
@@ -311,9 +311,9 @@ void HTTPStreamingClient::run() {
             return;
         }
         library.easySetopt(transfer->handle, CURLOPT_PRIVATE, transfer.get());
-        library.easySetopt(transfer->handle, CURLOPT_WRITEFUNCTION, &receiveBody);
+        library.easySetopt(transfer->handle, CURLOPT_WRITEFUNCTION, &streamBody);
         library.easySetopt(transfer->handle, CURLOPT_WRITEDATA, transfer.get());
-        library.easySetopt(transfer->handle, CURLOPT_HEADERFUNCTION, &receiveHeaderLine);
+        library.easySetopt(transfer->handle, CURLOPT_HEADERFUNCTION, &streamHeaderLine);
         library.easySetopt(transfer->handle, CURLOPT_HEADERDATA, transfer.get());
         library.multiAddHandle(multi, transfer->handle);
     };

@@ -11,7 +11,7 @@ char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool containsIgnoringCase(std::string_view text, std::string_view word) {
+bool containsWordIgnoringCase(std::string_view text, std::string_view word) {
     if (word.empty()) {
         return true;
     }
@@ -56,10 +56,10 @@ std::string unfolded(std::string_view text) {
 }  // namespace
 
 bool icalTextMayMention(std::string_view text, std::string_view word) {
-    if (containsIgnoringCase(text, word)) {
+    if (containsWordIgnoringCase(text, word)) {
         return true;
     }
-    return hasFoldedLines(text) && containsIgnoringCase(unfolded(text), word);
+    return hasFoldedLines(text) && containsWordIgnoringCase(unfolded(text), word);
 }
 
 }  // namespace lumenary::platform

@@ -15,11 +15,11 @@ constexpr std::string_view blanks = " \t\r\n";
 // Enough for any message the tool gives; a longer one is cut.
 constexpr std::size_t messageLimit = 4096;
 
-PlatformError failure(int code, std::string description) {
+PlatformError messageSendFailure(int code, std::string description) {
     return PlatformError{"MessageSender", code, std::move(description)};
 }
 
-std::string_view trimmed(std::string_view text) {
+std::string_view trimmedOutput(std::string_view text) {
     const auto first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
         return {};
@@ -29,7 +29,7 @@ std::string_view trimmed(std::string_view text) {
 
 // The tool's own words for what went wrong, else how it ended.
 std::string whyItFailed(const ProcessRun& run) {
-    if (auto said = trimmed(run.standardError.bytes); !said.empty()) {
+    if (auto said = trimmedOutput(run.standardError.bytes); !said.empty()) {
         return mcp::repairUTF8(said);
     }
     if (run.exit->kind == ProcessExit::Kind::killedBySignal) {
@@ -42,7 +42,7 @@ std::string whyItFailed(const ProcessRun& run) {
 std::optional<std::string> firstDeviceId(std::string_view listing) {
     while (!listing.empty()) {
         const auto end = listing.find('\n');
-        const auto line = trimmed(listing.substr(0, end));
+        const auto line = trimmedOutput(listing.substr(0, end));
         if (!line.empty() && line.find_first_of(blanks) == std::string_view::npos) {
             return std::string(line);
         }
@@ -69,10 +69,10 @@ KdeConnectMessageSender::KdeConnectMessageSender(KdeConnectSettings settings) : 
 std::optional<PlatformError> KdeConnectMessageSender::send(const std::string& phoneNumber, const std::string& text) {
     // A C argument ends at the first NUL: the rest would be lost unseen.
     if (holdsNul(phoneNumber) || holdsNul(text)) {
-        return failure(EINVAL, "the message holds a NUL character, which no program argument can carry.");
+        return messageSendFailure(EINVAL, "the message holds a NUL character, which no program argument can carry.");
     }
     if (phoneNumber.empty()) {
-        return failure(EINVAL, "there is no phone number to send to.");
+        return messageSendFailure(EINVAL, "there is no phone number to send to.");
     }
     const auto until = Clock::now() + settings_.deadline;
     std::string device;
@@ -101,17 +101,18 @@ PlatformOutcome<std::string> KdeConnectMessageSender::reachableDevice(Clock::tim
     if (auto device = firstDeviceId(listed.value().standardOutput.bytes)) {
         return std::move(*device);
     }
-    return failure(ENODEV,
-                   "no phone paired with KDE Connect is reachable. Pair a phone in KDE Connect and keep it on the "
-                   "same network, or set the defaults key messagesDevice to the id of one (kdeconnect-cli -a "
-                   "--id-only lists the reachable ones).");
+    return messageSendFailure(
+        ENODEV,
+        "no phone paired with KDE Connect is reachable. Pair a phone in KDE Connect and keep it on the "
+        "same network, or set the defaults key messagesDevice to the id of one (kdeconnect-cli -a "
+        "--id-only lists the reachable ones).");
 }
 
 PlatformOutcome<ProcessRun> KdeConnectMessageSender::run(std::vector<std::string> arguments,
                                                          Clock::time_point until) const {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-    const auto late =
-        failure(ETIMEDOUT, settings_.program + " did not finish within " + durationText(settings_.deadline) + ".");
+    const auto late = messageSendFailure(
+        ETIMEDOUT, settings_.program + " did not finish within " + durationText(settings_.deadline) + ".");
     if (left.count() <= 0) {
         return late;
     }
@@ -123,9 +124,10 @@ PlatformOutcome<ProcessRun> KdeConnectMessageSender::run(std::vector<std::string
     auto outcome = launcher_.run(launch);
     if (!outcome) {
         if (outcome.error().code == ENOENT) {
-            return failure(ENOENT, settings_.program +
-                                       " was not found. Sending needs KDE Connect (the Debian package kdeconnect) "
-                                       "and a phone paired with it.");
+            return messageSendFailure(ENOENT,
+                                      settings_.program +
+                                          " was not found. Sending needs KDE Connect (the Debian package kdeconnect) "
+                                          "and a phone paired with it.");
         }
         return outcome.error();
     }
@@ -134,7 +136,7 @@ PlatformOutcome<ProcessRun> KdeConnectMessageSender::run(std::vector<std::string
         return late;
     }
     if (finished.exit->kind != ProcessExit::Kind::exited || finished.exit->exitStatus != 0) {
-        return failure(EIO, settings_.program + " failed: " + whyItFailed(finished));
+        return messageSendFailure(EIO, settings_.program + " failed: " + whyItFailed(finished));
     }
     return outcome;
 }

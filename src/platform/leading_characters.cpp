@@ -13,7 +13,7 @@ namespace lumenary::platform {
 
 namespace {
 
-struct UTextCloser {
+struct LeadingTextCloser {
     void operator()(UText* text) const { utext_close(text); }
 };
 
@@ -26,7 +26,7 @@ std::optional<std::string> leadingCharactersOfLonger(std::string_view text, std:
     }
     const std::string repaired = mcp::repairUTF8(text);
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UText, UTextCloser> utf8(
+    std::unique_ptr<UText, LeadingTextCloser> utf8(
         utext_openUTF8(nullptr, repaired.data(), static_cast<int64_t>(repaired.size()), &status));
     std::unique_ptr<icu::BreakIterator> characters(
         icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));

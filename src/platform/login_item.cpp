@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view domain = "LoginItem";
+constexpr std::string_view loginItemDomain = "LoginItem";
 constexpr std::string_view entryGroup = "[Desktop Entry]";
 // Tells an entry of ours from one of the same name another program or the
 // user put there, which unregistering leaves alone.
@@ -29,11 +29,12 @@ constexpr std::string_view ownerKey = "X-Lumenary-Login-Item";
 // Far beyond any autostart entry; a larger file is not read.
 constexpr std::uintmax_t entryByteLimit = 1024 * 1024;
 
-PlatformError failure(int errorNumber, std::string description) {
-    return PlatformError{.domain = std::string(domain), .code = errorNumber, .description = std::move(description)};
+PlatformError loginItemFailure(int errorNumber, std::string description) {
+    return PlatformError{
+        .domain = std::string(loginItemDomain), .code = errorNumber, .description = std::move(description)};
 }
 
-std::string errnoText(int errorNumber) {
+std::string loginItemErrnoText(int errorNumber) {
     return std::error_code(errorNumber, std::generic_category()).message();
 }
 
@@ -92,7 +93,7 @@ std::string quotedExecArgument(std::string_view argument) {
     return escapedStringValue(quoted);
 }
 
-std::string_view trimmed(std::string_view text) {
+std::string_view trimmedEntryText(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) {
         return {};
@@ -120,13 +121,13 @@ std::map<std::string, std::string, std::less<>> mainGroupKeys(std::string_view t
             continue;
         }
         // The first occurrence wins, as it does for the desktop's reader.
-        keys.emplace(std::string(trimmed(line.substr(0, equals))),
-                     unescapedStringValue(trimmed(line.substr(equals + 1))));
+        keys.emplace(std::string(trimmedEntryText(line.substr(0, equals))),
+                     unescapedStringValue(trimmedEntryText(line.substr(equals + 1))));
     }
     return keys;
 }
 
-bool isExecutableFile(const std::string& path) {
+bool isExecutableProgram(const std::string& path) {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
@@ -137,7 +138,7 @@ bool namesExecutableFile(const std::string& program) {
         return false;
     }
     if (program.find('/') != std::string::npos) {
-        return isExecutableFile(program);
+        return isExecutableProgram(program);
     }
     const char* searchPath = std::getenv("PATH");
     std::string_view folders = searchPath ? searchPath : "";
@@ -145,7 +146,7 @@ bool namesExecutableFile(const std::string& program) {
         const auto colon = folders.find(':');
         const auto folder = folders.substr(0, colon);
         folders = colon == std::string_view::npos ? std::string_view{} : folders.substr(colon + 1);
-        if (!folder.empty() && isExecutableFile(std::string(folder) + "/" + program)) {
+        if (!folder.empty() && isExecutableProgram(std::string(folder) + "/" + program)) {
             return true;
         }
     }
@@ -168,7 +169,8 @@ bool startsAtLogin(const std::map<std::string, std::string, std::less<>>& keys) 
 
 PlatformOutcome<std::string> loginItemEntryText(std::string_view executablePath) {
     const auto refused = [&](std::string_view why) {
-        return failure(0, "launch at login cannot start " + std::string(executablePath) + ": " + std::string(why));
+        return loginItemFailure(
+            0, "launch at login cannot start " + std::string(executablePath) + ": " + std::string(why));
     };
     if (!executablePath.starts_with('/')) {
         return refused("the path is not absolute");
@@ -204,14 +206,14 @@ fs::path LoginItem::userEntryPath() {
 }
 
 bool LoginItem::isRegistered() const {
-    const auto text = readBoundedFile(entryPath_, entryByteLimit, std::string(domain));
+    const auto text = readBoundedFile(entryPath_, entryByteLimit, std::string(loginItemDomain));
     return text && startsAtLogin(mainGroupKeys(text.value()));
 }
 
 std::optional<PlatformError> LoginItem::registerItem() const {
     const auto executable = executablePath_();
     if (const auto* stale = std::get_if<StaleExecutablePath>(&executable)) {
-        return failure(0, "launch at login cannot name this program: " + stale->description);
+        return loginItemFailure(0, "launch at login cannot name this program: " + stale->description);
     }
     auto text = loginItemEntryText(std::get<std::string>(executable));
     if (!text) {
@@ -221,20 +223,21 @@ std::optional<PlatformError> LoginItem::registerItem() const {
     std::error_code folderError;
     fs::create_directories(folder, folderError);
     if (folderError) {
-        return failure(folderError.value(),
-                       "cannot create the autostart folder " + folder.string() + ": " + folderError.message());
+        return loginItemFailure(folderError.value(),
+                                "cannot create the autostart folder " + folder.string() + ": " + folderError.message());
     }
     // Written beside the entry and renamed over it, so a reader sees the old
     // entry or the whole new one.
     const auto temporary = writeDurableTemporaryFile((folder / ".lumenary.desktop-XXXXXX").string(), text.value());
     if (temporary.errorNumber != 0) {
-        return failure(temporary.errorNumber, "cannot write the autostart entry in " + folder.string() + ": " +
-                                                  errnoText(temporary.errorNumber));
+        return loginItemFailure(temporary.errorNumber, "cannot write the autostart entry in " + folder.string() + ": " +
+                                                           loginItemErrnoText(temporary.errorNumber));
     }
     if (::rename(temporary.path.c_str(), entryPath_.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.path.c_str());
-        return failure(error, "cannot put the autostart entry at " + entryPath_.string() + ": " + errnoText(error));
+        return loginItemFailure(
+            error, "cannot put the autostart entry at " + entryPath_.string() + ": " + loginItemErrnoText(error));
     }
     syncFolder(folder);
     return std::nullopt;
@@ -247,10 +250,10 @@ std::optional<PlatformError> LoginItem::unregisterItem() const {
         return std::nullopt;
     }
     if (statusError) {
-        return failure(statusError.value(),
-                       "cannot look at the autostart entry " + entryPath_.string() + ": " + statusError.message());
+        return loginItemFailure(statusError.value(), "cannot look at the autostart entry " + entryPath_.string() +
+                                                         ": " + statusError.message());
     }
-    const auto text = readBoundedFile(entryPath_, entryByteLimit, std::string(domain));
+    const auto text = readBoundedFile(entryPath_, entryByteLimit, std::string(loginItemDomain));
     if (!text) {
         return text.error();
     }
@@ -259,12 +262,14 @@ std::optional<PlatformError> LoginItem::unregisterItem() const {
         if (!startsAtLogin(keys)) {
             return std::nullopt;
         }
-        return failure(EEXIST, "the autostart entry " + entryPath_.string() +
-                                   " was not written by Lumenary and is left in place; it still starts at login");
+        return loginItemFailure(EEXIST,
+                                "the autostart entry " + entryPath_.string() +
+                                    " was not written by Lumenary and is left in place; it still starts at login");
     }
     if (::unlink(entryPath_.c_str()) != 0 && errno != ENOENT) {
         const int error = errno;
-        return failure(error, "cannot remove the autostart entry " + entryPath_.string() + ": " + errnoText(error));
+        return loginItemFailure(
+            error, "cannot remove the autostart entry " + entryPath_.string() + ": " + loginItemErrnoText(error));
     }
     syncFolder(entryPath_.parent_path());
     return std::nullopt;

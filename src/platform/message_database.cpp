@@ -58,7 +58,7 @@ constexpr std::string_view unreadQuery =
     "  ORDER BY m.date DESC\n"
     "  LIMIT ";
 
-PlatformError failure(MessageDatabaseFailure failure, std::string message) {
+PlatformError databaseFailure(MessageDatabaseFailure failure, std::string message) {
     return PlatformError{"MessageDatabase", static_cast<std::int64_t>(failure), mcp::repairUTF8(message)};
 }
 
@@ -74,8 +74,8 @@ public:
         const int result = sqlite3_open_v2(path.c_str(), &database_, SQLITE_OPEN_READONLY, nullptr);
         if (result != SQLITE_OK) {
             // Without memory for a handle there is no handle to ask.
-            return failure(MessageDatabaseFailure::notOpened,
-                           database_ ? sqlite3_errmsg(database_) : sqlite3_errstr(result));
+            return databaseFailure(MessageDatabaseFailure::notOpened,
+                                   database_ ? sqlite3_errmsg(database_) : sqlite3_errstr(result));
         }
         sqlite3_busy_timeout(database_, busyTimeoutMilliseconds);
         return std::nullopt;
@@ -100,13 +100,13 @@ public:
                                          const std::vector<std::string>& parameters) {
         if (sqlite3_prepare_v2(connection.get(), sql.data(), static_cast<int>(sql.size()), &statement_, nullptr) !=
             SQLITE_OK) {
-            return failure(MessageDatabaseFailure::notPrepared, connection.lastMessage());
+            return databaseFailure(MessageDatabaseFailure::notPrepared, connection.lastMessage());
         }
         for (std::size_t index = 0; index < parameters.size(); ++index) {
             const auto& parameter = parameters[index];
             if (sqlite3_bind_text64(statement_, static_cast<int>(index + 1), parameter.data(), parameter.size(),
                                     SQLITE_TRANSIENT, SQLITE_UTF8) != SQLITE_OK) {
-                return failure(MessageDatabaseFailure::notPrepared, connection.lastMessage());
+                return databaseFailure(MessageDatabaseFailure::notPrepared, connection.lastMessage());
             }
         }
         return std::nullopt;
@@ -161,7 +161,7 @@ PlatformOutcome<std::vector<StoredMessage>> MessageDatabase::query(const std::st
         }
         if (result != SQLITE_ROW) {
             // Part of an answer would read as the whole history.
-            return failure(MessageDatabaseFailure::stepFailed, connection.lastMessage());
+            return databaseFailure(MessageDatabaseFailure::stepFailed, connection.lastMessage());
         }
         messages.push_back(StoredMessage{.content = statement.text(0),
                                          .date = statement.text(1),
@@ -183,7 +183,7 @@ std::optional<PlatformError> MessageDatabase::readabilityProblem() const {
         return error;
     }
     if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-        return failure(MessageDatabaseFailure::stepFailed, connection.lastMessage());
+        return databaseFailure(MessageDatabaseFailure::stepFailed, connection.lastMessage());
     }
     return std::nullopt;
 }

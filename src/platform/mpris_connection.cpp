@@ -66,7 +66,7 @@ bool hasLeftTheBus(const GError* error) {
            g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY);
 }
 
-PlatformError failure(std::string description) {
+PlatformError playerFailure(std::string description) {
     return musicPlayerError(MusicPlayerFailure::callFailed, std::move(description));
 }
 
@@ -115,9 +115,10 @@ PlatformOutcome<std::string> sessionBusAddress() {
             return address;
         }
     }
-    return failure(std::string("Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is "
-                               "not set and $XDG_RUNTIME_DIR/bus does not exist. ") +
-                   sessionBusAdvice);
+    return playerFailure(
+        std::string("Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is "
+                    "not set and $XDG_RUNTIME_DIR/bus does not exist. ") +
+        sessionBusAdvice);
 }
 
 }  // namespace
@@ -145,9 +146,9 @@ PlatformOutcome<MprisConnection> MprisConnection::open(const std::optional<std::
         nullptr, nullptr, &rawError);
     if (connection == nullptr) {
         GErrorPointer error(rawError);
-        return failure("Music player error: cannot connect to the session bus at " +
-                       system::repairUTF8(address.value()) + ": " + errorMessage(error.get()) + ". " +
-                       sessionBusAdvice);
+        return playerFailure("Music player error: cannot connect to the session bus at " +
+                             system::repairUTF8(address.value()) + ": " + errorMessage(error.get()) + ". " +
+                             sessionBusAdvice);
     }
     return MprisConnection(connection, callTimeout);
 }
@@ -182,14 +183,15 @@ PlatformError MprisConnection::callFailure(const std::string& destination, const
         const auto milliseconds = callTimeout_.count();
         const std::string limit = milliseconds % 1000 == 0 ? std::to_string(milliseconds / 1000) + " s"
                                                            : std::to_string(milliseconds) + " ms";
-        return failure("Music player error: " + player + " did not answer " + member + " within " + limit + ". " +
-                       advice);
+        return playerFailure("Music player error: " + player + " did not answer " + member + " within " + limit + ". " +
+                             advice);
     }
     if (hasLeftTheBus(error)) {
-        return failure("Music player error: " + player + " left the session bus before it answered " + member + ". " +
-                       advice);
+        return playerFailure("Music player error: " + player + " left the session bus before it answered " + member +
+                             ". " + advice);
     }
-    return failure("Music player error: " + player + " failed " + member + ": " + errorMessage(error) + ". " + advice);
+    return playerFailure("Music player error: " + player + " failed " + member + ": " + errorMessage(error) + ". " +
+                         advice);
 }
 
 PlatformOutcome<std::vector<std::string>> MprisConnection::playerBusNames() {
@@ -197,8 +199,8 @@ PlatformOutcome<std::vector<std::string>> MprisConnection::playerBusNames() {
     GVariantPointer reply(callSync(busName, busPath, busName, "ListNames", nullptr, G_VARIANT_TYPE("(as)"), &rawError));
     if (!reply) {
         GErrorPointer error(rawError);
-        return failure("Music player error: the session bus did not list its names: " + errorMessage(error.get()) +
-                       ". " + sessionBusAdvice);
+        return playerFailure("Music player error: the session bus did not list its names: " +
+                             errorMessage(error.get()) + ". " + sessionBusAdvice);
     }
     std::vector<std::string> players;
     GVariantIter* names = nullptr;

@@ -15,20 +15,21 @@ namespace lumenary::platform {
 
 namespace {
 
-constexpr std::string_view domain = noteFileErrorDomain;
+constexpr std::string_view noteFileDomain = noteFileErrorDomain;
 
 // Far more notes of one title than anyone keeps; the bound only ends the
 // search for a free name when every name is somehow taken.
 constexpr std::size_t lastClashNumber = 100000;
 
-PlatformError fileError(const std::string& what, const std::filesystem::path& path, int errorNumber) {
-    return PlatformError{std::string(domain), 500, what + " " + path.string() + ": " + std::strerror(errorNumber)};
+PlatformError noteFileError(const std::string& what, const std::filesystem::path& path, int errorNumber) {
+    return PlatformError{std::string(noteFileDomain), 500,
+                         what + " " + path.string() + ": " + std::strerror(errorNumber)};
 }
 
 }  // namespace
 
 PlatformOutcome<std::string> readNoteFile(const std::filesystem::path& path) {
-    return readBoundedFile(path, maximumNoteFileBytes, std::string(domain));
+    return readBoundedFile(path, maximumNoteFileBytes, std::string(noteFileDomain));
 }
 
 PlatformOutcome<std::string> writeNewNoteFile(const std::filesystem::path& folder, const std::string& title,
@@ -36,14 +37,14 @@ PlatformOutcome<std::string> writeNewNoteFile(const std::filesystem::path& folde
     // Hidden, so that no listing shows a note before it is whole.
     const auto temporary = writeDurableTemporaryFile((folder / ".note-XXXXXX").string(), text);
     if (temporary.path.empty()) {
-        return fileError("Cannot create a file in", folder, temporary.errorNumber);
+        return noteFileError("Cannot create a file in", folder, temporary.errorNumber);
     }
     if (temporary.errorNumber != 0) {
-        return fileError("Cannot write", temporary.path, temporary.errorNumber);
+        return noteFileError("Cannot write", temporary.path, temporary.errorNumber);
     }
     const auto fail = [&](const std::string& what, const std::filesystem::path& path, int errorNumber) {
         ::unlink(temporary.path.c_str());
-        return fileError(what, path, errorNumber);
+        return noteFileError(what, path, errorNumber);
     };
     const std::string stem = fileSystemName(title);
     for (std::size_t number = 1; number <= lastClashNumber; ++number) {

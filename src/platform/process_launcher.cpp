@@ -21,13 +21,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t chunkSize = 64 * 1024;
+constexpr std::size_t pipeChunkSize = 64 * 1024;
 // Once the child has ended, what is left in its pipes is read in at most
 // this many chunks; anything its own children write later is drained in
 // the background.
 constexpr int finalReads = 64;
 
-bool wouldBlock() {
+bool pipeWouldBlock() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
 }
 
@@ -41,7 +41,7 @@ struct OutputStream {
     // waiting.
     bool readChunk(std::vector<char>& buffer) {
         const ssize_t count = ::read(descriptor.get(), buffer.data(), buffer.size());
-        if (count < 0 && wouldBlock()) {
+        if (count < 0 && pipeWouldBlock()) {
             return false;
         }
         if (count <= 0) {
@@ -62,8 +62,8 @@ struct InputStream {
     std::string_view pending;
 
     void writeChunk() {
-        const ssize_t count = ::write(descriptor.get(), pending.data(), std::min(pending.size(), chunkSize));
-        if (count < 0 && wouldBlock()) {
+        const ssize_t count = ::write(descriptor.get(), pending.data(), std::min(pending.size(), pipeChunkSize));
+        if (count < 0 && pipeWouldBlock()) {
             return;
         }
         if (count < 0) {
@@ -82,7 +82,7 @@ struct InputStream {
 class ChildStreamsInFlight {
 public:
     ChildStreamsInFlight(InputStream input, OutputStream output, OutputStream error)
-        : input_(std::move(input)), output_(std::move(output)), error_(std::move(error)), buffer_(chunkSize) {}
+        : input_(std::move(input)), output_(std::move(output)), error_(std::move(error)), buffer_(pipeChunkSize) {}
 
     // Moves bytes until the child ends or `until` passes. True once the
     // child has ended.

@@ -23,16 +23,16 @@ std::string converterName(std::string_view charset) {
 }
 
 // One converter, closed on every path.
-class Converter {
+class EncodingToUtf8Converter {
 public:
-    explicit Converter(const std::string& from) : descriptor_(::iconv_open("UTF-8", from.c_str())) {}
-    ~Converter() {
+    explicit EncodingToUtf8Converter(const std::string& from) : descriptor_(::iconv_open("UTF-8", from.c_str())) {}
+    ~EncodingToUtf8Converter() {
         if (valid()) {
             ::iconv_close(descriptor_);
         }
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+    EncodingToUtf8Converter(const EncodingToUtf8Converter&) = delete;
+    EncodingToUtf8Converter& operator=(const EncodingToUtf8Converter&) = delete;
 
     bool valid() const { return descriptor_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return descriptor_; }
@@ -48,7 +48,7 @@ std::optional<std::string> utf8FromCharset(std::string_view bytes, std::string_v
     if (charset.empty() || charset.find('/') != std::string_view::npos) {
         return std::nullopt;
     }
-    Converter converter(converterName(charset));
+    EncodingToUtf8Converter converter(converterName(charset));
     if (!converter.valid()) {
         return std::nullopt;
     }

@@ -14,7 +14,7 @@ namespace lumenary::platform {
 
 namespace {
 
-struct UTextCloser {
+struct CharacterTextCloser {
     void operator()(UText* text) const { utext_close(text); }
 };
 
@@ -33,7 +33,7 @@ std::vector<std::string> userPerceivedCharacters(std::string_view text) {
         return characters;
     }
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UText, UTextCloser> utf8(
+    std::unique_ptr<UText, CharacterTextCloser> utf8(
         utext_openUTF8(nullptr, repaired.data(), static_cast<int64_t>(repaired.size()), &status));
     throwOnFailure(status, "Cannot read text");
     // The root locale: the same characters under every LANG.

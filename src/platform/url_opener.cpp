@@ -13,7 +13,7 @@ namespace {
 // Enough for xdg-open's one-line complaints and a handler's first words.
 constexpr std::size_t standardErrorLimit = 2048;
 
-PlatformError failure(std::string description) {
+PlatformError urlOpenerFailure(std::string description) {
     return PlatformError{.domain = "UrlOpener", .code = 500, .description = std::move(description)};
 }
 
@@ -41,9 +41,9 @@ std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
     const auto run = ProcessLauncher().run(launch);
     if (!run) {
         if (run.error().code == ENOENT) {
-            return failure(executable_ + " is not installed (it comes with the xdg-utils package)");
+            return urlOpenerFailure(executable_ + " is not installed (it comes with the xdg-utils package)");
         }
-        return failure("Could not start " + executable_ + ": " + run.error().description);
+        return urlOpenerFailure("Could not start " + executable_ + ": " + run.error().description);
     }
     const auto& finished = run.value();
     if (!finished.exit) {
@@ -55,12 +55,12 @@ std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
     }
     auto said = lastLine(mcp::repairUTF8(finished.standardError.bytes));
     if (!said.empty()) {
-        return failure(std::move(said));
+        return urlOpenerFailure(std::move(said));
     }
     if (exit.kind == ProcessExit::Kind::killedBySignal) {
-        return failure(executable_ + " was ended by signal " + std::to_string(exit.signalNumber));
+        return urlOpenerFailure(executable_ + " was ended by signal " + std::to_string(exit.signalNumber));
     }
-    return failure(executable_ + " exited with status " + std::to_string(exit.exitStatus));
+    return urlOpenerFailure(executable_ + " exited with status " + std::to_string(exit.exitStatus));
 }
 
 }  // namespace lumenary::platform

@@ -19,17 +19,17 @@ namespace lumenary::platform {
 
 namespace {
 
-constexpr std::string_view folderSetting = "set LUMENARY_CONTACTS_DIR or the defaults key contactsDirectory";
+constexpr std::string_view contactsFolderSetting = "set LUMENARY_CONTACTS_DIR or the defaults key contactsDirectory";
 
 void logReport(const std::string& line) {
     logging::Logger("lumenary.contacts").warning(line);
 }
 
-bool isHidden(const std::filesystem::path& path) {
+bool isHiddenCard(const std::filesystem::path& path) {
     return path.filename().string().starts_with(".");
 }
 
-std::string errnoText(int error) {
+std::string contactStoreErrnoText(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
 
@@ -37,11 +37,11 @@ std::string errnoText(int error) {
 PlatformOutcome<std::string> readContactFile(const std::filesystem::path& path) {
     const system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
-        return PlatformError{"ContactStore", 500, errnoText(errno)};
+        return PlatformError{"ContactStore", 500, contactStoreErrnoText(errno)};
     }
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
-        return PlatformError{"ContactStore", 500, errnoText(errno)};
+        return PlatformError{"ContactStore", 500, contactStoreErrnoText(errno)};
     }
     if (!S_ISREG(status.st_mode)) {
         return PlatformError{"ContactStore", 500, "not a regular file"};
@@ -64,7 +64,7 @@ PlatformOutcome<std::string> readContactFile(const std::filesystem::path& path) 
             if (errno == EINTR) {
                 continue;
             }
-            return PlatformError{"ContactStore", 500, errnoText(errno)};
+            return PlatformError{"ContactStore", 500, contactStoreErrnoText(errno)};
         }
         if (count == 0) {
             break;
@@ -129,7 +129,7 @@ std::vector<std::filesystem::path> VCardFolderContactStore::contactFiles() const
         }
         for (const auto& entry : entries) {
             std::error_code entryError;
-            if (isHidden(entry.path())) {
+            if (isHiddenCard(entry.path())) {
                 continue;
             }
             // Both follow a symbolic link, so a linked address book counts.
@@ -152,15 +152,15 @@ std::optional<PlatformError> VCardFolderContactStore::enumerateContacts(const Co
     if (::stat(folder_.c_str(), &status) != 0 && errno == ENOENT) {
         if (!reportedAbsence_.exchange(true)) {
             report_("Contacts folder " + folder_.string() + " does not exist, so the address book is empty; " +
-                    std::string(folderSetting) + " to a folder of vCard files");
+                    std::string(contactsFolderSetting) + " to a folder of vCard files");
         }
         return std::nullopt;
     }
     reportedAbsence_ = false;
     if (access() != ContactStoreAccess::granted) {
         return PlatformError{"ContactStore", 500,
-                             "Cannot read the contacts folder " + folder_.string() + "; " + std::string(folderSetting) +
-                                 " to a folder this user can read"};
+                             "Cannot read the contacts folder " + folder_.string() + "; " +
+                                 std::string(contactsFolderSetting) + " to a folder this user can read"};
     }
     for (const std::filesystem::path& path : contactFiles()) {
         auto bytes = readContactFile(path);

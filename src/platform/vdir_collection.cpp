@@ -15,7 +15,7 @@ namespace {
 // A display name is one short line; more is not a name.
 constexpr std::size_t maximumDisplayNameBytes = 4096;
 
-std::string trimmed(std::string text) {
+std::string trimmedName(std::string text) {
     const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && isSpace(text.back())) {
         text.pop_back();
@@ -33,11 +33,11 @@ std::string titleOf(const std::filesystem::path& folder, const std::string& name
     std::string text(maximumDisplayNameBytes, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(file.gcount()));
-    text = trimmed(mcp::repairUTF8(text));
+    text = trimmedName(mcp::repairUTF8(text));
     return text.empty() ? name : text;
 }
 
-bool isHidden(const std::filesystem::path& path) {
+bool isHiddenEntry(const std::filesystem::path& path) {
     return path.filename().string().starts_with(".");
 }
 
@@ -64,7 +64,7 @@ PlatformOutcome<std::vector<VdirCollection>> vdirCollections(const std::filesyst
         const std::filesystem::directory_entry& entry = *entries;
         std::error_code entryError;
         // is_directory follows a symbolic link, so a linked folder counts.
-        if (isHidden(entry.path()) || !entry.is_directory(entryError)) {
+        if (isHiddenEntry(entry.path()) || !entry.is_directory(entryError)) {
             continue;
         }
         std::string name = mcp::repairUTF8(entry.path().filename().string());
@@ -92,7 +92,7 @@ PlatformOutcome<std::vector<std::filesystem::path>> vdirItemFiles(const std::fil
     std::error_code error;
     for (std::filesystem::directory_iterator entries(folder, error);
          !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
-        if (!isHidden(entries->path()) && entries->path().extension() == ".ics") {
+        if (!isHiddenEntry(entries->path()) && entries->path().extension() == ".ics") {
             files.push_back(entries->path());
         }
     }

@@ -26,7 +26,7 @@ namespace lumenary::platform {
 
 namespace {
 
-constexpr int newFolderMode = 0700;
+constexpr int eventFolderMode = 0700;
 
 StoreInstant now() {
     return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
@@ -45,7 +45,7 @@ std::string collectionRole(EventStoreEntity entity) {
 }
 
 // What a user sets to move the folder, for messages about it.
-std::string folderSetting(EventStoreEntity entity) {
+std::string eventFolderSetting(EventStoreEntity entity) {
     return entity == EventStoreEntity::events
                ? "set LUMENARY_CALENDAR_DIR or the defaults key calendarDirectory"
                : "set LUMENARY_REMINDERS_DIR or the defaults key remindersDirectory";
@@ -69,7 +69,7 @@ PlatformOutcome<std::string> writeNewItem(const std::filesystem::path& folder, R
 
 // Makes a folder the store owns (mode 0700), with its parents. An existing
 // folder is fine.
-std::error_code makeFolder(const std::filesystem::path& folder) {
+std::error_code makeEventFolder(const std::filesystem::path& folder) {
     std::error_code error;
     if (folder.has_parent_path()) {
         std::filesystem::create_directories(folder.parent_path(), error);
@@ -77,13 +77,13 @@ std::error_code makeFolder(const std::filesystem::path& folder) {
             return error;
         }
     }
-    if (::mkdir(folder.c_str(), newFolderMode) != 0 && !(errno == EEXIST && std::filesystem::is_directory(folder))) {
+    if (::mkdir(folder.c_str(), eventFolderMode) != 0 && !(errno == EEXIST && std::filesystem::is_directory(folder))) {
         return {errno, std::generic_category()};
     }
     return {};
 }
 
-void logSkipped(const std::string& line) {
+void logSkippedItem(const std::string& line) {
     logging::Logger("lumenary.calendar").warning(line);
 }
 
@@ -121,7 +121,7 @@ bool isSelected(const StoreReminder& reminder, const ReminderQuery& query) {
 }  // namespace
 
 VdirEventStore::VdirEventStore(VdirEventStoreSettings settings)
-    : VdirEventStore(std::move(settings), processMayReadAndWrite, logSkipped) {}
+    : VdirEventStore(std::move(settings), processMayReadAndWrite, logSkippedItem) {}
 
 VdirEventStore::VdirEventStore(VdirEventStoreSettings settings, FolderAccessCheck accessCheck, SkipReport skipReport)
     : settings_(std::move(settings)), accessCheck_(std::move(accessCheck)), skipReport_(std::move(skipReport)) {}
@@ -152,10 +152,11 @@ std::string VdirEventStore::locationDescription(EventStoreEntity entity) const {
 
 PlatformOutcome<bool> VdirEventStore::requestFullAccess(EventStoreEntity entity) {
     if (access(entity) == EventStoreAccess::notDetermined) {
-        if (const std::error_code error = makeFolder(folderOf(entity))) {
+        if (const std::error_code error = makeEventFolder(folderOf(entity))) {
             return PlatformError{"EventStore", 500,
                                  "Cannot create the " + folderRole(entity) + " " + folderOf(entity).string() + ": " +
-                                     error.message() + "; " + folderSetting(entity) + " to a folder that can be made"};
+                                     error.message() + "; " + eventFolderSetting(entity) +
+                                     " to a folder that can be made"};
         }
     }
     return access(entity) == EventStoreAccess::fullAccess;
@@ -166,7 +167,7 @@ PlatformOutcome<std::vector<VdirCollection>> VdirEventStore::collections(EventSt
     if (!listed) {
         return PlatformError{listed.error().domain, listed.error().code,
                              "The " + folderRole(entity) + " cannot be read: " + listed.error().description + "; " +
-                                 folderSetting(entity) + " to a folder"};
+                                 eventFolderSetting(entity) + " to a folder"};
     }
     return listed;
 }
@@ -304,10 +305,11 @@ PlatformOutcome<VdirCollection> VdirEventStore::collectionForNewItem(
     }
     const std::string name = entity == EventStoreEntity::events ? "Calendar" : "Reminders";
     const std::filesystem::path folder = folderOf(entity) / name;
-    if (const std::error_code error = makeFolder(folder)) {
+    if (const std::error_code error = makeEventFolder(folder)) {
         return PlatformError{"EventStore", 500,
                              "Cannot create the " + collectionRole(entity) + " folder " + folder.string() + ": " +
-                                 error.message() + "; " + folderSetting(entity) + " to a folder that can be written"};
+                                 error.message() + "; " + eventFolderSetting(entity) +
+                                 " to a folder that can be written"};
     }
     return VdirCollection{.folder = folder, .name = name, .title = name};
 }

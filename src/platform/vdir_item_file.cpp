@@ -12,7 +12,7 @@ namespace lumenary::platform {
 
 namespace {
 
-PlatformError fileError(const std::string& what, const std::filesystem::path& path, int errorNumber) {
+PlatformError itemFileError(const std::string& what, const std::filesystem::path& path, int errorNumber) {
     return PlatformError{"EventStore", 500, what + " " + path.string() + ": " + std::strerror(errorNumber)};
 }
 
@@ -27,14 +27,14 @@ PlatformOutcome<std::filesystem::path> writeNewVdirItemFile(const std::filesyste
     const std::filesystem::path target = folder / (fileStem + ".ics");
     const auto temporary = writeDurableTemporaryFile((folder / ("." + fileStem + ".XXXXXX")).string(), text);
     if (temporary.path.empty()) {
-        return fileError("Cannot create a file in", folder, temporary.errorNumber);
+        return itemFileError("Cannot create a file in", folder, temporary.errorNumber);
     }
     if (temporary.errorNumber != 0) {
-        return fileError("Cannot write", target, temporary.errorNumber);
+        return itemFileError("Cannot write", target, temporary.errorNumber);
     }
     if (const int error = moveWithoutReplacing(temporary.path, target); error != 0) {
         ::unlink(temporary.path.c_str());
-        return fileError("Cannot create", target, error);
+        return itemFileError("Cannot create", target, error);
     }
     syncFolder(folder);
     return target;

@@ -18,9 +18,9 @@ namespace {
 
 using Clock = SpawnedProcess::Clock;
 
-constexpr std::size_t chunkSize = 64 * 1024;
+constexpr std::size_t workerPipeChunkSize = 64 * 1024;
 
-bool wouldBlock() {
+bool workerPipeWouldBlock() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
 }
 
@@ -88,12 +88,12 @@ std::optional<PlatformError> WorkerProcess::write(std::string_view bytes, std::c
         if (!input_.isOpen()) {
             return failure(EPIPE, "no longer reads its input");
         }
-        const ssize_t count = ::write(input_.get(), bytes.data(), std::min(bytes.size(), chunkSize));
+        const ssize_t count = ::write(input_.get(), bytes.data(), std::min(bytes.size(), workerPipeChunkSize));
         if (count >= 0) {
             bytes.remove_prefix(static_cast<std::size_t>(count));
             continue;
         }
-        if (!wouldBlock()) {
+        if (!workerPipeWouldBlock()) {
             input_.reset();
             return failure(EPIPE, "no longer reads its input");
         }
@@ -171,13 +171,13 @@ WorkerProcess::Arrival WorkerProcess::receive(Clock::time_point until) {
         if (!output_.isOpen()) {
             return Arrival::ended;
         }
-        char buffer[chunkSize];
+        char buffer[workerPipeChunkSize];
         const ssize_t count = ::read(output_.get(), buffer, sizeof buffer);
         if (count > 0) {
             received_.append(buffer, static_cast<std::size_t>(count));
             return Arrival::received;
         }
-        if (count == 0 || !wouldBlock()) {
+        if (count == 0 || !workerPipeWouldBlock()) {
             output_.reset();
             return Arrival::ended;
         }

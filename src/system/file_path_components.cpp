@@ -9,8 +9,6 @@ namespace lumenary::system {
 
 namespace {
 
-using namespace path_parsing;
-
 // Each component followed by "/", the last "/" dropped.
 std::string joined(const std::vector<FilePath::Component>& components) {
     std::string text;
@@ -146,15 +144,15 @@ std::optional<FilePath::Component> FilePath::Component::fromParts(FilePath path,
     const bool startsAComponent =
         lower >= path.relativeStart() && lower < upper && upper <= path.end() &&
         (lower == path.relativeStart() || characters[static_cast<std::size_t>(lower - 1)] == '/');
-    if (!startsAComponent || componentEnd(characters, lower) != upper) {
+    if (!startsAComponent || path_parsing::componentEnd(characters, lower) != upper) {
         return std::nullopt;
     }
     return Component(std::move(path), lower, upper);
 }
 
 FilePath::Component::Kind FilePath::Component::kind() const noexcept {
-    if (isCurrentDirectory(bytes())) return Kind::currentDirectory;
-    if (isParentDirectory(bytes())) return Kind::parentDirectory;
+    if (path_parsing::isCurrentDirectory(bytes())) return Kind::currentDirectory;
+    if (path_parsing::isParentDirectory(bytes())) return Kind::parentDirectory;
     return Kind::regular;
 }
 
@@ -217,7 +215,7 @@ FilePath::ComponentView::Index FilePath::ComponentView::indexAfter(Index index) 
     if (index == endIndex()) {
         fatalError("FilePath.ComponentView: cannot advance past endIndex");
     }
-    return Index(nextComponentStart(path_.bytes(), index.offset()));
+    return Index(path_parsing::nextComponentStart(path_.bytes(), index.offset()));
 }
 
 FilePath::ComponentView::Index FilePath::ComponentView::indexBefore(Index index) const {
@@ -225,7 +223,7 @@ FilePath::ComponentView::Index FilePath::ComponentView::indexBefore(Index index)
     if (index == startIndex()) {
         fatalError("FilePath.ComponentView: cannot step before startIndex");
     }
-    return Index(componentStartBefore(path_.bytes(), index.offset()));
+    return Index(path_parsing::componentStartBefore(path_.bytes(), index.offset()));
 }
 
 FilePath::ComponentView::Index FilePath::ComponentView::index(Index from, std::ptrdiff_t offsetBy) const {
@@ -254,7 +252,7 @@ FilePath::Component FilePath::ComponentView::operator[](Index index) const {
     if (index == endIndex()) {
         fatalError("FilePath.ComponentView index out of range");
     }
-    return Component(path_, index.offset(), componentEnd(path_.bytes(), index.offset()));
+    return Component(path_, index.offset(), path_parsing::componentEnd(path_.bytes(), index.offset()));
 }
 
 std::vector<FilePath::Component> FilePath::ComponentView::subrange(Index lower, Index upper) const {

@@ -5,19 +5,18 @@ namespace lumenary::system {
 
 namespace {
 
-using namespace path_parsing;
-
 // Walks `prefix`'s components against `path`'s from their starts. Where
 // `path`'s next unmatched component starts when all of `prefix`'s matched.
 std::optional<std::ptrdiff_t> afterMatchingComponents(std::string_view path, std::string_view prefix) {
-    std::ptrdiff_t pathIndex = relativeStart(path);
-    std::ptrdiff_t prefixIndex = relativeStart(prefix);
-    while (prefixIndex < length(prefix)) {
-        if (pathIndex >= length(path) || componentAt(path, pathIndex) != componentAt(prefix, prefixIndex)) {
+    std::ptrdiff_t pathIndex = path_parsing::relativeStart(path);
+    std::ptrdiff_t prefixIndex = path_parsing::relativeStart(prefix);
+    while (prefixIndex < path_parsing::length(prefix)) {
+        if (pathIndex >= path_parsing::length(path) ||
+            path_parsing::componentAt(path, pathIndex) != path_parsing::componentAt(prefix, prefixIndex)) {
             return std::nullopt;
         }
-        pathIndex = nextComponentStart(path, pathIndex);
-        prefixIndex = nextComponentStart(prefix, prefixIndex);
+        pathIndex = path_parsing::nextComponentStart(path, pathIndex);
+        prefixIndex = path_parsing::nextComponentStart(prefix, prefixIndex);
     }
     return pathIndex;
 }
@@ -28,14 +27,14 @@ std::optional<FilePath::Component> FilePath::lastComponent() const {
     if (end() == relativeStart()) {
         return std::nullopt;
     }
-    return Component(*this, componentStartBefore(bytes(), end()), end());
+    return Component(*this, path_parsing::componentStartBefore(bytes(), end()), end());
 }
 
 bool FilePath::removeLastComponent() {
     if (end() == relativeStart()) {
         return false;
     }
-    replaceCharacters(componentStartBefore(bytes(), end()), end(), {});
+    replaceCharacters(path_parsing::componentStartBefore(bytes(), end()), end(), {});
     removeTrailingSeparator();
     return true;
 }
@@ -68,9 +67,9 @@ bool FilePath::ends(const FilePath& with) const {
         if (pathIndex <= relativeStart()) {
             return false;
         }
-        pathIndex = componentStartBefore(path, pathIndex);
-        suffixIndex = componentStartBefore(suffix, suffixIndex);
-        if (componentAt(path, pathIndex) != componentAt(suffix, suffixIndex)) {
+        pathIndex = path_parsing::componentStartBefore(path, pathIndex);
+        suffixIndex = path_parsing::componentStartBefore(suffix, suffixIndex);
+        if (path_parsing::componentAt(path, pathIndex) != path_parsing::componentAt(suffix, suffixIndex)) {
             return false;
         }
     }
@@ -93,13 +92,13 @@ bool FilePath::isLexicallyNormal() const {
     const std::string_view path = bytes();
     std::ptrdiff_t index = relativeStart();
     if (isRelative()) {
-        while (index < end() && isParentDirectory(componentAt(path, index))) {
-            index = nextComponentStart(path, index);
+        while (index < end() && path_parsing::isParentDirectory(path_parsing::componentAt(path, index))) {
+            index = path_parsing::nextComponentStart(path, index);
         }
     }
-    for (; index < end(); index = nextComponentStart(path, index)) {
-        const std::string_view component = componentAt(path, index);
-        if (isCurrentDirectory(component) || isParentDirectory(component)) {
+    for (; index < end(); index = path_parsing::nextComponentStart(path, index)) {
+        const std::string_view component = path_parsing::componentAt(path, index);
+        if (path_parsing::isCurrentDirectory(component) || path_parsing::isParentDirectory(component)) {
             return false;
         }
     }
@@ -121,20 +120,20 @@ void FilePath::lexicallyNormalize() {
     std::ptrdiff_t write = start;
     std::ptrdiff_t read = start;
     while (read < pathEnd) {
-        const std::ptrdiff_t next = nextComponentStart(path, read);
-        const std::string_view component = componentAt(path, read);
-        if (isCurrentDirectory(component)) {
+        const std::ptrdiff_t next = path_parsing::nextComponentStart(path, read);
+        const std::string_view component = path_parsing::componentAt(path, read);
+        if (path_parsing::isCurrentDirectory(component)) {
             read = next;
             continue;
         }
-        if (isParentDirectory(component)) {
+        if (path_parsing::isParentDirectory(component)) {
             if (isAbsolute() && write == start) {
                 read = next;
                 continue;
             }
             if (write > start) {
-                const std::ptrdiff_t previous = componentStartBefore(path, write);
-                if (!isParentDirectory(componentAt(path, previous))) {
+                const std::ptrdiff_t previous = path_parsing::componentStartBefore(path, write);
+                if (!path_parsing::isParentDirectory(path_parsing::componentAt(path, previous))) {
                     write = previous;
                     read = next;
                     continue;
@@ -165,7 +164,7 @@ std::optional<FilePath> FilePath::lexicallyResolving(const FilePath& subpath) co
     if (relative.isEmpty()) {
         return *this;
     }
-    if (isParentDirectory(componentAt(relative.bytes(), 0))) {
+    if (path_parsing::isParentDirectory(path_parsing::componentAt(relative.bytes(), 0))) {
         return std::nullopt;
     }
     return pushing(relative);

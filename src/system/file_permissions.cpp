@@ -7,7 +7,7 @@ namespace lumenary::system {
 namespace {
 
 // The order the description tries the masks in.
-constexpr std::array<NamedOptionMask, 24> namedMasks{{
+constexpr std::array<NamedOptionMask, 24> permissionMasks{{
     {FilePermissions::ownerReadWriteExecute.rawValue(), ".ownerReadWriteExecute"},
     {FilePermissions::ownerReadWrite.rawValue(), ".ownerReadWrite"},
     {FilePermissions::ownerReadExecute.rawValue(), ".ownerReadExecute"},
@@ -37,7 +37,7 @@ constexpr std::array<NamedOptionMask, 24> namedMasks{{
 }  // namespace
 
 std::string FilePermissions::description() const {
-    return describeOptionBits(rawValue(), namedMasks, "FilePermissions");
+    return describeOptionBits(rawValue(), permissionMasks, "FilePermissions");
 }
 
 }  // namespace lumenary::system

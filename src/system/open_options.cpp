@@ -8,7 +8,7 @@ namespace {
 
 // The order the description names them in; `directory` is left to the
 // leftover number.
-const std::array<NamedOptionMask, 7> namedMasks{{
+const std::array<NamedOptionMask, 7> openOptionMasks{{
     {static_cast<std::uint32_t>(O_NONBLOCK), ".nonBlocking"},
     {static_cast<std::uint32_t>(O_APPEND), ".append"},
     {static_cast<std::uint32_t>(O_CREAT), ".create"},
@@ -22,7 +22,7 @@ const std::array<NamedOptionMask, 7> namedMasks{{
 
 std::string OpenOptions::description() const {
     // The bits as an unsigned number, so a set top bit reads as a bit, not a sign.
-    return describeOptionBits(static_cast<std::uint32_t>(rawValue()), namedMasks, "OpenOptions");
+    return describeOptionBits(static_cast<std::uint32_t>(rawValue()), openOptionMasks, "OpenOptions");
 }
 
 }  // namespace lumenary::system

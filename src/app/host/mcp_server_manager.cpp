@@ -19,8 +19,6 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // The inside of a JSON string literal for `text`; empty when the text is not
 // UTF-8 and so cannot be written as JSON at all.
 std::string jsonStringContent(const std::string& text) {
@@ -189,7 +187,7 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
         if (stopped) {
             break;
         }
-        co_await sleepIgnoringCancellation(1s);
+        co_await sleepIgnoringCancellation(std::chrono::seconds(1));
     }
 }
 
@@ -256,7 +254,7 @@ void MCPServerManager::scheduleRestart() {
 }
 
 asio::awaitable<void> MCPServerManager::restartAfterDelay(std::shared_ptr<MCPServerManager> self) {
-    co_await sleepIgnoringCancellation(500ms);
+    co_await sleepIgnoringCancellation(std::chrono::milliseconds(500));
     const bool cancelled = co_await async::isCancelled();
     if (cancelled) {
         co_return;
@@ -266,7 +264,7 @@ asio::awaitable<void> MCPServerManager::restartAfterDelay(std::shared_ptr<MCPSer
 }
 
 asio::awaitable<void> MCPServerManager::startAfterDelay(std::shared_ptr<MCPServerManager> self) {
-    co_await sleepIgnoringCancellation(300ms);
+    co_await sleepIgnoringCancellation(std::chrono::milliseconds(300));
     if (self->isEnabled_) {
         self->start();
     }

@@ -15,7 +15,7 @@ void sortByCallCount(std::vector<ToolCallRecord>& records) {
     });
 }
 
-double now() {
+double secondsNow() {
     return secondsSinceReferenceDate(std::chrono::system_clock::now());
 }
 
@@ -65,13 +65,13 @@ void LocalToolService::recordCall(const std::string& toolName, std::string_view 
         const auto index = static_cast<std::size_t>(found - records.begin());
         records[index].callCount += 1;
         setToolCallRecords(records);
-        records[index].lastCallTime = now();
+        records[index].lastCallTime = secondsNow();
         setToolCallRecords(records);
     } else {
         ToolCallRecord record{
             .id = mcp::randomUUID(), .toolName = toolName, .category = std::string(category), .callCount = 1};
-        record.firstCallTime = now();
-        record.lastCallTime = now();
+        record.firstCallTime = secondsNow();
+        record.lastCallTime = secondsNow();
         records.push_back(std::move(record));
         setToolCallRecords(records);
     }

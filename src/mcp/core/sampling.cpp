@@ -6,7 +6,7 @@ namespace lumenary::mcp {
 
 namespace {
 
-std::string quoted(const std::string& text) {
+std::string inQuotes(const std::string& text) {
     return "\"" + text + "\"";
 }
 
@@ -28,7 +28,7 @@ Sampling::Message::Role Coder<Sampling::Message::Role>::decode(const Decoder& de
     if (text == "assistant") {
         return Sampling::Message::Role::assistant;
     }
-    decoder.failDataCorrupted("Unknown message role " + quoted(text));
+    decoder.failDataCorrupted("Unknown message role " + inQuotes(text));
 }
 
 Value Coder<Sampling::Message::Content>::encode(const Sampling::Message::Content& content) {
@@ -113,7 +113,7 @@ Sampling::ContextInclusion Coder<Sampling::ContextInclusion>::decode(const Decod
     if (text == "allServers") {
         return Sampling::ContextInclusion::allServers;
     }
-    decoder.failDataCorrupted("Unknown context inclusion " + quoted(text));
+    decoder.failDataCorrupted("Unknown context inclusion " + inQuotes(text));
 }
 
 Sampling::StopReason Coder<Sampling::StopReason>::decode(const Decoder& decoder) {

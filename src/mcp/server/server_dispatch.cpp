@@ -15,7 +15,7 @@ namespace lumenary::mcp {
 
 namespace {
 
-constexpr std::string_view source = "MCP";
+constexpr std::string_view dispatchLogSource = "MCP";
 
 // A reply that cannot be written (text that is not UTF-8, say) goes out as
 // the internal error it is, under the same id.
@@ -60,9 +60,9 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
                 [&] {
                     return logging::Metadata{{"error", localizedDescription(failure)}};
                 },
-                source);
+                dispatchLogSource);
         }
-        logger->debug("Server finished", {}, source);
+        logger->debug("Server finished", {}, dispatchLogSource);
     }
 }
 
@@ -151,7 +151,7 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
             [&] {
                 return logging::Metadata{{"error", localizedDescription(failure)}};
             },
-            source);
+            dispatchLogSource);
     }
     if (answerFailure) {
         co_await this->answerFailure(failure, std::move(failureID));
@@ -185,7 +185,7 @@ std::variant<std::shared_ptr<RequestHandlerBox>, Response<AnyMethod>> Server::ro
             [&] {
                 return logging::Metadata{{"method", request.method}, {"id", request.id.description()}};
             },
-            source);
+            dispatchLogSource);
     }
     if (configuration_.strict && request.method != Initialize::name && request.method != Ping::name) {
         requireInitialized();
@@ -221,7 +221,7 @@ asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> mess
             [&] {
                 return logging::Metadata{{"method", message.method}};
             },
-            source);
+            dispatchLogSource);
     }
     if (configuration_.strict && message.method != InitializedNotification::name) {
         requireInitialized();
@@ -243,7 +243,7 @@ asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> mess
                     [&] {
                         return logging::Metadata{{"method", message.method}, {"error", localizedDescription(failure)}};
                     },
-                    source);
+                    dispatchLogSource);
             }
         }
     }
@@ -267,7 +267,7 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
             [&] {
                 return logging::Metadata{{"size", std::to_string(batch.items.size())}};
             },
-            source);
+            dispatchLogSource);
     }
     if (batch.items.empty()) {
         co_await sendOnStrand(writeJSON(encodeValue(

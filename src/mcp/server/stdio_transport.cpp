@@ -29,9 +29,9 @@ namespace lumenary::mcp {
 
 namespace {
 
-constexpr std::string_view source = "MCP";
+constexpr std::string_view transportLogSource = "MCP";
 constexpr std::size_t readBufferSize = 64 * 1024;
-constexpr char newline = '\n';
+constexpr char messageDelimiter = '\n';
 
 MCPError systemTransportError(int error) {
     return MCPError::transportError(std::make_exception_ptr(std::system_error(error, std::generic_category())));
@@ -101,7 +101,7 @@ asio::awaitable<void> StdioTransport::connect() {
             self->writeFailure_ = nullptr;
             input = self->input_;
         }
-        self->logger_.debug("Transport connected successfully", {}, source);
+        self->logger_.debug("Transport connected successfully", {}, transportLogSource);
         asio::co_spawn(self->strand_, self->readLoop(std::move(input)), [self](std::exception_ptr) {});
     }(shared_from_this()));
 }
@@ -200,7 +200,7 @@ asio::awaitable<void> StdioTransport::disconnect() {
             std::lock_guard lock(self->mutex_);
             self->closeDescriptors();
         }
-        self->logger_.debug("Transport disconnected", {}, source);
+        self->logger_.debug("Transport disconnected", {}, transportLogSource);
     }(shared_from_this()));
 }
 
@@ -277,7 +277,7 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
             continue;
         }
         if (error == asio::error::eof) {
-            logger_.notice("EOF received", {}, source);
+            logger_.notice("EOF received", {}, transportLogSource);
             // The last line counts even without its newline.
             if (auto last = splitter.finish()) {
                 holdOutput();
@@ -290,7 +290,7 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
                 [&] {
                     return logging::Metadata{{"error", error.message()}};
                 },
-                source);
+                transportLogSource);
         }
         break;
     }
@@ -303,7 +303,7 @@ void StdioTransport::deliverLine(std::string line) {
         [&] {
             return logging::Metadata{{"size", std::to_string(line.size())}};
         },
-        source);
+        transportLogSource);
     // A consumer waiting on this thread handles the line before the next
     // one is split off; the mutex is not held.
     messages_.handOver(std::move(line));
@@ -439,7 +439,7 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
             std::rethrow_exception(writeFailure_);
         }
         pendingOutput_.append(message);
-        pendingOutput_.push_back(newline);
+        pendingOutput_.push_back(messageDelimiter);
         // A long burst still goes out in pieces of a useful size.
         const bool held = isOutputHeld_ && pendingOutputBytes() < readBufferSize;
         if (!isWriting_ && !held) {

@@ -7,7 +7,7 @@ namespace lumenary::mcp {
 
 namespace {
 
-constexpr char newline = '\n';
+constexpr char frameDelimiter = '\n';
 
 }  // namespace
 
@@ -19,7 +19,7 @@ void NetworkFramer::feed(std::string_view bytes, std::vector<Frame>& frames) {
             bytes.remove_prefix(feedHeartbeat(bytes, frames));
             continue;
         }
-        const auto* found = static_cast<const char*>(std::memchr(bytes.data(), newline, bytes.size()));
+        const auto* found = static_cast<const char*>(std::memchr(bytes.data(), frameDelimiter, bytes.size()));
         const std::size_t length = found ? static_cast<std::size_t>(found - bytes.data()) : bytes.size();
         if (discarding_) {
             // Dropped unread.
@@ -77,7 +77,7 @@ void NetworkFramer::endLine(std::vector<Frame>& frames) {
 void NetworkFramer::appendMessage(std::string& out, std::string_view message) {
     out.reserve(out.size() + message.size() + 1);
     out.append(message);
-    out.push_back(newline);
+    out.push_back(frameDelimiter);
 }
 
 }  // namespace lumenary::mcp

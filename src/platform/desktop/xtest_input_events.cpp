@@ -15,14 +15,12 @@ namespace lumenary::platform {
 
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr auto buttonHold = 10ms;
-constexpr auto keyPause = 5ms;
+constexpr std::chrono::milliseconds buttonHold{10};
+constexpr std::chrono::milliseconds keyPause{5};
 // A key borrowed for a character gets its own mapping back this long after
 // its release: a client that reads the keyboard map again when the mapping
 // changes must read it before the restore.
-constexpr auto borrowedKeyHold = 20ms;
+constexpr std::chrono::milliseconds borrowedKeyHold{20};
 
 // The keysym that types `point`, or NoSymbol for one no key types.
 KeySym keysymFor(char32_t point) {

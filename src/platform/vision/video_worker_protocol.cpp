@@ -16,7 +16,7 @@ using mcp::Value;
 
 // Integers read as doubles too: the writer may drop the fraction of a whole
 // number.
-std::optional<double> number(const Value* member) {
+std::optional<double> videoReplyNumber(const Value* member) {
     if (member == nullptr) {
         return std::nullopt;
     }
@@ -26,8 +26,8 @@ std::optional<double> number(const Value* member) {
     return member->doubleValue();
 }
 
-std::optional<double> number(const Value& object, std::string_view key) {
-    return number(object.find(key));
+std::optional<double> videoReplyNumber(const Value& object, std::string_view key) {
+    return videoReplyNumber(object.find(key));
 }
 
 template <typename Observation>
@@ -91,7 +91,7 @@ std::optional<PlatformOutcome<VideoFrame>> frameFrom(const Value& value) {
         }
         return PlatformOutcome<VideoFrame>(std::move(*failure));
     }
-    const auto timestamp = number(value, "timestamp");
+    const auto timestamp = videoReplyNumber(value, "timestamp");
     auto faces = arrayFrom<FaceObservation>(value, "faces");
     auto text = arrayFrom<TextObservation>(value, "text");
     auto features = arrayFrom<FaceFeature>(value, "faceFeatures");
@@ -184,7 +184,7 @@ std::optional<VideoWorkerRequest> decodeVideoWorkerRequest(std::string_view payl
         return std::nullopt;
     }
     for (const auto& time : *times->arrayValue()) {
-        const auto seconds = number(&time);
+        const auto seconds = videoReplyNumber(&time);
         if (!seconds) {
             return std::nullopt;
         }
@@ -240,7 +240,7 @@ std::variant<PlatformOutcome<VideoInfo>, UnreadableVisionAnswer> decodeVideoInfo
         return UnreadableVisionAnswer{"neither a video description nor an error"};
     }
     const Value* duration = info->find("duration");
-    const auto seconds = number(duration);
+    const auto seconds = videoReplyNumber(duration);
     if (duration != nullptr && !seconds) {
         return UnreadableVisionAnswer{"a duration that is not a number"};
     }

@@ -75,7 +75,7 @@ Value textArray(const std::vector<std::string>& texts) {
 
 // A double member; integers read as doubles because the writer may drop the
 // fraction of a whole number.
-std::optional<double> number(const Value& object, std::string_view key) {
+std::optional<double> visionReplyNumber(const Value& object, std::string_view key) {
     const Value* member = object.find(key);
     if (member == nullptr) {
         return std::nullopt;
@@ -94,10 +94,10 @@ std::optional<NormalizedRect> rectFrom(const Value* value) {
     if (value == nullptr) {
         return std::nullopt;
     }
-    const auto x = number(*value, "x");
-    const auto y = number(*value, "y");
-    const auto width = number(*value, "width");
-    const auto height = number(*value, "height");
+    const auto x = visionReplyNumber(*value, "x");
+    const auto y = visionReplyNumber(*value, "y");
+    const auto width = visionReplyNumber(*value, "width");
+    const auto height = visionReplyNumber(*value, "height");
     if (!x || !y || !width || !height) {
         return std::nullopt;
     }
@@ -151,7 +151,7 @@ std::optional<TextObservation> fromValue(const Value& value, const TextObservati
     }
     observation.boundingBox = *box;
     if (const Value* text = value.find("text")) {
-        const auto confidence = number(value, "confidence");
+        const auto confidence = visionReplyNumber(value, "confidence");
         if (text->stringValue() == nullptr || !confidence) {
             return std::nullopt;
         }
@@ -189,7 +189,7 @@ std::optional<SaliencyObservation> fromValue(const Value& value, const SaliencyO
     }
     std::vector<SalientObject> salientObjects;
     for (const auto& object : *objects->arrayValue()) {
-        const auto confidence = number(object, "confidence");
+        const auto confidence = visionReplyNumber(object, "confidence");
         const auto box = rectFrom(object.find("box"));
         if (!confidence || !box) {
             return std::nullopt;
@@ -258,7 +258,7 @@ std::optional<FaceObservation> fromValue(const Value& value, const FaceObservati
     if (!box) {
         return std::nullopt;
     }
-    FaceObservation observation{*box, number(value, "roll"), number(value, "yaw"), std::nullopt};
+    FaceObservation observation{*box, visionReplyNumber(value, "roll"), visionReplyNumber(value, "yaw"), std::nullopt};
     if ((value.find("roll") && !observation.roll) || (value.find("yaw") && !observation.yaw)) {
         return std::nullopt;
     }

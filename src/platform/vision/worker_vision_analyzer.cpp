@@ -43,7 +43,7 @@ std::string exitDescription(const ProcessExit& exit) {
     return "it exited with status " + std::to_string(exit.exitStatus);
 }
 
-std::string secondsText(std::chrono::milliseconds duration) {
+std::string timeLimitText(std::chrono::milliseconds duration) {
     const auto milliseconds = duration.count();
     if (milliseconds % 1000 == 0) {
         return std::to_string(milliseconds / 1000) + " s";
@@ -326,7 +326,7 @@ private:
         if (failure.code == ETIMEDOUT) {
             endWorker(worker);
             return visionServiceError(500, "The vision worker did not finish the analysis within " +
-                                               secondsText(settings_.timeLimit) + " and was stopped");
+                                               timeLimitText(settings_.timeLimit) + " and was stopped");
         }
         if (failure.code == EMSGSIZE) {
             endWorker(worker);

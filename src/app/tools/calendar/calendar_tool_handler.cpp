@@ -22,18 +22,18 @@ using platform::EventStoreEntity;
 using platform::StoreEvent;
 using platform::StoreInstant;
 
-constexpr std::int64_t defaultLimit = 10;
+constexpr std::int64_t defaultEventLimit = 10;
 
-ToolError refusal(std::int64_t code, std::string description) {
+ToolError calendarRefusal(std::int64_t code, std::string description) {
     return ToolError("CalendarTool", code, std::move(description));
 }
 
 // The store's own error, passed on as it is.
-ToolError storeFailure(const platform::PlatformError& error) {
+ToolError calendarStoreFailure(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
-StoreInstant now() {
+StoreInstant currentInstant() {
     return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
 }
 
@@ -54,7 +54,7 @@ bool isBlank(std::string_view text) {
     return true;
 }
 
-std::size_t countFromLimit(std::int64_t limit) {
+std::size_t eventCountFromLimit(std::int64_t limit) {
     return limit < 0 ? 0 : static_cast<std::size_t>(limit);
 }
 
@@ -63,7 +63,7 @@ std::size_t countFromLimit(std::int64_t limit) {
 std::string eventListAnswer(std::vector<StoreEvent> events, std::int64_t limit) {
     std::stable_sort(events.begin(), events.end(),
                      [](const StoreEvent& left, const StoreEvent& right) { return left.start < right.start; });
-    events.resize(std::min(events.size(), countFromLimit(limit)));
+    events.resize(std::min(events.size(), eventCountFromLimit(limit)));
     std::vector<CalendarEvent> records;
     records.reserve(events.size());
     for (const auto& event : events) {
@@ -79,7 +79,7 @@ struct DateRange {
 
 // A date that does not read falls back to its default without a word.
 DateRange requestedRange(const PlainDictionary& arguments, int defaultDays) {
-    const auto present = now();
+    const auto present = currentInstant();
     return {.start = parseDate(textArgument(arguments, "fromDate")).value_or(present),
             .end = parseDate(textArgument(arguments, "toDate")).value_or(addingCalendarDays(present, defaultDays))};
 }
@@ -128,7 +128,7 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::strin
         // temporary handed to a coroutine inside co_await twice.
         auto work = [store = manager_->store()] { return storeAccessAdvice(*store, EventStoreEntity::events); };
         auto advice = co_await async::runBlocking(std::move(work));
-        co_return refusal(403, "Calendar access denied. " + advice);
+        co_return calendarRefusal(403, "Calendar access denied. " + advice);
     }
     if (name == "get_events") {
         co_return co_await getEvents(arguments);
@@ -142,16 +142,16 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::strin
     if (name == "open_event") {
         co_return co_await openEvent(arguments);
     }
-    co_return refusal(404, "Unknown calendar tool: " + name);
+    co_return calendarRefusal(404, "Unknown calendar tool: " + name);
 }
 
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::getEvents(const PlainDictionary& arguments) {
-    const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
+    const auto limit = integerArgument(arguments, "limit").value_or(defaultEventLimit);
     const auto range = requestedRange(arguments, 7);
     auto work = [store = manager_->store(), range] { return store->events(range.start, range.end); };
     auto events = co_await async::runBlocking(std::move(work));
     if (!events) {
-        co_return storeFailure(events.error());
+        co_return calendarStoreFailure(events.error());
     }
     co_return eventListAnswer(std::move(events).value(), limit);
 }
@@ -161,7 +161,7 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::searchEvents(cons
     if (!searchText) {
         co_return std::string("Error: Missing searchText");
     }
-    const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
+    const auto limit = integerArgument(arguments, "limit").value_or(defaultEventLimit);
     const auto range = requestedRange(arguments, 30);
     auto work = [store = manager_->store(), range,
                  needle = platform::lowercased(*searchText)]() -> platform::PlatformOutcome<std::vector<StoreEvent>> {
@@ -179,7 +179,7 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::searchEvents(cons
     };
     auto events = co_await async::runBlocking(std::move(work));
     if (!events) {
-        co_return storeFailure(events.error());
+        co_return calendarStoreFailure(events.error());
     }
     co_return eventListAnswer(std::move(events).value(), limit);
 }
@@ -187,15 +187,15 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::searchEvents(cons
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const PlainDictionary& arguments) {
     auto title = textArgument(arguments, "title");
     if (!title || isBlank(*title)) {
-        co_return refusal(400, "Title is required");
+        co_return calendarRefusal(400, "Title is required");
     }
     const auto start = parseDate(textArgument(arguments, "startDate"));
     const auto end = parseDate(textArgument(arguments, "endDate"));
     if (!start || !end) {
-        co_return refusal(400, "Invalid date format. Use ISO8601.");
+        co_return calendarRefusal(400, "Invalid date format. Use ISO8601.");
     }
     if (!(*start < *end)) {
-        co_return refusal(400, "End date must be after start date");
+        co_return calendarRefusal(400, "End date must be after start date");
     }
     platform::NewStoreEvent event{.title = *title,
                                   .start = *start,
@@ -210,7 +210,7 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const
     };
     auto saved = co_await async::runBlocking(std::move(work));
     if (!saved) {
-        co_return storeFailure(saved.error());
+        co_return calendarStoreFailure(saved.error());
     }
     co_return "✅ Event created: " + *title + " (ID: " + saved.value().identifier + ")";
 }
@@ -218,7 +218,7 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const PlainDictionary& arguments) {
     auto eventId = textArgument(arguments, "eventId");
     if (!eventId) {
-        co_return refusal(400, "Missing eventId");
+        co_return calendarRefusal(400, "Missing eventId");
     }
     auto work = [store = manager_->store(), scripts = scripts_, eventId = std::move(*eventId)] {
         OpenEventAttempt outcome;
@@ -233,7 +233,7 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const P
     };
     auto attempt = co_await async::runBlocking(std::move(work));
     if (attempt.failure) {
-        co_return storeFailure(*attempt.failure);
+        co_return calendarStoreFailure(*attempt.failure);
     }
     if (!attempt.found) {
         co_return std::string("❌ Event not found");

@@ -6,14 +6,14 @@ namespace lumenary::app {
 
 namespace {
 
-constexpr std::int64_t defaultLimit = 1000;
+constexpr std::int64_t defaultContactLimit = 1000;
 
 // The store's own error, passed on as it is.
-ToolError storeFailure(const platform::PlatformError& error) {
+ToolError contactStoreFailure(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
-std::string joined(const std::vector<std::string>& numbers) {
+std::string joinedNumbers(const std::vector<std::string>& numbers) {
     std::string text;
     for (const std::string& number : numbers) {
         if (!text.empty()) {
@@ -30,7 +30,7 @@ ContactsToolHandler::ContactsToolHandler(std::shared_ptr<ContactsManager> manage
 
 asio::awaitable<ToolOutcome<std::string>> ContactsToolHandler::handle(std::string name, PlainDictionary arguments) {
     if (auto refusal = co_await manager_->requestAccess()) {
-        co_return storeFailure(*refusal);
+        co_return contactStoreFailure(*refusal);
     }
     if (name == "get_all_contacts") {
         co_return co_await getAllContacts(arguments);
@@ -42,10 +42,10 @@ asio::awaitable<ToolOutcome<std::string>> ContactsToolHandler::handle(std::strin
 }
 
 asio::awaitable<ToolOutcome<std::string>> ContactsToolHandler::getAllContacts(const PlainDictionary& arguments) {
-    const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
+    const auto limit = integerArgument(arguments, "limit").value_or(defaultContactLimit);
     auto table = co_await manager_->getAllContacts(limit);
     if (!table) {
-        co_return storeFailure(table.error());
+        co_return contactStoreFailure(table.error());
     }
     co_return table.value().json();
 }
@@ -57,12 +57,12 @@ asio::awaitable<ToolOutcome<std::string>> ContactsToolHandler::findPhoneNumber(c
     }
     auto numbers = co_await manager_->findPhoneNumbers(*name);
     if (!numbers) {
-        co_return storeFailure(numbers.error());
+        co_return contactStoreFailure(numbers.error());
     }
     if (numbers.value().empty()) {
         co_return "No phone numbers found for '" + *name + "'";
     }
-    co_return joined(numbers.value());
+    co_return joinedNumbers(numbers.value());
 }
 
 }  // namespace lumenary::app

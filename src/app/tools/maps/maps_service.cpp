@@ -14,7 +14,7 @@ namespace {
 using platform::MapPlace;
 using platform::RouteProfile;
 
-ToolError passedOn(const platform::PlatformError& error) {
+ToolError passedOnMapsError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
@@ -49,7 +49,7 @@ asio::awaitable<ToolOutcome<std::vector<MapsService::MapLocation>>> MapsService:
     };
     auto places = co_await async::runBlocking(std::move(work));
     if (!places) {
-        co_return passedOn(places.error());
+        co_return passedOnMapsError(places.error());
     }
     std::vector<MapLocation> locations;
     for (const auto& place : places.value()) {
@@ -65,7 +65,7 @@ asio::awaitable<ToolOutcome<std::optional<MapPlace>>> MapsService::resolveItem(s
     auto work = [backend = backend_, place] { return backend->searchPlaces(place, 1); };
     auto places = co_await async::runBlocking(std::move(work));
     if (!places) {
-        co_return passedOn(places.error());
+        co_return passedOnMapsError(places.error());
     }
     if (places.value().empty()) {
         co_return std::optional<MapPlace>();
@@ -106,7 +106,7 @@ asio::awaitable<ToolOutcome<std::string>> MapsService::getDirections(std::string
     };
     auto route = co_await async::runBlocking(std::move(work));
     if (!route) {
-        co_return passedOn(route.error());
+        co_return passedOnMapsError(route.error());
     }
     if (!route.value()) {
         co_return std::string("No route found.");

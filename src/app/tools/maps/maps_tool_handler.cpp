@@ -8,9 +8,9 @@ namespace lumenary::app {
 
 namespace {
 
-constexpr std::int64_t defaultLimit = 10;
+constexpr std::int64_t defaultPlaceLimit = 10;
 
-ToolError refusal(std::int64_t code, std::string description) {
+ToolError mapsRefusal(std::int64_t code, std::string description) {
     return ToolError("MapsTool", code, std::move(description));
 }
 
@@ -42,15 +42,15 @@ asio::awaitable<ToolOutcome<std::string>> MapsToolHandler::handle(std::string na
     if (name == "open_map") {
         co_return co_await openMap(arguments);
     }
-    co_return refusal(404, "Unknown maps tool: " + name);
+    co_return mapsRefusal(404, "Unknown maps tool: " + name);
 }
 
 asio::awaitable<ToolOutcome<std::string>> MapsToolHandler::searchLocations(const PlainDictionary& arguments) {
     auto query = textArgument(arguments, "query");
     if (!query) {
-        co_return refusal(400, "Missing query");
+        co_return mapsRefusal(400, "Missing query");
     }
-    const auto limit = integerArgument(arguments, "limit").value_or(defaultLimit);
+    const auto limit = integerArgument(arguments, "limit").value_or(defaultPlaceLimit);
     auto locations = co_await service_->searchLocations(std::move(*query), limit);
     if (!locations) {
         co_return locations.error();
@@ -62,7 +62,7 @@ asio::awaitable<ToolOutcome<std::string>> MapsToolHandler::getDirections(const P
     auto from = textArgument(arguments, "from");
     auto to = textArgument(arguments, "to");
     if (!from || !to) {
-        co_return refusal(400, "Missing from/to");
+        co_return mapsRefusal(400, "Missing from/to");
     }
     co_return co_await service_->getDirections(std::move(*from), std::move(*to),
                                                textArgument(arguments, "transport").value_or("automobile"));
@@ -71,7 +71,7 @@ asio::awaitable<ToolOutcome<std::string>> MapsToolHandler::getDirections(const P
 asio::awaitable<ToolOutcome<std::string>> MapsToolHandler::openMap(const PlainDictionary& arguments) {
     auto query = textArgument(arguments, "query");
     if (!query) {
-        co_return refusal(400, "Missing query");
+        co_return mapsRefusal(400, "Missing query");
     }
     co_return co_await service_->openMap(std::move(*query));
 }

@@ -11,12 +11,12 @@ namespace lumenary::app {
 
 namespace {
 
-constexpr std::int64_t defaultLimit = 10;
+constexpr std::int64_t defaultMessageLimit = 10;
 constexpr std::int64_t largestLimit = 50;
 
 // A negative limit would reach SQLite as "no limit at all".
 std::int64_t messageLimit(const PlainDictionary& arguments) {
-    return std::clamp(integerArgument(arguments, "limit").value_or(defaultLimit), std::int64_t{0}, largestLimit);
+    return std::clamp(integerArgument(arguments, "limit").value_or(defaultMessageLimit), std::int64_t{0}, largestLimit);
 }
 
 ToolError messagesError(std::int64_t code, std::string description) {

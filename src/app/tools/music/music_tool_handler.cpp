@@ -13,24 +13,24 @@ namespace {
 
 constexpr std::int64_t defaultPlaylistLimit = 25;
 
-ToolError refusal(std::int64_t code, std::string description) {
+ToolError musicRefusal(std::int64_t code, std::string description) {
     return ToolError("MusicTool", code, std::move(description));
 }
 
 // The player's own description says what failed and what to set.
 ToolError playerFailure(const platform::PlatformError& error) {
-    return refusal(500, error.description);
+    return musicRefusal(500, error.description);
 }
 
 // What the player cannot give at all: it shares no music library.
 // `what` says what is missing: "Song search is not available".
 ToolError notAvailable(const std::string& what) {
-    return refusal(500, what +
-                            ": music players offer playback, the current track and playlists over MPRIS, but no "
-                            "music library. Use music_list_playlists and music_play_playlist instead.");
+    return musicRefusal(500, what +
+                                 ": music players offer playback, the current track and playlists over MPRIS, but no "
+                                 "music library. Use music_list_playlists and music_play_playlist instead.");
 }
 
-std::string joined(const std::vector<std::string>& names) {
+std::string joinedNames(const std::vector<std::string>& names) {
     std::string text;
     for (const auto& name : names) {
         if (!text.empty()) {
@@ -74,20 +74,20 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::handle(std::string n
     }
     if (name == "music_search") {
         if (!textArgument(arguments, "query")) {
-            co_return refusal(400, "Missing 'query' argument");
+            co_return musicRefusal(400, "Missing 'query' argument");
         }
         co_return notAvailable("Song search is not available");
     }
     if (name == "music_play_song") {
         if (!textArgument(arguments, "song")) {
-            co_return refusal(400, "Missing 'song' argument");
+            co_return musicRefusal(400, "Missing 'song' argument");
         }
         co_return notAvailable("Playing a song by search is not available");
     }
     if (name == "music_play_playlist") {
         co_return co_await playPlaylist(arguments);
     }
-    co_return refusal(404, "Unknown music tool: " + name);
+    co_return musicRefusal(404, "Unknown music tool: " + name);
 }
 
 // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
@@ -105,7 +105,7 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::command(
 asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::setVolume(const PlainDictionary& arguments) {
     const auto level = integerArgument(arguments, "level");
     if (!level) {
-        co_return refusal(400, "Missing 'level' argument");
+        co_return musicRefusal(400, "Missing 'level' argument");
     }
     auto work = [player = player_, clamped = std::clamp<std::int64_t>(*level, 0, 100)] {
         return player->setVolume(clamped);
@@ -133,13 +133,13 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::listPlaylists(const 
     if (!names) {
         co_return playerFailure(names.error());
     }
-    co_return joined(names.value());
+    co_return joinedNames(names.value());
 }
 
 asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::playPlaylist(const PlainDictionary& arguments) {
     auto playlist = textArgument(arguments, "playlist");
     if (!playlist) {
-        co_return refusal(400, "Missing 'playlist' argument");
+        co_return musicRefusal(400, "Missing 'playlist' argument");
     }
     auto work = [player = player_, name = *playlist, shuffle = booleanArgument(arguments, "shuffle").value_or(false)] {
         return player->playPlaylist(name, shuffle);

@@ -17,18 +17,18 @@ namespace {
 constexpr std::size_t searchMatchLimit = 20;
 constexpr std::int64_t defaultListLimit = 50;
 
-ToolError refusal(std::int64_t code, std::string description) {
+ToolError notesRefusal(std::int64_t code, std::string description) {
     return ToolError("NotesTool", code, std::move(description));
 }
 
 // A store failure as the user reads it: the store's description names the
 // folder, the reason and what to set. Paths in it come from the file system,
 // which does not promise UTF-8.
-ToolError storeFailure(const platform::PlatformError& error) {
+ToolError noteStoreFailure(const platform::PlatformError& error) {
     if (error.code == 400) {
-        return refusal(400, mcp::repairUTF8(error.description));
+        return notesRefusal(400, mcp::repairUTF8(error.description));
     }
-    return refusal(500, "Notes folder error: " + mcp::repairUTF8(error.description));
+    return notesRefusal(500, "Notes folder error: " + mcp::repairUTF8(error.description));
 }
 
 }  // namespace
@@ -45,14 +45,14 @@ asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::handle(std::string n
     if (name == "list_notes") {
         co_return co_await listNotes(arguments);
     }
-    co_return refusal(404, "Unknown notes tool: " + name);
+    co_return notesRefusal(404, "Unknown notes tool: " + name);
 }
 
 asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::createNote(const PlainDictionary& arguments) {
     auto title = textArgument(arguments, "title");
     auto content = textArgument(arguments, "content");
     if (!title || !content) {
-        co_return refusal(400, "Missing 'title' or 'content'");
+        co_return notesRefusal(400, "Missing 'title' or 'content'");
     }
     platform::NewNote note{
         .title = std::move(*title),
@@ -69,21 +69,21 @@ asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::createNote(const Pla
         // The answer stays the short one clients know; the reason is for
         // whoever reads the diagnostics.
         logging::Logger("lumenary.notes").error("Failed to write a note: " + created.error().description);
-        co_return refusal(500, "Failed to write temporary file");
+        co_return notesRefusal(500, "Failed to write temporary file");
     }
-    co_return storeFailure(created.error());
+    co_return noteStoreFailure(created.error());
 }
 
 asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::searchNotes(const PlainDictionary& arguments) {
     auto query = textArgument(arguments, "query");
     if (!query) {
-        co_return refusal(400, "Missing 'query' argument");
+        co_return notesRefusal(400, "Missing 'query' argument");
     }
     auto lowerCaseQuery = platform::lowercased(*query);
     auto work = [store = store_, lowerCaseQuery] { return store->notesContaining(lowerCaseQuery, searchMatchLimit); };
     auto found = co_await async::runBlocking(std::move(work));
     if (!found) {
-        co_return storeFailure(found.error());
+        co_return noteStoreFailure(found.error());
     }
     co_return foundNotesText(found.value(), lowerCaseQuery);
 }
@@ -93,7 +93,7 @@ asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::listNotes(const Plai
     auto work = [store = store_, limit] { return store->noteNames(static_cast<std::size_t>(limit)); };
     auto names = co_await async::runBlocking(std::move(work));
     if (!names) {
-        co_return storeFailure(names.error());
+        co_return noteStoreFailure(names.error());
     }
     co_return listedNotesText(names.value());
 }

@@ -119,12 +119,12 @@ PlatformOutcome<StoreCalendar> resolveList(EventStore& store, const std::string&
     return *chosen;
 }
 
-std::size_t countFromLimit(std::int64_t limit) {
+std::size_t reminderCountFromLimit(std::int64_t limit) {
     return limit < 0 ? 0 : static_cast<std::size_t>(limit);
 }
 
 void cutTo(std::vector<StoreReminder>& reminders, std::int64_t limit) {
-    reminders.resize(std::min(reminders.size(), countFromLimit(limit)));
+    reminders.resize(std::min(reminders.size(), reminderCountFromLimit(limit)));
 }
 
 PlatformOutcome<std::string> createReminderBlocking(EventStore& store, const logging::Console& console,
@@ -208,7 +208,7 @@ PlatformOutcome<std::vector<StoreReminder>> searchRemindersBlocking(EventStore& 
     std::vector<StoreReminder> matches;
     for (auto* fetched : {&incomplete.value(), &completed.value()}) {
         for (auto& reminder : *fetched) {
-            if (matches.size() >= countFromLimit(limit)) {
+            if (matches.size() >= reminderCountFromLimit(limit)) {
                 return matches;
             }
             if (mentions(reminder.title, lowercasedQuery) || mentions(reminder.notes, lowercasedQuery)) {

@@ -12,9 +12,9 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
-ToolError passedOn(const platform::PlatformError& error) {
+ToolError passedOnFaceSearchError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
@@ -56,7 +56,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSear
     auto work = [analyzer = analyzer_, path = arguments.targetFacePath] { return analyzer->faceFeaturePrint(path); };
     auto targetPrint = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!targetPrint) {
-        co_return passedOn(targetPrint.error());
+        co_return passedOnFaceSearchError(targetPrint.error());
     }
     if (!targetPrint.value()) {
         co_return ToolError("VisionService", 404, "No face detected in target image");
@@ -78,9 +78,8 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSear
     co_return ToolError("VisionService", 400, "Invalid search type");
 }
 
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInVideo(FaceFeaturePrint target,
-                                                                               std::string videoPath,
-                                                                               double threshold,
+asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInVideo(vision::FaceFeaturePrint target,
+                                                                               std::string videoPath, double threshold,
                                                                                std::int64_t sampleInterval) {
     auto work = [analyzer = analyzer_, target = std::move(target), videoPath = std::move(videoPath), threshold,
                  sampleInterval] {
@@ -89,17 +88,18 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInVideo(F
     co_return co_await async::runBlockingOn(requestThread_, std::move(work));
 }
 
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInImage(FaceFeaturePrint target,
-                                                                               std::string imagePath, double threshold) {
+asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInImage(vision::FaceFeaturePrint target,
+                                                                               std::string imagePath,
+                                                                               double threshold) {
     auto work = [analyzer = analyzer_, imagePath] { return analyzer->allFaceFeatures(imagePath); };
     auto faces = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!faces) {
-        co_return passedOn(faces.error());
+        co_return passedOnFaceSearchError(faces.error());
     }
     co_return imageFaceSearchResult(imagePath, faces.value(), target, threshold);
 }
 
-asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInFolder(FaceFeaturePrint target,
+asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInFolder(vision::FaceFeaturePrint target,
                                                                                 std::string folderPath,
                                                                                 double threshold) {
     auto work = [analyzer = analyzer_, target = std::move(target), folderPath = std::move(folderPath),
@@ -114,9 +114,10 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFaceInFolder(
         }
         // In the order the images finish; the result sorts them.
         std::vector<FolderFileOutcome> outcomes;
-        analyzer->allFaceFeaturesOfEach(paths, [&](std::size_t index, platform::PlatformOutcome<std::vector<FaceFeature>> faces) {
-            outcomes.push_back(bestFaceMatch(names.value().at(index), faces, target, threshold));
-        });
+        analyzer->allFaceFeaturesOfEach(
+            paths, [&](std::size_t index, platform::PlatformOutcome<std::vector<vision::FaceFeature>> faces) {
+                outcomes.push_back(bestFaceMatch(names.value().at(index), faces, target, threshold));
+            });
         return folderFaceSearchResult(folderPath, outcomes, static_cast<std::int64_t>(names.value().size()));
     };
     co_return co_await async::runBlockingOn(requestThread_, std::move(work));

@@ -8,9 +8,9 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
-PlainValue boundingBoxValue(const NormalizedRect& box) {
+PlainValue faceBoundingBoxValue(const vision::NormalizedRect& box) {
     return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
 }
 
@@ -26,16 +26,17 @@ std::string lastPathComponent(const std::string& path) {
 
 }  // namespace
 
-std::optional<double> faceSimilarity(const FaceFeaturePrint& face, const FaceFeaturePrint& target) {
-    const auto distance = faceFeatureDistance(face, target);
+std::optional<double> faceSimilarity(const vision::FaceFeaturePrint& face, const vision::FaceFeaturePrint& target) {
+    const auto distance = vision::faceFeatureDistance(face, target);
     if (!distance) {
         return std::nullopt;
     }
     return 1.0 - *distance;
 }
 
-ToolOutcome<PlainDictionary> imageFaceSearchResult(const std::string& imagePath, const std::vector<FaceFeature>& faces,
-                                                   const FaceFeaturePrint& target, double threshold) {
+ToolOutcome<PlainDictionary> imageFaceSearchResult(const std::string& imagePath,
+                                                   const std::vector<vision::FaceFeature>& faces,
+                                                   const vision::FaceFeaturePrint& target, double threshold) {
     const auto filename = system::repairUTF8(lastPathComponent(imagePath));
     PlainList matches;
     for (const auto& face : faces) {
@@ -46,7 +47,7 @@ ToolOutcome<PlainDictionary> imageFaceSearchResult(const std::string& imagePath,
         if (*similarity >= threshold) {
             matches.push_back(PlainDictionary{{"filename", filename},
                                               {"similarity", *similarity},
-                                              {"bounding_box", boundingBoxValue(face.boundingBox)}});
+                                              {"bounding_box", faceBoundingBoxValue(face.boundingBox)}});
         }
     }
     const auto totalMatches = matches.size();
@@ -56,8 +57,9 @@ ToolOutcome<PlainDictionary> imageFaceSearchResult(const std::string& imagePath,
                            {"summary", PlainDictionary{{"total_matches", totalMatches}, {"found", totalMatches != 0}}}};
 }
 
-FolderFileOutcome bestFaceMatch(const std::string& filename, const platform::PlatformOutcome<std::vector<FaceFeature>>& faces,
-                                const FaceFeaturePrint& target, double threshold) {
+FolderFileOutcome bestFaceMatch(const std::string& filename,
+                                const platform::PlatformOutcome<std::vector<vision::FaceFeature>>& faces,
+                                const vision::FaceFeaturePrint& target, double threshold) {
     if (!faces) {
         return {};
     }

@@ -24,7 +24,7 @@ std::string lowerCasedExtension(const std::string& path) {
 }
 
 template <std::size_t count>
-bool listed(const std::array<std::string_view, count>& extensions, const std::string& extension) {
+bool hasListedExtension(const std::array<std::string_view, count>& extensions, const std::string& extension) {
     return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
 }
 
@@ -43,14 +43,14 @@ std::string detectSearchType(const std::string& path, const std::optional<std::s
     if (isDirectory(path)) {
         return "folder";
     }
-    if (listed(videoFileExtensions, lowerCasedExtension(path))) {
+    if (hasListedExtension(videoFileExtensions, lowerCasedExtension(path))) {
         return "video";
     }
     return "image";
 }
 
 bool hasImageFileExtension(const std::string& name) {
-    return listed(imageFileExtensions, lowerCasedExtension(name));
+    return hasListedExtension(imageFileExtensions, lowerCasedExtension(name));
 }
 
 }  // namespace lumenary::app

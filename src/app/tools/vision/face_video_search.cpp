@@ -11,18 +11,18 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
 constexpr double assumedFramesPerSecond = 30.0;
-constexpr std::int64_t requestTimescale = 600;
+constexpr std::int64_t frameRequestTimescale = 600;
 constexpr std::size_t batchSize = 20;
 // Far beyond any real video, yet low enough that a frame number times the
 // 20 units of a frame stays inside 64 bits.
 constexpr std::int64_t frameCountLimit = std::int64_t{1} << 58;
 static_assert(frameCountLimit <= std::numeric_limits<std::int64_t>::max() /
-                                     static_cast<std::int64_t>(requestTimescale / assumedFramesPerSecond));
+                                     static_cast<std::int64_t>(frameRequestTimescale / assumedFramesPerSecond));
 
-ToolError passedOn(const platform::PlatformError& error) {
+ToolError passedOnFaceVideoError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
@@ -42,8 +42,8 @@ public:
         while (times.size() < batchSize && frame_ < frameCount_) {
             // Frame i at i / 30 s, in whole 1/600 s.
             const std::int64_t units =
-                frame_ * static_cast<std::int64_t>(requestTimescale / assumedFramesPerSecond);
-            const double time = static_cast<double>(units) / static_cast<double>(requestTimescale);
+                frame_ * static_cast<std::int64_t>(frameRequestTimescale / assumedFramesPerSecond);
+            const double time = static_cast<double>(units) / static_cast<double>(frameRequestTimescale);
             if (duration_ <= time) {
                 frameCount_ = frame_;
                 break;
@@ -61,15 +61,15 @@ private:
     std::int64_t frame_ = 0;
 };
 
-PlainDictionary boundingBox(const NormalizedRect& box) {
+PlainDictionary boundingBox(const vision::NormalizedRect& box) {
     return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
 }
 
 }  // namespace
 
-ToolOutcome<PlainDictionary> searchedFaceInVideo(VisionAnalyzer& analyzer, const FaceFeaturePrint& target,
-                                                 const std::string& videoPath, double threshold,
-                                                 std::int64_t sampleInterval) {
+ToolOutcome<PlainDictionary> searchedFaceInVideo(vision::VisionAnalyzer& analyzer,
+                                                 const vision::FaceFeaturePrint& target, const std::string& videoPath,
+                                                 double threshold, std::int64_t sampleInterval) {
     const auto duration = knownVideoDuration(analyzer, videoPath);
     if (!duration) {
         return duration.error();
@@ -78,7 +78,7 @@ ToolOutcome<PlainDictionary> searchedFaceInVideo(VisionAnalyzer& analyzer, const
     PlainList matches;
     std::optional<double> firstAppearance;
     std::optional<double> lastAppearance;
-    VideoFrameRequest request;
+    vision::VideoFrameRequest request;
     request.faceFeatures = true;
     for (;;) {
         request.times = sampled.nextBatch();
@@ -87,18 +87,18 @@ ToolOutcome<PlainDictionary> searchedFaceInVideo(VisionAnalyzer& analyzer, const
         }
         const auto batch = analyzer.videoFrames(videoPath, request);
         if (!batch) {
-            return passedOn(batch.error());
+            return passedOnFaceVideoError(batch.error());
         }
         for (const auto& frame : batch.value().frames) {
             if (!frame) {
                 continue;
             }
             if (frame.value().analysisError) {
-                return passedOn(*frame.value().analysisError);
+                return passedOnFaceVideoError(*frame.value().analysisError);
             }
             const double timestamp = frame.value().timestamp;
-            for (const auto& face : frame.value().faceFeatures.value_or(std::vector<FaceFeature>{})) {
-                const auto distance = faceFeatureDistance(face.print, target);
+            for (const auto& face : frame.value().faceFeatures.value_or(std::vector<vision::FaceFeature>{})) {
+                const auto distance = vision::faceFeatureDistance(face.print, target);
                 if (!distance) {
                     return ToolError("VisionService", 500, "Failed to compare the face feature prints");
                 }

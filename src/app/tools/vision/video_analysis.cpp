@@ -13,7 +13,7 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
 constexpr int maximumSampledFrames = 60;
 // Requested times are whole units of this many per second.
@@ -59,20 +59,20 @@ std::vector<double> sampleTimes(double duration, double interval) {
     return times;
 }
 
-PlainDictionary frameResult(const VideoFrame& frame, const VideoFrameRequest& request) {
+PlainDictionary frameResult(const vision::VideoFrame& frame, const vision::VideoFrameRequest& request) {
     PlainDictionary result{{"timestamp", frame.timestamp}};
     if (request.faces) {
-        result["faces"] = faceDetectionResult(frame.faces.value_or(std::vector<FaceObservation>{}));
+        result["faces"] = faceDetectionResult(frame.faces.value_or(std::vector<vision::FaceObservation>{}));
     }
     if (request.text) {
-        result["text"] = textRecognitionResult(frame.text.value_or(std::vector<TextObservation>{}));
+        result["text"] = textRecognitionResult(frame.text.value_or(std::vector<vision::TextObservation>{}));
     }
     return result;
 }
 
 }  // namespace
 
-ToolOutcome<PlainDictionary> analyzedVideo(VisionAnalyzer& analyzer, const VideoAnalysisArguments& arguments,
+ToolOutcome<PlainDictionary> analyzedVideo(vision::VisionAnalyzer& analyzer, const VideoAnalysisArguments& arguments,
                                            const logging::Console& console) {
     std::string unavailable;
     for (const auto feature : unavailableFeatures) {
@@ -91,7 +91,7 @@ ToolOutcome<PlainDictionary> analyzedVideo(VisionAnalyzer& analyzer, const Video
     PlainList results;
     if (duration.value() > 0) {
         const auto times = sampleTimes(duration.value(), arguments.sampleInterval);
-        VideoFrameRequest request;
+        vision::VideoFrameRequest request;
         request.faces = named(arguments.features, "faces");
         request.text = named(arguments.features, "text");
         const auto reportFailure = [&console](double time, const std::string& reason) {

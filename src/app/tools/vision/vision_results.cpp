@@ -9,9 +9,9 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
-PlainValue boundingBoxValue(const NormalizedRect& box) {
+PlainValue boundingBoxValue(const vision::NormalizedRect& box) {
     return PlainDictionary{{"x", box.x}, {"y", box.y}, {"width", box.width}, {"height", box.height}};
 }
 
@@ -19,12 +19,12 @@ std::string repairedText(const std::string& bytes) {
     return system::repairUTF8(bytes);
 }
 
-PlainDictionary listed(std::string listKey, PlainList entries) {
+PlainDictionary listedUnder(std::string listKey, PlainList entries) {
     const auto count = entries.size();
     return PlainDictionary{{"success", true}, {"count", count}, {std::move(listKey), std::move(entries)}};
 }
 
-PlainDictionary poseResult(std::string listKey, const std::vector<PoseObservation>& observations) {
+PlainDictionary poseResult(std::string listKey, const std::vector<vision::PoseObservation>& observations) {
     PlainList poses;
     for (const auto& observation : observations) {
         PlainDictionary points;
@@ -40,12 +40,12 @@ PlainDictionary poseResult(std::string listKey, const std::vector<PoseObservatio
         poses.push_back(PlainDictionary{{"confidence", singlePrecisionValue(observation.confidence)},
                                         {"points", std::move(points)}});
     }
-    return listed(std::move(listKey), std::move(poses));
+    return listedUnder(std::move(listKey), std::move(poses));
 }
 
 }  // namespace
 
-PlainDictionary textRecognitionResult(const std::vector<TextObservation>& observations) {
+PlainDictionary textRecognitionResult(const std::vector<vision::TextObservation>& observations) {
     PlainList blocks;
     std::string fullText;
     for (const auto& observation : observations) {
@@ -64,7 +64,7 @@ PlainDictionary textRecognitionResult(const std::vector<TextObservation>& observ
     return PlainDictionary{{"success", true}, {"text_blocks", std::move(blocks)}, {"full_text", std::move(fullText)}};
 }
 
-PlainDictionary faceDetectionResult(const std::vector<FaceObservation>& observations) {
+PlainDictionary faceDetectionResult(const std::vector<vision::FaceObservation>& observations) {
     PlainList faces;
     for (const auto& face : observations) {
         PlainDictionary entry{{"bounding_box", boundingBoxValue(face.boundingBox)},
@@ -89,17 +89,17 @@ PlainDictionary faceDetectionResult(const std::vector<FaceObservation>& observat
     return PlainDictionary{{"success", true}, {"face_count", count}, {"faces", std::move(faces)}};
 }
 
-PlainDictionary barcodeResult(const std::vector<BarcodeObservation>& observations) {
+PlainDictionary barcodeResult(const std::vector<vision::BarcodeObservation>& observations) {
     PlainList barcodes;
     for (const auto& observation : observations) {
         barcodes.push_back(PlainDictionary{{"symbology", repairedText(observation.symbology)},
                                            {"payload", repairedText(observation.payload.value_or(""))},
                                            {"bounding_box", boundingBoxValue(observation.boundingBox)}});
     }
-    return listed("barcodes", std::move(barcodes));
+    return listedUnder("barcodes", std::move(barcodes));
 }
 
-PlainDictionary animalResult(const std::vector<AnimalObservation>& observations) {
+PlainDictionary animalResult(const std::vector<vision::AnimalObservation>& observations) {
     PlainList animals;
     for (const auto& observation : observations) {
         PlainList labels;
@@ -110,18 +110,18 @@ PlainDictionary animalResult(const std::vector<AnimalObservation>& observations)
         animals.push_back(PlainDictionary{{"labels", std::move(labels)},
                                           {"bounding_box", boundingBoxValue(observation.boundingBox)}});
     }
-    return listed("animals", std::move(animals));
+    return listedUnder("animals", std::move(animals));
 }
 
-PlainDictionary bodyPoseResult(const std::vector<PoseObservation>& observations) {
+PlainDictionary bodyPoseResult(const std::vector<vision::PoseObservation>& observations) {
     return poseResult("poses", observations);
 }
 
-PlainDictionary handPoseResult(const std::vector<PoseObservation>& observations) {
+PlainDictionary handPoseResult(const std::vector<vision::PoseObservation>& observations) {
     return poseResult("hands", observations);
 }
 
-PlainDictionary saliencyResult(const std::vector<SaliencyObservation>& observations) {
+PlainDictionary saliencyResult(const std::vector<vision::SaliencyObservation>& observations) {
     PlainList regions;
     for (const auto& observation : observations) {
         if (!observation.salientObjects) {
@@ -132,7 +132,7 @@ PlainDictionary saliencyResult(const std::vector<SaliencyObservation>& observati
                                               {"bounding_box", boundingBoxValue(object.boundingBox)}});
         }
     }
-    return listed("regions", std::move(regions));
+    return listedUnder("regions", std::move(regions));
 }
 
 PlainDictionary imageComparisonResult(float distance) {

@@ -9,9 +9,9 @@ namespace lumenary::app {
 
 namespace {
 
-using namespace platform::vision;
+namespace vision = platform::vision;
 
-ToolError passedOn(const platform::PlatformError& error) {
+ToolError passedOnVisionError(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
 }
 
@@ -20,22 +20,22 @@ template <typename Work, typename Build>
 asio::awaitable<ToolOutcome<PlainDictionary>> analysed(asio::thread_pool& requestThread, Work work, Build build) {
     auto observations = co_await async::runBlockingOn(requestThread, std::move(work));
     if (!observations) {
-        co_return passedOn(observations.error());
+        co_return passedOnVisionError(observations.error());
     }
     co_return build(observations.value());
 }
 
 }  // namespace
 
-VisionService::VisionService(std::shared_ptr<VisionAnalyzer> analyzer, logging::Console console)
+VisionService::VisionService(std::shared_ptr<vision::VisionAnalyzer> analyzer, logging::Console console)
     : analyzer_(std::move(analyzer)), console_(std::move(console)) {}
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::recognizeText(std::string imagePath,
                                                                            std::string recognitionLevel,
                                                                            std::vector<std::string> languages) {
-    TextRecognitionOptions options{
-        .level = recognitionLevel == "fast" ? TextRecognitionLevel::fast : TextRecognitionLevel::accurate,
-        .languages = std::move(languages)};
+    vision::TextRecognitionOptions options{.level = recognitionLevel == "fast" ? vision::TextRecognitionLevel::fast
+                                                                               : vision::TextRecognitionLevel::accurate,
+                                           .languages = std::move(languages)};
     auto work = [analyzer = analyzer_, imagePath = std::move(imagePath), options = std::move(options)] {
         return analyzer->recognizeText(imagePath, options);
     };
@@ -71,7 +71,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::detectHandPose(std:
 }
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeSaliency(std::string imagePath, std::string type) {
-    const auto kind = type == "objectness" ? SaliencyKind::objectness : SaliencyKind::attention;
+    const auto kind = type == "objectness" ? vision::SaliencyKind::objectness : vision::SaliencyKind::attention;
     auto work = [analyzer = analyzer_, imagePath = std::move(imagePath), kind] {
         return analyzer->analyzeSaliency(imagePath, kind);
     };
@@ -86,12 +86,12 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::compareImages(std::
     };
     auto prints = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!prints) {
-        co_return passedOn(prints.error());
+        co_return passedOnVisionError(prints.error());
     }
     if (prints.value().size() != 2) {
         co_return ToolError("VisionService", 500, "Failed to generate feature print");
     }
-    co_return imageComparisonResult(featurePrintDistance(prints.value()[0], prints.value()[1]));
+    co_return imageComparisonResult(vision::featurePrintDistance(prints.value()[0], prints.value()[1]));
 }
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::analyzeVideo(VideoAnalysisArguments arguments) {

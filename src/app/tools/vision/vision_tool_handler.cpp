@@ -9,7 +9,7 @@ namespace lumenary::app {
 
 namespace {
 
-ToolError refusal(std::int64_t code, std::string description) {
+ToolError visionRefusal(std::int64_t code, std::string description) {
     return ToolError("VisionTool", code, std::move(description));
 }
 
@@ -41,14 +41,14 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionToolHandler::analysis(const 
     if (name == "vision_search_face") {
         auto search = faceSearchArguments(arguments);
         if (!search) {
-            co_return refusal(400, "缺少 'target_face_path' 或 'search_path' 参数");
+            co_return visionRefusal(400, "缺少 'target_face_path' 或 'search_path' 参数");
         }
         co_return co_await service_->searchFace(std::move(*search));
     }
     if (name == "vision_analyze_video") {
         auto video = videoAnalysisArguments(arguments);
         if (!video) {
-            co_return refusal(400, "Missing 'video_path' or 'features' argument");
+            co_return visionRefusal(400, "Missing 'video_path' or 'features' argument");
         }
         co_return co_await service_->analyzeVideo(std::move(*video));
     }
@@ -56,7 +56,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionToolHandler::analysis(const 
         auto first = textArgument(arguments, "image_path_1");
         auto second = textArgument(arguments, "image_path_2");
         if (!first || !second) {
-            co_return refusal(400, "Missing 'image_path_1' or 'image_path_2' argument");
+            co_return visionRefusal(400, "Missing 'image_path_1' or 'image_path_2' argument");
         }
         auto firstImagePath = platform::tildeExpandedPath(*first);
         auto secondImagePath = platform::tildeExpandedPath(*second);
@@ -65,7 +65,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionToolHandler::analysis(const 
     // Every other name, one outside the catalogue too, needs an image first.
     const auto imagePath = textArgument(arguments, "image_path");
     if (!imagePath) {
-        co_return refusal(400, "Missing 'image_path' argument");
+        co_return visionRefusal(400, "Missing 'image_path' argument");
     }
     const auto expandedImagePath = platform::tildeExpandedPath(*imagePath);
     co_return co_await imageAnalysis(name, expandedImagePath, arguments);
@@ -95,7 +95,7 @@ asio::awaitable<ToolOutcome<PlainDictionary>> VisionToolHandler::imageAnalysis(c
         auto type = textArgument(arguments, "type").value_or("attention");
         co_return co_await service_->analyzeSaliency(imagePath, std::move(type));
     }
-    co_return refusal(404, "Unknown vision tool: " + name);
+    co_return visionRefusal(404, "Unknown vision tool: " + name);
 }
 
 }  // namespace lumenary::app

@@ -30,17 +30,17 @@ std::optional<ImageFormat> formatOfLeptonica(l_int32 format) {
     }
 }
 
-struct HeifContextRelease {
+struct HeaderHeifContextRelease {
     void operator()(heif_context* context) const { heif_context_free(context); }
 };
-struct HeifHandleRelease {
+struct HeaderHeifHandleRelease {
     void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
 };
 
 // libheif parses the container's boxes only: the size comes from the
 // primary image's properties, with its rotation applied.
 std::optional<ImageHeader> readHeifHeader(std::string_view bytes) {
-    std::unique_ptr<heif_context, HeifContextRelease> context(heif_context_alloc());
+    std::unique_ptr<heif_context, HeaderHeifContextRelease> context(heif_context_alloc());
     if (!context ||
         heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code !=
             heif_error_Ok) {
@@ -50,7 +50,7 @@ std::optional<ImageHeader> readHeifHeader(std::string_view bytes) {
     if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
         return std::nullopt;
     }
-    std::unique_ptr<heif_image_handle, HeifHandleRelease> handle(primary);
+    std::unique_ptr<heif_image_handle, HeaderHeifHandleRelease> handle(primary);
     return ImageHeader{ImageFormat::heic, heif_image_handle_get_width(handle.get()),
                        heif_image_handle_get_height(handle.get())};
 }
