@@ -13,7 +13,7 @@ function(lumenary_sources result root dir)
 endfunction()
 
 # lumenary_library(NAME DIR [DEPS ...]): a static library from every source
-# under src/DIR, with src/ as its include root.
+# under src/DIR, with src/ as its include root, compiled in unity batches.
 function(lumenary_library name dir)
   lumenary_sources(sources ${PROJECT_SOURCE_DIR}/src ${dir})
   if(NOT sources)
@@ -26,6 +26,7 @@ function(lumenary_library name dir)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE lumenary_warnings)
+  lumenary_unity(${name})
   lumenary_precompile(${name})
 endfunction()
 
