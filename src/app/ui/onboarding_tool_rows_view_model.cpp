@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include "app/ui/category_icon_name.hpp"
 #include "app/ui/core_bridge.hpp"
 
 namespace lumenary::app::ui {
@@ -21,21 +22,18 @@ enum class Request {
 struct ToolRow {
     const char* title;
     const char* subtitle;
-    const char* iconName;
     ToolCategoryKind kind;
     Request request;
     Kind permission;
 };
 
 constexpr std::array<ToolRow, OnboardingToolRowsViewModel::rowCountOfPage> rows{{
-    {"日历", "允许 AI 读取和创建您的日程", "calendar", ToolCategoryKind::calendar, Request::permission, Kind::calendar},
-    {"提醒事项", "允许 AI 查看和管理您的待办", "reminders", ToolCategoryKind::reminders, Request::permission,
-     Kind::reminders},
-    {"通讯录", "允许 AI 查找您的联系信息", "contacts", ToolCategoryKind::contacts, Request::permission, Kind::contacts},
-    {"信息", "允许 AI 读取和发送 iMessage", "messages", ToolCategoryKind::messages, Request::fullDiskAccess,
-     Kind::fullDiskAccess},
-    {"邮件", "允许 AI 读取和发送邮件", "mail", ToolCategoryKind::mail, Request::none, Kind::none},
-    {"音乐", "允许 AI 控制音乐播放", "music", ToolCategoryKind::music, Request::none, Kind::none},
+    {"日历", "允许 AI 读取和创建您的日程", ToolCategoryKind::calendar, Request::permission, Kind::calendar},
+    {"提醒事项", "允许 AI 查看和管理您的待办", ToolCategoryKind::reminders, Request::permission, Kind::reminders},
+    {"通讯录", "允许 AI 查找您的联系信息", ToolCategoryKind::contacts, Request::permission, Kind::contacts},
+    {"信息", "允许 AI 读取和发送 iMessage", ToolCategoryKind::messages, Request::fullDiskAccess, Kind::fullDiskAccess},
+    {"邮件", "允许 AI 读取和发送邮件", ToolCategoryKind::mail, Request::none, Kind::none},
+    {"音乐", "允许 AI 控制音乐播放", ToolCategoryKind::music, Request::none, Kind::none},
 }};
 
 std::size_t slot(int row) {
@@ -69,7 +67,7 @@ QVariant OnboardingToolRowsViewModel::data(const QModelIndex& modelIndex, int ro
     switch (role) {
         case TitleRole: return QString::fromUtf8(entry.title);
         case SubtitleRole: return QString::fromUtf8(entry.subtitle);
-        case IconNameRole: return QString::fromLatin1(entry.iconName);
+        case IconNameRole: return categoryIconName(entry.kind);
         case IsEnabledRole: return switches_[slot(row)];
         case IsPendingRole: return pending_[slot(row)] != 0;
         case HintRole: return hints_[slot(row)];
@@ -119,7 +117,8 @@ void OnboardingToolRowsViewModel::setToolEnabled(int row, bool enabled) {
         return;
     }
     bridge_.openSystemSettings(category);
-    bridge_.permissionStatus(category, [self, row, request](PermissionStatus status, const PermissionGuidance& guidance) {
+    bridge_.permissionStatus(category, [self, row, request](PermissionStatus status,
+                                                            const PermissionGuidance& guidance) {
         if (self) {
             self->answered(row, request, status == PermissionStatus::granted, QString::fromStdString(guidance.hint));
         }

@@ -4,6 +4,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include "app/ui/category_icon_name.hpp"
 #include "app/ui/category_permission.hpp"
 #include "app/ui/core_bridge.hpp"
 #include "app/ui/panel_view_model.hpp"
@@ -15,22 +16,6 @@ namespace {
 QString displayName(ToolCategoryKind kind) {
     const auto name = toolCategoryRow(kind).recordCategory;
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
-QString iconName(ToolCategoryKind kind) {
-    switch (kind) {
-        case ToolCategoryKind::calendar: return QStringLiteral("calendar");
-        case ToolCategoryKind::reminders: return QStringLiteral("reminders");
-        case ToolCategoryKind::contacts: return QStringLiteral("contacts");
-        case ToolCategoryKind::messages: return QStringLiteral("messages");
-        case ToolCategoryKind::notes: return QStringLiteral("notes");
-        case ToolCategoryKind::mail: return QStringLiteral("mail");
-        case ToolCategoryKind::music: return QStringLiteral("music");
-        case ToolCategoryKind::maps: return QStringLiteral("maps");
-        case ToolCategoryKind::desktopControl: return QStringLiteral("desktop");
-        case ToolCategoryKind::vision: return QStringLiteral("vision");
-    }
-    return {};
 }
 
 std::size_t slot(ToolCategoryKind kind) {
@@ -73,7 +58,7 @@ QVariant ToolCategoriesViewModel::data(const QModelIndex& modelIndex, int role) 
     const auto& tools = (*bridge_.snapshot().categoryTools)[slot(kind)];
     switch (role) {
         case DisplayNameRole: return displayName(kind);
-        case IconNameRole: return iconName(kind);
+        case IconNameRole: return categoryIconName(kind);
         case ToolCountRole: return static_cast<int>(tools.size());
         case ToolCountTextRole: return QString::number(tools.size()) + QStringLiteral(" 个工具");
         case IsEnabledRole: return switches_[slot(kind)];
