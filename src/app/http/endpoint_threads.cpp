@@ -10,7 +10,8 @@ namespace {
 // `window` after the last handler before it sleeps in the system.
 void runPollingBeforeSleeping(asio::io_context& context, std::chrono::microseconds window) {
     using Clock = std::chrono::steady_clock;
-    auto lastRan = Clock::now();
+    // Nothing has run yet: a thread that starts idle sleeps at once.
+    Clock::time_point lastRan{};
     for (;;) {
         if (context.poll() > 0) {
             lastRan = Clock::now();
