@@ -29,9 +29,9 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/event_kit_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
-#include "platform/memory_defaults_store.hpp"
-#include "platform/script_runner.hpp"
-#include "platform/vdir_event_store.hpp"
+#include "platform/applications/script_runner.hpp"
+#include "platform/calendar/vdir_event_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 
 using namespace lumenary;
 using Clock = std::chrono::steady_clock;

@@ -38,8 +38,8 @@
 #include "mcp/server/stdio_transport.hpp"
 #include "mcp/server/tool_methods.hpp"
 #include "pipe.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "system/write_all.hpp"
-#include "platform/memory_defaults_store.hpp"
 
 using namespace lumenary;
 using namespace lumenary::mcp;

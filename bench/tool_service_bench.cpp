@@ -33,10 +33,10 @@
 #include <thread>
 
 #include "app/tools/local_tool_service.hpp"
-#include "platform/file_defaults_store.hpp"
 #include "app/ui/core_bridge.hpp"
 #include "app/ui/service_card_view_model.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/file_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 
 using namespace lumenary;
 using Clock = std::chrono::steady_clock;

@@ -23,6 +23,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
 #include "platform/vision/worker/dlib_example_photos.hpp"
@@ -36,7 +37,6 @@
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
-#include "platform/worker_process.hpp"
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
 #include "vision_bench_measures.hpp"

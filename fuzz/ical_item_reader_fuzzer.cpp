@@ -8,9 +8,9 @@
 #include <string>
 
 #include "fuzz_check.hpp"
-#include "platform/ical_document.hpp"
-#include "platform/ical_item_reader.hpp"
-#include "platform/ical_library_lock.hpp"
+#include "platform/calendar/ical_document.hpp"
+#include "platform/calendar/ical_item_reader.hpp"
+#include "platform/calendar/ical_library_lock.hpp"
 #include "system/utf8.hpp"
 
 using namespace lumenary::platform;

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "fuzz_check.hpp"
-#include "platform/vcard_reader.hpp"
+#include "platform/contacts/vcard_reader.hpp"
 #include "system/utf8.hpp"
 
 using namespace lumenary::platform;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/tools/contacts/contacts_tool_handler.hpp"
-#include "platform/vcard_folder_contact_store.hpp"
+#include "platform/contacts/vcard_folder_contact_store.hpp"
 #include "support/temporary_directory.hpp"
 #include "tool_text.hpp"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/tools/messages/messages_tool_handler.hpp"
-#include "platform/message_database.hpp"
+#include "platform/messages/message_database.hpp"
 #include "support/messages_database_file.hpp"
 #include "support/recording_message_sender.hpp"
 #include "support/temporary_directory.hpp"

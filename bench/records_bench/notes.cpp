@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/tools/notes/notes_tool_handler.hpp"
-#include "platform/folder_note_store.hpp"
+#include "platform/notes/folder_note_store.hpp"
 #include "support/temporary_directory.hpp"
 #include "tool_text.hpp"
 

@@ -23,8 +23,8 @@
 #include "async/main_executor.hpp"
 #include "async/worker_pool.hpp"
 #include "logging/console.hpp"
+#include "platform/defaults/file_defaults_store.hpp"
 #include "platform/desktop/x_display.hpp"
-#include "platform/file_defaults_store.hpp"
 
 using namespace lumenary;
 

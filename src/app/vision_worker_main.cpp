@@ -9,9 +9,9 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
 #include "platform/vision/worker/vision_request_handler.hpp"
-#include "platform/worker_process.hpp"
 
 namespace {
 

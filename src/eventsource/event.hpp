@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "mcp/core/decoder.hpp"
 
 namespace lumenary::eventsource {
 
@@ -31,15 +30,3 @@ template <>
 struct std::hash<lumenary::eventsource::Event> {
     std::size_t operator()(const lumenary::eventsource::Event& event) const noexcept { return event.hash(); }
 };
-
-namespace lumenary::mcp {
-
-// {"id"?, "event"?, "data", "retry"?}: absent fields are left out, and only
-// "data" is required when read.
-template <>
-struct Coder<eventsource::Event> {
-    static Value encode(const eventsource::Event& event);
-    static eventsource::Event decode(const Decoder& decoder);
-};
-
-}  // namespace lumenary::mcp

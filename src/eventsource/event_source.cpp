@@ -7,7 +7,7 @@
 #include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
 #include "eventsource/oversized_event_error.hpp"
-#include "platform/http_header_fields.hpp"
+#include "http_client/http_header_fields.hpp"
 
 namespace lumenary::eventsource {
 
@@ -22,7 +22,7 @@ std::chrono::milliseconds reconnectionPause(std::int64_t milliseconds, std::chro
 
 std::shared_ptr<EventSource> EventSource::create(asio::any_io_executor executor, std::string url,
                                                  Callbacks callbacks, Options options) {
-    platform::HTTPClientRequest request{.method = "GET",
+    http_client::HTTPClientRequest request{.method = "GET",
                                         .url = std::move(url),
                                         .headers = {{"Accept", "text/event-stream"}, {"Cache-Control", "no-cache"}},
                                         .timeouts = {.idle = std::chrono::seconds(60)}};
@@ -34,7 +34,7 @@ std::shared_ptr<EventSource> EventSource::create(asio::any_io_executor executor,
     return create(std::move(executor), std::move(url), std::move(callbacks), Options{});
 }
 
-std::shared_ptr<EventSource> EventSource::create(asio::any_io_executor executor, platform::HTTPClientRequest request,
+std::shared_ptr<EventSource> EventSource::create(asio::any_io_executor executor, http_client::HTTPClientRequest request,
                                                  Callbacks callbacks, Options options) {
     auto source = std::shared_ptr<EventSource>(
         new EventSource(std::move(executor), std::move(request), std::move(callbacks), std::move(options)));
@@ -42,12 +42,12 @@ std::shared_ptr<EventSource> EventSource::create(asio::any_io_executor executor,
     return source;
 }
 
-EventSource::EventSource(asio::any_io_executor executor, platform::HTTPClientRequest request, Callbacks callbacks,
+EventSource::EventSource(asio::any_io_executor executor, http_client::HTTPClientRequest request, Callbacks callbacks,
                          Options options)
     : request_(std::move(request)),
       options_(std::move(options)),
       strand_(asio::make_strand(std::move(executor))),
-      client_(platform::HTTPStreamingClient::create()),
+      client_(http_client::HTTPStreamingClient::create()),
       callbacks_(std::move(callbacks)) {}
 
 EventSource::~EventSource() {
@@ -162,8 +162,8 @@ asio::awaitable<void> EventSource::connect(std::weak_ptr<EventSource> weak) {
 }
 
 asio::awaitable<void> EventSource::readStream(std::weak_ptr<EventSource> weak, Parser& parser) {
-    std::shared_ptr<platform::HTTPStreamingClient> client;
-    platform::HTTPClientRequest request;
+    std::shared_ptr<http_client::HTTPStreamingClient> client;
+    http_client::HTTPClientRequest request;
     std::int64_t finalizationCount = 0;
     {
         auto self = weak.lock();
@@ -184,7 +184,7 @@ asio::awaitable<void> EventSource::readStream(std::weak_ptr<EventSource> weak, P
     if (!contentType) {
         throw EventSourceError::invalidContentType(std::nullopt);
     }
-    if (!platform::isMediaType(*contentType, "text/event-stream")) {
+    if (!http_client::isMediaType(*contentType, "text/event-stream")) {
         throw EventSourceError::invalidContentType(*contentType);
     }
     OpenCallback onOpen;

@@ -18,8 +18,8 @@
 #include "eventsource/event_source_error.hpp"
 #include "eventsource/parser.hpp"
 #include "eventsource/ready_state.hpp"
-#include "platform/http_client.hpp"
-#include "platform/http_streaming_client.hpp"
+#include "http_client/http_client.hpp"
+#include "http_client/http_streaming_client.hpp"
 
 namespace lumenary::eventsource {
 
@@ -68,14 +68,14 @@ public:
                                                Options options);
     static std::shared_ptr<EventSource> create(asio::any_io_executor executor, std::string url, Callbacks callbacks);
     // `request` as given, sent again on every attempt.
-    static std::shared_ptr<EventSource> create(asio::any_io_executor executor, platform::HTTPClientRequest request,
+    static std::shared_ptr<EventSource> create(asio::any_io_executor executor, http_client::HTTPClientRequest request,
                                                Callbacks callbacks, Options options);
 
     ~EventSource();
     EventSource(const EventSource&) = delete;
     EventSource& operator=(const EventSource&) = delete;
 
-    const platform::HTTPClientRequest& request() const noexcept { return request_; }
+    const http_client::HTTPClientRequest& request() const noexcept { return request_; }
     const std::string& url() const noexcept { return request_.url; }
     ReadyState readyState() const noexcept { return readyState_; }
 
@@ -89,7 +89,7 @@ public:
     void close();
 
 private:
-    EventSource(asio::any_io_executor executor, platform::HTTPClientRequest request, Callbacks callbacks,
+    EventSource(asio::any_io_executor executor, http_client::HTTPClientRequest request, Callbacks callbacks,
                 Options options);
 
     void start();
@@ -101,10 +101,10 @@ private:
     static asio::awaitable<void> readStream(std::weak_ptr<EventSource> weak, Parser& parser);
     static asio::awaitable<void> deliver(std::weak_ptr<EventSource> weak, Event event);
 
-    const platform::HTTPClientRequest request_;
+    const http_client::HTTPClientRequest request_;
     const Options options_;
     asio::strand<asio::any_io_executor> strand_;
-    std::shared_ptr<platform::HTTPStreamingClient> client_;
+    std::shared_ptr<http_client::HTTPStreamingClient> client_;
     std::atomic<ReadyState> readyState_{ReadyState::connecting};
     Callbacks callbacks_;
     std::optional<async::Task> connectionTask_;

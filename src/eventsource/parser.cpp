@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::eventsource {
 
@@ -252,10 +252,10 @@ void Parser::appendStreamedValue(std::string_view bytes, bool ascii) {
 void Parser::endStreamedValue() {
     const std::size_t start = *streamedValueStart_;
     streamedValueStart_.reset();
-    if (streamedValueASCII_ || mcp::isValidUTF8(std::string_view(currentData_).substr(start))) {
+    if (streamedValueASCII_ || system::isValidUTF8(std::string_view(currentData_).substr(start))) {
         return;
     }
-    const std::string repaired = mcp::repairUTF8(std::string_view(currentData_).substr(start));
+    const std::string repaired = system::repairUTF8(std::string_view(currentData_).substr(start));
     currentData_.resize(start);
     if (currentData_.size() + repaired.size() > maximumLineBytes_) {
         dropEvent();
@@ -284,11 +284,11 @@ void Parser::processRawLine(std::string_view bytes, bool ascii) {
     if (!ascii && bytes.starts_with(byteOrderMark)) {
         bytes.remove_prefix(byteOrderMark.size());
     }
-    if (ascii || mcp::isValidUTF8(bytes)) {
+    if (ascii || system::isValidUTF8(bytes)) {
         processLine(bytes);
         return;
     }
-    repairedLine_ = mcp::repairUTF8(bytes);
+    repairedLine_ = system::repairUTF8(bytes);
     processLine(repairedLine_);
 }
 

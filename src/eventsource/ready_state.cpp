@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "mcp/core/coders.hpp"
 
 namespace lumenary::eventsource {
 
@@ -23,19 +22,3 @@ std::string_view description(ReadyState state) {
 }
 
 }  // namespace lumenary::eventsource
-
-namespace lumenary::mcp {
-
-Value Coder<eventsource::ReadyState>::encode(eventsource::ReadyState state) {
-    return static_cast<std::int64_t>(state);
-}
-
-eventsource::ReadyState Coder<eventsource::ReadyState>::decode(const Decoder& decoder) {
-    const auto rawValue = decoder.decode<std::int64_t>();
-    if (auto state = eventsource::readyStateFromRawValue(rawValue)) {
-        return *state;
-    }
-    decoder.failDataCorrupted("Cannot initialize ReadyState from invalid Int value " + std::to_string(rawValue));
-}
-
-}  // namespace lumenary::mcp

@@ -4,7 +4,6 @@
 #include <optional>
 #include <string_view>
 
-#include "mcp/core/decoder.hpp"
 
 namespace lumenary::eventsource {
 
@@ -20,13 +19,3 @@ std::optional<ReadyState> readyStateFromRawValue(std::int64_t rawValue);
 std::string_view description(ReadyState state);
 
 }  // namespace lumenary::eventsource
-
-namespace lumenary::mcp {
-
-template <>
-struct Coder<eventsource::ReadyState> {
-    static Value encode(eventsource::ReadyState state);
-    static eventsource::ReadyState decode(const Decoder& decoder);
-};
-
-}  // namespace lumenary::mcp

@@ -9,6 +9,7 @@
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 
+#include "eventsource/eventsource_coders.hpp"
 #include "support/fake_http_endpoint.hpp"
 
 namespace lumenary::eventsource {

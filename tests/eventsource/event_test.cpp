@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "eventsource/eventsource_coders.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 

@@ -18,9 +18,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
-#include "platform/worker_process.hpp"
+#include "platform/vision/vision_worker_protocol.hpp"
 
 int main() {
     using namespace lumenary::platform;

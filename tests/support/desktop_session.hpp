@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/spawned_process.hpp"
+#include "platform/process/spawned_process.hpp"
 #include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/maps_backend.hpp"
+#include "platform/maps/maps_backend.hpp"
 
 namespace lumenary::testing {
 

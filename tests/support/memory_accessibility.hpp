@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/accessibility.hpp"
+#include "platform/desktop/accessibility.hpp"
 
 namespace lumenary::testing {
 

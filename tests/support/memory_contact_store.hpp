@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/contact_store.hpp"
+#include "platform/contacts/contact_store.hpp"
 
 namespace lumenary::testing {
 

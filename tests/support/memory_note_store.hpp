@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/note_store.hpp"
-#include "platform/unicode_text.hpp"
+#include "platform/notes/note_store.hpp"
+#include "platform/text/unicode_text.hpp"
 
 namespace lumenary::testing {
 

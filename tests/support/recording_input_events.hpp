@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/input_events.hpp"
+#include "platform/desktop/input_events.hpp"
 
 namespace lumenary::testing {
 

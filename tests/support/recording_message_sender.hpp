@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_sender.hpp"
+#include "platform/messages/message_sender.hpp"
 
 namespace lumenary::testing {
 

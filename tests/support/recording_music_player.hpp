@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/music_player.hpp"
+#include "platform/music/music_player.hpp"
 
 namespace lumenary::testing {
 

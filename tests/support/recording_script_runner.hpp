@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/script_runner.hpp"
+#include "platform/applications/script_runner.hpp"
 
 namespace lumenary::testing {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/url_opener.hpp"
+#include "platform/applications/url_opener.hpp"
 
 namespace lumenary::testing {
 

@@ -34,7 +34,7 @@ void HTTPExchangeWorkers::waitUntilIdle() {
 }
 
 void HTTPExchangeWorkers::work() {
-    platform::HTTPClient client;
+    http_client::HTTPClient client;
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idleThreads_;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/http_client.hpp"
+#include "http_client/http_client.hpp"
 
 namespace lumenary::app {
 
@@ -20,7 +20,7 @@ namespace lumenary::app {
 class HTTPExchangeWorkers {
 public:
     // Must not throw: an escaping error is swallowed.
-    using Job = std::function<void(platform::HTTPClient&)>;
+    using Job = std::function<void(http_client::HTTPClient&)>;
 
     HTTPExchangeWorkers() = default;
     // Runs every job already posted to its end, then joins the threads.

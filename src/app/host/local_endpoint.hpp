@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/defaults_store.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app {
 

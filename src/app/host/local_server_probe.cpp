@@ -27,7 +27,7 @@ constexpr std::size_t maximumHeadBytes = 8 * 1024;
 // and the whole exchange no longer than the total one.
 class ProbeDeadlines {
 public:
-    explicit ProbeDeadlines(platform::HTTPClientTimeouts timeouts)
+    explicit ProbeDeadlines(http_client::HTTPClientTimeouts timeouts)
         : idle_(timeouts.idle), total_(timeouts.total ? Clock::now() + *timeouts.total : Clock::time_point::max()) {
         progressed();
     }
@@ -121,7 +121,7 @@ int statusOf(std::string_view head) {
 
 }  // namespace
 
-bool answersAsServing(std::uint16_t port, platform::HTTPClientTimeouts timeouts) {
+bool answersAsServing(std::uint16_t port, http_client::HTTPClientTimeouts timeouts) {
     ProbeDeadlines deadlines(timeouts);
     const system::OwnedDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (socket.get() < 0 || !connectWithin(socket.get(), port, deadlines)) return false;

@@ -3,14 +3,14 @@
 #include <chrono>
 #include <cstdint>
 
-#include "platform/defaults_store.hpp"
-#include "platform/http_client.hpp"
+#include "http_client/http_client.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app {
 
 // The start-up probe may take 0.5 s without an answer and 1.0 s in all: a
 // client waits for the process while it decides.
-inline constexpr platform::HTTPClientTimeouts probeTimeouts{std::chrono::milliseconds(500),
+inline constexpr http_client::HTTPClientTimeouts probeTimeouts{std::chrono::milliseconds(500),
                                                             std::chrono::milliseconds(1000)};
 
 // True when "OPTIONS /mcp" on the loopback host's `port` is answered with
@@ -20,7 +20,7 @@ inline constexpr platform::HTTPClientTimeouts probeTimeouts{std::chrono::millise
 //
 // It speaks over a plain socket rather than the HTTP client: every launch
 // asks this once, and most never need the HTTP client's library at all.
-bool answersAsServing(std::uint16_t port, platform::HTTPClientTimeouts timeouts);
+bool answersAsServing(std::uint16_t port, http_client::HTTPClientTimeouts timeouts);
 
 // True when an instance serves MCP on the configured port.
 bool probeLocalServer(const platform::DefaultsStore& defaults);

@@ -13,7 +13,7 @@
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/stdio_transport.hpp"
-#include "platform/running_executable_path.hpp"
+#include "platform/program/running_executable_path.hpp"
 
 namespace lumenary::app {
 

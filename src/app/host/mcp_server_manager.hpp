@@ -14,7 +14,7 @@
 #include "async/task.hpp"
 #include "logging/console.hpp"
 #include "mcp/server/mcp_server.hpp"
-#include "platform/defaults_store.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::http {
 class MCPHTTPServer;

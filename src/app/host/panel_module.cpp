@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/running_executable_path.hpp"
+#include "platform/program/running_executable_path.hpp"
 
 namespace lumenary::app {
 

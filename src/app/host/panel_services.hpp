@@ -5,8 +5,8 @@
 #include <asio/any_io_executor.hpp>
 
 #include "app/permissions/permission_manager.hpp"
-#include "platform/defaults_store.hpp"
-#include "platform/url_opener.hpp"
+#include "platform/applications/url_opener.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app {
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "platform/defaults_store.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app {
 

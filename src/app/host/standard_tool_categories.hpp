@@ -7,10 +7,10 @@
 #include "app/tools/desktop/macos_control_service.hpp"
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/event_kit_service.hpp"
-#include "platform/defaults_store.hpp"
-#include "platform/event_store.hpp"
-#include "platform/message_database.hpp"
-#include "platform/url_opener.hpp"
+#include "platform/applications/url_opener.hpp"
+#include "platform/calendar/event_store.hpp"
+#include "platform/defaults/defaults_store.hpp"
+#include "platform/messages/message_database.hpp"
 
 namespace lumenary::app {
 

@@ -18,7 +18,7 @@
 #include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
 #include "mcp/core/message_classification.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 #include "system/write_all.hpp"
 
 namespace lumenary::app {
@@ -101,9 +101,9 @@ bool isReplyBody(const Value& body) {
     return isReply(mcp::classifyMessage(body));
 }
 
-std::string statusDescription(const platform::HTTPClientResponse& response) {
+std::string statusDescription(const http_client::HTTPClientResponse& response) {
     std::string description = "HTTP status " + std::to_string(response.status);
-    if (!response.body.empty() && response.body.size() <= maximumQuotedBodyLength && mcp::isValidUTF8(response.body)) {
+    if (!response.body.empty() && response.body.size() <= maximumQuotedBodyLength && system::isValidUTF8(response.body)) {
         description += ": ";
         description += response.body;
     }
@@ -193,7 +193,7 @@ void StdioProxy::handleLine(std::string line) {
         return;
     }
     // Answered, not dropped: a client whose bytes vanish waits for ever.
-    if (!mcp::isValidUTF8(line)) {
+    if (!system::isValidUTF8(line)) {
         writeReply(parseErrorLine("the message is not valid UTF-8"));
         return;
     }
@@ -205,7 +205,7 @@ void StdioProxy::forward(std::string message) {
     auto handled = std::make_shared<std::promise<void>>();
     auto replied = handled->get_future();
     try {
-        workers_.post([this, shared, handled](platform::HTTPClient& client) {
+        workers_.post([this, shared, handled](http_client::HTTPClient& client) {
             relay(*shared, client);
             handled->set_value();
         });
@@ -216,9 +216,9 @@ void StdioProxy::forward(std::string message) {
     replied.wait_for(timing_.replyWait);
 }
 
-void StdioProxy::relay(const std::string& message, platform::HTTPClient& client) {
+void StdioProxy::relay(const std::string& message, http_client::HTTPClient& client) {
     try {
-        platform::HTTPClientRequest request{
+        http_client::HTTPClientRequest request{
             .method = "POST",
             .url = baseURL_,
             .headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}},
@@ -228,18 +228,18 @@ void StdioProxy::relay(const std::string& message, platform::HTTPClient& client)
             request.headers.add("Mcp-Session-Id", std::move(*id));
         }
         auto result = client.send(request);
-        if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
+        if (const auto* error = std::get_if<http_client::HTTPClientError>(&result)) {
             handleFailure(message, *error);
         } else {
-            handleResponse(message, std::get<platform::HTTPClientResponse>(std::move(result)));
+            handleResponse(message, std::get<http_client::HTTPClientResponse>(std::move(result)));
         }
     } catch (const std::exception& error) {
         answerWithError(message, std::string("Failed to forward request: ") + error.what());
     }
 }
 
-void StdioProxy::handleFailure(const std::string& message, const platform::HTTPClientError& error) {
-    if (error.kind != platform::HTTPClientError::Kind::couldNotConnect) {
+void StdioProxy::handleFailure(const std::string& message, const http_client::HTTPClientError& error) {
+    if (error.kind != http_client::HTTPClientError::Kind::couldNotConnect) {
         console_.print("Failed to forward request: ", error.description);
     } else if (!instanceUnreachable_.exchange(true)) {
         // Once, not for each of the lines a client may still have queued.
@@ -250,7 +250,7 @@ void StdioProxy::handleFailure(const std::string& message, const platform::HTTPC
     answerWithError(message, "Failed to forward request: " + error.description);
 }
 
-void StdioProxy::handleResponse(const std::string& message, platform::HTTPClientResponse response) {
+void StdioProxy::handleResponse(const std::string& message, http_client::HTTPClientResponse response) {
     if (instanceUnreachable_.exchange(false)) {
         console_.print("The Lumenary server at ", baseURL_, " serves again");
     }
@@ -311,7 +311,7 @@ void StdioProxy::answerWithError(const std::string& message, const std::string& 
     }
     // The description comes from the network library or the instance and
     // may be anything; the JSON writer escapes it.
-    std::string safeDescription = mcp::isValidUTF8(description) ? description : std::string("(unreadable description)");
+    std::string safeDescription = system::isValidUTF8(description) ? description : std::string("(unreadable description)");
     if (!awaited.isBatch) {
         writeReply(
             mcp::writeJSON(errorReply(mcp::encodeValue(awaited.ids.front()), internalErrorCode, safeDescription)));
@@ -335,9 +335,9 @@ void StdioProxy::endSession() {
                                              .headers = {{"Mcp-Session-Id", *id}},
                                              .body = {},
                                              .timeouts = timing_.sessionEnd});
-    if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
+    if (const auto* error = std::get_if<http_client::HTTPClientError>(&result)) {
         console_.print("Could not end session ", *id, ": ", error->description);
-    } else if (const auto& response = std::get<platform::HTTPClientResponse>(result);
+    } else if (const auto& response = std::get<http_client::HTTPClientResponse>(result);
                response.status < 200 || response.status >= 300) {
         console_.print("Could not end session ", *id, ": ", statusDescription(response));
     }

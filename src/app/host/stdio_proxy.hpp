@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "app/host/http_exchange_workers.hpp"
+#include "http_client/http_client.hpp"
 #include "logging/console.hpp"
-#include "platform/http_client.hpp"
 
 namespace lumenary::app {
 
@@ -27,14 +27,14 @@ struct StdioProxyStreams {
 
 struct StdioProxyTiming {
     // The check that an instance serves before anything is relayed.
-    platform::HTTPClientTimeouts check{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
+    http_client::HTTPClientTimeouts check{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
     // One relayed message: a tool call may think for a while.
-    platform::HTTPClientTimeouts post{std::chrono::seconds(60), std::nullopt};
+    http_client::HTTPClientTimeouts post{std::chrono::seconds(60), std::nullopt};
     // How long `forward` waits for a reply before the next line may go; a
     // reply that comes later is still written.
     std::chrono::milliseconds replyWait{std::chrono::seconds(30)};
     // Ending the session when the input ends.
-    platform::HTTPClientTimeouts sessionEnd{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
+    http_client::HTTPClientTimeouts sessionEnd{std::chrono::milliseconds(1000), std::chrono::milliseconds(2000)};
 };
 
 // Lets an MCP client that can only launch a command reach the instance
@@ -86,9 +86,9 @@ public:
 
 private:
     void handleLine(std::string line);
-    void relay(const std::string& message, platform::HTTPClient& client);
-    void handleFailure(const std::string& message, const platform::HTTPClientError& error);
-    void handleResponse(const std::string& message, platform::HTTPClientResponse response);
+    void relay(const std::string& message, http_client::HTTPClient& client);
+    void handleFailure(const std::string& message, const http_client::HTTPClientError& error);
+    void handleResponse(const std::string& message, http_client::HTTPClientResponse response);
     void answerWithError(const std::string& message, const std::string& description);
     void endSession();
 
@@ -116,7 +116,7 @@ private:
     std::atomic<bool> instanceUnreachable_{false};
 
     // The session end, on the thread that runs the proxy.
-    platform::HTTPClient controlClient_;
+    http_client::HTTPClient controlClient_;
     // Last: its threads use every member above until they are joined.
     HTTPExchangeWorkers workers_;
 };

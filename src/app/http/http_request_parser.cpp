@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::http {
 
@@ -101,7 +101,7 @@ HTTPParseResult HTTPRequestParser::readHead() {
     headRead_ = true;
 
     const std::string_view block(head_.data(), end);
-    if (!mcp::isValidUTF8(block)) {
+    if (!system::isValidUTF8(block)) {
         return badRequest("Request header block is not valid UTF-8");
     }
 

@@ -1,8 +1,8 @@
 #include "app/http/http_response.hpp"
 
 #include "mcp/core/json.hpp"
-#include "mcp/core/utf8.hpp"
 #include "mcp/core/value.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::http {
 
@@ -12,7 +12,7 @@ namespace {
 // writer refuses such text, so in that case every non-ASCII byte becomes
 // U+FFFD.
 std::string asUTF8(std::string_view text) {
-    if (mcp::isValidUTF8(text)) {
+    if (system::isValidUTF8(text)) {
         return std::string(text);
     }
     std::string result;

@@ -7,7 +7,7 @@
 #include "app/http/http_response.hpp"
 #include "app/http/loopback_origin.hpp"
 #include "mcp/core/id.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::http {
 
@@ -41,7 +41,7 @@ std::string sessionIDFor(const HTTPRequest& request) {
 }
 
 std::string_view textOrNil(std::string_view bytes) {
-    return mcp::isValidUTF8(bytes) ? bytes : std::string_view("nil");
+    return system::isValidUTF8(bytes) ? bytes : std::string_view("nil");
 }
 
 asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status, std::string_view statusText,

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -15,7 +15,7 @@ std::filesystem::path absoluteLocation(const std::filesystem::path& location) {
 }
 
 std::string shown(const std::filesystem::path& location) {
-    return mcp::repairUTF8(absoluteLocation(location).string());
+    return system::repairUTF8(absoluteLocation(location).string());
 }
 
 bool isFolder(const std::filesystem::path& path) {

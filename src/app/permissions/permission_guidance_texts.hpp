@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/permissions/permission_manager.hpp"
-#include "platform/event_store.hpp"
+#include "platform/calendar/event_store.hpp"
 
 namespace lumenary::app {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/permissions/permission_guidance_texts.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -30,7 +30,7 @@ std::string requestErrorLead(EventStoreEntity entity) {
 
 std::string unansweredDescription(const std::string& what, const std::string& location,
                                   std::chrono::milliseconds bound) {
-    return "the " + what + " " + mcp::repairUTF8(location) + " did not answer within " + std::to_string(bound.count()) +
+    return "the " + what + " " + system::repairUTF8(location) + " did not answer within " + std::to_string(bound.count()) +
            " ms";
 }
 
@@ -177,7 +177,7 @@ void ProbePermissionManager::openSystemSettings(const PermissionCategory& catego
     const auto shown = guidance(category);
     if (shown.settingsLocation && sources_.urlOpener) {
         if (const auto failure = sources_.urlOpener->open(*shown.settingsLocation)) {
-            sources_.console.print("[PermissionManager] Could not open ", mcp::repairUTF8(*shown.settingsLocation),
+            sources_.console.print("[PermissionManager] Could not open ", system::repairUTF8(*shown.settingsLocation),
                                    ": ", failure->description);
         }
         return;

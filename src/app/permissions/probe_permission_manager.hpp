@@ -13,9 +13,9 @@
 #include "app/tools/desktop/macos_control_service.hpp"
 #include "app/tools/reminders/event_kit_service.hpp"
 #include "logging/console.hpp"
-#include "platform/message_database.hpp"
+#include "platform/applications/url_opener.hpp"
+#include "platform/messages/message_database.hpp"
 #include "platform/platform_error.hpp"
-#include "platform/url_opener.hpp"
 
 namespace lumenary::app {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "platform/process_launcher.hpp"
+#include "platform/process/process_launcher.hpp"
 
 namespace lumenary::app {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logging/console.hpp"
-#include "platform/login_item.hpp"
+#include "platform/applications/login_item.hpp"
 
 namespace lumenary::app {
 

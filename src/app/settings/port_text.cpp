@@ -1,6 +1,6 @@
 #include "app/settings/port_text.hpp"
 
-#include "platform/unicode_characters.hpp"
+#include "platform/text/unicode_characters.hpp"
 
 namespace lumenary::app {
 

@@ -1,6 +1,6 @@
 #include "app/settings/project_documents.hpp"
 
-#include "platform/percent_encoding.hpp"
+#include "platform/text/percent_encoding.hpp"
 
 namespace lumenary::app {
 

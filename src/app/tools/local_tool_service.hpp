@@ -16,7 +16,7 @@
 #include "app/tools/tool_category.hpp"
 #include "app/tools/tool_category_table.hpp"
 #include "async/signal.hpp"
-#include "platform/defaults_store.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app {
 

@@ -3,7 +3,7 @@
 
 #include "app/tools/local_tool_service.hpp"
 #include "async/main_executor.hpp"
-#include "platform/file_defaults_store.hpp"
+#include "platform/defaults/file_defaults_store.hpp"
 
 namespace lumenary::app {
 

@@ -13,8 +13,8 @@
 #include "app/permissions/permission_manager.hpp"
 #include "app/tools/tool_category_table.hpp"
 #include "app/ui/panel_snapshot.hpp"
-#include "platform/url_opener.hpp"
-#include "platform/defaults_store.hpp"
+#include "platform/applications/url_opener.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app::ui {
 

@@ -11,7 +11,7 @@
 #include "app/permissions/permission_manager.hpp"
 #include "app/ui/onboarding_tool_rows_view_model.hpp"
 #include "mcp/core/mcp_error.hpp"
-#include "platform/defaults_store.hpp"
+#include "platform/defaults/defaults_store.hpp"
 
 namespace lumenary::app::ui {
 

@@ -1,6 +1,6 @@
 #include "app/ui/panel_models.hpp"
 
-#include "platform/updater.hpp"
+#include "platform/program/updater.hpp"
 
 namespace lumenary::app::ui {
 

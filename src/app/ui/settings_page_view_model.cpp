@@ -12,7 +12,7 @@
 #include "app/settings/random_port.hpp"
 #include "app/ui/core_bridge.hpp"
 #include "app/ui/panel_view_model.hpp"
-#include "platform/updater.hpp"
+#include "platform/program/updater.hpp"
 
 namespace lumenary::app::ui {
 

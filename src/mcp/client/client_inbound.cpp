@@ -12,7 +12,7 @@
 #include "mcp/core/classified_envelopes.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/message_classification.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::mcp {
 
@@ -182,7 +182,7 @@ asio::awaitable<void> Client::handleInbound(const std::shared_ptr<Transport>& tr
         logger->warning(
             "Unexpected message received by client (not single/batch response or notification)",
             [&] {
-                return isValidUTF8(text) ? std::optional<logging::Metadata>(logging::Metadata{{"message", text}})
+                return system::isValidUTF8(text) ? std::optional<logging::Metadata>(logging::Metadata{{"message", text}})
                                          : std::nullopt;
             },
             {}, clientLocation("connect(transport:)"));

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "mcp/core/coders.hpp"
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -16,7 +16,7 @@ std::uint64_t marker(bool present) {
 }  // namespace
 
 std::size_t ClientCapabilities::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(marker(sampling.has_value()));
     hasher.combine(marker(experimental.has_value()));
     if (experimental) {

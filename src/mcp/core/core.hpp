@@ -6,7 +6,6 @@
 #include "mcp/core/base64.hpp"             // base64Encode, base64Decode
 #include "mcp/core/data_url.hpp"           // isDataURL, parseDataURL, dataURLEncoded
 #include "mcp/core/json.hpp"               // parseJSON, writeJSON: text <-> Value, compact or pretty
-#include "mcp/core/utf8.hpp"               // isValidUTF8, repairUTF8: one U+FFFD per ill-formed subpart
 #include "mcp/core/value.hpp"              // Value: the JSON value, with data URLs as bytes
 #include "mcp/core/value_conversions.hpp"  // boolFrom, integerFrom, doubleFrom, stringFrom
 

@@ -1,7 +1,7 @@
 #include "mcp/core/data_url.hpp"
 
 #include "mcp/core/base64.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::mcp {
 
@@ -79,7 +79,7 @@ std::optional<std::string> percentDecode(std::string_view payload) {
         bytes.push_back(static_cast<char>(high << 4 | low));
         index += 2;
     }
-    if (!isValidUTF8(bytes)) {
+    if (!system::isValidUTF8(bytes)) {
         return std::nullopt;
     }
     return bytes;

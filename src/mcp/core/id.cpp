@@ -1,9 +1,9 @@
 #include "mcp/core/id.hpp"
 
 #include "mcp/core/coders.hpp"
-#include "mcp/core/hasher.hpp"
 #include "mcp/core/message_classification.hpp"
 #include "mcp/core/uuid.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -26,7 +26,7 @@ std::string ID::description() const {
 }
 
 std::size_t ID::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(static_cast<std::uint64_t>(storage_.index()));
     if (const auto* text = stringValue()) {
         hasher.combine(std::string_view(*text));

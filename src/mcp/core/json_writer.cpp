@@ -5,7 +5,7 @@
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/data_url.hpp"
 #include "mcp/core/json.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::mcp {
 
@@ -36,7 +36,7 @@ public:
         for (const char character : text) {
             bytesSeen |= static_cast<unsigned char>(character);
         }
-        if (bytesSeen >= 0x80 && !isValidUTF8(text)) {
+        if (bytesSeen >= 0x80 && !system::isValidUTF8(text)) {
             throw EncodingError("Cannot write text that is not valid UTF-8 as JSON");
         }
         out_.reserve(out_.size() + text.size() + 2);

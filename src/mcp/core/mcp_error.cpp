@@ -9,7 +9,7 @@
 #include <typeinfo>
 
 #include "mcp/core/coders.hpp"
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -139,7 +139,7 @@ std::string MCPError::debugDescription() const {
 }
 
 std::size_t MCPError::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(static_cast<std::uint64_t>(code()));
     return hasher.finalize();
 }

@@ -1,12 +1,12 @@
 #include "mcp/core/peer_configuration.hpp"
 
 #include "mcp/core/coders.hpp"
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
 std::size_t PeerConfiguration::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(strict ? 1U : 0U);
     return hasher.finalize();
 }

@@ -1,12 +1,12 @@
 #include "mcp/core/peer_info.hpp"
 
 #include "mcp/core/coders.hpp"
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
 std::size_t PeerInfo::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(name);
     hasher.combine(version);
     return hasher.finalize();

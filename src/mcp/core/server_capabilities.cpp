@@ -1,7 +1,7 @@
 #include "mcp/core/server_capabilities.hpp"
 
 #include "mcp/core/coders.hpp"
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -9,7 +9,7 @@ namespace {
 
 // A marker 0 for absent, or 1 followed by the flag as 0 or 1, so that absent,
 // false and true all hash apart.
-void combineFlag(Hasher& hasher, const std::optional<bool>& flag) {
+void combineFlag(system::Hasher& hasher, const std::optional<bool>& flag) {
     hasher.combine(flag ? 1U : 0U);
     if (flag) {
         hasher.combine(*flag ? 1U : 0U);
@@ -17,7 +17,7 @@ void combineFlag(Hasher& hasher, const std::optional<bool>& flag) {
 }
 
 template <typename Group>
-bool combinePresence(Hasher& hasher, const std::optional<Group>& group) {
+bool combinePresence(system::Hasher& hasher, const std::optional<Group>& group) {
     hasher.combine(group ? 1U : 0U);
     return group.has_value();
 }
@@ -25,7 +25,7 @@ bool combinePresence(Hasher& hasher, const std::optional<Group>& group) {
 }  // namespace
 
 std::size_t ServerCapabilities::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     combinePresence(hasher, logging);
     if (combinePresence(hasher, prompts)) {
         combineFlag(hasher, prompts->listChanged);

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "mcp/core/data_url.hpp"
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -133,7 +133,7 @@ void appendDescription(std::string& out, const Value& value) {
     }
 }
 
-void feed(Hasher& hasher, const Value& value) {
+void feed(system::Hasher& hasher, const Value& value) {
     hasher.combine(static_cast<std::uint64_t>(value.kind()));
     switch (value.kind()) {
         case Value::Kind::null: return;
@@ -164,7 +164,7 @@ void feed(Hasher& hasher, const Value& value) {
             // Order-independent, so equal objects hash alike however they were built.
             std::uint64_t digest = 0;
             for (const auto& [key, member] : *value.objectValue()) {
-                Hasher entry = hasher;
+                system::Hasher entry = hasher;
                 entry.combine(std::string_view(key));
                 feed(entry, member);
                 digest ^= entry.finalize();
@@ -184,7 +184,7 @@ std::string Value::description() const {
 }
 
 std::size_t Value::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     feed(hasher, *this);
     return hasher.finalize();
 }

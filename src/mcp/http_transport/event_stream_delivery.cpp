@@ -20,7 +20,7 @@ logging::Logger::Location sseLocation() {
 // The body, read only while the consumer keeps up.
 class PacedBody {
 public:
-    PacedBody(platform::HTTPStreamingExchange& exchange, async::Queue<ReceivedMessage> inbound,
+    PacedBody(http_client::HTTPStreamingExchange& exchange, async::Queue<ReceivedMessage> inbound,
               std::size_t maximumUndeliveredBytes)
         : exchange_(&exchange), inbound_(std::move(inbound)), maximumUndeliveredBytes_(maximumUndeliveredBytes) {}
 
@@ -30,14 +30,14 @@ public:
     }
 
 private:
-    platform::HTTPStreamingExchange* exchange_;
+    http_client::HTTPStreamingExchange* exchange_;
     async::Queue<ReceivedMessage> inbound_;
     std::size_t maximumUndeliveredBytes_;
 };
 
 }  // namespace
 
-asio::awaitable<void> deliverEventStream(platform::HTTPStreamingExchange& exchange, EventStreamDelivery delivery,
+asio::awaitable<void> deliverEventStream(http_client::HTTPStreamingExchange& exchange, EventStreamDelivery delivery,
                                          EventStreamProgress& progress) {
     eventsource::ServerSentEventSequence events(PacedBody(exchange, delivery.inbound, delivery.maximumUndeliveredBytes),
                                                 delivery.maximumEventBytes);

@@ -6,9 +6,9 @@
 #include <asio/awaitable.hpp>
 
 #include "async/queue.hpp"
+#include "http_client/http_streaming_client.hpp"
 #include "logging/logger.hpp"
 #include "mcp/core/transport.hpp"
-#include "platform/http_streaming_client.hpp"
 
 namespace lumenary::mcp {
 
@@ -35,7 +35,7 @@ struct EventStreamProgress {
 // is cancelled. A failure of the body is logged ("Error processing SSE
 // events: ...") and passed on; a line or event past its bound fails with
 // MCPError::internalError.
-asio::awaitable<void> deliverEventStream(platform::HTTPStreamingExchange& exchange, EventStreamDelivery delivery,
+asio::awaitable<void> deliverEventStream(http_client::HTTPStreamingExchange& exchange, EventStreamDelivery delivery,
                                          EventStreamProgress& progress);
 
 }  // namespace lumenary::mcp

@@ -25,7 +25,7 @@ async::Queue<ReceivedMessage> newInboundStream() {
     return async::Queue<ReceivedMessage>([](const ReceivedMessage& message) { return message.text.size(); });
 }
 
-std::string contentTypeOf(const platform::HTTPHeaderFields& headers) {
+std::string contentTypeOf(const http_client::HTTPHeaderFields& headers) {
     return headers.value("Content-Type").value_or("");
 }
 
@@ -90,7 +90,7 @@ asio::awaitable<void> HTTPClientTransport::connectOnStrand(std::shared_ptr<HTTPC
     }
     self->everConnected_ = true;
     auto connection = std::make_shared<Connection>();
-    connection->client = platform::HTTPStreamingClient::create();
+    connection->client = http_client::HTTPStreamingClient::create();
     {
         std::lock_guard lock(self->mutex_);
         connection->inbound = self->inbound_;
@@ -129,7 +129,7 @@ asio::awaitable<void> HTTPClientTransport::sendOnStrand(std::shared_ptr<HTTPClie
     if (!connection || !connection->connected) {
         throw MCPError::internalError("Transport not connected");
     }
-    platform::HTTPClientRequest request{.method = "POST",
+    http_client::HTTPClientRequest request{.method = "POST",
                                         .url = self->endpoint_,
                                         .headers = {{"Accept", "application/json, text/event-stream"},
                                                     {"Content-Type", "application/json"}},
@@ -143,20 +143,20 @@ asio::awaitable<void> HTTPClientTransport::sendOnStrand(std::shared_ptr<HTTPClie
 }
 
 asio::awaitable<void> HTTPClientTransport::processResponse(std::shared_ptr<Connection> connection,
-                                                           platform::HTTPStreamingExchange& exchange) {
+                                                           http_client::HTTPStreamingExchange& exchange) {
     const auto location = transportLocation("processResponse(response:stream:)");
     const std::string contentType = contentTypeOf(exchange.headers());
     // Before the status: a failed answer may still name the session.
     captureSessionID(exchange.headers(), "processResponse(response:stream:)");
     processHTTPResponse(exchange.status(), contentType);
 
-    if (platform::isMediaType(contentType, "text/event-stream")) {
+    if (http_client::isMediaType(contentType, "text/event-stream")) {
         logger_.trace("Received SSE response, processing in streaming task", {}, {}, location);
         EventStreamProgress progress;
         co_await deliverEventStream(exchange, delivery(*connection), progress);
         co_return;
     }
-    if (platform::isMediaType(contentType, "application/json")) {
+    if (http_client::isMediaType(contentType, "application/json")) {
         std::string body;
         while (auto piece = co_await exchange.next()) {
             if (body.size() + piece->size() > options_.maximumMessageBytes) {
@@ -203,7 +203,7 @@ void HTTPClientTransport::processHTTPResponse(int status, const std::string& con
     throw *failure;
 }
 
-void HTTPClientTransport::captureSessionID(const platform::HTTPHeaderFields& headers, std::string_view operation) {
+void HTTPClientTransport::captureSessionID(const http_client::HTTPHeaderFields& headers, std::string_view operation) {
     auto id = headers.value("Mcp-Session-Id");
     if (!id) {
         return;
@@ -225,7 +225,7 @@ void HTTPClientTransport::triggerInitialSessionIDSignal() {
     }
 }
 
-platform::HTTPClientRequest HTTPClientTransport::modified(platform::HTTPClientRequest request) const {
+http_client::HTTPClientRequest HTTPClientTransport::modified(http_client::HTTPClientRequest request) const {
     return options_.requestModifier ? options_.requestModifier(std::move(request)) : request;
 }
 
@@ -319,7 +319,7 @@ asio::awaitable<HTTPClientTransport::ListenAttempt> HTTPClientTransport::connect
     std::weak_ptr<HTTPClientTransport> weak, std::shared_ptr<Connection> connection, std::string& lastEventId) {
     const auto location = transportLocation("connectToEventStream()");
     ListenAttempt attempt;
-    std::optional<platform::HTTPClientRequest> request;
+    std::optional<http_client::HTTPClientRequest> request;
     std::optional<EventStreamDelivery> delivery;
     {
         auto self = weak.lock();
@@ -327,7 +327,7 @@ asio::awaitable<HTTPClientTransport::ListenAttempt> HTTPClientTransport::connect
             co_return attempt;
         }
         // No idle limit: a healthy stream may stay quiet for hours.
-        request.emplace(platform::HTTPClientRequest{
+        request.emplace(http_client::HTTPClientRequest{
             .method = "GET",
             .url = self->endpoint_,
             .headers = {{"Accept", "text/event-stream"}, {"Cache-Control", "no-cache"}},
@@ -361,7 +361,7 @@ asio::awaitable<HTTPClientTransport::ListenAttempt> HTTPClientTransport::connect
             }
             self->captureSessionID(exchange.headers(), "connectToEventStream()");
             const auto contentType = contentTypeOf(exchange.headers());
-            if (!platform::isMediaType(contentType, "text/event-stream")) {
+            if (!http_client::isMediaType(contentType, "text/event-stream")) {
                 attempt.wrongContentType = true;
                 throw MCPError::internalError("Unexpected content type: " + contentType);
             }

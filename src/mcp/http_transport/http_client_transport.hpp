@@ -13,12 +13,12 @@
 #include "async/one_shot.hpp"
 #include "async/queue.hpp"
 #include "async/task.hpp"
+#include "http_client/http_header_fields.hpp"
+#include "http_client/http_streaming_client.hpp"
 #include "logging/logger.hpp"
 #include "mcp/core/transport.hpp"
 #include "mcp/http_transport/event_stream_delivery.hpp"
 #include "mcp/http_transport/http_client_transport_options.hpp"
-#include "platform/http_header_fields.hpp"
-#include "platform/http_streaming_client.hpp"
 
 namespace lumenary::mcp {
 
@@ -61,7 +61,7 @@ public:
     // Fails with "Transport not connected" before connect(); with the status
     // texts of a failed answer; with "Unexpected content type: ..." for a
     // non-empty answer that is neither JSON nor an event stream; with the
-    // platform's HTTPClientFailure when the exchange itself fails.
+    // HTTP client's HTTPClientFailure when the exchange itself fails.
     asio::awaitable<void> send(std::string message) override;
     // The same stream on every call until the next connect() after a
     // disconnect().
@@ -75,7 +75,7 @@ public:
 private:
     // What one connect() starts and disconnect() ends.
     struct Connection {
-        std::shared_ptr<platform::HTTPStreamingClient> client;
+        std::shared_ptr<http_client::HTTPStreamingClient> client;
         async::Queue<ReceivedMessage> inbound;
         // Fired by the first session id, or by disconnect(); stays fired, so
         // an id that arrives before the GET stream waits is never missed.
@@ -99,11 +99,11 @@ private:
     static asio::awaitable<void> sendOnStrand(std::shared_ptr<HTTPClientTransport> self, std::string message);
 
     asio::awaitable<void> processResponse(std::shared_ptr<Connection> connection,
-                                          platform::HTTPStreamingExchange& exchange);
+                                          http_client::HTTPStreamingExchange& exchange);
     void processHTTPResponse(int status, const std::string& contentType);
-    void captureSessionID(const platform::HTTPHeaderFields& headers, std::string_view operation);
+    void captureSessionID(const http_client::HTTPHeaderFields& headers, std::string_view operation);
     void triggerInitialSessionIDSignal();
-    platform::HTTPClientRequest modified(platform::HTTPClientRequest request) const;
+    http_client::HTTPClientRequest modified(http_client::HTTPClientRequest request) const;
     EventStreamDelivery delivery(const Connection& connection) const;
 
     // The GET stream: one task per connection, holding the transport weakly.

@@ -5,8 +5,8 @@
 #include <functional>
 #include <optional>
 
+#include "http_client/http_client.hpp"
 #include "logging/logger.hpp"
-#include "platform/http_client.hpp"
 
 namespace lumenary::mcp {
 
@@ -16,7 +16,7 @@ struct HTTPClientTransportOptions {
     // How long the GET stream waits for the server to name its session.
     std::chrono::milliseconds sseInitializationTimeout{10'000};
     // The last word on every request before it is sent (POST and GET).
-    std::function<platform::HTTPClientRequest(platform::HTTPClientRequest)> requestModifier{};
+    std::function<http_client::HTTPClientRequest(http_client::HTTPClientRequest)> requestModifier{};
     // Absent: "mcp.transport.http.client", which discards every record.
     std::optional<logging::Logger> logger{};
 

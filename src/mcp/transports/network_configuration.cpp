@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "mcp/core/hasher.hpp"
 #include "mcp/core/mcp_error.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -47,7 +47,7 @@ std::chrono::steady_clock::duration NetworkHeartbeatConfiguration::intervalDurat
 }
 
 std::size_t NetworkHeartbeatConfiguration::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(static_cast<std::uint64_t>(enabled));
     hasher.combine(bitsOf(interval));
     return hasher.finalize();
@@ -71,7 +71,7 @@ std::chrono::steady_clock::duration NetworkReconnectionConfiguration::backoffDur
 }
 
 std::size_t NetworkReconnectionConfiguration::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(static_cast<std::uint64_t>(enabled));
     hasher.combine(static_cast<std::uint64_t>(maxAttempts));
     hasher.combine(bitsOf(backoffMultiplier));
@@ -97,7 +97,7 @@ std::size_t NetworkBufferConfiguration::readBufferSize() const noexcept {
 }
 
 std::size_t NetworkBufferConfiguration::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     hasher.combine(static_cast<std::uint64_t>(maxReceiveBufferSize.has_value()));
     if (maxReceiveBufferSize) {
         hasher.combine(static_cast<std::uint64_t>(*maxReceiveBufferSize));

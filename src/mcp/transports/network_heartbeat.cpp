@@ -4,7 +4,7 @@
 #include <ctime>
 #include <limits>
 
-#include "mcp/core/hasher.hpp"
+#include "system/hasher.hpp"
 
 namespace lumenary::mcp {
 
@@ -89,7 +89,7 @@ std::string NetworkHeartbeat::dateText() const {
 }
 
 std::size_t NetworkHeartbeat::hash() const noexcept {
-    Hasher hasher;
+    system::Hasher hasher;
     const auto bytes = rawValue();
     hasher.combine(static_cast<std::uint64_t>(bytes.size()));
     for (unsigned char byte : bytes) {

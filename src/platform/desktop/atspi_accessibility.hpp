@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/accessibility.hpp"
+#include "platform/desktop/accessibility.hpp"
 
 namespace lumenary::platform {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/input_events.hpp"
+#include "platform/desktop/input_events.hpp"
 
 namespace lumenary::platform {
 

@@ -13,10 +13,10 @@
 #include <variant>
 #include <vector>
 
-#include "platform/running_executable_path.hpp"
+#include "platform/process/worker_process.hpp"
+#include "platform/program/running_executable_path.hpp"
 #include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
-#include "platform/worker_process.hpp"
 #include "system/utf8.hpp"
 
 namespace lumenary::platform::vision {

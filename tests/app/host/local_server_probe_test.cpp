@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "app/host/local_endpoint.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/fake_http_endpoint.hpp"
 
 namespace lumenary::app {
@@ -38,7 +38,7 @@ TEST(LocalServerProbe, CountsOnlyAPromptOKOrNoContentAsServing) {
         {"hang-up", CannedHTTPResponse{.hangUp = true}, false},
         {"refused", std::nullopt, false},
     };
-    const platform::HTTPClientTimeouts limits{.idle = 100ms, .total = 200ms};
+    const http_client::HTTPClientTimeouts limits{.idle = 100ms, .total = 200ms};
     for (const auto& each : cases) {
         std::optional<FakeHTTPEndpoint> endpoint;
         if (each.answer) {

@@ -8,7 +8,7 @@
 
 #include "app/host/program_test_support.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/program_version.hpp"
+#include "platform/program/program_version.hpp"
 #include "support/child_process.hpp"
 #include "support/fake_http_endpoint.hpp"
 #include "support/scratch_desktop.hpp"

@@ -4,7 +4,7 @@
 #include "app/tools/fake_tool_category.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/server_harness.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 
 namespace lumenary::app {
 namespace {

@@ -9,7 +9,7 @@
 #include <asio/post.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/raw_connection.hpp"
 
 namespace lumenary::app {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/permissions/probe_permission_manager.hpp"
-#include "platform/vcard_folder_contact_store.hpp"
-#include "platform/vdir_event_store.hpp"
+#include "platform/calendar/vdir_event_store.hpp"
+#include "platform/contacts/vcard_folder_contact_store.hpp"
 #include "support/memory_accessibility.hpp"
 #include "support/messages_database_file.hpp"
 #include "support/recording_input_events.hpp"

@@ -9,8 +9,8 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/memory_defaults_store.hpp"
-#include "platform/vcard_folder_contact_store.hpp"
+#include "platform/contacts/vcard_folder_contact_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/memory_contact_store.hpp"
 #include "support/temporary_directory.hpp"
 

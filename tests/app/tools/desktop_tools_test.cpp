@@ -13,7 +13,7 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/memory_accessibility.hpp"
 #include "support/recording_input_events.hpp"
 #include "support/value_member.hpp"

@@ -14,7 +14,7 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "app/tools/tool_outcome_text.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/memory_event_store.hpp"
 #include "support/recording_script_runner.hpp"
 #include "support/scoped_time_zone.hpp"

@@ -8,7 +8,7 @@
 #include "app/tools/tool_error.hpp"
 #include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 
 namespace lumenary::app {
 namespace {

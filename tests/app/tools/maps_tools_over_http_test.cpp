@@ -6,7 +6,7 @@
 
 #include "app/tools/category_call.hpp"
 #include "app/tools/maps/maps_tool_handler.hpp"
-#include "platform/http_maps_backend.hpp"
+#include "platform/maps/http_maps_backend.hpp"
 #include "support/fake_http_endpoint.hpp"
 #include "support/recording_url_opener.hpp"
 #include "support/scoped_environment.hpp"

@@ -13,7 +13,7 @@
 #include "app/tools/messages/phone_number.hpp"
 #include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/messages_database_file.hpp"
 #include "support/recording_message_sender.hpp"
 #include "support/run_awaitable.hpp"

@@ -14,7 +14,7 @@
 #include "app/tools/music/current_track_text.hpp"
 #include "app/tools/music/music_tool_handler.hpp"
 #include "app/tools/tool_outcome_text.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/recording_music_player.hpp"
 
 namespace lumenary::app {

@@ -14,8 +14,8 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/notes/notes_tool_handler.hpp"
 #include "app/tools/tool_outcome_text.hpp"
-#include "platform/folder_note_store.hpp"
-#include "platform/memory_defaults_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
+#include "platform/notes/folder_note_store.hpp"
 #include "support/memory_note_store.hpp"
 #include "support/temporary_directory.hpp"
 

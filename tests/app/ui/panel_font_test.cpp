@@ -11,8 +11,8 @@
 
 #include "app/ui/panel_qml_engine.hpp"
 #include "app/ui/permissions_content_view_model.hpp"
-#include "platform/updater.hpp"
 #include "app/ui/qml_warning_log.hpp"
+#include "platform/program/updater.hpp"
 
 namespace lumenary::app::ui {
 namespace {

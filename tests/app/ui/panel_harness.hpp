@@ -36,8 +36,8 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/ui/fake_permission_manager.hpp"
 #include "app/ui/panel_models.hpp"
-#include "platform/memory_defaults_store.hpp"
-#include "platform/url_opener.hpp"
+#include "platform/applications/url_opener.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary::app::testing {

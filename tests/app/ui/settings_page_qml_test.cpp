@@ -7,7 +7,7 @@
 
 #include "app/settings/project_documents.hpp"
 #include "app/ui/panel_qml_fixture.hpp"
-#include "platform/program_version.hpp"
+#include "platform/program/program_version.hpp"
 
 namespace lumenary::app::ui::testing {
 namespace {

@@ -12,7 +12,7 @@
 #include "app/settings/project_documents.hpp"
 #include "app/settings/random_port.hpp"
 #include "app/ui/panel_harness.hpp"
-#include "platform/program_version.hpp"
+#include "platform/program/program_version.hpp"
 
 namespace lumenary::app::testing {
 namespace {

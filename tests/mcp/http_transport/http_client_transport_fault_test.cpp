@@ -44,7 +44,7 @@ TEST(HTTPClientTransportFaultTest, AServerGoneDuringAnEventStreamAnswerFailsThat
     relay.cutAll();
 
     ASSERT_EQ(sending.wait_for(testing::deadline), std::future_status::ready);
-    EXPECT_THROW(sending.get(), platform::HTTPClientFailure);
+    EXPECT_THROW(sending.get(), http_client::HTTPClientFailure);
     EXPECT_EQ(harness.records->count("Error processing SSE events: "), 1u);
     // The transport itself carries on.
     harness.await(transport->send("json"));
@@ -71,8 +71,8 @@ TEST(HTTPClientTransportFaultTest, AStallLongerThanTheIdleLimitInsideAnAnswerTim
     try {
         sending.get();
         ADD_FAILURE() << "the send should have timed out";
-    } catch (const platform::HTTPClientFailure& failure) {
-        EXPECT_EQ(failure.error().kind, platform::HTTPClientError::Kind::timedOut) << failure.what();
+    } catch (const http_client::HTTPClientFailure& failure) {
+        EXPECT_EQ(failure.error().kind, http_client::HTTPClientError::Kind::timedOut) << failure.what();
     }
     relay.stall(false);
     harness.await(transport->disconnect());

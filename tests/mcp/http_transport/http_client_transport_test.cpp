@@ -35,7 +35,7 @@ TEST(HTTPClientTransportTest, PostsCarryTheHeadersAndTheSessionIdTheServerNamed)
     });
     TransportHarness harness;
     auto options = postsOnly();
-    options.requestModifier = [](platform::HTTPClientRequest request) {
+    options.requestModifier = [](http_client::HTTPClientRequest request) {
         request.headers.add("Authorization", "Bearer token");
         return request;
     };
@@ -263,7 +263,7 @@ TEST(HTTPClientTransportTest, DisconnectFailsOpenSendsAndEndsTheStreamAfterWhatI
     harness.await(transport->disconnect());
 
     ASSERT_EQ(slow.wait_for(testing::deadline), std::future_status::ready);
-    EXPECT_THROW(slow.get(), platform::HTTPClientFailure);
+    EXPECT_THROW(slow.get(), http_client::HTTPClientFailure);
     auto inbound = transport->receive();
     EXPECT_EQ(harness.nextMessage(inbound), "quick");
     EXPECT_EQ(harness.nextMessage(inbound), "early");

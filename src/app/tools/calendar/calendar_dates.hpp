@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/event_store.hpp"
+#include "platform/calendar/event_store.hpp"
 
 namespace lumenary::app {
 

@@ -4,7 +4,7 @@
 
 #include <asio/awaitable.hpp>
 
-#include "platform/event_store.hpp"
+#include "platform/calendar/event_store.hpp"
 
 namespace lumenary::app {
 

@@ -11,7 +11,7 @@
 #include "app/tools/calendar/store_access_advice.hpp"
 #include "app/tools/tool_arguments.hpp"
 #include "async/worker_pool.hpp"
-#include "platform/unicode_text.hpp"
+#include "platform/text/unicode_text.hpp"
 
 namespace lumenary::app {
 

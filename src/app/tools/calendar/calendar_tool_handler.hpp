@@ -6,7 +6,7 @@
 
 #include "app/tools/calendar/calendar_manager.hpp"
 #include "app/tools/tool_category.hpp"
-#include "platform/script_runner.hpp"
+#include "platform/applications/script_runner.hpp"
 
 namespace lumenary::app {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/event_store.hpp"
-#include "platform/script_runner.hpp"
+#include "platform/applications/script_runner.hpp"
+#include "platform/calendar/event_store.hpp"
 
 namespace lumenary::app {
 

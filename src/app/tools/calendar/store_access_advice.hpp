@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/event_store.hpp"
+#include "platform/calendar/event_store.hpp"
 
 namespace lumenary::app {
 

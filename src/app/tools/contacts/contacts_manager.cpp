@@ -1,9 +1,9 @@
 #include "app/tools/contacts/contacts_manager.hpp"
 
 #include "async/worker_pool.hpp"
-#include "platform/contact_name_match.hpp"
-#include "platform/text_words.hpp"
-#include "platform/unicode_text.hpp"
+#include "platform/contacts/contact_name_match.hpp"
+#include "platform/text/text_words.hpp"
+#include "platform/text/unicode_text.hpp"
 
 namespace lumenary::app {
 

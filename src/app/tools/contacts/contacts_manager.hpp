@@ -9,7 +9,7 @@
 #include <asio/awaitable.hpp>
 
 #include "app/tools/contacts/contact_table.hpp"
-#include "platform/contact_store.hpp"
+#include "platform/contacts/contact_store.hpp"
 
 namespace lumenary::app {
 

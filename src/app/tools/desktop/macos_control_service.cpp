@@ -6,9 +6,9 @@
 #include <asio/post.hpp>
 
 #include "async/worker_pool.hpp"
-#include "mcp/core/utf8.hpp"
 #include "mcp/core/value.hpp"
-#include "platform/launched_desktop_entry.hpp"
+#include "platform/applications/launched_desktop_entry.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -17,7 +17,7 @@ namespace {
 using platform::AccessibleElement;
 
 std::string readableText(const std::optional<std::string>& text) {
-    return text ? mcp::repairUTF8(*text) : std::string();
+    return text ? system::repairUTF8(*text) : std::string();
 }
 
 // A whole value reads as an integer ("1"), any other in its shortest form.
@@ -39,7 +39,7 @@ MacOSControlService::UIElement buildElement(AccessibleElement& element, int dept
     snapshot.title = readableText(element.name());
     snapshot.description = readableText(element.description());
     if (auto text = element.text()) {
-        snapshot.value = mcp::repairUTF8(*text);
+        snapshot.value = system::repairUTF8(*text);
     } else if (auto value = element.currentValue()) {
         snapshot.value = valueText(*value);
     }
@@ -101,7 +101,7 @@ asio::awaitable<std::vector<MacOSControlService::AppInfo>> MacOSControlService::
             }
             std::string name = readableText(application->name());
             apps.push_back({.name = name.empty() ? "Unknown" : std::move(name),
-                            .bundleIdentifier = mcp::repairUTF8(platform::launchedDesktopEntryIdentifier(*pid)),
+                            .bundleIdentifier = system::repairUTF8(platform::launchedDesktopEntryIdentifier(*pid)),
                             .processIdentifier = static_cast<std::int32_t>(*pid)});
         }
         return apps;

@@ -11,8 +11,8 @@
 #include <asio/awaitable.hpp>
 #include <asio/thread_pool.hpp>
 
-#include "platform/accessibility.hpp"
-#include "platform/input_events.hpp"
+#include "platform/desktop/accessibility.hpp"
+#include "platform/desktop/input_events.hpp"
 
 namespace lumenary::app {
 

@@ -6,8 +6,8 @@
 #include "app/tools/desktop/desktop_json.hpp"
 #include "app/tools/tool_arguments.hpp"
 #include "mcp/core/coding_error.hpp"
-#include "mcp/core/utf8.hpp"
 #include "mcp/core/value.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -128,7 +128,7 @@ asio::awaitable<ToolOutcome<std::string>> MacOSControlToolHandler::typeText(cons
     if (!text) {
         co_return argumentError("Missing 'text' argument");
     }
-    auto points = codePoints(mcp::repairUTF8(*text));
+    auto points = codePoints(system::repairUTF8(*text));
     if (points.size() > typedCharacterLimit) {
         co_return argumentError("Text too long to type: " + std::to_string(points.size()) + " characters, at most " +
                                 std::to_string(typedCharacterLimit) + " per call");

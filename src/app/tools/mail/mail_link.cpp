@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/percent_encoding.hpp"
+#include "platform/text/percent_encoding.hpp"
 
 namespace lumenary::app {
 

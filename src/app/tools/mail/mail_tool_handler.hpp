@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/tools/tool_category.hpp"
-#include "platform/url_opener.hpp"
+#include "platform/applications/url_opener.hpp"
 
 namespace lumenary::app {
 

@@ -2,10 +2,10 @@
 
 #include "app/tools/maps/route_texts.hpp"
 #include "async/worker_pool.hpp"
-#include "platform/configured_text.hpp"
-#include "platform/percent_encoding.hpp"
-#include "platform/plain_text.hpp"
-#include "platform/unicode_text.hpp"
+#include "platform/defaults/configured_text.hpp"
+#include "platform/text/percent_encoding.hpp"
+#include "platform/text/plain_text.hpp"
+#include "platform/text/unicode_text.hpp"
 
 namespace lumenary::app {
 

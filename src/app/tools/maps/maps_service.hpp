@@ -8,9 +8,9 @@
 #include <asio/awaitable.hpp>
 
 #include "app/tools/tool_outcome.hpp"
-#include "platform/defaults_store.hpp"
-#include "platform/maps_backend.hpp"
-#include "platform/url_opener.hpp"
+#include "platform/applications/url_opener.hpp"
+#include "platform/defaults/defaults_store.hpp"
+#include "platform/maps/maps_backend.hpp"
 
 namespace lumenary::app {
 

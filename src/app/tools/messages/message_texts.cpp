@@ -1,7 +1,7 @@
 #include "app/tools/messages/message_texts.hpp"
 
 #include "mcp/core/json.hpp"
-#include "mcp/core/utf8.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -25,7 +25,7 @@ std::string messageDatabaseFailureText(const platform::PlatformError& error, con
     switch (static_cast<platform::MessageDatabaseFailure>(error.code)) {
         case platform::MessageDatabaseFailure::notOpened:
             return "Failed to open messages DB: " + error.description + ". Lumenary reads the messages database " +
-                   mcp::repairUTF8(database.string()) +
+                   system::repairUTF8(database.string()) +
                    ": make it a SQLite file of the messages schema that this user can read, or set "
                    "LUMENARY_MESSAGES_DB or the defaults key messagesDatabasePath to one that is.";
         case platform::MessageDatabaseFailure::notPrepared: return "Query prepare failed: " + error.description;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_database.hpp"
+#include "platform/messages/message_database.hpp"
 
 namespace lumenary::app {
 

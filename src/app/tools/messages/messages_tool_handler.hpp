@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/tools/tool_category.hpp"
-#include "platform/message_database.hpp"
-#include "platform/message_sender.hpp"
+#include "platform/messages/message_database.hpp"
+#include "platform/messages/message_sender.hpp"
 
 namespace lumenary::app {
 

@@ -1,6 +1,6 @@
 #include "app/tools/messages/phone_number.hpp"
 
-#include "platform/unicode_characters.hpp"
+#include "platform/text/unicode_characters.hpp"
 
 namespace lumenary::app {
 

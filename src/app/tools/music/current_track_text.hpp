@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/music_player.hpp"
+#include "platform/music/music_player.hpp"
 
 namespace lumenary::app {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/tools/tool_category.hpp"
-#include "platform/music_player.hpp"
+#include "platform/music/music_player.hpp"
 
 namespace lumenary::app {
 

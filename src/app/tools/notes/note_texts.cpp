@@ -1,6 +1,6 @@
 #include "app/tools/notes/note_texts.hpp"
 
-#include "platform/leading_characters.hpp"
+#include "platform/text/leading_characters.hpp"
 
 namespace lumenary::app {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/note_store.hpp"
+#include "platform/notes/note_store.hpp"
 
 namespace lumenary::app {
 

@@ -7,8 +7,8 @@
 #include "app/tools/tool_arguments.hpp"
 #include "async/worker_pool.hpp"
 #include "logging/logger.hpp"
-#include "mcp/core/utf8.hpp"
-#include "platform/unicode_text.hpp"
+#include "platform/text/unicode_text.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -26,9 +26,9 @@ ToolError notesRefusal(std::int64_t code, std::string description) {
 // which does not promise UTF-8.
 ToolError noteStoreFailure(const platform::PlatformError& error) {
     if (error.code == 400) {
-        return notesRefusal(400, mcp::repairUTF8(error.description));
+        return notesRefusal(400, system::repairUTF8(error.description));
     }
-    return notesRefusal(500, "Notes folder error: " + mcp::repairUTF8(error.description));
+    return notesRefusal(500, "Notes folder error: " + system::repairUTF8(error.description));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/tools/tool_category.hpp"
-#include "platform/note_store.hpp"
+#include "platform/notes/note_store.hpp"
 
 namespace lumenary::app {
 

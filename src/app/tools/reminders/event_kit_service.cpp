@@ -6,7 +6,7 @@
 #include "app/tools/calendar/calendar_dates.hpp"
 #include "app/tools/calendar/store_access_advice.hpp"
 #include "async/worker_pool.hpp"
-#include "platform/unicode_text.hpp"
+#include "platform/text/unicode_text.hpp"
 
 namespace lumenary::app {
 

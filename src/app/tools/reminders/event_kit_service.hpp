@@ -9,7 +9,7 @@
 #include <asio/awaitable.hpp>
 
 #include "logging/console.hpp"
-#include "platform/event_store.hpp"
+#include "platform/calendar/event_store.hpp"
 #include "platform/platform_error.hpp"
 
 namespace lumenary::app {

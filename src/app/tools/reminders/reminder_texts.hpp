@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/event_store.hpp"
+#include "platform/calendar/event_store.hpp"
 
 namespace lumenary::app {
 

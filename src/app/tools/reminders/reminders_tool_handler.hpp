@@ -6,7 +6,7 @@
 
 #include "app/tools/reminders/event_kit_service.hpp"
 #include "app/tools/tool_category.hpp"
-#include "platform/script_runner.hpp"
+#include "platform/applications/script_runner.hpp"
 
 namespace lumenary::app {
 

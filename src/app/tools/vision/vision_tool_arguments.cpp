@@ -1,7 +1,7 @@
 #include "app/tools/vision/vision_tool_arguments.hpp"
 
 #include "app/tools/tool_arguments.hpp"
-#include "platform/tilde_expansion.hpp"
+#include "platform/defaults/tilde_expansion.hpp"
 
 namespace lumenary::app {
 

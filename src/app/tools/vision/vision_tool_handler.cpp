@@ -3,7 +3,7 @@
 #include "app/tools/tool_arguments.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/tilde_expansion.hpp"
+#include "platform/defaults/tilde_expansion.hpp"
 
 namespace lumenary::app {
 

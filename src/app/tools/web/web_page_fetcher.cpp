@@ -5,11 +5,11 @@
 #include <string_view>
 
 #include "async/worker_pool.hpp"
-#include "mcp/core/utf8.hpp"
-#include "platform/http_client.hpp"
-#include "platform/plain_text.hpp"
-#include "platform/program_version.hpp"
-#include "platform/text_encoding.hpp"
+#include "http_client/http_client.hpp"
+#include "platform/program/program_version.hpp"
+#include "platform/text/plain_text.hpp"
+#include "platform/text/text_encoding.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::app {
 
@@ -85,7 +85,7 @@ bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-ToolOutcome<std::string> pageText(const platform::HTTPClientResponse& response) {
+ToolOutcome<std::string> pageText(const http_client::HTTPClientResponse& response) {
     const auto type = contentTypeOf(response.headers.value("Content-Type").value_or(""));
     if (response.body.empty() || !isText(type.mediaType)) {
         return fetchFailure("Failed to get HTML");
@@ -95,7 +95,7 @@ ToolOutcome<std::string> pageText(const platform::HTTPClientResponse& response) 
             return std::move(*decoded);
         }
     }
-    return mcp::repairUTF8(response.body);
+    return system::repairUTF8(response.body);
 }
 
 }  // namespace
@@ -111,7 +111,7 @@ ToolOutcome<std::string> WebPageFetcher::fetchHTMLBlocking(const std::string& ur
     const auto tooSlow = [&url, limit] {
         return fetchFailure("The page " + url + " did not load within " + platform::secondsText(limit) + " s");
     };
-    platform::HTTPClient client(maximumBodyBytes);
+    http_client::HTTPClient client(maximumBodyBytes);
     std::string current = url;
     for (int redirects = 0;; ++redirects) {
         if (!isWebURL(current)) {
@@ -123,21 +123,21 @@ ToolOutcome<std::string> WebPageFetcher::fetchHTMLBlocking(const std::string& ur
         if (left <= std::chrono::milliseconds::zero()) {
             return tooSlow();
         }
-        const auto result = client.send(platform::HTTPClientRequest{
+        const auto result = client.send(http_client::HTTPClientRequest{
             .url = current,
             .headers = {{"User-Agent", platform::programUserAgent()},
                         {"Accept", "text/html,application/xhtml+xml;q=0.9,*/*;q=0.8"}},
             .timeouts = {.idle = left, .total = left}});
-        if (const auto* error = std::get_if<platform::HTTPClientError>(&result)) {
-            if (error->kind == platform::HTTPClientError::Kind::timedOut) {
+        if (const auto* error = std::get_if<http_client::HTTPClientError>(&result)) {
+            if (error->kind == http_client::HTTPClientError::Kind::timedOut) {
                 return tooSlow();
             }
-            if (error->kind == platform::HTTPClientError::Kind::responseTooLarge) {
+            if (error->kind == http_client::HTTPClientError::Kind::responseTooLarge) {
                 return fetchFailure("The page " + current + " is larger than 16 MiB");
             }
             return fetchFailure(error->description);
         }
-        const auto& response = std::get<platform::HTTPClientResponse>(result);
+        const auto& response = std::get<http_client::HTTPClientResponse>(result);
         const auto location = response.headers.value("Location");
         if (!isRedirect(response.status) || !location) {
             return pageText(response);

@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/process/worker_process.hpp"
+#include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/test_images.hpp"
-#include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
-#include "platform/worker_process.hpp"
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
 

@@ -1,0 +1,66 @@
+#include "platform/applications/url_opener.hpp"
+
+#include <cerrno>
+
+#include "platform/process/process_launcher.hpp"
+#include "platform/text/plain_text.hpp"
+#include "system/utf8.hpp"
+
+namespace lumenary::platform {
+
+namespace {
+
+// Enough for xdg-open's one-line complaints and a handler's first words.
+constexpr std::size_t standardErrorLimit = 2048;
+
+PlatformError urlOpenerFailure(std::string description) {
+    return PlatformError{.domain = "UrlOpener", .code = 500, .description = std::move(description)};
+}
+
+// xdg-open's verdict comes last, after whatever the programs it tried said.
+std::string lastLine(std::string_view text) {
+    text = trimmedBlanks(text);
+    return std::string(trimmedBlanks(text.substr(text.find_last_of('\n') + 1)));
+}
+
+}  // namespace
+
+XdgUrlOpener::XdgUrlOpener(std::string executable, std::chrono::milliseconds statusWait)
+    : executable_(std::move(executable)), statusWait_(statusWait) {}
+
+std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
+    ProcessLaunch launch{.executable = executable_,
+                         // "--" is not understood by xdg-open; a link never starts with "-" anyway,
+                         // since every caller builds it from a scheme.
+                         .arguments = {url},
+                         .standardInput = std::nullopt,
+                         .standardOutputLimit = 0,
+                         .standardErrorLimit = standardErrorLimit,
+                         .deadline = statusWait_,
+                         .atDeadline = ProcessLaunch::AtDeadline::leaveRunning};
+    const auto run = ProcessLauncher().run(launch);
+    if (!run) {
+        if (run.error().code == ENOENT) {
+            return urlOpenerFailure(executable_ + " is not installed (it comes with the xdg-utils package)");
+        }
+        return urlOpenerFailure("Could not start " + executable_ + ": " + run.error().description);
+    }
+    const auto& finished = run.value();
+    if (!finished.exit) {
+        return std::nullopt;
+    }
+    const auto& exit = *finished.exit;
+    if (exit.kind == ProcessExit::Kind::exited && exit.exitStatus == 0) {
+        return std::nullopt;
+    }
+    auto said = lastLine(system::repairUTF8(finished.standardError.bytes));
+    if (!said.empty()) {
+        return urlOpenerFailure(std::move(said));
+    }
+    if (exit.kind == ProcessExit::Kind::killedBySignal) {
+        return urlOpenerFailure(executable_ + " was ended by signal " + std::to_string(exit.signalNumber));
+    }
+    return urlOpenerFailure(executable_ + " exited with status " + std::to_string(exit.exitStatus));
+}
+
+}  // namespace lumenary::platform

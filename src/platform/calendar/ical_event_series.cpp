@@ -1,0 +1,307 @@
+#include "platform/calendar/ical_event_series.hpp"
+
+#include <algorithm>
+#include <ctime>
+#include <set>
+
+#include "platform/calendar/ical_document.hpp"
+#include "platform/calendar/ical_time.hpp"
+
+namespace lumenary::platform {
+
+namespace {
+
+int daysBetween(const LocalWallClock& from, const LocalWallClock& to) {
+    const auto day = [](const LocalWallClock& date) {
+        return std::chrono::sys_days(std::chrono::year_month_day{std::chrono::year(date.year),
+                                                                 std::chrono::month(static_cast<unsigned>(date.month)),
+                                                                 std::chrono::day(static_cast<unsigned>(date.day))});
+    };
+    return static_cast<int>((day(to) - day(from)).count());
+}
+
+bool overlaps(const ICalOccurrence& occurrence, StoreInstant start, StoreInstant end) {
+    if (occurrence.end <= occurrence.start) {
+        return occurrence.start >= start && occurrence.start < end;
+    }
+    return occurrence.start < end && occurrence.end > start;
+}
+
+void sortByStart(std::vector<ICalOccurrence>& occurrences) {
+    std::stable_sort(occurrences.begin(), occurrences.end(),
+                     [](const ICalOccurrence& left, const ICalOccurrence& right) { return left.start < right.start; });
+}
+
+std::optional<icaltimetype> propertyTime(icalcomponent* component, icalproperty_kind kind) {
+    icalproperty* property = icalcomponent_get_first_property(component, kind);
+    if (property == nullptr) {
+        return std::nullopt;
+    }
+    icaltimetype time = icaltime_null_time();
+    switch (kind) {
+        case ICAL_DTSTART_PROPERTY: time = icalproperty_get_dtstart(property); break;
+        case ICAL_DTEND_PROPERTY: time = icalproperty_get_dtend(property); break;
+        case ICAL_RECURRENCEID_PROPERTY: time = icalproperty_get_recurrenceid(property); break;
+        default: return std::nullopt;
+    }
+    if (icaltime_is_null_time(time)) {
+        return std::nullopt;
+    }
+    return icalTimeWithResolvedZone(time, property);
+}
+
+}  // namespace
+
+ICalEventSeries::ICalEventSeries(icalcomponent* series, std::vector<icalcomponent*> overrides)
+    : series_(series), overrides_(std::move(overrides)) {
+    if (series_ != nullptr) {
+        timing_ = timingOf(series_);
+        rules_ = icalProperties(series_, ICAL_RRULE_PROPERTY);
+        extraDates_ = icalProperties(series_, ICAL_RDATE_PROPERTY);
+        for (icalproperty* property : icalProperties(series_, ICAL_EXDATE_PROPERTY)) {
+            excluded_.push_back(icalTimeWithResolvedZone(icalproperty_get_exdate(property), property));
+        }
+    }
+    for (icalcomponent* override : overrides_) {
+        if (const auto recurrence = propertyTime(override, ICAL_RECURRENCEID_PROPERTY)) {
+            if (const auto instant = instantOfICalTime(*recurrence)) {
+                overriddenStarts_.push_back(*instant);
+            }
+        }
+    }
+}
+
+bool ICalEventSeries::hasReadableStart() const {
+    return timing_.has_value();
+}
+
+std::optional<ICalEventSeries::Timing> ICalEventSeries::timingOf(icalcomponent* component) {
+    const auto start = propertyTime(component, ICAL_DTSTART_PROPERTY);
+    if (!start) {
+        return std::nullopt;
+    }
+    const auto startInstant = instantOfICalTime(*start);
+    if (!startInstant) {
+        return std::nullopt;
+    }
+    Timing timing{.start = *start, .startInstant = *startInstant, .isAllDay = start->is_date != 0};
+    const auto end = propertyTime(component, ICAL_DTEND_PROPERTY);
+    icalproperty* durationProperty = icalcomponent_get_first_property(component, ICAL_DURATION_PROPERTY);
+    if (timing.isAllDay) {
+        if (end && end->is_date && isValidWallClock(wallClockOfICalTime(*end))) {
+            timing.days = daysBetween(wallClockOfICalTime(*start), wallClockOfICalTime(*end));
+        } else if (durationProperty != nullptr) {
+            const icaldurationtype duration = icalproperty_get_duration(durationProperty);
+            timing.days = duration.is_neg ? 0 : static_cast<int>(duration.weeks * 7 + duration.days);
+        }
+        // An all-day event lasts at least its day, whatever its end says.
+        timing.days = std::max(timing.days, 1);
+        return timing;
+    }
+    if (end) {
+        if (const auto endInstant = instantOfICalTime(*end)) {
+            timing.length = std::max(std::chrono::seconds(0), *endInstant - *startInstant);
+        }
+    } else if (durationProperty != nullptr) {
+        timing.length = std::max(std::chrono::seconds(0),
+                                 std::chrono::seconds(icaldurationtype_as_int(icalproperty_get_duration(durationProperty))));
+    }
+    return timing;
+}
+
+std::optional<ICalOccurrence> ICalEventSeries::occurrenceAt(const icaltimetype& instance) const {
+    if (instance.is_date) {
+        const LocalWallClock day = wallClockOfICalTime(instance);
+        if (!isValidWallClock(day)) {
+            return std::nullopt;
+        }
+        return ICalOccurrence{.start = instantOfLocalWallClock(day),
+                              .end = instantOfLocalWallClock(datePlusDays(day, timing_->days)),
+                              .isAllDay = true,
+                              .component = series_};
+    }
+    const auto start = instantOfICalTime(instance);
+    if (!start) {
+        return std::nullopt;
+    }
+    const std::chrono::seconds length = timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length;
+    return ICalOccurrence{.start = *start, .end = *start + length, .isAllDay = false, .component = series_};
+}
+
+std::optional<ICalOccurrence> ICalEventSeries::overrideOccurrence(icalcomponent* component) const {
+    const auto timing = timingOf(component);
+    if (!timing) {
+        return std::nullopt;
+    }
+    if (timing->isAllDay) {
+        const LocalWallClock day = wallClockOfICalTime(timing->start);
+        return ICalOccurrence{.start = timing->startInstant,
+                              .end = instantOfLocalWallClock(datePlusDays(day, timing->days)),
+                              .isAllDay = true,
+                              .component = component};
+    }
+    return ICalOccurrence{.start = timing->startInstant,
+                          .end = timing->startInstant + timing->length,
+                          .isAllDay = false,
+                          .component = component};
+}
+
+bool ICalEventSeries::isExcluded(const icaltimetype& instance, StoreInstant instanceStart) const {
+    for (const icaltimetype& excluded : excluded_) {
+        if (excluded.is_date) {
+            // A date excludes whatever occurrence falls on that day.
+            if (excluded.year == instance.year && excluded.month == instance.month && excluded.day == instance.day) {
+                return true;
+            }
+        } else if (instantOfICalTime(excluded) == instanceStart) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ICalEventSeries::isOverridden(StoreInstant instanceStart) const {
+    return std::find(overriddenStarts_.begin(), overriddenStarts_.end(), instanceStart) != overriddenStarts_.end();
+}
+
+icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const {
+    const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+    icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
+    // A series that began years ago would otherwise be stepped through from
+    // its first occurrence on every read. libical can start a rule later
+    // only without COUNT, and lands on the rule's own steps only for daily
+    // and longer ones.
+    const bool canStartLater = recurrence.count == 0 && recurrence.freq != ICAL_SECONDLY_RECURRENCE &&
+                               recurrence.freq != ICAL_MINUTELY_RECURRENCE && recurrence.freq != ICAL_HOURLY_RECURRENCE;
+    if (iterator == nullptr || !from || !canStartLater) {
+        return iterator;
+    }
+    // An occurrence that starts this early may still reach into the range;
+    // a day more covers any zone's offset.
+    const std::chrono::seconds reach =
+        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
+    if (*from - reach <= timing_->startInstant) {
+        return iterator;
+    }
+    const StoreInstant earliest = *from - reach;
+    icaltimetype later = icaltime_null_time();
+    if (timing_->start.is_date || timing_->start.zone == nullptr) {
+        const LocalWallClock clock = localWallClockAt(earliest);
+        later = timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
+    } else {
+        later = icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
+                                              const_cast<icaltimezone*>(timing_->start.zone));
+    }
+    if (icalrecur_iterator_set_start(iterator, later) == 0) {
+        // Past the rule's UNTIL, or refused for another reason: from the
+        // beginning, then.
+        icalrecur_iterator_free(iterator);
+        return icalrecur_iterator_new(recurrence, timing_->start);
+    }
+    return iterator;
+}
+
+std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> from,
+                                                               std::optional<StoreInstant> end) const {
+    std::vector<ICalOccurrence> found;
+    if (!timing_) {
+        return found;
+    }
+    std::set<StoreInstant> seen;
+    const auto isWanted = [&](const icaltimetype& instance, const ICalOccurrence& occurrence) {
+        return !isExcluded(instance, occurrence.start) && !isOverridden(occurrence.start) &&
+               seen.insert(occurrence.start).second;
+    };
+    const auto consider = [&](const icaltimetype& instance) {
+        const auto occurrence = occurrenceAt(instance);
+        if (occurrence && (!end || occurrence->start < *end) && isWanted(instance, *occurrence)) {
+            found.push_back(*occurrence);
+        }
+    };
+
+    // DTSTART is the first occurrence even where the rule would not give it.
+    consider(timing_->start);
+    for (icalproperty* property : rules_) {
+        icalrecur_iterator* iterator = ruleIterator(property, from);
+        if (iterator == nullptr) {
+            continue;
+        }
+        for (int step = 0; step < maximumRuleSteps; ++step) {
+            icaltimetype instance = icalrecur_iterator_next(iterator);
+            if (icaltime_is_null_time(instance)) {
+                break;
+            }
+            instance.zone = timing_->start.zone;
+            const auto occurrence = occurrenceAt(instance);
+            if (!occurrence) {
+                continue;
+            }
+            if (end && occurrence->start >= *end) {
+                break;
+            }
+            if (isWanted(instance, *occurrence)) {
+                found.push_back(*occurrence);
+                if (!end) {
+                    break;
+                }
+            }
+        }
+        icalrecur_iterator_free(iterator);
+    }
+    for (icalproperty* property : extraDates_) {
+        const icaldatetimeperiodtype value = icalproperty_get_rdate(property);
+        if (!icaltime_is_null_time(value.time)) {
+            consider(icalTimeWithResolvedZone(value.time, property));
+            continue;
+        }
+        const icaltimetype periodStart = icalTimeWithResolvedZone(value.period.start, property);
+        auto occurrence = occurrenceAt(periodStart);
+        if (!occurrence) {
+            continue;
+        }
+        if (!icaltime_is_null_time(value.period.end)) {
+            if (const auto periodEnd = instantOfICalTime(icalTimeWithResolvedZone(value.period.end, property))) {
+                occurrence->end = std::max(occurrence->start, *periodEnd);
+            }
+        } else {
+            occurrence->end = occurrence->start + std::chrono::seconds(icaldurationtype_as_int(value.period.duration));
+        }
+        if ((!end || occurrence->start < *end) && isWanted(periodStart, *occurrence)) {
+            found.push_back(*occurrence);
+        }
+    }
+    sortByStart(found);
+    return found;
+}
+
+std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant start, StoreInstant end) const {
+    std::vector<ICalOccurrence> found;
+    for (const ICalOccurrence& occurrence : seriesOccurrences(start, end)) {
+        if (overlaps(occurrence, start, end)) {
+            found.push_back(occurrence);
+        }
+    }
+    for (icalcomponent* override : overrides_) {
+        if (const auto occurrence = overrideOccurrence(override); occurrence && overlaps(*occurrence, start, end)) {
+            found.push_back(*occurrence);
+        }
+    }
+    sortByStart(found);
+    return found;
+}
+
+std::optional<ICalOccurrence> ICalEventSeries::firstOccurrence() const {
+    std::vector<ICalOccurrence> candidates = seriesOccurrences(std::nullopt, std::nullopt);
+    for (icalcomponent* override : overrides_) {
+        if (const auto occurrence = overrideOccurrence(override)) {
+            candidates.push_back(*occurrence);
+        }
+    }
+    if (candidates.empty()) {
+        return std::nullopt;
+    }
+    sortByStart(candidates);
+    return candidates.front();
+}
+
+}  // namespace lumenary::platform
