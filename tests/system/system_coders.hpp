@@ -14,10 +14,10 @@
 #include "system/system_string.hpp"
 
 // The coded forms of the system library's values through the protocol
-// core's coders. Only a program that links the protocol core reads this
-// header; the library itself does not depend on it. Numbers and option sets
-// code as their bare raw value; strings and paths as keyed records whose
-// invariants are checked on reading, never repaired.
+// core's coders. The system library stands below the protocol core and does
+// not code its own values; only the tests read and write them. Numbers and
+// option sets code as their bare raw value; strings and paths as keyed
+// records whose invariants are checked on reading, never repaired.
 namespace lumenary::mcp {
 
 namespace system_coding {
