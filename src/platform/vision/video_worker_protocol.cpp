@@ -158,11 +158,11 @@ std::string encodeVideoWorkerRequest(const VideoWorkerRequest& request) {
 }
 
 std::optional<VideoWorkerRequest> decodeVideoWorkerRequest(std::string_view payload) {
-    auto parsed = parsedRequestPayload(payload);
-    if (!parsed) {
-        return std::nullopt;
-    }
-    const Value& value = *parsed;
+    const auto parsed = parsedRequestPayload(payload);
+    return parsed ? videoWorkerRequestFrom(*parsed) : std::nullopt;
+}
+
+std::optional<VideoWorkerRequest> videoWorkerRequestFrom(const Value& value) {
     const Value* analysis = value.find("analysis");
     const Value* path = value.find("path");
     if (analysis == nullptr || analysis->stringValue() == nullptr || path == nullptr ||

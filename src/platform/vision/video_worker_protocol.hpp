@@ -27,6 +27,8 @@ std::string encodeVideoWorkerRequest(const VideoWorkerRequest& request);
 // Absent for a payload that is no video request (an image request among
 // them).
 std::optional<VideoWorkerRequest> decodeVideoWorkerRequest(std::string_view payload);
+// The same from a payload already parsed.
+std::optional<VideoWorkerRequest> videoWorkerRequestFrom(const mcp::Value& value);
 
 // Never throw: a number the JSON cannot carry becomes a 500 error answer
 // (a duration that is not a number travels as its absence).

@@ -3,62 +3,36 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
+#include <variant>
 
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "system/write_all.hpp"
 
 namespace lumenary::platform::vision {
 
 std::optional<std::string> VisionRequestChannel::nextRequest() {
-    std::size_t newline;
-    while ((newline = received_.find('\n')) == std::string::npos) {
-        if (received_.size() > maximumVisionFrameHeaderLength || !fill()) {
-            return std::nullopt;
-        }
-    }
-    const auto length = visionFrameLength(std::string_view(received_).substr(0, newline));
-    if (!length) {
-        return std::nullopt;
-    }
-    received_.erase(0, newline + 1);
-    while (received_.size() < *length) {
-        if (!fill()) {
-            return std::nullopt;
-        }
-    }
-    std::string payload = received_.substr(0, *length);
-    received_.erase(0, *length);
-    return payload;
-}
-
-bool VisionRequestChannel::sendAnswer(std::string_view payload) {
-    const std::string frame = visionFrame(payload);
-    std::string_view left(frame);
-    while (!left.empty()) {
-        const ssize_t count = ::write(answers_, left.data(), left.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        left.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
-bool VisionRequestChannel::fill() {
+    // A frame that came with the last one is read before anything new.
+    auto result = reader_.feed({});
     char buffer[64 * 1024];
-    for (;;) {
+    while (std::holds_alternative<VisionFrameIncomplete>(result)) {
         const ssize_t count = ::read(requests_, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
         if (count <= 0) {
-            return false;
+            return std::nullopt;
         }
-        received_.append(buffer, static_cast<std::size_t>(count));
-        return true;
+        result = reader_.feed(std::string_view(buffer, static_cast<std::size_t>(count)));
     }
+    if (auto* payload = std::get_if<VisionFramePayload>(&result)) {
+        return std::move(payload->bytes);
+    }
+    return std::nullopt;
+}
+
+bool VisionRequestChannel::sendAnswer(std::string_view payload) {
+    return system::writeAll(answers_, visionFrame(payload)) == 0;
 }
 
 }  // namespace lumenary::platform::vision

@@ -4,10 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/vision/vision_frame_reader.hpp"
+
 namespace lumenary::platform::vision {
 
 // The worker's end of its conversation with the server: request frames
 // arrive on one descriptor, answer frames leave on another. Both block.
+// One caller at a time: the class guards nothing. It does not own the
+// descriptors.
 class VisionRequestChannel {
 public:
     VisionRequestChannel(int requests, int answers) : requests_(requests), answers_(answers) {}
@@ -19,11 +23,9 @@ public:
     bool sendAnswer(std::string_view payload);
 
 private:
-    bool fill();
-
     int requests_;
     int answers_;
-    std::string received_;
+    VisionFrameReader reader_;
 };
 
 }  // namespace lumenary::platform::vision

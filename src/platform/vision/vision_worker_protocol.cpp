@@ -378,11 +378,11 @@ std::optional<mcp::Value> parsedRequestPayload(std::string_view payload) {
 }
 
 std::optional<VisionWorkerRequest> decodeVisionRequest(std::string_view payload) {
-    auto parsed = parsedRequestPayload(payload);
-    if (!parsed) {
-        return std::nullopt;
-    }
-    const Value& value = *parsed;
+    const auto parsed = parsedRequestPayload(payload);
+    return parsed ? visionRequestFrom(*parsed) : std::nullopt;
+}
+
+std::optional<VisionWorkerRequest> visionRequestFrom(const Value& value) {
     const Value* analysis = value.find("analysis");
     if (analysis == nullptr || analysis->stringValue() == nullptr) {
         return std::nullopt;

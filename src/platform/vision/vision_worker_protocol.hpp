@@ -43,6 +43,8 @@ std::optional<std::size_t> visionFrameLength(std::string_view lengthLine);
 std::string encodeVisionRequest(const VisionWorkerRequest& request);
 // Absent for a payload that is no request.
 std::optional<VisionWorkerRequest> decodeVisionRequest(std::string_view payload);
+// The same from a payload already parsed.
+std::optional<VisionWorkerRequest> visionRequestFrom(const mcp::Value& value);
 
 // The answer payload for an analysis's outcome. Never throws: a number the
 // JSON cannot carry becomes a 500 error answer.

@@ -16,6 +16,7 @@
 #include "platform/process/worker_process.hpp"
 #include "platform/program/running_executable_path.hpp"
 #include "platform/vision/video_worker_protocol.hpp"
+#include "platform/vision/vision_frame_reader.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "system/utf8.hpp"
 
@@ -305,21 +306,29 @@ private:
         if (const auto failed = worker->write(visionFrame(requestPayload), remaining(until))) {
             return conversationFailure(worker, *failed);
         }
+        // The worker process hands out a line or a count of bytes, not what
+        // happened to arrive, so the reader is fed those pieces. Its line
+        // limit is the reader's: a line that never ends is refused there
+        // (EMSGSIZE) as early as the reader would refuse it.
         auto lengthLine = worker->readLine(maximumVisionFrameHeaderLength, remaining(until));
         if (!lengthLine) {
             return conversationFailure(worker, lengthLine.error());
         }
-        const auto length = visionFrameLength(lengthLine.value());
-        if (!length) {
+        VisionFrameReader reader;
+        auto frame = reader.feed(lengthLine.value() + '\n');
+        while (std::holds_alternative<VisionFrameIncomplete>(frame)) {
+            auto bytes = worker->read(reader.payloadBytesAwaited(), remaining(until));
+            if (!bytes) {
+                return conversationFailure(worker, bytes.error());
+            }
+            frame = reader.feed(bytes.value());
+        }
+        if (const auto* error = std::get_if<VisionFrameError>(&frame)) {
             endWorker(worker);
-            return visionServiceError(500, "The vision worker sent an answer that could not be read (a bad length "
-                                           "line); the worker was stopped");
+            return visionServiceError(500, "The vision worker sent an answer that could not be read (" +
+                                               error->reason + "); the worker was stopped");
         }
-        auto payload = worker->read(*length, remaining(until));
-        if (!payload) {
-            return conversationFailure(worker, payload.error());
-        }
-        return std::move(payload).value();
+        return std::move(std::get<VisionFramePayload>(frame).bytes);
     }
 
     PlatformError conversationFailure(std::optional<WorkerProcess>& worker, const PlatformError& failure) {

@@ -1,25 +1,21 @@
 #include "platform/vision/worker/image_loader.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <libheif/heif.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/files/bounded_file_reader.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 #include "platform/vision/worker/image_header.hpp"
-#include "system/owned_descriptor.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -38,9 +34,11 @@ PlatformError notDecodable() {
 }
 
 // The whole file, when `path` names a regular file. A FIFO or a device is
-// never opened: opening one can block or act on the device. The descriptor
-// is checked again after opening, in case the path changed in between.
-PlatformOutcome<std::vector<unsigned char>> readRegularFile(const std::string& path) {
+// never opened: opening one can block or act on the device (the shared
+// reader checks its descriptor again after opening, in case the path changed
+// in between). Its errors all mean the same to a caller here: the image
+// could not be loaded.
+PlatformOutcome<std::string> readRegularFile(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         // Whatever keeps us from seeing the file (a folder we may not enter,
@@ -50,25 +48,10 @@ PlatformOutcome<std::vector<unsigned char>> readRegularFile(const std::string& p
     if (!S_ISREG(status.st_mode)) {
         return notLoadable(path);
     }
-    system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > maximumImageFileBytes) {
+    auto bytes = readBoundedFile(path, static_cast<std::uintmax_t>(maximumImageFileBytes), "VisionService");
+    if (!bytes) {
         return notLoadable(path);
     }
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(status.st_size));
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t count = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(count);
-    }
-    // A file that shrank while we read it is read as far as it goes.
-    bytes.resize(filled);
     return bytes;
 }
 
@@ -84,7 +67,7 @@ struct HeifImageRelease {
 
 // The primary image as interleaved RGB, its rotation and mirroring applied
 // (HEIC's own orientation); empty when it cannot be decoded.
-cv::Mat decodeHeic(const std::vector<unsigned char>& bytes) {
+cv::Mat decodeHeic(const std::string& bytes) {
     std::unique_ptr<heif_context, HeifContextRelease> context(heif_context_alloc());
     if (!context ||
         heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code !=
@@ -129,8 +112,8 @@ int openCVDecodeFlags(const ImageHeader& header, int smallestLongerSide) {
 
 // OpenCV applies a JPEG's or PNG's EXIF orientation itself when it decodes
 // in colour, and answers BGR.
-cv::Mat decodeWithOpenCV(const std::vector<unsigned char>& bytes, int flags) {
-    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<unsigned char*>(bytes.data()));
+cv::Mat decodeWithOpenCV(const std::string& bytes, int flags) {
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<char*>(bytes.data()));
     cv::Mat bgr = cv::imdecode(encoded, flags);
     if (bgr.empty() || bgr.type() != CV_8UC3) {
         return {};
@@ -153,8 +136,7 @@ PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSi
     if (!bytes) {
         return bytes.error();
     }
-    const std::string_view view(reinterpret_cast<const char*>(bytes.value().data()), bytes.value().size());
-    const auto header = readImageHeader(view);
+    const auto header = readImageHeader(bytes.value());
     if (!header) {
         return notLoadable(path);
     }

@@ -2,11 +2,12 @@
 
 #include <exception>
 #include <new>
+#include <variant>
 
 #include <opencv2/core.hpp>
 
-#include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker_request.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
 #include "platform/vision/worker/face_analysis.hpp"
 #include "platform/vision/worker/feature_print_hash.hpp"
@@ -116,13 +117,15 @@ std::string answer(const VisionWorkerRequest& request) {
 }  // namespace
 
 std::string answerVisionRequest(std::string_view requestPayload) {
-    const auto videoRequest = decodeVideoWorkerRequest(requestPayload);
-    const auto request = videoRequest ? std::nullopt : decodeVisionRequest(requestPayload);
-    if (!videoRequest && !request) {
+    const auto request = decodeWorkerRequest(requestPayload);
+    if (!request) {
         return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received a request it cannot read"));
     }
     try {
-        return videoRequest ? answerVideoRequest(*videoRequest) : answer(*request);
+        if (const auto* video = std::get_if<VideoWorkerRequest>(&*request)) {
+            return answerVideoRequest(*video);
+        }
+        return answer(std::get<VisionWorkerRequest>(*request));
     } catch (const std::bad_alloc&) {
         return encodeVisionErrorAnswer(visionServiceError(500, "The image needs more memory than the vision worker may use"));
     } catch (const std::exception& error) {
