@@ -12,7 +12,9 @@
 #include <string_view>
 
 #include "app/host/local_endpoint.hpp"
+#include "system/ignore_broken_pipe_signals.hpp"
 #include "system/owned_descriptor.hpp"
+#include "system/write_all.hpp"
 
 namespace lumenary::app {
 
@@ -67,23 +69,6 @@ bool connectWithin(int descriptor, std::uint16_t port, const ProbeDeadlines& dea
     return ::getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
 }
 
-bool sendWithin(int descriptor, std::string_view bytes, ProbeDeadlines& deadlines) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(descriptor, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-            deadlines.progressed();
-        } else if (sent < 0 && errno == EINTR) {
-            continue;
-        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!deadlines.waitFor(descriptor, POLLOUT)) return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The answer's head up to and including its blank line; empty when the
 // peer closes, sends too much or a limit passes first.
 std::string receiveHeadWithin(int descriptor, ProbeDeadlines& deadlines) {
@@ -128,7 +113,12 @@ bool answersAsServing(std::uint16_t port, http_client::HTTPClientTimeouts timeou
     deadlines.progressed();
     const std::string request = "OPTIONS /mcp HTTP/1.1\r\nHost: " + std::string(loopbackHost) + ":" +
                                 std::to_string(port) + "\r\nConnection: close\r\n\r\n";
-    if (!sendWithin(socket.get(), request, deadlines)) return false;
+    // A peer that resets the connection must fail the write, not end the
+    // process. The write needs no deadline of its own: a fresh connection's
+    // send buffer takes so short a request whole, so it never waits.
+    system::ignoreBrokenPipeSignals();
+    if (system::writeAll(socket.get(), request) != 0) return false;
+    deadlines.progressed();
     const int status = statusOf(receiveHeadWithin(socket.get(), deadlines));
     return status == 200 || status == 204;
 }

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <csignal>
-
 #include "app/host/local_endpoint.hpp"
 #include "app/host/local_server_probe.hpp"
 #include "app/host/stdio_proxy.hpp"
@@ -23,9 +21,6 @@ RunMode decideRunMode(bool inputIsTerminal, bool outputIsTerminal, const std::fu
 }
 
 int runStdioProxy(const platform::DefaultsStore& defaults) {
-    // A client that closes its end of the pipe must end the relay in order,
-    // not kill the process in the middle of a write.
-    std::signal(SIGPIPE, SIG_IGN);
     StdioProxy proxy(configuredServerPort(defaults));
     proxy.run();
     return 0;

@@ -1,25 +1,35 @@
 #include "app/host/stdio_proxy.hpp"
 
-#include <poll.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <exception>
-#include <future>
 #include <memory>
 #include <system_error>
 #include <utility>
 #include <variant>
 #include <vector>
 
-#include "app/host/input_line_splitter.hpp"
+#include <asio/buffer.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/use_awaitable.hpp>
+#include <asio/write.hpp>
+
 #include "app/host/local_endpoint.hpp"
 #include "app/host/local_server_probe.hpp"
+#include "async/timeout_error.hpp"
+#include "async/with_timeout.hpp"
+#include "async/worker_pool.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
 #include "mcp/core/message_classification.hpp"
+#include "mcp/server/stdio_line_splitter.hpp"
+#include "system/ignore_broken_pipe_signals.hpp"
 #include "system/utf8.hpp"
-#include "system/write_all.hpp"
 
 namespace lumenary::app {
 
@@ -35,14 +45,6 @@ constexpr std::int64_t internalErrorCode = -32603;
 
 bool isBlank(std::string_view line) {
     return line.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-// Waits until `descriptor` is ready, for descriptors left non-blocking by
-// whoever started the process.
-void waitUntilReady(int descriptor, short events) {
-    pollfd entry{descriptor, events, 0};
-    while (::poll(&entry, 1, -1) < 0 && errno == EINTR) {
-    }
 }
 
 // The id the client waits for an answer under: a request's, or the readable
@@ -103,7 +105,8 @@ bool isReplyBody(const Value& body) {
 
 std::string statusDescription(const http_client::HTTPClientResponse& response) {
     std::string description = "HTTP status " + std::to_string(response.status);
-    if (!response.body.empty() && response.body.size() <= maximumQuotedBodyLength && system::isValidUTF8(response.body)) {
+    if (!response.body.empty() && response.body.size() <= maximumQuotedBodyLength &&
+        system::isValidUTF8(response.body)) {
         description += ": ";
         description += response.body;
     }
@@ -120,103 +123,173 @@ std::string parseErrorLine(const std::string& detail) {
 StdioProxy::StdioProxy(std::uint16_t port, StdioProxyStreams streams, StdioProxyTiming timing)
     : port_(port),
       baseURL_(localEndpointURL(port)),
-      input_(streams.input),
-      output_(streams.output),
+      inputDescriptor_(streams.input),
+      outputDescriptor_(streams.output),
       timing_(timing),
       console_(streams.diagnostics.withPrefix(std::string(consolePrefix))) {}
 
-std::optional<std::string> StdioProxy::sessionID() const {
-    std::lock_guard lock(sessionMutex_);
-    return sessionID_;
-}
-
-void StdioProxy::setSessionID(std::string id) {
-    std::lock_guard lock(sessionMutex_);
-    sessionID_ = std::move(id);
-}
-
-bool StdioProxy::checkServerRunning() {
-    return answersAsServing(port_, timing_.check);
+StdioProxy::~StdioProxy() {
+    closeStreams();
 }
 
 void StdioProxy::run() {
-    if (!checkServerRunning()) {
+    if (!answersAsServing(port_, timing_.check)) {
         // A JSON-RPC text of its own, so without the console's prefix.
         console_.withPrefix({}).print(notRunningLine);
-        isRunning_ = false;
         return;
     }
-    InputLineSplitter splitter(maximumMessageLength);
+    if (!openStreams()) {
+        return;
+    }
+    auto ended = [console = console_](std::exception_ptr error) {
+        if (!error) return;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& failure) {
+            console.print("The relay failed: ", failure.what());
+        } catch (...) {
+            console.print("The relay failed");
+        }
+    };
+    asio::co_spawn(context_, relay(), std::move(ended));
+    context_.run();
+    closeStreams();
+}
+
+bool StdioProxy::openStreams() {
+    // A client that closes its end of the pipe must end the relay in order,
+    // not kill the process in the middle of a write.
+    system::ignoreBrokenPipeSignals();
+    // Duplicates, so closing them never closes the caller's descriptors.
+    if (!savedInputFlags_.save(inputDescriptor_) || !savedOutputFlags_.save(outputDescriptor_)) {
+        console_.print("Could not use the standard streams: ",
+                       std::error_code(errno, std::generic_category()).message());
+        closeStreams();
+        return false;
+    }
+    const int input = ::fcntl(inputDescriptor_, F_DUPFD_CLOEXEC, 0);
+    const int output = input < 0 ? -1 : ::fcntl(outputDescriptor_, F_DUPFD_CLOEXEC, 0);
+    if (input < 0 || output < 0) {
+        console_.print("Could not use the standard streams: ",
+                       std::error_code(errno, std::generic_category()).message());
+        if (input >= 0) ::close(input);
+        closeStreams();
+        return false;
+    }
+    input_.emplace(context_, input);
+    output_.emplace(context_, output);
+    // A descriptor whoever started the process left blocking or not: the
+    // streams wait for it either way, and the old flags come back at the end.
+    asio::error_code error;
+    input_->non_blocking(true, error);
+    if (!error) output_->non_blocking(true, error);
+    if (error) {
+        console_.print("Could not use the standard streams: ", error.message());
+        closeStreams();
+        return false;
+    }
+    return true;
+}
+
+void StdioProxy::closeStreams() {
+    asio::error_code ignored;
+    if (input_) input_->close(ignored);
+    if (output_) output_->close(ignored);
+    input_.reset();
+    output_.reset();
+    savedInputFlags_.restore();
+    savedOutputFlags_.restore();
+}
+
+asio::awaitable<void> StdioProxy::relay() {
+    using namespace asio::experimental::awaitable_operators;
+    co_await (readLines() && writeAnswers());
+    co_await endSession();
+}
+
+asio::awaitable<void> StdioProxy::readLines() {
+    mcp::StdioLineSplitter splitter(maximumMessageLength, mcp::StdioLineSplitter::LineEnds::anyASCIIBreak);
     std::vector<char> buffer(readBufferSize);
-    while (isRunning_ && !outputClosed_) {
-        const std::size_t count = readInput(buffer.data(), buffer.size());
-        if (count == 0) {
-            if (auto last = splitter.finish()) {
-                handleLine(std::move(last->text));
-            }
+    std::vector<std::string> lines;
+    while (!outputClosed_) {
+        asio::error_code error;
+        const std::size_t count =
+            co_await input_->async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, error));
+        lines.clear();
+        splitter.feed({buffer.data(), count}, [&lines](std::string line) { lines.push_back(std::move(line)); });
+        for (auto& line : lines) {
+            if (outputClosed_) break;
+            co_await handleLine(std::move(line));
+        }
+        if (error == asio::error::eof || error == asio::error::operation_aborted) {
             break;
         }
-        for (auto& line : splitter.feed({buffer.data(), count})) {
-            if (line.overLimit) {
-                writeReply(
-                    parseErrorLine("the message is longer than " + std::to_string(maximumMessageLength) + " bytes"));
-            } else {
-                handleLine(std::move(line.text));
-            }
+        if (error) {
+            console_.print("Reading the input failed, ending the relay: ", error.message());
+            break;
         }
     }
-    isRunning_ = false;
+    if (!outputClosed_) {
+        if (auto last = splitter.finish()) {
+            co_await handleLine(std::move(*last));
+        }
+    }
     // Replies that came too late for their wait are still on their way.
-    workers_.waitUntilIdle();
-    endSession();
+    co_await allExchangesEnded();
+    answers_.finish();
 }
 
-std::size_t StdioProxy::readInput(char* buffer, std::size_t capacity) {
-    for (;;) {
-        const ssize_t count = ::read(input_, buffer, capacity);
-        if (count >= 0) {
-            return static_cast<std::size_t>(count);
+// One answer at a time, text and line end in one write: answers that
+// complete together never interleave.
+asio::awaitable<void> StdioProxy::writeAnswers() {
+    while (auto line = co_await answers_.next()) {
+        asio::error_code error;
+        co_await asio::async_write(*output_, asio::buffer(*line), asio::redirect_error(asio::use_awaitable, error));
+        if (error) {
+            outputClosed_ = true;
+            answers_.finish();
+            console_.print("Writing a reply failed, ending the relay: ", error.message());
+            // A client that stops reading has gone: its input is not read on.
+            asio::error_code ignored;
+            input_->cancel(ignored);
+            co_return;
         }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitUntilReady(input_, POLLIN);
-            continue;
-        }
-        console_.print("Reading the input failed, ending the relay: ",
-                       std::error_code(errno, std::generic_category()).message());
-        return 0;
     }
 }
 
-void StdioProxy::handleLine(std::string line) {
+void StdioProxy::writeAnswer(std::string line) {
+    line.push_back('\n');
+    answers_.push(std::move(line));
+}
+
+asio::awaitable<void> StdioProxy::handleLine(std::string line) {
+    // Only an over-long line arrives empty.
+    if (line.empty()) {
+        writeAnswer(parseErrorLine("the message is longer than " + std::to_string(maximumMessageLength) + " bytes"));
+        co_return;
+    }
     if (isBlank(line)) {
-        return;
+        co_return;
     }
     // Answered, not dropped: a client whose bytes vanish waits for ever.
     if (!system::isValidUTF8(line)) {
-        writeReply(parseErrorLine("the message is not valid UTF-8"));
-        return;
+        writeAnswer(parseErrorLine("the message is not valid UTF-8"));
+        co_return;
     }
-    forward(std::move(line));
+    co_await forward(std::move(line));
 }
 
-void StdioProxy::forward(std::string message) {
-    auto shared = std::make_shared<const std::string>(std::move(message));
-    auto handled = std::make_shared<std::promise<void>>();
-    auto replied = handled->get_future();
+asio::awaitable<void> StdioProxy::forward(std::string message) {
+    async::OneShot<void> handled;
+    ++exchangesUnderWay_;
+    asio::co_spawn(context_, exchange(std::move(message), handled), asio::detached);
     try {
-        workers_.post([this, shared, handled](http_client::HTTPClient& client) {
-            relay(*shared, client);
-            handled->set_value();
-        });
-    } catch (const std::exception& error) {
-        answerWithError(*shared, std::string("Failed to forward request: ") + error.what());
-        return;
+        co_await async::withTimeout(handled.wait(), timing_.replyWait, "waiting for a reply");
+    } catch (const async::TimeoutError&) {
     }
-    replied.wait_for(timing_.replyWait);
 }
 
-void StdioProxy::relay(const std::string& message, http_client::HTTPClient& client) {
+asio::awaitable<void> StdioProxy::exchange(std::string message, async::OneShot<void> handled) {
     try {
         http_client::HTTPClientRequest request{
             .method = "POST",
@@ -224,24 +297,53 @@ void StdioProxy::relay(const std::string& message, http_client::HTTPClient& clie
             .headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}},
             .body = message,
             .timeouts = timing_.post};
-        if (auto id = sessionID()) {
-            request.headers.add("Mcp-Session-Id", std::move(*id));
+        if (sessionID_) {
+            request.headers.add("Mcp-Session-Id", *sessionID_);
         }
-        auto result = client.send(request);
-        if (const auto* error = std::get_if<http_client::HTTPClientError>(&result)) {
+        auto exchanged = co_await send(std::move(request));
+        if (const auto* error = std::get_if<http_client::HTTPClientError>(&exchanged.result)) {
             handleFailure(message, *error);
         } else {
-            handleResponse(message, std::get<http_client::HTTPClientResponse>(std::move(result)));
+            handleResponse(message, std::get<http_client::HTTPClientResponse>(std::move(exchanged.result)));
         }
     } catch (const std::exception& error) {
         answerWithError(message, std::string("Failed to forward request: ") + error.what());
     }
+    handled.resume();
+    if (--exchangesUnderWay_ == 0 && lastExchangeEnded_) {
+        lastExchangeEnded_->resume();
+    }
+}
+
+asio::awaitable<void> StdioProxy::allExchangesEnded() {
+    if (exchangesUnderWay_ == 0) {
+        co_return;
+    }
+    lastExchangeEnded_.emplace();
+    co_await lastExchangeEnded_->wait();
+}
+
+asio::awaitable<StdioProxy::Exchanged> StdioProxy::send(http_client::HTTPClientRequest request) {
+    std::unique_ptr<http_client::HTTPClient> client;
+    if (idleClients_.empty()) {
+        client = std::make_unique<http_client::HTTPClient>();
+    } else {
+        client = std::move(idleClients_.back());
+        idleClients_.pop_back();
+    }
+    auto work = [client = std::move(client), request = std::move(request)]() mutable {
+        auto result = client->send(request);
+        return Exchanged{std::move(client), std::move(result)};
+    };
+    auto exchanged = co_await async::runBlocking(std::move(work));
+    idleClients_.push_back(std::move(exchanged.client));
+    co_return exchanged;
 }
 
 void StdioProxy::handleFailure(const std::string& message, const http_client::HTTPClientError& error) {
     if (error.kind != http_client::HTTPClientError::Kind::couldNotConnect) {
         console_.print("Failed to forward request: ", error.description);
-    } else if (!instanceUnreachable_.exchange(true)) {
+    } else if (!std::exchange(instanceUnreachable_, true)) {
         // Once, not for each of the lines a client may still have queued.
         console_.print(
             "The Lumenary server at ", baseURL_,
@@ -251,15 +353,15 @@ void StdioProxy::handleFailure(const std::string& message, const http_client::HT
 }
 
 void StdioProxy::handleResponse(const std::string& message, http_client::HTTPClientResponse response) {
-    if (instanceUnreachable_.exchange(false)) {
+    if (std::exchange(instanceUnreachable_, false)) {
         console_.print("The Lumenary server at ", baseURL_, " serves again");
     }
     if (auto id = response.headers.value("Mcp-Session-Id")) {
-        setSessionID(std::move(*id));
+        sessionID_ = std::move(*id);
     }
     if (response.status == 200) {
         if (!response.body.empty()) {
-            writeReply(std::move(response.body));
+            writeAnswer(std::move(response.body));
         }
         return;
     }
@@ -286,7 +388,7 @@ void StdioProxy::handleResponse(const std::string& message, http_client::HTTPCli
     if (body.objectValue() != nullptr && !awaited.isBatch && awaited.ids.size() == 1 &&
         mcp::classifyMessage(body).id != awaited.ids.front()) {
         body.objectValue()->insert_or_assign("id", mcp::encodeValue(awaited.ids.front()));
-        writeReply(mcp::writeJSON(body));
+        writeAnswer(mcp::writeJSON(body));
         return;
     }
     // One error for a whole batch answers none of its requests: each gets
@@ -298,10 +400,10 @@ void StdioProxy::handleResponse(const std::string& message, http_client::HTTPCli
             reply.objectValue()->insert_or_assign("id", mcp::encodeValue(id));
             replies.push_back(std::move(reply));
         }
-        writeReply(mcp::writeJSON(Value(std::move(replies))));
+        writeAnswer(mcp::writeJSON(Value(std::move(replies))));
         return;
     }
-    writeReply(std::move(response.body));
+    writeAnswer(std::move(response.body));
 }
 
 void StdioProxy::answerWithError(const std::string& message, const std::string& description) {
@@ -311,9 +413,10 @@ void StdioProxy::answerWithError(const std::string& message, const std::string& 
     }
     // The description comes from the network library or the instance and
     // may be anything; the JSON writer escapes it.
-    std::string safeDescription = system::isValidUTF8(description) ? description : std::string("(unreadable description)");
+    std::string safeDescription =
+        system::isValidUTF8(description) ? description : std::string("(unreadable description)");
     if (!awaited.isBatch) {
-        writeReply(
+        writeAnswer(
             mcp::writeJSON(errorReply(mcp::encodeValue(awaited.ids.front()), internalErrorCode, safeDescription)));
         return;
     }
@@ -321,40 +424,26 @@ void StdioProxy::answerWithError(const std::string& message, const std::string& 
     for (const auto& id : awaited.ids) {
         replies.push_back(errorReply(mcp::encodeValue(id), internalErrorCode, safeDescription));
     }
-    writeReply(mcp::writeJSON(Value(std::move(replies))));
+    writeAnswer(mcp::writeJSON(Value(std::move(replies))));
 }
 
-void StdioProxy::endSession() {
-    const auto id = sessionID();
+asio::awaitable<void> StdioProxy::endSession() {
     // A session ends with the instance that held it.
-    if (!id || instanceUnreachable_) {
-        return;
+    if (!sessionID_ || instanceUnreachable_) {
+        co_return;
     }
-    const auto result = controlClient_.send({.method = "DELETE",
-                                             .url = baseURL_,
-                                             .headers = {{"Mcp-Session-Id", *id}},
-                                             .body = {},
-                                             .timeouts = timing_.sessionEnd});
-    if (const auto* error = std::get_if<http_client::HTTPClientError>(&result)) {
-        console_.print("Could not end session ", *id, ": ", error->description);
-    } else if (const auto& response = std::get<http_client::HTTPClientResponse>(result);
+    const std::string id = *sessionID_;
+    http_client::HTTPClientRequest request{.method = "DELETE",
+                                           .url = baseURL_,
+                                           .headers = {{"Mcp-Session-Id", id}},
+                                           .body = {},
+                                           .timeouts = timing_.sessionEnd};
+    auto exchanged = co_await send(std::move(request));
+    if (const auto* error = std::get_if<http_client::HTTPClientError>(&exchanged.result)) {
+        console_.print("Could not end session ", id, ": ", error->description);
+    } else if (const auto& response = std::get<http_client::HTTPClientResponse>(exchanged.result);
                response.status < 200 || response.status >= 300) {
-        console_.print("Could not end session ", *id, ": ", statusDescription(response));
-    }
-}
-
-void StdioProxy::writeReply(std::string line) {
-    line.push_back('\n');
-    // One reply at a time, text and line end in one write: replies that
-    // complete together never interleave.
-    std::lock_guard lock(outputMutex_);
-    if (outputClosed_) {
-        return;
-    }
-    if (const int failure = system::writeAll(output_, line); failure != 0) {
-        outputClosed_ = true;
-        console_.print("Writing a reply failed, ending the relay: ",
-                       std::error_code(failure, std::generic_category()).message());
+        console_.print("Could not end session ", id, ": ", statusDescription(response));
     }
 }
 

@@ -2,17 +2,24 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "app/host/http_exchange_workers.hpp"
+#include <asio/awaitable.hpp>
+#include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+
+#include "async/one_shot.hpp"
+#include "async/queue.hpp"
 #include "http_client/http_client.hpp"
 #include "logging/console.hpp"
+#include "mcp/server/file_status_flags.hpp"
 
 namespace lumenary::app {
 
@@ -50,6 +57,13 @@ struct StdioProxyTiming {
 // reached by the lines after it. The session id goes with them; the endpoint
 // takes up a session under an id it does not know, so the client's
 // conversation goes on there.
+//
+// One thread: run() drives a single-threaded io_context, and every member
+// is touched only by the coroutines it runs there (one reading the input,
+// one writing the answers in the order they complete, one per exchange
+// under way). The blocking HTTP exchanges run on the worker pool with
+// copies of what they need and a client lent to them; nothing there touches
+// the proxy.
 class StdioProxy {
 public:
     // A longer line is answered with a parse error and dropped.
@@ -59,66 +73,75 @@ public:
         R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"Lumenary server is not running. Please start the Lumenary app first."}})";
 
     explicit StdioProxy(std::uint16_t port, StdioProxyStreams streams = {}, StdioProxyTiming timing = {});
-    // Waits for the exchanges still under way.
-    ~StdioProxy() = default;
+    ~StdioProxy();
     StdioProxy(const StdioProxy&) = delete;
     StdioProxy& operator=(const StdioProxy&) = delete;
 
     std::uint16_t port() const noexcept { return port_; }
     const std::string& baseURL() const noexcept { return baseURL_; }
-    // The last "Mcp-Session-Id" the instance sent.
-    std::optional<std::string> sessionID() const;
-    // Cleared when the relay ends.
-    bool isRunning() const noexcept { return isRunning_; }
 
-    // True when the instance answers "OPTIONS" on the endpoint with 200 or 204.
-    bool checkServerRunning();
-
-    // Posts one message (without its line end) and returns once its reply
-    // has been handled or the reply wait has passed.
-    void forward(std::string message);
-
-    // Relays until the input ends, then ends the MCP session when an
-    // instance still serves. Returns at once, without reading the input,
-    // when no instance answers at the start (the not-running line goes to
-    // the diagnostics), and early when the client stops reading the output.
+    // Relays until the input ends and every answer under way is written,
+    // then ends the MCP session when an instance still serves. Returns at
+    // once, without reading the input, when no instance answers at the
+    // start (the not-running line goes to the diagnostics), and early when
+    // the client stops reading the output. Called once.
     void run();
 
 private:
-    void handleLine(std::string line);
-    void relay(const std::string& message, http_client::HTTPClient& client);
+    // An HTTP exchange's outcome, with the client it was lent.
+    struct Exchanged {
+        std::unique_ptr<http_client::HTTPClient> client;
+        http_client::HTTPClientResult result;
+    };
+
+    bool openStreams();
+    void closeStreams();
+    asio::awaitable<void> relay();
+    asio::awaitable<void> readLines();
+    asio::awaitable<void> writeAnswers();
+    asio::awaitable<void> handleLine(std::string line);
+    // Posts one message (without its line end) and returns once its reply
+    // has been handled or the reply wait has passed; a later reply is still
+    // written.
+    asio::awaitable<void> forward(std::string message);
+    asio::awaitable<void> exchange(std::string message, async::OneShot<void> handled);
+    asio::awaitable<void> allExchangesEnded();
+    asio::awaitable<Exchanged> send(http_client::HTTPClientRequest request);
     void handleFailure(const std::string& message, const http_client::HTTPClientError& error);
     void handleResponse(const std::string& message, http_client::HTTPClientResponse response);
     void answerWithError(const std::string& message, const std::string& description);
-    void endSession();
-
-    std::size_t readInput(char* buffer, std::size_t capacity);
-    void writeReply(std::string line);
-    void setSessionID(std::string id);
+    asio::awaitable<void> endSession();
+    void writeAnswer(std::string line);
 
     const std::uint16_t port_;
     const std::string baseURL_;
-    const int input_;
-    const int output_;
+    const int inputDescriptor_;
+    const int outputDescriptor_;
     const StdioProxyTiming timing_;
     const logging::Console console_;
 
-    // Replies complete on worker threads, so a late one can overlap the
-    // next exchange: the session id and the output each have a lock, the
-    // flags are atomic.
-    mutable std::mutex sessionMutex_;
+    // First: the streams below are bound to it.
+    asio::io_context context_{1};
+    // Duplicates of the caller's descriptors, non-blocking while the relay
+    // runs; the caller's flags are put back when it ends.
+    mcp::SavedFileStatusFlags savedInputFlags_;
+    mcp::SavedFileStatusFlags savedOutputFlags_;
+    std::optional<asio::posix::stream_descriptor> input_;
+    std::optional<asio::posix::stream_descriptor> output_;
+
+    // Answer lines for the writer, in the order they complete.
+    async::Queue<std::string> answers_;
+    bool outputClosed_ = false;
+    // The last "Mcp-Session-Id" the instance sent.
     std::optional<std::string> sessionID_;
-    std::mutex outputMutex_;
-
-    std::atomic<bool> isRunning_{true};
-    std::atomic<bool> outputClosed_{false};
     // The last exchange found nothing accepting connections on the port.
-    std::atomic<bool> instanceUnreachable_{false};
-
-    // The session end, on the thread that runs the proxy.
-    http_client::HTTPClient controlClient_;
-    // Last: its threads use every member above until they are joined.
-    HTTPExchangeWorkers workers_;
+    bool instanceUnreachable_ = false;
+    std::size_t exchangesUnderWay_ = 0;
+    // Resumed when the last exchange under way ends, for the end of input.
+    std::optional<async::OneShot<void>> lastExchangeEnded_;
+    // Clients not lent to an exchange: each keeps its connection open, so a
+    // relay that waits for each reply in turn reuses one connection.
+    std::vector<std::unique_ptr<http_client::HTTPClient>> idleClients_;
 };
 
 }  // namespace lumenary::app

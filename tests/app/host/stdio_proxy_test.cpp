@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <limits>
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/host/local_endpoint.hpp"
 #include "mcp/core/json.hpp"
@@ -51,10 +53,17 @@ private:
 // test playing the client on the other ends.
 class ProxyRun {
 public:
-    explicit ProxyRun(std::uint16_t port, StdioProxyTiming timing = {})
+    // `prepare` sees the proxy's ends of the input and output pipes before it runs.
+    explicit ProxyRun(std::uint16_t port, StdioProxyTiming timing = {},
+                      const std::function<void(int input, int output)>& prepare = {})
         : proxy_(port, {input_.readEnd(), output_.writeEnd(), logging::Console({}, diagnosticsSink())}, timing),
+          prepared_([&] {
+              if (prepare) prepare(input_.readEnd(), output_.writeEnd());
+              return true;
+          }()),
           runner_([this] {
               proxy_.run();
+              flagsAtEnd_ = {::fcntl(input_.readEnd(), F_GETFL), ::fcntl(output_.writeEnd(), F_GETFL)};
               endedPromise_.set_value();
               // The client sees the end of the output once the proxy ends.
               output_.closeWriteEnd();
@@ -69,6 +78,7 @@ public:
         ASSERT_EQ(::write(input_.writeEnd(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
     void endInput() { input_.closeWriteEnd(); }
+    void stopReadingOutput() { output_.closeReadEnd(); }
 
     // The next output line; absent at the end of the output or past the deadline.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout = 10s) {
@@ -95,6 +105,9 @@ public:
         return text;
     }
     bool ended() { return ended_.wait_for(20s) == std::future_status::ready; }
+    // Once ended: the file status flags of the proxy's input and output as
+    // the proxy left them.
+    std::pair<int, int> flagsAtEnd() const { return flagsAtEnd_; }
 
 private:
     static bool fill(int descriptor, std::string& into, std::chrono::steady_clock::time_point deadline) {
@@ -122,6 +135,8 @@ private:
     Pipe diagnostics_;
     std::mutex diagnosticsMutex_;
     StdioProxy proxy_;
+    bool prepared_;
+    std::pair<int, int> flagsAtEnd_{-1, -1};
     std::promise<void> endedPromise_;
     std::shared_future<void> ended_ = endedPromise_.get_future().share();
     std::string buffered_;
@@ -382,6 +397,48 @@ TEST(StdioProxy, WritesALateReplyOnceWithoutHoldingUpTheNextMessage) {
     run.endInput();
     EXPECT_EQ(run.remainingLines(), std::vector<std::string>{result("1")});
     EXPECT_TRUE(run.ended());
+}
+
+TEST(StdioProxy, EndsWithoutWaitingForTheInputWhenTheClientStopsReading) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
+            return {.status = 200, .body = result(idOf(received.body).description())};
+        });
+    });
+    ProxyRun run(endpoint.port());
+    run.stopReadingOutput();
+    run.send(request("1", "ping") + "\n");
+    EXPECT_TRUE(run.ended()) << "the input is still open";
+    EXPECT_NE(run.diagnostics().find("[StdioProxy] Writing a reply failed, ending the relay: "), std::string::npos);
+}
+
+// The blocking mode is a flag of the open pipe, shared with whoever started
+// the proxy: it relays either way and leaves the flag as it found it.
+TEST(StdioProxy, RelaysOverBlockingOrNonBlockingStreamsAndLeavesTheirModeAsItFoundIt) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest& received) {
+        return optionsOr(received, [&]() -> CannedHTTPResponse {
+            return {.status = 200, .body = result(idOf(received.body).description())};
+        });
+    });
+    for (const bool inputNonBlocking : {false, true}) {
+        for (const bool outputNonBlocking : {false, true}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "input non-blocking " << inputNonBlocking << ", output non-blocking " << outputNonBlocking);
+            int inputFlags = -1;
+            int outputFlags = -1;
+            ProxyRun run(endpoint.port(), {}, [&](int input, int output) {
+                ::fcntl(input, F_SETFL, ::fcntl(input, F_GETFL) | (inputNonBlocking ? O_NONBLOCK : 0));
+                ::fcntl(output, F_SETFL, ::fcntl(output, F_GETFL) | (outputNonBlocking ? O_NONBLOCK : 0));
+                inputFlags = ::fcntl(input, F_GETFL);
+                outputFlags = ::fcntl(output, F_GETFL);
+            });
+            run.send(request("1", "ping") + "\n");
+            EXPECT_EQ(run.readLine(), result("1"));
+            run.endInput();
+            ASSERT_TRUE(run.ended());
+            EXPECT_EQ(run.flagsAtEnd(), std::make_pair(inputFlags, outputFlags));
+        }
+    }
 }
 
 }  // namespace
