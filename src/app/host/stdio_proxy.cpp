@@ -335,7 +335,7 @@ asio::awaitable<StdioProxy::Exchanged> StdioProxy::send(http_client::HTTPClientR
         auto result = client->send(request);
         return Exchanged{std::move(client), std::move(result)};
     };
-    auto exchanged = co_await async::runBlocking(std::move(work));
+    auto exchanged = co_await async::runBlockingOn(exchangeThreads_, std::move(work));
     idleClients_.push_back(std::move(exchanged.client));
     co_return exchanged;
 }

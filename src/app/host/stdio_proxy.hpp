@@ -14,6 +14,7 @@
 #include <asio/awaitable.hpp>
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
+#include <asio/thread_pool.hpp>
 
 #include "async/one_shot.hpp"
 #include "async/queue.hpp"
@@ -61,13 +62,15 @@ struct StdioProxyTiming {
 // One thread: run() drives a single-threaded io_context, and every member
 // is touched only by the coroutines it runs there (one reading the input,
 // one writing the answers in the order they complete, one per exchange
-// under way). The blocking HTTP exchanges run on the worker pool with
-// copies of what they need and a client lent to them; nothing there touches
-// the proxy.
+// under way). The blocking HTTP exchanges run on a pool of the proxy's own
+// with copies of what they need and a client lent to them; nothing there
+// touches the proxy.
 class StdioProxy {
 public:
     // A longer line is answered with a parse error and dropped.
     static constexpr std::size_t maximumMessageLength = 32 * 1024 * 1024;
+    // Exchanges beyond these wait for one to end.
+    static constexpr std::size_t maximumExchangesAtOnce = 8;
 
     static constexpr std::string_view notRunningLine =
         R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"Lumenary server is not running. Please start the Lumenary app first."}})";
@@ -142,6 +145,11 @@ private:
     // Clients not lent to an exchange: each keeps its connection open, so a
     // relay that waits for each reply in turn reuses one connection.
     std::vector<std::unique_ptr<http_client::HTTPClient>> idleClients_;
+    // The blocking exchanges: as many at once as a client's slow calls
+    // (several tool calls in parallel) need, which the shared worker pool,
+    // sized for the cores, is not. Last, so it is joined before the context
+    // its completions are posted to goes.
+    asio::thread_pool exchangeThreads_{maximumExchangesAtOnce};
 };
 
 }  // namespace lumenary::app
