@@ -79,8 +79,10 @@ struct StartBlockingWork {
 // pool and destroyed there before the caller resumes, so it must own what it
 // uses: capture by value, never by reference.
 //
-// GCC 12 destroys a temporary lambda (or any aggregate) that stands in the
-// same expression as a co_await twice, so name the work first:
+// GCC 12 destroys a temporary (a lambda, any aggregate) made in the same
+// expression as a co_await twice. The fault is the awaiting coroutine's, so
+// no shape of runBlocking avoids it (a plain initiating function fails the
+// same way); every caller names the work, or any other such temporary, first:
 //     auto work = [path] { return readFile(path); };
 //     auto text = co_await runBlocking(std::move(work));
 //

@@ -37,10 +37,19 @@ struct StreamingTransfer {
     bool headDelivered = false;
 };
 
+// What the other threads asked of the transfer thread since its last turn.
+struct StreamingCommands {
+    std::vector<std::shared_ptr<StreamingTransfer>> adds;
+    std::vector<std::shared_ptr<StreamingTransfer>> cancels;
+    std::vector<std::shared_ptr<StreamingTransfer>> resumes;
+    bool stopping = false;
+};
+
 }  // namespace detail
 
 namespace {
 
+using detail::StreamingCommands;
 using detail::StreamingTransfer;
 
 HTTPClientError cancelledError(const HTTPClientRequest& request) {
@@ -99,6 +108,120 @@ std::size_t streamBody(char* data, std::size_t size, std::size_t count, void* co
     transfer.body.push(std::string(data, length));
     return length;
 }
+
+// The transfers the transfer thread drives, by their handles. The
+// transfer thread's alone.
+class ActiveStreamingTransfers {
+public:
+    ActiveStreamingTransfers(const HTTPClientLibrary& library, CURLM* multi) : library_(library), multi_(multi) {}
+
+    // Begins the transfers asked for, then ends or resumes those asked for
+    // that are still running.
+    void apply(const StreamingCommands& commands) {
+        for (const auto& transfer : commands.adds) {
+            begin(transfer);
+        }
+        for (const auto& transfer : commands.cancels) {
+            if (isRunning(*transfer)) {
+                end(transfer, cancelledError(transfer->request));
+            }
+        }
+        for (const auto& transfer : commands.resumes) {
+            if (isRunning(*transfer)) {
+                transfer->idle.paused = false;
+                library_.easyPause(transfer->handle, CURLPAUSE_CONT);
+            }
+        }
+    }
+
+    // Moves every transfer on and ends those that finished, then waits up
+    // to a second for traffic or a wake-up.
+    void performAndWait() {
+        int running = 0;
+        library_.multiPerform(multi_, &running);
+        int left = 0;
+        while (CURLMsg* message = library_.multiInfoRead(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                finished(message->easy_handle, message->data.result);
+            }
+        }
+        library_.multiPoll(multi_, nullptr, 0, 1000, nullptr);
+    }
+
+    void endEvery() {
+        while (!active_.empty()) {
+            const auto transfer = active_.begin()->second;
+            end(transfer, cancelledError(transfer->request));
+        }
+    }
+
+private:
+    bool isRunning(const StreamingTransfer& transfer) const {
+        return transfer.handle != nullptr && active_.contains(transfer.handle);
+    }
+
+    void begin(const std::shared_ptr<StreamingTransfer>& transfer) {
+        transfer->handle = library_.easyInit();
+        if (transfer->handle == nullptr) {
+            transfer->ended = true;
+            transfer->head.fail(std::make_exception_ptr(HTTPClientFailure(
+                HTTPClientError{HTTPClientError::Kind::failed, "Could not create an HTTP connection handle"})));
+            return;
+        }
+        transfer->headers = HeaderList(nullptr, HeaderListDeleter{&library_});
+        active_.emplace(transfer->handle, transfer);
+        if (auto error = prepareTransfer(library_, transfer->handle, transfer->request, transfer->headers,
+                                         transfer->detail, transfer->idle)) {
+            end(transfer, std::move(*error));
+            return;
+        }
+        library_.easySetopt(transfer->handle, CURLOPT_PRIVATE, transfer.get());
+        library_.easySetopt(transfer->handle, CURLOPT_WRITEFUNCTION, &streamBody);
+        library_.easySetopt(transfer->handle, CURLOPT_WRITEDATA, transfer.get());
+        library_.easySetopt(transfer->handle, CURLOPT_HEADERFUNCTION, &streamHeaderLine);
+        library_.easySetopt(transfer->handle, CURLOPT_HEADERDATA, transfer.get());
+        library_.multiAddHandle(multi_, transfer->handle);
+    }
+
+    void finished(CURL* handle, CURLcode code) {
+        const auto found = active_.find(handle);
+        if (found == active_.end()) {
+            return;
+        }
+        const auto transfer = found->second;
+        if (code == CURLE_OK) {
+            end(transfer, std::nullopt);
+        } else {
+            end(transfer, transferError(library_, code, transfer->detail, transfer->idle, std::nullopt,
+                                        transfer->request));
+        }
+    }
+
+    // Lets go of the transfer's handle and hands its end to its waiter: the
+    // head's failure when no head came, else the body's end.
+    void end(const std::shared_ptr<StreamingTransfer>& transfer, std::optional<HTTPClientError> error) {
+        library_.multiRemoveHandle(multi_, transfer->handle);
+        library_.easyCleanup(transfer->handle);
+        active_.erase(transfer->handle);
+        transfer->handle = nullptr;
+        transfer->headers.reset();
+        transfer->ended = true;
+        if (!transfer->headDelivered) {
+            transfer->head.fail(std::make_exception_ptr(HTTPClientFailure(
+                error.value_or(HTTPClientError{HTTPClientError::Kind::failed, "The server sent no response head (" +
+                                                                                  transfer->request.method + " " +
+                                                                                  transfer->request.url + ")"}))));
+        } else if (error) {
+            transfer->body.finish(std::make_exception_ptr(HTTPClientFailure(std::move(*error))));
+        } else {
+            transfer->body.finish();
+        }
+    }
+
+    const HTTPClientLibrary& library_;
+    CURLM* const multi_;
+    std::map<CURL*, std::shared_ptr<StreamingTransfer>> active_;
+};
 
 }  // namespace
 
@@ -271,120 +394,39 @@ void HTTPStreamingClient::wake() {
     }
 }
 
+StreamingCommands HTTPStreamingClient::takeCommands() {
+    StreamingCommands commands;
+    std::lock_guard lock(mutex_);
+    commands.adds.swap(toAdd_);
+    commands.cancels.swap(toCancel_);
+    commands.resumes.swap(toResume_);
+    commands.stopping = invalidated_;
+    return commands;
+}
+
 void HTTPStreamingClient::run() {
     const auto& library = std::get<HTTPClientLibrary>(HTTPClientLibrary::shared());
     auto* multi = static_cast<CURLM*>(multi_);
     const auto abandoned = abandoned_;
-    std::map<CURL*, std::shared_ptr<StreamingTransfer>> active;
-
-    const auto end = [&](const std::shared_ptr<StreamingTransfer>& transfer, std::optional<HTTPClientError> error) {
-        library.multiRemoveHandle(multi, transfer->handle);
-        library.easyCleanup(transfer->handle);
-        active.erase(transfer->handle);
-        transfer->handle = nullptr;
-        transfer->headers.reset();
-        transfer->ended = true;
-        if (!transfer->headDelivered) {
-            transfer->head.fail(std::make_exception_ptr(HTTPClientFailure(
-                error.value_or(HTTPClientError{HTTPClientError::Kind::failed, "The server sent no response head (" +
-                                                                                  transfer->request.method + " " +
-                                                                                  transfer->request.url + ")"}))));
-        } else if (error) {
-            transfer->body.finish(std::make_exception_ptr(HTTPClientFailure(std::move(*error))));
-        } else {
-            transfer->body.finish();
-        }
-    };
-    const auto begin = [&](const std::shared_ptr<StreamingTransfer>& transfer) {
-        transfer->handle = library.easyInit();
-        if (transfer->handle == nullptr) {
-            transfer->ended = true;
-            transfer->head.fail(std::make_exception_ptr(HTTPClientFailure(
-                HTTPClientError{HTTPClientError::Kind::failed, "Could not create an HTTP connection handle"})));
-            return;
-        }
-        transfer->headers = HeaderList(nullptr, HeaderListDeleter{&library});
-        active.emplace(transfer->handle, transfer);
-        if (auto error = prepareTransfer(library, transfer->handle, transfer->request, transfer->headers,
-                                         transfer->detail, transfer->idle)) {
-            end(transfer, std::move(*error));
-            return;
-        }
-        library.easySetopt(transfer->handle, CURLOPT_PRIVATE, transfer.get());
-        library.easySetopt(transfer->handle, CURLOPT_WRITEFUNCTION, &streamBody);
-        library.easySetopt(transfer->handle, CURLOPT_WRITEDATA, transfer.get());
-        library.easySetopt(transfer->handle, CURLOPT_HEADERFUNCTION, &streamHeaderLine);
-        library.easySetopt(transfer->handle, CURLOPT_HEADERDATA, transfer.get());
-        library.multiAddHandle(multi, transfer->handle);
-    };
-
-    const auto endEvery = [&] {
-        while (!active.empty()) {
-            const auto transfer = active.begin()->second;
-            end(transfer, cancelledError(transfer->request));
-        }
-    };
+    ActiveStreamingTransfers active(library, multi);
     // Past any completion this object may be gone (see the destructor), so
     // each turn asks before it reads a member.
     for (;;) {
         if (abandoned->load()) {
-            endEvery();
+            active.endEvery();
             library.multiCleanup(multi);
             return;
         }
-        std::vector<std::shared_ptr<StreamingTransfer>> adds;
-        std::vector<std::shared_ptr<StreamingTransfer>> cancels;
-        std::vector<std::shared_ptr<StreamingTransfer>> resumes;
-        bool stopping = false;
-        {
-            std::lock_guard lock(mutex_);
-            adds.swap(toAdd_);
-            cancels.swap(toCancel_);
-            resumes.swap(toResume_);
-            stopping = invalidated_;
-        }
-        for (const auto& transfer : adds) {
-            begin(transfer);
-        }
-        for (const auto& transfer : cancels) {
-            if (transfer->handle != nullptr && active.contains(transfer->handle)) {
-                end(transfer, cancelledError(transfer->request));
-            }
-        }
-        for (const auto& transfer : resumes) {
-            if (transfer->handle != nullptr && active.contains(transfer->handle)) {
-                transfer->idle.paused = false;
-                library.easyPause(transfer->handle, CURLPAUSE_CONT);
-            }
-        }
-        if (stopping) {
-            endEvery();
+        const auto commands = takeCommands();
+        active.apply(commands);
+        if (commands.stopping) {
+            active.endEvery();
             if (abandoned->load()) {
                 library.multiCleanup(multi);
             }
             return;
         }
-        int running = 0;
-        library.multiPerform(multi, &running);
-        int left = 0;
-        while (CURLMsg* message = library.multiInfoRead(multi, &left)) {
-            if (message->msg != CURLMSG_DONE) {
-                continue;
-            }
-            const auto found = active.find(message->easy_handle);
-            if (found == active.end()) {
-                continue;
-            }
-            const auto transfer = found->second;
-            const CURLcode code = message->data.result;
-            if (code == CURLE_OK) {
-                end(transfer, std::nullopt);
-            } else {
-                end(transfer, transferError(library, code, transfer->detail, transfer->idle, std::nullopt,
-                                            transfer->request));
-            }
-        }
-        library.multiPoll(multi, nullptr, 0, 1000, nullptr);
+        active.performAndWait();
     }
 }
 

@@ -26,6 +26,7 @@ class HTTPStreamingClient;
 
 namespace detail {
 struct StreamingTransfer;
+struct StreamingCommands;
 }
 
 // One exchange of an HTTPStreamingClient after its response head arrived:
@@ -100,7 +101,10 @@ private:
     void cancel(const std::shared_ptr<detail::StreamingTransfer>& transfer);
     void resume(const std::shared_ptr<detail::StreamingTransfer>& transfer);
     void wake();
+    // The transfer thread: each turn takes the commands, then moves the
+    // transfers on.
     void run();
+    detail::StreamingCommands takeCommands();
 
     const std::size_t maximumBufferedBodyBytes_;
 

@@ -89,7 +89,6 @@ asio::awaitable<bool> ProbePermissionManager::request(PermissionCategory categor
 
 asio::awaitable<bool> ProbePermissionManager::requestEventStoreAccess(EventStoreEntity entity) {
     auto& eventKit = *sources_.eventKit;
-    // Named first: GCC 12 destroys a temporary inside co_await twice.
     auto operation =
         entity == EventStoreEntity::events ? eventKit.requestCalendarAccess() : eventKit.requestRemindersAccess();
     auto granted = co_await probes_.await(std::move(operation));

@@ -1,6 +1,5 @@
 #include "app/tools/local_tool_service.hpp"
 
-#include <algorithm>
 #include <exception>
 #include <limits>
 
@@ -108,6 +107,20 @@ std::vector<MCPTool> LocalToolService::categoryTools(ToolCategoryKind kind) cons
     return categories_[static_cast<std::size_t>(kind)]->tools();
 }
 
+const ToolCategoryRow* LocalToolService::ownerOf(const std::string& name) {
+    if (!owners_) {
+        owners_.emplace();
+        for (const auto& row : toolCategoryTable) {
+            for (auto& tool : categories_[static_cast<std::size_t>(row.kind)]->tools()) {
+                // An earlier owner keeps the name.
+                owners_->try_emplace(std::move(tool.name), row.kind);
+            }
+        }
+    }
+    const auto owner = owners_->find(name);
+    return owner == owners_->end() ? nullptr : &toolCategoryRow(owner->second);
+}
+
 asio::awaitable<ToolOutcome<std::string>> LocalToolService::callTool(std::string name, PlainDictionary arguments) {
     return async::onStrand(executor_, callToolOnMain(shared_from_this(), std::move(name), std::move(arguments)));
 }
@@ -118,16 +131,7 @@ asio::awaitable<ToolOutcome<std::string>> LocalToolService::callToolOnMain(std::
     const auto count = self->toolCallCount_;
     self->setToolCallCount(count == std::numeric_limits<std::int64_t>::max() ? count : count + 1);
 
-    const ToolCategoryRow* owner = nullptr;
-    for (const auto& row : toolCategoryTable) {
-        const auto tools = self->categories_[static_cast<std::size_t>(row.kind)]->tools();
-        const bool owns =
-            std::any_of(tools.begin(), tools.end(), [&name](const MCPTool& tool) { return tool.name == name; });
-        if (owns) {
-            owner = &row;
-            break;
-        }
-    }
+    const ToolCategoryRow* owner = self->ownerOf(name);
     if (owner == nullptr) {
         co_return ToolError("LocalTool", 404, "Tool not found: " + name);
     }

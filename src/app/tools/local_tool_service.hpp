@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <asio/any_io_executor.hpp>
@@ -112,9 +114,15 @@ private:
     static asio::awaitable<ToolOutcome<std::string>> callToolOnMain(std::shared_ptr<LocalToolService> self, std::string name,
                                                        PlainDictionary arguments);
 
+    // The category that owns `name`, the first in scan order where two list it.
+    const ToolCategoryRow* ownerOf(const std::string& name);
+
     asio::any_io_executor executor_;
     platform::DefaultsStore& defaults_;
     ToolCategories categories_;
+    // Tool name to owning category, built on the first call: the lists are
+    // fixed, and building them (schemas and all) for every call is wasted.
+    std::optional<std::unordered_map<std::string, ToolCategoryKind>> owners_;
     std::int64_t toolCallCount_ = 0;
     std::vector<ToolCallRecord> toolCallRecords_;
     std::array<bool, toolCategoryCount> switches_{};

@@ -18,7 +18,8 @@ public:
     virtual ~ToolCategory() = default;
 
     // The category's tools in its own fixed order, built anew on each call
-    // and independent of switches and permissions.
+    // and independent of switches and permissions. The names never change:
+    // the service indexes them once.
     virtual std::vector<MCPTool> tools() const = 0;
 
     // Runs one of the category's own tools (the dispatcher never passes

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
+
+#include "app/tools/permission_category.hpp"
 
 namespace lumenary::app {
 
@@ -33,20 +36,34 @@ struct ToolCategoryRow {
     std::string_view recordCategory;
     // The description of the 403 error for a call while switched off.
     std::string_view refusal;
+    // The permission the panel checks before switching the category on, and
+    // for automation the program the category drives.
+    PermissionCategory::Kind permission;
+    std::string_view automationTarget;
 };
 
 // Rows in scan order (the order of ToolCategoryKind).
 inline constexpr std::array<ToolCategoryRow, toolCategoryCount> toolCategoryTable{{
-    {ToolCategoryKind::calendar, "isCalendarEnabled", true, "日历", "Calendar tool is disabled"},
-    {ToolCategoryKind::reminders, "isRemindersEnabled", true, "提醒事项", "Reminders tool is disabled"},
-    {ToolCategoryKind::contacts, "isContactsEnabled", true, "通讯录", "Contacts tool is disabled"},
-    {ToolCategoryKind::messages, "isMessagesEnabled", true, "信息", "Messages tool is disabled"},
-    {ToolCategoryKind::notes, "isNotesEnabled", true, "备忘录", "Notes tool is disabled"},
-    {ToolCategoryKind::mail, "isMailEnabled", true, "邮件", "Mail tool is disabled"},
-    {ToolCategoryKind::music, "isMusicEnabled", false, "音乐", "Music tool is disabled"},
-    {ToolCategoryKind::maps, "isMapsEnabled", false, "地图", "Maps tool is disabled"},
-    {ToolCategoryKind::desktopControl, "isMacOSEnabled", false, "macOS Control", "macOS Control tool is disabled"},
-    {ToolCategoryKind::vision, "isVisionEnabled", false, "视觉识别", "Vision tool is disabled"},
+    {ToolCategoryKind::calendar, "isCalendarEnabled", true, "日历", "Calendar tool is disabled",
+     PermissionCategory::Kind::calendar, ""},
+    {ToolCategoryKind::reminders, "isRemindersEnabled", true, "提醒事项", "Reminders tool is disabled",
+     PermissionCategory::Kind::reminders, ""},
+    {ToolCategoryKind::contacts, "isContactsEnabled", true, "通讯录", "Contacts tool is disabled",
+     PermissionCategory::Kind::contacts, ""},
+    {ToolCategoryKind::messages, "isMessagesEnabled", true, "信息", "Messages tool is disabled",
+     PermissionCategory::Kind::fullDiskAccess, ""},
+    {ToolCategoryKind::notes, "isNotesEnabled", true, "备忘录", "Notes tool is disabled",
+     PermissionCategory::Kind::automation, "Notes"},
+    {ToolCategoryKind::mail, "isMailEnabled", true, "邮件", "Mail tool is disabled",
+     PermissionCategory::Kind::automation, "Mail"},
+    {ToolCategoryKind::music, "isMusicEnabled", false, "音乐", "Music tool is disabled",
+     PermissionCategory::Kind::automation, "Music"},
+    {ToolCategoryKind::maps, "isMapsEnabled", false, "地图", "Maps tool is disabled",
+     PermissionCategory::Kind::none, ""},
+    {ToolCategoryKind::desktopControl, "isMacOSEnabled", false, "macOS Control", "macOS Control tool is disabled",
+     PermissionCategory::Kind::accessibility, ""},
+    {ToolCategoryKind::vision, "isVisionEnabled", false, "视觉识别", "Vision tool is disabled",
+     PermissionCategory::Kind::none, ""},
 }};
 
 // The catalogue lists mail before notes; dispatch scans notes first.
@@ -59,6 +76,12 @@ inline constexpr std::array<ToolCategoryKind, toolCategoryCount> toolCategoryLis
 
 constexpr const ToolCategoryRow& toolCategoryRow(ToolCategoryKind kind) {
     return toolCategoryTable[static_cast<std::size_t>(kind)];
+}
+
+// The permission that guards the category.
+inline PermissionCategory toolCategoryPermission(ToolCategoryKind kind) {
+    const auto& row = toolCategoryRow(kind);
+    return {row.permission, std::string(row.automationTarget)};
 }
 
 }  // namespace lumenary::app

@@ -1,6 +1,5 @@
 #include "app/ui/panel_view_model.hpp"
 
-#include "app/ui/category_permission.hpp"
 #include "app/ui/core_bridge.hpp"
 
 namespace lumenary::app::ui {
@@ -93,8 +92,10 @@ void PanelViewModel::checkForUpdates() {
     }
 }
 
-void PanelViewModel::showPermissionAlert(const QString& displayName, const PermissionGuidance& guidance) {
-    alertCategory_ = categoryPermission(displayName.toStdString());
+void PanelViewModel::showPermissionAlert(ToolCategoryKind kind, const PermissionGuidance& guidance) {
+    alertCategory_ = toolCategoryPermission(kind);
+    const auto name = toolCategoryRow(kind).recordCategory;
+    const auto displayName = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     alertTitle_ = QStringLiteral("权限被拒绝");
     // No system prompt has spoken on this desktop, so the message ends with
     // how to grant the permission here.

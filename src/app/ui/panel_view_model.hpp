@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "app/permissions/permission_manager.hpp"
+#include "app/tools/tool_category_table.hpp"
 
 namespace lumenary::app::ui {
 
@@ -84,9 +85,9 @@ public:
     Q_INVOKABLE void checkForUpdates();
     void setCheckUpdateAction(std::function<void()> action) { checkUpdateAction_ = std::move(action); }
 
-    // Opens the alert for the category shown under `displayName`, with the
-    // probe's guidance for its permission.
-    void showPermissionAlert(const QString& displayName, const PermissionGuidance& guidance);
+    // Opens the alert for the category `kind`, with the probe's guidance for
+    // its permission.
+    void showPermissionAlert(ToolCategoryKind kind, const PermissionGuidance& guidance);
     PermissionCategory alertCategory() const { return alertCategory_; }
 
 Q_SIGNALS:

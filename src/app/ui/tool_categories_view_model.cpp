@@ -5,7 +5,6 @@
 #include <QVariantMap>
 
 #include "app/ui/category_icon_name.hpp"
-#include "app/ui/category_permission.hpp"
 #include "app/ui/core_bridge.hpp"
 #include "app/ui/panel_view_model.hpp"
 
@@ -105,11 +104,10 @@ void ToolCategoriesViewModel::setCategoryEnabled(int row, bool enabled) {
     pendingGates_[slot(kind)] = gate;
     Q_EMIT dataChanged(modelIndex, modelIndex, {IsPendingRole});
 
-    const auto name = displayName(kind);
-    const auto category = categoryPermission(name.toStdString());
+    const auto category = toolCategoryPermission(kind);
     QPointer<ToolCategoriesViewModel> self(this);
-    bridge_.permissionStatus(category, [self, kind, gate, name, category](PermissionStatus status,
-                                                                          PermissionGuidance guidance) {
+    bridge_.permissionStatus(category, [self, kind, gate, category](PermissionStatus status,
+                                                                    PermissionGuidance guidance) {
         if (!self || self->pendingGates_[slot(kind)] != gate) {
             return;
         }
@@ -119,17 +117,17 @@ void ToolCategoriesViewModel::setCategoryEnabled(int row, bool enabled) {
                 return;
             case PermissionStatus::denied:
                 self->gateAnswered(kind, gate, false);
-                self->panel_.showPermissionAlert(name, guidance);
+                self->panel_.showPermissionAlert(kind, guidance);
                 return;
             case PermissionStatus::notDetermined:
-                self->bridge_.requestPermission(category, [self, kind, gate, name](bool granted,
-                                                                                   PermissionGuidance refusal) {
+                self->bridge_.requestPermission(category, [self, kind, gate](bool granted,
+                                                                             PermissionGuidance refusal) {
                     if (!self || self->pendingGates_[slot(kind)] != gate) {
                         return;
                     }
                     self->gateAnswered(kind, gate, granted);
                     if (!granted) {
-                        self->panel_.showPermissionAlert(name, refusal);
+                        self->panel_.showPermissionAlert(kind, refusal);
                     }
                 });
                 return;

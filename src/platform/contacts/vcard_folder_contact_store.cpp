@@ -13,7 +13,7 @@
 #include "logging/logger.hpp"
 #include "platform/contacts/vcard_reader.hpp"
 #include "platform/defaults/data_location.hpp"
-#include "system/owned_descriptor.hpp"
+#include "platform/files/bounded_file_reader.hpp"
 
 namespace lumenary::platform {
 
@@ -27,52 +27,6 @@ void logReport(const std::string& line) {
 
 bool isHiddenCard(const std::filesystem::path& path) {
     return path.filename().string().starts_with(".");
-}
-
-std::string contactStoreErrnoText(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
-// The file's bytes, or why they cannot be had.
-PlatformOutcome<std::string> readContactFile(const std::filesystem::path& path) {
-    const system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        return PlatformError{"ContactStore", 500, contactStoreErrnoText(errno)};
-    }
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
-        return PlatformError{"ContactStore", 500, contactStoreErrnoText(errno)};
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return PlatformError{"ContactStore", 500, "not a regular file"};
-    }
-    if (static_cast<std::uintmax_t>(status.st_size) > maximumVCardFileBytes) {
-        return PlatformError{"ContactStore", 500, "larger than " + std::to_string(maximumVCardFileBytes) + " bytes"};
-    }
-    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
-    std::size_t filled = 0;
-    while (true) {
-        if (filled == bytes.size()) {
-            // The file may have grown since fstat; read on up to the limit.
-            if (bytes.size() >= maximumVCardFileBytes) {
-                break;
-            }
-            bytes.resize(std::min<std::size_t>(bytes.size() * 2 + 4096, maximumVCardFileBytes));
-        }
-        const ssize_t count = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return PlatformError{"ContactStore", 500, contactStoreErrnoText(errno)};
-        }
-        if (count == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(count);
-    }
-    bytes.resize(filled);
-    return bytes;
 }
 
 // A folder met twice (a symbolic link back up the tree) is listed once.
@@ -163,9 +117,12 @@ std::optional<PlatformError> VCardFolderContactStore::enumerateContacts(const Co
                                  std::string(contactsFolderSetting) + " to a folder this user can read"};
     }
     for (const std::filesystem::path& path : contactFiles()) {
-        auto bytes = readContactFile(path);
+        // A named pipe or a device named like a card is passed over, never
+        // waited on.
+        auto bytes = readBoundedFile(path, maximumVCardFileBytes, "ContactStore");
         if (!bytes) {
-            report_("Contact file " + path.string() + " passed over: " + bytes.error().description);
+            // The description names the file.
+            report_("Contact file passed over: " + bytes.error().description);
             continue;
         }
         for (const StoreContact& contact : readVCards(bytes.value())) {

@@ -13,6 +13,7 @@
 
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
+#include "platform/files/bounded_file_reader.hpp"
 #include "system/owned_descriptor.hpp"
 #include "system/write_all.hpp"
 
@@ -23,8 +24,12 @@ namespace {
 // Far above anything the program writes; a bigger file is not ours.
 constexpr std::size_t maximumFileSize = 64 * 1024 * 1024;
 
+[[noreturn]] void throwSystemError(int errorNumber, const std::string& what, const std::filesystem::path& path) {
+    throw std::system_error(errorNumber, std::generic_category(), what + " " + path.string());
+}
+
 [[noreturn]] void throwSystemError(const std::string& what, const std::filesystem::path& path) {
-    throw std::system_error(errno, std::generic_category(), what + " " + path.string());
+    throwSystemError(errno, what, path);
 }
 
 std::string utcTimestamp() {
@@ -39,28 +44,6 @@ std::string utcTimestamp() {
     return std::string(text, length) + "." + std::to_string(1000 + milliseconds).substr(1) + "Z";
 }
 
-std::string readAll(int descriptor, const std::filesystem::path& path, bool& tooLarge) {
-    std::string text;
-    char buffer[65536];
-    while (true) {
-        const auto count = ::read(descriptor, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            throwSystemError("cannot read", path);
-        }
-        if (count == 0) {
-            return text;
-        }
-        text.append(buffer, static_cast<std::size_t>(count));
-        if (text.size() > maximumFileSize) {
-            tooLarge = true;
-            return {};
-        }
-    }
-}
-
 void writeAll(int descriptor, const std::string& text, const std::filesystem::path& path) {
     if (const int error = system::writeAll(descriptor, text); error != 0) {
         errno = error;
@@ -71,18 +54,23 @@ void writeAll(int descriptor, const std::string& text, const std::filesystem::pa
 }  // namespace
 
 ReadResult read(const std::filesystem::path& path) {
-    system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        if (errno == ENOENT) {
-            return Missing{};
+    using Reason = BoundedReadFailure::Reason;
+    auto bytes = readBoundedBytes(path, maximumFileSize);
+    if (const auto* failure = std::get_if<BoundedReadFailure>(&bytes)) {
+        switch (failure->reason) {
+            case Reason::cannotOpen:
+                if (failure->errorNumber == ENOENT) {
+                    return Missing{};
+                }
+                throwSystemError(failure->errorNumber, "cannot open", path);
+            case Reason::cannotRead: throwSystemError(failure->errorNumber, "cannot read", path);
+            // Thrown rather than kept aside as unreadable: what stands there
+            // is not the store's to rename a new file over.
+            case Reason::notRegularFile: throwSystemError(EINVAL, "cannot read the non-regular file", path);
+            case Reason::tooLarge: return Unreadable{"larger than 64 MiB", {}};
         }
-        throwSystemError("cannot open", path);
     }
-    bool tooLarge = false;
-    std::string text = readAll(file.get(), path, tooLarge);
-    if (tooLarge) {
-        return Unreadable{"larger than 64 MiB", {}};
-    }
+    std::string text = std::get<std::string>(std::move(bytes));
     try {
         auto value = mcp::parseJSON(text);
         if (auto* object = value.objectValue()) {

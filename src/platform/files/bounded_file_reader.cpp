@@ -21,29 +21,36 @@ std::string sizeText(std::uintmax_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
+std::string boundedReadFailureText(const BoundedReadFailure& failure, const std::filesystem::path& path,
+                                   std::uintmax_t maximumBytes) {
+    using Reason = BoundedReadFailure::Reason;
+    switch (failure.reason) {
+        case Reason::cannotOpen: return "Cannot open " + path.string() + ": " + std::strerror(failure.errorNumber);
+        case Reason::cannotRead: return "Cannot read " + path.string() + ": " + std::strerror(failure.errorNumber);
+        case Reason::notRegularFile: return path.string() + " is not a regular file";
+        case Reason::tooLarge: return path.string() + " is larger than " + sizeText(maximumBytes);
+    }
+    return "Cannot read " + path.string();
+}
+
 }  // namespace
 
-PlatformOutcome<std::string> readBoundedFile(const std::filesystem::path& path, std::uintmax_t maximumBytes,
-                                             const std::string& domain) {
-    const auto failure = [&](const std::string& what, int errorNumber) {
-        return PlatformError{domain, 500, what + " " + path.string() + ": " + std::strerror(errorNumber)};
-    };
-    const auto tooLarge = [&] {
-        return PlatformError{domain, 500, path.string() + " is larger than " + sizeText(maximumBytes)};
-    };
+std::variant<std::string, BoundedReadFailure> readBoundedBytes(const std::filesystem::path& path,
+                                                               std::uintmax_t maximumBytes) {
+    using Reason = BoundedReadFailure::Reason;
     system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
-        return failure("Cannot open", errno);
+        return BoundedReadFailure{Reason::cannotOpen, errno};
     }
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
-        return failure("Cannot read", errno);
+        return BoundedReadFailure{Reason::cannotRead, errno};
     }
     if (!S_ISREG(status.st_mode)) {
-        return PlatformError{domain, 500, path.string() + " is not a regular file"};
+        return BoundedReadFailure{Reason::notRegularFile};
     }
     if (static_cast<std::uintmax_t>(status.st_size) > maximumBytes) {
-        return tooLarge();
+        return BoundedReadFailure{Reason::tooLarge};
     }
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(status.st_size));
@@ -54,7 +61,7 @@ PlatformOutcome<std::string> readBoundedFile(const std::filesystem::path& path, 
             if (errno == EINTR) {
                 continue;
             }
-            return failure("Cannot read", errno);
+            return BoundedReadFailure{Reason::cannotRead, errno};
         }
         if (count == 0) {
             return bytes;
@@ -62,9 +69,18 @@ PlatformOutcome<std::string> readBoundedFile(const std::filesystem::path& path, 
         bytes.append(buffer, static_cast<std::size_t>(count));
         // The file may have grown since it was measured.
         if (bytes.size() > maximumBytes) {
-            return tooLarge();
+            return BoundedReadFailure{Reason::tooLarge};
         }
     }
+}
+
+PlatformOutcome<std::string> readBoundedFile(const std::filesystem::path& path, std::uintmax_t maximumBytes,
+                                             const std::string& domain) {
+    auto bytes = readBoundedBytes(path, maximumBytes);
+    if (const auto* failure = std::get_if<BoundedReadFailure>(&bytes)) {
+        return PlatformError{domain, 500, boundedReadFailureText(*failure, path, maximumBytes)};
+    }
+    return std::get<std::string>(std::move(bytes));
 }
 
 }  // namespace lumenary::platform

@@ -78,11 +78,12 @@ TEST_F(LocalToolServiceTest, TheCatalogueListsMailBeforeNotesButDispatchScansNot
     EXPECT_EQ(names[6], "isNotesEnabled.tool");
     EXPECT_EQ(names.back(), "visionOnly");
 
-    const int musicBuilds = fake(ToolCategoryKind::music).listBuilds;
     EXPECT_EQ(call(*service, "shared"), "shared ran");
     EXPECT_EQ(fake(ToolCategoryKind::notes).handled, std::vector<std::string>{"shared"});
     EXPECT_TRUE(fake(ToolCategoryKind::mail).handled.empty());
-    EXPECT_EQ(fake(ToolCategoryKind::music).listBuilds, musicBuilds) << "the scan stops at the owner";
+    const int musicBuilds = fake(ToolCategoryKind::music).listBuilds;
+    EXPECT_EQ(call(*service, "isMusicEnabled.tool"), "isMusicEnabled.tool ran");
+    EXPECT_EQ(fake(ToolCategoryKind::music).listBuilds, musicBuilds) << "a call builds no tool list";
 
     service->setNotesEnabled(false);
     EXPECT_EQ(call(*service, "shared"), "LocalTool 403 Notes tool is disabled")

@@ -91,7 +91,7 @@ TEST(PanelViewModel, TheAlertEndsWithTheHintAndOffersSettingsOnlyWhenTheProbeNam
     }};
     for (const auto& given : cases) {
         PanelHarness harness;
-        harness.panel().showPermissionAlert(QStringLiteral("邮件"), given.guidance);
+        harness.panel().showPermissionAlert(ToolCategoryKind::mail, given.guidance);
 
         EXPECT_TRUE(harness.panel().showingPermissionAlert());
         EXPECT_EQ(harness.panel().alertTitle(), QStringLiteral("权限被拒绝"));
@@ -105,7 +105,7 @@ TEST(PanelViewModel, TheAlertEndsWithTheHintAndOffersSettingsOnlyWhenTheProbeNam
 
 TEST(PanelViewModel, GoToSettingsClosesTheAlertAndOpensWhatTheCategoryNames) {
     PanelHarness harness;
-    harness.panel().showPermissionAlert(QStringLiteral("macOS Control"), guidanceOf("h", "/x"));
+    harness.panel().showPermissionAlert(ToolCategoryKind::desktopControl, guidanceOf("h", "/x"));
 
     harness.panel().openAlertSettings();
     harness.settleProbes();
@@ -118,7 +118,7 @@ TEST(PanelViewModel, GoToSettingsClosesTheAlertAndOpensWhatTheCategoryNames) {
 
 TEST(PanelViewModel, DismissingTheAlertKeepsItsTextsAndOpensNothing) {
     PanelHarness harness;
-    harness.panel().showPermissionAlert(QStringLiteral("地图"), guidanceOf("提示"));
+    harness.panel().showPermissionAlert(ToolCategoryKind::maps, guidanceOf("提示"));
     EXPECT_EQ(harness.panel().alertCategory().kind, Kind::none);
 
     harness.panel().dismissAlert();

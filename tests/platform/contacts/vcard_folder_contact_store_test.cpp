@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "platform/contacts/vcard_folder_contact_store.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
@@ -70,6 +77,26 @@ TEST_F(VCardFolderContactStoreTest, AFileThatCannotBeReadIsPassedOverWithALine) 
     EXPECT_EQ(names(store), std::vector<std::string>{"B"});
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find((root.path() / "a.vcf").string()), std::string::npos) << reports[0];
+}
+
+TEST_F(VCardFolderContactStoreTest, ANamedPipeNamedLikeACardIsPassedOverWithoutWaitingForAWriter) {
+    const auto pipe = root.path() / "a.vcf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    write("b.vcf", {"B"});
+    auto store = storeAt(root.path());
+    std::promise<std::vector<std::string>> seen;
+    auto seenLater = seen.get_future();
+    std::thread reader([&] { seen.set_value(names(store)); });
+    const bool finished = seenLater.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!finished) {
+        // A writer lets the stalled open return, so the reader can be joined.
+        ::close(::open(pipe.c_str(), O_WRONLY | O_CLOEXEC));
+    }
+    reader.join();
+    ASSERT_TRUE(finished) << "the enumeration waited for a writer on " << pipe;
+    EXPECT_EQ(seenLater.get(), std::vector<std::string>{"B"});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find(pipe.string()), std::string::npos) << reports[0];
 }
 
 TEST_F(VCardFolderContactStoreTest, Access) {

@@ -16,8 +16,6 @@ bool grantedFullAccess(platform::EventStore& store) {
 CalendarManager::CalendarManager(std::shared_ptr<platform::EventStore> store) : store_(std::move(store)) {}
 
 asio::awaitable<bool> CalendarManager::requestAccess() {
-    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-    // temporary handed to a coroutine inside co_await twice.
     auto work = [store = store_] {
         switch (store->access(platform::EventStoreEntity::events)) {
             case platform::EventStoreAccess::fullAccess: return true;

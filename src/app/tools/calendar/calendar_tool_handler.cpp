@@ -124,8 +124,6 @@ CalendarToolHandler::CalendarToolHandler(std::shared_ptr<CalendarManager> manage
 
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::string name, PlainDictionary arguments) {
     if (!co_await manager_->requestAccess()) {
-        // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-        // temporary handed to a coroutine inside co_await twice.
         auto work = [store = manager_->store()] { return storeAccessAdvice(*store, EventStoreEntity::events); };
         auto advice = co_await async::runBlocking(std::move(work));
         co_return calendarRefusal(403, "Calendar access denied. " + advice);

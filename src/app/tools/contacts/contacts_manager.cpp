@@ -130,9 +130,6 @@ std::optional<PlatformError> accessRefusal(const ContactStore& store) {
 
 ContactsManager::ContactsManager(std::shared_ptr<ContactStore> store) : store_(std::move(store)) {}
 
-// Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-// temporary handed to a coroutine inside co_await twice.
-
 asio::awaitable<std::optional<PlatformError>> ContactsManager::requestAccess() {
     auto work = [store = store_] { return accessRefusal(*store); };
     co_return co_await async::runBlocking(std::move(work));

@@ -76,9 +76,6 @@ MacOSControlService::~MacOSControlService() {
     thread_.join();
 }
 
-// Work goes to runBlockingOn from a named local: GCC 12 destroys a lambda
-// temporary handed to a coroutine inside co_await twice.
-
 asio::awaitable<std::optional<std::string>> MacOSControlService::trustRefusal() {
     auto work = [desktop = desktop_]() -> std::optional<std::string> {
         auto events = desktop->inputEvents->unavailability();

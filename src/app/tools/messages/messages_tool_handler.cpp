@@ -56,8 +56,6 @@ asio::awaitable<ToolOutcome<std::string>> MessagesToolHandler::sendMessage(const
     if (normalized.empty()) {
         co_return messagesError(400, "Invalid phoneNumber: it holds no digits");
     }
-    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-    // temporary handed to a coroutine inside co_await twice.
     auto work = [sender = sender_, normalized, text = std::move(*message)] { return sender->send(normalized, text); };
     if (auto failure = co_await async::runBlocking(std::move(work))) {
         co_return messagesError(500, "Failed to send: " + failure->description);

@@ -90,9 +90,6 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::handle(std::string n
     co_return musicRefusal(404, "Unknown music tool: " + name);
 }
 
-// Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-// temporary handed to a coroutine inside co_await twice.
-
 asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::command(
     std::optional<platform::PlatformError> (platform::MusicPlayer::*run)()) {
     auto work = [player = player_, run] { return ((*player).*run)(); };

@@ -58,8 +58,6 @@ asio::awaitable<ToolOutcome<std::string>> NotesToolHandler::createNote(const Pla
         .title = std::move(*title),
         .content = std::move(*content),
         .folder = textArgument(arguments, "folder").value_or(std::string(platform::defaultNotesFolderName))};
-    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-    // temporary handed to a coroutine inside co_await twice.
     auto work = [store = store_, note = std::move(note)] { return store->createNote(note); };
     auto created = co_await async::runBlocking(std::move(work));
     if (created) {

@@ -225,8 +225,6 @@ EventKitService::EventKitService(std::shared_ptr<platform::EventStore> store, lo
     : store_(std::move(store)), console_(std::move(console)) {}
 
 asio::awaitable<PlatformOutcome<bool>> EventKitService::requestCalendarAccess() {
-    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-    // temporary handed to a coroutine inside co_await twice.
     auto work = [store = store_, console = console_] { return requestCalendarAccessBlocking(*store, console); };
     co_return co_await async::runBlocking(std::move(work));
 }

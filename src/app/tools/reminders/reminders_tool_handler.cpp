@@ -99,8 +99,6 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::getLists() {
 }
 
 asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::openApp() {
-    // Work goes to runBlocking from a named local: GCC 12 destroys a lambda
-    // temporary handed to a coroutine inside co_await twice.
     auto work = [scripts = scripts_, store = service_->eventStore()] {
         auto result = scripts->run(R"(tell application "Reminders" to activate)");
         std::string advice;

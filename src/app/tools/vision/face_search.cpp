@@ -51,8 +51,6 @@ std::string appendingPathComponent(const std::string& folderPath, const std::str
 }  // namespace
 
 asio::awaitable<ToolOutcome<PlainDictionary>> VisionService::searchFace(FaceSearchArguments arguments) {
-    // Built outside the co_await: GCC 12 destroys a lambda's init-captures
-    // made inside one twice.
     auto work = [analyzer = analyzer_, path = arguments.targetFacePath] { return analyzer->faceFeaturePrint(path); };
     auto targetPrint = co_await async::runBlockingOn(requestThread_, std::move(work));
     if (!targetPrint) {
