@@ -1,11 +1,14 @@
 #include "platform/messages/message_database.hpp"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <string_view>
 #include <utility>
 
 #include "platform/defaults/data_location.hpp"
+#include "system/owned_descriptor.hpp"
 #include "system/utf8.hpp"
 
 namespace lumenary::platform {
@@ -15,6 +18,9 @@ namespace {
 // Long enough for a synchroniser's write to finish; short enough that a
 // stuck writer does not hold a tool call for long.
 constexpr int busyTimeoutMilliseconds = 2000;
+// Virtual-machine steps between two looks at the clock: a look costs far
+// less than the steps, and they pass in well under a millisecond.
+constexpr int stepsBetweenDeadlineChecks = 1000;
 
 // The two queries are the contract with the database's layout: the date is
 // nanoseconds since 2001-01-01 UTC, shown in local time; the newest first.
@@ -62,15 +68,34 @@ PlatformError databaseFailure(MessageDatabaseFailure failure, std::string messag
     return PlatformError{"MessageDatabase", static_cast<std::int64_t>(failure), system::repairUTF8(message)};
 }
 
-// One read-only connection, closed on every path.
+// SQLite opens the path itself, which blocks for ever on a named pipe that
+// nobody writes; a non-blocking look first never waits. A path this look
+// cannot open is left to SQLite, whose message says why.
+bool isOtherThanARegularFile(const std::filesystem::path& path) {
+    const system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat status {};
+    return file.get() >= 0 && ::fstat(file.get(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+// SQLite's progress handler: a non-zero answer stops the running statement
+// with SQLITE_INTERRUPT.
+int isPastDeadline(void* deadline) {
+    return std::chrono::steady_clock::now() >= *static_cast<const std::chrono::steady_clock::time_point*>(deadline);
+}
+
+// One read-only connection, closed on every path. It runs one statement, so
+// the deadline, counted from the open, is that statement's.
 class Connection {
 public:
-    Connection() = default;
+    explicit Connection(std::chrono::milliseconds deadline) : limit_(deadline) {}
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection() { sqlite3_close_v2(database_); }
 
     std::optional<PlatformError> open(const std::filesystem::path& path) {
+        if (isOtherThanARegularFile(path)) {
+            return databaseFailure(MessageDatabaseFailure::notOpened, "not a regular file");
+        }
         const int result = sqlite3_open_v2(path.c_str(), &database_, SQLITE_OPEN_READONLY, nullptr);
         if (result != SQLITE_OK) {
             // Without memory for a handle there is no handle to ask.
@@ -78,14 +103,28 @@ public:
                                    database_ ? sqlite3_errmsg(database_) : sqlite3_errstr(result));
         }
         sqlite3_busy_timeout(database_, busyTimeoutMilliseconds);
+        deadline_ = std::chrono::steady_clock::now() + limit_;
+        sqlite3_progress_handler(database_, stepsBetweenDeadlineChecks, isPastDeadline, &deadline_);
         return std::nullopt;
     }
 
     sqlite3* get() const noexcept { return database_; }
     std::string lastMessage() const { return sqlite3_errmsg(database_); }
 
+    // Why a step did not answer a row: SQLite's message, with the deadline
+    // when that is what stopped it.
+    PlatformError stepFailure(int result) const {
+        if (result == SQLITE_INTERRUPT) {
+            return databaseFailure(MessageDatabaseFailure::stepFailed,
+                                   lastMessage() + ": still running after " + std::to_string(limit_.count()) + " ms");
+        }
+        return databaseFailure(MessageDatabaseFailure::stepFailed, lastMessage());
+    }
+
 private:
     sqlite3* database_ = nullptr;
+    std::chrono::milliseconds limit_;
+    std::chrono::steady_clock::time_point deadline_;
 };
 
 // One prepared statement, finalised on every path.
@@ -132,7 +171,8 @@ private:
 
 }  // namespace
 
-MessageDatabase::MessageDatabase(std::filesystem::path path) : path_(std::move(path)) {}
+MessageDatabase::MessageDatabase(std::filesystem::path path, std::chrono::milliseconds queryDeadline)
+    : path_(std::move(path)), queryDeadline_(queryDeadline) {}
 
 PlatformOutcome<std::vector<StoredMessage>> MessageDatabase::conversation(const std::string& handle,
                                                                           std::int64_t limit) const {
@@ -145,7 +185,7 @@ PlatformOutcome<std::vector<StoredMessage>> MessageDatabase::unreadMessages(std:
 
 PlatformOutcome<std::vector<StoredMessage>> MessageDatabase::query(const std::string& sql,
                                                                    const std::vector<std::string>& parameters) const {
-    Connection connection;
+    Connection connection(queryDeadline_);
     if (auto error = connection.open(path_)) {
         return std::move(*error);
     }
@@ -161,7 +201,7 @@ PlatformOutcome<std::vector<StoredMessage>> MessageDatabase::query(const std::st
         }
         if (result != SQLITE_ROW) {
             // Part of an answer would read as the whole history.
-            return databaseFailure(MessageDatabaseFailure::stepFailed, connection.lastMessage());
+            return connection.stepFailure(result);
         }
         messages.push_back(StoredMessage{.content = statement.text(0),
                                          .date = statement.text(1),
@@ -172,7 +212,7 @@ PlatformOutcome<std::vector<StoredMessage>> MessageDatabase::query(const std::st
 }
 
 std::optional<PlatformError> MessageDatabase::readabilityProblem() const {
-    Connection connection;
+    Connection connection(queryDeadline_);
     if (auto error = connection.open(path_)) {
         return error;
     }
@@ -182,8 +222,8 @@ std::optional<PlatformError> MessageDatabase::readabilityProblem() const {
     if (auto error = statement.prepare(connection, "SELECT count(*) FROM sqlite_master", {})) {
         return error;
     }
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-        return databaseFailure(MessageDatabaseFailure::stepFailed, connection.lastMessage());
+    if (const int result = sqlite3_step(statement.get()); result != SQLITE_ROW) {
+        return connection.stepFailure(result);
     }
     return std::nullopt;
 }

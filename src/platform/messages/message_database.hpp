@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -35,15 +36,22 @@ enum class MessageDatabaseFailure : std::int64_t {
     stepFailed = 3,
 };
 
+// Long enough for any honest query over years of messages; a view that
+// never ends is stopped there.
+inline constexpr std::chrono::milliseconds defaultMessageQueryDeadline{5000};
+
 // The user's messages database: a SQLite file of the `message` and `handle`
 // tables that no program of ours writes. Every call opens the file read-only
 // afresh, binds its values as parameters (nothing is spliced into the SQL),
 // waits up to 2 s for a writer's lock, and closes the file before it
-// returns. Blocking: callers run it on the worker pool. Keeps no state but
-// the path, so any thread may call it.
+// returns. A path that is not a regular file (a named pipe would stall the
+// open) is notOpened; a query still running at its deadline is stopped as
+// stepFailed. Blocking: callers run it on the worker pool. Keeps no state
+// but the path and the deadline, so any thread may call it.
 class MessageDatabase {
 public:
-    explicit MessageDatabase(std::filesystem::path path);
+    explicit MessageDatabase(std::filesystem::path path,
+                             std::chrono::milliseconds queryDeadline = defaultMessageQueryDeadline);
 
     const std::filesystem::path& path() const noexcept { return path_; }
 
@@ -64,6 +72,7 @@ private:
                                                       const std::vector<std::string>& parameters) const;
 
     std::filesystem::path path_;
+    std::chrono::milliseconds queryDeadline_;
 };
 
 // Where the messages database is: $LUMENARY_MESSAGES_DB, else the defaults

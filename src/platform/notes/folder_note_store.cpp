@@ -32,13 +32,14 @@ bool isHiddenNote(const std::filesystem::path& path) {
     return path.filename().string().starts_with('.');
 }
 
-// Whether `path` resolves to `root` or to something inside it.
-bool resolvesInside(const std::filesystem::path& path, const std::filesystem::path& root) {
+std::string outsideNoteLine(const std::filesystem::path& path) {
+    return "Note passed over, it resolves outside the notes folder: " + path.string();
+}
+
+// Whether `path` resolves to `realRoot` (itself resolved already) or to
+// something inside it.
+bool resolvesInside(const std::filesystem::path& path, const std::filesystem::path& realRoot) {
     std::error_code error;
-    const auto realRoot = std::filesystem::canonical(root, error);
-    if (error) {
-        return false;
-    }
     const auto realPath = std::filesystem::canonical(path, error);
     if (error) {
         return false;
@@ -60,6 +61,13 @@ std::error_code makeNotesFolder(const std::filesystem::path& folder) {
 struct FolderNoteStore::NoteFile {
     std::filesystem::path path;
     std::filesystem::file_time_type modified;
+};
+
+struct FolderNoteStore::NoteFiles {
+    // The notes folder with every link on its way resolved: what a note
+    // must resolve inside.
+    std::filesystem::path realFolder;
+    std::vector<NoteFile> files;
 };
 
 struct FolderNoteStore::TargetFolder {
@@ -136,7 +144,8 @@ PlatformOutcome<FolderNoteStore::TargetFolder> FolderNoteStore::targetFolder(con
         // name is in the way, say) leaves the note in the notes folder.
         return TargetFolder{folder_, std::nullopt};
     }
-    if (!resolvesInside(chosen, folder_)) {
+    const auto realFolder = std::filesystem::canonical(folder_, error);
+    if (error || !resolvesInside(chosen, realFolder)) {
         return PlatformError{std::string(noteStoreDomain), 400,
                              "The folder '" + folderName + "' resolves to " +
                                  std::filesystem::weakly_canonical(chosen, error).string() +
@@ -151,7 +160,7 @@ PlatformOutcome<std::vector<std::string>> FolderNoteStore::noteNames(std::size_t
         return files.error();
     }
     std::vector<std::string> names;
-    for (const auto& file : files.value()) {
+    for (const auto& file : files.value().files) {
         if (names.size() >= limit) {
             break;
         }
@@ -167,9 +176,15 @@ PlatformOutcome<std::vector<StoredNote>> FolderNoteStore::notesContaining(std::s
     }
     const std::string lowerTerm = lowercased(term);
     std::vector<StoredNote> matches;
-    for (const auto& file : files.value()) {
+    for (const auto& file : files.value().files) {
         if (matches.size() >= limit) {
             break;
+        }
+        // Asked again just before the read: a folder on the way may have
+        // been swapped for a link since the listing.
+        if (!resolvesInside(file.path, files.value().realFolder)) {
+            skipReport_(outsideNoteLine(file.path));
+            continue;
         }
         auto bytes = readNoteFile(file.path);
         if (!bytes) {
@@ -187,11 +202,11 @@ PlatformOutcome<std::vector<StoredNote>> FolderNoteStore::notesContaining(std::s
     return matches;
 }
 
-PlatformOutcome<std::vector<FolderNoteStore::NoteFile>> FolderNoteStore::noteFiles() const {
+PlatformOutcome<FolderNoteStore::NoteFiles> FolderNoteStore::noteFiles() const {
     std::error_code error;
     const auto status = std::filesystem::status(folder_, error);
     if (status.type() == std::filesystem::file_type::not_found) {
-        return std::vector<NoteFile>{};
+        return NoteFiles{};
     }
     if (error) {
         return folderError("Cannot read", error);
@@ -205,19 +220,21 @@ PlatformOutcome<std::vector<FolderNoteStore::NoteFile>> FolderNoteStore::noteFil
     if (error) {
         return folderError("Cannot read", error);
     }
-    std::vector<NoteFile> files;
-    collectNoteFiles(folder_, 0, files);
-    std::sort(files.begin(), files.end(), [](const NoteFile& left, const NoteFile& right) {
+    NoteFiles found{.realFolder = std::filesystem::canonical(folder_, error), .files = {}};
+    if (error) {
+        return folderError("Cannot read", error);
+    }
+    collectNoteFiles(folder_, 0, found);
+    std::sort(found.files.begin(), found.files.end(), [](const NoteFile& left, const NoteFile& right) {
         if (left.modified != right.modified) {
             return left.modified > right.modified;
         }
         return left.path < right.path;
     });
-    return files;
+    return found;
 }
 
-void FolderNoteStore::collectNoteFiles(const std::filesystem::path& folder, int depth,
-                                       std::vector<NoteFile>& files) const {
+void FolderNoteStore::collectNoteFiles(const std::filesystem::path& folder, int depth, NoteFiles& found) const {
     std::error_code error;
     std::filesystem::directory_iterator entry(folder, error);
     for (const std::filesystem::directory_iterator end; !error && entry != end; entry.increment(error)) {
@@ -229,7 +246,7 @@ void FolderNoteStore::collectNoteFiles(const std::filesystem::path& folder, int 
         const bool isLink = entry->is_symlink(typeError);
         if (!isLink && entry->is_directory(typeError)) {
             if (depth + 1 < deepestFolderLevel) {
-                collectNoteFiles(path, depth + 1, files);
+                collectNoteFiles(path, depth + 1, found);
             } else {
                 skipReport_("Folder passed over, deeper than " + std::to_string(deepestFolderLevel) +
                             " levels: " + path.string());
@@ -239,12 +256,18 @@ void FolderNoteStore::collectNoteFiles(const std::filesystem::path& folder, int 
         if (path.extension() != noteFileExtension || !entry->is_regular_file(typeError)) {
             continue;
         }
+        // Linked sub-folders are never entered, so only the file itself can
+        // be a link that leads out.
+        if (isLink && !resolvesInside(path, found.realFolder)) {
+            skipReport_(outsideNoteLine(path));
+            continue;
+        }
         const auto modified = entry->last_write_time(typeError);
         if (typeError) {
             skipReport_("Note passed over: " + path.string() + ": " + typeError.message());
             continue;
         }
-        files.push_back({path, modified});
+        found.files.push_back({path, modified});
     }
     if (error) {
         skipReport_("Folder passed over: " + folder.string() + ": " + error.message());

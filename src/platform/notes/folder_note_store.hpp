@@ -13,9 +13,10 @@ namespace lumenary::platform {
 // Notes as a folder of Markdown files: each note is one "<name>.md" file,
 // anywhere under the folder, whose text is the note's plain text; each
 // direct sub-folder is a notes folder of its own. Hidden files and folders
-// are not notes, and sub-folders reached through symbolic links are not
-// searched (no loops). Nothing is cached: every call reads the folder
-// afresh. Safe to call from several threads: new files never replace one
+// are not notes, sub-folders reached through symbolic links are not
+// searched (no loops), and a note file that resolves outside the folder
+// (a link to elsewhere) is passed over with a line, never read. Nothing is
+// cached: every call reads the folder afresh. Safe to call from several threads: new files never replace one
 // another.
 class FolderNoteStore final : public NoteStore {
 public:
@@ -41,10 +42,11 @@ public:
 
 private:
     struct NoteFile;
+    struct NoteFiles;
     struct TargetFolder;
 
-    PlatformOutcome<std::vector<NoteFile>> noteFiles() const;
-    void collectNoteFiles(const std::filesystem::path& folder, int depth, std::vector<NoteFile>& files) const;
+    PlatformOutcome<NoteFiles> noteFiles() const;
+    void collectNoteFiles(const std::filesystem::path& folder, int depth, NoteFiles& found) const;
     PlatformOutcome<TargetFolder> targetFolder(const std::string& folderName) const;
     PlatformError folderError(const std::string& what, const std::error_code& error) const;
 

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -14,6 +19,7 @@
 #include "app/tools/tool_outcome_text.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
+#include "support/finished_within.hpp"
 #include "support/messages_database_file.hpp"
 #include "support/recording_message_sender.hpp"
 #include "support/run_awaitable.hpp"
@@ -26,6 +32,7 @@ namespace {
 using lumenary::testing::MessagesDatabaseFile;
 using lumenary::testing::RecordingMessageSender;
 using SentMessage = RecordingMessageSender::SentMessage;
+using namespace std::chrono_literals;
 
 // The messages category behind a switched-on tool service, over a database
 // file the test fills and a sender that records what it is handed.
@@ -217,6 +224,27 @@ TEST(MessagesTools, ADatabaseThatCannotBeReadAnswersA500NamingTheStepWithSQLites
                       testCase.answer);
         }
     }
+}
+
+TEST(MessagesTools, ANamedPipeAsTheDatabaseIsRefusedAtOnceSayingWhereTheDatabaseIsLookedFor) {
+    lumenary::testing::TemporaryDirectory folder;
+    const auto pipe = folder.path() / "pipe.db";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto handler = std::make_shared<MessagesToolHandler>(std::make_shared<platform::MessageDatabase>(pipe),
+                                                         std::make_shared<RecordingMessageSender>());
+
+    const auto outcome = lumenary::testing::finishedWithin(
+        10s, [handler] { return lumenary::testing::runAwaitable(handler->handle("get_unread_messages", {})); });
+    if (!outcome) {
+        // Lets the waiting open go, so that the worker pool can stop at exit.
+        ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        FAIL() << "still waiting on the pipe after 10 s";
+    }
+    ASSERT_FALSE(*outcome);
+    EXPECT_EQ(outcome->error().description(),
+              "Failed to open messages DB: not a regular file. Lumenary reads the messages database " + pipe.string() +
+                  ": make it a SQLite file of the messages schema that this user can read, or set "
+                  "LUMENARY_MESSAGES_DB or the defaults key messagesDatabasePath to one that is.");
 }
 
 TEST_F(MessagesToolsTest, ANameNotOwnedIsA404NamingIt) {

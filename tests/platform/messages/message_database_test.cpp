@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <fstream>
 #include <ostream>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "platform/messages/message_database.hpp"
+#include "support/finished_within.hpp"
 #include "support/messages_database_file.hpp"
 #include "support/scoped_time_zone.hpp"
 #include "support/temporary_directory.hpp"
@@ -20,6 +23,7 @@ void PrintTo(const StoredMessage& message, std::ostream* out) {
 
 namespace {
 
+using lumenary::testing::finishedWithin;
 using testing::messagesDatabaseDate;
 using testing::MessagesDatabaseFile;
 using Message = MessagesDatabaseFile::Message;
@@ -139,6 +143,42 @@ TEST(MessageDatabase, AFileThatCannotBeReadFailsAtTheStepThatMeetsItWithSQLitesM
         EXPECT_EQ(outcome.error().description, testCase.message);
     }
     EXPECT_FALSE(std::filesystem::exists(missing)) << "a read-only open never creates the file";
+}
+
+TEST(MessageDatabase, AFileThatWouldHoldTheCallForEverFailsAtOnceOrAtTheDeadline) {
+    lumenary::testing::TemporaryDirectory folder;
+    const auto pipe = folder.path() / "pipe.db";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const auto endless = folder.path() / "endless.db";
+    MessagesDatabaseFile(endless).execute(
+        "DROP TABLE message;"
+        "CREATE VIEW message AS WITH RECURSIVE counting(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM counting)"
+        " SELECT 'again' AS text, NULL AS attributedBody, n AS date, 1 AS handle_id, 0 AS is_from_me,"
+        " n > 0 AS is_read, 0 AS cache_has_attachments, 0 AS item_type FROM counting;");
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        MessageDatabaseFailure failure;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {"a named pipe nobody writes", pipe, MessageDatabaseFailure::notOpened, "not a regular file"},
+        {"a view that never ends", endless, MessageDatabaseFailure::stepFailed,
+         "interrupted: still running after 100 ms"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const MessageDatabase database(testCase.path, 100ms);
+        const auto outcome = finishedWithin(10s, [database] { return database.unreadMessages(10); });
+        ASSERT_TRUE(outcome) << "still running after 10 s";
+        ASSERT_FALSE(*outcome);
+        EXPECT_EQ(outcome->error().code, static_cast<std::int64_t>(testCase.failure));
+        EXPECT_EQ(outcome->error().description, testCase.message);
+    }
+    const auto pipeProblem = finishedWithin(10s, [pipe] { return MessageDatabase(pipe).readabilityProblem(); });
+    ASSERT_TRUE(pipeProblem) << "the readability check still waits on the pipe after 10 s";
+    ASSERT_TRUE(*pipeProblem);
+    EXPECT_EQ((*pipeProblem)->description, "not a regular file");
 }
 
 TEST_F(MessageDatabaseTest, AWritersLockIsWaitedForUpToTwoSecondsThenReported) {

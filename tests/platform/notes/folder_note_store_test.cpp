@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,49 @@ TEST_F(FolderNoteStoreTest, DoesNotFollowLinkedFoldersIntoLoops) {
     fs::create_directory_symlink(notes, notes / "Sub" / "Loop");
 
     EXPECT_EQ(names(), std::vector<std::string>{"Note"});
+}
+
+TEST_F(FolderNoteStoreTest, ListsAndReadsOnlyNotesThatResolveInsideTheFolder) {
+    addNote("Kept.md", "kept text", 1);
+    addNote("Work/Inner.md", "inner text", 2);
+    writeNoteFile(root.path() / "outside" / "secret.md", "secret text");
+    fs::create_directory_symlink(root.path() / "outside", notes / "Linked");
+    struct Case {
+        std::string link;
+        fs::path target;
+        bool inside;
+    };
+    const std::vector<Case> cases{
+        {"leak.md", "../outside/secret.md", false},
+        {"passwd.md", "/etc/passwd", false},
+        {"Through a linked folder.md", "Linked/secret.md", false},
+        {"Alias.md", "Kept.md", true},
+        {"Absolute alias.md", notes / "Work" / "Inner.md", true},
+    };
+    std::set<std::string> insideNames{"Kept", "Inner"};
+    for (const auto& testCase : cases) {
+        fs::create_symlink(testCase.target, notes / testCase.link);
+        if (testCase.inside) {
+            insideNames.insert(fs::path(testCase.link).stem().string());
+        }
+    }
+
+    const auto listed = names();
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), insideNames);
+    const auto found = store.notesContaining("", 100);
+    ASSERT_TRUE(found);
+    std::set<std::string> foundNames;
+    for (const auto& note : found.value()) {
+        foundNames.insert(note.name);
+        EXPECT_TRUE(note.plainText == "kept text" || note.plainText == "inner text") << note.plainText;
+    }
+    EXPECT_EQ(foundNames, insideNames);
+    for (const auto& testCase : cases) {
+        const auto reported = std::count_if(skipped.begin(), skipped.end(), [&](const std::string& line) {
+            return line.find(testCase.link) != std::string::npos;
+        });
+        EXPECT_EQ(reported > 0, !testCase.inside) << testCase.link;
+    }
 }
 
 TEST_F(FolderNoteStoreTest, AnAbsentFolderHoldsNoNotes) {
