@@ -64,7 +64,7 @@ asio::awaitable<void> deliverEventStream(http_client::HTTPStreamingExchange& exc
             }
             if (!event->data.empty()) {
                 progress.deliveredEvent = true;
-                delivery.inbound.push(ReceivedMessage(std::move(event->data)));
+                delivery.deliver(std::move(event->data));
             }
         }
     } catch (const eventsource::OversizedEventError& oversized) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include <asio/awaitable.hpp>
@@ -14,6 +15,9 @@ namespace lumenary::mcp {
 
 // Where the events of one event-stream body go, and the bounds on them.
 struct EventStreamDelivery {
+    // Takes the data of each event; reading is paced by `inbound`, where
+    // what it takes ends up.
+    std::function<void(std::string)> deliver;
     async::Queue<ReceivedMessage> inbound;
     logging::Logger logger;
     std::size_t maximumEventBytes;
@@ -28,11 +32,11 @@ struct EventStreamProgress {
     std::string lastEventId{};
 };
 
-// Reads an event-stream body to its end and yields the data of each event
-// that has data, whatever its name, as one message, the moment the event is
-// complete. Reading pauses while the undelivered messages weigh more than
-// their bound. Returns early, without failure, once the awaiting coroutine
-// is cancelled. A failure of the body is logged ("Error processing SSE
+// Reads an event-stream body to its end and hands the data of each event
+// that has data, whatever its name, to `deliver` as one message, the moment
+// the event is complete. Reading pauses while the undelivered messages
+// weigh more than their bound. Returns early, without failure, once the
+// awaiting coroutine is cancelled. A failure of the body is logged ("Error processing SSE
 // events: ...") and passed on; a line or event past its bound fails with
 // MCPError::internalError.
 asio::awaitable<void> deliverEventStream(http_client::HTTPStreamingExchange& exchange, EventStreamDelivery delivery,

@@ -1,6 +1,8 @@
 #include "mcp/http_transport/http_client_transport.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <stdexcept>
 
 #include "async/cancellation.hpp"
 #include "async/on_strand.hpp"
@@ -8,8 +10,11 @@
 #include "async/timeout_error.hpp"
 #include "async/with_timeout.hpp"
 #include "logging/no_op_log_handler.hpp"
+#include "mcp/core/json.hpp"
 #include "mcp/core/mcp_error.hpp"
+#include "mcp/core/response.hpp"
 #include "mcp/http_transport/http_status_failure.hpp"
+#include "system/utf8.hpp"
 
 namespace lumenary::mcp {
 
@@ -27,6 +32,35 @@ async::Queue<ReceivedMessage> newInboundStream() {
 
 std::string contentTypeOf(const http_client::HTTPHeaderFields& headers) {
     return headers.value("Content-Type").value_or("");
+}
+
+// The transport never asks for an encoded body, and reads none.
+void refuseUnaskedEncoding(http_client::HTTPStreamingExchange& exchange) {
+    const auto encoding = exchange.headers().value("Content-Encoding");
+    if (!encoding || encoding->empty() || *encoding == "identity") {
+        return;
+    }
+    exchange.cancel();
+    throw MCPError::internalError("The answer is encoded (" + *encoding + "), which was not asked for");
+}
+
+// A length past the bound is refused before any byte is read: the body
+// would fail at the bound anyway, and a server that declared it might keep
+// the request waiting for bytes it never sends.
+void refuseDeclaredLengthPast(http_client::HTTPStreamingExchange& exchange, std::size_t maximumBytes) {
+    const auto declared = exchange.headers().value("Content-Length");
+    if (!declared) {
+        return;
+    }
+    std::uint64_t length = 0;
+    const auto* end = declared->data() + declared->size();
+    const auto [rest, error] = std::from_chars(declared->data(), end, length);
+    if (error == std::errc() && rest == end && length <= maximumBytes) {
+        return;
+    }
+    exchange.cancel();
+    throw MCPError::internalError("The JSON answer (declared " + *declared + " bytes) passed " +
+                                  std::to_string(maximumBytes) + " bytes");
 }
 
 }  // namespace
@@ -129,6 +163,7 @@ asio::awaitable<void> HTTPClientTransport::sendOnStrand(std::shared_ptr<HTTPClie
     if (!connection || !connection->connected) {
         throw MCPError::internalError("Transport not connected");
     }
+    const auto requestIDs = UnansweredRequests::requestIDsIn(message);
     http_client::HTTPClientRequest request{.method = "POST",
                                         .url = self->endpoint_,
                                         .headers = {{"Accept", "application/json, text/event-stream"},
@@ -138,12 +173,32 @@ asio::awaitable<void> HTTPClientTransport::sendOnStrand(std::shared_ptr<HTTPClie
     if (self->sessionID_) {
         request.headers.add("Mcp-Session-Id", *self->sessionID_);
     }
-    auto exchange = co_await connection->client->start(self->modified(std::move(request)));
-    co_await self->processResponse(connection, exchange);
+    // Filed before the bytes leave, so that an answer on the GET stream
+    // cannot come before its request is known.
+    connection->unanswered.file(requestIDs);
+    std::exception_ptr failure;
+    std::optional<std::string> whyUnanswered;
+    try {
+        auto exchange = co_await connection->client->start(self->modified(std::move(request)));
+        whyUnanswered = co_await self->processResponse(connection, exchange);
+    } catch (...) {
+        failure = std::current_exception();
+        whyUnanswered = "The server's answer to this request failed: " + localizedDescription(failure);
+    }
+    if (whyUnanswered) {
+        self->failUnanswered(*connection, requestIDs, *whyUnanswered);
+    } else {
+        connection->unanswered.forget(requestIDs);
+    }
+    // Requests have had their failure through the stream; reporting it here
+    // too would settle them twice.
+    if (failure && (requestIDs.empty() || !connection->connected)) {
+        std::rethrow_exception(failure);
+    }
 }
 
-asio::awaitable<void> HTTPClientTransport::processResponse(std::shared_ptr<Connection> connection,
-                                                           http_client::HTTPStreamingExchange& exchange) {
+asio::awaitable<std::optional<std::string>> HTTPClientTransport::processResponse(
+    std::shared_ptr<Connection> connection, http_client::HTTPStreamingExchange& exchange) {
     const auto location = transportLocation("processResponse(response:stream:)");
     const std::string contentType = contentTypeOf(exchange.headers());
     // Before the status: a failed answer may still name the session.
@@ -152,11 +207,14 @@ asio::awaitable<void> HTTPClientTransport::processResponse(std::shared_ptr<Conne
 
     if (http_client::isMediaType(contentType, "text/event-stream")) {
         logger_.trace("Received SSE response, processing in streaming task", {}, {}, location);
+        refuseUnaskedEncoding(exchange);
         EventStreamProgress progress;
-        co_await deliverEventStream(exchange, delivery(*connection), progress);
-        co_return;
+        co_await deliverEventStream(exchange, delivery(connection), progress);
+        co_return "The server closed the event stream of this request before it answered";
     }
     if (http_client::isMediaType(contentType, "application/json")) {
+        refuseUnaskedEncoding(exchange);
+        refuseDeclaredLengthPast(exchange, options_.maximumMessageBytes);
         std::string body;
         while (auto piece = co_await exchange.next()) {
             if (body.size() + piece->size() > options_.maximumMessageBytes) {
@@ -169,8 +227,10 @@ asio::awaitable<void> HTTPClientTransport::processResponse(std::shared_ptr<Conne
         logger_.trace(
             "Received JSON response", [&] { return logging::Metadata{{"size", std::to_string(body.size())}}; }, {},
             location);
-        connection->inbound.push(ReceivedMessage(std::move(body)));
-        co_return;
+        if (auto unreadable = deliverInbound(*connection, logger_, std::move(body))) {
+            co_return "The server's reply to this request could not be read: " + *unreadable;
+        }
+        co_return "The server's reply did not answer this request";
     }
     // Nothing to read is no answer to wait for; anything else would leave
     // the request waiting for an answer that never comes.
@@ -186,6 +246,47 @@ asio::awaitable<void> HTTPClientTransport::processResponse(std::shared_ptr<Conne
         }
     }
     logger_.warning([&] { return "Unexpected content type: " + contentType; }, {}, {}, location);
+    co_return std::nullopt;
+}
+
+std::optional<std::string> HTTPClientTransport::deliverInbound(Connection& connection, const logging::Logger& logger,
+                                                               std::string text) {
+    std::optional<Value> parsed;
+    std::optional<std::string> unreadable;
+    try {
+        parsed = parseJSON(text);
+    } catch (const DecodingError& error) {
+        // The reader quotes the bytes it stopped at, which need not be text.
+        unreadable = system::repairUTF8(error.what());
+    }
+    if (!parsed) {
+        connection.inbound.push(ReceivedMessage(std::move(text)));
+        return unreadable;
+    }
+    if (!connection.unanswered.noteAnswers(*parsed)) {
+        logger.warning("Dropped a late answer to a request that had already failed", {}, {},
+                       transportLocation("deliverInbound(_:)"));
+        return std::nullopt;
+    }
+    connection.inbound.push(ReceivedMessage(std::move(text), std::move(*parsed)));
+    return std::nullopt;
+}
+
+void HTTPClientTransport::failUnanswered(Connection& connection, const std::vector<ID>& ids,
+                                         const std::string& reason) const {
+    for (auto& id : connection.unanswered.fail(ids)) {
+        logger_.debug(
+            "Failing a request the server left unanswered",
+            [&] {
+                return logging::Metadata{{"id", id.description()}, {"reason", reason}};
+            },
+            {}, transportLocation("failUnanswered(_:reason:)"));
+        auto failure = Response<AnyMethod>::failure(
+            std::move(id), MCPError::transportError(std::make_exception_ptr(std::runtime_error(reason))));
+        Value value = encodeResponse(std::move(failure));
+        std::string text = writeJSON(value);
+        connection.inbound.push(ReceivedMessage(std::move(text), std::move(value)));
+    }
 }
 
 void HTTPClientTransport::processHTTPResponse(int status, const std::string& contentType) {
@@ -229,8 +330,12 @@ http_client::HTTPClientRequest HTTPClientTransport::modified(http_client::HTTPCl
     return options_.requestModifier ? options_.requestModifier(std::move(request)) : request;
 }
 
-EventStreamDelivery HTTPClientTransport::delivery(const Connection& connection) const {
-    return EventStreamDelivery{connection.inbound, logger_, options_.maximumMessageBytes,
+EventStreamDelivery HTTPClientTransport::delivery(std::shared_ptr<Connection> connection) const {
+    auto inbound = connection->inbound;
+    auto deliver = [connection = std::move(connection), logger = logger_](std::string text) {
+        deliverInbound(*connection, logger, std::move(text));
+    };
+    return EventStreamDelivery{std::move(deliver), std::move(inbound), logger_, options_.maximumMessageBytes,
                                options_.maximumUndeliveredBytes};
 }
 
@@ -342,7 +447,7 @@ asio::awaitable<HTTPClientTransport::ListenAttempt> HTTPClientTransport::connect
         }
         request = self->modified(std::move(*request));
         self->logger_.debug("Starting SSE connection", {}, {}, location);
-        delivery = self->delivery(*connection);
+        delivery = self->delivery(connection);
     }
     EventStreamProgress progress{false, lastEventId};
     try {

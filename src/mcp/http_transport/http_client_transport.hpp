@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
@@ -19,6 +20,7 @@
 #include "mcp/core/transport.hpp"
 #include "mcp/http_transport/event_stream_delivery.hpp"
 #include "mcp/http_transport/http_client_transport_options.hpp"
+#include "mcp/http_transport/unanswered_requests.hpp"
 
 namespace lumenary::mcp {
 
@@ -34,6 +36,22 @@ namespace lumenary::mcp {
 // Several sends run at once beside the GET stream, so a server that asks the
 // client something in the middle of an answer gets the reply on another POST
 // while the first is still open.
+//
+// A POST's own reply is where the answers to its requests come, unless one
+// came on the GET stream first; nothing resumes a POST's event stream. So
+// once a POST's exchange has ended (its JSON reply read or found unreadable,
+// its event stream over, or the exchange failed), each request it carried
+// that no answer reached fails: the transport puts an error response under
+// the request's id into the stream of receive(), in order after whatever
+// the server did send, code -32001 (a transport error) with a message that
+// says why ("Transport error: The server closed the event stream of this
+// request before it answered"). Each request of a batch is judged on its
+// own. An answer that arrives later for a request failed so is dropped with
+// one log record. A reply with no body (202) is no answer: its requests go
+// on waiting for the GET stream. A request whose POST is still open waits
+// without a time-out. The transport reads request ids from the messages it
+// sends and response ids from those it receives; a received message that is
+// JSON goes on parsed.
 //
 // The strand guards all its state; the one exception is the handle of the
 // inbound stream, which receive() hands out from any thread under `mutex_`.
@@ -58,10 +76,15 @@ public:
     // Cancels the GET stream and every exchange (their sends fail), ends the
     // inbound stream after what it holds. Does nothing when not connected.
     asio::awaitable<void> disconnect() override;
-    // Fails with "Transport not connected" before connect(); with the status
-    // texts of a failed answer; with "Unexpected content type: ..." for a
-    // non-empty answer that is neither JSON nor an event stream; with the
-    // HTTP client's HTTPClientFailure when the exchange itself fails.
+    // Fails with "Transport not connected" before connect(). Once the POST
+    // went out, a failure is reported here only for a message that carries
+    // no request, or after disconnect(); the requests of any other fail
+    // through receive() as above, the failure's text in their message. The
+    // failures: the status texts of a failed answer; "Unexpected content
+    // type: ..." for a non-empty answer that is neither JSON nor an event
+    // stream; a JSON answer past its bound, declared or read; an answer
+    // with a Content-Encoding, which the transport never asks for; the HTTP
+    // client's HTTPClientFailure when the exchange itself fails.
     asio::awaitable<void> send(std::string message) override;
     // The same stream on every call until the next connect() after a
     // disconnect().
@@ -81,6 +104,7 @@ private:
         // an id that arrives before the GET stream waits is never missed.
         async::OneShot<void> firstSessionID;
         std::optional<async::Task> listener;
+        UnansweredRequests unanswered;
         bool connected = true;
     };
 
@@ -98,13 +122,20 @@ private:
     static asio::awaitable<void> disconnectOnStrand(std::shared_ptr<HTTPClientTransport> self);
     static asio::awaitable<void> sendOnStrand(std::shared_ptr<HTTPClientTransport> self, std::string message);
 
-    asio::awaitable<void> processResponse(std::shared_ptr<Connection> connection,
-                                          http_client::HTTPStreamingExchange& exchange);
+    // Why the requests of the POST that the reply left unanswered fail;
+    // nothing when the reply was no answer.
+    asio::awaitable<std::optional<std::string>> processResponse(std::shared_ptr<Connection> connection,
+                                                                http_client::HTTPStreamingExchange& exchange);
+    // Hands a received message on, unless it is a late answer to requests
+    // failed already. Returns why it is no JSON, when it is none.
+    static std::optional<std::string> deliverInbound(Connection& connection, const logging::Logger& logger,
+                                                     std::string text);
+    void failUnanswered(Connection& connection, const std::vector<ID>& ids, const std::string& reason) const;
     void processHTTPResponse(int status, const std::string& contentType);
     void captureSessionID(const http_client::HTTPHeaderFields& headers, std::string_view operation);
     void triggerInitialSessionIDSignal();
     http_client::HTTPClientRequest modified(http_client::HTTPClientRequest request) const;
-    EventStreamDelivery delivery(const Connection& connection) const;
+    EventStreamDelivery delivery(std::shared_ptr<Connection> connection) const;
 
     // The GET stream: one task per connection, holding the transport weakly.
     static asio::awaitable<void> listen(std::weak_ptr<HTTPClientTransport> weak,
