@@ -7,6 +7,13 @@
 // the median and the slowest call. Every call must answer within 300 ms.
 // The store's own events() over 7 days is printed too, to show what the
 // files cost without the tools around them.
+//
+// Then the worst a folder can hold within the read limit: one calendar file
+// just under 16 MiB with about 116,000 daily series, and two such files,
+// asked for by get_events over one month with limit 5. Each runs in a
+// process of its own (this program started again with "big-files N"), so
+// that its time and its peak memory are its own; they are printed, not held
+// to the 300 ms of ordinary calls.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +26,9 @@
 #include <string>
 #include <vector>
 
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <asio/co_spawn.hpp>
@@ -42,6 +52,7 @@ constexpr int eventCount = 5'000;
 constexpr int reminderCount = 5'000;
 constexpr int runs = 15;
 constexpr double limitMilliseconds = 300;
+constexpr std::size_t itemFileLimit = 16 * 1024 * 1024;
 
 const char* const zones[] = {"Europe/Berlin", "America/New_York", "Asia/Tokyo", "Australia/Sydney", "Europe/London"};
 const char* const words[] = {"Team lunch", "Dentist", "Review", "Standup", "Call with Anna", "Gym", "Planning",
@@ -145,9 +156,98 @@ bool report(const char* name, const Figures& figures, std::size_t answerBytes) {
     return within;
 }
 
+
+// One calendar file of daily series, as many as fit under the read limit:
+// each starts on a day of the past year at its own minute of the day.
+std::size_t generateBigFile(const std::filesystem::path& file, std::time_t now) {
+    constexpr std::time_t day = 24 * 60 * 60;
+    const std::string header = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Bench//Bench//EN\r\n";
+    const std::string footer = "END:VCALENDAR\r\n";
+    std::string text = header;
+    std::size_t count = 0;
+    for (;; ++count) {
+        const std::time_t start = now - static_cast<std::time_t>(count % 365) * day - now % day +
+                                  static_cast<std::time_t>(count * 7 % 1440) * 60;
+        std::string item = "BEGIN:VEVENT\r\nUID:big-" + std::to_string(count) + "\r\nSUMMARY:Daily " +
+                           std::to_string(count) + "\r\nDTSTAMP:" + stamp(now, "%Y%m%dT%H%M%SZ") +
+                           "\r\nDTSTART:" + stamp(start, "%Y%m%dT%H%M%SZ") +
+                           "\r\nDURATION:PT30M\r\nRRULE:FREQ=DAILY\r\nEND:VEVENT\r\n";
+        if (text.size() + item.size() + footer.size() >= itemFileLimit) {
+            break;
+        }
+        text += item;
+    }
+    writeText(file, text + footer);
+    return count;
+}
+
+// In the child: makes `files` big files in one calendar and times one
+// get_events over the next month with limit 5.
+int runBigFiles(int files) {
+    const auto folder = std::filesystem::temp_directory_path() / ("calendar-bench-big-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder / "calendars" / "big");
+    const std::time_t now = std::time(nullptr);
+    std::size_t series = 0;
+    for (int index = 0; index < files; ++index) {
+        series += generateBigFile(folder / "calendars" / "big" / ("big-" + std::to_string(index) + ".ics"), now);
+    }
+    platform::MemoryDefaultsStore defaults({{"calendarDirectory", (folder / "calendars").string()}});
+    const auto store = platform::makeVdirEventStore(defaults);
+    asio::io_context io;
+    app::CalendarToolHandler handler(std::make_shared<app::CalendarManager>(store),
+                                           std::make_shared<platform::UnavailableScriptRunner>());
+    const std::string from = stamp(now, "%Y-%m-%dT%H:%M:%SZ");
+    const std::string to = stamp(now + 30 * 24 * 60 * 60, "%Y-%m-%dT%H:%M:%SZ");
+    std::string answer;
+    const auto start = Clock::now();
+    asio::co_spawn(io, handler.handle("get_events", {{"fromDate", from}, {"toDate", to}, {"limit", 5}}),
+                   [&](std::exception_ptr error, auto outcome) {
+                       if (error) {
+                           answer = "thrown";
+                       } else {
+                           answer = outcome ? outcome.value() : "Error: " + outcome.error().description();
+                       }
+                   });
+    io.run();
+    const double milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    std::size_t records = 0;
+    for (auto position = answer.find("\"id\""); position != std::string::npos; position = answer.find("\"id\"", position + 1)) {
+        ++records;
+    }
+    std::printf("%d file(s) of %zu daily series (%zu in all), get_events next 30 days, limit 5: %.0f ms, %zu records%s%s\n",
+                files, series / static_cast<std::size_t>(files), series, milliseconds, records,
+                records == 0 ? ": " : "", records == 0 ? answer.substr(0, 200).c_str() : "");
+    std::fflush(stdout);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return 0;
+}
+
+// Runs this program again for the big-file case and prints the child's peak
+// memory.
+void measureBigFiles(const char* program, int files) {
+    std::fflush(stdout);
+    const std::string count = std::to_string(files);
+    char* const arguments[] = {const_cast<char*>(program), const_cast<char*>("big-files"), const_cast<char*>(count.c_str()),
+                               nullptr};
+    pid_t child = 0;
+    if (::posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, arguments, environ) != 0) {
+        std::printf("could not start the big-file case\n");
+        return;
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    std::printf("  peak memory %ld MB%s\n", usage.ru_maxrss / 1024,
+                WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "  (the case did not finish)");
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "big-files") {
+        return runBigFiles(std::atoi(argv[2]));
+    }
     ::unsetenv("LUMENARY_CALENDAR_DIR");
     ::unsetenv("LUMENARY_REMINDERS_DIR");
     const auto folder = std::filesystem::temp_directory_path() / ("calendar-bench-" + std::to_string(::getpid()));
@@ -208,5 +308,8 @@ int main() {
 
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
+
+    measureBigFiles(argv[0], 1);
+    measureBigFiles(argv[0], 2);
     return within ? 0 : 1;
 }

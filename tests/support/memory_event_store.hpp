@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -119,6 +120,20 @@ public:
                 overlapping.push_back(event);
             }
         }
+        return overlapping;
+    }
+    platform::PlatformOutcome<std::vector<platform::StoreEvent>> earliestEvents(platform::StoreInstant start,
+                                                                                platform::StoreInstant end,
+                                                                                std::size_t count) override {
+        auto overlapping = events(start, end);
+        if (!overlapping) {
+            return overlapping;
+        }
+        auto& found = overlapping.value();
+        std::stable_sort(found.begin(), found.end(), [](const platform::StoreEvent& left, const platform::StoreEvent& right) {
+            return left.start < right.start;
+        });
+        found.resize(std::min(found.size(), count));
         return overlapping;
     }
     platform::PlatformOutcome<std::optional<platform::StoreEvent>> event(const std::string& identifier) override {

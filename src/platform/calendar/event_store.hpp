@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -122,8 +123,13 @@ public:
     virtual PlatformOutcome<std::vector<StoreCalendar>> calendars(EventStoreEntity entity) = 0;
 
     // Events and occurrences that overlap [start, end), in the store's
-    // order (not sorted by start).
+    // order (not sorted by start). A store may refuse a range that holds
+    // more than it can read at once, with an error that says so.
     virtual PlatformOutcome<std::vector<StoreEvent>> events(StoreInstant start, StoreInstant end) = 0;
+    // Of those, the `count` that start first, by start (of two that start
+    // together, the one first in the store's order).
+    virtual PlatformOutcome<std::vector<StoreEvent>> earliestEvents(StoreInstant start, StoreInstant end,
+                                                                    std::size_t count) = 0;
     // The event with this identifier (a recurring one as its first
     // occurrence), or nothing.
     virtual PlatformOutcome<std::optional<StoreEvent>> event(const std::string& identifier) = 0;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/calendar/ical_time_zone_bound.hpp"
+
 namespace lumenary::platform {
 
 namespace {
@@ -31,7 +33,9 @@ std::optional<ICalDocument> ICalDocument::parse(const std::string& text) {
     if (root == nullptr) {
         return std::nullopt;
     }
-    return ICalDocument(root);
+    ICalDocument document(root);
+    document.unusableTimeZones_ = floatTimesOfUnusableTimeZones(root);
+    return document;
 }
 
 ICalDocument::ICalDocument(icalcomponent* root) : root_(root) {}

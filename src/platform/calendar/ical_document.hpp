@@ -14,7 +14,8 @@ namespace lumenary::platform {
 class ICalDocument {
 public:
     // Nothing when the text holds no complete iCalendar object (a
-    // half-written file included).
+    // half-written file included). Time zones libical cannot expand within
+    // its bound are set aside at once, their times left floating.
     static std::optional<ICalDocument> parse(const std::string& text);
     // Takes a component made in memory.
     explicit ICalDocument(icalcomponent* root);
@@ -26,11 +27,15 @@ public:
     // The iCalendar text, lines folded and values escaped.
     std::string text() const;
 
+    // The TZIDs of the item's own time zones that parse set aside.
+    const std::vector<std::string>& unusableTimeZones() const { return unusableTimeZones_; }
+
 private:
     struct Free {
         void operator()(icalcomponent* component) const { icalcomponent_free(component); }
     };
     std::unique_ptr<icalcomponent, Free> root_;
+    std::vector<std::string> unusableTimeZones_;
 };
 
 // Every property of this kind, in component order.

@@ -1,6 +1,7 @@
 #include "platform/calendar/ical_item_reader.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/calendar/ical_event_series.hpp"
 #include "platform/calendar/ical_time.hpp"
@@ -80,14 +81,16 @@ std::string ICalItemReader::identifierOf(icalcomponent* component) const {
 
 std::vector<ICalItemReader::EventGroup> ICalItemReader::eventGroups() {
     std::vector<EventGroup> groups;
+    // A file may hold a hundred thousand events: the groups are found by
+    // UID, not searched.
+    std::unordered_map<std::string, std::size_t> groupOfIdentifier;
     for (icalcomponent* component : document_.components(ICAL_VEVENT_COMPONENT)) {
         std::string identifier = identifierOf(component);
-        auto group = std::find_if(groups.begin(), groups.end(),
-                                  [&](const EventGroup& candidate) { return candidate.identifier == identifier; });
-        if (group == groups.end()) {
+        const auto [found, isNew] = groupOfIdentifier.try_emplace(identifier, groups.size());
+        if (isNew) {
             groups.push_back({.identifier = std::move(identifier), .series = nullptr, .overrides = {}});
-            group = std::prev(groups.end());
         }
+        EventGroup* group = &groups[found->second];
         if (hasRecurrenceID(component)) {
             group->overrides.push_back(component);
         } else if (group->series == nullptr) {
@@ -99,18 +102,26 @@ std::vector<ICalItemReader::EventGroup> ICalItemReader::eventGroups() {
     return groups;
 }
 
-std::vector<StoreEvent> ICalItemReader::eventsOverlapping(StoreInstant start, StoreInstant end) {
-    std::vector<StoreEvent> events;
+void ICalItemReader::collectEventsOverlapping(StoreInstant start, StoreInstant end, const StoreCalendar& calendar,
+                                              StoreEventCollector& collector) {
     for (EventGroup& group : eventGroups()) {
+        if (collector.isSpent()) {
+            return;
+        }
         const ICalEventSeries series(group.series, std::move(group.overrides));
         if (group.series != nullptr && !series.hasReadableStart()) {
             problems_.push_back("the event \"" + group.identifier + "\" has no readable start and was left out");
         }
-        for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, end)) {
-            events.push_back(eventOf(occurrence, group.identifier));
+        for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, collector.keptBefore(end))) {
+            // In start order: once one is not kept, neither is any later one.
+            if (!collector.wouldKeep(occurrence.start)) {
+                break;
+            }
+            StoreEvent event = eventOf(occurrence, group.identifier);
+            event.calendar = calendar;
+            collector.offer(std::move(event));
         }
     }
-    return events;
 }
 
 std::optional<StoreEvent> ICalItemReader::event(const std::string& identifier) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 
 #include "logging/logger.hpp"
@@ -17,6 +18,7 @@
 #include "platform/calendar/ical_library_lock.hpp"
 #include "platform/calendar/ical_text_probe.hpp"
 #include "platform/calendar/local_wall_clock.hpp"
+#include "platform/calendar/store_event_collector.hpp"
 #include "platform/calendar/vdir_collection.hpp"
 #include "platform/calendar/vdir_item_file.hpp"
 #include "platform/defaults/data_location.hpp"
@@ -105,6 +107,38 @@ std::optional<StoreInstant> boundingInstant(const StoreReminder& reminder, bool 
 // it cannot be.
 bool cannotHold(const std::string& bytes, std::string_view word) {
     return icalTextMayMention(bytes, "VCALENDAR") && !icalTextMayMention(bytes, word);
+}
+
+// A parsed item file, under the ICalLibraryLock; `report` hears why it is
+// not one, or which of its time zones were set aside.
+template <typename Report>
+std::optional<ICalDocument> parsedItem(const std::string& bytes, Report report) {
+    auto document = ICalDocument::parse(bytes);
+    if (!document) {
+        report("not a complete iCalendar object");
+        return document;
+    }
+    for (const std::string& tzid : document->unusableTimeZones()) {
+        report("the time zone \"" + system::repairUTF8(tzid) +
+               "\" changes too often to be read, so its times were read in the local zone");
+    }
+    return document;
+}
+
+std::string utcTimeText(StoreInstant instant) {
+    const auto seconds = static_cast<std::time_t>(instant.time_since_epoch().count());
+    std::tm fields{};
+    ::gmtime_r(&seconds, &fields);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
+    return text;
+}
+
+PlatformError tooManyOccurrences(std::size_t budget, StoreInstant start, StoreInstant end) {
+    return PlatformError{"EventStore", 413,
+                         "Too many events to read in this range: the calendars hold more than " +
+                             std::to_string(budget) + " occurrences between " + utcTimeText(start) + " and " +
+                             utcTimeText(end) + "; ask for a narrower range of dates"};
 }
 
 bool isSelected(const StoreReminder& reminder, const ReminderQuery& query) {
@@ -211,15 +245,25 @@ void VdirEventStore::forEachItemFile(
 }
 
 PlatformOutcome<std::vector<StoreEvent>> VdirEventStore::events(StoreInstant start, StoreInstant end) {
+    return readEvents(start, end, std::nullopt);
+}
+
+PlatformOutcome<std::vector<StoreEvent>> VdirEventStore::earliestEvents(StoreInstant start, StoreInstant end,
+                                                                        std::size_t count) {
+    return readEvents(start, end, count);
+}
+
+PlatformOutcome<std::vector<StoreEvent>> VdirEventStore::readEvents(StoreInstant start, StoreInstant end,
+                                                                    std::optional<std::size_t> earliest) {
     refreshLocalTimeZone();
     auto found = collections(EventStoreEntity::events);
     if (!found) {
         return found.error();
     }
-    std::vector<StoreEvent> events;
-    if (start >= end) {
-        return events;
+    if (start >= end || earliest == std::size_t{0}) {
+        return std::vector<StoreEvent>();
     }
+    StoreEventCollector collector(settings_.maximumOccurrences, earliest);
     forEachItemFile(found.value(), [&](const VdirCollection& collection, const std::filesystem::path& file,
                                        const std::string& bytes) {
         // Lists of reminders may share the folders; their files are not parsed.
@@ -227,22 +271,21 @@ PlatformOutcome<std::vector<StoreEvent>> VdirEventStore::events(StoreInstant sta
             return true;
         }
         const ICalLibraryLock lock;
-        const auto document = ICalDocument::parse(bytes);
+        const auto document = parsedItem(bytes, [&](const std::string& why) { reportSkipped(file, why); });
         if (!document) {
-            reportSkipped(file, "not a complete iCalendar object");
             return true;
         }
         ICalItemReader reader(*document, file.stem().string());
-        for (StoreEvent& event : reader.eventsOverlapping(start, end)) {
-            event.calendar = calendarOf(collection);
-            events.push_back(std::move(event));
-        }
+        reader.collectEventsOverlapping(start, end, calendarOf(collection), collector);
         for (const std::string& problem : reader.problems()) {
             reportSkipped(file, problem);
         }
-        return true;
+        return !collector.isSpent();
     });
-    return events;
+    if (collector.isSpent()) {
+        return tooManyOccurrences(settings_.maximumOccurrences, start, end);
+    }
+    return std::move(collector).take();
 }
 
 PlatformOutcome<std::optional<StoreEvent>> VdirEventStore::event(const std::string& identifier) {
@@ -258,9 +301,8 @@ PlatformOutcome<std::optional<StoreEvent>> VdirEventStore::event(const std::stri
             return true;
         }
         const ICalLibraryLock lock;
-        const auto document = ICalDocument::parse(bytes);
+        const auto document = parsedItem(bytes, [&](const std::string& why) { reportSkipped(file, why); });
         if (!document) {
-            reportSkipped(file, "not a complete iCalendar object");
             return true;
         }
         event = ICalItemReader(*document, file.stem().string()).event(identifier);
@@ -367,9 +409,8 @@ PlatformOutcome<std::vector<StoreReminder>> VdirEventStore::reminders(const Remi
             return true;
         }
         const ICalLibraryLock lock;
-        const auto document = ICalDocument::parse(bytes);
+        const auto document = parsedItem(bytes, [&](const std::string& why) { reportSkipped(file, why); });
         if (!document) {
-            reportSkipped(file, "not a complete iCalendar object");
             return true;
         }
         for (StoreReminder& reminder : ICalItemReader(*document, file.stem().string()).reminders()) {

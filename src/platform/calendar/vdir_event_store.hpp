@@ -23,6 +23,10 @@ struct VdirEventStoreSettings {
     // Titles of the collections that take new events and new reminders.
     std::optional<std::string> defaultCalendarTitle;
     std::optional<std::string> defaultReminderListTitle;
+    // How many occurrences one read of events may hold: what bounds its
+    // time and memory when a calendar repeats thousands of events daily. A
+    // range that holds more is refused.
+    std::size_t maximumOccurrences = 100'000;
 };
 
 // The user's calendars and reminders as iCalendar files in vdir folders (one
@@ -53,6 +57,8 @@ public:
 
     PlatformOutcome<std::vector<StoreCalendar>> calendars(EventStoreEntity entity) override;
     PlatformOutcome<std::vector<StoreEvent>> events(StoreInstant start, StoreInstant end) override;
+    PlatformOutcome<std::vector<StoreEvent>> earliestEvents(StoreInstant start, StoreInstant end,
+                                                            std::size_t count) override;
     PlatformOutcome<std::optional<StoreEvent>> event(const std::string& identifier) override;
     PlatformOutcome<StoreEvent> saveEvent(const NewStoreEvent& event) override;
     PlatformOutcome<std::vector<StoreReminder>> reminders(const ReminderQuery& query) override;
@@ -70,6 +76,8 @@ private:
     void forEachItemFile(const std::vector<VdirCollection>& collections,
                          const std::function<bool(const VdirCollection&, const std::filesystem::path&, const std::string&)>&
                              visit) const;
+    PlatformOutcome<std::vector<StoreEvent>> readEvents(StoreInstant start, StoreInstant end,
+                                                        std::optional<std::size_t> earliest);
     void reportSkipped(const std::filesystem::path& path, const std::string& why) const;
 
     VdirEventStoreSettings settings_;

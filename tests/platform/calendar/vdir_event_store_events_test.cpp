@@ -7,6 +7,7 @@
 namespace lumenary::platform {
 namespace {
 
+using testing::answeredWithin;
 using testing::calendarText;
 using testing::filesIn;
 using testing::readFile;
@@ -214,6 +215,73 @@ TEST(VdirEventStoreEvents, ExpandsEachEventIntoItsOccurrencesInTheRange) {
         EXPECT_EQ(occurrenceTexts(events.value()), c.expected) << c.name;
         EXPECT_TRUE(fixture.skipLines().empty()) << c.name << ": " << fixture.skipLines().front();
     }
+}
+
+TEST(VdirEventStoreEvents, AZoneThatChangesEveryMinuteOrSecondIsReadInTheLocalZone) {
+    struct Case {
+        std::string name;
+        std::string rule;
+    };
+    const std::vector<Case> cases = {
+        {"every minute", "RRULE:FREQ=MINUTELY"},
+        {"every second", "RRULE:FREQ=SECONDLY"},
+    };
+    const ScopedTimeZone zone("Asia/Tokyo");
+    for (const Case& c : cases) {
+        VdirFixture fixture;
+        fixture.writeItem("Home", "ticking.ics",
+                          calendarText({"BEGIN:VTIMEZONE", "TZID:Ticking", "BEGIN:STANDARD", "DTSTART:19700101T000000",
+                                        "TZOFFSETFROM:+0100", "TZOFFSETTO:+0200", c.rule, "END:STANDARD",
+                                        "END:VTIMEZONE", "BEGIN:VEVENT", "UID:t", "SUMMARY:Tick",
+                                        "DTSTART;TZID=Ticking:20240201T100000", "DURATION:PT1H", "END:VEVENT"}));
+        const auto events = answeredWithin(std::chrono::seconds(20), [&] {
+            return fixture.store().events(utc("2024-01-01T00:00:00Z"), utc("2025-01-01T00:00:00Z"));
+        });
+        ASSERT_TRUE(events) << c.name << ": " << events.error().description;
+        EXPECT_EQ(occurrenceTexts(events.value()),
+                  std::vector<std::string>{"2024-02-01T01:00:00Z/2024-02-01T02:00:00Z Tick"})
+            << c.name;
+        ASSERT_EQ(fixture.skipLines().size(), 1u) << c.name;
+        EXPECT_NE(fixture.skipLines()[0].find("ticking.ics: the time zone \"Ticking\""), std::string::npos)
+            << fixture.skipLines()[0];
+    }
+}
+
+TEST(VdirEventStoreEvents, ARangeHoldingMoreOccurrencesThanTheBudgetIsRefusedUnlessOnlyTheEarliestAreAsked) {
+    const ScopedTimeZone zone("UTC");
+    VdirFixture fixture({.calendarFolder = {},
+                         .reminderFolder = {},
+                         .defaultCalendarTitle = std::nullopt,
+                         .defaultReminderListTitle = std::nullopt,
+                         .maximumOccurrences = 5});
+    fixture.writeItem("Home", "a.ics",
+                      calendarText({"BEGIN:VEVENT", "UID:ten", "SUMMARY:Ten", "DTSTART:20231201T100000Z",
+                                    "DURATION:PT1H", "RRULE:FREQ=DAILY", "END:VEVENT"}));
+    fixture.writeItem("Home", "b.ics",
+                      calendarText({"BEGIN:VEVENT", "UID:nine", "SUMMARY:Nine", "DTSTART:20231201T090000Z",
+                                    "DURATION:PT1H", "RRULE:FREQ=DAILY", "END:VEVENT", "BEGIN:VEVENT", "UID:also",
+                                    "SUMMARY:Also ten", "DTSTART:20240102T100000Z", "DURATION:PT1H", "END:VEVENT"}));
+
+    const auto month = fixture.store().events(utc("2024-01-01T00:00:00Z"), utc("2024-02-01T00:00:00Z"));
+    ASSERT_FALSE(month);
+    EXPECT_EQ(month.error().description,
+              "Too many events to read in this range: the calendars hold more than 5 occurrences between "
+              "2024-01-01T00:00:00Z and 2024-02-01T00:00:00Z; ask for a narrower range of dates");
+
+    const auto day = fixture.store().events(utc("2024-01-01T00:00:00Z"), utc("2024-01-02T00:00:00Z"));
+    ASSERT_TRUE(day) << day.error().description;
+    EXPECT_EQ(day.value().size(), 2u);
+
+    const auto earliest = fixture.store().earliestEvents(utc("2024-01-01T00:00:00Z"), utc("2024-02-01T00:00:00Z"), 4);
+    ASSERT_TRUE(earliest) << earliest.error().description;
+    EXPECT_EQ(occurrenceTexts(earliest.value()),
+              (std::vector<std::string>{"2024-01-01T09:00:00Z/2024-01-01T10:00:00Z Nine",
+                                        "2024-01-01T10:00:00Z/2024-01-01T11:00:00Z Ten",
+                                        "2024-01-02T09:00:00Z/2024-01-02T10:00:00Z Nine",
+                                        "2024-01-02T10:00:00Z/2024-01-02T11:00:00Z Ten"}))
+        << "of two that start together, the one read first";
+    EXPECT_FALSE(fixture.store().earliestEvents(utc("2024-01-01T00:00:00Z"), utc("2024-02-01T00:00:00Z"), 6))
+        << "more than the budget cannot be held";
 }
 
 TEST(VdirEventStoreEvents, FindsAnEventByItsUIDAsItsFirstOccurrence) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <initializer_list>
 #include <iomanip>
 #include <memory>
@@ -68,6 +71,21 @@ inline std::vector<std::filesystem::path> filesIn(const std::filesystem::path& f
         }
     }
     return files;
+}
+
+// What `read` answers, run on a thread of its own. A read that has not
+// answered by the deadline ends the test program with a failure: it holds
+// the iCalendar library's lock, so no later test could run.
+template <typename Read>
+auto answeredWithin(std::chrono::seconds deadline, Read read) -> decltype(read()) {
+    auto answer = std::async(std::launch::async, std::move(read));
+    if (answer.wait_for(deadline) != std::future_status::ready) {
+        std::fprintf(stderr, "FAILED: the read did not answer within %lld s\n",
+                     static_cast<long long>(deadline.count()));
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    return answer.get();
 }
 
 // A vdir folder in a temporary directory with a store over it that grants

@@ -146,7 +146,10 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::strin
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::getEvents(const PlainDictionary& arguments) {
     const auto limit = integerArgument(arguments, "limit").value_or(defaultEventLimit);
     const auto range = requestedRange(arguments, 7);
-    auto work = [store = manager_->store(), range] { return store->events(range.start, range.end); };
+    // Only the earliest are answered, so the store holds no more than those.
+    auto work = [store = manager_->store(), range, count = eventCountFromLimit(limit)] {
+        return store->earliestEvents(range.start, range.end, count);
+    };
     auto events = co_await async::runBlocking(std::move(work));
     if (!events) {
         co_return calendarStoreFailure(events.error());
