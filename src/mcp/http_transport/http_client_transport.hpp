@@ -62,7 +62,7 @@ public:
     // texts of a failed answer; with "Unexpected content type: ..." for a
     // non-empty answer that is neither JSON nor an event stream; with the
     // HTTP client's HTTPClientFailure when the exchange itself fails.
-    asio::awaitable<void> send(std::string message) override;
+    asio::awaitable<void> send(SentMessage message) override;
     // The same stream on every call until the next connect() after a
     // disconnect().
     async::Queue<ReceivedMessage> receive() override;
