@@ -6,6 +6,9 @@
 #include "async/one_shot.hpp"  // OneShot<T>, OneShot<void>: settled once from any thread, awaited once
 #include "async/queue.hpp"     // Queue<T>: unbounded, many producers, one consumer, finishes once
 
+// Failures as values
+#include "async/capture.hpp"  // capture, Outcome<T>: an awaited call's value or the exception it threw
+
 // Tasks and cancellation
 #include "async/cancellation.hpp"  // isCancelled(): sticky check from inside a task body
 #include "async/task.hpp"          // Task: co_spawn handle with cancel, sticky flag, join, recorded error

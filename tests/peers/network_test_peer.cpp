@@ -61,11 +61,11 @@ public:
         co_return;
     }
 
-    asio::awaitable<void> send(std::string message) override {
+    asio::awaitable<void> send(SentMessage message) override {
         if (!socket_.is_open()) {
             throw MCPError::connectionClosed();
         }
-        auto written = queue_->pushMessage(message);
+        auto written = queue_->pushMessage(message.text);
         if (!queue_->isWriting()) {
             // The sender writes when nobody else does: no writer to start.
             co_await writeLoop(shared_from_this());

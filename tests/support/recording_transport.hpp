@@ -47,7 +47,7 @@ public:
     asio::awaitable<void> disconnect() override {
         return async::onStrand(strand_, disconnectOn(shared_from_this()));
     }
-    asio::awaitable<void> send(std::string message) override {
+    asio::awaitable<void> send(SentMessage message) override {
         return async::onStrand(strand_, sendOn(shared_from_this(), std::move(message)));
     }
     async::Queue<ReceivedMessage> receive() override { return incoming_; }
@@ -91,8 +91,17 @@ public:
         endStreamOnDisconnect_ = false;
     }
 
-    // The messages sent successfully, in order.
+    // The texts of the messages sent successfully, in order.
     std::vector<std::string> sent() const {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> texts;
+        for (const auto& message : sent_) {
+            texts.push_back(message.text);
+        }
+        return texts;
+    }
+    // The messages sent successfully, with what each answers, in order.
+    std::vector<SentMessage> sentMessages() const {
         std::lock_guard lock(mutex_);
         return sent_;
     }
@@ -162,7 +171,7 @@ private:
         co_return;
     }
 
-    static asio::awaitable<void> sendOn(std::shared_ptr<RecordingTransport> self, std::string message) {
+    static asio::awaitable<void> sendOn(std::shared_ptr<RecordingTransport> self, SentMessage message) {
         std::exception_ptr failure;
         {
             std::lock_guard lock(self->mutex_);
@@ -175,7 +184,7 @@ private:
         if (failure) {
             std::rethrow_exception(failure);
         }
-        self->outgoing_.push(std::move(message));
+        self->outgoing_.push(std::move(message.text));
         co_return;
     }
 
@@ -191,7 +200,7 @@ private:
     async::Queue<std::string> outgoing_;
 
     mutable std::mutex mutex_;
-    std::vector<std::string> sent_;
+    std::vector<SentMessage> sent_;
     std::size_t sendAttempts_ = 0;
     int connectCalls_ = 0;
     int disconnectCalls_ = 0;

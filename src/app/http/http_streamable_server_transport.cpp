@@ -58,22 +58,6 @@ std::vector<mcp::ID> batchRequestIDs(const mcp::Value& batch) {
     return ids;
 }
 
-// The ids of the replies in an array the server sent, in idOrder; nothing
-// when an element is not a reply.
-std::optional<std::vector<mcp::ID>> batchReplyIDs(const mcp::Value& replies) {
-    std::vector<mcp::ID> ids;
-    for (const auto& reply : *replies.arrayValue()) {
-        auto classification = mcp::classifyMessage(reply);
-        if (classification.kind != mcp::MessageKind::response &&
-            classification.kind != mcp::MessageKind::errorResponse) {
-            return std::nullopt;
-        }
-        ids.push_back(std::move(*classification.id));
-    }
-    std::sort(ids.begin(), ids.end(), idOrder);
-    return ids;
-}
-
 }  // namespace
 
 std::shared_ptr<HTTPStreamableServerTransport> HTTPStreamableServerTransport::create() {
@@ -211,14 +195,14 @@ void HTTPStreamableServerTransport::abandon(std::uint64_t number) {
     }
 }
 
-asio::awaitable<void> HTTPStreamableServerTransport::send(std::string message) {
+asio::awaitable<void> HTTPStreamableServerTransport::send(mcp::SentMessage message) {
     Broadcaster broadcaster;
     {
         std::optional<Parked> waiting = takeWaitingExchange(message);
         if (waiting) {
             // A reply nobody waits for any more is dropped.
             if (!waiting->isAbandoned) {
-                waiting->reply.resume(std::move(message));
+                waiting->reply.resume(std::move(message.text));
             }
             co_return;
         }
@@ -229,30 +213,14 @@ asio::awaitable<void> HTTPStreamableServerTransport::send(std::string message) {
         broadcaster = broadcaster_;
     }
     if (broadcaster) {
-        co_await broadcaster(std::move(message));
+        co_await broadcaster(std::move(message.text));
     }
 }
 
 std::optional<HTTPStreamableServerTransport::Parked> HTTPStreamableServerTransport::takeWaitingExchange(
-    const std::string& message) {
-    mcp::Value parsed;
-    try {
-        parsed = mcp::parseJSON(message);
-    } catch (const mcp::DecodingError&) {
-        return std::nullopt;
-    }
-    std::optional<std::vector<mcp::ID>> replyIDs;
-    std::optional<mcp::ID> id;
-    if (parsed.arrayValue() != nullptr) {
-        replyIDs = batchReplyIDs(parsed);
-    } else if (auto classification = mcp::classifyMessage(parsed);
-               classification.kind == mcp::MessageKind::response ||
-               classification.kind == mcp::MessageKind::errorResponse) {
-        id = std::move(classification.id);
-    }
-
+    const mcp::SentMessage& message) {
     std::lock_guard lock(mutex_);
-    if (id) {
+    if (const mcp::ID* id = message.answeredRequest()) {
         auto found = pendingResponses_.find(*id);
         if (found == pendingResponses_.end()) {
             return std::nullopt;
@@ -261,9 +229,11 @@ std::optional<HTTPStreamableServerTransport::Parked> HTTPStreamableServerTranspo
         pendingResponses_.erase(found);
         return parked;
     }
-    if (replyIDs) {
+    if (const std::vector<mcp::ID>* answered = message.answeredBatch()) {
+        std::vector<mcp::ID> ids = *answered;
+        std::sort(ids.begin(), ids.end(), idOrder);
         auto found = std::find_if(pendingBatches_.begin(), pendingBatches_.end(),
-                                  [&](const ParkedBatch& batch) { return batch.ids == *replyIDs; });
+                                  [&](const ParkedBatch& batch) { return batch.ids == ids; });
         if (found == pendingBatches_.end()) {
             return std::nullopt;
         }

@@ -41,12 +41,14 @@ private:
 // The transport under the MCP server of one HTTP session. Each POST body is
 // one incoming message, handed on with the value it was parsed into. The
 // core's classifier says what a message is and under which id the server
-// answers it, in both directions, so the two can never disagree: a message
-// the server answers under an id has its HTTP exchange wait, parked under
-// that id, until the server sends the reply carrying it, and a batch waits
-// for the array of replies to its requests. Whatever the server sends that
-// answers no waiting exchange (notifications, requests to the client, replies
-// to id-less input) goes to the broadcaster, which the HTTP server points at
+// answers it, here and in the server's dispatch, so the two can never
+// disagree: a message the server answers under an id has its HTTP exchange
+// wait, parked under that id, until the server sends a message answering
+// that id, and a batch waits for the array of replies answering its
+// requests. What a sent message answers is what the server says it answers;
+// its text is never parsed here. Whatever the server sends that answers no
+// waiting exchange (notifications, requests to the client, replies to
+// id-less input) goes to the broadcaster, which the HTTP server points at
 // the session's event streams.
 //
 // Its state sits under its mutex, held for a few steps at a time and never
@@ -80,7 +82,7 @@ public:
     // never connected. A second call does nothing.
     asio::awaitable<void> disconnect() override;
     // Never fails; after disconnect the message is dropped.
-    asio::awaitable<void> send(std::string message) override;
+    asio::awaitable<void> send(mcp::SentMessage message) override;
     async::Queue<mcp::ReceivedMessage> receive() override { return messages_; }
 
     void setBroadcaster(Broadcaster broadcaster);
@@ -140,9 +142,9 @@ private:
     std::optional<WaitingExchange> parkAndHandIn(std::string body, mcp::Value message, std::optional<mcp::ID> id,
                                                  std::optional<std::vector<mcp::ID>> batchIDs);
     void abandon(std::uint64_t number);
-    // The exchange a message the server sends answers, taken out; absent for
-    // one that answers none.
-    std::optional<Parked> takeWaitingExchange(const std::string& message);
+    // The exchange waiting for the ids a message the server sends answers,
+    // taken out; absent for one that answers none.
+    std::optional<Parked> takeWaitingExchange(const mcp::SentMessage& message);
 
     const logging::Logger logger_;
     const Limits limits_;

@@ -298,8 +298,9 @@ asio::awaitable<void> Client::answerRequest(std::shared_ptr<Client> self, std::s
     auto response = co_await self->responseTo(std::move(request));
     std::exception_ptr failure;
     try {
+        ID id = response.id;
         auto text = writeJSON(encodeResponse(std::move(response)), clientWireOptions);
-        co_await transport->send(std::move(text));
+        co_await transport->send(SentMessage::reply(std::move(text), std::move(id)));
     } catch (...) {
         failure = std::current_exception();
     }

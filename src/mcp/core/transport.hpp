@@ -3,11 +3,14 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include <asio/awaitable.hpp>
 
 #include "async/queue.hpp"
 #include "logging/logger.hpp"
+#include "mcp/core/id.hpp"
 #include "mcp/core/value.hpp"
 
 namespace lumenary::mcp {
@@ -24,6 +27,39 @@ struct ReceivedMessage {
 
     std::string text;
     std::optional<Value> parsed;
+};
+
+// One message as a peer hands it to its transport: the complete JSON text,
+// and which of the other side's requests it answers, as the peer knew when
+// it wrote it. A transport that routes replies (the HTTP session transport
+// hands each to the exchange waiting for it) reads where one goes here and
+// never parses what its own peer wrote.
+struct SentMessage {
+    // Nothing (a notification, a request, a reply under a fresh id), one
+    // request (its reply), or the requests of one batch (the array of their
+    // replies; the ids in the replies' order, one per reply).
+    using Answered = std::variant<std::monostate, ID, std::vector<ID>>;
+
+    // Implicit, answering nothing: a transport that only moves bytes, and a
+    // peer that answers nothing, stay as they are.
+    SentMessage(std::string message) : text(std::move(message)) {}
+    SentMessage(const char* message) : text(message) {}
+
+    // The reply to the request with `id`; its text carries that id.
+    static SentMessage reply(std::string text, ID id) { return SentMessage(std::move(text), Answered(std::move(id))); }
+    // The array of replies to one batch's requests, their ids in order.
+    static SentMessage batchReply(std::string text, std::vector<ID> ids) {
+        return SentMessage(std::move(text), Answered(std::move(ids)));
+    }
+
+    const ID* answeredRequest() const noexcept { return std::get_if<ID>(&answered); }
+    const std::vector<ID>* answeredBatch() const noexcept { return std::get_if<std::vector<ID>>(&answered); }
+
+    std::string text;
+    Answered answered;
+
+private:
+    SentMessage(std::string message, Answered answers) : text(std::move(message)), answered(std::move(answers)) {}
 };
 
 // The channel under one MCP peer. It moves whole messages, each the complete
@@ -63,8 +99,10 @@ public:
     // much output waits, and fails when not connected or once a write has
     // failed; the in-memory end hands it straight to its peer and fails when
     // not connected; the HTTP session transport, which has no channel of its
-    // own, never fails and drops what nobody can receive.
-    virtual asio::awaitable<void> send(std::string message) = 0;
+    // own, never fails and drops what nobody can receive. Only the HTTP
+    // session transport reads what a message answers; the others send its
+    // text alone.
+    virtual asio::awaitable<void> send(SentMessage message) = 0;
 
     // The stream of received messages, read by one consumer. It ends when the
     // channel ends or the transport disconnects; the stdio and HTTP session

@@ -99,8 +99,8 @@ asio::awaitable<void> HTTPClientTransport::disconnect() {
     co_await async::onStrand(strand_, disconnectOnStrand(shared_from_this()));
 }
 
-asio::awaitable<void> HTTPClientTransport::send(std::string message) {
-    co_await async::onStrand(strand_, sendOnStrand(shared_from_this(), std::move(message)));
+asio::awaitable<void> HTTPClientTransport::send(SentMessage message) {
+    co_await async::onStrand(strand_, sendOnStrand(shared_from_this(), std::move(message.text)));
 }
 
 async::Queue<ReceivedMessage> HTTPClientTransport::receive() {

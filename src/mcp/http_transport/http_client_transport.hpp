@@ -85,7 +85,7 @@ public:
     // stream; a JSON answer past its bound, declared or read; an answer
     // with a Content-Encoding, which the transport never asks for; the HTTP
     // client's HTTPClientFailure when the exchange itself fails.
-    asio::awaitable<void> send(std::string message) override;
+    asio::awaitable<void> send(SentMessage message) override;
     // The same stream on every call until the next connect() after a
     // disconnect().
     async::Queue<ReceivedMessage> receive() override;

@@ -102,22 +102,25 @@ asio::awaitable<CreateSamplingMessage::Result> Server::requestSampling(CreateSam
     }(shared_from_this(), std::move(parameters)));
 }
 
-asio::awaitable<void> Server::sendValue(Value message) {
+asio::awaitable<void> Server::sendValue(Value message, std::optional<ID> answeredRequest) {
     auto connection = co_await async::readOnStrand(strand_, shared_from_this(), &Server::connection_);
     // A missing connection is reported even for a message that cannot be
     // written; the writing happens after the hop back, off the strand.
     if (!connection) {
         throw MCPError::internalError("Server connection not initialized");
     }
-    auto text = writeJSON(message);
-    co_await connection->send(std::move(text));
+    SentMessage sent(writeJSON(message));
+    if (answeredRequest) {
+        sent.answered = std::move(*answeredRequest);
+    }
+    co_await connection->send(std::move(sent));
 }
 
-asio::awaitable<void> Server::sendOnStrand(std::string text) {
+asio::awaitable<void> Server::sendOnStrand(SentMessage message) {
     if (!connection_) {
         throw MCPError::internalError("Server connection not initialized");
     }
-    return connection_->send(std::move(text));
+    return connection_->send(std::move(message));
 }
 
 }  // namespace lumenary::mcp

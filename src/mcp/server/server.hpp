@@ -20,6 +20,7 @@
 #include "mcp/core/create_sampling_message.hpp"
 #include "mcp/core/handler_box.hpp"
 #include "mcp/core/json.hpp"
+#include "mcp/core/message_classification.hpp"
 #include "mcp/core/server_capabilities.hpp"
 #include "mcp/core/peer_configuration.hpp"
 #include "mcp/core/peer_info.hpp"
@@ -109,12 +110,12 @@ public:
 
     template <Method M>
     asio::awaitable<void> sendResponse(Response<M> response) {
-        co_await sendValue(encodeValue(response));
+        co_await sendValue(encodeValue(response), response.id);
     }
 
     template <Notification N>
     asio::awaitable<void> sendNotification(Message<N> message) {
-        co_await sendValue(encodeValue(message));
+        co_await sendValue(encodeValue(message), std::nullopt);
     }
 
     // Sampling needs requests from server to client, which no transport
@@ -129,17 +130,29 @@ private:
     // pays for a copy of it.
     const std::optional<logging::Logger>& logger() const { return connectionLogger_; }
 
-    asio::awaitable<void> sendValue(Value message);
+    // Sends the message, a reply to the request with `answeredRequest` when
+    // there is one, so that a transport can route it without reading it.
+    asio::awaitable<void> sendValue(Value message, std::optional<ID> answeredRequest);
     // For the loop, already on the strand: the transport's own send, with no
     // frame of its own. The loop keeps the transport alive while it waits.
-    asio::awaitable<void> sendOnStrand(std::string text);
+    asio::awaitable<void> sendOnStrand(SentMessage message);
 
-    // The loop's path for one message: classified once, then dispatched as
-    // a request, a notification or a batch; anything else is answered with
-    // a parse error.
+    // The loop's path for one message, by stage. dispatchMessage classifies
+    // it once; routeMessage hands it on as a request, a notification or a
+    // batch and fails with a parse error for anything else; a request's
+    // reply goes out through sendReply, carrying its id. A failure on the way
+    // comes back to dispatchMessage, which has refuseMessage log it and
+    // answer it unless the message was a notification.
     asio::awaitable<void> messageLoop(std::shared_ptr<Transport> transport);
     asio::awaitable<void> dispatchMessage(ReceivedMessage message);
+    asio::awaitable<void> routeMessage(Value& message, MessageClassification classification);
+    asio::awaitable<void> sendReply(Response<AnyMethod> response);
+    asio::awaitable<void> refuseMessage(std::exception_ptr failure, bool isAnswered, std::optional<ID> id);
+    // The error reply to a message, under `id` or else a fresh one; a failure
+    // to send it is dropped.
     asio::awaitable<void> answerFailure(std::exception_ptr failure, std::optional<ID> id);
+    // The replies to a batch's requests go out as one array that answers
+    // their ids.
     asio::awaitable<void> dispatchBatch(const Value& message);
     // Where a request goes: its method's handler, or the reply it gets at
     // once when no handler will run (its id is then moved into the reply).

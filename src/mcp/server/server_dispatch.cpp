@@ -4,6 +4,7 @@
 #include <asio/this_coro.hpp>
 
 #include "async/cancellation.hpp"
+#include "async/capture.hpp"
 #include "async/sleep_for.hpp"
 #include "mcp/core/classified_envelopes.hpp"
 #include "mcp/core/coders.hpp"
@@ -17,9 +18,22 @@ namespace {
 
 constexpr std::string_view dispatchLogSource = "MCP";
 
+// The message's value: the one the transport parsed, else the text's. A text
+// that is no JSON reads as null, which classifies as invalid.
+Value readMessage(ReceivedMessage& received) {
+    if (received.parsed) {
+        return std::move(*received.parsed);
+    }
+    try {
+        return parseJSON(received.text);
+    } catch (const DecodingError&) {
+        return Value();
+    }
+}
+
 // A reply that cannot be written (text that is not UTF-8, say) goes out as
 // the internal error it is, under the same id.
-std::string responseText(const Response<AnyMethod>& response) {
+SentMessage replyMessage(const Response<AnyMethod>& response) {
     // Room for a small reply, which then costs one allocation.
     constexpr std::size_t smallReplySize = 128;
     std::string text;
@@ -30,7 +44,7 @@ std::string responseText(const Response<AnyMethod>& response) {
         text.clear();
         appendResponseJSON(text, Response<AnyMethod>::failure(response.id, asMCPError(std::current_exception())));
     }
-    return text;
+    return SentMessage::reply(std::move(text), response.id);
 }
 
 }  // namespace
@@ -67,82 +81,55 @@ asio::awaitable<void> Server::messageLoop(std::shared_ptr<Transport> transport) 
 }
 
 asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
-    std::optional<Value> message = std::move(received.parsed);
-    if (!message) {
-        try {
-            message = parseJSON(received.text);
-        } catch (const DecodingError&) {
-        }
+    Value message = readMessage(received);
+    auto classification = classifyMessage(message);
+    // A request the server refuses is answered under its own id, and an
+    // invalid message under the id it carries when that one is readable. A
+    // notification is never answered, not even when refused.
+    const bool isAnswered = classification.kind != MessageKind::notification;
+    auto failureID = classification.answeredUnder();
+    auto routed = co_await async::capture(routeMessage(message, std::move(classification)));
+    if (!routed) {
+        co_await refuseMessage(routed.failure(), isAnswered, std::move(failureID));
     }
+}
 
-    std::exception_ptr failure;
-    std::optional<ID> failureID;
-    bool answerFailure = true;
-    try {
-        if (!message) {
-            throw MCPError::parseError("Invalid message format");
+asio::awaitable<void> Server::routeMessage(Value& message, MessageClassification classification) {
+    switch (classification.kind) {
+        case MessageKind::request: {
+            auto response =
+                co_await dispatchRequest(takeClassifiedRequest(message, std::move(*classification.id)), false);
+            co_await sendReply(std::move(response));
+            co_return;
         }
-        auto classification = classifyMessage(*message);
-        // A request the server refuses is answered under its own id, and an
-        // invalid message under the id it carries when that one is readable.
-        failureID = classification.answeredUnder();
-        switch (classification.kind) {
-            case MessageKind::batch:
-                co_await dispatchBatch(*message);
-                co_return;
-            case MessageKind::request: {
-                // The handler is awaited here rather than through
-                // dispatchRequest: one coroutine frame less per request.
-                auto request = takeClassifiedRequest(*message, std::move(*classification.id));
-                auto route = routeRequest(request, false);
-                auto* response = std::get_if<Response<AnyMethod>>(&route);
-                std::optional<Response<AnyMethod>> handled;
-                if (response == nullptr) {
-                    std::exception_ptr handlerFailure;
-                    try {
-                        handled = co_await std::get<0>(route)->handle(std::move(request));
-                    } catch (...) {
-                        handlerFailure = std::current_exception();
-                    }
-                    if (handlerFailure) {
-                        handled = Response<AnyMethod>::failure(*failureID, asMCPError(handlerFailure));
-                    }
-                    response = &*handled;
-                }
-                std::exception_ptr sendFailure;
-                try {
-                    co_await sendOnStrand(responseText(*response));
-                    co_return;
-                } catch (...) {
-                    sendFailure = std::current_exception();
-                }
-                // A reply that could not be sent is followed by its error
-                // reply under the request's id; should that fail too, the
-                // loop reports it below.
-                co_await sendOnStrand(
-                    responseText(Response<AnyMethod>::failure(*failureID, asMCPError(sendFailure))));
-                co_return;
-            }
-            case MessageKind::notification:
-                // A notification is never answered, not even when refused.
-                answerFailure = false;
-                co_await dispatchNotification(takeClassifiedNotification(*message));
-                co_return;
-            case MessageKind::response:
-            case MessageKind::errorResponse:
-            case MessageKind::invalid:
-                break;
-        }
-        throw MCPError::parseError("Invalid message format");
-    } catch (...) {
-        failure = std::current_exception();
+        case MessageKind::notification:
+            co_await dispatchNotification(takeClassifiedNotification(message));
+            co_return;
+        case MessageKind::batch:
+            co_await dispatchBatch(message);
+            co_return;
+        case MessageKind::response:
+        case MessageKind::errorResponse:
+        case MessageKind::invalid:
+            break;
     }
+    throw MCPError::parseError("Invalid message format");
+}
 
+asio::awaitable<void> Server::sendReply(Response<AnyMethod> response) {
+    auto sent = co_await async::capture(sendOnStrand(replyMessage(response)));
+    if (sent) {
+        co_return;
+    }
+    // A reply that could not be sent is followed by its error reply under
+    // the request's id; should that fail too, the dispatch reports it.
+    co_await sendOnStrand(
+        replyMessage(Response<AnyMethod>::failure(std::move(response.id), asMCPError(sent.failure()))));
+}
+
+asio::awaitable<void> Server::refuseMessage(std::exception_ptr failure, bool isAnswered, std::optional<ID> id) {
     if (isResourceTemporarilyUnavailable(failure)) {
-        try {
-            co_await async::sleepFor(std::chrono::milliseconds(10));
-        } catch (...) {
-        }
+        co_await async::capture(async::sleepFor(std::chrono::milliseconds(10)));
         co_return;
     }
     if (const auto& logger = this->logger()) {
@@ -153,15 +140,23 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
             },
             dispatchLogSource);
     }
-    if (answerFailure) {
-        co_await this->answerFailure(failure, std::move(failureID));
+    if (isAnswered) {
+        co_await answerFailure(failure, std::move(id));
     }
 }
 
 asio::awaitable<void> Server::answerFailure(std::exception_ptr failure, std::optional<ID> id) {
+    // Under a fresh id the reply answers no request the sender could know.
+    const bool answersRequest = id.has_value();
     auto response = Response<AnyMethod>::failure(id ? std::move(*id) : ID::random(), asMCPError(failure));
     try {
-        co_await sendOnStrand(writeJSON(encodeValue(response)));
+        // Built apart from the co_await: g++ 12 destroys a conditional's
+        // temporary twice inside one.
+        SentMessage reply(writeJSON(encodeValue(response)));
+        if (answersRequest) {
+            reply.answered = std::move(response.id);
+        }
+        co_await sendOnStrand(std::move(reply));
     } catch (...) {
         // The peer may be gone; the loop goes on with the next message.
     }
@@ -204,14 +199,11 @@ asio::awaitable<Response<AnyMethod>> Server::dispatchRequest(Request<AnyMethod> 
         co_return std::move(*response);
     }
     ID id = request.id;
-    std::exception_ptr failure;
-    try {
-        auto response = co_await std::get<0>(route)->handle(std::move(request));
-        co_return response;
-    } catch (...) {
-        failure = std::current_exception();
+    auto handled = co_await async::capture(std::get<0>(route)->handle(std::move(request)));
+    if (handled) {
+        co_return std::move(handled).value();
     }
-    co_return Response<AnyMethod>::failure(std::move(id), asMCPError(failure));
+    co_return Response<AnyMethod>::failure(std::move(id), asMCPError(handled.failure()));
 }
 
 asio::awaitable<void> Server::dispatchNotification(Message<AnyNotification> message) {
@@ -276,28 +268,25 @@ asio::awaitable<void> Server::dispatchBatch(const Value& message) {
     }
 
     Value::Array responses;
+    std::vector<ID> answered;
     for (auto& item : batch.items) {
         if (auto* request = std::get_if<Request<AnyMethod>>(&item)) {
             ID id = request->id;
-            try {
-                // Kept out of the condition: g++ 12 miscompiles a co_await there.
-                auto response = co_await dispatchRequest(std::move(*request), true);
-                responses.push_back(encodeResponse(std::move(response)));
-            } catch (...) {
-                responses.push_back(
-                    encodeValue(Response<AnyMethod>::failure(std::move(id), asMCPError(std::current_exception()))));
-            }
+            // Kept out of the condition: g++ 12 miscompiles a co_await there.
+            auto handled = co_await async::capture(dispatchRequest(std::move(*request), true));
+            auto response = handled ? std::move(handled).value()
+                                    : Response<AnyMethod>::failure(std::move(id), asMCPError(handled.failure()));
+            // The reply's own id: a handler may answer under another.
+            answered.push_back(response.id);
+            responses.push_back(encodeResponse(std::move(response)));
         } else {
-            try {
-                co_await dispatchNotification(std::move(std::get<Message<AnyNotification>>(item)));
-            } catch (...) {
-            }
+            co_await async::capture(dispatchNotification(std::move(std::get<Message<AnyNotification>>(item))));
         }
     }
     if (responses.empty()) {
         co_return;
     }
-    co_await sendOnStrand(writeJSON(Value(std::move(responses))));
+    co_await sendOnStrand(SentMessage::batchReply(writeJSON(Value(std::move(responses))), std::move(answered)));
 }
 
 }  // namespace lumenary::mcp

@@ -426,7 +426,7 @@ void StdioTransport::startWriter() {
 // one read, replies are only queued and leave together after the last. A
 // sender waits only while the output is over its limit, so a peer that stops
 // reading holds the sender back instead of growing the queue.
-asio::awaitable<void> StdioTransport::send(std::string message) {
+asio::awaitable<void> StdioTransport::send(SentMessage message) {
     std::optional<async::OneShot<void>> drained;
     bool blocked = false;
     Wakeups wakeups;
@@ -438,7 +438,7 @@ asio::awaitable<void> StdioTransport::send(std::string message) {
         if (writeFailure_) {
             std::rethrow_exception(writeFailure_);
         }
-        pendingOutput_.append(message);
+        pendingOutput_.append(message.text);
         pendingOutput_.push_back(messageDelimiter);
         // A long burst still goes out in pieces of a useful size.
         const bool held = isOutputHeld_ && pendingOutputBytes() < readBufferSize;

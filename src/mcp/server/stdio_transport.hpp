@@ -73,7 +73,7 @@ public:
     logging::Logger logger() const override { return logger_; }
     asio::awaitable<void> connect() override;
     asio::awaitable<void> disconnect() override;
-    asio::awaitable<void> send(std::string message) override;
+    asio::awaitable<void> send(SentMessage message) override;
     async::Queue<ReceivedMessage> receive() override { return messages_; }
 
 private:

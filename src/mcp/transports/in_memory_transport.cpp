@@ -94,7 +94,7 @@ void InMemoryTransport::handlePeerDisconnection() {
     logger_.info("Peer transport disconnected", {}, {}, transportLocation("handlePeerDisconnection()"));
 }
 
-asio::awaitable<void> InMemoryTransport::send(std::string message) {
+asio::awaitable<void> InMemoryTransport::send(SentMessage message) {
     std::shared_ptr<InMemoryTransport> peer;
     {
         std::lock_guard lock(mutex_);
@@ -109,9 +109,9 @@ asio::awaitable<void> InMemoryTransport::send(std::string message) {
             throw MCPError::connectionClosed();
         }
         logger_.debug(
-            "Sending message", [&] { return sizeMetadata(message); }, {}, transportLocation("send(_:)"));
+            "Sending message", [&] { return sizeMetadata(message.text); }, {}, transportLocation("send(_:)"));
     }
-    peer->deliverMessage(std::move(message));
+    peer->deliverMessage(std::move(message.text));
     co_return;
 }
 

@@ -48,7 +48,7 @@ public:
     logging::Logger logger() const override { return logger_; }
     asio::awaitable<void> connect() override;
     asio::awaitable<void> disconnect() override;
-    asio::awaitable<void> send(std::string message) override;
+    asio::awaitable<void> send(SentMessage message) override;
     // A new stream on every call, which replays the messages waiting here;
     // the stream it replaces ends. On an end that is not connected the
     // stream ends right after the replay.

@@ -99,7 +99,7 @@ public:
     asio::awaitable<void> disconnect() override;
     // Fails with "Transport not connected" while no connection is ready, and
     // with "Send error: ..." when the write fails.
-    asio::awaitable<void> send(std::string message) override;
+    asio::awaitable<void> send(SentMessage message) override;
     async::Queue<ReceivedMessage> receive() override { return messages_; }
     void setConnectionReplacedHandler(std::function<void()> handler) override;
 

@@ -16,8 +16,8 @@ namespace lumenary::mcp {
 using network_transport::errorText;
 using network_transport::location;
 
-asio::awaitable<void> NetworkTransport::send(std::string message) {
-    return async::onStrand(strand_, sendOnStrand(shared_from_this(), std::move(message)));
+asio::awaitable<void> NetworkTransport::send(SentMessage message) {
+    return async::onStrand(strand_, sendOnStrand(shared_from_this(), std::move(message.text)));
 }
 
 asio::awaitable<void> NetworkTransport::sendOnStrand(std::shared_ptr<NetworkTransport> self, std::string message) {

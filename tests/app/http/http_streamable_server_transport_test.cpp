@@ -9,6 +9,7 @@
 
 #include "async/context_runner.hpp"
 #include "mcp/core/json.hpp"
+#include "mcp/core/message_classification.hpp"
 
 namespace lumenary::http {
 namespace {
@@ -16,6 +17,24 @@ namespace {
 using async::test::isReady;
 using async::test::runToEnd;
 using async::test::runUntil;
+
+// A reply text sent as the server sends it: carrying the ids of the replies
+// in it.
+mcp::SentMessage asTheServerSendsIt(std::string text) {
+    const mcp::Value value = mcp::parseJSON(text);
+    if (const auto* replies = value.arrayValue()) {
+        std::vector<mcp::ID> ids;
+        for (const auto& reply : *replies) {
+            ids.push_back(*mcp::classifyMessage(reply).id);
+        }
+        return mcp::SentMessage::batchReply(std::move(text), std::move(ids));
+    }
+    const auto classification = mcp::classifyMessage(value);
+    if (classification.kind == mcp::MessageKind::response || classification.kind == mcp::MessageKind::errorResponse) {
+        return mcp::SentMessage::reply(std::move(text), *classification.id);
+    }
+    return text;
+}
 
 // A transport with a recording broadcaster, driven on the test's thread.
 class SessionTransport : public ::testing::Test {
@@ -36,7 +55,8 @@ protected:
         return future;
     }
     std::string nextIncoming() { return runToEnd(io, messages.next())->text; }
-    void reply(std::string message) { runToEnd(io, transport->send(std::move(message))); }
+    void reply(std::string message) { send(asTheServerSendsIt(std::move(message))); }
+    void send(mcp::SentMessage message) { runToEnd(io, transport->send(std::move(message))); }
 
     asio::io_context io;
     std::shared_ptr<HTTPStreamableServerTransport> transport = HTTPStreamableServerTransport::create();
@@ -151,6 +171,40 @@ TEST_F(SessionTransport, AnswersABatchWithTheArrayOfItsReplies) {
     ASSERT_TRUE(runUntil(io, [&] { return isReady(batch); }));
     EXPECT_EQ(batch.get(), R"([{"id":"b","jsonrpc":"2.0","result":{}},{"id":1,"jsonrpc":"2.0","result":{}}])");
     EXPECT_EQ(broadcast->size(), 1u);
+}
+
+TEST_F(SessionTransport, RoutesWhatTheServerSendsByTheIdsItCarriesNeverByItsText) {
+    struct Case {
+        std::string request;
+        mcp::SentMessage sent;
+        bool reachesTheExchange;
+    };
+    const std::vector<Case> cases{
+        {R"({"jsonrpc":"2.0","id":1,"method":"ping"})", mcp::SentMessage::reply("not JSON at all", mcp::ID(1)), true},
+        {R"({"jsonrpc":"2.0","id":"2","method":"ping"})", mcp::SentMessage::reply("two", mcp::ID("2")), true},
+        {R"([{"jsonrpc":"2.0","id":3,"method":"ping"},{"jsonrpc":"2.0","id":"c","method":"ping"}])",
+         mcp::SentMessage::batchReply("[replies]", {mcp::ID("c"), mcp::ID(3)}), true},
+        {R"({"jsonrpc":"2.0","id":4,"method":"ping"})", mcp::SentMessage(R"({"id":4,"jsonrpc":"2.0","result":{}})"),
+         false},
+        {R"({"jsonrpc":"2.0","id":5,"method":"ping"})", mcp::SentMessage::reply("five", mcp::ID("5")), false},
+        {R"([{"jsonrpc":"2.0","id":6,"method":"ping"}])", mcp::SentMessage::reply("six", mcp::ID(6)), false},
+        {R"({"jsonrpc":"2.0","id":7,"method":"ping"})", mcp::SentMessage::batchReply("[seven]", {mcp::ID(7)}), false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.sent.text);
+        auto answer = post(test.request);
+        EXPECT_EQ(nextIncoming(), test.request);
+        broadcast->clear();
+        send(test.sent);
+        if (test.reachesTheExchange) {
+            ASSERT_TRUE(runUntil(io, [&] { return isReady(answer); }));
+            EXPECT_EQ(answer.get(), test.sent.text);
+            EXPECT_TRUE(broadcast->empty());
+        } else {
+            EXPECT_EQ(*broadcast, std::vector<std::string>{test.sent.text});
+            EXPECT_FALSE(isReady(answer));
+        }
+    }
 }
 
 TEST_F(SessionTransport, RefusesInputNoExchangeCouldBeAnsweredFor) {

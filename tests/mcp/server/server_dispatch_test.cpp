@@ -284,6 +284,52 @@ TEST(ServerDispatch, TheHostCanSendWhileAHandlerWaits) {
                             R"({"id":1,"jsonrpc":"2.0","result":"late"})"));
 }
 
+// ----------------------------------------------------------- what a reply answers
+
+// What a sent message says it answers, with each id in its JSON form.
+std::string answeredBy(const SentMessage& message) {
+    if (const ID* id = message.answeredRequest()) {
+        return "reply " + writeJSON(encodeValue(*id));
+    }
+    if (const std::vector<ID>* ids = message.answeredBatch()) {
+        std::string text = "batch";
+        for (const auto& id : *ids) {
+            text += " " + writeJSON(encodeValue(id));
+        }
+        return text;
+    }
+    return "nothing";
+}
+
+TEST(ServerDispatch, EveryReplyCarriesTheIdsItAnswersSoNoTransportNeedsToReadIt) {
+    struct Case {
+        std::string message;
+        std::string answered;
+    };
+    const std::vector<Case> cases{
+        {R"({"jsonrpc":"2.0","id":"r","method":"ping"})", R"(reply "r")"},
+        {R"({"jsonrpc":"2.0","id":7.0,"method":"no/such"})", "reply 7"},
+        {R"({"jsonrpc":"2.0","id":8,"method":"test/echo","params":{"text":"x"}})", "reply 8"},
+        {R"({"jsonrpc":"1.0","id":9,"method":"ping"})", "reply 9"},
+        {"not json", "nothing"},
+        {R"([{"jsonrpc":"2.0","id":1,"method":"ping"},{"jsonrpc":"2.0","method":"test/note"},)"
+         R"({"jsonrpc":"2.0","id":"b","method":"no/such"}])",
+         R"(batch 1 "b")"},
+        {"[]", "nothing"},
+    };
+    ServerHarness harness;
+    registerCountingEcho(harness.server());
+    harness.start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        harness.replyTo(c.message);
+        const auto sent = harness.transport().sentMessages();
+        ASSERT_GE(sent.size(), 2u);
+        EXPECT_EQ(answeredBy(sent.end()[-2]), c.answered);
+        EXPECT_EQ(answeredBy(sent.back()), R"(reply "marker")");
+    }
+}
+
 // ----------------------------------------------------------- send failures
 
 TEST(ServerDispatch, AFailedReplyIsLoggedAndTheLoopGoesOn) {
