@@ -25,6 +25,7 @@
 #include "logging/console.hpp"
 #include "platform/defaults/file_defaults_store.hpp"
 #include "platform/desktop/x_display.hpp"
+#include "system/standard_descriptors.hpp"
 
 using namespace lumenary;
 
@@ -108,6 +109,9 @@ std::variant<app::PanelModule, std::string> openPanel() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (system::reopenClosedStandardDescriptors() != 0) {
+        return EXIT_FAILURE;
+    }
     auto& defaults = platform::FileDefaultsStore::standard();
     if (app::decideRunMode(defaults) == app::RunMode::stdioProxy) {
         const int status = app::runStdioProxy(defaults);

@@ -6,12 +6,14 @@
 #include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include <opencv2/core.hpp>
 
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
 #include "platform/vision/worker/vision_request_handler.hpp"
+#include "system/standard_descriptors.hpp"
 
 namespace {
 
@@ -47,6 +49,9 @@ void limitMemory() {
 
 int main() {
     using namespace lumenary::platform;
+    if (lumenary::system::reopenClosedStandardDescriptors() != 0) {
+        return EXIT_FAILURE;
+    }
     // A server that stops reading ends the write with an error, not us.
     ::signal(SIGPIPE, SIG_IGN);
     limitMemory();

@@ -1,5 +1,7 @@
 #include "http_client/http_transfer_setup.hpp"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <string>
 
@@ -16,6 +18,13 @@ constexpr std::chrono::milliseconds connectLimitWithoutIdleLimit{60'000};
 
 long milliseconds(std::chrono::milliseconds duration) {
     return static_cast<long>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
+}
+
+// The library's own sockets are inherited by every child started while a
+// transfer runs, which would keep the connection open behind our back.
+curl_socket_t openCloseOnExecSocket(void*, curlsocktype, curl_sockaddr* address) {
+    const int descriptor = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return descriptor < 0 ? CURL_SOCKET_BAD : descriptor;
 }
 
 }  // namespace
@@ -69,6 +78,7 @@ std::optional<HTTPClientError> prepareTransfer(const HTTPClientLibrary& library,
     library.easySetopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     library.easySetopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     library.easySetopt(handle, CURLOPT_NOSIGNAL, 1L);
+    library.easySetopt(handle, CURLOPT_OPENSOCKETFUNCTION, &openCloseOnExecSocket);
     library.easySetopt(handle, CURLOPT_NOPROXY, hostsNeverProxied);
     library.easySetopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     library.easySetopt(handle, CURLOPT_ERRORBUFFER, detail);

@@ -123,6 +123,14 @@ bool answersAsServing(std::uint16_t port, http_client::HTTPClientTimeouts timeou
     return status == 200 || status == 204;
 }
 
+std::string explainPortInUse(std::uint16_t port, std::string failure) {
+    if (!answersAsServing(port, probeTimeouts)) {
+        return failure;
+    }
+    return "Port " + std::to_string(port) +
+           " is in use by a running Lumenary; quit that one, or give this one another port, to serve from here";
+}
+
 bool probeLocalServer(const platform::DefaultsStore& defaults) {
     return answersAsServing(configuredServerPort(defaults), probeTimeouts);
 }

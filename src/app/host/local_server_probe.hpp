@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "http_client/http_client.hpp"
 #include "platform/defaults/defaults_store.hpp"
@@ -21,6 +22,11 @@ inline constexpr http_client::HTTPClientTimeouts probeTimeouts{std::chrono::mill
 // It speaks over a plain socket rather than the HTTP client: every launch
 // asks this once, and most never need the HTTP client's library at all.
 bool answersAsServing(std::uint16_t port, http_client::HTTPClientTimeouts timeouts);
+
+// Why a start could not take `port`, which something else holds: that a
+// running Lumenary holds it, when one answers there, else `failure` as it
+// was. Blocks for up to probeTimeouts.
+std::string explainPortInUse(std::uint16_t port, std::string failure);
 
 // True when an instance serves MCP on the configured port.
 bool probeLocalServer(const platform::DefaultsStore& defaults);

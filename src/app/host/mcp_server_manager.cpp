@@ -1,15 +1,19 @@
 #include "app/host/mcp_server_manager.hpp"
 
 #include <chrono>
+#include <system_error>
 #include <variant>
 
+#include <asio/error.hpp>
 #include <asio/post.hpp>
 
 #include "app/host/local_endpoint.hpp"
+#include "app/host/local_server_probe.hpp"
 #include "app/host/mcp_method_handlers.hpp"
 #include "app/http/mcp_http_server.hpp"
 #include "async/cancellation.hpp"
 #include "async/sleep_for.hpp"
+#include "async/worker_pool.hpp"
 #include "mcp/core/coding_error.hpp"
 #include "mcp/core/json.hpp"
 #include "mcp/server/stdio_transport.hpp"
@@ -151,10 +155,18 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
 
     std::optional<std::uint16_t> boundPort;
     std::string failure;
+    bool portInUse = false;
     try {
         boundPort = co_await server->start(port);
+    } catch (const std::system_error& error) {
+        failure = error.what();
+        portInUse = error.code() == asio::error::address_in_use;
     } catch (const std::exception& error) {
         failure = error.what();
+    }
+    if (portInUse) {
+        auto explain = [port, failure] { return explainPortInUse(port, failure); };
+        failure = co_await async::runBlocking(std::move(explain));
     }
     self = weakSelf.lock();
     const bool cancelled = co_await async::isCancelled();

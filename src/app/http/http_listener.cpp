@@ -1,5 +1,10 @@
 #include "app/http/http_listener.hpp"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/redirect_error.hpp>
@@ -12,6 +17,35 @@
 namespace lumenary::http {
 
 namespace {
+
+// The next connection, its descriptor close-on-exec from its first instant:
+// asio's own accept leaves the flag off, and a child started meanwhile, on
+// any thread, would hold the connection open after we close it.
+asio::awaitable<asio::ip::tcp::socket> acceptCloseOnExec(asio::ip::tcp::acceptor& acceptor, asio::ip::tcp protocol,
+                                                         asio::error_code& error) {
+    asio::ip::tcp::socket socket(acceptor.get_executor());
+    // A connection reset before we take it would otherwise block the thread.
+    acceptor.non_blocking(true, error);
+    while (!error) {
+        co_await acceptor.async_wait(asio::ip::tcp::acceptor::wait_read,
+                                     asio::redirect_error(asio::use_awaitable, error));
+        if (error) {
+            break;
+        }
+        const int descriptor = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            socket.assign(protocol, descriptor, error);
+            if (error) {
+                ::close(descriptor);
+            }
+            break;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
+            error = asio::error_code(errno, asio::error::get_system_category());
+        }
+    }
+    co_return socket;
+}
 
 // Closes an acceptor on the executor it is used on, where its accept loop
 // then sees it closed.
@@ -94,8 +128,7 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::weak_ptr<HTTPListener> weakS
             break;
         }
         asio::error_code error;
-        auto socket =
-            co_await acceptor->async_accept(acceptor->get_executor(), asio::redirect_error(asio::use_awaitable, error));
+        auto socket = co_await acceptCloseOnExec(*acceptor, protocol, error);
         if (error == asio::error::operation_aborted || !acceptor->is_open()) {
             break;
         }

@@ -8,6 +8,8 @@
 #include <asio/detail/socket_option.hpp>
 #include <asio/ip/v6_only.hpp>
 
+#include "async/close_on_exec_socket.hpp"
+
 namespace lumenary::http {
 
 namespace {
@@ -19,7 +21,7 @@ using Acceptors = std::vector<std::shared_ptr<tcp::acceptor>>;
 std::shared_ptr<tcp::acceptor> openAcceptor(const asio::any_io_executor& executor, const tcp::endpoint& endpoint,
                                             bool sharesPort) {
     auto acceptor = std::make_shared<tcp::acceptor>(executor);
-    acceptor->open(endpoint.protocol());
+    async::openCloseOnExec(*acceptor, endpoint.protocol());
     acceptor->set_option(tcp::acceptor::reuse_address(true));
     if (sharesPort) {
         acceptor->set_option(ReusePort(true));

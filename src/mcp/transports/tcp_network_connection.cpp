@@ -12,6 +12,8 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include "async/close_on_exec_socket.hpp"
+
 namespace lumenary::mcp {
 
 namespace {
@@ -79,6 +81,12 @@ asio::awaitable<void> TCPNetworkConnection::connect(std::shared_ptr<TCPNetworkCo
     for (const auto& entry : endpoints) {
         std::error_code ignored;
         attempt->socket.close(ignored);
+        std::error_code openError;
+        async::openCloseOnExec(attempt->socket, entry.endpoint().protocol(), openError);
+        if (openError) {
+            lastError = openError;
+            continue;
+        }
         auto [connectError] = co_await attempt->socket.async_connect(entry.endpoint(), withError);
         if (attempt->ended) {
             co_return;

@@ -42,6 +42,7 @@ public:
         if (streams.standardError >= 0) {
             note(::posix_spawn_file_actions_adddup2(&actions_, streams.standardError, STDERR_FILENO));
         }
+        int firstNumberNotGiven = STDERR_FILENO + 1;
         for (const auto& extra : descriptors) {
             // A copy above every number a child gets, so that placing one
             // descriptor never overwrites another that is still to be placed.
@@ -52,7 +53,11 @@ public:
             }
             note(::posix_spawn_file_actions_adddup2(&actions_, copy.get(), extra.numberInChild));
             copies_.push_back(std::move(copy));
+            firstNumberNotGiven = std::max(firstNumberNotGiven, extra.numberInChild + 1);
         }
+        // Ours are all close-on-exec; this catches what a library opened
+        // without the flag, which the child would otherwise hold for its life.
+        note(::posix_spawn_file_actions_addclosefrom_np(&actions_, firstNumberNotGiven));
         // The child starts as a fresh program would: our own thread's mask
         // and our ignored signals (SIGPIPE above all) are not its business.
         sigset_t none;

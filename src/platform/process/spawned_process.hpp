@@ -46,6 +46,8 @@ struct ChildExtras {
 PlatformError processStartFailure(const std::string& executable, int error);
 
 // One child started with posix_spawnp, owned from its start to its reaping.
+// It holds its three standard streams and the extras' descriptors, and no
+// other descriptor of ours.
 // A child still unreaped when its owner goes is killed and reaped, so no
 // path leaves a zombie; detach() is the one way to let it live on.
 class SpawnedProcess {
