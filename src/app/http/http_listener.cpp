@@ -25,13 +25,12 @@ asio::awaitable<asio::ip::tcp::socket> acceptCloseOnExec(asio::ip::tcp::acceptor
                                                          asio::error_code& error) {
     asio::ip::tcp::socket socket(acceptor.get_executor());
     // A connection reset before we take it would otherwise block the thread.
-    acceptor.non_blocking(true, error);
+    if (!acceptor.non_blocking()) {
+        acceptor.non_blocking(true, error);
+    }
+    // Take a waiting connection at once; wait for readiness only when none
+    // is there, as asio's own accept does.
     while (!error) {
-        co_await acceptor.async_wait(asio::ip::tcp::acceptor::wait_read,
-                                     asio::redirect_error(asio::use_awaitable, error));
-        if (error) {
-            break;
-        }
         const int descriptor = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
         if (descriptor >= 0) {
             socket.assign(protocol, descriptor, error);
@@ -40,7 +39,10 @@ asio::awaitable<asio::ip::tcp::socket> acceptCloseOnExec(asio::ip::tcp::acceptor
             }
             break;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            co_await acceptor.async_wait(asio::ip::tcp::acceptor::wait_read,
+                                         asio::redirect_error(asio::use_awaitable, error));
+        } else if (errno != ECONNABORTED && errno != EINTR) {
             error = asio::error_code(errno, asio::error::get_system_category());
         }
     }
