@@ -29,13 +29,31 @@ std::vector<std::string> searchedWords(const StoreContact& contact) {
     return words;
 }
 
+std::string wordsRunTogether(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        text += word;
+    }
+    return text;
+}
+
+bool matchesWholeName(const std::string& joinedQuery, const ContactName& name) {
+    const std::string family = wordsRunTogether(lowercasedWords(name.familyName));
+    const std::string given = wordsRunTogether(lowercasedWords(name.givenName));
+    return !family.empty() && !given.empty() && (joinedQuery == family + given || joinedQuery == given + family);
+}
+
 }  // namespace
 
-ContactNameMatch::ContactNameMatch(std::string_view name) : words_(lowercasedWords(name)) {}
+ContactNameMatch::ContactNameMatch(std::string_view name)
+    : words_(lowercasedWords(name)), joinedWords_(wordsRunTogether(words_)) {}
 
 bool ContactNameMatch::matches(const StoreContact& contact) const {
     if (words_.empty()) {
         return false;
+    }
+    if (contact.name && matchesWholeName(joinedWords_, *contact.name)) {
+        return true;
     }
     const std::vector<std::string> searched = searchedWords(contact);
     return std::all_of(words_.begin(), words_.end(), [&searched](const std::string& word) {

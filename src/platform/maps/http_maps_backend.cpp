@@ -158,8 +158,13 @@ struct HTTPMapsBackend::Answer {
     mcp::Value json;
 };
 
-HTTPMapsBackend::HTTPMapsBackend(HTTPMapsBackendSettings settings)
-    : settings_(std::move(settings)), spacing_(settings_.requestSpacing) {}
+std::set<std::string> HTTPMapsBackendSettings::publicServiceOrigins() {
+    return {urlOrigin(publicGeocoderURL), urlOrigin(publicRouterURL)};
+}
+
+HTTPMapsBackend::HTTPMapsBackend(HTTPMapsBackendSettings settings, RequestSpacing::Clock spacingClock)
+    : settings_(std::move(settings)),
+      spacing_(settings_.requestSpacing, settings_.spacedOrigins, std::move(spacingClock)) {}
 
 PlatformOutcome<HTTPMapsBackend::Answer> HTTPMapsBackend::fetch(const std::string& what, const std::string& url) {
     spacing_.waitForTurn(urlOrigin(url));

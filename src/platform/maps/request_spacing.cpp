@@ -5,16 +5,28 @@
 
 namespace lumenary::platform {
 
+RequestSpacing::Clock RequestSpacing::steadyClock() {
+    return {.now = [] { return std::chrono::steady_clock::now(); },
+            .sleepUntil = [](TimePoint turn) { std::this_thread::sleep_until(turn); }};
+}
+
 void RequestSpacing::waitForTurn(const std::string& host) {
-    Clock::time_point turn;
+    if (!spacedHosts_.contains(host)) {
+        return;
+    }
+    TimePoint turn;
+    bool mustWait = false;
     {
         std::lock_guard lock(mutex_);
-        const auto now = Clock::now();
+        const auto now = clock_.now();
         auto& next = nextTurn_[host];
         turn = std::max(now, next);
+        mustWait = turn > now;
         next = turn + interval_;
     }
-    std::this_thread::sleep_until(turn);
+    if (mustWait) {
+        clock_.sleepUntil(turn);
+    }
 }
 
 std::string urlOrigin(const std::string& url) {

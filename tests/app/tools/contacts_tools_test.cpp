@@ -184,6 +184,41 @@ TEST_F(ContactsToolsTest, OverAVCardFolder) {
     EXPECT_TRUE(reports.empty());
 }
 
+TEST_F(ContactsToolsTest, NamesInEastAsianScriptsAreWrittenFamilyNameFirstAndFoundInEitherOrder) {
+    struct Case {
+        const char* version;
+        const char* structuredName;
+        const char* number;
+        const char* displayName;
+        std::vector<const char*> lookups;
+    };
+    const std::vector<Case> cases{
+        {"4.0", "王;小明;;;", "+86 1", "王小明", {"王小明", "王 小明", "小明 王", "小明王"}},
+        {"3.0", "李;娜;;;", "+86 2", "李娜", {"李娜", "娜 李"}},
+        {"4.0", "田中;花子;;;", "+81 1", "田中花子", {"田中花子", "花子 田中"}},
+        {"3.0", "タナカ;ハナコ;;;", "+81 2", "タナカハナコ", {"タナカハナコ", "ハナコ タナカ", "タナカ ハナコ"}},
+        {"4.0", "김;민준;;;", "+82 1", "김민준", {"김민준", "김 민준", "민준 김", "민준김"}},
+        {"3.0", "Lee;Anne;;;", "+1 1", "Anne Lee", {"Anne Lee", "lee anne"}},
+        {"4.0", "Wang;Xiaoming;;;", "+86 3", "Xiaoming Wang", {"Xiaoming Wang", "Wang Xiaoming"}},
+    };
+    lumenary::testing::TemporaryDirectory folder;
+    mcp::Value::Object expectedList;
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        const auto& testCase = cases[index];
+        std::ofstream(folder.path() / (std::to_string(index) + ".vcf"))
+            << "BEGIN:VCARD\r\nVERSION:" << testCase.version << "\r\nN:" << testCase.structuredName
+            << "\r\nFN:x\r\nTEL:" << testCase.number << "\r\nEND:VCARD\r\n";
+        expectedList.emplace(testCase.displayName, numbers({testCase.number}));
+    }
+    useStore(std::make_shared<platform::VCardFolderContactStore>(folder.path()));
+    EXPECT_EQ(allContacts(), mcp::Value(expectedList));
+    for (const auto& testCase : cases) {
+        for (const char* lookup : testCase.lookups) {
+            EXPECT_EQ(call("find_phone_number", {{"name", lookup}}), testCase.number) << lookup;
+        }
+    }
+}
+
 TEST_F(ContactsToolsTest, AFileInPlaceOfTheFolderIsRefused) {
     lumenary::testing::TemporaryDirectory folder;
     const auto path = folder.path() / "contacts";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/tools/calendar/date_argument.hpp"
 #include "app/tools/event_store_tools_fixture.hpp"
 
 namespace lumenary::app {
@@ -46,7 +47,7 @@ TEST_F(RemindersToolsTest, AddWithOnlyATitleSavesToTheDefaultListWithoutDueDateA
     EXPECT_EQ(saved[0].priority, 0);
 }
 
-TEST_F(RemindersToolsTest, AddReadsTheDueDateAsAnInstantOrALocalDayAndIgnoresAnythingElse) {
+TEST_F(RemindersToolsTest, AddReadsTheDueDateAsAnInstantOrALocalDayAndRefusesAnythingElse) {
     struct Case {
         std::string dueDate;
         std::optional<DueDateComponents> due;
@@ -57,13 +58,20 @@ TEST_F(RemindersToolsTest, AddReadsTheDueDateAsAnInstantOrALocalDayAndIgnoresAny
         {"2025-03-01T09:30:00Z", DueDateComponents{2025, 3, 1, 10, 30}, localTime(2025, 3, 1, 10, 30)},
         // The due minute drops the seconds; the alarm keeps them.
         {"2025-03-01T09:30:45+01:00", DueDateComponents{2025, 3, 1, 9, 30}, localTime(2025, 3, 1, 9, 30, 45)},
+        {"2024-01-15T09:00:00.5Z", DueDateComponents{2024, 1, 15, 10, 0}, localTime(2024, 1, 15, 10)},
+        // Given but unreadable: refused, nothing saved.
         {"tomorrow", std::nullopt, std::nullopt},
         {"2024-02-30", std::nullopt, std::nullopt},
-        {"2024-01-15T09:00:00.5Z", std::nullopt, std::nullopt},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.dueDate);
+        const auto savedBefore = store->savedReminders().size();
         const auto answer = call("reminders_add", {{"title", "Pay rent"}, {"dueDate", testCase.dueDate}});
+        if (!testCase.due) {
+            EXPECT_EQ(answer, "LocalTool 400 " + invalidDateDescription("dueDate"));
+            EXPECT_EQ(store->savedReminders().size(), savedBefore);
+            continue;
+        }
         EXPECT_TRUE(answer.starts_with("✅ Created reminder: Pay rent (ID: ")) << answer;
         const auto saved = store->savedReminders().back();
         EXPECT_EQ(saved.due, testCase.due);
@@ -147,19 +155,19 @@ TEST_F(RemindersToolsTest, StoreFailuresAreReportedWithWhatFailedAndTheStoresDes
 
 TEST_F(RemindersToolsTest, WithoutReminderAccessEveryStoreToolIsRefusedAndEachCallLeavesTheDeniedLine) {
     store->setAccess(EventStoreEntity::reminders, EventStoreAccess::denied);
+    const std::string advice =
+        "Lumenary needs to read and write the reminders folder /memory/reminders: make it a folder this user can read "
+        "and write, or set LUMENARY_REMINDERS_DIR or the defaults key remindersDirectory to one that is.";
     const std::vector<std::pair<std::string, std::string>> cases{
-        {"reminders_add", "LocalTool 500 Failed to create reminder: Reminders access denied"},
-        {"reminders_fetch", "LocalTool 500 Failed to fetch reminders: Reminders access denied"},
-        {"reminders_find", "LocalTool 500 Failed to search reminders: Reminders access denied"},
-        {"reminders_get_lists", "LocalTool 500 Failed to get reminder lists: Reminders access denied"},
+        {"reminders_add", "LocalTool 500 Failed to create reminder: Reminders access denied. " + advice},
+        {"reminders_fetch", "LocalTool 500 Failed to fetch reminders: Reminders access denied. " + advice},
+        {"reminders_find", "LocalTool 500 Failed to search reminders: Reminders access denied. " + advice},
+        {"reminders_get_lists", "LocalTool 500 Failed to get reminder lists: Reminders access denied. " + advice},
     };
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(call(name, {{"title", "Plan"}, {"query", "Plan"}}), expected);
     }
-    const std::string deniedLine =
-        "❌ Reminders access denied by user. Lumenary needs to read and write the reminders folder /memory/reminders: "
-        "make it a folder this user can read and write, or set LUMENARY_REMINDERS_DIR or the defaults key "
-        "remindersDirectory to one that is.";
+    const std::string deniedLine = "❌ Reminders access denied by user. " + advice;
     EXPECT_EQ(consoleLines(), std::vector<std::string>(4, deniedLine));
     EXPECT_TRUE(store->savedReminders().empty());
     EXPECT_EQ(store->requestCount(EventStoreEntity::reminders), 0) << "a decided state is never asked again";
@@ -168,7 +176,11 @@ TEST_F(RemindersToolsTest, WithoutReminderAccessEveryStoreToolIsRefusedAndEachCa
 TEST_F(RemindersToolsTest, WhileUndecidedTheStoreIsAskedAndItsAnswerDecides) {
     store->setAccess(EventStoreEntity::reminders, EventStoreAccess::notDetermined);
     store->setRequestAnswer(false);
-    EXPECT_EQ(call("reminders_get_lists"), "LocalTool 500 Failed to get reminder lists: Reminders access denied");
+    EXPECT_EQ(
+        call("reminders_get_lists"),
+        "LocalTool 500 Failed to get reminder lists: Reminders access denied. Lumenary needs to read and write the "
+        "reminders folder /memory/reminders: make it a folder this user can read and write, or set "
+        "LUMENARY_REMINDERS_DIR or the defaults key remindersDirectory to one that is.");
     EXPECT_EQ(store->requestCount(EventStoreEntity::reminders), 1);
 
     store->setAccess(EventStoreEntity::reminders, EventStoreAccess::notDetermined);
@@ -238,7 +250,8 @@ TEST_F(RemindersToolsTest, FetchSelectsByStatusListAndBoundsAndCutsToTheLimitInS
                                                                 "☐ open 2 (List: Home, Due: 2025-03-02 12:00)"}));
     EXPECT_EQ(titles({{"listName", "hOmE"}}).size(), 2U);
     EXPECT_EQ(titles({{"dueAfter", "2025-03-02"}, {"dueBefore", "2025-03-03T12:00:00+01:00"}}).size(), 2U);
-    EXPECT_EQ(titles({{"dueAfter", "someday"}}).size(), 4U) << "an unreadable bound is no bound";
+    EXPECT_EQ(call("reminders_fetch", {{"dueAfter", "someday"}}), "LocalTool 400 " + invalidDateDescription("dueAfter"))
+        << "an unreadable bound is refused, never dropped";
     EXPECT_EQ(titles({{"status", "Completed"}}).size(), 4U) << "only the exact text selects completed reminders";
     EXPECT_EQ(titles({{"status", "completed"}, {"dueAfter", "2025-03-10"}}),
               std::vector<std::string>{"☑️ done late"});

@@ -234,7 +234,7 @@ TEST(HTTPMapsBackend, ARouterThatKnowsNoRouteAnswersNoneAndOtherRefusalsAreFailu
     }
 }
 
-TEST(HTTPMapsBackend, RequestsToOneHostKeepTheirSpacing) {
+TEST(HTTPMapsBackend, RequestsToASpacedHostKeepTheirSpacing) {
     std::mutex mutex;
     std::vector<std::chrono::steady_clock::time_point> arrivals;
     FakeHTTPEndpoint endpoint([&](const ReceivedHTTPRequest&) {
@@ -244,6 +244,7 @@ TEST(HTTPMapsBackend, RequestsToOneHostKeepTheirSpacing) {
     });
     auto settings = settingsFor(endpoint);
     settings.requestSpacing = 300ms;
+    settings.spacedOrigins = {urlOrigin(endpoint.url("/"))};
     HTTPMapsBackend backend(settings);
 
     // The first request also loads the transfer library, so the spacing is
@@ -255,6 +256,55 @@ TEST(HTTPMapsBackend, RequestsToOneHostKeepTheirSpacing) {
     ASSERT_EQ(arrivals.size(), 4U);
     EXPECT_GE(arrivals[2] - arrivals[1], 250ms);
     EXPECT_GE(arrivals[3] - arrivals[2], 250ms);
+}
+
+TEST(HTTPMapsBackend, OnlyThePublicServicesAreSpacedSoAServiceThePersonRunsAnswersAtOnce) {
+    using Clock = std::chrono::steady_clock;
+    struct Request {
+        std::string url;
+        Clock::duration at;
+        Clock::duration waitedFor;
+    };
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest&) { return json("[]"); });
+    const std::string local = endpoint.url("/route");
+    const std::string geocoder = "https://nominatim.openstreetmap.org/search?q=Berlin";
+    const std::string router = "https://router.project-osrm.org/route/v1/driving/13.4,52.5;13.5,52.6";
+    const std::vector<Request> requests{
+        {local, 0ms, 0ms},        {local, 10ms, 0ms},      {local, 20ms, 0ms},        {geocoder, 30ms, 0ms},
+        {geocoder, 30ms, 1000ms}, {router, 40ms, 0ms},     {geocoder, 1500ms, 530ms}, {router, 1500ms, 0ms},
+        {local, 1500ms, 0ms},     {geocoder, 3100ms, 0ms},
+    };
+    // The clock stands still while a request waits; each waits from the
+    // time it is made.
+    Clock::time_point now{};
+    std::vector<Clock::time_point> sleptUntil;
+    RequestSpacing spacing(
+        HTTPMapsBackendSettings{}.requestSpacing, HTTPMapsBackendSettings{}.spacedOrigins,
+        {.now = [&] { return now; }, .sleepUntil = [&](Clock::time_point turn) { sleptUntil.push_back(turn); }});
+    for (const auto& request : requests) {
+        SCOPED_TRACE(request.url);
+        now = Clock::time_point{} + request.at;
+        sleptUntil.clear();
+        spacing.waitForTurn(urlOrigin(request.url));
+        if (request.waitedFor == 0ms) {
+            EXPECT_TRUE(sleptUntil.empty());
+        } else {
+            EXPECT_EQ(sleptUntil, std::vector<Clock::time_point>{now + request.waitedFor});
+        }
+    }
+
+    // The backend itself, configured for a local router and geocoder, with
+    // the default spacing: three requests and no wait.
+    auto settings = settingsFor(endpoint);
+    settings.requestSpacing = HTTPMapsBackendSettings{}.requestSpacing;
+    settings.spacedOrigins = HTTPMapsBackendSettings{}.spacedOrigins;
+    std::size_t waits = 0;
+    HTTPMapsBackend backend(settings,
+                            {.now = [] { return Clock::now(); }, .sleepUntil = [&](Clock::time_point) { ++waits; }});
+    for (int index = 0; index < 3; ++index) {
+        ASSERT_TRUE(backend.searchPlaces("Berlin", 1));
+    }
+    EXPECT_EQ(waits, 0U);
 }
 
 }  // namespace

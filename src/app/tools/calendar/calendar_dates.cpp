@@ -1,6 +1,7 @@
 #include "app/tools/calendar/calendar_dates.hpp"
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -49,45 +50,100 @@ std::optional<CalendarDay> dayAt(std::string_view text) {
     return CalendarDay{*year, *month, *day};
 }
 
-std::optional<StoreInstant> isoInstant(std::string_view text) {
-    // "yyyy-MM-ddTHH:mm:ss" and then "Z" or "+hh:mm" / "-hh:mm".
-    constexpr std::size_t dateTimeLength = 19;
-    if (text.size() != dateTimeLength + 1 && text.size() != dateTimeLength + 6) {
+// "HH:mm", "HH:mm:ss" or "HH:mm:ss.fff…" (any number of digits, dropped,
+// since instants are kept to the second) at the start of `text`: the
+// seconds since midnight and how many characters it took.
+struct ClockTime {
+    std::chrono::seconds sinceMidnight;
+    std::size_t length;
+};
+
+std::optional<ClockTime> clockTimeAt(std::string_view text) {
+    const auto hour = digitsAt(text, 0, 2);
+    const auto minute = digitsAt(text, 3, 2);
+    if (!hour || !minute || text[2] != ':' || *hour > 23 || *minute > 59) {
         return std::nullopt;
     }
-    const auto day = dayAt(text);
-    const auto hour = digitsAt(text, 11, 2);
-    const auto minute = digitsAt(text, 14, 2);
-    const auto second = digitsAt(text, 17, 2);
-    if (!day || text[10] != 'T' || !hour || !minute || !second || text[13] != ':' || text[16] != ':' || *hour > 23 ||
-        *minute > 59 || *second > 59) {
+    ClockTime time{std::chrono::hours(*hour) + std::chrono::minutes(*minute), 5};
+    if (text.size() == time.length || text[time.length] != ':') {
+        return time;
+    }
+    const auto second = digitsAt(text, 6, 2);
+    if (!second || *second > 59) {
         return std::nullopt;
     }
-    std::chrono::seconds offset{0};
-    if (text.size() == dateTimeLength + 1) {
-        if (text[dateTimeLength] != 'Z') {
-            return std::nullopt;
-        }
-    } else {
-        const char sign = text[dateTimeLength];
-        const auto offsetHours = digitsAt(text, dateTimeLength + 1, 2);
-        const auto offsetMinutes = digitsAt(text, dateTimeLength + 4, 2);
-        if ((sign != '+' && sign != '-') || !offsetHours || !offsetMinutes || text[dateTimeLength + 3] != ':' ||
-            *offsetHours > 23 || *offsetMinutes > 59) {
-            return std::nullopt;
-        }
-        offset = std::chrono::hours(*offsetHours) + std::chrono::minutes(*offsetMinutes);
-        if (sign == '-') {
-            offset = -offset;
-        }
+    time.sinceMidnight += std::chrono::seconds(*second);
+    time.length = 8;
+    if (text.size() == time.length || (text[time.length] != '.' && text[time.length] != ',')) {
+        return time;
     }
-    const std::chrono::sys_days date{std::chrono::year(day->year) / day->month / day->day};
-    return StoreInstant{date.time_since_epoch()} + std::chrono::hours(*hour) + std::chrono::minutes(*minute) +
-           std::chrono::seconds(*second) - offset;
+    std::size_t fractionEnd = time.length + 1;
+    while (fractionEnd < text.size() && text[fractionEnd] >= '0' && text[fractionEnd] <= '9') {
+        ++fractionEnd;
+    }
+    if (fractionEnd == time.length + 1) {
+        return std::nullopt;
+    }
+    time.length = fractionEnd;
+    return time;
 }
 
-// The instant of a local wall-clock time; where the time falls into a
-// daylight-saving gap the C library moves it on.
+// What follows the clock time: nothing (local time), "Z", or an offset
+// "+hh:mm", "+hhmm" or "+hh" (or with "-"). Outer nothing: not a zone;
+// inner nothing: local time.
+std::optional<std::optional<std::chrono::seconds>> zoneOffset(std::string_view text) {
+    if (text.empty()) {
+        return std::optional<std::chrono::seconds>();
+    }
+    if (text == "Z" || text == "z") {
+        return std::optional<std::chrono::seconds>(0);
+    }
+    const char sign = text[0];
+    const auto hours = digitsAt(text, 1, 2);
+    std::optional<int> minutes = 0;
+    if (text.size() == 6 && text[3] == ':') {
+        minutes = digitsAt(text, 4, 2);
+    } else if (text.size() == 5) {
+        minutes = digitsAt(text, 3, 2);
+    } else if (text.size() != 3) {
+        return std::nullopt;
+    }
+    if ((sign != '+' && sign != '-') || !hours || !minutes || *hours > 23 || *minutes > 59) {
+        return std::nullopt;
+    }
+    const std::chrono::seconds offset = std::chrono::hours(*hours) + std::chrono::minutes(*minutes);
+    return std::optional<std::chrono::seconds>(sign == '-' ? -offset : offset);
+}
+
+std::chrono::seconds utcOffsetAt(StoreInstant instant) {
+    const std::time_t seconds = instant.time_since_epoch().count();
+    std::tm wallClock{};
+    localtime_r(&seconds, &wallClock);
+    return std::chrono::seconds(wallClock.tm_gmtoff);
+}
+
+// The instant a person means by a local wall-clock time (given as if it
+// were UTC). Decided here rather than left to mktime, whose choice in a
+// daylight-saving change varies: a time the clocks skip is read with the
+// offset in force before the change (so 02:30 becomes 03:30 when 02:00
+// jumps to 03:00), and a time the clocks pass twice is the first of them.
+StoreInstant instantOfLocalTime(StoreInstant wallClockAsUTC) {
+    // No zone changes its offset twice within two days, so the offsets a
+    // day either side are the only ones this wall-clock time can have.
+    const auto offsetBefore = utcOffsetAt(wallClockAsUTC - std::chrono::days(1));
+    const auto offsetAfter = utcOffsetAt(wallClockAsUTC + std::chrono::days(1));
+    std::optional<StoreInstant> earliest;
+    for (const auto offset : {offsetBefore, offsetAfter}) {
+        const StoreInstant candidate = wallClockAsUTC - offset;
+        if (candidate + utcOffsetAt(candidate) == wallClockAsUTC && (!earliest || candidate < *earliest)) {
+            earliest = candidate;
+        }
+    }
+    return earliest.value_or(wallClockAsUTC - offsetBefore);
+}
+
+// The instant of a local wall-clock time for calendar arithmetic; where
+// the time falls into a daylight-saving gap the C library moves it on.
 std::optional<StoreInstant> localInstant(std::tm wallClock) {
     wallClock.tm_isdst = -1;
     const std::time_t seconds = std::mktime(&wallClock);
@@ -95,21 +151,6 @@ std::optional<StoreInstant> localInstant(std::tm wallClock) {
         return std::nullopt;
     }
     return StoreInstant{std::chrono::seconds(seconds)};
-}
-
-std::optional<StoreInstant> localMidnight(std::string_view text) {
-    if (text.size() != 10) {
-        return std::nullopt;
-    }
-    const auto day = dayAt(text);
-    if (!day) {
-        return std::nullopt;
-    }
-    std::tm wallClock{};
-    wallClock.tm_year = day->year - 1900;
-    wallClock.tm_mon = day->month - 1;
-    wallClock.tm_mday = day->day;
-    return localInstant(wallClock);
 }
 
 std::tm localWallClock(StoreInstant instant) {
@@ -122,10 +163,34 @@ std::tm localWallClock(StoreInstant instant) {
 }  // namespace
 
 std::optional<StoreInstant> parseDate(std::string_view text) {
-    if (auto instant = isoInstant(text)) {
-        return instant;
+    constexpr std::size_t dateLength = 10;
+    const auto day = dayAt(text);
+    if (!day) {
+        return std::nullopt;
     }
-    return localMidnight(text);
+    const std::chrono::sys_days date{std::chrono::year(day->year) / day->month / day->day};
+    const StoreInstant midnightAsUTC{date.time_since_epoch()};
+    if (text.size() == dateLength) {
+        return instantOfLocalTime(midnightAsUTC);
+    }
+    const char separator = text[dateLength];
+    if (separator != 'T' && separator != 't' && separator != ' ') {
+        return std::nullopt;
+    }
+    const auto rest = text.substr(dateLength + 1);
+    const auto time = clockTimeAt(rest);
+    if (!time) {
+        return std::nullopt;
+    }
+    const auto offset = zoneOffset(rest.substr(time->length));
+    if (!offset) {
+        return std::nullopt;
+    }
+    const StoreInstant wallClockAsUTC = midnightAsUTC + time->sinceMidnight;
+    if (!*offset) {
+        return instantOfLocalTime(wallClockAsUTC);
+    }
+    return wallClockAsUTC - **offset;
 }
 
 std::optional<StoreInstant> parseDate(const std::optional<std::string>& text) {

@@ -12,10 +12,14 @@ namespace lumenary::app {
 // means the user's time zone as the C library sees it (TZ), so any zone
 // works and a test may choose one.
 
-// A client's date text: first a date and time to the second followed by Z
-// or an offset of hours and minutes ("2024-01-15T09:00:00+02:00"), else a
-// bare "yyyy-MM-dd" read as local midnight at the start of that day.
-// Fractional seconds, impossible dates and free text read as nothing.
+// A client's date text in the ISO 8601 forms assistants send: a date alone
+// ("2024-01-15", local midnight at the start of that day), or a date, "T"
+// (or a space) and a time to the minute, second or any fraction of one
+// ("09:00", "09:00:00", "09:00:00.000"), followed by "Z", an offset
+// ("+02:00", "+0200", "+02") or nothing (local time). A local time the
+// clocks skip reads with the offset before the change, one they pass twice
+// as the first. Fractions are dropped; impossible dates and free text read
+// as nothing.
 std::optional<platform::StoreInstant> parseDate(std::string_view text);
 // Nothing given reads as nothing.
 std::optional<platform::StoreInstant> parseDate(const std::optional<std::string>& text);

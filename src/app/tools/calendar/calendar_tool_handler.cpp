@@ -7,6 +7,7 @@
 
 #include "app/tools/calendar/calendar_dates.hpp"
 #include "app/tools/calendar/calendar_event.hpp"
+#include "app/tools/calendar/date_argument.hpp"
 #include "app/tools/calendar/open_event_script.hpp"
 #include "app/tools/calendar/store_access_advice.hpp"
 #include "app/tools/tool_arguments.hpp"
@@ -77,11 +78,20 @@ struct DateRange {
     StoreInstant end;
 };
 
-// A date that does not read falls back to its default without a word.
-DateRange requestedRange(const PlainDictionary& arguments, int defaultDays) {
+// An absent date takes its default: from now, for `defaultDays` days. A date
+// given that does not read refuses the call.
+ToolOutcome<DateRange> requestedRange(const PlainDictionary& arguments, int defaultDays) {
+    auto from = dateArgument(arguments, "fromDate", "CalendarTool");
+    if (!from) {
+        return from.error();
+    }
+    auto to = dateArgument(arguments, "toDate", "CalendarTool");
+    if (!to) {
+        return to.error();
+    }
     const auto present = currentInstant();
-    return {.start = parseDate(textArgument(arguments, "fromDate")).value_or(present),
-            .end = parseDate(textArgument(arguments, "toDate")).value_or(addingCalendarDays(present, defaultDays))};
+    return DateRange{.start = from.value().value_or(present),
+                     .end = to.value().value_or(addingCalendarDays(present, defaultDays))};
 }
 
 // The calendar titled exactly `name`, letter case and spaces included.
@@ -145,7 +155,11 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::strin
 
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::getEvents(const PlainDictionary& arguments) {
     const auto limit = integerArgument(arguments, "limit").value_or(defaultEventLimit);
-    const auto range = requestedRange(arguments, 7);
+    const auto requested = requestedRange(arguments, 7);
+    if (!requested) {
+        co_return requested.error();
+    }
+    const auto range = requested.value();
     // Only the earliest are answered, so the store holds no more than those.
     auto work = [store = manager_->store(), range, count = eventCountFromLimit(limit)] {
         return store->earliestEvents(range.start, range.end, count);
@@ -163,7 +177,11 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::searchEvents(cons
         co_return std::string("Error: Missing searchText");
     }
     const auto limit = integerArgument(arguments, "limit").value_or(defaultEventLimit);
-    const auto range = requestedRange(arguments, 30);
+    const auto requested = requestedRange(arguments, 30);
+    if (!requested) {
+        co_return requested.error();
+    }
+    const auto range = requested.value();
     auto work = [store = manager_->store(), range,
                  needle = platform::lowercased(*searchText)]() -> platform::PlatformOutcome<std::vector<StoreEvent>> {
         auto fetched = store->events(range.start, range.end);
@@ -190,10 +208,21 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::createEvent(const
     if (!title || isBlank(*title)) {
         co_return calendarRefusal(400, "Title is required");
     }
-    const auto start = parseDate(textArgument(arguments, "startDate"));
-    const auto end = parseDate(textArgument(arguments, "endDate"));
-    if (!start || !end) {
-        co_return calendarRefusal(400, "Invalid date format. Use ISO8601.");
+    const auto startArgument = dateArgument(arguments, "startDate", "CalendarTool");
+    if (!startArgument) {
+        co_return startArgument.error();
+    }
+    const auto endArgument = dateArgument(arguments, "endDate", "CalendarTool");
+    if (!endArgument) {
+        co_return endArgument.error();
+    }
+    const auto& start = startArgument.value();
+    const auto& end = endArgument.value();
+    if (!start) {
+        co_return calendarRefusal(400, invalidDateDescription("startDate"));
+    }
+    if (!end) {
+        co_return calendarRefusal(400, invalidDateDescription("endDate"));
     }
     if (!(*start < *end)) {
         co_return calendarRefusal(400, "End date must be after start date");

@@ -2,6 +2,7 @@
 
 #include "async/worker_pool.hpp"
 #include "platform/contacts/contact_name_match.hpp"
+#include "platform/contacts/contact_name_order.hpp"
 #include "platform/text/text_words.hpp"
 #include "platform/text/unicode_text.hpp"
 
@@ -14,18 +15,13 @@ using platform::PlatformError;
 using platform::PlatformOutcome;
 using platform::StoreContact;
 
-// Given name, then family name, without an empty part; a contact with no
-// structured name at all is known by its formatted name.
+// The structured name as its script writes it (platform::writtenName); a
+// contact with no structured name at all is known by its formatted name.
 std::string displayName(const StoreContact& contact) {
     if (!contact.name) {
         return contact.formattedName;
     }
-    std::string name = contact.name->givenName;
-    if (!name.empty() && !contact.name->familyName.empty()) {
-        name.push_back(' ');
-    }
-    name.append(contact.name->familyName);
-    return name;
+    return platform::writtenName(*contact.name);
 }
 
 // Takes the first `limit` contacts that have a display name and a phone

@@ -21,8 +21,6 @@ using platform::StoreCalendar;
 using platform::StoreInstant;
 using platform::StoreReminder;
 
-const PlatformError remindersAccessDenied{"EventKitService", 403, "Reminders access denied"};
-
 std::string stateName(EventStoreAccess state) {
     switch (state) {
         case EventStoreAccess::notDetermined: return "notDetermined";
@@ -92,7 +90,8 @@ std::optional<PlatformError> reminderAccessRefusal(EventStore& store, const logg
         return granted.error();
     }
     if (!granted.value()) {
-        return remindersAccessDenied;
+        return PlatformError{"EventKitService", 403,
+                             "Reminders access denied. " + storeAccessAdvice(store, EventStoreEntity::reminders)};
     }
     return std::nullopt;
 }

@@ -1,6 +1,6 @@
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 
-#include "app/tools/calendar/calendar_dates.hpp"
+#include "app/tools/calendar/date_argument.hpp"
 #include "app/tools/calendar/store_access_advice.hpp"
 #include "app/tools/reminders/reminder_texts.hpp"
 #include "app/tools/tool_arguments.hpp"
@@ -58,9 +58,12 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::add(const PlainD
         co_return ToolError("LocalTool", 400,
                             "Invalid parameter: priority must be from 0 to 9 (1 is highest, 9 is lowest, 0 is none)");
     }
-    auto created =
-        co_await service_->createReminder(*title, parseDate(textArgument(arguments, "dueDate")), priority,
-                                          textArgument(arguments, "notes"), textArgument(arguments, "listName"));
+    const auto dueDate = dateArgument(arguments, "dueDate", "LocalTool");
+    if (!dueDate) {
+        co_return dueDate.error();
+    }
+    auto created = co_await service_->createReminder(
+        *title, dueDate.value(), priority, textArgument(arguments, "notes"), textArgument(arguments, "listName"));
     if (!created) {
         co_return failure("Failed to create reminder: ", created.error());
     }
@@ -69,9 +72,16 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::add(const PlainD
 
 asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::fetch(const PlainDictionary& arguments) {
     const bool completed = textArgument(arguments, "status").value_or("incomplete") == "completed";
-    auto reminders = co_await service_->fetchReminders(
-        completed, textArgument(arguments, "listName"), parseDate(textArgument(arguments, "dueAfter")),
-        parseDate(textArgument(arguments, "dueBefore")), integerArgument(arguments, "limit"));
+    const auto dueAfter = dateArgument(arguments, "dueAfter", "LocalTool");
+    if (!dueAfter) {
+        co_return dueAfter.error();
+    }
+    const auto dueBefore = dateArgument(arguments, "dueBefore", "LocalTool");
+    if (!dueBefore) {
+        co_return dueBefore.error();
+    }
+    auto reminders = co_await service_->fetchReminders(completed, textArgument(arguments, "listName"), dueAfter.value(),
+                                                       dueBefore.value(), integerArgument(arguments, "limit"));
     if (!reminders) {
         co_return failure("Failed to fetch reminders: ", reminders.error());
     }
