@@ -5,7 +5,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <system_error>
@@ -17,16 +16,23 @@ namespace lumenary::platform::vision {
 
 IdleWorkerReaper::IdleWorkerReaper(std::vector<WorkerSlot*> slots)
     : slots_(std::move(slots)), wakeUp_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    // Without a wake-up or a thread, a worker that ends while idle is
+    // reaped at the next call, as the calls do anyway.
     if (!wakeUp_.isOpen()) {
-        throw std::system_error(errno, std::generic_category(), "eventfd for the idle worker reaper");
+        return;
     }
-    thread_ = std::thread([this] { watch(); });
+    try {
+        thread_ = std::thread([this] { watch(); });
+    } catch (const std::system_error&) {
+    }
 }
 
 IdleWorkerReaper::~IdleWorkerReaper() {
-    stopping_.store(true);
-    wake();
-    thread_.join();
+    if (thread_.joinable()) {
+        stopping_.store(true);
+        wake();
+        thread_.join();
+    }
 }
 
 void IdleWorkerReaper::callEnded() {
