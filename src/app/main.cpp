@@ -5,6 +5,7 @@
 // that instance.
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "app/host/panel_module.hpp"
 #include "app/host/run_mode.hpp"
 #include "app/host/standard_tool_categories.hpp"
+#include "app/host/stop_deadline.hpp"
 #include "app/http/endpoint_threads.hpp"
 #include "async/main_executor.hpp"
 #include "async/worker_pool.hpp"
@@ -35,6 +37,10 @@ namespace {
 // a few threads, each serving its own sessions, keep many clients served
 // while the main strand stays free.
 constexpr std::size_t httpThreadCount = 3;
+
+// How long an orderly stop may wait for what is still running before the
+// process ends without it.
+constexpr std::chrono::milliseconds orderlyStopLimit{1'500};
 
 asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
     try {
@@ -53,6 +59,8 @@ public:
 
     // Callable from any thread.
     void request() {
+        app::StopDeadline::arm(
+            orderlyStopLimit, [] { platform::FileDefaultsStore::standard().flush(); }, 0);
         asio::post(async::mainExecutor(), [this] {
             if (std::exchange(started_, true)) {
                 return;
@@ -153,6 +161,6 @@ int main(int argc, char** argv) {
                                                        [] { stop.request(); });
     }
     httpThreads.stop();
-    defaults.flush();
+    app::StopDeadline::writeLastWords([&defaults] { defaults.flush(); });
     return status;
 }

@@ -8,6 +8,7 @@
 //   "bad-json"    answer with a frame that is not JSON
 //   "wrong-shape" answer with observations of the wrong shape
 //   "then-exit"   answer as below with its pid as the symbology, then exit
+//   "pid"         answer as below with its pid as the symbology
 //   anything else one barcode: symbology = OMP_THREAD_LIMIT as seen here,
 //                 payload = "request <n> of this process"
 // It prints on its standard output before every answer, as the vision
@@ -58,7 +59,7 @@ int main() {
         const char* threads = std::getenv("OMP_THREAD_LIMIT");
         BarcodeObservation observation;
         observation.symbology = threads != nullptr ? threads : "unset";
-        if (path == "then-exit") {
+        if (path == "then-exit" || path == "pid") {
             observation.symbology = std::to_string(::getpid());
         }
         observation.payload = "request " + std::to_string(handled) + " of this process";

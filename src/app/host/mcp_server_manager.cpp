@@ -96,10 +96,17 @@ void MCPServerManager::start() {
     lastError_.reset();
     isStarting_ = true;
 
-    if (options_.serveStandardIO && !stdioStarted_) {
-        stdioStarted_ = true;
-        stdioTask_ = async::Task::spawn(
-            options_.mainExecutor, runStandardIO(weak_from_this(), makeServer(options_.mainExecutor, *options_.tools)));
+    if (options_.serveStandardIO) {
+        if (!stdioChannel_) {
+            stdioChannel_ =
+                StandardIOChannel::create(options_.mainExecutor, options_.standardInput, options_.standardOutput);
+        }
+        if (stdioTask_) {
+            stdioTask_->cancel();
+        }
+        stdioTask_ = async::Task::spawn(options_.mainExecutor,
+                                        runStandardIO(weak_from_this(), makeServer(options_.mainExecutor, *options_.tools),
+                                                      stdioChannel_->attach()));
     }
     if (serverTask_) {
         serverTask_->cancel();
@@ -108,28 +115,32 @@ void MCPServerManager::start() {
 }
 
 asio::awaitable<void> MCPServerManager::runStandardIO(std::weak_ptr<MCPServerManager> weakSelf,
-                                                      std::shared_ptr<mcp::Server> server) {
-    auto self = weakSelf.lock();
-    if (!self) {
+                                                      std::shared_ptr<mcp::Server> server,
+                                                      std::shared_ptr<mcp::Transport> transport) {
+    if (weakSelf.expired()) {
         co_return;
     }
-    auto transport = mcp::StdioTransport::create(self->options_.mainExecutor);
-    self.reset();
     std::string failure;
     try {
         co_await server->start(transport);
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    self = weakSelf.lock();
+    auto self = weakSelf.lock();
+    const bool cancelled = co_await async::isCancelled();
     if (!failure.empty()) {
-        if (self) {
+        if (self && !cancelled) {
             self->options_.console.withPrefix("").print("Stdio Server failed (expected if running as GUI App): ",
                                                         failure);
         }
         co_return;
     }
     if (!self) {
+        co_return;
+    }
+    if (cancelled) {
+        // A stop came while it started: this server must not stay attached.
+        co_await server->stop();
         co_return;
     }
     self->stdioServer_ = server;
@@ -212,12 +223,30 @@ void MCPServerManager::stop() {
     objectWillChange.emit();
     isRunning_ = false;
     isStarting_ = false;
-    if (auto server = std::exchange(httpServer_, nullptr)) {
-        async::Task::spawn(options_.mainExecutor, [server]() -> asio::awaitable<void> { co_await server->stop(); });
+    // At once, not when the stop task below runs: from here every request
+    // on standard input is refused.
+    if (stdioChannel_) {
+        stdioChannel_->detach();
+    }
+    auto http = std::exchange(httpServer_, nullptr);
+    auto stdio = std::exchange(stdioServer_, nullptr);
+    if (http || stdio) {
+        async::Task::spawn(options_.mainExecutor, [http, stdio]() -> asio::awaitable<void> {
+            if (http) {
+                co_await http->stop();
+            }
+            if (stdio) {
+                co_await stdio->stop();
+            }
+        });
     }
     if (serverTask_) {
         serverTask_->cancel();
         serverTask_.reset();
+    }
+    if (stdioTask_) {
+        stdioTask_->cancel();
+        stdioTask_.reset();
     }
 }
 
@@ -245,6 +274,9 @@ asio::awaitable<void> MCPServerManager::shutdown() {
     if (auto task = std::exchange(stdioTask_, std::nullopt)) {
         task->cancel();
         co_await task->join();
+    }
+    if (auto channel = std::exchange(stdioChannel_, nullptr)) {
+        co_await channel->close();
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,6 +11,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
+#include "app/host/standard_io_channel.hpp"
 #include "app/tools/local_tool_service.hpp"
 #include "async/signal.hpp"
 #include "async/task.hpp"
@@ -40,9 +43,12 @@ public:
         std::vector<asio::any_io_executor> httpExecutors = {};
         platform::DefaultsStore* defaults = nullptr;
         std::shared_ptr<LocalToolService> tools;
-        // Serve MCP on descriptors 0 and 1 too. Only one server is ever
-        // started on them in a process: a second would steal its input.
+        // Serve MCP on standard input and output too (these descriptors),
+        // through one reader for the manager's life: a second reader would
+        // steal the first one's input.
         bool serveStandardIO = true;
+        int standardInput = STDIN_FILENO;
+        int standardOutput = STDOUT_FILENO;
         // Diagnostics, each line under this prefix (the stdio server's
         // failure line under none); the HTTP endpoint writes to the same
         // sink under its own.
@@ -69,11 +75,12 @@ public:
     // half a second after the last of a burst of changes.
     void setCustomPort(std::uint16_t port);
 
-    // Starts the stdio server (once per process) and the HTTP endpoint,
-    // unless already running or starting. Never fails: an HTTP failure is
-    // published in `lastError`.
+    // Starts a stdio server and the HTTP endpoint, unless already running
+    // or starting. Never fails: an HTTP failure is published in `lastError`.
     void start();
-    // Stops the HTTP endpoint. The stdio server keeps serving its client.
+    // Stops the HTTP endpoint and the stdio server. Until the next start,
+    // each request read from standard input is answered with an error, so
+    // the client there learns the service is off without losing its pipe.
     void stop();
     // Stops everything and waits until it has stopped: the end of the process.
     asio::awaitable<void> shutdown();
@@ -100,7 +107,8 @@ private:
     void toolsDidChange();
 
     static asio::awaitable<void> runStandardIO(std::weak_ptr<MCPServerManager> weakSelf,
-                                               std::shared_ptr<mcp::Server> server);
+                                               std::shared_ptr<mcp::Server> server,
+                                               std::shared_ptr<mcp::Transport> transport);
     static asio::awaitable<void> runHTTP(std::weak_ptr<MCPServerManager> weakSelf, std::uint16_t port);
     static asio::awaitable<void> restartAfterDelay(std::shared_ptr<MCPServerManager> self);
     static asio::awaitable<void> startAfterDelay(std::shared_ptr<MCPServerManager> self);
@@ -118,7 +126,7 @@ private:
     std::optional<async::Task> serverTask_;
     std::optional<async::Task> stdioTask_;
     std::shared_ptr<mcp::Server> stdioServer_;
-    bool stdioStarted_ = false;
+    std::shared_ptr<StandardIOChannel> stdioChannel_;
     bool isStarting_ = false;
     async::Signal::Subscription toolsSubscription_;
 };

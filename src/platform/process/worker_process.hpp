@@ -54,6 +54,9 @@ public:
     ~WorkerProcess();
 
     pid_t pid() const noexcept { return process_.pid(); }
+    // Becomes readable once the worker has ended, for poll(); exit() then
+    // reaps it.
+    int endNotice() const noexcept { return process_.endNotice(); }
 
     // Writes all of `bytes` to the worker's standard input.
     std::optional<PlatformError> write(std::string_view bytes, std::chrono::milliseconds timeout);

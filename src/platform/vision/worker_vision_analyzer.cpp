@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "platform/process/worker_process.hpp"
+#include "platform/vision/idle_worker_reaper.hpp"
 #include "platform/program/running_executable_path.hpp"
 #include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_frame_reader.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker_slot.hpp"
 #include "system/utf8.hpp"
 
 namespace lumenary::platform::vision {
@@ -52,13 +54,6 @@ std::string timeLimitText(std::chrono::milliseconds duration) {
     return std::to_string(milliseconds) + " ms";
 }
 
-// One worker program. One rule: the mutex guards the worker, and a call
-// holds it from its request to its answer.
-struct WorkerSlot {
-    std::mutex mutex;
-    std::optional<WorkerProcess> worker;
-};
-
 // Runs each analysis in a worker, one request per worker at a time. Any
 // failure of the conversation ends that worker, so the next call meets a
 // fresh one and never a stream out of step.
@@ -68,6 +63,11 @@ public:
         for (std::size_t index = 0; index < std::max<std::size_t>(settings_.workerCount, 1); ++index) {
             slots_.push_back(std::make_unique<WorkerSlot>());
         }
+        std::vector<WorkerSlot*> watched;
+        for (const auto& slot : slots_) {
+            watched.push_back(slot.get());
+        }
+        idleReaper_.emplace(std::move(watched));
     }
 
     PlatformOutcome<std::vector<TextObservation>> recognizeText(const std::string& imagePath,
@@ -270,6 +270,9 @@ private:
     // The answer of `slot`'s worker to `requestPayload`, decoded.
     template <typename Result, typename Decode>
     PlatformOutcome<Result> answered(const std::string& requestPayload, Decode decode, WorkerSlot& slot) {
+        // Told once the slot is let go (the lock below goes first), when its
+        // worker is idle again.
+        const IdleWatchResumer resumer{*idleReaper_};
         std::lock_guard lock(slot.mutex);
         auto& worker = slot.worker;
         const auto until = Clock::now() + settings_.timeLimit;
@@ -361,10 +364,17 @@ private:
         return std::max(left, std::chrono::milliseconds(0));
     }
 
+    struct IdleWatchResumer {
+        IdleWorkerReaper& reaper;
+        ~IdleWatchResumer() { reaper.callEnded(); }
+    };
+
     const VisionWorkerSettings settings_;
     // The first serves every analysis; the others only a folder's images
     // and a video's analysed frames.
     std::vector<std::unique_ptr<WorkerSlot>> slots_;
+    // After the slots, so it stops watching them before they go.
+    std::optional<IdleWorkerReaper> idleReaper_;
 };
 
 }  // namespace

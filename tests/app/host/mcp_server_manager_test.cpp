@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #include <asio/co_spawn.hpp>
@@ -9,8 +13,11 @@
 #include <asio/post.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
+#include "mcp/core/json.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
 #include "support/raw_connection.hpp"
+#include "system/pipe.hpp"
+#include "system/poll_until.hpp"
 
 namespace lumenary::app {
 namespace {
@@ -20,15 +27,21 @@ using lumenary::testing::RawConnection;
 
 // The manager on a context of its own, run by one background thread, the
 // way the program's main executor runs it; the test reaches it by posting.
-// Standard input and output stay the test's own.
+// Standard input and output stay the test's own: a manager that serves
+// them gets two pipes in their place.
 class ManagerTest : public ::testing::Test {
 protected:
-    ManagerTest() {
+    explicit ManagerTest(bool servesStandardIO = false) {
+        if (system::openPipe(clientToServer) != 0 || system::openPipe(serverToClient) != 0) {
+            throw std::runtime_error("no pipes for standard input and output");
+        }
         tools = std::make_shared<LocalToolService>(io.get_executor(), defaults, ToolCategories{});
         MCPServerManager::Options options{.mainExecutor = io.get_executor(),
                                           .defaults = &defaults,
                                           .tools = tools,
-                                          .serveStandardIO = false,
+                                          .serveStandardIO = servesStandardIO,
+                                          .standardInput = clientToServer.readEnd.get(),
+                                          .standardOutput = serverToClient.writeEnd.get(),
                                           .console = logging::Console("[MCPServerManager] ",
                                                                       [this](std::string_view line) {
                                                                           std::lock_guard lock(consoleMutex);
@@ -87,6 +100,32 @@ protected:
                            [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
 
+    // The next line the manager wrote to its standard output; absent when
+    // none came within the deadline.
+    std::optional<std::string> readStandardOutput(std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (const auto newline = written.find('\n'); newline != std::string::npos) {
+                std::string line = written.substr(0, newline);
+                written.erase(0, newline + 1);
+                return line;
+            }
+            pollfd entry{serverToClient.readEnd.get(), POLLIN, 0};
+            if (system::pollUntil(&entry, 1, deadline) != 1) {
+                return std::nullopt;
+            }
+            char buffer[4096];
+            const auto count = ::read(serverToClient.readEnd.get(), buffer, sizeof buffer);
+            if (count <= 0) {
+                return std::nullopt;
+            }
+            written.append(buffer, static_cast<std::size_t>(count));
+        }
+    }
+
+    system::Pipe clientToServer;
+    system::Pipe serverToClient;
+    std::string written;
     asio::io_context io;
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work{io.get_executor()};
     platform::MemoryDefaultsStore defaults;
@@ -189,6 +228,67 @@ TEST_F(ManagerTest, SwitchingACategoryNotifiesOpenEventStreams) {
     EXPECT_TRUE(eventually([this] { return consoleHas("✅ HTTP sessions notified"); }));
     EXPECT_TRUE(consoleHas("🔔 Tool list changed! Broadcasting update to all clients..."));
     EXPECT_TRUE(consoleHas("Current tool count: 0"));
+}
+
+}  // namespace
+}  // namespace lumenary::app
+
+namespace lumenary::app {
+namespace {
+
+class StandardIOManagerTest : public ManagerTest {
+protected:
+    StandardIOManagerTest() : ManagerTest(true) {}
+};
+
+TEST_F(StandardIOManagerTest, StopRefusesEachRequestOnStandardInputUnderItsIDAndStartServesAgain) {
+    enum class Switch { none, stop, start };
+    struct Step {
+        Switch before;
+        std::string written;
+        // The answer's id and whether it is the error of a stopped service;
+        // a notification is answered by nothing, which the next step shows.
+        std::optional<int> answeredID;
+        bool refused;
+    };
+    const std::vector<Step> steps = {
+        {Switch::start, R"({"jsonrpc":"2.0","id":1,"method":"ping"})", 1, false},
+        {Switch::stop, R"({"jsonrpc":"2.0","method":"notifications/initialized"})", std::nullopt, false},
+        {Switch::none, R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})", 2, true},
+        {Switch::none, R"([{"jsonrpc":"2.0","id":3,"method":"ping"},{"jsonrpc":"2.0","method":"x"}])", 3, true},
+        {Switch::start, R"({"jsonrpc":"2.0","id":4,"method":"ping"})", 4, false},
+    };
+    onMain([this] {
+        manager->setCustomPort(0);
+        return 0;
+    });
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.written);
+        if (step.before != Switch::none) {
+            onMain([this, &step] {
+                step.before == Switch::start ? manager->start() : manager->stop();
+                return 0;
+            });
+        }
+        const std::string line = step.written + "\n";
+        ASSERT_EQ(::write(clientToServer.writeEnd.get(), line.data(), line.size()),
+                  static_cast<ssize_t>(line.size()));
+        if (!step.answeredID) {
+            continue;
+        }
+        const auto answer = readStandardOutput();
+        ASSERT_TRUE(answer);
+        auto parsed = mcp::parseJSON(*answer);
+        if (const auto* batch = parsed.arrayValue()) {
+            ASSERT_EQ(batch->size(), 1U) << *answer;
+            parsed = batch->front();
+        }
+        EXPECT_EQ(parsed.find("id")->intValue(), step.answeredID) << *answer;
+        EXPECT_EQ(parsed.find("error") != nullptr, step.refused) << *answer;
+        if (step.refused) {
+            EXPECT_EQ(*parsed.find("error")->find("code"), mcp::Value(-32000)) << *answer;
+        }
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -78,6 +80,25 @@ TEST(WorkerVisionAnalyzer, AWorkerThatEndedBetweenCallsIsReplacedWithoutAnError)
     const pid_t pid = std::stoi(answered.value().front().symbology);
     ASSERT_TRUE(lumenary::testing::eventually([&] { return !lumenary::testing::processIsAlive(pid); }));
     EXPECT_EQ(answerTo(*analyzer, "next.png"), "request 1 of this process");
+}
+
+TEST(WorkerVisionAnalyzer, AWorkerThatEndsWhileIdleIsReapedAtOnce) {
+    struct Case {
+        const char* path;
+        int signal;  // 0: it ends by itself
+    };
+    for (const auto& c : {Case{"then-exit", 0}, Case{"pid", SIGKILL}}) {
+        SCOPED_TRACE(c.path);
+        const auto analyzer = fakeWorkerAnalyzer();
+        const auto answered = analyzer->detectBarcodes(c.path);
+        ASSERT_TRUE(answered) << answered.error().description;
+        const pid_t pid = std::stoi(answered.value().front().symbology);
+        if (c.signal != 0) {
+            ASSERT_EQ(::kill(pid, c.signal), 0);
+        }
+        EXPECT_TRUE(lumenary::testing::eventually([&] { return lumenary::testing::processIsGone(pid); }));
+        EXPECT_EQ(answerTo(*analyzer, "next.png"), "request 1 of this process");
+    }
 }
 
 TEST(WorkerVisionAnalyzer, AWorkerOverItsTimeLimitIsStoppedAndTheCallFails) {
