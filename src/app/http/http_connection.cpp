@@ -20,10 +20,11 @@ namespace {
 // A request that fills the small buffer in one read is large: it is read in
 // pieces this big from then on.
 constexpr std::size_t largeReadSize = 64 * 1024;
-// A body is held twice while its request is served: as text, and as the
-// value read from it, which lives beside the text until the session's
-// server has handled its message.
-constexpr std::size_t heldCopiesOfABody = 2;
+// A body is held three times over while its message is read: as text, in
+// the JSON reader's buffer for its longest string (a large body is mostly
+// one), and as the value read from it, which lives beside the text until the
+// session's server has handled its message.
+constexpr std::size_t heldCopiesOfABody = 3;
 // How long an answered connection waits for its peer to close first.
 constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 
