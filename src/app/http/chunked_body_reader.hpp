@@ -20,6 +20,8 @@ namespace lumenary::http {
 // data is read; a size line or a trailer section past its limit is 431; a
 // size that is not hexadecimal, and a line or a chunk's data not ended by CR
 // LF, are 400.
+//
+// A plain value with no locks: one thread at a time feeds it, as its parser's.
 class ChunkedBodyReader {
 public:
     static constexpr std::size_t maximumLineBytes = 1024;
