@@ -18,12 +18,25 @@ BodyBudget::Reservation& BodyBudget::Reservation::operator=(Reservation&& other)
 
 void BodyBudget::Reservation::release() noexcept {
     if (auto budget = std::exchange(budget_, nullptr)) {
-        budget->reserved_.fetch_sub(std::exchange(bytes_, 0));
+        const std::size_t bytes = std::exchange(bytes_, 0);
+        budget->reserved_.fetch_sub(bytes);
+        if (budget->onRelease_ && bytes > 0) {
+            budget->onRelease_(bytes);
+        }
     }
 }
 
-std::shared_ptr<BodyBudget> BodyBudget::create(std::size_t capacityBytes) {
-    return std::shared_ptr<BodyBudget>(new BodyBudget(capacityBytes));
+void BodyBudget::Reservation::merge(Reservation&& more) noexcept {
+    if (!budget_) {
+        *this = std::move(more);
+        return;
+    }
+    bytes_ += std::exchange(more.bytes_, 0);
+    more.budget_ = nullptr;
+}
+
+std::shared_ptr<BodyBudget> BodyBudget::create(std::size_t capacityBytes, ReleaseHandler onRelease) {
+    return std::shared_ptr<BodyBudget>(new BodyBudget(capacityBytes, std::move(onRelease)));
 }
 
 std::optional<BodyBudget::Reservation> BodyBudget::reserve(std::size_t bytes) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -9,9 +10,13 @@ namespace lumenary::http {
 
 // The memory that request bodies in flight may take together, so that many
 // large POSTs at once cannot take the process's memory: a connection reserves
-// its body's declared size before reading it and holds the reservation until
-// it ends. Its one count is atomic, so any thread reserves and releases
-// without a lock.
+// what its body will take before reading it (a chunked body's, chunk by
+// chunk) and holds the reservation until it ends. When a reservation is given
+// back, the release handler hears how large it was, so that memory the
+// allocator keeps after large bodies can go back to the system.
+//
+// Its one count is atomic, so any thread reserves and releases without a
+// lock; the release handler runs on the thread that releases.
 class BodyBudget : public std::enable_shared_from_this<BodyBudget> {
 public:
     // Gives its bytes back when it goes.
@@ -23,6 +28,9 @@ public:
         ~Reservation() { release(); }
 
         void release() noexcept;
+        // Takes over the bytes of `more`, from the same budget.
+        void merge(Reservation&& more) noexcept;
+        std::size_t bytes() const noexcept { return bytes_; }
 
     private:
         friend class BodyBudget;
@@ -32,7 +40,9 @@ public:
         std::size_t bytes_ = 0;
     };
 
-    static std::shared_ptr<BodyBudget> create(std::size_t capacityBytes);
+    using ReleaseHandler = std::function<void(std::size_t releasedBytes)>;
+
+    static std::shared_ptr<BodyBudget> create(std::size_t capacityBytes, ReleaseHandler onRelease = {});
 
     BodyBudget(const BodyBudget&) = delete;
     BodyBudget& operator=(const BodyBudget&) = delete;
@@ -41,9 +51,11 @@ public:
     std::optional<Reservation> reserve(std::size_t bytes);
 
 private:
-    explicit BodyBudget(std::size_t capacityBytes) : capacity_(capacityBytes) {}
+    BodyBudget(std::size_t capacityBytes, ReleaseHandler onRelease)
+        : capacity_(capacityBytes), onRelease_(std::move(onRelease)) {}
 
     const std::size_t capacity_;
+    const ReleaseHandler onRelease_;
     std::atomic<std::size_t> reserved_{0};
 };
 

@@ -1,5 +1,7 @@
 #include "app/http/event_stream_registry.hpp"
 
+#include "app/http/console_body.hpp"
+
 #include <vector>
 
 #include "app/http/event_stream_text.hpp"
@@ -74,7 +76,7 @@ void EventStreamRegistry::deliver(const HTTPSession& session, std::string_view m
     }
     if (console_.isEnabled()) {
         console_.print("Broadcasting to ", std::to_string(streams.size()), " clients for session ", session.id(), ": ",
-                       logging::leadingCharacters(message, 100), "...");
+                       consoleExcerpt(message, showsBodies_));
     }
     if (streams.empty()) {
         return;

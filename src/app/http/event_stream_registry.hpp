@@ -22,7 +22,10 @@ namespace lumenary::http {
 // queue) after the lock is let go.
 class EventStreamRegistry {
 public:
-    explicit EventStreamRegistry(logging::Console console) : console_(std::move(console)) {}
+    // With `showsBodies` the console shows the start of each message, else
+    // its size.
+    EventStreamRegistry(logging::Console console, bool showsBodies)
+        : console_(std::move(console)), showsBodies_(showsBodies) {}
 
     EventStreamRegistry(const EventStreamRegistry&) = delete;
     EventStreamRegistry& operator=(const EventStreamRegistry&) = delete;
@@ -48,6 +51,7 @@ private:
     };
 
     const logging::Console console_;
+    const bool showsBodies_;
 
     std::mutex mutex_;
     bool isOpen_ = false;

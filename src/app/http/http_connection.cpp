@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <iterator>
@@ -19,6 +20,11 @@ namespace {
 // A request that fills the small buffer in one read is large: it is read in
 // pieces this big from then on.
 constexpr std::size_t largeReadSize = 64 * 1024;
+// A body is held three times over while its message is read: as text, in
+// the JSON reader's buffer for its longest string (a large body is mostly
+// one), and as the value read from it, which lives beside the text until the
+// session's server has handled its message.
+constexpr std::size_t heldCopiesOfABody = 3;
 // How long an answered connection waits for its peer to close first.
 constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 
@@ -82,7 +88,6 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
     });
 
     HTTPRequestParser parser(limits);
-    bool isBodyReserved = false;
     for (;;) {
         asio::error_code error;
         const auto buffer = readBuffer();
@@ -98,14 +103,8 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
             }
             auto result = parser.feed(std::string_view(static_cast<const char*>(buffer.data()), count));
             const auto bodyBytes = parser.declaredBodyBytes();
-            if (!isBodyReserved && bodyBytes && !std::holds_alternative<HTTPRequestError>(result)) {
-                isBodyReserved = true;
-                auto reservation = bodyBudget_->reserve(*bodyBytes);
-                if (!reservation) {
-                    result = HTTPRequestError{503, "Service Unavailable", "Too many request bodies are in flight"};
-                } else {
-                    bodyReservation_ = std::move(*reservation);
-                }
+            if (bodyBytes && !std::holds_alternative<HTTPRequestError>(result) && !reserveBody(*bodyBytes)) {
+                result = HTTPRequestError{503, "Service Unavailable", "Too many request bodies are in flight"};
             }
             if (!std::holds_alternative<HTTPRequestIncomplete>(result)) {
                 isReadingRequest_ = false;
@@ -130,6 +129,20 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
             co_return Ended{};
         }
     }
+}
+
+bool HTTPConnection::reserveBody(std::size_t bodyBytes) {
+    // Bodies are bounded far below where this could overflow.
+    const std::size_t heldBytes = bodyBytes * heldCopiesOfABody;
+    if (heldBytes <= bodyReservation_.bytes() && bodyReservation_.bytes() > 0) {
+        return true;
+    }
+    auto more = bodyBudget_->reserve(heldBytes - std::min(heldBytes, bodyReservation_.bytes()));
+    if (!more) {
+        return false;
+    }
+    bodyReservation_.merge(std::move(*more));
+    return true;
 }
 
 void HTTPConnection::watchForPeerClose(std::function<void()> onPeerClose) {

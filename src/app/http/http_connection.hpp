@@ -61,8 +61,9 @@ public:
     // whole request must arrive within `timeLimit`, so a peer that sends
     // nothing, or trickles, cannot hold the connection. Bytes that come with
     // the peer's end of stream still count. A body is read only when the
-    // body budget has room for its declared size, else the request is
-    // refused with 503; the bytes stay reserved until the connection ends.
+    // body budget has room for its declared size (a chunked body's, for each
+    // chunk as it is announced), else the request is refused with 503; the
+    // bytes stay reserved until the connection ends.
     asio::awaitable<ReadOutcome> readRequest(HTTPRequestLimits limits, Clock::duration timeLimit);
 
     // While a request waits for its answer: calls `onPeerClose` once, on
@@ -102,6 +103,9 @@ public:
     void close();
 
 private:
+    // Makes the reservation cover `bodyBytes`; false when the budget has no
+    // room for them.
+    bool reserveBody(std::size_t bodyBytes);
     void watchRead(std::function<void()> onPeerClose);
     // Where reads go: the small buffer, or a larger one once a request has
     // filled the small one in a single read.

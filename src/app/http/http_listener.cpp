@@ -11,6 +11,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "app/http/allocator_trim.hpp"
 #include "app/http/loopback_acceptors.hpp"
 #include "async/on_strand.hpp"
 
@@ -49,6 +50,10 @@ asio::awaitable<asio::ip::tcp::socket> acceptCloseOnExec(asio::ip::tcp::acceptor
     co_return socket;
 }
 
+// A body this large leaves memory the allocator would keep once it is gone.
+constexpr std::size_t largeBodyBytes = 1024 * 1024;
+constexpr auto bodyTrimDelay = std::chrono::milliseconds(250);
+
 // Closes an acceptor on the executor it is used on, where its accept loop
 // then sees it closed.
 asio::awaitable<void> closeAcceptor(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
@@ -72,7 +77,11 @@ HTTPListener::HTTPListener(std::vector<asio::any_io_executor> executors, Limits 
       limits_(limits),
       console_(std::move(console)),
       serve_(std::move(serve)),
-      bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight)),
+      bodyBudget_(BodyBudget::create(limits.maximumBodyBytesInFlight,
+                                     [trim = AllocatorTrim::create(bodyTrimDelay), executor = executors_.front()](
+                                         std::size_t releasedBytes) {
+                                         if (releasedBytes >= largeBodyBytes) trim->request(executor);
+                                     })),
       connections_(std::make_shared<ConnectionTable>(limits.maximumConnections)) {}
 
 asio::awaitable<std::uint16_t> HTTPListener::start(std::uint16_t preferredPort) {

@@ -107,6 +107,7 @@ HTTPParseResult HTTPRequestParser::readHead() {
 
     std::size_t lineStart = 0;
     std::optional<std::string_view> declaredLength;
+    std::optional<std::string_view> transferEncoding;
     bool isRequestLine = true;
     std::string_view previousName;
     while (lineStart <= block.size()) {
@@ -157,10 +158,24 @@ HTTPParseResult HTTPRequestParser::readHead() {
             }
             declaredLength = value;
         }
+        if (name == "transfer-encoding") {
+            if (transferEncoding) {
+                return badRequest("Transfer-Encoding is given twice");
+            }
+            transferEncoding = value;
+        }
         previousName = request_.headers.insert_or_assign(std::move(name), std::string(value)).first->first;
     }
 
-    if (declaredLength) {
+    if (transferEncoding) {
+        if (declaredLength) {
+            return badRequest("Request has both Transfer-Encoding and Content-Length");
+        }
+        if (lowerCased(*transferEncoding) != "chunked") {
+            return HTTPRequestError{501, "Not Implemented", "Only the chunked Transfer-Encoding is supported"};
+        }
+        chunkedBody_.emplace(limits_.maximumBodyBytes, limits_.maximumHeaderBytes);
+    } else if (declaredLength) {
         const std::size_t tooLarge = limits_.maximumBodyBytes + 1;
         const auto length = contentLengthValue(*declaredLength, tooLarge);
         if (!length) {
@@ -171,11 +186,33 @@ HTTPParseResult HTTPRequestParser::readHead() {
         }
         contentLength_ = *length;
     }
-    request_.body.reserve(std::min<std::size_t>(contentLength_, 64 * 1024));
     return takeBodyBytes(std::string_view(head_).substr(end + headerTerminator.size()));
 }
 
+std::optional<std::size_t> HTTPRequestParser::declaredBodyBytes() const noexcept {
+    if (!headRead_) {
+        return std::nullopt;
+    }
+    return chunkedBody_ ? chunkedBody_->announcedBodyBytes(request_.body) : contentLength_;
+}
+
 HTTPParseResult HTTPRequestParser::takeBodyBytes(std::string_view bytes) {
+    if (chunkedBody_) {
+        auto read = chunkedBody_->feed(bytes, request_.body);
+        if (auto* error = std::get_if<HTTPRequestError>(&read)) {
+            return std::move(*error);
+        }
+        if (const auto* complete = std::get_if<ChunkedBodyReader::Complete>(&read)) {
+            excessBytes_ += complete->unreadBytes;
+            return std::move(request_);
+        }
+        return HTTPRequestIncomplete{};
+    }
+    // Taken whole at its first byte: growing by doubling would hold two
+    // copies of a large body at once, one of them up to twice its size.
+    if (request_.body.empty() && !bytes.empty()) {
+        request_.body.reserve(contentLength_);
+    }
     const std::size_t wanted = contentLength_ - request_.body.size();
     request_.body.append(bytes.substr(0, wanted));
     excessBytes_ += bytes.size() - std::min(bytes.size(), wanted);

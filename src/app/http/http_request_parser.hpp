@@ -6,7 +6,9 @@
 #include <string_view>
 #include <variant>
 
+#include "app/http/chunked_body_reader.hpp"
 #include "app/http/http_request.hpp"
+#include "app/http/http_request_error.hpp"
 
 namespace lumenary::http {
 
@@ -16,30 +18,24 @@ struct HTTPRequestLimits {
     std::size_t maximumBodyBytes = 32 * 1024 * 1024;
 };
 
-// Why a request was refused before it was complete, as the status to answer.
-struct HTTPRequestError {
-    int status;
-    std::string statusText;
-    // What was wrong, for the response body and the console.
-    std::string reason;
-
-    friend bool operator==(const HTTPRequestError&, const HTTPRequestError&) = default;
-};
-
 struct HTTPRequestIncomplete {};
 
 using HTTPParseResult = std::variant<HTTPRequestIncomplete, HTTPRequest, HTTPRequestError>;
 
 // Reads one request from the bytes a connection delivers, in whatever
 // pieces they come: a head ended by a blank line (CR LF CR LF), then exactly
-// Content-Length body bytes (none without the header). It knows nothing of
-// sockets. Bytes after the request are not kept: a connection serves one
-// request.
+// Content-Length body bytes (none without the header), or a body in chunks
+// under "Transfer-Encoding: chunked" (see ChunkedBodyReader). It knows
+// nothing of sockets. Bytes after the request are not kept: a connection
+// serves one request.
 //
 // It never holds more than the limits allow: a head past its limit is 431, a
-// declared body past its limit 413 before any of it is read, and a
+// declared body or a chunk past its limit 413 before any of it is read, and a
 // Content-Length that is not plain decimal digits, or that is given twice
-// with different values, is 400. A head that is not UTF-8, a request line of
+// with different values, is 400. So is a request with both Content-Length
+// and Transfer-Encoding, or with Transfer-Encoding twice (two readers could
+// end its body in two places); a Transfer-Encoding other than chunked is 501,
+// as nothing here can undo it. A head that is not UTF-8, a request line of
 // fewer than two words, a header line holding a lone CR, a lone LF or a NUL
 // (which would let a value smuggle a line into our own response headers),
 // and an Origin or Host header given twice or folded over a continuation
@@ -53,13 +49,13 @@ public:
     // after that is a logic error.
     HTTPParseResult feed(std::string_view bytes);
 
-    // The body's size once the head has been read; a request without
-    // Content-Length has none.
-    std::optional<std::size_t> declaredBodyBytes() const noexcept {
-        return headRead_ ? std::optional<std::size_t>(contentLength_) : std::nullopt;
-    }
+    // Once the head has been read, the body bytes the request announced so
+    // far: its Content-Length (0 without one), or what its chunks announced.
+    std::optional<std::size_t> declaredBodyBytes() const noexcept;
     // Bytes held so far, head and body.
-    std::size_t bufferedBytes() const noexcept { return head_.size() + request_.body.size(); }
+    std::size_t bufferedBytes() const noexcept {
+        return head_.size() + request_.body.size() + (chunkedBody_ ? chunkedBody_->bufferedLineBytes() : 0);
+    }
     // Bytes fed after the end of the request, which nothing reads.
     std::size_t excessBytes() const noexcept { return excessBytes_; }
 
@@ -75,6 +71,8 @@ private:
     // Where the search for the blank line goes on after the last feed.
     std::size_t searchedUpTo_ = 0;
     std::size_t contentLength_ = 0;
+    // For a chunked body: what reads it.
+    std::optional<ChunkedBodyReader> chunkedBody_;
     std::size_t excessBytes_ = 0;
     HTTPRequest request_;
 };

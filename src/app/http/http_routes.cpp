@@ -3,11 +3,11 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 
+#include "app/http/console_body.hpp"
 #include "app/http/event_stream_text.hpp"
 #include "app/http/http_response.hpp"
 #include "app/http/loopback_origin.hpp"
 #include "mcp/core/id.hpp"
-#include "system/utf8.hpp"
 
 namespace lumenary::http {
 
@@ -38,10 +38,6 @@ std::string sessionIDFor(const HTTPRequest& request) {
         return *id;
     }
     return mcp::ID::random().description();
-}
-
-std::string_view textOrNil(std::string_view bytes) {
-    return system::isValidUTF8(bytes) ? bytes : std::string_view("nil");
 }
 
 asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status, std::string_view statusText,
@@ -148,7 +144,7 @@ asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string se
     if (!failure) {
         if (reply) {
             if (console.isEnabled()) {
-                console.print("Got response from transport: ", textOrNil(*reply));
+                console.print("Got response from transport: ", consoleBody(*reply, context->showsBodies));
             }
             answer = std::move(*reply);
         } else {
@@ -183,7 +179,7 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
     std::string sessionID = sessionIDFor(request);
     if (console.isEnabled()) {
         console.print("POST ", request.path, " request, sessionID: ", sessionID);
-        console.print("Request body: ", textOrNil(request.body));
+        console.print("Request body: ", consoleBody(request.body, context->showsBodies));
     }
 
     std::exception_ptr failure;

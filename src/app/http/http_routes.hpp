@@ -26,6 +26,9 @@ struct RouteContext {
     std::chrono::steady_clock::duration requestTimeLimit = std::chrono::seconds(30);
     EventStream::Options streamOptions;
     logging::Console console;
+    // Whether the console shows request and reply bodies, or only their
+    // sizes.
+    bool showsBodies = false;
 };
 
 enum class RouteOutcome : std::uint8_t {

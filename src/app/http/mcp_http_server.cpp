@@ -1,5 +1,6 @@
 #include "app/http/mcp_http_server.hpp"
 
+#include "app/http/console_body.hpp"
 #include "mcp/server/tool_methods.hpp"
 
 namespace lumenary::http {
@@ -48,13 +49,15 @@ std::shared_ptr<MCPHTTPServer> MCPHTTPServer::create(std::vector<asio::any_io_ex
 MCPHTTPServer::MCPHTTPServer(std::vector<asio::any_io_executor> executors, MakeSessionServer makeSessionServer,
                              Options options)
     : console_(options.console),
-      streams_(std::make_shared<EventStreamRegistry>(options.console)),
+      showsBodies_(options.showsBodies),
+      streams_(std::make_shared<EventStreamRegistry>(options.console, options.showsBodies)),
       sessions_(makeSessionTable(executors, std::move(makeSessionServer), options, streams_)),
       listener_(HTTPListener::create(
           executors, {options.maximumConnections, options.maximumBodyBytesInFlight}, options.console,
           [context = std::make_shared<const RouteContext>(RouteContext{
                sessions_, streams_, options.requestLimits, options.requestTimeLimit,
-               EventStream::Options{options.heartbeatInterval, options.maximumStreamBacklogBytes}, options.console})](
+               EventStream::Options{options.heartbeatInterval, options.maximumStreamBacklogBytes}, options.console,
+               options.showsBodies})](
               std::shared_ptr<HTTPConnection> connection) {
               return serveConnection(std::move(connection), context);
           })) {}
@@ -113,7 +116,7 @@ asio::awaitable<void> MCPHTTPServer::broadcast(std::string message, std::string 
         streams_->deliver(*session, message);
     } else if (console_.isEnabled()) {
         console_.print("Broadcasting to 0 clients for session ", sessionID, ": ",
-                       logging::leadingCharacters(message, 100), "...");
+                       consoleExcerpt(message, showsBodies_));
     }
     co_return;
 }

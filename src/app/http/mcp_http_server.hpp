@@ -11,6 +11,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
+#include "app/http/console_body.hpp"
 #include "app/http/event_stream_registry.hpp"
 #include "app/http/http_listener.hpp"
 #include "app/http/http_request_parser.hpp"
@@ -62,6 +63,9 @@ public:
         // refused with 503 before it is read.
         std::size_t maximumBodyBytesInFlight = 256 * 1024 * 1024;
         logging::Console console = logging::Console::standardError("[MCPHTTPServer] ");
+        // Whether the console shows request and reply bodies, or only their
+        // sizes; see isBodyLoggingRequested().
+        bool showsBodies = isBodyLoggingRequested();
     };
 
     static std::shared_ptr<MCPHTTPServer> create(asio::any_io_executor executor, MakeSessionServer makeSessionServer);
@@ -103,6 +107,7 @@ private:
     MCPHTTPServer(std::vector<asio::any_io_executor> executors, MakeSessionServer makeSessionServer, Options options);
 
     const logging::Console console_;
+    const bool showsBodies_;
     const std::shared_ptr<EventStreamRegistry> streams_;
     const std::shared_ptr<SessionTable> sessions_;
     const std::shared_ptr<HTTPListener> listener_;

@@ -21,24 +21,35 @@ TEST(HTTPRequestParser, ReadsMethodPathHeadersAndExactlyTheDeclaredBody) {
     EXPECT_EQ(request->body, "{\"id\":\"a:b\"}\n");
 }
 
+const std::string chunkedSample =
+    "POST /mcp HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+    "7;name=\"a;b\"\r\n{\"id\":1\r\n1\r\n}\r\n000\r\nX-Trailer: t\r\n\r\nleft";
+
 TEST(HTTPRequestParser, GivesTheSameRequestWhereverTheBytesAreSplit) {
-    const auto whole = std::get<HTTPRequest>(parseRequest(sample));
-    for (std::size_t split = 0; split <= sample.size(); ++split) {
-        HTTPRequestParser parser;
-        auto first = parser.feed(std::string_view(sample).substr(0, split));
-        if (split < sample.size()) {
-            ASSERT_TRUE(std::holds_alternative<HTTPRequestIncomplete>(first)) << "split at " << split;
-            first = parser.feed(std::string_view(sample).substr(split));
+    for (const std::string& text : {sample, chunkedSample}) {
+        HTTPRequestParser wholeParser;
+        const auto whole = std::get<HTTPRequest>(wholeParser.feed(text));
+        const std::size_t requestEnd = text.size() - wholeParser.excessBytes();
+        for (std::size_t split = 0; split <= text.size(); ++split) {
+            HTTPRequestParser parser;
+            auto first = parser.feed(std::string_view(text).substr(0, split));
+            if (split < requestEnd) {
+                ASSERT_TRUE(std::holds_alternative<HTTPRequestIncomplete>(first)) << "split at " << split;
+                first = parser.feed(std::string_view(text).substr(split));
+            }
+            const auto* request = std::get_if<HTTPRequest>(&first);
+            ASSERT_NE(request, nullptr) << "split at " << split;
+            EXPECT_EQ(request->headers, whole.headers);
+            EXPECT_EQ(request->body, whole.body);
         }
-        const auto* request = std::get_if<HTTPRequest>(&first);
-        ASSERT_NE(request, nullptr) << "split at " << split;
-        EXPECT_EQ(request->headers, whole.headers);
-        EXPECT_EQ(request->body, whole.body);
+        HTTPRequestParser parser;
+        HTTPParseResult result;
+        for (const char byte : text) {
+            result = parser.feed(std::string_view(&byte, 1));
+            if (!std::holds_alternative<HTTPRequestIncomplete>(result)) break;
+        }
+        EXPECT_EQ(std::get<HTTPRequest>(result).body, whole.body);
     }
-    HTTPRequestParser parser;
-    HTTPParseResult result;
-    for (const char byte : sample) result = parser.feed(std::string_view(&byte, 1));
-    EXPECT_EQ(std::get<HTTPRequest>(result).body, whole.body);
 }
 
 TEST(HTTPRequestParser, ReadsTheBoundariesOfWhatItAccepts) {
@@ -53,6 +64,11 @@ TEST(HTTPRequestParser, ReadsTheBoundariesOfWhatItAccepts) {
         {"POST / HTTP/1.1\r\nContent-Length:  5 \r\n\r\nhello", "POST", "/", "hello"},
         {"POST / HTTP/1.1\r\nContent-Length: 3\r\ncontent-length: 3\r\n\r\nabcdef", "POST", "/", "abc"},
         {"POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "POST", "/", ""},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "POST", "/", ""},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding:  Chunked \r\n\r\nA\r\n0123456789\r\n0\r\n\r\n", "POST", "/",
+         "0123456789"},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2 ; ext\r\n{}\r\n0\r\nA: 1\r\nB: 2\r\n\r\n", "POST",
+         "/", "{}"},
     };
     for (const auto& test : cases) {
         const auto result = parseRequest(test.request);
@@ -67,6 +83,8 @@ TEST(HTTPRequestParser, ReadsTheBoundariesOfWhatItAccepts) {
 TEST(HTTPRequestParser, RefusesMalformedOrOversizedRequestsWithTheirStatus) {
     const HTTPRequestLimits limits{.maximumHeaderBytes = 1024, .maximumBodyBytes = 4096};
     const std::string longLine = "X-Long: " + std::string(1100, 'a') + "\r\n";
+    std::string manyTrailerLines;
+    for (int line = 0; line < 40; ++line) manyTrailerLines += "X-Trailer: " + std::string(20, 'a') + "\r\n";
     struct Case {
         std::string request;
         int status;
@@ -92,6 +110,24 @@ TEST(HTTPRequestParser, RefusesMalformedOrOversizedRequestsWithTheirStatus) {
         {"GET / HTTP/1.1\r\nHost: evil.example\r\nX-A: 1\r\nhost: localhost\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\nOrigin: http://localhost\r\n .evil.example\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\nHost: localhost\r\n\tevil.example: 80\r\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 2\r\n\r\n2\r\n{}\r\n0\r\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", 501},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1001\r\n", 413},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n800\r\n" + std::string(2048, 'a') +
+             "\r\n801\r\n",
+         413},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffffffffffffffff\r\n", 413},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n10000000000000001\r\n", 413},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n-1\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0x2\r\n{}\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\n{}\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}}\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}0\r\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nA: 1\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1;" + std::string(1100, 'x'), 431},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n" + manyTrailerLines, 431},
     };
     for (const auto& test : cases) {
         const auto result = parseRequest(test.request, limits);
@@ -111,6 +147,15 @@ TEST(HTTPRequestParser, HoldsNoMoreThanItsLimitsWhileWaiting) {
     HTTPRequestParser waiting(limits);
     EXPECT_TRUE(std::holds_alternative<HTTPRequestIncomplete>(
         waiting.feed("POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc")));
+
+    // A chunked body's bytes are known chunk by chunk, before their data.
+    HTTPRequestParser chunked(limits);
+    chunked.feed("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n");
+    EXPECT_EQ(chunked.declaredBodyBytes(), 0u);
+    chunked.feed("10\r\nabc");
+    EXPECT_EQ(chunked.declaredBodyBytes(), 16u);
+    chunked.feed(std::string(13, 'd') + "\r\n20\r\n");
+    EXPECT_EQ(chunked.declaredBodyBytes(), 48u);
 }
 
 TEST(HTTPRequestParser, CountsBytesAfterTheRequestWithoutKeepingThem) {

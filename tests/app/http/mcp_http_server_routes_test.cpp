@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <mutex>
 #include <regex>
+#include <sstream>
 
 #include <asio/detail/socket_option.hpp>
 #include <asio/io_context.hpp>
@@ -140,6 +141,22 @@ TEST(HTTPRoutes, AnswersAFailedExchangeWithAnInternalErrorBody) {
 // A peer's end of stream while its request waits means the client is gone
 // (most clients never half-close), so the answer may not be written; the
 // request still counts, and only the first.
+TEST(HTTPRoutes, AnswersAChunkedBodyAsTheSameMessage) {
+    ServerHarness harness;
+    const auto response = harness.exchange(
+        "POST /mcp HTTP/1.1\r\nTransfer-Encoding: chunked\r\nMcp-Session-Id: c\r\n\r\n10\r\n" + ping.substr(0, 16) +
+        "\r\n" + (std::stringstream() << std::hex << ping.size() - 16).str() + ";x=1\r\n" + ping.substr(16) +
+        "\r\n0\r\n\r\n");
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body, R"({"id":1,"jsonrpc":"2.0","result":{}})");
+    for (const auto& [request, status] : std::vector<std::pair<std::string, int>>{
+             {"POST /mcp HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", 501},
+             {"POST /mcp HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 2\r\n\r\n2\r\n{}\r\n0\r\n\r\n", 400},
+         }) {
+        EXPECT_EQ(harness.exchange(request).status, status) << request;
+    }
+}
+
 TEST(HTTPRoutes, ReadsARequestThatEndsWithThePeersEndOfStreamAndOnlyTheFirst) {
     ServerHarness harness;
     RawConnection connection(harness.port());
@@ -151,11 +168,13 @@ TEST(HTTPRoutes, ReadsARequestThatEndsWithThePeersEndOfStreamAndOnlyTheFirst) {
 
 TEST(HTTPRoutes, RefusesABodyThatWouldPassTheSharedBudgetBeforeReadingIt) {
     auto options = ServerHarness::quietOptions();
-    options.maximumBodyBytesInFlight = 1000;
+    options.maximumBodyBytesInFlight = 3000;
     ServerHarness harness(options);
     const std::string prefix = R"({"jsonrpc":"2.0","method":"note","params":{"pad":")";
     const auto noteOf = [&](std::size_t size) { return prefix + std::string(size - prefix.size() - 3, 'x') + "\"}}"; };
 
+    // A body counts three times: as its text, in the JSON reader and as the
+    // value read from it.
     const auto tooLarge = harness.exchange(postRequest(noteOf(1001), "s"));
     EXPECT_EQ(tooLarge.status, 503);
     EXPECT_EQ(tooLarge.body, "Too many request bodies are in flight");
@@ -241,36 +260,66 @@ TEST(HTTPServerLifecycle, ReportsAPortItCannotListenOn) {
 
 // A request's lines are gathered and handed over together: every one must
 // still reach a sink of single lines, whole and in order, with nothing else
-// in between.
+// in between. Bodies show only when the environment asks for them.
 TEST(HTTPRoutes, PrintsEachRequestsConsoleLinesWholeAndInOrder) {
-    auto lines = std::make_shared<std::vector<std::string>>();
-    auto linesMutex = std::make_shared<std::mutex>();
-    auto options = ServerHarness::quietOptions();
-    options.console = logging::Console("[T] ", [lines, linesMutex](std::string line) {
-        std::lock_guard lock(*linesMutex);
-        lines->push_back(std::move(line));
-    });
-    ServerHarness harness(options, 4);
-    EXPECT_EQ(harness.exchange(postRequest(ping, "a")).status, 200);
-    harness.run(harness.server().stop());
-    std::lock_guard lock(*linesMutex);
-    const auto first = std::find_if(lines->begin(), lines->end(), [](const std::string& line) {
-        return line.starts_with("[T] New connection from: ");
-    });
-    ASSERT_NE(first, lines->end());
-    const std::vector<std::string> expected{
-        "[T] Received data: ",
-        "[T] Received request: POST /mcp",
-        "[T] POST /mcp request, sessionID: a",
-        "[T] Request body: " + ping,
-        "[T] Got response from transport: {\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}",
-        "[T] Sending response with ",
-        "[T] Closing POST connection",
+    const std::string reply = R"({"id":1,"jsonrpc":"2.0","result":{}})";
+    struct Case {
+        const char* logBodies;
+        std::string requestBody, replyBody;
     };
-    ASSERT_GE(lines->end() - first, static_cast<std::ptrdiff_t>(expected.size() + 1));
-    for (std::size_t index = 0; index < expected.size(); ++index) {
-        EXPECT_TRUE(first[static_cast<std::ptrdiff_t>(index + 1)].starts_with(expected[index]))
-            << first[static_cast<std::ptrdiff_t>(index + 1)];
+    const std::vector<Case> cases{
+        {nullptr, std::to_string(ping.size()) + " bytes", std::to_string(reply.size()) + " bytes"},
+        {"0", std::to_string(ping.size()) + " bytes", std::to_string(reply.size()) + " bytes"},
+        {"1", ping, reply},
+    };
+    for (const auto& test : cases) {
+        if (test.logBodies) {
+            setenv("LUMENARY_LOG_BODIES", test.logBodies, 1);
+        } else {
+            unsetenv("LUMENARY_LOG_BODIES");
+        }
+        auto lines = std::make_shared<std::vector<std::string>>();
+        auto linesMutex = std::make_shared<std::mutex>();
+        auto options = ServerHarness::quietOptions();
+        unsetenv("LUMENARY_LOG_BODIES");
+        options.console = logging::Console("[T] ", [lines, linesMutex](std::string line) {
+            std::lock_guard lock(*linesMutex);
+            lines->push_back(std::move(line));
+        });
+        ServerHarness harness(options, 4);
+        EXPECT_EQ(harness.exchange(postRequest(ping, "a")).status, 200);
+        harness.run(harness.server().broadcast(ping, "a"));
+        harness.run(harness.server().stop());
+        std::lock_guard lock(*linesMutex);
+        // What a session's server sends on its own shows the same way; it
+        // may come out before the request's last lines.
+        const auto broadcastLine = std::find_if(lines->begin(), lines->end(), [](const std::string& line) {
+            return line.starts_with("[T] Broadcasting to ");
+        });
+        ASSERT_NE(broadcastLine, lines->end());
+        EXPECT_TRUE(broadcastLine->ends_with(": " + test.requestBody + (test.requestBody == ping ? "..." : "")))
+            << *broadcastLine;
+        lines->erase(broadcastLine);
+
+        const auto first = std::find_if(lines->begin(), lines->end(), [](const std::string& line) {
+            return line.starts_with("[T] New connection from: ");
+        });
+        ASSERT_NE(first, lines->end());
+        const std::vector<std::string> expected{
+            "[T] Received data: ",
+            "[T] Received request: POST /mcp",
+            "[T] POST /mcp request, sessionID: a",
+            "[T] Request body: " + test.requestBody,
+            "[T] Got response from transport: " + test.replyBody,
+            "[T] Sending response with ",
+            "[T] Closing POST connection",
+        };
+        ASSERT_GE(lines->end() - first, static_cast<std::ptrdiff_t>(expected.size() + 1));
+        for (std::size_t index = 0; index < expected.size(); ++index) {
+            const auto& line = first[static_cast<std::ptrdiff_t>(index + 1)];
+            EXPECT_TRUE(index == 3 || index == 4 ? line == expected[index] : line.starts_with(expected[index]))
+                << line;
+        }
     }
 }
 
