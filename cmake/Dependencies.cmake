@@ -18,6 +18,10 @@ target_include_directories(asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
 # Every file must pick the same coroutine-frame allocator; left alone, asio
 # picks by whether a standard header came before its own.
 target_compile_definitions(asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
+# A request's path nests more coroutine frames than asio's default two
+# recycled blocks a thread, so most frames went to the heap. Like the
+# allocator, it changes a per-thread layout: every file must agree.
+target_compile_definitions(asio INTERFACE ASIO_RECYCLING_ALLOCATOR_CACHE_SIZE=8)
 target_link_libraries(asio INTERFACE Threads::Threads)
 
 if(LUMENARY_BENCHMARKS)

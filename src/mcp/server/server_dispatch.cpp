@@ -88,43 +88,67 @@ asio::awaitable<void> Server::dispatchMessage(ReceivedMessage received) {
     // notification is never answered, not even when refused.
     const bool isAnswered = classification.kind != MessageKind::notification;
     auto failureID = classification.answeredUnder();
-    auto routed = co_await async::capture(routeMessage(message, std::move(classification)));
-    if (!routed) {
-        co_await refuseMessage(routed.failure(), isAnswered, std::move(failureID));
+    std::exception_ptr failure;
+    try {
+        if (classification.kind == MessageKind::request) {
+            co_await answerRequest(takeClassifiedRequest(message, std::move(*classification.id)));
+        } else {
+            co_await routeMessage(message, classification.kind);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        co_await refuseMessage(failure, isAnswered, std::move(failureID));
     }
 }
 
-asio::awaitable<void> Server::routeMessage(Value& message, MessageClassification classification) {
-    switch (classification.kind) {
-        case MessageKind::request: {
-            auto response =
-                co_await dispatchRequest(takeClassifiedRequest(message, std::move(*classification.id)), false);
-            co_await sendReply(std::move(response));
-            co_return;
+asio::awaitable<void> Server::answerRequest(Request<AnyMethod> request) {
+    ID id = request.id;
+    auto route = routeRequest(request, false);
+    auto* response = std::get_if<Response<AnyMethod>>(&route);
+    std::optional<Response<AnyMethod>> handled;
+    if (response == nullptr) {
+        // Awaited here rather than through dispatchRequest and capture: a
+        // frame less each.
+        std::exception_ptr handlerFailure;
+        try {
+            handled = co_await std::get<0>(route)->handle(std::move(request));
+        } catch (...) {
+            handlerFailure = std::current_exception();
         }
+        if (handlerFailure) {
+            handled = Response<AnyMethod>::failure(id, asMCPError(handlerFailure));
+        }
+        response = &*handled;
+    }
+    std::exception_ptr sendFailure;
+    try {
+        co_await sendOnStrand(replyMessage(*response));
+        co_return;
+    } catch (...) {
+        sendFailure = std::current_exception();
+    }
+    // A reply that could not be sent is followed by its error reply under
+    // the request's id; should that fail too, the dispatch reports it.
+    co_await sendOnStrand(replyMessage(Response<AnyMethod>::failure(std::move(id), asMCPError(sendFailure))));
+}
+
+asio::awaitable<void> Server::routeMessage(Value& message, MessageKind kind) {
+    switch (kind) {
         case MessageKind::notification:
             co_await dispatchNotification(takeClassifiedNotification(message));
             co_return;
         case MessageKind::batch:
             co_await dispatchBatch(message);
             co_return;
+        case MessageKind::request:
         case MessageKind::response:
         case MessageKind::errorResponse:
         case MessageKind::invalid:
             break;
     }
     throw MCPError::parseError("Invalid message format");
-}
-
-asio::awaitable<void> Server::sendReply(Response<AnyMethod> response) {
-    auto sent = co_await async::capture(sendOnStrand(replyMessage(response)));
-    if (sent) {
-        co_return;
-    }
-    // A reply that could not be sent is followed by its error reply under
-    // the request's id; should that fail too, the dispatch reports it.
-    co_await sendOnStrand(
-        replyMessage(Response<AnyMethod>::failure(std::move(response.id), asMCPError(sent.failure()))));
 }
 
 asio::awaitable<void> Server::refuseMessage(std::exception_ptr failure, bool isAnswered, std::optional<ID> id) {
