@@ -30,18 +30,9 @@ using namespace std::chrono_literals;
 using testing::answersOptions;
 using testing::ChildProcess;
 using testing::eventually;
+using testing::fileText;
 using testing::freePort;
-
-constexpr std::string_view initializeRequest =
-    R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-    R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using testing::initializeRequest;
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -61,7 +52,7 @@ protected:
                                               (folder.path() / errorFile).string());
     }
 
-    std::string errors(const std::string& errorFile) const { return readFile(folder.path() / errorFile); }
+    std::string errors(const std::string& errorFile) const { return fileText(folder.path() / errorFile); }
 
     testing::TemporaryDirectory folder;
     std::uint16_t port = freePort();
@@ -89,7 +80,7 @@ TEST_F(ProgramTest, ServesStdioAndHTTPAndStopsCleanlyKeepingItsState) {
     program->signal(SIGTERM);
     EXPECT_EQ(program->waitForExit(), 0);
     EXPECT_EQ(program->readAll(), "") << "standard output carries only MCP messages";
-    const auto stored = mcp::parseJSON(readFile(folder.path() / "defaults.json"));
+    const auto stored = mcp::parseJSON(fileText(folder.path() / "defaults.json"));
     EXPECT_EQ(*stored.find("toolCallCount"), mcp::Value(5));
     EXPECT_EQ(*stored.find("toolCallRecords"), mcp::Value(records)) << "a restart keeps the call records";
     EXPECT_NE(errors("service.err").find("listening at http://127.0.0.1:" + std::to_string(port) + "/mcp"),

@@ -24,17 +24,6 @@ namespace {
 using testing::ChildProcess;
 using testing::eventually;
 
-constexpr std::string_view initializeCall =
-    R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-    R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
-
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // Each descriptor of `pid` with the flags its fdinfo states.
 std::map<int, long> descriptorFlags(pid_t pid) {
     std::map<int, long> flags;
@@ -52,7 +41,8 @@ std::map<int, long> descriptorFlags(pid_t pid) {
 }
 
 bool listsToolsOverHTTP(std::uint16_t port) {
-    const auto initialized = testing::parseResponse(testing::exchange(port, testing::postRequest(initializeCall)));
+    const auto initialized =
+        testing::parseResponse(testing::exchange(port, testing::postRequest(testing::initializeRequest)));
     const auto session = initialized.header("Mcp-Session-Id");
     if (!session) return false;
     const auto listed = testing::parseResponse(
@@ -80,7 +70,7 @@ protected:
         ::close(nothing);
         return program;
     }
-    std::string errors(const std::string& errorFile) const { return fileText(folder.path() / errorFile); }
+    std::string errors(const std::string& errorFile) const { return testing::fileText(folder.path() / errorFile); }
 
     testing::TemporaryDirectory folder;
     std::uint16_t port = testing::freePort();
@@ -97,7 +87,7 @@ TEST_F(ProgramDescriptorsTest, EveryDescriptorBeyondTheStandardStreamsIsCloseOnE
     ASSERT_TRUE(listsToolsOverHTTP(port));
     // A connection the program has accepted and still holds.
     testing::RawConnection held(port);
-    held.send(testing::postRequest(initializeCall));
+    held.send(testing::postRequest(testing::initializeRequest));
     ASSERT_TRUE(held.readUntil("\r\n\r\n"));
 
     const auto flags = descriptorFlags(program->pid());

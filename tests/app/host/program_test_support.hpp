@@ -1,14 +1,19 @@
 #pragma once
 
 // What the tests that start the real program share: a free loopback port, a
-// check that an instance serves there, a wait with a deadline, and one tool
-// call over the program's standard input and output.
+// check that an instance serves there, a wait with a deadline, the
+// initialize request, a file's whole text, and one tool call over the
+// program's standard input and output.
 #include <stdlib.h>
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include <asio/io_context.hpp>
@@ -23,6 +28,18 @@ namespace lumenary::testing {
 // The programs these tests start serve without their panel, even where the
 // test gives them a display.
 inline const bool programsRunWithoutPanel = [] { return ::setenv("LUMENARY_NO_PANEL", "1", 1) == 0; }();
+
+inline constexpr std::string_view initializeRequest =
+    R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+    R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})";
+
+// The file's whole text; empty when it cannot be read.
+inline std::string fileText(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 inline std::uint16_t freePort() {
     asio::io_context context;

@@ -67,9 +67,7 @@ TEST(ProgramStop, SIGTERMEndsTheProgramWithinItsDeadlineAndKeepsTheCallCount) {
         std::ofstream(folder.path() / "defaults.json")
             << R"({"mcp_server_port":)" << testing::freePort() << R"(,"isMapsEnabled":true})";
         testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "err").string());
-        program.writeLine(
-            R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-            R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+        program.writeLine(testing::initializeRequest);
         ASSERT_TRUE(program.readLine());
         if (c.callStuck) {
             program.writeLine(
