@@ -144,9 +144,6 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::libraryStats() {
 
 asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::listPlaylists(const PlainDictionary& arguments) {
     const auto limit = integerArgument(arguments, "limit").value_or(defaultPlaylistLimit);
-    if (limit <= 0) {
-        co_return std::string();
-    }
     struct Listed {
         platform::PlatformOutcome<std::vector<std::string>> playerPlaylists;
         platform::PlatformOutcome<std::vector<platform::LibraryPlaylist>> libraryPlaylists;
@@ -163,7 +160,7 @@ asio::awaitable<ToolOutcome<std::string>> MusicToolHandler::listPlaylists(const 
     }
     auto names = std::move(listed.playerPlaylists).value();
     for (const auto& playlist : listed.libraryPlaylists.value()) {
-        if (names.size() >= static_cast<std::uint64_t>(limit)) {
+        if (limit <= 0 || names.size() >= static_cast<std::uint64_t>(limit)) {
             break;
         }
         names.push_back(playlist.name);
