@@ -22,9 +22,23 @@ std::int64_t nanosecondsOf(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
+bool isLink(int folder, const dirent& entry) {
+    if (entry.d_type != DT_UNKNOWN) {
+        return entry.d_type == DT_LNK;
+    }
+    struct stat status {};
+    return ::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Folders still to enter: the real ones first, so that a file reached both
+// directly and through a link is listed under its own path.
+struct PendingFolders {
+    std::vector<std::string> real;
+    std::vector<std::string> linked;
+};
+
 // Reads one folder's entries; subfolders go onto `pending`.
-void scanOne(DIR* directory, const std::string& path, std::set<FolderIdentity>& visited,
-             std::vector<std::string>& pending, std::vector<ScannedFile>& files) {
+void scanOne(DIR* directory, const std::string& path, PendingFolders& pending, std::vector<ScannedFile>& files) {
     const int descriptor = ::dirfd(directory);
     while (const dirent* entry = ::readdir(directory)) {
         const char* name = entry->d_name;
@@ -42,9 +56,7 @@ void scanOne(DIR* directory, const std::string& path, std::set<FolderIdentity>& 
         }
         child.append(name);
         if (S_ISDIR(status.st_mode)) {
-            if (visited.insert({status.st_dev, status.st_ino}).second) {
-                pending.push_back(std::move(child));
-            }
+            (isLink(descriptor, *entry) ? pending.linked : pending.real).push_back(std::move(child));
             continue;
         }
         if (!S_ISREG(status.st_mode)) {
@@ -77,22 +89,30 @@ PlatformOutcome<MusicFolderScan> scanMusicFolder(const std::filesystem::path& fo
     if (!S_ISDIR(status.st_mode)) {
         return PlatformError{"MusicLibrary", ENOTDIR, std::strerror(ENOTDIR)};
     }
+    DIR* top = ::opendir(folder.c_str());
+    if (top == nullptr) {
+        const int error = errno;
+        return PlatformError{"MusicLibrary", error, std::strerror(error)};
+    }
     std::set<FolderIdentity> visited{{status.st_dev, status.st_ino}};
-    std::vector<std::string> pending{folder.string()};
-    bool first = true;
-    while (!pending.empty()) {
-        const std::string path = std::move(pending.back());
-        pending.pop_back();
+    PendingFolders pending;
+    scanOne(top, folder.string(), pending, scan.files);
+    ::closedir(top);
+    while (!pending.real.empty() || !pending.linked.empty()) {
+        auto& from = pending.real.empty() ? pending.linked : pending.real;
+        const std::string path = std::move(from.back());
+        from.pop_back();
         DIR* directory = ::opendir(path.c_str());
         if (directory == nullptr) {
-            if (first) {
-                const int error = errno;
-                return PlatformError{"MusicLibrary", error, std::strerror(error)};
-            }
             continue;
         }
-        first = false;
-        scanOne(directory, path, visited, pending, scan.files);
+        struct stat opened {};
+        // Each real folder once, however many links lead to it.
+        if (::fstat(::dirfd(directory), &opened) != 0 || !visited.insert({opened.st_dev, opened.st_ino}).second) {
+            ::closedir(directory);
+            continue;
+        }
+        scanOne(directory, path, pending, scan.files);
         ::closedir(directory);
     }
     return scan;

@@ -31,7 +31,9 @@ std::optional<AudioTags> TagLibTagReader::read(const std::filesystem::path& file
             tags.artist = textOf(tag->artist());
             tags.album = textOf(tag->album());
         }
-        if (const TagLib::AudioProperties* properties = reference.audioProperties()) {
+        // A length of 0 is TagLib's word for one it could not tell.
+        if (const TagLib::AudioProperties* properties = reference.audioProperties();
+            properties != nullptr && properties->lengthInMilliseconds() > 0) {
             tags.durationMilliseconds = properties->lengthInMilliseconds();
         }
         return tags;
