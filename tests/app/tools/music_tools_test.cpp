@@ -19,6 +19,7 @@
 #include "support/memory_tag_reader.hpp"
 #include "support/recording_music_player.hpp"
 #include "support/recording_url_opener.hpp"
+#include "support/scratch_desktop.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary::app {
@@ -251,6 +252,20 @@ TEST_F(MusicToolsTest, ASongPlaysOnThePlayerWhereItOpensFilesElseThroughTheOpene
     EXPECT_EQ(call("music_play_song", {{"song", "indien"}}),
               "MusicTool 500 Could not open " + song + ": xdg-open: no method available for opening 'x'");
     EXPECT_EQ(call("music_play_song", {{"song", "Say \"Hi\""}}), "Song not found: Say \"Hi\"");
+}
+
+// A player that takes no files leaves the song to the desktop's default
+// audio player, as xdg-open finds it.
+TEST_F(MusicToolsTest, TheDesktopsDefaultAudioPlayerReceivesTheSongsFile) {
+    if (!lumenary::testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
+    lumenary::testing::ScratchDesktop desktop;
+    desktop.installHandler(false, {"audio/flac"});
+    const auto song = addFile("Nina/feeling.flac", std::string("fLaC\0\0\0\x22\x10\0\x10\0", 12));
+    player->setOpensUris(false);
+    MusicToolHandler handler(player, library, std::make_shared<platform::XdgUrlOpener>(), std::chrono::milliseconds(0));
+    EXPECT_EQ(outcomeText(handler.handle("music_play_song", {{"song", "feeling"}})),
+              "Playing: Feeling Good by Nina Simone");
+    EXPECT_EQ(desktop.receivedArgument(), song);
 }
 
 TEST_F(MusicToolsTest, AbsentFolderIsAnEmptyLibraryAndAnUnreadableOneAnError) {
