@@ -76,7 +76,8 @@ PlaylistFile readPlaylistText(std::string_view text, const std::filesystem::path
         std::string_view line = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         line = trimmedBlanks(line);
-        if (line.empty()) {
+        // No file name holds a NUL byte.
+        if (line.empty() || line.find('\0') != std::string_view::npos) {
             continue;
         }
         if (line.front() == '#') {

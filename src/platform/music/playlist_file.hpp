@@ -13,7 +13,8 @@ struct PlaylistFile {
     // always UTF-8.
     std::string name;
     // Each entry as a path (a relative one taken from the playlist's
-    // folder, a file: URI decoded) or, for a stream, its URL as written.
+    // folder, a file: URI decoded to the bytes it names, which need not be
+    // UTF-8) or, for a stream, its URL as written.
     std::vector<std::string> entries;
 };
 
