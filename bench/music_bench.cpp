@@ -38,7 +38,7 @@ constexpr int runs = 15;
 constexpr double limitMilliseconds = 300;
 
 const char* const artists[] = {"Nina Simone", "Miles Davis", "Björk", "Joe Dassin", "坂本龍一",
-                               "Arvo Pärt",   "Fela Kuti",   "Sade", "Nick Drake", "Caetano Veloso"};
+                               "Arvo Pärt",   "Fela Kuti",   "Sade",  "Nick Drake", "Caetano Veloso"};
 const char* const words[] = {"Blue", "Night", "Été", "River", "Song", "Light", "Rain", "Home", "Wind", "Gold"};
 
 // No player on the bus: the library answers alone.
@@ -118,8 +118,8 @@ void generateLibrary(const std::filesystem::path& folder, const std::string& fra
         if (index % albumSize == 0) {
             std::filesystem::create_directories(albumFolder);
         }
-        const std::string title = std::string(words[index % 10]) + " " + words[(index / 10) % 10] + " " +
-                                  std::to_string(index);
+        const std::string title =
+            std::string(words[index % 10]) + " " + words[(index / 10) % 10] + " " + std::to_string(index);
         std::ofstream(albumFolder / (std::to_string(index % albumSize + 1) + " " + title + ".mp3"), std::ios::binary)
             << id3Tag(title, artist, "Album " + std::to_string(album)) << frames;
     }
@@ -169,13 +169,13 @@ int main() {
     }
     generateLibrary(folder, frames);
     const auto makeLibrary = [&] {
-        return std::make_shared<platform::MusicLibrary>(platform::MusicLibrarySettings{.folder = folder, .indexFile = index},
-                                                        std::make_shared<platform::TagLibTagReader>(),
-                                                        [](const std::string&) {});
+        return std::make_shared<platform::MusicLibrary>(
+            platform::MusicLibrarySettings{.folder = folder, .indexFile = index},
+            std::make_shared<platform::TagLibTagReader>(), [](const std::string&) {});
     };
 
-    std::printf("%d audio files (ID3v2.4, %d to an album) and %d playlist files, %d runs each\n", trackCount,
-                albumSize, playlistCount, runs);
+    std::printf("%d audio files (ID3v2.4, %d to an album) and %d playlist files, %d runs each\n", trackCount, albumSize,
+                playlistCount, runs);
     std::size_t tracks = 0;
     const double firstScan = millisecondsOf([&] { tracks = makeLibrary()->counts().value().tracks; });
     std::printf("%-44s %9.0f ms   (%zu tracks)\n", "first scan (tags read, index written)", firstScan, tracks);
@@ -200,8 +200,8 @@ int main() {
     const auto report = [&](const char* name, const Figures& figures) {
         const bool fast = figures.slowest <= limitMilliseconds;
         within = within && fast;
-        std::printf("%-44s median %7.1f ms   slowest %7.1f ms   %s   (%.60s)\n", name, figures.median,
-                    figures.slowest, fast ? "ok" : "OVER 300 ms", answer.c_str());
+        std::printf("%-44s median %7.1f ms   slowest %7.1f ms   %s   (%.60s)\n", name, figures.median, figures.slowest,
+                    fast ? "ok" : "OVER 300 ms", answer.c_str());
     };
     report("music_get_library_stats", measure(callTool("music_get_library_stats", {})));
     report("music_search \"night\" (limit 10)", measure(callTool("music_search", {{"query", "night"}})));

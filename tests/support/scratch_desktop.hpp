@@ -49,8 +49,9 @@ public:
         writeFile(handler, script);
         ::chmod(handler.c_str(), 0755);
         std::string types = "x-scheme-handler/mailto;x-scheme-handler/https;";
-        std::string defaults = "[Default Applications]\nx-scheme-handler/mailto=lumenary-test-handler.desktop\n"
-                               "x-scheme-handler/https=lumenary-test-handler.desktop\n";
+        std::string defaults =
+            "[Default Applications]\nx-scheme-handler/mailto=lumenary-test-handler.desktop\n"
+            "x-scheme-handler/https=lumenary-test-handler.desktop\n";
         for (const auto& type : fileTypes) {
             types += type + ";";
             defaults += type + "=lumenary-test-handler.desktop\n";

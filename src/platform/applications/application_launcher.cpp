@@ -70,8 +70,7 @@ std::optional<PlatformError> GioApplicationLauncher::launch(const std::string& i
         return notStarted("gio", run.error(), "libglib2.0-bin");
     }
     const auto& finished = run.value();
-    if (!finished.exit ||
-        (finished.exit->kind == ProcessExit::Kind::exited && finished.exit->exitStatus == 0)) {
+    if (!finished.exit || (finished.exit->kind == ProcessExit::Kind::exited && finished.exit->exitStatus == 0)) {
         return std::nullopt;
     }
     auto said = lastOutputLine(system::repairUTF8(finished.standardError.bytes));

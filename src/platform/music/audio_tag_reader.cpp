@@ -8,9 +8,9 @@
 namespace lumenary::platform {
 
 bool isAudioFileName(const std::filesystem::path& file) {
-    static constexpr std::array<std::string_view, 17> extensions{
-        ".mp3", ".flac", ".ogg", ".oga", ".opus", ".m4a", ".m4b", ".mp4", ".aac", ".wav",
-        ".wma", ".aif", ".aiff", ".ape", ".wv",   ".mpc", ".spx"};
+    static constexpr std::array<std::string_view, 17> extensions{".mp3",  ".flac", ".ogg", ".oga", ".opus", ".m4a",
+                                                                 ".m4b",  ".mp4",  ".aac", ".wav", ".wma",  ".aif",
+                                                                 ".aiff", ".ape",  ".wv",  ".mpc", ".spx"};
     const std::string extension = asciiLowercased(file.extension().string());
     for (const auto candidate : extensions) {
         if (extension == candidate) {

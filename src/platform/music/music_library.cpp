@@ -68,8 +68,8 @@ std::string fileStem(const std::string& path) {
 
 PlatformError unreadableFolder(const std::filesystem::path& folder, const PlatformError& error) {
     return PlatformError{"MusicLibrary", 500,
-                         "The music folder " + system::repairUTF8(folder.string()) + " cannot be read: " +
-                             error.description +
+                         "The music folder " + system::repairUTF8(folder.string()) +
+                             " cannot be read: " + error.description +
                              ". Set LUMENARY_MUSIC_DIR or the defaults key musicDirectory to your music folder."};
 }
 
@@ -215,8 +215,8 @@ std::optional<PlatformError> MusicLibrary::refresh() {
     for (auto& found : scan.value().files) {
         present.insert(found.path);
         const auto known = entries_.find(found.path);
-        if (known != entries_.end() && known->second.modified == found.modified &&
-            known->second.size == found.size && known->second.isPlaylist == found.isPlaylist) {
+        if (known != entries_.end() && known->second.modified == found.modified && known->second.size == found.size &&
+            known->second.isPlaylist == found.isPlaylist) {
             continue;
         }
         entries_.insert_or_assign(found.path, readEntry(found.path, found.modified, found.size, found.isPlaylist));

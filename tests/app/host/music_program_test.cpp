@@ -7,8 +7,8 @@
 
 #include "app/host/program_test_support.hpp"
 #include "mcp/core/json.hpp"
-#include "platform/text/percent_encoding.hpp"
 #include "peers/fake_mpris_player.hpp"
+#include "platform/text/percent_encoding.hpp"
 #include "support/child_process.hpp"
 #include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"

@@ -15,10 +15,10 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "app/tools/tool_outcome_text.hpp"
-#include "platform/calendar/vdir_event_store.hpp"
-#include "platform/defaults/memory_defaults_store.hpp"
 #include "platform/applications/application_launcher.hpp"
 #include "platform/applications/url_opener.hpp"
+#include "platform/calendar/vdir_event_store.hpp"
+#include "platform/defaults/memory_defaults_store.hpp"
 #include "support/recording_application_launcher.hpp"
 #include "support/recording_url_opener.hpp"
 #include "support/scoped_time_zone.hpp"
@@ -36,8 +36,8 @@ protected:
         std::filesystem::create_directories(calendars() / "personal");
         std::filesystem::create_directories(reminders() / "tasks");
         ToolCategories categories;
-        categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] = std::make_shared<CalendarToolHandler>(
-            std::make_shared<CalendarManager>(store), opener);
+        categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] =
+            std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), opener);
         categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
             std::make_shared<RemindersToolHandler>(std::make_shared<EventKitService>(store, console),
                                                    std::make_shared<lumenary::testing::RecordingApplicationLauncher>());
@@ -191,16 +191,15 @@ TEST_F(EventToolsOverVdirTest, TheDefaultCalendarApplicationShowsTheEventAndStar
     if (!lumenary::testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
     lumenary::testing::ScratchDesktop desktop;
     writeEvent("été 1", "Launch", "20260115T130000Z");
-    CalendarToolHandler calendar(std::make_shared<CalendarManager>(store),
-                                 std::make_shared<platform::XdgUrlOpener>());
+    CalendarToolHandler calendar(std::make_shared<CalendarManager>(store), std::make_shared<platform::XdgUrlOpener>());
     RemindersToolHandler reminders(std::make_shared<EventKitService>(store, console),
                                    std::make_shared<platform::GioApplicationLauncher>());
 
-    EXPECT_EQ(testing::toolOutcomeText(io, calendar.handle("open_event", {{"eventId", "été 1"}})).rfind(
-                  "❌ Failed to open event: xdg-open: no method available for opening", 0),
+    EXPECT_EQ(testing::toolOutcomeText(io, calendar.handle("open_event", {{"eventId", "été 1"}}))
+                  .rfind("❌ Failed to open event: xdg-open: no method available for opening", 0),
               0U);
-    EXPECT_EQ(testing::toolOutcomeText(io, reminders.handle("reminders_open_app", {})).rfind(
-                  "LocalTool 500 No application is set to open calendar files", 0),
+    EXPECT_EQ(testing::toolOutcomeText(io, reminders.handle("reminders_open_app", {}))
+                  .rfind("LocalTool 500 No application is set to open calendar files", 0),
               0U);
 
     desktop.installHandler(false, {"text/calendar"});

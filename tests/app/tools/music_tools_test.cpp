@@ -72,8 +72,8 @@ protected:
     asio::io_context io;
     platform::MemoryDefaultsStore defaults;
     lumenary::testing::TemporaryDirectory music;
-    std::shared_ptr<lumenary::testing::MemoryTagReader> tags = std::make_shared<lumenary::testing::MemoryTagReader>(
-        std::map<std::string, platform::AudioTags>{
+    std::shared_ptr<lumenary::testing::MemoryTagReader> tags =
+        std::make_shared<lumenary::testing::MemoryTagReader>(std::map<std::string, platform::AudioTags>{
             {"feeling.flac", {"Feeling Good", "Nina Simone", "I Put a Spell on You", 175'000}},
             {"été.mp3", {"Été indien", "Joe Dassin", "L'Album", 210'000}},
             {"say.ogg", {"Say \"Hi\"", "Ann", "", std::nullopt}},

@@ -306,20 +306,33 @@ TEST_F(RemindersToolsTest, OpenAppStartsTheChosenApplicationElseTheDefaultForCal
     const platform::PlatformError gioFailed{"ApplicationLauncher", 500,
                                             "Could not start org.example.Cal.desktop: no Exec line"};
     const std::vector<Case> cases{
-        {"org.example.Tasks.desktop", std::optional<std::string>("unused.desktop"), std::nullopt,
-         "✅ Reminders app opened.", {"launch org.example.Tasks.desktop"}},
-        {std::nullopt, std::optional<std::string>("org.example.Cal.desktop"), std::nullopt,
-         "✅ Reminders app opened.", {"default text/calendar", "launch org.example.Cal.desktop"}},
-        {std::nullopt, std::optional<std::string>("org.example.Cal.desktop"), gioFailed,
+        {"org.example.Tasks.desktop",
+         std::optional<std::string>("unused.desktop"),
+         std::nullopt,
+         "✅ Reminders app opened.",
+         {"launch org.example.Tasks.desktop"}},
+        {std::nullopt,
+         std::optional<std::string>("org.example.Cal.desktop"),
+         std::nullopt,
+         "✅ Reminders app opened.",
+         {"default text/calendar", "launch org.example.Cal.desktop"}},
+        {std::nullopt,
+         std::optional<std::string>("org.example.Cal.desktop"),
+         gioFailed,
          "LocalTool 500 Could not start org.example.Cal.desktop: no Exec line",
          {"default text/calendar", "launch org.example.Cal.desktop"}},
-        {std::nullopt, std::optional<std::string>(), std::nullopt,
+        {std::nullopt,
+         std::optional<std::string>(),
+         std::nullopt,
          "LocalTool 500 No application is set to open calendar files (text/calendar). Make your calendar or task "
          "application the default for them, or set the defaults key remindersApplication to its desktop file "
          "(org.gnome.Calendar.desktop).",
          {"default text/calendar"}},
-        {std::nullopt, platform::PlatformError{"ApplicationLauncher", 500, "xdg-mime is not installed"}, std::nullopt,
-         "LocalTool 500 xdg-mime is not installed", {"default text/calendar"}},
+        {std::nullopt,
+         platform::PlatformError{"ApplicationLauncher", 500, "xdg-mime is not installed"},
+         std::nullopt,
+         "LocalTool 500 xdg-mime is not installed",
+         {"default text/calendar"}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.answer);

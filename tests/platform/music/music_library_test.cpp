@@ -35,12 +35,11 @@ public:
 };
 
 // One second of silence with these tags, written by ffmpeg.
-bool writeTagged(const fs::path& file, const std::string& title, const std::string& artist,
-                 const std::string& album) {
+bool writeTagged(const fs::path& file, const std::string& title, const std::string& artist, const std::string& album) {
     ProcessLaunch launch{.executable = "ffmpeg",
-                         .arguments = {"-v", "error", "-nostdin", "-f", "lavfi", "-i", "anullsrc=r=8000:cl=mono",
-                                       "-t", "1", "-metadata", "title=" + title, "-metadata", "artist=" + artist,
-                                       "-metadata", "album=" + album, "-y", file.string()},
+                         .arguments = {"-v", "error", "-nostdin", "-f", "lavfi", "-i", "anullsrc=r=8000:cl=mono", "-t",
+                                       "1", "-metadata", "title=" + title, "-metadata", "artist=" + artist, "-metadata",
+                                       "album=" + album, "-y", file.string()},
                          .standardInput = std::nullopt,
                          .standardOutputLimit = 0,
                          .standardErrorLimit = 4096,
@@ -78,8 +77,8 @@ protected:
 
     std::shared_ptr<MusicLibrary> library() {
         return std::make_shared<MusicLibrary>(
-            MusicLibrarySettings{.folder = music(), .indexFile = folder.path() / "cache" / "music-library.index"},
-            tags, [](const std::string&) {});
+            MusicLibrarySettings{.folder = music(), .indexFile = folder.path() / "cache" / "music-library.index"}, tags,
+            [](const std::string&) {});
     }
     static Titles titles(const PlatformOutcome<std::vector<LibraryTrack>>& found) {
         Titles titles;
@@ -125,8 +124,8 @@ TEST_F(MusicLibraryTest, AudioFilesAtAnyDepthAreListedWithTheirTagsAndPlaylistFi
     EXPECT_NEAR(static_cast<double>(*feeling.durationMilliseconds), 1000.0, 200.0);
 
     const std::pair<const char*, Titles> searches[] = {
-        {"ZOË", {"Chanson d'été"}},     {"ÉTÉ", {"Chanson d'été"}}, {"ünïcødé", {"Chanson d'été"}},
-        {"nina", {"Feeling Good"}},     {"Sinnerman", {}},          {"Road Trip", {}},
+        {"ZOË", {"Chanson d'été"}}, {"ÉTÉ", {"Chanson d'été"}}, {"ünïcødé", {"Chanson d'été"}},
+        {"nina", {"Feeling Good"}}, {"Sinnerman", {}},          {"Road Trip", {}},
     };
     for (const auto& [query, expected] : searches) {
         EXPECT_EQ(titles(tracks->search(query, 10)), expected) << query;

@@ -1,6 +1,5 @@
 #include "app/tools/music/library_playback.hpp"
 
-
 #include "platform/music/file_uri.hpp"
 #include "system/utf8.hpp"
 

@@ -116,9 +116,10 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::openApp() {
                 return found.error().description;
             }
             if (!found.value()) {
-                return std::string("No application is set to open calendar files (text/calendar). Make your "
-                                   "calendar or task application the default for them, or set the defaults key "
-                                   "remindersApplication to its desktop file (org.gnome.Calendar.desktop).");
+                return std::string(
+                    "No application is set to open calendar files (text/calendar). Make your "
+                    "calendar or task application the default for them, or set the defaults key "
+                    "remindersApplication to its desktop file (org.gnome.Calendar.desktop).");
             }
             application = *found.value();
         }
