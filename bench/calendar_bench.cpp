@@ -39,7 +39,8 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/event_kit_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
-#include "platform/applications/script_runner.hpp"
+#include "platform/applications/application_launcher.hpp"
+#include "platform/applications/url_opener.hpp"
 #include "platform/calendar/vdir_event_store.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
 
@@ -195,7 +196,7 @@ int runBigFiles(int files) {
     const auto store = platform::makeVdirEventStore(defaults);
     asio::io_context io;
     app::CalendarToolHandler handler(std::make_shared<app::CalendarManager>(store),
-                                           std::make_shared<platform::UnavailableScriptRunner>());
+                                     std::make_shared<platform::XdgUrlOpener>());
     const std::string from = stamp(now, "%Y-%m-%dT%H:%M:%SZ");
     const std::string to = stamp(now + 30 * 24 * 60 * 60, "%Y-%m-%dT%H:%M:%SZ");
     std::string answer;
@@ -258,14 +259,14 @@ int main(int argc, char** argv) {
     platform::MemoryDefaultsStore defaults({{"calendarDirectory", (folder / "calendars").string()},
                                             {"remindersDirectory", (folder / "reminders").string()}});
     const auto store = platform::makeVdirEventStore(defaults);
-    const auto scripts = std::make_shared<platform::UnavailableScriptRunner>();
 
     asio::io_context io;
     app::ToolCategories categories;
     categories[static_cast<std::size_t>(app::ToolCategoryKind::calendar)] =
-        std::make_shared<app::CalendarToolHandler>(std::make_shared<app::CalendarManager>(store), scripts);
+        std::make_shared<app::CalendarToolHandler>(std::make_shared<app::CalendarManager>(store), std::make_shared<platform::XdgUrlOpener>());
     categories[static_cast<std::size_t>(app::ToolCategoryKind::reminders)] = std::make_shared<app::RemindersToolHandler>(
-        std::make_shared<app::EventKitService>(store, logging::Console()), scripts);
+        std::make_shared<app::EventKitService>(store, logging::Console()),
+        std::make_shared<platform::GioApplicationLauncher>());
     platform::MemoryDefaultsStore serviceDefaults;
     const auto service = std::make_shared<app::LocalToolService>(io.get_executor(), serviceDefaults, categories);
     service->setCalendarEnabled(true);

@@ -42,6 +42,9 @@ pkg_check_modules(XTEST REQUIRED IMPORTED_TARGET x11 xtst)
 # GDBus talks to the desktop's music players (MPRIS); only the platform
 # library links it.
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+# TagLib reads the tags of the music library's files; only the music tag
+# library links it.
+pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
 
 # The vision worker's libraries. Debian's OpenCV module packages ship neither
 # a CMake package nor a pkg-config file (those come with the meta-package,

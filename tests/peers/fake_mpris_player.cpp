@@ -17,10 +17,12 @@ std::string introspection(const FakePlayerShape& shape) {
         "<interface name='org.mpris.MediaPlayer2'>"
         "<method name='Raise'/><method name='Quit'/>"
         "<property name='Identity' type='s' access='read'/>"
+        "<property name='SupportedUriSchemes' type='as' access='read'/>"
         "</interface>"
         "<interface name='org.mpris.MediaPlayer2.Player'>"
         "<method name='Next'/><method name='Previous'/><method name='Pause'/><method name='PlayPause'/>"
         "<method name='Stop'/><method name='Play'/>"
+        "<method name='OpenUri'><arg name='Uri' type='s' direction='in'/></method>"
         "<property name='PlaybackStatus' type='s' access='read'/>"
         "<property name='Metadata' type='a{sv}' access='read'/>"
         "<property name='Position' type='x' access='read'/>"
@@ -220,6 +222,11 @@ void FakeMprisPlayer::answer(const std::string& interface, const std::string& me
                 g_variant_builder_add(&builder, "(oss)", path.c_str(), state_.playlists[item].c_str(), "");
             }
             reply = g_variant_new("(a(oss))", &builder);
+        } else if (interface == playerInterface && method == "OpenUri") {
+            const char* uri = nullptr;
+            g_variant_get(parameters, "(&s)", &uri);
+            call = "Player.OpenUri " + std::string(uri);
+            reply = g_variant_new("()");
         } else if (interface == playlistsInterface && method == "ActivatePlaylist") {
             const char* path = nullptr;
             g_variant_get(parameters, "(&o)", &path);
@@ -257,6 +264,10 @@ void FakeMprisPlayer::answer(const std::string& interface, const std::string& me
 GVariant* FakeMprisPlayer::propertyValue(const std::string& interface, const std::string& name) {
     if (interface == rootInterface && name == "Identity") {
         return g_variant_new_string(("Fake " + shape_.name).c_str());
+    }
+    if (interface == rootInterface && name == "SupportedUriSchemes") {
+        const char* const schemes[] = {"http", "file"};
+        return g_variant_new_strv(shape_.opensFiles ? schemes : schemes + 1, shape_.opensFiles ? 2 : 0);
     }
     if (interface == playerInterface) {
         if (name == "PlaybackStatus") return g_variant_new_string(state_.playbackStatus.c_str());

@@ -36,6 +36,8 @@ struct FakePlayerShape {
     std::string name;
     bool offersPlaylists = true;
     bool hasShuffle = true;
+    // Lists "file" among its SupportedUriSchemes and takes OpenUri.
+    bool opensFiles = false;
     // Holds every call without an answer.
     bool neverAnswers = false;
     // Leaves the bus when this method of the Player interface is called,
@@ -47,7 +49,8 @@ struct FakePlayerShape {
 // own: MediaPlayer2, Player and, when its shape says so, Playlists. It
 // records every call it receives ("Player.Play", "Get Player.CanPlay",
 // "Set Player.Volume 0.42", "GetAll Player", "Playlists.GetPlaylists 0 25
-// UserDefined", "Playlists.ActivatePlaylist /playlist/3"); playlist i of the
+// UserDefined", "Playlists.ActivatePlaylist /playlist/3", "Player.OpenUri
+// file:///a.flac"); playlist i of the
 // state has the object path /playlist/i.
 class FakeMprisPlayer {
 public:

@@ -11,8 +11,9 @@
 namespace lumenary::testing {
 
 // A music player in memory. It records every call as a line ("play",
-// "setVolume 42", "playPlaylist Road Trip shuffle") and answers from what
-// the test set: a failure for every call, the current track, the playlists.
+// "setVolume 42", "playPlaylist Road Trip shuffle", "openUri file:///a.mp3")
+// and answers from what the test set: a failure for every call, the current
+// track, the playlists, whether it opens files.
 class RecordingMusicPlayer final : public platform::MusicPlayer {
 public:
     std::optional<platform::PlatformError> play() override { return command("play"); }
@@ -52,6 +53,16 @@ public:
         return found ? platform::PlaylistStart::started : platform::PlaylistStart::notFound;
     }
 
+    platform::PlatformOutcome<platform::UriStart> openUri(const std::string& uri,
+                                                          std::optional<bool> shuffle) override {
+        std::lock_guard lock(mutex_);
+        calls_.push_back("openUri " + uri + (shuffle ? (*shuffle ? " shuffle" : " in order") : ""));
+        if (failure_) {
+            return *failure_;
+        }
+        return opensUris_ ? platform::UriStart::started : platform::UriStart::notOffered;
+    }
+
     void failEveryCall(platform::PlatformError error) {
         std::lock_guard lock(mutex_);
         failure_ = std::move(error);
@@ -63,6 +74,10 @@ public:
     void setPlaylists(std::vector<std::string> playlists) {
         std::lock_guard lock(mutex_);
         playlists_ = std::move(playlists);
+    }
+    void setOpensUris(bool opens) {
+        std::lock_guard lock(mutex_);
+        opensUris_ = opens;
     }
     std::vector<std::string> calls() const {
         std::lock_guard lock(mutex_);
@@ -81,6 +96,7 @@ private:
     std::optional<platform::PlatformError> failure_;
     std::optional<platform::PlayingTrack> track_;
     std::vector<std::string> playlists_;
+    bool opensUris_ = true;
 };
 
 }  // namespace lumenary::testing

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
@@ -17,8 +18,9 @@ namespace lumenary::testing {
 // A desktop without a desktop environment for xdg-open: its generic mode,
 // a display named but never used, no browser to fall back on, and link
 // handlers only from temporary folders. `installHandler` registers a tiny
-// handler for mailto: and https: links that writes the one argument it
-// received to a file and, when asked, keeps running until released.
+// handler for mailto: and https: links (and for the file types asked for)
+// that writes the one argument it received to a file and, when asked, keeps
+// running until released.
 class ScratchDesktop {
 public:
     ScratchDesktop() {
@@ -34,7 +36,7 @@ public:
 
     static bool hasXdgOpen() { return std::filesystem::exists("/usr/bin/xdg-open"); }
 
-    void installHandler(bool waitsForRelease = false) {
+    void installHandler(bool waitsForRelease = false, const std::vector<std::string>& fileTypes = {}) {
         const auto handler = folder_.path() / "handler.sh";
         std::string script = "#!/bin/sh\nprintf '%s\\n' \"$1\" > '" + receivedFile().string() + "'\n";
         if (waitsForRelease) {
@@ -46,12 +48,18 @@ public:
         }
         writeFile(handler, script);
         ::chmod(handler.c_str(), 0755);
+        std::string types = "x-scheme-handler/mailto;x-scheme-handler/https;";
+        std::string defaults =
+            "[Default Applications]\nx-scheme-handler/mailto=lumenary-test-handler.desktop\n"
+            "x-scheme-handler/https=lumenary-test-handler.desktop\n";
+        for (const auto& type : fileTypes) {
+            types += type + ";";
+            defaults += type + "=lumenary-test-handler.desktop\n";
+        }
         writeFile(folder_.path() / "data/applications/lumenary-test-handler.desktop",
                   "[Desktop Entry]\nType=Application\nName=Test handler\nExec=" + handler.string() +
-                      " %u\nMimeType=x-scheme-handler/mailto;x-scheme-handler/https;\n");
-        writeFile(folder_.path() / "data/applications/mimeapps.list",
-                  "[Default Applications]\nx-scheme-handler/mailto=lumenary-test-handler.desktop\n"
-                  "x-scheme-handler/https=lumenary-test-handler.desktop\n");
+                      " %u\nMimeType=" + types + "\n");
+        writeFile(folder_.path() / "data/applications/mimeapps.list", defaults);
     }
 
     void withoutDisplay() { environment_.set("DISPLAY", std::nullopt); }
@@ -62,6 +70,11 @@ public:
     // The argument the handler received, once it wrote it; empty past the
     // deadline.
     std::string receivedArgument(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+        return receivedWithin(timeout).value_or("");
+    }
+    // The same, absent past the deadline: tells a handler started without
+    // an argument from one that never ran.
+    std::optional<std::string> receivedWithin(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             std::ifstream file(receivedFile());
@@ -73,7 +86,7 @@ public:
             }
             std::this_thread::yield();
         }
-        return {};
+        return std::nullopt;
     }
 
 private:

@@ -16,7 +16,7 @@
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "app/tools/vision/vision_tool_handler.hpp"
 #include "logging/console.hpp"
-#include "platform/applications/script_runner.hpp"
+#include "platform/applications/application_launcher.hpp"
 #include "platform/applications/url_opener.hpp"
 #include "platform/calendar/vdir_event_store.hpp"
 #include "platform/contacts/vcard_folder_contact_store.hpp"
@@ -27,10 +27,34 @@
 #include "platform/messages/kde_connect_message_sender.hpp"
 #include "platform/messages/message_database.hpp"
 #include "platform/music/mpris_music_player.hpp"
+#include "platform/music/music_library_folder.hpp"
+#include "platform/music/tags/taglib_tag_reader.hpp"
 #include "platform/notes/folder_note_store.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
 
 namespace lumenary::app {
+
+namespace {
+
+std::shared_ptr<platform::MusicLibrary> makeMusicLibrary(const platform::DefaultsStore& defaults) {
+    return std::make_shared<platform::MusicLibrary>(
+        platform::MusicLibrarySettings{.folder = platform::musicLibraryFolder(defaults),
+                                       .indexFile = platform::musicLibraryIndexFile()},
+        std::make_shared<platform::TagLibTagReader>(),
+        [console = logging::Console::standardError("")](const std::string& line) { console.print(line); });
+}
+
+// A desktop-entry id the user wrote under `key`; absent when not a text or
+// empty.
+std::optional<std::string> chosenApplication(const platform::DefaultsStore& defaults, std::string_view key) {
+    if (const auto value = defaults.object(key); value && value->stringValue() != nullptr &&
+                                                  !value->stringValue()->empty()) {
+        return *value->stringValue();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 StandardCategoryServices standardCategoryServices(const platform::DefaultsStore& defaults) {
     // The store keeps nothing between calls, so both categories can share it.
@@ -46,13 +70,12 @@ StandardCategoryServices standardCategoryServices(const platform::DefaultsStore&
 
 ToolCategories standardToolCategories(const StandardCategoryServices& services,
                                       const platform::DefaultsStore& defaults) {
-    auto scripts = std::make_shared<platform::UnavailableScriptRunner>();
-
     ToolCategories categories;
     categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] =
-        std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(services.eventStore), scripts);
+        std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(services.eventStore), services.urlOpener);
     categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
-        std::make_shared<RemindersToolHandler>(services.eventKit, scripts);
+        std::make_shared<RemindersToolHandler>(services.eventKit, std::make_shared<platform::GioApplicationLauncher>(),
+                                               chosenApplication(defaults, "remindersApplication"));
     categories[static_cast<std::size_t>(ToolCategoryKind::contacts)] =
         std::make_shared<ContactsToolHandler>(services.contacts);
     categories[static_cast<std::size_t>(ToolCategoryKind::notes)] =
@@ -67,7 +90,8 @@ ToolCategories standardToolCategories(const StandardCategoryServices& services,
     categories[static_cast<std::size_t>(ToolCategoryKind::desktopControl)] =
         std::make_shared<MacOSControlToolHandler>(services.desktop);
     categories[static_cast<std::size_t>(ToolCategoryKind::music)] =
-        std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults));
+        std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults), makeMusicLibrary(defaults),
+                                           services.urlOpener);
     categories[static_cast<std::size_t>(ToolCategoryKind::vision)] = std::make_shared<VisionToolHandler>(
         std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer()));
     return categories;

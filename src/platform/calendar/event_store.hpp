@@ -45,6 +45,9 @@ struct StoreEvent {
     StoreInstant end;
     bool isAllDay = false;
     StoreCalendar calendar;
+    // The file that holds the event, where the store keeps one file per
+    // item (set by event(identifier)); empty otherwise.
+    std::string itemFile{};
 };
 
 struct NewStoreEvent {

@@ -308,6 +308,7 @@ PlatformOutcome<std::optional<StoreEvent>> VdirEventStore::event(const std::stri
         event = ICalItemReader(*document, file.stem().string()).event(identifier);
         if (event) {
             event->calendar = calendarOf(collection);
+            event->itemFile = file.string();
         }
         return !event;
     });

@@ -16,6 +16,7 @@ namespace lumenary::platform {
 // The bus-name prefix every MPRIS player owns a name under.
 inline constexpr std::string_view mprisBusNamePrefix = "org.mpris.MediaPlayer2.";
 inline constexpr const char* mprisObjectPath = "/org/mpris/MediaPlayer2";
+inline constexpr const char* mprisRootInterface = "org.mpris.MediaPlayer2";
 inline constexpr const char* mprisPlayerInterface = "org.mpris.MediaPlayer2.Player";
 inline constexpr const char* mprisPlaylistsInterface = "org.mpris.MediaPlayer2.Playlists";
 

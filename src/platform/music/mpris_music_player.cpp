@@ -172,6 +172,27 @@ std::optional<PlatformError> setShuffle(ChosenPlayer& player, bool shuffle) {
                                          g_variant_new_boolean(shuffle ? TRUE : FALSE));
 }
 
+// Whether the player lists "file" among the URI schemes it opens.
+PlatformOutcome<bool> opensFiles(ChosenPlayer& player) {
+    auto schemes = player.connection.property(player.busName, mprisRootInterface, "SupportedUriSchemes");
+    if (!schemes) {
+        return schemes.error();
+    }
+    if (!schemes.value() || !g_variant_is_of_type(schemes.value()->get(), G_VARIANT_TYPE_STRING_ARRAY)) {
+        return false;
+    }
+    GVariant* list = schemes.value()->get();
+    const gsize count = g_variant_n_children(list);
+    for (gsize index = 0; index < count; ++index) {
+        const char* scheme = nullptr;
+        g_variant_get_child(list, index, "&s", &scheme);
+        if (g_ascii_strcasecmp(scheme, "file") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 MprisMusicPlayer::MprisMusicPlayer(MprisMusicPlayerSettings settings) : settings_(std::move(settings)) {}
@@ -281,6 +302,49 @@ PlatformOutcome<PlaylistStart> MprisMusicPlayer::playPlaylist(const std::string&
         return reply.error();
     }
     return PlaylistStart::started;
+}
+
+PlatformOutcome<UriStart> MprisMusicPlayer::openUri(const std::string& uri, std::optional<bool> shuffle) {
+    auto chosen = choosePlayer(settings_);
+    if (!chosen) {
+        if (isNoPlayer(chosen.error())) {
+            return UriStart::notOffered;
+        }
+        return chosen.error();
+    }
+    auto& player = chosen.value();
+    auto files = opensFiles(player);
+    if (!files) {
+        return files.error();
+    }
+    if (!files.value()) {
+        return UriStart::notOffered;
+    }
+    auto can = player.connection.property(player.busName, mprisPlayerInterface, "CanPlay");
+    if (!can) {
+        return can.error();
+    }
+    if (can.value() && booleanOf(can.value()->get()) == false) {
+        return UriStart::notOffered;
+    }
+    if (shuffle) {
+        auto current = player.connection.property(player.busName, mprisPlayerInterface, "Shuffle");
+        if (!current) {
+            return current.error();
+        }
+        if (current.value() && booleanOf(current.value()->get()) != *shuffle) {
+            if (auto failure = player.connection.setProperty(player.busName, mprisPlayerInterface, "Shuffle",
+                                                             g_variant_new_boolean(*shuffle ? TRUE : FALSE))) {
+                return *failure;
+            }
+        }
+    }
+    auto reply = player.connection.call(player.busName, mprisPlayerInterface, "OpenUri",
+                                        g_variant_new("(s)", uri.c_str()), nullptr);
+    if (!reply) {
+        return reply.error();
+    }
+    return UriStart::started;
 }
 
 std::shared_ptr<MusicPlayer> makeMprisMusicPlayer(const DefaultsStore& defaults) {

@@ -25,7 +25,7 @@ struct MprisMusicPlayerSettings {
 // opens its own connection, chooses the player afresh and closes the
 // connection again, so players that come and go and a bus that restarts
 // need nothing from the caller. Playlists need the player's Playlists
-// interface.
+// interface; opening files needs "file" among its SupportedUriSchemes.
 class MprisMusicPlayer final : public MusicPlayer {
 public:
     explicit MprisMusicPlayer(MprisMusicPlayerSettings settings);
@@ -38,6 +38,7 @@ public:
     PlatformOutcome<std::optional<PlayingTrack>> currentTrack() override;
     PlatformOutcome<std::vector<std::string>> playlistNames(std::int64_t limit) override;
     PlatformOutcome<PlaylistStart> playPlaylist(const std::string& name, bool shuffle) override;
+    PlatformOutcome<UriStart> openUri(const std::string& uri, std::optional<bool> shuffle) override;
 
 private:
     std::optional<PlatformError> command(const char* method, const char* ability, const std::string& doing);

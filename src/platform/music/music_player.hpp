@@ -29,6 +29,9 @@ struct PlayingTrack {
 // How asking to play a playlist by name ended, when the player answered.
 enum class PlaylistStart { started, notFound };
 
+// How asking the player to open a file ended, when nothing failed.
+enum class UriStart { started, notOffered };
+
 // The error codes of the domain "MusicPlayer"; the descriptions are for
 // the user.
 enum class MusicPlayerFailure : std::int64_t {
@@ -66,6 +69,13 @@ public:
     // Starts the playlist named exactly `name` after setting shuffle as
     // asked; nothing changes when there is none.
     virtual PlatformOutcome<PlaylistStart> playPlaylist(const std::string& name, bool shuffle) = 0;
+
+    // Opens `uri` (a file: URI) in the player, which plays it, after setting
+    // shuffle as asked where the player has a Shuffle property (absent:
+    // leaves it). notOffered when no player runs, or the player takes no
+    // file: URIs or reports CanPlay false: the caller opens the file some
+    // other way.
+    virtual PlatformOutcome<UriStart> openUri(const std::string& uri, std::optional<bool> shuffle) = 0;
 };
 
 // The error a MusicPlayer gives with that code.

@@ -21,6 +21,7 @@
 #include "mcp/server/stdio_transport.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
+#include "support/scratch_desktop.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary {
@@ -182,6 +183,9 @@ protected:
 };
 
 TEST_F(CalendarProgramTest, CreatesAndListsEventsAndRemindersInTheCalendarFolder) {
+    // The program's desktop: no application of the machine's own starts.
+    testing::ScratchDesktop desktop;
+    desktop.installHandler(false, {"text/calendar"});
     auto program = launch("calendar.err");
     program->writeLine(initializeRequest);
     ASSERT_TRUE(program->readLine()) << errors("calendar.err");
@@ -197,12 +201,8 @@ TEST_F(CalendarProgramTest, CreatesAndListsEventsAndRemindersInTheCalendarFolder
     EXPECT_TRUE(
         callTool(*program, "reminders_add", R"({"title":"Buy milk"})").starts_with("✅ Created reminder: Buy milk"));
     EXPECT_TRUE(callTool(*program, "reminders_fetch").starts_with("✅ Found 1 reminders:\n☐ Buy milk (List: "));
-    EXPECT_EQ(callTool(*program, "reminders_open_app"),
-              "Error: Script Error: Running scripts in desktop applications is not available on this platform. "
-              "Reminders are kept as files in the reminders folder " +
-                  calendars.string() +
-                  ": open them with a to-do program that reads that folder, or set LUMENARY_REMINDERS_DIR or the "
-                  "defaults key remindersDirectory to the folder your to-do program uses.");
+    EXPECT_EQ(callTool(*program, "reminders_open_app"), "✅ Reminders app opened.");
+    EXPECT_EQ(desktop.receivedWithin(), "") << "the calendar application, started with no file";
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->waitForExit(), 0);

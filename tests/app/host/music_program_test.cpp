@@ -8,6 +8,7 @@
 #include "app/host/program_test_support.hpp"
 #include "mcp/core/json.hpp"
 #include "peers/fake_mpris_player.hpp"
+#include "platform/text/percent_encoding.hpp"
 #include "support/child_process.hpp"
 #include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"
@@ -15,6 +16,10 @@
 
 namespace lumenary {
 namespace {
+
+std::string percentEncodedPath(const std::filesystem::path& path) {
+    return platform::percentEncoded(path.string(), "/");
+}
 
 class MusicProgramTest : public ::testing::Test {
 protected:
@@ -25,6 +30,8 @@ protected:
         }
         environment.set("LUMENARY_CONFIG_DIR", folder.path().string());
         environment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
+        environment.set("LUMENARY_MUSIC_DIR", (folder.path() / "music").string());
+        environment.set("XDG_CACHE_HOME", (folder.path() / "cache").string());
         std::ofstream(folder.path() / "defaults.json")
             << R"({"mcp_server_port":)" << testing::freePort() << R"(,"isMusicEnabled":true})";
     }
@@ -43,6 +50,7 @@ protected:
 TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
     testing::FakePlayerShape shape;
     shape.name = "fake";
+    shape.opensFiles = true;
     testing::FakePlayerState state;
     state.playbackStatus = "Playing";
     state.metadata = "{'xesam:title': <'A ||| B'>, 'xesam:artist': <['Ann', 'Bo']>, 'mpris:length': <int64 61500000>}";
@@ -62,12 +70,17 @@ TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
     EXPECT_EQ(callTool(program, "music_list_playlists", "{}"), "Road Trip, Say \"Hi\" \\o/");
     EXPECT_EQ(callTool(program, "music_play_playlist", R"({"playlist":"Say \"Hi\" \\o/"})"),
               "Playing playlist: Say \"Hi\" \\o/");
-    EXPECT_EQ(
-        callTool(program, "music_get_library_stats", "{}").rfind("Error: Library statistics are not available", 0), 0u);
+    std::filesystem::create_directories(folder.path() / "music");
+    std::ofstream(folder.path() / "music" / "Ünï.m3u8") << "a.flac\n";
+    EXPECT_EQ(callTool(program, "music_get_library_stats", "{}"), "Library: 0 tracks, 3 playlists.");
+    EXPECT_EQ(callTool(program, "music_play_playlist", R"({"playlist":"Ünï","shuffle":true})"),
+              "Playing playlist: Ünï");
     const auto calls = player.calls();
     EXPECT_NE(std::find(calls.begin(), calls.end(), "Player.Play"), calls.end());
     EXPECT_NE(std::find(calls.begin(), calls.end(), "Set Player.Volume 1"), calls.end());
-    EXPECT_EQ(calls.back(), "Playlists.ActivatePlaylist /playlist/1");
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "Playlists.ActivatePlaylist /playlist/1"), calls.end());
+    EXPECT_EQ(calls.back(), "Player.OpenUri file://" + percentEncodedPath(folder.path() / "music" / "Ünï.m3u8"));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "cache" / "lumenary" / "music-library.index"));
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);

@@ -8,7 +8,6 @@ namespace {
 
 using platform::EventStoreAccess;
 using platform::EventStoreEntity;
-using platform::ScriptRunResult;
 using platform::StoreEvent;
 using testing::localTime;
 using testing::secondsNow;
@@ -217,63 +216,35 @@ TEST_F(CalendarToolsTest, AFailedSavePassesTheStoresErrorOnUnchanged) {
               "EventStore 28 No space left for /memory/calendars/Work");
 }
 
-TEST_F(CalendarToolsTest, OpenEventHandsTheRunnerTheEscapedScriptAndAnswersItsOutcome) {
-    auto quoted = event("UID\"1\\", "Launch", localTime(2024, 1, 15, 14, 5, 9));
-    quoted.calendar.title = R"(Ada's "Work" \ Life)";
-    store->addEvent(quoted);
-    const std::vector<std::pair<ScriptRunResult, std::string>> cases{
-        {{.kind = ScriptRunResult::Kind::succeeded,
-          .resultText = std::nullopt,
-          .errorMessage = std::nullopt,
-          .errorDescription = ""},
-         "✅ Event opened in Calendar"},
-        {{.kind = ScriptRunResult::Kind::failed,
-          .resultText = std::nullopt,
-          .errorMessage = "Scriptable applications are not available on this platform",
-          .errorDescription = "Scriptable applications are not available on this platform"},
-         "❌ Failed to open event: Scriptable applications are not available on this platform"},
-        {{.kind = ScriptRunResult::Kind::failed,
-          .resultText = std::nullopt,
-          .errorMessage = std::nullopt,
-          .errorDescription = "error -1743"},
-         "❌ Failed to open event: Unknown AppleScript error"},
-        {{.kind = ScriptRunResult::Kind::notCreated,
-          .resultText = std::nullopt,
-          .errorMessage = std::nullopt,
-          .errorDescription = ""},
-         "❌ Failed to open event: Unknown AppleScript error"},
+TEST_F(CalendarToolsTest, OpenEventHandsTheEventsFileToTheOpenerAndAnswersItsOutcome) {
+    auto filed = event("UID-1", "Launch", localTime(2024, 1, 15, 14, 5, 9));
+    filed.itemFile = "/memory/calendars/Work/ünï code #1.ics";
+    store->addEvent(filed);
+    store->addEvent(event("UID-2", "Lunch", localTime(2024, 1, 16, 12)));
+    struct Case {
+        std::string identifier;
+        std::optional<platform::PlatformError> failure;
+        std::string answer;
     };
-    for (const auto& [result, answer] : cases) {
-        scripts->answer(result);
-        EXPECT_EQ(call("open_event", {{"eventId", "UID\"1\\"}}), answer);
+    const std::vector<Case> cases{
+        {"UID-1", std::nullopt, "✅ Event opened in Calendar"},
+        {"UID-1", platform::PlatformError{"UrlOpener", 500, "xdg-open: no method available for opening 'x'"},
+         "❌ Failed to open event: xdg-open: no method available for opening 'x'"},
+        {"UID-2", std::nullopt, "❌ Failed to open event: the calendar store keeps the event in no file of its own"},
+    };
+    for (const auto& testCase : cases) {
+        opener->failWith(testCase.failure);
+        EXPECT_EQ(call("open_event", {{"eventId", testCase.identifier}}), testCase.answer);
     }
-    ASSERT_EQ(scripts->scripts().size(), cases.size());
-    EXPECT_EQ(scripts->scripts()[0],
-              "  tell application \"Calendar\"\n"
-              "      activate\n"
-              "      set found to false\n"
-              "      repeat with cal in calendars\n"
-              "          if name of cal is \"Ada's \\\"Work\\\" \\\\ Life\" then\n"
-              "              try\n"
-              "                  set evt to (first event of cal whose uid is \"UID\\\"1\\\\\")\n"
-              "                  show evt\n"
-              "                  set found to true\n"
-              "                  exit repeat\n"
-              "              end try\n"
-              "          end if\n"
-              "      end repeat\n"
-              "      if not found then\n"
-              "          switch view to day view\n"
-              "          view calendar date (date \"Monday, January 15, 2024 at 2:05:09 PM\")\n"
-              "      end if\n"
-              "  end tell");
+    EXPECT_EQ(opener->links(),
+              std::vector<std::string>(2, "file:///memory/calendars/Work/%C3%BCn%C3%AF%20code%20%231.ics"));
 }
 
-TEST_F(CalendarToolsTest, OpenEventNeedsAKnownIdentifierBeforeAnyScriptRuns) {
+TEST_F(CalendarToolsTest, OpenEventNeedsAKnownIdentifierBeforeAnythingOpens) {
     EXPECT_EQ(call("open_event"), "CalendarTool 400 Missing eventId");
     EXPECT_EQ(call("open_event", {{"eventId", 12}}), "CalendarTool 400 Missing eventId");
     EXPECT_EQ(call("open_event", {{"eventId", "nobody-knows"}}), "❌ Event not found");
-    EXPECT_TRUE(scripts->scripts().empty());
+    EXPECT_TRUE(opener->links().empty());
 }
 
 }  // namespace

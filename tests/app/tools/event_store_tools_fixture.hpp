@@ -16,13 +16,15 @@
 #include "app/tools/tool_outcome_text.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
 #include "support/memory_event_store.hpp"
-#include "support/recording_script_runner.hpp"
+#include "support/recording_application_launcher.hpp"
+#include "support/recording_url_opener.hpp"
 #include "support/scoped_time_zone.hpp"
 
 namespace lumenary::app::testing {
 
 // The calendar and reminders categories behind a tool service, switched on,
-// over an in-memory store and a recording script runner, in a fixed time
+// over an in-memory store, a recording URL opener and application
+// launcher, in a fixed time
 // zone with a daylight-saving change.
 class EventStoreToolsTest : public ::testing::Test {
 protected:
@@ -57,16 +59,18 @@ protected:
     platform::MemoryDefaultsStore defaults;
     std::shared_ptr<lumenary::testing::MemoryEventStore> store =
         std::make_shared<lumenary::testing::MemoryEventStore>();
-    std::shared_ptr<lumenary::testing::RecordingScriptRunner> scripts =
-        std::make_shared<lumenary::testing::RecordingScriptRunner>();
+    std::shared_ptr<lumenary::testing::RecordingUrlOpener> opener =
+        std::make_shared<lumenary::testing::RecordingUrlOpener>();
+    std::shared_ptr<lumenary::testing::RecordingApplicationLauncher> launcher =
+        std::make_shared<lumenary::testing::RecordingApplicationLauncher>();
     logging::Console console{"", [this](std::string line) {
                                  std::lock_guard lock(consoleMutex_);
                                  consoleLines_.push_back(std::move(line));
                              }};
     std::shared_ptr<EventKitService> eventKit = std::make_shared<EventKitService>(store, console);
     std::shared_ptr<CalendarToolHandler> calendar =
-        std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), scripts);
-    std::shared_ptr<RemindersToolHandler> reminders = std::make_shared<RemindersToolHandler>(eventKit, scripts);
+        std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), opener);
+    std::shared_ptr<RemindersToolHandler> reminders = std::make_shared<RemindersToolHandler>(eventKit, launcher);
     std::shared_ptr<LocalToolService> service;
 };
 

@@ -15,10 +15,14 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
 #include "app/tools/tool_outcome_text.hpp"
+#include "platform/applications/application_launcher.hpp"
+#include "platform/applications/url_opener.hpp"
 #include "platform/calendar/vdir_event_store.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
-#include "support/recording_script_runner.hpp"
+#include "support/recording_application_launcher.hpp"
+#include "support/recording_url_opener.hpp"
 #include "support/scoped_time_zone.hpp"
+#include "support/scratch_desktop.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary::app {
@@ -32,11 +36,11 @@ protected:
         std::filesystem::create_directories(calendars() / "personal");
         std::filesystem::create_directories(reminders() / "tasks");
         ToolCategories categories;
-        categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] = std::make_shared<CalendarToolHandler>(
-            std::make_shared<CalendarManager>(store), std::make_shared<lumenary::testing::RecordingScriptRunner>());
+        categories[static_cast<std::size_t>(ToolCategoryKind::calendar)] =
+            std::make_shared<CalendarToolHandler>(std::make_shared<CalendarManager>(store), opener);
         categories[static_cast<std::size_t>(ToolCategoryKind::reminders)] =
             std::make_shared<RemindersToolHandler>(std::make_shared<EventKitService>(store, console),
-                                                   std::make_shared<lumenary::testing::RecordingScriptRunner>());
+                                                   std::make_shared<lumenary::testing::RecordingApplicationLauncher>());
         service = std::make_shared<LocalToolService>(io.get_executor(), defaults, categories);
         service->setCalendarEnabled(true);
         service->setRemindersEnabled(true);
@@ -58,6 +62,8 @@ protected:
 
     lumenary::testing::ScopedTimeZone zone{"Europe/Berlin"};
     lumenary::testing::TemporaryDirectory folder;
+    std::shared_ptr<lumenary::testing::RecordingUrlOpener> opener =
+        std::make_shared<lumenary::testing::RecordingUrlOpener>();
     std::shared_ptr<platform::EventStore> store = std::make_shared<platform::VdirEventStore>(
         platform::VdirEventStoreSettings{.calendarFolder = calendars(),
                                          .reminderFolder = reminders(),
@@ -176,6 +182,33 @@ TEST_F(EventToolsOverVdirTest, AnUnusableRemindersFolderIsNamedWithTheSettingTha
                   reminders().string() +
                   ": make it a folder this user can read and write, or set LUMENARY_REMINDERS_DIR or the defaults key "
                   "remindersDirectory to one that is.");
+}
+
+// The desktop's own choice, as a person's desktop makes it: xdg-open hands
+// the event's file to the default application for calendar files, and the
+// same application is started for reminders through its desktop entry.
+TEST_F(EventToolsOverVdirTest, TheDefaultCalendarApplicationShowsTheEventAndStartsForReminders) {
+    if (!lumenary::testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
+    lumenary::testing::ScratchDesktop desktop;
+    writeEvent("été 1", "Launch", "20260115T130000Z");
+    CalendarToolHandler calendar(std::make_shared<CalendarManager>(store), std::make_shared<platform::XdgUrlOpener>());
+    RemindersToolHandler reminders(std::make_shared<EventKitService>(store, console),
+                                   std::make_shared<platform::GioApplicationLauncher>());
+
+    EXPECT_EQ(testing::toolOutcomeText(io, calendar.handle("open_event", {{"eventId", "été 1"}}))
+                  .rfind("❌ Failed to open event: xdg-open: no method available for opening", 0),
+              0U);
+    EXPECT_EQ(testing::toolOutcomeText(io, reminders.handle("reminders_open_app", {}))
+                  .rfind("LocalTool 500 No application is set to open calendar files", 0),
+              0U);
+
+    desktop.installHandler(false, {"text/calendar"});
+    EXPECT_EQ(testing::toolOutcomeText(io, calendar.handle("open_event", {{"eventId", "été 1"}})),
+              "✅ Event opened in Calendar");
+    EXPECT_EQ(desktop.receivedArgument(), (calendars() / "personal" / "été 1.ics").string());
+    desktop.forgetReceived();
+    EXPECT_EQ(testing::toolOutcomeText(io, reminders.handle("reminders_open_app", {})), "✅ Reminders app opened.");
+    EXPECT_EQ(desktop.receivedWithin(), "") << "started with no file";
 }
 
 }  // namespace

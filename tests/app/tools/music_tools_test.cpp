@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <limits>
 #include <tuple>
 
@@ -15,7 +16,11 @@
 #include "app/tools/music/music_tool_handler.hpp"
 #include "app/tools/tool_outcome_text.hpp"
 #include "platform/defaults/memory_defaults_store.hpp"
+#include "support/memory_tag_reader.hpp"
 #include "support/recording_music_player.hpp"
+#include "support/recording_url_opener.hpp"
+#include "support/scratch_desktop.hpp"
+#include "support/temporary_directory.hpp"
 
 namespace lumenary::app {
 namespace {
@@ -36,11 +41,12 @@ platform::PlayingTrack track(std::string title) {
 }
 
 // The music category behind a tool service, switched on, over a recording
-// player.
+// player, a recording URL opener and a library folder of the test's own
+// whose files' tags come from memory.
 class MusicToolsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        category = std::make_shared<MusicToolHandler>(player, std::chrono::milliseconds(0));
+        category = std::make_shared<MusicToolHandler>(player, library, opener, std::chrono::milliseconds(0));
         ToolCategories categories;
         categories[static_cast<std::size_t>(ToolCategoryKind::music)] = category;
         service = std::make_shared<LocalToolService>(io.get_executor(), defaults, categories);
@@ -55,8 +61,27 @@ protected:
         return app::testing::toolOutcomeText(io, std::move(call));
     }
 
+    // Adds a file of that name (and folders) below the library folder.
+    std::string addFile(const std::string& name, const std::string& text = "") {
+        const auto path = music.path() / name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+        return path.string();
+    }
+
     asio::io_context io;
     platform::MemoryDefaultsStore defaults;
+    lumenary::testing::TemporaryDirectory music;
+    std::shared_ptr<lumenary::testing::MemoryTagReader> tags =
+        std::make_shared<lumenary::testing::MemoryTagReader>(std::map<std::string, platform::AudioTags>{
+            {"feeling.flac", {"Feeling Good", "Nina Simone", "I Put a Spell on You", 175'000}},
+            {"été.mp3", {"Été indien", "Joe Dassin", "L'Album", 210'000}},
+            {"say.ogg", {"Say \"Hi\"", "Ann", "", std::nullopt}},
+        });
+    std::shared_ptr<platform::MusicLibrary> library = std::make_shared<platform::MusicLibrary>(
+        platform::MusicLibrarySettings{.folder = music.path(), .indexFile = {}}, tags, [](const std::string&) {});
+    std::shared_ptr<lumenary::testing::RecordingUrlOpener> opener =
+        std::make_shared<lumenary::testing::RecordingUrlOpener>();
     std::shared_ptr<RecordingMusicPlayer> player = std::make_shared<RecordingMusicPlayer>();
     std::shared_ptr<MusicToolHandler> category;
     std::shared_ptr<LocalToolService> service;
@@ -180,24 +205,114 @@ TEST(SecondsTextTest, MicrosecondsBecomeSecondsWithAtMostThreeDecimals) {
     }
 }
 
-TEST_F(MusicToolsTest, LibraryToolsCheckTheirArgumentsThenSayTheyAreNotAvailable) {
-    const std::string notAvailable =
-        ": music players offer playback, the current track and playlists over MPRIS, but no music "
-        "library. Use music_list_playlists and music_play_playlist instead.";
+TEST_F(MusicToolsTest, TheLibraryIsSearchedByTitleArtistOrAlbumIgnoringCase) {
+    addFile("Nina/feeling.flac");
+    addFile("Joe/été.mp3");
+    addFile("say.ogg");
+    addFile("Broken Tags.mp3");
+    addFile("road.m3u8", "#PLAYLIST:Road Trip\nNina/feeling.flac\n");
+    player->setPlaylists({"Focus"});
+    EXPECT_EQ(call("music_get_library_stats"), "Library: 4 tracks, 2 playlists.");
+
     const std::tuple<const char*, PlainDictionary, std::string> cases[] = {
-        {"music_get_library_stats", {}, "MusicTool 500 Library statistics are not available" + notAvailable},
-        {"music_search", {{"query", "Simone"}}, "MusicTool 500 Song search is not available" + notAvailable},
+        {"music_search", {{"query", "SIMONE"}}, "Feeling Good - Nina Simone (I Put a Spell on You)"},
+        {"music_search", {{"query", "ÉTÉ"}}, "Été indien - Joe Dassin (L'Album)"},
+        {"music_search", {{"query", "spell"}}, "Feeling Good - Nina Simone (I Put a Spell on You)"},
+        {"music_search", {{"query", "broken"}}, "Broken Tags -  ()"},
+        {"music_search",
+         {{"query", "n"}},
+         "Broken Tags -  ()\nÉté indien - Joe Dassin (L'Album)\nFeeling Good - Nina Simone (I Put a Spell on You)\n"
+         "Say \"Hi\" - Ann ()"},
+        {"music_search", {{"query", "n"}, {"limit", std::int64_t{1}}}, "Broken Tags -  ()"},
+        {"music_search", {{"query", "n"}, {"limit", std::int64_t{0}}}, "No songs found."},
+        {"music_search", {{"query", "Road Trip"}}, "No songs found."},
         {"music_search", {{"query", std::int64_t{1}}}, "MusicTool 400 Missing 'query' argument"},
-        {"music_search", {}, "MusicTool 400 Missing 'query' argument"},
-        {"music_play_song",
-         {{"song", "Say \"Hi\""}},
-         "MusicTool 500 Playing a song by search is not available" + notAvailable},
         {"music_play_song", {{"song", true}}, "MusicTool 400 Missing 'song' argument"},
     };
     for (const auto& [tool, arguments, answer] : cases) {
         EXPECT_EQ(call(tool, arguments), answer);
     }
-    EXPECT_TRUE(player->calls().empty());
+
+    player->failEveryCall(playerGone);
+    EXPECT_EQ(call("music_get_library_stats"), "Library: 4 tracks, 1 playlists.") << "the files alone";
+}
+
+TEST_F(MusicToolsTest, ASongPlaysOnThePlayerWhereItOpensFilesElseThroughTheOpener) {
+    const auto song = addFile("Joe/été.mp3");
+    const std::string uri = "file://" + music.path().string() + "/Joe/%C3%A9t%C3%A9.mp3";
+    EXPECT_EQ(call("music_play_song", {{"song", "indien"}}), "Playing: Été indien by Joe Dassin");
+    EXPECT_EQ(player->calls(), Calls{"openUri " + uri});
+    EXPECT_TRUE(opener->links().empty());
+
+    player->setOpensUris(false);
+    EXPECT_EQ(call("music_play_song", {{"song", "DASSIN"}}), "Playing: Été indien by Joe Dassin");
+    EXPECT_EQ(opener->links(), std::vector<std::string>{uri});
+
+    opener->failWith(platform::PlatformError{"UrlOpener", 500, "xdg-open: no method available for opening 'x'"});
+    EXPECT_EQ(call("music_play_song", {{"song", "indien"}}),
+              "MusicTool 500 Could not open " + song + ": xdg-open: no method available for opening 'x'");
+    EXPECT_EQ(call("music_play_song", {{"song", "Say \"Hi\""}}), "Song not found: Say \"Hi\"");
+}
+
+// A player that takes no files leaves the song to the desktop's default
+// audio player, as xdg-open finds it.
+TEST_F(MusicToolsTest, TheDesktopsDefaultAudioPlayerReceivesTheSongsFile) {
+    if (!lumenary::testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
+    lumenary::testing::ScratchDesktop desktop;
+    desktop.installHandler(false, {"audio/flac"});
+    const auto song = addFile("Nina/feeling.flac", std::string("fLaC\0\0\0\x22\x10\0\x10\0", 12));
+    player->setOpensUris(false);
+    MusicToolHandler handler(player, library, std::make_shared<platform::XdgUrlOpener>(), std::chrono::milliseconds(0));
+    EXPECT_EQ(outcomeText(handler.handle("music_play_song", {{"song", "feeling"}})),
+              "Playing: Feeling Good by Nina Simone");
+    EXPECT_EQ(desktop.receivedArgument(), song);
+}
+
+TEST_F(MusicToolsTest, AbsentFolderIsAnEmptyLibraryAndAnUnreadableOneAnError) {
+    std::vector<std::string> lines;
+    auto absent = std::make_shared<platform::MusicLibrary>(
+        platform::MusicLibrarySettings{.folder = music.path() / "none", .indexFile = {}}, tags,
+        [&lines](const std::string& line) { lines.push_back(line); });
+    MusicToolHandler onAbsent(player, absent, opener, std::chrono::milliseconds(0));
+    EXPECT_EQ(outcomeText(onAbsent.handle("music_get_library_stats", {})), "Library: 0 tracks, 0 playlists.");
+    EXPECT_EQ(outcomeText(onAbsent.handle("music_search", {{"query", "a"}})), "No songs found.");
+    EXPECT_EQ(lines, std::vector<std::string>{"The music folder " + (music.path() / "none").string() +
+                                              " does not exist: the music library is empty. Set LUMENARY_MUSIC_DIR "
+                                              "or the defaults key musicDirectory to your music folder."});
+
+    const auto notAFolder = addFile("file.txt");
+    auto unreadable = std::make_shared<platform::MusicLibrary>(
+        platform::MusicLibrarySettings{.folder = notAFolder, .indexFile = {}}, tags, [](const std::string&) {});
+    MusicToolHandler onUnreadable(player, unreadable, opener, std::chrono::milliseconds(0));
+    const std::string failure = "MusicTool 500 The music folder " + notAFolder +
+                                " cannot be read: Not a directory. Set LUMENARY_MUSIC_DIR or the defaults key "
+                                "musicDirectory to your music folder.";
+    for (const char* tool : {"music_get_library_stats", "music_list_playlists"}) {
+        EXPECT_EQ(outcomeText(onUnreadable.handle(tool, {})), failure) << tool;
+    }
+    EXPECT_EQ(outcomeText(onUnreadable.handle("music_play_song", {{"song", "a"}})), failure);
+}
+
+TEST_F(MusicToolsTest, PlaylistFilesFollowThePlayersOwnAndPlayByExactName) {
+    const auto focus = addFile("lists/focus.m3u", "deep.flac\n");
+    addFile("lists/mix.m3u8", "#EXTM3U\n#PLAYLIST:Mix Tape\n/music/a.flac\n");
+    player->setPlaylists({"Road Trip"});
+    EXPECT_EQ(call("music_list_playlists"), "Road Trip, focus, Mix Tape");
+    EXPECT_EQ(call("music_list_playlists", {{"limit", std::int64_t{2}}}), "Road Trip, focus");
+    player->failEveryCall(playerGone);
+    EXPECT_EQ(call("music_list_playlists"), "focus, Mix Tape");
+
+    player = std::make_shared<RecordingMusicPlayer>();
+    player->setPlaylists({"Road Trip"});
+    MusicToolHandler handler(player, library, opener, std::chrono::milliseconds(0));
+    EXPECT_EQ(outcomeText(handler.handle("music_play_playlist", {{"playlist", "focus"}, {"shuffle", true}})),
+              "Playing playlist: focus");
+    EXPECT_EQ(player->calls(), (Calls{"playPlaylist focus shuffle", "openUri file://" + focus + " shuffle"}));
+    EXPECT_EQ(outcomeText(handler.handle("music_play_playlist", {{"playlist", "Mix Tape"}})),
+              "Playing playlist: Mix Tape");
+    EXPECT_EQ(player->calls().back(), "openUri file://" + music.path().string() + "/lists/mix.m3u8 in order");
+    EXPECT_EQ(outcomeText(handler.handle("music_play_playlist", {{"playlist", "mix tape"}})),
+              "Playlist not found: mix tape");
 }
 
 TEST_F(MusicToolsTest, PlaylistNamesAreJoinedUpToTheLimit) {
@@ -262,7 +377,7 @@ TEST_F(MusicToolsTest, APlaylistIsPlayedByItsExactNameWithShuffleOnlyWhenAskedAs
 TEST_F(MusicToolsTest, ThePauseAfterStartingAPlaylistLetsTheMainExecutorServeOthers) {
     player->setPlaylists({"Road Trip"});
     const auto pause = std::chrono::milliseconds(300);
-    auto pausing = std::make_shared<MusicToolHandler>(player, pause);
+    auto pausing = std::make_shared<MusicToolHandler>(player, library, opener, pause);
     std::optional<std::chrono::steady_clock::time_point> otherWorkRan;
     std::optional<std::chrono::steady_clock::time_point> answered;
     const auto start = std::chrono::steady_clock::now();

@@ -9,7 +9,6 @@ namespace {
 using platform::DueDateComponents;
 using platform::EventStoreAccess;
 using platform::EventStoreEntity;
-using platform::ScriptRunResult;
 using platform::StoreReminder;
 using testing::localTime;
 using testing::secondsNow;
@@ -126,7 +125,7 @@ TEST_F(RemindersToolsTest, AnExactListTitleWinsOverOneThatOnlyContainsTheName) {
         store = std::make_shared<lumenary::testing::MemoryEventStore>();
         for (const auto& title : testCase.titles) store->addCalendar(EventStoreEntity::reminders, "id-" + title, title);
         eventKit = std::make_shared<EventKitService>(store, console);
-        RemindersToolHandler handler(eventKit, scripts);
+        RemindersToolHandler handler(eventKit, launcher);
         callCategory(handler, "reminders_add", {{"title", "Plan"}, {"listName", testCase.listName}});
         ASSERT_EQ(store->savedReminders().size(), 1U);
         EXPECT_EQ(store->savedReminders()[0].listIdentifier, "id-" + testCase.chosen);
@@ -295,37 +294,55 @@ TEST_F(RemindersToolsTest, GetListsNamesEveryListInStoreOrder) {
     EXPECT_EQ(call("reminders_get_lists"), "✅ Found 2 reminder lists:\n- Work\n- Home\n");
 }
 
-TEST_F(RemindersToolsTest, OpenAppHandsTheRunnerOneLineAndAnswersItsOutcome) {
+TEST_F(RemindersToolsTest, OpenAppStartsTheChosenApplicationElseTheDefaultForCalendarFiles) {
+    using Launcher = lumenary::testing::RecordingApplicationLauncher;
     struct Case {
-        ScriptRunResult result;
+        std::optional<std::string> chosen;
+        platform::PlatformOutcome<std::optional<std::string>> defaultApplication;
+        std::optional<platform::PlatformError> launchFailure;
         std::string answer;
+        std::vector<std::string> calls;
     };
+    const platform::PlatformError gioFailed{"ApplicationLauncher", 500,
+                                            "Could not start org.example.Cal.desktop: no Exec line"};
     const std::vector<Case> cases{
-        {{.kind = ScriptRunResult::Kind::succeeded,
-          .resultText = std::nullopt,
-          .errorMessage = std::nullopt,
-          .errorDescription = ""},
-         "✅ Reminders app opened."},
-        {{.kind = ScriptRunResult::Kind::failed,
-          .resultText = std::nullopt,
-          .errorMessage = "Scriptable applications are not available on this platform",
-          .errorDescription = "Scriptable applications are not available on this platform"},
-         "LocalTool 500 Script Error: Scriptable applications are not available on this platform. Reminders are kept "
-         "as files in the reminders folder /memory/reminders: open them with a to-do program that reads that folder, "
-         "or set LUMENARY_REMINDERS_DIR or the defaults key remindersDirectory to the folder your to-do program "
-         "uses."},
-        {{.kind = ScriptRunResult::Kind::notCreated,
-          .resultText = std::nullopt,
-          .errorMessage = std::nullopt,
-          .errorDescription = ""},
-         "LocalTool 500 Failed to create AppleScript"},
+        {"org.example.Tasks.desktop",
+         std::optional<std::string>("unused.desktop"),
+         std::nullopt,
+         "✅ Reminders app opened.",
+         {"launch org.example.Tasks.desktop"}},
+        {std::nullopt,
+         std::optional<std::string>("org.example.Cal.desktop"),
+         std::nullopt,
+         "✅ Reminders app opened.",
+         {"default text/calendar", "launch org.example.Cal.desktop"}},
+        {std::nullopt,
+         std::optional<std::string>("org.example.Cal.desktop"),
+         gioFailed,
+         "LocalTool 500 Could not start org.example.Cal.desktop: no Exec line",
+         {"default text/calendar", "launch org.example.Cal.desktop"}},
+        {std::nullopt,
+         std::optional<std::string>(),
+         std::nullopt,
+         "LocalTool 500 No application is set to open calendar files (text/calendar). Make your calendar or task "
+         "application the default for them, or set the defaults key remindersApplication to its desktop file "
+         "(org.gnome.Calendar.desktop).",
+         {"default text/calendar"}},
+        {std::nullopt,
+         platform::PlatformError{"ApplicationLauncher", 500, "xdg-mime is not installed"},
+         std::nullopt,
+         "LocalTool 500 xdg-mime is not installed",
+         {"default text/calendar"}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.answer);
-        scripts->answer(testCase.result);
-        EXPECT_EQ(call("reminders_open_app", {{"ignored", 1}}), testCase.answer);
+        auto recording = std::make_shared<Launcher>();
+        recording->setDefault(testCase.defaultApplication);
+        recording->failLaunches(testCase.launchFailure);
+        RemindersToolHandler handler(eventKit, recording, testCase.chosen);
+        EXPECT_EQ(callCategory(handler, "reminders_open_app", {{"ignored", 1}}), testCase.answer);
+        EXPECT_EQ(recording->calls(), testCase.calls);
     }
-    EXPECT_EQ(scripts->scripts(), std::vector<std::string>(3, R"(tell application "Reminders" to activate)"));
 }
 
 TEST_F(RemindersToolsTest, ANameOutsideTheCategoryIsUnknown) {

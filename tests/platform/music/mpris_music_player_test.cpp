@@ -309,6 +309,60 @@ TEST_F(MprisMusicPlayerTest, ShuffleIsSetBeforeThePlaylistStartsOnlyWhenItDiffer
     }
 }
 
+TEST_F(MprisMusicPlayerTest, AFileOpensOnAPlayerThatTakesFilesAndCanPlayWithShuffleWhereItHasIt) {
+    const std::string uri = "file:///music/%C3%A9t%C3%A9.flac";
+    struct Case {
+        bool opensFiles;
+        bool canPlay;
+        bool hasShuffle;
+        std::optional<bool> shuffle;
+        std::optional<UriStart> start;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {true,
+         true,
+         true,
+         true,
+         UriStart::started,
+         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Get Player.Shuffle", "Set Player.Shuffle true",
+          "Player.OpenUri " + uri}},
+        {true,
+         true,
+         true,
+         false,
+         UriStart::started,
+         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Get Player.Shuffle", "Player.OpenUri " + uri}},
+        {true,
+         true,
+         false,
+         true,
+         UriStart::started,
+         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Player.OpenUri " + uri}},
+        {true,
+         true,
+         true,
+         std::nullopt,
+         UriStart::started,
+         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Player.OpenUri " + uri}},
+        {true, false, true, true, UriStart::notOffered, {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay"}},
+        {false, true, true, true, UriStart::notOffered, {"Get MediaPlayer2.SupportedUriSchemes"}},
+    };
+    for (const auto& testCase : cases) {
+        auto shape = named("vlc");
+        shape.opensFiles = testCase.opensFiles;
+        shape.hasShuffle = testCase.hasShuffle;
+        FakePlayerState state;
+        state.canPlay = testCase.canPlay;
+        auto player = startPlayer(shape, state);
+        auto started = layer().openUri(uri, testCase.shuffle);
+        ASSERT_TRUE(started) << described(started);
+        EXPECT_EQ(started.value(), testCase.start);
+        EXPECT_EQ(player->calls(), testCase.calls);
+    }
+    EXPECT_EQ(layer().openUri(uri, std::nullopt).value(), UriStart::notOffered) << "with no player at all";
+}
+
 TEST_F(MprisMusicPlayerTest, TenThousandPlaylistsAreListedAndFound) {
     FakePlayerState state;
     for (int index = 0; index < 10'000; ++index) {

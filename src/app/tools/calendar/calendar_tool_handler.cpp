@@ -8,10 +8,10 @@
 #include "app/tools/calendar/calendar_dates.hpp"
 #include "app/tools/calendar/calendar_event.hpp"
 #include "app/tools/calendar/date_argument.hpp"
-#include "app/tools/calendar/open_event_script.hpp"
 #include "app/tools/calendar/store_access_advice.hpp"
 #include "app/tools/tool_arguments.hpp"
 #include "async/worker_pool.hpp"
+#include "platform/music/file_uri.hpp"
 #include "platform/text/unicode_text.hpp"
 
 namespace lumenary::app {
@@ -122,15 +122,17 @@ platform::PlatformOutcome<StoreEvent> saveEvent(EventStore& store, platform::New
 
 struct OpenEventAttempt {
     bool found = false;
+    // The store's failure to look the event up.
     std::optional<platform::PlatformError> failure;
-    platform::ScriptRunResult result;
+    // Why the event's file did not open.
+    std::optional<std::string> notOpened;
 };
 
 }  // namespace
 
 CalendarToolHandler::CalendarToolHandler(std::shared_ptr<CalendarManager> manager,
-                                         std::shared_ptr<platform::ScriptRunner> scripts)
-    : manager_(std::move(manager)), scripts_(std::move(scripts)) {}
+                                         std::shared_ptr<platform::UrlOpener> opener)
+    : manager_(std::move(manager)), opener_(std::move(opener)) {}
 
 asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::handle(std::string name, PlainDictionary arguments) {
     if (!co_await manager_->requestAccess()) {
@@ -250,14 +252,18 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const P
     if (!eventId) {
         co_return calendarRefusal(400, "Missing eventId");
     }
-    auto work = [store = manager_->store(), scripts = scripts_, eventId = std::move(*eventId)] {
+    auto work = [store = manager_->store(), opener = opener_, eventId = std::move(*eventId)] {
         OpenEventAttempt outcome;
         auto event = store->event(eventId);
         if (!event) {
             outcome.failure = event.error();
         } else if (event.value()) {
             outcome.found = true;
-            outcome.result = scripts->run(openEventScript(*event.value()));
+            if (event.value()->itemFile.empty()) {
+                outcome.notOpened = "the calendar store keeps the event in no file of its own";
+            } else if (auto failure = opener->open(platform::fileUri(event.value()->itemFile))) {
+                outcome.notOpened = failure->description;
+            }
         }
         return outcome;
     };
@@ -268,7 +274,10 @@ asio::awaitable<ToolOutcome<std::string>> CalendarToolHandler::openEvent(const P
     if (!attempt.found) {
         co_return std::string("❌ Event not found");
     }
-    co_return openEventAnswer(attempt.result);
+    if (attempt.notOpened) {
+        co_return "❌ Failed to open event: " + *attempt.notOpened;
+    }
+    co_return std::string("✅ Event opened in Calendar");
 }
 
 }  // namespace lumenary::app

@@ -17,17 +17,14 @@ ToolError failure(const std::string& what, const platform::PlatformError& error)
     return ToolError("LocalTool", 500, what + error.description);
 }
 
-struct OpenAppAttempt {
-    platform::ScriptRunResult result;
-    // Where the reminders live, for a failure's advice.
-    std::string advice;
-};
+constexpr const char* calendarType = "text/calendar";
 
 }  // namespace
 
 RemindersToolHandler::RemindersToolHandler(std::shared_ptr<EventKitService> service,
-                                           std::shared_ptr<platform::ScriptRunner> scripts)
-    : service_(std::move(service)), scripts_(std::move(scripts)) {}
+                                           std::shared_ptr<platform::ApplicationLauncher> launcher,
+                                           std::optional<std::string> application)
+    : service_(std::move(service)), launcher_(std::move(launcher)), application_(std::move(application)) {}
 
 asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::handle(std::string name, PlainDictionary arguments) {
     if (name == "reminders_add") {
@@ -109,25 +106,30 @@ asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::getLists() {
 }
 
 asio::awaitable<ToolOutcome<std::string>> RemindersToolHandler::openApp() {
-    auto work = [scripts = scripts_, store = service_->eventStore()] {
-        auto result = scripts->run(R"(tell application "Reminders" to activate)");
-        std::string advice;
-        if (result.kind == platform::ScriptRunResult::Kind::failed) {
-            advice = "Reminders are kept as files in the reminders folder " +
-                     store->locationDescription(platform::EventStoreEntity::reminders) +
-                     ": open them with a to-do program that reads that folder, or set LUMENARY_REMINDERS_DIR or "
-                     "the defaults key remindersDirectory to the folder your to-do program uses.";
+    auto work = [launcher = launcher_, chosen = application_]() -> std::optional<std::string> {
+        std::string application;
+        if (chosen) {
+            application = *chosen;
+        } else {
+            auto found = launcher->defaultApplication(calendarType);
+            if (!found) {
+                return found.error().description;
+            }
+            if (!found.value()) {
+                return std::string(
+                    "No application is set to open calendar files (text/calendar). Make your "
+                    "calendar or task application the default for them, or set the defaults key "
+                    "remindersApplication to its desktop file (org.gnome.Calendar.desktop).");
+            }
+            application = *found.value();
         }
-        return OpenAppAttempt{std::move(result), std::move(advice)};
+        if (auto failure = launcher->launch(application)) {
+            return failure->description;
+        }
+        return std::nullopt;
     };
-    auto attempt = co_await async::runBlocking(std::move(work));
-    switch (attempt.result.kind) {
-        case platform::ScriptRunResult::Kind::notCreated:
-            co_return ToolError("LocalTool", 500, "Failed to create AppleScript");
-        case platform::ScriptRunResult::Kind::failed:
-            co_return ToolError("LocalTool", 500,
-                                "Script Error: " + asSentence(attempt.result.errorDescription) + " " + attempt.advice);
-        case platform::ScriptRunResult::Kind::succeeded: break;
+    if (auto failure = co_await async::runBlocking(std::move(work))) {
+        co_return ToolError("LocalTool", 500, *failure);
     }
     co_return "✅ Reminders app opened.";
 }
