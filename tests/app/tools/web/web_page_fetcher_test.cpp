@@ -1,5 +1,8 @@
 #include "app/tools/web/web_page_fetcher.hpp"
 
+#include <cstdlib>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "support/fake_http_endpoint.hpp"
@@ -120,6 +123,18 @@ TEST(WebPageFetcher, ASilentServerAndNoServerAreFailures) {
 
     const auto nowhere = "http://127.0.0.1:" + std::to_string(lumenary::testing::unusedLoopbackPort()) + "/";
     EXPECT_EQ(fetched(nowhere), "WebEngine -102 The page " + nowhere + " did not load: net::ERR_CONNECTION_REFUSED");
+}
+
+// Run on its own as web.missing_engine, in a process whose engine helper
+// is named where none is.
+TEST(WebPageFetcher, AMissingEngineIsNamedNotWaitedFor) {
+    const char* helper = std::getenv("QTWEBENGINE_PROCESS_PATH");
+    if (!helper || std::filesystem::exists(helper)) {
+        GTEST_SKIP() << "needs QTWEBENGINE_PROCESS_PATH naming a missing program";
+    }
+    EXPECT_EQ(fetched("http://127.0.0.1:9/"),
+              "WebPageFetcher 500 The web engine is not installed: its helper program " + std::string(helper) +
+                  " is missing");
 }
 
 }  // namespace
