@@ -52,6 +52,13 @@ PageLoad::PageLoad(QWebEngineProfile& profile, QObject& owner, std::string url,
                    FetchContinuation continuation)
     : QWebEnginePage(&profile, &owner), url_(std::move(url)), limit_(limit), continuation_(std::move(continuation)) {
     connect(this, &QWebEnginePage::loadingChanged, this, &PageLoad::loadingChanged);
+    // A renderer that dies reports no end of navigation: without this the
+    // caller would wait out the whole limit.
+    connect(this, &QWebEnginePage::renderProcessTerminated, this,
+            [this](RenderProcessTerminationStatus, int exitCode) {
+                finish(ToolError("WebEngine", exitCode,
+                                 "The page " + url_ + " did not load: its render process ended"));
+            });
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] {
         finish(webFetchFailure("The page " + url_ + " did not load within " + platform::secondsText(limit_) + " s"));

@@ -29,8 +29,10 @@ namespace lumenary::app {
 // use is off, and so are the component updates and background networking
 // that would otherwise try to reach the vendor's servers. Its sandbox
 // cannot start as root (nor without user namespaces); it is turned off for
-// a root process, and QTWEBENGINE_DISABLE_SANDBOX=1 or
-// QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox turn it off elsewhere.
+// a root process (--no-sandbox), and QTWEBENGINE_DISABLE_SANDBOX=1 turns
+// it off elsewhere. QTWEBENGINE_CHROMIUM_FLAGS, when set, replaces all of
+// these switches (the engine's own rule): it must then carry them itself,
+// "--no-sandbox --disable-gpu" at least for a root process.
 //
 // No other Qt application object may exist in the process: the engine's
 // thread refuses to start beside one.
