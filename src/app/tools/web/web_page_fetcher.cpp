@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include <QUrl>
+
 #include "app/tools/web/page_load.hpp"
 #include "app/tools/web/web_engine_thread.hpp"
 #include "app/tools/web/web_fetch_failure.hpp"
@@ -25,6 +27,12 @@ bool isWebURL(std::string_view url) {
 asio::awaitable<ToolOutcome<std::string>> WebPageFetcher::fetchHTML(std::string url, std::chrono::milliseconds timeout) {
     if (!isWebURL(url)) {
         co_return webFetchFailure("Only http and https pages can be fetched, not " + url);
+    }
+    // The engine ignores an address it cannot read, which would leave the
+    // caller waiting out the limit.
+    const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
+    if (!address.isValid() || address.host().isEmpty()) {
+        co_return webFetchFailure("Not a web page address: " + url);
     }
     const auto limit = std::min(timeout, longestFetch);
     const auto deadline = Clock::now() + limit;

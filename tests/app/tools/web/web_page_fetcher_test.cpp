@@ -113,6 +113,9 @@ TEST(WebPageFetcher, OnlyHttpAndHttpsPagesAreReadWhoeverRedirects) {
     for (const std::string url : {"file:///etc/passwd", "ftp://127.0.0.1/", "javascript:alert(1)", "/relative"}) {
         EXPECT_EQ(fetched(url), "WebPageFetcher 500 Only http and https pages can be fetched, not " + url);
     }
+    for (const std::string url : {"http://[::1/", "https:///path", "http://exa mple.org/"}) {
+        EXPECT_EQ(fetched(url), "WebPageFetcher 500 Not a web page address: " + url);
+    }
 }
 
 TEST(WebPageFetcher, ASilentServerAndNoServerAreFailures) {
