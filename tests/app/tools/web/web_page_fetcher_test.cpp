@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <asio/experimental/awaitable_operators.hpp>
 #include <gtest/gtest.h>
 
 #include "support/fake_http_endpoint.hpp"
@@ -59,6 +60,18 @@ TEST(WebPageFetcher, TheMarkupIsTheDocumentAsItsScriptsAndItsCharsetLeaveIt) {
         }
         EXPECT_NE(endpoint.requests().at(0).header("user-agent").value_or("").find(" Lumenary/"), std::string::npos);
     }
+}
+
+TEST(WebPageFetcher, FetchesAtOnceEachGetTheirOwnPage) {
+    using namespace asio::experimental::awaitable_operators;
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest&) {
+        return htmlPage("<body><script>document.body.textContent = 'page ' + location.pathname;</script>");
+    });
+    auto [first, second] = lumenary::testing::runAwaitable(
+        WebPageFetcher::fetchHTML(endpoint.url("/one"), 20s) && WebPageFetcher::fetchHTML(endpoint.url("/two"), 20s));
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.value().find("page /one"), std::string::npos) << first.value();
+    EXPECT_NE(second.value().find("page /two"), std::string::npos) << second.value();
 }
 
 TEST(WebPageFetcher, ServerAndScriptRedirectsAreFollowedUpToFive) {
