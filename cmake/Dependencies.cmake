@@ -78,3 +78,6 @@ pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 # (src/app/ui), the program and the panel's tests link it. Found here so its
 # targets are seen everywhere.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Qml Quick)
+# The web page fetcher's off-screen engine: its library and its tests alone
+# link it.
+find_package(Qt6 6.4 REQUIRED COMPONENTS WebEngineCore)

@@ -1,6 +1,6 @@
 # Folders inside another library's folder that are libraries of their own
 # (they need more than their parent may link), left out of the parent.
-set(LUMENARY_SEPARATE_FOLDERS mcp/http_transport platform/desktop platform/vision/worker platform/music/tags)
+set(LUMENARY_SEPARATE_FOLDERS mcp/http_transport platform/desktop platform/vision/worker platform/music/tags app/tools/web)
 
 function(lumenary_sources result root dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${root}/${dir}/*.cpp)

@@ -10,29 +10,35 @@
 
 namespace lumenary::app {
 
-// Fetches the HTML of a web page as the server sends it, decoded to UTF-8
-// from the charset its Content-Type names (else read as UTF-8, with bytes
-// that are not repaired). The page's own scripts do not run: that would take
-// an off-screen web engine, and nothing calls the fetcher yet to justify
-// one.
+// Fetches the HTML of a web page as the page's own scripts leave it: the
+// page loads in an off-screen web engine page and, once navigation has
+// finished, the document's markup is read by script. The engine runs on a
+// thread of its own (see WebEngineThread); the caller awaits on its own
+// executor and is resumed there, once.
 //
-// Only http and https pages are read, the first request and every redirect
-// target alike (at most five redirects); a body may be 16 MiB at most, and
-// the whole fetch takes 30 s at most whatever the caller allows. Failures
-// are "WebPageFetcher" 500 errors that say which limit was passed, give the
-// transfer's own description, or say "Failed to get HTML" when the answer
-// holds no text.
+// Only http and https pages are loaded, the first address and every
+// redirect target alike, whether a server or the page's own script
+// redirects (at most five redirects); every request a page sends is held to
+// the same two schemes. The markup may be 16 MiB at most, and the whole
+// fetch takes 30 s at most whatever the caller allows. Nothing is kept:
+// cookies, cache and storage live in memory and go with the engine.
+//
+// Failures: a navigation that fails gives the engine's own error (domain
+// "WebEngine", the engine's error code and text); a server's error status
+// is not a failure, its page is read. The limits give "WebPageFetcher" 500
+// errors saying which was passed, and a document with no markup to read
+// gives "Failed to get HTML". An engine that cannot start says why.
+//
+// Headless: the engine needs no display. It runs as root with its sandbox
+// off (the sandbox cannot start there), as the engine's thread explains.
 class WebPageFetcher {
 public:
     static constexpr int maximumRedirects = 5;
-    static constexpr std::size_t maximumBodyBytes = 16 * 1024 * 1024;
+    static constexpr std::size_t maximumMarkupBytes = 16 * 1024 * 1024;
     static constexpr std::chrono::milliseconds longestFetch{30'000};
 
-    // Runs the transfer on the worker pool.
+    // `timeout` shortens the fetch below longestFetch, never lengthens it.
     static asio::awaitable<ToolOutcome<std::string>> fetchHTML(std::string url, std::chrono::milliseconds timeout);
-
-    // The same, blocking, for callers already on the worker pool.
-    static ToolOutcome<std::string> fetchHTMLBlocking(const std::string& url, std::chrono::milliseconds timeout);
 };
 
 }  // namespace lumenary::app
