@@ -69,7 +69,7 @@ ToolCategories standardToolCategories(const StandardCategoryServices& services,
     categories[static_cast<std::size_t>(ToolCategoryKind::music)] =
         std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults));
     categories[static_cast<std::size_t>(ToolCategoryKind::vision)] = std::make_shared<VisionToolHandler>(
-        std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer()));
+        std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer(defaults)));
     return categories;
 }
 
