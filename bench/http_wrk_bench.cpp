@@ -202,7 +202,8 @@ std::optional<Figures> runLoad(const std::string& program, const Load& load, int
 
     Figures figures;
     figures.requestsPerSecond = wrkValue(output, "Requests/sec:");
-    figures.p99Milliseconds = wrkValue(output, "99%");
+    // At a line's start: "69.99%" may stand in the thread statistics.
+    figures.p99Milliseconds = wrkValue(output, "\n     99%");
     figures.failed = static_cast<long>(wrkValue(output, "Non-2xx or 3xx responses:"));
     const double requests = figures.requestsPerSecond * seconds;
     if (requests <= 0) {
