@@ -1,5 +1,6 @@
 #include "logging/diagnostics_writer.hpp"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -36,6 +38,21 @@ constexpr std::size_t keptBufferCapacity = 64 * 1024;
 constexpr auto gatheringTime = std::chrono::milliseconds(1);
 // Gathered this much, it writes at once.
 constexpr std::size_t gatheringBytes = 64 * 1024;
+
+// A wait for written lines gives up once the reader has taken nothing for
+// this long: a pipe that nobody drains (a launcher that never reads our
+// standard error, say) would otherwise hold every flush, and the exit, for
+// the whole of its timeout.
+constexpr auto readerStallLimit = std::chrono::milliseconds(100);
+// How often a waiting flush looks whether the reader still reads.
+constexpr auto readerCheckInterval = std::chrono::milliseconds(10);
+
+// Whether a write to `descriptor` would take bytes now, or fail at once (a
+// reader that has gone): either way a writer on it is not held up.
+bool takesBytesNow(int descriptor) {
+    pollfd entry{descriptor, POLLOUT, 0};
+    return ::poll(&entry, 1, 0) != 0;
+}
 
 }  // namespace
 
@@ -187,7 +204,34 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
         const auto target = queuedCount;
         flushTarget = std::max(flushTarget, target);
         workQueued.notify_one();
-        return progress.wait_for(lock, timeout, [&] { return writtenCount >= target; });
+        return waitWhileReaderReads(lock, timeout, [&] { return writtenCount >= target; });
+    }
+
+    // Waits up to `timeout` for `done`, but not past a stretch of
+    // `readerStallLimit` in which the thread's write was held by a reader
+    // that took nothing. A slow reader that keeps taking bytes is waited for.
+    template <typename Done>
+    bool waitWhileReaderReads(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout, Done done) {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + timeout;
+        std::optional<Clock::time_point> stalledSince;
+        while (!done()) {
+            const auto now = Clock::now();
+            if (now >= deadline) {
+                return false;
+            }
+            if (writing && !takesBytesNow(descriptor)) {
+                if (!stalledSince) {
+                    stalledSince = now;
+                } else if (now - *stalledSince >= readerStallLimit) {
+                    return false;
+                }
+            } else {
+                stalledSince.reset();
+            }
+            progress.wait_until(lock, std::min(deadline, now + readerCheckInterval), done);
+        }
+        return true;
     }
 
     void close(std::chrono::milliseconds wait) {
@@ -198,7 +242,7 @@ struct DiagnosticsWriter::State : std::enable_shared_from_this<State> {
             return;
         }
         workQueued.notify_one();
-        progress.wait_for(lock, wait, [this] { return finished; });
+        waitWhileReaderReads(lock, wait, [this] { return finished; });
     }
 
     // In a forked child the thread does not exist, though the mutex (taken

@@ -27,7 +27,8 @@ public:
     };
 
     // How long a writer that is being destroyed, or a process that exits,
-    // waits for queued lines to be written.
+    // waits for queued lines to be written; a reader that takes nothing for
+    // a tenth of a second ends the wait sooner.
     static constexpr std::chrono::milliseconds defaultClosingWait{1000};
 
     // Writes to `descriptor`, which it owns and closes when its last write
@@ -48,7 +49,8 @@ public:
     void write(std::string_view text);
 
     // Waits until everything queued before the call has been written, at
-    // most `timeout`. True when it has.
+    // most `timeout`, and not while a reader takes nothing for a tenth of
+    // a second. True when it has.
     bool flush(std::chrono::milliseconds timeout);
 
     // The process's standard error. Created on first use and never

@@ -247,6 +247,18 @@ TEST(DiagnosticsWriter, ClosingGivesUpOnAReaderThatNeverReads) {
     pipe.closeReadEnd();
 }
 
+TEST(DiagnosticsWriter, AFlushGivesUpOnAReaderThatStoppedReadingLongBeforeItsTimeout) {
+    Pipe pipe;
+    pipe.fill();
+    {
+        DiagnosticsWriter writer(pipe.releaseWriteEnd(), {}, 100ms);
+        writer.write(numberedLine(0));
+        // Held for its whole timeout, this would outlast the test's.
+        EXPECT_FALSE(writer.flush(24h));
+    }
+    pipe.closeReadEnd();
+}
+
 TEST(DiagnosticsWriterDeathTest, AChildForkedAfterTheWriterStartedStillWritesItsLastWords) {
     auto& writer = DiagnosticsWriter::standardError();
     writer.write("[DiagnosticsWriterTest] the standard-error writer is running before the fork\n");

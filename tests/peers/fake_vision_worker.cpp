@@ -11,13 +11,17 @@
 //   "pid"         answer as below with its pid as the symbology
 //   anything else one barcode: symbology = OMP_THREAD_LIMIT as seen here,
 //                 payload = "request <n> of this process"
+// A face features request finds no face, after 20 ms of work, so that a
+// folder's images are shared out to every worker.
 // It prints on its standard output before every answer, as the vision
 // libraries do, to show that this never reaches the answers.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
@@ -34,6 +38,11 @@ int main() {
         std::fflush(stdout);
         const auto request = decodeVisionRequest(*payload);
         const std::string path = request && !request->imagePaths.empty() ? request->imagePaths.front() : "";
+        if (request && request->analysis == VisionWorkerRequest::Analysis::faceFeatures) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            channel.sendAnswer(encodeVisionAnswer(PlatformOutcome<std::vector<FaceFeature>>(std::vector<FaceFeature>{})));
+            continue;
+        }
         if (path == "abort") {
             std::abort();
         }

@@ -93,7 +93,7 @@ ToolCategories standardToolCategories(const StandardCategoryServices& services,
         std::make_shared<MusicToolHandler>(platform::makeMprisMusicPlayer(defaults), makeMusicLibrary(defaults),
                                            services.urlOpener);
     categories[static_cast<std::size_t>(ToolCategoryKind::vision)] = std::make_shared<VisionToolHandler>(
-        std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer()));
+        std::make_shared<VisionService>(platform::vision::makeWorkerVisionAnalyzer(defaults)));
     return categories;
 }
 

@@ -105,7 +105,8 @@ RouteOutcome handOver(const Connection& connection, const Context& context, cons
 }
 
 // The session's side of a POST: hands the body to its server, waits for the
-// reply and answers with it. Runs on the session's thread.
+// reply and answers with it. Runs on the connection's thread, which may be
+// another than the session's.
 asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string sessionID,
                                                 std::shared_ptr<HTTPSession> session, std::exception_ptr failure,
                                                 Connection connection, Context context) {
@@ -189,14 +190,11 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
     } catch (...) {
         failure = std::current_exception();
     }
-    if (session && livesElsewhere(connection, *session)) {
-        co_return handOver(
-            connection, context, session,
-            [body = std::move(request.body), sessionID = std::move(sessionID), session, connection, context]() mutable {
-                return exchangeOnSession(std::move(body), std::move(sessionID), std::move(session), nullptr,
-                                         std::move(connection), std::move(context));
-            });
-    }
+    // Served here even when the session lives on another thread: only the
+    // message goes there and its reply comes back, two cheap hand-offs
+    // between running threads, where moving the connection would cost
+    // re-registering its socket and leave every request of a busy session,
+    // its reads, writes and closes included, to that one thread.
     co_return co_await exchangeOnSession(std::move(request.body), std::move(sessionID), std::move(session), failure,
                                          std::move(connection), std::move(context));
 }

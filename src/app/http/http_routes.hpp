@@ -39,9 +39,9 @@ enum class RouteOutcome : std::uint8_t {
 };
 
 // Serves one accepted connection: reads its one request, routes it and ends
-// the connection, unless it became an event stream. A request for a session
-// that lives on another thread is handed over there once, with its
-// connection, and served to its end there.
+// the connection, unless it became an event stream. An event stream for a
+// session that lives on another thread is handed over there once, with its
+// connection, and served there; a POST stays on its connection's thread.
 asio::awaitable<void> serveConnection(std::shared_ptr<HTTPConnection> connection,
                                       std::shared_ptr<const RouteContext> context);
 

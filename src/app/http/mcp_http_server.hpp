@@ -33,11 +33,11 @@ namespace lumenary::http {
 // stops.
 //
 // It runs on the executors it is given, each run by one thread (or a strand;
-// EndpointThreads makes such a set): each accepts and reads connections of
-// its own, and each session, made on the thread that read its first request,
-// has its requests served there, so that a request's connection, its
-// session's server and the exchange waiting for the reply share one thread.
-// A request read on another thread is handed over to its session's once.
+// EndpointThreads makes such a set): each accepts, reads and answers
+// connections of its own, and each session's server runs on the thread that
+// read its first request. A POST read on another thread hands its message to
+// the session's thread and takes the reply back; an event stream moves to
+// its session's thread once.
 //
 // It holds nothing that changes: its parts are made with it, and each guards
 // its own state.

@@ -12,7 +12,9 @@
 
 #include <asio/awaitable.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
+#include <asio/strand.hpp>
 #include <asio/thread_pool.hpp>
 
 #include "async/one_shot.hpp"
@@ -64,11 +66,16 @@ public:
     template <typename T>
     asio::awaitable<std::optional<T>> await(asio::awaitable<T> operation) {
         async::OneShot<std::optional<T>> answer;
-        // Left to expire rather than cancelled: the pool's threads would
-        // touch it at once otherwise. Its handler keeps it alive.
-        auto timer = std::make_shared<asio::steady_timer>(threads_, bound_);
+        // On a strand of its own, so that an answer in time can cancel it
+        // there: left to expire, it would hold the destructor's wait, and so
+        // the program's exit, for the rest of the bound. Its handler keeps
+        // it alive.
+        auto timer = std::make_shared<asio::steady_timer>(asio::make_strand(threads_), bound_);
         timer->async_wait([answer, timer](const std::error_code&) { answer.resume(std::nullopt); });
-        start(std::move(operation), [answer](std::optional<T> value) { answer.resume(std::move(value)); });
+        start(std::move(operation), [answer, timer](std::optional<T> value) {
+            answer.resume(std::move(value));
+            asio::post(timer->get_executor(), [timer] { timer->cancel(); });
+        });
         co_return co_await answer.wait();
     }
 

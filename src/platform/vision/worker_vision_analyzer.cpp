@@ -67,7 +67,7 @@ public:
         for (const auto& slot : slots_) {
             watched.push_back(slot.get());
         }
-        idleReaper_.emplace(std::move(watched));
+        idleReaper_.emplace(std::move(watched), settings_.idleLimits);
     }
 
     PlatformOutcome<std::vector<TextObservation>> recognizeText(const std::string& imagePath,
@@ -274,6 +274,8 @@ private:
         // worker is idle again.
         const IdleWatchResumer resumer{*idleReaper_};
         std::lock_guard lock(slot.mutex);
+        // Idle from the moment the call lets go, whatever it ends with.
+        const UseStamp stamp{slot};
         auto& worker = slot.worker;
         const auto until = Clock::now() + settings_.timeLimit;
         if (worker && worker->exit()) {
@@ -364,6 +366,11 @@ private:
         return std::max(left, std::chrono::milliseconds(0));
     }
 
+    struct UseStamp {
+        WorkerSlot& slot;
+        ~UseStamp() { slot.lastUsed = Clock::now(); }
+    };
+
     struct IdleWatchResumer {
         IdleWorkerReaper& reaper;
         ~IdleWatchResumer() { reaper.callEnded(); }
@@ -377,14 +384,7 @@ private:
     std::optional<IdleWorkerReaper> idleReaper_;
 };
 
-}  // namespace
-
-std::size_t defaultVisionWorkerCount() {
-    const std::size_t cores = std::thread::hardware_concurrency();
-    return std::clamp<std::size_t>(cores / 2, 1, 4);
-}
-
-std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer() {
+VisionWorkerSettings besideThisProgram() {
     VisionWorkerSettings settings;
     const auto running = runningExecutablePath();
     if (const auto* path = std::get_if<std::string>(&running)) {
@@ -396,7 +396,49 @@ std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer() {
         settings.executable =
             (std::filesystem::path(stale.reportedPath).parent_path() / workerProgramName).string();
     }
+    return settings;
+}
+
+}  // namespace
+
+std::size_t defaultVisionWorkerCount() {
+    const std::size_t cores = std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(cores / 2, 1, 4);
+}
+
+WorkerIdleLimits configuredWorkerIdleLimits(const DefaultsStore& defaults) {
+    const auto configured = [&defaults](std::string_view key, std::chrono::milliseconds fallback) {
+        const auto value = defaults.object(key);
+        std::optional<double> seconds;
+        if (value && value->intValue()) {
+            seconds = static_cast<double>(*value->intValue());
+        } else if (value) {
+            seconds = value->doubleValue();
+        }
+        // Past a year is as good as never, and keeps the clock from
+        // overflowing.
+        if (!seconds || !(*seconds > 0)) {
+            return fallback;
+        }
+        if (*seconds > 365.0 * 24 * 3600) {
+            return std::chrono::milliseconds(std::chrono::hours(365 * 24));
+        }
+        return std::max(std::chrono::milliseconds(1),
+                        std::chrono::milliseconds(static_cast<std::int64_t>(*seconds * 1000)));
+    };
+    const WorkerIdleLimits defaultLimits;
+    return {configured("visionWorkerIdleSeconds", defaultLimits.first),
+            configured("visionExtraWorkerIdleSeconds", defaultLimits.others)};
+}
+
+std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer(const DefaultsStore& defaults) {
+    auto settings = besideThisProgram();
+    settings.idleLimits = configuredWorkerIdleLimits(defaults);
     return makeWorkerVisionAnalyzer(std::move(settings));
+}
+
+std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer() {
+    return makeWorkerVisionAnalyzer(besideThisProgram());
 }
 
 std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer(VisionWorkerSettings settings) {

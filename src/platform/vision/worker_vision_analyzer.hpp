@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/defaults/defaults_store.hpp"
+#include "platform/vision/idle_worker_reaper.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 
 namespace lumenary::platform::vision {
@@ -25,7 +27,16 @@ struct VisionWorkerSettings {
     // or the analysed frames of one videoFrames, at once; every other
     // analysis uses the first alone.
     std::size_t workerCount = defaultVisionWorkerCount();
+    // How long workers may sit idle before they are stopped; the next call
+    // starts one again.
+    WorkerIdleLimits idleLimits{};
 };
+
+// The idle limits the user's defaults set: "visionWorkerIdleSeconds" for the
+// first worker, "visionExtraWorkerIdleSeconds" for the others, each a
+// positive number of seconds; a missing or other value leaves the default.
+WorkerIdleLimits configuredWorkerIdleLimits(const DefaultsStore& defaults);
+
 
 // The analyzer the server uses: every analysis runs in the vision worker
 // program (lumenary-vision, found beside the running executable), started on
@@ -33,7 +44,10 @@ struct VisionWorkerSettings {
 // images of a folder are shared out to more of them, each holding one image
 // at a time. Those are kept for the next folder: a worker's first face
 // costs it about a second to load the landmark model, more than a small
-// folder's whole search.
+// folder's whole search, but not for long: idle ones are stopped (see
+// WorkerIdleLimits), each holding hundreds of megabytes.
+std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer(const DefaultsStore& defaults);
+// The same with the default idle limits.
 std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer();
 // The same with another worker program or time limit.
 std::shared_ptr<VisionAnalyzer> makeWorkerVisionAnalyzer(VisionWorkerSettings settings);

@@ -2,9 +2,11 @@
 // in blocking work that no cancellation reaches.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "app/host/program_test_support.hpp"
 #include "mcp/core/json.hpp"
 #include "support/child_process.hpp"
+#include "support/raw_connection.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 #include "system/owned_descriptor.hpp"
@@ -85,6 +88,63 @@ TEST(ProgramStop, SIGTERMEndsTheProgramWithinItsDeadlineAndKeepsTheCallCount) {
         const auto* count = defaults.find("toolCallCount");
         EXPECT_EQ(count ? count->intValue().value_or(-1) : 0, c.callStuck ? 1 : 0);
     }
+}
+
+// This program's children named `name` that still run.
+std::vector<pid_t> runningChildren(pid_t parent, const std::string& name) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const auto id = entry.path().filename().string();
+        if (id.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        bool named = false;
+        bool ours = false;
+        while (std::getline(status, line)) {
+            named |= line == "Name:\t" + name;
+            ours |= line == "PPid:\t" + std::to_string(parent);
+        }
+        if (named && ours) children.push_back(std::stoi(id));
+    }
+    return children;
+}
+
+// After use: a vision worker running, and standard error a pipe that its
+// reader never drains, full with the console's lines of many requests, as a
+// launcher that does not read it leaves it.
+TEST(ProgramStop, SIGTERMAfterUseEndsTheProgramItsWorkersAndKeepsTheCallCount) {
+    testing::TemporaryDirectory folder;
+    testing::ScopedEnvironment environment;
+    environment.set("LUMENARY_CONFIG_DIR", folder.path().string());
+    const auto port = testing::freePort();
+    std::ofstream(folder.path() / "defaults.json") << R"({"mcp_server_port":)" << port << R"(,"isVisionEnabled":true})";
+    const auto console = folder.path() / "console";
+    ASSERT_EQ(::mkfifo(console.c_str(), 0600), 0);
+    // Opened, so that the program can open the other end, and never read.
+    const system::OwnedDescriptor unread(::open(console.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, console.string());
+    program.writeLine(testing::initializeRequest);
+    ASSERT_TRUE(program.readLine());
+    program.writeLine(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"vision_detect_barcodes",)"
+                      R"("arguments":{"image_path":"/nonexistent/picture.png"}}})");
+    ASSERT_TRUE(program.readLine(30s));
+    const auto workers = runningChildren(program.pid(), "lumenary-vision");
+    ASSERT_EQ(workers.size(), 1u);
+    ASSERT_TRUE(testing::eventually([&] { return testing::answersOptions(port); }));
+    const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+    for (int request = 0; request < 300; ++request) {
+        testing::exchange(port, "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                                "Content-Length: " + std::to_string(ping.size()) + "\r\n\r\n" + ping);
+    }
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(2s), 0);
+    // Gone from the process table, not merely ended.
+    EXPECT_TRUE(testing::eventually(
+        [&] { return !std::filesystem::exists("/proc/" + std::to_string(workers.front())); }));
+    const auto defaults = mcp::parseJSON(testing::fileText(folder.path() / "defaults.json"));
+    const auto* count = defaults.find("toolCallCount");
+    EXPECT_EQ(count ? count->intValue().value_or(-1) : 0, 1);
 }
 
 }  // namespace

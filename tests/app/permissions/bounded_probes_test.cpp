@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/permissions/bounded_probes.hpp"
 #include "app/tools/desktop/macos_control_service.hpp"
 #include "permission_probe_fixture.hpp"
 #include "platform/desktop/accessibility_setting.hpp"
@@ -47,6 +48,14 @@ std::shared_ptr<Gate> hangFolderChecks(PermissionProbeFixture& fixture) {
 std::shared_ptr<Gate> hangAccessibilityBus(PermissionProbeFixture& fixture) {
     fixture.busGate = std::make_shared<Gate>();
     return fixture.busGate;
+}
+
+TEST(BoundedProbes, ProbesThatAnsweredInTimeDoNotHoldTheDestructorForTheRestOfTheBound) {
+    // Held for the bound, the destructor would outlast the test's time.
+    auto probes = std::make_unique<BoundedProbes>(std::chrono::hours(24));
+    EXPECT_EQ(testing::runAwaitable(probes->awaitBlocking([] { return 7; })), 7);
+    EXPECT_EQ(testing::runAwaitable(probes->awaitBlocking([] { return 8; })), 8);
+    probes.reset();
 }
 
 TEST(ProbePermissionManager, AProbeThatDoesNotAnswerIsGivenUpAtTheBound) {

@@ -3,8 +3,13 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "platform/defaults/memory_defaults_store.hpp"
 
 #include "platform/vision/worker_vision_analyzer.hpp"
 #include "support/child_process.hpp"
@@ -98,6 +103,76 @@ TEST(WorkerVisionAnalyzer, AWorkerThatEndsWhileIdleIsReapedAtOnce) {
         }
         EXPECT_TRUE(lumenary::testing::eventually([&] { return lumenary::testing::processIsGone(pid); }));
         EXPECT_EQ(answerTo(*analyzer, "next.png"), "request 1 of this process");
+    }
+}
+
+// The fake workers this process started that still run.
+std::set<pid_t> runningFakeWorkers() {
+    std::set<pid_t> workers;
+    const auto self = std::to_string(::getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const auto name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        bool isFake = false;
+        bool isOurs = false;
+        bool isRunning = true;
+        while (std::getline(status, line)) {
+            isFake |= line == "Name:\tfake_vision_wor";
+            isOurs |= line == "PPid:\t" + self;
+            if (line.starts_with("State:\tZ")) isRunning = false;
+        }
+        if (isFake && isOurs && isRunning) workers.insert(std::stoi(name));
+    }
+    return workers;
+}
+
+TEST(WorkerVisionAnalyzer, IdleWorkersLeaveAfterTheirLimitAndTheNextCallStartsOneAgain) {
+    struct Case {
+        const char* name;
+        WorkerIdleLimits limits;
+        bool firstStays;
+    };
+    for (const auto& c : {Case{"the helpers leave", {1h, 50ms}, true}, Case{"all leave", {50ms, 50ms}, false}}) {
+        SCOPED_TRACE(c.name);
+        const auto analyzer =
+            makeWorkerVisionAnalyzer({lumenary::testing::siblingProgram("fake_vision_worker"), 10s, 3, c.limits});
+        const std::vector<std::string> folder(12, "face.png");
+        std::size_t analysed = 0;
+        analyzer->allFaceFeaturesOfEach(folder, [&](std::size_t, PlatformOutcome<std::vector<FaceFeature>> faces) {
+            analysed += faces ? 1 : 0;
+        });
+        ASSERT_EQ(analysed, folder.size());
+        const auto answered = analyzer->detectBarcodes("pid");
+        ASSERT_TRUE(answered) << answered.error().description;
+        const pid_t first = std::stoi(answered.value().front().symbology);
+        const std::set<pid_t> remaining = c.firstStays ? std::set<pid_t>{first} : std::set<pid_t>{};
+        EXPECT_TRUE(lumenary::testing::eventually([&] { return runningFakeWorkers() == remaining; }));
+        if (!c.firstStays) {
+            EXPECT_EQ(answerTo(*analyzer, "next.png"), "request 1 of this process");
+        }
+    }
+}
+
+TEST(WorkerVisionAnalyzer, IdleLimitsComeFromTheDefaultsInSeconds) {
+    struct Case {
+        mcp::Value::Object stored;
+        WorkerIdleLimits expected;
+    };
+    const WorkerIdleLimits standard;
+    const std::vector<Case> cases = {
+        {{}, standard},
+        {{{"visionWorkerIdleSeconds", mcp::Value(std::int64_t{2})}, {"visionExtraWorkerIdleSeconds", mcp::Value(0.25)}},
+         {2s, 250ms}},
+        {{{"visionWorkerIdleSeconds", mcp::Value(std::int64_t{0})}, {"visionExtraWorkerIdleSeconds", mcp::Value("5")}},
+         standard},
+        {{{"visionWorkerIdleSeconds", mcp::Value(-3.0)}}, standard},
+    };
+    for (const auto& c : cases) {
+        const auto limits = configuredWorkerIdleLimits(MemoryDefaultsStore(c.stored));
+        EXPECT_EQ(limits.first, c.expected.first);
+        EXPECT_EQ(limits.others, c.expected.others);
     }
 }
 
