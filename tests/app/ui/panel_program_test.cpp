@@ -25,6 +25,7 @@
 #include "support/raw_connection.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
+#include "support/thread_wakeups.hpp"
 
 namespace lumenary::app::testing {
 namespace {
@@ -147,6 +148,25 @@ TEST_F(PanelTrayTest, WithoutATrayHostThePanelIsAnOrdinaryWindow) {
 
     ASSERT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
     ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    const auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+}
+
+TEST_F(PanelTrayTest, AnIdleProgramWithItsPanelShownSleeps) {
+    ProgramUnderTest given;
+    std::ofstream(given.folder.path() / "defaults.json")
+        << R"({"hasCompletedOnboarding":true,"mcp_server_port":)" << given.port << "}";
+    given.start();
+    XWindows windows(session_->display());
+    ASSERT_TRUE(windows.isOpen());
+
+    ASSERT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
+    ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    // 2.5 s outlasts any timer of a second or half a second.
+    std::string wakers;
+    EXPECT_TRUE(lumenary::testing::fallsAsleep(given.program->pid(), 2500ms, 10s, &wakers))
+        << "threads of the idle program keep waking: " << wakers;
     const auto status = given.stop();
     ASSERT_TRUE(status.has_value()) << given.errors();
     EXPECT_EQ(*status, 0) << given.errors();
