@@ -67,6 +67,13 @@ PanelWindow::PanelWindow(PanelModels& models, Mode mode) : mode_(mode) {
     limitHeightTo(screen());
 }
 
+PanelWindow::~PanelWindow() {
+    disconnect(this, nullptr, this, nullptr);
+    if (watchedScreen_) {
+        disconnect(watchedScreen_, nullptr, this, nullptr);
+    }
+}
+
 void PanelWindow::toggle(QRect trayIcon) {
     if (isVisible() && windowState() != Qt::WindowMinimized) {
         hide();

@@ -22,6 +22,8 @@ public:
     enum class Mode { trayPanel, window };
 
     PanelWindow(PanelModels& models, Mode mode);
+    // The window base hides the window as it goes, after this class is gone.
+    ~PanelWindow() override;
 
     Mode mode() const noexcept { return mode_; }
     // Shows a hidden panel beside `trayIcon` (the icon's area on screen, or
