@@ -203,15 +203,8 @@ asio::awaitable<void> MCPServerManager::runHTTP(std::weak_ptr<MCPServerManager> 
     self->isRunning_ = true;
     self->isStarting_ = false;
     self->options_.console.print("MCP endpoint listening at ", self->mcpURL_);
-    self.reset();
-    // Keeps the endpoint referenced until a stop or a new start cancels us.
-    while (true) {
-        const bool stopped = co_await async::isCancelled();
-        if (stopped) {
-            break;
-        }
-        co_await sleepIgnoringCancellation(std::chrono::seconds(1));
-    }
+    // `httpServer_` now keeps the endpoint until a stop or the shutdown takes
+    // it: the task ends here rather than waking to hold it.
 }
 
 void MCPServerManager::setEnabled(bool enabled) {

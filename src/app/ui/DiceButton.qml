@@ -33,9 +33,20 @@ Item {
         running: pointer.containsMouse
     }
     Rectangle {
+        id: tip
         objectName: "diceTip"
         visible: pointer.containsMouse && !tipDelay.running
-        anchors.horizontalCenter: parent.horizontalCenter
+        // Centred over the dice, but pushed inside the window near its edge.
+        x: {
+            const centred = (button.width - tip.width) / 2
+            const window = button.Window.window
+            if (!tip.visible || window === null) {
+                return centred
+            }
+            const left = button.mapToItem(null, centred, 0).x
+            const inside = Math.max(4, Math.min(left, window.width - tip.width - 4))
+            return centred + inside - left
+        }
         anchors.bottom: parent.top
         anchors.bottomMargin: 4
         width: tipText.implicitWidth + 12

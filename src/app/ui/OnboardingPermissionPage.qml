@@ -13,26 +13,42 @@ OnboardingIllustrated {
     illustration: "icons/onboarding/permissions.svg"
 
     Column {
+        id: heading
         x: 36
         y: 32
+        spacing: 4
+        PanelText {
+            text: "需要一些权限"
+            font.pixelSize: 20
+            font.weight: Tokens.semibold
+        }
+        PanelText {
+            text: "仅在需要时调用，请放心开启"
+            font.weight: Tokens.medium
+            color: Qt.rgba(Tokens.colorBlack900.r, Tokens.colorBlack900.g, Tokens.colorBlack900.b, 0.7)
+        }
+    }
+    // The hints can make the rows taller than the room above the step
+    // buttons: they scroll there rather than run under the buttons.
+    ScrollingList {
+        id: list
+        objectName: "permissionRowList"
+        x: 36
+        anchors.top: heading.bottom
+        anchors.topMargin: 20
+        anchors.bottom: stepButtons.top
+        anchors.bottomMargin: 16
         width: parent.width - 72
-        spacing: 20
+        contentHeight: rows.implicitHeight
+        scrollBar.objectName: "permissionRowScrollBar"
+        scrollBar.parent: list.parent
+        scrollBar.x: list.x + list.width + 6
+        scrollBar.y: list.y
+        scrollBar.height: list.height
 
         Column {
-            spacing: 4
-            PanelText {
-                text: "需要一些权限"
-                font.pixelSize: 20
-                font.weight: Tokens.semibold
-            }
-            PanelText {
-                text: "仅在需要时调用，请放心开启"
-                font.weight: Tokens.medium
-                color: Qt.rgba(Tokens.colorBlack900.r, Tokens.colorBlack900.g, Tokens.colorBlack900.b, 0.7)
-            }
-        }
-        Column {
-            width: parent.width
+            id: rows
+            width: list.width
             spacing: 12
             OnboardingPermissionRow {
                 objectName: "accessibilityRow"
@@ -55,6 +71,7 @@ OnboardingIllustrated {
         }
     }
     OnboardingStepButtons {
+        id: stepButtons
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom

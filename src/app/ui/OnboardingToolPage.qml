@@ -34,7 +34,15 @@ Item {
         contentHeight: rows.implicitHeight
         clip: true
         boundsBehavior: Flickable.StopAtBounds
-        Controls.ScrollBar.vertical: Controls.ScrollBar { policy: Controls.ScrollBar.AlwaysOn }
+        // In the page's margin, beside the rows rather than over their edge.
+        Controls.ScrollBar.vertical: Controls.ScrollBar {
+            objectName: "toolRowScrollBar"
+            parent: page
+            x: list.x + list.width + 6
+            y: list.y
+            height: list.height
+            policy: Controls.ScrollBar.AlwaysOn
+        }
 
         Column {
             id: rows

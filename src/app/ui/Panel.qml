@@ -1,6 +1,8 @@
 import QtQuick
 
-// The panel's root: 400 wide on every page, as tall as its content. The
+// The panel's root: 400 wide on every page, as tall as its content up to
+// `maximumHeight` (the window sets it from the screen), beyond which the
+// page scrolls under the header by the wheel, the keyboard or a drag. The
 // header and the page area follow the view-model's `page`; the alert and
 // the copy toast lie above them, the toast topmost.
 Item {
@@ -11,37 +13,66 @@ Item {
     required property QtObject toolCategories
     required property QtObject callRecords
     required property QtObject settings
+    // The tallest the panel may grow; no bound until the window sets one.
+    property real maximumHeight: Number.POSITIVE_INFINITY
+
+    readonly property real naturalHeight: header.height + pageArea.height + bottomPadding
+    readonly property real bottomPadding: 6
 
     objectName: "panelRoot"
     width: 400
     implicitWidth: 400
     // An open alert never hangs over the panel's edges.
-    implicitHeight: Math.max(content.implicitHeight, root.panel.showingPermissionAlert ? alert.cardHeight + 40 : 0)
+    implicitHeight: Math.min(Math.max(naturalHeight, root.panel.showingPermissionAlert ? alert.cardHeight + 40 : 0),
+                             maximumHeight)
+    // Keys no control takes scroll the page.
+    focus: true
+    Keys.onPressed: event => { event.accepted = scroller.scrollByKey(event.key) }
 
     Rectangle {
         anchors.fill: parent
         color: Tokens.colorWhite900
     }
 
-    Column {
-        id: content
+    PanelHeader {
+        id: header
+        objectName: "panelHeader"
         x: 6
         width: parent.width - 12
-        bottomPadding: 6
+        title: root.panel.headerTitle
+        running: root.serviceCard.isRunning
+        badgeText: root.serviceCard.badgeText
+        onBackRequested: root.panel.goBack()
+    }
 
-        PanelHeader {
-            objectName: "panelHeader"
-            width: parent.width
-            title: root.panel.headerTitle
-            running: root.serviceCard.isRunning
-            badgeText: root.serviceCard.badgeText
-            onBackRequested: root.panel.goBack()
+    ScrollingList {
+        id: scroller
+        objectName: "pageScroller"
+        x: 6
+        y: header.height
+        width: parent.width - 12
+        height: Math.max(0, root.height - header.height - root.bottomPadding)
+        contentWidth: width
+        contentHeight: pageArea.height
+        // In the panel's right margin, off the cards.
+        scrollBar.objectName: "pageScrollBar"
+        scrollBar.parent: root
+        scrollBar.x: root.width - scrollBar.width
+        scrollBar.y: scroller.y
+        scrollBar.height: scroller.height
+        scrollBar.width: 6
+        scrollBar.padding: 1
+
+        // A page change shows the new page from its top.
+        Connections {
+            target: root.panel
+            function onPageChanged() { scroller.contentY = 0 }
         }
 
         Item {
             id: pageArea
             objectName: "pageArea"
-            width: parent.width
+            width: scroller.width
             height: currentPage ? currentPage.implicitHeight : 0
             clip: true
             readonly property Item currentPage: {

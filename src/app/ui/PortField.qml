@@ -20,6 +20,11 @@ Rectangle {
         field.edited = false
         input.text = field.settings.commitPortText(input.text)
     }
+    // Commits, and lets go of the focus so that nothing blinks off screen.
+    function release() {
+        field.commit()
+        input.focus = false
+    }
 
     implicitWidth: 60 + 16
     implicitHeight: input.implicitHeight + 8
@@ -42,6 +47,35 @@ Rectangle {
         onTextEdited: field.edited = true
         onEditingFinished: field.commit()
         onActiveFocusChanged: if (!activeFocus) field.commit()
+
+        // The caret blinks as the desktop's does, but only for a while
+        // after the last keystroke, then stays lit: a field left with the
+        // focus does not wake the program twice a second for ever.
+        cursorDelegate: Rectangle {
+            id: caret
+            readonly property int blinks: 20
+            property int blinksLeft: blinks
+
+            function restart() { caret.blinksLeft = caret.blinks }
+
+            width: 1
+            color: Tokens.colorBlack900
+            visible: input.cursorVisible && caret.blinksLeft % 2 === 0
+
+            Timer {
+                objectName: "caretBlink"
+                interval: Math.max(100, Qt.styleHints.cursorFlashTime / 2)
+                repeat: true
+                running: input.activeFocus && caret.blinksLeft > 0
+                onTriggered: caret.blinksLeft -= 1
+            }
+            Connections {
+                target: input
+                function onTextChanged() { caret.restart() }
+                function onCursorPositionChanged() { caret.restart() }
+                function onActiveFocusChanged() { caret.restart() }
+            }
+        }
     }
 
     Connections {

@@ -6,7 +6,7 @@ import QtQuick.Layouts
 // permissions, the card of document rows, update check and sharing, and
 // "退出". `shown` is true while the page is on screen in a visible window;
 // each showing reads the autostart entry again, and leaving the screen
-// commits an edited port.
+// commits an edited port and takes the focus from the port field.
 Column {
     id: page
 
@@ -19,7 +19,7 @@ Column {
         if (shown) {
             page.settings.pageShown()
         } else {
-            portField.commit()
+            portField.release()
         }
     }
 

@@ -46,7 +46,7 @@ int runPanelApplication(int& argc, char** argv, asio::io_context& context, CoreB
         if (hasTray) {
             tray.emplace(window, requestStop);
         } else {
-            window.showPanel(QCursor::pos());
+            window.showPanel(QRect(QCursor::pos(), QSize(1, 1)));
         }
         std::optional<AppDelegate> delegate;
         if (auto* defaults = models.bridge().defaults()) {

@@ -38,7 +38,7 @@ QIcon trayPicture() {
 
 PanelTray::PanelTray(PanelWindow& window, std::function<void()> quit) : window_(window), quit_(std::move(quit)) {
     auto* open = menu_.addAction(QStringLiteral("打开面板"));
-    connect(open, &QAction::triggered, this, [this] { window_.showPanel(QCursor::pos()); });
+    connect(open, &QAction::triggered, this, [this] { window_.showPanel(QRect(QCursor::pos(), QSize(1, 1))); });
     auto* leave = menu_.addAction(QStringLiteral("退出"));
     connect(leave, &QAction::triggered, this, [this] { quit_(); });
 
@@ -48,7 +48,7 @@ PanelTray::PanelTray(PanelWindow& window, std::function<void()> quit) : window_(
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
             const auto area = icon_.geometry();
-            window_.toggle(area.isValid() ? area.center() : QCursor::pos());
+            window_.toggle(area.isValid() ? area : QRect(QCursor::pos(), QSize(1, 1)));
         }
     });
     icon_.show();

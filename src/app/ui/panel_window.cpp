@@ -5,9 +5,11 @@
 
 #include <QGuiApplication>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QScreen>
 
 #include "app/ui/panel_models.hpp"
+#include "app/ui/panel_placement.hpp"
 #include "app/ui/panel_qml_engine.hpp"
 #include "logging/console.hpp"
 
@@ -16,8 +18,6 @@ namespace lumenary::app::ui {
 namespace {
 
 constexpr int panelWidth = 400;
-// Room between the panel and the screen's edge or the tray.
-constexpr int screenMargin = 8;
 // How long after a focus-loss hide a toggle counts as the same click.
 constexpr std::chrono::milliseconds focusLossGrace{300};
 
@@ -54,9 +54,27 @@ PanelWindow::PanelWindow(PanelModels& models, Mode mode) : mode_(mode) {
     if (width() <= 0) {
         resize(panelWidth, height());
     }
+    // The content's height is known only once the window has drawn it, and
+    // it changes with every page: each change places the panel again.
+    connect(this, &QWindow::heightChanged, this, [this] {
+        if (isVisible()) {
+            keepOnScreen();
+        }
+    });
+    connect(this, &QWindow::screenChanged, this, [this] { limitHeightTo(screen()); });
+    // A window's frame is known once it is mapped.
+    connect(this, &QWindow::visibleChanged, this, [this] { limitHeightTo(screen()); });
+    limitHeightTo(screen());
 }
 
-void PanelWindow::toggle(QPoint anchor) {
+PanelWindow::~PanelWindow() {
+    disconnect(this, nullptr, this, nullptr);
+    if (watchedScreen_) {
+        disconnect(watchedScreen_, nullptr, this, nullptr);
+    }
+}
+
+void PanelWindow::toggle(QRect trayIcon) {
     if (isVisible() && windowState() != Qt::WindowMinimized) {
         hide();
         return;
@@ -65,36 +83,61 @@ void PanelWindow::toggle(QPoint anchor) {
         sinceFocusLossHide_.invalidate();
         return;
     }
-    showPanel(anchor);
+    showPanel(trayIcon);
 }
 
-void PanelWindow::showPanel(QPoint anchor) {
+void PanelWindow::showPanel(QRect trayIcon) {
+    trayIcon_ = trayIcon;
     if (mode_ == Mode::trayPanel) {
-        placeBeside(anchor);
+        auto* iconScreen = QGuiApplication::screenAt(trayIcon.center());
+        if (iconScreen && iconScreen != screen()) {
+            setScreen(iconScreen);
+        }
+        limitHeightTo(screen());
+        keepOnScreen();
     }
     showNormal();
     raise();
     requestActivate();
 }
 
-void PanelWindow::placeBeside(QPoint anchor) {
-    auto* screen = QGuiApplication::screenAt(anchor);
-    if (!screen) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    if (!screen) {
+void PanelWindow::limitHeightTo(QScreen* target) {
+    if (!target) {
         return;
     }
-    const auto area = screen->availableGeometry();
-    // Centred under the anchor, then pushed inside the screen.
-    int x = anchor.x() - width() / 2;
-    int y = anchor.y() + screenMargin;
-    if (y + height() > area.bottom() - screenMargin) {
-        y = anchor.y() - height() - screenMargin;
+    if (watchedScreen_ != target) {
+        if (watchedScreen_) {
+            disconnect(watchedScreen_, nullptr, this, nullptr);
+        }
+        watchedScreen_ = target;
+        connect(target, &QScreen::availableGeometryChanged, this, [this, target] { limitHeightTo(target); });
     }
-    x = std::clamp(x, area.left() + screenMargin, std::max(area.left() + screenMargin, area.right() - width() - screenMargin));
-    y = std::clamp(y, area.top() + screenMargin, std::max(area.top() + screenMargin, area.bottom() - height() - screenMargin));
-    setPosition(x, y);
+    // An ordinary window's title bar and borders take their share too.
+    const auto frame = mode_ == Mode::window ? frameMargins() : QMargins();
+    const int limit = panelHeightLimit(target->availableGeometry()) - frame.top() - frame.bottom();
+    if (auto* root = rootObject()) {
+        root->setProperty("maximumHeight", std::max(1, limit));
+    }
+}
+
+void PanelWindow::keepOnScreen() {
+    auto* current = screen();
+    if (!current) {
+        return;
+    }
+    const auto area = current->availableGeometry();
+    if (mode_ == Mode::trayPanel) {
+        const auto placed = trayPanelGeometry(trayIcon_, area, size());
+        setPosition(placed.topLeft());
+        return;
+    }
+    // An ordinary window stays where it was put until it would leave the
+    // screen at the bottom.
+    const auto outer = frameGeometry();
+    const int overhang = outer.y() + outer.height() - (area.y() + area.height());
+    if (overhang > 0) {
+        setY(std::max(area.y() + frameMargins().top(), y() - overhang));
+    }
 }
 
 bool PanelWindow::event(QEvent* event) {

@@ -23,6 +23,7 @@
 #include "support/raw_connection.hpp"
 #include "support/scratch_desktop.hpp"
 #include "support/temporary_directory.hpp"
+#include "support/thread_wakeups.hpp"
 
 namespace lumenary {
 namespace {
@@ -87,6 +88,20 @@ TEST_F(ProgramTest, ServesStdioAndHTTPAndStopsCleanlyKeepingItsState) {
     EXPECT_NE(errors("service.err").find("listening at http://127.0.0.1:" + std::to_string(port) + "/mcp"),
               std::string::npos);
     EXPECT_FALSE(answersOptions(port));
+}
+
+TEST_F(ProgramTest, SleepsOnceIdleAfterARequest) {
+    auto program = launch("idle.err");
+    ASSERT_TRUE(eventually([&] { return answersOptions(port); })) << errors("idle.err");
+    const auto reply = testing::exchange(port, testing::postRequest(initializeRequest));
+    ASSERT_EQ(testing::parseResponse(reply).status, 200) << reply;
+
+    // 2.5 s outlasts any timer of a second or half a second.
+    std::string wakers;
+    EXPECT_TRUE(testing::fallsAsleep(program->pid(), std::chrono::milliseconds(2500), std::chrono::seconds(10), &wakers))
+        << "threads of the idle program keep waking: " << wakers;
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->waitForExit(), 0);
 }
 
 TEST_F(ProgramTest, BecomesAProxyWhenAnInstanceAlreadyServes) {

@@ -18,6 +18,7 @@
 #include "app/ui/panel_harness.hpp"
 #include "app/ui/program_checks.hpp"
 #include "app/ui/stand_in_status_notifier_watcher.hpp"
+#include "app/ui/x_clicks.hpp"
 #include "app/ui/x_windows.hpp"
 #include "mcp/core/json.hpp"
 #include "support/child_process.hpp"
@@ -25,6 +26,7 @@
 #include "support/raw_connection.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
+#include "support/thread_wakeups.hpp"
 
 namespace lumenary::app::testing {
 namespace {
@@ -152,6 +154,25 @@ TEST_F(PanelTrayTest, WithoutATrayHostThePanelIsAnOrdinaryWindow) {
     EXPECT_EQ(*status, 0) << given.errors();
 }
 
+TEST_F(PanelTrayTest, AnIdleProgramWithItsPanelShownSleeps) {
+    ProgramUnderTest given;
+    std::ofstream(given.folder.path() / "defaults.json")
+        << R"({"hasCompletedOnboarding":true,"mcp_server_port":)" << given.port << "}";
+    given.start();
+    XWindows windows(session_->display());
+    ASSERT_TRUE(windows.isOpen());
+
+    ASSERT_TRUE(eventually([&] { return windows.panelViewable(); })) << given.errors();
+    ASSERT_TRUE(eventually([&] { return serves(given.port); })) << given.errors();
+    // 2.5 s outlasts any timer of a second or half a second.
+    std::string wakers;
+    EXPECT_TRUE(lumenary::testing::fallsAsleep(given.program->pid(), 2500ms, 10s, &wakers))
+        << "threads of the idle program keep waking: " << wakers;
+    const auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+}
+
 TEST_F(PanelTrayTest, TheFirstLaunchOpensTheFirstRunWindowAndSwitchesTheCategoriesOffOnlyThatOnce) {
     ProgramUnderTest given;
     XWindows windows(session_->display());
@@ -273,6 +294,71 @@ TEST_F(PanelTrayTest, TheItemRegistersAndActivateTogglesThePanel) {
     EXPECT_EQ(*status, 0) << given.errors();
     bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
     QDBusConnection::disconnectFromBus(QStringLiteral("tray-test-watcher"));
+}
+
+// Where the panel lies once it has held still for longer than a page move
+// lasts, at a height other than `otherHeight`.
+std::optional<XClicks::Area> settledPanel(XClicks& clicks, std::optional<int> otherHeight) {
+    std::optional<XClicks::Area> area;
+    auto since = std::chrono::steady_clock::now();
+    const auto same = [](const XClicks::Area& a, const XClicks::Area& b) {
+        return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+    };
+    const bool settled = eventually([&] {
+        const auto now = std::chrono::steady_clock::now();
+        const auto latest = clicks.area("Lumenary");
+        if (!latest || !area || !same(*latest, *area)) {
+            area = latest;
+            since = now;
+            return false;
+        }
+        return area->height != otherHeight && now - since > 700ms;
+    });
+    return settled ? area : std::nullopt;
+}
+
+TEST_F(PanelTrayTest, TheTrayPanelOpensInsideTheScreenAndStaysThereWhenItsPageGrows) {
+    auto bus = QDBusConnection::connectToBus(QString::fromStdString(session_->busAddress()),
+                                             QStringLiteral("tray-placement-watcher"));
+    ASSERT_TRUE(bus.isConnected());
+    StandInStatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.serve(bus));
+    ProgramUnderTest given;
+    std::ofstream(given.folder.path() / "defaults.json")
+        << R"({"hasCompletedOnboarding":true,"mcp_server_port":)" << given.port << "}";
+    given.start();
+    XClicks clicks(session_->display());
+    ASSERT_TRUE(clicks.isOpen());
+    ASSERT_TRUE(eventually([&] { return !watcher.registeredItems().isEmpty(); })) << given.errors();
+
+    // The tray tells no icon geometry here, so the panel opens by the
+    // pointer: at the screen's bottom edge, as a bottom panel's icon would.
+    const auto screen = clicks.screen();
+    clicks.movePointerTo(screen.width / 2, screen.height - 2);
+    auto call = QDBusMessage::createMethodCall(watcher.registeredItems().front(), QStringLiteral("/StatusNotifierItem"),
+                                               QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
+    call << screen.width / 2 << screen.height - 2;
+    bus.asyncCall(call);
+
+    const auto inside = [&screen](const XClicks::Area& area) {
+        return area.x >= 0 && area.y >= 0 && area.x + area.width <= screen.width &&
+               area.y + area.height <= screen.height - 2;
+    };
+    const auto main = settledPanel(clicks, std::nullopt);
+    ASSERT_TRUE(main.has_value()) << given.errors();
+    EXPECT_TRUE(inside(*main)) << main->x << "," << main->y << " " << main->width << "×" << main->height;
+
+    // "工具列表" is the second last row of the main page; its page is taller.
+    ASSERT_TRUE(clicks.click("Lumenary", 200, main->height - 26 - 49));
+    const auto tools = settledPanel(clicks, main->height);
+    ASSERT_TRUE(tools.has_value()) << "the tools page never opened\n" << given.errors();
+    EXPECT_TRUE(inside(*tools)) << tools->x << "," << tools->y << " " << tools->width << "×" << tools->height;
+
+    const auto status = given.stop();
+    ASSERT_TRUE(status.has_value()) << given.errors();
+    EXPECT_EQ(*status, 0) << given.errors();
+    bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("tray-placement-watcher"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "app/ui/panel_harness.hpp"
 #include "app/ui/panel_models.hpp"
+#include "app/ui/panel_placement.hpp"
 #include "app/ui/panel_qml_engine.hpp"
 
 namespace lumenary::app::ui::testing {
@@ -104,6 +105,11 @@ void PanelScene::hover(QQuickItem* item) {
     settle();
     QTest::mouseMove(window_.get(), centreInWindow(item));
     QCoreApplication::processEvents();
+}
+
+void PanelScene::boundByScreen(QRect usable) {
+    root_->setProperty("maximumHeight", panelHeightLimit(usable));
+    settle();
 }
 
 QImage PanelScene::grab() {

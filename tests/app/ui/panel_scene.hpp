@@ -35,6 +35,9 @@ public:
     // A left click at a point of the window.
     void clickAt(QPoint point);
     void hover(QQuickItem* item);
+    // Bounds the panel's height as the program's window does on a screen
+    // whose usable area is `usable`.
+    void boundByScreen(QRect usable);
     // The window as drawn now, after pending events (a queued snapshot) ran.
     QImage grab();
 

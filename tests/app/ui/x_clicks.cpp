@@ -49,6 +49,33 @@ std::optional<XClicks::Size> XClicks::size(const std::string& title) {
     return Size{attributes.width, attributes.height};
 }
 
+std::optional<XClicks::Area> XClicks::area(const std::string& title) {
+    const Window window = viewableWindow(title);
+    XWindowAttributes attributes{};
+    int rootX = 0;
+    int rootY = 0;
+    Window child = 0;
+    if (window == 0 || !XGetWindowAttributes(display_, window, &attributes) ||
+        !XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &rootX, &rootY, &child)) {
+        return std::nullopt;
+    }
+    return Area{rootX, rootY, attributes.width, attributes.height};
+}
+
+XClicks::Size XClicks::screen() {
+    if (!display_) {
+        return {};
+    }
+    return Size{DisplayWidth(display_, DefaultScreen(display_)), DisplayHeight(display_, DefaultScreen(display_))};
+}
+
+void XClicks::movePointerTo(int x, int y) {
+    if (display_) {
+        XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+        XSync(display_, False);
+    }
+}
+
 bool XClicks::click(const std::string& title, int x, int y) {
     const Window window = viewableWindow(title);
     if (window == 0) {
