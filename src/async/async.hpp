@@ -17,6 +17,7 @@
 #include "async/sleep_for.hpp"      // sleepFor: cancellable sleep
 #include "async/timeout_error.hpp"  // TimeoutError: says what timed out and after how long
 #include "async/with_timeout.hpp"   // withTimeout: result or TimeoutError, loser cancelled
+#include "async/quiet_timer.hpp"    // cancelQuietly: a cancelled deadline that no longer wakes its thread
 
 // Building block for waits completed from other threads
 #include "async/completion_handler.hpp"  // CompletionHandler: type-erased, move-only, posts to its executor

@@ -15,6 +15,7 @@
 #include <asio/use_awaitable.hpp>
 
 #include "async/cancellation.hpp"
+#include "async/quiet_timer.hpp"
 #include "async/timeout_error.hpp"
 
 namespace lumenary::async {
@@ -72,6 +73,9 @@ asio::awaitable<T> withTimeout(asio::awaitable<T> operation, std::chrono::steady
     asio::steady_timer timer(co_await asio::this_coro::executor, limit);
     auto settled = std::make_shared<detail::Settled<T>>();
     auto winner = co_await (detail::settleInto(std::move(operation), settled) || timer.async_wait(asio::use_awaitable));
+    if (winner.index() == 0) {
+        cancelQuietly(timer);
+    }
     if (settled->succeeded()) {
         if constexpr (std::is_void_v<T>) {
             co_return;

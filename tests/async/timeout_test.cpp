@@ -1,10 +1,17 @@
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
+#include <future>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/use_future.hpp>
 
@@ -28,6 +35,8 @@ asio::awaitable<int> failAtOnce() {
     throw std::runtime_error("connection refused");
     co_return 0;
 }
+
+asio::awaitable<int> answerAtOnce() { co_return 7; }
 
 // True when nothing is left for the context to do: no timer still pending.
 bool hasNoWorkLeft(asio::io_context& io) {
@@ -102,6 +111,43 @@ TEST(WithTimeout, WorksForOperationsWithoutAResult) {
     } catch (const TimeoutError& error) {
         EXPECT_STREQ(error.what(), "handshake timed out after 5 ms");
     }
+}
+
+// The voluntary context switches of one thread of this process.
+std::uint64_t switchesOf(pid_t thread) {
+    std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("voluntary_ctxt_switches:")) {
+            return std::stoull(line.substr(24));
+        }
+    }
+    return 0;
+}
+
+// An idle program must not wake when a finished request's deadline would
+// have run out: the thread that ran it sleeps on.
+TEST(WithTimeout, AFinishedOperationsDeadlineDoesNotWakeItsIdleThread) {
+    asio::io_context io;
+    auto work = asio::make_work_guard(io);
+    std::promise<pid_t> runner;
+    std::thread thread([&] {
+        runner.set_value(static_cast<pid_t>(::gettid()));
+        io.run();
+    });
+    const auto id = runner.get_future().get();
+    auto done = asio::co_spawn(
+        io, []() -> asio::awaitable<int> { co_return co_await withTimeout(answerAtOnce(), 300ms); }, asio::use_future);
+    ASSERT_EQ(done.wait_for(test::kDeadline), std::future_status::ready);
+    EXPECT_EQ(done.get(), 7);
+    // Settled once the thread is back asleep in its reactor.
+    std::this_thread::sleep_for(100ms);
+    const auto before = switchesOf(id);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(switchesOf(id), before);
+    work.reset();
+    io.stop();
+    thread.join();
 }
 
 }  // namespace

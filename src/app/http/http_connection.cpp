@@ -13,6 +13,8 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include "async/quiet_timer.hpp"
+
 namespace lumenary::http {
 
 namespace {
@@ -231,7 +233,7 @@ void HTTPConnection::end() {
     asio::error_code ignored;
     socket_.close(ignored);
     flushConsole();
-    deadline_.cancel();
+    async::cancelQuietly(deadline_);
     bodyReservation_.release();
     if (auto onEnd = std::exchange(onEnd_, nullptr)) {
         onEnd();

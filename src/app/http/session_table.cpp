@@ -286,11 +286,14 @@ asio::awaitable<void> SessionTable::evictLongestIdle(const std::shared_ptr<HTTPS
 
 asio::awaitable<void> SessionTable::expireIdleSessions() {
     const auto limit = options_.idleTimeLimit;
-    const auto interval =
-        std::clamp<Clock::duration>(limit / 8, std::chrono::milliseconds(10), std::chrono::seconds(60));
+    // Wakes only when a session can first have expired, so that an idle
+    // program sleeps. A session that is busy or still being made now is
+    // stamped when it goes idle, so it cannot expire before now + limit.
+    auto nextCheck = Clock::now() + limit;
     for (;;) {
-        co_await async::sleepFor(interval);
+        co_await async::sleepFor(std::max<Clock::duration>(nextCheck - Clock::now(), Clock::duration::zero()));
         const auto now = Clock::now();
+        nextCheck = now + limit;
         std::vector<std::shared_ptr<HTTPSession>> expired;
         {
             // Decided under the lock that requests take sessions under, so
@@ -298,11 +301,15 @@ asio::awaitable<void> SessionTable::expireIdleSessions() {
             std::lock_guard lock(mutex_);
             for (auto entry = sessions_.begin(); entry != sessions_.end();) {
                 auto& session = *entry->second;
-                if (session.isReady_ && session.isIdle() && now - session.lastActivity_ >= limit) {
+                const bool isIdleReady = session.isReady_ && session.isIdle();
+                if (isIdleReady && now - session.lastActivity_ >= limit) {
                     beginEnding(session);
                     expired.push_back(entry->second);
                     entry = erase(entry);
                 } else {
+                    if (isIdleReady) {
+                        nextCheck = std::min(nextCheck, session.lastActivity_ + limit);
+                    }
                     ++entry;
                 }
             }

@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QFont>
 #include <QQuickWindow>
+#include <QThreadPool>
 #include <QSystemTrayIcon>
 
 #include "app/ui/app_delegate.hpp"
@@ -29,6 +30,9 @@ int runPanelApplication(int& argc, char** argv, asio::io_context& context, CoreB
     QApplication::setQuitOnLastWindowClosed(false);
     // Rendering must not depend on the desktop's font settings.
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC")));
+    // Qt's pooled threads end 30 s after their last task, each a wake-up of
+    // an otherwise idle program; the few the panel uses wait instead.
+    QThreadPool::globalInstance()->setExpiryTimeout(-1);
 
     std::thread core([&context] {
         context.run();
