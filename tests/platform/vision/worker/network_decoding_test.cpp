@@ -189,7 +189,7 @@ TEST(BodyPoseObservations, JointsAreThePartsInItsOrderWithTheNeckBetweenTheShoul
     const auto& leftShoulder = observation.joints[5];
     EXPECT_EQ(leftShoulder.location, (NormalizedPoint{200.0 / 800, 1.0 - 100.0 / 400}));
     const auto& neck = observation.joints[7];
-    EXPECT_EQ(neck.key, "neck_1_joint");
+    EXPECT_EQ(neck.key, "neck");
     EXPECT_EQ(neck.location, (NormalizedPoint{300.0 / 800, 1.0 - 200.0 / 400}));
     EXPECT_EQ(neck.confidence, 0.6f);
     const auto& leftElbow = observation.joints[8];

@@ -118,8 +118,8 @@ TEST(BodyPoseNetwork, FindsOnePersonsJointsInsideThePersonsBox) {
         ASSERT_EQ(poses.value().size(), 1u);
         const auto& pose = poses.value()[0];
         ASSERT_EQ(pose.joints.size(), 18u);
-        EXPECT_EQ(pose.joints[0].key, "head_joint");
-        EXPECT_EQ(pose.joints[7].key, "neck_1_joint");
+        EXPECT_EQ(pose.joints[0].key, "nose");
+        EXPECT_EQ(pose.joints[7].key, "neck");
         EXPECT_GE(jointsFound(pose), testCase.leastJoints);
         EXPECT_GT(pose.confidence, 0.3F);
         expectJointsInside(pose, testCase.person);

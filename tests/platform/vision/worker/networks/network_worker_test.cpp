@@ -93,7 +93,7 @@ TEST(NetworkWorker, VideoAnalysisFindsTheAnimalsAndBodyPosesOfEachSampledFrame) 
                       "identifier"),
                   mcp::Value("Dog"));
         EXPECT_EQ(*frame.find("body_pose")->find("count"), mcp::Value(1)) << text;
-        EXPECT_TRUE(frame.find("body_pose")->find("poses")->arrayValue()->front().find("points")->find("head_joint"));
+        EXPECT_TRUE(frame.find("body_pose")->find("poses")->arrayValue()->front().find("points")->find("nose"));
     }
 }
 
