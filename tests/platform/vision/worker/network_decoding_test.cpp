@@ -161,7 +161,7 @@ TEST(PosenetDecoding, NoKeypointAboveTheThresholdOrOutputsOfAnotherShapeGiveNoPo
     EXPECT_TRUE(posenetPoses({}, PosenetDecoding{}).empty());
 }
 
-TEST(BodyPoseObservations, JointsAreThePartsInItsOrderWithTheNeckBetweenTheShoulders) {
+TEST(BodyPoseObservations, JointsComeInTheBodyTableOrderWithTheNeckBetweenTheShoulders) {
     PosenetPose pose;
     for (std::size_t keypoint = 0; keypoint < 17; ++keypoint) {
         pose.keypoints[keypoint] = {{10.0f * static_cast<float>(keypoint), 20.0f}, 0.5f};
