@@ -1,0 +1,70 @@
+#include "platform/vision/worker/hand_pose/hand_pose_detector.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <string>
+
+#include <opencv2/imgproc.hpp>
+
+#include "platform/vision/worker/hand_pose/hand_crop.hpp"
+#include "platform/vision/worker/hand_pose/hand_landmarks.hpp"
+#include "platform/vision/worker/hand_pose/palm_detection.hpp"
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+// A palm scored lower is no palm; palms overlapping more are one.
+constexpr float minimumPalmScore = 0.5F;
+constexpr float maximumPalmOverlap = 0.3F;
+
+std::span<const float> valuesOf(const cv::Mat& blob) {
+    if (blob.empty() || blob.type() != CV_32F || !blob.isContinuous()) {
+        return {};
+    }
+    return {blob.ptr<float>(), blob.total()};
+}
+
+// The whole image scaled to fit the palm detector's square, centred, the
+// rest black, and values from -1 to 1.
+std::vector<PalmDetection> findPalms(const cv::Mat& rgb, cv::dnn::Net& palms) {
+    PalmInputPlacement placement;
+    placement.scale = static_cast<float>(palmInputSide) / static_cast<float>(std::max(rgb.cols, rgb.rows));
+    const cv::Size scaled(std::clamp(static_cast<int>(std::lround(rgb.cols * placement.scale)), 1, palmInputSide),
+                          std::clamp(static_cast<int>(std::lround(rgb.rows * placement.scale)), 1, palmInputSide));
+    cv::Mat input(palmInputSide, palmInputSide, CV_8UC3, cv::Scalar::all(0));
+    const cv::Rect placed((palmInputSide - scaled.width) / 2, (palmInputSide - scaled.height) / 2, scaled.width,
+                          scaled.height);
+    cv::resize(rgb, input(placed), scaled, 0, 0, cv::INTER_AREA);
+    placement.offset = cv::Point2f(static_cast<float>(placed.x), static_cast<float>(placed.y));
+    // The scale actually used on each axis differs from the ideal by a
+    // fraction of a pixel; the longer side's is exact.
+    palms.setInput(cv::dnn::blobFromImage(input, 1.0 / 127.5, cv::Size(), cv::Scalar::all(127.5)));
+    const cv::Mat rows = palms.forward();
+    return strongestSeparatePalms(decodePalmDetections(valuesOf(rows), placement, minimumPalmScore),
+                                  maximumPalmOverlap, maximumHandCount);
+}
+
+}  // namespace
+
+std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, cv::dnn::Net& palms, cv::dnn::Net& landmarks) {
+    std::vector<PoseObservation> hands;
+    if (rgb.empty()) {
+        return hands;
+    }
+    const std::vector<std::string> landmarkOutputs = landmarks.getUnconnectedOutLayersNames();
+    for (const auto& palm : findPalms(rgb, palms)) {
+        const cv::Matx23d toImage = cropToImage(handCropFor(palm), handLandmarkInputSide);
+        cv::Mat crop;
+        cv::warpAffine(rgb, crop, toImage, cv::Size(handLandmarkInputSide, handLandmarkInputSide),
+                       cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        landmarks.setInput(cv::dnn::blobFromImage(crop, 1.0 / 255.0));
+        std::vector<cv::Mat> outputs;
+        landmarks.forward(outputs, landmarkOutputs);
+        (void)outputs;
+    }
+    return hands;
+}
+
+}  // namespace lumenary::platform::vision
