@@ -45,12 +45,13 @@ pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 
 # The vision worker's libraries. Debian's OpenCV module packages ship neither
 # a CMake package nor a pkg-config file (those come with the meta-package,
-# which drags in far more than these three modules), so the modules are
-# found by hand. Only the vision worker library and its tests link them.
+# which drags in far more than these four modules), so the modules are
+# found by hand. Only the vision worker library, its tests and its benchmark
+# link them; dnn runs the networks of the vision worker (lumenary-vision).
 find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
 add_library(opencv_modules INTERFACE)
 target_include_directories(opencv_modules SYSTEM INTERFACE ${OPENCV_INCLUDE_DIR})
-foreach(module core imgproc imgcodecs)
+foreach(module core imgproc imgcodecs dnn)
   find_library(OPENCV_${module}_LIBRARY opencv_${module} REQUIRED)
   target_link_libraries(opencv_modules INTERFACE ${OPENCV_${module}_LIBRARY})
 endforeach()

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform_error.hpp"
+#include "platform/vision/worker/networks/graph_model.hpp"
+
+namespace lumenary::platform::vision {
+
+// A TensorFlow.js graph rewritten into the operations OpenCV 4.6's
+// TensorFlow importer reads, and cut down to what `outputs` (node names)
+// need:
+// - the fused operations TensorFlow.js's converter makes (_FusedConv2D,
+//   FusedDepthwiseConv2dNative, _FusedMatMul) are split back into the plain
+//   operation, a BiasAdd and the fused activation; the last of them keeps
+//   the fused node's name, so its consumers and an output of that name
+//   read the same values;
+// - Maximum(Minimum(x, 6), 0) and Minimum(Maximum(x, 0), 6) become Relu6(x);
+// - nodes no output needs are dropped.
+// An output that names no node, or a fused operation it does not know, is
+// an error naming it.
+PlatformOutcome<GraphModel> graphForOpenCV(GraphModel graph, const std::vector<std::string>& outputs);
+
+}  // namespace lumenary::platform::vision

