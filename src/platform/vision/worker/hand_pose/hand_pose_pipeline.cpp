@@ -1,10 +1,11 @@
-#include "platform/vision/worker/hand_pose/hand_pose_detector.hpp"
+#include "platform/vision/worker/hand_pose/hand_pose_pipeline.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <span>
 #include <string>
 
+#include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/vision/worker/hand_pose/hand_crop.hpp"
@@ -27,8 +28,8 @@ std::span<const float> valuesOf(const cv::Mat& blob) {
 }
 
 // The whole image scaled to fit the palm detector's square, centred, the
-// rest black, and values from -1 to 1.
-std::vector<PalmDetection> findPalms(const cv::Mat& rgb, cv::dnn::Net& palms) {
+// rest black.
+std::vector<PalmDetection> findPalms(const cv::Mat& rgb, VisionNetwork& palms) {
     PalmInputPlacement placement;
     placement.scale = static_cast<float>(palmInputSide) / static_cast<float>(std::max(rgb.cols, rgb.rows));
     const cv::Size scaled(std::clamp(static_cast<int>(std::lround(rgb.cols * placement.scale)), 1, palmInputSide),
@@ -38,31 +39,39 @@ std::vector<PalmDetection> findPalms(const cv::Mat& rgb, cv::dnn::Net& palms) {
                           scaled.height);
     cv::resize(rgb, input(placed), scaled, 0, 0, cv::INTER_AREA);
     placement.offset = cv::Point2f(static_cast<float>(placed.x), static_cast<float>(placed.y));
-    // The scale actually used on each axis differs from the ideal by a
-    // fraction of a pixel; the longer side's is exact.
-    palms.setInput(cv::dnn::blobFromImage(input, 1.0 / 127.5, cv::Size(), cv::Scalar::all(127.5)));
-    const cv::Mat rows = palms.forward();
-    return strongestSeparatePalms(decodePalmDetections(valuesOf(rows), placement, minimumPalmScore),
+    // Values from -1 to 1: scaled to 0..1 the detector finds fewer of the
+    // hands in a group photo and scores true palms lower.
+    const auto outputs = palms.run(cv::dnn::blobFromImage(input, 1.0 / 127.5, cv::Size(), cv::Scalar::all(127.5)));
+    if (outputs.empty()) {
+        return {};
+    }
+    return strongestSeparatePalms(decodePalmDetections(valuesOf(outputs.front()), placement, minimumPalmScore),
                                   maximumPalmOverlap, maximumHandCount);
 }
 
 }  // namespace
 
-std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, cv::dnn::Net& palms, cv::dnn::Net& landmarks) {
+std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks) {
     std::vector<PoseObservation> hands;
     if (rgb.empty()) {
         return hands;
     }
-    const std::vector<std::string> landmarkOutputs = landmarks.getUnconnectedOutLayersNames();
     for (const auto& palm : findPalms(rgb, palms)) {
         const cv::Matx23d toImage = cropToImage(handCropFor(palm), handLandmarkInputSide);
         cv::Mat crop;
         cv::warpAffine(rgb, crop, toImage, cv::Size(handLandmarkInputSide, handLandmarkInputSide),
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-        landmarks.setInput(cv::dnn::blobFromImage(crop, 1.0 / 255.0));
-        std::vector<cv::Mat> outputs;
-        landmarks.forward(outputs, landmarkOutputs);
-        (void)outputs;
+        const auto outputs = landmarks.run(cv::dnn::blobFromImage(crop, 1.0 / 255.0));
+        // The landmarks, then the hand's presence (the handedness and the
+        // points in metres follow; nothing here uses them).
+        if (outputs.size() < 2 || valuesOf(outputs[1]).empty()) {
+            continue;
+        }
+        const float presence = valuesOf(outputs[1]).front();
+        if (!(presence >= minimumHandPresence)) {
+            continue;
+        }
+        hands.push_back(handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size()));
     }
     return hands;
 }

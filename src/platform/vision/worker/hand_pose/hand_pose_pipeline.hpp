@@ -4,9 +4,9 @@
 #include <vector>
 
 #include <opencv2/core/mat.hpp>
-#include <opencv2/dnn.hpp>
 
 #include "platform/vision/vision_observations.hpp"
+#include "platform/vision/worker/networks/vision_network_store.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -18,6 +18,6 @@ inline constexpr std::size_t maximumHandCount = 10;
 // (`landmarks`) places its 21 joints on a crop turned upright (see
 // hand_crop.hpp and hand_landmarks.hpp). A crop the landmark network does
 // not take for a hand is left out. Throws what OpenCV throws.
-std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, cv::dnn::Net& palms, cv::dnn::Net& landmarks);
+std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks);
 
 }  // namespace lumenary::platform::vision
