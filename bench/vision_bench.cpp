@@ -40,6 +40,7 @@
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
 #include "vision_bench_measures.hpp"
+#include "vision_hand_cases.hpp"
 #include "vision_video_cases.hpp"
 
 using namespace lumenary;
@@ -372,5 +373,6 @@ int main(int argc, char** argv) {
 
     faceCases(runs, workerProgram, folder.path());
     benchmarkVideoCases(runs, folder.path(), workerProgram);
+    benchmarkHandPoseCases(runs, folder.path(), workerProgram);
     return 0;
 }
