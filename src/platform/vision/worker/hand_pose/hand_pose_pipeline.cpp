@@ -19,6 +19,9 @@ namespace {
 // A palm scored lower is no palm; palms overlapping more are one.
 constexpr float minimumPalmScore = 0.5F;
 constexpr float maximumPalmOverlap = 0.3F;
+// Two palms found on one hand (the palm and the back of the fingers, say)
+// give hands whose joints cover the same place: the later one is dropped.
+constexpr double maximumHandOverlap = 0.5;
 
 std::span<const float> valuesOf(const cv::Mat& blob) {
     if (blob.empty() || blob.type() != CV_32F || !blob.isContinuous()) {
@@ -49,10 +52,35 @@ std::vector<PalmDetection> findPalms(const cv::Mat& rgb, VisionNetwork& palms) {
                                   maximumPalmOverlap, maximumHandCount);
 }
 
+// The box around a hand's joints, normalised (overlaps are the same as in
+// pixels).
+cv::Rect2d jointBox(const PoseObservation& hand) {
+    double left = 1e300;
+    double bottom = 1e300;
+    double right = -1e300;
+    double top = -1e300;
+    for (const auto& joint : hand.joints) {
+        if (joint.location) {
+            left = std::min(left, joint.location->x);
+            right = std::max(right, joint.location->x);
+            bottom = std::min(bottom, joint.location->y);
+            top = std::max(top, joint.location->y);
+        }
+    }
+    return right > left && top > bottom ? cv::Rect2d(left, bottom, right - left, top - bottom) : cv::Rect2d();
+}
+
+bool sameHand(const cv::Rect2d& first, const cv::Rect2d& second) {
+    const double shared = (first & second).area();
+    const double joined = first.area() + second.area() - shared;
+    return joined > 0 && shared / joined > maximumHandOverlap;
+}
+
 }  // namespace
 
 std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks) {
     std::vector<PoseObservation> hands;
+    std::vector<cv::Rect2d> handBoxes;
     if (rgb.empty()) {
         return hands;
     }
@@ -71,7 +99,13 @@ std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& 
         if (!(presence >= minimumHandPresence)) {
             continue;
         }
-        hands.push_back(handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size()));
+        auto hand = handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size());
+        const cv::Rect2d box = jointBox(hand);
+        if (std::any_of(handBoxes.begin(), handBoxes.end(), [&](const cv::Rect2d& kept) { return sameHand(kept, box); })) {
+            continue;
+        }
+        handBoxes.push_back(box);
+        hands.push_back(std::move(hand));
     }
     return hands;
 }

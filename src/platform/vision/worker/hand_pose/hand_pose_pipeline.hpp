@@ -14,10 +14,25 @@ namespace lumenary::platform::vision {
 inline constexpr std::size_t maximumHandCount = 10;
 
 // The hands of an 8-bit RGB image, strongest palm first: the palm detector
-// (`palms`) finds each hand on the whole image, the landmark network
-// (`landmarks`) places its 21 joints on a crop turned upright (see
-// hand_crop.hpp and hand_landmarks.hpp). A crop the landmark network does
-// not take for a hand is left out. Throws what OpenCV throws.
+// (`palms`, handDetectNetwork) finds each hand on the whole image scaled to
+// its 256 x 256 input, the landmark network (`landmarks`,
+// handLandmarkNetwork) places 21 joints on a crop around each palm turned
+// upright (hand_crop.hpp). A crop the landmark network does not take for a
+// hand (presence under minimumHandPresence) is left out, and so is a hand
+// whose joints cover those of a stronger one.
+//
+// What a hand carries: its confidence is the landmark network's presence
+// score; every one of the 21 joints of handJoints (hand_landmarks.hpp) is
+// there, normalised with the origin at the lower left. The networks give
+// no confidence of their own for a single joint, so each joint carries the
+// hand's presence, or 0 when it falls outside the image (the network
+// guesses where the hidden part of a hand cut by the frame would be): such
+// a joint is not reported. The networks also say which hand it is and how
+// deep each joint lies; the tools ask for neither.
+//
+// Hands are found on the whole image at once: a palm narrower than about
+// a 25th of the image's longer side is too small for the detector.
+// Throws what OpenCV throws.
 std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks);
 
 }  // namespace lumenary::platform::vision
