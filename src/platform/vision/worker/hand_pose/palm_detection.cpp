@@ -68,12 +68,13 @@ std::vector<PalmDetection> decodePalmDetections(std::span<const float> rows, con
         const cv::Point2f anchor = anchors[index];
         const float width = row[3] / placement.scale;
         const float height = row[4] / placement.scale;
-        if (!(width > 0) || !(height > 0)) {
+        const cv::Point2f centre = toImage(anchor + cv::Point2f(row[1], row[2]));
+        if (!(width > 0) || !(height > 0) || !std::isfinite(width) || !std::isfinite(height) ||
+            !std::isfinite(centre.x) || !std::isfinite(centre.y)) {
             continue;
         }
         PalmDetection palm;
         palm.score = score;
-        const cv::Point2f centre = toImage(anchor + cv::Point2f(row[1], row[2]));
         palm.box = cv::Rect2f(centre.x - width / 2, centre.y - height / 2, width, height);
         for (std::size_t keypoint = 0; keypoint < palmKeypointCount; ++keypoint) {
             palm.keypoints[keypoint] = toImage(anchor + cv::Point2f(row[5 + 2 * keypoint], row[6 + 2 * keypoint]));

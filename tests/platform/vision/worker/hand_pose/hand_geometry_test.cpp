@@ -55,6 +55,7 @@ TEST(PalmDetection, DecodesEachAnchorIntoImagePixelsAndDropsWeakOrBrokenRows) {
         {6, nan, 20, false, {}},
         {7, 2.0F, 0, false, {}},             // a box without area
         {8, 2.0F, nan, false, {}},
+        {9, 2.0F, std::numeric_limits<float>::infinity(), false, {}},
     };
     // The image is 512 x 256, shrunk by half and centred below a 64 px band.
     const PalmInputPlacement placement{0.5F, {0, 64}};
