@@ -21,6 +21,11 @@ struct VideoFrameRequest {
     bool faces = false;
     bool text = false;  // accurate recognition, default languages
     bool faceFeatures = false;
+    bool animals = false;
+    bool bodyPose = false;
+    bool handPose = false;
+
+    bool anyAnalysis() const { return faces || text || faceFeatures || animals || bodyPose || handPose; }
 };
 
 // One frame taken: its own presentation time and the analyses asked for.
@@ -32,6 +37,9 @@ struct VideoFrame {
     std::optional<std::vector<FaceObservation>> faces;
     std::optional<std::vector<TextObservation>> text;
     std::optional<std::vector<FaceFeature>> faceFeatures;
+    std::optional<std::vector<AnimalObservation>> animals;
+    std::optional<std::vector<PoseObservation>> bodyPoses;
+    std::optional<std::vector<PoseObservation>> handPoses;
     std::optional<PlatformError> analysisError;
 };
 

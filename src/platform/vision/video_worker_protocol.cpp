@@ -80,6 +80,15 @@ Value frameValue(const PlatformOutcome<VideoFrame>& outcome) {
     if (frame.faceFeatures) {
         members.emplace("faceFeatures", arrayOf(*frame.faceFeatures));
     }
+    if (frame.animals) {
+        members.emplace("animals", arrayOf(*frame.animals));
+    }
+    if (frame.bodyPoses) {
+        members.emplace("bodyPoses", arrayOf(*frame.bodyPoses));
+    }
+    if (frame.handPoses) {
+        members.emplace("handPoses", arrayOf(*frame.handPoses));
+    }
     return members;
 }
 
@@ -95,10 +104,20 @@ std::optional<PlatformOutcome<VideoFrame>> frameFrom(const Value& value) {
     auto faces = arrayFrom<FaceObservation>(value, "faces");
     auto text = arrayFrom<TextObservation>(value, "text");
     auto features = arrayFrom<FaceFeature>(value, "faceFeatures");
-    if (!timestamp || !faces || !text || !features) {
+    auto animals = arrayFrom<AnimalObservation>(value, "animals");
+    auto bodyPoses = arrayFrom<PoseObservation>(value, "bodyPoses");
+    auto handPoses = arrayFrom<PoseObservation>(value, "handPoses");
+    if (!timestamp || !faces || !text || !features || !animals || !bodyPoses || !handPoses) {
         return std::nullopt;
     }
-    VideoFrame frame{*timestamp, std::move(*faces), std::move(*text), std::move(*features), std::nullopt};
+    VideoFrame frame;
+    frame.timestamp = *timestamp;
+    frame.faces = std::move(*faces);
+    frame.text = std::move(*text);
+    frame.faceFeatures = std::move(*features);
+    frame.animals = std::move(*animals);
+    frame.bodyPoses = std::move(*bodyPoses);
+    frame.handPoses = std::move(*handPoses);
     if (const Value* analysisError = value.find("analysisError")) {
         frame.analysisError = visionErrorFrom(*analysisError);
         if (!frame.analysisError) {
@@ -153,6 +172,9 @@ std::string encodeVideoWorkerRequest(const VideoWorkerRequest& request) {
         members.emplace("faces", request.frames.faces);
         members.emplace("text", request.frames.text);
         members.emplace("faceFeatures", request.frames.faceFeatures);
+        members.emplace("animals", request.frames.animals);
+        members.emplace("bodyPose", request.frames.bodyPose);
+        members.emplace("handPose", request.frames.handPose);
     }
     return mcp::writeJSON(members);
 }
@@ -197,6 +219,9 @@ std::optional<VideoWorkerRequest> videoWorkerRequestFrom(const Value& value) {
     request.frames.faces = flag("faces");
     request.frames.text = flag("text");
     request.frames.faceFeatures = flag("faceFeatures");
+    request.frames.animals = flag("animals");
+    request.frames.bodyPose = flag("bodyPose");
+    request.frames.handPose = flag("handPose");
     return request;
 }
 

@@ -34,6 +34,12 @@ const char* analysisName(VisionWorkerRequest::Analysis analysis) {
             return "faceFeaturePrint";
         case VisionWorkerRequest::Analysis::faceFeatures:
             return "faceFeatures";
+        case VisionWorkerRequest::Analysis::animals:
+            return "animals";
+        case VisionWorkerRequest::Analysis::bodyPose:
+            return "bodyPose";
+        case VisionWorkerRequest::Analysis::handPose:
+            return "handPose";
     }
     return "";
 }
@@ -43,7 +49,8 @@ std::optional<VisionWorkerRequest::Analysis> analysisNamed(std::string_view name
                                 VisionWorkerRequest::Analysis::saliency,
                                 VisionWorkerRequest::Analysis::featurePrints, VisionWorkerRequest::Analysis::faces,
                                 VisionWorkerRequest::Analysis::faceFeaturePrint,
-                                VisionWorkerRequest::Analysis::faceFeatures}) {
+                                VisionWorkerRequest::Analysis::faceFeatures, VisionWorkerRequest::Analysis::animals,
+                                VisionWorkerRequest::Analysis::bodyPose, VisionWorkerRequest::Analysis::handPose}) {
         if (name == analysisName(analysis)) {
             return analysis;
         }
@@ -312,6 +319,75 @@ std::optional<FaceFeature> fromValue(const Value& value, const FaceFeature*) {
     return FaceFeature{std::move(*print), *box};
 }
 
+Value toValue(const AnimalObservation& observation) {
+    Value::Array labels;
+    for (const auto& label : observation.labels) {
+        labels.push_back(Value::object({{"identifier", system::repairUTF8(label.identifier)},
+                                        {"confidence", static_cast<double>(label.confidence)}}));
+    }
+    return Value::object({{"labels", std::move(labels)}, {"box", rectValue(observation.boundingBox)}});
+}
+
+std::optional<AnimalObservation> fromValue(const Value& value, const AnimalObservation*) {
+    const Value* labels = value.find("labels");
+    const auto box = rectFrom(value.find("box"));
+    if (labels == nullptr || labels->arrayValue() == nullptr || !box) {
+        return std::nullopt;
+    }
+    AnimalObservation observation{{}, *box};
+    for (const auto& label : *labels->arrayValue()) {
+        const Value* identifier = label.find("identifier");
+        const auto confidence = visionReplyNumber(label, "confidence");
+        if (identifier == nullptr || identifier->stringValue() == nullptr || !confidence) {
+            return std::nullopt;
+        }
+        observation.labels.push_back({*identifier->stringValue(), static_cast<float>(*confidence)});
+    }
+    return observation;
+}
+
+// A joint without a location travels without "x" and "y".
+Value toValue(const PoseObservation& observation) {
+    Value::Array joints;
+    for (const auto& joint : observation.joints) {
+        Value::Object members{{"key", system::repairUTF8(joint.key)},
+                              {"confidence", static_cast<double>(joint.confidence)}};
+        if (joint.location) {
+            members.emplace("x", joint.location->x);
+            members.emplace("y", joint.location->y);
+        }
+        joints.push_back(std::move(members));
+    }
+    return Value::object({{"confidence", static_cast<double>(observation.confidence)}, {"joints", std::move(joints)}});
+}
+
+std::optional<PoseObservation> fromValue(const Value& value, const PoseObservation*) {
+    const auto confidence = visionReplyNumber(value, "confidence");
+    const Value* joints = value.find("joints");
+    if (!confidence || joints == nullptr || joints->arrayValue() == nullptr) {
+        return std::nullopt;
+    }
+    PoseObservation observation{static_cast<float>(*confidence), {}};
+    for (const auto& joint : *joints->arrayValue()) {
+        const Value* key = joint.find("key");
+        const auto jointConfidence = visionReplyNumber(joint, "confidence");
+        if (key == nullptr || key->stringValue() == nullptr || !jointConfidence) {
+            return std::nullopt;
+        }
+        PoseJoint read{*key->stringValue(), std::nullopt, static_cast<float>(*jointConfidence)};
+        const auto x = visionReplyNumber(joint, "x");
+        const auto y = visionReplyNumber(joint, "y");
+        if (x.has_value() != y.has_value() || (joint.find("x") && !x) || (joint.find("y") && !y)) {
+            return std::nullopt;
+        }
+        if (x) {
+            read.location = NormalizedPoint{*x, *y};
+        }
+        observation.joints.push_back(std::move(read));
+    }
+    return observation;
+}
+
 Value errorValue(const PlatformError& error) {
     return Value::object({{"error", visionErrorValue(error)}});
 }
@@ -429,6 +505,12 @@ std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeaturePrin
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeature>>& outcome) {
     return encodeAnswer(outcome);
 }
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<AnimalObservation>>& outcome) {
+    return encodeAnswer(outcome);
+}
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<PoseObservation>>& outcome) {
+    return encodeAnswer(outcome);
+}
 std::string encodeVisionErrorAnswer(const PlatformError& error) {
     return mcp::writeJSON(errorValue(error));
 }
@@ -470,6 +552,8 @@ template VisionAnswer<FeaturePrint> decodeVisionAnswer(std::string_view);
 template VisionAnswer<FaceObservation> decodeVisionAnswer(std::string_view);
 template VisionAnswer<FaceFeaturePrint> decodeVisionAnswer(std::string_view);
 template VisionAnswer<FaceFeature> decodeVisionAnswer(std::string_view);
+template VisionAnswer<AnimalObservation> decodeVisionAnswer(std::string_view);
+template VisionAnswer<PoseObservation> decodeVisionAnswer(std::string_view);
 
 Value observationValue(const TextObservation& observation) {
     return toValue(observation);
@@ -480,6 +564,12 @@ Value observationValue(const FaceObservation& observation) {
 Value observationValue(const FaceFeature& feature) {
     return toValue(feature);
 }
+Value observationValue(const AnimalObservation& observation) {
+    return toValue(observation);
+}
+Value observationValue(const PoseObservation& observation) {
+    return toValue(observation);
+}
 
 template <typename Observation>
 std::optional<Observation> observationFrom(const Value& value) {
@@ -489,6 +579,8 @@ std::optional<Observation> observationFrom(const Value& value) {
 template std::optional<TextObservation> observationFrom(const Value&);
 template std::optional<FaceObservation> observationFrom(const Value&);
 template std::optional<FaceFeature> observationFrom(const Value&);
+template std::optional<AnimalObservation> observationFrom(const Value&);
+template std::optional<PoseObservation> observationFrom(const Value&);
 
 Value visionErrorValue(const PlatformError& error) {
     return Value::object({{"code", error.code}, {"description", error.description}});

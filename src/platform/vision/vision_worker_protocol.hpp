@@ -25,7 +25,18 @@ inline constexpr std::size_t maximumVisionFrameLength = 64 * 1024 * 1024;
 inline constexpr std::size_t maximumVisionFrameHeaderLength = 20;
 
 struct VisionWorkerRequest {
-    enum class Analysis { text, barcodes, saliency, featurePrints, faces, faceFeaturePrint, faceFeatures };
+    enum class Analysis {
+        text,
+        barcodes,
+        saliency,
+        featurePrints,
+        faces,
+        faceFeaturePrint,
+        faceFeatures,
+        animals,
+        bodyPose,
+        handPose
+    };
 
     Analysis analysis = Analysis::barcodes;
     // One path, or for feature prints every path in order.
@@ -56,6 +67,9 @@ std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceObservation
 // The target's print travels as a list of none or one.
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeaturePrint>>& outcome);
 std::string encodeVisionAnswer(const PlatformOutcome<std::vector<FaceFeature>>& outcome);
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<AnimalObservation>>& outcome);
+// Bodies and hands alike.
+std::string encodeVisionAnswer(const PlatformOutcome<std::vector<PoseObservation>>& outcome);
 // An error answer, for a request that could not be read.
 std::string encodeVisionErrorAnswer(const PlatformError& error);
 
@@ -80,6 +94,8 @@ std::optional<mcp::Value> parsedRequestPayload(std::string_view payload);
 mcp::Value observationValue(const TextObservation& observation);
 mcp::Value observationValue(const FaceObservation& observation);
 mcp::Value observationValue(const FaceFeature& feature);
+mcp::Value observationValue(const AnimalObservation& observation);
+mcp::Value observationValue(const PoseObservation& observation);
 template <typename Observation>
 std::optional<Observation> observationFrom(const mcp::Value& value);
 

@@ -89,16 +89,14 @@ public:
         return run<FeaturePrint>(requestFor(VisionWorkerRequest::Analysis::featurePrints, imagePaths));
     }
 
-    // No model for these is packaged: they answer without the worker and
-    // without touching the file.
-    PlatformOutcome<std::vector<AnimalObservation>> recognizeAnimals(const std::string&) override {
-        return visionServiceError(501, "Animal recognition is not available on this platform");
+    PlatformOutcome<std::vector<AnimalObservation>> recognizeAnimals(const std::string& imagePath) override {
+        return run<AnimalObservation>(requestFor(VisionWorkerRequest::Analysis::animals, {imagePath}));
     }
-    PlatformOutcome<std::vector<PoseObservation>> detectBodyPose(const std::string&) override {
-        return visionServiceError(501, "Body pose detection is not available on this platform");
+    PlatformOutcome<std::vector<PoseObservation>> detectBodyPose(const std::string& imagePath) override {
+        return run<PoseObservation>(requestFor(VisionWorkerRequest::Analysis::bodyPose, {imagePath}));
     }
-    PlatformOutcome<std::vector<PoseObservation>> detectHandPose(const std::string&) override {
-        return visionServiceError(501, "Hand pose detection is not available on this platform");
+    PlatformOutcome<std::vector<PoseObservation>> detectHandPose(const std::string& imagePath) override {
+        return run<PoseObservation>(requestFor(VisionWorkerRequest::Analysis::handPose, {imagePath}));
     }
 
     PlatformOutcome<std::vector<FaceObservation>> detectFaces(const std::string& imagePath) override {
@@ -159,8 +157,7 @@ public:
         if (request.times.empty()) {
             return VideoFrameBatch{};
         }
-        const bool analysed = request.faces || request.text || request.faceFeatures;
-        if (!analysed) {
+        if (!request.anyAnalysis()) {
             return runVideo<VideoFrameBatch>({VideoWorkerRequest::Kind::frames, videoPath, request},
                                              decodeVideoFramesAnswer);
         }

@@ -2,7 +2,10 @@
 
 #include <utility>
 
+#include "platform/vision/worker/animal_recognizer.hpp"
+#include "platform/vision/worker/body_pose_detector.hpp"
 #include "platform/vision/worker/face_analysis.hpp"
+#include "platform/vision/worker/hand_pose_detector.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "platform/vision/worker/video_source.hpp"
 
@@ -44,6 +47,15 @@ VideoFrame analysedFrame(const VideoFrameRequest& request, DecodedVideoFrame dec
     if (request.text && !analysed(frame, frame.text, [&] {
             return recognizeTextLines(rgb, {TextRecognitionLevel::accurate, {}});
         })) {
+        return frame;
+    }
+    if (request.animals && !analysed(frame, frame.animals, [&] { return recognizeAnimals(rgb); })) {
+        return frame;
+    }
+    if (request.bodyPose && !analysed(frame, frame.bodyPoses, [&] { return detectBodyPoses(rgb); })) {
+        return frame;
+    }
+    if (request.handPose && !analysed(frame, frame.handPoses, [&] { return detectHandPoses(rgb); })) {
         return frame;
     }
     if (request.faceFeatures) {

@@ -8,9 +8,12 @@
 
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker_request.hpp"
+#include "platform/vision/worker/animal_recognizer.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
+#include "platform/vision/worker/body_pose_detector.hpp"
 #include "platform/vision/worker/face_analysis.hpp"
 #include "platform/vision/worker/feature_print_hash.hpp"
+#include "platform/vision/worker/hand_pose_detector.hpp"
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
@@ -110,6 +113,13 @@ std::string answer(const VisionWorkerRequest& request) {
             return encodeVisionAnswer(faceFeaturePrint(request));
         case VisionWorkerRequest::Analysis::faceFeatures:
             return encodeVisionAnswer(faceFeatures(request));
+        case VisionWorkerRequest::Analysis::animals:
+            return encodeVisionAnswer(analyseImage<AnimalObservation>(
+                request.imagePaths.front(), [](const cv::Mat& image) { return recognizeAnimals(image); }));
+        case VisionWorkerRequest::Analysis::bodyPose:
+            return encodeVisionAnswer(analyseImage<PoseObservation>(request.imagePaths.front(), detectBodyPoses));
+        case VisionWorkerRequest::Analysis::handPose:
+            return encodeVisionAnswer(analyseImage<PoseObservation>(request.imagePaths.front(), detectHandPoses));
     }
     return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received an unknown analysis"));
 }

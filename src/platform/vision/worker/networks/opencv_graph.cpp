@@ -1,5 +1,6 @@
 #include "platform/vision/worker/networks/opencv_graph.hpp"
 
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "mcp/core/base64.hpp"
+#include "platform/vision/worker/networks/channels_last_graph.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -223,9 +225,118 @@ void rewriteClampsAsRelu6(GraphModel& graph) {
     }
 }
 
+// The node an input names, looking through Identity nodes.
+const GraphNode* sourceOf(const std::unordered_map<std::string_view, GraphNode*>& nodes, std::string_view input) {
+    for (std::size_t step = 0; step <= nodes.size(); ++step) {
+        const auto found = nodes.find(inputNodeName(input));
+        if (found == nodes.end()) {
+            return nullptr;
+        }
+        if (found->second->op != "Identity" || found->second->inputs.empty()) {
+            return found->second;
+        }
+        input = found->second->inputs.front();
+    }
+    return nullptr;
+}
+
+const ConstantTensor* constantInput(const std::unordered_map<std::string_view, GraphNode*>& nodes,
+                                    std::string_view input) {
+    const GraphNode* source = sourceOf(nodes, input);
+    return source != nullptr && source->op == "Const" && source->constant ? &*source->constant : nullptr;
+}
+
+// PadV2, a pad with a value, which the importer does not know: with the
+// value 0 it is a Pad; with minus infinity in front of a VALID max pooling
+// (how an ONNX max pooling with padding comes out) the pooling takes the
+// padding itself, as an explicit padding, which the importer pads with
+// minus infinity.
+void rewritePadsWithValues(GraphModel& graph) {
+    std::unordered_map<std::string_view, GraphNode*> nodes;
+    for (auto& node : graph.nodes) {
+        nodes.emplace(node.name, &node);
+    }
+    for (auto& node : graph.nodes) {
+        if (node.op == "MaxPool" && !node.inputs.empty()) {
+            const GraphNode* pad = sourceOf(nodes, node.inputs.front());
+            const auto padding = node.attributes.find("padding");
+            if (pad == nullptr || pad->op != "PadV2" || pad->inputs.size() != 3 || padding == node.attributes.end() ||
+                *padding != json{{"s", mcp::base64Encode("VALID")}}) {
+                continue;
+            }
+            const auto* paddings = constantInput(nodes, pad->inputs[1]);
+            const auto* value = constantInput(nodes, pad->inputs[2]);
+            if (paddings == nullptr || paddings->type != TensorType::int32 || paddings->integers.size() != 8 ||
+                value == nullptr || value->type != TensorType::float32 || value->floats.size() != 1 ||
+                !(std::isinf(value->floats.front()) && value->floats.front() < 0)) {
+                continue;
+            }
+            json explicitPaddings = json::array();
+            for (const auto size : paddings->integers) {
+                explicitPaddings.push_back(std::to_string(size));
+            }
+            node.inputs.front() = pad->inputs.front();
+            node.attributes["padding"] = json{{"s", mcp::base64Encode("EXPLICIT")}};
+            node.attributes["explicit_paddings"] = json{{"list", {{"i", std::move(explicitPaddings)}}}};
+        }
+    }
+    for (auto& node : graph.nodes) {
+        if (node.op != "PadV2" || node.inputs.size() != 3) {
+            continue;
+        }
+        const auto* value = constantInput(nodes, node.inputs[2]);
+        if (value != nullptr && value->type == TensorType::float32 && value->floats.size() == 1 &&
+            value->floats.front() == 0.0f) {
+            node.op = "Pad";
+            node.inputs.resize(2);
+            node.attributes.erase("constant_values");
+        }
+    }
+}
+
+// The nodes `outputs` need, in their order.
+PlatformOutcome<GraphModel> pruned(GraphModel graph, const std::vector<std::string>& outputs) {
+    std::unordered_map<std::string_view, std::size_t> index;
+    for (std::size_t position = 0; position < graph.nodes.size(); ++position) {
+        index.emplace(graph.nodes[position].name, position);
+    }
+    std::vector<bool> needed(graph.nodes.size(), false);
+    std::vector<std::size_t> waiting;
+    for (const auto& output : outputs) {
+        const auto found = index.find(inputNodeName(output));
+        if (found == index.end()) {
+            return graphError("the graph has no node " + output);
+        }
+        waiting.push_back(found->second);
+    }
+    while (!waiting.empty()) {
+        const auto position = waiting.back();
+        waiting.pop_back();
+        if (needed[position]) {
+            continue;
+        }
+        needed[position] = true;
+        for (const auto& input : graph.nodes[position].inputs) {
+            const auto found = index.find(inputNodeName(input));
+            if (found == index.end()) {
+                return graphError("the node " + graph.nodes[position].name + " reads the missing node " + input);
+            }
+            waiting.push_back(found->second);
+        }
+    }
+    GraphModel kept;
+    for (std::size_t position = 0; position < graph.nodes.size(); ++position) {
+        if (needed[position]) {
+            kept.nodes.push_back(std::move(graph.nodes[position]));
+        }
+    }
+    return kept;
+}
+
 }  // namespace
 
-PlatformOutcome<GraphModel> graphForOpenCV(GraphModel graph, const std::vector<std::string>& outputs) {
+PlatformOutcome<GraphModel> graphForOpenCV(GraphModel graph, const std::vector<std::string>& outputs,
+                                           GraphLayout layout) {
     GraphModel split;
     FusedSplitter splitter(graph);
     for (auto& node : graph.nodes) {
@@ -243,42 +354,20 @@ PlatformOutcome<GraphModel> graphForOpenCV(GraphModel graph, const std::vector<s
         }
     }
     rewriteClampsAsRelu6(split);
-
-    std::unordered_map<std::string_view, std::size_t> index;
-    for (std::size_t position = 0; position < split.nodes.size(); ++position) {
-        index.emplace(split.nodes[position].name, position);
+    auto needed = pruned(std::move(split), outputs);
+    if (!needed) {
+        return needed;
     }
-    std::vector<bool> needed(split.nodes.size(), false);
-    std::vector<std::size_t> waiting;
-    for (const auto& output : outputs) {
-        const auto found = index.find(inputNodeName(output));
-        if (found == index.end()) {
-            return graphError("the graph has no node " + output);
+    GraphModel rewritten = std::move(needed).value();
+    if (layout == GraphLayout::channelsFirst) {
+        auto channelsLast = channelsLastGraph(std::move(rewritten));
+        if (!channelsLast) {
+            return channelsLast;
         }
-        waiting.push_back(found->second);
+        rewritten = std::move(channelsLast).value();
     }
-    while (!waiting.empty()) {
-        const auto position = waiting.back();
-        waiting.pop_back();
-        if (needed[position]) {
-            continue;
-        }
-        needed[position] = true;
-        for (const auto& input : split.nodes[position].inputs) {
-            const auto found = index.find(inputNodeName(input));
-            if (found == index.end()) {
-                return graphError("the node " + split.nodes[position].name + " reads the missing node " + input);
-            }
-            waiting.push_back(found->second);
-        }
-    }
-    GraphModel pruned;
-    for (std::size_t position = 0; position < split.nodes.size(); ++position) {
-        if (needed[position]) {
-            pruned.nodes.push_back(std::move(split.nodes[position]));
-        }
-    }
-    return pruned;
+    rewritePadsWithValues(rewritten);
+    return pruned(std::move(rewritten), outputs);
 }
 
 }  // namespace lumenary::platform::vision

@@ -9,6 +9,16 @@ namespace lumenary::platform::vision {
 // nodes each analysis reads. Input sizes and scaling are the analyses'
 // business; each description says what the network expects.
 
+// NanoDet-m, a COCO object detector (80 classes), converted from ONNX:
+// input 416 x 416 BGR normalised per channel ((x - mean) / deviation, the
+// means 103.53, 116.28, 123.675 and deviations 57.375, 57.12, 58.395).
+// Outputs, one per stride 8, 16 and 32: 1 x 124 x (52, 26, 13)^2, see
+// nanodet_decoding.hpp.
+inline const VisionNetworkDescription cocoDetectorNetwork{
+    "nanodet",
+    {"PartitionedCall/transpose_99", "PartitionedCall/transpose_105", "PartitionedCall/transpose_111"},
+    GraphLayout::channelsFirst};
+
 // PoseNet (MobileNetV1, output stride 16): input 385 x 385 RGB scaled to
 // x / 127.5 - 1. Outputs on a 25 x 25 grid: 17 keypoint heatmaps (logits),
 // 34 offsets (17 y, then 17 x, in input pixels), and the 32 forward and 32

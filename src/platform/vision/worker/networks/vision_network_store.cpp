@@ -135,7 +135,7 @@ PlatformOutcome<std::shared_ptr<VisionNetwork>> loadVisionNetwork(const std::fil
     if (!graph) {
         return loadError(folder, description, graph.error().description);
     }
-    auto converted = graphForOpenCV(std::move(graph).value(), description.outputs);
+    auto converted = graphForOpenCV(std::move(graph).value(), description.outputs, description.layout);
     if (!converted) {
         return loadError(folder, description, converted.error().description);
     }

@@ -11,6 +11,7 @@
 #include <opencv2/dnn.hpp>
 
 #include "platform/platform_error.hpp"
+#include "platform/vision/worker/networks/opencv_graph.hpp"
 
 namespace lumenary::platform::vision {
 
@@ -21,6 +22,10 @@ namespace lumenary::platform::vision {
 struct VisionNetworkDescription {
     std::string name;
     std::vector<std::string> outputs;
+    // How the graph lays out its values (channels-first for a model that
+    // was converted from ONNX); the loaded network takes N x C x H x W
+    // either way.
+    GraphLayout layout = GraphLayout::channelsLast;
 };
 
 // Overrides the folder the networks are read from (tests point it at a
