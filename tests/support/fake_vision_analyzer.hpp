@@ -181,6 +181,9 @@ public:
             if (request.faceFeatures) {
                 frame.faceFeatures = faceFeatures_;
             }
+            if (request.handPose) {
+                frame.handPoses = poses_;
+            }
             batch.frames.emplace_back(std::move(frame));
         }
         return batch;

@@ -17,6 +17,14 @@
 namespace lumenary::app {
 namespace {
 
+// A frame of a face search: its time and the faces' prints.
+platform::vision::VideoFrame faceFeatureFrame(double time, std::vector<platform::vision::FaceFeature> features) {
+    platform::vision::VideoFrame frame;
+    frame.timestamp = time;
+    frame.faceFeatures = std::move(features);
+    return frame;
+}
+
 using platform::PlatformError;
 using platform::PlatformOutcome;
 using namespace platform::vision;
@@ -150,6 +158,7 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedAndRefusesThoseW
     analyzer->setFaceObservations({{.boundingBox = {0.1, 0.2, 0.3, 0.4}, .roll = std::nullopt, .yaw = 0.5,
                                     .landmarks = FaceLandmarksSummary{6, std::nullopt, std::nullopt, std::nullopt}}});
     analyzer->setTextObservations({{.topCandidate = TextCandidate{"EXIT", 1.0F}, .boundingBox = {0, 0, 1, 1}}});
+    analyzer->setPoseObservations({{0.5F, {{"VNHLKWRI", NormalizedPoint{0.25, 0.75}, 0.5F}}}});
     // The double's own frames, which carry the observations set above.
     analyzer->setVideoFrames({});
 
@@ -165,6 +174,9 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedAndRefusesThoseW
          R"("landmarks_summary":{"left_eye_count":6},"roll":0,"yaw":0.5}],"success":true},)"
          R"("text":{"full_text":"EXIT","success":true,"text_blocks":[{"bounding_box":{"height":1.0,"width":1.0,)"
          R"("x":0.0,"y":0.0},"confidence":1.0,"text":"EXIT"}]},"timestamp":0.0})"},
+        {{"hand_pose"},
+         R"({"hand_pose":{"count":1,"hands":[{"confidence":0.5,"points":{"VNHLKWRI":{"confidence":0.5,"x":0.25,)"
+         R"("y":0.75}}}],"success":true},"timestamp":0.0})"},
     };
     for (const auto& [features, frame] : cases) {
         SCOPED_TRACE(mcp::writeJSON(features));
@@ -177,8 +189,7 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedAndRefusesThoseW
 
     const auto callsBefore = analyzer->calls().size();
     EXPECT_EQ(analyse({{"features", PlainList{"text", "hand_pose", "animals", "body_pose"}}}),
-              "VisionService 501 These video features are not available on this platform: animals, body_pose, "
-              "hand_pose");
+              "VisionService 501 These video features are not available on this platform: animals, body_pose");
     EXPECT_EQ(analyzer->calls().size(), callsBefore);
 }
 
@@ -287,7 +298,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchStopsWhereTheStreamEndsWhateverTheHeaderC
     analyzer->setVideoInfo({1e9});
     answerFrames([](const VideoFrameRequest& request) {
         VideoFrameBatch batch;
-        batch.frames.emplace_back(VideoFrame{request.times[0], {}, {}, std::vector<FaceFeature>{}, {}});
+        batch.frames.emplace_back(faceFeatureFrame(request.times[0], {}));
         batch.endOfStream = true;
         return batch;
     });
@@ -310,7 +321,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchMatchesEveryFaceAtTheThresholdLeavesOutFr
             auto faces = frame == 20 ? std::vector{same, other, same} : frame == 30 ? std::vector{other}
                          : frame == 40                                     ? std::vector{same}
                                                                            : std::vector<FaceFeature>{};
-            batch.frames.emplace_back(VideoFrame{time, {}, {}, std::move(faces), {}});
+            batch.frames.emplace_back(faceFeatureFrame(time, std::move(faces)));
         }
         return batch;
     });
@@ -334,7 +345,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchMatchesEveryFaceAtTheThresholdLeavesOutFr
 
     answerFrames([](const VideoFrameRequest& request) {
         VideoFrameBatch batch;
-        batch.frames.emplace_back(VideoFrame{request.times[0], {}, {}, std::vector<FaceFeature>{{{{1.0F}}, {}}}, {}});
+        batch.frames.emplace_back(faceFeatureFrame(request.times[0], {{{{1.0F}}, {}}}));
         return batch;
     });
     EXPECT_EQ(search(0.6, 10), "VisionService 500 Failed to compare the face feature prints");

@@ -23,7 +23,7 @@ constexpr double requestTimescale = 600;
 // time limit.
 constexpr std::size_t framesPerRequest = 10;
 
-constexpr std::string_view unavailableFeatures[] = {"animals", "body_pose", "hand_pose"};
+constexpr std::string_view unavailableFeatures[] = {"animals", "body_pose"};
 
 bool named(const std::vector<std::string>& features, std::string_view name) {
     return std::find(features.begin(), features.end(), name) != features.end();
@@ -67,6 +67,9 @@ PlainDictionary frameResult(const vision::VideoFrame& frame, const vision::Video
     if (request.text) {
         result["text"] = textRecognitionResult(frame.text.value_or(std::vector<vision::TextObservation>{}));
     }
+    if (request.handPose) {
+        result["hand_pose"] = handPoseResult(frame.handPoses.value_or(std::vector<vision::PoseObservation>{}));
+    }
     return result;
 }
 
@@ -94,6 +97,7 @@ ToolOutcome<PlainDictionary> analyzedVideo(vision::VisionAnalyzer& analyzer, con
         vision::VideoFrameRequest request;
         request.faces = named(arguments.features, "faces");
         request.text = named(arguments.features, "text");
+        request.handPose = named(arguments.features, "hand_pose");
         const auto reportFailure = [&console](double time, const std::string& reason) {
             console.print("Error extracting frame at ", consoleNumber(time), ": ", reason);
         };

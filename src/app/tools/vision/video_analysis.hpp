@@ -10,12 +10,12 @@ namespace lumenary::app {
 
 // The sampled analysis of a video: frames at 0, one interval, two, ... while
 // the time stays below the duration, sixty attempts at most, each analysed
-// with the features named ("faces", "text"; other names are ignored). The
-// result is {"success", "duration", "frames_analyzed", "results":
-// [{"timestamp", "faces", "text"}]}, each frame's "timestamp" being the time
+// with the features named ("faces", "text", "hand_pose"; other names are
+// ignored). The result is {"success", "duration", "frames_analyzed",
+// "results": [{"timestamp", "faces", "text", "hand_pose"}]}, each frame's "timestamp" being the time
 // of the frame the video holds there.
 //
-// "animals", "body_pose" and "hand_pose" have no analysis on this platform:
+// "animals" and "body_pose" have no analysis on this platform:
 // a call naming any of them is refused with "VisionService" 501 before the
 // file is touched, rather than failing every frame. A frame that cannot be
 // taken or analysed is left out and reported on `console` as "Error

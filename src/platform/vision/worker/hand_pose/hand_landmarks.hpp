@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <span>
-#include <string_view>
 
 #include <opencv2/core/mat.hpp>
 #include <opencv2/core/types.hpp>
@@ -20,15 +19,12 @@ inline constexpr std::size_t handLandmarkCount = 21;
 // A crop the landmark network scores lower shows no hand.
 inline constexpr float minimumHandPresence = 0.5F;
 
-// The joints reported for a hand, in this order, each with the index of its
-// point in the landmark network's answer. The network's points run from the
-// wrist through each finger from its root to its tip, thumb first; the
-// joints here run from each finger's tip to its root.
-struct HandJoint {
-    std::string_view key;
-    std::size_t landmark = 0;
-};
-extern const std::array<HandJoint, handLandmarkCount> handJoints;
+// For each joint of handJointKeys (pose_joints.hpp), in that order, the
+// index of its point in the landmark network's answer. The network's
+// points run from the wrist through each finger from its root to its tip,
+// thumb first; the joints run from each finger's tip to its root.
+inline constexpr std::array<std::size_t, handLandmarkCount> handJointLandmarks = {
+    0, 4, 3, 2, 1, 8, 7, 6, 5, 12, 11, 10, 9, 16, 15, 14, 13, 20, 19, 18, 17};
 
 // One hand's entry from the landmark network's points (`landmarks`, 63
 // numbers) and presence score, the points taken into an image of

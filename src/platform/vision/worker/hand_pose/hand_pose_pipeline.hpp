@@ -22,7 +22,7 @@ inline constexpr std::size_t maximumHandCount = 10;
 // whose joints cover those of a stronger one.
 //
 // What a hand carries: its confidence is the landmark network's presence
-// score; every one of the 21 joints of handJoints (hand_landmarks.hpp) is
+// score; every one of the 21 joints of handJointKeys (pose_joints.hpp) is
 // there, normalised with the origin at the lower left. The networks give
 // no confidence of their own for a single joint, so each joint carries the
 // hand's presence, or 0 when it falls outside the image (the network

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/vision/pose_joints.hpp"
 #include "platform/vision/worker/hand_pose/hand_crop.hpp"
 #include "platform/vision/worker/hand_pose/hand_landmarks.hpp"
 #include "platform/vision/worker/hand_pose/palm_detection.hpp"
@@ -147,15 +148,16 @@ TEST(HandLandmarks, NormalisesEachJointUpwardsAndDropsThoseOutsideTheImage) {
     const auto hand = handObservation(landmarks, 0.9F, identity, {200, 100});
     EXPECT_EQ(hand.confidence, 0.9F);
     ASSERT_EQ(hand.joints.size(), handLandmarkCount);
-    const std::vector<std::pair<std::size_t, std::pair<const char*, float>>> expected = {
-        {0, {"wrist", 0.9F}}, {1, {"thumb_tip", 0.0F}}, {4, {"thumb_cmc", 0.9F}}, {5, {"index_tip", 0.9F}},
-        {20, {"little_mcp", 0.9F}}, {17, {"little_tip", 0.0F}},
+    // Joint 1 is the thumb tip (network point 4), joint 4 the thumb's root
+    // (point 1), joint 17 the little finger's tip (point 20).
+    const std::vector<std::pair<std::size_t, float>> expected = {
+        {0, 0.9F}, {1, 0.0F}, {4, 0.9F}, {5, 0.9F}, {17, 0.0F}, {20, 0.9F},
     };
-    for (const auto& [index, joint] : expected) {
-        EXPECT_EQ(hand.joints[index].key, joint.first);
-        EXPECT_EQ(hand.joints[index].confidence, joint.second) << joint.first;
+    for (const auto& [index, confidence] : expected) {
+        EXPECT_EQ(hand.joints[index].key, handJointKeys[index]);
+        EXPECT_EQ(hand.joints[index].confidence, confidence) << index;
     }
-    ASSERT_TRUE(hand.joints[4].location);  // thumb_cmc is network point 1
+    ASSERT_TRUE(hand.joints[4].location);
     EXPECT_DOUBLE_EQ(hand.joints[4].location->x, 0.05);
     EXPECT_DOUBLE_EQ(hand.joints[4].location->y, 0.5);
     EXPECT_TRUE(handObservation(std::vector<float>(10), 0.9F, identity, {200, 100}).joints.empty());
