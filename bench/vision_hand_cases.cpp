@@ -51,7 +51,7 @@ void benchmarkHandPoseCases(int runs, const std::filesystem::path& folder, const
         vision_test::writtenBytes(folder / "hands.jpg", vision_test::jpegBytes(photo, 90));
 
     report("hand pose, 12 MP photo, two hands (after decode)", medianMilliseconds(runs, [&] {
-               requireTwoHands(detectHandPoses(photo, *palms.value(), *landmarks.value()).size());
+               requireTwoHands(findHandPoses(photo, *palms.value(), *landmarks.value()).size());
            }),
            "-");
     const auto analyzer = makeWorkerVisionAnalyzer({workerProgram, std::chrono::milliseconds(60'000)});

@@ -15,7 +15,7 @@ PlatformOutcome<std::vector<PoseObservation>> detectHandPoses(const cv::Mat& rgb
     if (!landmarks) {
         return landmarks.error();
     }
-    return detectHandPoses(rgb, *palms.value(), *landmarks.value());
+    return findHandPoses(rgb, *palms.value(), *landmarks.value());
 }
 
 }  // namespace lumenary::platform::vision

@@ -9,6 +9,11 @@
 
 namespace lumenary::platform::vision {
 
+// The longer side an image file needs to be decoded at for hand pose: the
+// smallest palm the detector finds (a 30th of that side) then gives a crop
+// of 130 pixels or more for the landmark network's 224.
+inline constexpr int handPoseSourceSide = 1536;
+
 // The hands in an 8-bit RGB image, strongest first, each with the 21
 // joints of handJointKeys (pose_joints.hpp) in that order: the palm
 // detector and the hand landmark network of the worker's network store

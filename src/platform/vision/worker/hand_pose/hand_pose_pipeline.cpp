@@ -78,7 +78,7 @@ bool sameHand(const cv::Rect2d& first, const cv::Rect2d& second) {
 
 }  // namespace
 
-std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks) {
+std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks) {
     std::vector<PoseObservation> hands;
     std::vector<cv::Rect2d> handBoxes;
     if (rgb.empty()) {

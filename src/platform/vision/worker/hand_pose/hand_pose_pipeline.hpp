@@ -34,6 +34,6 @@ inline constexpr std::size_t maximumHandCount = 10;
 // a 30th of the image's longer side is too small for the detector (on a
 // 12-megapixel photo, about 130 pixels).
 // Throws what OpenCV throws.
-std::vector<PoseObservation> detectHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks);
+std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks);
 
 }  // namespace lumenary::platform::vision

@@ -49,7 +49,7 @@ TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHand) {
         const auto image = loadImage(photo.path.string());
         ASSERT_TRUE(image);
         const cv::Size size = image.value().size();
-        const auto hands = detectHandPoses(image.value(), *palms.value(), *landmarks.value());
+        const auto hands = findHandPoses(image.value(), *palms.value(), *landmarks.value());
         ASSERT_EQ(hands.size(), photo.hands.size());
         std::vector<bool> found(photo.hands.size(), false);
         for (const auto& hand : hands) {
