@@ -181,6 +181,13 @@ public:
             if (request.faceFeatures) {
                 frame.faceFeatures = faceFeatures_;
             }
+            if (request.animals) {
+                frame.animals = animals_;
+            }
+            // Bodies and hands alike, as the image analyses.
+            if (request.bodyPose) {
+                frame.bodyPoses = poses_;
+            }
             if (request.handPose) {
                 frame.handPoses = poses_;
             }

@@ -17,18 +17,17 @@
 namespace lumenary::app {
 namespace {
 
-// A frame of a face search: its time and the faces' prints.
-platform::vision::VideoFrame faceFeatureFrame(double time, std::vector<platform::vision::FaceFeature> features) {
-    platform::vision::VideoFrame frame;
-    frame.timestamp = time;
-    frame.faceFeatures = std::move(features);
-    return frame;
-}
-
 using platform::PlatformError;
 using platform::PlatformOutcome;
 using namespace platform::vision;
 using testing::categoryCallText;
+
+VideoFrame frameWithFaceFeatures(double time, std::vector<FaceFeature> features) {
+    VideoFrame frame;
+    frame.timestamp = time;
+    frame.faceFeatures = std::move(features);
+    return frame;
+}
 
 class VisionVideoToolsTest : public ::testing::Test {
 protected:
@@ -153,12 +152,14 @@ TEST_F(VisionVideoToolsTest, AnalysisOfAVideoWithoutLengthAnswersNoFramesWithout
     EXPECT_TRUE(requests.empty());
 }
 
-TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedAndRefusesThoseWithoutBackingBeforeTouchingTheFile) {
+TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedEachGivingTheWholeResultOfItsImageTool) {
     analyzer->setVideoInfo({1.0});
     analyzer->setFaceObservations({{.boundingBox = {0.1, 0.2, 0.3, 0.4}, .roll = std::nullopt, .yaw = 0.5,
                                     .landmarks = FaceLandmarksSummary{6, std::nullopt, std::nullopt, std::nullopt}}});
     analyzer->setTextObservations({{.topCandidate = TextCandidate{"EXIT", 1.0F}, .boundingBox = {0, 0, 1, 1}}});
-    analyzer->setPoseObservations({{0.5F, {{"VNHLKWRI", NormalizedPoint{0.25, 0.75}, 0.5F}}}});
+    analyzer->setAnimalObservations({{.labels = {{"Cat", 0.5F}}, .boundingBox = {0, 0, 0.5, 0.5}}});
+    analyzer->setPoseObservations(
+        {{.confidence = 0.75F, .joints = {{"head_joint", NormalizedPoint{0.5, 0.25}, 0.5F}, {"neck_1_joint", {}, 0}}}});
     // The double's own frames, which carry the observations set above.
     analyzer->setVideoFrames({});
 
@@ -174,9 +175,13 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedAndRefusesThoseW
          R"("landmarks_summary":{"left_eye_count":6},"roll":0,"yaw":0.5}],"success":true},)"
          R"("text":{"full_text":"EXIT","success":true,"text_blocks":[{"bounding_box":{"height":1.0,"width":1.0,)"
          R"("x":0.0,"y":0.0},"confidence":1.0,"text":"EXIT"}]},"timestamp":0.0})"},
-        {{"hand_pose"},
-         R"({"hand_pose":{"count":1,"hands":[{"confidence":0.5,"points":{"VNHLKWRI":{"confidence":0.5,"x":0.25,)"
-         R"("y":0.75}}}],"success":true},"timestamp":0.0})"},
+        {{"hand_pose", "body_pose", "animals", "Animals"},
+         R"({"animals":{"animals":[{"bounding_box":{"height":0.5,"width":0.5,"x":0.0,"y":0.0},)"
+         R"("labels":[{"confidence":0.5,"identifier":"Cat"}]}],"count":1,"success":true},)"
+         R"("body_pose":{"count":1,"poses":[{"confidence":0.75,"points":{"head_joint":)"
+         R"({"confidence":0.5,"x":0.5,"y":0.25}}}],"success":true},)"
+         R"("hand_pose":{"count":1,"hands":[{"confidence":0.75,"points":{"head_joint":)"
+         R"({"confidence":0.5,"x":0.5,"y":0.25}}}],"success":true},"timestamp":0.0})"},
     };
     for (const auto& [features, frame] : cases) {
         SCOPED_TRACE(mcp::writeJSON(features));
@@ -186,11 +191,6 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedAndRefusesThoseW
         ASSERT_TRUE(results) << answer;
         EXPECT_EQ(mcp::writeJSON(results->arrayValue()->at(0)), frame);
     }
-
-    const auto callsBefore = analyzer->calls().size();
-    EXPECT_EQ(analyse({{"features", PlainList{"text", "hand_pose", "animals", "body_pose"}}}),
-              "VisionService 501 These video features are not available on this platform: animals, body_pose");
-    EXPECT_EQ(analyzer->calls().size(), callsBefore);
 }
 
 TEST_F(VisionVideoToolsTest, AnalysisLeavesOutEachFrameThatCannotBeTakenOrAnalysedAndSaysSoOnTheConsole) {
@@ -298,7 +298,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchStopsWhereTheStreamEndsWhateverTheHeaderC
     analyzer->setVideoInfo({1e9});
     answerFrames([](const VideoFrameRequest& request) {
         VideoFrameBatch batch;
-        batch.frames.emplace_back(faceFeatureFrame(request.times[0], {}));
+        batch.frames.emplace_back(frameWithFaceFeatures(request.times[0], {}));
         batch.endOfStream = true;
         return batch;
     });
@@ -321,7 +321,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchMatchesEveryFaceAtTheThresholdLeavesOutFr
             auto faces = frame == 20 ? std::vector{same, other, same} : frame == 30 ? std::vector{other}
                          : frame == 40                                     ? std::vector{same}
                                                                            : std::vector<FaceFeature>{};
-            batch.frames.emplace_back(faceFeatureFrame(time, std::move(faces)));
+            batch.frames.emplace_back(frameWithFaceFeatures(time, std::move(faces)));
         }
         return batch;
     });
@@ -345,7 +345,7 @@ TEST_F(VisionVideoToolsTest, FaceSearchMatchesEveryFaceAtTheThresholdLeavesOutFr
 
     answerFrames([](const VideoFrameRequest& request) {
         VideoFrameBatch batch;
-        batch.frames.emplace_back(faceFeatureFrame(request.times[0], {{{{1.0F}}, {}}}));
+        batch.frames.emplace_back(frameWithFaceFeatures(request.times[0], {{{{1.0F}}, {}}}));
         return batch;
     });
     EXPECT_EQ(search(0.6, 10), "VisionService 500 Failed to compare the face feature prints");

@@ -15,6 +15,7 @@ TEST(VideoWorkerProtocol, RequestsReadBackAsWrittenAndImageRequestsAreNotTakenFo
     frames.frames.times = {0.0, 1 / 3.0, 1e9};
     frames.frames.text = true;
     frames.frames.faceFeatures = true;
+    frames.frames.bodyPose = true;
     const auto decoded = decodeVideoWorkerRequest(encodeVideoWorkerRequest(frames));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->kind, VideoWorkerRequest::Kind::frames);
@@ -23,6 +24,9 @@ TEST(VideoWorkerProtocol, RequestsReadBackAsWrittenAndImageRequestsAreNotTakenFo
     EXPECT_FALSE(decoded->frames.faces);
     EXPECT_TRUE(decoded->frames.text);
     EXPECT_TRUE(decoded->frames.faceFeatures);
+    EXPECT_FALSE(decoded->frames.animals);
+    EXPECT_TRUE(decoded->frames.bodyPose);
+    EXPECT_FALSE(decoded->frames.handPose);
 
     const auto info = decodeVideoWorkerRequest(encodeVideoWorkerRequest({VideoWorkerRequest::Kind::info, "/v.mkv", {}}));
     ASSERT_TRUE(info);
@@ -46,6 +50,9 @@ TEST(VideoWorkerProtocol, FramesWithTheirAnalysesAndFailuresReadBackExactly) {
         {{0, 0, 1, 1}, std::nullopt, -0.5, std::nullopt}};
     analysed.text = std::vector<TextObservation>{{TextCandidate{"EXIT", 0.1F}, {0.5, 0.5, 0.25, 0.125}}};
     analysed.faceFeatures = std::vector<FaceFeature>{{{{0.1F, 0.0F, 1e-7F}}, {0.2, 0.3, 0.1, 0.1}}};
+    analysed.animals = std::vector<AnimalObservation>{{{{"Dog", 0.5F}}, {0.1, 0.1, 0.2, 0.2}}};
+    analysed.bodyPoses = std::vector<PoseObservation>{{0.25F, {{"head_joint", NormalizedPoint{0.5, 0.5}, 0.75F}}}};
+    analysed.handPoses = std::vector<PoseObservation>{};
     VideoFrame failedAnalysis;
     failedAnalysis.timestamp = 2.0;
     failedAnalysis.analysisError = visionServiceError(501, "Face search is not available on this platform");
@@ -75,12 +82,19 @@ TEST(VideoWorkerProtocol, FramesWithTheirAnalysesAndFailuresReadBackExactly) {
     EXPECT_EQ((*frame.text)[0].topCandidate->confidence, 0.1F);
     ASSERT_TRUE(frame.faceFeatures && frame.faceFeatures->size() == 1);
     EXPECT_EQ((*frame.faceFeatures)[0].print.values, (*analysed.faceFeatures)[0].print.values);
+    ASSERT_TRUE(frame.animals && frame.animals->size() == 1);
+    EXPECT_EQ((*frame.animals)[0].labels[0].identifier, "Dog");
+    ASSERT_TRUE(frame.bodyPoses && frame.bodyPoses->size() == 1);
+    EXPECT_EQ((*frame.bodyPoses)[0].joints[0].confidence, 0.75F);
+    ASSERT_TRUE(frame.handPoses);
+    EXPECT_TRUE(frame.handPoses->empty());
     EXPECT_FALSE(frame.analysisError);
 
     ASSERT_FALSE(back.frames[1]);
     EXPECT_EQ(back.frames[1].error().description, "Failed to decode the video: Invalid data");
     ASSERT_TRUE(back.frames[2]);
     EXPECT_FALSE(back.frames[2].value().faces);
+    EXPECT_FALSE(back.frames[2].value().animals);
     ASSERT_TRUE(back.frames[2].value().analysisError);
     EXPECT_EQ(back.frames[2].value().analysisError->code, 501);
 }

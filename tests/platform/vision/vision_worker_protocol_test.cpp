@@ -36,7 +36,14 @@ TEST(VisionWorkerProtocol, ARequestReadsBackAsItWasWritten) {
     VisionWorkerRequest faces;
     faces.analysis = VisionWorkerRequest::Analysis::faceFeatures;
     faces.imagePaths = {"group.jpg"};
-    for (const auto& request : {text, saliency, prints, faces}) {
+    VisionWorkerRequest animals;
+    animals.analysis = VisionWorkerRequest::Analysis::animals;
+    animals.imagePaths = {"cat.png"};
+    VisionWorkerRequest bodies = animals;
+    bodies.analysis = VisionWorkerRequest::Analysis::bodyPose;
+    VisionWorkerRequest hands = animals;
+    hands.analysis = VisionWorkerRequest::Analysis::handPose;
+    for (const auto& request : {text, saliency, prints, faces, animals, bodies, hands}) {
         const auto decoded = decodeVisionRequest(encodeVisionRequest(request));
         ASSERT_TRUE(decoded);
         EXPECT_EQ(decoded->analysis, request.analysis);
@@ -76,6 +83,32 @@ TEST(VisionWorkerProtocol, ObservationsReadBackExactly) {
     ASSERT_TRUE(saliencyBack[0].salientObjects);
     EXPECT_EQ(saliencyBack[0].salientObjects->front().confidence, 0.75f);
     EXPECT_FALSE(saliencyBack[1].salientObjects);
+
+    const std::vector<AnimalObservation> animals = {{{{"Cat", 0.7F}, {"Dog", confidence}}, {0.1, 0.2, 0.3, 0.4}},
+                                                    {{}, {0, 0, 1, 1}}};
+    const auto animalsBack = roundTrip(animals);
+    ASSERT_EQ(animalsBack.size(), 2u);
+    ASSERT_EQ(animalsBack[0].labels.size(), 2u);
+    EXPECT_EQ(animalsBack[0].labels[0].identifier, "Cat");
+    EXPECT_EQ(animalsBack[0].labels[1].confidence, confidence);
+    EXPECT_EQ(animalsBack[0].boundingBox, animals[0].boundingBox);
+    EXPECT_TRUE(animalsBack[1].labels.empty());
+
+    // A joint without a location keeps none; the joints' order is kept.
+    const std::vector<PoseObservation> poses = {
+        {0.5F, {{"head_joint", NormalizedPoint{0.25, 0.75}, confidence}, {"neck_1_joint", std::nullopt, 0.0F}}},
+        {confidence, {}}};
+    const auto posesBack = roundTrip(poses);
+    ASSERT_EQ(posesBack.size(), 2u);
+    EXPECT_EQ(posesBack[0].confidence, 0.5F);
+    ASSERT_EQ(posesBack[0].joints.size(), 2u);
+    EXPECT_EQ(posesBack[0].joints[0].key, "head_joint");
+    EXPECT_EQ(posesBack[0].joints[0].location, (NormalizedPoint{0.25, 0.75}));
+    EXPECT_EQ(posesBack[0].joints[0].confidence, confidence);
+    EXPECT_EQ(posesBack[0].joints[1].key, "neck_1_joint");
+    EXPECT_FALSE(posesBack[0].joints[1].location);
+    EXPECT_EQ(posesBack[1].confidence, confidence);
+    EXPECT_TRUE(posesBack[1].joints.empty());
 
     // Every bit, the top one included.
     const std::vector<FeaturePrint> prints = {{0}, {0x8000000000000001u}, {std::numeric_limits<std::uint64_t>::max()}};

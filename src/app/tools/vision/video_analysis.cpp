@@ -23,8 +23,6 @@ constexpr double requestTimescale = 600;
 // time limit.
 constexpr std::size_t framesPerRequest = 10;
 
-constexpr std::string_view unavailableFeatures[] = {"animals", "body_pose"};
-
 bool named(const std::vector<std::string>& features, std::string_view name) {
     return std::find(features.begin(), features.end(), name) != features.end();
 }
@@ -67,6 +65,12 @@ PlainDictionary frameResult(const vision::VideoFrame& frame, const vision::Video
     if (request.text) {
         result["text"] = textRecognitionResult(frame.text.value_or(std::vector<vision::TextObservation>{}));
     }
+    if (request.animals) {
+        result["animals"] = animalResult(frame.animals.value_or(std::vector<vision::AnimalObservation>{}));
+    }
+    if (request.bodyPose) {
+        result["body_pose"] = bodyPoseResult(frame.bodyPoses.value_or(std::vector<vision::PoseObservation>{}));
+    }
     if (request.handPose) {
         result["hand_pose"] = handPoseResult(frame.handPoses.value_or(std::vector<vision::PoseObservation>{}));
     }
@@ -77,16 +81,6 @@ PlainDictionary frameResult(const vision::VideoFrame& frame, const vision::Video
 
 ToolOutcome<PlainDictionary> analyzedVideo(vision::VisionAnalyzer& analyzer, const VideoAnalysisArguments& arguments,
                                            const logging::Console& console) {
-    std::string unavailable;
-    for (const auto feature : unavailableFeatures) {
-        if (named(arguments.features, feature)) {
-            unavailable += (unavailable.empty() ? "" : ", ") + std::string(feature);
-        }
-    }
-    if (!unavailable.empty()) {
-        return ToolError("VisionService", 501,
-                         "These video features are not available on this platform: " + unavailable);
-    }
     const auto duration = knownVideoDuration(analyzer, arguments.videoPath);
     if (!duration) {
         return duration.error();
@@ -97,6 +91,8 @@ ToolOutcome<PlainDictionary> analyzedVideo(vision::VisionAnalyzer& analyzer, con
         vision::VideoFrameRequest request;
         request.faces = named(arguments.features, "faces");
         request.text = named(arguments.features, "text");
+        request.animals = named(arguments.features, "animals");
+        request.bodyPose = named(arguments.features, "body_pose");
         request.handPose = named(arguments.features, "hand_pose");
         const auto reportFailure = [&console](double time, const std::string& reason) {
             console.print("Error extracting frame at ", consoleNumber(time), ": ", reason);

@@ -10,14 +10,14 @@ namespace lumenary::app {
 
 // The sampled analysis of a video: frames at 0, one interval, two, ... while
 // the time stays below the duration, sixty attempts at most, each analysed
-// with the features named ("faces", "text", "hand_pose"; other names are
-// ignored). The result is {"success", "duration", "frames_analyzed",
-// "results": [{"timestamp", "faces", "text", "hand_pose"}]}, each frame's "timestamp" being the time
-// of the frame the video holds there.
+// with the features named ("faces", "text", "animals", "body_pose",
+// "hand_pose"; other names are ignored), each giving the whole result of its
+// image tool. The result is {"success", "duration", "frames_analyzed",
+// "results": [{"timestamp", "faces", "text", "animals", "body_pose",
+// "hand_pose"}]}, each frame's "timestamp" being the time of the frame the
+// video holds there.
 //
-// "animals" and "body_pose" have no analysis on this platform:
-// a call naming any of them is refused with "VisionService" 501 before the
-// file is touched, rather than failing every frame. A frame that cannot be
+// A frame that cannot be
 // taken or analysed is left out and reported on `console` as "Error
 // extracting frame at <time>: <reason>"; the analyzer failing as a whole
 // (its worker died, or overran its time limit) fails the call. Blocks.

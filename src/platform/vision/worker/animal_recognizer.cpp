@@ -44,8 +44,8 @@ std::vector<View> viewsOf(cv::Size size) {
     if (std::max(size.width, size.height) < tiledFromInputs * detectorInputSide) {
         return views;
     }
-    const int tileWidth = static_cast<int>(size.width * 0.6);
-    const int tileHeight = static_cast<int>(size.height * 0.6);
+    const int tileWidth = std::max(1, static_cast<int>(size.width * 0.6));
+    const int tileHeight = std::max(1, static_cast<int>(size.height * 0.6));
     for (const int top : {0, size.height - tileHeight}) {
         for (const int left : {0, size.width - tileWidth}) {
             views.push_back({cv::Rect(left, top, tileWidth, tileHeight), 1.0});
