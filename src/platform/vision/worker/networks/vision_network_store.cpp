@@ -148,6 +148,12 @@ PlatformOutcome<std::shared_ptr<VisionNetwork>> loadVisionNetwork(const std::fil
         if (net.empty()) {
             return loadError(folder, description, "OpenCV made an empty network of it");
         }
+        // Each layer is made when first asked for; asking now turns an
+        // operation OpenCV cannot run into a load failure, not a failure of
+        // every call.
+        for (const auto& layer : net.getLayerNames()) {
+            net.getLayer(layer);
+        }
         net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
         net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
         std::vector<std::string> layers;
