@@ -30,13 +30,20 @@ std::span<const float> valuesOf(const cv::Mat& blob) {
     return {blob.ptr<float>(), blob.total()};
 }
 
-// The whole image scaled to fit the palm detector's square, centred, the
-// rest black.
-std::vector<PalmDetection> findPalms(const cv::Mat& rgb, VisionNetwork& palms) {
+// The palm detector misses a hand that fills most of its view (it learnt
+// palms with an arm and a background around them), so it also looks at the
+// image shrunk to this part of its view.
+constexpr float zoomedOutPalmView = 0.5F;
+
+// The palms the detector finds on the whole image scaled so that its longer
+// side takes `viewPart` of the detector's square, centred, the rest black.
+std::vector<PalmDetection> palmsInView(const cv::Mat& rgb, VisionNetwork& palms, float viewPart) {
     PalmInputPlacement placement;
-    placement.scale = static_cast<float>(palmInputSide) / static_cast<float>(std::max(rgb.cols, rgb.rows));
-    const cv::Size scaled(std::clamp(static_cast<int>(std::lround(rgb.cols * placement.scale)), 1, palmInputSide),
-                          std::clamp(static_cast<int>(std::lround(rgb.rows * placement.scale)), 1, palmInputSide));
+    placement.scale =
+        viewPart * static_cast<float>(palmInputSide) / static_cast<float>(std::max(rgb.cols, rgb.rows));
+    const int longest = std::max(1, static_cast<int>(std::lround(viewPart * palmInputSide)));
+    const cv::Size scaled(std::clamp(static_cast<int>(std::lround(rgb.cols * placement.scale)), 1, longest),
+                          std::clamp(static_cast<int>(std::lround(rgb.rows * placement.scale)), 1, longest));
     cv::Mat input(palmInputSide, palmInputSide, CV_8UC3, cv::Scalar::all(0));
     const cv::Rect placed((palmInputSide - scaled.width) / 2, (palmInputSide - scaled.height) / 2, scaled.width,
                           scaled.height);
@@ -48,8 +55,14 @@ std::vector<PalmDetection> findPalms(const cv::Mat& rgb, VisionNetwork& palms) {
     if (outputs.empty()) {
         return {};
     }
-    return strongestSeparatePalms(decodePalmDetections(valuesOf(outputs.front()), placement, minimumPalmScore),
-                                  maximumPalmOverlap, maximumHandCount);
+    return decodePalmDetections(valuesOf(outputs.front()), placement, minimumPalmScore);
+}
+
+std::vector<PalmDetection> findPalms(const cv::Mat& rgb, VisionNetwork& palms) {
+    auto found = palmsInView(rgb, palms, 1.0F);
+    auto zoomedOut = palmsInView(rgb, palms, zoomedOutPalmView);
+    found.insert(found.end(), zoomedOut.begin(), zoomedOut.end());
+    return strongestSeparatePalms(std::move(found), maximumPalmOverlap, maximumHandCount);
 }
 
 // The box around a hand's joints, normalised (overlaps are the same as in

@@ -15,7 +15,8 @@ inline constexpr std::size_t maximumHandCount = 10;
 
 // The hands of an 8-bit RGB image, strongest palm first: the palm detector
 // (`palms`, handDetectNetwork) finds each hand on the whole image scaled to
-// its 256 x 256 input, the landmark network (`landmarks`,
+// its 256 x 256 input, and again shrunk to half of it (so that a hand
+// filling the photo is found too), the landmark network (`landmarks`,
 // handLandmarkNetwork) places 21 joints on a crop around each palm turned
 // upright (hand_crop.hpp). A crop the landmark network does not take for a
 // hand (presence under minimumHandPresence) is left out, and so is a hand

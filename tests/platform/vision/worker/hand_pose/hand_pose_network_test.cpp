@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/vision/worker/hand_pose/hand_pose_pipeline.hpp"
 #include "platform/vision/worker/image_loader.hpp"
@@ -15,17 +16,21 @@ namespace {
 
 struct HandPhoto {
     std::filesystem::path path;
-    // Where each hand lies, in pixels (origin top left).
+    // Where each hand lies, in pixels (origin top left) of the image
+    // analysed: the photo, or the part `closeUp` of it enlarged four times.
     std::vector<cv::Rect> hands;
+    cv::Rect closeUp;
 };
 
 // From the face library's documentation package and the image library's
 // sample data.
 const std::vector<HandPhoto> handPhotos = {
     // A man with a hand on a woman's shoulder and the other on his hip.
-    {"/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg", {{225, 195, 75, 65}, {15, 400, 140, 100}}},
+    {"/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg", {{225, 195, 75, 65}, {15, 400, 140, 100}}, {}},
+    // The hand on the shoulder filling the picture.
+    {"/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg", {{0, 0, 480, 400}}, {200, 170, 120, 100}},
     // A cup of coffee on a saucer.
-    {"/usr/lib/python3/dist-packages/skimage/data/coffee.png", {}},
+    {"/usr/lib/python3/dist-packages/skimage/data/coffee.png", {}, {}},
 };
 
 TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHand) {
@@ -46,10 +51,14 @@ TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHand) {
             std::cout << "Skipped: " << photo.path << " is missing (a minimal system may drop it)\n";
             continue;
         }
-        const auto image = loadImage(photo.path.string());
-        ASSERT_TRUE(image);
-        const cv::Size size = image.value().size();
-        const auto hands = findHandPoses(image.value(), *palms.value(), *landmarks.value());
+        const auto loaded = loadImage(photo.path.string());
+        ASSERT_TRUE(loaded);
+        cv::Mat image = loaded.value();
+        if (!photo.closeUp.empty()) {
+            cv::resize(image(photo.closeUp), image, {}, 4, 4, cv::INTER_CUBIC);
+        }
+        const cv::Size size = image.size();
+        const auto hands = findHandPoses(image, *palms.value(), *landmarks.value());
         ASSERT_EQ(hands.size(), photo.hands.size());
         std::vector<bool> found(photo.hands.size(), false);
         for (const auto& hand : hands) {
