@@ -35,19 +35,23 @@ std::span<const float> valuesOf(const cv::Mat& blob) {
 // image shrunk to this part of its view.
 constexpr float zoomedOutPalmView = 0.5F;
 
-// The palms the detector finds on the whole image scaled so that its longer
-// side takes `viewPart` of the detector's square, centred, the rest black.
-std::vector<PalmDetection> palmsInView(const cv::Mat& rgb, VisionNetwork& palms, float viewPart) {
-    PalmInputPlacement placement;
-    placement.scale =
-        viewPart * static_cast<float>(palmInputSide) / static_cast<float>(std::max(rgb.cols, rgb.rows));
-    const int longest = std::max(1, static_cast<int>(std::lround(viewPart * palmInputSide)));
-    const cv::Size scaled(std::clamp(static_cast<int>(std::lround(rgb.cols * placement.scale)), 1, longest),
-                          std::clamp(static_cast<int>(std::lround(rgb.rows * placement.scale)), 1, longest));
+// The palms the detector finds on `fitted` (the image already scaled by
+// `fittedScale` to fit the detector's square) shrunk to `viewPart` of it,
+// centred, the rest black.
+std::vector<PalmDetection> palmsInView(const cv::Mat& fitted, float fittedScale, VisionNetwork& palms,
+                                       float viewPart) {
+    const cv::Size scaled(std::max(1, static_cast<int>(std::lround(fitted.cols * viewPart))),
+                          std::max(1, static_cast<int>(std::lround(fitted.rows * viewPart))));
     cv::Mat input(palmInputSide, palmInputSide, CV_8UC3, cv::Scalar::all(0));
     const cv::Rect placed((palmInputSide - scaled.width) / 2, (palmInputSide - scaled.height) / 2, scaled.width,
                           scaled.height);
-    cv::resize(rgb, input(placed), scaled, 0, 0, cv::INTER_AREA);
+    if (scaled == fitted.size()) {
+        fitted.copyTo(input(placed));
+    } else {
+        cv::resize(fitted, input(placed), scaled, 0, 0, cv::INTER_AREA);
+    }
+    PalmInputPlacement placement;
+    placement.scale = fittedScale * viewPart;
     placement.offset = cv::Point2f(static_cast<float>(placed.x), static_cast<float>(placed.y));
     // Values from -1 to 1: scaled to 0..1 the detector finds fewer of the
     // hands in a group photo and scores true palms lower.
@@ -59,8 +63,14 @@ std::vector<PalmDetection> palmsInView(const cv::Mat& rgb, VisionNetwork& palms,
 }
 
 std::vector<PalmDetection> findPalms(const cv::Mat& rgb, VisionNetwork& palms) {
-    auto found = palmsInView(rgb, palms, 1.0F);
-    auto zoomedOut = palmsInView(rgb, palms, zoomedOutPalmView);
+    // The image is scaled down once; both views are made from that copy.
+    const float scale = static_cast<float>(palmInputSide) / static_cast<float>(std::max(rgb.cols, rgb.rows));
+    const cv::Size fittedSize(std::clamp(static_cast<int>(std::lround(rgb.cols * scale)), 1, palmInputSide),
+                              std::clamp(static_cast<int>(std::lround(rgb.rows * scale)), 1, palmInputSide));
+    cv::Mat fitted;
+    cv::resize(rgb, fitted, fittedSize, 0, 0, cv::INTER_AREA);
+    auto found = palmsInView(fitted, scale, palms, 1.0F);
+    auto zoomedOut = palmsInView(fitted, scale, palms, zoomedOutPalmView);
     found.insert(found.end(), zoomedOut.begin(), zoomedOut.end());
     return strongestSeparatePalms(std::move(found), maximumPalmOverlap, maximumHandCount);
 }
