@@ -5,7 +5,7 @@
 // request, the decode, the analysis and the answer). Figures are medians.
 //
 // Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks]   (default 5
-// runs; "networks" measures the animal and body pose networks alone; the
+// runs; "networks" measures the animal, body and hand pose networks alone; the
 // worker program is the one built beside it)
 #include <sys/resource.h>
 
@@ -386,6 +386,7 @@ int main(int argc, char** argv) {
     testing::TemporaryDirectory folder;
     if (argc > 2 && std::string(argv[2]) == "networks") {
         networkCases(runs, workerProgram, folder.path());
+        benchmarkHandPoseCases(runs, folder.path(), workerProgram);
         return 0;
     }
 
