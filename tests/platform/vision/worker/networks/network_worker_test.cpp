@@ -2,9 +2,13 @@
 
 #include <ZXing/BarcodeFormat.h>
 
+#include "app/tools/category_call.hpp"
+#include "app/tools/vision/vision_tool_handler.hpp"
+#include "mcp/core/json.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/networks/packaged_photos.hpp"
 #include "platform/vision/worker/test_images.hpp"
+#include "platform/vision/worker/test_videos.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
@@ -60,6 +64,37 @@ TEST(NetworkWorker, MissingNetworksFailTheirCallsWithHowToGetThemAndTheWorkerCar
                                   vision_test::drawnBarcode(ZXing::BarcodeFormat::QRCode, "still here")));
     ASSERT_TRUE(barcodes) << barcodes.error().description;
     ASSERT_EQ(barcodes.value().size(), 1u);
+}
+
+TEST(NetworkWorker, VideoAnalysisFindsTheAnimalsAndBodyPosesOfEachSampledFrame) {
+    LUMENARY_PACKAGED_PHOTO(person, vision_test::personWithDogAndHorse);
+    lumenary::testing::TemporaryDirectory folder;
+    vision_test::VideoRecipe recipe;
+    recipe.frameCount = 60;
+    recipe.size = {640, 424};
+    recipe.picture = [&person](int, cv::Size size) {
+        cv::Mat frame;
+        cv::resize(person, frame, size, 0, 0, cv::INTER_AREA);
+        return frame;
+    };
+    const auto video = vision_test::writtenVideo(folder.path() / "person.mp4", recipe);
+    app::VisionToolHandler tools{std::make_shared<app::VisionService>(makeWorkerVisionAnalyzer())};
+
+    const auto text = app::testing::categoryCallText(
+        tools, "vision_analyze_video",
+        {{"video_path", video}, {"features", app::PlainList{"animals", "body_pose"}}, {"sample_interval", 1}});
+    const auto answer = mcp::parseJSON(text);
+    ASSERT_TRUE(answer.find("results")) << text;
+    const auto& frames = *answer.find("results")->arrayValue();
+    ASSERT_EQ(frames.size(), 2u) << text;
+    for (const auto& frame : frames) {
+        EXPECT_EQ(*frame.find("animals")->find("count"), mcp::Value(1)) << text;
+        EXPECT_EQ(*frame.find("animals")->find("animals")->arrayValue()->front().find("labels")->arrayValue()->front().find(
+                      "identifier"),
+                  mcp::Value("Dog"));
+        EXPECT_EQ(*frame.find("body_pose")->find("count"), mcp::Value(1)) << text;
+        EXPECT_TRUE(frame.find("body_pose")->find("poses")->arrayValue()->front().find("points")->find("head_joint"));
+    }
 }
 
 }  // namespace
