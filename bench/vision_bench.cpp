@@ -5,7 +5,7 @@
 // request, the decode, the analysis and the answer). Figures are medians.
 //
 // Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks]   (default 5
-// runs; "networks" measures the animal and body pose networks alone; the
+// runs; "networks" measures the animal, body and hand pose networks alone; the
 // worker program is the one built beside it)
 #include <sys/resource.h>
 
@@ -44,6 +44,7 @@
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
 #include "vision_bench_measures.hpp"
+#include "vision_hand_cases.hpp"
 #include "vision_video_cases.hpp"
 
 using namespace lumenary;
@@ -385,6 +386,7 @@ int main(int argc, char** argv) {
     testing::TemporaryDirectory folder;
     if (argc > 2 && std::string(argv[2]) == "networks") {
         networkCases(runs, workerProgram, folder.path());
+        benchmarkHandPoseCases(runs, folder.path(), workerProgram);
         return 0;
     }
 
@@ -472,5 +474,6 @@ int main(int argc, char** argv) {
     networkCases(runs, workerProgram, folder.path());
     faceCases(runs, workerProgram, folder.path());
     benchmarkVideoCases(runs, folder.path(), workerProgram);
+    benchmarkHandPoseCases(runs, folder.path(), workerProgram);
     return 0;
 }

@@ -9,8 +9,17 @@
 
 namespace lumenary::platform::vision {
 
-// The hands in an 8-bit RGB image, each with its 21 joints in the order of
-// handJointKeys.
+// The longer side an image file needs to be decoded at for hand pose: the
+// smallest palm the detector finds (a 30th of that side) then gives a crop
+// of 130 pixels or more for the landmark network's 224.
+inline constexpr int handPoseSourceSide = 1536;
+
+// The hands in an 8-bit RGB image, strongest first, each with the 21
+// joints of handJointKeys (pose_joints.hpp) in that order: the palm
+// detector and the hand landmark network of the worker's network store
+// (hand_pose/hand_pose_pipeline.hpp says what each hand and joint
+// carries). A network that cannot be loaded fails the call with the
+// store's error, which says how to get the files.
 PlatformOutcome<std::vector<PoseObservation>> detectHandPoses(const cv::Mat& rgb);
 
 }  // namespace lumenary::platform::vision

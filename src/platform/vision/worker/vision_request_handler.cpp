@@ -119,7 +119,8 @@ std::string answer(const VisionWorkerRequest& request) {
         case VisionWorkerRequest::Analysis::bodyPose:
             return encodeVisionAnswer(analyseImage<PoseObservation>(request.imagePaths.front(), detectBodyPoses));
         case VisionWorkerRequest::Analysis::handPose:
-            return encodeVisionAnswer(analyseImage<PoseObservation>(request.imagePaths.front(), detectHandPoses));
+            return encodeVisionAnswer(
+                analyseImage<PoseObservation>(request.imagePaths.front(), detectHandPoses, handPoseSourceSide));
     }
     return encodeVisionErrorAnswer(visionServiceError(400, "The vision worker received an unknown analysis"));
 }

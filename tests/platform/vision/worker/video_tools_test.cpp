@@ -8,6 +8,7 @@
 #include "app/tools/vision/vision_tool_handler.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/vision/worker/dlib_example_photos.hpp"
+#include "platform/vision/worker/networks/vision_network_catalogue.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/test_videos.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
@@ -117,6 +118,32 @@ TEST_F(VideoTools, TheVideoAnalysisReadsTheTextAndFindsTheFaceOfEachSampledFrame
             << centreX << " " << centreY;
     }
     EXPECT_EQ(numberOf(answer.find("results")->arrayValue()->at(1).find("timestamp")), 1.0);
+}
+
+TEST_F(VideoTools, HandPoseFindsBothHandsOfThePhotoAndOfEachSampledFrameOfAVideoOfIt) {
+    const std::filesystem::path photoPath = "/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg";
+    const auto networks = platform::vision::visionNetworksFolder();
+    if (!std::filesystem::exists(photoPath) ||
+        !std::filesystem::exists(networks / (platform::vision::handLandmarkNetwork.name + ".json"))) {
+        GTEST_SKIP() << "Needs " << photoPath << " (libdlib19.1's examples) and the hand networks in " << networks
+                     << " (scripts/setup fetches them)";
+    }
+    const auto image = call("vision_detect_hand_pose", {{"image_path", photoPath.string()}});
+    EXPECT_EQ(*image.find("count"), mcp::Value(2)) << mcp::writeJSON(image);
+
+    vision_test::VideoRecipe recipe;
+    recipe.frameCount = 45;
+    recipe.size = {400, 500};
+    const cv::Mat photo = vision_test::photo(photoPath);
+    recipe.picture = [&photo](int, cv::Size) { return photo.clone(); };
+    const auto video = vision_test::writtenVideo(folder.path() / "hands.mp4", recipe);
+    const auto answer = call("vision_analyze_video", {{"video_path", video},
+                                                      {"features", PlainList{"hand_pose"}},
+                                                      {"sample_interval", 1}});
+    ASSERT_EQ(numberOf(answer.find("frames_analyzed")), 2) << mcp::writeJSON(answer);
+    for (const auto& frame : *answer.find("results")->arrayValue()) {
+        EXPECT_EQ(*frame.find("hand_pose")->find("count"), mcp::Value(2)) << mcp::writeJSON(frame);
+    }
 }
 
 }  // namespace

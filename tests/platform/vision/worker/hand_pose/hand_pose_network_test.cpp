@@ -1,0 +1,86 @@
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include "platform/vision/worker/hand_pose/hand_pose_pipeline.hpp"
+#include "platform/vision/worker/image_loader.hpp"
+#include "platform/vision/worker/networks/vision_network_catalogue.hpp"
+
+namespace lumenary::platform::vision {
+namespace {
+
+struct HandPhoto {
+    std::filesystem::path path;
+    // Where each hand lies, in pixels (origin top left) of the image
+    // analysed: the photo, or the part `closeUp` of it enlarged four times.
+    std::vector<cv::Rect> hands;
+    cv::Rect closeUp;
+};
+
+// From the face library's documentation package and the image library's
+// sample data.
+const std::vector<HandPhoto> handPhotos = {
+    // A man with a hand on a woman's shoulder and the other on his hip.
+    {"/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg", {{225, 195, 75, 65}, {15, 400, 140, 100}}, {}},
+    // The hand on the shoulder filling the picture.
+    {"/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg", {{0, 0, 480, 400}}, {200, 170, 120, 100}},
+    // A cup of coffee on a saucer.
+    {"/usr/lib/python3/dist-packages/skimage/data/coffee.png", {}, {}},
+};
+
+TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHand) {
+    const auto folder = visionNetworksFolder();
+    if (!std::filesystem::exists(folder / (handDetectNetwork.name + ".json")) ||
+        !std::filesystem::exists(folder / (handLandmarkNetwork.name + ".json"))) {
+        GTEST_SKIP() << "The hand networks are not in " << folder << " (scripts/setup fetches them)";
+    }
+    auto& store = VisionNetworkStore::shared();
+    auto palms = store.network(handDetectNetwork);
+    ASSERT_TRUE(palms) << palms.error().description;
+    auto landmarks = store.network(handLandmarkNetwork);
+    ASSERT_TRUE(landmarks) << landmarks.error().description;
+
+    for (const auto& photo : handPhotos) {
+        SCOPED_TRACE(photo.path);
+        if (!std::filesystem::exists(photo.path)) {
+            std::cout << "Skipped: " << photo.path << " is missing (a minimal system may drop it)\n";
+            continue;
+        }
+        const auto loaded = loadImage(photo.path.string());
+        ASSERT_TRUE(loaded);
+        cv::Mat image = loaded.value();
+        if (!photo.closeUp.empty()) {
+            cv::resize(image(photo.closeUp), image, {}, 4, 4, cv::INTER_CUBIC);
+        }
+        const cv::Size size = image.size();
+        const auto hands = findHandPoses(image, *palms.value(), *landmarks.value());
+        ASSERT_EQ(hands.size(), photo.hands.size());
+        std::vector<bool> found(photo.hands.size(), false);
+        for (const auto& hand : hands) {
+            EXPECT_GT(hand.confidence, 0.9F);
+            ASSERT_EQ(hand.joints.size(), 21u);
+            // The hand whose region holds the wrist must hold every joint.
+            const auto inPixels = [&](const PoseJoint& joint) {
+                return cv::Point2d(joint.location->x * size.width, (1 - joint.location->y) * size.height);
+            };
+            const auto region = std::find_if(photo.hands.begin(), photo.hands.end(), [&](const cv::Rect& rect) {
+                return cv::Rect2d(rect).contains(inPixels(hand.joints.front()));
+            });
+            ASSERT_NE(region, photo.hands.end()) << "wrist at " << inPixels(hand.joints.front());
+            found[static_cast<std::size_t>(region - photo.hands.begin())] = true;
+            for (const auto& joint : hand.joints) {
+                EXPECT_TRUE(cv::Rect2d(*region).contains(inPixels(joint))) << joint.key << " at " << inPixels(joint);
+                EXPECT_EQ(joint.confidence, hand.confidence) << joint.key;
+            }
+        }
+        EXPECT_EQ(std::count(found.begin(), found.end(), true), static_cast<long>(found.size()));
+    }
+}
+
+}  // namespace
+}  // namespace lumenary::platform::vision
