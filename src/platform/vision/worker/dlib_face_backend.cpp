@@ -13,6 +13,7 @@
 
 #include "platform/vision/vision_analyzer.hpp"
 #include "platform/vision/worker/face_pose.hpp"
+#include "platform/vision/worker/networks/vision_network_catalogue.hpp"
 #include "platform/vision/worker/face_descriptor_print.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 
@@ -150,6 +151,14 @@ public:
             return print.error();
         }
         return print;
+    }
+
+    std::optional<PlatformError> printingUnavailable() override {
+        auto network = VisionNetworkStore::shared().network(faceDescriptorNetwork);
+        if (!network) {
+            return network.error();
+        }
+        return std::nullopt;
     }
 };
 

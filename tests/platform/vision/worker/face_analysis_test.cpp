@@ -28,6 +28,7 @@ public:
     std::vector<std::vector<cv::Point2f>> printedLandmarks;
     // Prints of images this wide fail.
     int failingWidth = -1;
+    std::optional<PlatformError> unavailable;
 
     PlatformOutcome<std::vector<DetectedFace>> detect(const cv::Mat& rgb) override {
         detectedImages.push_back(rgb.size());
@@ -46,6 +47,7 @@ public:
         }
         return FaceFeaturePrint{{static_cast<float>(rgb.cols), static_cast<float>(rgb.rows)}};
     }
+    std::optional<PlatformError> printingUnavailable() override { return unavailable; }
 };
 
 DetectedFace faceAt(NormalizedRect box, std::optional<double> roll = 0.0) {
@@ -282,6 +284,13 @@ TEST(FaceAnalyses, AFailedDetectionFailsEachAnalysisAndNoFaceIsNoError) {
     EXPECT_FALSE(generateFaceFeature(frame, backend, console).value());
     EXPECT_TRUE(extractAllFaceFeatures(frame, backend).value().empty());
     EXPECT_EQ(console.str(), "");
+
+    // A print model that cannot be loaded fails the faces it would print,
+    // not an image without faces.
+    backend.unavailable = visionServiceError(500, "The network \"faceres\" could not be loaded");
+    backend.detections = {std::vector<DetectedFace>{}, std::vector{faceAt({0.4, 0.4, 0.2, 0.25})}};
+    EXPECT_TRUE(extractAllFaceFeatures(frame, backend).value().empty());
+    EXPECT_EQ(extractAllFaceFeatures(frame, backend).error().description, backend.unavailable->description);
 }
 
 }  // namespace
