@@ -4,8 +4,9 @@
 // worker runs them) and end to end through the worker program (the
 // request, the decode, the analysis and the answer). Figures are medians.
 //
-// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs]   (default 5; the worker
-// program is the one built beside it)
+// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks]   (default 5
+// runs; "networks" measures the animal and body pose networks alone; the
+// worker program is the one built beside it)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -25,7 +26,9 @@
 
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker/animal_recognizer.hpp"
 #include "platform/vision/worker/barcode_reader.hpp"
+#include "platform/vision/worker/body_pose_detector.hpp"
 #include "platform/vision/worker/dlib_example_photos.hpp"
 #include "platform/vision/worker/dlib_face_backend.hpp"
 #include "platform/vision/worker/face_analysis.hpp"
@@ -33,6 +36,7 @@
 #include "platform/vision/worker/feature_print_hash.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/image_loader.hpp"
+#include "platform/vision/worker/networks/packaged_photos.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
@@ -91,15 +95,21 @@ cv::Mat loaded(const std::string& path) {
     return image.value();
 }
 
-long peakResidentKilobytes(pid_t pid) {
+// A figure of the process's status file, such as "VmHWM:" (peak resident
+// memory) or "VmRSS:" (resident now), in kilobytes.
+long statusKilobytes(pid_t pid, const std::string& field) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.rfind(field, 0) == 0) {
+            return std::strtol(line.c_str() + field.size(), nullptr, 10);
         }
     }
     return 0;
+}
+
+long peakResidentKilobytes(pid_t pid) {
+    return statusKilobytes(pid, "VmHWM:");
 }
 
 // A request the worker answers without loading anything: no image.
@@ -283,6 +293,91 @@ void faceCases(int runs, const std::string& workerProgram, const std::filesystem
     (void)folder;
 }
 
+void ask(WorkerProcess& worker, VisionWorkerRequest::Analysis analysis, const std::string& path) {
+    using namespace std::chrono_literals;
+    VisionWorkerRequest request;
+    request.analysis = analysis;
+    request.imagePaths = {path};
+    if (worker.write(visionFrame(encodeVisionRequest(request)), 60s)) {
+        std::fprintf(stderr, "vision_bench: the worker took no request\n");
+        std::exit(1);
+    }
+    const auto line = worker.readLine(maximumVisionFrameHeaderLength, 60s);
+    require(line, "reading an answer's length");
+    const auto answer = worker.read(visionFrameLength(line.value()).value_or(0), 60s);
+    require(answer, "reading an answer");
+    if (answer.value().find("\"error\"") != std::string::npos) {
+        std::fprintf(stderr, "vision_bench: the worker answered %s\n", answer.value().c_str());
+        std::exit(1);
+    }
+}
+
+// The animal and body pose networks on a packaged photo of a person with a
+// dog, upscaled to 12 MP, and on a 640 x 480 video frame of it.
+void networkCases(int runs, const std::string& workerProgram, const std::filesystem::path& folder) {
+    std::printf("\nanimals and body poses (networks), in this process, one thread, %d runs each\n", runs);
+    if (const auto missing = vision_test::missingNetworks()) {
+        std::printf("skipped: %s\n", missing->c_str());
+        return;
+    }
+    const auto packaged = vision_test::photoOf(vision_test::personWithDogAndHorse);
+    if (!packaged) {
+        std::printf("skipped: %s\n", vision_test::missingPhoto(vision_test::personWithDogAndHorse).c_str());
+        return;
+    }
+    cv::Mat large;
+    cv::resize(*packaged, large, twelveMegapixels, 0, 0, cv::INTER_CUBIC);
+    cv::Mat frame;
+    cv::resize(*packaged, frame, cv::Size(640, 480), 0, 0, cv::INTER_AREA);
+    const auto largePath =
+        vision_test::writtenBytes(folder / "person-12mp.jpg", vision_test::jpegBytes(large, 90));
+
+    const auto counted = [](const auto& outcome, const char* what) {
+        require(outcome, what);
+        return outcome.value().size();
+    };
+    std::printf("(found in 12 MP: %zu animals, %zu people; in 640 x 480: %zu animals, %zu people)\n",
+                counted(recognizeAnimals(large), "animals"), counted(detectBodyPoses(large), "body poses"),
+                counted(recognizeAnimals(frame), "animals"), counted(detectBodyPoses(frame), "body poses"));
+    report("animals, 12 MP (after decode)",
+           medianMilliseconds(runs, [&] { require(recognizeAnimals(large), "animals"); }), "-");
+    report("animals, 640 x 480 video frame",
+           medianMilliseconds(runs, [&] { require(recognizeAnimals(frame), "animals"); }), "-");
+    report("body pose, 12 MP (after decode)",
+           medianMilliseconds(runs, [&] { require(detectBodyPoses(large), "body poses"); }), "-");
+    report("body pose, 640 x 480 video frame",
+           medianMilliseconds(runs, [&] { require(detectBodyPoses(frame), "body poses"); }), "-");
+
+    std::printf("\nanimals and body poses, through the worker program, end to end\n");
+    const auto analyzer = makeWorkerVisionAnalyzer({workerProgram, std::chrono::milliseconds(60'000)});
+    const double firstAnimals =
+        medianMilliseconds(1, [&] { require(analyzer->recognizeAnimals(largePath), "animals"); });
+    const double firstPoses = medianMilliseconds(1, [&] { require(analyzer->detectBodyPose(largePath), "poses"); });
+    report("animals, 12 MP JPEG, a fresh worker's first call", firstAnimals, "-");
+    report("body pose, 12 MP JPEG, a fresh worker's first call", firstPoses, "-");
+    report("animals, 12 MP JPEG",
+           medianMilliseconds(runs, [&] { require(analyzer->recognizeAnimals(largePath), "animals"); }), "-");
+    report("body pose, 12 MP JPEG",
+           medianMilliseconds(runs, [&] { require(analyzer->detectBodyPose(largePath), "poses"); }), "-");
+
+    auto worker = WorkerProcess::startOnOwnDescriptors(workerProgram, {}, {"OMP_THREAD_LIMIT=1"});
+    require(worker, "starting the worker");
+    converse(worker.value());
+    const long started = statusKilobytes(worker.value().pid(), "VmRSS:");
+    const auto framePath = vision_test::writtenImage(folder / "frame.png", frame);
+    ask(worker.value(), VisionWorkerRequest::Analysis::animals, framePath);
+    ask(worker.value(), VisionWorkerRequest::Analysis::bodyPose, framePath);
+    const long loaded = statusKilobytes(worker.value().pid(), "VmRSS:");
+    ask(worker.value(), VisionWorkerRequest::Analysis::animals, largePath);
+    ask(worker.value(), VisionWorkerRequest::Analysis::bodyPose, largePath);
+    std::printf("%-52s %9.1f MB\n", "worker resident memory, started", started / 1024.0);
+    std::printf("%-52s %9.1f MB\n", "worker resident memory, both networks loaded", loaded / 1024.0);
+    std::printf("%-52s %9.1f MB\n", "worker resident memory, after the 12 MP photo",
+                statusKilobytes(worker.value().pid(), "VmRSS:") / 1024.0);
+    std::printf("%-52s %9.1f MB\n", "worker peak resident memory", peakResidentKilobytes(worker.value().pid()) / 1024.0);
+    worker.value().stop();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -290,6 +385,10 @@ int main(int argc, char** argv) {
     cv::setNumThreads(1);
     const std::string workerProgram = testing::siblingProgram("lumenary-vision");
     testing::TemporaryDirectory folder;
+    if (argc > 2 && std::string(argv[2]) == "networks") {
+        networkCases(runs, workerProgram, folder.path());
+        return 0;
+    }
 
     std::printf("drawing the images...\n");
     const auto photoPath = vision_test::writtenBytes(folder.path() / "photo.jpg",
@@ -372,6 +471,7 @@ int main(int argc, char** argv) {
            "<= 300 ms");
     std::printf("%-52s %9.1f MB\n", "worker peak resident memory after start", peak / 1024.0);
 
+    networkCases(runs, workerProgram, folder.path());
     faceCases(runs, workerProgram, folder.path());
     benchmarkVideoCases(runs, folder.path(), workerProgram);
     return 0;

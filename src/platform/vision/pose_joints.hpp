@@ -5,26 +5,20 @@
 
 namespace lumenary::platform::vision {
 
-// The joint keys of Part 7.107, in the order of its tables. The Part keeps
-// the other platform's own strings for its joint-name constants; these are
-// those strings, so that a client written against it reads the same keys.
+// The joint keys of the pose tools, one fixed string per joint, in the order
+// each pose lists its joints.
 
-// nose, left eye, right eye, left ear, right ear, left shoulder, right
-// shoulder, neck, left elbow, right elbow, left wrist, right wrist, left
-// hip, right hip, left knee, right knee, left ankle, right ankle.
 inline constexpr std::array<std::string_view, 18> bodyJointKeys = {
-    "head_joint",           "left_eye_joint",         "right_eye_joint",   "left_ear_joint",
-    "right_ear_joint",      "left_shoulder_1_joint",  "right_shoulder_1_joint", "neck_1_joint",
-    "left_forearm_joint",   "right_forearm_joint",    "left_hand_joint",   "right_hand_joint",
-    "left_upLeg_joint",     "right_upLeg_joint",      "left_leg_joint",    "right_leg_joint",
-    "left_foot_joint",      "right_foot_joint"};
+    "nose",      "left_eye",   "right_eye",   "left_ear",   "right_ear",  "left_shoulder",
+    "right_shoulder", "neck",  "left_elbow",  "right_elbow", "left_wrist", "right_wrist",
+    "left_hip",  "right_hip",  "left_knee",   "right_knee", "left_ankle", "right_ankle"};
 
-// wrist; thumb tip, interphalangeal, metacarpophalangeal, carpometacarpal;
-// then for the index, middle, ring and little fingers: tip, distal,
-// proximal, metacarpophalangeal.
+// The thumb's joints are its tip, interphalangeal, metacarpophalangeal and
+// carpometacarpal joints; each finger's its tip, distal, proximal and
+// metacarpophalangeal joints.
 inline constexpr std::array<std::string_view, 21> handJointKeys = {
-    "VNHLKWRI",  "VNHLKTTIP", "VNHLKTIP",  "VNHLKTMP",  "VNHLKTCMC", "VNHLKITIP", "VNHLKIDIP",
-    "VNHLKIPIP", "VNHLKIMCP", "VNHLKMTIP", "VNHLKMDIP", "VNHLKMPIP", "VNHLKMMCP", "VNHLKRTIP",
-    "VNHLKRDIP", "VNHLKRPIP", "VNHLKRMCP", "VNHLKPTIP", "VNHLKPDIP", "VNHLKPPIP", "VNHLKPMCP"};
+    "wrist",      "thumb_tip",  "thumb_ip",   "thumb_mp",   "thumb_cmc",  "index_tip",  "index_dip",
+    "index_pip",  "index_mcp",  "middle_tip", "middle_dip", "middle_pip", "middle_mcp", "ring_tip",
+    "ring_dip",   "ring_pip",   "ring_mcp",   "little_tip", "little_dip", "little_pip", "little_mcp"};
 
 }  // namespace lumenary::platform::vision

@@ -40,6 +40,8 @@ struct TextRecognitionOptions {
 //   500 "Failed to generate feature print"
 //   500 the worker died, overran its time limit or answered garbage; the
 //       message says which
+//   500 a vision network that cannot be loaded (animals, body and hand
+//       poses): the message names it, says why, and how to get the files
 //   501 "<Analysis> is not available on this platform"
 class VisionAnalyzer {
 public:

@@ -12,7 +12,8 @@ namespace lumenary::platform::vision {
 // How many worker programs a folder's images are shared out to: half the
 // cores (the other half keeps the server and the machine responsive), at
 // least one and at most four, since each holds a face landmark model of
-// about 100 MB and one decoded image.
+// about 100 MB, the vision networks it has used (about 80 MB for animals
+// and body poses) and one decoded image.
 std::size_t defaultVisionWorkerCount();
 
 struct VisionWorkerSettings {

@@ -209,9 +209,11 @@ TEST_F(VisionToolsTest, AnalyzerErrorsArePassedOnUnchanged) {
     EXPECT_EQ(call("vision_compare_images", {{"image_path_1", "/no/such.png"}, {"image_path_2", "/b.png"}}),
               "VisionService 404 Image file not found at path: /home/tester/no/such.png");
 
-    analyzer->failWith(visionServiceError(501, "Animal recognition is not available on this platform"));
-    EXPECT_EQ(call("vision_recognize_animals", {{"image_path", "/cat.png"}}),
-              "VisionService 501 Animal recognition is not available on this platform");
+    const std::string missingNetwork =
+        "The vision network nanodet could not be loaded from /cache: nanodet.json is missing; run scripts/setup to "
+        "fetch the networks (or set LUMENARY_VISION_NETWORKS_DIR to a folder that holds them)";
+    analyzer->failWith(visionServiceError(500, missingNetwork));
+    EXPECT_EQ(call("vision_recognize_animals", {{"image_path", "/cat.png"}}), "VisionService 500 " + missingNetwork);
 }
 
 TEST_F(VisionToolsTest, ANumberJSONCannotCarryFailsThatCallAloneWithAServiceError) {

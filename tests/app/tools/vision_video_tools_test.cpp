@@ -159,7 +159,7 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedEachGivingTheWho
     analyzer->setTextObservations({{.topCandidate = TextCandidate{"EXIT", 1.0F}, .boundingBox = {0, 0, 1, 1}}});
     analyzer->setAnimalObservations({{.labels = {{"Cat", 0.5F}}, .boundingBox = {0, 0, 0.5, 0.5}}});
     analyzer->setPoseObservations(
-        {{.confidence = 0.75F, .joints = {{"head_joint", NormalizedPoint{0.5, 0.25}, 0.5F}, {"neck_1_joint", {}, 0}}}});
+        {{.confidence = 0.75F, .joints = {{"nose", NormalizedPoint{0.5, 0.25}, 0.5F}, {"neck", {}, 0}}}});
     // The double's own frames, which carry the observations set above.
     analyzer->setVideoFrames({});
 
@@ -178,9 +178,9 @@ TEST_F(VisionVideoToolsTest, AnalysisRunsExactlyTheFeaturesNamedEachGivingTheWho
         {{"hand_pose", "body_pose", "animals", "Animals"},
          R"({"animals":{"animals":[{"bounding_box":{"height":0.5,"width":0.5,"x":0.0,"y":0.0},)"
          R"("labels":[{"confidence":0.5,"identifier":"Cat"}]}],"count":1,"success":true},)"
-         R"("body_pose":{"count":1,"poses":[{"confidence":0.75,"points":{"head_joint":)"
+         R"("body_pose":{"count":1,"poses":[{"confidence":0.75,"points":{"nose":)"
          R"({"confidence":0.5,"x":0.5,"y":0.25}}}],"success":true},)"
-         R"("hand_pose":{"count":1,"hands":[{"confidence":0.75,"points":{"head_joint":)"
+         R"("hand_pose":{"count":1,"hands":[{"confidence":0.75,"points":{"nose":)"
          R"({"confidence":0.5,"x":0.5,"y":0.25}}}],"success":true},"timestamp":0.0})"},
     };
     for (const auto& [features, frame] : cases) {

@@ -51,7 +51,7 @@ TEST(VideoWorkerProtocol, FramesWithTheirAnalysesAndFailuresReadBackExactly) {
     analysed.text = std::vector<TextObservation>{{TextCandidate{"EXIT", 0.1F}, {0.5, 0.5, 0.25, 0.125}}};
     analysed.faceFeatures = std::vector<FaceFeature>{{{{0.1F, 0.0F, 1e-7F}}, {0.2, 0.3, 0.1, 0.1}}};
     analysed.animals = std::vector<AnimalObservation>{{{{"Dog", 0.5F}}, {0.1, 0.1, 0.2, 0.2}}};
-    analysed.bodyPoses = std::vector<PoseObservation>{{0.25F, {{"head_joint", NormalizedPoint{0.5, 0.5}, 0.75F}}}};
+    analysed.bodyPoses = std::vector<PoseObservation>{{0.25F, {{"nose", NormalizedPoint{0.5, 0.5}, 0.75F}}}};
     analysed.handPoses = std::vector<PoseObservation>{};
     VideoFrame failedAnalysis;
     failedAnalysis.timestamp = 2.0;

@@ -96,16 +96,16 @@ TEST(VisionWorkerProtocol, ObservationsReadBackExactly) {
 
     // A joint without a location keeps none; the joints' order is kept.
     const std::vector<PoseObservation> poses = {
-        {0.5F, {{"head_joint", NormalizedPoint{0.25, 0.75}, confidence}, {"neck_1_joint", std::nullopt, 0.0F}}},
+        {0.5F, {{"nose", NormalizedPoint{0.25, 0.75}, confidence}, {"neck", std::nullopt, 0.0F}}},
         {confidence, {}}};
     const auto posesBack = roundTrip(poses);
     ASSERT_EQ(posesBack.size(), 2u);
     EXPECT_EQ(posesBack[0].confidence, 0.5F);
     ASSERT_EQ(posesBack[0].joints.size(), 2u);
-    EXPECT_EQ(posesBack[0].joints[0].key, "head_joint");
+    EXPECT_EQ(posesBack[0].joints[0].key, "nose");
     EXPECT_EQ(posesBack[0].joints[0].location, (NormalizedPoint{0.25, 0.75}));
     EXPECT_EQ(posesBack[0].joints[0].confidence, confidence);
-    EXPECT_EQ(posesBack[0].joints[1].key, "neck_1_joint");
+    EXPECT_EQ(posesBack[0].joints[1].key, "neck");
     EXPECT_FALSE(posesBack[0].joints[1].location);
     EXPECT_EQ(posesBack[1].confidence, confidence);
     EXPECT_TRUE(posesBack[1].joints.empty());

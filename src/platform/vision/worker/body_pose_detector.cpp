@@ -17,8 +17,7 @@ constexpr int posenetInputSide = 385;
 constexpr float minimumPoseScore = 0.15f;
 constexpr float minimumKeypointScore = 0.1f;
 
-// Where each of the Part's joints comes from: a PoseNet keypoint, or -1 for
-// the neck.
+// Where each body joint comes from: a PoseNet keypoint, or -1 for the neck.
 constexpr int neck = -1;
 constexpr std::array<int, bodyJointKeys.size()> keypointOfJoint = {0, 1, 2,  3,  4,  5,  6,  neck, 7,
                                                                    8, 9, 10, 11, 12, 13, 14, 15, 16};

@@ -12,8 +12,8 @@ namespace lumenary::platform::vision {
 
 // The people in an 8-bit RGB image, found by PoseNet (MobileNetV1, one
 // pass over the whole image letterboxed to 385 x 385) with its
-// multi-person decoder, strongest first. Each pose carries the 18 joints of
-// Part 7.107's body table (bodyJointKeys), in that order:
+// multi-person decoder, strongest first. Each pose carries the 18 body
+// joints (bodyJointKeys), in that order:
 // - 17 are PoseNet's own keypoints, with PoseNet's score as confidence;
 //   a keypoint under 0.1 (PoseNet's scores for joints hidden or out of the
 //   frame) is reported with confidence 0, which the tool leaves out;

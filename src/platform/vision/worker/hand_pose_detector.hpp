@@ -10,7 +10,7 @@
 namespace lumenary::platform::vision {
 
 // The hands in an 8-bit RGB image, each with its 21 joints in the order of
-// Part 7.107's hand joint table.
+// handJointKeys.
 PlatformOutcome<std::vector<PoseObservation>> detectHandPoses(const cv::Mat& rgb);
 
 }  // namespace lumenary::platform::vision

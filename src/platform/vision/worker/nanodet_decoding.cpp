@@ -72,6 +72,12 @@ std::vector<DetectedObject> nanodetObjects(const std::vector<cv::Mat>& outputs, 
                 if (!found) {
                     continue;
                 }
+                for (int index = 0; index < cocoClassCount; ++index) {
+                    if (std::find(classes.begin(), classes.end(), index) == classes.end()) {
+                        object.otherClassScore = std::max(
+                            object.otherClassScore, classScore(values[static_cast<std::size_t>(index) * plane + cell]));
+                    }
+                }
                 const float* distances = values + static_cast<std::size_t>(cocoClassCount) * plane + cell;
                 const float left = expectedDistance(distances, plane) * stride;
                 const float top = expectedDistance(distances + distanceBins * plane, plane) * stride;
@@ -111,6 +117,7 @@ std::vector<DetectedObject> suppressedOverlaps(std::vector<DetectedObject> objec
              ++index) {
             covering->classScores[index] = std::max(covering->classScores[index], object.classScores[index]);
         }
+        covering->otherClassScore = std::max(covering->otherClassScore, object.otherClassScore);
     }
     return kept;
 }

@@ -11,6 +11,8 @@ namespace lumenary::platform::vision {
 struct DetectedObject {
     cv::Rect2f box;
     std::vector<float> classScores;
+    // The best score among the classes not asked for, at the same place.
+    float otherClassScore = 0;
 
     float bestScore() const;
 };
@@ -27,7 +29,8 @@ std::vector<DetectedObject> nanodetObjects(const std::vector<cv::Mat>& outputs, 
 
 // The objects with every object dropped that overlaps a better one (IoU
 // above `overlap`, or lying mostly inside it); a dropped object's class
-// scores raise the kept one's where higher. Best first.
+// scores (the other classes' too) raise the kept one's where higher. Best
+// first.
 std::vector<DetectedObject> suppressedOverlaps(std::vector<DetectedObject> objects, float overlap);
 
 }  // namespace lumenary::platform::vision

@@ -28,14 +28,15 @@ inline const VisionNetworkDescription posenetNetwork{
     {"MobilenetV1/heatmap_2/BiasAdd", "MobilenetV1/offset_2/BiasAdd", "MobilenetV1/displacement_fwd_2/BiasAdd",
      "MobilenetV1/displacement_bwd_2/BiasAdd"}};
 
-// MediaPipe palm detector: input 256 x 256 RGB scaled to 0..1. Output
-// 1 x 2944 x 19 (per anchor: box and 7 palm keypoints, then the score logit;
-// the order is the network's, see the hand pose analysis).
+// MediaPipe palm detector: input 256 x 256 RGB (scaled to -1..1 finds more
+// hands than 0..1). Output 1 x 2944 x 19: per anchor the score logit, then
+// the box (4) and 7 palm keypoints (14).
 inline const VisionNetworkDescription handDetectNetwork{"handdetect", {"Identity"}};
 
 // MediaPipe hand landmarks (full): input 224 x 224 RGB scaled to 0..1.
-// Outputs in this order: Identity 1 x 63, Identity_1 1 x 1, Identity_2
-// 1 x 1, Identity_3 1 x 63 (which is which: see the hand pose analysis).
+// Outputs in this order: the 21 landmarks (x, y, z in crop pixels) 1 x 63,
+// the hand's presence 1 x 1, its handedness 1 x 1, and the landmarks in
+// world units 1 x 63.
 inline const VisionNetworkDescription handLandmarkNetwork{
     "handlandmark-full", {"Identity", "Identity_1", "Identity_2", "Identity_3"}};
 
