@@ -23,10 +23,15 @@ using testing::categoryCallText;
 
 const FaceFeaturePrint target{{1.0F, 0.0F}};
 
-// A print whose similarity to `target` is `similarity` (to float precision).
+// A print whose similarity to `target` is `similarity` to float precision,
+// and never above it: a similarity of 0 must not come out a hair above.
 FaceFeaturePrint printAt(double similarity) {
-    const double cosine = 1.0 - (1.0 - similarity) * faceFeatureDistanceScale;
-    return {{static_cast<float>(cosine), static_cast<float>(std::sqrt(1.0 - cosine * cosine))}};
+    auto cosine = static_cast<float>(1.0 - (1.0 - similarity) * faceFeatureDistanceScale);
+    const auto made = [&cosine] { return FaceFeaturePrint{{cosine, std::sqrt(1.0F - cosine * cosine)}}; };
+    while (1.0 - *faceFeatureDistance(made(), target) > similarity) {
+        cosine = std::nextafter(cosine, -1.0F);
+    }
+    return made();
 }
 
 FaceFeature faceAt(double similarity, NormalizedRect box = {0.25, 0.5, 0.125, 0.25}) {
