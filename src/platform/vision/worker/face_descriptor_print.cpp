@@ -1,6 +1,7 @@
 #include "platform/vision/worker/face_descriptor_print.hpp"
 
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include <opencv2/dnn.hpp>
@@ -26,6 +27,10 @@ PlatformOutcome<FaceFeaturePrint> faceDescriptorPrint(const cv::Mat& alignedRgb)
     if (!network) {
         return network.error();
     }
+    // The shared network runs one input at a time; the face backend may be
+    // called from several threads.
+    static std::mutex running;
+    const std::lock_guard lock(running);
     return faceDescriptorPrint(alignedRgb, *network.value());
 }
 
