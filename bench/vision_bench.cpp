@@ -176,9 +176,10 @@ void faceCalibration() {
     std::vector<double> different;
     for (std::size_t first = 0; first < prints.size(); ++first) {
         for (std::size_t second = first + 1; second < prints.size(); ++second) {
-            const double chiSquare =
+            // 1 - cosine, before the scale.
+            const double cosineDistance =
                 *faceFeatureDistance(prints[first].second, prints[second].second) * faceFeatureDistanceScale;
-            (prints[first].first == prints[second].first ? same : different).push_back(chiSquare);
+            (prints[first].first == prints[second].first ? same : different).push_back(cosineDistance);
         }
     }
     std::sort(same.begin(), same.end());
@@ -199,14 +200,15 @@ void faceCalibration() {
         equalError = std::min(equalError, std::max(1 - below(same, limit), below(different, limit)));
     }
     const double limitAtThreshold = 0.4 * faceFeatureDistanceScale;
-    std::printf("%-52s %9.1f\n", "face print: chi-square at 1 % false matches", onePercent);
-    std::printf("%-52s %9.1f   (in use %.1f)\n", "face print: scale K for that at 0.6", onePercent / 0.4,
+    std::printf("%-52s %9.3f\n", "face print: cosine at 1 % false matches", 1 - onePercent);
+    std::printf("%-52s %9.3f   (in use %.3f)\n", "face print: scale K for that at 0.6", onePercent / 0.4,
                 faceFeatureDistanceScale);
     std::printf("%-52s %9.3f\n", "face print: ROC AUC", wins / static_cast<double>(same.size() * different.size()));
     std::printf("%-52s %9.1f %%\n", "face print: equal error rate", 100 * equalError);
-    std::printf("%-52s %9.1f %%\n", "face print: different people matching at 0.6",
-                100 * below(different, limitAtThreshold));
-    std::printf("%-52s %9.1f %%\n", "face print: same person matching at 0.6", 100 * below(same, limitAtThreshold));
+    std::printf("%-52s %9.2f %%   (%zu pairs)\n", "face print: different people matching at 0.6",
+                100 * below(different, limitAtThreshold), different.size());
+    std::printf("%-52s %9.1f %%   (%zu pairs)\n", "face print: same person matching at 0.6",
+                100 * below(same, limitAtThreshold), same.size());
     std::printf("%-52s %9.2f\n", "face print: median similarity, same person",
                 1 - same[same.size() / 2] / faceFeatureDistanceScale);
     std::printf("%-52s %9.2f\n", "face print: median similarity, other people",

@@ -1,5 +1,6 @@
 #include "platform/vision/vision_observations.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -13,18 +14,20 @@ std::optional<double> faceFeatureDistance(const FaceFeaturePrint& first, const F
     if (first.values.empty() || first.values.size() != second.values.size()) {
         return std::nullopt;
     }
-    double sum = 0;
+    double product = 0;
+    double firstLength = 0;
+    double secondLength = 0;
     for (std::size_t index = 0; index < first.values.size(); ++index) {
-        const double total = static_cast<double>(first.values[index]) + second.values[index];
-        if (total > 0) {
-            const double difference = static_cast<double>(first.values[index]) - second.values[index];
-            sum += difference * difference / total;
-        }
+        product += static_cast<double>(first.values[index]) * second.values[index];
+        firstLength += static_cast<double>(first.values[index]) * first.values[index];
+        secondLength += static_cast<double>(second.values[index]) * second.values[index];
     }
-    if (!std::isfinite(sum)) {
+    const double lengths = std::sqrt(firstLength * secondLength);
+    if (!std::isfinite(product) || !std::isfinite(lengths) || lengths <= 0) {
         return std::nullopt;
     }
-    return sum / faceFeatureDistanceScale;
+    const double cosine = std::clamp(product / lengths, -1.0, 1.0);
+    return (1 - cosine) / faceFeatureDistanceScale;
 }
 
 }  // namespace lumenary::platform::vision

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,11 +21,17 @@ namespace {
 using namespace platform::vision;
 using testing::categoryCallText;
 
-const FaceFeaturePrint target{{0.0F}};
+const FaceFeaturePrint target{{1.0F, 0.0F}};
 
-// A print whose similarity to `target` is `similarity` (to float precision).
+// A print whose similarity to `target` is `similarity` to float precision,
+// and never above it: a similarity of 0 must not come out a hair above.
 FaceFeaturePrint printAt(double similarity) {
-    return {{static_cast<float>((1.0 - similarity) * faceFeatureDistanceScale)}};
+    auto cosine = static_cast<float>(1.0 - (1.0 - similarity) * faceFeatureDistanceScale);
+    const auto made = [&cosine] { return FaceFeaturePrint{{cosine, std::sqrt(1.0F - cosine * cosine)}}; };
+    while (1.0 - *faceFeatureDistance(made(), target) > similarity) {
+        cosine = std::nextafter(cosine, -1.0F);
+    }
+    return made();
 }
 
 FaceFeature faceAt(double similarity, NormalizedRect box = {0.25, 0.5, 0.125, 0.25}) {
@@ -131,7 +138,7 @@ TEST_F(FaceSearchTest, AnImageSearchListsEveryFaceAtTheThresholdOrAboveInFaceOrd
     EXPECT_EQ(*parsed(search({{"search_path", "/photos/empty.jpg"}})).find("summary"),
               mcp::Value(PlainDictionary{{"total_matches", 0}, {"found", false}}));
 
-    analyzer->setFaceFeaturesOf("/photos/odd.jpg", std::vector{faceAt(0.9), FaceFeature{{{1.0F, 2.0F}}, {}}});
+    analyzer->setFaceFeaturesOf("/photos/odd.jpg", std::vector{faceAt(0.9), FaceFeature{{{1.0F, 2.0F, 3.0F}}, {}}});
     EXPECT_EQ(search({{"search_path", "/photos/odd.jpg"}}),
               "VisionService 500 Failed to compare the face feature prints of odd.jpg");
 }
@@ -151,7 +158,7 @@ TEST(FaceSearchFolderFile, OnlyTheFirstOfTheBestFacesAboveTheThresholdAndAboveZe
         {"load failed", visionServiceError(400, "Failed to load image from path: /x.jpg"), 0.6, std::nullopt, 0},
         {"similarity 0 at threshold 0", std::vector{faceAt(0.0)}, 0.0, std::nullopt, 1},
         {"negative at a negative threshold", std::vector{faceAt(-0.5)}, -1.0, std::nullopt, 1},
-        {"incomparable face skipped", std::vector{FaceFeature{{{1.0F, 2.0F}}, {}}, faceAt(0.7)}, 0.6, similarityOf(0.7), 2},
+        {"incomparable face skipped", std::vector{FaceFeature{{{1.0F, 2.0F, 3.0F}}, {}}, faceAt(0.7)}, 0.6, similarityOf(0.7), 2},
     };
     for (const auto& [name, faces, threshold, best, faceCount] : cases) {
         const auto outcome = bestFaceMatch("a.jpg", faces, target, threshold);

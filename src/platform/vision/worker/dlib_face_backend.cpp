@@ -13,7 +13,8 @@
 
 #include "platform/vision/vision_analyzer.hpp"
 #include "platform/vision/worker/face_pose.hpp"
-#include "platform/vision/worker/face_texture_print.hpp"
+#include "platform/vision/worker/networks/vision_network_catalogue.hpp"
+#include "platform/vision/worker/face_descriptor_print.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 
 namespace lumenary::platform::vision {
@@ -28,6 +29,12 @@ constexpr long upsamplingPixelLimit = 2'100'000;
 constexpr int eyePointCount = 6;
 constexpr int nosePointCount = 9;
 constexpr int outerLipsPointCount = 12;
+
+// The margin around the landmarks' face, as a fraction of it, in the
+// picture the descriptor reads: with a quarter, forehead, chin and cheeks
+// are in, and the pairs of the identity photos part best (0 or a half part
+// them less well).
+constexpr double faceChipPadding = 0.25;
 
 dlib::array2d<unsigned char> greyOf(const cv::Mat& rgb) {
     cv::Mat grey;
@@ -118,7 +125,7 @@ public:
     }
 
     PlatformOutcome<FaceFeaturePrint> print(const cv::Mat& rgb, const std::vector<cv::Point2f>& landmarks) override {
-        if (landmarks.size() != faceLandmarkCount || rgb.empty()) {
+        if (landmarks.size() != faceLandmarkCount || rgb.empty() || rgb.type() != CV_8UC3) {
             return visionServiceError(500, "Failed to generate feature print");
         }
         std::vector<dlib::point> parts;
@@ -128,21 +135,30 @@ public:
             }
             parts.emplace_back(std::lround(point.x), std::lround(point.y));
         }
-        const auto grey = greyOf(rgb);
-        const dlib::full_object_detection shape(dlib::get_rect(grey), parts);
-        dlib::array2d<unsigned char> chip;
-        dlib::extract_image_chip(grey, dlib::get_face_chip_details(shape, faceChipSide, 0.0), chip);
-        cv::Mat aligned(static_cast<int>(chip.nr()), static_cast<int>(chip.nc()), CV_8UC1);
-        for (int row = 0; row < aligned.rows; ++row) {
-            std::memcpy(aligned.ptr<unsigned char>(row), &chip[row][0], static_cast<std::size_t>(aligned.cols));
+        dlib::array2d<dlib::rgb_pixel> image(rgb.rows, rgb.cols);
+        for (int row = 0; row < rgb.rows; ++row) {
+            std::memcpy(&image[row][0], rgb.ptr<unsigned char>(row), static_cast<std::size_t>(rgb.cols) * 3);
         }
-        auto print = faceTexturePrint(aligned);
-        for (const float value : print.values) {
-            if (!std::isfinite(value)) {
-                return visionServiceError(500, "Failed to generate feature print");
-            }
+        const dlib::full_object_detection shape(dlib::get_rect(image), parts);
+        dlib::array2d<dlib::rgb_pixel> chip;
+        dlib::extract_image_chip(image, dlib::get_face_chip_details(shape, faceChipSide, faceChipPadding), chip);
+        cv::Mat aligned(static_cast<int>(chip.nr()), static_cast<int>(chip.nc()), CV_8UC3);
+        for (int row = 0; row < aligned.rows; ++row) {
+            std::memcpy(aligned.ptr<unsigned char>(row), &chip[row][0], static_cast<std::size_t>(aligned.cols) * 3);
+        }
+        auto print = faceDescriptorPrint(aligned);
+        if (!print) {
+            return print.error();
         }
         return print;
+    }
+
+    std::optional<PlatformError> printingUnavailable() override {
+        auto network = VisionNetworkStore::shared().network(faceDescriptorNetwork);
+        if (!network) {
+            return network.error();
+        }
+        return std::nullopt;
     }
 };
 

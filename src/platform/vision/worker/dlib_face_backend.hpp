@@ -10,8 +10,8 @@ inline constexpr const char* faceLandmarkModelPath = "/usr/share/dlib/shape_pred
 
 // The process's face backend: the HOG frontal face detector (compiled into
 // the library, no model file), the 68-point landmark model, loaded on first
-// use and kept for the process's life, and faceTexturePrint of the face
-// aligned by its landmarks. Images up to about 2 megapixels are searched at
+// use and kept for the process's life, and faceDescriptorPrint of the face
+// aligned by its landmarks with a quarter of its size around it. Images up to about 2 megapixels are searched at
 // twice their size, where faces down to about 40 px are found; larger ones
 // at their own size (faces from about 80 px). Faces leaning up to about 30
 // degrees in the image plane are found. Safe to use from several threads.

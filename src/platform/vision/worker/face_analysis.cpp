@@ -106,6 +106,13 @@ PlatformOutcome<std::vector<FaceFeature>> extractAllFaceFeatures(const cv::Mat& 
     if (!faces) {
         return faces.error();
     }
+    // Leaving out faces one at a time is for a face that cannot be printed;
+    // a model that cannot be loaded leaves out every face, and must say so.
+    if (!faces.value().empty()) {
+        if (auto unavailable = backend.printingUnavailable()) {
+            return std::move(*unavailable);
+        }
+    }
     std::vector<FaceFeature> features;
     for (const auto& face : faces.value()) {
         auto print = printOfCrop(rgb, face, backend, true);

@@ -35,7 +35,8 @@ PlatformOutcome<std::optional<FaceFeaturePrint>> generateFaceFeature(const cv::M
 // A print for every face, each made from its own crop, turned upright on
 // its own when the face leans (no second search, no notice); the box is the
 // face's box in the whole image as detected. A face whose crop or print
-// cannot be made is left out; only a failed detection fails the call.
+// cannot be made is left out; only a failed detection, or a print model
+// that cannot be loaded when there are faces to print, fails the call.
 PlatformOutcome<std::vector<FaceFeature>> extractAllFaceFeatures(const cv::Mat& rgb);
 PlatformOutcome<std::vector<FaceFeature>> extractAllFaceFeatures(const cv::Mat& rgb, FaceBackend& backend);
 

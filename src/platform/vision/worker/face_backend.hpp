@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -29,6 +30,9 @@ public:
     // The face set upright and to a standard size by its landmarks (points
     // in `rgb`'s pixels; they may reach past its edges), then printed.
     virtual PlatformOutcome<FaceFeaturePrint> print(const cv::Mat& rgb, const std::vector<cv::Point2f>& landmarks) = 0;
+    // Why no face can be printed at all (the print's model cannot be
+    // loaded), or nothing when prints can be made.
+    virtual std::optional<PlatformError> printingUnavailable() { return std::nullopt; }
 };
 
 }  // namespace lumenary::platform::vision

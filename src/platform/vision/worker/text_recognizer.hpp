@@ -13,7 +13,9 @@ namespace lumenary::platform::vision {
 // The text lines of an 8-bit RGB image, one observation per line in the
 // recogniser's reading order, boxes normalised with the origin lower left
 // and confidences 0 to 1. "fast" reads a copy scaled down to about two
-// megapixels; "accurate" reads the full size. Languages as
+// megapixels; "accurate" reads the full size. With a language of square
+// glyphs (Chinese, Japanese, Korean) the image is read as one block of
+// text, scaled so that its lines are about 32 px high. Languages as
 // recognitionLanguagePacks gives them (400 for an unsupported tag); a pack
 // that is installed but fails to load is a 500. One recogniser per language
 // set (the last three used) is loaded on first use and kept for later calls;

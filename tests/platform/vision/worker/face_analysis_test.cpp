@@ -12,7 +12,6 @@
 #include "platform/vision/worker/face_analysis.hpp"
 #include "platform/vision/worker/face_crop.hpp"
 #include "platform/vision/worker/face_pose.hpp"
-#include "platform/vision/worker/face_texture_print.hpp"
 #include "platform/vision/worker/rotated_image.hpp"
 
 namespace lumenary::platform::vision {
@@ -29,6 +28,7 @@ public:
     std::vector<std::vector<cv::Point2f>> printedLandmarks;
     // Prints of images this wide fail.
     int failingWidth = -1;
+    std::optional<PlatformError> unavailable;
 
     PlatformOutcome<std::vector<DetectedFace>> detect(const cv::Mat& rgb) override {
         detectedImages.push_back(rgb.size());
@@ -47,6 +47,7 @@ public:
         }
         return FaceFeaturePrint{{static_cast<float>(rgb.cols), static_cast<float>(rgb.rows)}};
     }
+    std::optional<PlatformError> printingUnavailable() override { return unavailable; }
 };
 
 DetectedFace faceAt(NormalizedRect box, std::optional<double> roll = 0.0) {
@@ -147,26 +148,32 @@ TEST(FacePose, RollIsTheEyeLineCounterClockwiseAndYawFollowsTheNoseAcrossTheEyes
     EXPECT_FALSE(facePose(std::vector<cv::Point2f>(5)));
 }
 
-TEST(FaceTexturePrint, EveryCellSumsToOneAndTheSameFaceGivesTheSamePrint) {
-    cv::Mat face(faceChipSide, faceChipSide, CV_8UC1);
-    cv::randu(face, 0, 256);
-    const auto print = faceTexturePrint(face);
-    ASSERT_EQ(print.values.size(), 64U * 59U);
-    for (std::size_t cell = 0; cell < 64; ++cell) {
-        float sum = 0;
-        for (std::size_t bin = 0; bin < 59; ++bin) {
-            sum += print.values[cell * 59 + bin];
+TEST(FaceFeatureDistance, ComparesPrintsByTheAngleBetweenThemWhateverTheirLength) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        std::string name;
+        FaceFeaturePrint first;
+        FaceFeaturePrint second;
+        std::optional<double> distance;
+    };
+    const std::vector<Case> cases{
+        {"the same print", {{0.6F, 0.8F}}, {{0.6F, 0.8F}}, 0.0},
+        {"the same direction, longer", {{0.6F, 0.8F}}, {{3.0F, 4.0F}}, 0.0},
+        {"at right angles", {{1.0F, 0.0F}}, {{0.0F, 2.0F}}, 1.0 / faceFeatureDistanceScale},
+        {"opposite", {{1.0F, 0.0F}}, {{-1.0F, 0.0F}}, 2.0 / faceFeatureDistanceScale},
+        {"different lengths", {{1.0F, 0.0F}}, {{1.0F, 0.0F, 0.0F}}, std::nullopt},
+        {"empty", {}, {}, std::nullopt},
+        {"a zero print", {{0.0F, 0.0F}}, {{1.0F, 0.0F}}, std::nullopt},
+        {"not a number", {{static_cast<float>(nan), 1.0F}}, {{1.0F, 0.0F}}, std::nullopt},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto distance = faceFeatureDistance(testCase.first, testCase.second);
+        ASSERT_EQ(distance.has_value(), testCase.distance.has_value());
+        if (distance) {
+            EXPECT_NEAR(*distance, *testCase.distance, 1e-6);
         }
-        EXPECT_NEAR(sum, 1.0F, 1e-5F) << cell;
     }
-    EXPECT_EQ(faceFeatureDistance(print, faceTexturePrint(face)), 0.0);
-    cv::Mat brighter;
-    face.convertTo(brighter, -1, 0.5, 60);
-    EXPECT_LT(*faceFeatureDistance(print, faceTexturePrint(brighter)), 0.1);
-    cv::Mat other(faceChipSide, faceChipSide, CV_8UC1);
-    cv::randu(other, 0, 256);
-    cv::GaussianBlur(other, other, cv::Size(5, 5), 0);
-    EXPECT_GT(*faceFeatureDistance(print, faceTexturePrint(other)), 0.4);
 }
 
 TEST(FaceFeatureOfTheFirstFace, ALeaningFaceIsSetUprightOnceWithANoticeAndOnlyPastTheThreshold) {
@@ -277,6 +284,13 @@ TEST(FaceAnalyses, AFailedDetectionFailsEachAnalysisAndNoFaceIsNoError) {
     EXPECT_FALSE(generateFaceFeature(frame, backend, console).value());
     EXPECT_TRUE(extractAllFaceFeatures(frame, backend).value().empty());
     EXPECT_EQ(console.str(), "");
+
+    // A print model that cannot be loaded fails the faces it would print,
+    // not an image without faces.
+    backend.unavailable = visionServiceError(500, "The network \"faceres\" could not be loaded");
+    backend.detections = {std::vector<DetectedFace>{}, std::vector{faceAt({0.4, 0.4, 0.2, 0.25})}};
+    EXPECT_TRUE(extractAllFaceFeatures(frame, backend).value().empty());
+    EXPECT_EQ(extractAllFaceFeatures(frame, backend).error().description, backend.unavailable->description);
 }
 
 }  // namespace

@@ -73,6 +73,43 @@ TEST(TextRecognizerTest, ReadsRenderedLinesExactlyInOrder) {
     }
 }
 
+TEST(TextRecognizerTest, ReadsNineInTenChineseLinesInEachFaceAndSize) {
+    const std::vector<std::string> lines{
+        "今天天气很好",       "识别图像中的文字内容", "我们明天下午三点开会", "请把这份文件发给我",
+        "这家餐厅的菜很好吃", "火车站在城市的东边",   "他每天早上跑步半小时", "图书馆周末也开放",
+        "会议室在二楼左边",   "欢迎来到北京",
+    };
+    const std::string fonts = "/usr/share/fonts/opentype/noto/";
+    struct Case {
+        FontFace font;
+        int pixelSize = 0;
+    };
+    // Simplified Chinese is the third face of each collection.
+    const std::vector<Case> cases{
+        {{fonts + "NotoSansCJK-Regular.ttc", 2}, 20},
+        {{fonts + "NotoSerifCJK-Regular.ttc", 2}, 36},
+        {{fonts + "NotoSansCJK-Bold.ttc", 2}, 48},
+        {{fonts + "NotoSerifCJK-Bold.ttc", 2}, 72},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.font.path + " at " + std::to_string(testCase.pixelSize) + " px");
+        int read = 0;
+        std::string misread;
+        for (const std::string& line : lines) {
+            const cv::Mat image = vision_test::renderedText({line}, testCase.font, testCase.pixelSize);
+            const auto observations = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"zh-Hans"}});
+            ASSERT_TRUE(observations) << observations.error().description;
+            const auto readAs = readLines(observations.value());
+            if (readAs == std::vector<std::string>{line}) {
+                ++read;
+            } else {
+                misread += " " + line;
+            }
+        }
+        EXPECT_GE(read, 9) << "misread:" << misread;
+    }
+}
+
 void expectBoxNear(const NormalizedRect& actual, const NormalizedRect& expected, double tolerance) {
     EXPECT_NEAR(actual.x, expected.x, tolerance);
     EXPECT_NEAR(actual.y, expected.y, tolerance);

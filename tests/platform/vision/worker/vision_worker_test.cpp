@@ -11,10 +11,13 @@
 
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker/dlib_example_photos.hpp"
 #include "platform/vision/worker/image_files.hpp"
+#include "platform/vision/worker/networks/vision_network_store.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
 #include "support/child_process.hpp"
+#include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
 // The real worker program (lumenary-vision beside this test program) behind
@@ -70,6 +73,26 @@ TEST_F(VisionWorker, HostileInputEndsInAnErrorAndTheWorkerCarriesOn) {
         EXPECT_TRUE(failed.error().description.starts_with(c.descriptionStart)) << failed.error().description;
         expectAQrCodeIsRead();
     }
+}
+
+TEST(VisionWorkerWithoutNetworks, FacePrintsFailSayingHowToGetTheNetworksAndTheWorkerCarriesOn) {
+    lumenary::testing::TemporaryDirectory empty;
+    lumenary::testing::ScopedEnvironment environment;
+    environment.set(visionNetworksFolderVariable, empty.path().string());
+    const auto analyzer = makeWorkerVisionAnalyzer();
+    const std::string face = vision_test::identityPhotos().begin()->second.front().string();
+
+    const auto target = analyzer->faceFeaturePrint(face);
+    ASSERT_FALSE(target);
+    EXPECT_EQ(target.error().code, 500);
+    EXPECT_NE(target.error().description.find("run scripts/setup"), std::string::npos) << target.error().description;
+    const auto every = analyzer->allFaceFeatures(face);
+    ASSERT_FALSE(every);
+    EXPECT_EQ(every.error().description, target.error().description);
+
+    const auto faces = analyzer->detectFaces(face);
+    ASSERT_TRUE(faces) << faces.error().description;
+    EXPECT_EQ(faces.value().size(), 1U);
 }
 
 TEST_F(VisionWorker, AnUnsupportedLanguageTagIsRefused) {
