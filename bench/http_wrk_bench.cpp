@@ -38,6 +38,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "program_under_test.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
 
@@ -46,6 +47,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using bench::freePort;
+using bench::waitUntilServing;
+using bench::cpuSeconds;
+
 struct Load {
     const char* name;
     int sessions;
@@ -53,28 +58,6 @@ struct Load {
 };
 
 constexpr Load loads[] = {{"one session, 16 connections", 1, 16}, {"16 sessions, 64 connections", 16, 64}};
-
-std::uint16_t freePort() {
-    asio::io_context context;
-    asio::ip::tcp::acceptor acceptor(context, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
-
-// Nanoseconds on a CPU summed over every thread the process has now.
-double cpuSeconds(pid_t pid) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* directory = ::opendir(tasks.c_str());
-    if (directory == nullptr) return 0;
-    unsigned long long total = 0;
-    while (const dirent* entry = ::readdir(directory)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
-        unsigned long long onCPU = 0;
-        if (stat >> onCPU) total += onCPU;
-    }
-    ::closedir(directory);
-    return static_cast<double>(total) / 1e9;
-}
 
 bool onPath(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -104,16 +87,6 @@ std::string post(std::uint16_t port, const std::string& sessionID, std::string_v
 
 std::string sessionID(int number) {
     return "wrk-session-" + std::to_string(number);
-}
-
-bool waitUntilServing(std::uint16_t port) {
-    const auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status !=
-           204) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 bool initializeSessions(std::uint16_t port, int sessions) {

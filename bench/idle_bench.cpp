@@ -23,6 +23,7 @@
 
 #include "support/child_process.hpp"
 #include "support/desktop_session.hpp"
+#include "program_under_test.hpp"
 #include "support/raw_connection.hpp"
 #include "support/temporary_directory.hpp"
 #include "support/thread_wakeups.hpp"
@@ -32,25 +33,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using bench::freePort;
+using bench::waitUntilServing;
+
 constexpr std::string_view initializeRequest =
     R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
     R"("capabilities":{},"clientInfo":{"name":"idle-bench","version":"1"}}})";
-
-std::uint16_t freePort() {
-    asio::io_context context;
-    asio::ip::tcp::acceptor acceptor(context, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
-
-bool waitUntilServing(std::uint16_t port) {
-    const auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status !=
-           204) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 struct Idle {
     double settleSeconds = 0;

@@ -28,6 +28,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "program_under_test.hpp"
 #include "support/child_process.hpp"
 #include "support/raw_connection.hpp"
 
@@ -36,32 +37,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::string_view ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+using bench::freePort;
+using bench::waitUntilServing;
 
-std::uint16_t freePort() {
-    asio::io_context context;
-    asio::ip::tcp::acceptor acceptor(context, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
+constexpr std::string_view ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
 
 void writeDefaults(const std::filesystem::path& folder, std::uint16_t port) {
     std::ofstream(folder / "defaults.json") << R"({"mcp_server_port":)" << port << "}";
-}
-
-// Nanoseconds on a CPU summed over every thread the process has now.
-double cpuMilliseconds(pid_t pid) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* directory = ::opendir(tasks.c_str());
-    if (directory == nullptr) return 0;
-    unsigned long long total = 0;
-    while (const dirent* entry = ::readdir(directory)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
-        unsigned long long onCPU = 0;
-        if (stat >> onCPU) total += onCPU;
-    }
-    ::closedir(directory);
-    return static_cast<double>(total) / 1e6;
 }
 
 struct Sample {
@@ -77,7 +59,7 @@ bool measureOnce(const std::string& program, const std::filesystem::path& errorF
     child.writeLine(ping);
     const auto answer = child.readLine(std::chrono::seconds(10));
     const double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    const double cpu = cpuMilliseconds(child.pid());
+    const double cpu = bench::cpuSeconds(child.pid()) * 1e3;
     if (!answer || answer->find(R"("result":{})") == std::string::npos) {
         std::fprintf(stderr, "no answer to the ping (got: %s); its standard error:\n",
                      answer ? answer->c_str() : "nothing");
@@ -110,16 +92,6 @@ void report(const char* path, const std::vector<Sample>& samples) {
         "start-up to the first answered ping, %s (%zu runs): median %.2f ms, p90 %.2f ms; "
         "CPU median %.2f ms, p90 %.2f ms\n",
         path, samples.size(), percentile(wall, 50), percentile(wall, 90), percentile(cpu, 50), percentile(cpu, 90));
-}
-
-bool waitUntilServing(std::uint16_t port) {
-    const auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (testing::parseResponse(testing::exchange(port, "OPTIONS /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")).status !=
-           204) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 }  // namespace
