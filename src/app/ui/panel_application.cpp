@@ -71,6 +71,9 @@ int runPanelApplication(int& argc, char** argv, asio::io_context& context, CoreB
         // the subscriptions go here, before the view-models do.
         models.bridge().detachOnMainExecutor();
     }
+    // The pooled threads no longer end on their own: they end here, while
+    // the application still exists, not among the exit's static destructors.
+    QThreadPool::globalInstance()->waitForDone();
     return status;
 }
 
