@@ -39,6 +39,7 @@
 #include "app/tools/local_tool_service.hpp"
 #include "app/tools/reminders/event_kit_service.hpp"
 #include "app/tools/reminders/reminders_tool_handler.hpp"
+#include "call_times.hpp"
 #include "platform/applications/application_launcher.hpp"
 #include "platform/applications/url_opener.hpp"
 #include "platform/calendar/vdir_event_store.hpp"
@@ -133,21 +134,11 @@ void generateReminders(const std::filesystem::path& root, std::time_t now) {
     }
 }
 
-struct Figures {
-    double median = 0;
-    double slowest = 0;
-};
+using Figures = bench::CallTimes;
 
 Figures measure(const std::function<void()>& call) {
     call();  // once to warm the caches and load the zones
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = Clock::now();
-        call();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back()};
+    return bench::timeCalls(runs, call);
 }
 
 bool report(const char* name, const Figures& figures, std::size_t answerBytes) {

@@ -22,6 +22,7 @@
 #include <asio/io_context.hpp>
 
 #include "app/tools/music/music_tool_handler.hpp"
+#include "call_times.hpp"
 #include "platform/music/music_library.hpp"
 #include "platform/music/tags/taglib_tag_reader.hpp"
 #include "platform/process/process_launcher.hpp"
@@ -133,20 +134,10 @@ void generateLibrary(const std::filesystem::path& folder, const std::string& fra
     }
 }
 
-struct Figures {
-    double median = 0;
-    double slowest = 0;
-};
+using Figures = bench::CallTimes;
 
 Figures measure(const std::function<void()>& call) {
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = Clock::now();
-        call();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back()};
+    return bench::timeCalls(runs, call);
 }
 
 double millisecondsOf(const std::function<void()>& work) {
