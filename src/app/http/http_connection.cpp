@@ -1,5 +1,8 @@
 #include "app/http/http_connection.hpp"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,16 +11,20 @@
 #include <iterator>
 
 #include <asio/buffer.hpp>
+#include <asio/detail/socket_option.hpp>
 #include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
-#include <asio/write.hpp>
 
 #include "async/quiet_timer.hpp"
 
 namespace lumenary::http {
 
 namespace {
+
+using Cork = asio::detail::socket_option::boolean<IPPROTO_TCP, TCP_CORK>;
+// Well below a segment on the loopback interface (about 64 KiB).
+constexpr std::size_t uncorkedAnswerBytes = 16 * 1024;
 
 // A request that fills the small buffer in one read is large: it is read in
 // pieces this big from then on.
@@ -32,10 +39,10 @@ constexpr auto lingerTimeLimit = std::chrono::seconds(2);
 
 }  // namespace
 
-HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number,
+HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint peer, std::uint64_t number,
                                logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd)
     : socket_(std::move(socket)),
-      protocol_(protocol),
+      peer_(std::move(peer)),
       deadline_(socket_.get_executor()),
       number_(number),
       console_(std::move(console)),
@@ -51,11 +58,7 @@ HTTPConnection::~HTTPConnection() {
 }
 
 std::string HTTPConnection::remoteDescription() const {
-    asio::error_code error;
-    const auto endpoint = socket_.remote_endpoint(error);
-    if (error) {
-        return "unknown";
-    }
+    const auto& endpoint = peer_;
     const auto address = endpoint.address();
     if (address.is_v6()) {
         return "[" + address.to_string() + "]:" + std::to_string(endpoint.port());
@@ -75,26 +78,32 @@ std::string HTTPConnection::remoteDescription() const {
 
 asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPRequestLimits limits,
                                                                          Clock::duration timeLimit) {
-    // The timer's handler runs on this connection's strand, so it can only
-    // find the coroutine suspended in a read, which it then ends.
-    deadline_.expires_after(timeLimit);
-    isReadingRequest_ = true;
-    deadline_.async_wait([weak = weak_from_this()](asio::error_code error) {
-        auto self = weak.lock();
-        // Expired just as the request came complete, the connection may
-        // have moved on already.
-        if (!error && self && self->isReadingRequest_) {
-            self->timedOut_ = true;
-            self->socket_.cancel(error);
-        }
-    });
-
     HTTPRequestParser parser(limits);
+    // Most requests are complete by the time their connection is taken: the
+    // first read is tried at once, and the deadline is armed only when more
+    // is to come.
+    asio::error_code error;
+    socket_.non_blocking(true, error);
+    bool isFirstRead = !error;
     for (;;) {
-        asio::error_code error;
         const auto buffer = readBuffer();
-        const std::size_t count =
-            co_await socket_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, error));
+        std::size_t count = 0;
+        if (isFirstRead) {
+            isFirstRead = false;
+            count = socket_.read_some(buffer, error);
+            if (error == asio::error::would_block) {
+                error = {};
+            }
+            if (count == 0 && !error) {
+                armReadDeadline(timeLimit);
+                continue;
+            }
+        } else {
+            if (!isReadingRequest_) {
+                armReadDeadline(timeLimit);
+            }
+            count = co_await socket_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, error));
+        }
         if (count > 0) {
             if (console_.isEnabled()) {
                 console_.print("Received data: ", std::to_string(count), " bytes");
@@ -109,8 +118,7 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
                 result = HTTPRequestError{503, "Service Unavailable", "Too many request bodies are in flight"};
             }
             if (!std::holds_alternative<HTTPRequestIncomplete>(result)) {
-                isReadingRequest_ = false;
-                deadline_.cancel();
+                disarmReadDeadline();
                 hasUnreadInput_ = parser.excessBytes() > 0 || std::holds_alternative<HTTPRequestError>(result);
                 if (auto* request = std::get_if<HTTPRequest>(&result)) {
                     co_return std::move(*request);
@@ -126,10 +134,32 @@ asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPReq
             console_.print("Connection error: ", error.message());
         }
         if (error) {
-            isReadingRequest_ = false;
-            deadline_.cancel();
+            disarmReadDeadline();
             co_return Ended{};
         }
+    }
+}
+
+void HTTPConnection::armReadDeadline(Clock::duration timeLimit) {
+    // The timer's handler runs on this connection's strand, so it can only
+    // find the coroutine suspended in a read, which it then ends.
+    deadline_.expires_after(timeLimit);
+    hasUsedDeadline_ = true;
+    isReadingRequest_ = true;
+    deadline_.async_wait([weak = weak_from_this()](asio::error_code error) {
+        auto self = weak.lock();
+        // Expired just as the request came complete, the connection may
+        // have moved on already.
+        if (!error && self && self->isReadingRequest_) {
+            self->timedOut_ = true;
+            self->socket_.cancel(error);
+        }
+    });
+}
+
+void HTTPConnection::disarmReadDeadline() {
+    if (std::exchange(isReadingRequest_, false)) {
+        deadline_.cancel();
     }
 }
 
@@ -197,9 +227,24 @@ void HTTPConnection::stopWatching() {
     isWatching_ = false;
 }
 
-asio::awaitable<asio::error_code> HTTPConnection::write(std::string bytes) {
+asio::awaitable<asio::error_code> HTTPConnection::writeAnswer(std::string bytes) {
+    // A client that reads the answer before the end of the stream arrives
+    // closes first, and the closing side keeps the port in TIME_WAIT: under
+    // load the client's every new connection then searches longer for a free
+    // port, costing it more than the request itself. Held back, the answer's
+    // tail leaves in one segment with the end of the stream.
     asio::error_code error;
-    co_await asio::async_write(socket_, asio::buffer(bytes), asio::redirect_error(asio::use_awaitable, error));
+    // An answer longer than a segment leaves in several, and the peer's
+    // acknowledgement of the first lets a short tail held by the flag below
+    // go alone; corked, the tail waits all the same. Short answers, nearly
+    // all of them, spare the call.
+    if (bytes.size() > uncorkedAnswerBytes) {
+        socket_.set_option(Cork(true), error);
+    }
+    auto rest = asio::buffer(bytes);
+    while (rest.size() > 0 && !error) {
+        rest += co_await socket_.async_send(rest, MSG_MORE, asio::redirect_error(asio::use_awaitable, error));
+    }
     co_return error;
 }
 
@@ -215,6 +260,7 @@ asio::awaitable<void> HTTPConnection::finish() {
     }
     if (hasUnreadInput && !error) {
         deadline_.expires_after(lingerTimeLimit);
+        hasUsedDeadline_ = true;
         deadline_.async_wait([weak = weak_from_this()](asio::error_code waitError) {
             auto self = weak.lock();
             if (!waitError && self) {
@@ -233,7 +279,9 @@ void HTTPConnection::end() {
     asio::error_code ignored;
     socket_.close(ignored);
     flushConsole();
-    async::cancelQuietly(deadline_);
+    if (hasUsedDeadline_) {
+        async::cancelQuietly(deadline_);
+    }
     bodyReservation_.release();
     if (auto onEnd = std::exchange(onEnd_, nullptr)) {
         onEnd();
@@ -267,7 +315,7 @@ bool HTTPConnection::moveTo(asio::any_io_executor executor) {
     const auto descriptor = socket_.release(error);
     asio::ip::tcp::socket moved(executor);
     if (!error) {
-        moved.assign(protocol_, descriptor, error);
+        moved.assign(peer_.protocol(), descriptor, error);
         if (error) {
             ::close(descriptor);
         }

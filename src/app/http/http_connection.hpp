@@ -38,8 +38,8 @@ public:
     struct Ended {};
     using ReadOutcome = std::variant<HTTPRequest, HTTPRequestError, Ended>;
 
-    HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp protocol, std::uint64_t number, logging::Console console,
-                   std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
+    HTTPConnection(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint peer, std::uint64_t number,
+                   logging::Console console, std::shared_ptr<BodyBudget> bodyBudget, EndHandler onEnd);
     ~HTTPConnection();
 
     HTTPConnection(const HTTPConnection&) = delete;
@@ -49,7 +49,7 @@ public:
     // Where the connection runs now.
     asio::any_io_executor executor();
     asio::ip::tcp::socket& socket() noexcept { return socket_; }
-    // "address:port" of the peer, or "unknown".
+    // "address:port" of the peer.
     std::string remoteDescription() const;
     // The connection's console lines: they go out together as it ends, or
     // at flushConsole().
@@ -80,9 +80,11 @@ public:
     // after its request is gone).
     void releaseBodyReservation() { bodyReservation_.release(); }
 
-    // Writes all of `bytes`; the error when the connection failed. Never
-    // throws.
-    asio::awaitable<asio::error_code> write(std::string bytes);
+    // Writes all of `bytes`, the answer that ends the connection; the error
+    // when the connection failed. Never throws. Their last segment waits for
+    // finish() (or end()), so that the end of the stream leaves with it:
+    // follow it with one of them at once.
+    asio::awaitable<asio::error_code> writeAnswer(std::string bytes);
 
     // Ends an answered connection. With input still unread it first stops
     // sending and lets the peer read the answer: closing then would reset the
@@ -106,19 +108,24 @@ private:
     // Makes the reservation cover `bodyBytes`; false when the budget has no
     // room for them.
     bool reserveBody(std::size_t bodyBytes);
+    // The time limit of readRequest(), armed while it waits for more bytes.
+    void armReadDeadline(Clock::duration timeLimit);
+    void disarmReadDeadline();
     void watchRead(std::function<void()> onPeerClose);
     // Where reads go: the small buffer, or a larger one once a request has
     // filled the small one in a single read.
     asio::mutable_buffer readBuffer();
 
     asio::ip::tcp::socket socket_;
-    const asio::ip::tcp protocol_;
+    const asio::ip::tcp::endpoint peer_;
     asio::steady_timer deadline_;
     const std::uint64_t number_;
     logging::ConsoleLines console_;
     const std::shared_ptr<BodyBudget> bodyBudget_;
     EndHandler onEnd_;
     BodyBudget::Reservation bodyReservation_;
+    // Whether the timer was ever set: one never set has nothing to cancel.
+    bool hasUsedDeadline_ = false;
     bool timedOut_ = false;
     bool isReadingRequest_ = false;
     bool hasUnreadInput_ = false;

@@ -21,9 +21,10 @@ namespace {
 
 // The next connection, its descriptor close-on-exec from its first instant:
 // asio's own accept leaves the flag off, and a child started meanwhile, on
-// any thread, would hold the connection open after we close it.
+// any thread, would hold the connection open after we close it. Its peer's
+// address comes with it.
 asio::awaitable<asio::ip::tcp::socket> acceptCloseOnExec(asio::ip::tcp::acceptor& acceptor, asio::ip::tcp protocol,
-                                                         asio::error_code& error) {
+                                                         asio::ip::tcp::endpoint& peer, asio::error_code& error) {
     asio::ip::tcp::socket socket(acceptor.get_executor());
     // A connection reset before we take it would otherwise block the thread.
     if (!acceptor.non_blocking()) {
@@ -32,8 +33,10 @@ asio::awaitable<asio::ip::tcp::socket> acceptCloseOnExec(asio::ip::tcp::acceptor
     // Take a waiting connection at once; wait for readiness only when none
     // is there, as asio's own accept does.
     while (!error) {
-        const int descriptor = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+        auto peerLength = static_cast<socklen_t>(peer.capacity());
+        const int descriptor = ::accept4(acceptor.native_handle(), peer.data(), &peerLength, SOCK_CLOEXEC);
         if (descriptor >= 0) {
+            peer.resize(peerLength);
             socket.assign(protocol, descriptor, error);
             if (error) {
                 ::close(descriptor);
@@ -139,7 +142,8 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::weak_ptr<HTTPListener> weakS
             break;
         }
         asio::error_code error;
-        auto socket = co_await acceptCloseOnExec(*acceptor, protocol, error);
+        asio::ip::tcp::endpoint peer;
+        auto socket = co_await acceptCloseOnExec(*acceptor, protocol, peer, error);
         if (error == asio::error::operation_aborted || !acceptor->is_open()) {
             break;
         }
@@ -153,17 +157,17 @@ asio::awaitable<void> HTTPListener::acceptLoop(std::weak_ptr<HTTPListener> weakS
         if (!self) {
             break;
         }
-        asio::co_spawn(acceptor->get_executor(), self->serve_(self->admit(std::move(socket), protocol)),
+        asio::co_spawn(acceptor->get_executor(), self->serve_(self->admit(std::move(socket), std::move(peer))),
                        asio::detached);
     }
 }
 
-std::shared_ptr<HTTPConnection> HTTPListener::admit(asio::ip::tcp::socket socket, asio::ip::tcp protocol) {
+std::shared_ptr<HTTPConnection> HTTPListener::admit(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint peer) {
     const auto number = ++nextConnectionNumber_;
     auto ended = [table = std::weak_ptr<ConnectionTable>(connections_), number] {
         if (auto connections = table.lock()) connections->remove(number);
     };
-    auto connection = std::make_shared<HTTPConnection>(std::move(socket), protocol, number, console_,
+    auto connection = std::make_shared<HTTPConnection>(std::move(socket), std::move(peer), number, console_,
                                                        bodyBudget_, std::move(ended));
     connections_->add(number, connection);
     if (connection->console().isEnabled()) {

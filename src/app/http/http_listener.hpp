@@ -67,7 +67,7 @@ private:
     static asio::awaitable<void> acceptLoop(std::weak_ptr<HTTPListener> weakSelf,
                                             std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
     // Makes an accepted socket a connection in the table.
-    std::shared_ptr<HTTPConnection> admit(asio::ip::tcp::socket socket, asio::ip::tcp protocol);
+    std::shared_ptr<HTTPConnection> admit(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint peer);
 
     const std::vector<asio::any_io_executor> executors_;
     const asio::strand<asio::any_io_executor> strand_;

@@ -46,7 +46,7 @@ asio::awaitable<void> sendHTTPResponse(const Connection& connection, int status,
     if (connection->console().isEnabled()) {
         connection->console().print("Sending response with ", std::to_string(bytes.size()), " bytes");
     }
-    const auto error = co_await connection->write(std::move(bytes));
+    const auto error = co_await connection->writeAnswer(std::move(bytes));
     if (error) {
         connection->console().print("Error sending response: ", error.message());
     }

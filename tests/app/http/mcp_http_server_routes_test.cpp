@@ -1,5 +1,6 @@
 // The routes against a real listener on a loopback port, through raw sockets.
 #include <ifaddrs.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -209,6 +210,59 @@ TEST(HTTPRoutes, ClosesConnectionsThatSendNothingOrTrickle) {
     EXPECT_TRUE(closed);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
     EXPECT_TRUE(harness.sessionIDs().empty());
+}
+
+// A client that could read the answer before the end of the stream came
+// would close first and keep its port in TIME_WAIT; under load its every new
+// connection then pays for that. Once any of the answer is readable, the end
+// must be there too.
+TEST(HTTPRoutes, SendsTheEndOfTheStreamWithTheAnswer) {
+    ServerHarness harness;
+    const std::vector<std::string> requests{
+        postRequest(ping, "fin"),
+        postRequest(R"({"jsonrpc":"2.0","method":"notifications/initialized"})", "fin"),
+        "GET /nowhere HTTP/1.1\r\n\r\n",
+        postRequest(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"echo","arguments":{"text":")" +
+                        std::string(200000, 'x') + "\"}}}",
+                    "fin"),
+    };
+    for (const auto& request : requests) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(harness.port());
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(request.size()));
+            std::string answer;
+            bool sawEnd = false;
+            bool waitedAfterAnswer = false;
+            char buffer[65536];
+            while (!sawEnd) {
+                pollfd readable{client, POLLIN, 0};
+                ASSERT_EQ(::poll(&readable, 1, 10'000), 1);
+                for (;;) {
+                    const auto count = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT);
+                    if (count > 0) {
+                        answer.append(buffer, static_cast<std::size_t>(count));
+                        continue;
+                    }
+                    sawEnd = count == 0;
+                    // Out of bytes with the whole answer read, and no end.
+                    const auto parsed = parseResponse(answer);
+                    waitedAfterAnswer = waitedAfterAnswer ||
+                                        (!sawEnd && parsed.status != 0 &&
+                                         parsed.body.size() == std::stoul(parsed.header("Content-Length").value()));
+                    break;
+                }
+            }
+            ::close(client);
+            EXPECT_FALSE(waitedAfterAnswer) << "an answer of " << answer.size() << " bytes";
+            EXPECT_NE(parseResponse(answer).status, 0);
+        }
+    }
 }
 
 TEST(HTTPRoutes, ListensOnTheLoopbackInterfaceOnly) {
