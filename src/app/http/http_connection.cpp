@@ -79,9 +79,9 @@ std::string HTTPConnection::remoteDescription() const {
 asio::awaitable<HTTPConnection::ReadOutcome> HTTPConnection::readRequest(HTTPRequestLimits limits,
                                                                          Clock::duration timeLimit) {
     HTTPRequestParser parser(limits);
-    // Most requests are complete by the time their connection is taken: the
-    // first read is tried at once, and the deadline is armed only when more
-    // is to come.
+    // A request has often come whole by the time its connection is taken:
+    // the first read is tried at once, and the deadline, a system call to arm
+    // and one to quiet, is armed only when more is to come.
     asio::error_code error;
     socket_.non_blocking(true, error);
     bool isFirstRead = !error;

@@ -1,8 +1,6 @@
 #include "app/http/loopback_acceptors.hpp"
 
 #include <linux/filter.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <array>
@@ -18,9 +16,6 @@ namespace {
 
 using asio::ip::tcp;
 using ReusePort = asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>;
-using DeferAccept = asio::detail::socket_option::integer<IPPROTO_TCP, TCP_DEFER_ACCEPT>;
-
-constexpr int deferAcceptSeconds = 1;
 using Acceptors = std::vector<std::shared_ptr<tcp::acceptor>>;
 
 std::shared_ptr<tcp::acceptor> openAcceptor(const asio::any_io_executor& executor, const tcp::endpoint& endpoint,
@@ -35,11 +30,6 @@ std::shared_ptr<tcp::acceptor> openAcceptor(const asio::any_io_executor& executo
         acceptor->set_option(asio::ip::v6_only(true));
     }
     acceptor->bind(endpoint);
-    // A connection is taken once its request has come: read at once, it
-    // needs no wait, and no deadline of its own until then. One that sends
-    // nothing is taken after a second all the same, and its request's time
-    // limit runs from there.
-    acceptor->set_option(DeferAccept(deferAcceptSeconds));
     return acceptor;
 }
 
