@@ -7,8 +7,10 @@
 // Where the machine has 8 CPUs, the program runs on the first four and wrk
 // on the next four. The figures are wrk's requests per second and 99th
 // percentile latency, and the program's CPU time per request (all its
-// threads, from the kernel's scheduler accounting). The program's console
-// goes to a file.
+// threads, from the kernel's scheduler accounting), and the client ports
+// the run left in TIME_WAIT, where wrk closed before the program did: they
+// slow the connects of every run in the next minute, whichever program it
+// measures. The program's console goes to a file.
 //
 // Several programs (a build before a change and one after, say) are run in
 // turn, round after round, so that the machine's noise falls on each alike.
@@ -127,7 +129,28 @@ struct Figures {
     double p99Milliseconds = 0;
     double cpuMicrosecondsPerRequest = 0;
     long failed = 0;
+    long clientPortsInTimeWait = 0;
 };
+
+// Connections to `port` whose client side waits in TIME_WAIT: the client
+// closed first. Each holds its port for a minute, and the client's every
+// later connect, this run's and the next one's, searches past them.
+long clientPortsInTimeWait(std::uint16_t port) {
+    long count = 0;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream lines(table);
+        std::string line;
+        std::getline(lines, line);
+        while (std::getline(lines, line)) {
+            char remote[64] = {};
+            unsigned state = 0;
+            if (std::sscanf(line.c_str(), "%*s %*s %63s %x", remote, &state) != 2 || state != 0x06) continue;
+            const char* colon = std::strrchr(remote, ':');
+            if (colon && std::strtoul(colon + 1, nullptr, 16) == port) ++count;
+        }
+    }
+    return count;
+}
 
 // The value after `label` in wrk's output, as wrk writes it ("7.71ms",
 // "1.20s", "850.00us", "25123.45").
@@ -170,6 +193,7 @@ std::optional<Figures> runLoad(const std::string& program, const Load& load, int
         ::pclose(wrk);
     }
     const double cpu = cpuSeconds(child.pid()) - cpuBefore;
+    const long timeWaits = clientPortsInTimeWait(port);
     child.signal(SIGTERM);
     child.waitForExit();
 
@@ -178,6 +202,7 @@ std::optional<Figures> runLoad(const std::string& program, const Load& load, int
     // At a line's start: "69.99%" may stand in the thread statistics.
     figures.p99Milliseconds = wrkValue(output, "\n     99%");
     figures.failed = static_cast<long>(wrkValue(output, "Non-2xx or 3xx responses:"));
+    figures.clientPortsInTimeWait = timeWaits;
     const double requests = figures.requestsPerSecond * seconds;
     if (requests <= 0) {
         std::fprintf(stderr, "wrk reported nothing:\n%s\n", output.c_str());
@@ -229,9 +254,10 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 std::printf("round %d  %-28s %8.0f requests/s  p99 %6.2f ms  server CPU %6.1f us/request  %ld "
-                            "failed  %s\n",
+                            "failed  %ld client ports in TIME_WAIT  %s\n",
                             round, load.name, figures->requestsPerSecond, figures->p99Milliseconds,
-                            figures->cpuMicrosecondsPerRequest, figures->failed, program.c_str());
+                            figures->cpuMicrosecondsPerRequest, figures->failed, figures->clientPortsInTimeWait,
+                            program.c_str());
                 std::fflush(stdout);
             }
         }
