@@ -239,7 +239,8 @@ asio::awaitable<asio::error_code> HTTPConnection::writeAnswer(std::string bytes)
     // go alone; corked, the tail waits all the same. Short answers, nearly
     // all of them, spare the call.
     if (bytes.size() > uncorkedAnswerBytes) {
-        socket_.set_option(Cork(true), error);
+        asio::error_code ignored;
+        socket_.set_option(Cork(true), ignored);
     }
     auto rest = asio::buffer(bytes);
     while (rest.size() > 0 && !error) {
