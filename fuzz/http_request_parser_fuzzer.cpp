@@ -41,6 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!std::holds_alternative<HTTPRequestIncomplete>(pieced)) break;
     }
     LUMENARY_FUZZ_CHECK(sameResult(whole, pieced));
+    // The body budget charges what the parser declares after each read, the
+    // read that ends the request included.
+    if (const auto* request = std::get_if<HTTPRequest>(&pieced)) {
+        LUMENARY_FUZZ_CHECK(parser.declaredBodyBytes() == request->body.size());
+    }
     LUMENARY_FUZZ_CHECK(parser.bufferedBytes() <= limits.maximumHeaderBytes + 4 + limits.maximumBodyBytes +
                                                    ChunkedBodyReader::maximumLineBytes + 1);
     return 0;

@@ -79,6 +79,12 @@ public:
     // holds the body any more (an event stream keeps its connection long
     // after its request is gone).
     void releaseBodyReservation() { bodyReservation_.release(); }
+    // Hands the body's bytes over to what holds the body from now on (the
+    // message a session's server is yet to handle, which outlives a
+    // notification's connection); they come back when it lets go.
+    std::shared_ptr<const void> handOverBodyReservation() {
+        return std::make_shared<const BodyBudget::Reservation>(std::move(bodyReservation_));
+    }
 
     // Writes all of `bytes`, the answer that ends the connection; the error
     // when the connection failed. Never throws. Their last segment waits for

@@ -91,6 +91,17 @@ HTTPParseResult HTTPRequestParser::feed(std::string_view bytes) {
 HTTPParseResult HTTPRequestParser::readHead() {
     const std::size_t searchFrom = searchedUpTo_ < headerTerminator.size() ? 0 : searchedUpTo_ - 3;
     const std::size_t end = head_.find(headerTerminator, searchFrom);
+    // A head whose lines end in a bare LF never holds CR LF CR LF: waiting
+    // for it would hold the connection until its deadline. It is refused as
+    // soon as the bare LF is in, whatever comes after it.
+    const std::size_t headEnd = std::min(end, head_.size());
+    for (std::size_t index = head_.find('\n', bareLineFeedScannedUpTo_); index < headEnd;
+         index = head_.find('\n', index + 1)) {
+        if (index == 0 || head_[index - 1] != '\r') {
+            return badRequest("Request header line ends in a bare LF");
+        }
+    }
+    bareLineFeedScannedUpTo_ = headEnd;
     if (end == std::string::npos || end > limits_.maximumHeaderBytes) {
         searchedUpTo_ = head_.size();
         if (head_.size() > limits_.maximumHeaderBytes + headerTerminator.size() - 1 || end != std::string::npos) {
@@ -136,18 +147,28 @@ HTTPParseResult HTTPRequestParser::readHead() {
             continue;
         }
         // A line that starts with a blank continues the line before it in
-        // some readers: an origin or a host read one way here and another
-        // way elsewhere would pass the checks that keep web pages out.
+        // some readers and stands alone in others: a header read one way
+        // here and another way by a reader in front (a Transfer-Encoding, an
+        // origin or a host) would frame the body differently or pass the
+        // checks that keep web pages out.
         const bool isFolded = !line.empty() && (line.front() == ' ' || line.front() == '\t');
-        if (isFolded && isGuardedHeader(previousName)) {
-            return badRequest(displayName(previousName) + " header is folded over several lines");
+        if (isFolded) {
+            return badRequest(isGuardedHeader(previousName)
+                                  ? displayName(previousName) + " header is folded over several lines"
+                                  : std::string("Request header line is folded over several lines"));
         }
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
             previousName = {};
             continue;
         }
-        std::string name = lowerCased(trimmed(line.substr(0, colon)));
+        // "Transfer-Encoding\t: chunked" is no header to a strict reader and
+        // chunked to a lenient one: the same disagreement.
+        const std::string_view rawName = line.substr(0, colon);
+        if (std::any_of(rawName.begin(), rawName.end(), isHorizontalWhitespace)) {
+            return badRequest("Request header name holds whitespace");
+        }
+        std::string name = lowerCased(rawName);
         const std::string_view value = trimmed(line.substr(colon + 1));
         if (isGuardedHeader(name) && request_.headers.contains(name)) {
             return badRequest("Request has more than one " + displayName(name) + " header");
@@ -193,12 +214,15 @@ std::optional<std::size_t> HTTPRequestParser::declaredBodyBytes() const noexcept
     if (!headRead_) {
         return std::nullopt;
     }
-    return chunkedBody_ ? chunkedBody_->announcedBodyBytes(request_.body) : contentLength_;
+    return chunkedBody_ ? announcedChunkedBytes_ : contentLength_;
 }
 
 HTTPParseResult HTTPRequestParser::takeBodyBytes(std::string_view bytes) {
     if (chunkedBody_) {
         auto read = chunkedBody_->feed(bytes, request_.body);
+        // Kept apart from the body, which leaves with the request: the read
+        // that completes it must still be charged for its bytes.
+        announcedChunkedBytes_ = chunkedBody_->announcedBodyBytes(request_.body);
         if (auto* error = std::get_if<HTTPRequestError>(&read)) {
             return std::move(*error);
         }

@@ -37,10 +37,13 @@ using HTTPParseResult = std::variant<HTTPRequestIncomplete, HTTPRequest, HTTPReq
 // end its body in two places); a Transfer-Encoding other than chunked is 501,
 // as nothing here can undo it. A head that is not UTF-8, a request line of
 // fewer than two words, a header line holding a lone CR, a lone LF or a NUL
-// (which would let a value smuggle a line into our own response headers),
-// and an Origin or Host header given twice or folded over a continuation
-// line (whichever one a check read, another reader could take the other) are
-// 400 as well.
+// (which would let a value smuggle a line into our own response headers), a
+// line folded over a continuation line, a header name holding whitespace
+// ("Host : x"), and an Origin or Host header given twice (whichever way a
+// check read it, another reader could take it the other way) are 400 as
+// well. Lines end in CR LF only: a head with a line ended by a bare LF is
+// 400 as soon as that LF is in, rather than waited on for a blank line that
+// would never come.
 class HTTPRequestParser {
 public:
     explicit HTTPRequestParser(HTTPRequestLimits limits = {}) : limits_(limits) {}
@@ -71,8 +74,11 @@ private:
     // Where the search for the blank line goes on after the last feed.
     std::size_t searchedUpTo_ = 0;
     std::size_t contentLength_ = 0;
-    // For a chunked body: what reads it.
+    // Where the search for a line ended by a bare LF goes on.
+    std::size_t bareLineFeedScannedUpTo_ = 0;
+    // For a chunked body: what reads it, and the body bytes it announced.
     std::optional<ChunkedBodyReader> chunkedBody_;
+    std::size_t announcedChunkedBytes_ = 0;
     std::size_t excessBytes_ = 0;
     HTTPRequest request_;
 };

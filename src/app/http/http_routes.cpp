@@ -107,16 +107,18 @@ RouteOutcome handOver(const Connection& connection, const Context& context, cons
 // The session's side of a POST: hands the body to its server, waits for the
 // reply and answers with it. Runs on the connection's thread, which may be
 // another than the session's.
-asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::string sessionID,
-                                                std::shared_ptr<HTTPSession> session, std::exception_ptr failure,
-                                                Connection connection, Context context) {
+asio::awaitable<RouteOutcome> exchangeOnSession(std::string body, std::shared_ptr<const void> bodyCharge,
+                                                std::string sessionID, std::shared_ptr<HTTPSession> session,
+                                                std::exception_ptr failure, Connection connection, Context context) {
     auto& console = connection->console();
     std::optional<std::string> reply;
     try {
         if (failure) {
             std::rethrow_exception(failure);
         }
-        auto waiting = session->transport()->handIn(std::move(body));
+        // The body's charge goes with its message: a notification is
+        // answered before its server has handled it.
+        auto waiting = session->transport()->handIn(std::move(body), std::move(bodyCharge));
         if (waiting) {
             // A client that gives up must not hold its connection, nor leave
             // its exchange waiting, until a reply that may never come.
@@ -195,8 +197,9 @@ asio::awaitable<RouteOutcome> routePost(HTTPRequest request, Connection connecti
     // between running threads, where moving the connection would cost
     // re-registering its socket and leave every request of a busy session,
     // its reads, writes and closes included, to that one thread.
-    co_return co_await exchangeOnSession(std::move(request.body), std::move(sessionID), std::move(session), failure,
-                                         std::move(connection), std::move(context));
+    auto bodyCharge = connection->handOverBodyReservation();
+    co_return co_await exchangeOnSession(std::move(request.body), std::move(bodyCharge), std::move(sessionID),
+                                         std::move(session), failure, std::move(connection), std::move(context));
 }
 
 // Runs once on the stream's strand as the stream ends: the stream was its

@@ -108,7 +108,8 @@ void HTTPStreamableServerTransport::setBroadcaster(Broadcaster broadcaster) {
     broadcaster_ = std::move(broadcaster);
 }
 
-std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::handIn(std::string body) {
+std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::handIn(std::string body,
+                                                                                          std::shared_ptr<const void> charge) {
     mcp::Value message;
     try {
         message = mcp::parseJSON(body);
@@ -122,7 +123,7 @@ std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServ
     } else {
         id = mcp::classifyMessage(message).answeredUnder();
     }
-    return parkAndHandIn(std::move(body), std::move(message), std::move(id), std::move(batchIDs));
+    return parkAndHandIn(std::move(body), std::move(message), std::move(id), std::move(batchIDs), std::move(charge));
 }
 
 asio::awaitable<std::optional<std::string>> HTTPStreamableServerTransport::exchange(std::string body) {
@@ -150,7 +151,8 @@ void HTTPStreamableServerTransport::WaitingExchange::giveUp() {
 }
 
 std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServerTransport::parkAndHandIn(
-    std::string body, mcp::Value message, std::optional<mcp::ID> id, std::optional<std::vector<mcp::ID>> batchIDs) {
+    std::string body, mcp::Value message, std::optional<mcp::ID> id, std::optional<std::vector<mcp::ID>> batchIDs,
+    std::shared_ptr<const void> charge) {
     std::lock_guard lock(mutex_);
     if (isClosed_) {
         throw mcp::MCPError::internalError("Transport disconnected");
@@ -175,7 +177,7 @@ std::optional<HTTPStreamableServerTransport::WaitingExchange> HTTPStreamableServ
             pendingResponses_.emplace(std::move(*id), Parked{Reply(), ++nextExchangeNumber_}).first->second;
         waiting = WaitingExchange(weak_from_this(), parked.reply, parked.number);
     }
-    messages_.push(mcp::ReceivedMessage(std::move(body), std::move(message)));
+    messages_.push(mcp::ReceivedMessage(std::move(body), std::move(message), std::move(charge)));
     return waiting;
 }
 

@@ -113,7 +113,9 @@ public:
     // otherwise (a notification, a batch of notifications, a message without
     // a readable id). Throws RefusedMessage for input refused above, and the
     // internal error "Transport disconnected" when the session has ended.
-    std::optional<WaitingExchange> handIn(std::string body);
+    // `charge`, what the body is charged to, goes with the message and is
+    // let go once the server has handled it.
+    std::optional<WaitingExchange> handIn(std::string body, std::shared_ptr<const void> charge = nullptr);
 
     // One HTTP exchange: hands one POST body to the server and returns the
     // reply, or nothing when the server answers the body under no id (a
@@ -140,7 +142,8 @@ private:
         Parked parked;
     };
     std::optional<WaitingExchange> parkAndHandIn(std::string body, mcp::Value message, std::optional<mcp::ID> id,
-                                                 std::optional<std::vector<mcp::ID>> batchIDs);
+                                                 std::optional<std::vector<mcp::ID>> batchIDs,
+                                                 std::shared_ptr<const void> charge);
     void abandon(std::uint64_t number);
     // The exchange waiting for the ids a message the server sends answers,
     // taken out; absent for one that answers none.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -24,9 +25,16 @@ struct ReceivedMessage {
     // are.
     ReceivedMessage(std::string message) : text(std::move(message)) {}
     ReceivedMessage(std::string message, Value value) : text(std::move(message)), parsed(std::move(value)) {}
+    ReceivedMessage(std::string message, Value value, std::shared_ptr<const void> chargedTo)
+        : text(std::move(message)), parsed(std::move(value)), charge(std::move(chargedTo)) {}
 
     std::string text;
     std::optional<Value> parsed;
+    // What the message's memory is charged to outside the peer (the HTTP
+    // endpoint's budget for request bodies), given back only once the
+    // message is gone: a notification's answer leaves long before its
+    // server has handled it.
+    std::shared_ptr<const void> charge;
 };
 
 // One message as a peer hands it to its transport: the complete JSON text,

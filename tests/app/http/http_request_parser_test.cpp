@@ -6,7 +6,7 @@ namespace lumenary::http {
 namespace {
 
 const std::string sample =
-    "POST /mcp?x=1 HTTP/1.1\r\nHost: 127.0.0.1:8765\r\nContent-Length: 13\r\n  Mcp-Session-Id  :  abc \r\n"
+    "POST /mcp?x=1 HTTP/1.1\r\nHost: 127.0.0.1:8765\r\nContent-Length: 13\r\nMcp-Session-Id:  abc \t\r\n"
     "X-Note: a:b:c\r\nNo colon here\r\n\r\n{\"id\":\"a:b\"}\n";
 
 TEST(HTTPRequestParser, ReadsMethodPathHeadersAndExactlyTheDeclaredBody) {
@@ -134,6 +134,69 @@ TEST(HTTPRequestParser, RefusesMalformedOrOversizedRequestsWithTheirStatus) {
         const auto* error = std::get_if<HTTPRequestError>(&result);
         ASSERT_NE(error, nullptr) << test.request.substr(0, 80);
         EXPECT_EQ(error->status, test.status) << test.request.substr(0, 80) << ": " << error->reason;
+    }
+}
+
+// Forms that one reader takes for a header and another for none, or for
+// another header, or that never reach a blank line: each is refused, and as
+// soon as its offending byte is in.
+TEST(HTTPRequestParser, RefusesHeaderLinesThatReadersCouldReadTwoWays) {
+    struct Case {
+        std::string head;
+        std::string reason;
+    };
+    const std::string nameSpace = "Request header name holds whitespace";
+    const std::string folded = "Request header line is folded over several lines";
+    const std::string bareLineFeed = "Request header line ends in a bare LF";
+    const std::vector<Case> cases{
+        {"POST / HTTP/1.1\r\nTransfer-Encoding\t: chunked\r\n\r\n", nameSpace},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding : chunked\r\n\r\n", nameSpace},
+        {"GET / HTTP/1.1\r\nHost : localhost\r\n\r\n", nameSpace},
+        {"GET / HTTP/1.1\r\nX-Two Words: 1\r\n\r\n", nameSpace},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding:\r\n chunked\r\n\r\n", folded},
+        {"POST / HTTP/1.1\r\nX-A: 1\r\n\tTransfer-Encoding: chunked\r\n\r\n", folded},
+        {"GET / HTTP/1.1\r\n Host: localhost\r\n\r\n", folded},
+        {"GET / HTTP/1.1\r\nHost: localhost\r\n .evil.example\r\n\r\n", "Host header is folded over several lines"},
+        {"GET /mcp HTTP/1.1\n", bareLineFeed},
+        {"GET /mcp HTTP/1.1\r\nHost: localhost\n", bareLineFeed},
+        {"\n", bareLineFeed},
+        {"POST / HTTP/1.1\r\nContent-Length: 2\r\n\n", bareLineFeed},
+    };
+    for (const auto& test : cases) {
+        const auto whole = parseRequest(test.head);
+        const auto* error = std::get_if<HTTPRequestError>(&whole);
+        ASSERT_NE(error, nullptr) << test.head;
+        EXPECT_EQ(error->status, 400) << test.head;
+        EXPECT_EQ(error->reason, test.reason) << test.head;
+
+        // Byte by byte, the refusal comes with the head's last byte at the
+        // latest: never a wait for more.
+        HTTPRequestParser parser;
+        HTTPParseResult result;
+        for (const char byte : test.head) {
+            result = parser.feed(std::string_view(&byte, 1));
+            if (!std::holds_alternative<HTTPRequestIncomplete>(result)) break;
+        }
+        EXPECT_EQ(std::get_if<HTTPRequestError>(&result) ? std::get<HTTPRequestError>(result).reason : "",
+                  test.reason)
+            << test.head;
+    }
+}
+
+// The body budget charges what declaredBodyBytes() says after each read,
+// the read that completes the request included.
+TEST(HTTPRequestParser, DeclaresAChunkedBodysBytesOnceTheReadThatEndsItIsIn) {
+    const std::string head = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string chunks = "6\r\nabcdef\r\n4\r\nghij\r\n0\r\n\r\n";
+    for (const std::size_t split : {std::size_t{0}, head.size(), head.size() + 12, head.size() + chunks.size() - 1}) {
+        HTTPRequestParser parser;
+        const std::string text = head + chunks;
+        if (split > 0) {
+            ASSERT_TRUE(std::holds_alternative<HTTPRequestIncomplete>(parser.feed(text.substr(0, split))));
+        }
+        const auto result = parser.feed(text.substr(split));
+        ASSERT_EQ(std::get<HTTPRequest>(result).body, "abcdefghij") << "split at " << split;
+        EXPECT_EQ(parser.declaredBodyBytes(), 10u) << "split at " << split;
     }
 }
 

@@ -56,6 +56,12 @@ TEST(HTTPRoutes, AnswersEachRouteWithItsStatusAndBody) {
         {"OPTIONS /mcp HTTP/1.1\r\nHost: localhost\r\n .evil.example\r\n\r\n", 400,
          "Host header is folded over several lines"},
         {"POST /mcp HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400, "Content-Length is not a decimal number"},
+        {"POST /mcp HTTP/1.1\r\nTransfer-Encoding\t: chunked\r\n\r\n0\r\n\r\n", 400,
+         "Request header name holds whitespace"},
+        {"POST /mcp HTTP/1.1\r\nX-A: 1\r\n Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400,
+         "Request header line is folded over several lines"},
+        // Answered at once, not closed once the request's time is up.
+        {"OPTIONS /mcp HTTP/1.1\nHost: localhost\n\n", 400, "Request header line ends in a bare LF"},
         {"POST /mcp HTTP/1.1\r\nContent-Length: 40000000\r\n\r\n", 413, "Request body is too large"},
         {"POST /mcp HTTP/1.1\r\nX: " + std::string(70000, 'a') + "\r\n\r\n", 431, "Request header block is too large"},
     };
@@ -179,6 +185,12 @@ TEST(HTTPRoutes, RefusesABodyThatWouldPassTheSharedBudgetBeforeReadingIt) {
     const auto tooLarge = harness.exchange(postRequest(noteOf(1001), "s"));
     EXPECT_EQ(tooLarge.status, 503);
     EXPECT_EQ(tooLarge.body, "Too many request bodies are in flight");
+    // So does a chunked body whose every chunk comes in the read that ends it.
+    const std::string chunked = noteOf(1001);
+    const auto tooLargeInChunks = harness.exchange(
+        "POST /mcp HTTP/1.1\r\nTransfer-Encoding: chunked\r\nMcp-Session-Id: s\r\n\r\n" +
+        (std::stringstream() << std::hex << chunked.size()).str() + "\r\n" + chunked + "\r\n0\r\n\r\n");
+    EXPECT_EQ(tooLargeInChunks.status, 503);
 
     // A body under way holds its share until its request is done.
     const std::string held = postRequest(noteOf(600), "s");
@@ -190,6 +202,29 @@ TEST(HTTPRoutes, RefusesABodyThatWouldPassTheSharedBudgetBeforeReadingIt) {
     // The share comes back when the request's task ends, which may be just
     // after its answer has gone out.
     EXPECT_TRUE(harness.eventually([&] { return harness.exchange(postRequest(noteOf(600), "s")).status == 202; }));
+}
+
+// A notification is answered 202 as soon as it is queued; its body, and the
+// value read from it, stay in memory until the session's server has handled
+// it, and so stay charged.
+TEST(HTTPRoutes, KeepsANotificationsBodyChargedUntilItsServerHasHandledIt) {
+    auto options = ServerHarness::quietOptions();
+    options.maximumBodyBytesInFlight = 3000;
+    ServerHarness harness(options);
+    const std::string prefix = R"({"jsonrpc":"2.0","method":"note","params":{"pad":")";
+    const auto noteOf = [&](std::size_t size) { return prefix + std::string(size - prefix.size() - 3, 'x') + "\"}}"; };
+
+    // The session's server is busy with a call that never ends, so the
+    // notification waits behind it.
+    RawConnection busy(harness.port());
+    busy.send(postRequest(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"wait"}})", "busy"));
+    ASSERT_TRUE(harness.eventually([&] { return harness.waitingCalls() == 1; }));
+    EXPECT_EQ(harness.exchange(postRequest(noteOf(600), "busy")).status, 202);
+
+    EXPECT_EQ(harness.exchange(postRequest(noteOf(600), "other")).status, 503);
+    // Once its session is gone, so is the notification, and its charge.
+    EXPECT_EQ(harness.exchange("DELETE /mcp HTTP/1.1\r\nMcp-Session-Id: busy\r\n\r\n").status, 204);
+    EXPECT_TRUE(harness.eventually([&] { return harness.exchange(postRequest(noteOf(600), "other")).status == 202; }));
 }
 
 TEST(HTTPRoutes, ClosesConnectionsThatSendNothingOrTrickle) {
