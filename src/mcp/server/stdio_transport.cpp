@@ -43,7 +43,7 @@ int duplicate(int descriptor) {
 
 // Transports with open descriptors, for the flush at exit.
 struct OpenTransports {
-    std::mutex mutex;
+    std::timed_mutex mutex;
     std::vector<StdioTransport*> transports;
 };
 
@@ -395,17 +395,34 @@ void StdioTransport::flushAllAtExit() {
     auto& open = openTransports();
     std::lock_guard lock(open.mutex);
     for (auto* transport : open.transports) {
-        transport->flushAtExit();
+        // A thread that holds the lock at exit may be mid-write: it is left
+        // be.
+        const auto now = std::chrono::steady_clock::now();
+        transport->flushUntil(now + transport->limits_.flushTimeLimit, now);
     }
 }
 
-void StdioTransport::flushAtExit() {
-    // A thread that holds the lock at exit may be mid-write: leave it be.
-    std::unique_lock lock(mutex_, std::try_to_lock);
-    if (!lock.owns_lock() || !output_ || !output_->is_open()) {
+void StdioTransport::flushAllUntil(std::chrono::steady_clock::time_point deadline) {
+    auto& open = openTransports();
+    // The list is held throughout: a transport let go meanwhile would be
+    // gone under the flush.
+    std::unique_lock lock(open.mutex, deadline);
+    if (!lock.owns_lock()) {
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + limits_.flushTimeLimit;
+    for (auto* transport : open.transports) {
+        // Other threads still run, and hold the lock for a few steps at a
+        // time.
+        transport->flushUntil(deadline, deadline);
+    }
+}
+
+void StdioTransport::flushUntil(std::chrono::steady_clock::time_point deadline,
+                                std::chrono::steady_clock::time_point lockDeadline) {
+    std::unique_lock lock(mutex_, std::defer_lock);
+    if (!lock.try_lock_until(lockDeadline) || !output_ || !output_->is_open()) {
+        return;
+    }
     Wakeups ignored;
     while (writePending(ignored) && !writeFailure_) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());

@@ -76,6 +76,14 @@ public:
     asio::awaitable<void> send(SentMessage message) override;
     async::Queue<ReceivedMessage> receive() override { return messages_; }
 
+    // Writes what every open transport has queued, from the calling thread,
+    // while the peers take it and until `deadline` at the latest: the last
+    // words of a process that ends without its executors (a forced exit),
+    // which must not take replies already sent down with it. Never waits
+    // past the deadline, not for a peer that has stopped reading, nor for a
+    // thread that holds a transport. Callable from any thread.
+    static void flushAllUntil(std::chrono::steady_clock::time_point deadline);
+
 private:
     StdioTransport(asio::any_io_executor executor, int input, int output, logging::Logger logger, Limits limits);
 
@@ -109,10 +117,11 @@ private:
     void releaseOutput();
     void startWriter();
     asio::awaitable<void> writeLoop();
-    // Writes what is queued, waiting for the peer up to the flush time
-    // limit: replies of lines already handled still go out when a handler
-    // ends the process before the queued output was written.
-    void flushAtExit();
+    // Writes what is queued, waiting for the peer until `deadline` and for
+    // the lock until `lockDeadline`: replies of lines already handled still
+    // go out when the process ends before the writer has written them (at
+    // exit, with the flush time limit).
+    void flushUntil(std::chrono::steady_clock::time_point deadline, std::chrono::steady_clock::time_point lockDeadline);
     static void flushAllAtExit();
 
     asio::strand<asio::any_io_executor> strand_;
@@ -122,7 +131,9 @@ private:
     const Limits limits_;
     async::Queue<ReceivedMessage> messages_;
 
-    std::mutex mutex_;
+    // Timed, so that a flush at a forced exit waits for it no longer than
+    // its deadline.
+    std::timed_mutex mutex_;
     bool isConnected_ = false;
     SavedFileStatusFlags savedInputFlags_;
     SavedFileStatusFlags savedOutputFlags_;

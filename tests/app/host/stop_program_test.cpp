@@ -90,6 +90,45 @@ TEST(ProgramStop, SIGTERMEndsTheProgramWithinItsDeadlineAndKeepsTheCallCount) {
     }
 }
 
+// A client that reads its standard output late: replies the program had
+// queued for it before a stop that must end the process without a call still
+// stuck reach the client before the end of the output.
+TEST(ProgramStop, RepliesQueuedForStandardOutputReachTheClientBeforeAForcedExit) {
+    testing::TemporaryDirectory folder;
+    SilentListener maps;
+    testing::ScopedEnvironment environment;
+    environment.set("LUMENARY_CONFIG_DIR", folder.path().string());
+    environment.set("LUMENARY_MAPS_GEOCODER_URL", maps.url());
+    std::ofstream(folder.path() / "defaults.json")
+        << R"({"mcp_server_port":)" << testing::freePort() << R"(,"isMapsEnabled":true})";
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "err").string());
+    program.writeLine(testing::initializeRequest);
+    ASSERT_TRUE(program.readLine());
+
+    // Far more replies than a pipe holds, none read yet; the session serves
+    // them in order before the call that sticks.
+    constexpr int pings = 4000;
+    std::string burst;
+    for (int id = 100; id < 100 + pings; ++id) {
+        burst += R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"ping"})" + "\n";
+    }
+    ASSERT_TRUE(program.write(burst));
+    program.writeLine(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"search_locations",)"
+                      R"("arguments":{"query":"Berlin"}}})");
+    ASSERT_TRUE(maps.awaitConnection(10s));
+
+    program.signal(SIGTERM);
+    std::istringstream output(program.readAll());
+    EXPECT_EQ(program.waitForExit(2s), 0);
+    int answered = 0;
+    for (std::string line; std::getline(output, line);) {
+        const auto reply = mcp::parseJSON(line);
+        EXPECT_EQ(reply.find("id")->intValue(), 100 + answered);
+        ++answered;
+    }
+    EXPECT_EQ(answered, pings);
+}
+
 // This program's children named `name` that still run.
 std::vector<pid_t> runningChildren(pid_t parent, const std::string& name) {
     std::vector<pid_t> children;
