@@ -86,6 +86,7 @@ TEST(NetworkWorker, BrokenNetworkFilesFailTheirCallsByNameAndTheWorkerCarriesOn)
     std::string deep = smallModel(1).modelJSON("posenet.bin");
     deep.insert(deep.find(R"("attr":{)") + 8, R"("deep":)" + std::string(100000, '[') + std::string(100000, ']') + ",");
     vision_test::writtenBytes(networks / "posenet.json", deep);
+    vision_test::writtenBytes(networks / "posenet.bin", smallModel(1).weightBytes());
     smallModel(std::numeric_limits<double>::quiet_NaN()).writeTo(networks, "nanodet");
     smallModel(1).writeTo(networks, "handdetect");
     std::filesystem::remove(networks / "handdetect.bin");
