@@ -1,6 +1,9 @@
 // The TensorFlow.js model reader takes any model file and weight bytes (the
 // input is the model file, a zero byte, then the weights), and what it
-// reads the converter can rewrite and encode without failing on it.
+// reads the converter can rewrite and encode without failing on it. No
+// weight it reads is NaN.
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <numeric>
@@ -37,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto elements = std::accumulate(shape.begin(), shape.end(), std::int64_t{1}, std::multiplies<>());
         LUMENARY_FUZZ_CHECK(static_cast<std::size_t>(elements) == node.constant->elementCount());
         LUMENARY_FUZZ_CHECK(node.constant->elementCount() <= weights.size());
+        LUMENARY_FUZZ_CHECK(std::none_of(node.constant->floats.begin(), node.constant->floats.end(),
+                                         [](float value) { return std::isnan(value); }));
     }
     (void)encodeGraphDef(graph.value());
     if (graph.value().nodes.empty()) {

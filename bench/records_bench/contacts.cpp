@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "app/tools/contacts/contacts_tool_handler.hpp"
@@ -96,6 +97,80 @@ BENCHMARK_CAPTURE(findPhoneNumber, not_found, std::string("Nobody Known"),
 BENCHMARK_CAPTURE(findPhoneNumber, found_by_the_store, std::string("given4999"),
                   std::string("+1 555 014999, +1 555 024999"))
     ->Name("contacts/find_phone_number/name_search_finds")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One card whose formatted name is 350,000 ideographs, each a word of its
+// own: 349,000 of one kind, then the 1,000 the lookup names. A name whose
+// every word is sought through every word of the card costs their product.
+class HugeNameFolder {
+public:
+    HugeNameFolder() {
+        std::string cardName;
+        for (int index = 0; index < 349000; ++index) {
+            cardName += ideograph(0);
+        }
+        for (int index = 1; index <= 1000; ++index) {
+            name_ += ideograph(index);
+        }
+        cardName += name_;
+        std::ofstream(folder_.path() / "huge.vcf", std::ios::binary)
+            << "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" << cardName << "\r\nTEL:+1 555 0100\r\nEND:VCARD\r\n";
+        handler_ = std::make_shared<ContactsToolHandler>(std::make_shared<ContactsManager>(
+            std::make_shared<lumenary::platform::VCardFolderContactStore>(folder_.path())));
+    }
+
+    std::string call(const std::string& name) {
+        return records_bench::toolText(*handler_, "find_phone_number", {{"name", name}});
+    }
+    // The card's last 1,000 ideographs.
+    const std::string& name() const { return name_; }
+
+private:
+    // The ideograph `index` places after U+4E00, as UTF-8.
+    static std::string ideograph(int index) {
+        const auto point = static_cast<unsigned>(0x4E00 + index);
+        return {static_cast<char>(0xE0 | (point >> 12)), static_cast<char>(0x80 | ((point >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (point & 0x3F))};
+    }
+
+    lumenary::testing::TemporaryDirectory folder_;
+    std::string name_;
+    std::shared_ptr<ContactsToolHandler> handler_;
+};
+
+HugeNameFolder& hugeNameFolder() {
+    static HugeNameFolder folder;
+    return folder;
+}
+
+void findInHugeName(benchmark::State& state, const std::string& expected, int copies) {
+    auto& folder = hugeNameFolder();
+    std::string name;
+    for (int copy = 0; copy < copies; ++copy) {
+        name += folder.name();
+    }
+    for (auto _ : state) {
+        std::string text;
+        try {
+            text = folder.call(name);
+        } catch (const std::runtime_error& refusal) {
+            text = refusal.what();
+        }
+        if (text != expected) {
+            state.SkipWithError(("unexpected answer: " + text.substr(0, 200)).c_str());
+            return;
+        }
+    }
+}
+BENCHMARK_CAPTURE(findInHugeName, found, std::string("+1 555 0100"), 1)
+    ->Name("contacts/find_phone_number/1000_character_name_in_a_350000_character_card")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// The shape: 175 times the name (525 KB), which is refused.
+BENCHMARK_CAPTURE(findInHugeName, refused, std::string("Name argument too long: 175000 characters, at most 1000"),
+                  175)
+    ->Name("contacts/find_phone_number/525_KB_name_against_a_350000_character_card")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -1,33 +1,12 @@
 #include "platform/contacts/contact_name_match.hpp"
 
-#include <algorithm>
-
 #include "platform/text/text_words.hpp"
 
 namespace lumenary::platform {
 
 namespace {
 
-void addWords(std::vector<std::string>& words, std::string_view text) {
-    std::vector<std::string> more = lowercasedWords(text);
-    words.insert(words.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
-}
-
-std::vector<std::string> searchedWords(const StoreContact& contact) {
-    std::vector<std::string> words;
-    if (contact.name) {
-        addWords(words, contact.name->familyName);
-        addWords(words, contact.name->givenName);
-        for (const std::string& other : contact.name->otherNames) {
-            addWords(words, other);
-        }
-    }
-    addWords(words, contact.formattedName);
-    for (const std::string& nickname : contact.nicknames) {
-        addWords(words, nickname);
-    }
-    return words;
-}
+constexpr std::uint32_t noBranch = 0;
 
 std::string wordsRunTogether(const std::vector<std::string>& words) {
     std::string text;
@@ -45,21 +24,83 @@ bool matchesWholeName(const std::string& joinedQuery, const ContactName& name) {
 
 }  // namespace
 
-ContactNameMatch::ContactNameMatch(std::string_view name)
-    : words_(lowercasedWords(name)), joinedWords_(wordsRunTogether(words_)) {}
+ContactNameMatch::ContactNameMatch(std::string_view name) : branches_(1) {
+    const std::vector<std::string> words = lowercasedWords(name);
+    joinedWords_ = wordsRunTogether(words);
+    for (const std::string& word : words) {
+        std::uint32_t branch = 0;
+        for (const char byte : word) {
+            std::uint32_t next = step(branch, static_cast<unsigned char>(byte));
+            if (next == noBranch) {
+                next = static_cast<std::uint32_t>(branches_.size());
+                branches_[branch].next.emplace_back(static_cast<unsigned char>(byte), next);
+                branches_.emplace_back();
+            }
+            branch = next;
+        }
+        if (branches_[branch].word < 0) {
+            branches_[branch].word = static_cast<std::int32_t>(wordCount_++);
+        }
+    }
+}
+
+// The branch after `branch` for `byte`; the root (never anyone's next)
+// when there is none. A branch has at most 256 next ones.
+std::uint32_t ContactNameMatch::step(std::uint32_t branch, unsigned char byte) const {
+    for (const auto& [label, next] : branches_[branch].next) {
+        if (label == byte) {
+            return next;
+        }
+    }
+    return noBranch;
+}
+
+// Marks every searched word that `word` begins with: one step per byte of
+// `word`, and no more steps than the longest searched word has bytes.
+void ContactNameMatch::markWordsBegun(std::string_view word, std::vector<bool>& found, std::size_t& remaining) const {
+    std::uint32_t branch = 0;
+    for (const char byte : word) {
+        branch = step(branch, static_cast<unsigned char>(byte));
+        if (branch == noBranch) {
+            return;
+        }
+        const std::int32_t ended = branches_[branch].word;
+        if (ended >= 0 && !found[static_cast<std::size_t>(ended)]) {
+            found[static_cast<std::size_t>(ended)] = true;
+            --remaining;
+        }
+    }
+}
 
 bool ContactNameMatch::matches(const StoreContact& contact) const {
-    if (words_.empty()) {
+    if (wordCount_ == 0) {
         return false;
     }
     if (contact.name && matchesWholeName(joinedWords_, *contact.name)) {
         return true;
     }
-    const std::vector<std::string> searched = searchedWords(contact);
-    return std::all_of(words_.begin(), words_.end(), [&searched](const std::string& word) {
-        return std::any_of(searched.begin(), searched.end(),
-                           [&word](const std::string& candidate) { return candidate.starts_with(word); });
-    });
+    std::vector<bool> found(wordCount_, false);
+    std::size_t remaining = wordCount_;
+    const auto search = [&](std::string_view text) {
+        if (remaining == 0) {
+            return;
+        }
+        for (const std::string& word : lowercasedWords(text)) {
+            markWordsBegun(word, found, remaining);
+        }
+    };
+    if (contact.name) {
+        search(contact.name->familyName);
+        search(contact.name->givenName);
+        for (const std::string& other : contact.name->otherNames) {
+            search(other);
+        }
+    }
+    search(contact.formattedName);
+    for (const std::string& nickname : contact.nicknames) {
+        search(nickname);
+    }
+    return remaining == 0;
 }
 
 }  // namespace lumenary::platform

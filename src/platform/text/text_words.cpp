@@ -1,10 +1,9 @@
 #include "platform/text/text_words.hpp"
 
-#include <algorithm>
-
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "platform/text/contiguous_search.hpp"
 #include "platform/text/unicode_text.hpp"
 
 namespace lumenary::platform {
@@ -100,7 +99,7 @@ bool containsWordSequence(const std::vector<std::string>& words, const std::vect
     if (sequence.empty()) {
         return false;
     }
-    return std::search(words.begin(), words.end(), sequence.begin(), sequence.end()) != words.end();
+    return containsContiguous<std::string>(words, sequence);
 }
 
 }  // namespace lumenary::platform

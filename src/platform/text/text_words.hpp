@@ -17,6 +17,7 @@ std::vector<std::string> lowercasedWords(std::string_view text);
 
 // Whether `sequence`, which must not be empty, stands in `words` as whole
 // consecutive words: "ana lee" in "call ana lee now", never "li" in "alice".
+// Linear in the words of both.
 bool containsWordSequence(const std::vector<std::string>& words, const std::vector<std::string>& sequence);
 
 }  // namespace lumenary::platform

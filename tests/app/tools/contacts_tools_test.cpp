@@ -161,6 +161,32 @@ TEST_F(ContactsToolsTest, FindingANumberNeedsATextName) {
     EXPECT_EQ(call("find_phone_number", {{"name", std::int64_t{7}}}), "ContactsTool 400 Missing name argument");
 }
 
+TEST_F(ContactsToolsTest, ANameLongerThanAnyPersonsIsRefused) {
+    store->add(namedContact("Ana", "Lee", {"+1 1"}));
+    const auto repeated = [](const std::string& text, std::size_t times) {
+        std::string result;
+        for (std::size_t index = 0; index < times; ++index) {
+            result += text;
+        }
+        return result;
+    };
+    struct Case {
+        std::string name;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {"Ana Lee" + repeated(" ", 993), "+1 1"},
+        {repeated("王", 1000), "No phone numbers found for '" + repeated("王", 1000) + "'"},
+        {"Ana Lee" + repeated(" ", 994), "ContactsTool 400 Name argument too long: 1001 characters, at most 1000"},
+        {repeated("王", 1001), "ContactsTool 400 Name argument too long: 1001 characters, at most 1000"},
+        {repeated("王", 175000), "ContactsTool 400 Name argument too long: 175000 characters, at most 1000"},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(call("find_phone_number", {{"name", testCase.name}}), testCase.answer)
+            << testCase.name.substr(0, 40);
+    }
+}
+
 TEST_F(ContactsToolsTest, AFailingEnumerationIsPassedOn) {
     store->failEnumeration({"ContactStore", 500, "Cannot read the contacts folder"});
     EXPECT_EQ(call("get_all_contacts"), "ContactStore 500 Cannot read the contacts folder");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/contacts/contact_name_match.hpp"
+#include "platform/text/contiguous_search.hpp"
 #include "platform/text/text_words.hpp"
 
 namespace lumenary::platform {
@@ -29,6 +30,26 @@ TEST(TextWordsTest, FindsWholeWordSequences) {
     EXPECT_FALSE(containsWordSequence(query, {}));
 }
 
+TEST(TextWordsTest, FindsContiguousRunsOfRepeatingText) {
+    struct Case {
+        std::string text;
+        std::string pattern;
+        bool found;
+    };
+    const Case cases[] = {
+        {"aaab", "aab", true},       {"abababc", "ababc", true}, {"abababd", "ababc", false},
+        {"aabaaab", "aaab", true},   {"abc", "abcd", false},     {"abc", "", true},
+        {"", "a", false},            {"xyz", "xyz", true},       {"abacabab", "abab", true},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(containsContiguous<char>(testCase.text, testCase.pattern), testCase.found)
+            << testCase.text << " / " << testCase.pattern;
+    }
+    const Words words{"a", "a", "b", "a", "a", "a", "b"};
+    EXPECT_TRUE(containsWordSequence(words, {"a", "a", "a", "b"}));
+    EXPECT_FALSE(containsWordSequence(words, {"a", "a", "a", "a"}));
+}
+
 TEST(ContactNameMatchTest, EveryWordBeginsAWordOfTheContactsNames) {
     const StoreContact contact{
         .name = ContactName{.familyName = "García Márquez", .givenName = "Ana", .otherNames = {"Sofía", "Dr."}},
@@ -43,6 +64,9 @@ TEST(ContactNameMatchTest, EveryWordBeginsAWordOfTheContactsNames) {
         {"Ana", true},       {"ana garc", true}, {"MÁRQUEZ", true}, {"sofía ana", true}, {"nen", true},
         {"dr", true},        {"na", false},      {"ana lee", false}, {"arcía", false},   {"", false},
         {"   ", false},      {"--", false},
+        // Words that begin one another, and words said twice.
+        {"an ana", true},    {"ana an", true},   {"ana ana", true},  {"garc garcía gar", true},
+        {"ann ana", false},  {"anas", false},    {"sofía sofíaa", false},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(ContactNameMatch(testCase.name).matches(contact), testCase.matches) << testCase.name;

@@ -3,6 +3,7 @@
 #include "async/worker_pool.hpp"
 #include "platform/contacts/contact_name_match.hpp"
 #include "platform/contacts/contact_name_order.hpp"
+#include "platform/text/contiguous_search.hpp"
 #include "platform/text/text_words.hpp"
 #include "platform/text/unicode_text.hpp"
 
@@ -81,7 +82,7 @@ std::vector<std::string> numbersForDisplayName(const ContactTable& table, const 
     // must not answer for "Alice".
     const std::vector<std::string> queryWords = platform::lowercasedWords(query);
     for (std::size_t index = 0; index < lowerDisplayNames.size(); ++index) {
-        if (lowerDisplayNames[index].find(query) != std::string::npos ||
+        if (platform::containsContiguous<char>(lowerDisplayNames[index], query) ||
             platform::containsWordSequence(queryWords, platform::lowercasedWords(lowerDisplayNames[index]))) {
             return table.entries()[index].phoneNumbers;
         }

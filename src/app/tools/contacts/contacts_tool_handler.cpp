@@ -8,6 +8,15 @@ namespace {
 
 constexpr std::int64_t defaultContactLimit = 1000;
 
+// The characters (code points) of UTF-8 `text`: its bytes that begin one.
+std::size_t characterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char byte : text) {
+        count += (static_cast<unsigned char>(byte) & 0xC0u) != 0x80u ? 1 : 0;
+    }
+    return count;
+}
+
 // The store's own error, passed on as it is.
 ToolError contactStoreFailure(const platform::PlatformError& error) {
     return ToolError(error.domain, error.code, error.description);
@@ -54,6 +63,11 @@ asio::awaitable<ToolOutcome<std::string>> ContactsToolHandler::findPhoneNumber(c
     auto name = textArgument(arguments, "name");
     if (!name) {
         co_return ToolError("ContactsTool", 400, "Missing name argument");
+    }
+    if (const auto characters = characterCount(*name); characters > maximumNameCharacters) {
+        co_return ToolError("ContactsTool", 400,
+                            "Name argument too long: " + std::to_string(characters) + " characters, at most " +
+                                std::to_string(maximumNameCharacters));
     }
     auto numbers = co_await manager_->findPhoneNumbers(*name);
     if (!numbers) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@ namespace lumenary::app {
 // name).
 class ContactsToolHandler final : public ToolCategory {
 public:
+    // find_phone_number refuses a longer name ("ContactsTool" 400): no
+    // personal name on record reaches it, even with every given name spelt
+    // out, and a sentence that names someone is far shorter. A longer text
+    // could only make the lookup spend its time comparing.
+    static constexpr std::size_t maximumNameCharacters = 1000;
+
     explicit ContactsToolHandler(std::shared_ptr<ContactsManager> manager);
 
     std::vector<MCPTool> tools() const override;

@@ -1,9 +1,11 @@
 #include "platform/vision/worker/networks/graph_model.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 
@@ -26,13 +28,56 @@ const json* member(const json& object, const char* key) {
     return found == object.end() ? nullptr : &*found;
 }
 
-std::optional<json> parsedModel(std::string_view modelJSON) {
+// Whether the arrays and objects of `text` nest deeper than `limit`, found
+// in one pass over the bytes, strings skipped. The parsed value is copied
+// and walked by functions that recurse, so depth is refused before parsing.
+bool nestsDeeperThan(std::string_view text, std::size_t limit) {
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char byte : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (byte == '\\') {
+                escaped = true;
+            } else if (byte == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        switch (byte) {
+            case '"':
+                inString = true;
+                break;
+            case '[':
+            case '{':
+                if (++depth > limit) {
+                    return true;
+                }
+                break;
+            case ']':
+            case '}':
+                // An unbalanced close is the parser's to refuse.
+                depth = depth > 0 ? depth - 1 : 0;
+                break;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+PlatformOutcome<json> parsedModel(std::string_view modelJSON) {
     if (modelJSON.size() > maximumGraphModelJSONBytes) {
-        return std::nullopt;
+        return modelError("the model file is larger than " + std::to_string(maximumGraphModelJSONBytes) + " bytes");
+    }
+    if (nestsDeeperThan(modelJSON, maximumGraphModelNesting)) {
+        return modelError("the model file nests deeper than " + std::to_string(maximumGraphModelNesting) + " levels");
     }
     json model = json::parse(modelJSON, nullptr, false);
     if (model.is_discarded() || !model.is_object()) {
-        return std::nullopt;
+        return modelError("the model file is not a JSON object");
     }
     return model;
 }
@@ -148,6 +193,15 @@ std::variant<WeightEntry, std::string> weightEntry(const json& weight) {
     return entry;
 }
 
+// A dequantized value as a float; one past the float range is infinite (a
+// plain conversion would be undefined) and is refused with the weight.
+float singlePrecision(double value) {
+    if (std::fabs(value) > std::numeric_limits<float>::max()) {
+        return value > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    }
+    return static_cast<float>(value);
+}
+
 ConstantTensor decoded(const WeightEntry& entry, const unsigned char* bytes) {
     ConstantTensor tensor;
     tensor.type = entry.type;
@@ -173,12 +227,12 @@ ConstantTensor decoded(const WeightEntry& entry, const unsigned char* bytes) {
                 break;
             }
             case StoredType::uint8:
-                values[index] = static_cast<float>(bytes[index] * entry.scale + entry.minimum);
+                values[index] = singlePrecision(bytes[index] * entry.scale + entry.minimum);
                 break;
             case StoredType::uint16: {
                 std::uint16_t quantum = 0;
                 std::memcpy(&quantum, bytes + index * 2, 2);
-                values[index] = static_cast<float>(quantum * entry.scale + entry.minimum);
+                values[index] = singlePrecision(quantum * entry.scale + entry.minimum);
                 break;
             }
             case StoredType::int32:
@@ -198,6 +252,48 @@ ConstantTensor decoded(const WeightEntry& entry, const unsigned char* bytes) {
                                       : 0);
     }
     return tensor;
+}
+
+// The nodes read only as the value a PadV2 pads with: minus infinity there
+// is how a max pooling pads, and nowhere else.
+std::unordered_set<std::string_view> readOnlyAsPadValues(const GraphModel& graph) {
+    std::unordered_set<std::string_view> padValues;
+    std::unordered_set<std::string_view> readOtherwise;
+    for (const auto& node : graph.nodes) {
+        for (std::size_t index = 0; index < node.inputs.size(); ++index) {
+            const bool padValue = node.op == "PadV2" && index == 2;
+            (padValue ? padValues : readOtherwise).insert(inputNodeName(node.inputs[index]));
+        }
+    }
+    std::erase_if(padValues, [&readOtherwise](std::string_view name) { return readOtherwise.contains(name); });
+    return padValues;
+}
+
+// The first weight that holds a value no trained network has (not a
+// number, or infinite outside a pad value), as the reason the graph is
+// refused: such a weight turns the outputs into NaN, which no analysis can
+// answer with.
+std::optional<std::string> nonFiniteWeight(const GraphModel& graph) {
+    std::optional<std::unordered_set<std::string_view>> padValues;
+    for (const auto& node : graph.nodes) {
+        if (!node.constant || node.constant->type != TensorType::float32) {
+            continue;
+        }
+        const auto& values = node.constant->floats;
+        if (std::any_of(values.begin(), values.end(), [](float value) { return std::isnan(value); })) {
+            return "the weight " + node.name + " holds values that are not numbers";
+        }
+        if (std::none_of(values.begin(), values.end(), [](float value) { return std::isinf(value); })) {
+            continue;
+        }
+        if (!padValues) {
+            padValues = readOnlyAsPadValues(graph);
+        }
+        if (!padValues->contains(node.name)) {
+            return "the weight " + node.name + " holds infinite values";
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> jsonText(const json& value) {
@@ -237,12 +333,13 @@ std::string_view inputNodeName(std::string_view input) {
 }
 
 PlatformOutcome<std::vector<std::string>> graphModelWeightFiles(std::string_view modelJSON) {
-    const auto model = parsedModel(modelJSON);
-    if (!model) {
-        return modelError("the model file is not a JSON object");
+    const auto parsed = parsedModel(modelJSON);
+    if (!parsed) {
+        return parsed.error();
     }
-    const auto manifest = model->find("weightsManifest");
-    if (manifest == model->end() || !manifest->is_array()) {
+    const json& model = parsed.value();
+    const auto manifest = model.find("weightsManifest");
+    if (manifest == model.end() || !manifest->is_array()) {
         return modelError("the model file has no weights manifest");
     }
     std::vector<std::string> files;
@@ -266,10 +363,11 @@ PlatformOutcome<GraphModel> readGraphModel(std::string_view modelJSON, std::stri
     if (weights.size() > maximumGraphModelWeightBytes) {
         return modelError("the weights are larger than " + std::to_string(maximumGraphModelWeightBytes) + " bytes");
     }
-    const auto model = parsedModel(modelJSON);
-    if (!model) {
-        return modelError("the model file is not a JSON object");
+    const auto parsed = parsedModel(modelJSON);
+    if (!parsed) {
+        return parsed.error();
     }
+    const json* model = &parsed.value();
     const json* topology = member(*model, "modelTopology");
     const json* nodes = topology != nullptr ? member(*topology, "node") : nullptr;
     if (nodes == nullptr || !nodes->is_array()) {
@@ -343,6 +441,9 @@ PlatformOutcome<GraphModel> readGraphModel(std::string_view modelJSON, std::stri
             }
             offset += size;
         }
+    }
+    if (auto reason = nonFiniteWeight(graph)) {
+        return modelError(std::move(*reason));
     }
     return graph;
 }

@@ -52,6 +52,9 @@ struct GraphModel {
 // model used is under 10 MB of weights and 250 kB of graph.
 inline constexpr std::size_t maximumGraphModelJSONBytes = 16 * 1024 * 1024;
 inline constexpr std::size_t maximumGraphModelWeightBytes = 256 * 1024 * 1024;
+// A model file whose arrays and objects nest deeper than this is refused
+// before it is parsed: the package's models nest 11 deep.
+inline constexpr std::size_t maximumGraphModelNesting = 64;
 
 // The weight shard file names that `model.json` lists, in order. Only plain
 // file names are accepted (no folder, no "..": the shards lie beside the
@@ -61,7 +64,9 @@ PlatformOutcome<std::vector<std::string>> graphModelWeightFiles(std::string_view
 // The graph of `model.json` with every weight decoded into its Const node.
 // `weights` is the shards' bytes, one after the other. Never throws; any
 // malformed or inconsistent input (a weight past the end of the bytes, a
-// shape whose size overflows, an unknown type) is an error naming it.
+// shape whose size overflows, an unknown type, a weight that is not a
+// number, or infinite anywhere but as the value a PadV2 pads with) is an
+// error naming it.
 PlatformOutcome<GraphModel> readGraphModel(std::string_view modelJSON, std::string_view weights);
 
 // The node that "node:1" or "node" names.

@@ -1,14 +1,16 @@
 #include "platform/vision/worker/networks/vision_network_store.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <optional>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 #include <utility>
+#include <variant>
 
 #include "platform/defaults/home_directory.hpp"
+#include "platform/files/bounded_file_reader.hpp"
 #include "platform/vision/worker/networks/graph_def_encoding.hpp"
 #include "platform/vision/worker/networks/graph_model.hpp"
 #include "platform/vision/worker/networks/opencv_graph.hpp"
@@ -31,22 +33,35 @@ PlatformError loadError(const std::filesystem::path& folder, const VisionNetwork
                 setupAdvice()};
 }
 
-// The whole file, or why not; never more than `limit` bytes.
-PlatformOutcome<std::string> fileBytes(const std::filesystem::path& path, std::size_t limit) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return PlatformError{"VisionService", 500, path.filename().string() + " is missing"};
+// The whole file, or what is wrong with it, in words that name the file
+// (the caller names the network and the folder). Only a regular file is
+// read, and never more than `limit` bytes: a pipe, a folder or a device in
+// place of a network file is refused, not waited on or read without end.
+PlatformOutcome<std::string> fileBytes(const std::filesystem::path& path, std::size_t limit,
+                                       const std::string& limitText) {
+    using Reason = BoundedReadFailure::Reason;
+    auto bytes = readBoundedBytes(path, limit);
+    if (auto* text = std::get_if<std::string>(&bytes)) {
+        return std::move(*text);
     }
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > limit) {
-        return PlatformError{"VisionService", 500, path.filename().string() + " is too large or unreadable"};
+    const auto failure = std::get<BoundedReadFailure>(bytes);
+    const std::string name = path.filename().string();
+    switch (failure.reason) {
+        case Reason::cannotOpen:
+            if (failure.errorNumber == ENOENT) {
+                return PlatformError{"VisionService", 500, name + " is missing"};
+            }
+            return PlatformError{"VisionService", 500,
+                                 name + " cannot be opened (" + std::strerror(failure.errorNumber) + ")"};
+        case Reason::cannotRead:
+            return PlatformError{"VisionService", 500,
+                                 name + " cannot be read (" + std::strerror(failure.errorNumber) + ")"};
+        case Reason::notRegularFile:
+            return PlatformError{"VisionService", 500, name + " is not a regular file"};
+        case Reason::tooLarge:
+            return PlatformError{"VisionService", 500, name + " is too large: " + limitText};
     }
-    std::ifstream stream(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (!stream || !stream.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        return PlatformError{"VisionService", 500, path.filename().string() + " cannot be read"};
-    }
-    return bytes;
+    return PlatformError{"VisionService", 500, name + " cannot be read"};
 }
 
 // The layer of `net` whose output is the graph node `output`'s value. The
@@ -114,7 +129,8 @@ PlatformOutcome<VisionNetwork*> VisionNetworkStore::network(const VisionNetworkD
 
 PlatformOutcome<std::shared_ptr<VisionNetwork>> loadVisionNetwork(const std::filesystem::path& folder,
                                                                   const VisionNetworkDescription& description) {
-    auto model = fileBytes(folder / (description.name + ".json"), maximumGraphModelJSONBytes);
+    auto model = fileBytes(folder / (description.name + ".json"), maximumGraphModelJSONBytes,
+                           "a model file may hold at most " + std::to_string(maximumGraphModelJSONBytes) + " bytes");
     if (!model) {
         return loadError(folder, description, model.error().description);
     }
@@ -124,7 +140,9 @@ PlatformOutcome<std::shared_ptr<VisionNetwork>> loadVisionNetwork(const std::fil
     }
     std::string weights;
     for (const auto& shard : shards.value()) {
-        auto bytes = fileBytes(folder / shard, maximumGraphModelWeightBytes - weights.size());
+        auto bytes = fileBytes(folder / shard, maximumGraphModelWeightBytes - weights.size(),
+                               "a network's weights may hold at most " + std::to_string(maximumGraphModelWeightBytes) +
+                                   " bytes");
         if (!bytes) {
             return loadError(folder, description, bytes.error().description);
         }
@@ -166,6 +184,13 @@ PlatformOutcome<std::shared_ptr<VisionNetwork>> loadVisionNetwork(const std::fil
         }
         return std::make_shared<VisionNetwork>(std::move(net), std::move(layers));
     } catch (const cv::Exception& error) {
+        return loadError(folder, description, std::string("OpenCV refused the converted graph: ") + error.what());
+    } catch (const std::bad_alloc&) {
+        // Not the network's fault: the next call may find the memory.
+        throw;
+    } catch (const std::exception& error) {
+        // OpenCV's importer reports some graphs it cannot read through its
+        // own copy of protobuf, whose checks throw their own exception.
         return loadError(folder, description, std::string("OpenCV refused the converted graph: ") + error.what());
     }
 }

@@ -56,10 +56,12 @@ private:
 
 // The networks of one worker: each converted and loaded on first use from
 // the folder, and shared by every later request. A network that cannot be
-// loaded (files missing, unreadable, or refused by the converter or
-// OpenCV) fails every call that asks for it with an error (domain
-// "VisionService", 500) that names it, says why, and says how to get the
-// files; the failure is remembered, so a broken network costs one attempt.
+// loaded (a file missing, unreadable, not a regular file or too large; a
+// model nested too deep; weights that are not finite numbers; a graph the
+// converter or OpenCV refuses) fails every call that asks for it with an
+// error (domain "VisionService", 500) that names it, says why, and says how
+// to get the files; the failure is remembered, so a broken network costs
+// one attempt.
 class VisionNetworkStore {
 public:
     explicit VisionNetworkStore(std::filesystem::path folder);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
+#include <string>
 
 #include "platform/vision/worker/networks/test_graph_model.hpp"
 
@@ -93,6 +95,26 @@ TEST(GraphModel, TheWeightFilesAreListedInOrderAndOnlyAsPlainNames) {
     }
 }
 
+constexpr float quietNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float infinity = std::numeric_limits<float>::infinity();
+
+std::string floatBytes(std::initializer_list<float> values) {
+    std::string bytes;
+    for (const float value : values) {
+        bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    return bytes;
+}
+
+// A model file with one node whose attribute holds arrays `depth` levels
+// deep in all (the file, its graph, the node list, the node and its
+// attributes count 5 of them).
+std::string deeplyNested(std::size_t depth) {
+    const std::size_t arrays = depth - 5;
+    return R"({"modelTopology":{"node":[{"name":"a","op":"Relu","attr":{"T":)" + std::string(arrays, '[') +
+           std::string(arrays, ']') + R"(}}]},"weightsManifest":[]})";
+}
+
 TEST(GraphModel, AModelThatCannotBeReadIsAnErrorSayingWhy) {
     const std::string node = R"({"name":"w","op":"Const"})";
     const auto withWeight = [&](const std::string& weight) {
@@ -125,6 +147,16 @@ TEST(GraphModel, AModelThatCannotBeReadIsAnErrorSayingWhy) {
          std::string(1, '\0'), "the weight w is quantized without min and scale"},
         {withWeight(R"({"name":"w","shape":[1],"dtype":"float32","quantization":{"dtype":"int4"}})"),
          std::string(1, '\0'), "the weight w has the unsupported quantization int4"},
+        {deeplyNested(65), "", "the model file nests deeper than 64 levels"},
+        {deeplyNested(100000), "", "the model file nests deeper than 64 levels"},
+        {withWeight(R"({"name":"w","shape":[2],"dtype":"float32"})"), floatBytes({1.0f, quietNaN}),
+         "the weight w holds values that are not numbers"},
+        {withWeight(R"({"name":"w","shape":[1],"dtype":"float32","quantization":{"dtype":"float16"}})"),
+         std::string("\x00\x7e", 2), "the weight w holds values that are not numbers"},
+        {withWeight(R"({"name":"w","shape":[1],"dtype":"float32","quantization":{"dtype":"uint8","min":0,"scale":1e38}})"),
+         std::string(1, '\xff'), "the weight w holds infinite values"},
+        {withWeight(R"({"name":"w","shape":[1],"dtype":"float32"})"), floatBytes({infinity}),
+         "the weight w holds infinite values"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.modelJSON);
@@ -134,6 +166,30 @@ TEST(GraphModel, AModelThatCannotBeReadIsAnErrorSayingWhy) {
         EXPECT_EQ(graph.error().code, 500);
         EXPECT_EQ(graph.error().description, testCase.description);
     }
+}
+
+TEST(GraphModel, NestingUpToTheBoundAndAnInfinitePadValueAreRead) {
+    // The attribute nests as deep as the bound allows; brackets inside
+    // texts are no nesting.
+    std::string model = deeplyNested(maximumGraphModelNesting);
+    model.insert(model.find(R"("op")"), R"("doc":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"",)");
+    ASSERT_TRUE(readGraphModel(model, "")) << model;
+
+    // A max pooling padded with minus infinity, as an ONNX model converts.
+    TestGraphModel pooled;
+    pooled.input("x", {1, 2, 2, 1});
+    pooled.constant("paddings", {4, 2}, {0, 0, 1, 1, 1, 1, 0, 0}, Stored::int32);
+    pooled.constant("value", {}, {-infinity}, Stored::float16);
+    pooled.node("padded", "PadV2", {"x", "paddings", "value"});
+    const auto graph = readGraphModel(pooled.modelJSON(), pooled.weightBytes());
+    ASSERT_TRUE(graph) << graph.error().description;
+    EXPECT_EQ(nodeNamed(graph.value(), "value").constant->floats, std::vector<float>{-infinity});
+
+    // The same value read by anything else is refused.
+    pooled.node("sum", "AddV2", {"x", "value"});
+    const auto added = readGraphModel(pooled.modelJSON(), pooled.weightBytes());
+    ASSERT_FALSE(added);
+    EXPECT_EQ(added.error().description, "the weight value holds infinite values");
 }
 
 }  // namespace

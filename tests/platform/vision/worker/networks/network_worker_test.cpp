@@ -1,4 +1,8 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include <ZXing/BarcodeFormat.h>
 
@@ -7,6 +11,7 @@
 #include "mcp/core/json.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/networks/packaged_photos.hpp"
+#include "platform/vision/worker/networks/test_graph_model.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/test_videos.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
@@ -58,6 +63,54 @@ TEST(NetworkWorker, MissingNetworksFailTheirCallsWithHowToGetThemAndTheWorkerCar
         const auto poses = analyzer->detectBodyPose(image);
         ASSERT_FALSE(poses);
         EXPECT_NE(poses.error().description.find("The vision network posenet could not be loaded"), std::string::npos);
+    }
+    const auto barcodes = analyzer->detectBarcodes(
+        vision_test::writtenImage(folder.path() / "qr.png",
+                                  vision_test::drawnBarcode(ZXing::BarcodeFormat::QRCode, "still here")));
+    ASSERT_TRUE(barcodes) << barcodes.error().description;
+    ASSERT_EQ(barcodes.value().size(), 1u);
+}
+
+TEST(NetworkWorker, BrokenNetworkFilesFailTheirCallsByNameAndTheWorkerCarriesOn) {
+    lumenary::testing::TemporaryDirectory folder;
+    const auto networks = folder.path() / "networks";
+    std::filesystem::create_directory(networks);
+    const auto smallModel = [](double weight) {
+        vision_test::TestGraphModel model;
+        model.input("x", {1, 1, 1, 1});
+        model.constant("w", {1, 1, 1, 1}, {weight});
+        model.node("y", "Conv2D", {"x", "w"}, vision_test::convolutionAttributes());
+        return model;
+    };
+    // An attribute nested 100,000 deep once overflowed the worker's stack.
+    std::string deep = smallModel(1).modelJSON("posenet.bin");
+    deep.insert(deep.find(R"("attr":{)") + 8, R"("deep":)" + std::string(100000, '[') + std::string(100000, ']') + ",");
+    vision_test::writtenBytes(networks / "posenet.json", deep);
+    vision_test::writtenBytes(networks / "posenet.bin", smallModel(1).weightBytes());
+    smallModel(std::numeric_limits<double>::quiet_NaN()).writeTo(networks, "nanodet");
+    smallModel(1).writeTo(networks, "handdetect");
+    std::filesystem::remove(networks / "handdetect.bin");
+    ASSERT_EQ(::mkfifo((networks / "handdetect.bin").c_str(), 0600), 0);
+    lumenary::testing::ScopedEnvironment environment;
+    environment.set(visionNetworksFolderVariable, networks.string());
+    const auto analyzer = makeWorkerVisionAnalyzer();
+    const auto image = vision_test::writtenImage(folder.path() / "grey.png", cv::Mat(64, 64, CV_8UC3, cv::Scalar(128)));
+    const auto failure = [&networks](const std::string& network, const std::string& reason) {
+        return "The vision network " + network + " could not be loaded from " + networks.string() + ": " + reason +
+               "; run scripts/setup to fetch the networks (or set LUMENARY_VISION_NETWORKS_DIR to a folder that holds "
+               "them)";
+    };
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto poses = analyzer->detectBodyPose(image);
+        ASSERT_FALSE(poses);
+        EXPECT_EQ(poses.error().description, failure("posenet", "the model file nests deeper than 64 levels"));
+        const auto animals = analyzer->recognizeAnimals(image);
+        ASSERT_FALSE(animals);
+        EXPECT_EQ(animals.error().description, failure("nanodet", "the weight w holds values that are not numbers"));
+        const auto hands = analyzer->detectHandPose(image);
+        ASSERT_FALSE(hands);
+        EXPECT_EQ(hands.error().description, failure("handdetect", "handdetect.bin is not a regular file"));
     }
     const auto barcodes = analyzer->detectBarcodes(
         vision_test::writtenImage(folder.path() / "qr.png",

@@ -1,6 +1,12 @@
 #include "platform/vision/worker/networks/vision_network_store.hpp"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <limits>
 
 #include "platform/vision/worker/networks/test_graph_model.hpp"
 #include "support/scoped_environment.hpp"
@@ -50,6 +56,79 @@ TEST(VisionNetworkStore, AMissingWeightFileIsNamed) {
     ASSERT_FALSE(network);
     EXPECT_NE(network.error().description.find(": doubling.bin is missing; run scripts/setup"), std::string::npos)
         << network.error().description;
+}
+
+TEST(VisionNetworkStore, ABrokenNetworkIsTheStoresErrorNamingTheNetworkAndWhatIsWrong) {
+    const auto nested = [](const std::filesystem::path& folder) {
+        vision_test::TestGraphModel model = doubling();
+        model.node("z", "Relu", {"y"}, {{"T", "DEEP"}});
+        std::string text = model.modelJSON("doubling.bin");
+        const std::size_t depth = 2000;
+        text.replace(text.find(R"("DEEP")"), 6, std::string(depth, '[') + std::string(depth, ']'));
+        std::ofstream(folder / "doubling.json") << text;
+    };
+    const auto withWeight = [](double value) {
+        return [value](const std::filesystem::path& folder) {
+            vision_test::TestGraphModel model;
+            model.input("x", {1, 1, 1, 1});
+            model.constant("two", {1, 1, 1, 1}, {value});
+            model.node("y", "Conv2D", {"x", "two"}, vision_test::convolutionAttributes());
+            model.writeTo(folder, "doubling");
+        };
+    };
+    const auto inPlaceOf = [](const char* file, std::function<void(const std::filesystem::path&)> make) {
+        return [file, make](const std::filesystem::path& folder) {
+            doubling().writeTo(folder, "doubling");
+            std::filesystem::remove(folder / file);
+            make(folder / file);
+        };
+    };
+    struct Case {
+        std::string name;
+        std::function<void(const std::filesystem::path&)> write;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"nested", nested, "the model file nests deeper than 64 levels"},
+        {"not a number", withWeight(std::numeric_limits<double>::quiet_NaN()),
+         "the weight two holds values that are not numbers"},
+        {"infinite", withWeight(-std::numeric_limits<double>::infinity()), "the weight two holds infinite values"},
+        {"pipe", inPlaceOf("doubling.bin", [](const auto& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }),
+         "doubling.bin is not a regular file"},
+        {"folder", inPlaceOf("doubling.json", [](const auto& path) { std::filesystem::create_directory(path); }),
+         "doubling.json is not a regular file"},
+        {"device", inPlaceOf("doubling.bin", [](const auto& path) { std::filesystem::create_symlink("/dev/zero", path); }),
+         "doubling.bin is not a regular file"},
+        {"oversized model",
+         inPlaceOf("doubling.json",
+                   [](const auto& path) {
+                       std::ofstream{path};
+                       std::filesystem::resize_file(path, maximumGraphModelJSONBytes + 1);
+                   }),
+         "doubling.json is too large: a model file may hold at most 16777216 bytes"},
+        {"oversized weights",
+         inPlaceOf("doubling.bin",
+                   [](const auto& path) {
+                       std::ofstream{path};
+                       std::filesystem::resize_file(path, maximumGraphModelWeightBytes + 1);
+                   }),
+         "doubling.bin is too large: a network's weights may hold at most 268435456 bytes"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        testing::TemporaryDirectory folder;
+        testCase.write(folder.path());
+        VisionNetworkStore store(folder.path());
+        const auto network = store.network({"doubling", {"y"}});
+        ASSERT_FALSE(network);
+        EXPECT_EQ(network.error().domain, "VisionService");
+        EXPECT_EQ(network.error().code, 500);
+        EXPECT_EQ(network.error().description,
+                  "The vision network doubling could not be loaded from " + folder.path().string() + ": " +
+                      testCase.reason +
+                      "; run scripts/setup to fetch the networks (or set LUMENARY_VISION_NETWORKS_DIR to a folder "
+                      "that holds them)");
+    }
 }
 
 TEST(VisionNetworkStore, TheFolderIsTheOverrideElseTheSetupCacheFolder) {
