@@ -9,6 +9,7 @@
 #include "mcp/core/json.hpp"
 #include "peers/fake_mpris_player.hpp"
 #include "platform/text/percent_encoding.hpp"
+#include "support/audio_files.hpp"
 #include "support/child_process.hpp"
 #include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"
@@ -34,6 +35,15 @@ protected:
         environment.set("XDG_CACHE_HOME", (folder.path() / "cache").string());
         std::ofstream(folder.path() / "defaults.json")
             << R"({"mcp_server_port":)" << testing::freePort() << R"(,"isMusicEnabled":true})";
+    }
+
+    // The program, initialized, its standard error going to `errorFile`.
+    std::unique_ptr<testing::ChildProcess> startProgram(const std::string& errorFile) {
+        auto program = std::make_unique<testing::ChildProcess>(
+            std::vector<std::string>{testing::siblingProgram("lumenary")}, -1, (folder.path() / errorFile).string());
+        program->writeLine(testing::initializeRequest);
+        EXPECT_TRUE(program->readLine());
+        return program;
     }
 
     // The text of a tools/call result ("Error: ..." when it failed).
@@ -84,6 +94,35 @@ TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);
+}
+
+// TagLib recurses once per nested MP4 atom: the file below took the whole
+// program down with it at the first library call, and again after every
+// restart, no index having been saved.
+TEST_F(MusicProgramTest, AFileThatCrashesTheTagReaderIsListedByNameAndTheProgramServesOn) {
+    const auto music = folder.path() / "music";
+    std::filesystem::create_directories(music);
+    if (!testing::writeTaggedAudio(music / "feeling.flac", "Feeling Good", "Nina Simone", "I Put a Spell on You") ||
+        !testing::writeTaggedAudio(music / "chanson.mp3", "Chanson d'été", "Zoë", "Été")) {
+        GTEST_SKIP() << "ffmpeg could not write the test's audio files";
+    }
+    testing::writeNestedAtomsM4a(music / "album.m4a", 70'000);
+    for (const char* run : {"first.err", "second.err"}) {
+        auto program = startProgram(run);
+        EXPECT_EQ(callTool(*program, "music_get_library_stats", "{}"), "Library: 3 tracks, 0 playlists.") << run;
+        EXPECT_EQ(callTool(*program, "music_search", R"({"query":""})"),
+                  "album -  ()\nChanson d'été - Zoë (Été)\nFeeling Good - Nina Simone (I Put a Spell on You)")
+            << run;
+        EXPECT_EQ(callTool(*program, "music_list_playlists", "{}"), "") << run;
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->waitForExit(), 0) << run;
+    }
+    const auto said = testing::fileText(folder.path() / "first.err");
+    EXPECT_NE(said.find("The tags of " + (music / "album.m4a").string() + " could not be read: the tag reader ended"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(testing::fileText(folder.path() / "second.err").find("The tags of"), std::string::npos)
+        << "the second run starts from the index, which lists the file by its name";
 }
 
 }  // namespace
