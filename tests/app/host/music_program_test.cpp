@@ -13,6 +13,7 @@
 #include "support/child_process.hpp"
 #include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"
+#include "support/scratch_desktop.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary {
@@ -94,6 +95,54 @@ TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);
+}
+
+// A player that lists "file" but has no OpenUri (Audacious 4.2), one that
+// refuses it as not supported, and no session bus at all: the song goes to
+// the desktop's default audio player.
+TEST_F(MusicProgramTest, ASongAPlayerCannotOpenGoesToTheDefaultAudioPlayer) {
+    if (!testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
+    testing::ScratchDesktop desktop;
+    desktop.installHandler(false, {"audio/flac"});
+    const auto song = folder.path() / "music" / "feeling.flac";
+    std::filesystem::create_directories(song.parent_path());
+    std::ofstream(song, std::ios::binary) << std::string("fLaC\0\0\0\x22\x10\0\x10\0", 12);
+    std::ofstream(folder.path() / "music" / "road.m3u8") << "#PLAYLIST:Road Trip\nfeeling.flac\n";
+    struct Case {
+        const char* what;
+        bool hasOpenUri;
+        std::optional<std::string> openUriError;
+        bool bus;
+    };
+    const Case cases[] = {
+        {"no OpenUri", false, std::nullopt, true},
+        {"OpenUri not supported", true, "org.freedesktop.DBus.Error.NotSupported", true},
+        {"no session bus", true, std::nullopt, false},
+    };
+    for (const auto& testCase : cases) {
+        testing::FakePlayerShape shape;
+        shape.name = "audacious";
+        shape.opensFiles = true;
+        shape.hasOpenUri = testCase.hasOpenUri;
+        shape.openUriError = testCase.openUriError;
+        testing::FakeMprisPlayer player(bus->address(), shape);
+        testing::ScopedEnvironment busless;
+        if (!testCase.bus) {
+            busless.set("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+            busless.set("XDG_RUNTIME_DIR", folder.path().string());
+        }
+        desktop.forgetReceived();
+        auto program = startProgram("music.err");
+        EXPECT_EQ(callTool(*program, "music_play_song", R"({"song":"feeling"})"), "Playing: feeling by ")
+            << testCase.what;
+        EXPECT_EQ(desktop.receivedArgument(), song.string()) << testCase.what;
+        if (!testCase.bus) {
+            EXPECT_EQ(callTool(*program, "music_get_library_stats", "{}"), "Library: 1 tracks, 1 playlists.");
+            EXPECT_EQ(callTool(*program, "music_list_playlists", "{}"), "Road Trip");
+        }
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->waitForExit(), 0) << testCase.what;
+    }
 }
 
 // TagLib recurses once per nested MP4 atom: the file below took the whole
