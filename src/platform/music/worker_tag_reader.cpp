@@ -53,11 +53,120 @@ std::size_t batchEnd(const std::vector<std::filesystem::path>& files, std::size_
     return end;
 }
 
-// Kills it at once: whatever it was doing is of no use any more.
-void endTagWorker(std::optional<WorkerProcess>& worker) {
-    worker->stop(std::chrono::milliseconds(0));
-    worker.reset();
-}
+// The worker of one readEach: started when first needed and again after a
+// failure, stopped at the end.
+class TagWorkerConversation {
+public:
+    TagWorkerConversation(const TagWorkerSettings& settings, const std::function<void(const std::string&)>& console)
+        : settings_(settings), console_(console) {}
+    ~TagWorkerConversation() {
+        if (worker_) {
+            worker_->stop();
+        }
+    }
+    TagWorkerConversation(const TagWorkerConversation&) = delete;
+    TagWorkerConversation& operator=(const TagWorkerConversation&) = delete;
+
+    // Reads the files of one batch from `first` on, appending to `tags`, and
+    // gives the index after the last file read. A file during which the
+    // worker failed is unreadable and ends the batch early; an error says no
+    // worker would take the batch at all.
+    PlatformOutcome<std::size_t> readBatch(const std::vector<std::filesystem::path>& files, std::size_t first,
+                                           std::vector<std::optional<AudioTags>>& tags) {
+        const bool fresh = !worker_;
+        if (fresh) {
+            if (auto failure = start()) {
+                return *std::move(failure);
+            }
+        }
+        const std::size_t end = batchEnd(files, first);
+        const std::vector<std::filesystem::path> batch(files.begin() + static_cast<std::ptrdiff_t>(first),
+                                                       files.begin() + static_cast<std::ptrdiff_t>(end));
+        if (auto failed = worker_->write(encodeTagRequest(batch), settings_.fileTimeLimit)) {
+            // Between two batches no file is to blame: a fresh worker tries
+            // again, and one that fails at once fails the reading.
+            kill();
+            if (fresh) {
+                return failure("took no paths: " + failed->description);
+            }
+            return first;
+        }
+        for (std::size_t index = first; index < end; ++index) {
+            auto answer = nextAnswer();
+            if (const auto* why = std::get_if<std::string>(&answer)) {
+                console_("The tags of " + system::repairUTF8(files[index].string()) + " could not be read: " + *why +
+                         ". It is listed by its file name.");
+                tags.emplace_back();
+                return index + 1;
+            }
+            tags.push_back(std::get<std::optional<AudioTags>>(std::move(answer)));
+        }
+        return end;
+    }
+
+private:
+    PlatformError failure(const std::string& why) const {
+        return {"MusicLibrary", 500, "The tag reader " + system::repairUTF8(settings_.executable) + " " + why};
+    }
+
+    std::optional<PlatformError> start() {
+        auto started = WorkerProcess::startOnOwnDescriptors(settings_.executable, settings_.arguments, {});
+        if (!started) {
+            return failure("could not be started: " + started.error().description);
+        }
+        worker_.emplace(std::move(started).value());
+        auto greeting = worker_->readLine(tagWorkerGreeting.size(), settings_.startTimeLimit);
+        if (!greeting || greeting.value() != tagWorkerGreeting) {
+            kill();
+            return failure("could not be started: " + (greeting
+                                                           ? "it did not greet as " + std::string(tagWorkerGreeting)
+                                                           : greeting.error().description));
+        }
+        return std::nullopt;
+    }
+
+    // The next file's tags, or why the worker failed on it (it is then
+    // ended).
+    std::variant<std::optional<AudioTags>, std::string> nextAnswer() {
+        auto line = worker_->readLine(maximumTagAnswerLength, settings_.fileTimeLimit);
+        if (!line) {
+            return failedOn(line.error());
+        }
+        auto answer = decodeTagAnswer(line.value());
+        if (auto* tags = std::get_if<std::optional<AudioTags>>(&answer)) {
+            return std::move(*tags);
+        }
+        // Nothing it says next is to be trusted either.
+        kill();
+        return "the tag reader sent an answer that could not be read (" + std::get<UnreadableTagAnswer>(answer).reason +
+               ")";
+    }
+
+    std::string failedOn(const PlatformError& error) {
+        std::string why;
+        if (error.code == ETIMEDOUT) {
+            why = "the tag reader took longer than " + tagTimeLimitText(settings_.fileTimeLimit) + " and was stopped";
+        } else if (error.code == EMSGSIZE) {
+            why = "the tag reader sent an answer longer than " + std::to_string(maximumTagAnswerLength) + " bytes";
+        } else if (const auto exit = worker_->waitForExit(std::chrono::milliseconds(1'000))) {
+            why = "the tag reader ended while reading it: " + tagWorkerExitText(*exit);
+        } else {
+            why = "the tag reader closed its pipes";
+        }
+        kill();
+        return why;
+    }
+
+    // At once: whatever it was doing is of no use any more.
+    void kill() {
+        worker_->stop(std::chrono::milliseconds(0));
+        worker_.reset();
+    }
+
+    const TagWorkerSettings& settings_;
+    const std::function<void(const std::string&)>& console_;
+    std::optional<WorkerProcess> worker_;
+};
 
 }  // namespace
 
@@ -76,90 +185,14 @@ AudioTagReadings WorkerTagReader::readEach(const std::vector<std::filesystem::pa
     std::lock_guard lock(mutex_);
     AudioTagReadings readings;
     readings.tags.reserve(files.size());
-    std::optional<WorkerProcess> worker;
-    const auto start = [&]() -> std::optional<PlatformError> {
-        const auto cannotStart = [&](const std::string& why) {
-            return PlatformError{
-                "MusicLibrary", 500,
-                "The tag reader " + system::repairUTF8(settings_.executable) + " could not be started: " + why};
-        };
-        auto started = WorkerProcess::startOnOwnDescriptors(settings_.executable, settings_.arguments, {});
-        if (!started) {
-            return cannotStart(started.error().description);
-        }
-        worker.emplace(std::move(started).value());
-        auto greeting = worker->readLine(tagWorkerGreeting.size(), settings_.startTimeLimit);
-        if (!greeting || greeting.value() != tagWorkerGreeting) {
-            endTagWorker(worker);
-            return cannotStart(greeting ? "it did not greet as " + std::string(tagWorkerGreeting)
-                                        : greeting.error().description);
-        }
-        return std::nullopt;
-    };
-    // Why the worker failed on the file it was reading; it is ended.
-    const auto failedOn = [&](const PlatformError& error) {
-        std::string why;
-        if (error.code == ETIMEDOUT) {
-            why = "the tag reader took longer than " + tagTimeLimitText(settings_.fileTimeLimit) + " and was stopped";
-        } else if (error.code == EMSGSIZE) {
-            why = "the tag reader sent an answer longer than " + std::to_string(maximumTagAnswerLength) + " bytes";
-        } else if (const auto exit = worker->waitForExit(std::chrono::milliseconds(1'000))) {
-            why = "the tag reader ended while reading it: " + tagWorkerExitText(*exit);
-        } else {
-            why = "the tag reader closed its pipes";
-        }
-        endTagWorker(worker);
-        return why;
-    };
-
-    std::size_t next = 0;
-    while (next < files.size()) {
-        const bool fresh = !worker;
-        if (fresh) {
-            if (auto failure = start()) {
-                readings.failure = std::move(failure);
-                break;
-            }
-        }
-        const std::size_t end = batchEnd(files, next);
-        const std::vector<std::filesystem::path> batch(files.begin() + static_cast<std::ptrdiff_t>(next),
-                                                       files.begin() + static_cast<std::ptrdiff_t>(end));
-        if (auto failed = worker->write(encodeTagRequest(batch), settings_.fileTimeLimit)) {
-            // Between two batches no file is to blame: a fresh worker tries
-            // again, and one that fails at once fails the reading.
-            endTagWorker(worker);
-            if (fresh) {
-                readings.failure = PlatformError{"MusicLibrary", 500,
-                                                 "The tag reader " + system::repairUTF8(settings_.executable) +
-                                                     " took no paths: " + failed->description};
-                break;
-            }
-            continue;
-        }
-        for (; next < end; ++next) {
-            auto line = worker->readLine(maximumTagAnswerLength, settings_.fileTimeLimit);
-            std::optional<std::string> why;
-            if (!line) {
-                why = failedOn(line.error());
-            } else if (auto answer = decodeTagAnswer(line.value());
-                       auto* tags = std::get_if<std::optional<AudioTags>>(&answer)) {
-                readings.tags.push_back(std::move(*tags));
-                continue;
-            } else {
-                // Nothing it says next is to be trusted either.
-                why = "the tag reader sent an answer that could not be read (" +
-                      std::get<UnreadableTagAnswer>(answer).reason + ")";
-                endTagWorker(worker);
-            }
-            console_("The tags of " + system::repairUTF8(files[next].string()) + " could not be read: " + *why +
-                     ". It is listed by its file name.");
-            readings.tags.emplace_back();
-            ++next;
+    TagWorkerConversation conversation(settings_, console_);
+    for (std::size_t next = 0; next < files.size();) {
+        auto read = conversation.readBatch(files, next, readings.tags);
+        if (!read) {
+            readings.failure = read.error();
             break;
         }
-    }
-    if (worker) {
-        worker->stop();
+        next = read.value();
     }
     return readings;
 }
