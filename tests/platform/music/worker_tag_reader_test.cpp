@@ -193,7 +193,8 @@ TEST_F(WorkerTagReaderTest, TheLibraryIndexKeepsACrashedFileByNameAndTheNextRunD
         MusicLibrary library({.folder = folder.path() / "Music", .indexFile = folder.path() / "music-library.index"},
                              counting, console);
         std::vector<std::string> listed;
-        for (const auto& track : library.search("", 10).value()) listed.push_back(track.title + " / " + track.artist);
+        const auto found = library.search("", 10);
+        for (const auto& track : found.value()) listed.push_back(track.title + " / " + track.artist);
         return std::pair{listed, counting->asked};
     };
     const std::vector<std::string> listed = {"album / ", "Chanson d'été / Zoë", "Feeling Good / Nina Simone"};
