@@ -169,11 +169,11 @@ void MusicLibrary::loadIndex() {
         return;
     }
     std::map<std::string, Entry> loaded;
-    while (lineStart < text.size()) {
+    for (std::size_t lineNumber = 3; lineStart < text.size(); ++lineNumber) {
         const auto line = nextLine();
         auto parsed = line ? indexEntryOf(*line) : std::nullopt;
         if (!parsed) {
-            dropIndex("line " + std::to_string(loaded.size() + 3) + " is malformed");
+            dropIndex("line " + std::to_string(lineNumber) + " is malformed");
             return;
         }
         auto path = parsed->isPlaylist ? parsed->playlist.file : parsed->track.file;

@@ -174,6 +174,11 @@ TEST_F(MusicLibraryTest, AnIndexThatIsNoRegularFileTooLargeOrMalformedIsDroppedA
              std::ofstream(index) << "lumenary music index 1\n"
                                   << folderLine << "t\t" << (music() / "a.flac").string() << "\t1\t2\tT\tA\tB\t";
          }},
+        {"line 5 is malformed",
+         [&] {
+             const std::string entry = "t\t" + (music() / "a.flac").string() + "\t1\t2\tT\tA\tB\t\n";
+             std::ofstream(index) << "lumenary music index 1\n" << folderLine << entry << entry << "p\tx\t1\t2\n";
+         }},
     };
     for (const auto& testCase : cases) {
         fs::create_directories(index.parent_path());
