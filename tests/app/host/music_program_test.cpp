@@ -158,7 +158,11 @@ TEST_F(MusicProgramTest, AFileThatCrashesTheTagReaderIsListedByNameAndTheProgram
     testing::writeNestedAtomsM4a(music / "album.m4a", 70'000);
     for (const char* run : {"first.err", "second.err"}) {
         auto program = startProgram(run);
-        EXPECT_EQ(callTool(*program, "music_get_library_stats", "{}"), "Library: 3 tracks, 0 playlists.") << run;
+        // The first scan meets the crash, which a sanitizer build reports
+        // at length before the worker ends.
+        EXPECT_EQ(testing::toolCallText(*program, ++lastID, "music_get_library_stats", "{}", std::chrono::seconds(60)),
+                  "Library: 3 tracks, 0 playlists.")
+            << run;
         EXPECT_EQ(callTool(*program, "music_search", R"({"query":""})"),
                   "album -  ()\nChanson d'été - Zoë (Été)\nFeeling Good - Nina Simone (I Put a Spell on You)")
             << run;
