@@ -21,8 +21,11 @@ std::string introspection(const FakePlayerShape& shape) {
         "</interface>"
         "<interface name='org.mpris.MediaPlayer2.Player'>"
         "<method name='Next'/><method name='Previous'/><method name='Pause'/><method name='PlayPause'/>"
-        "<method name='Stop'/><method name='Play'/>"
-        "<method name='OpenUri'><arg name='Uri' type='s' direction='in'/></method>"
+        "<method name='Stop'/><method name='Play'/>";
+    if (shape.hasOpenUri) {
+        xml += "<method name='OpenUri'><arg name='Uri' type='s' direction='in'/></method>";
+    }
+    xml +=
         "<property name='PlaybackStatus' type='s' access='read'/>"
         "<property name='Metadata' type='a{sv}' access='read'/>"
         "<property name='Position' type='x' access='read'/>"
@@ -174,6 +177,7 @@ void FakeMprisPlayer::answer(const std::string& interface, const std::string& me
     std::string call;
     GVariant* reply = nullptr;
     bool unknownProperty = false;
+    std::optional<std::string> refusal;
     bool hold = shape_.neverAnswers;
     {
         std::lock_guard lock(mutex_);
@@ -226,7 +230,8 @@ void FakeMprisPlayer::answer(const std::string& interface, const std::string& me
             const char* uri = nullptr;
             g_variant_get(parameters, "(&s)", &uri);
             call = "Player.OpenUri " + std::string(uri);
-            reply = g_variant_new("()");
+            refusal = shape_.openUriError;
+            reply = refusal ? nullptr : g_variant_new("()");
         } else if (interface == playlistsInterface && method == "ActivatePlaylist") {
             const char* path = nullptr;
             g_variant_get(parameters, "(&o)", &path);
@@ -251,6 +256,10 @@ void FakeMprisPlayer::answer(const std::string& interface, const std::string& me
         if (shape_.leavesOn && !shape_.neverAnswers) {
             g_dbus_connection_close(connection_, nullptr, nullptr, nullptr);
         }
+        return;
+    }
+    if (refusal) {
+        g_dbus_method_invocation_return_dbus_error(invocation, refusal->c_str(), "the fake player refuses OpenUri");
         return;
     }
     if (unknownProperty) {

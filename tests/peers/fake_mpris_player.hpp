@@ -38,6 +38,11 @@ struct FakePlayerShape {
     bool hasShuffle = true;
     // Lists "file" among its SupportedUriSchemes and takes OpenUri.
     bool opensFiles = false;
+    // Has the OpenUri method at all; without it the bus answers UnknownMethod.
+    bool hasOpenUri = true;
+    // The D-Bus error OpenUri answers with ("the fake player refuses
+    // OpenUri"), instead of taking the file.
+    std::optional<std::string> openUriError;
     // Holds every call without an answer.
     bool neverAnswers = false;
     // Leaves the bus when this method of the Player interface is called,

@@ -28,7 +28,7 @@
 #include "platform/messages/message_database.hpp"
 #include "platform/music/mpris_music_player.hpp"
 #include "platform/music/music_library_folder.hpp"
-#include "platform/music/tags/taglib_tag_reader.hpp"
+#include "platform/music/worker_tag_reader.hpp"
 #include "platform/notes/folder_note_store.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
 
@@ -37,11 +37,13 @@ namespace lumenary::app {
 namespace {
 
 std::shared_ptr<platform::MusicLibrary> makeMusicLibrary(const platform::DefaultsStore& defaults) {
+    const auto console = [console = logging::Console::standardError("")](const std::string& line) {
+        console.print(line);
+    };
     return std::make_shared<platform::MusicLibrary>(
         platform::MusicLibrarySettings{.folder = platform::musicLibraryFolder(defaults),
                                        .indexFile = platform::musicLibraryIndexFile()},
-        std::make_shared<platform::TagLibTagReader>(),
-        [console = logging::Console::standardError("")](const std::string& line) { console.print(line); });
+        std::make_shared<platform::WorkerTagReader>(platform::tagWorkerBesideThisProgram(), console), console);
 }
 
 // A desktop-entry id the user wrote under `key`; absent when not a text or

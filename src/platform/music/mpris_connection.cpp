@@ -70,6 +70,17 @@ PlatformError playerFailure(std::string description) {
     return musicPlayerError(MusicPlayerFailure::callFailed, std::move(description));
 }
 
+PlatformError noSessionBus(std::string description) {
+    return musicPlayerError(MusicPlayerFailure::noSessionBus, std::move(description));
+}
+
+// How a player answers a method it does not have, or has and will not do:
+// Audacious 4.2 lists "file" among its URI schemes but has no OpenUri.
+bool isUnsupportedMethod(const GError* error) {
+    const std::string name = remoteErrorName(error);
+    return name == "org.freedesktop.DBus.Error.UnknownMethod" || name == "org.freedesktop.DBus.Error.NotSupported";
+}
+
 // One status query of many in flight at once.
 struct StatusQuery {
     std::vector<std::optional<std::string>>* statuses;
@@ -115,7 +126,7 @@ PlatformOutcome<std::string> sessionBusAddress() {
             return address;
         }
     }
-    return playerFailure(
+    return noSessionBus(
         std::string("Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is "
                     "not set and $XDG_RUNTIME_DIR/bus does not exist. ") +
         sessionBusAdvice);
@@ -146,9 +157,9 @@ PlatformOutcome<MprisConnection> MprisConnection::open(const std::optional<std::
         nullptr, nullptr, &rawError);
     if (connection == nullptr) {
         GErrorPointer error(rawError);
-        return playerFailure("Music player error: cannot connect to the session bus at " +
-                             system::repairUTF8(address.value()) + ": " + errorMessage(error.get()) + ". " +
-                             sessionBusAdvice);
+        return noSessionBus("Music player error: cannot connect to the session bus at " +
+                            system::repairUTF8(address.value()) + ": " + errorMessage(error.get()) + ". " +
+                            sessionBusAdvice);
     }
     return MprisConnection(connection, callTimeout);
 }
@@ -292,6 +303,23 @@ PlatformOutcome<GVariantPointer> MprisConnection::call(const std::string& destin
         return callFailure(destination, memberLabel(interface, method), error.get());
     }
     return reply;
+}
+
+PlatformOutcome<std::optional<GVariantPointer>> MprisConnection::callIfSupported(const std::string& destination,
+                                                                                 const char* interface,
+                                                                                 const char* method,
+                                                                                 GVariant* parameters,
+                                                                                 const GVariantType* replyType) {
+    GError* rawError = nullptr;
+    GVariantPointer reply(callSync(destination, mprisObjectPath, interface, method, parameters, replyType, &rawError));
+    if (!reply) {
+        GErrorPointer error(rawError);
+        if (isUnsupportedMethod(error.get())) {
+            return std::optional<GVariantPointer>();
+        }
+        return callFailure(destination, memberLabel(interface, method), error.get());
+    }
+    return std::optional<GVariantPointer>(std::move(reply));
 }
 
 }  // namespace lumenary::platform

@@ -63,6 +63,12 @@ public:
     // accepts any reply.
     PlatformOutcome<GVariantPointer> call(const std::string& busName, const char* interface, const char* method,
                                           GVariant* parameters, const GVariantType* replyType);
+    // The same for a method a player may lack: absent when the player
+    // answers that it has no such method (UnknownMethod) or does not support
+    // it (NotSupported).
+    PlatformOutcome<std::optional<GVariantPointer>> callIfSupported(const std::string& busName, const char* interface,
+                                                                    const char* method, GVariant* parameters,
+                                                                    const GVariantType* replyType);
 
 private:
     MprisConnection(GDBusConnection* connection, std::chrono::milliseconds callTimeout);

@@ -37,6 +37,12 @@ bool isNoPlayer(const PlatformError& error) {
     return error.domain == "MusicPlayer" && error.code == static_cast<std::int64_t>(MusicPlayerFailure::noPlayer);
 }
 
+// No player, or no bus to find one on: a file then goes elsewhere.
+bool isNoPlayerOrBus(const PlatformError& error) {
+    return isNoPlayer(error) ||
+           (error.domain == "MusicPlayer" && error.code == static_cast<std::int64_t>(MusicPlayerFailure::noSessionBus));
+}
+
 std::optional<std::string> namedBusName(const MprisMusicPlayerSettings& settings) {
     if (!settings.preferredPlayer || settings.preferredPlayer->empty()) {
         return std::nullopt;
@@ -307,7 +313,7 @@ PlatformOutcome<PlaylistStart> MprisMusicPlayer::playPlaylist(const std::string&
 PlatformOutcome<UriStart> MprisMusicPlayer::openUri(const std::string& uri, std::optional<bool> shuffle) {
     auto chosen = choosePlayer(settings_);
     if (!chosen) {
-        if (isNoPlayer(chosen.error())) {
+        if (isNoPlayerOrBus(chosen.error())) {
             return UriStart::notOffered;
         }
         return chosen.error();
@@ -339,12 +345,12 @@ PlatformOutcome<UriStart> MprisMusicPlayer::openUri(const std::string& uri, std:
             }
         }
     }
-    auto reply = player.connection.call(player.busName, mprisPlayerInterface, "OpenUri",
-                                        g_variant_new("(s)", uri.c_str()), nullptr);
+    auto reply = player.connection.callIfSupported(player.busName, mprisPlayerInterface, "OpenUri",
+                                                   g_variant_new("(s)", uri.c_str()), nullptr);
     if (!reply) {
         return reply.error();
     }
-    return UriStart::started;
+    return reply.value() ? UriStart::started : UriStart::notOffered;
 }
 
 std::shared_ptr<MusicPlayer> makeMprisMusicPlayer(const DefaultsStore& defaults) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/music/audio_tag_reader.hpp"
+#include "platform/music/music_folder_scan.hpp"
 #include "platform/platform_error.hpp"
 
 namespace lumenary::platform {
@@ -46,6 +47,13 @@ struct MusicLibrarySettings {
 // memory and in `indexFile`, so a new run starts from it as well. Blocking:
 // callers run it on the worker pool; calls from several threads take turns.
 //
+// A file whose tags cannot be read is listed by its file name, and saved so:
+// one that crashed the tag reader is not read again while its size and
+// modification time stay. Files the tag reader could not get to at all (it
+// would not start) are listed by name too, but read again at the next call.
+// The index is read only when it is a regular file of at most 128 MiB; one
+// that is not, or is malformed, is dropped and rebuilt, said on the console.
+//
 // A folder that does not exist is an empty library, said once on the
 // console; one that cannot be read is an error (domain "MusicLibrary")
 // naming the folder and the settings that choose it.
@@ -73,6 +81,9 @@ private:
         std::int64_t modified = 0;
         std::uintmax_t size = 0;
         bool isPlaylist = false;
+        // Listed by its file name because its tags could not be read yet
+        // (the tag reader failed): read again at the next call, never saved.
+        bool provisional = false;
         LibraryTrack track;
         LibraryPlaylist playlist;
         // The lower-cased title, artist and album, for search.
@@ -83,8 +94,12 @@ private:
 
     std::optional<PlatformError> refresh();
     void loadIndex();
-    void saveIndex() const;
-    Entry readEntry(const std::string& file, std::int64_t modified, std::uintmax_t size, bool isPlaylist) const;
+    void dropIndex(const std::string& reason);
+    void saveIndex();
+    void readTags(const std::vector<const ScannedFile*>& files);
+    static std::optional<Entry> indexEntryOf(std::string_view line);
+    static Entry playlistEntry(const ScannedFile& file);
+    static Entry trackEntry(const ScannedFile& file, std::optional<AudioTags> tags);
 
     MusicLibrarySettings settings_;
     std::shared_ptr<AudioTagReader> tags_;
@@ -92,7 +107,8 @@ private:
     std::mutex mutex_;
     bool loaded_ = false;
     bool saidAbsent_ = false;
-    bool saidUnsaved_ = false;
+    bool saidTagFailure_ = false;
+    bool indexNeedsWriting_ = false;
     std::map<std::string, Entry> entries_;
 };
 

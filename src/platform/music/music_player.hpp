@@ -43,6 +43,9 @@ enum class MusicPlayerFailure : std::int64_t {
     noPlaylists = 3,
     // The bus or the player failed the call, left, or did not answer in time.
     callFailed = 4,
+    // There is no session bus to find players on: none is named, or none
+    // answers where one is.
+    noSessionBus = 5,
 };
 
 // One music player of the desktop, chosen afresh on every call. Every
@@ -72,9 +75,10 @@ public:
 
     // Opens `uri` (a file: URI) in the player, which plays it, after setting
     // shuffle as asked where the player has a Shuffle property (absent:
-    // leaves it). notOffered when no player runs, or the player takes no
-    // file: URIs or reports CanPlay false: the caller opens the file some
-    // other way.
+    // leaves it). notOffered when no player runs (or no session bus), or the
+    // player takes no file: URIs, reports CanPlay false, or has no OpenUri
+    // or refuses it as not supported: the caller opens the file some other
+    // way.
     virtual PlatformOutcome<UriStart> openUri(const std::string& uri, std::optional<bool> shuffle) = 0;
 };
 

@@ -9,9 +9,11 @@
 #include "mcp/core/json.hpp"
 #include "peers/fake_mpris_player.hpp"
 #include "platform/text/percent_encoding.hpp"
+#include "support/audio_files.hpp"
 #include "support/child_process.hpp"
 #include "support/private_session_bus.hpp"
 #include "support/scoped_environment.hpp"
+#include "support/scratch_desktop.hpp"
 #include "support/temporary_directory.hpp"
 
 namespace lumenary {
@@ -34,6 +36,15 @@ protected:
         environment.set("XDG_CACHE_HOME", (folder.path() / "cache").string());
         std::ofstream(folder.path() / "defaults.json")
             << R"({"mcp_server_port":)" << testing::freePort() << R"(,"isMusicEnabled":true})";
+    }
+
+    // The program, initialized, its standard error going to `errorFile`.
+    std::unique_ptr<testing::ChildProcess> startProgram(const std::string& errorFile) {
+        auto program = std::make_unique<testing::ChildProcess>(
+            std::vector<std::string>{testing::siblingProgram("lumenary")}, -1, (folder.path() / errorFile).string());
+        program->writeLine(testing::initializeRequest);
+        EXPECT_TRUE(program->readLine());
+        return program;
     }
 
     // The text of a tools/call result ("Error: ..." when it failed).
@@ -84,6 +95,87 @@ TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);
+}
+
+// A player that lists "file" but has no OpenUri (Audacious 4.2), one that
+// refuses it as not supported, and no session bus at all: the song goes to
+// the desktop's default audio player.
+TEST_F(MusicProgramTest, ASongAPlayerCannotOpenGoesToTheDefaultAudioPlayer) {
+    if (!testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
+    testing::ScratchDesktop desktop;
+    desktop.installHandler(false, {"audio/flac"});
+    const auto song = folder.path() / "music" / "feeling.flac";
+    std::filesystem::create_directories(song.parent_path());
+    std::ofstream(song, std::ios::binary) << std::string("fLaC\0\0\0\x22\x10\0\x10\0", 12);
+    std::ofstream(folder.path() / "music" / "road.m3u8") << "#PLAYLIST:Road Trip\nfeeling.flac\n";
+    struct Case {
+        const char* what;
+        bool hasOpenUri;
+        std::optional<std::string> openUriError;
+        bool bus;
+    };
+    const Case cases[] = {
+        {"no OpenUri", false, std::nullopt, true},
+        {"OpenUri not supported", true, "org.freedesktop.DBus.Error.NotSupported", true},
+        {"no session bus", true, std::nullopt, false},
+    };
+    for (const auto& testCase : cases) {
+        testing::FakePlayerShape shape;
+        shape.name = "audacious";
+        shape.opensFiles = true;
+        shape.hasOpenUri = testCase.hasOpenUri;
+        shape.openUriError = testCase.openUriError;
+        testing::FakeMprisPlayer player(bus->address(), shape);
+        testing::ScopedEnvironment busless;
+        if (!testCase.bus) {
+            busless.set("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+            busless.set("XDG_RUNTIME_DIR", folder.path().string());
+        }
+        desktop.forgetReceived();
+        auto program = startProgram("music.err");
+        EXPECT_EQ(callTool(*program, "music_play_song", R"({"song":"feeling"})"), "Playing: feeling by ")
+            << testCase.what;
+        EXPECT_EQ(desktop.receivedArgument(), song.string()) << testCase.what;
+        if (!testCase.bus) {
+            EXPECT_EQ(callTool(*program, "music_get_library_stats", "{}"), "Library: 1 tracks, 1 playlists.");
+            EXPECT_EQ(callTool(*program, "music_list_playlists", "{}"), "Road Trip");
+        }
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->waitForExit(), 0) << testCase.what;
+    }
+}
+
+// TagLib recurses once per nested MP4 atom: the file below took the whole
+// program down with it at the first library call, and again after every
+// restart, no index having been saved.
+TEST_F(MusicProgramTest, AFileThatCrashesTheTagReaderIsListedByNameAndTheProgramServesOn) {
+    const auto music = folder.path() / "music";
+    std::filesystem::create_directories(music);
+    if (!testing::writeTaggedAudio(music / "feeling.flac", "Feeling Good", "Nina Simone", "I Put a Spell on You") ||
+        !testing::writeTaggedAudio(music / "chanson.mp3", "Chanson d'été", "Zoë", "Été")) {
+        GTEST_SKIP() << "ffmpeg could not write the test's audio files";
+    }
+    testing::writeNestedAtomsM4a(music / "album.m4a", 70'000);
+    for (const char* run : {"first.err", "second.err"}) {
+        auto program = startProgram(run);
+        // The first scan meets the crash, which a sanitizer build reports
+        // at length before the worker ends.
+        EXPECT_EQ(testing::toolCallText(*program, ++lastID, "music_get_library_stats", "{}", std::chrono::seconds(60)),
+                  "Library: 3 tracks, 0 playlists.")
+            << run;
+        EXPECT_EQ(callTool(*program, "music_search", R"({"query":""})"),
+                  "album -  ()\nChanson d'été - Zoë (Été)\nFeeling Good - Nina Simone (I Put a Spell on You)")
+            << run;
+        EXPECT_EQ(callTool(*program, "music_list_playlists", "{}"), "") << run;
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->waitForExit(), 0) << run;
+    }
+    const auto said = testing::fileText(folder.path() / "first.err");
+    EXPECT_NE(said.find("The tags of " + (music / "album.m4a").string() + " could not be read: the tag reader"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(testing::fileText(folder.path() / "second.err").find("The tags of"), std::string::npos)
+        << "the second run starts from the index, which lists the file by its name";
 }
 
 }  // namespace

@@ -237,6 +237,29 @@ TEST_F(MusicToolsTest, TheLibraryIsSearchedByTitleArtistOrAlbumIgnoringCase) {
     EXPECT_EQ(call("music_get_library_stats"), "Library: 4 tracks, 1 playlists.") << "the files alone";
 }
 
+// The library's tools need the music folder alone; the player's commands
+// still need a player, and say what is missing.
+TEST_F(MusicToolsTest, WithoutASessionBusTheLibraryToolsAnswerFromTheFolderAlone) {
+    addFile("Nina/feeling.flac");
+    addFile("say.ogg");
+    addFile("lists/road.m3u8", "#PLAYLIST:Road Trip\n../Nina/feeling.flac\n");
+    const std::string noBus =
+        "Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is not set and "
+        "$XDG_RUNTIME_DIR/bus does not exist.";
+    player->failEveryCall(platform::musicPlayerError(platform::MusicPlayerFailure::noSessionBus, noBus));
+    const std::tuple<const char*, PlainDictionary, std::string> cases[] = {
+        {"music_get_library_stats", {}, "Library: 2 tracks, 1 playlists."},
+        {"music_list_playlists", {}, "Road Trip"},
+        {"music_list_playlists", {{"limit", std::int64_t{0}}}, ""},
+        {"music_search", {{"query", "feel"}}, "Feeling Good - Nina Simone (I Put a Spell on You)"},
+        {"music_play", {}, "MusicTool 500 " + noBus},
+        {"music_get_current_track", {}, "MusicTool 500 " + noBus},
+    };
+    for (const auto& [tool, arguments, answer] : cases) {
+        EXPECT_EQ(call(tool, arguments), answer) << tool;
+    }
+}
+
 TEST_F(MusicToolsTest, ASongPlaysOnThePlayerWhereItOpensFilesElseThroughTheOpener) {
     const auto song = addFile("Joe/été.mp3");
     const std::string uri = "file://" + music.path().string() + "/Joe/%C3%A9t%C3%A9.mp3";

@@ -363,6 +363,41 @@ TEST_F(MprisMusicPlayerTest, AFileOpensOnAPlayerThatTakesFilesAndCanPlayWithShuf
     EXPECT_EQ(layer().openUri(uri, std::nullopt).value(), UriStart::notOffered) << "with no player at all";
 }
 
+// Audacious 4.2 lists "file" among its URI schemes but has no OpenUri; a
+// player may also refuse it as not supported. The file then goes elsewhere;
+// any other refusal is the player's error.
+TEST_F(MprisMusicPlayerTest, APlayerWithoutOpenUriOrThatDoesNotSupportItLeavesTheFileToTheCaller) {
+    const std::string uri = "file:///music/a.flac";
+    struct Case {
+        bool hasOpenUri;
+        std::optional<std::string> openUriError;
+        std::string outcome;
+        // The bus itself answers a method the player does not have.
+        std::string lastCall;
+    };
+    const Case cases[] = {
+        {false, std::nullopt, "not offered", "Get Player.CanPlay"},
+        {true, "org.freedesktop.DBus.Error.NotSupported", "not offered", "Player.OpenUri " + uri},
+        {true, std::nullopt, "started", "Player.OpenUri " + uri},
+        {true, "org.mpris.MediaPlayer2.Player.Error.Busy",
+         "MusicPlayer 4 Music player error: audacious failed Player.OpenUri: the fake player refuses OpenUri." + advice,
+         "Player.OpenUri " + uri},
+    };
+    for (const auto& testCase : cases) {
+        auto shape = named("audacious");
+        shape.opensFiles = true;
+        shape.hasOpenUri = testCase.hasOpenUri;
+        shape.openUriError = testCase.openUriError;
+        auto player = startPlayer(shape);
+        const auto started = layer().openUri(uri, std::nullopt);
+        const std::string outcome = !started                               ? described(started)
+                                    : started.value() == UriStart::started ? "started"
+                                                                           : "not offered";
+        EXPECT_EQ(outcome, testCase.outcome) << testCase.openUriError.value_or("no OpenUri");
+        EXPECT_EQ(player->calls().back(), testCase.lastCall);
+    }
+}
+
 TEST_F(MprisMusicPlayerTest, TenThousandPlaylistsAreListedAndFound) {
     FakePlayerState state;
     for (int index = 0; index < 10'000; ++index) {
@@ -437,11 +472,11 @@ TEST_F(MprisMusicPlayerTest, TheSessionBusIsTheOneTheEnvironmentNamesAndNeverOne
     const Case cases[] = {
         {bus->address(), "none"},
         {std::nullopt,
-         "MusicPlayer 4 Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is not set "
+         "MusicPlayer 5 Music player error: no session bus to find players on: DBUS_SESSION_BUS_ADDRESS is not set "
          "and $XDG_RUNTIME_DIR/bus does not exist." +
              sessionAdvice},
         {"unix:path=" + (runtime.path() / "gone").string(),
-         "MusicPlayer 4 Music player error: cannot connect to the session bus at unix:path=" +
+         "MusicPlayer 5 Music player error: cannot connect to the session bus at unix:path=" +
              (runtime.path() / "gone").string() + ": Could not connect: No such file or directory." + sessionAdvice},
     };
     for (const auto& testCase : cases) {
@@ -451,6 +486,10 @@ TEST_F(MprisMusicPlayerTest, TheSessionBusIsTheOneTheEnvironmentNamesAndNeverOne
         environment.set("DISPLAY", ":0");
         MprisMusicPlayer music({});
         EXPECT_EQ(described(music.play()), testCase.outcome);
+        // Without a bus no player can take the file: it goes elsewhere.
+        const auto opened = music.openUri("file:///a.flac", std::nullopt);
+        ASSERT_TRUE(opened) << described(opened);
+        EXPECT_EQ(opened.value(), UriStart::notOffered);
     }
 }
 

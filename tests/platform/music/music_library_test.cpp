@@ -2,6 +2,7 @@
 // ffmpeg writes with real tags, read by TagLib.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,7 +14,8 @@
 #include "platform/music/music_library_folder.hpp"
 #include "platform/music/playlist_file.hpp"
 #include "platform/music/tags/taglib_tag_reader.hpp"
-#include "platform/process/process_launcher.hpp"
+#include "support/audio_files.hpp"
+#include "support/finished_within.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
@@ -34,28 +36,15 @@ public:
     std::atomic<int> reads{0};
 };
 
-// One second of silence with these tags, written by ffmpeg.
-bool writeTagged(const fs::path& file, const std::string& title, const std::string& artist, const std::string& album) {
-    ProcessLaunch launch{.executable = "ffmpeg",
-                         .arguments = {"-v", "error", "-nostdin", "-f", "lavfi", "-i", "anullsrc=r=8000:cl=mono", "-t",
-                                       "1", "-metadata", "title=" + title, "-metadata", "artist=" + artist, "-metadata",
-                                       "album=" + album, "-y", file.string()},
-                         .standardInput = std::nullopt,
-                         .standardOutputLimit = 0,
-                         .standardErrorLimit = 4096,
-                         .deadline = std::chrono::seconds(60)};
-    const auto run = ProcessLauncher().run(launch);
-    return run && run.value().exit && run.value().exit->kind == ProcessExit::Kind::exited &&
-           run.value().exit->exitStatus == 0;
-}
-
 class MusicLibraryTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         made = new lumenary::testing::TemporaryDirectory();
-        ready = writeTagged(made->path() / "feeling.flac", "Feeling Good", "Nina Simone", "I Put a Spell on You") &&
-                writeTagged(made->path() / "chanson.mp3", "Chanson d'été", "Zoë", "Ünïcødé") &&
-                writeTagged(made->path() / "other.flac", "Sinnerman", "Nina Simone", "Pastel Blues");
+        ready = lumenary::testing::writeTaggedAudio(made->path() / "feeling.flac", "Feeling Good", "Nina Simone",
+                                                    "I Put a Spell on You") &&
+                lumenary::testing::writeTaggedAudio(made->path() / "chanson.mp3", "Chanson d'été", "Zoë", "Ünïcødé") &&
+                lumenary::testing::writeTaggedAudio(made->path() / "other.flac", "Sinnerman", "Nina Simone",
+                                                    "Pastel Blues");
     }
     static void TearDownTestSuite() { delete made; }
 
@@ -155,6 +144,62 @@ TEST_F(MusicLibraryTest, TheIndexReadsOnlyWhatChangedAndForgetsWhatIsGone) {
     EXPECT_EQ(titles(again->search("", 10)), Titles{"Sinnerman"});
     EXPECT_EQ(library()->counts().value().tracks, 1U);
     EXPECT_EQ(tags->reads, 3);
+}
+
+// The index is the library's own file, but anything can stand in its place:
+// each of these once held every call (a pipe) or took gigabytes of memory
+// (/dev/zero, a long file without a line feed).
+TEST_F(MusicLibraryTest, AnIndexThatIsNoRegularFileTooLargeOrMalformedIsDroppedAndRebuilt) {
+    copy("feeling.flac", "a.flac");
+    const fs::path index = folder.path() / "cache" / "music-library.index";
+    const std::string folderLine = music().string() + "\n";
+    struct Case {
+        std::string reason;
+        std::function<void()> make;
+    };
+    const Case cases[] = {
+        {"it is not a regular file", [&] { ::mkfifo(index.c_str(), 0600); }},
+        {"it is not a regular file", [&] { fs::create_symlink("/dev/zero", index); }},
+        {"it is larger than 128 MiB",
+         [&] {
+             std::ofstream(index) << "lumenary music index 1\n" << folderLine;
+             fs::resize_file(index, 129 * 1024 * 1024);
+         }},
+        {"it is not a music library index", [&] { std::ofstream(index) << std::string(100'000, 'x'); }},
+        {"line 3 is malformed",
+         [&] { std::ofstream(index) << "lumenary music index 1\n"
+                                    << folderLine << "t\tno numbers\n"; }},
+        {"line 3 is malformed",
+         [&] {
+             std::ofstream(index) << "lumenary music index 1\n"
+                                  << folderLine << "t\t" << (music() / "a.flac").string() << "\t1\t2\tT\tA\tB\t";
+         }},
+        {"line 5 is malformed",
+         [&] {
+             const std::string entry = "t\t" + (music() / "a.flac").string() + "\t1\t2\tT\tA\tB\t\n";
+             std::ofstream(index) << "lumenary music index 1\n" << folderLine << entry << entry << "p\tx\t1\t2\n";
+         }},
+    };
+    for (const auto& testCase : cases) {
+        fs::create_directories(index.parent_path());
+        fs::remove(index);
+        testCase.make();
+        std::vector<std::string> lines;
+        auto tracks = std::make_shared<MusicLibrary>(MusicLibrarySettings{.folder = music(), .indexFile = index}, tags,
+                                                     [&lines](const std::string& line) { lines.push_back(line); });
+        const auto counts =
+            lumenary::testing::finishedWithin(std::chrono::seconds(10), [tracks] { return tracks->counts(); });
+        ASSERT_TRUE(counts) << testCase.reason << ": the library did not answer";
+        ASSERT_TRUE(*counts) << counts->error().description;
+        EXPECT_EQ(counts->value().tracks, 1U);
+        EXPECT_EQ(lines,
+                  std::vector<std::string>{"The music library index " + index.string() + " cannot be used (" +
+                                           testCase.reason + "): it is dropped and rebuilt from the music folder."});
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(index))) << testCase.reason;
+        const int reads = tags->reads;
+        EXPECT_EQ(titles(library()->search("", 10)), Titles{"Feeling Good"}) << testCase.reason;
+        EXPECT_EQ(tags->reads, reads) << testCase.reason << ": the rebuilt index is read";
+    }
 }
 
 TEST(MusicLibraryFolderTest, TheEnvironmentThenTheDefaultsThenUserDirsThenMusicInTheHomeFolder) {

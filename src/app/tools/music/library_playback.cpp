@@ -8,7 +8,8 @@ namespace lumenary::app {
 bool isMissingPlayerOrPlaylists(const platform::PlatformError& error) {
     using platform::MusicPlayerFailure;
     return error.domain == "MusicPlayer" && (error.code == static_cast<std::int64_t>(MusicPlayerFailure::noPlayer) ||
-                                             error.code == static_cast<std::int64_t>(MusicPlayerFailure::noPlaylists));
+                                             error.code == static_cast<std::int64_t>(MusicPlayerFailure::noPlaylists) ||
+                                             error.code == static_cast<std::int64_t>(MusicPlayerFailure::noSessionBus));
 }
 
 platform::PlatformOutcome<std::vector<std::string>> playerPlaylistNames(platform::MusicPlayer& player,

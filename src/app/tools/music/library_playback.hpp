@@ -13,8 +13,9 @@ namespace lumenary::app {
 // Blocking steps the music category shares between its library tools; each
 // runs on the worker pool.
 
-// Whether a player's failure only says that no player runs or that it
-// offers no playlists: the library's playlists still answer.
+// Whether a player's failure only says that no player runs (or there is no
+// session bus to find one on) or that it offers no playlists: the library's
+// tracks and playlist files still answer.
 bool isMissingPlayerOrPlaylists(const platform::PlatformError& error);
 
 // The player's playlist names (at most `limit`), none when no player runs or

@@ -1,0 +1,66 @@
+// The tag worker program: reads the tags of the music files the server
+// names, so that a file that crashes TagLib (or makes it spin) costs that
+// file, not the server. Its standard output goes to the server's standard
+// error, so requests and answers travel on descriptors of their own.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "platform/music/tags/tag_request_server.hpp"
+#include "platform/music/tags/taglib_tag_reader.hpp"
+#include "platform/process/worker_process.hpp"
+#include "system/standard_descriptors.hpp"
+
+namespace {
+
+// TagLib reads a tag's frames into memory: a file that claims gigabytes
+// meets a failed allocation, an unreadable file, instead of the machine's
+// memory.
+constexpr std::uint64_t addressSpaceLimit = std::uint64_t{1} << 30;
+
+bool addressSanitizerBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+void limitMemory() {
+    // AddressSanitizer reserves terabytes of address space up front.
+    if (addressSanitizerBuild()) {
+        return;
+    }
+    const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+    ::setrlimit(RLIMIT_AS, &limit);
+}
+
+// A file that crashes the worker is a hostile file, not a fault of ours to
+// debug: no core file for each one.
+void noCoreFiles() {
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+}
+
+}  // namespace
+
+int main() {
+    using namespace lumenary::platform;
+    if (lumenary::system::reopenClosedStandardDescriptors() != 0) {
+        return EXIT_FAILURE;
+    }
+    // A server that stops reading ends the write with an error, not us.
+    ::signal(SIGPIPE, SIG_IGN);
+    limitMemory();
+    noCoreFiles();
+    TagLibTagReader reader;
+    return serveTagRequests(WorkerProcess::requestDescriptor, WorkerProcess::answerDescriptor, reader);
+}
