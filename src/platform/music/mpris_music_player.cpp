@@ -333,6 +333,16 @@ PlatformOutcome<UriStart> MprisMusicPlayer::openUri(const std::string& uri, std:
     if (can.value() && booleanOf(can.value()->get()) == false) {
         return UriStart::notOffered;
     }
+    auto reply = player.connection.callIfSupported(player.busName, mprisPlayerInterface, "OpenUri",
+                                                   g_variant_new("(s)", uri.c_str()), nullptr);
+    if (!reply) {
+        return reply.error();
+    }
+    if (!reply.value()) {
+        return UriStart::notOffered;
+    }
+    // Only now: a file the player did not take goes to another program,
+    // and this player's shuffle is none of its business.
     if (shuffle) {
         auto current = player.connection.property(player.busName, mprisPlayerInterface, "Shuffle");
         if (!current) {
@@ -345,12 +355,7 @@ PlatformOutcome<UriStart> MprisMusicPlayer::openUri(const std::string& uri, std:
             }
         }
     }
-    auto reply = player.connection.callIfSupported(player.busName, mprisPlayerInterface, "OpenUri",
-                                                   g_variant_new("(s)", uri.c_str()), nullptr);
-    if (!reply) {
-        return reply.error();
-    }
-    return reply.value() ? UriStart::started : UriStart::notOffered;
+    return UriStart::started;
 }
 
 std::shared_ptr<MusicPlayer> makeMprisMusicPlayer(const DefaultsStore& defaults) {

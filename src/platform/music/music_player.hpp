@@ -73,12 +73,13 @@ public:
     // asked; nothing changes when there is none.
     virtual PlatformOutcome<PlaylistStart> playPlaylist(const std::string& name, bool shuffle) = 0;
 
-    // Opens `uri` (a file: URI) in the player, which plays it, after setting
-    // shuffle as asked where the player has a Shuffle property (absent:
-    // leaves it). notOffered when no player runs (or no session bus), or the
-    // player takes no file: URIs, reports CanPlay false, or has no OpenUri
-    // or refuses it as not supported: the caller opens the file some other
-    // way.
+    // Opens `uri` (a file: URI) in the player, which plays it, and once the
+    // player has taken it sets shuffle as asked where the player has a
+    // Shuffle property (absent: leaves it). notOffered when no player runs
+    // (or no session bus), or the player takes no file: URIs, reports
+    // CanPlay false, or has no OpenUri or refuses it as not supported: the
+    // caller opens the file some other way, and the player is left as it
+    // was.
     virtual PlatformOutcome<UriStart> openUri(const std::string& uri, std::optional<bool> shuffle) = 0;
 };
 

@@ -36,7 +36,8 @@ std::string encodeTagRequest(const std::vector<std::filesystem::path>& files) {
 
 std::filesystem::path decodeTagRequestLine(std::string_view line) {
     std::string path;
-    // A path holds no tab, so the line is one field, whatever it holds.
+    // A path may hold tabs, but the server writes them escaped, so its line
+    // is one field; raw tabs, which it never sends, are dropped.
     for (auto& field : escapedFieldsOf(line)) {
         path += field;
     }

@@ -1,6 +1,7 @@
 #include "platform/music/worker_tag_reader.hpp"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -31,6 +32,26 @@ std::string tagWorkerExitText(const ProcessExit& exit) {
     return "it exited with status " + std::to_string(exit.exitStatus);
 }
 
+// Whether the worker's end is the file's doing: a crash, or a failure it
+// gave as its status. Any other signal came from outside and says nothing of
+// the file: Ctrl-C in a terminal reaches the worker too, as it shares the
+// server's process group, and a SIGTERM or SIGKILL may come from anyone (the
+// SIGKILL of an overrun is ours, and blamed as the overrun).
+bool endedByTheFile(const ProcessExit& exit) {
+    if (exit.kind == ProcessExit::Kind::exited) {
+        return exit.exitStatus > 0;
+    }
+    switch (exit.signalNumber) {
+        case SIGSEGV:
+        case SIGBUS:
+        case SIGABRT:
+        case SIGILL:
+        case SIGFPE:
+        case SIGSYS: return true;
+        default: return false;
+    }
+}
+
 std::string tagTimeLimitText(std::chrono::milliseconds duration) {
     if (duration.count() % 1000 == 0) {
         return std::to_string(duration.count() / 1000) + " s";
@@ -53,6 +74,14 @@ std::size_t batchEnd(const std::vector<std::filesystem::path>& files, std::size_
     return end;
 }
 
+// Why the worker failed on a file.
+struct FileFailure {
+    std::string why;
+    // Whether the file is to blame, and so unreadable; else the reading
+    // ends there, and the file is read again next time.
+    bool blamesFile = true;
+};
+
 // The worker of one readEach: started when first needed and again after a
 // failure, stopped at the end.
 class TagWorkerConversation {
@@ -68,9 +97,9 @@ public:
     TagWorkerConversation& operator=(const TagWorkerConversation&) = delete;
 
     // Reads the files of one batch from `first` on, appending to `tags`, and
-    // gives the index after the last file read. A file during which the
-    // worker failed is unreadable and ends the batch early; an error says no
-    // worker would take the batch at all.
+    // gives the index after the last file read. A file the worker failed on
+    // is unreadable and ends the batch early; an error says no worker would
+    // take the batch at all, or one was ended from outside.
     PlatformOutcome<std::size_t> readBatch(const std::vector<std::filesystem::path>& files, std::size_t first,
                                            std::vector<std::optional<AudioTags>>& tags) {
         const bool fresh = !worker_;
@@ -92,10 +121,13 @@ public:
             return first;
         }
         for (std::size_t index = first; index < end; ++index) {
-            auto answer = nextAnswer();
-            if (const auto* why = std::get_if<std::string>(&answer)) {
-                console_("The tags of " + system::repairUTF8(files[index].string()) + " could not be read: " + *why +
-                         ". It is listed by its file name.");
+            auto answer = nextAnswer(files[index]);
+            if (const auto* failed = std::get_if<FileFailure>(&answer)) {
+                if (!failed->blamesFile) {
+                    return failure(failed->why);
+                }
+                console_("The tags of " + system::repairUTF8(files[index].string()) +
+                         " could not be read: " + failed->why + ". It is listed by its file name.");
                 tags.emplace_back();
                 return index + 1;
             }
@@ -110,7 +142,13 @@ private:
     }
 
     std::optional<PlatformError> start() {
-        auto started = WorkerProcess::startOnOwnDescriptors(settings_.executable, settings_.arguments, {});
+        // lumenary-tags is killed when the thread that started it ends, not
+        // only this process. It is started, read and stopped within one
+        // readEach, on the thread that calls it, which so outlives it: the
+        // kill comes only when this process ends.
+        auto arguments = settings_.arguments;
+        arguments.push_back(std::to_string(::getpid()));
+        auto started = WorkerProcess::startOnOwnDescriptors(settings_.executable, arguments, {});
         if (!started) {
             return failure("could not be started: " + started.error().description);
         }
@@ -127,10 +165,10 @@ private:
 
     // The next file's tags, or why the worker failed on it (it is then
     // ended).
-    std::variant<std::optional<AudioTags>, std::string> nextAnswer() {
+    std::variant<std::optional<AudioTags>, FileFailure> nextAnswer(const std::filesystem::path& file) {
         auto line = worker_->readLine(maximumTagAnswerLength, settings_.fileTimeLimit);
         if (!line) {
-            return failedOn(line.error());
+            return failedOn(file, line.error());
         }
         auto answer = decodeTagAnswer(line.value());
         if (auto* tags = std::get_if<std::optional<AudioTags>>(&answer)) {
@@ -138,23 +176,28 @@ private:
         }
         // Nothing it says next is to be trusted either.
         kill();
-        return "the tag reader sent an answer that could not be read (" + std::get<UnreadableTagAnswer>(answer).reason +
-               ")";
+        return FileFailure{"the tag reader sent an answer that could not be read (" +
+                           std::get<UnreadableTagAnswer>(answer).reason + ")"};
     }
 
-    std::string failedOn(const PlatformError& error) {
-        std::string why;
+    FileFailure failedOn(const std::filesystem::path& file, const PlatformError& error) {
+        FileFailure failed;
         if (error.code == ETIMEDOUT) {
-            why = "the tag reader took longer than " + tagTimeLimitText(settings_.fileTimeLimit) + " and was stopped";
+            failed.why =
+                "the tag reader took longer than " + tagTimeLimitText(settings_.fileTimeLimit) + " and was stopped";
         } else if (error.code == EMSGSIZE) {
-            why = "the tag reader sent an answer longer than " + std::to_string(maximumTagAnswerLength) + " bytes";
+            failed.why =
+                "the tag reader sent an answer longer than " + std::to_string(maximumTagAnswerLength) + " bytes";
         } else if (const auto exit = worker_->waitForExit(std::chrono::milliseconds(1'000))) {
-            why = "the tag reader ended while reading it: " + tagWorkerExitText(*exit);
+            failed.blamesFile = endedByTheFile(*exit);
+            failed.why = failed.blamesFile ? "the tag reader ended while reading it: " + tagWorkerExitText(*exit)
+                                           : "ended while reading " + system::repairUTF8(file.string()) +
+                                                 ", not for that file: " + tagWorkerExitText(*exit);
         } else {
-            why = "the tag reader closed its pipes";
+            failed.why = "the tag reader closed its pipes";
         }
         kill();
-        return why;
+        return failed;
     }
 
     // At once: whatever it was doing is of no use any more.

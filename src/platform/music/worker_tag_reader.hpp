@@ -12,7 +12,9 @@
 namespace lumenary::platform {
 
 struct TagWorkerSettings {
-    // The worker program (lumenary-tags or a stand-in) and its arguments.
+    // The worker program (lumenary-tags or a stand-in) and its arguments;
+    // the reader adds this process's id as the last, which lumenary-tags
+    // takes for the parent it ends with.
     std::string executable;
     std::vector<std::string> arguments;
     // How long one file may take. A worker that overruns it is killed, and
@@ -26,10 +28,12 @@ struct TagWorkerSettings {
 // many containers, and a file that crashes it (atoms nested 70,000 deep) or
 // holds it must cost that file, not the server. One worker serves a whole
 // readEach, batches of paths going down its pipe, and is stopped at the end.
-// A file during which the worker ended, overran fileTimeLimit or answered
-// nonsense is unreadable (said on the console, naming the file); a fresh
-// worker reads the rest. A worker that cannot be started or does not greet
-// fails the reading: the files left are not read, and `failure` says why.
+// A file during which the worker crashed, exited with a failure, overran
+// fileTimeLimit or answered nonsense is unreadable (said on the console,
+// naming the file); a fresh worker reads the rest. A worker that cannot be
+// started or does not greet, or that another signal ends (Ctrl-C, a
+// SIGTERM or SIGKILL not ours), fails the reading: the file in hand and
+// those left are not read, and `failure` says why.
 //
 // Calls from several threads take turns.
 class WorkerTagReader final : public AudioTagReader {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -325,14 +326,14 @@ TEST_F(MprisMusicPlayerTest, AFileOpensOnAPlayerThatTakesFilesAndCanPlayWithShuf
          true,
          true,
          UriStart::started,
-         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Get Player.Shuffle", "Set Player.Shuffle true",
-          "Player.OpenUri " + uri}},
+         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Player.OpenUri " + uri, "Get Player.Shuffle",
+          "Set Player.Shuffle true"}},
         {true,
          true,
          true,
          false,
          UriStart::started,
-         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Get Player.Shuffle", "Player.OpenUri " + uri}},
+         {"Get MediaPlayer2.SupportedUriSchemes", "Get Player.CanPlay", "Player.OpenUri " + uri, "Get Player.Shuffle"}},
         {true,
          true,
          false,
@@ -364,22 +365,25 @@ TEST_F(MprisMusicPlayerTest, AFileOpensOnAPlayerThatTakesFilesAndCanPlayWithShuf
 }
 
 // Audacious 4.2 lists "file" among its URI schemes but has no OpenUri; a
-// player may also refuse it as not supported. The file then goes elsewhere;
-// any other refusal is the player's error.
+// player may also refuse it as not supported. The file then goes elsewhere,
+// the player's shuffle untouched; any other refusal is the player's error.
 TEST_F(MprisMusicPlayerTest, APlayerWithoutOpenUriOrThatDoesNotSupportItLeavesTheFileToTheCaller) {
     const std::string uri = "file:///music/a.flac";
     struct Case {
         bool hasOpenUri;
         std::optional<std::string> openUriError;
+        std::optional<bool> shuffle;
         std::string outcome;
         // The bus itself answers a method the player does not have.
         std::string lastCall;
     };
     const Case cases[] = {
-        {false, std::nullopt, "not offered", "Get Player.CanPlay"},
-        {true, "org.freedesktop.DBus.Error.NotSupported", "not offered", "Player.OpenUri " + uri},
-        {true, std::nullopt, "started", "Player.OpenUri " + uri},
-        {true, "org.mpris.MediaPlayer2.Player.Error.Busy",
+        {false, std::nullopt, std::nullopt, "not offered", "Get Player.CanPlay"},
+        {false, std::nullopt, true, "not offered", "Get Player.CanPlay"},
+        {true, "org.freedesktop.DBus.Error.NotSupported", std::nullopt, "not offered", "Player.OpenUri " + uri},
+        {true, "org.freedesktop.DBus.Error.NotSupported", true, "not offered", "Player.OpenUri " + uri},
+        {true, std::nullopt, std::nullopt, "started", "Player.OpenUri " + uri},
+        {true, "org.mpris.MediaPlayer2.Player.Error.Busy", true,
          "MusicPlayer 4 Music player error: audacious failed Player.OpenUri: the fake player refuses OpenUri." + advice,
          "Player.OpenUri " + uri},
     };
@@ -389,12 +393,15 @@ TEST_F(MprisMusicPlayerTest, APlayerWithoutOpenUriOrThatDoesNotSupportItLeavesTh
         shape.hasOpenUri = testCase.hasOpenUri;
         shape.openUriError = testCase.openUriError;
         auto player = startPlayer(shape);
-        const auto started = layer().openUri(uri, std::nullopt);
+        const auto started = layer().openUri(uri, testCase.shuffle);
         const std::string outcome = !started                               ? described(started)
                                     : started.value() == UriStart::started ? "started"
                                                                            : "not offered";
         EXPECT_EQ(outcome, testCase.outcome) << testCase.openUriError.value_or("no OpenUri");
-        EXPECT_EQ(player->calls().back(), testCase.lastCall);
+        const auto calls = player->calls();
+        EXPECT_EQ(calls.back(), testCase.lastCall);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "Set Player.Shuffle true"), 0)
+            << "the player's shuffle is left as it was";
     }
 }
 
