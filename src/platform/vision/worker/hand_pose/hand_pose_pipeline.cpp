@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <span>
 #include <string>
 
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/hand_pose/hand_confidence.hpp"
 #include "platform/vision/worker/hand_pose/hand_crop.hpp"
 #include "platform/vision/worker/hand_pose/hand_landmarks.hpp"
 #include "platform/vision/worker/hand_pose/palm_detection.hpp"
@@ -99,6 +101,42 @@ bool sameHand(const cv::Rect2d& first, const cv::Rect2d& second) {
     return joined > 0 && shared / joined > maximumHandOverlap;
 }
 
+float firstValue(const std::vector<cv::Mat>& outputs, std::size_t index) {
+    if (outputs.size() <= index || valuesOf(outputs[index]).empty()) {
+        return 0;
+    }
+    return valuesOf(outputs[index]).front();
+}
+
+// The confidence that the crop of `rgb` around `palm` (mapped by `toImage`)
+// shows a hand, from what both networks say of it; nothing when the
+// landmark network's presence on it is too low to be worth a second look.
+std::optional<float> handConfidenceOfCrop(const cv::Mat& crop, const std::vector<cv::Mat>& outputs,
+                                          const PalmDetection& palm, const cv::Matx23d& toImage,
+                                          VisionNetwork& landmarks) {
+    HandReading reading;
+    // The landmarks, the presence, the handedness, the points in metres.
+    reading.presence = firstValue(outputs, 1);
+    if (!(reading.presence >= minimumHandConfidence) || outputs.size() < 4) {
+        return std::nullopt;
+    }
+    reading.handedness = firstValue(outputs, 2);
+    reading.landmarks = valuesOf(outputs[0]);
+    reading.worldLandmarks = valuesOf(outputs[3]);
+    reading.cropSide = handLandmarkInputSide;
+    cv::Matx23d toCrop;
+    cv::invertAffineTransform(toImage, toCrop);
+    for (std::size_t keypoint = 0; keypoint < palmKeypointCount; ++keypoint) {
+        reading.palmKeypoints[keypoint] = cv::Point2f(mappedPoint(toCrop, cv::Point2d(palm.keypoints[keypoint])));
+    }
+    cv::Mat mirrored;
+    cv::flip(crop, mirrored, 1);
+    const auto mirroredOutputs = landmarks.run(cv::dnn::blobFromImage(mirrored, 1.0 / 255.0));
+    reading.mirroredPresence = firstValue(mirroredOutputs, 1);
+    reading.mirroredHandedness = firstValue(mirroredOutputs, 2);
+    return handConfidence(reading).combined;
+}
+
 }  // namespace
 
 std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks) {
@@ -113,16 +151,11 @@ std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& pa
         cv::warpAffine(rgb, crop, toImage, cv::Size(handLandmarkInputSide, handLandmarkInputSide),
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
         const auto outputs = landmarks.run(cv::dnn::blobFromImage(crop, 1.0 / 255.0));
-        // The landmarks, then the hand's presence (the handedness and the
-        // points in metres follow; nothing here uses them).
-        if (outputs.size() < 2 || valuesOf(outputs[1]).empty()) {
+        const auto confidence = handConfidenceOfCrop(crop, outputs, palm, toImage, landmarks);
+        if (!confidence || !(*confidence >= minimumHandConfidence)) {
             continue;
         }
-        const float presence = valuesOf(outputs[1]).front();
-        if (!(presence >= minimumHandPresence)) {
-            continue;
-        }
-        auto hand = handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size());
+        auto hand = handObservation(valuesOf(outputs[0]), *confidence, toImage, rgb.size());
         const cv::Rect2d box = jointBox(hand);
         if (std::any_of(handBoxes.begin(), handBoxes.end(), [&](const cv::Rect2d& kept) { return sameHand(kept, box); })) {
             continue;
