@@ -108,9 +108,10 @@ float firstValue(const std::vector<cv::Mat>& outputs, std::size_t index) {
     return valuesOf(outputs[index]).front();
 }
 
-// The confidence that the crop of `rgb` around `palm` (mapped by `toImage`)
-// shows a hand, from what both networks say of it; nothing when the
-// landmark network's presence on it is too low to be worth a second look.
+// The confidence that `crop` (cut around `palm` through `toImage`; the
+// landmark network answered `outputs` on it) shows a hand, from what both
+// networks say of it; nothing when the landmark network's presence on it is
+// too low to be worth a look at its mirror image.
 std::optional<float> handConfidenceOfCrop(const cv::Mat& crop, const std::vector<cv::Mat>& outputs,
                                           const PalmDetection& palm, const cv::Matx23d& toImage,
                                           VisionNetwork& landmarks) {
