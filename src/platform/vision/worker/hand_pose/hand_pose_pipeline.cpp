@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -109,20 +108,15 @@ float firstValue(const std::vector<cv::Mat>& outputs, std::size_t index) {
 }
 
 // The confidence that `crop` (cut around `palm` through `toImage`; the
-// landmark network answered `outputs` on it) shows a hand, from what both
-// networks say of it; nothing when the landmark network's presence on it is
-// too low to be worth a look at its mirror image.
-std::optional<float> handConfidenceOfCrop(const cv::Mat& crop, const std::vector<cv::Mat>& outputs,
-                                          const PalmDetection& palm, const cv::Matx23d& toImage,
-                                          VisionNetwork& landmarks) {
+// landmark network answered `outputs`, of which there are four, on it)
+// shows a hand, from what both networks say of it.
+float handConfidenceOfCrop(const cv::Mat& crop, const std::vector<cv::Mat>& outputs, const PalmDetection& palm,
+                           const cv::Matx23d& toImage, VisionNetwork& landmarks) {
     HandReading reading;
     // The landmarks, the presence, the handedness, the points in metres.
-    reading.presence = firstValue(outputs, 1);
-    if (!(reading.presence >= minimumHandConfidence) || outputs.size() < 4) {
-        return std::nullopt;
-    }
-    reading.handedness = firstValue(outputs, 2);
     reading.landmarks = valuesOf(outputs[0]);
+    reading.presence = firstValue(outputs, 1);
+    reading.handedness = firstValue(outputs, 2);
     reading.worldLandmarks = valuesOf(outputs[3]);
     reading.cropSide = handLandmarkInputSide;
     cv::Matx23d toCrop;
@@ -152,15 +146,21 @@ std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& pa
         cv::warpAffine(rgb, crop, toImage, cv::Size(handLandmarkInputSide, handLandmarkInputSide),
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
         const auto outputs = landmarks.run(cv::dnn::blobFromImage(crop, 1.0 / 255.0));
-        const auto confidence = handConfidenceOfCrop(crop, outputs, palm, toImage, landmarks);
-        if (!confidence || !(*confidence >= minimumHandConfidence)) {
+        // A crop the landmark network gives less presence, or one on a hand
+        // already kept, is not worth a look at its mirror image.
+        const float presence = firstValue(outputs, 1);
+        if (!(presence >= minimumHandConfidence) || outputs.size() < 4) {
             continue;
         }
-        auto hand = handObservation(valuesOf(outputs[0]), *confidence, toImage, rgb.size());
-        const cv::Rect2d box = jointBox(hand);
+        const cv::Rect2d box = jointBox(handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size()));
         if (std::any_of(handBoxes.begin(), handBoxes.end(), [&](const cv::Rect2d& kept) { return sameHand(kept, box); })) {
             continue;
         }
+        const float confidence = handConfidenceOfCrop(crop, outputs, palm, toImage, landmarks);
+        if (!(confidence >= minimumHandConfidence)) {
+            continue;
+        }
+        auto hand = handObservation(valuesOf(outputs[0]), confidence, toImage, rgb.size());
         handBoxes.push_back(box);
         hands.push_back(std::move(hand));
     }
