@@ -4,9 +4,10 @@
 // worker runs them) and end to end through the worker program (the
 // request, the decode, the analysis and the answer). Figures are medians.
 //
-// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks]   (default 5
-// runs; "networks" measures the animal, body and hand pose networks alone; the
-// worker program is the one built beside it)
+// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy]
+// (default 5 runs; "networks" measures the animal, body and hand pose
+// networks alone, "accuracy" the hand pose and face precision and recall
+// alone; the worker program is the one built beside it)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -43,6 +44,7 @@
 #include "platform/vision/worker_vision_analyzer.hpp"
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
+#include "vision_accuracy_cases.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
 #include "vision_video_cases.hpp"
@@ -391,6 +393,10 @@ int main(int argc, char** argv) {
         benchmarkHandPoseCases(runs, folder.path(), workerProgram);
         return 0;
     }
+    if (argc > 2 && std::string(argv[2]) == "accuracy") {
+        benchmarkAccuracyCases(folder.path());
+        return 0;
+    }
 
     std::printf("drawing the images...\n");
     const auto photoPath = vision_test::writtenBytes(folder.path() / "photo.jpg",
@@ -477,5 +483,6 @@ int main(int argc, char** argv) {
     faceCases(runs, workerProgram, folder.path());
     benchmarkVideoCases(runs, folder.path(), workerProgram);
     benchmarkHandPoseCases(runs, folder.path(), workerProgram);
+    benchmarkAccuracyCases(folder.path());
     return 0;
 }

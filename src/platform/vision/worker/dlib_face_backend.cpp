@@ -13,6 +13,7 @@
 
 #include "platform/vision/vision_analyzer.hpp"
 #include "platform/vision/worker/face_pose.hpp"
+#include "platform/vision/worker/face_skin_tone.hpp"
 #include "platform/vision/worker/networks/vision_network_catalogue.hpp"
 #include "platform/vision/worker/face_descriptor_print.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
@@ -24,6 +25,15 @@ namespace {
 // Below this many pixels the image is searched at twice its size: the
 // detector's window is 80 px, and without it faces under that are missed.
 constexpr long upsamplingPixelLimit = 2'100'000;
+
+// The detector reports every window scoring from 0. Below this score a
+// window is kept only when its face shows skin: the weakest true faces of
+// the library's example photos score 0.10 to 0.3 (a face filling its
+// picture, small faces in a group) and show skin over 80 % and more of
+// their outline, while the name patch on a jacket scores 0.02 to 0.05 in a
+// video frame and shows it over less than a fifth.
+constexpr double confidentFaceScore = 0.3;
+constexpr double minimumSkinToneShare = 0.5;
 
 // The 68-point regions' sizes, the same for every face the model marks.
 constexpr int eyePointCount = 6;
@@ -67,20 +77,42 @@ const PlatformOutcome<LandmarkModel>& landmarkModel() {
     return model;
 }
 
-std::vector<dlib::rectangle> faceBoxes(const dlib::array2d<unsigned char>& grey) {
+struct FaceBox {
+    dlib::rectangle box;
+    double score = 0;
+};
+
+std::vector<FaceBox> faceBoxes(const dlib::array2d<unsigned char>& grey) {
     // The detector keeps scratch buffers, so each thread has its own.
     thread_local dlib::frontal_face_detector detector = dlib::get_frontal_face_detector();
+    std::vector<dlib::rect_detection> detections;
+    std::vector<FaceBox> boxes;
     if (grey.size() > upsamplingPixelLimit) {
-        return detector(grey);
+        detector(grey, detections);
+        for (const auto& detection : detections) {
+            boxes.push_back({detection.rect, detection.detection_confidence});
+        }
+        return boxes;
     }
     dlib::array2d<unsigned char> doubled;
     const dlib::pyramid_down<2> halving;
     dlib::pyramid_up(grey, doubled, halving);
-    std::vector<dlib::rectangle> boxes;
-    for (const auto& box : detector(doubled)) {
-        boxes.push_back(halving.rect_down(box));
+    detector(doubled, detections);
+    for (const auto& detection : detections) {
+        boxes.push_back({halving.rect_down(detection.rect), detection.detection_confidence});
     }
     return boxes;
+}
+
+// Whether a window the detector scored `score` is a face, its landmarks
+// (in `rgb`'s pixels) placed.
+bool plausibleFace(const cv::Mat& rgb, const std::vector<cv::Point2f>& landmarks, double score) {
+    if (score >= confidentFaceScore) {
+        return true;
+    }
+    // A grey picture cannot be judged by colour: the detector's word holds.
+    const auto skin = skinToneShare(rgb, landmarks);
+    return !skin || *skin >= minimumSkinToneShare;
 }
 
 std::optional<DetectedFace> detectedFace(const dlib::full_object_detection& shape, cv::Size imageSize) {
@@ -115,9 +147,10 @@ public:
             return faces;
         }
         const auto grey = greyOf(rgb);
-        for (const auto& box : faceBoxes(grey)) {
+        for (const auto& found : faceBoxes(grey)) {
             // A box the model cannot place points in is no face to report.
-            if (auto face = detectedFace((*model.value())(grey, box), rgb.size())) {
+            auto face = detectedFace((*model.value())(grey, found.box), rgb.size());
+            if (face && plausibleFace(rgb, face->landmarks, found.score)) {
                 faces.push_back(std::move(*face));
             }
         }

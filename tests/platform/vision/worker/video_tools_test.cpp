@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
+
+#include <opencv2/imgproc.hpp>
 
 #include "app/tools/category_call.hpp"
 #include "app/tools/vision/vision_tool_handler.hpp"
@@ -143,6 +146,41 @@ TEST_F(VideoTools, HandPoseFindsBothHandsOfThePhotoAndOfEachSampledFrameOfAVideo
     ASSERT_EQ(numberOf(answer.find("frames_analyzed")), 2) << mcp::writeJSON(answer);
     for (const auto& frame : *answer.find("results")->arrayValue()) {
         EXPECT_EQ(*frame.find("hand_pose")->find("count"), mcp::Value(2)) << mcp::writeJSON(frame);
+    }
+}
+
+TEST_F(VideoTools, OnePersonInTheFramesOfAVideoGivesOneFaceAndNoneOnTheBadgeOnHerChest) {
+    // A portrait with a name patch on the jacket, letterboxed as a 4:3 video
+    // shows it: the detector takes the patch for a small face at a low score.
+    const std::filesystem::path photoPath = "/usr/lib/python3/dist-packages/skimage/data/astronaut.png";
+    if (!std::filesystem::exists(photoPath)) {
+        GTEST_SKIP() << "Needs " << photoPath << " (python3-skimage's sample data)";
+    }
+    const cv::Mat portrait = vision_test::photo(photoPath);
+    vision_test::VideoRecipe recipe;
+    recipe.frameCount = 60;
+    recipe.size = {640, 480};
+    recipe.picture = [&portrait](int, cv::Size size) {
+        cv::Mat frame(size, CV_8UC3, cv::Scalar::all(0));
+        const double scale = std::min(static_cast<double>(size.width) / portrait.cols,
+                                      static_cast<double>(size.height) / portrait.rows);
+        cv::Mat scaled;
+        cv::resize(portrait, scaled, {}, scale, scale, cv::INTER_AREA);
+        scaled.copyTo(frame(cv::Rect((size.width - scaled.cols) / 2, (size.height - scaled.rows) / 2, scaled.cols,
+                                     scaled.rows)));
+        return frame;
+    };
+    const auto video = vision_test::writtenVideo(folder.path() / "astronaut.mp4", recipe);
+
+    const auto answer = call("vision_analyze_video", {{"video_path", video},
+                                                      {"features", PlainList{"faces"}},
+                                                      {"sample_interval", 1}});
+    ASSERT_EQ(numberOf(answer.find("frames_analyzed")), 2) << mcp::writeJSON(answer);
+    for (const auto& frame : *answer.find("results")->arrayValue()) {
+        ASSERT_EQ(*frame.find("faces")->find("face_count"), mcp::Value(1)) << mcp::writeJSON(frame);
+        // Her face, in the upper half of the frame (lower-left origin).
+        const auto& box = *frame.find("faces")->find("faces")->arrayValue()->front().find("bounding_box");
+        EXPECT_GT(numberOf(box.find("y")), 0.5) << mcp::writeJSON(box);
     }
 }
 

@@ -7,10 +7,10 @@
 
 namespace lumenary::platform::vision {
 
-PoseObservation handObservation(std::span<const float> landmarks, float presence, const cv::Matx23d& cropToImage,
+PoseObservation handObservation(std::span<const float> landmarks, float confidence, const cv::Matx23d& cropToImage,
                                 cv::Size imageSize) {
     PoseObservation hand;
-    hand.confidence = presence;
+    hand.confidence = confidence;
     if (landmarks.size() < handLandmarkCount * 3 || imageSize.width <= 0 || imageSize.height <= 0) {
         return hand;
     }
@@ -25,7 +25,7 @@ PoseObservation handObservation(std::span<const float> landmarks, float presence
         point.location = NormalizedPoint{inImage.x / width, 1.0 - inImage.y / height};
         // Written so that NaN counts as outside.
         const bool inside = inImage.x >= 0 && inImage.x <= width && inImage.y >= 0 && inImage.y <= height;
-        point.confidence = inside ? presence : 0.0F;
+        point.confidence = inside ? confidence : 0.0F;
         hand.joints.push_back(std::move(point));
     }
     return hand;

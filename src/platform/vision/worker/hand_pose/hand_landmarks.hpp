@@ -16,8 +16,9 @@ namespace lumenary::platform::vision {
 // it is that the crop shows a hand at all (0 to 1).
 inline constexpr int handLandmarkInputSide = 224;
 inline constexpr std::size_t handLandmarkCount = 21;
-// A crop the landmark network scores lower shows no hand.
-inline constexpr float minimumHandPresence = 0.5F;
+// A crop whose hand confidence (hand_confidence.hpp) is lower shows no
+// hand.
+inline constexpr float minimumHandConfidence = 0.5F;
 
 // For each joint of handJointKeys (pose_joints.hpp), in that order, the
 // index of its point in the landmark network's answer. The network's
@@ -27,13 +28,13 @@ inline constexpr std::array<std::size_t, handLandmarkCount> handJointLandmarks =
     0, 4, 3, 2, 1, 8, 7, 6, 5, 12, 11, 10, 9, 16, 15, 14, 13, 20, 19, 18, 17};
 
 // One hand's entry from the landmark network's points (`landmarks`, 63
-// numbers) and presence score, the points taken into an image of
+// numbers) and the hand's `confidence`, the points taken into an image of
 // `imageSize` through `cropToImage` (see hand_crop.hpp) and normalised with
 // the origin at the lower left. The network gives no confidence of its own
-// for a single point: each point carries the hand's presence, and a point
+// for a single point: each point carries the hand's confidence, and a point
 // that falls outside the image (the network guesses the hidden part of a
 // hand cut by the frame) carries 0, so it is not reported.
-PoseObservation handObservation(std::span<const float> landmarks, float presence, const cv::Matx23d& cropToImage,
+PoseObservation handObservation(std::span<const float> landmarks, float confidence, const cv::Matx23d& cropToImage,
                                 cv::Size imageSize);
 
 }  // namespace lumenary::platform::vision

@@ -8,6 +8,7 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/hand_pose/hand_confidence.hpp"
 #include "platform/vision/worker/hand_pose/hand_crop.hpp"
 #include "platform/vision/worker/hand_pose/hand_landmarks.hpp"
 #include "platform/vision/worker/hand_pose/palm_detection.hpp"
@@ -99,6 +100,38 @@ bool sameHand(const cv::Rect2d& first, const cv::Rect2d& second) {
     return joined > 0 && shared / joined > maximumHandOverlap;
 }
 
+float firstValue(const std::vector<cv::Mat>& outputs, std::size_t index) {
+    if (outputs.size() <= index || valuesOf(outputs[index]).empty()) {
+        return 0;
+    }
+    return valuesOf(outputs[index]).front();
+}
+
+// The confidence that `crop` (cut around `palm` through `toImage`; the
+// landmark network answered `outputs`, of which there are four, on it)
+// shows a hand, from what both networks say of it.
+float handConfidenceOfCrop(const cv::Mat& crop, const std::vector<cv::Mat>& outputs, const PalmDetection& palm,
+                           const cv::Matx23d& toImage, VisionNetwork& landmarks) {
+    HandReading reading;
+    // The landmarks, the presence, the handedness, the points in metres.
+    reading.landmarks = valuesOf(outputs[0]);
+    reading.presence = firstValue(outputs, 1);
+    reading.handedness = firstValue(outputs, 2);
+    reading.worldLandmarks = valuesOf(outputs[3]);
+    reading.cropSide = handLandmarkInputSide;
+    cv::Matx23d toCrop;
+    cv::invertAffineTransform(toImage, toCrop);
+    for (std::size_t keypoint = 0; keypoint < palmKeypointCount; ++keypoint) {
+        reading.palmKeypoints[keypoint] = cv::Point2f(mappedPoint(toCrop, cv::Point2d(palm.keypoints[keypoint])));
+    }
+    cv::Mat mirrored;
+    cv::flip(crop, mirrored, 1);
+    const auto mirroredOutputs = landmarks.run(cv::dnn::blobFromImage(mirrored, 1.0 / 255.0));
+    reading.mirroredPresence = firstValue(mirroredOutputs, 1);
+    reading.mirroredHandedness = firstValue(mirroredOutputs, 2);
+    return handConfidence(reading).combined;
+}
+
 }  // namespace
 
 std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& palms, VisionNetwork& landmarks) {
@@ -113,20 +146,21 @@ std::vector<PoseObservation> findHandPoses(const cv::Mat& rgb, VisionNetwork& pa
         cv::warpAffine(rgb, crop, toImage, cv::Size(handLandmarkInputSide, handLandmarkInputSide),
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
         const auto outputs = landmarks.run(cv::dnn::blobFromImage(crop, 1.0 / 255.0));
-        // The landmarks, then the hand's presence (the handedness and the
-        // points in metres follow; nothing here uses them).
-        if (outputs.size() < 2 || valuesOf(outputs[1]).empty()) {
+        // A crop the landmark network gives less presence, or one on a hand
+        // already kept, is not worth a look at its mirror image.
+        const float presence = firstValue(outputs, 1);
+        if (!(presence >= minimumHandConfidence) || outputs.size() < 4) {
             continue;
         }
-        const float presence = valuesOf(outputs[1]).front();
-        if (!(presence >= minimumHandPresence)) {
-            continue;
-        }
-        auto hand = handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size());
-        const cv::Rect2d box = jointBox(hand);
+        const cv::Rect2d box = jointBox(handObservation(valuesOf(outputs[0]), presence, toImage, rgb.size()));
         if (std::any_of(handBoxes.begin(), handBoxes.end(), [&](const cv::Rect2d& kept) { return sameHand(kept, box); })) {
             continue;
         }
+        const float confidence = handConfidenceOfCrop(crop, outputs, palm, toImage, landmarks);
+        if (!(confidence >= minimumHandConfidence)) {
+            continue;
+        }
+        auto hand = handObservation(valuesOf(outputs[0]), confidence, toImage, rgb.size());
         handBoxes.push_back(box);
         hands.push_back(std::move(hand));
     }

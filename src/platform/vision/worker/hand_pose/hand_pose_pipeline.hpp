@@ -18,18 +18,22 @@ inline constexpr std::size_t maximumHandCount = 10;
 // its 256 x 256 input, and again shrunk to half of it (so that a hand
 // filling the photo is found too), the landmark network (`landmarks`,
 // handLandmarkNetwork) places 21 joints on a crop around each palm turned
-// upright (hand_crop.hpp). A crop the landmark network does not take for a
-// hand (presence under minimumHandPresence) is left out, and so is a hand
-// whose joints cover those of a stronger one.
+// upright (hand_crop.hpp). Each crop is judged by what both networks say of
+// it (hand_confidence.hpp): the landmark network's presence on it and on
+// it mirrored, whether the mirrored view names the other hand, and whether
+// the joints are shaped as a hand's and lie where the palm detector put the
+// palm. A crop whose confidence is under minimumHandConfidence is left
+// out, and so is a hand whose joints cover those of a stronger one.
 //
-// What a hand carries: its confidence is the landmark network's presence
-// score; every one of the 21 joints of handJointKeys (pose_joints.hpp) is
-// there, normalised with the origin at the lower left. The networks give
-// no confidence of their own for a single joint, so each joint carries the
-// hand's presence, or 0 when it falls outside the image (the network
+// What a hand carries: its confidence is that combined one; every one of
+// the 21 joints of handJointKeys (pose_joints.hpp) is there, normalised
+// with the origin at the lower left. The networks give no confidence of
+// their own for a single joint, so each joint carries the hand's
+// confidence, or 0 when it falls outside the image (the network
 // guesses where the hidden part of a hand cut by the frame would be): such
 // a joint is not reported. The networks also say which hand it is and how
-// deep each joint lies; the tools ask for neither.
+// deep each joint lies: those serve only to judge the crop, and the tools
+// report neither.
 //
 // Hands are found on the whole image at once: a palm narrower than about
 // a 30th of the image's longer side is too small for the detector (on a

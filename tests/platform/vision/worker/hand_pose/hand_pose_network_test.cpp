@@ -31,9 +31,14 @@ const std::vector<HandPhoto> handPhotos = {
     {"/usr/share/doc/libdlib19.1/examples/faces/2009_004587.jpg", {{0, 0, 480, 400}}, {200, 170, 120, 100}},
     // A cup of coffee on a saucer.
     {"/usr/lib/python3/dist-packages/skimage/data/coffee.png", {}, {}},
+    // A cat's face filling the frame: the whiskers by its mouth look like
+    // fingers to the landmark network.
+    {"/usr/lib/python3/dist-packages/skimage/data/chelsea.png", {}, {}},
+    // A grey phantom of ellipses.
+    {"/usr/lib/python3/dist-packages/skimage/data/phantom.png", {}, {}},
 };
 
-TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHand) {
+TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHandAndNoneWhereThereIsNone) {
     const auto folder = visionNetworksFolder();
     if (!std::filesystem::exists(folder / (handDetectNetwork.name + ".json")) ||
         !std::filesystem::exists(folder / (handLandmarkNetwork.name + ".json"))) {
