@@ -4,9 +4,11 @@
 // worker runs them) and end to end through the worker program (the
 // request, the decode, the analysis and the answer). Figures are medians.
 //
-// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks]   (default 5
-// runs; "networks" measures the animal, body and hand pose networks alone; the
-// worker program is the one built beside it)
+// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks|text]   (default 5
+// runs; "networks" measures the animal, body and hand pose networks alone;
+// "text" the exact reads of rendered lines, text recognition's times and
+// the worker's memory with the Chinese model; the worker program is the one
+// built beside it)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -45,6 +47,7 @@
 #include "support/temporary_directory.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
+#include "vision_text_cases.hpp"
 #include "vision_video_cases.hpp"
 
 using namespace lumenary;
@@ -389,6 +392,10 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::string(argv[2]) == "networks") {
         networkCases(runs, workerProgram, folder.path());
         benchmarkHandPoseCases(runs, folder.path(), workerProgram);
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[2]) == "text") {
+        benchmarkTextCases(runs, folder.path(), workerProgram);
         return 0;
     }
 
