@@ -79,14 +79,17 @@ std::string withFullWidthPunctuation(std::string_view line) {
         output.push_back(character.bytes);
         fullWidth.push_back(character.decoded && isFullWidthMark(character.point));
     }
-    const auto neighbour = [&](std::size_t index, int step) -> const Character* {
+    // Whether the nearest character that is not a space, before or after
+    // `index`, is a square glyph; a mark made full-width already counts.
+    const auto squareGlyphBeside = [&](std::size_t index, int step) {
         for (auto at = static_cast<std::ptrdiff_t>(index) + step;
              at >= 0 && at < static_cast<std::ptrdiff_t>(input.size()); at += step) {
-            if (!isSpace(input[static_cast<std::size_t>(at)])) {
-                return &input[static_cast<std::size_t>(at)];
+            const auto position = static_cast<std::size_t>(at);
+            if (!isSpace(input[position])) {
+                return fullWidth[position] || isSquareGlyph(input[position]);
             }
         }
-        return nullptr;
+        return false;
     };
     for (std::size_t index = 0; index < input.size(); ++index) {
         const Character& character = input[index];
@@ -94,8 +97,7 @@ std::string withFullWidthPunctuation(std::string_view line) {
         if (form == nullptr) {
             continue;
         }
-        const Character* beside = neighbour(index, character.point == '(' ? 1 : -1);
-        if (beside != nullptr && isSquareGlyph(*beside)) {
+        if (squareGlyphBeside(index, character.point == '(' ? 1 : -1)) {
             output[index] = form;
             fullWidth[index] = true;
         }
