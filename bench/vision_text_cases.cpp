@@ -155,7 +155,12 @@ std::pair<int, int> exactReads(const char* title, const std::vector<std::string>
                 if (text == line) {
                     ++readHere;
                 } else {
-                    misreadings.push_back(face.name + " " + std::to_string(size) + " px: " + line + " -> " + text);
+                    // Lines of a read split apart, on one line of the report.
+                    std::string shown;
+                    for (const char character : text) {
+                        shown += character == '\n' ? std::string(" | ") : std::string(1, character);
+                    }
+                    misreadings.push_back(face.name + " " + std::to_string(size) + " px: " + line + " -> " + shown);
                 }
             }
             std::printf(" %8d", readHere);
@@ -167,7 +172,7 @@ std::pair<int, int> exactReads(const char* title, const std::vector<std::string>
     }
     std::printf("%-24s %d of %d, %.1f %%\n", "all", read, tried, tried == 0 ? 0.0 : 100.0 * read / tried);
     for (const std::string& misreading : misreadings) {
-        std::printf("  misread %s\n", misreading.c_str());
+        std::printf("  misread (%s) %s\n", title, misreading.c_str());
     }
     return {read, tried};
 }
