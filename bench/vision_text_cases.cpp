@@ -129,9 +129,8 @@ std::string readText(const PlatformOutcome<std::vector<TextObservation>>& observ
 
 // A table of exact reads, a row per face and a column per size, then the
 // misreadings. Returns the lines read and the lines tried.
-std::pair<int, int> exactReads(const char* title, const std::vector<std::string>& lines,
-                               const std::vector<Face>& faces, const std::vector<int>& sizes,
-                               const std::vector<std::string>& languages) {
+std::pair<int, int> exactReads(const char* title, const std::vector<std::string>& lines, const std::vector<Face>& faces,
+                               const std::vector<int>& sizes, const std::vector<std::string>& languages) {
     std::printf("\n%s: lines read exactly of %zu, per face and size\n%-24s", title, lines.size(), "");
     for (const int size : sizes) {
         std::printf(" %5d px", size);
@@ -240,28 +239,21 @@ void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std
     const cv::Mat photo = vision_test::photoLikeImage({4000, 3000}, 1);
     const cv::Mat line = vision_test::renderedText({chineseLines[2]}, chineseFaces[2].font, 32);
     cv::Mat photoWithText = photo.clone();
-    const cv::Mat block = vision_test::renderedText({chineseLines.begin(), chineseLines.begin() + 8},
-                                                    chineseFaces[0].font, 64);
+    const cv::Mat block =
+        vision_test::renderedText({chineseLines.begin(), chineseLines.begin() + 8}, chineseFaces[0].font, 64);
     block.copyTo(photoWithText(cv::Rect({600, 500}, block.size())));
     for (const auto& languages : {std::vector<std::string>{"en"}, std::vector<std::string>{"zh-Hans"}}) {
         require(recognizeTextLines(line, {TextRecognitionLevel::accurate, languages}), "loading the model");
     }
-    report("OCR zh-Hans, one line at 32 px", medianMilliseconds(runs, [&] {
-               require(recognizeTextLines(line, {TextRecognitionLevel::accurate, {"zh-Hans"}}), "OCR");
-           }),
-           "-");
-    report("OCR zh-Hans, 12 MP photo without text", medianMilliseconds(runs, [&] {
-               require(recognizeTextLines(photo, {TextRecognitionLevel::accurate, {"zh-Hans"}}), "OCR");
-           }),
-           "-");
-    report("OCR zh-Hans, 12 MP photo with 8 lines of text", medianMilliseconds(runs, [&] {
-               require(recognizeTextLines(photoWithText, {TextRecognitionLevel::accurate, {"zh-Hans"}}), "OCR");
-           }),
-           "-");
-    report("OCR en, 12 MP photo without text", medianMilliseconds(runs, [&] {
-               require(recognizeTextLines(photo, {TextRecognitionLevel::accurate, {"en"}}), "OCR");
-           }),
-           "<= 350 ms");
+    const auto timed = [runs](const cv::Mat& image, const std::vector<std::string>& languages) {
+        return medianMilliseconds(runs, [&] {
+            require(recognizeTextLines(image, {TextRecognitionLevel::accurate, languages}), "OCR");
+        });
+    };
+    report("OCR zh-Hans, one line at 32 px", timed(line, {"zh-Hans"}), "-");
+    report("OCR zh-Hans, 12 MP photo without text", timed(photo, {"zh-Hans"}), "-");
+    report("OCR zh-Hans, 12 MP photo with 8 lines of text", timed(photoWithText, {"zh-Hans"}), "-");
+    report("OCR en, 12 MP photo without text", timed(photo, {"en"}), "<= 350 ms");
     workerMemory(folder, workerProgram);
 }
 

@@ -19,7 +19,11 @@ std::vector<Character> characters(std::string_view line) {
     std::size_t index = 0;
     while (index < line.size()) {
         const auto lead = static_cast<unsigned char>(line[index]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xE  ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
         bool wellFormed = length != 0 && index + length <= line.size();
         char32_t point = length == 1 ? lead : lead & (0x7F >> length);
         for (std::size_t continuation = 1; wellFormed && continuation < length; ++continuation) {
@@ -44,10 +48,9 @@ bool isFullWidthMark(char32_t point) {
 // marks and full-width forms of those scripts.
 bool isSquareGlyph(const Character& character) {
     const char32_t point = character.point;
-    return character.decoded &&
-           ((point >= 0x2E80 && point <= 0x9FFF) || (point >= 0xAC00 && point <= 0xD7AF) ||
-            (point >= 0xF900 && point <= 0xFAFF) || (point >= 0xFF01 && point <= 0xFF65) ||
-            (point >= 0x20000 && point <= 0x3FFFF));
+    return character.decoded && ((point >= 0x2E80 && point <= 0x9FFF) || (point >= 0xAC00 && point <= 0xD7AF) ||
+                                 (point >= 0xF900 && point <= 0xFAFF) || (point >= 0xFF01 && point <= 0xFF65) ||
+                                 (point >= 0x20000 && point <= 0x3FFFF));
 }
 
 const char* fullWidthForm(char32_t point) {
@@ -115,7 +118,8 @@ std::string withFullWidthPunctuation(std::string_view line) {
             while (last + 1 < input.size() && isSpace(input[last + 1])) {
                 ++last;
             }
-            const bool besideMark = (first > 0 && fullWidth[first - 1]) || (last + 1 < input.size() && fullWidth[last + 1]);
+            const bool besideMark =
+                (first > 0 && fullWidth[first - 1]) || (last + 1 < input.size() && fullWidth[last + 1]);
             if (besideMark) {
                 continue;
             }

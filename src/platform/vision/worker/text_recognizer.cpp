@@ -2,19 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
-
-#include <filesystem>
 #include <system_error>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
