@@ -165,8 +165,25 @@ constexpr double readableLineTolerance = 0.1;
 constexpr double largestUpscale = 3;
 constexpr double largestUpscaledPixels = 25'000'000;
 
-// The image at a readable line height, and where its one line is when the
-// layout analysis found exactly one.
+// Whether the layout analysis's lines are pieces of one line: each shares
+// at least half of its height with every other. It breaks a line of
+// square glyphs where a mark or a narrow glyph leaves a gap ("你明",
+// "天有空", "吗？" of "你明天有空吗？"), and a block of such pieces reads
+// them as lines of their own.
+bool onOneRow(const std::vector<cv::Rect>& lines) {
+    for (const cv::Rect& first : lines) {
+        for (const cv::Rect& second : lines) {
+            const int shared = std::min(first.br().y, second.br().y) - std::max(first.y, second.y);
+            if (2 * shared < std::min(first.height, second.height)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The image at a readable line height, and the rows of its one line when
+// the layout analysis found only one.
 struct MeasuredLines {
     cv::Mat grey;
     std::optional<cv::Rect> onlyLine;
@@ -214,17 +231,22 @@ MeasuredLines atReadableLineHeight(tesseract::TessBaseAPI& api, const cv::Mat& g
             scale = 1;
         }
     }
-    if (lines.size() != 1) {
+    if (!onOneRow(lines)) {
         return {scaled, std::nullopt};
     }
     // The rows of the line with half a line of margin, so that its strokes
-    // and marks stay whole, across the whole width: the layout analysis
-    // sometimes gives a line's first glyphs alone ("你明" of "你明天有空吗？").
-    const cv::Rect line = lines.front();
-    const int margin = line.height / 2;
-    const int top = static_cast<int>((line.y - margin) * scale);
-    const int bottom = static_cast<int>(std::ceil((line.br().y + margin) * scale));
-    const cv::Rect band = cv::Rect(0, top, scaled.cols, bottom - top) & cv::Rect(0, 0, scaled.cols, scaled.rows);
+    // and marks stay whole, across the whole width, so that glyphs at its
+    // ends that the layout analysis left out are read with it.
+    int top = lines.front().y;
+    int bottom = lines.front().br().y;
+    for (const cv::Rect& line : lines) {
+        top = std::min(top, line.y);
+        bottom = std::max(bottom, line.br().y);
+    }
+    const int margin = median / 2;
+    const cv::Rect band = cv::Rect(0, static_cast<int>((top - margin) * scale), scaled.cols,
+                                   static_cast<int>(std::ceil((bottom - top + 2 * margin) * scale))) &
+                          cv::Rect(0, 0, scaled.cols, scaled.rows);
     if (band.empty()) {
         return {scaled, std::nullopt};
     }
@@ -312,9 +334,9 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     // and screenshots need its page layout analysis. Its layout analysis
     // still splits or drops short lines of square glyphs, which read as a
     // block (of 200 rendered Chinese lines in four faces and five sizes,
-    // 193 read exactly as a block, 171 through the layout analysis), and a
-    // block of one line splits in two where a mark leaves a gap ("价 3"
-    // for "价格是128元，含税。"), so a line found alone is read as a line.
+    // 193 read exactly as a block, 171 through the layout analysis); a
+    // block of one line still splits where a mark leaves a gap ("价 3" for
+    // "价格是128元，含税。"), so a line found alone is read as a line.
     api.SetPageSegMode(!squareGlyphs ? tesseract::PSM_AUTO
                        : onlyLine    ? tesseract::PSM_SINGLE_LINE
                                      : tesseract::PSM_SINGLE_BLOCK);

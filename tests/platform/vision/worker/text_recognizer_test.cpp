@@ -112,9 +112,10 @@ TEST(TextRecognizerTest, ReadsNineInTenChineseLinesInEachFaceAndSize) {
     }
 }
 
-// Lines that were misread before the recogniser read a line found alone as
-// a line, at a 36 px line height, with the larger Chinese model beside
-// Debian's and the marks full-width (雨 as 十, 踢 as 中, ？ as ?).
+// Lines that were misread before the recogniser read a line found alone (or
+// in pieces on one row) as a line, at a 36 px line height, with the larger
+// Chinese model beside Debian's and the marks full-width (雨 as 十, 踢 as
+// 中, ？ as ?, "你明天有空吗？" as three lines).
 TEST(TextRecognizerTest, ReadsChineseLinesWithRarerGlyphsDigitsAndMarksExactly) {
     if (!std::filesystem::is_regular_file(fetchedLanguagePackFolder() / "chi_sim_large.traineddata")) {
         GTEST_SKIP() << "the larger Chinese text model is not in " << fetchedLanguagePackFolder()
@@ -136,6 +137,9 @@ TEST(TextRecognizerTest, ReadsChineseLinesWithRarerGlyphsDigitsAndMarksExactly) 
         {"孩子们在操场上踢足球", serif, 32, {"zh-Hans"}},
         {"孩子们在操场上踢足球", sans, 32, {"zh-Hans", "en"}},
         {"明天会下雨吗？", serif, 32, {"zh-Hans"}},
+        // Lines the layout analysis breaks into pieces on one row.
+        {"你明天有空吗？", serif, 32, {"zh-Hans"}},
+        {"攀登者终于到达了山顶", sans, 48, {"zh-Hans"}},
         {"总计：共3件，合计99.50元", sans, 32, {"zh-Hans"}},
         {"截止日期：2024年6月30日", serif, 32, {"zh-Hans"}},
         {"窗口编号：A12", serif, 32, {"zh-Hans"}},
