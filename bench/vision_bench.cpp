@@ -4,10 +4,12 @@
 // worker runs them) and end to end through the worker program (the
 // request, the decode, the analysis and the answer). Figures are medians.
 //
-// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy]
+// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text]
 // (default 5 runs; "networks" measures the animal, body and hand pose
 // networks alone, "accuracy" the hand pose and face precision and recall
-// alone; the worker program is the one built beside it)
+// alone, "text" the exact reads of rendered lines, text recognition's times
+// and the worker's memory with the Chinese model; the worker program is the
+// one built beside it)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -47,6 +49,7 @@
 #include "vision_accuracy_cases.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
+#include "vision_text_cases.hpp"
 #include "vision_video_cases.hpp"
 
 using namespace lumenary;
@@ -395,6 +398,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string(argv[2]) == "accuracy") {
         benchmarkAccuracyCases(folder.path());
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[2]) == "text") {
+        benchmarkTextCases(runs, folder.path(), workerProgram);
         return 0;
     }
 

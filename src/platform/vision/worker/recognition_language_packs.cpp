@@ -6,6 +6,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/defaults/home_directory.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 
 namespace lumenary::platform::vision {
@@ -96,6 +97,34 @@ std::filesystem::path languagePackFolder() {
         return configured;
     }
     return "/usr/share/tesseract-ocr/5/tessdata";
+}
+
+std::filesystem::path fetchedLanguagePackFolder() {
+    if (const char* folder = std::getenv(fetchedLanguagePacksFolderVariable); folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    std::filesystem::path cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && std::filesystem::path(xdg).is_absolute()) {
+        cache = xdg;
+    } else {
+        cache = homeDirectory() / ".cache";
+    }
+    return cache / "lumenary" / "chi_sim-1.0.0";
+}
+
+std::string withFetchedModels(const std::string& packs, const std::filesystem::path& fetchedFolder) {
+    std::string models;
+    std::size_t start = 0;
+    while (start <= packs.size()) {
+        const std::size_t end = std::min(packs.find('+', start), packs.size());
+        const std::string pack = packs.substr(start, end - start);
+        models += (models.empty() ? "" : "+") + pack;
+        if (!pack.empty() && isPackInstalled(fetchedFolder, pack + "_large")) {
+            models += "+" + pack + "_large";
+        }
+        start = end + 1;
+    }
+    return models;
 }
 
 PlatformOutcome<std::string> recognitionLanguagePacks(const std::vector<std::string>& tags,

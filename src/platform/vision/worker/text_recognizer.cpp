@@ -2,19 +2,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/files/bounded_file_reader.hpp"
+#include "platform/vision/worker/full_width_punctuation.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 
@@ -25,6 +32,28 @@ constexpr double fastRecognitionPixels = 2'000'000;
 // Loaded recognisers stay for the worker's life; a caller cycling through
 // language sets must not pile up a model each.
 constexpr std::size_t keptRecognisers = 3;
+
+// Larger than any pack the recogniser's makers publish (the largest, the
+// fetched Simplified Chinese model, is 44 MB).
+constexpr std::uintmax_t largestLanguagePack = 200 * 1024 * 1024;
+
+// The recogniser asks for "<languagePackFolder>/<name>.traineddata"; a
+// model that is not there (a larger model scripts/setup fetched) is read
+// from the fetched packs' folder.
+bool readLanguagePack(const char* filename, std::vector<char>* data) {
+    std::filesystem::path path(filename);
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
+        path = fetchedLanguagePackFolder() / path.filename();
+    }
+    auto bytes = readBoundedBytes(path, largestLanguagePack);
+    const auto* read = std::get_if<std::string>(&bytes);
+    if (read == nullptr) {
+        return false;
+    }
+    data->assign(read->begin(), read->end());
+    return true;
+}
 
 struct LoadedRecogniser {
     std::string packs;
@@ -47,7 +76,9 @@ public:
         // leaves recognition as it is.
         api->SetVariable("debug_file", "/dev/null");
         const std::string folder = languagePackFolder().string();
-        if (api->Init(folder.c_str(), packs.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
+        const std::string models = withFetchedModels(packs, fetchedLanguagePackFolder());
+        if (api->Init(folder.c_str(), 0, models.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, nullptr, nullptr, false,
+                      readLanguagePack) != 0) {
             return visionServiceError(
                 500, "Text recognition could not load the language data \"" + packs + "\" from " + folder);
         }
@@ -111,20 +142,56 @@ bool readsSquareGlyphs(std::string_view packs) {
     return false;
 }
 
-// The recogniser's models read square glyphs best when a line is 24 to 48
-// px high: larger lines lose strokes and smaller ones merge them. Lines
-// are measured by the layout analysis, and the image scaled so that their
-// median height is 32 px; upscaling stops at 3 times and 25 megapixels.
-constexpr int lowestReadableLine = 24;
-constexpr int highestReadableLine = 48;
-constexpr double readableLine = 32;
+// Chinese and Japanese print their marks full-width; Korean uses the ASCII
+// ones with spaces, as English does.
+bool printsFullWidthMarks(std::string_view packs) {
+    for (const std::string_view pack : {"chi_sim", "chi_tra", "jpn"}) {
+        if (packs.find(pack) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The recogniser's models read square glyphs best when a line is about 36
+// px high: larger lines lose strokes and smaller ones merge them (of 48
+// Chinese lines in five faces at 24 to 64 px, 90.1 % read exactly at 36 px,
+// 89.4 % at 32, 89.5 % at 40). Lines are measured by the layout analysis,
+// and the image scaled so that their median height is 36 px unless it is
+// within a tenth of that; upscaling stops at 3 times and 25 megapixels.
+constexpr double readableLine = 36;
+constexpr double readableLineTolerance = 0.1;
 constexpr double largestUpscale = 3;
 constexpr double largestUpscaledPixels = 25'000'000;
 
-cv::Mat atReadableLineHeight(tesseract::TessBaseAPI& api, const cv::Mat& grey) {
+// Whether the layout analysis's lines are pieces of one line: each shares
+// at least half of its height with every other. It breaks a line of
+// square glyphs where a mark or a narrow glyph leaves a gap ("你明",
+// "天有空", "吗？" of "你明天有空吗？"), and a block of such pieces reads
+// them as lines of their own.
+bool onOneRow(const std::vector<cv::Rect>& lines) {
+    for (const cv::Rect& first : lines) {
+        for (const cv::Rect& second : lines) {
+            const int shared = std::min(first.br().y, second.br().y) - std::max(first.y, second.y);
+            if (2 * shared < std::min(first.height, second.height)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The image at a readable line height, and the rows of its one line when
+// the layout analysis found only one.
+struct MeasuredLines {
+    cv::Mat grey;
+    std::optional<cv::Rect> onlyLine;
+};
+
+MeasuredLines atReadableLineHeight(tesseract::TessBaseAPI& api, const cv::Mat& grey) {
     api.SetPageSegMode(tesseract::PSM_AUTO);
     api.SetImage(grey.data, grey.cols, grey.rows, 1, static_cast<int>(grey.step));
-    std::vector<int> heights;
+    std::vector<cv::Rect> lines;
     const std::unique_ptr<tesseract::PageIterator> layout(api.AnalyseLayout());
     if (layout) {
         do {
@@ -132,31 +199,57 @@ cv::Mat atReadableLineHeight(tesseract::TessBaseAPI& api, const cv::Mat& grey) {
             int top = 0;
             int right = 0;
             int bottom = 0;
-            if (layout->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom) && bottom > top) {
-                heights.push_back(bottom - top);
+            if (layout->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom) && bottom > top &&
+                right > left) {
+                lines.emplace_back(left, top, right - left, bottom - top);
             }
         } while (layout->Next(tesseract::RIL_TEXTLINE));
     }
     api.Clear();
-    if (heights.empty()) {
-        return grey;
+    if (lines.empty()) {
+        return {grey, std::nullopt};
+    }
+    std::vector<int> heights;
+    for (const cv::Rect& line : lines) {
+        heights.push_back(line.height);
     }
     std::nth_element(heights.begin(), heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2), heights.end());
     const int median = heights[heights.size() / 2];
-    if (median >= lowestReadableLine && median <= highestReadableLine) {
-        return grey;
-    }
     double scale = readableLine / median;
-    if (scale > 1) {
+    if (std::abs(scale - 1) <= readableLineTolerance) {
+        scale = 1;
+    } else if (scale > 1) {
         const double pixels = static_cast<double>(grey.total());
-        scale = std::min({scale, largestUpscale, std::sqrt(largestUpscaledPixels / pixels)});
-        if (scale <= 1) {
-            return grey;
+        scale = std::max(1.0, std::min({scale, largestUpscale, std::sqrt(largestUpscaledPixels / pixels)}));
+    }
+    cv::Mat scaled = grey;
+    if (scale != 1) {
+        cv::resize(grey, scaled, cv::Size(), scale, scale, scale > 1 ? cv::INTER_CUBIC : cv::INTER_AREA);
+        if (scaled.empty()) {
+            scaled = grey;
+            scale = 1;
         }
     }
-    cv::Mat scaled;
-    cv::resize(grey, scaled, cv::Size(), scale, scale, scale > 1 ? cv::INTER_CUBIC : cv::INTER_AREA);
-    return scaled.empty() ? grey : scaled;
+    if (!onOneRow(lines)) {
+        return {scaled, std::nullopt};
+    }
+    // The rows of the line with half a line of margin, so that its strokes
+    // and marks stay whole, across the whole width, so that glyphs at its
+    // ends that the layout analysis left out are read with it.
+    int top = lines.front().y;
+    int bottom = lines.front().br().y;
+    for (const cv::Rect& line : lines) {
+        top = std::min(top, line.y);
+        bottom = std::max(bottom, line.br().y);
+    }
+    const int margin = median / 2;
+    const cv::Rect band = cv::Rect(0, static_cast<int>((top - margin) * scale), scaled.cols,
+                                   static_cast<int>(std::ceil((bottom - top + 2 * margin) * scale))) &
+                          cv::Rect(0, 0, scaled.cols, scaled.rows);
+    if (band.empty()) {
+        return {scaled, std::nullopt};
+    }
+    return {scaled, band};
 }
 
 std::string withoutTrailingSpace(std::string text) {
@@ -165,7 +258,10 @@ std::string withoutTrailingSpace(std::string text) {
     return text;
 }
 
-std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size imageSize) {
+// The lines read from the part of an image of `imageSize` whose top left
+// corner is at `origin`.
+std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size imageSize, cv::Point origin,
+                                       bool fullWidthMarks) {
     std::vector<TextObservation> lines;
     std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
     if (!iterator) {
@@ -181,9 +277,13 @@ std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size ima
             continue;
         }
         TextObservation line;
-        line.boundingBox = normalizedRectFromPixels(left, top, right, bottom, imageSize);
+        line.boundingBox =
+            normalizedRectFromPixels(left + origin.x, top + origin.y, right + origin.x, bottom + origin.y, imageSize);
         const std::unique_ptr<char[]> text(iterator->GetUTF8Text(lineLevel));
         std::string read = text ? withoutTrailingSpace(text.get()) : std::string();
+        if (fullWidthMarks) {
+            read = withFullWidthPunctuation(read);
+        }
         if (!read.empty()) {
             const float reported = iterator->Confidence(lineLevel) / 100.0F;
             const float confidence = std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F;
@@ -219,22 +319,37 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     // Without the fixed-pitch model for square glyphs the layout analysis
     // takes many lines of them for noise and finds no text at all.
     api.SetVariable("textord_use_cjk_fp_model", squareGlyphs ? "1" : "0");
+    // The larger Chinese model reads each square glyph as a word of its own
+    // and would put a space between every two of them; with this the line
+    // keeps only the spaces the page has ("第2章 数据").
+    api.SetVariable("preserve_interword_spaces", squareGlyphs ? "1" : "0");
+    std::optional<cv::Rect> onlyLine;
     if (squareGlyphs) {
-        grey = atReadableLineHeight(api, grey);
+        MeasuredLines measured = atReadableLineHeight(api, grey);
+        grey = std::move(measured.grey);
+        onlyLine = measured.onlyLine;
     }
     // The library's default reads the image as one block of text; photos
     // and screenshots need its page layout analysis. Its layout analysis
     // still splits or drops short lines of square glyphs, which read as a
     // block (of 200 rendered Chinese lines in four faces and five sizes,
-    // 193 read exactly as a block, 171 through the layout analysis).
-    api.SetPageSegMode(squareGlyphs ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_AUTO);
-    api.SetImage(grey.data, grey.cols, grey.rows, 1, static_cast<int>(grey.step));
+    // 193 read exactly as a block, 171 through the layout analysis); a
+    // block of one line still splits where a mark leaves a gap ("价 3" for
+    // "价格是128元，含税。"), so a line found alone is read as a line.
+    api.SetPageSegMode(!squareGlyphs ? tesseract::PSM_AUTO
+                       : onlyLine    ? tesseract::PSM_SINGLE_LINE
+                                     : tesseract::PSM_SINGLE_BLOCK);
+    // The line's rows alone: the recogniser misreads a rectangle set on
+    // the whole image when it starts at the left edge below the top.
+    const cv::Rect read = onlyLine.value_or(cv::Rect(0, 0, grey.cols, grey.rows));
+    const cv::Mat part = grey(read);
+    api.SetImage(part.data, part.cols, part.rows, 1, static_cast<int>(part.step));
     if (api.Recognize(nullptr) != 0) {
         api.Clear();
         return visionServiceError(500, "Text recognition failed on a " + std::to_string(grey.cols) + "x" +
                                            std::to_string(grey.rows) + " image");
     }
-    std::vector<TextObservation> lines = textLines(api, grey.size());
+    std::vector<TextObservation> lines = textLines(api, grey.size(), read.tl(), printsFullWidthMarks(packs.value()));
     api.Clear();
     return lines;
 }

@@ -14,8 +14,11 @@ namespace lumenary::platform::vision {
 // recogniser's reading order, boxes normalised with the origin lower left
 // and confidences 0 to 1. "fast" reads a copy scaled down to about two
 // megapixels; "accurate" reads the full size. With a language of square
-// glyphs (Chinese, Japanese, Korean) the image is read as one block of
-// text, scaled so that its lines are about 32 px high. Languages as
+// glyphs (Chinese, Japanese, Korean) the image is scaled so that its lines
+// are about 36 px high and read as one block of text, or as one line when
+// the layout analysis finds only one; Chinese and Japanese lines keep the
+// full-width marks they were printed with. Chinese is read with the larger
+// model setup fetches beside Debian's, where it is there. Languages as
 // recognitionLanguagePacks gives them (400 for an unsupported tag); a pack
 // that is installed but fails to load is a 500. One recogniser per language
 // set (the last three used) is loaded on first use and kept for later calls;

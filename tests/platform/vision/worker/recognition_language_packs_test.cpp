@@ -83,5 +83,49 @@ TEST_F(RecognitionLanguagePacksTest, PackFolderFollowsTheEnvironment) {
     EXPECT_EQ(languagePackFolder(), "/usr/share/tesseract-ocr/5/tessdata");
 }
 
+TEST_F(RecognitionLanguagePacksTest, EachPackIsFollowedByItsLargerModelWhenOneWasFetched) {
+    testing::TemporaryDirectory fetched;
+    std::ofstream(fetched.path() / "chi_sim_large.traineddata") << "model";
+    struct Case {
+        std::string packs;
+        std::string models;
+    };
+    const std::vector<Case> cases{
+        {"chi_sim", "chi_sim+chi_sim_large"},
+        {"eng", "eng"},
+        {"chi_sim+eng", "chi_sim+chi_sim_large+eng"},
+        {"eng+chi_sim", "eng+chi_sim+chi_sim_large"},
+        {"chi_tra", "chi_tra"},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.packs);
+        EXPECT_EQ(withFetchedModels(testCase.packs, fetched.path()), testCase.models);
+        EXPECT_EQ(withFetchedModels(testCase.packs, packs_.path()), testCase.packs) << "nothing fetched there";
+    }
+}
+
+TEST(FetchedLanguagePackFolder, IsTheOverrideElseTheSetupCacheFolder) {
+    struct Case {
+        std::optional<std::string> override;
+        std::optional<std::string> cacheHome;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"/opt/text-models", "/cache", "/opt/text-models"},
+        {"", "/cache", "/cache/lumenary/chi_sim-1.0.0"},
+        {std::nullopt, "/cache", "/cache/lumenary/chi_sim-1.0.0"},
+        {std::nullopt, "relative/cache", "/home/someone/.cache/lumenary/chi_sim-1.0.0"},
+        {std::nullopt, std::nullopt, "/home/someone/.cache/lumenary/chi_sim-1.0.0"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.expected);
+        testing::ScopedEnvironment environment;
+        environment.set("HOME", "/home/someone");
+        environment.set(fetchedLanguagePacksFolderVariable, testCase.override);
+        environment.set("XDG_CACHE_HOME", testCase.cacheHome);
+        EXPECT_EQ(fetchedLanguagePackFolder(), testCase.expected);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision

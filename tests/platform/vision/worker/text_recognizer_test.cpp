@@ -1,10 +1,12 @@
 #include "platform/vision/worker/text_recognizer.hpp"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/test_images.hpp"
 
 namespace lumenary::platform::vision {
@@ -110,6 +112,47 @@ TEST(TextRecognizerTest, ReadsNineInTenChineseLinesInEachFaceAndSize) {
     }
 }
 
+// Lines that were misread before the recogniser read a line found alone (or
+// in pieces on one row) as a line, at a 36 px line height, with the larger
+// Chinese model beside Debian's and the marks full-width (雨 as 十, 踢 as
+// 中, ？ as ?, "你明天有空吗？" as three lines).
+TEST(TextRecognizerTest, ReadsChineseLinesWithRarerGlyphsDigitsAndMarksExactly) {
+    if (!std::filesystem::is_regular_file(fetchedLanguagePackFolder() / "chi_sim_large.traineddata")) {
+        GTEST_SKIP() << "the larger Chinese text model is not in " << fetchedLanguagePackFolder()
+                     << "; run scripts/setup to fetch it (or set " << fetchedLanguagePacksFolderVariable
+                     << " to a folder that holds chi_sim_large.traineddata)";
+    }
+    const std::string fonts = "/usr/share/fonts/opentype/noto/";
+    const FontFace sans{fonts + "NotoSansCJK-Regular.ttc", 2};
+    const FontFace serif{fonts + "NotoSerifCJK-Regular.ttc", 2};
+    struct Case {
+        std::string line;
+        FontFace font;
+        int pixelSize = 0;
+        std::vector<std::string> languages;
+    };
+    const std::vector<Case> cases{
+        {"窗外下着小雨", serif, 24, {"zh-Hans"}},
+        {"雨伞放在门口的架子上", serif, 32, {"zh-Hans"}},
+        {"孩子们在操场上踢足球", serif, 32, {"zh-Hans"}},
+        {"孩子们在操场上踢足球", sans, 32, {"zh-Hans", "en"}},
+        {"明天会下雨吗？", serif, 32, {"zh-Hans"}},
+        // Lines the layout analysis breaks into pieces on one row.
+        {"你明天有空吗？", serif, 32, {"zh-Hans"}},
+        {"攀登者终于到达了山顶", sans, 48, {"zh-Hans"}},
+        {"总计：共3件，合计99.50元", sans, 32, {"zh-Hans"}},
+        {"截止日期：2024年6月30日", serif, 32, {"zh-Hans"}},
+        {"窗口编号：A12", serif, 32, {"zh-Hans"}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.line + " in " + testCase.font.path + " at " + std::to_string(testCase.pixelSize) + " px");
+        const cv::Mat image = vision_test::renderedText({testCase.line}, testCase.font, testCase.pixelSize);
+        const auto observations = recognizeTextLines(image, {TextRecognitionLevel::accurate, testCase.languages});
+        ASSERT_TRUE(observations) << observations.error().description;
+        EXPECT_EQ(readLines(observations.value()), std::vector<std::string>{testCase.line});
+    }
+}
+
 void expectBoxNear(const NormalizedRect& actual, const NormalizedRect& expected, double tolerance) {
     EXPECT_NEAR(actual.x, expected.x, tolerance);
     EXPECT_NEAR(actual.y, expected.y, tolerance);
@@ -118,14 +161,28 @@ void expectBoxNear(const NormalizedRect& actual, const NormalizedRect& expected,
 }
 
 TEST(TextRecognizerTest, LineBoxesEncloseTheirInkWithTheOriginLowerLeft) {
-    const cv::Mat line = vision_test::renderedText({"Lower left origin"}, vision_test::dejaVuSans(), 36);
-    // High in a tall image, so that a box measured from the top would land
-    // far from where the ink is.
-    const cv::Mat image = vision_test::placedOnCanvas(line, {line.cols + 100, line.rows * 4}, {60, 10});
-    const auto observations = recognizeTextLines(image, {});
-    ASSERT_TRUE(observations) << observations.error().description;
-    ASSERT_EQ(observations.value().size(), 1U);
-    expectBoxNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
+    struct Case {
+        std::string line;
+        FontFace font;
+        std::vector<std::string> languages;
+    };
+    // Chinese is scaled to its readable line height, and a line found alone
+    // is read from its own rows: boxes still answer the image as given.
+    const std::vector<Case> cases{
+        {"Lower left origin", vision_test::dejaVuSans(), {}},
+        {"窗外下着小雨", vision_test::notoSansSimplifiedChinese(), {"zh-Hans"}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.line);
+        const cv::Mat line = vision_test::renderedText({testCase.line}, testCase.font, 36);
+        // High in a tall image, so that a box measured from the top would
+        // land far from where the ink is.
+        const cv::Mat image = vision_test::placedOnCanvas(line, {line.cols + 100, line.rows * 4}, {60, 10});
+        const auto observations = recognizeTextLines(image, {TextRecognitionLevel::accurate, testCase.languages});
+        ASSERT_TRUE(observations) << observations.error().description;
+        ASSERT_EQ(observations.value().size(), 1U);
+        expectBoxNear(observations.value()[0].boundingBox, vision_test::inkedRegion(image), 0.01);
+    }
 }
 
 TEST(TextRecognizerTest, FastLevelReportsBoxesOfTheFullSizeImage) {

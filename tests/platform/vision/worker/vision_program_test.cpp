@@ -70,5 +70,25 @@ TEST_F(VisionProgramTest, ListsTheNineToolsAndReadsAQrCode) {
     EXPECT_EQ(program.readAll(), "") << "standard output carries only MCP messages";
 }
 
+TEST_F(VisionProgramTest, ReadsAChineseLineWithItsDigitsAndFullWidthMarks) {
+    const std::string line = "总计：共3件，合计99.50元";
+    const auto image = vision_test::writtenImage(
+        folder.path() / "line.png", vision_test::renderedText({line}, vision_test::notoSansSimplifiedChinese(), 32));
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
+    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    ASSERT_TRUE(program.readLine()) << errors();
+
+    const auto answer =
+        testing::toolCallText(program, 2, "vision_recognize_text",
+                              R"({"image_path":")" + image + R"(","languages":["zh-Hans"]})", std::chrono::seconds(60));
+    const auto result = mcp::parseJSON(answer);
+    ASSERT_TRUE(result.find("full_text")) << answer << errors();
+    EXPECT_EQ(*result.find("full_text")->stringValue(), line) << answer;
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
 }  // namespace
 }  // namespace lumenary
