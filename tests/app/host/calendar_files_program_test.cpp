@@ -79,11 +79,12 @@ TEST_F(CalendarFilesProgramTest, FilesBeyondReadingAndAPipedNameLeaveTheOtherIte
     EXPECT_NE(events.find(R"("calendarName": "piped")"), std::string::npos) << events;
     EXPECT_EQ(events.find("Nested"), std::string::npos) << events;
     EXPECT_EQ(events.find("Deep"), std::string::npos) << events;
+    // The console reaches the file through the program's own writer, a
+    // little after the answer.
     for (const char* file : {"nested-calendars.ics", "deep-events.ics"}) {
-        const std::string err = errors();
-        const auto named = err.find((calendars / "home" / file).string());
-        ASSERT_NE(named, std::string::npos) << file << ":\n" << err;
-        EXPECT_NE(err.find("nest too deep", named), std::string::npos) << err;
+        const std::string line = "Skipped " + (calendars / "home" / file).string() + ": its components nest too deep";
+        EXPECT_TRUE(testing::eventually([&] { return errors().find(line) != std::string::npos; }, 5s))
+            << line << "\n" << errors();
     }
 
     EXPECT_TRUE(testing::toolCallText(program, 3, "reminders_fetch", "{}", 5s)
