@@ -246,6 +246,17 @@ const HostileFile hostileFiles[] = {
     {"900,000 recurrence rules",
      [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("RRULE:FREQ=DAILY\r\n", 900'000) + "END:VEVENT\r\n"); }},
     {"3,000,000 properties", [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("X:a\r\n", 3'000'000) + "END:VEVENT\r\n"); }},
+    // Within each count, but all of them near their bounds at once: more
+    // than libical may be given in all.
+    {"149,000 daily series, 50,000 components more",
+     [] {
+         std::string events;
+         for (int index = 0; index < 149'000; ++index) {
+             events += "BEGIN:VEVENT\r\nUID:" + std::to_string(index) +
+                       "\r\nDTSTART:20300120T090000Z\r\nRRULE:FREQ=DAILY\r\nX:a\r\nX:a\r\nEND:VEVENT\r\n";
+         }
+         return wrapped(events + repeated("BEGIN:X\r\nEND:X\r\n", 50'000));
+     }},
 };
 
 // In the child: one hostile file beside an ordinary event, and one

@@ -45,16 +45,22 @@ struct ICalTextBounds {
     // DAYLIGHT); 32 frames of libical's recursion are nothing to the stack.
     std::size_t nestingDepth = 32;
     // The largest file of ordinary events under the read limit holds about
-    // 113,000 events with a rule each (680,000 properties); libical takes
-    // about 590 MB for it. Twice as many components, half as many again
-    // properties and a third more rules stay near that memory, and a file
-    // made of nothing but one of them is refused before it could reach
-    // gigabytes.
+    // 113,000 events with a rule each (680,000 properties); the program
+    // takes about 590 MB reading it. Nearly twice as many components, half
+    // as many properties again and a third more rules stay near that
+    // memory, while a file made of nothing but one of them (1,000,000
+    // components, 3,000,000 properties or 900,000 rules fit under the read
+    // limit; the rules alone would take libical 2.8 GB) is refused.
     std::size_t components = 200'000;
     std::size_t properties = 1'000'000;
     std::size_t recurrenceRules = 150'000;
     // A file of meetings under the read limit holds about half a million.
     std::size_t parameters = 1'000'000;
+    // What they may take together, estimated from each kind's size in
+    // libical: about what that largest ordinary file takes (its estimate is
+    // 545 MiB). One bound per kind alone would let a file that holds nearly
+    // as many of each through, and that takes half as much again.
+    std::size_t libicalMemoryBytes = std::size_t{640} * 1024 * 1024;
     // An attendee has about ten; libical's time grows with their square.
     std::size_t parametersPerProperty = 64;
     // A large attachment on one unfolded line with a few parameters stays

@@ -42,6 +42,12 @@ std::string nested(std::size_t depth) {
     return text;
 }
 
+std::string copiesOf(const std::string& text, int count) {
+    std::string result;
+    for (int index = 0; index < count; ++index) result += text;
+    return result;
+}
+
 std::string calendar(const std::string& inside) {
     return "BEGIN:VCALENDAR\r\n" + inside + "END:VCALENDAR\r\n";
 }
@@ -131,6 +137,8 @@ TEST(ICalTextBounds, NamesTheFirstBoundATextExceeds) {
          "it holds too many recurrence rules (2, more than 1)"},
         {"parameters", calendar("BEGIN:X\r\nA;B=1:1\r\nA;B=1:2\r\nEND:X\r\n"), {.parameters = 1},
          "it holds too many parameters (2, more than 1)"},
+        {"all of them together", calendar(copiesOf("BEGIN:X\r\nRRULE:FREQ=DAILY\r\nX;A=1:a\r\nEND:X\r\n", 1000)),
+         {.libicalMemoryBytes = 3 * 1024 * 1024}, "it would take libical too much memory (4 MiB, more than 3 MiB)"},
         {"parameters before a distant colon", calendar("BEGIN:X\r\nA;B=1;C=2" + std::string(100, 'x') + ":1\r\nEND:X\r\n"),
          {.parameterWork = 200}, "a property has too many parameters for the length of its line (222, more than 200)"},
     };
