@@ -240,8 +240,9 @@ const HostileFile hostileFiles[] = {
      [] { return wrapped(repeated("BEGIN:VEVENT\r\n", 600'000) + repeated("END:VEVENT\r\n", 600'000)); }},
     {"1,000,000 nested X components",
      [] { return wrapped(repeated("BEGIN:X\r\n", 1'000'000) + repeated("END:X\r\n", 1'000'000)); }},
-    {"500,000 parameters on one property",
-     [] { return wrapped("BEGIN:VEVENT\r\nX-A" + repeated(";A=1", 500'000) + ":v\r\nEND:VEVENT\r\n"); }},
+    {"500,000 parameters on one folded property",
+     [] { return wrapped("BEGIN:VEVENT\r\nX-A" + repeated(";A=1;A=1;A=1;A=1;A=1;A=1;A=1;A=1;A=1;A=1\r\n ", 50'000) +
+                         ":v\r\nEND:VEVENT\r\n"); }},
     {"one line of 16 MB", [] { return wrapped("X-A:" + std::string(16'000'000, 'a') + "\r\n"); }},
     {"900,000 recurrence rules",
      [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("RRULE:FREQ=DAILY\r\n", 900'000) + "END:VEVENT\r\n"); }},
