@@ -14,6 +14,11 @@
 // process of its own (this program started again with "big-files N"), so
 // that its time and its peak memory are its own; they are printed, not held
 // to the 300 ms of ordinary calls.
+//
+// Last the hostile files a calendar folder may be handed, each under the
+// read limit beside one ordinary event, each in a process of its own
+// ("hostile N"): get_events over one month must answer within 5 s with the
+// ordinary event, and the peak memory is printed beside the big files'.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -215,23 +220,94 @@ int runBigFiles(int files) {
     return 0;
 }
 
-// Runs this program again for the big-file case and prints the child's peak
-// memory.
-void measureBigFiles(const char* program, int files) {
+struct HostileFile {
+    const char* name;
+    std::string (*text)();
+};
+
+std::string repeated(const std::string& text, std::size_t count) {
+    std::string result;
+    result.reserve(text.size() * count);
+    for (std::size_t index = 0; index < count; ++index) result += text;
+    return result;
+}
+
+const HostileFile hostileFiles[] = {
+    {"200,000 nested calendars",
+     [] { return repeated("BEGIN:VCALENDAR\r\n", 200'000) + "BEGIN:VEVENT\r\nUID:n\r\nDTSTART:20300115T090000Z\r\nEND:VEVENT\r\n" +
+                 repeated("END:VCALENDAR\r\n", 200'000); }},
+    {"600,000 nested events",
+     [] { return wrapped(repeated("BEGIN:VEVENT\r\n", 600'000) + repeated("END:VEVENT\r\n", 600'000)); }},
+    {"1,000,000 nested X components",
+     [] { return wrapped(repeated("BEGIN:X\r\n", 1'000'000) + repeated("END:X\r\n", 1'000'000)); }},
+    {"500,000 parameters on one folded property",
+     [] { return wrapped("BEGIN:VEVENT\r\nX-A" + repeated(";A=1;A=1;A=1;A=1;A=1;A=1;A=1;A=1;A=1;A=1\r\n ", 50'000) +
+                         ":v\r\nEND:VEVENT\r\n"); }},
+    {"one line of 16 MB", [] { return wrapped("X-A:" + std::string(16'000'000, 'a') + "\r\n"); }},
+    {"900,000 recurrence rules",
+     [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("RRULE:FREQ=DAILY\r\n", 900'000) + "END:VEVENT\r\n"); }},
+    {"3,000,000 properties", [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("X:a\r\n", 3'000'000) + "END:VEVENT\r\n"); }},
+    // Within each count, but all of them near their bounds at once: more
+    // than libical may be given in all.
+    {"149,000 daily series, 50,000 components more",
+     [] {
+         std::string events;
+         for (int index = 0; index < 149'000; ++index) {
+             events += "BEGIN:VEVENT\r\nUID:" + std::to_string(index) +
+                       "\r\nDTSTART:20300120T090000Z\r\nRRULE:FREQ=DAILY\r\nX:a\r\nX:a\r\nEND:VEVENT\r\n";
+         }
+         return wrapped(events + repeated("BEGIN:X\r\nEND:X\r\n", 50'000));
+     }},
+};
+
+// In the child: one hostile file beside an ordinary event, and one
+// get_events over the month around it.
+int runHostile(std::size_t index) {
+    const HostileFile& hostile = hostileFiles[index];
+    const auto folder = std::filesystem::temp_directory_path() / ("calendar-bench-hostile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder / "calendars" / "c1");
+    writeText(folder / "calendars" / "c1" / "hostile.ics", hostile.text());
+    writeText(folder / "calendars" / "c1" / "ordinary.ics",
+              wrapped("BEGIN:VEVENT\r\nUID:ordinary\r\nSUMMARY:Ordinary\r\nDTSTART:20300115T090000Z\r\nEND:VEVENT\r\n"));
+    platform::MemoryDefaultsStore defaults({{"calendarDirectory", (folder / "calendars").string()}});
+    asio::io_context io;
+    app::CalendarToolHandler handler(std::make_shared<app::CalendarManager>(platform::makeVdirEventStore(defaults)),
+                                     std::make_shared<platform::XdgUrlOpener>());
+    std::string answer;
+    const auto start = Clock::now();
+    asio::co_spawn(io, handler.handle("get_events", {{"fromDate", "2030-01-01"}, {"toDate", "2030-02-01"}, {"limit", 5}}),
+                   [&](std::exception_ptr error, auto outcome) {
+                       answer = error ? "thrown" : outcome ? outcome.value() : "Error: " + outcome.error().description();
+                   });
+    io.run();
+    const double milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const bool listed = answer.find("Ordinary") != std::string::npos;
+    std::printf("%-36s get_events %6.0f ms   ordinary event %s%s\n", hostile.name, milliseconds,
+                listed ? "listed" : "MISSING", milliseconds <= 5000 ? "" : "   OVER 5 s");
     std::fflush(stdout);
-    const std::string count = std::to_string(files);
-    char* const arguments[] = {const_cast<char*>(program), const_cast<char*>("big-files"), const_cast<char*>(count.c_str()),
-                               nullptr};
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return listed && milliseconds <= 5000 ? 0 : 1;
+}
+
+// Runs this program again with `arguments` and prints the child's peak
+// memory; whether it finished well.
+bool measureInChild(const char* program, const std::vector<std::string>& arguments) {
+    std::fflush(stdout);
+    std::vector<char*> argv{const_cast<char*>(program)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     pid_t child = 0;
-    if (::posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, arguments, environ) != 0) {
-        std::printf("could not start the big-file case\n");
-        return;
+    if (::posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
+        std::printf("could not start the case\n");
+        return false;
     }
     int status = 0;
     rusage usage{};
     ::wait4(child, &status, 0, &usage);
-    std::printf("  peak memory %ld MB%s\n", usage.ru_maxrss / 1024,
-                WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "  (the case did not finish)");
+    const bool finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::printf("  peak memory %ld MB%s\n", usage.ru_maxrss / 1024, finished ? "" : "  (the case did not finish well)");
+    return finished;
 }
 
 }  // namespace
@@ -239,6 +315,9 @@ void measureBigFiles(const char* program, int files) {
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "big-files") {
         return runBigFiles(std::atoi(argv[2]));
+    }
+    if (argc == 3 && std::string(argv[1]) == "hostile") {
+        return runHostile(static_cast<std::size_t>(std::atoi(argv[2])));
     }
     ::unsetenv("LUMENARY_CALENDAR_DIR");
     ::unsetenv("LUMENARY_REMINDERS_DIR");
@@ -301,7 +380,10 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 
-    measureBigFiles(argv[0], 1);
-    measureBigFiles(argv[0], 2);
+    measureInChild(argv[0], {"big-files", "1"});
+    measureInChild(argv[0], {"big-files", "2"});
+    for (std::size_t index = 0; index < std::size(hostileFiles); ++index) {
+        within &= measureInChild(argv[0], {"hostile", std::to_string(index)});
+    }
     return within ? 0 : 1;
 }

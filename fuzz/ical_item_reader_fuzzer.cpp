@@ -1,17 +1,23 @@
-// The event store's reading of one item file: parsed by libical, then its
-// events over a window, one event by its UID, and its reminders. Every text
-// that comes out is UTF-8, and no time zone of the item hangs the reading.
+// The event store's reading of one item file: measured, parsed by libical
+// when within its bounds, then its events over a window, its earliest few
+// over a year as get_events asks for them, one event by its UID, and its
+// reminders. Every text that comes out is UTF-8, libical never builds a
+// tree deeper or larger than the measure said, and no time zone or rule of
+// the item hangs the reading (scripts/fuzz gives each input one second).
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "fuzz_check.hpp"
 #include "platform/calendar/ical_document.hpp"
 #include "platform/calendar/ical_item_reader.hpp"
 #include "platform/calendar/ical_library_lock.hpp"
+#include "platform/calendar/ical_text_shape.hpp"
 #include "platform/calendar/store_event_collector.hpp"
 #include "system/utf8.hpp"
 
@@ -32,14 +38,47 @@ void checkEvent(const StoreEvent& event) {
     checkText(event.url);
 }
 
+struct TreeSize {
+    std::size_t depth = 0;
+    std::size_t components = 0;
+};
+
+// Walked with a stack of its own: the tree is only as deep as the measure
+// allowed, but the check is that it is.
+TreeSize treeSizeOf(icalcomponent* root) {
+    TreeSize size;
+    std::vector<std::pair<icalcomponent*, std::size_t>> pending{{root, 1}};
+    while (!pending.empty()) {
+        const auto [component, depth] = pending.back();
+        pending.pop_back();
+        ++size.components;
+        size.depth = std::max(size.depth, depth);
+        for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child != nullptr;
+             child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
+            pending.emplace_back(child, depth + 1);
+        }
+    }
+    return size;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const ICalLibraryLock lock;
-    const auto document = ICalDocument::parse(text);
-    if (!document) return 0;
-    ICalItemReader reader(*document, "item");
+    const ICalTextShape shape = icalTextShapeOf(text);
+    auto parsed = ICalDocument::parse(text);
+    if (!parsed) return 0;
+    LUMENARY_FUZZ_CHECK(!icalTextBoundExceeded(shape));
+    const ICalDocument document = std::move(parsed).value();
+    // The same text within its bounds, parsed again to see the tree.
+    icalcomponent* root = icalparser_parse_string(text.c_str());
+    const TreeSize tree = treeSizeOf(root);
+    icalcomponent_free(root);
+    LUMENARY_FUZZ_CHECK(tree.depth <= shape.nestingDepth);
+    // One more for the root libical makes to gather several calendars.
+    LUMENARY_FUZZ_CHECK(tree.components <= shape.components + 1);
+    ICalItemReader reader(document, "item");
     // A month around the seeds' dates: wide enough to meet their events.
     const StoreInstant start = std::chrono::sys_days{std::chrono::year{2024} / 1 / 1};
     const StoreInstant end = start + std::chrono::days{31};
@@ -51,6 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         LUMENARY_FUZZ_CHECK(event.start < end);
         if (!firstIdentifier) firstIdentifier = event.identifier;
     }
+    // get_events: the earliest ten over a year.
+    StoreEventCollector earliest(100'000, 10);
+    reader.collectEventsOverlapping(start, start + std::chrono::days{366}, {}, earliest);
+    const auto kept = std::move(earliest).take();
+    LUMENARY_FUZZ_CHECK(kept.size() <= 10);
+    for (const StoreEvent& event : kept) checkEvent(event);
     if (const auto event = reader.event(firstIdentifier.value_or("item"))) checkEvent(*event);
     for (const StoreReminder& reminder : reader.reminders()) {
         LUMENARY_FUZZ_CHECK(isValidUTF8(reminder.identifier));

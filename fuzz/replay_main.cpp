@@ -1,7 +1,9 @@
 // Runs a fuzz target once on every input it is given (files, or folders of
 // them), without the fuzzer: the normal build replays each seed corpus this
 // way, so an input that once broke a parser fails the tests if it ever does
-// again.
+// again. With --seconds-per-input=N first, an input that takes longer than N
+// seconds fails the replay too.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -33,7 +36,15 @@ bool replay(const std::filesystem::path& file) {
 
 int main(int argc, char** argv) {
     std::size_t replayed = 0;
-    for (int index = 1; index < argc; ++index) {
+    std::size_t tooSlow = 0;
+    int first = 1;
+    std::chrono::duration<double> secondsPerInput{0};
+    constexpr std::string_view limitOption = "--seconds-per-input=";
+    if (argc > 1 && std::string_view(argv[1]).starts_with(limitOption)) {
+        secondsPerInput = std::chrono::duration<double>(std::stod(argv[1] + limitOption.size()));
+        first = 2;
+    }
+    for (int index = first; index < argc; ++index) {
         const std::filesystem::path argument(argv[index]);
         std::vector<std::filesystem::path> files;
         if (std::filesystem::is_directory(argument)) {
@@ -44,7 +55,14 @@ int main(int argc, char** argv) {
             files.push_back(argument);
         }
         for (const auto& file : files) {
+            const auto start = std::chrono::steady_clock::now();
             if (!replay(file)) return 1;
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            if (secondsPerInput.count() > 0 && took > secondsPerInput) {
+                std::fprintf(stderr, "%s took %.2f s, more than %.2f s\n", file.c_str(), took.count(),
+                             secondsPerInput.count());
+                ++tooSlow;
+            }
             ++replayed;
         }
     }
@@ -53,5 +71,5 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fprintf(stderr, "replayed %zu inputs\n", replayed);
-    return 0;
+    return tooSlow == 0 ? 0 : 1;
 }

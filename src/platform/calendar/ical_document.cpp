@@ -2,36 +2,47 @@
 
 #include <cstdlib>
 
+#include "platform/calendar/ical_text_shape.hpp"
 #include "platform/calendar/ical_time_zone_bound.hpp"
 
 namespace lumenary::platform {
 
 namespace {
 
-void collect(icalcomponent* component, icalcomponent_kind kind, std::vector<icalcomponent*>& found) {
-    if (icalcomponent_isa(component) == kind) {
-        found.push_back(component);
-        return;
-    }
-    // Items sit in a VCALENDAR, and several VCALENDARs in one file come
-    // back wrapped in one more root; nothing nests deeper.
-    for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child != nullptr;
-         child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
-        const icalcomponent_kind childKind = icalcomponent_isa(child);
-        if (childKind == kind) {
-            found.push_back(child);
-        } else if (childKind == ICAL_VCALENDAR_COMPONENT) {
-            collect(child, kind, found);
+// Items sit in a VCALENDAR, and several VCALENDARs in one file come back
+// wrapped in one more root; a VCALENDAR inside another is looked into too.
+// Depth-first in document order, without recursion.
+void collect(icalcomponent* root, icalcomponent_kind kind, std::vector<icalcomponent*>& found) {
+    std::vector<icalcomponent*> pending{root};
+    std::vector<icalcomponent*> children;
+    while (!pending.empty()) {
+        icalcomponent* component = pending.back();
+        pending.pop_back();
+        if (icalcomponent_isa(component) == kind) {
+            found.push_back(component);
+            continue;
         }
+        if (component != root && icalcomponent_isa(component) != ICAL_VCALENDAR_COMPONENT) {
+            continue;
+        }
+        children.clear();
+        for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child != nullptr;
+             child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
+            children.push_back(child);
+        }
+        pending.insert(pending.end(), children.rbegin(), children.rend());
     }
 }
 
 }  // namespace
 
-std::optional<ICalDocument> ICalDocument::parse(const std::string& text) {
+PlatformOutcome<ICalDocument> ICalDocument::parse(const std::string& text) {
+    if (auto exceeded = icalTextBoundExceeded(icalTextShapeOf(text))) {
+        return PlatformError{"EventStore", 422, std::move(*exceeded)};
+    }
     icalcomponent* root = icalparser_parse_string(text.c_str());
     if (root == nullptr) {
-        return std::nullopt;
+        return PlatformError{"EventStore", 422, "not a complete iCalendar object"};
     }
     ICalDocument document(root);
     document.unusableTimeZones_ = floatTimesOfUnusableTimeZones(root);

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <libical/ical.h>
+
+#include "platform/platform_error.hpp"
 
 namespace lumenary::platform {
 
@@ -13,10 +14,11 @@ namespace lumenary::platform {
 // destroyed under the ICalLibraryLock.
 class ICalDocument {
 public:
-    // Nothing when the text holds no complete iCalendar object (a
-    // half-written file included). Time zones libical cannot expand within
-    // its bound are set aside at once, their times left floating.
-    static std::optional<ICalDocument> parse(const std::string& text);
+    // An error when the text holds no complete iCalendar object (a
+    // half-written file included) or is beyond the ICalTextBounds, which
+    // libical is never given. Time zones libical cannot expand within its
+    // bound are set aside at once, their times left floating.
+    static PlatformOutcome<ICalDocument> parse(const std::string& text);
     // Takes a component made in memory.
     explicit ICalDocument(icalcomponent* root);
 

@@ -1,10 +1,11 @@
 #include "platform/calendar/vdir_collection.hpp"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 #include <tuple>
+#include <variant>
 
+#include "platform/files/bounded_file_reader.hpp"
 #include "platform/text/unicode_text.hpp"
 #include "system/utf8.hpp"
 
@@ -25,16 +26,17 @@ std::string trimmedName(std::string text) {
     return text;
 }
 
+// A display name that is not a small regular file (a named pipe a
+// synchroniser left, a device, a large file) is not read: the folder's name
+// stands in.
 std::string titleOf(const std::filesystem::path& folder, const std::string& name) {
-    std::ifstream file(folder / "displayname", std::ios::binary);
-    if (!file) {
+    auto bytes = readBoundedBytes(folder / "displayname", maximumDisplayNameBytes);
+    const auto* text = std::get_if<std::string>(&bytes);
+    if (text == nullptr) {
         return name;
     }
-    std::string text(maximumDisplayNameBytes, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    text = trimmedName(system::repairUTF8(text));
-    return text.empty() ? name : text;
+    std::string title = trimmedName(system::repairUTF8(*text));
+    return title.empty() ? name : title;
 }
 
 bool isHiddenEntry(const std::filesystem::path& path) {

@@ -113,11 +113,12 @@ bool cannotHold(const std::string& bytes, std::string_view word) {
 // not one, or which of its time zones were set aside.
 template <typename Report>
 std::optional<ICalDocument> parsedItem(const std::string& bytes, Report report) {
-    auto document = ICalDocument::parse(bytes);
-    if (!document) {
-        report("not a complete iCalendar object");
-        return document;
+    auto parsed = ICalDocument::parse(bytes);
+    if (!parsed) {
+        report(parsed.error().description);
+        return std::nullopt;
     }
+    std::optional<ICalDocument> document(std::move(parsed).value());
     for (const std::string& tzid : document->unusableTimeZones()) {
         report("the time zone \"" + system::repairUTF8(tzid) +
                "\" changes too often to be read, so its times were read in the local zone");

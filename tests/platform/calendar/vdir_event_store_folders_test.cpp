@@ -25,6 +25,18 @@ std::string event(const std::string& uid, const std::string& summary) {
                          "DURATION:PT1H", "END:VEVENT"});
 }
 
+std::string repeated(const std::string& text, int count) {
+    std::string result;
+    for (int index = 0; index < count; ++index) result += text;
+    return result;
+}
+
+// An event inside `depth` levels of the given component, CRLF-separated.
+std::string nestedText(const std::string& begin, const std::string& end, int depth) {
+    return repeated(begin, depth) + "BEGIN:VEVENT\r\nUID:deep\r\nSUMMARY:Deep\r\nDTSTART:20240110T090000Z\r\nEND:VEVENT\r\n" +
+           repeated(end, depth);
+}
+
 std::vector<std::string> calendarTexts(const std::vector<StoreCalendar>& calendars) {
     std::vector<std::string> texts;
     for (const StoreCalendar& calendar : calendars) {
@@ -243,6 +255,14 @@ TEST(VdirEventStoreFolders, SkipsFilesItCannotReadWithOneLineEachAndListsTheRest
         {"impossible-date.ics",
          calendarText({"BEGIN:VEVENT", "UID:i", "SUMMARY:Bad", "DTSTART:20240230T090000Z", "END:VEVENT"}),
          "has no readable start"},
+        {"nested-calendars.ics", nestedText("BEGIN:VCALENDAR\r\n", "END:VCALENDAR\r\n", 300), "nest too deep"},
+        {"nested-events.ics", calendarText({nestedText("BEGIN:VEVENT\r\nUID:n\r\nDTSTART:20240110T090000Z\r\n",
+                                                       "END:VEVENT\r\n", 300)}),
+         "nest too deep"},
+        {"many-parameters.ics",
+         calendarText({"BEGIN:VEVENT", "UID:p", "DTSTART:20240110T090000Z", "X-P" + repeated(";A=1", 100) + ":v",
+                       "END:VEVENT"}),
+         "too many parameters"},
     };
     const ScopedTimeZone zone("UTC");
     VdirFixture fixture;
@@ -269,6 +289,25 @@ TEST(VdirEventStoreFolders, SkipsFilesItCannotReadWithOneLineEachAndListsTheRest
         EXPECT_EQ(named, 1) << c.file;
     }
     EXPECT_EQ(lines.size(), cases.size() + 1) << "one more for the folder named like an item";
+}
+
+TEST(VdirEventStoreFolders, ADisplayNameThatIsNoRegularFileLeavesTheFolderNameAndIsNotWaitedFor) {
+    const ScopedTimeZone zone("UTC");
+    VdirFixture fixture;
+    fixture.writeItem("piped", "1.ics", event("p", "Piped"));
+    ASSERT_EQ(::mkfifo((fixture.calendars() / "piped" / "displayname").c_str(), 0600), 0);
+    fixture.writeItem("named", "1.ics", event("n", "Named"));
+    std::filesystem::create_directories(fixture.calendars() / "named" / "displayname");
+
+    const auto events = testing::answeredWithin(std::chrono::seconds(5), [&] {
+        return fixture.store().events(utc("2024-01-01T00:00:00Z"), utc("2024-02-01T00:00:00Z"));
+    });
+    ASSERT_TRUE(events);
+    std::vector<std::string> seen;
+    for (const StoreEvent& item : events.value()) {
+        seen.push_back(item.title + " in " + item.calendar.title);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"Named in named", "Piped in piped"}));
 }
 
 TEST(VdirEventStoreFolders, TheFactoryTakesTheEnvironmentThenTheDefaultsThenTheDataFolder) {

@@ -22,6 +22,9 @@
 
 namespace lumenary::platform::testing {
 
+// Test files in namespace lumenary::platform that share a compiled batch
+// with this header still find the shared support's names as testing::...
+using namespace lumenary::testing;
 using lumenary::testing::ScopedTimeZone;
 
 // "2024-03-18T08:00:00Z" for the instant, so failures read as times.
