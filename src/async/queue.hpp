@@ -94,6 +94,23 @@ public:
         }
     }
 
+    // Drops the items not yet taken, and what they hold with them, at once:
+    // for a consumer that will never take them, whose copy of the queue may
+    // live on a while. A producer waiting for room is let go.
+    void clear() const {
+        std::deque<T> dropped;
+        RoomWaiter producer;
+        {
+            std::lock_guard lock(state_->mutex);
+            dropped.swap(state_->items);
+            state_->weight = 0;
+            producer = takeRoomWaiterLocked(*state_);
+        }
+        if (producer) {
+            producer.complete(nullptr);
+        }
+    }
+
     // The next item, std::nullopt at a clean end; rethrows a finishing error.
     asio::awaitable<std::optional<T>> next() const { return nextFrom(state_); }
 

@@ -1,5 +1,6 @@
 #include "async/queue.hpp"
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -136,6 +137,43 @@ TEST(Queue, CancelRacingAPushDeliversTheItemExactlyOnce) {
         } else {
             EXPECT_EQ(waiting.get(), 9);
             EXPECT_EQ(queue.size(), 0U);
+        }
+    }
+}
+
+// What a cleared item holds goes at once, while a copy of the queue lives
+// on; the queue then weighs nothing, lets a waiting producer go, and still
+// ends as it was finished.
+TEST(Queue, ClearDropsTheQueuedItemsAndWhatTheyHold) {
+    for (const bool finished : {false, true}) {
+        SCOPED_TRACE(finished ? "finished" : "open");
+        asio::io_context io;
+        Queue<std::shared_ptr<int>> queue([](const std::shared_ptr<int>&) { return std::size_t{10}; });
+        auto held = std::make_shared<int>(1);
+        const std::weak_ptr<int> watched = held;
+        EXPECT_TRUE(queue.push(std::move(held)));
+        EXPECT_TRUE(queue.push(std::make_shared<int>(2)));
+        auto producer = asio::co_spawn(io, queue.waitUntilBelow(1), asio::use_future);
+        runReady(io);
+        ASSERT_FALSE(isReady(producer));
+        if (finished) {
+            queue.finish();
+            // A finished queue lets its producer go on its own.
+            ASSERT_TRUE(runUntil(io, [&] { return isReady(producer); }));
+        }
+        const auto copy = queue;
+
+        queue.clear();
+        EXPECT_TRUE(watched.expired());
+        EXPECT_EQ(copy.size(), 0U);
+        EXPECT_EQ(copy.weight(), 0U);
+        ASSERT_TRUE(runUntil(io, [&] { return isReady(producer); }));
+        producer.get();
+        if (finished) {
+            EXPECT_EQ(runToEnd(io, copy.next()), std::nullopt);
+        } else {
+            EXPECT_TRUE(copy.push(std::make_shared<int>(3)));
+            EXPECT_EQ(*runToEnd(io, copy.next()).value(), 3);
         }
     }
 }

@@ -18,9 +18,9 @@ namespace {
 std::atomic<bool> stopDeadlineArmed{false};
 std::atomic<bool> stopLastWordsWritten{false};
 
-// The end of the limit kept for the last words: the defaults to the disk,
-// then the output already queued for a client that still reads it.
-constexpr std::chrono::milliseconds lastWordsTime{250};
+// The end of the limit in which the output already queued for a client
+// that still reads it is written, while the stop may still finish.
+constexpr std::chrono::milliseconds outputTime{250};
 
 }  // namespace
 
@@ -30,19 +30,18 @@ void StopDeadline::arm(std::chrono::milliseconds limit, std::function<void()> la
     }
     const auto end = std::chrono::steady_clock::now() + limit;
     try {
-        // Detached and holding nothing it shares: the process may end at
-        // any moment of its sleep.
+        // Detached: the process may end at any moment of its sleep. What it
+        // shares, the open transports, it holds only under their own locks,
+        // never past the end, so an orderly stop may run beside the flush.
         std::thread([end, limit, lastWords = std::move(lastWords), status] {
-            std::this_thread::sleep_until(end - std::min(limit, lastWordsTime));
-            if (!stopLastWordsWritten.exchange(true)) {
-                if (lastWords) {
-                    lastWords();
-                }
-                // The executors that would write them may never run again
-                // (a call stuck on one holds the stop).
-                mcp::StdioTransport::flushAllUntil(end);
-            } else {
-                std::this_thread::sleep_until(end);
+            std::this_thread::sleep_until(end - std::min(limit, outputTime));
+            // The executors that would write the replies may never run again
+            // (a call stuck on one holds the stop). The stop keeps its time
+            // meanwhile: a flush that finds nothing queued returns at once.
+            mcp::StdioTransport::flushAllUntil(end);
+            std::this_thread::sleep_until(end);
+            if (!stopLastWordsWritten.exchange(true) && lastWords) {
+                lastWords();
             }
             std::_Exit(status);
         }).detach();

@@ -16,11 +16,11 @@ namespace lumenary::app {
 class StopDeadline {
 public:
     // Once armed, ends the process with `status` after `limit` unless the
-    // stop has finished by then. Its last words come first, begun early
-    // enough to end in time: `lastWords` (what must reach the disk), then
-    // the replies already queued for standard output, written while their
-    // reader takes them and never past the limit. Only the first call arms;
-    // later ones do nothing.
+    // stop has finished by then. Shortly before, the replies already queued
+    // for standard output are written while their reader takes them, never
+    // past the limit and without ending the stop; at the limit, `lastWords`
+    // (what must reach the disk) runs first. Only the first call arms; later
+    // ones do nothing.
     static void arm(std::chrono::milliseconds limit, std::function<void()> lastWords, int status);
 
     // The end of an orderly stop: runs `lastWords` here, unless the deadline

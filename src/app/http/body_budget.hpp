@@ -11,9 +11,12 @@ namespace lumenary::http {
 // The memory that request bodies in flight may take together, so that many
 // large POSTs at once cannot take the process's memory: a connection reserves
 // what its body will take before reading it (a chunked body's, chunk by
-// chunk) and holds the reservation until it ends. When a reservation is given
-// back, the release handler hears how large it was, so that memory the
-// allocator keeps after large bodies can go back to the system.
+// chunk) and holds the reservation while the body is in memory: until the
+// connection ends, or, for a notification answered before its server has
+// handled it, until the message leaves the session's queue (handled, or
+// dropped as the session ends). When a reservation is given back, the
+// release handler hears how large it was, so that memory the allocator keeps
+// after large bodies can go back to the system.
 //
 // Its one count is atomic, so any thread reserves and releases without a
 // lock; the release handler runs on the thread that releases.

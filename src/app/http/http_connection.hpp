@@ -63,7 +63,8 @@ public:
     // the peer's end of stream still count. A body is read only when the
     // body budget has room for its declared size (a chunked body's, for each
     // chunk as it is announced), else the request is refused with 503; the
-    // bytes stay reserved until the connection ends.
+    // bytes stay reserved until the connection ends, or, once handed over
+    // with handOverBodyReservation(), until their holder lets them go.
     asio::awaitable<ReadOutcome> readRequest(HTTPRequestLimits limits, Clock::duration timeLimit);
 
     // While a request waits for its answer: calls `onPeerClose` once, on

@@ -98,6 +98,10 @@ asio::awaitable<void> HTTPStreamableServerTransport::disconnect() {
         pending.swap(pendingResponses_);
         batches.swap(pendingBatches_);
     }
+    // The server will not handle what is still queued, and its copy of the
+    // queue may outlive the session a while: the bodies go now, and their
+    // charge with them.
+    messages_.clear();
     const auto failure = std::make_exception_ptr(mcp::MCPError::internalError("Transport disconnected"));
     for (auto& [id, parked] : pending) parked.reply.fail(failure);
     for (auto& batch : batches) batch.parked.reply.fail(failure);

@@ -77,9 +77,10 @@ public:
     logging::Logger logger() const override { return logger_; }
     // Fails once the transport has been disconnected: it is never reused.
     asio::awaitable<void> connect() override;
-    // Ends the stream of incoming messages and fails every waiting exchange
-    // with the internal error "Transport disconnected", also when the server
-    // never connected. A second call does nothing.
+    // Ends the stream of incoming messages, dropping those the server has
+    // not taken yet, and fails every waiting exchange with the internal
+    // error "Transport disconnected", also when the server never connected.
+    // A second call does nothing.
     asio::awaitable<void> disconnect() override;
     // Never fails; after disconnect the message is dropped.
     asio::awaitable<void> send(mcp::SentMessage message) override;

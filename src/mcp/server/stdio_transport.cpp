@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 #include <cerrno>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <vector>
@@ -396,38 +397,52 @@ void StdioTransport::flushAllAtExit() {
     std::lock_guard lock(open.mutex);
     for (auto* transport : open.transports) {
         // A thread that holds the lock at exit may be mid-write: it is left
-        // be.
+        // be. Those waiting for the output to drain are left too: their
+        // executors may be gone by now, and a wake-up would be handed to
+        // one that no longer runs.
         const auto now = std::chrono::steady_clock::now();
-        transport->flushUntil(now + transport->limits_.flushTimeLimit, now);
+        static_cast<void>(transport->flushUntil(now + transport->limits_.flushTimeLimit, now));
     }
 }
 
 void StdioTransport::flushAllUntil(std::chrono::steady_clock::time_point deadline) {
-    auto& open = openTransports();
-    // The list is held throughout: a transport let go meanwhile would be
-    // gone under the flush.
-    std::unique_lock lock(open.mutex, deadline);
-    if (!lock.owns_lock()) {
-        return;
+    Wakeups wakeups;
+    {
+        auto& open = openTransports();
+        // The list is held throughout: a transport let go meanwhile would be
+        // gone under the flush.
+        std::unique_lock lock(open.mutex, deadline);
+        if (!lock.owns_lock()) {
+            return;
+        }
+        for (auto* transport : open.transports) {
+            // Other threads still run, and hold the lock for a few steps at a
+            // time; a sender or reader held back for the output still has
+            // to learn that it drained.
+            auto drained = transport->flushUntil(deadline, deadline);
+            wakeups.drained.insert(wakeups.drained.end(), std::make_move_iterator(drained.begin()),
+                                   std::make_move_iterator(drained.end()));
+        }
     }
-    for (auto* transport : open.transports) {
-        // Other threads still run, and hold the lock for a few steps at a
-        // time.
-        transport->flushUntil(deadline, deadline);
-    }
+    wakeups.resume();
 }
 
-void StdioTransport::flushUntil(std::chrono::steady_clock::time_point deadline,
-                                std::chrono::steady_clock::time_point lockDeadline) {
+std::vector<async::OneShot<void>> StdioTransport::flushUntil(std::chrono::steady_clock::time_point deadline,
+                                                             std::chrono::steady_clock::time_point lockDeadline) {
+    std::vector<async::OneShot<void>> drained;
     std::unique_lock lock(mutex_, std::defer_lock);
     if (!lock.try_lock_until(lockDeadline) || !output_ || !output_->is_open()) {
-        return;
+        return drained;
     }
-    Wakeups ignored;
-    while (writePending(ignored) && !writeFailure_) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return;
+    for (;;) {
+        Wakeups wakeups;
+        const bool blocked = writePending(wakeups);
+        drained.insert(drained.end(), std::make_move_iterator(wakeups.drained.begin()),
+                       std::make_move_iterator(wakeups.drained.end()));
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!blocked || writeFailure_ || left.count() <= 0) {
+            return drained;
         }
         pollfd writable{output_->native_handle(), POLLOUT, 0};
         ::poll(&writable, 1, static_cast<int>(left.count()));

@@ -42,7 +42,10 @@ namespace lumenary::mcp {
 //
 // Its mutex guards all its state and is never held across a suspension or
 // while a consumer runs; the strand only keeps the I/O on each duplicate to
-// one operation at a time, as asio requires of one descriptor object.
+// one operation at a time, as asio requires of one descriptor object. One
+// exception: the flush of a forced exit, which has no executor to wait on,
+// holds it while it polls for the peer to take the output, never past its
+// deadline.
 class StdioTransport final : public Transport, public std::enable_shared_from_this<StdioTransport> {
 public:
     struct Limits {
@@ -120,8 +123,11 @@ private:
     // Writes what is queued, waiting for the peer until `deadline` and for
     // the lock until `lockDeadline`: replies of lines already handled still
     // go out when the process ends before the writer has written them (at
-    // exit, with the flush time limit).
-    void flushUntil(std::chrono::steady_clock::time_point deadline, std::chrono::steady_clock::time_point lockDeadline);
+    // exit, with the flush time limit). Gives back the waiters for the
+    // output to drain that it took, for the caller to wake once it has let
+    // go of its locks.
+    [[nodiscard]] std::vector<async::OneShot<void>> flushUntil(std::chrono::steady_clock::time_point deadline,
+                                                               std::chrono::steady_clock::time_point lockDeadline);
     static void flushAllAtExit();
 
     asio::strand<asio::any_io_executor> strand_;

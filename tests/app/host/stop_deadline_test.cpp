@@ -23,17 +23,23 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int forcedExitStatus = 7;
-constexpr std::size_t queuedBytes = 1024 * 1024;
 
-// In the child: queues far more output than the pipe holds, arms the
-// deadline and never lets the executor write it. Never returns.
-[[noreturn]] void queueOutputAndStall(int output) {
+// Half as much again as the pipe holds: the rest stays queued, and takes one
+// write once the reader has emptied the pipe, which it has most of the
+// limit to do.
+std::size_t queuedBytesFor(int pipe) {
+    return static_cast<std::size_t>(::fcntl(pipe, F_GETPIPE_SZ)) * 3 / 2;
+}
+
+// In the child: queues more output than the pipe holds, arms the deadline
+// and never lets the executor write it. Never returns.
+[[noreturn]] void queueOutputAndStall(int output, std::size_t queuedBytes) {
     const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     asio::io_context io;
     auto transport = mcp::StdioTransport::create(io.get_executor(), nothing, output);
     async::test::runToEnd(io, transport->connect());
     async::test::runToEnd(io, transport->send(std::string(queuedBytes, 'x')));
-    StopDeadline::arm(500ms, {}, forcedExitStatus);
+    StopDeadline::arm(1s, {}, forcedExitStatus);
     // Only the deadline may end the child; should it not, this does, with a
     // status the test refuses.
     ::sleep(30);
@@ -58,11 +64,13 @@ TEST(StopDeadline, WritesTheQueuedOutputForItsReaderAndEndsTheProcessEvenWhenNob
         SCOPED_TRACE(reads ? "a reader takes the output" : "nobody reads the output");
         int pipe[2];
         ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        const std::size_t queuedBytes = queuedBytesFor(pipe[1]);
+        ASSERT_GT(queuedBytes, 0U);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::close(pipe[0]);
-            queueOutputAndStall(pipe[1]);
+            queueOutputAndStall(pipe[1], queuedBytes);
         }
         ::close(pipe[1]);
         std::string received;

@@ -123,7 +123,9 @@ TEST(ProgramStop, RepliesQueuedForStandardOutputReachTheClientBeforeAForcedExit)
     int answered = 0;
     for (std::string line; std::getline(output, line);) {
         const auto reply = mcp::parseJSON(line);
-        EXPECT_EQ(reply.find("id")->intValue(), 100 + answered);
+        const auto* id = reply.find("id");
+        ASSERT_NE(id, nullptr) << line;
+        EXPECT_EQ(id->intValue(), 100 + answered);
         ++answered;
     }
     EXPECT_EQ(answered, pings);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
@@ -249,6 +250,21 @@ TEST_F(SessionTransport, DisconnectFailsEveryWaitingExchangeAndLaterOnes) {
     ASSERT_TRUE(runUntil(io, [&] { return isReady(late); }));
     EXPECT_THROW(late.get(), mcp::MCPError);
     EXPECT_THROW(runToEnd(io, transport->connect()), mcp::MCPError);
+}
+
+// The server's copy of the queue outlives the session a while; the bodies
+// it will never handle must not stay charged for as long.
+TEST_F(SessionTransport, DisconnectDropsTheMessagesTheServerHasNotTakenAndTheirCharge) {
+    auto charge = std::make_shared<int>(0);
+    const std::weak_ptr<const void> watched = charge;
+    EXPECT_FALSE(transport->handIn(R"({"jsonrpc":"2.0","method":"note"})", std::move(charge)));
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_FALSE(watched.expired());
+
+    runToEnd(io, transport->disconnect());
+    EXPECT_TRUE(watched.expired());
+    EXPECT_EQ(messages.weight(), 0u);
+    EXPECT_FALSE(runToEnd(io, messages.next()));
 }
 
 TEST(SessionTransportLimits, RefusesInputWhileTooMuchWaitsForTheServer) {

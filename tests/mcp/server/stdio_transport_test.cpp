@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "async/context_runner.hpp"
@@ -210,6 +211,28 @@ TEST_F(StdioTransportTest, DisconnectGivesUpOnAPeerThatStoppedReading) {
     runToEnd(io_, transport->disconnect());
     EXPECT_EQ(::fcntl(output_[1], F_GETFL) & O_NONBLOCK, 0);
     EXPECT_THROW(runToEnd(io_, transport->send("late")), MCPError);
+}
+
+// The flush of a forced exit runs without the executor, beside threads
+// that still run: it writes what is queued while the peer takes it, and a
+// sender held back for the output learns that it drained.
+TEST_F(StdioTransportTest, FlushAllWritesTheQueuedOutputAndLetsTheSenderHeldBackForItGo) {
+    auto transport = makeTransport({.maximumQueuedOutputBytes = 1024});
+    runToEnd(io_, transport->connect());
+    const int capacity = ::fcntl(output_[1], F_GETPIPE_SZ);
+    ASSERT_GT(capacity, 0);
+    const std::string line(static_cast<std::size_t>(capacity) * 4, 'x');
+    auto sent = asio::co_spawn(io_, transport->send(line), asio::use_future);
+    async::test::runReady(io_);
+    ASSERT_FALSE(async::test::isReady(sent)) << "the sender was not held back";
+
+    std::string received;
+    std::thread reader([&] { received = readOutput(line.size() + 1); });
+    StdioTransport::flushAllUntil(std::chrono::steady_clock::now() + std::chrono::seconds(60));
+    reader.join();
+    EXPECT_EQ(received, line + "\n");
+    ASSERT_TRUE(async::test::runUntil(io_, [&] { return async::test::isReady(sent); }));
+    EXPECT_NO_THROW(sent.get());
 }
 
 TEST_F(StdioTransportTest, LogsThroughItsLoggerOnlyWhenGivenOne) {
