@@ -4,9 +4,10 @@
 // worker runs them) and end to end through the worker program (the
 // request, the decode, the analysis and the answer). Figures are medians.
 //
-// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks]   (default 5
-// runs; "networks" measures the animal, body and hand pose networks alone; the
-// worker program is the one built beside it)
+// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | subjects |
+// subjects-verbose]   (default 5 runs; "networks" measures the animal, body
+// and hand pose networks alone; "subjects" how often saliency and animals
+// are right on a labelled set; the worker program is the one built beside it)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -38,6 +39,7 @@
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/networks/packaged_photos.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
+#include "platform/vision/worker/salient_objects.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
@@ -45,6 +47,7 @@
 #include "support/temporary_directory.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
+#include "vision_subject_cases.hpp"
 #include "vision_video_cases.hpp"
 
 using namespace lumenary;
@@ -391,6 +394,10 @@ int main(int argc, char** argv) {
         benchmarkHandPoseCases(runs, folder.path(), workerProgram);
         return 0;
     }
+    if (argc > 2 && std::string(argv[2]).starts_with("subjects")) {
+        benchmarkSubjectCases(folder.path(), workerProgram, std::string(argv[2]) == "subjects-verbose");
+        return 0;
+    }
 
     std::printf("drawing the images...\n");
     const auto photoPath = vision_test::writtenBytes(folder.path() / "photo.jpg",
@@ -439,6 +446,10 @@ int main(int argc, char** argv) {
     report("barcodes, 12 MP noise", medianMilliseconds(runs, [&] { require(readBarcodes(noiseImage), "barcodes"); }),
            "<= 1000 ms");
     report("saliency map, 12 MP (after decode)", medianMilliseconds(runs, [&] { salientRegions(photoImage); }), "-");
+    report("saliency (objectness), 12 MP (after decode)", medianMilliseconds(runs, [&] {
+               require(salientObjects(photoImage, SaliencyKind::objectness), "saliency");
+           }),
+           "-");
     report("feature print, 12 MP (after decode)", medianMilliseconds(runs, [&] { featurePrintHash(photoImage); }),
            "-");
 
