@@ -465,6 +465,18 @@ int main(int argc, char** argv) {
            }),
            "<= 250 ms");
 
+    {
+        // Saliency runs the object and face detectors: what they hold.
+        auto fresh = WorkerProcess::startOnOwnDescriptors(workerProgram, {}, {"OMP_THREAD_LIMIT=1"});
+        require(fresh, "starting the worker");
+        ask(fresh.value(), VisionWorkerRequest::Analysis::saliency, photoPath);
+        std::printf("%-52s %9.1f MB\n", "worker resident memory after a 12 MP saliency call",
+                    statusKilobytes(fresh.value().pid(), "VmRSS:") / 1024.0);
+        std::printf("%-52s %9.1f MB\n", "worker peak resident memory, saliency",
+                    peakResidentKilobytes(fresh.value().pid()) / 1024.0);
+        fresh.value().stop();
+    }
+
     using namespace std::chrono_literals;
     auto worker = WorkerProcess::startOnOwnDescriptors(workerProgram, {}, {"OMP_THREAD_LIMIT=1"});
     require(worker, "starting the worker");

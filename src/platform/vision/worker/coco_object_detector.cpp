@@ -11,15 +11,15 @@ namespace lumenary::platform::vision {
 namespace {
 
 // The network's input for a view, and how its pixels map back.
-struct ViewInput {
+struct DetectorInput {
     cv::Mat blob;
     double scale = 1.0;
     cv::Point2d offset;
 };
 
-ViewInput inputOf(const cv::Mat& rgb, const DetectorView& view) {
+DetectorInput detectorInputOf(const cv::Mat& rgb, const DetectorView& view) {
     const double canvasSide = std::max(view.region.width, view.region.height) / view.fill;
-    ViewInput input;
+    DetectorInput input;
     input.scale = cocoDetectorInputSide / canvasSide;
     const cv::Size scaled(
         std::clamp(static_cast<int>(std::lround(view.region.width * input.scale)), 1, cocoDetectorInputSide),
@@ -43,7 +43,7 @@ ViewInput inputOf(const cv::Mat& rgb, const DetectorView& view) {
 
 std::vector<DetectedObject> detectObjectsInView(VisionNetwork& network, const cv::Mat& rgb, const DetectorView& view,
                                                 const std::vector<int>& classes, float minimumScore) {
-    const auto input = inputOf(rgb, view);
+    const auto input = detectorInputOf(rgb, view);
     auto objects = nanodetObjects(network.run(input.blob), cocoDetectorInputSide, classes, minimumScore);
     for (auto& object : objects) {
         object.box = cv::Rect2f(
