@@ -130,6 +130,12 @@ std::vector<LabelledImage> labelledSet() {
     const auto chelsea = packaged(skimage / "chelsea.png");
     const Animal cat{"Cat", {15, 0, 390, 300}};
     add("chelsea.png", chelsea, {{{cat.box}}}, {cat});
+    if (chelsea) {
+        // The cat's head, edge to edge.
+        const Animal filling{"Cat", {0, 0, 300, 300}};
+        add("chelsea's head, edge to edge", cv::Mat((*chelsea)(cv::Rect(60, 0, 300, 300))), {{{filling.box}}},
+            {filling});
+    }
     add("astronaut.png", packaged(skimage / "astronaut.png"),
         {{{{20, 15, 345, 497}, {175, 55, 100, 110}}}, {{{275, 340, 237, 172}}}, {{{355, 0, 110, 285}}}}, {});
     const auto dogPhoto = packaged(darknet / "dog.jpg");

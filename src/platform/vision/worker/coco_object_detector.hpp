@@ -9,8 +9,10 @@
 
 namespace lumenary::platform::vision {
 
-// The COCO detector's square input (cocoDetectorNetwork).
+// The COCO detector's square input (cocoDetectorNetwork), and its classes
+// (COCO indices 0 to 79).
 inline constexpr int cocoDetectorInputSide = 416;
+inline constexpr int cocoDetectorClassCount = 80;
 
 // A part of an image as the detector is shown it: placed in the middle of
 // a grey square canvas whose side is the part's longer side divided by

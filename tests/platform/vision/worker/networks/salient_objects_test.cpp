@@ -31,6 +31,8 @@ bool liesOn(const cv::Rect2d& region, const cv::Rect2d& subject) {
 TEST(SalientObjects, LieOnTheSubjectsAPersonWouldBox) {
     struct Case {
         const PackagedPhoto* photo;
+        // The part of the photo looked at; empty for all of it.
+        cv::Rect part;
         SaliencyKind kind;
         // Boxed by hand (pixels, origin top left). Objectness must give a
         // region on each (overlapping it by half); attention one region
@@ -38,18 +40,21 @@ TEST(SalientObjects, LieOnTheSubjectsAPersonWouldBox) {
         std::vector<cv::Rect> subjects;
     };
     const std::vector<Case> cases = {
-        // The cat's head, filling the frame.
-        {&vision_test::chelseaTheCat, SaliencyKind::attention, {{15, 0, 390, 300}}},
+        // The cat's head, filling the frame, and edge to edge.
+        {&vision_test::chelseaTheCat, {}, SaliencyKind::attention, {{15, 0, 390, 300}}},
+        {&vision_test::chelseaTheCat, {60, 0, 300, 300}, SaliencyKind::attention, {{0, 0, 300, 300}}},
         // Her face, or her.
-        {&vision_test::astronaut, SaliencyKind::attention, {{175, 55, 100, 110}, {20, 15, 345, 497}}},
+        {&vision_test::astronaut, {}, SaliencyKind::attention, {{175, 55, 100, 110}, {20, 15, 345, 497}}},
         // The dog, the bicycle.
-        {&vision_test::dogWithBicycle, SaliencyKind::objectness, {{130, 220, 175, 320}, {125, 135, 445, 285}}},
-        {&vision_test::dogWithBicycle, SaliencyKind::attention, {{130, 220, 175, 320}}},
+        {&vision_test::dogWithBicycle, {}, SaliencyKind::objectness, {{130, 220, 175, 320}, {125, 135, 445, 285}}},
+        {&vision_test::dogWithBicycle, {}, SaliencyKind::attention, {{130, 220, 175, 320}}},
     };
     for (const auto& testCase : cases) {
         const bool attention = testCase.kind == SaliencyKind::attention;
-        SCOPED_TRACE(testCase.photo->path.string() + (attention ? " attention" : " objectness"));
-        LUMENARY_PACKAGED_PHOTO(image, *testCase.photo);
+        SCOPED_TRACE(::testing::Message() << testCase.photo->path.string() << " " << testCase.part
+                                          << (attention ? " attention" : " objectness"));
+        LUMENARY_PACKAGED_PHOTO(photo, *testCase.photo);
+        const cv::Mat image = testCase.part.empty() ? photo : photo(testCase.part);
         const auto regions = salientObjects(image, testCase.kind);
         ASSERT_TRUE(regions) << regions.error().description;
         ASSERT_FALSE(regions.value().empty());
