@@ -14,15 +14,19 @@ constexpr int mapSide = 64;
 constexpr double spotLevel = 3.0;
 constexpr double margin = 0.25;
 
-cv::Mat spectralResidual(const cv::Mat& rgb) {
+cv::Mat greyCopy(const cv::Mat& rgb) {
     cv::Mat grey;
     cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
-    const double scale = static_cast<double>(mapSide) / std::max(grey.cols, grey.rows);
+    const double scale = std::min(1.0, static_cast<double>(mapSide) / std::max(grey.cols, grey.rows));
     cv::Mat small;
     cv::resize(grey, small,
                {std::max(1, static_cast<int>(std::lround(grey.cols * scale))),
                 std::max(1, static_cast<int>(std::lround(grey.rows * scale)))},
                0, 0, cv::INTER_AREA);
+    return small;
+}
+
+cv::Mat spectralResidual(const cv::Mat& small) {
     cv::Mat samples;
     small.convertTo(samples, CV_32F, 1.0 / 255.0);
     cv::Mat spectrum;
@@ -55,12 +59,12 @@ std::optional<cv::Rect> mostSalientPart(const cv::Mat& rgb) {
     if (rgb.cols < 2 || rgb.rows < 2) {
         return std::nullopt;
     }
-    const cv::Mat map = spectralResidual(rgb);
-    const double mean = cv::mean(map)[0];
-    if (!std::isfinite(mean) || mean <= 0) {
+    const cv::Mat map = spectralResidual(greyCopy(rgb));
+    const double level = cv::mean(map)[0];
+    if (!std::isfinite(level) || level <= 0) {
         return std::nullopt;
     }
-    const cv::Mat spots = map >= spotLevel * mean;
+    const cv::Mat spots = map >= spotLevel * level;
     const cv::Rect found = cv::boundingRect(spots);
     if (found.empty()) {
         return std::nullopt;

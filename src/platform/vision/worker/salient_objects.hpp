@@ -18,10 +18,10 @@ namespace lumenary::platform::vision {
 //   first, at most salientObjectsLimit. An object of under half a percent
 //   of the frame, or with its box covering the whole frame, is left out; so
 //   is a face on a person already boxed. Confidence: the detector's score.
-// - attention: one region, on the subject that draws the eye first: a
-//   face, else an animal, else a person, else the surest object, each
-//   weighed by its confidence and by its size up to a few percent of the
-//   frame, so that a speck never wins. A subject filling most of the frame
+// - attention: one region, on the subject that draws the eye first: faces
+//   weigh most, then animals, people and other objects, each also by its
+//   confidence and by its size up to a few percent of the frame, so that a
+//   speck never wins. A subject filling most of the frame
 //   is narrowed to its most salient part (most_salient_part.hpp): a cat's
 //   head filling the picture gives its eyes. Confidence: that of the
 //   subject.
