@@ -283,10 +283,13 @@ bool isKnown(const std::vector<Subject>& objects, const std::vector<Subject>& fa
            });
 }
 
-// The objects with the contrast map's regions that none of them covers,
-// surest first, at most the limit.
+// The objects with the contrast map's regions that none of them covers and
+// that are neither specks nor the frame, surest first, at most the limit.
 std::vector<SalientObject> withMapRegions(std::vector<SalientObject> regions, const cv::Mat& rgb) {
     for (const auto& region : salientRegions(rgb)) {
+        if (!isProminentRegion(region)) {
+            continue;
+        }
         const bool covered = std::any_of(regions.begin(), regions.end(), [&](const SalientObject& object) {
             return overlap(object.boundingBox, region.boundingBox) > sameClassOverlap;
         });

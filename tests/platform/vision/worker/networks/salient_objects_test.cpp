@@ -85,5 +85,25 @@ TEST(SalientObjects, LieOnTheSubjectsAPersonWouldBox) {
     }
 }
 
+TEST(SalientObjects, OfADrawingAreTheShapesNotTheSpecks) {
+    if (const auto missing = vision_test::missingNetworks()) {
+        GTEST_SKIP() << *missing;
+    }
+    // A block and a speck of a third of a percent on a textured wall, which
+    // no detector knows.
+    cv::Mat image(600, 800, CV_8UC3);
+    cv::RNG(7).fill(image, cv::RNG::UNIFORM, cv::Scalar::all(118), cv::Scalar::all(138));
+    const cv::Rect block(480, 300, 220, 170);
+    cv::rectangle(image, block, cv::Scalar(60, 80, 190), cv::FILLED);
+    cv::rectangle(image, cv::Rect(150, 120, 40, 40), cv::Scalar(230, 20, 20), cv::FILLED);
+    for (const auto kind : {SaliencyKind::objectness, SaliencyKind::attention}) {
+        SCOPED_TRACE(kind == SaliencyKind::attention ? "attention" : "objectness");
+        const auto regions = salientObjects(image, kind);
+        ASSERT_TRUE(regions) << regions.error().description;
+        ASSERT_EQ(regions.value().size(), 1u);
+        EXPECT_GE(intersectionOverUnion(pixelsOf(regions.value()[0].boundingBox, image.size()), block), 0.8);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision
