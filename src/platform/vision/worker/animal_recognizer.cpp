@@ -33,12 +33,14 @@ constexpr int tileSide = 3 * detectorInputSide;
 constexpr double tileOverlap = 0.15;
 // An image at least this much wider than high (or higher than wide) and
 // under two tiles is also looked at in a row of square parts, as many as
-// its sides' ratio (rounded): the whole image, letterboxed, leaves each of
-// the animals side by side in it half the input or less, where the
-// detector takes a dog for a person or a bear. Two photos of a dog side by
-// side give each dog 0.37 as a whole and 0.63 in its own part.
+// its sides' ratio (rounded, at most the second): the whole image,
+// letterboxed, leaves each of the animals side by side in it half the
+// input or less, where the detector takes a dog for a person. Two photos
+// of a dog side by side give the second dog 0.37 as a whole, and 0.45 in
+// its own part filling the input, 0.60 with room around it: each part is
+// seen at both fills.
 constexpr double elongatedRatio = 1.5;
-constexpr double partLength = 1.0;
+constexpr int mostParts = 4;
 
 // The start of each of the tiles that cover `length` with overlap.
 std::vector<int> tileStarts(int length, int tile) {
@@ -54,20 +56,18 @@ std::vector<int> tileStarts(int length, int tile) {
     return starts;
 }
 
-// Parts along the longer side, as many as the sides' ratio (rounded),
-// overlapping evenly, each a little longer than the shorter side: an
-// animal filling a square part edge to edge scores less than one with some
-// of its surroundings.
+// Square parts along the longer side, overlapping evenly. A sliver of an
+// image gets a few slivers, not one part per pixel of its length.
 std::vector<DetectorView> partsAlong(cv::Size size) {
     const int shorterSide = std::min(size.width, size.height);
     const int longerSide = std::max(size.width, size.height);
-    const int count = static_cast<int>(std::lround(static_cast<double>(longerSide) / shorterSide));
-    const int length = std::min(longerSide, static_cast<int>(std::lround(shorterSide * partLength)));
+    const int count = std::min(mostParts, static_cast<int>(std::lround(static_cast<double>(longerSide) / shorterSide)));
     std::vector<DetectorView> parts;
     for (int index = 0; index < count; ++index) {
-        const int start = static_cast<int>(std::lround(static_cast<double>(longerSide - length) * index / (count - 1)));
-        const cv::Rect part = size.width > size.height ? cv::Rect(start, 0, length, shorterSide)
-                                                       : cv::Rect(0, start, shorterSide, length);
+        const int start =
+            static_cast<int>(std::lround(static_cast<double>(longerSide - shorterSide) * index / (count - 1)));
+        const cv::Rect part = size.width > size.height ? cv::Rect(start, 0, shorterSide, shorterSide)
+                                                       : cv::Rect(0, start, shorterSide, shorterSide);
         parts.push_back({part, 1.0});
         parts.push_back({part, 0.7});
     }

@@ -199,7 +199,8 @@ TEST(AnimalAndBodyNetworks, AnswerOnImagesOfExtremeShapes) {
     if (const auto missing = vision_test::missingNetworks()) {
         GTEST_SKIP() << *missing;
     }
-    for (const cv::Size size : {cv::Size(1, 1), cv::Size(5000, 1), cv::Size(1, 5000)}) {
+    for (const cv::Size size :
+         {cv::Size(1, 1), cv::Size(5000, 1), cv::Size(1, 5000), cv::Size(2000, 1), cv::Size(1, 2000)}) {
         SCOPED_TRACE(size);
         const cv::Mat image(size, CV_8UC3, cv::Scalar(200, 30, 30));
         const auto animals = recognizeAnimals(image);
