@@ -12,12 +12,13 @@ namespace lumenary::platform::vision {
 // The salient regions of an 8-bit RGB image, as a person would point at
 // them, from what the worker's detectors find in a copy of at most
 // salientObjectsWorkingSide pixels a side: the COCO detector's objects
-// (every class) and the faces.
+// (every class) and, where it sees a person, the faces.
 //
 // - objectness: a region on each prominent object, the detector's surest
 //   first, at most salientObjectsLimit. An object of under half a percent
 //   of the frame, or with its box covering the whole frame, is left out; so
-//   is a face on a person already boxed. Confidence: the detector's score.
+//   is a face on a person already boxed (a face filling the photo, whose
+//   person is the frame, is boxed). Confidence: the detector's score.
 // - attention: one region, on the subject that draws the eye first: faces
 //   weigh most, then animals, people and other objects, each also by its
 //   confidence and by its size up to a few percent of the frame, so that a

@@ -43,8 +43,9 @@ TEST(SalientObjects, LieOnTheSubjectsAPersonWouldBox) {
         // The cat's head, filling the frame, and edge to edge.
         {&vision_test::chelseaTheCat, {}, SaliencyKind::attention, {{15, 0, 390, 300}}},
         {&vision_test::chelseaTheCat, {60, 0, 300, 300}, SaliencyKind::attention, {{0, 0, 300, 300}}},
-        // Her face, or her.
+        // Her face, or her; her face filling the frame.
         {&vision_test::astronaut, {}, SaliencyKind::attention, {{175, 55, 100, 110}, {20, 15, 345, 497}}},
+        {&vision_test::astronaut, {150, 30, 150, 160}, SaliencyKind::objectness, {{25, 25, 100, 110}}},
         // The dog, the bicycle.
         {&vision_test::dogWithBicycle, {}, SaliencyKind::objectness, {{130, 220, 175, 320}, {125, 135, 445, 285}}},
         {&vision_test::dogWithBicycle, {}, SaliencyKind::attention, {{130, 220, 175, 320}}},
