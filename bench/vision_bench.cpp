@@ -4,12 +4,13 @@
 // worker runs them) and end to end through the worker program (the
 // request, the decode, the analysis and the answer). Figures are medians.
 //
-// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text]
-// (default 5 runs; "networks" measures the animal, body and hand pose
-// networks alone, "accuracy" the hand pose and face precision and recall
-// alone, "text" the exact reads of rendered lines, text recognition's times
-// and the worker's memory with the Chinese model; the worker program is the
-// one built beside it)
+// Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text |
+// subjects | subjects-verbose]   (default 5 runs; "networks" measures the
+// animal, body and hand pose networks alone, "accuracy" the hand pose and
+// face precision and recall alone, "text" the exact reads of rendered lines,
+// text recognition's times and the worker's memory with the Chinese model,
+// "subjects" how often saliency and animals are right on a labelled set; the
+// worker program is the one built beside it)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -41,6 +42,7 @@
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/networks/packaged_photos.hpp"
 #include "platform/vision/worker/saliency_map.hpp"
+#include "platform/vision/worker/salient_objects.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
@@ -50,6 +52,7 @@
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
 #include "vision_text_cases.hpp"
+#include "vision_subject_cases.hpp"
 #include "vision_video_cases.hpp"
 
 using namespace lumenary;
@@ -349,6 +352,11 @@ void networkCases(int runs, const std::string& workerProgram, const std::filesys
            medianMilliseconds(runs, [&] { require(recognizeAnimals(large), "animals"); }), "-");
     report("animals, 640 x 480 video frame",
            medianMilliseconds(runs, [&] { require(recognizeAnimals(frame), "animals"); }), "-");
+    // A wide frame is also looked at in parts along its length.
+    cv::Mat wideFrame;
+    cv::resize(*packaged, wideFrame, cv::Size(640, 360), 0, 0, cv::INTER_AREA);
+    report("animals, 640 x 360 video frame",
+           medianMilliseconds(runs, [&] { require(recognizeAnimals(wideFrame), "animals"); }), "-");
     report("body pose, 12 MP (after decode)",
            medianMilliseconds(runs, [&] { require(detectBodyPoses(large), "body poses"); }), "-");
     report("body pose, 640 x 480 video frame",
@@ -404,6 +412,10 @@ int main(int argc, char** argv) {
         benchmarkTextCases(runs, folder.path(), workerProgram);
         return 0;
     }
+    if (argc > 2 && std::string(argv[2]).starts_with("subjects")) {
+        benchmarkSubjectCases(folder.path(), workerProgram, std::string(argv[2]) == "subjects-verbose");
+        return 0;
+    }
 
     std::printf("drawing the images...\n");
     const auto photoPath = vision_test::writtenBytes(folder.path() / "photo.jpg",
@@ -452,6 +464,10 @@ int main(int argc, char** argv) {
     report("barcodes, 12 MP noise", medianMilliseconds(runs, [&] { require(readBarcodes(noiseImage), "barcodes"); }),
            "<= 1000 ms");
     report("saliency map, 12 MP (after decode)", medianMilliseconds(runs, [&] { salientRegions(photoImage); }), "-");
+    report("saliency (objectness), 12 MP (after decode)", medianMilliseconds(runs, [&] {
+               require(salientObjects(photoImage, SaliencyKind::objectness), "saliency");
+           }),
+           "-");
     report("feature print, 12 MP (after decode)", medianMilliseconds(runs, [&] { featurePrintHash(photoImage); }),
            "-");
 
@@ -466,6 +482,18 @@ int main(int argc, char** argv) {
                require(analyzer->analyzeSaliency(photoPath, SaliencyKind::objectness), "saliency");
            }),
            "<= 250 ms");
+
+    {
+        // Saliency runs the object and face detectors: what they hold.
+        auto fresh = WorkerProcess::startOnOwnDescriptors(workerProgram, {}, {"OMP_THREAD_LIMIT=1"});
+        require(fresh, "starting the worker");
+        ask(fresh.value(), VisionWorkerRequest::Analysis::saliency, photoPath);
+        std::printf("%-52s %9.1f MB\n", "worker resident memory after a 12 MP saliency call",
+                    statusKilobytes(fresh.value().pid(), "VmRSS:") / 1024.0);
+        std::printf("%-52s %9.1f MB\n", "worker peak resident memory, saliency",
+                    peakResidentKilobytes(fresh.value().pid()) / 1024.0);
+        fresh.value().stop();
+    }
 
     using namespace std::chrono_literals;
     auto worker = WorkerProcess::startOnOwnDescriptors(workerProgram, {}, {"OMP_THREAD_LIMIT=1"});

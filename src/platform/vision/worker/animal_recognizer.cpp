@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include <opencv2/dnn.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include "platform/vision/worker/nanodet_decoding.hpp"
+#include "platform/vision/worker/coco_object_detector.hpp"
 #include "platform/vision/worker/networks/vision_network_catalogue.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 
@@ -14,7 +11,7 @@ namespace lumenary::platform::vision {
 
 namespace {
 
-constexpr int detectorInputSide = 416;
+constexpr int detectorInputSide = cocoDetectorInputSide;
 // The COCO classes that are animals of this analysis, and their labels.
 const std::vector<int> animalClasses = {15, 16};
 const char* const animalLabels[] = {"Cat", "Dog"};
@@ -34,15 +31,16 @@ constexpr float hesitation = 0.15f;
 // pixels (a ninth of its width) is found, one of 300 is not.
 constexpr int tileSide = 3 * detectorInputSide;
 constexpr double tileOverlap = 0.15;
-
-// A part of the image, placed in the middle of a square canvas whose side
-// is the part's longer side divided by `fill`, and scaled to the network's
-// input. An animal that fills the whole frame is seen more surely at a
-// fill under 1, with room around it, than filling the input edge to edge.
-struct View {
-    cv::Rect region;
-    double fill = 1.0;
-};
+// An image at least this much wider than high (or higher than wide) and
+// under two tiles is also looked at in a row of square parts, as many as
+// its sides' ratio (rounded, at most the second): the whole image,
+// letterboxed, leaves each of the animals side by side in it half the
+// input or less, where the detector takes a dog for a person. Two photos
+// of a dog side by side give the second dog 0.37 as a whole, and 0.45 in
+// its own part filling the input, 0.60 with room around it: each part is
+// seen at both fills.
+constexpr double elongatedRatio = 1.5;
+constexpr int mostParts = 4;
 
 // The start of each of the tiles that cover `length` with overlap.
 std::vector<int> tileStarts(int length, int tile) {
@@ -58,10 +56,34 @@ std::vector<int> tileStarts(int length, int tile) {
     return starts;
 }
 
-std::vector<View> viewsOf(cv::Size size) {
-    const cv::Rect whole(0, 0, size.width, size.height);
-    std::vector<View> views{{whole, 1.0}, {whole, 0.7}};
+// Square parts along the longer side, overlapping evenly. A sliver of an
+// image gets a few slivers, not one part per pixel of its length.
+std::vector<DetectorView> partsAlong(cv::Size size) {
+    const int shorterSide = std::min(size.width, size.height);
     const int longerSide = std::max(size.width, size.height);
+    const int count = std::min(mostParts, static_cast<int>(std::lround(static_cast<double>(longerSide) / shorterSide)));
+    std::vector<DetectorView> parts;
+    for (int index = 0; index < count; ++index) {
+        const int start =
+            static_cast<int>(std::lround(static_cast<double>(longerSide - shorterSide) * index / (count - 1)));
+        const cv::Rect part = size.width > size.height ? cv::Rect(start, 0, shorterSide, shorterSide)
+                                                       : cv::Rect(0, start, shorterSide, shorterSide);
+        parts.push_back({part, 1.0});
+        parts.push_back({part, 0.7});
+    }
+    return parts;
+}
+
+std::vector<DetectorView> viewsOf(cv::Size size) {
+    const cv::Rect whole(0, 0, size.width, size.height);
+    std::vector<DetectorView> views{{whole, 1.0}, {whole, 0.7}};
+    const int longerSide = std::max(size.width, size.height);
+    const int shorterSide = std::min(size.width, size.height);
+    if (longerSide < 2 * tileSide && shorterSide > 0 && longerSide >= elongatedRatio * shorterSide) {
+        const auto parts = partsAlong(size);
+        views.insert(views.end(), parts.begin(), parts.end());
+        return views;
+    }
     if (longerSide < 2 * detectorInputSide) {
         return views;
     }
@@ -84,34 +106,6 @@ std::vector<View> viewsOf(cv::Size size) {
         }
     }
     return views;
-}
-
-// The network's input for a view, and how its pixels map back.
-struct ViewInput {
-    cv::Mat blob;
-    double scale = 1.0;
-    cv::Point2d offset;
-};
-
-ViewInput inputOf(const cv::Mat& rgb, const View& view) {
-    const double canvasSide = std::max(view.region.width, view.region.height) / view.fill;
-    ViewInput input;
-    input.scale = detectorInputSide / canvasSide;
-    const cv::Size scaled(std::max(1, static_cast<int>(std::lround(view.region.width * input.scale))),
-                          std::max(1, static_cast<int>(std::lround(view.region.height * input.scale))));
-    input.offset = {(detectorInputSide - scaled.width) / 2.0, (detectorInputSide - scaled.height) / 2.0};
-    cv::Mat canvas(detectorInputSide, detectorInputSide, CV_8UC3, cv::Scalar(114, 114, 114));
-    cv::Mat placed = canvas(cv::Rect(static_cast<int>(input.offset.x), static_cast<int>(input.offset.y), scaled.width,
-                                     scaled.height));
-    cv::resize(rgb(view.region), placed, scaled, 0, 0, cv::INTER_AREA);
-    input.offset = {std::floor(input.offset.x), std::floor(input.offset.y)};
-    cv::Mat normalised;
-    canvas.convertTo(normalised, CV_32FC3);
-    normalised -= cv::Scalar(123.675, 116.28, 103.53);
-    cv::divide(normalised, cv::Scalar(58.395, 57.12, 57.375), normalised);
-    // The network was trained on BGR.
-    input.blob = cv::dnn::blobFromImage(normalised, 1.0, cv::Size(), cv::Scalar(), true, false);
-    return input;
 }
 
 // Whether a box found in a tile was cut by one of the tile's inner edges:
@@ -152,13 +146,7 @@ PlatformOutcome<std::vector<AnimalObservation>> recognizeAnimals(const cv::Mat& 
     }
     std::vector<DetectedObject> found;
     for (const auto& view : viewsOf(rgb.size())) {
-        const auto input = inputOf(rgb, view);
-        const auto outputs = network.value()->run(input.blob);
-        for (auto& object : nanodetObjects(outputs, detectorInputSide, animalClasses, minimumConfidence)) {
-            object.box = cv::Rect2f(
-                static_cast<float>((object.box.x - input.offset.x) / input.scale + view.region.x),
-                static_cast<float>((object.box.y - input.offset.y) / input.scale + view.region.y),
-                static_cast<float>(object.box.width / input.scale), static_cast<float>(object.box.height / input.scale));
+        for (auto& object : detectObjectsInView(*network.value(), rgb, view, animalClasses, minimumConfidence)) {
             const bool tile = view.region.size() != rgb.size();
             if (!tile || !cutByTile(object.box, view.region, rgb.size())) {
                 found.push_back(std::move(object));

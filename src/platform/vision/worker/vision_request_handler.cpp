@@ -15,7 +15,7 @@
 #include "platform/vision/worker/feature_print_hash.hpp"
 #include "platform/vision/worker/hand_pose_detector.hpp"
 #include "platform/vision/worker/image_loader.hpp"
-#include "platform/vision/worker/saliency_map.hpp"
+#include "platform/vision/worker/salient_objects.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "platform/vision/worker/video_request_handler.hpp"
 
@@ -44,14 +44,16 @@ PlatformOutcome<std::vector<BarcodeObservation>> detectBarcodes(const VisionWork
 }
 
 PlatformOutcome<std::vector<SaliencyObservation>> analyzeSaliency(const VisionWorkerRequest& request) {
-    return analyseImage<SaliencyObservation>(request.imagePaths.front(), [&](const cv::Mat& image) {
-        auto regions = salientRegions(image);
-        if (request.saliencyKind == SaliencyKind::attention && regions.size() > 1) {
-            regions.resize(1);
-        }
-        return PlatformOutcome<std::vector<SaliencyObservation>>(
-            std::vector<SaliencyObservation>{SaliencyObservation{std::move(regions)}});
-    }, saliencyWorkingSide);
+    return analyseImage<SaliencyObservation>(
+        request.imagePaths.front(),
+        [&](const cv::Mat& image) -> PlatformOutcome<std::vector<SaliencyObservation>> {
+            auto regions = salientObjects(image, request.saliencyKind);
+            if (!regions) {
+                return regions.error();
+            }
+            return std::vector<SaliencyObservation>{SaliencyObservation{std::move(regions).value()}};
+        },
+        salientObjectsWorkingSide);
 }
 
 // Each image is printed as soon as it is loaded and let go before the

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "platform/vision/worker/animal_recognizer.hpp"
@@ -79,6 +81,51 @@ TEST(AnimalNetwork, FindsACatFillingTheFrameAndTheSameCatSmallInALargePhoto) {
     EXPECT_NEAR(box.y, (3000.0 - 2400 - small.rows) / 3000, 0.03);
 }
 
+// Two panels of the four-dog photo (one dog filling each) side by side,
+// shrunk to `width`.
+cv::Mat twoPanels(const cv::Mat& dogs, const cv::Rect& left, const cv::Rect& right, int width) {
+    cv::Mat joined;
+    cv::Mat rightPanel;
+    cv::resize(dogs(right), rightPanel, {right.width * left.height / right.height, left.height}, 0, 0, cv::INTER_AREA);
+    cv::hconcat(dogs(left), rightPanel, joined);
+    cv::Mat shrunk;
+    cv::resize(joined, shrunk, {width, joined.rows * width / joined.cols}, 0, 0, cv::INTER_AREA);
+    return shrunk;
+}
+
+TEST(AnimalNetwork, FindsEachDogOfACollage) {
+    LUMENARY_PACKAGED_PHOTO(dogs, vision_test::fourDogs);
+    const cv::Rect topLeft(0, 0, 462, 452), topRight(462, 0, 438, 452);
+    const cv::Rect bottomLeft(0, 462, 462, 454), bottomRight(462, 462, 438, 454);
+    struct Case {
+        cv::Rect left;
+        cv::Rect right;
+        int width;
+    };
+    const std::vector<Case> cases = {
+        {topLeft, topRight, 690}, {bottomLeft, bottomRight, 690}, {topLeft, topRight, 480}, {topRight, bottomLeft, 600}};
+    for (const auto& testCase : cases) {
+        const cv::Mat collage = twoPanels(dogs, testCase.left, testCase.right, testCase.width);
+        SCOPED_TRACE(::testing::Message() << testCase.left << " beside " << testCase.right << ", " << collage.size());
+        const auto animals = recognizeAnimals(collage);
+        ASSERT_TRUE(animals) << animals.error().description;
+        const auto counted = countedAnimals(animals.value());
+        EXPECT_EQ(counted.dogs, 2u);
+        EXPECT_EQ(counted.cats, 0u);
+        // One in each panel.
+        ASSERT_EQ(animals.value().size(), 2u);
+        const double splitAt = static_cast<double>(testCase.left.width) /
+                               (testCase.left.width + testCase.right.width * testCase.left.height / testCase.right.height);
+        std::vector<double> centres;
+        for (const auto& animal : animals.value()) {
+            centres.push_back(animal.boundingBox.x + animal.boundingBox.width / 2);
+        }
+        std::sort(centres.begin(), centres.end());
+        EXPECT_LT(centres[0], splitAt);
+        EXPECT_GT(centres[1], splitAt);
+    }
+}
+
 // Whether every joint found lies in the box (normalised, origin lower left).
 void expectJointsInside(const PoseObservation& pose, const NormalizedRect& box) {
     for (const auto& joint : pose.joints) {
@@ -152,7 +199,8 @@ TEST(AnimalAndBodyNetworks, AnswerOnImagesOfExtremeShapes) {
     if (const auto missing = vision_test::missingNetworks()) {
         GTEST_SKIP() << *missing;
     }
-    for (const cv::Size size : {cv::Size(1, 1), cv::Size(5000, 1), cv::Size(1, 5000)}) {
+    for (const cv::Size size :
+         {cv::Size(1, 1), cv::Size(5000, 1), cv::Size(1, 5000), cv::Size(2000, 1), cv::Size(1, 2000)}) {
         SCOPED_TRACE(size);
         const cv::Mat image(size, CV_8UC3, cv::Scalar(200, 30, 30));
         const auto animals = recognizeAnimals(image);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 
 #include <ZXing/BarcodeFormat.h>
 
@@ -23,7 +24,7 @@
 namespace lumenary::platform::vision {
 namespace {
 
-TEST(NetworkWorker, AnimalsAndBodyPosesComeThroughTheWorker) {
+TEST(NetworkWorker, AnimalsBodyPosesAndSaliencyComeThroughTheWorker) {
     LUMENARY_PACKAGED_PHOTO(person, vision_test::personWithDogAndHorse);
     lumenary::testing::TemporaryDirectory folder;
     const auto path = vision_test::writtenImage(folder.path() / "person.png", person);
@@ -38,6 +39,15 @@ TEST(NetworkWorker, AnimalsAndBodyPosesComeThroughTheWorker) {
     ASSERT_TRUE(poses) << poses.error().description;
     ASSERT_EQ(poses.value().size(), 1u);
     EXPECT_EQ(poses.value()[0].joints.size(), 18u);
+
+    // The person, the dog and the horse; attention on one of them.
+    for (const auto& [kind, regions] : {std::pair{SaliencyKind::objectness, 3u}, {SaliencyKind::attention, 1u}}) {
+        const auto saliency = analyzer->analyzeSaliency(path, kind);
+        ASSERT_TRUE(saliency) << saliency.error().description;
+        ASSERT_EQ(saliency.value().size(), 1u);
+        ASSERT_TRUE(saliency.value()[0].salientObjects);
+        EXPECT_EQ(saliency.value()[0].salientObjects->size(), regions);
+    }
 
     const auto missing = analyzer->recognizeAnimals((folder.path() / "none.png").string());
     ASSERT_FALSE(missing);
@@ -63,6 +73,9 @@ TEST(NetworkWorker, MissingNetworksFailTheirCallsWithHowToGetThemAndTheWorkerCar
         const auto poses = analyzer->detectBodyPose(image);
         ASSERT_FALSE(poses);
         EXPECT_NE(poses.error().description.find("The vision network posenet could not be loaded"), std::string::npos);
+        const auto saliency = analyzer->analyzeSaliency(image, SaliencyKind::attention);
+        ASSERT_FALSE(saliency);
+        EXPECT_EQ(saliency.error().description, animals.error().description);
     }
     const auto barcodes = analyzer->detectBarcodes(
         vision_test::writtenImage(folder.path() / "qr.png",
