@@ -6,6 +6,8 @@
 
 #include "platform/calendar/ical_document.hpp"
 #include "platform/calendar/ical_time.hpp"
+#include "platform/calendar/recurrence_check.hpp"
+#include "platform/calendar/sub_daily_recurrence.hpp"
 
 namespace lumenary::platform {
 
@@ -32,6 +34,14 @@ void sortByStart(std::vector<ICalOccurrence>& occurrences) {
                      [](const ICalOccurrence& left, const ICalOccurrence& right) { return left.start < right.start; });
 }
 
+std::int64_t dayKey(const icaltimetype& time) {
+    return std::int64_t{time.year} * 10'000 + time.month * 100 + time.day;
+}
+
+std::int64_t secondsOf(StoreInstant instant) {
+    return instant.time_since_epoch().count();
+}
+
 std::optional<icaltimetype> propertyTime(icalcomponent* component, icalproperty_kind kind) {
     icalproperty* property = icalcomponent_get_first_property(component, kind);
     if (property == nullptr) {
@@ -56,16 +66,30 @@ ICalEventSeries::ICalEventSeries(icalcomponent* series, std::vector<icalcomponen
     : series_(series), overrides_(std::move(overrides)) {
     if (series_ != nullptr) {
         timing_ = timingOf(series_);
-        rules_ = icalProperties(series_, ICAL_RRULE_PROPERTY);
+        for (icalproperty* property : timing_ ? icalProperties(series_, ICAL_RRULE_PROPERTY) : std::vector<icalproperty*>()) {
+            const icalrecurrencetype rule = icalproperty_get_rrule(property);
+            const RecurrenceCheck check = checkRecurrence(rule, timing_->start);
+            if (check.verdict == RecurrenceVerdict::expandable) {
+                rules_.push_back(rule);
+            } else {
+                setAsideRules_.push_back(check.reason);
+            }
+        }
         extraDates_ = icalProperties(series_, ICAL_RDATE_PROPERTY);
         for (icalproperty* property : icalProperties(series_, ICAL_EXDATE_PROPERTY)) {
-            excluded_.push_back(icalTimeWithResolvedZone(icalproperty_get_exdate(property), property));
+            const icaltimetype excluded = icalTimeWithResolvedZone(icalproperty_get_exdate(property), property);
+            if (excluded.is_date) {
+                // A date excludes whatever occurrence falls on that day.
+                excludedDays_.insert(dayKey(excluded));
+            } else if (const auto instant = instantOfICalTime(excluded)) {
+                excludedStarts_.insert(secondsOf(*instant));
+            }
         }
     }
     for (icalcomponent* override : overrides_) {
         if (const auto recurrence = propertyTime(override, ICAL_RECURRENCEID_PROPERTY)) {
             if (const auto instant = instantOfICalTime(*recurrence)) {
-                overriddenStarts_.push_back(*instant);
+                overriddenStarts_.insert(secondsOf(*instant));
             }
         }
     }
@@ -147,25 +171,32 @@ std::optional<ICalOccurrence> ICalEventSeries::overrideOccurrence(icalcomponent*
 }
 
 bool ICalEventSeries::isExcluded(const icaltimetype& instance, StoreInstant instanceStart) const {
-    for (const icaltimetype& excluded : excluded_) {
-        if (excluded.is_date) {
-            // A date excludes whatever occurrence falls on that day.
-            if (excluded.year == instance.year && excluded.month == instance.month && excluded.day == instance.day) {
-                return true;
-            }
-        } else if (instantOfICalTime(excluded) == instanceStart) {
-            return true;
-        }
-    }
-    return false;
+    return excludedDays_.contains(dayKey(instance)) || excludedStarts_.contains(secondsOf(instanceStart));
 }
 
 bool ICalEventSeries::isOverridden(StoreInstant instanceStart) const {
-    return std::find(overriddenStarts_.begin(), overriddenStarts_.end(), instanceStart) != overriddenStarts_.end();
+    return overriddenStarts_.contains(secondsOf(instanceStart));
 }
 
-icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const {
-    const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+std::optional<icaltimetype> ICalEventSeries::earliestReaching(StoreInstant from) const {
+    // An occurrence that starts this early may still reach into the range;
+    // a day more covers any zone's offset.
+    const std::chrono::seconds reach =
+        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
+    if (from - reach <= timing_->startInstant) {
+        return std::nullopt;
+    }
+    const StoreInstant earliest = from - reach;
+    if (timing_->start.is_date || timing_->start.zone == nullptr) {
+        const LocalWallClock clock = localWallClockAt(earliest);
+        return timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
+    }
+    return icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
+                                         const_cast<icaltimezone*>(timing_->start.zone));
+}
+
+icalrecur_iterator* ICalEventSeries::ruleIterator(const icalrecurrencetype& recurrence,
+                                                  std::optional<StoreInstant> from) const {
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
     // A series that began years ago would otherwise be stepped through from
     // its first occurrence on every read. libical can start a rule later
@@ -176,23 +207,11 @@ icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optio
     if (iterator == nullptr || !from || !canStartLater) {
         return iterator;
     }
-    // An occurrence that starts this early may still reach into the range;
-    // a day more covers any zone's offset.
-    const std::chrono::seconds reach =
-        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
-    if (*from - reach <= timing_->startInstant) {
+    const auto later = earliestReaching(*from);
+    if (!later) {
         return iterator;
     }
-    const StoreInstant earliest = *from - reach;
-    icaltimetype later = icaltime_null_time();
-    if (timing_->start.is_date || timing_->start.zone == nullptr) {
-        const LocalWallClock clock = localWallClockAt(earliest);
-        later = timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
-    } else {
-        later = icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
-                                              const_cast<icaltimezone*>(timing_->start.zone));
-    }
-    if (icalrecur_iterator_set_start(iterator, later) == 0) {
+    if (icalrecur_iterator_set_start(iterator, *later) == 0) {
         // Past the rule's UNTIL, or refused for another reason: from the
         // beginning, then.
         icalrecur_iterator_free(iterator);
@@ -219,31 +238,39 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
         }
     };
 
+    // Takes one instance of a rule; false once the rule needs no more.
+    const auto place = [&](icaltimetype instance) {
+        instance.zone = timing_->start.zone;
+        const auto occurrence = occurrenceAt(instance);
+        if (!occurrence) {
+            return true;
+        }
+        if (end && occurrence->start >= *end) {
+            return false;
+        }
+        if (isWanted(instance, *occurrence)) {
+            found.push_back(*occurrence);
+            return end.has_value();
+        }
+        return true;
+    };
+
     // DTSTART is the first occurrence even where the rule would not give it.
     consider(timing_->start);
-    for (icalproperty* property : rules_) {
-        icalrecur_iterator* iterator = ruleIterator(property, from);
+    for (const icalrecurrencetype& rule : rules_) {
+        if (isSubDaily(rule)) {
+            const auto later = from ? earliestReaching(*from) : std::nullopt;
+            SubDailyRecurrence(rule, timing_->start).expand(later.value_or(timing_->start), maximumRuleSteps, place);
+            continue;
+        }
+        icalrecur_iterator* iterator = ruleIterator(rule, from);
         if (iterator == nullptr) {
             continue;
         }
         for (int step = 0; step < maximumRuleSteps; ++step) {
-            icaltimetype instance = icalrecur_iterator_next(iterator);
-            if (icaltime_is_null_time(instance)) {
+            const icaltimetype instance = icalrecur_iterator_next(iterator);
+            if (icaltime_is_null_time(instance) || !place(instance)) {
                 break;
-            }
-            instance.zone = timing_->start.zone;
-            const auto occurrence = occurrenceAt(instance);
-            if (!occurrence) {
-                continue;
-            }
-            if (end && occurrence->start >= *end) {
-                break;
-            }
-            if (isWanted(instance, *occurrence)) {
-                found.push_back(*occurrence);
-                if (!end) {
-                    break;
-                }
             }
         }
         icalrecur_iterator_free(iterator);

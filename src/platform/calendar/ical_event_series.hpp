@@ -1,7 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <libical/ical.h>
@@ -44,6 +47,11 @@ public:
     // The earliest occurrence, EXDATEs and overrides applied.
     std::optional<ICalOccurrence> firstOccurrence() const;
 
+    // Why each RRULE that is not expanded was set aside (its parts can
+    // never all hold, or are not read): the series then occurs at its
+    // start and on its RDATEs only.
+    const std::vector<std::string>& setAsideRules() const { return setAsideRules_; }
+
 private:
     struct Timing {
         icaltimetype start;
@@ -66,15 +74,22 @@ private:
     std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from,
                                                   std::optional<StoreInstant> end) const;
     // An iterator over one RRULE, started as late as `from` allows.
-    icalrecur_iterator* ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const;
+    icalrecur_iterator* ruleIterator(const icalrecurrencetype& recurrence, std::optional<StoreInstant> from) const;
+    // The time on the series' own clock from which an occurrence may still
+    // reach `from`; nothing when that is before the start.
+    std::optional<icaltimetype> earliestReaching(StoreInstant from) const;
 
     icalcomponent* series_;
     std::vector<icalcomponent*> overrides_;
     std::optional<Timing> timing_;
-    std::vector<icalproperty*> rules_;
+    std::vector<icalrecurrencetype> rules_;
+    std::vector<std::string> setAsideRules_;
     std::vector<icalproperty*> extraDates_;
-    std::vector<icaltimetype> excluded_;
-    std::vector<StoreInstant> overriddenStarts_;
+    // A file may hold tens of thousands of EXDATEs and overrides: each
+    // occurrence is looked up, not compared with every one.
+    std::unordered_set<std::int64_t> excludedStarts_;
+    std::unordered_set<std::int64_t> excludedDays_;
+    std::unordered_set<std::int64_t> overriddenStarts_;
 };
 
 }  // namespace lumenary::platform

@@ -112,6 +112,7 @@ void ICalItemReader::collectEventsOverlapping(StoreInstant start, StoreInstant e
         if (group.series != nullptr && !series.hasReadableStart()) {
             problems_.push_back("the event \"" + group.identifier + "\" has no readable start and was left out");
         }
+        noteSetAsideRules(series, group.identifier);
         for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, collector.keptBefore(end))) {
             // In start order: once one is not kept, neither is any later one.
             if (!collector.wouldKeep(occurrence.start)) {
@@ -124,12 +125,20 @@ void ICalItemReader::collectEventsOverlapping(StoreInstant start, StoreInstant e
     }
 }
 
+void ICalItemReader::noteSetAsideRules(const ICalEventSeries& series, const std::string& identifier) {
+    for (const std::string& reason : series.setAsideRules()) {
+        problems_.push_back("the repeat rule of the event \"" + identifier + "\" was read as its first occurrence alone: " +
+                            reason);
+    }
+}
+
 std::optional<StoreEvent> ICalItemReader::event(const std::string& identifier) {
     for (EventGroup& group : eventGroups()) {
         if (group.identifier != identifier) {
             continue;
         }
         const ICalEventSeries series(group.series, std::move(group.overrides));
+        noteSetAsideRules(series, group.identifier);
         if (const auto occurrence = series.firstOccurrence()) {
             return eventOf(*occurrence, group.identifier);
         }

@@ -1,0 +1,217 @@
+#include "platform/calendar/recurrence_check.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <numeric>
+#include <optional>
+#include <strings.h>
+
+#include "platform/calendar/recurrence_day_filter.hpp"
+#include "platform/calendar/sub_daily_recurrence.hpp"
+
+namespace lumenary::platform {
+
+namespace {
+
+constexpr std::int64_t daysInCycle = 146'097;
+constexpr std::int64_t weeksInCycle = daysInCycle / 7;
+constexpr std::int64_t monthsInCycle = 400 * 12;
+// Days looked at one by one before the rule's table of the fourteen kinds
+// of year is made: most rules hold on one of their first days.
+constexpr int directlyTestedDays = 800;
+
+bool isListed(const short* values) {
+    return values[0] != ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+std::int64_t dayNumberOf(const RecurrenceDay& day) {
+    return std::chrono::sys_days(std::chrono::year_month_day{std::chrono::year(day.year),
+                                                             std::chrono::month(static_cast<unsigned>(day.month)),
+                                                             std::chrono::day(static_cast<unsigned>(day.day))})
+        .time_since_epoch()
+        .count();
+}
+
+RecurrenceDay dayOfNumber(std::int64_t number) {
+    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(number))};
+    return {.year = static_cast<int>(date.year()),
+            .month = static_cast<int>(static_cast<unsigned>(date.month())),
+            .day = static_cast<int>(static_cast<unsigned>(date.day()))};
+}
+
+int dayOfYearOf(const RecurrenceDay& day) {
+    return static_cast<int>(dayNumberOf(day) - dayNumberOf({.year = day.year, .month = 1, .day = 1})) + 1;
+}
+
+// Whether one of the days with these numbers passes: the first ones looked
+// at directly, the rest through the rule's table.
+template <typename DayNumbers>
+bool somePasses(const RecurrenceDayFilter& filter, DayNumbers numbers) {
+    int tested = 0;
+    bool found = false;
+    numbers([&](std::int64_t number) {
+        const RecurrenceDay day = dayOfNumber(number);
+        if (tested < directlyTestedDays) {
+            ++tested;
+            found = filter.passes(day);
+        } else {
+            found = filter.passesInKind(RecurrenceDayFilter::kindOfYear(day.year), dayOfYearOf(day));
+        }
+        return !found;
+    });
+    return found;
+}
+
+// Whether any day the rule's FREQ and INTERVAL can reach from its start
+// passes, over one 400-year cycle.
+bool someReachableDayPasses(const icalrecurrencetype& rule, const RecurrenceDay& start, const RecurrenceDayFilter& filter) {
+    const std::int64_t interval = std::max<std::int64_t>(1, rule.interval);
+    const std::int64_t startDay = dayNumberOf(start);
+    switch (rule.freq) {
+        case ICAL_YEARLY_RECURRENCE: {
+            const std::int64_t step = std::gcd(interval, std::int64_t{400});
+            for (std::int64_t year = start.year; year < start.year + 400; year += step) {
+                if (filter.passesSomeDayIn(static_cast<int>(year))) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        case ICAL_MONTHLY_RECURRENCE: {
+            const std::int64_t step = std::gcd(interval, monthsInCycle);
+            const std::int64_t first = std::int64_t{start.year} * 12 + start.month - 1;
+            for (std::int64_t month = first; month < first + monthsInCycle; month += step) {
+                if (filter.passesSomeDayIn(static_cast<int>(month / 12), static_cast<int>(month % 12) + 1)) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        case ICAL_WEEKLY_RECURRENCE: {
+            const std::int64_t step = std::gcd(interval, weeksInCycle) * 7;
+            const int weekStart = rule.week_start == ICAL_NO_WEEKDAY ? 1 : rule.week_start - ICAL_SUNDAY_WEEKDAY;
+            const int startWeekday = static_cast<int>(std::chrono::weekday(std::chrono::sys_days(std::chrono::days(startDay))).c_encoding());
+            const std::int64_t firstWeek = startDay - (startWeekday - weekStart + 7) % 7;
+            return somePasses(filter, [&](auto visit) {
+                for (std::int64_t week = firstWeek; week < firstWeek + daysInCycle; week += step) {
+                    for (std::int64_t day = week; day < week + 7; ++day) {
+                        if (!visit(day)) {
+                            return;
+                        }
+                    }
+                }
+            });
+        }
+        default: {
+            // Daily, and the days a rule that repeats within a day reaches:
+            // every one, since its period is at most a day long.
+            const std::int64_t step =
+                rule.freq == ICAL_DAILY_RECURRENCE ? std::gcd(interval, daysInCycle) : std::int64_t{1};
+            return somePasses(filter, [&](auto visit) {
+                for (std::int64_t day = startDay; day < startDay + daysInCycle; day += step) {
+                    if (!visit(day)) {
+                        return;
+                    }
+                }
+            });
+        }
+    }
+}
+
+bool hasValidValue(const short* values, std::size_t size, int highest) {
+    for (std::size_t index = 0; index < size && values[index] != ICAL_RECURRENCE_ARRAY_MAX; ++index) {
+        if (values[index] >= 0 && values[index] <= highest) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <std::size_t Size>
+bool timeListHolds(const short (&values)[Size], int highest) {
+    return !isListed(values) || hasValidValue(values, Size, highest);
+}
+
+bool hasNumberedWeekday(const icalrecurrencetype& rule) {
+    for (std::size_t index = 0; index < ICAL_BY_DAY_SIZE && rule.by_day[index] != ICAL_RECURRENCE_ARRAY_MAX; ++index) {
+        if (icalrecurrencetype_day_position(rule.by_day[index]) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+RecurrenceCheck notExpandable(std::string reason) {
+    return {.verdict = RecurrenceVerdict::notExpandable, .reason = std::move(reason)};
+}
+
+// The parts RFC 5545 does not allow with the rule's FREQ, and those this
+// reader does not expand.
+std::optional<RecurrenceCheck> unexpandablePart(const icalrecurrencetype& rule, const icaltimetype& start) {
+    if (rule.freq == ICAL_NO_RECURRENCE) {
+        return notExpandable("it has no FREQ");
+    }
+    if (rule.rscale != nullptr && ::strcasecmp(rule.rscale, "GREGORIAN") != 0) {
+        return notExpandable("its RSCALE is not GREGORIAN");
+    }
+    if (rule.skip != ICAL_SKIP_OMIT) {
+        return notExpandable("it has a SKIP");
+    }
+    if (rule.interval < 1) {
+        return notExpandable("its INTERVAL is not positive");
+    }
+    const std::string freq = std::string("FREQ=") + icalrecur_freq_to_string(rule.freq);
+    if (hasNumberedWeekday(rule) &&
+        ((rule.freq != ICAL_MONTHLY_RECURRENCE && rule.freq != ICAL_YEARLY_RECURRENCE) || isListed(rule.by_week_no))) {
+        return notExpandable("a numbered BYDAY is not allowed with " + freq + (isListed(rule.by_week_no) ? " and BYWEEKNO" : ""));
+    }
+    if (isListed(rule.by_week_no) && rule.freq != ICAL_YEARLY_RECURRENCE) {
+        return notExpandable("BYWEEKNO is not allowed with " + freq);
+    }
+    if (isListed(rule.by_year_day) && (rule.freq == ICAL_DAILY_RECURRENCE || rule.freq == ICAL_WEEKLY_RECURRENCE ||
+                                       rule.freq == ICAL_MONTHLY_RECURRENCE)) {
+        return notExpandable("BYYEARDAY is not allowed with " + freq);
+    }
+    if (isListed(rule.by_month_day) && rule.freq == ICAL_WEEKLY_RECURRENCE) {
+        return notExpandable("BYMONTHDAY is not allowed with " + freq);
+    }
+    if (isSubDaily(rule) && isListed(rule.by_set_pos)) {
+        return notExpandable("BYSETPOS is not read with " + freq);
+    }
+    if (isSubDaily(rule) && start.is_date) {
+        return notExpandable(freq + " cannot repeat an all-day event");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool isSubDaily(const icalrecurrencetype& rule) {
+    return rule.freq == ICAL_SECONDLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE ||
+           rule.freq == ICAL_HOURLY_RECURRENCE;
+}
+
+RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimetype& start) {
+    if (auto refused = unexpandablePart(rule, start)) {
+        return *refused;
+    }
+    const RecurrenceCheck never{.verdict = RecurrenceVerdict::neverHolds, .reason = "its BY parts can never all hold"};
+    if (!timeListHolds(rule.by_hour, 23) || !timeListHolds(rule.by_minute, 59) || !timeListHolds(rule.by_second, 59)) {
+        return never;
+    }
+    if (start.year < 1 || start.year > 9999 || start.month < 1 || start.month > 12 || start.day < 1 || start.day > 31) {
+        return notExpandable("its start is not a date between the years 1 and 9999");
+    }
+    const RecurrenceDay startDay{.year = start.year, .month = start.month, .day = start.day};
+    const RecurrenceDayFilter filter(rule, startDay);
+    if (!filter.passes(startDay) && !someReachableDayPasses(rule, startDay, filter)) {
+        return never;
+    }
+    if (isSubDaily(rule) && !SubDailyRecurrence(rule, start).holdsAtSomeTimeOfDay()) {
+        return never;
+    }
+    return {};
+}
+
+}  // namespace lumenary::platform
