@@ -195,6 +195,22 @@ std::optional<icaltimetype> ICalEventSeries::earliestReaching(StoreInstant from)
                                          const_cast<icaltimezone*>(timing_->start.zone));
 }
 
+icaltimetype ICalEventSeries::exactlyReaching(StoreInstant from) const {
+    // A rule that repeats every second cannot afford the day of margin
+    // earliestReaching() leaves: its clock is read exactly. Only an instance
+    // on a time a daylight-saving change skips, read as later than it is
+    // written, could then be missed in the hour after that change.
+    const StoreInstant earliest = from - timing_->length;
+    if (timing_->start.zone == nullptr) {
+        const LocalWallClock clock = localWallClockAt(earliest);
+        icaltimetype time = icalFloatingMinute(clock);
+        time.second = clock.second;
+        return time;
+    }
+    return icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
+                                         const_cast<icaltimezone*>(timing_->start.zone));
+}
+
 icalrecur_iterator* ICalEventSeries::ruleIterator(const icalrecurrencetype& recurrence,
                                                   std::optional<StoreInstant> from) const {
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
@@ -221,7 +237,8 @@ icalrecur_iterator* ICalEventSeries::ruleIterator(const icalrecurrencetype& recu
 }
 
 std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> from,
-                                                               std::optional<StoreInstant> end) const {
+                                                               std::optional<StoreInstant> end,
+                                                               std::optional<std::size_t> earliest) const {
     std::vector<ICalOccurrence> found;
     if (!timing_) {
         return found;
@@ -239,6 +256,7 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     };
 
     // Takes one instance of a rule; false once the rule needs no more.
+    std::size_t placed = 0;
     const auto place = [&](icaltimetype instance) {
         instance.zone = timing_->start.zone;
         const auto occurrence = occurrenceAt(instance);
@@ -250,7 +268,13 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
         }
         if (isWanted(instance, *occurrence)) {
             found.push_back(*occurrence);
-            return end.has_value();
+            if (!end) {
+                return false;
+            }
+            // Later ones of this rule start later: past `earliest` in the
+            // range, none of them could be among the earliest.
+            placed += from && overlaps(*occurrence, *from, *end) ? 1 : 0;
+            return !earliest || placed < *earliest;
         }
         return true;
     };
@@ -258,9 +282,10 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     // DTSTART is the first occurrence even where the rule would not give it.
     consider(timing_->start);
     for (const icalrecurrencetype& rule : rules_) {
+        placed = 0;
         if (isSubDaily(rule)) {
-            const auto later = from ? earliestReaching(*from) : std::nullopt;
-            SubDailyRecurrence(rule, timing_->start).expand(later.value_or(timing_->start), maximumRuleSteps, place);
+            SubDailyRecurrence(rule, timing_->start)
+                .expand(from ? exactlyReaching(*from) : timing_->start, maximumRuleSteps, place);
             continue;
         }
         icalrecur_iterator* iterator = ruleIterator(rule, from);
@@ -301,9 +326,10 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     return found;
 }
 
-std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant start, StoreInstant end) const {
+std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant start, StoreInstant end,
+                                                                    std::optional<std::size_t> earliest) const {
     std::vector<ICalOccurrence> found;
-    for (const ICalOccurrence& occurrence : seriesOccurrences(start, end)) {
+    for (const ICalOccurrence& occurrence : seriesOccurrences(start, end, earliest)) {
         if (overlaps(occurrence, start, end)) {
             found.push_back(occurrence);
         }

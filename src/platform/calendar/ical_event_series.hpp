@@ -41,8 +41,11 @@ public:
     bool hasReadableStart() const;
 
     // The occurrences that overlap [start, end), in start order. An
-    // occurrence without length overlaps when it starts in the range.
-    std::vector<ICalOccurrence> occurrencesOverlapping(StoreInstant start, StoreInstant end) const;
+    // occurrence without length overlaps when it starts in the range. With
+    // `earliest`, only that many that start first are needed: a rule stops
+    // once it has placed that many in the range.
+    std::vector<ICalOccurrence> occurrencesOverlapping(StoreInstant start, StoreInstant end,
+                                                       std::optional<std::size_t> earliest = std::nullopt) const;
 
     // The earliest occurrence, EXDATEs and overrides applied.
     std::optional<ICalOccurrence> firstOccurrence() const;
@@ -71,13 +74,16 @@ private:
     // Every occurrence of the series itself before `end` (or, with no end,
     // the first one only), EXDATEs and overrides left out, in start order.
     // Occurrences that end before `from` may be left out.
-    std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from,
-                                                  std::optional<StoreInstant> end) const;
+    std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from, std::optional<StoreInstant> end,
+                                                  std::optional<std::size_t> earliest = std::nullopt) const;
     // An iterator over one RRULE, started as late as `from` allows.
     icalrecur_iterator* ruleIterator(const icalrecurrencetype& recurrence, std::optional<StoreInstant> from) const;
     // The time on the series' own clock from which an occurrence may still
     // reach `from`; nothing when that is before the start.
     std::optional<icaltimetype> earliestReaching(StoreInstant from) const;
+    // The time on the series' own clock of the earliest start whose
+    // occurrence still reaches `from`.
+    icaltimetype exactlyReaching(StoreInstant from) const;
 
     icalcomponent* series_;
     std::vector<icalcomponent*> overrides_;

@@ -113,13 +113,24 @@ void ICalItemReader::collectEventsOverlapping(StoreInstant start, StoreInstant e
             problems_.push_back("the event \"" + group.identifier + "\" has no readable start and was left out");
         }
         noteSetAsideRules(series, group.identifier);
-        for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, collector.keptBefore(end))) {
+        // A component's texts are read once, not once per occurrence: each
+        // look-up walks its properties, and a series may hold tens of
+        // thousands of RDATEs.
+        std::unordered_map<icalcomponent*, StoreEvent> described;
+        for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, collector.keptBefore(end), collector.earliest())) {
             // In start order: once one is not kept, neither is any later one.
             if (!collector.wouldKeep(occurrence.start)) {
                 break;
             }
-            StoreEvent event = eventOf(occurrence, group.identifier);
-            event.calendar = calendar;
+            auto [found, isNew] = described.try_emplace(occurrence.component);
+            if (isNew) {
+                found->second = eventOf(occurrence, group.identifier);
+                found->second.calendar = calendar;
+            }
+            StoreEvent event = found->second;
+            event.start = occurrence.start;
+            event.end = occurrence.end;
+            event.isAllDay = occurrence.isAllDay;
             collector.offer(std::move(event));
         }
     }

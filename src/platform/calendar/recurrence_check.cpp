@@ -1,10 +1,12 @@
 #include "platform/calendar/recurrence_check.hpp"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <numeric>
 #include <optional>
+#include <vector>
 #include <strings.h>
 
 #include "platform/calendar/recurrence_day_filter.hpp"
@@ -18,8 +20,9 @@ constexpr std::int64_t daysInCycle = 146'097;
 constexpr std::int64_t weeksInCycle = daysInCycle / 7;
 constexpr std::int64_t monthsInCycle = 400 * 12;
 // Days looked at one by one before the rule's table of the fourteen kinds
-// of year is made: most rules hold on one of their first days.
-constexpr int directlyTestedDays = 800;
+// of year is made: most rules that do not hold on their start hold on one
+// of the days after it.
+constexpr int directlyTestedDays = 16;
 
 bool isListed(const short* values) {
     return values[0] != ICAL_RECURRENCE_ARRAY_MAX;
@@ -40,27 +43,47 @@ RecurrenceDay dayOfNumber(std::int64_t number) {
             .day = static_cast<int>(static_cast<unsigned>(date.day()))};
 }
 
-int dayOfYearOf(const RecurrenceDay& day) {
-    return static_cast<int>(dayNumberOf(day) - dayNumberOf({.year = day.year, .month = 1, .day = 1})) + 1;
+// Where each year of the 400 from 2000 on begins, as days from 2000-01-01,
+// by kind of year.
+const std::array<std::vector<std::int64_t>, 14>& yearStartsByKind() {
+    static const std::array<std::vector<std::int64_t>, 14> starts = [] {
+        std::array<std::vector<std::int64_t>, 14> table;
+        std::int64_t start = 0;
+        for (int year = 2000; year < 2400; ++year) {
+            table[static_cast<std::size_t>(RecurrenceDayFilter::kindOfYear(year))].push_back(start);
+            start += std::chrono::year(year).is_leap() ? 366 : 365;
+        }
+        return table;
+    }();
+    return starts;
 }
 
-// Whether one of the days with these numbers passes: the first ones looked
-// at directly, the rest through the rule's table.
-template <typename DayNumbers>
-bool somePasses(const RecurrenceDayFilter& filter, DayNumbers numbers) {
-    int tested = 0;
-    bool found = false;
-    numbers([&](std::int64_t number) {
-        const RecurrenceDay day = dayOfNumber(number);
-        if (tested < directlyTestedDays) {
-            ++tested;
-            found = filter.passes(day);
-        } else {
-            found = filter.passesInKind(RecurrenceDayFilter::kindOfYear(day.year), dayOfYearOf(day));
+std::int64_t cycleIndexOf(std::int64_t dayNumber) {
+    static const std::int64_t cycleStart = dayNumberOf({.year = 2000, .month = 1, .day = 1});
+    return ((dayNumber - cycleStart) % daysInCycle + daysInCycle) % daysInCycle;
+}
+
+// Whether a day the rule reaches passes. The first `directlyTestedDays` of
+// the days `reached` yields (days after `firstDay`) are looked at one by
+// one; past them, the cycle's passing days are looked up and `isReached`
+// (their distance from `firstDay` within the cycle) says whether the rule
+// reaches one, so a rule that never holds costs one pass over its table.
+template <typename Reached, typename IsReached>
+bool somePasses(const RecurrenceDayFilter& filter, std::int64_t firstDay, Reached reached, IsReached isReached) {
+    for (int count = 0; count < directlyTestedDays; ++count) {
+        if (filter.passes(dayOfNumber(firstDay + reached(count)))) {
+            return true;
         }
-        return !found;
-    });
-    return found;
+    }
+    const std::int64_t firstIndex = cycleIndexOf(firstDay);
+    for (const int place : filter.passingPlaces()) {
+        for (const std::int64_t yearStart : yearStartsByKind()[static_cast<std::size_t>(place / 366)]) {
+            if (isReached(((yearStart + place % 366 - firstIndex) % daysInCycle + daysInCycle) % daysInCycle)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // Whether any day the rule's FREQ and INTERVAL can reach from its start
@@ -71,6 +94,9 @@ bool someReachableDayPasses(const icalrecurrencetype& rule, const RecurrenceDay&
     switch (rule.freq) {
         case ICAL_YEARLY_RECURRENCE: {
             const std::int64_t step = std::gcd(interval, std::int64_t{400});
+            if (step == 1) {
+                return filter.passesSomeDay();
+            }
             for (std::int64_t year = start.year; year < start.year + 400; year += step) {
                 if (filter.passesSomeDayIn(static_cast<int>(year))) {
                     return true;
@@ -80,6 +106,9 @@ bool someReachableDayPasses(const icalrecurrencetype& rule, const RecurrenceDay&
         }
         case ICAL_MONTHLY_RECURRENCE: {
             const std::int64_t step = std::gcd(interval, monthsInCycle);
+            if (step == 1) {
+                return filter.passesSomeDay();
+            }
             const std::int64_t first = std::int64_t{start.year} * 12 + start.month - 1;
             for (std::int64_t month = first; month < first + monthsInCycle; month += step) {
                 if (filter.passesSomeDayIn(static_cast<int>(month / 12), static_cast<int>(month % 12) + 1)) {
@@ -93,28 +122,21 @@ bool someReachableDayPasses(const icalrecurrencetype& rule, const RecurrenceDay&
             const int weekStart = rule.week_start == ICAL_NO_WEEKDAY ? 1 : rule.week_start - ICAL_SUNDAY_WEEKDAY;
             const int startWeekday = static_cast<int>(std::chrono::weekday(std::chrono::sys_days(std::chrono::days(startDay))).c_encoding());
             const std::int64_t firstWeek = startDay - (startWeekday - weekStart + 7) % 7;
-            return somePasses(filter, [&](auto visit) {
-                for (std::int64_t week = firstWeek; week < firstWeek + daysInCycle; week += step) {
-                    for (std::int64_t day = week; day < week + 7; ++day) {
-                        if (!visit(day)) {
-                            return;
-                        }
-                    }
-                }
-            });
+            return somePasses(
+                filter, firstWeek, [&](int count) { return count / 7 * step + count % 7; },
+                [&](std::int64_t distance) { return distance % step < 7; });
         }
         default: {
             // Daily, and the days a rule that repeats within a day reaches:
             // every one, since its period is at most a day long.
             const std::int64_t step =
                 rule.freq == ICAL_DAILY_RECURRENCE ? std::gcd(interval, daysInCycle) : std::int64_t{1};
-            return somePasses(filter, [&](auto visit) {
-                for (std::int64_t day = startDay; day < startDay + daysInCycle; day += step) {
-                    if (!visit(day)) {
-                        return;
-                    }
-                }
-            });
+            if (step == 1) {
+                return filter.passesSomeDay();
+            }
+            return somePasses(
+                filter, startDay, [&](int count) { return count * step; },
+                [&](std::int64_t distance) { return distance % step == 0; });
         }
     }
 }

@@ -65,7 +65,7 @@ const std::array<int, 14>& sampleYearOfKind() {
         std::array<int, 14> years{};
         years.fill(0);
         for (int year = 2000; year < 2400; ++year) {
-            const int kind = RecurrenceDayFilter::kindOfYear(year);
+            const int kind = (isLeapYear(year) ? 7 : 0) + weekdayOf(year, 1, 1);
             if (years[static_cast<std::size_t>(kind)] == 0) {
                 years[static_cast<std::size_t>(kind)] = year;
             }
@@ -122,7 +122,16 @@ bool RecurrenceDayFilter::namesMonth(int month) const {
 }
 
 int RecurrenceDayFilter::kindOfYear(int year) {
-    return (isLeapYear(year) ? 7 : 0) + weekdayOf(year, 1, 1);
+    // The calendar repeats every 400 years, and so do the kinds of year.
+    static const std::array<std::uint8_t, 400> kinds = [] {
+        std::array<std::uint8_t, 400> table{};
+        for (int offset = 0; offset < 400; ++offset) {
+            table[static_cast<std::size_t>(offset)] =
+                static_cast<std::uint8_t>((isLeapYear(2000 + offset) ? 7 : 0) + weekdayOf(2000 + offset, 1, 1));
+        }
+        return table;
+    }();
+    return kinds[static_cast<std::size_t>(((year - 2000) % 400 + 400) % 400)];
 }
 
 bool RecurrenceDayFilter::evaluate(const RecurrenceDay& day) const {
@@ -132,6 +141,9 @@ bool RecurrenceDayFilter::evaluate(const RecurrenceDay& day) const {
     const int monthLength = daysInMonth(day.year, day.month);
     if (monthDays_.any() && !monthDays_.holds(day.day, monthLength)) {
         return false;
+    }
+    if (!yearDays_.any() && !weekNumbers_.any() && weekdays_.empty()) {
+        return true;
     }
     const int yearLength = daysInYear(day.year);
     const int yearDay = dayOfYear(day.year, day.month, day.day);
@@ -184,10 +196,13 @@ void RecurrenceDayFilter::tabulate() const {
         const int year = sampleYearOfKind()[static_cast<std::size_t>(kind)];
         int dayOfYearNow = 1;
         auto& counts = passingInMonth_[static_cast<std::size_t>(kind)];
-        for (int month = 1; month <= 12; ++month) {
-            for (int day = 1; day <= daysInMonth(year, month); ++day, ++dayOfYearNow) {
+        for (int month = 1; month <= 12; dayOfYearNow += daysInMonth(year, month), ++month) {
+            if (!namesMonth(month)) {
+                continue;
+            }
+            for (int day = 1; day <= daysInMonth(year, month); ++day) {
                 if (evaluate({.year = year, .month = month, .day = day})) {
-                    passingInKind_.set(static_cast<std::size_t>(kind * 366 + dayOfYearNow - 1));
+                    passingInKind_.set(static_cast<std::size_t>(kind * 366 + dayOfYearNow + day - 2));
                     ++counts[static_cast<std::size_t>(month)];
                     ++counts[0];
                 }
@@ -202,6 +217,16 @@ bool RecurrenceDayFilter::passesInKind(int kind, int dayOfYearNow) const {
     }
     tabulate();
     return passingInKind_.test(static_cast<std::size_t>(kind * 366 + dayOfYearNow - 1));
+}
+
+std::vector<int> RecurrenceDayFilter::passingPlaces() const {
+    std::vector<int> places;
+    for (int place = 0; place < 14 * 366; ++place) {
+        if (passesInKind(place / 366, place % 366 + 1)) {
+            places.push_back(place);
+        }
+    }
+    return places;
 }
 
 int RecurrenceDayFilter::passingDaysIn(int year) const {

@@ -49,6 +49,8 @@ public:
     static int kindOfYear(int year);
     // Whether the day at this place (from 1) in a year of this kind passes.
     bool passesInKind(int kind, int dayOfYear) const;
+    // Every place that passes, as kind * 366 + day of the year - 1.
+    std::vector<int> passingPlaces() const;
 
 private:
     struct Values {
