@@ -155,15 +155,9 @@ bool RecurrenceDayFilter::evaluate(const RecurrenceDay& day) const {
         const int weekOne = firstDayOfWeekOne(weekdayOf(day.year, 1, 1), weekStart_);
         const int nextWeekOne = yearLength + firstDayOfWeekOne(weekdayOf(day.year + 1, 1, 1), weekStart_);
         const int weeks = (nextWeekOne - weekOne) / 7;
-        if (yearDay < weekOne || yearDay >= nextWeekOne) {
-            // The last week of the year before, or week 1 of the next: taken
-            // as any week number those may have.
-            const bool edge = weekNumbers_.holds(1, weeks) || weekNumbers_.holds(52, weeks) ||
-                              weekNumbers_.holds(53, weeks) || weekNumbers_.holds(weeks, weeks);
-            if (!edge) {
-                return false;
-            }
-        } else if (!weekNumbers_.holds((yearDay - weekOne) / 7 + 1, weeks)) {
+        // A day in the last week of the year before, or in week 1 of the
+        // next, is in none of this year's weeks, as libical counts them.
+        if (yearDay < weekOne || yearDay >= nextWeekOne || !weekNumbers_.holds((yearDay - weekOne) / 7 + 1, weeks)) {
             return false;
         }
     }

@@ -9,8 +9,11 @@ namespace lumenary::platform {
 namespace {
 
 RecurrenceVerdict recurrenceVerdictOf(const std::string& rule, const std::string& start) {
-    const icalrecurrencetype recurrence = icalrecurrencetype_from_string(rule.c_str());
-    return checkRecurrence(recurrence, icaltime_from_string(start.c_str())).verdict;
+    icalrecurrencetype recurrence = icalrecurrencetype_from_string(rule.c_str());
+    const RecurrenceVerdict verdict = checkRecurrence(recurrence, icaltime_from_string(start.c_str())).verdict;
+    // The parser copies RSCALE's value for the caller to free.
+    icalmemory_free_buffer(recurrence.rscale);
+    return verdict;
 }
 
 TEST(RecurrenceCheck, TellsRulesThatCanHoldFromThoseThatNeverCanOrAreNotRead) {
@@ -56,6 +59,8 @@ TEST(RecurrenceCheck, TellsRulesThatCanHoldFromThoseThatNeverCanOrAreNotRead) {
         {"FREQ=DAILY;INTERVAL=7;BYDAY=MO", "20240102T090000", neverHolds},
         {"FREQ=WEEKLY;INTERVAL=20871;BYDAY=MO;BYMONTH=2", "20240102T090000", neverHolds},
         {"FREQ=MONTHLY;INTERVAL=12;BYMONTHDAY=30", "20250201T090000", neverHolds},
+        {"FREQ=YEARLY;BYWEEKNO=53;BYMONTH=1;BYDAY=MO", "20260101T090000", neverHolds},
+        {"FREQ=YEARLY;BYWEEKNO=1;BYMONTH=12;BYDAY=MO", "20260101T090000", neverHolds},
         {"FREQ=HOURLY;INTERVAL=2;BYHOUR=1", "20240101T000000", neverHolds},
         {"FREQ=MINUTELY;INTERVAL=30;BYMINUTE=15", "20240101T000000", neverHolds},
         // Parts RFC 5545 does not allow with the FREQ, and those not read.
