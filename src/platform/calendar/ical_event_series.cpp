@@ -195,19 +195,14 @@ std::optional<icaltimetype> ICalEventSeries::earliestReaching(StoreInstant from)
                                          const_cast<icaltimezone*>(timing_->start.zone));
 }
 
-icaltimetype ICalEventSeries::exactlyReaching(StoreInstant from) const {
-    // A rule that repeats every second cannot afford the day of margin
-    // earliestReaching() leaves: its clock is read exactly. Only an instance
-    // on a time a daylight-saving change skips, read as later than it is
-    // written, could then be missed in the hour after that change.
-    const StoreInstant earliest = from - timing_->length;
+icaltimetype ICalEventSeries::seriesClockAt(StoreInstant instant) const {
     if (timing_->start.zone == nullptr) {
-        const LocalWallClock clock = localWallClockAt(earliest);
+        const LocalWallClock clock = localWallClockAt(instant);
         icaltimetype time = icalFloatingMinute(clock);
         time.second = clock.second;
         return time;
     }
-    return icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
+    return icaltime_from_timet_with_zone(static_cast<std::time_t>(instant.time_since_epoch().count()), 0,
                                          const_cast<icaltimezone*>(timing_->start.zone));
 }
 
@@ -284,8 +279,14 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     for (const icalrecurrencetype& rule : rules_) {
         placed = 0;
         if (isSubDaily(rule)) {
-            SubDailyRecurrence(rule, timing_->start)
-                .expand(from ? exactlyReaching(*from) : timing_->start, maximumRuleSteps, place);
+            // A rule that repeats every second cannot afford the day of
+            // margin earliestReaching() leaves: it starts where the range
+            // does, to the second. Only an instance on a time that a
+            // daylight-saving change skips, read as later than written,
+            // could then be missed in the hour after that change.
+            const icaltimetype later = from ? seriesClockAt(*from - timing_->length) : timing_->start;
+            const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
+            SubDailyRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
             continue;
         }
         icalrecur_iterator* iterator = ruleIterator(rule, from);

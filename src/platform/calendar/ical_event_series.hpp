@@ -81,9 +81,9 @@ private:
     // The time on the series' own clock from which an occurrence may still
     // reach `from`; nothing when that is before the start.
     std::optional<icaltimetype> earliestReaching(StoreInstant from) const;
-    // The time on the series' own clock of the earliest start whose
-    // occurrence still reaches `from`.
-    icaltimetype exactlyReaching(StoreInstant from) const;
+    // What the series' own clock (its start's zone, or the user's for a
+    // floating start) shows at that instant, to the second.
+    icaltimetype seriesClockAt(StoreInstant instant) const;
 
     icalcomponent* series_;
     std::vector<icalcomponent*> overrides_;

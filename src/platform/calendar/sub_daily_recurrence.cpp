@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 #include "platform/calendar/ical_time.hpp"
 
@@ -159,11 +160,15 @@ icaltimetype SubDailyRecurrence::instantAt(std::int64_t wallSecond) const {
     return time;
 }
 
-void SubDailyRecurrence::expand(const icaltimetype& from, int maximumSteps,
+void SubDailyRecurrence::expand(const icaltimetype& from, const std::optional<icaltimetype>& before, int maximumSteps,
                                 const std::function<bool(const icaltimetype&)>& visit) const {
     const std::int64_t fromSecond = wallSecondOf(from);
     const bool counting = count_ > 0;
-    const std::int64_t lastSecond = dayNumberOf(9999, 12, 31) * secondsPerDay + secondsPerDay - 1;
+    // A rule that holds rarely would otherwise look at the days after the
+    // range up to its next instance; a day more covers a change of offset.
+    const std::int64_t lastSecond =
+        std::min(dayNumberOf(9999, 12, 31) * secondsPerDay + secondsPerDay - 1,
+                 before ? wallSecondOf(*before) + secondsPerDay : std::numeric_limits<std::int64_t>::max());
     std::int64_t lower = counting ? startSecond_ : std::max(startSecond_, fromSecond);
     std::int64_t counted = 0;
     int steps = 0;

@@ -32,10 +32,12 @@ public:
 
     // Visits the instances at or after `from` (fields on the start's clock)
     // in order, until `visit` answers false, the rule ends (UNTIL, COUNT or
-    // the year 9999), or `maximumSteps` days and times have been looked at.
-    // COUNT counts from the start: whole days before `from` are counted at
-    // once when INTERVAL is 1, and one instance at a time otherwise.
-    void expand(const icaltimetype& from, int maximumSteps, const std::function<bool(const icaltimetype&)>& visit) const;
+    // the year 9999), the days looked at are a day past `before`, or
+    // `maximumSteps` days and times have been looked at. COUNT counts from
+    // the start: whole days before `from` are counted at once when INTERVAL
+    // is 1, and one instance at a time otherwise.
+    void expand(const icaltimetype& from, const std::optional<icaltimetype>& before, int maximumSteps,
+                const std::function<bool(const icaltimetype&)>& visit) const;
 
 private:
     struct TimeOfDay {

@@ -53,7 +53,7 @@ TEST(SubDailyRecurrence, FindsEachInstanceInTheRangeAtACostOfTheDaysThatPass) {
         const icalrecurrencetype rule = icalrecurrencetype_from_string(c.rule.c_str());
         const SubDailyRecurrence recurrence(rule, icaltime_from_string(c.start.c_str()));
         std::vector<std::string> found;
-        recurrence.expand(icaltime_from_string(c.from.c_str()), steps, [&](const icaltimetype& instance) {
+        recurrence.expand(icaltime_from_string(c.from.c_str()), std::nullopt, steps, [&](const icaltimetype& instance) {
             const std::string text = subDailyFieldsText(instance);
             if (text >= c.before) {
                 return false;
