@@ -22,25 +22,10 @@ constexpr std::int64_t monthsInCycle = 400 * 12;
 // Days looked at one by one before the rule's table of the fourteen kinds
 // of year is made: most rules that do not hold on their start hold on one
 // of the days after it.
-constexpr int directlyTestedDays = 16;
+constexpr int daysTestedBeforeTable = 16;
 
-bool isListed(const short* values) {
+bool namesAny(const short* values) {
     return values[0] != ICAL_RECURRENCE_ARRAY_MAX;
-}
-
-std::int64_t dayNumberOf(const RecurrenceDay& day) {
-    return std::chrono::sys_days(std::chrono::year_month_day{std::chrono::year(day.year),
-                                                             std::chrono::month(static_cast<unsigned>(day.month)),
-                                                             std::chrono::day(static_cast<unsigned>(day.day))})
-        .time_since_epoch()
-        .count();
-}
-
-RecurrenceDay dayOfNumber(std::int64_t number) {
-    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(number))};
-    return {.year = static_cast<int>(date.year()),
-            .month = static_cast<int>(static_cast<unsigned>(date.month())),
-            .day = static_cast<int>(static_cast<unsigned>(date.day()))};
 }
 
 // Where each year of the 400 from 2000 on begins, as days from 2000-01-01,
@@ -63,15 +48,15 @@ std::int64_t cycleIndexOf(std::int64_t dayNumber) {
     return ((dayNumber - cycleStart) % daysInCycle + daysInCycle) % daysInCycle;
 }
 
-// Whether a day the rule reaches passes. The first `directlyTestedDays` of
+// Whether a day the rule reaches passes. The first `daysTestedBeforeTable` of
 // the days `reached` yields (days after `firstDay`) are looked at one by
 // one; past them, the cycle's passing days are looked up and `isReached`
 // (their distance from `firstDay` within the cycle) says whether the rule
 // reaches one, so a rule that never holds costs one pass over its table.
 template <typename Reached, typename IsReached>
 bool somePasses(const RecurrenceDayFilter& filter, std::int64_t firstDay, Reached reached, IsReached isReached) {
-    for (int count = 0; count < directlyTestedDays; ++count) {
-        if (filter.passes(dayOfNumber(firstDay + reached(count)))) {
+    for (int count = 0; count < daysTestedBeforeTable; ++count) {
+        if (filter.passes(recurrenceDayOf(firstDay + reached(count)))) {
             return true;
         }
     }
@@ -152,7 +137,7 @@ bool hasValidValue(const short* values, std::size_t size, int highest) {
 
 template <std::size_t Size>
 bool timeListHolds(const short (&values)[Size], int highest) {
-    return !isListed(values) || hasValidValue(values, Size, highest);
+    return !namesAny(values) || hasValidValue(values, Size, highest);
 }
 
 bool hasNumberedWeekday(const icalrecurrencetype& rule) {
@@ -185,20 +170,20 @@ std::optional<RecurrenceCheck> unexpandablePart(const icalrecurrencetype& rule, 
     }
     const std::string freq = std::string("FREQ=") + icalrecur_freq_to_string(rule.freq);
     if (hasNumberedWeekday(rule) &&
-        ((rule.freq != ICAL_MONTHLY_RECURRENCE && rule.freq != ICAL_YEARLY_RECURRENCE) || isListed(rule.by_week_no))) {
-        return notExpandable("a numbered BYDAY is not allowed with " + freq + (isListed(rule.by_week_no) ? " and BYWEEKNO" : ""));
+        ((rule.freq != ICAL_MONTHLY_RECURRENCE && rule.freq != ICAL_YEARLY_RECURRENCE) || namesAny(rule.by_week_no))) {
+        return notExpandable("a numbered BYDAY is not allowed with " + freq + (namesAny(rule.by_week_no) ? " and BYWEEKNO" : ""));
     }
-    if (isListed(rule.by_week_no) && rule.freq != ICAL_YEARLY_RECURRENCE) {
+    if (namesAny(rule.by_week_no) && rule.freq != ICAL_YEARLY_RECURRENCE) {
         return notExpandable("BYWEEKNO is not allowed with " + freq);
     }
-    if (isListed(rule.by_year_day) && (rule.freq == ICAL_DAILY_RECURRENCE || rule.freq == ICAL_WEEKLY_RECURRENCE ||
+    if (namesAny(rule.by_year_day) && (rule.freq == ICAL_DAILY_RECURRENCE || rule.freq == ICAL_WEEKLY_RECURRENCE ||
                                        rule.freq == ICAL_MONTHLY_RECURRENCE)) {
         return notExpandable("BYYEARDAY is not allowed with " + freq);
     }
-    if (isListed(rule.by_month_day) && rule.freq == ICAL_WEEKLY_RECURRENCE) {
+    if (namesAny(rule.by_month_day) && rule.freq == ICAL_WEEKLY_RECURRENCE) {
         return notExpandable("BYMONTHDAY is not allowed with " + freq);
     }
-    if (isSubDaily(rule) && isListed(rule.by_set_pos)) {
+    if (isSubDaily(rule) && namesAny(rule.by_set_pos)) {
         return notExpandable("BYSETPOS is not read with " + freq);
     }
     if (isSubDaily(rule) && start.is_date) {

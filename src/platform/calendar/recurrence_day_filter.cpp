@@ -12,7 +12,7 @@ bool isListed(short value) {
 }
 
 template <std::size_t Size>
-std::vector<short> listed(const short (&values)[Size]) {
+std::vector<short> listedValues(const short (&values)[Size]) {
     std::vector<short> found;
     for (std::size_t index = 0; index < Size && isListed(values[index]); ++index) {
         found.push_back(values[index]);
@@ -33,18 +33,18 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
 }
 
-std::chrono::sys_days dayNumber(int year, int month, int day) {
+std::chrono::sys_days sysDayOf(int year, int month, int day) {
     return std::chrono::sys_days(std::chrono::year_month_day{
         std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)), std::chrono::day(static_cast<unsigned>(day))});
 }
 
 // 0 Sunday … 6 Saturday.
 int weekdayOf(int year, int month, int day) {
-    return static_cast<int>(std::chrono::weekday(dayNumber(year, month, day)).c_encoding());
+    return static_cast<int>(std::chrono::weekday(sysDayOf(year, month, day)).c_encoding());
 }
 
 int dayOfYear(int year, int month, int day) {
-    return static_cast<int>((dayNumber(year, month, day) - dayNumber(year, 1, 1)).count()) + 1;
+    return static_cast<int>((sysDayOf(year, month, day) - sysDayOf(year, 1, 1)).count()) + 1;
 }
 
 // libical counts weekdays from 1 (Sunday).
@@ -77,6 +77,17 @@ const std::array<int, 14>& sampleYearOfKind() {
 
 }  // namespace
 
+std::int64_t dayNumberOf(const RecurrenceDay& day) {
+    return sysDayOf(day.year, day.month, day.day).time_since_epoch().count();
+}
+
+RecurrenceDay recurrenceDayOf(std::int64_t number) {
+    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(number))};
+    return {.year = static_cast<int>(date.year()),
+            .month = static_cast<int>(static_cast<unsigned>(date.month())),
+            .day = static_cast<int>(static_cast<unsigned>(date.day()))};
+}
+
 bool RecurrenceDayFilter::Values::holds(int value, int count) const {
     return std::find(positive.begin(), positive.end(), value) != positive.end() ||
            std::find(negative.begin(), negative.end(), value - count - 1) != negative.end();
@@ -88,14 +99,14 @@ RecurrenceDayFilter::RecurrenceDayFilter(const icalrecurrencetype& rule, const R
             (value > 0 ? into.positive : into.negative).push_back(value);
         }
     };
-    for (const short month : listed(rule.by_month)) {
+    for (const short month : listedValues(rule.by_month)) {
         // A leap month exists only in calendars other than this one.
         months_.push_back(icalrecurrencetype_month_is_leap(month) ? 0 : icalrecurrencetype_month_month(month));
     }
-    split(listed(rule.by_month_day), monthDays_);
-    split(listed(rule.by_year_day), yearDays_);
-    split(listed(rule.by_week_no), weekNumbers_);
-    for (const short day : listed(rule.by_day)) {
+    split(listedValues(rule.by_month_day), monthDays_);
+    split(listedValues(rule.by_year_day), yearDays_);
+    split(listedValues(rule.by_week_no), weekNumbers_);
+    for (const short day : listedValues(rule.by_day)) {
         weekdays_.push_back({.weekday = weekdayOfICal(icalrecurrencetype_day_day_of_week(day)),
                              .position = icalrecurrencetype_day_position(day)});
     }

@@ -16,6 +16,10 @@ struct RecurrenceDay {
     int day = 1;
 };
 
+// Days since 1970-01-01 (negative before), and back.
+std::int64_t dayNumberOf(const RecurrenceDay& day);
+RecurrenceDay recurrenceDayOf(std::int64_t dayNumber);
+
 // Which days the day-level parts of one repeat rule let through: BYMONTH,
 // BYWEEKNO, BYYEARDAY, BYMONTHDAY and BYDAY (an offset counted in the month
 // or in the year as the rule's FREQ says), and the month, day of the month

@@ -14,7 +14,7 @@ constexpr std::int64_t secondsPerDay = 24 * 60 * 60;
 // Days looked at one by one before the rule's table of the fourteen kinds
 // of year is made to pass whole months and years: most rules hold on one
 // of their first days.
-constexpr int directlyTestedDays = 800;
+constexpr int daysTestedBeforeSkipping = 800;
 
 std::int64_t floorDivision(std::int64_t value, std::int64_t divisor) {
     const std::int64_t quotient = value / divisor;
@@ -22,18 +22,7 @@ std::int64_t floorDivision(std::int64_t value, std::int64_t divisor) {
 }
 
 std::int64_t dayNumberOf(int year, int month, int day) {
-    return std::chrono::sys_days(std::chrono::year_month_day{std::chrono::year(year),
-                                                             std::chrono::month(static_cast<unsigned>(month)),
-                                                             std::chrono::day(static_cast<unsigned>(day))})
-        .time_since_epoch()
-        .count();
-}
-
-RecurrenceDay dayOfNumber(std::int64_t number) {
-    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(number))};
-    return {.year = static_cast<int>(date.year()),
-            .month = static_cast<int>(static_cast<unsigned>(date.month())),
-            .day = static_cast<int>(static_cast<unsigned>(date.day()))};
+    return platform::dayNumberOf({.year = year, .month = month, .day = day});
 }
 
 // Seconds since 1970-01-01 00:00 of the fields as written, whatever the zone.
@@ -147,7 +136,7 @@ std::optional<SubDailyRecurrence::TimeOfDay> SubDailyRecurrence::firstTimeFrom(i
 
 icaltimetype SubDailyRecurrence::instantAt(std::int64_t wallSecond) const {
     const std::int64_t dayNumber = floorDivision(wallSecond, secondsPerDay);
-    const RecurrenceDay day = dayOfNumber(dayNumber);
+    const RecurrenceDay day = recurrenceDayOf(dayNumber);
     const auto secondOfDay = static_cast<int>(wallSecond - dayNumber * secondsPerDay);
     icaltimetype time = icaltime_null_time();
     time.year = day.year;
@@ -177,11 +166,11 @@ void SubDailyRecurrence::expand(const icaltimetype& from, const std::optional<ic
         const std::int64_t dayFrom = lower;
         const std::int64_t dayNumber = floorDivision(lower, secondsPerDay);
         const std::int64_t dayStart = dayNumber * secondsPerDay;
-        const RecurrenceDay day = dayOfNumber(dayNumber);
+        const RecurrenceDay day = recurrenceDayOf(dayNumber);
         const std::int64_t nextMonth =
             dayNumberOf(day.month == 12 ? day.year + 1 : day.year, day.month % 12 + 1, 1) * secondsPerDay;
         const std::int64_t nextYear = dayNumberOf(day.year + 1, 1, 1) * secondsPerDay;
-        const bool rare = daysTested >= directlyTestedDays;
+        const bool rare = daysTested >= daysTestedBeforeSkipping;
         if (rare && !days_.passesSomeDay()) {
             return;
         }
