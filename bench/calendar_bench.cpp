@@ -12,8 +12,10 @@
 // time and peak memory printed: 40,000 EXDATEs on a rule that repeats every
 // minute; 40,000 RDATEs asked for with a limit that takes them all; 100,000
 // events that repeat every second and began the day before; 100,000 events
-// whose rules (of a thousand INTERVALs) can never hold; and rules and time
-// zones whose parts can never hold, asked for over the years 1 to 9999.
+// whose rules (of a thousand INTERVALs) can never hold; 100,000 events that
+// repeat daily, monthly or hourly on 29 February when it is a Monday; and
+// rules and time zones whose parts can never hold, asked for over the years
+// 1 to 9999.
 // Every one must answer within 5 s.
 //
 // Then the worst a folder can hold within the read limit: one calendar file
@@ -250,6 +252,16 @@ std::string hostileItem(const std::string& name, std::time_t now) {
         }
         return wrapped(item);
     }
+    if (name == "rare") {
+        const char* const rules[] = {"FREQ=DAILY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO",
+                                     "FREQ=MONTHLY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO",
+                                     "FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO"};
+        for (int index = 0; index < 100'000; ++index) {
+            item += "BEGIN:VEVENT\r\nUID:r" + std::to_string(index) + "\r\nSUMMARY:Rare\r\nDTSTART:" + start +
+                    "\r\nRRULE:" + rules[index % 3] + "\r\nEND:VEVENT\r\n";
+        }
+        return wrapped(item);
+    }
     if (name == "secondly") {
         const std::string dayBefore = stamp(now - 24 * 3600, "%Y%m%dT%H%M%SZ");
         for (int index = 0; index < 100'000; ++index) {
@@ -421,7 +433,7 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 
-    for (const char* name : {"exdates", "rdates", "secondly", "never", "impossible"}) {
+    for (const char* name : {"exdates", "rdates", "secondly", "never", "rare", "impossible"}) {
         within &= measureInChild(argv[0], "hostile", name);
     }
     measureInChild(argv[0], "big-files", "1");

@@ -7,6 +7,7 @@
 #include "platform/calendar/ical_document.hpp"
 #include "platform/calendar/ical_time.hpp"
 #include "platform/calendar/recurrence_check.hpp"
+#include "platform/calendar/recurrence_day_filter.hpp"
 #include "platform/calendar/sub_daily_recurrence.hpp"
 
 namespace lumenary::platform {
@@ -206,6 +207,21 @@ icaltimetype ICalEventSeries::seriesClockAt(StoreInstant instant) const {
                                          const_cast<icaltimezone*>(timing_->start.zone));
 }
 
+bool ICalEventSeries::mayHoldBetween(const icalrecurrencetype& rule, StoreInstant from, StoreInstant end) const {
+    // libical looks for a rule's next instance however far it lies, through
+    // every period between: a rule that holds on 29 February of a Monday
+    // costs it decades of days on each read. A range without a day the rule
+    // lets through is not asked of it at all.
+    const std::chrono::seconds reach =
+        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(48);
+    const auto dayOf = [](const icaltimetype& time) {
+        return RecurrenceDay{.year = time.year, .month = time.month, .day = time.day};
+    };
+    const RecurrenceDay first = dayOf(seriesClockAt(std::max(from - reach, timing_->startInstant)));
+    const RecurrenceDay last = recurrenceDayOf(dayNumberOf(dayOf(seriesClockAt(end))) + 1);
+    return RecurrenceDayFilter(rule, dayOf(timing_->start)).passesSomeDayBetween(first, last, maximumRuleSteps);
+}
+
 icalrecur_iterator* ICalEventSeries::ruleIterator(const icalrecurrencetype& recurrence,
                                                   std::optional<StoreInstant> from) const {
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
@@ -287,6 +303,9 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
             const icaltimetype later = from ? seriesClockAt(*from - timing_->length) : timing_->start;
             const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
             SubDailyRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
+            continue;
+        }
+        if (from && end && !mayHoldBetween(rule, *from, *end)) {
             continue;
         }
         icalrecur_iterator* iterator = ruleIterator(rule, from);

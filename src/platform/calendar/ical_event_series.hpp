@@ -81,6 +81,9 @@ private:
     // The time on the series' own clock from which an occurrence may still
     // reach `from`; nothing when that is before the start.
     std::optional<icaltimetype> earliestReaching(StoreInstant from) const;
+    // Whether a day from `from` (less the reach of an occurrence) through
+    // `end` passes the rule's day-level parts; no instance falls on another.
+    bool mayHoldBetween(const icalrecurrencetype& rule, StoreInstant from, StoreInstant end) const;
     // What the series' own clock (its start's zone, or the user's for a
     // floating start) shows at that instant, to the second.
     icaltimetype seriesClockAt(StoreInstant instant) const;

@@ -60,6 +60,9 @@ bool somePasses(const RecurrenceDayFilter& filter, std::int64_t firstDay, Reache
             return true;
         }
     }
+    if (!filter.passesSomeDay()) {
+        return false;
+    }
     const std::int64_t firstIndex = cycleIndexOf(firstDay);
     for (const int place : filter.passingPlaces()) {
         for (const std::int64_t yearStart : yearStartsByKind()[static_cast<std::size_t>(place / 366)]) {

@@ -132,6 +132,37 @@ bool RecurrenceDayFilter::namesMonth(int month) const {
     return months_.empty() || std::find(months_.begin(), months_.end(), month) != months_.end();
 }
 
+bool RecurrenceDayFilter::passesSomeDayBetween(const RecurrenceDay& first, const RecurrenceDay& last,
+                                               int maximumSteps) const {
+    // Days looked at one by one before whole months and years are passed.
+    constexpr int daysTestedBeforeSkipping = 32;
+    if (passesEveryDay_) {
+        return dayNumberOf(first) <= dayNumberOf(last);
+    }
+    const std::int64_t lastDay = dayNumberOf(last);
+    std::int64_t dayNumberNow = dayNumberOf(first);
+    int tested = 0;
+    for (int step = 0; step < maximumSteps; ++step) {
+        if (dayNumberNow > lastDay) {
+            return false;
+        }
+        const RecurrenceDay day = recurrenceDayOf(dayNumberNow);
+        const bool rare = tested >= daysTestedBeforeSkipping;
+        if (rare && !passesSomeDayIn(day.year)) {
+            dayNumberNow = dayNumberOf({.year = day.year + 1, .month = 1, .day = 1});
+        } else if (!namesMonth(day.month) || (rare && !passesSomeDayIn(day.year, day.month))) {
+            dayNumberNow = dayNumberOf({.year = day.month == 12 ? day.year + 1 : day.year, .month = day.month % 12 + 1, .day = 1});
+        } else {
+            ++tested;
+            if (passes(day)) {
+                return true;
+            }
+            ++dayNumberNow;
+        }
+    }
+    return true;
+}
+
 int RecurrenceDayFilter::kindOfYear(int year) {
     // The calendar repeats every 400 years, and so do the kinds of year.
     static const std::array<std::uint8_t, 400> kinds = [] {
@@ -226,9 +257,10 @@ bool RecurrenceDayFilter::passesInKind(int kind, int dayOfYearNow) const {
 
 std::vector<int> RecurrenceDayFilter::passingPlaces() const {
     std::vector<int> places;
-    for (int place = 0; place < 14 * 366; ++place) {
-        if (passesInKind(place / 366, place % 366 + 1)) {
-            places.push_back(place);
+    tabulate();
+    for (std::size_t place = 0; place < passingInKind_.size(); ++place) {
+        if (passesEveryDay_ || passingInKind_.test(place)) {
+            places.push_back(static_cast<int>(place));
         }
     }
     return places;

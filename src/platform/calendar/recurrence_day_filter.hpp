@@ -49,6 +49,11 @@ public:
     // looking at its days.
     bool namesMonth(int month) const;
 
+    // Whether some day from `first` through `last` passes. Once a rule has
+    // shown it passes rarely, months and years without a passing day are
+    // passed in one step each; after `maximumSteps` steps the answer is yes.
+    bool passesSomeDayBetween(const RecurrenceDay& first, const RecurrenceDay& last, int maximumSteps) const;
+
     // One of fourteen: leap or not, and the weekday of 1 January.
     static int kindOfYear(int year);
     // Whether the day at this place (from 1) in a year of this kind passes.
