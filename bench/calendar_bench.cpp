@@ -13,7 +13,9 @@
 // minute; 40,000 RDATEs asked for with a limit that takes them all; 100,000
 // events that repeat every second and began the day before; 100,000 events
 // whose rules (of a thousand INTERVALs) can never hold; 100,000 events that
-// repeat daily, monthly or hourly on 29 February when it is a Monday; and
+// repeat daily, monthly or hourly on 29 February when it is a Monday;
+// 100,000 that do so daily from 1900 with a COUNT, asked for February 2044
+// (each counted from its start); and
 // rules and time zones whose parts can never hold, asked for over the years
 // 1 to 9999.
 // Every one must answer within 5 s.
@@ -262,6 +264,14 @@ std::string hostileItem(const std::string& name, std::time_t now) {
         }
         return wrapped(item);
     }
+    if (name == "counted") {
+        for (int index = 0; index < 100'000; ++index) {
+            item += "BEGIN:VEVENT\r\nUID:c" + std::to_string(index) +
+                    "\r\nSUMMARY:Counted\r\nDTSTART:19000101T090000Z\r\n"
+                    "RRULE:FREQ=DAILY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO;COUNT=1000\r\nEND:VEVENT\r\n";
+        }
+        return wrapped(item);
+    }
     if (name == "secondly") {
         const std::string dayBefore = stamp(now - 24 * 3600, "%Y%m%dT%H%M%SZ");
         for (int index = 0; index < 100'000; ++index) {
@@ -316,6 +326,9 @@ int runHostile(const std::string& name) {
     if (name == "rdates") {
         arguments = {{"limit", 100'000}, {"toDate", stamp(now + 30 * 24 * 3600, "%Y-%m-%dT%H:%M:%SZ")}};
         asked = "limit 100000, next 30 days";
+    } else if (name == "counted") {
+        arguments = {{"fromDate", "2044-02-01"}, {"toDate", "2044-03-01"}};
+        asked = "February 2044";
     } else if (name == "impossible") {
         arguments = {{"fromDate", "0001-01-01"}, {"toDate", "9999-12-31"}, {"limit", 100}};
         asked = "years 1 to 9999, limit 100";
@@ -433,7 +446,7 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 
-    for (const char* name : {"exdates", "rdates", "secondly", "never", "rare", "impossible"}) {
+    for (const char* name : {"exdates", "rdates", "secondly", "never", "rare", "counted", "impossible"}) {
         within &= measureInChild(argv[0], "hostile", name);
     }
     measureInChild(argv[0], "big-files", "1");

@@ -8,7 +8,7 @@
 #include "platform/calendar/ical_time.hpp"
 #include "platform/calendar/recurrence_check.hpp"
 #include "platform/calendar/recurrence_day_filter.hpp"
-#include "platform/calendar/sub_daily_recurrence.hpp"
+#include "platform/calendar/day_by_day_recurrence.hpp"
 
 namespace lumenary::platform {
 
@@ -294,15 +294,17 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     consider(timing_->start);
     for (const icalrecurrencetype& rule : rules_) {
         placed = 0;
-        if (isSubDaily(rule)) {
+        if (isExpandedDayByDay(rule)) {
             // A rule that repeats every second cannot afford the day of
             // margin earliestReaching() leaves: it starts where the range
             // does, to the second. Only an instance on a time that a
             // daylight-saving change skips, read as later than written,
             // could then be missed in the hour after that change.
-            const icaltimetype later = from ? seriesClockAt(*from - timing_->length) : timing_->start;
+            const std::chrono::seconds reach =
+                timing_->isAllDay ? std::chrono::hours(24) * timing_->days + std::chrono::hours(24) : timing_->length;
+            const icaltimetype later = from ? seriesClockAt(*from - reach) : timing_->start;
             const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
-            SubDailyRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
+            DayByDayRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
             continue;
         }
         if (from && end && !mayHoldBetween(rule, *from, *end)) {

@@ -10,7 +10,7 @@
 #include <strings.h>
 
 #include "platform/calendar/recurrence_day_filter.hpp"
-#include "platform/calendar/sub_daily_recurrence.hpp"
+#include "platform/calendar/day_by_day_recurrence.hpp"
 
 namespace lumenary::platform {
 
@@ -202,6 +202,12 @@ bool isSubDaily(const icalrecurrencetype& rule) {
            rule.freq == ICAL_HOURLY_RECURRENCE;
 }
 
+bool isExpandedDayByDay(const icalrecurrencetype& rule) {
+    const bool namesDays = namesAny(rule.by_month) || namesAny(rule.by_month_day) || namesAny(rule.by_day);
+    return isSubDaily(rule) ||
+           (rule.freq == ICAL_DAILY_RECURRENCE && rule.count > 0 && namesDays && !namesAny(rule.by_set_pos));
+}
+
 RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimetype& start) {
     if (auto refused = unexpandablePart(rule, start)) {
         return *refused;
@@ -218,7 +224,7 @@ RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimety
     if (!filter.passes(startDay) && !someReachableDayPasses(rule, startDay, filter)) {
         return never;
     }
-    if (isSubDaily(rule) && !SubDailyRecurrence(rule, start).holdsAtSomeTimeOfDay()) {
+    if (isSubDaily(rule) && !DayByDayRecurrence(rule, start).holdsAtSomeTimeOfDay()) {
         return never;
     }
     return {};

@@ -34,4 +34,10 @@ RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimety
 // Whether the rule repeats more often than daily.
 bool isSubDaily(const icalrecurrencetype& rule);
 
+// Whether an expandable rule is expanded day by day (DayByDayRecurrence)
+// rather than by libical: one that repeats more often than daily, and a
+// daily one with COUNT that names days, which libical must step through
+// from its start one passing day at a time, however far apart those are.
+bool isExpandedDayByDay(const icalrecurrencetype& rule);
+
 }  // namespace lumenary::platform

@@ -245,6 +245,7 @@ void RecurrenceDayFilter::tabulate() const {
             }
         }
     }
+    passesSomeDay_ = passingInKind_.any();
 }
 
 bool RecurrenceDayFilter::passesInKind(int kind, int dayOfYearNow) const {
@@ -287,7 +288,7 @@ bool RecurrenceDayFilter::passesSomeDay() const {
         return true;
     }
     tabulate();
-    return passingInKind_.any();
+    return passesSomeDay_;
 }
 
 bool RecurrenceDayFilter::passesSomeDayIn(int year) const {

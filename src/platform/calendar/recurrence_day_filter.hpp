@@ -87,6 +87,7 @@ private:
     // Filled on first use: most rules are only ever asked about a few days.
     mutable bool tabulated_ = false;
     mutable std::bitset<14 * 366> passingInKind_;
+    mutable bool passesSomeDay_ = false;
     mutable std::array<std::array<std::uint16_t, 13>, 14> passingInMonth_{};
 };
 

@@ -69,7 +69,7 @@ TEST(VdirEventStoreRules, ARuleThatCanNeverHoldOrIsNotReadStandsForItsFirstOccur
     }
 }
 
-TEST(VdirEventStoreRules, ARuleThatRepeatsWithinADayFindsItsOccurrencesFarFromItsStart) {
+TEST(VdirEventStoreRules, ARuleExpandedDayByDayFindsItsOccurrencesFarFromItsStart) {
     struct Case {
         std::string name;
         std::string start;
@@ -91,6 +91,12 @@ TEST(VdirEventStoreRules, ARuleThatRepeatsWithinADayFindsItsOccurrencesFarFromIt
          "RRULE:FREQ=HOURLY;BYDAY=MO;BYHOUR=8,9", "2024-03-25T00:00:00Z", "2024-04-02T00:00:00Z",
          {"2024-03-25T07:00:00Z Tick", "2024-03-25T08:00:00Z Tick", "2024-04-01T06:00:00Z Tick",
           "2024-04-01T07:00:00Z Tick"}},
+        {"a daily rule with COUNT on 29 February when it is a Monday, counted from 1900", "DTSTART:19000101T090000Z",
+         "RRULE:FREQ=DAILY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO;COUNT=6", "2044-01-01T00:00:00Z", "2045-01-01T00:00:00Z",
+         {"2044-02-29T09:00:00Z Tick"}},
+        {"an all-day daily rule with COUNT on two weekdays", "DTSTART;VALUE=DATE:20260105",
+         "RRULE:FREQ=DAILY;BYDAY=MO,WE;COUNT=4", "2026-01-06T00:00:00Z", "2026-02-01T00:00:00Z",
+         {"2026-01-07T00:00:00Z Tick", "2026-01-12T00:00:00Z Tick", "2026-01-14T00:00:00Z Tick"}},
     };
     const ScopedTimeZone zone("UTC");
     for (const Case& c : cases) {

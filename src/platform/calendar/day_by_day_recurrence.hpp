@@ -11,19 +11,20 @@
 
 namespace lumenary::platform {
 
-// The instances of a rule that repeats every so many hours, minutes or
-// seconds, found day by day: the days its day-level parts let through and,
-// within each, the times its BYHOUR, BYMINUTE and BYSECOND name (or take
-// from its start) that fall in a period its INTERVAL reaches from the start.
-// libical steps such a rule one period at a time from its start, so a rule
-// limited to 29 February costs it every second of every year; here it costs
-// a step per day looked at, and once a rule has shown it holds rarely, one
-// per month or year that holds no passing day. Times are fields on the
-// clock of the start's zone, as libical steps them. The rule must have
-// passed RecurrenceCheck.
-class SubDailyRecurrence {
+// The instances of a rule that repeats every so many days, hours, minutes
+// or seconds, found day by day: the days its day-level parts let through
+// and, within each, the times its BYHOUR, BYMINUTE and BYSECOND name (or
+// take from its start) that fall in a period its INTERVAL reaches from the
+// start. libical steps such a rule one period at a time from its start, so
+// a rule limited to 29 February costs it every second of every year; here
+// it costs a step per day looked at, and once a rule has shown it holds
+// rarely, one per month or year that holds no passing day. Times are fields
+// on the clock of the start's zone, as libical steps them; a rule that
+// starts on a date gives dates. The rule must have passed RecurrenceCheck,
+// and have no BYSETPOS.
+class DayByDayRecurrence {
 public:
-    SubDailyRecurrence(const icalrecurrencetype& rule, const icaltimetype& start);
+    DayByDayRecurrence(const icalrecurrencetype& rule, const icaltimetype& start);
 
     // Whether some time of day is in the rule's lists and in a period its
     // INTERVAL reaches. Answers true when the periods do not divide a day
@@ -56,13 +57,14 @@ private:
     std::vector<int> hours_;
     std::vector<int> minutes_;
     std::vector<int> seconds_;
-    // Seconds in one period: 3600, 60 or 1.
+    // Seconds in one period: a day, an hour, a minute or one.
     std::int64_t period_ = 1;
     std::int64_t interval_ = 1;
     std::int64_t startSecond_ = 0;
     std::int64_t count_ = 0;
     std::optional<std::int64_t> untilSecond_;
     const icaltimezone* zone_ = nullptr;
+    bool givesDates_ = false;
 };
 
 }  // namespace lumenary::platform

@@ -1,4 +1,4 @@
-#include "platform/calendar/sub_daily_recurrence.hpp"
+#include "platform/calendar/day_by_day_recurrence.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -14,7 +14,7 @@ constexpr std::int64_t secondsPerDay = 24 * 60 * 60;
 // Days looked at one by one before the rule's table of the fourteen kinds
 // of year is made to pass whole months and years: most rules hold on one
 // of their first days.
-constexpr int daysTestedBeforeSkipping = 800;
+constexpr int daysTestedBeforeSkipping = 64;
 
 std::int64_t floorDivision(std::int64_t value, std::int64_t divisor) {
     const std::int64_t quotient = value / divisor;
@@ -77,28 +77,40 @@ std::optional<std::int64_t> untilSecondOf(const icaltimetype& until, const icalt
 
 }  // namespace
 
-SubDailyRecurrence::SubDailyRecurrence(const icalrecurrencetype& rule, const icaltimetype& start)
+DayByDayRecurrence::DayByDayRecurrence(const icalrecurrencetype& rule, const icaltimetype& start)
     : days_(rule, {.year = start.year, .month = start.month, .day = start.day}),
-      hours_(timeList(rule.by_hour, 23, start.hour, true)),
-      minutes_(timeList(rule.by_minute, 59, start.minute, rule.freq != ICAL_HOURLY_RECURRENCE)),
+      hours_(timeList(rule.by_hour, 23, start.hour, rule.freq != ICAL_DAILY_RECURRENCE)),
+      minutes_(timeList(rule.by_minute, 59, start.minute,
+                        rule.freq == ICAL_MINUTELY_RECURRENCE || rule.freq == ICAL_SECONDLY_RECURRENCE)),
       seconds_(timeList(rule.by_second, 59, start.second, rule.freq == ICAL_SECONDLY_RECURRENCE)),
-      period_(rule.freq == ICAL_HOURLY_RECURRENCE ? 3600 : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60 : 1),
+      period_(rule.freq == ICAL_DAILY_RECURRENCE    ? secondsPerDay
+              : rule.freq == ICAL_HOURLY_RECURRENCE ? 3600
+              : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60
+                                                      : 1),
       interval_(std::max<std::int64_t>(1, rule.interval)),
       startSecond_(wallSecondOf(start)),
       count_(std::max(0, rule.count)),
       untilSecond_(untilSecondOf(rule.until, start)),
-      zone_(start.zone) {}
+      zone_(start.zone),
+      givesDates_(start.is_date != 0) {
+    if (givesDates_) {
+        // A date has no time of day: one instance a day.
+        hours_ = {0};
+        minutes_ = {0};
+        seconds_ = {0};
+    }
+}
 
-bool SubDailyRecurrence::isInReachedPeriod(std::int64_t wallSecond) const {
+bool DayByDayRecurrence::isInReachedPeriod(std::int64_t wallSecond) const {
     const std::int64_t behind = floorDivision(wallSecond, period_) - floorDivision(startSecond_, period_);
     return behind % interval_ == 0;
 }
 
-std::int64_t SubDailyRecurrence::timesPerDay() const {
+std::int64_t DayByDayRecurrence::timesPerDay() const {
     return static_cast<std::int64_t>(hours_.size() * minutes_.size() * seconds_.size());
 }
 
-bool SubDailyRecurrence::holdsAtSomeTimeOfDay() const {
+bool DayByDayRecurrence::holdsAtSomeTimeOfDay() const {
     if (secondsPerDay % (period_ * interval_) != 0) {
         return true;
     }
@@ -116,7 +128,7 @@ bool SubDailyRecurrence::holdsAtSomeTimeOfDay() const {
     return false;
 }
 
-std::optional<SubDailyRecurrence::TimeOfDay> SubDailyRecurrence::firstTimeFrom(int secondOfDay) const {
+std::optional<DayByDayRecurrence::TimeOfDay> DayByDayRecurrence::firstTimeFrom(int secondOfDay) const {
     const int hour = secondOfDay / 3600;
     const int minute = secondOfDay / 60 % 60;
     const int second = secondOfDay % 60;
@@ -134,7 +146,7 @@ std::optional<SubDailyRecurrence::TimeOfDay> SubDailyRecurrence::firstTimeFrom(i
     return std::nullopt;
 }
 
-icaltimetype SubDailyRecurrence::instantAt(std::int64_t wallSecond) const {
+icaltimetype DayByDayRecurrence::instantAt(std::int64_t wallSecond) const {
     const std::int64_t dayNumber = floorDivision(wallSecond, secondsPerDay);
     const RecurrenceDay day = recurrenceDayOf(dayNumber);
     const auto secondOfDay = static_cast<int>(wallSecond - dayNumber * secondsPerDay);
@@ -146,10 +158,11 @@ icaltimetype SubDailyRecurrence::instantAt(std::int64_t wallSecond) const {
     time.minute = secondOfDay / 60 % 60;
     time.second = secondOfDay % 60;
     time.zone = zone_;
+    time.is_date = givesDates_ ? 1 : 0;
     return time;
 }
 
-void SubDailyRecurrence::expand(const icaltimetype& from, const std::optional<icaltimetype>& before, int maximumSteps,
+void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<icaltimetype>& before, int maximumSteps,
                                 const std::function<bool(const icaltimetype&)>& visit) const {
     const std::int64_t fromSecond = wallSecondOf(from);
     const bool counting = count_ > 0;
@@ -167,30 +180,31 @@ void SubDailyRecurrence::expand(const icaltimetype& from, const std::optional<ic
         const std::int64_t dayNumber = floorDivision(lower, secondsPerDay);
         const std::int64_t dayStart = dayNumber * secondsPerDay;
         const RecurrenceDay day = recurrenceDayOf(dayNumber);
-        const std::int64_t nextMonth =
-            dayNumberOf(day.month == 12 ? day.year + 1 : day.year, day.month % 12 + 1, 1) * secondsPerDay;
-        const std::int64_t nextYear = dayNumberOf(day.year + 1, 1, 1) * secondsPerDay;
+        const auto nextMonth = [&] {
+            return dayNumberOf(day.month == 12 ? day.year + 1 : day.year, day.month % 12 + 1, 1) * secondsPerDay;
+        };
+        const auto nextYear = [&] { return dayNumberOf(day.year + 1, 1, 1) * secondsPerDay; };
         const bool rare = daysTested >= daysTestedBeforeSkipping;
         if (rare && !days_.passesSomeDay()) {
             return;
         }
         if (rare && !days_.passesSomeDayIn(day.year)) {
-            lower = nextYear;
+            lower = nextYear();
             continue;
         }
         if (!days_.namesMonth(day.month) || (rare && !days_.passesSomeDayIn(day.year, day.month))) {
-            lower = nextMonth;
+            lower = nextMonth();
             continue;
         }
         // With COUNT and every period reached, a whole year before `from`
         // counts its passing days' times at once.
         const bool countsWholeDays = counting && interval_ == 1 && lower == dayStart;
-        if (countsWholeDays && rare && day.month == 1 && day.day == 1 && nextYear <= fromSecond) {
+        if (countsWholeDays && rare && day.month == 1 && day.day == 1 && nextYear() <= fromSecond) {
             counted += days_.passingDaysIn(day.year) * timesPerDay();
             if (counted >= count_) {
                 return;
             }
-            lower = nextYear;
+            lower = nextYear();
             continue;
         }
         ++daysTested;

@@ -1,4 +1,4 @@
-#include "platform/calendar/sub_daily_recurrence.hpp"
+#include "platform/calendar/day_by_day_recurrence.hpp"
 
 #include <string>
 #include <vector>
@@ -8,14 +8,14 @@
 namespace lumenary::platform {
 namespace {
 
-std::string subDailyFieldsText(const icaltimetype& time) {
+std::string dayByDayFieldsText(const icaltimetype& time) {
     char text[32];
     std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d", time.year, time.month, time.day, time.hour, time.minute,
                   time.second);
     return text;
 }
 
-TEST(SubDailyRecurrence, FindsEachInstanceInTheRangeAtACostOfTheDaysThatPass) {
+TEST(DayByDayRecurrence, FindsEachInstanceInTheRangeAtACostOfTheDaysThatPass) {
     struct Case {
         std::string name;
         std::string rule;
@@ -44,6 +44,11 @@ TEST(SubDailyRecurrence, FindsEachInstanceInTheRangeAtACostOfTheDaysThatPass) {
           "20240102T104000", "20240103T100000", "20240103T102000"}},
         {"started late, it keeps the step it has from its start", "FREQ=MINUTELY;INTERVAL=90", "20240101T000000Z",
          "20240101T020000Z", "20240101T070000", {"20240101T030000", "20240101T043000", "20240101T060000"}},
+        {"a daily rule with COUNT counts its passing days from its start, decades apart",
+         "FREQ=DAILY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO;COUNT=6", "19000101T090000Z", "20400101T000000Z",
+         "21000101T000000", {"20440229T090000"}},
+        {"a daily rule from a date gives dates", "FREQ=DAILY;BYDAY=MO,WE;COUNT=4", "20260105", "20260101T000000",
+         "20270101T000000", {"20260105T000000", "20260107T000000", "20260112T000000", "20260114T000000"}},
         {"a rule whose parts never hold finds nothing, and ends", "FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30",
          "20260101T090000Z", "20260101T090000Z", "99991231T000000", {}},
     };
@@ -51,10 +56,10 @@ TEST(SubDailyRecurrence, FindsEachInstanceInTheRangeAtACostOfTheDaysThatPass) {
     constexpr int steps = 5'000;
     for (const Case& c : cases) {
         const icalrecurrencetype rule = icalrecurrencetype_from_string(c.rule.c_str());
-        const SubDailyRecurrence recurrence(rule, icaltime_from_string(c.start.c_str()));
+        const DayByDayRecurrence recurrence(rule, icaltime_from_string(c.start.c_str()));
         std::vector<std::string> found;
         recurrence.expand(icaltime_from_string(c.from.c_str()), std::nullopt, steps, [&](const icaltimetype& instance) {
-            const std::string text = subDailyFieldsText(instance);
+            const std::string text = dayByDayFieldsText(instance);
             if (text >= c.before) {
                 return false;
             }
