@@ -21,7 +21,7 @@ std::vector<short> listedValues(const short (&values)[Size]) {
 }
 
 bool isLeapYear(int year) {
-    return std::chrono::year(year).is_leap();
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
 int daysInYear(int year) {
@@ -44,7 +44,8 @@ int weekdayOf(int year, int month, int day) {
 }
 
 int dayOfYear(int year, int month, int day) {
-    return static_cast<int>((sysDayOf(year, month, day) - sysDayOf(year, 1, 1)).count()) + 1;
+    static constexpr int daysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    return daysBefore[month - 1] + (month > 2 && isLeapYear(year) ? 1 : 0) + day;
 }
 
 // libical counts weekdays from 1 (Sunday).
