@@ -6,6 +6,9 @@
 
 #include "platform/calendar/ical_document.hpp"
 #include "platform/calendar/ical_time.hpp"
+#include "platform/calendar/recurrence_check.hpp"
+#include "platform/calendar/recurrence_day_filter.hpp"
+#include "platform/calendar/day_by_day_recurrence.hpp"
 
 namespace lumenary::platform {
 
@@ -32,6 +35,14 @@ void sortByStart(std::vector<ICalOccurrence>& occurrences) {
                      [](const ICalOccurrence& left, const ICalOccurrence& right) { return left.start < right.start; });
 }
 
+std::int64_t dayKey(const icaltimetype& time) {
+    return std::int64_t{time.year} * 10'000 + time.month * 100 + time.day;
+}
+
+std::int64_t secondsOf(StoreInstant instant) {
+    return instant.time_since_epoch().count();
+}
+
 std::optional<icaltimetype> propertyTime(icalcomponent* component, icalproperty_kind kind) {
     icalproperty* property = icalcomponent_get_first_property(component, kind);
     if (property == nullptr) {
@@ -56,16 +67,30 @@ ICalEventSeries::ICalEventSeries(icalcomponent* series, std::vector<icalcomponen
     : series_(series), overrides_(std::move(overrides)) {
     if (series_ != nullptr) {
         timing_ = timingOf(series_);
-        rules_ = icalProperties(series_, ICAL_RRULE_PROPERTY);
+        for (icalproperty* property : timing_ ? icalProperties(series_, ICAL_RRULE_PROPERTY) : std::vector<icalproperty*>()) {
+            const icalrecurrencetype rule = icalproperty_get_rrule(property);
+            const RecurrenceCheck check = checkRecurrence(rule, timing_->start);
+            if (check.verdict == RecurrenceVerdict::expandable) {
+                rules_.push_back(rule);
+            } else {
+                setAsideRules_.push_back(check.reason);
+            }
+        }
         extraDates_ = icalProperties(series_, ICAL_RDATE_PROPERTY);
         for (icalproperty* property : icalProperties(series_, ICAL_EXDATE_PROPERTY)) {
-            excluded_.push_back(icalTimeWithResolvedZone(icalproperty_get_exdate(property), property));
+            const icaltimetype excluded = icalTimeWithResolvedZone(icalproperty_get_exdate(property), property);
+            if (excluded.is_date) {
+                // A date excludes whatever occurrence falls on that day.
+                excludedDays_.insert(dayKey(excluded));
+            } else if (const auto instant = instantOfICalTime(excluded)) {
+                excludedStarts_.insert(secondsOf(*instant));
+            }
         }
     }
     for (icalcomponent* override : overrides_) {
         if (const auto recurrence = propertyTime(override, ICAL_RECURRENCEID_PROPERTY)) {
             if (const auto instant = instantOfICalTime(*recurrence)) {
-                overriddenStarts_.push_back(*instant);
+                overriddenStarts_.insert(secondsOf(*instant));
             }
         }
     }
@@ -147,25 +172,58 @@ std::optional<ICalOccurrence> ICalEventSeries::overrideOccurrence(icalcomponent*
 }
 
 bool ICalEventSeries::isExcluded(const icaltimetype& instance, StoreInstant instanceStart) const {
-    for (const icaltimetype& excluded : excluded_) {
-        if (excluded.is_date) {
-            // A date excludes whatever occurrence falls on that day.
-            if (excluded.year == instance.year && excluded.month == instance.month && excluded.day == instance.day) {
-                return true;
-            }
-        } else if (instantOfICalTime(excluded) == instanceStart) {
-            return true;
-        }
-    }
-    return false;
+    return excludedDays_.contains(dayKey(instance)) || excludedStarts_.contains(secondsOf(instanceStart));
 }
 
 bool ICalEventSeries::isOverridden(StoreInstant instanceStart) const {
-    return std::find(overriddenStarts_.begin(), overriddenStarts_.end(), instanceStart) != overriddenStarts_.end();
+    return overriddenStarts_.contains(secondsOf(instanceStart));
 }
 
-icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const {
-    const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+std::optional<icaltimetype> ICalEventSeries::earliestReaching(StoreInstant from) const {
+    // An occurrence that starts this early may still reach into the range;
+    // a day more covers any zone's offset.
+    const std::chrono::seconds reach =
+        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
+    if (from - reach <= timing_->startInstant) {
+        return std::nullopt;
+    }
+    const StoreInstant earliest = from - reach;
+    if (timing_->start.is_date || timing_->start.zone == nullptr) {
+        const LocalWallClock clock = localWallClockAt(earliest);
+        return timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
+    }
+    return icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
+                                         const_cast<icaltimezone*>(timing_->start.zone));
+}
+
+icaltimetype ICalEventSeries::seriesClockAt(StoreInstant instant) const {
+    if (timing_->start.zone == nullptr) {
+        const LocalWallClock clock = localWallClockAt(instant);
+        icaltimetype time = icalFloatingMinute(clock);
+        time.second = clock.second;
+        return time;
+    }
+    return icaltime_from_timet_with_zone(static_cast<std::time_t>(instant.time_since_epoch().count()), 0,
+                                         const_cast<icaltimezone*>(timing_->start.zone));
+}
+
+bool ICalEventSeries::mayHoldBetween(const icalrecurrencetype& rule, StoreInstant from, StoreInstant end) const {
+    // libical looks for a rule's next instance however far it lies, through
+    // every period between: a rule that holds on 29 February of a Monday
+    // costs it decades of days on each read. A range without a day the rule
+    // lets through is not asked of it at all.
+    const std::chrono::seconds reach =
+        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(48);
+    const auto dayOf = [](const icaltimetype& time) {
+        return RecurrenceDay{.year = time.year, .month = time.month, .day = time.day};
+    };
+    const RecurrenceDay first = dayOf(seriesClockAt(std::max(from - reach, timing_->startInstant)));
+    const RecurrenceDay last = recurrenceDayOf(dayNumberOf(dayOf(seriesClockAt(end))) + 1);
+    return RecurrenceDayFilter(rule, dayOf(timing_->start)).passesSomeDayBetween(first, last, maximumRuleSteps);
+}
+
+icalrecur_iterator* ICalEventSeries::ruleIterator(const icalrecurrencetype& recurrence,
+                                                  std::optional<StoreInstant> from) const {
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
     // A series that began years ago would otherwise be stepped through from
     // its first occurrence on every read. libical can start a rule later
@@ -176,23 +234,11 @@ icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optio
     if (iterator == nullptr || !from || !canStartLater) {
         return iterator;
     }
-    // An occurrence that starts this early may still reach into the range;
-    // a day more covers any zone's offset.
-    const std::chrono::seconds reach =
-        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
-    if (*from - reach <= timing_->startInstant) {
+    const auto later = earliestReaching(*from);
+    if (!later) {
         return iterator;
     }
-    const StoreInstant earliest = *from - reach;
-    icaltimetype later = icaltime_null_time();
-    if (timing_->start.is_date || timing_->start.zone == nullptr) {
-        const LocalWallClock clock = localWallClockAt(earliest);
-        later = timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
-    } else {
-        later = icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
-                                              const_cast<icaltimezone*>(timing_->start.zone));
-    }
-    if (icalrecur_iterator_set_start(iterator, later) == 0) {
+    if (icalrecur_iterator_set_start(iterator, *later) == 0) {
         // Past the rule's UNTIL, or refused for another reason: from the
         // beginning, then.
         icalrecur_iterator_free(iterator);
@@ -202,7 +248,8 @@ icalrecur_iterator* ICalEventSeries::ruleIterator(icalproperty* rule, std::optio
 }
 
 std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> from,
-                                                               std::optional<StoreInstant> end) const {
+                                                               std::optional<StoreInstant> end,
+                                                               std::optional<std::size_t> earliest) const {
     std::vector<ICalOccurrence> found;
     if (!timing_) {
         return found;
@@ -219,31 +266,58 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
         }
     };
 
+    // Takes one instance of a rule; false once the rule needs no more.
+    std::size_t placed = 0;
+    const auto place = [&](icaltimetype instance) {
+        instance.zone = timing_->start.zone;
+        const auto occurrence = occurrenceAt(instance);
+        if (!occurrence) {
+            return true;
+        }
+        if (end && occurrence->start >= *end) {
+            return false;
+        }
+        if (isWanted(instance, *occurrence)) {
+            found.push_back(*occurrence);
+            if (!end) {
+                return false;
+            }
+            // Later ones of this rule start later: past `earliest` in the
+            // range, none of them could be among the earliest.
+            placed += from && overlaps(*occurrence, *from, *end) ? 1 : 0;
+            return !earliest || placed < *earliest;
+        }
+        return true;
+    };
+
     // DTSTART is the first occurrence even where the rule would not give it.
     consider(timing_->start);
-    for (icalproperty* property : rules_) {
-        icalrecur_iterator* iterator = ruleIterator(property, from);
+    for (const icalrecurrencetype& rule : rules_) {
+        placed = 0;
+        if (isExpandedDayByDay(rule)) {
+            // A rule that repeats every second cannot afford the day of
+            // margin earliestReaching() leaves: it starts where the range
+            // does, to the second. Only an instance on a time that a
+            // daylight-saving change skips, read as later than written,
+            // could then be missed in the hour after that change.
+            const std::chrono::seconds reach =
+                timing_->isAllDay ? std::chrono::hours(24) * timing_->days + std::chrono::hours(24) : timing_->length;
+            const icaltimetype later = from ? seriesClockAt(*from - reach) : timing_->start;
+            const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
+            DayByDayRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
+            continue;
+        }
+        if (from && end && !mayHoldBetween(rule, *from, *end)) {
+            continue;
+        }
+        icalrecur_iterator* iterator = ruleIterator(rule, from);
         if (iterator == nullptr) {
             continue;
         }
         for (int step = 0; step < maximumRuleSteps; ++step) {
-            icaltimetype instance = icalrecur_iterator_next(iterator);
-            if (icaltime_is_null_time(instance)) {
+            const icaltimetype instance = icalrecur_iterator_next(iterator);
+            if (icaltime_is_null_time(instance) || !place(instance)) {
                 break;
-            }
-            instance.zone = timing_->start.zone;
-            const auto occurrence = occurrenceAt(instance);
-            if (!occurrence) {
-                continue;
-            }
-            if (end && occurrence->start >= *end) {
-                break;
-            }
-            if (isWanted(instance, *occurrence)) {
-                found.push_back(*occurrence);
-                if (!end) {
-                    break;
-                }
             }
         }
         icalrecur_iterator_free(iterator);
@@ -274,9 +348,10 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     return found;
 }
 
-std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant start, StoreInstant end) const {
+std::vector<ICalOccurrence> ICalEventSeries::occurrencesOverlapping(StoreInstant start, StoreInstant end,
+                                                                    std::optional<std::size_t> earliest) const {
     std::vector<ICalOccurrence> found;
-    for (const ICalOccurrence& occurrence : seriesOccurrences(start, end)) {
+    for (const ICalOccurrence& occurrence : seriesOccurrences(start, end, earliest)) {
         if (overlaps(occurrence, start, end)) {
             found.push_back(occurrence);
         }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <libical/ical.h>
@@ -38,11 +41,19 @@ public:
     bool hasReadableStart() const;
 
     // The occurrences that overlap [start, end), in start order. An
-    // occurrence without length overlaps when it starts in the range.
-    std::vector<ICalOccurrence> occurrencesOverlapping(StoreInstant start, StoreInstant end) const;
+    // occurrence without length overlaps when it starts in the range. With
+    // `earliest`, only that many that start first are needed: a rule stops
+    // once it has placed that many in the range.
+    std::vector<ICalOccurrence> occurrencesOverlapping(StoreInstant start, StoreInstant end,
+                                                       std::optional<std::size_t> earliest = std::nullopt) const;
 
     // The earliest occurrence, EXDATEs and overrides applied.
     std::optional<ICalOccurrence> firstOccurrence() const;
+
+    // Why each RRULE that is not expanded was set aside (its parts can
+    // never all hold, or are not read): the series then occurs at its
+    // start and on its RDATEs only.
+    const std::vector<std::string>& setAsideRules() const { return setAsideRules_; }
 
 private:
     struct Timing {
@@ -63,18 +74,31 @@ private:
     // Every occurrence of the series itself before `end` (or, with no end,
     // the first one only), EXDATEs and overrides left out, in start order.
     // Occurrences that end before `from` may be left out.
-    std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from,
-                                                  std::optional<StoreInstant> end) const;
+    std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from, std::optional<StoreInstant> end,
+                                                  std::optional<std::size_t> earliest = std::nullopt) const;
     // An iterator over one RRULE, started as late as `from` allows.
-    icalrecur_iterator* ruleIterator(icalproperty* rule, std::optional<StoreInstant> from) const;
+    icalrecur_iterator* ruleIterator(const icalrecurrencetype& recurrence, std::optional<StoreInstant> from) const;
+    // The time on the series' own clock from which an occurrence may still
+    // reach `from`; nothing when that is before the start.
+    std::optional<icaltimetype> earliestReaching(StoreInstant from) const;
+    // Whether a day from `from` (less the reach of an occurrence) through
+    // `end` passes the rule's day-level parts; no instance falls on another.
+    bool mayHoldBetween(const icalrecurrencetype& rule, StoreInstant from, StoreInstant end) const;
+    // What the series' own clock (its start's zone, or the user's for a
+    // floating start) shows at that instant, to the second.
+    icaltimetype seriesClockAt(StoreInstant instant) const;
 
     icalcomponent* series_;
     std::vector<icalcomponent*> overrides_;
     std::optional<Timing> timing_;
-    std::vector<icalproperty*> rules_;
+    std::vector<icalrecurrencetype> rules_;
+    std::vector<std::string> setAsideRules_;
     std::vector<icalproperty*> extraDates_;
-    std::vector<icaltimetype> excluded_;
-    std::vector<StoreInstant> overriddenStarts_;
+    // A file may hold tens of thousands of EXDATEs and overrides: each
+    // occurrence is looked up, not compared with every one.
+    std::unordered_set<std::int64_t> excludedStarts_;
+    std::unordered_set<std::int64_t> excludedDays_;
+    std::unordered_set<std::int64_t> overriddenStarts_;
 };
 
 }  // namespace lumenary::platform

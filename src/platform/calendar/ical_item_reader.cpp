@@ -112,15 +112,34 @@ void ICalItemReader::collectEventsOverlapping(StoreInstant start, StoreInstant e
         if (group.series != nullptr && !series.hasReadableStart()) {
             problems_.push_back("the event \"" + group.identifier + "\" has no readable start and was left out");
         }
-        for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, collector.keptBefore(end))) {
+        noteSetAsideRules(series, group.identifier);
+        // A component's texts are read once, not once per occurrence: each
+        // look-up walks its properties, and a series may hold tens of
+        // thousands of RDATEs.
+        std::unordered_map<icalcomponent*, StoreEvent> described;
+        for (const ICalOccurrence& occurrence : series.occurrencesOverlapping(start, collector.keptBefore(end), collector.earliest())) {
             // In start order: once one is not kept, neither is any later one.
             if (!collector.wouldKeep(occurrence.start)) {
                 break;
             }
-            StoreEvent event = eventOf(occurrence, group.identifier);
-            event.calendar = calendar;
+            auto [found, isNew] = described.try_emplace(occurrence.component);
+            if (isNew) {
+                found->second = eventOf(occurrence, group.identifier);
+                found->second.calendar = calendar;
+            }
+            StoreEvent event = found->second;
+            event.start = occurrence.start;
+            event.end = occurrence.end;
+            event.isAllDay = occurrence.isAllDay;
             collector.offer(std::move(event));
         }
+    }
+}
+
+void ICalItemReader::noteSetAsideRules(const ICalEventSeries& series, const std::string& identifier) {
+    for (const std::string& reason : series.setAsideRules()) {
+        problems_.push_back("the repeat rule of the event \"" + identifier + "\" was read as its first occurrence alone: " +
+                            reason);
     }
 }
 
@@ -130,6 +149,7 @@ std::optional<StoreEvent> ICalItemReader::event(const std::string& identifier) {
             continue;
         }
         const ICalEventSeries series(group.series, std::move(group.overrides));
+        noteSetAsideRules(series, group.identifier);
         if (const auto occurrence = series.firstOccurrence()) {
             return eventOf(*occurrence, group.identifier);
         }

@@ -10,6 +10,8 @@
 
 namespace lumenary::platform {
 
+class ICalEventSeries;
+
 // Reads the events and reminders of one parsed item file. Every text leaves
 // as valid UTF-8. Items that cannot be read are left out and described in
 // `problems`, one line each. Used under the ICalLibraryLock; events found by
@@ -41,6 +43,7 @@ private:
     struct EventGroup;
     std::vector<EventGroup> eventGroups();
     std::string identifierOf(icalcomponent* component) const;
+    void noteSetAsideRules(const ICalEventSeries& series, const std::string& identifier);
 
     const ICalDocument& document_;
     std::string fallbackIdentifier_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/calendar/ical_document.hpp"
+#include "platform/calendar/recurrence_check.hpp"
 
 namespace lumenary::platform {
 
@@ -88,7 +89,18 @@ bool isUsableTimeZone(icalcomponent* zone) {
             if (repeatsMoreThanDaily(rule)) {
                 return false;
             }
-            if (icaltime_is_null_time(start) || changes > maximumTimeZoneChanges) {
+            if (icaltime_is_null_time(start)) {
+                continue;
+            }
+            // libical looks for a change of a rule that never holds through
+            // every year up to the time it converts, each time it converts
+            // one: the observance stands for its DTSTART alone instead.
+            if (checkRecurrence(rule, start).verdict != RecurrenceVerdict::expandable) {
+                icalcomponent_remove_property(observance, property);
+                icalproperty_free(property);
+                continue;
+            }
+            if (changes > maximumTimeZoneChanges) {
                 continue;
             }
             changes += projectedRuleChanges(rule, start, maximumTimeZoneChanges - changes);

@@ -16,6 +16,9 @@ namespace lumenary::platform {
 // make at most this many changes in all; real zones make one or two a year.
 inline constexpr std::size_t maximumTimeZoneChanges = 100'000;
 
+// An observance whose RRULE can never hold, or is not read (another
+// calendar scale, a SKIP), loses that rule and changes at its DTSTART alone.
+//
 // Checks every VTIMEZONE of a parsed item and lets the times that name an
 // unusable one float (read on the user's clock, as a TZID nobody knows is
 // read), so libical never expands it; answers the TZIDs set aside. Called

@@ -26,6 +26,9 @@ public:
     // start of the latest one held once the count is held.
     StoreInstant keptBefore(StoreInstant end) const;
 
+    // How many occurrences that start first are kept, when only those are.
+    std::optional<std::size_t> earliest() const { return earliest_; }
+
     // Keeps the occurrence if it would be kept. Holding more than the budget
     // spends it: nothing more is taken.
     void offer(StoreEvent event);

@@ -49,7 +49,7 @@ TEST(DataLocation, TakesTheVariableThenTheDefaultsKeyThenTheXDGFolderThenHome) {
         {"~ inside a path is a name", "/srv/~/cal", std::nullopt, "/xdg", "/home/u", "/srv/~/cal", "/srv/~/cal"},
     };
     for (const auto& testCase : cases) {
-        testing::ScopedEnvironment environment;
+        lumenary::testing::ScopedEnvironment environment;
         environment.set(dataDirVariable, testCase.environmentValue);
         environment.set("XDG_DATA_HOME", testCase.xdgDataHome);
         environment.set("HOME", testCase.home);
@@ -68,7 +68,7 @@ TEST(DataLocation, TakesTheVariableThenTheDefaultsKeyThenTheXDGFolderThenHome) {
 // Without $HOME (a service started with a bare environment) the password
 // database still knows the user's home.
 TEST(DataLocation, FindsHomeWithoutTheHomeVariable) {
-    testing::ScopedEnvironment environment;
+    lumenary::testing::ScopedEnvironment environment;
     environment.set(dataDirVariable, std::nullopt);
     environment.set("XDG_DATA_HOME", std::nullopt);
     environment.set("HOME", std::nullopt);

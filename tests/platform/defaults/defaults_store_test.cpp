@@ -84,7 +84,7 @@ TEST(DefaultsStoreData, KeepsTextReadableAndOtherBytesIntact) {
 }
 
 TEST(FileDefaultsStore, WritesSurviveTheStoreAndReachTheFileWithinTheDelay) {
-    testing::TemporaryDirectory folder;
+    lumenary::testing::TemporaryDirectory folder;
     {
         FileDefaultsStore store(folder.path(), 20ms);
         store.setBoolean("isMapsEnabled", true);
@@ -106,7 +106,7 @@ TEST(FileDefaultsStore, WritesSurviveTheStoreAndReachTheFileWithinTheDelay) {
 }
 
 TEST(FileDefaultsStore, TwoWritersOfDifferentKeysKeepEachOthers) {
-    testing::TemporaryDirectory folder;
+    lumenary::testing::TemporaryDirectory folder;
     FileDefaultsStore first(folder.path(), 1h);
     FileDefaultsStore second(folder.path(), 1h);
     first.setInteger("a", 1);
@@ -121,7 +121,7 @@ TEST(FileDefaultsStore, TwoWritersOfDifferentKeysKeepEachOthers) {
 
 TEST(FileDefaultsStore, AnUnreadableFileIsCopiedAsideBeforeAnythingReplacesIt) {
     for (const std::string bad : {"{not json", "[1,2,3]", "\"text\""}) {
-        testing::TemporaryDirectory folder;
+        lumenary::testing::TemporaryDirectory folder;
         writeStoreFile(folder.path() / "defaults.json", bad);
         {
             FileDefaultsStore store(folder.path(), 1h);
@@ -139,7 +139,7 @@ TEST(FileDefaultsStore, AnUnreadableFileIsCopiedAsideBeforeAnythingReplacesIt) {
 }
 
 TEST(FileDefaultsStore, PreservingAnUnreadableValueCopiesTheFile) {
-    testing::TemporaryDirectory folder;
+    lumenary::testing::TemporaryDirectory folder;
     writeStoreFile(folder.path() / "defaults.json", R"({"toolCallRecords":"garbage"})");
     FileDefaultsStore store(folder.path(), 1h);
     store.preserveUnreadable("toolCallRecords");
@@ -149,7 +149,7 @@ TEST(FileDefaultsStore, PreservingAnUnreadableValueCopiesTheFile) {
 }
 
 TEST(FileDefaultsStore, AFolderThatCannotBeWrittenLeavesTheValuesInMemory) {
-    testing::TemporaryDirectory folder;
+    lumenary::testing::TemporaryDirectory folder;
     // A regular file where the folder should be: no process, root included,
     // can create the defaults under it.
     writeStoreFile(folder.path() / "blocker", "");
@@ -161,7 +161,7 @@ TEST(FileDefaultsStore, AFolderThatCannotBeWrittenLeavesTheValuesInMemory) {
 }
 
 TEST(FileDefaultsStore, AValueJSONCannotHoldIsRefusedAndLaterWritesGoOn) {
-    testing::TemporaryDirectory folder;
+    lumenary::testing::TemporaryDirectory folder;
     FileDefaultsStore store(folder.path(), 1h);
     store.set("nan", std::numeric_limits<double>::quiet_NaN());
     store.set("bytes", std::string("\xff"));
