@@ -75,12 +75,17 @@ float palmAgreement(const HandReading& reading) {
             cv::norm(reading.palmKeypoints[keypoint] - cropPoint(reading.landmarks, palmKeypointLandmarks[keypoint])));
     }
     const float share = distance / static_cast<float>(palmKeypointCount) / static_cast<float>(reading.cropSide);
+    // A point the networks could not place is no agreement.
+    if (!std::isfinite(share)) {
+        return 0;
+    }
     return 1.0F - clampedShare(share, agreeingPalmDistance, 2 * agreeingPalmDistance);
 }
 
 float fingerProportions(std::span<const float> world) {
+    // A reading without its skeleton shows no hand's shape.
     if (world.size() < handLandmarkCount * 3) {
-        return 1;
+        return 0;
     }
     const auto palm = static_cast<float>(cv::norm(worldPoint(world, middleKnuckle) - worldPoint(world, wristLandmark)));
     if (!(palm > 0)) {

@@ -97,6 +97,12 @@ TEST(HandConfidence, StaysHighForAHandAndFallsUnderAHalfForWhatOnlyOneNetworkTak
              }
          },
          false},
+        {"a palm point the detector could not place",
+         [](DrawnHand&, HandReading& reading) {
+             reading.palmKeypoints[0].x = std::numeric_limits<float>::quiet_NaN();
+         },
+         false},
+        {"no skeleton from the landmark network", [](DrawnHand& hand, HandReading&) { hand.world.clear(); }, false},
         {"a presence that is not a number",
          [](DrawnHand&, HandReading& reading) { reading.presence = std::numeric_limits<float>::quiet_NaN(); },
          false},
