@@ -16,6 +16,7 @@
 
 #include "platform/music/tags/tag_request_server.hpp"
 #include "platform/music/tags/taglib_tag_reader.hpp"
+#include "platform/process/address_space_limit.hpp"
 #include "platform/process/worker_process.hpp"
 #include "system/standard_descriptors.hpp"
 
@@ -25,29 +26,6 @@ namespace {
 // meets a failed allocation, an unreadable file, instead of the machine's
 // memory.
 constexpr std::uint64_t addressSpaceLimit = std::uint64_t{1} << 30;
-
-bool addressSanitizerBuild() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
-void limitMemory() {
-    // AddressSanitizer reserves terabytes of address space up front.
-    if (addressSanitizerBuild()) {
-        return;
-    }
-    const rlimit limit{addressSpaceLimit, addressSpaceLimit};
-    ::setrlimit(RLIMIT_AS, &limit);
-}
 
 // A file that crashes the worker is a hostile file, not a fault of ours to
 // debug: no core file for each one.
@@ -100,7 +78,7 @@ int main(int argumentCount, char** arguments) {
     }
     // A server that stops reading ends the write with an error, not us.
     ::signal(SIGPIPE, SIG_IGN);
-    limitMemory();
+    limitAddressSpace(addressSpaceLimit);
     noCoreFiles();
     TagLibTagReader reader;
     return serveTagRequests(WorkerProcess::requestDescriptor, WorkerProcess::answerDescriptor, reader);

@@ -3,13 +3,13 @@
 // the server's standard error (libraries print there), so requests and
 // answers travel on descriptors of their own.
 #include <signal.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <cstdlib>
 
 #include <opencv2/core.hpp>
 
+#include "platform/process/address_space_limit.hpp"
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
 #include "platform/vision/worker/vision_request_handler.hpp"
@@ -22,29 +22,6 @@ namespace {
 // allocation (an error answer) instead of the machine's memory.
 constexpr std::uint64_t addressSpaceLimit = std::uint64_t{6} << 30;
 
-bool addressSanitizerBuild() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
-void limitMemory() {
-    // AddressSanitizer reserves terabytes of address space up front.
-    if (addressSanitizerBuild()) {
-        return;
-    }
-    const rlimit limit{addressSpaceLimit, addressSpaceLimit};
-    ::setrlimit(RLIMIT_AS, &limit);
-}
-
 }  // namespace
 
 int main() {
@@ -54,7 +31,7 @@ int main() {
     }
     // A server that stops reading ends the write with an error, not us.
     ::signal(SIGPIPE, SIG_IGN);
-    limitMemory();
+    limitAddressSpace(addressSpaceLimit);
     // One analysis thread, as the server runs one request at a time.
     cv::setNumThreads(1);
 
