@@ -33,10 +33,8 @@ std::string boundedReadFailureText(const BoundedReadFailure& failure, const std:
     return "Cannot read " + path.string();
 }
 
-}  // namespace
-
-std::variant<std::string, BoundedReadFailure> readBoundedBytes(const std::filesystem::path& path,
-                                                               std::uintmax_t maximumBytes) {
+template <typename Bytes>
+std::variant<Bytes, BoundedReadFailure> readBounded(const std::filesystem::path& path, std::uintmax_t maximumBytes) {
     using Reason = BoundedReadFailure::Reason;
     system::OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
@@ -52,7 +50,7 @@ std::variant<std::string, BoundedReadFailure> readBoundedBytes(const std::filesy
     if (static_cast<std::uintmax_t>(status.st_size) > maximumBytes) {
         return BoundedReadFailure{Reason::tooLarge};
     }
-    std::string bytes;
+    Bytes bytes;
     bytes.reserve(static_cast<std::size_t>(status.st_size));
     char buffer[64 * 1024];
     for (;;) {
@@ -66,12 +64,24 @@ std::variant<std::string, BoundedReadFailure> readBoundedBytes(const std::filesy
         if (count == 0) {
             return bytes;
         }
-        bytes.append(buffer, static_cast<std::size_t>(count));
+        bytes.insert(bytes.end(), buffer, buffer + count);
         // The file may have grown since it was measured.
         if (bytes.size() > maximumBytes) {
             return BoundedReadFailure{Reason::tooLarge};
         }
     }
+}
+
+}  // namespace
+
+std::variant<std::string, BoundedReadFailure> readBoundedBytes(const std::filesystem::path& path,
+                                                               std::uintmax_t maximumBytes) {
+    return readBounded<std::string>(path, maximumBytes);
+}
+
+std::variant<std::vector<char>, BoundedReadFailure> readBoundedByteVector(const std::filesystem::path& path,
+                                                                          std::uintmax_t maximumBytes) {
+    return readBounded<std::vector<char>>(path, maximumBytes);
 }
 
 PlatformOutcome<std::string> readBoundedFile(const std::filesystem::path& path, std::uintmax_t maximumBytes,

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "platform/platform_error.hpp"
 
@@ -23,6 +24,11 @@ struct BoundedReadFailure {
 // so a named pipe or a device never stalls the reader.
 std::variant<std::string, BoundedReadFailure> readBoundedBytes(const std::filesystem::path& path,
                                                                std::uintmax_t maximumBytes);
+
+// readBoundedBytes into a vector, for a library that takes its bytes in one
+// (a copy of a large file would double the memory it takes while loading).
+std::variant<std::vector<char>, BoundedReadFailure> readBoundedByteVector(const std::filesystem::path& path,
+                                                                          std::uintmax_t maximumBytes);
 
 // readBoundedBytes with its failure as a PlatformError of `domain`, code
 // 500, naming the path.

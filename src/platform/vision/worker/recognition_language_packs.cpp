@@ -109,6 +109,7 @@ std::filesystem::path fetchedLanguagePackFolder() {
     } else {
         cache = homeDirectory() / ".cache";
     }
+    // scripts/setup fetches the model into this folder (chinese_dir there).
     return cache / "lumenary" / "chi_sim-1.0.0";
 }
 

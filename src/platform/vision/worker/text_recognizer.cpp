@@ -4,11 +4,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <iostream>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -37,26 +41,161 @@ constexpr std::size_t keptRecognisers = 3;
 // fetched Simplified Chinese model, is 44 MB).
 constexpr std::uintmax_t largestLanguagePack = 200 * 1024 * 1024;
 
+// Why language packs the recogniser asked for could not be read, gathered
+// during one load (under recognitionMutex) for the line that sets a larger
+// model aside.
+struct UnreadPack {
+    std::filesystem::path path;
+    std::string reason;
+};
+std::vector<UnreadPack> unreadPacks;
+
+std::string unreadReason(const BoundedReadFailure& failure) {
+    switch (failure.reason) {
+        case BoundedReadFailure::Reason::cannotOpen:
+            return std::string("it cannot be opened: ") + std::strerror(failure.errorNumber);
+        case BoundedReadFailure::Reason::cannotRead:
+            return std::string("it cannot be read: ") + std::strerror(failure.errorNumber);
+        case BoundedReadFailure::Reason::notRegularFile: return "it is not a regular file";
+        case BoundedReadFailure::Reason::tooLarge: return "it is larger than any model";
+    }
+    return "it cannot be read";
+}
+
+// Why `bytes` are not a whole model file, if they are not: its table of
+// contents (a count, then each part's offset, -1 for a part left out) must
+// fit, and each part must end before the next begins and within the file.
+// The recogniser takes a part's length from these offsets unchecked and
+// throws on a negative one.
+std::optional<std::string> notAWholeModel(const std::vector<char>& bytes) {
+    // More parts than the format has ever had; the recogniser's own limit.
+    constexpr std::uint32_t mostParts = 1000;
+    std::uint32_t parts = 0;
+    if (bytes.size() < sizeof parts) {
+        return "it is not a text model";
+    }
+    std::memcpy(&parts, bytes.data(), sizeof parts);
+    // The recogniser reads files of either byte order.
+    const bool swapped = parts > mostParts;
+    if (swapped) {
+        parts = __builtin_bswap32(parts);
+    }
+    const std::size_t contentsEnd = sizeof parts + std::size_t{parts} * sizeof(std::int64_t);
+    if (parts > mostParts || bytes.size() < contentsEnd) {
+        return "it is not a text model";
+    }
+    std::int64_t previous = static_cast<std::int64_t>(contentsEnd);
+    for (std::uint32_t part = 0; part < parts; ++part) {
+        std::int64_t offset = 0;
+        std::memcpy(&offset, bytes.data() + sizeof parts + part * sizeof offset, sizeof offset);
+        if (swapped) {
+            offset = static_cast<std::int64_t>(__builtin_bswap64(static_cast<std::uint64_t>(offset)));
+        }
+        if (offset == -1) {
+            continue;
+        }
+        if (offset < previous) {
+            return "it is not a text model";
+        }
+        if (offset > static_cast<std::int64_t>(bytes.size())) {
+            return "it is cut short";
+        }
+        previous = offset;
+    }
+    return std::nullopt;
+}
+
 // The recogniser asks for "<languagePackFolder>/<name>.traineddata"; a
 // model that is not there (a larger model scripts/setup fetched) is read
-// from the fetched packs' folder.
+// from the fetched packs' folder. The bytes are read straight into the
+// recogniser's buffer: the larger Chinese model is 44 MB.
 bool readLanguagePack(const char* filename, std::vector<char>* data) {
     std::filesystem::path path(filename);
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) {
         path = fetchedLanguagePackFolder() / path.filename();
     }
-    auto bytes = readBoundedBytes(path, largestLanguagePack);
-    const auto* read = std::get_if<std::string>(&bytes);
-    if (read == nullptr) {
+    auto bytes = readBoundedByteVector(path, largestLanguagePack);
+    if (const auto* failure = std::get_if<BoundedReadFailure>(&bytes)) {
+        unreadPacks.push_back({path, unreadReason(*failure)});
         return false;
     }
-    data->assign(read->begin(), read->end());
+    auto& read = std::get<std::vector<char>>(bytes);
+    // The recogniser takes the address of the first byte.
+    if (read.empty()) {
+        unreadPacks.push_back({path, "it is empty"});
+        return false;
+    }
+    if (auto reason = notAWholeModel(read)) {
+        unreadPacks.push_back({path, std::move(*reason)});
+        return false;
+    }
+    *data = std::move(read);
     return true;
 }
 
+// A recogniser of `models`, or none when it could not load them. A damaged
+// model can make the recogniser throw (a length taken from its bytes).
+std::unique_ptr<tesseract::TessBaseAPI> loadedRecogniser(const std::string& folder, const std::string& models) {
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    // Its debug lines ("Estimating resolution as ...", one per image)
+    // would fill the server's log; the setting is the library's own and
+    // leaves recognition as it is.
+    api->SetVariable("debug_file", "/dev/null");
+    try {
+        if (api->Init(folder.c_str(), 0, models.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, nullptr, nullptr, false,
+                      readLanguagePack) != 0) {
+            return nullptr;
+        }
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    return api;
+}
+
+// The larger models in `models` (after the packs scripts/setup fetched
+// them for) that `api` did not load; the recogniser leaves out a model it
+// cannot load beside the first without failing.
+std::vector<std::string> largerModelsLeftOut(const std::string& models, const tesseract::TessBaseAPI* api) {
+    std::vector<std::string> loaded;
+    if (api != nullptr) {
+        api->GetLoadedLanguagesAsVector(&loaded);
+    }
+    std::vector<std::string> leftOut;
+    std::size_t start = 0;
+    while (start <= models.size()) {
+        const std::size_t end = std::min(models.find('+', start), models.size());
+        const std::string model = models.substr(start, end - start);
+        if (model.ends_with("_large") && std::find(loaded.begin(), loaded.end(), model) == loaded.end()) {
+            leftOut.push_back(model);
+        }
+        start = end + 1;
+    }
+    return leftOut;
+}
+
+// One line on standard error for each larger model set aside, once for
+// the worker's life: Chinese is still read, with Debian's model alone.
+void reportSetAside(const std::vector<std::string>& models) {
+    static std::set<std::filesystem::path> reported;
+    for (const std::string& model : models) {
+        std::filesystem::path path = fetchedLanguagePackFolder() / (model + ".traineddata");
+        std::string reason = "the text recogniser could not load it";
+        for (const UnreadPack& unread : unreadPacks) {
+            if (unread.path.filename() == path.filename()) {
+                path = unread.path;
+                reason = unread.reason;
+            }
+        }
+        if (reported.insert(path).second) {
+            std::cerr << "lumenary-vision: text is read without the larger model " << path.string() << ": " << reason
+                      << "; run scripts/setup to fetch it again\n";
+        }
+    }
+}
+
 struct LoadedRecogniser {
-    std::string packs;
+    std::string key;
     std::unique_ptr<tesseract::TessBaseAPI> api;
 };
 
@@ -64,28 +203,36 @@ struct LoadedRecogniser {
 class RecogniserCache {
 public:
     PlatformOutcome<tesseract::TessBaseAPI*> recogniserFor(const std::string& packs) {
+        // Keyed by the fetched models' folder too, which the environment
+        // names (a test points it at models of its own).
+        const std::string key = packs + '\n' + fetchedLanguagePackFolder().string();
         const auto found = std::find_if(loaded_.begin(), loaded_.end(),
-                                        [&packs](const LoadedRecogniser& entry) { return entry.packs == packs; });
+                                        [&key](const LoadedRecogniser& entry) { return entry.key == key; });
         if (found != loaded_.end()) {
             loaded_.splice(loaded_.begin(), loaded_, found);
             return loaded_.front().api.get();
         }
-        auto api = std::make_unique<tesseract::TessBaseAPI>();
-        // Its debug lines ("Estimating resolution as ...", one per image)
-        // would fill the server's log; the setting is the library's own and
-        // leaves recognition as it is.
-        api->SetVariable("debug_file", "/dev/null");
         const std::string folder = languagePackFolder().string();
         const std::string models = withFetchedModels(packs, fetchedLanguagePackFolder());
-        if (api->Init(folder.c_str(), 0, models.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, nullptr, nullptr, false,
-                      readLanguagePack) != 0) {
+        unreadPacks.clear();
+        auto api = loadedRecogniser(folder, models);
+        if (models != packs) {
+            const std::vector<std::string> leftOut = largerModelsLeftOut(models, api.get());
+            if (!api) {
+                api = loadedRecogniser(folder, packs);
+            }
+            if (api) {
+                reportSetAside(leftOut);
+            }
+        }
+        if (!api) {
             return visionServiceError(
                 500, "Text recognition could not load the language data \"" + packs + "\" from " + folder);
         }
         if (loaded_.size() >= keptRecognisers) {
             loaded_.pop_back();
         }
-        loaded_.push_front({packs, std::move(api)});
+        loaded_.push_front({key, std::move(api)});
         return loaded_.front().api.get();
     }
 
