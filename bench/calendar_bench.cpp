@@ -259,6 +259,18 @@ const HostileFile hostileFiles[] = {
     {"900,000 recurrence rules",
      [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("RRULE:FREQ=DAILY\r\n", 900'000) + "END:VEVENT\r\n"); }},
     {"3,000,000 properties", [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("X:a\r\n", 3'000'000) + "END:VEVENT\r\n"); }},
+    // libical makes a property of each value of a list, each with all of
+    // its line's parameters.
+    {"16,000 lines of 500 categories",
+     [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("CATEGORIES:" + repeated("a,", 499) + "a\r\n", 16'000) +
+                         "END:VEVENT\r\n"); }},
+    {"15,000 such lines, 10 parameters each",
+     [] { return wrapped("BEGIN:VEVENT\r\n" +
+                         repeated("CATEGORIES" + repeated(";X-A=1", 10) + ":" + repeated("a,", 499) + "a\r\n", 15'000) +
+                         "END:VEVENT\r\n"); }},
+    {"1,990 such lines, 1 parameter each",
+     [] { return wrapped("BEGIN:VEVENT\r\n" + repeated("CATEGORIES;X-A=1:" + repeated("a,", 499) + "a\r\n", 1'990) +
+                         "END:VEVENT\r\n"); }},
     // Within each count, but all of them near their bounds at once: more
     // than libical may be given in all.
     {"149,000 daily series, 50,000 components more",

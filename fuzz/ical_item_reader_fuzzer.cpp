@@ -41,6 +41,11 @@ void checkEvent(const StoreEvent& event) {
 struct TreeSize {
     std::size_t depth = 0;
     std::size_t components = 0;
+    std::size_t properties = 0;
+    std::size_t parameters = 0;
+    // Properties libical adds to describe what it could not read, each with
+    // one parameter naming the kind of fault.
+    std::size_t faults = 0;
 };
 
 // Walked with a stack of its own: the tree is only as deep as the measure
@@ -53,6 +58,12 @@ TreeSize treeSizeOf(icalcomponent* root) {
         pending.pop_back();
         ++size.components;
         size.depth = std::max(size.depth, depth);
+        for (icalproperty* property = icalcomponent_get_first_property(component, ICAL_ANY_PROPERTY);
+             property != nullptr; property = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {
+            ++size.properties;
+            if (icalproperty_isa(property) == ICAL_XLICERROR_PROPERTY) ++size.faults;
+            size.parameters += static_cast<std::size_t>(icalproperty_count_parameters(property));
+        }
         for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child != nullptr;
              child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
             pending.emplace_back(child, depth + 1);
@@ -78,6 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LUMENARY_FUZZ_CHECK(tree.depth <= shape.nestingDepth);
     // One more for the root libical makes to gather several calendars.
     LUMENARY_FUZZ_CHECK(tree.components <= shape.components + 1);
+    // A line of several values is several properties to libical, each with
+    // all of the line's parameters.
+    LUMENARY_FUZZ_CHECK(tree.properties <= shape.properties);
+    LUMENARY_FUZZ_CHECK(tree.parameters <= shape.parameters + tree.faults);
     ICalItemReader reader(document, "item");
     // A month around the seeds' dates: wide enough to meet their events.
     const StoreInstant start = std::chrono::sys_days{std::chrono::year{2024} / 1 / 1};

@@ -155,6 +155,34 @@ std::size_t rulesOn(std::string_view line) {
     return count;
 }
 
+// libical makes a property of each value of these, each carrying all of
+// the line's parameters, and keeps at most this many from one line.
+constexpr std::size_t libicalValuesPerLine = 500;
+
+bool splitsIntoValues(std::string_view name) {
+    return equalsIgnoringCase(name, "CATEGORIES") || equalsIgnoringCase(name, "RESOURCES") ||
+           equalsIgnoringCase(name, "EXDATE") || equalsIgnoringCase(name, "RDATE") ||
+           equalsIgnoringCase(name, "FREEBUSY");
+}
+
+// How many values libical may cut from a line whose name ends at
+// `nameEnd`: one more than the commas after the name that it could take
+// for separators. A comma one or three bytes after a backslash never is
+// one. Every other comma counts, in a parameter or between quotes too:
+// libical starts reading values early when a parameter fails, and starts
+// each search for the next comma afresh, outside quotes, past the byte it
+// starts on.
+std::size_t valuesAfter(std::string_view line, std::size_t nameEnd) {
+    std::size_t values = 1;
+    for (std::size_t at = line.find(',', nameEnd + 1); at != std::string_view::npos && values < libicalValuesPerLine;
+         at = line.find(',', at + 1)) {
+        if (line[at - 1] != '\\' && (at < 3 || line[at - 3] != '\\')) {
+            ++values;
+        }
+    }
+    return values;
+}
+
 class ShapeMeasure {
 public:
     void take(std::string_view line) {
@@ -190,10 +218,13 @@ public:
         const std::size_t rules = equalsIgnoringCase(name, "RRULE") || equalsIgnoringCase(name, "EXRULE") ? rulesOn(line) : 0;
         shape_.recurrenceRules += rules;
         shape_.properties += std::max<std::size_t>(rules, 1);
-        // Each parameter may also add a property describing it.
+        const std::size_t values = splitsIntoValues(name) ? valuesAfter(line, nameEnd) : 1;
+        shape_.properties += values - 1;
+        // Each parameter may also add a property describing it, once for
+        // the line.
         const std::size_t parameters = parametersAfter(line, nameEnd);
         shape_.properties += parameters;
-        shape_.parameters += parameters;
+        shape_.parameters += values * parameters;
         shape_.mostParametersOnAProperty = std::max(shape_.mostParametersOnAProperty, parameters);
         shape_.mostParameterWork = std::max(shape_.mostParameterWork, parameters * line.size());
     }

@@ -16,8 +16,12 @@ struct ICalTextShape {
     // outermost ones are gathered under one root).
     std::size_t nestingDepth = 0;
     std::size_t components = 0;
-    // With the ones libical adds to describe a line it could not read.
+    // With the ones libical adds to describe a line it could not read, and
+    // one for each value of a list it cuts into properties (CATEGORIES,
+    // RESOURCES, EXDATE, RDATE, FREEBUSY).
     std::size_t properties = 0;
+    // Those of such a list's line once for each of its values, as libical
+    // gives each value's property all of them.
     std::size_t parameters = 0;
     // RRULE and EXRULE properties.
     std::size_t recurrenceRules = 0;

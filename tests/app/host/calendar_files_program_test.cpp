@@ -74,7 +74,7 @@ TEST_F(CalendarFilesProgramTest, FilesBeyondReadingAndAPipedNameLeaveTheOtherIte
     ASSERT_TRUE(program.readLine()) << errors();
 
     const auto events =
-        testing::toolCallText(program, 2, "get_events", R"({"fromDate":"2030-01-15","toDate":"2030-01-16"})", 5s);
+        testing::toolCallText(program, 2, "get_events", R"({"fromDate":"2030-01-15","toDate":"2030-01-16"})", 30s);
     EXPECT_NE(events.find(R"("title": "Ordinary")"), std::string::npos) << events;
     EXPECT_NE(events.find(R"("calendarName": "piped")"), std::string::npos) << events;
     EXPECT_EQ(events.find("Nested"), std::string::npos) << events;
@@ -83,14 +83,14 @@ TEST_F(CalendarFilesProgramTest, FilesBeyondReadingAndAPipedNameLeaveTheOtherIte
     // little after the answer.
     for (const char* file : {"nested-calendars.ics", "deep-events.ics"}) {
         const std::string line = "Skipped " + (calendars / "home" / file).string() + ": its components nest too deep";
-        EXPECT_TRUE(testing::eventually([&] { return errors().find(line) != std::string::npos; }, 5s))
+        EXPECT_TRUE(testing::eventually([&] { return errors().find(line) != std::string::npos; }, 30s))
             << line << "\n" << errors();
     }
 
-    EXPECT_TRUE(testing::toolCallText(program, 3, "reminders_fetch", "{}", 5s)
+    EXPECT_TRUE(testing::toolCallText(program, 3, "reminders_fetch", "{}", 30s)
                     .starts_with("✅ Found 1 reminders:\n☐ Errand (List: home)"));
     EXPECT_NE(testing::toolCallText(program, 4, "search_events",
-                                    R"({"searchText":"piped","fromDate":"2030-01-15","toDate":"2030-01-16"})", 5s)
+                                    R"({"searchText":"piped","fromDate":"2030-01-15","toDate":"2030-01-16"})", 30s)
                   .find(R"("title": "Piped")"),
               std::string::npos);
 

@@ -35,6 +35,38 @@ std::size_t libicalDepth(const std::string& text) {
     return deepest;
 }
 
+struct LibicalCounts {
+    std::size_t properties = 0;
+    std::size_t parameters = 0;
+};
+
+// The properties and parameters of every component libical builds from
+// `text`.
+LibicalCounts libicalCounts(const std::string& text) {
+    const ICalLibraryLock lock;
+    icalcomponent* root = icalparser_parse_string(text.c_str());
+    LibicalCounts counts;
+    std::vector<icalcomponent*> pending;
+    if (root != nullptr) {
+        pending.push_back(root);
+    }
+    while (!pending.empty()) {
+        icalcomponent* component = pending.back();
+        pending.pop_back();
+        for (icalproperty* property = icalcomponent_get_first_property(component, ICAL_ANY_PROPERTY);
+             property != nullptr; property = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {
+            ++counts.properties;
+            counts.parameters += static_cast<std::size_t>(icalproperty_count_parameters(property));
+        }
+        for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child != nullptr;
+             child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
+            pending.push_back(child);
+        }
+    }
+    icalcomponent_free(root);
+    return counts;
+}
+
 std::string nested(std::size_t depth) {
     std::string text;
     for (std::size_t level = 0; level < depth; ++level) text += "BEGIN:X\r\n";
@@ -110,6 +142,52 @@ TEST(ICalTextShape, CountsPropertiesRulesAndParametersInsideComponents) {
     }
 }
 
+std::string values(const std::string& value, std::size_t count) {
+    std::string result = value;
+    for (std::size_t index = 1; index < count; ++index) result += "," + value;
+    return result;
+}
+
+// The scan never counts fewer than libical builds: where the two differ,
+// it is a comma libical happens not to cut at.
+TEST(ICalTextShape, CountsAPropertyForEachValueLibicalCutsALineInto) {
+    struct Case {
+        const char* name;
+        std::string lines;
+        std::size_t properties;
+        std::size_t parameters;
+        std::size_t libicalProperties;
+        std::size_t libicalParameters;
+    };
+    const std::vector<Case> cases = {
+        {"categories", "CATEGORIES:a,b,c\r\n", 3, 0, 3, 0},
+        {"any letter case, space before the colon", "categories :a,b,c\r\n", 3, 0, 3, 0},
+        {"resources", "RESOURCES:a,b\r\n", 2, 0, 2, 0},
+        {"dates to leave out", "EXDATE:20240101T090000Z,20240102T090000Z,20240103T090000Z\r\n", 3, 0, 3, 0},
+        {"dates to add", "RDATE;TZID=Europe/Berlin:20240101T090000,20240102T090000\r\n", 3, 2, 2, 2},
+        {"busy periods", "FREEBUSY;FBTYPE=BUSY:20240101T090000Z/PT1H,20240102T090000Z/PT1H\r\n", 3, 2, 2, 2},
+        {"other properties keep their commas", "SUMMARY:a,b,c\r\nX-A:a,b,c\r\nCOMMENT:a,b\r\n", 3, 0, 3, 0},
+        {"parameters on every value", "CATEGORIES;LANGUAGE=en;X-A=1:a,b,c\r\n", 5, 6, 3, 6},
+        {"an escaped comma", "CATEGORIES:a\\,b\r\n", 1, 0, 1, 0},
+        {"a comma three bytes after a backslash", "CATEGORIES:a\\nb,c,d\r\n", 2, 0, 2, 0},
+        {"a quote after a comma opens nothing", "CATEGORIES:a,\"b,c\r\n", 3, 0, 3, 0},
+        {"a whole quoted value", "CATEGORIES:\"a,b,c\"\r\n", 3, 0, 1, 0},
+        {"empty values", "CATEGORIES:a,,b\r\n", 3, 0, 2, 0},
+        {"a failed parameter leaves its commas to the values", "CATEGORIES;BAD;X-A=1,2,3:a\r\n", 5, 6, 4, 1},
+        {"a folded list", "CATEGORIES:a,b,\r\n c,d\r\n", 4, 0, 4, 0},
+        {"five hundred values at most", "CATEGORIES;X-A=1:" + values("a", 600) + "\r\n", 501, 500, 500, 500},
+    };
+    for (const Case& c : cases) {
+        const std::string text = calendar("BEGIN:VEVENT\r\n" + c.lines + "END:VEVENT\r\n");
+        const ICalTextShape shape = icalTextShapeOf(text);
+        EXPECT_EQ(shape.properties, c.properties) << c.name;
+        EXPECT_EQ(shape.parameters, c.parameters) << c.name;
+        const LibicalCounts counts = libicalCounts(text);
+        EXPECT_EQ(counts.properties, c.libicalProperties) << c.name << ": libical's own tree";
+        EXPECT_EQ(counts.parameters, c.libicalParameters) << c.name << ": libical's own tree";
+    }
+}
+
 TEST(ICalTextBounds, NamesTheFirstBoundATextExceeds) {
     std::string parameters = "X-A";
     for (int index = 0; index < 65; ++index) parameters += ";P=1";
@@ -132,6 +210,8 @@ TEST(ICalTextBounds, NamesTheFirstBoundATextExceeds) {
          "a line is too long (262145, more than 262144)"},
         {"components", calendar(nested(1) + nested(1)), {.components = 2}, "it holds too many components (3, more than 2)"},
         {"properties", calendar("BEGIN:X\r\nA:1\r\nB:2\r\nEND:X\r\n"), {.properties = 1},
+         "it holds too many properties (2, more than 1)"},
+        {"values", calendar("BEGIN:X\r\nCATEGORIES:a,b\r\nEND:X\r\n"), {.properties = 1},
          "it holds too many properties (2, more than 1)"},
         {"rules", calendar("BEGIN:X\r\nRRULE:FREQ=DAILY\r\nRRULE:FREQ=DAILY\r\nEND:X\r\n"), {.recurrenceRules = 1},
          "it holds too many recurrence rules (2, more than 1)"},
