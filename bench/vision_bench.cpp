@@ -303,22 +303,10 @@ void faceCases(int runs, const std::string& workerProgram, const std::filesystem
 }
 
 void ask(WorkerProcess& worker, VisionWorkerRequest::Analysis analysis, const std::string& path) {
-    using namespace std::chrono_literals;
     VisionWorkerRequest request;
     request.analysis = analysis;
     request.imagePaths = {path};
-    if (worker.write(visionFrame(encodeVisionRequest(request)), 60s)) {
-        std::fprintf(stderr, "vision_bench: the worker took no request\n");
-        std::exit(1);
-    }
-    const auto line = worker.readLine(maximumVisionFrameHeaderLength, 60s);
-    require(line, "reading an answer's length");
-    const auto answer = worker.read(visionFrameLength(line.value()).value_or(0), 60s);
-    require(answer, "reading an answer");
-    if (answer.value().find("\"error\"") != std::string::npos) {
-        std::fprintf(stderr, "vision_bench: the worker answered %s\n", answer.value().c_str());
-        std::exit(1);
-    }
+    askWorker(worker, request);
 }
 
 // The animal and body pose networks on a packaged photo of a person with a

@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
+
+#include "platform/process/worker_process.hpp"
+#include "platform/vision/vision_worker_protocol.hpp"
 
 // Timing and failing of the vision benchmark's cases.
 namespace lumenary::vision_bench {
@@ -38,6 +42,25 @@ template <typename Outcome>
 void require(const Outcome& outcome, const char* what) {
     if (!outcome) {
         std::fprintf(stderr, "vision_bench: %s failed: %s\n", what, outcome.error().description.c_str());
+        std::exit(1);
+    }
+}
+
+// Sends `request` to the worker and reads its answer, ending the benchmark
+// when the worker fails it.
+inline void askWorker(platform::WorkerProcess& worker, const platform::vision::VisionWorkerRequest& request) {
+    using namespace std::chrono_literals;
+    using namespace platform::vision;
+    if (worker.write(visionFrame(encodeVisionRequest(request)), 60s)) {
+        std::fprintf(stderr, "vision_bench: the worker took no request\n");
+        std::exit(1);
+    }
+    const auto line = worker.readLine(maximumVisionFrameHeaderLength, 60s);
+    require(line, "reading an answer's length");
+    const auto answer = worker.read(visionFrameLength(line.value()).value_or(0), 60s);
+    require(answer, "reading an answer");
+    if (answer.value().find("\"error\"") != std::string::npos) {
+        std::fprintf(stderr, "vision_bench: the worker answered %s\n", answer.value().c_str());
         std::exit(1);
     }
 }

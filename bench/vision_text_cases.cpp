@@ -189,23 +189,11 @@ long statusKilobytes(pid_t pid, const char* field) {
 }
 
 void askForText(WorkerProcess& worker, const std::string& path, const std::vector<std::string>& languages) {
-    using namespace std::chrono_literals;
     VisionWorkerRequest request;
     request.analysis = VisionWorkerRequest::Analysis::text;
     request.imagePaths = {path};
     request.textOptions = {TextRecognitionLevel::accurate, languages};
-    if (worker.write(visionFrame(encodeVisionRequest(request)), 60s)) {
-        std::fprintf(stderr, "vision_bench: the worker took no request\n");
-        std::exit(1);
-    }
-    const auto line = worker.readLine(maximumVisionFrameHeaderLength, 60s);
-    require(line, "reading an answer's length");
-    const auto answer = worker.read(visionFrameLength(line.value()).value_or(0), 60s);
-    require(answer, "reading an answer");
-    if (answer.value().find("\"error\"") != std::string::npos) {
-        std::fprintf(stderr, "vision_bench: the worker answered %s\n", answer.value().c_str());
-        std::exit(1);
-    }
+    askWorker(worker, request);
 }
 
 void workerMemory(const std::filesystem::path& folder, const std::string& workerProgram) {

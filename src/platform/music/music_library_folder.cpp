@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/defaults/cache_directory.hpp"
 #include "platform/defaults/config_directory.hpp"
 #include "platform/defaults/data_location.hpp"
 #include "platform/defaults/home_directory.hpp"
@@ -65,12 +66,7 @@ std::filesystem::path musicLibraryFolder(const DefaultsStore& defaults) {
 }
 
 std::filesystem::path musicLibraryIndexFile() {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    std::filesystem::path folder = cache != nullptr ? std::filesystem::path(cache) : std::filesystem::path();
-    if (folder.empty() || !folder.is_absolute()) {
-        folder = homeDirectory() / ".cache";
-    }
-    return folder / "lumenary" / "music-library.index";
+    return cacheDirectory() / "music-library.index";
 }
 
 }  // namespace lumenary::platform

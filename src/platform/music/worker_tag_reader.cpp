@@ -23,15 +23,6 @@ constexpr const char* tagWorkerProgramName = "lumenary-tags";
 // it at once.
 constexpr std::size_t batchRequestBytes = 32 * 1024;
 
-std::string tagWorkerExitText(const ProcessExit& exit) {
-    if (exit.kind == ProcessExit::Kind::killedBySignal) {
-        const char* name = ::sigabbrev_np(exit.signalNumber);
-        return "it was killed by signal " + std::to_string(exit.signalNumber) +
-               (name != nullptr ? std::string(" (SIG") + name + ")" : std::string());
-    }
-    return "it exited with status " + std::to_string(exit.exitStatus);
-}
-
 // Whether the worker's end is the file's doing: a crash, or a failure it
 // gave as its status. Any other signal came from outside and says nothing of
 // the file: Ctrl-C in a terminal reaches the worker too, as it shares the
@@ -50,13 +41,6 @@ bool endedByTheFile(const ProcessExit& exit) {
         case SIGSYS: return true;
         default: return false;
     }
-}
-
-std::string tagTimeLimitText(std::chrono::milliseconds duration) {
-    if (duration.count() % 1000 == 0) {
-        return std::to_string(duration.count() / 1000) + " s";
-    }
-    return std::to_string(duration.count()) + " ms";
 }
 
 // The files from `first` that fit one batch: at least one, at most
@@ -184,15 +168,15 @@ private:
         FileFailure failed;
         if (error.code == ETIMEDOUT) {
             failed.why =
-                "the tag reader took longer than " + tagTimeLimitText(settings_.fileTimeLimit) + " and was stopped";
+                "the tag reader took longer than " + timeLimitText(settings_.fileTimeLimit) + " and was stopped";
         } else if (error.code == EMSGSIZE) {
             failed.why =
                 "the tag reader sent an answer longer than " + std::to_string(maximumTagAnswerLength) + " bytes";
         } else if (const auto exit = worker_->waitForExit(std::chrono::milliseconds(1'000))) {
             failed.blamesFile = endedByTheFile(*exit);
-            failed.why = failed.blamesFile ? "the tag reader ended while reading it: " + tagWorkerExitText(*exit)
+            failed.why = failed.blamesFile ? "the tag reader ended while reading it: " + exit->description()
                                            : "ended while reading " + system::repairUTF8(file.string()) +
-                                                 ", not for that file: " + tagWorkerExitText(*exit);
+                                                 ", not for that file: " + exit->description();
         } else {
             failed.why = "the tag reader closed its pipes";
         }

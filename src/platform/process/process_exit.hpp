@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace lumenary::platform {
 
 // How a child process ended.
@@ -18,6 +20,10 @@ struct ProcessExit {
 
     // From a status that waitpid reported for an ended child.
     static ProcessExit fromWaitStatus(int status);
+
+    // How it ended, for a message: "it was killed by signal 11 (SIGSEGV)",
+    // "it exited with status 3".
+    std::string description() const;
 
     bool operator==(const ProcessExit&) const = default;
 };

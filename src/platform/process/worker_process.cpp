@@ -193,4 +193,12 @@ PlatformError WorkerProcess::failure(std::int64_t code, const std::string& what)
             "The worker \"" + executable_ + "\" (pid " + std::to_string(process_.pid()) + ") " + what};
 }
 
+std::string timeLimitText(std::chrono::milliseconds duration) {
+    const auto milliseconds = duration.count();
+    if (milliseconds % 1000 == 0) {
+        return std::to_string(milliseconds / 1000) + " s";
+    }
+    return std::to_string(milliseconds) + " ms";
+}
+
 }  // namespace lumenary::platform

@@ -100,4 +100,8 @@ private:
     std::string received_;
 };
 
+// A worker's time limit for a message: "15 s", or "1500 ms" where it is no
+// whole number of seconds.
+std::string timeLimitText(std::chrono::milliseconds duration);
+
 }  // namespace lumenary::platform

@@ -15,7 +15,7 @@
 
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/idle_worker_reaper.hpp"
-#include "platform/program/running_executable_path.hpp"
+#include "platform/program/sibling_program.hpp"
 #include "platform/vision/video_worker_protocol.hpp"
 #include "platform/vision/vision_frame_reader.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
@@ -36,23 +36,6 @@ constexpr std::size_t mostAnalysedFramesPerConversation = 5;
 // Tesseract's OpenMP threads would otherwise take every core for one line;
 // the variable is read when the library loads, so the worker cannot set it.
 const std::vector<std::string> workerEnvironment = {"OMP_THREAD_LIMIT=1"};
-
-std::string exitDescription(const ProcessExit& exit) {
-    if (exit.kind == ProcessExit::Kind::killedBySignal) {
-        const char* name = ::sigabbrev_np(exit.signalNumber);
-        return "it was killed by signal " + std::to_string(exit.signalNumber) +
-               (name != nullptr ? std::string(" (SIG") + name + ")" : std::string());
-    }
-    return "it exited with status " + std::to_string(exit.exitStatus);
-}
-
-std::string timeLimitText(std::chrono::milliseconds duration) {
-    const auto milliseconds = duration.count();
-    if (milliseconds % 1000 == 0) {
-        return std::to_string(milliseconds / 1000) + " s";
-    }
-    return std::to_string(milliseconds) + " ms";
-}
 
 // Runs each analysis in a worker, one request per worker at a time. Any
 // failure of the conversation ends that worker, so the next call meets a
@@ -347,7 +330,7 @@ private:
         // Its pipes closed: it ended, or is about to.
         const auto exit = worker->waitForExit(std::chrono::milliseconds(1'000));
         std::string description = "The vision worker ended during the analysis";
-        description += exit ? ": " + exitDescription(*exit) : " (it closed its pipes and was stopped)";
+        description += exit ? ": " + exit->description() : " (it closed its pipes and was stopped)";
         endWorker(worker);
         return visionServiceError(500, std::move(description));
     }
@@ -383,16 +366,7 @@ private:
 
 VisionWorkerSettings besideThisProgram() {
     VisionWorkerSettings settings;
-    const auto running = runningExecutablePath();
-    if (const auto* path = std::get_if<std::string>(&running)) {
-        settings.executable = (std::filesystem::path(*path).parent_path() / workerProgramName).string();
-    } else {
-        // The program was rebuilt while it runs; the worker beside it is
-        // the rebuilt one, which speaks the same protocol.
-        const auto& stale = std::get<StaleExecutablePath>(running);
-        settings.executable =
-            (std::filesystem::path(stale.reportedPath).parent_path() / workerProgramName).string();
-    }
+    settings.executable = siblingProgramPath(workerProgramName);
     return settings;
 }
 

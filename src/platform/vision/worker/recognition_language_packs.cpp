@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/defaults/home_directory.hpp"
+#include "platform/defaults/cache_directory.hpp"
 #include "platform/vision/vision_analyzer.hpp"
 
 namespace lumenary::platform::vision {
@@ -103,14 +103,8 @@ std::filesystem::path fetchedLanguagePackFolder() {
     if (const char* folder = std::getenv(fetchedLanguagePacksFolderVariable); folder != nullptr && *folder != '\0') {
         return folder;
     }
-    std::filesystem::path cache;
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && std::filesystem::path(xdg).is_absolute()) {
-        cache = xdg;
-    } else {
-        cache = homeDirectory() / ".cache";
-    }
     // scripts/setup fetches the model into this folder (chinese_dir there).
-    return cache / "lumenary" / "chi_sim-1.0.0";
+    return cacheDirectory() / "chi_sim-1.0.0";
 }
 
 std::string withFetchedModels(const std::string& packs, const std::filesystem::path& fetchedFolder) {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <variant>
 
-#include "platform/defaults/home_directory.hpp"
+#include "platform/defaults/cache_directory.hpp"
 #include "platform/files/bounded_file_reader.hpp"
 #include "platform/vision/worker/networks/graph_def_encoding.hpp"
 #include "platform/vision/worker/networks/graph_model.hpp"
@@ -89,13 +89,7 @@ std::filesystem::path visionNetworksFolder() {
     if (const char* folder = std::getenv(visionNetworksFolderVariable); folder != nullptr && *folder != '\0') {
         return folder;
     }
-    std::filesystem::path cache;
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && std::filesystem::path(xdg).is_absolute()) {
-        cache = xdg;
-    } else {
-        cache = homeDirectory() / ".cache";
-    }
-    return cache / "lumenary" / packageFolderName;
+    return cacheDirectory() / packageFolderName;
 }
 
 VisionNetwork::VisionNetwork(cv::dnn::Net net, std::vector<std::string> outputs)
