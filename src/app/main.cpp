@@ -15,6 +15,7 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
@@ -168,6 +169,9 @@ int main(int argc, char** argv) {
     // Never destroyed, like the threads: the signal handler may still name it.
     static auto& stop = *new OrderlyStop(manager);
     const StopSignalThread signals(stop);
+    // Only the orderly stop ends the main context, never a moment in which
+    // nothing waits on it.
+    const auto running = asio::make_work_guard(context);
 
     int status = 0;
     auto panel = openPanel();
