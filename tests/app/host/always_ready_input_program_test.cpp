@@ -87,7 +87,9 @@ TEST(ProgramWithAlwaysReadyInput, ServesHTTPSessionsAndStopsOnSIGTERMWhileItRead
     std::unique_ptr<FloodedPipe> pipe;
     const std::vector<Case> cases = {
         {"/dev/zero",
-         [](const std::filesystem::path&) { return system::OwnedDescriptor(::open("/dev/zero", O_RDONLY | O_CLOEXEC)); }},
+         [](const std::filesystem::path&) {
+             return system::OwnedDescriptor(::open("/dev/zero", O_RDONLY | O_CLOEXEC));
+         }},
         {"a regular file of 1 GB without line ends",
          [](const std::filesystem::path& folder) {
              system::OwnedDescriptor file(
