@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
 #include "app/host/mcp_server_manager.hpp"
@@ -90,6 +93,29 @@ void awaitStopSignal(asio::signal_set& signals, OrderlyStop& stop, bool stopping
     });
 }
 
+// Stop signals are waited for on a thread of their own: a main executor
+// that is never free (input that is always ready, a handler that spins) must
+// not hold a stop back, and the deadline that ends a stop that hangs is
+// armed from here whatever the executor is doing.
+class StopSignalThread {
+public:
+    explicit StopSignalThread(OrderlyStop& stop) {
+        awaitStopSignal(signals_, stop, false);
+        thread_ = std::thread([this] { context_.run(); });
+    }
+    ~StopSignalThread() {
+        context_.stop();
+        thread_.join();
+    }
+    StopSignalThread(const StopSignalThread&) = delete;
+    StopSignalThread& operator=(const StopSignalThread&) = delete;
+
+private:
+    asio::io_context context_{1};
+    asio::signal_set signals_{context_, SIGINT, SIGTERM};
+    std::thread thread_;
+};
+
 // Why the program runs without its panel, or nothing when it shows one.
 // Without a display the UI framework would end the process, so the display
 // is asked first.
@@ -142,8 +168,10 @@ int main(int argc, char** argv) {
 
     // Never destroyed, like the threads: the signal handler may still name it.
     static auto& stop = *new OrderlyStop(manager);
-    asio::signal_set signals(context, SIGINT, SIGTERM);
-    awaitStopSignal(signals, stop, false);
+    const StopSignalThread signals(stop);
+    // Only the orderly stop ends the main context, never a moment in which
+    // nothing waits on it.
+    const auto running = asio::make_work_guard(context);
 
     int status = 0;
     auto panel = openPanel();

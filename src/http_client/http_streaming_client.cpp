@@ -5,6 +5,10 @@
 #include <map>
 #include <utility>
 
+#include <asio/post.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
 #include "async/cancellation.hpp"
 #include "async/one_shot.hpp"
 #include "async/queue.hpp"
@@ -256,6 +260,10 @@ void HTTPStreamingExchange::cancel() {
 asio::awaitable<std::optional<std::string>> HTTPStreamingExchange::next() {
     std::optional<std::string> piece;
     bool cancelled = false;
+    // A piece already there is taken without a suspension: a server that
+    // streams faster than its reader takes the pieces would otherwise hold
+    // the reader's executor for as long as it streams.
+    const bool wasWaiting = transfer_->body.size() > 0;
     try {
         piece = co_await transfer_->body.next();
     } catch (...) {
@@ -273,6 +281,9 @@ asio::awaitable<std::optional<std::string>> HTTPStreamingExchange::next() {
         if (auto client = client_.lock()) {
             client->resume(transfer_);
         }
+    }
+    if (piece && wasWaiting) {
+        co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable);
     }
     co_return piece;
 }

@@ -45,7 +45,9 @@ public:
 
     // The next piece of the body, absent at its end. Throws HTTPClientFailure
     // when the transfer fails (idle limit, cut connection, cancelled); a
-    // cancelled wait throws operation_aborted and cancels the transfer.
+    // cancelled wait throws operation_aborted and cancels the transfer. A
+    // piece that was already waiting comes after a turn of the executor, so
+    // a stream that is always ahead of its reader never holds the executor.
     asio::awaitable<std::optional<std::string>> next();
 
     // Ends the transfer now; a waiting next() fails with "cancelled".

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <asio/experimental/awaitable_operators.hpp>
+#include <asio/post.hpp>
+#include <asio/this_coro.hpp>
 
 #include "support/fake_http_endpoint.hpp"
 #include "support/run_awaitable.hpp"
@@ -156,6 +160,32 @@ TEST(HTTPStreamingClient, ABodyLargerThanTheBufferArrivesWholeThroughPauses) {
     }());
     EXPECT_EQ(received.size(), expected.size());
     EXPECT_TRUE(received == expected);
+}
+
+// A stream always ahead of its reader leaves a piece waiting at every
+// next(): another handler on the reader's executor must still run.
+TEST(HTTPStreamingClient, AReaderBehindAnEndlessStreamLetsOtherHandlersRun) {
+    FakeHTTPEndpoint endpoint([](const ReceivedHTTPRequest&) {
+        return CannedHTTPResponse{.pieces = {"start"}, .trickle = std::string(4096, 'x')};
+    });
+    auto client = HTTPStreamingClient::create();
+    constexpr int mostPieces = 200;
+    const int piecesBeforeTheHandler = runAwaitable([&]() -> asio::awaitable<int> {
+        auto exchange = co_await client->start(get(endpoint.url()));
+        const auto executor = co_await asio::this_coro::executor;
+        bool handlerRan = false;
+        int pieces = 0;
+        while (!handlerRan && pieces < mostPieces && co_await exchange.next()) {
+            // Posted once the stream runs: before, the reader waits for it.
+            if (++pieces == 1) {
+                asio::post(executor, [&handlerRan] { handlerRan = true; });
+            }
+            // The reader's own work on each piece, slower than the stream.
+            std::this_thread::sleep_for(1ms);
+        }
+        co_return pieces;
+    }());
+    EXPECT_LT(piecesBeforeTheHandler, mostPieces);
 }
 
 }  // namespace

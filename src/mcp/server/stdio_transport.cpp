@@ -275,6 +275,12 @@ asio::awaitable<void> StdioTransport::readLoop(std::shared_ptr<asio::posix::stre
             holdOutput();
             splitter.feed(std::string_view(buffer.data(), count), deliver);
             releaseOutput();
+            // The next read will not wait: the executor is given back first,
+            // or input that is always ready (a device, a fast file, a pipe
+            // kept full) would hold it for as long as it lasts.
+            if (mayHaveMore || !canWait) {
+                co_await asio::post(strand_, asio::use_awaitable);
+            }
             continue;
         }
         if (error == asio::error::eof) {

@@ -38,7 +38,9 @@ namespace lumenary::mcp {
 // and written in one call once the lines of that read are handed over. A
 // send from anywhere else is written at once when nothing waits before it.
 // Only what the peer does not take yet is left to a writer that waits for
-// the output to drain.
+// the output to drain. Input that is always ready (a device, a regular
+// file, a pipe kept full) is read on without a wait, but the executor is
+// given back between reads, so it never starves what else runs there.
 //
 // Its mutex guards all its state and is never held across a suspension or
 // while a consumer runs; the strand only keeps the I/O on each duplicate to

@@ -1,15 +1,19 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include <asio/post.hpp>
 
 #include "async/context_runner.hpp"
 #include "logging/logging.hpp"
@@ -233,6 +237,30 @@ TEST_F(StdioTransportTest, FlushAllWritesTheQueuedOutputAndLetsTheSenderHeldBack
     EXPECT_EQ(received, line + "\n");
     ASSERT_TRUE(async::test::runUntil(io_, [&] { return async::test::isReady(sent); }));
     EXPECT_NO_THROW(sent.get());
+}
+
+// Input that is always ready, as a device or a regular file is, is read on
+// without a wait: another handler on the same executor must still run while
+// it lasts, and the reading must go on to the end afterwards.
+TEST_F(StdioTransportTest, GivesTheExecutorBackWhileTheInputIsAlwaysReady) {
+    constexpr off_t size = 16 * 1024 * 1024;
+    const int file = ::memfd_create("always-ready-input", MFD_CLOEXEC);
+    ASSERT_GE(file, 0);
+    // Its holes read as zeros: one over-long line, then a last one.
+    const std::string end = "\nlast\n";
+    ASSERT_EQ(::pwrite(file, end.data(), end.size(), size - static_cast<off_t>(end.size())),
+              static_cast<ssize_t>(end.size()));
+    auto transport =
+        StdioTransport::create(io_.get_executor(), file, output_[1], std::nullopt, {.maximumLineLength = 1024});
+    runToEnd(io_, transport->connect());
+
+    // The transport reads a duplicate, which shares the file's offset.
+    std::optional<off_t> offsetWhenRun;
+    asio::post(io_, [&] { offsetWhenRun = ::lseek(file, 0, SEEK_CUR); });
+    ASSERT_TRUE(async::test::runUntil(io_, [&] { return offsetWhenRun.has_value(); }));
+    EXPECT_LT(*offsetWhenRun, size) << "the other handler ran only once the whole input was read";
+    EXPECT_EQ(drain(transport), (std::vector<std::string>{"", "last"}));
+    ::close(file);
 }
 
 TEST_F(StdioTransportTest, LogsThroughItsLoggerOnlyWhenGivenOne) {
