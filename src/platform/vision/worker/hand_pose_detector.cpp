@@ -11,10 +11,6 @@ namespace lumenary::platform::vision {
 
 namespace {
 
-constexpr int personClass = 0;
-// Bird, cat, dog, horse, sheep, cow, elephant, bear, zebra, giraffe.
-constexpr int firstAnimalClass = 14;
-constexpr int lastAnimalClass = 23;
 // Under this the detector's people and animals are mostly noise: on a
 // close-up of fur it sees a person at 0.31, on a close-up of a hand the
 // person at 0.5 or more.
@@ -23,8 +19,8 @@ constexpr float minimumBodyScore = 0.4F;
 // The people and animals in the whole image, seen at two fills (an animal
 // filling the frame is found at the smaller).
 std::vector<SeenBody> seenBodies(VisionNetwork& network, const cv::Mat& rgb) {
-    std::vector<int> classes = {personClass};
-    for (int animal = firstAnimalClass; animal <= lastAnimalClass; ++animal) {
+    std::vector<int> classes = {cocoPersonClass};
+    for (int animal = cocoFirstAnimalClass; animal <= cocoLastAnimalClass; ++animal) {
         classes.push_back(animal);
     }
     std::vector<SeenBody> bodies;
@@ -34,7 +30,7 @@ std::vector<SeenBody> seenBodies(VisionNetwork& network, const cv::Mat& rgb) {
             const auto best = std::max_element(object.classScores.begin(), object.classScores.end());
             if (best != object.classScores.end()) {
                 const auto index = static_cast<std::size_t>(best - object.classScores.begin());
-                bodies.push_back({object.box, classes[index] == personClass});
+                bodies.push_back({object.box, classes[index] == cocoPersonClass});
             }
         }
     }

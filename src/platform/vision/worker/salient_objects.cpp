@@ -49,10 +49,6 @@ constexpr int faceSearchSide = 320;
 // sure as the detector's surest objects.
 constexpr float faceConfidence = 0.9f;
 
-constexpr int personClass = 0;
-constexpr int firstAnimalClass = 14;  // bird, cat, dog, horse, ... giraffe
-constexpr int lastAnimalClass = 23;
-
 struct Subject {
     cv::Rect2f box;
     float confidence = 0;
@@ -95,10 +91,10 @@ bool isProminent(const Subject& subject, cv::Size size) {
 }
 
 SubjectKind kindOfClass(int index) {
-    if (index == personClass) {
+    if (index == cocoPersonClass) {
         return SubjectKind::person;
     }
-    return index >= firstAnimalClass && index <= lastAnimalClass ? SubjectKind::animal : SubjectKind::object;
+    return index >= cocoFirstAnimalClass && index <= cocoLastAnimalClass ? SubjectKind::animal : SubjectKind::object;
 }
 
 struct ClassedObject {

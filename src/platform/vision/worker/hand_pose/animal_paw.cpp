@@ -13,7 +13,7 @@ namespace {
 constexpr float personReach = 0.25F;
 
 // The box around the hand's located joints, in image pixels.
-std::optional<cv::Rect2f> jointBox(const PoseObservation& hand, cv::Size imageSize) {
+std::optional<cv::Rect2f> pixelJointBox(const PoseObservation& hand, cv::Size imageSize) {
     float left = 0;
     float top = 0;
     float right = 0;
@@ -64,7 +64,7 @@ bool isAnAnimalsPaw(const PoseObservation& hand, cv::Size imageSize, std::span<c
     if (hand.confidence >= sureHandConfidence) {
         return false;
     }
-    const auto box = jointBox(hand, imageSize);
+    const auto box = pixelJointBox(hand, imageSize);
     if (!box) {
         return false;
     }
