@@ -13,6 +13,10 @@ namespace lumenary::platform::vision {
 // (COCO indices 0 to 79).
 inline constexpr int cocoDetectorInputSide = 416;
 inline constexpr int cocoDetectorClassCount = 80;
+inline constexpr int cocoPersonClass = 0;
+// Bird, cat, dog, horse, sheep, cow, elephant, bear, zebra, giraffe.
+inline constexpr int cocoFirstAnimalClass = 14;
+inline constexpr int cocoLastAnimalClass = 23;
 
 // A part of an image as the detector is shown it: placed in the middle of
 // a grey square canvas whose side is the part's longer side divided by

@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/attention_weight.hpp"
 #include "platform/vision/worker/coco_object_detector.hpp"
 #include "platform/vision/worker/face_analysis.hpp"
 #include "platform/vision/worker/most_salient_part.hpp"
@@ -29,10 +30,8 @@ constexpr float sureObjectScore = 0.55f;
 // of two classes (a cat also scored as a dog), by more than the second.
 constexpr float sameClassOverlap = 0.5f;
 constexpr float otherClassOverlap = 0.6f;
-// Shares of the frame's area: under the first a region is a speck; a
-// subject reaches its full weight for attention at the second.
+// A share of the frame's area under which a region is a speck.
 constexpr double speckShare = 0.005;
-constexpr double fullWeightShare = 0.03;
 // A subject covering this share of the frame or more is narrowed for
 // attention to its most salient part, when that part is no larger than the
 // second share of it and no smaller than the third of the frame.
@@ -50,32 +49,11 @@ constexpr int faceSearchSide = 320;
 // sure as the detector's surest objects.
 constexpr float faceConfidence = 0.9f;
 
-constexpr int personClass = 0;
-constexpr int firstAnimalClass = 14;  // bird, cat, dog, horse, ... giraffe
-constexpr int lastAnimalClass = 23;
-
-enum class SubjectKind { face, animal, person, object };
-
 struct Subject {
     cv::Rect2f box;
     float confidence = 0;
     SubjectKind kind = SubjectKind::object;
 };
-
-// How strongly each kind draws the eye, at equal confidence and size.
-double kindWeight(SubjectKind kind) {
-    switch (kind) {
-        case SubjectKind::face:
-            return 1.0;
-        case SubjectKind::animal:
-            return 0.9;
-        case SubjectKind::person:
-            return 0.8;
-        case SubjectKind::object:
-            return 0.6;
-    }
-    return 0.6;
-}
 
 cv::Mat copyOfSide(const cv::Mat& rgb, int side) {
     const double scale = static_cast<double>(side) / std::max(rgb.cols, rgb.rows);
@@ -113,10 +91,10 @@ bool isProminent(const Subject& subject, cv::Size size) {
 }
 
 SubjectKind kindOfClass(int index) {
-    if (index == personClass) {
+    if (index == cocoPersonClass) {
         return SubjectKind::person;
     }
-    return index >= firstAnimalClass && index <= lastAnimalClass ? SubjectKind::animal : SubjectKind::object;
+    return index >= cocoFirstAnimalClass && index <= cocoLastAnimalClass ? SubjectKind::animal : SubjectKind::object;
 }
 
 struct ClassedObject {
@@ -228,9 +206,8 @@ std::vector<SalientObject> objectnessRegions(const std::vector<Subject>& objects
     return regions;
 }
 
-double attentionWeight(const Subject& subject, cv::Size size) {
-    return kindWeight(subject.kind) * subject.confidence *
-           std::min(1.0, std::sqrt(shareOf(subject.box, size) / fullWeightShare));
+double attentionWeightOf(const Subject& subject, cv::Size size) {
+    return attentionWeight(subject.kind, subject.confidence, shareOf(subject.box, size));
 }
 
 // A subject that fills most of the frame (a cat's head filling the
@@ -258,7 +235,7 @@ std::vector<SalientObject> attentionRegion(const std::vector<Subject>& objects, 
                      [&](const Subject& subject) { return shareOf(subject.box, size) >= speckShare; });
     }
     std::stable_sort(candidates.begin(), candidates.end(), [&](const Subject& first, const Subject& second) {
-        return attentionWeight(first, size) > attentionWeight(second, size);
+        return attentionWeightOf(first, size) > attentionWeightOf(second, size);
     });
     // A subject filling the frame edge to edge counts once narrowed.
     for (const auto& candidate : candidates) {
@@ -281,6 +258,31 @@ float overlap(const NormalizedRect& first, const NormalizedRect& second) {
                           static_cast<float>(box.height));
     };
     return overlap(rect(first), rect(second));
+}
+
+// Where the detectors found nothing: the map's region that is neither a
+// speck nor the frame and weighs most for attention, its contrast taken
+// as its confidence (a bright lamp stands out more than the rocket beside
+// it, but is much smaller).
+std::vector<SalientObject> mapAttentionRegion(const cv::Mat& rgb) {
+    std::vector<SalientObject> regions;
+    for (const auto& region : salientRegions(rgb)) {
+        if (isProminentRegion(region)) {
+            regions.push_back(region);
+        }
+    }
+    const auto weight = [](const SalientObject& region) {
+        return attentionWeight(SubjectKind::object, region.confidence,
+                               region.boundingBox.width * region.boundingBox.height);
+    };
+    const auto heaviest = std::max_element(regions.begin(), regions.end(),
+                                           [&](const SalientObject& first, const SalientObject& second) {
+                                               return weight(first) < weight(second);
+                                           });
+    if (heaviest == regions.end()) {
+        return {};
+    }
+    return {*heaviest};
 }
 
 // Whether the detectors know what they found: a face, an animal, a person,
@@ -335,14 +337,7 @@ PlatformOutcome<std::vector<SalientObject>> salientObjects(const cv::Mat& rgb, S
         if (!region.empty()) {
             return region;
         }
-        // Nothing the detectors found: the map's strongest region that is
-        // neither a speck nor the frame.
-        const auto regions = salientRegions(small);
-        const auto first = std::find_if(regions.begin(), regions.end(), isProminentRegion);
-        if (first == regions.end()) {
-            return std::vector<SalientObject>{};
-        }
-        return std::vector<SalientObject>{*first};
+        return mapAttentionRegion(small);
     }
     auto regions = objectnessRegions(objects.value(), faces.value(), small.size());
     if (isKnown(objects.value(), faces.value())) {

@@ -19,10 +19,10 @@ namespace lumenary::platform::vision {
 //   of the frame, or with its box covering the whole frame, is left out; so
 //   is a face on a person already boxed (a face filling the photo, whose
 //   person is the frame, is boxed). Confidence: the detector's score.
-// - attention: one region, on the subject that draws the eye first: faces
-//   weigh most, then animals, people and other objects, each also by its
-//   confidence and by its size up to a few percent of the frame, so that a
-//   speck never wins. A subject filling most of the frame
+// - attention: one region, on the subject that draws the eye first, as
+//   attention_weight.hpp weighs it: any face first, then by kind,
+//   confidence and size, so that a subject filling a good part of the
+//   frame wins over a small bright one. A subject filling most of the frame
 //   is narrowed to its most salient part (most_salient_part.hpp): a cat's
 //   head filling the picture gives its eyes. Confidence: that of the
 //   subject.
@@ -30,8 +30,9 @@ namespace lumenary::platform::vision {
 // Where they find nothing they know (no face, animal or person, and no
 // object the detector is sure of: a landscape, a drawing), the colour
 // contrast map (saliency_map.hpp) speaks too: objectness adds its regions
-// that no object found covers, attention takes its strongest region that
-// is neither a speck nor the whole frame when no subject was found.
+// that no object found covers; when no subject was found, attention takes
+// the region that is neither a speck nor the whole frame and weighs most,
+// by contrast and size.
 // Errors: the networks' and the face model's ("VisionService", 500).
 PlatformOutcome<std::vector<SalientObject>> salientObjects(const cv::Mat& rgb, SaliencyKind kind);
 

@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/vision/worker/hand_pose/hand_pose_pipeline.hpp"
+#include "platform/vision/worker/hand_pose_detector.hpp"
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/networks/vision_network_catalogue.hpp"
 
@@ -84,6 +85,49 @@ TEST(HandPoseNetworks, FindsTheHandsOfPackagedPhotosWithEveryJointOnItsHandAndNo
             }
         }
         EXPECT_EQ(std::count(found.begin(), found.end(), true), static_cast<long>(found.size()));
+    }
+}
+
+TEST(HandPoseNetworks, LeaveOutAnimalsPawsTheyTakeForHandsAndKeepTheUnsureHandsOfPeople) {
+    const auto folder = visionNetworksFolder();
+    for (const auto* network : {&handDetectNetwork, &handLandmarkNetwork, &cocoDetectorNetwork}) {
+        if (!std::filesystem::exists(folder / (network->name + ".json"))) {
+            GTEST_SKIP() << "The networks are not in " << folder << " (scripts/setup fetches them)";
+        }
+    }
+    struct Case {
+        std::filesystem::path path;
+        // When not empty, the part of the photo enlarged `enlargement` times.
+        cv::Rect closeUp;
+        double enlargement;
+        std::size_t hands;
+    };
+    const std::vector<Case> cases = {
+        // A dog's paw on a towel, which the hand networks take for a hand
+        // at 0.77.
+        {"/usr/share/doc/libdlib19.1/examples/faces/dogs.jpg", {270, 720, 180, 180}, 1024.0 / 180, 0},
+        // A horse's back and mane, at 0.64.
+        {"/usr/share/darknet/data/horses.jpg", {306, 153, 102, 102}, 1024.0 / 102, 0},
+        // A man's hand on a woman's shoulder, found at 0.79 only.
+        {"/usr/share/doc/libdlib19.1/examples/faces/2008_002506.jpg", {}, 1, 1},
+        // A hand filling the picture, its person cut by the frame, at 0.89.
+        {"/usr/share/doc/libdlib19.1/examples/faces/2007_007763.jpg", {350, 240, 100, 100}, 4, 1},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.path.string() + " " + std::to_string(testCase.closeUp.x));
+        if (!std::filesystem::exists(testCase.path)) {
+            std::cout << "Skipped: " << testCase.path << " is missing (a minimal system may drop it)\n";
+            continue;
+        }
+        const auto loaded = loadImage(testCase.path.string(), handPoseSourceSide);
+        ASSERT_TRUE(loaded);
+        cv::Mat image = loaded.value();
+        if (!testCase.closeUp.empty()) {
+            cv::resize(image(testCase.closeUp), image, {}, testCase.enlargement, testCase.enlargement, cv::INTER_CUBIC);
+        }
+        const auto hands = detectHandPoses(image);
+        ASSERT_TRUE(hands) << hands.error().description;
+        EXPECT_EQ(hands.value().size(), testCase.hands);
     }
 }
 

@@ -21,6 +21,7 @@ struct PackagedPhoto {
 };
 
 inline const PackagedPhoto chelseaTheCat{"/usr/lib/python3/dist-packages/skimage/data/chelsea.png", "python3-skimage"};
+inline const PackagedPhoto rocketOnItsPad{"/usr/lib/python3/dist-packages/skimage/data/rocket.jpg", "python3-skimage"};
 inline const PackagedPhoto astronaut{"/usr/lib/python3/dist-packages/skimage/data/astronaut.png", "python3-skimage"};
 inline const PackagedPhoto dogWithBicycle{"/usr/share/darknet/data/dog.jpg", "darknet"};
 inline const PackagedPhoto horses{"/usr/share/darknet/data/horses.jpg", "darknet"};

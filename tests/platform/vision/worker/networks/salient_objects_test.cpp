@@ -49,6 +49,10 @@ TEST(SalientObjects, LieOnTheSubjectsAPersonWouldBox) {
         // The dog, the bicycle.
         {&vision_test::dogWithBicycle, {}, SaliencyKind::objectness, {{130, 220, 175, 320}, {125, 135, 445, 285}}},
         {&vision_test::dogWithBicycle, {}, SaliencyKind::attention, {{130, 220, 175, 320}}},
+        // A rocket on its pad at dusk, no subject the detectors know: the
+        // rocket, with or without its pad, and not the bright street lamp of
+        // a hundredth of the frame beside it.
+        {&vision_test::rocketOnItsPad, {}, SaliencyKind::attention, {{300, 125, 45, 285}, {265, 125, 130, 302}}},
     };
     for (const auto& testCase : cases) {
         const bool attention = testCase.kind == SaliencyKind::attention;
