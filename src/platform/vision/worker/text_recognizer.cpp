@@ -28,6 +28,8 @@
 #include "platform/vision/worker/full_width_punctuation.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
+#include "platform/vision/worker/text_line_crop.hpp"
+#include "platform/vision/worker/text_line_detector.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
@@ -441,6 +443,53 @@ std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size ima
     return lines;
 }
 
+// The height a found line is read at, its box's room around the glyphs
+// included, and the widest it may be (a line longer than that is read
+// smaller).
+constexpr int detectedLineHeight = 48;
+constexpr int widestDetectedLine = 8000;
+
+std::string onOneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return withoutTrailingSpace(std::move(text));
+}
+
+// Each line the detection network found in `grey`, read on its own as one
+// line, in the order found; lines read as nothing are left out.
+std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, const cv::Mat& grey,
+                                               const std::vector<DetectedTextLine>& found, bool fullWidthMarks) {
+    std::vector<TextObservation> lines;
+    api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    for (const DetectedTextLine& line : found) {
+        const cv::Mat upright = uprightLine(grey, line.box, detectedLineHeight, widestDetectedLine);
+        if (upright.empty()) {
+            continue;
+        }
+        api.SetImage(upright.data, upright.cols, upright.rows, 1, static_cast<int>(upright.step));
+        if (api.Recognize(nullptr) != 0) {
+            continue;
+        }
+        const std::unique_ptr<char[]> text(api.GetUTF8Text());
+        std::string read = text ? onOneLine(text.get()) : std::string();
+        if (fullWidthMarks) {
+            read = withFullWidthPunctuation(read);
+        }
+        if (read.empty()) {
+            continue;
+        }
+        const float reported = static_cast<float>(api.MeanTextConf()) / 100.0F;
+        const float confidence = std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F;
+        const cv::Rect2f bounds = line.box.boundingRect2f();
+        TextObservation observation;
+        observation.boundingBox =
+            normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, grey.size());
+        observation.topCandidate = TextCandidate{std::move(read), confidence};
+        lines.push_back(std::move(observation));
+    }
+    api.Clear();
+    return lines;
+}
+
 }  // namespace
 
 PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& rgb,
@@ -470,6 +519,11 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     // and would put a space between every two of them; with this the line
     // keeps only the spaces the page has ("第2章 数据").
     api.SetVariable("preserve_interword_spaces", squareGlyphs ? "1" : "0");
+    if (options.level == TextRecognitionLevel::accurate) {
+        if (const auto found = detectTextLines(rgb)) {
+            return readDetectedLines(api, grey, *found, printsFullWidthMarks(packs.value()));
+        }
+    }
     std::optional<cv::Rect> onlyLine;
     if (squareGlyphs) {
         MeasuredLines measured = atReadableLineHeight(api, grey);

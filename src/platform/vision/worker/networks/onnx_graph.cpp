@@ -1,0 +1,341 @@
+#include "platform/vision/worker/networks/onnx_graph.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/vision/worker/networks/protobuf_reader.hpp"
+#include "platform/vision/worker/networks/protobuf_writer.hpp"
+
+namespace lumenary::platform::vision {
+namespace {
+
+// Field numbers of onnx.proto's messages, the few read here.
+namespace model_field {
+constexpr int graph = 7;
+}
+namespace graph_field {
+constexpr int node = 1;
+constexpr int initializer = 5;
+}  // namespace graph_field
+namespace node_field {
+constexpr int input = 1;
+constexpr int output = 2;
+constexpr int opType = 4;
+constexpr int attribute = 5;
+}  // namespace node_field
+namespace attribute_field {
+constexpr int name = 1;
+constexpr int floatValue = 2;
+constexpr int tensor = 5;
+constexpr int type = 20;
+constexpr int floatType = 1;
+}  // namespace attribute_field
+namespace tensor_field {
+constexpr int dims = 1;
+constexpr int dataType = 2;
+constexpr int floatData = 4;
+constexpr int name = 8;
+constexpr int rawData = 9;
+constexpr int floatType = 1;
+}  // namespace tensor_field
+
+PlatformError malformed(const std::string& what) {
+    return {"VisionService", 500, "the ONNX model is malformed: " + what};
+}
+
+// A tensor's name and, when it holds exactly one float, that float.
+struct ScalarTensor {
+    std::string name;
+    std::optional<float> value;
+};
+
+// The product so far of a tensor's dimensions and one more, kept at 2 once
+// it is above 1.
+std::uint64_t countedElements(std::uint64_t elements, std::uint64_t dimension) {
+    if (elements == 0 || dimension == 0) {
+        return 0;
+    }
+    return elements > 1 || dimension > 1 ? 2 : 1;
+}
+
+// The next varint of a packed array, consumed from `packed`.
+std::optional<std::uint64_t> packedVarint(std::string_view& packed) {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 64 && !packed.empty(); shift += 7) {
+        const auto byte = static_cast<unsigned char>(packed.front());
+        packed.remove_prefix(1);
+        value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
+    ProtobufReader reader(bytes);
+    ScalarTensor tensor;
+    std::uint64_t elements = 1;
+    std::uint64_t dataType = 0;
+    std::vector<float> floats;
+    std::string_view raw;
+    bool hasRaw = false;
+    while (const auto field = reader.next()) {
+        switch (field->number) {
+            case tensor_field::dims:
+                // Only whether the product of the dimensions is 1 matters.
+                if (field->wireType == 0) {
+                    elements = countedElements(elements, field->value);
+                } else if (field->wireType == 2) {
+                    std::string_view packed = field->bytes;
+                    while (!packed.empty()) {
+                        const auto dimension = packedVarint(packed);
+                        if (!dimension) {
+                            return std::nullopt;
+                        }
+                        elements = countedElements(elements, *dimension);
+                    }
+                }
+                break;
+            case tensor_field::dataType:
+                dataType = field->value;
+                break;
+            case tensor_field::floatData:
+                if (field->wireType == 5) {
+                    floats.push_back(ProtobufReader::fixedFloat(*field));
+                } else if (field->wireType == 2) {
+                    for (std::size_t at = 0; at + 4 <= field->bytes.size() && floats.size() < 2; at += 4) {
+                        float value = 0;
+                        std::memcpy(&value, field->bytes.data() + at, sizeof value);
+                        floats.push_back(value);
+                    }
+                }
+                break;
+            case tensor_field::name:
+                tensor.name = std::string(field->bytes);
+                break;
+            case tensor_field::rawData:
+                raw = field->bytes;
+                hasRaw = true;
+                break;
+            default:
+                break;
+        }
+    }
+    if (reader.malformed()) {
+        return std::nullopt;
+    }
+    if (dataType == tensor_field::floatType && elements == 1) {
+        if (hasRaw && raw.size() == sizeof(float)) {
+            float value = 0;
+            std::memcpy(&value, raw.data(), sizeof value);
+            tensor.value = value;
+        } else if (!hasRaw && floats.size() == 1) {
+            tensor.value = floats.front();
+        }
+    }
+    if (tensor.value && std::isnan(*tensor.value)) {
+        tensor.value.reset();
+    }
+    return tensor;
+}
+
+struct Node {
+    std::string opType;
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+    // The "value" attribute's tensor of a Constant node.
+    std::string_view constantValue;
+};
+
+std::optional<Node> readNode(std::string_view bytes) {
+    ProtobufReader reader(bytes);
+    Node node;
+    while (const auto field = reader.next()) {
+        if (field->wireType != 2) {
+            continue;
+        }
+        switch (field->number) {
+            case node_field::input:
+                node.inputs.emplace_back(field->bytes);
+                break;
+            case node_field::output:
+                node.outputs.emplace_back(field->bytes);
+                break;
+            case node_field::opType:
+                node.opType = std::string(field->bytes);
+                break;
+            case node_field::attribute: {
+                ProtobufReader attribute(field->bytes);
+                std::string_view name;
+                std::string_view tensor;
+                while (const auto part = attribute.next()) {
+                    if (part->number == attribute_field::name && part->wireType == 2) {
+                        name = part->bytes;
+                    } else if (part->number == attribute_field::tensor && part->wireType == 2) {
+                        tensor = part->bytes;
+                    }
+                }
+                if (attribute.malformed()) {
+                    return std::nullopt;
+                }
+                if (name == "value") {
+                    node.constantValue = tensor;
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    if (reader.malformed()) {
+        return std::nullopt;
+    }
+    return node;
+}
+
+std::string floatAttribute(const char* name, float value) {
+    ProtobufWriter attribute;
+    attribute.bytesField(attribute_field::name, name);
+    attribute.floatField(attribute_field::floatValue, value);
+    attribute.varintField(attribute_field::type, attribute_field::floatType);
+    return attribute.takeBytes();
+}
+
+// The node whose fields are `bytes` as a one-input Clip of `input`.
+std::string oneInputClip(std::string_view bytes, const std::string& input, float lowest, float highest) {
+    // Rebuilt from the fields themselves: the inputs replaced, everything
+    // else copied in its order.
+    std::string rebuilt;
+    ProtobufWriter first;
+    first.bytesField(node_field::input, input);
+    rebuilt += first.bytes();
+    ProtobufReader copy(bytes);
+    while (const auto field = copy.next()) {
+        if (field->number != node_field::input) {
+            rebuilt += field->encoding;
+        }
+    }
+    ProtobufWriter bounds;
+    bounds.bytesField(node_field::attribute, floatAttribute("min", lowest));
+    bounds.bytesField(node_field::attribute, floatAttribute("max", highest));
+    return rebuilt + bounds.bytes();
+}
+
+PlatformOutcome<std::string> rewrittenGraph(std::string_view graph) {
+    std::map<std::string, float, std::less<>> scalars;
+    {
+        ProtobufReader reader(graph);
+        while (const auto field = reader.next()) {
+            if (field->wireType != 2) {
+                continue;
+            }
+            if (field->number == graph_field::initializer) {
+                const auto tensor = scalarTensor(field->bytes);
+                if (!tensor) {
+                    return malformed("an initializer's fields cannot be read");
+                }
+                if (tensor->value) {
+                    scalars[tensor->name] = *tensor->value;
+                }
+            } else if (field->number == graph_field::node) {
+                const auto node = readNode(field->bytes);
+                if (!node) {
+                    return malformed("a node's fields cannot be read");
+                }
+                if (node->opType == "Constant" && node->outputs.size() == 1 && !node->constantValue.empty()) {
+                    const auto tensor = scalarTensor(node->constantValue);
+                    if (!tensor) {
+                        return malformed("a constant's fields cannot be read");
+                    }
+                    if (tensor->value) {
+                        scalars[node->outputs.front()] = *tensor->value;
+                    }
+                }
+            }
+        }
+        if (reader.malformed()) {
+            return malformed("the graph's fields cannot be read");
+        }
+    }
+    const auto bound = [&scalars](const Node& node, std::size_t index, float absent) -> std::optional<float> {
+        if (index >= node.inputs.size() || node.inputs[index].empty()) {
+            return absent;
+        }
+        const auto found = scalars.find(node.inputs[index]);
+        if (found == scalars.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    };
+    std::string rewritten;
+    rewritten.reserve(graph.size() + 64);
+    ProtobufReader reader(graph);
+    while (const auto field = reader.next()) {
+        if (field->number == graph_field::node && field->wireType == 2) {
+            const auto node = readNode(field->bytes);
+            if (node && node->opType == "Clip" && node->inputs.size() > 1 && node->inputs.size() <= 3) {
+                const auto lowest = bound(*node, 1, std::numeric_limits<float>::lowest());
+                const auto highest = bound(*node, 2, std::numeric_limits<float>::max());
+                if (lowest && highest) {
+                    ProtobufWriter replaced;
+                    replaced.bytesField(graph_field::node,
+                                        oneInputClip(field->bytes, node->inputs.front(), *lowest, *highest));
+                    rewritten += replaced.bytes();
+                    continue;
+                }
+            }
+        }
+        rewritten += field->encoding;
+    }
+    return rewritten;
+}
+
+}  // namespace
+
+PlatformOutcome<std::string> onnxForOpenCV(std::string_view model) {
+    if (model.size() > maximumOnnxModelBytes) {
+        return malformed("it is larger than " + std::to_string(maximumOnnxModelBytes) + " bytes");
+    }
+    std::optional<ProtobufField> graph;
+    ProtobufReader reader(model);
+    while (const auto field = reader.next()) {
+        if (field->number == model_field::graph) {
+            if (graph || field->wireType != 2) {
+                return malformed("it holds more than one graph");
+            }
+            graph = field;
+        }
+    }
+    if (reader.malformed()) {
+        return malformed("its fields cannot be read");
+    }
+    if (!graph) {
+        return malformed("it holds no graph");
+    }
+    auto rewritten = rewrittenGraph(graph->bytes);
+    if (!rewritten) {
+        return rewritten.error();
+    }
+    std::string result;
+    result.reserve(model.size() + 64);
+    ProtobufReader copy(model);
+    while (const auto field = copy.next()) {
+        if (field->number == model_field::graph) {
+            ProtobufWriter replaced;
+            replaced.bytesField(model_field::graph, rewritten.value());
+            result += replaced.bytes();
+        } else {
+            result += field->encoding;
+        }
+    }
+    return result;
+}
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,105 @@
+#include "platform/vision/worker/text_line_decoding.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
+namespace lumenary::platform::vision {
+namespace {
+
+constexpr float probabilityCut = 0.3F;
+constexpr double unclipRatio = 1.5;
+constexpr float thinnestRegion = 3;
+
+// The mean probability inside `box`, over the cells of its bounding
+// rectangle that the box covers.
+float meanInside(const cv::Mat& probabilities, const cv::RotatedRect& box) {
+    const cv::Rect bounds = box.boundingRect() & cv::Rect(0, 0, probabilities.cols, probabilities.rows);
+    if (bounds.empty()) {
+        return 0;
+    }
+    cv::Mat mask = cv::Mat::zeros(bounds.size(), CV_8U);
+    cv::Point2f corners[4];
+    box.points(corners);
+    std::vector<cv::Point> polygon;
+    for (const cv::Point2f& corner : corners) {
+        polygon.emplace_back(cvRound(corner.x - static_cast<float>(bounds.x)),
+                             cvRound(corner.y - static_cast<float>(bounds.y)));
+    }
+    cv::fillConvexPoly(mask, polygon, cv::Scalar(1));
+    return static_cast<float>(cv::mean(probabilities(bounds), mask)[0]);
+}
+
+}  // namespace
+
+std::vector<DetectedTextLine> textLinesInProbabilityMap(const cv::Mat& probabilities, float minimumConfidence,
+                                                        std::size_t mostLines) {
+    std::vector<DetectedTextLine> lines;
+    if (probabilities.dims != 2 || probabilities.type() != CV_32F || probabilities.empty()) {
+        return lines;
+    }
+    cv::Mat regions;
+    cv::compare(probabilities, probabilityCut, regions, cv::CMP_GT);
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(regions, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
+    std::vector<std::pair<double, std::size_t>> bySize;
+    for (std::size_t index = 0; index < contours.size(); ++index) {
+        bySize.emplace_back(cv::contourArea(contours[index]), index);
+    }
+    std::sort(bySize.begin(), bySize.end(), [](const auto& first, const auto& second) { return first.first > second.first; });
+    if (bySize.size() > mostLines) {
+        bySize.resize(mostLines);
+    }
+    for (const auto& [area, index] : bySize) {
+        const cv::RotatedRect core = cv::minAreaRect(contours[index]);
+        if (std::min(core.size.width, core.size.height) < thinnestRegion) {
+            continue;
+        }
+        const float confidence = meanInside(probabilities, core);
+        if (confidence < minimumConfidence) {
+            continue;
+        }
+        const double width = core.size.width;
+        const double height = core.size.height;
+        const double margin = width * height * unclipRatio / (2 * (width + height));
+        const cv::RotatedRect box(core.center,
+                                  cv::Size2f(static_cast<float>(width + 2 * margin), static_cast<float>(height + 2 * margin)),
+                                  core.angle);
+        lines.push_back({box, confidence});
+    }
+    return lines;
+}
+
+std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines) {
+    std::sort(lines.begin(), lines.end(), [](const DetectedTextLine& first, const DetectedTextLine& second) {
+        return first.box.boundingRect2f().y < second.box.boundingRect2f().y;
+    });
+    std::vector<DetectedTextLine> ordered;
+    std::vector<bool> placed(lines.size(), false);
+    for (std::size_t first = 0; first < lines.size(); ++first) {
+        if (placed[first]) {
+            continue;
+        }
+        const cv::Rect2f rowBounds = lines[first].box.boundingRect2f();
+        std::vector<DetectedTextLine> row;
+        for (std::size_t other = first; other < lines.size(); ++other) {
+            if (placed[other]) {
+                continue;
+            }
+            const cv::Rect2f bounds = lines[other].box.boundingRect2f();
+            const float shared = std::min(rowBounds.br().y, bounds.br().y) - std::max(rowBounds.y, bounds.y);
+            if (2 * shared >= std::min(rowBounds.height, bounds.height)) {
+                row.push_back(lines[other]);
+                placed[other] = true;
+            }
+        }
+        std::sort(row.begin(), row.end(), [](const DetectedTextLine& left, const DetectedTextLine& right) {
+            return left.box.boundingRect2f().x < right.box.boundingRect2f().x;
+        });
+        ordered.insert(ordered.end(), row.begin(), row.end());
+    }
+    return ordered;
+}
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace lumenary::platform::vision {
+
+// A text line the detection network found: a rotated rectangle around it
+// in the coordinates of the map it was decoded from, and the map's mean
+// probability inside it (0 to 1).
+struct DetectedTextLine {
+    cv::RotatedRect box;
+    float confidence = 0;
+};
+
+// The lines in a text-detection probability map (a 2-D float matrix, each
+// value the probability that its pixel lies in the shrunk core of a text
+// line, as a differentiable-binarisation network gives it): the map is cut
+// at 0.3, each region's smallest rotated rectangle is kept when the mean
+// probability inside it reaches `minimumConfidence`, and grown back by the
+// margin the network was trained to shrink lines by (the rectangle's area
+// times 1.5 over its perimeter on each side). Regions thinner than 3
+// cells are noise; at most `mostLines` regions, the largest, are kept. Any
+// other matrix gives no lines.
+std::vector<DetectedTextLine> textLinesInProbabilityMap(const cv::Mat& probabilities, float minimumConfidence,
+                                                        std::size_t mostLines);
+
+// The lines in reading order: top to bottom by rows, a line sharing half
+// its height with the row's first line belonging to that row, and left to
+// right within a row.
+std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines);
+
+}  // namespace lumenary::platform::vision
