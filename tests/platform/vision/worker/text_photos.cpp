@@ -82,23 +82,23 @@ std::vector<PhotoCase> photoCases() {
     const FontFace mono = face("DejaVuSansMono.ttf");
     const FontFace chineseSans = face("NotoSansCJK-Bold.ttc", 2);
     const FontFace chineseSerif = face("NotoSerifCJK-Regular.ttc", 2);
-    const cv::Scalar white(250, 250, 250);
-    const cv::Scalar black(15, 15, 15);
-    const cv::Scalar red(200, 30, 30);
-    const cv::Scalar green(20, 110, 60);
-    const cv::Scalar blue(25, 60, 160);
-    const cv::Scalar yellow(240, 200, 40);
+    const cv::Scalar signWhite(250, 250, 250);
+    const cv::Scalar signBlack(15, 15, 15);
+    const cv::Scalar signRed(200, 30, 30);
+    const cv::Scalar signGreen(20, 110, 60);
+    const cv::Scalar signBlue(25, 60, 160);
+    const cv::Scalar signYellow(240, 200, 40);
     return {
         {"parking notice by a rocket", skimage + "rocket.jpg", 1600,
-         {{"NO PARKING", "TOW AWAY ZONE"}, sansBold, 44, red, white, 4, 0.1, {0.3, 0.7}, true}, {"en-US"}},
+         {{"NO PARKING", "TOW AWAY ZONE"}, sansBold, 44, signRed, signWhite, 4, 0.1, {0.3, 0.7}, true}, {"en-US"}},
         {"direction board on a street", darknet + "dog.jpg", 1600,
-         {{"Main Street", "City Centre 2 km"}, sansBold, 40, white, green, -3, 0.15, {0.7, 0.2}, true}, {"en-US"}},
+         {{"Main Street", "City Centre 2 km"}, sansBold, 40, signWhite, signGreen, -3, 0.15, {0.7, 0.2}, true}, {"en-US"}},
         {"barrier by the horses", darknet + "horses.jpg", 1280,
-         {{"PRIVATE PROPERTY", "KEEP OUT"}, condensed, 36, black, yellow, 2, 0.0, {0.5, 0.85}, true}, {"en-US"}},
+         {{"PRIVATE PROPERTY", "KEEP OUT"}, condensed, 36, signBlack, signYellow, 2, 0.0, {0.5, 0.85}, true}, {"en-US"}},
         {"shop front over people", dlibFaces + "2007_007763.jpg", 1500,
-         {{"BAKERY", "Open daily from 7"}, serif, 42, white, blue, -2, 0.05, {0.5, 0.12}, false}, {"en-US"}},
+         {{"BAKERY", "Open daily from 7"}, serif, 42, signWhite, signBlue, -2, 0.05, {0.5, 0.12}, false}, {"en-US"}},
         {"receipt on a coffee table", skimage + "coffee.png", 1800,
-         {{"Corner Cafe", "Latte 3.50", "Croissant 2.20", "Total 5.70"}, mono, 30, black, white, 6, 0.1, {0.75, 0.5},
+         {{"Corner Cafe", "Latte 3.50", "Croissant 2.20", "Total 5.70"}, mono, 30, signBlack, signWhite, 6, 0.1, {0.75, 0.5},
           false},
          {"en-US"}},
         {"screen by a motorcycle", skimage + "motorcycle_left.png", 1480,
@@ -106,18 +106,18 @@ std::vector<PhotoCase> photoCases() {
           {0.3, 0.25}, true},
          {"en-US"}},
         {"book cover held by an astronaut", skimage + "astronaut.png", 1024,
-         {{"The Silent", "Orbit"}, serif, 40, yellow, cv::Scalar(90, 20, 30), 3, 0.1, {0.75, 0.7}, false}, {"en-US"}},
+         {{"The Silent", "Orbit"}, serif, 40, signYellow, cv::Scalar(90, 20, 30), 3, 0.1, {0.75, 0.7}, false}, {"en-US"}},
         {"small label on a cat photo", skimage + "chelsea.png", 900,
-         {{"Fresh fish", "Net weight 400 g"}, sans, 22, black, white, -4, 0.0, {0.25, 0.8}, true}, {"en-US"}},
+         {{"Fresh fish", "Net weight 400 g"}, sans, 22, signBlack, signWhite, -4, 0.0, {0.25, 0.8}, true}, {"en-US"}},
         {"museum label by a painting", darknet + "scream.jpg", 1200,
-         {{"Edvard Munch", "Oil on board"}, serif, 26, black, cv::Scalar(235, 230, 215), 1, 0.0, {0.8, 0.9}, false},
+         {{"Edvard Munch", "Oil on board"}, serif, 26, signBlack, cv::Scalar(235, 230, 215), 1, 0.0, {0.8, 0.9}, false},
          {"en-US"}},
         {"zoo sign by a giraffe", darknet + "giraffe.jpg", 1400,
-         {{"动物园入口", "请勿喂食"}, chineseSans, 48, white, green, 3, 0.1, {0.25, 0.25}, true}, {"zh-Hans"}},
+         {{"动物园入口", "请勿喂食"}, chineseSans, 48, signWhite, signGreen, 3, 0.1, {0.25, 0.25}, true}, {"zh-Hans"}},
         {"car park sign at a kite field", darknet + "kite.jpg", 1600,
-         {{"停车场", "出口在右边"}, chineseSans, 52, white, blue, -4, 0.05, {0.7, 0.75}, true}, {"zh-Hans"}},
+         {{"停车场", "出口在右边"}, chineseSans, 52, signWhite, signBlue, -4, 0.05, {0.7, 0.75}, true}, {"zh-Hans"}},
         {"shop notice among people", darknet + "person.jpg", 1280,
-         {{"今日营业时间", "早上九点到晚上十点"}, chineseSerif, 34, black, white, 2, 0.0, {0.5, 0.15}, false},
+         {{"今日营业时间", "早上九点到晚上十点"}, chineseSerif, 34, signBlack, signWhite, 2, 0.0, {0.5, 0.15}, false},
          {"zh-Hans"}},
     };
 }

@@ -307,7 +307,10 @@ PlatformOutcome<std::string> onnxForOpenCV(std::string_view model) {
     ProtobufReader reader(model);
     while (const auto field = reader.next()) {
         if (field->number == model_field::graph) {
-            if (graph || field->wireType != 2) {
+            if (field->wireType != 2) {
+                return malformed("its graph is not a message");
+            }
+            if (graph) {
                 return malformed("it holds more than one graph");
             }
             graph = field;
