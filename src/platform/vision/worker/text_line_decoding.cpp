@@ -31,6 +31,40 @@ float meanInside(const cv::Mat& probabilities, const cv::RotatedRect& box) {
     return static_cast<float>(cv::mean(probabilities(bounds), mask)[0]);
 }
 
+// How far a box's long side turns from level, in degrees, and its height
+// across that side.
+struct Lie {
+    float degrees;
+    float height;
+};
+
+Lie lieOf(const cv::RotatedRect& box) {
+    const bool wide = box.size.width >= box.size.height;
+    float degrees = std::fmod(std::abs(box.angle + (wide ? 0.0F : 90.0F)), 180.0F);
+    degrees = std::min(degrees, 180.0F - degrees);
+    return {degrees, wide ? box.size.height : box.size.width};
+}
+
+bool piecesOfOneLine(const DetectedTextLine& left, const DetectedTextLine& right) {
+    constexpr float mostTurn = 10;
+    constexpr float mostHeightRatio = 1.5F;
+    const Lie leftLie = lieOf(left.box);
+    const Lie rightLie = lieOf(right.box);
+    if (leftLie.degrees > mostTurn || rightLie.degrees > mostTurn || leftLie.height <= 0 || rightLie.height <= 0) {
+        return false;
+    }
+    const float higher = std::max(leftLie.height, rightLie.height);
+    const float lower = std::min(leftLie.height, rightLie.height);
+    if (higher > mostHeightRatio * lower) {
+        return false;
+    }
+    const cv::Rect2f leftBounds = left.box.boundingRect2f();
+    const cv::Rect2f rightBounds = right.box.boundingRect2f();
+    const float shared = std::min(leftBounds.br().y, rightBounds.br().y) - std::max(leftBounds.y, rightBounds.y);
+    const float gap = rightBounds.x - leftBounds.br().x;
+    return 2 * shared >= lower && gap <= lower;
+}
+
 }  // namespace
 
 std::vector<DetectedTextLine> textLinesInProbabilityMap(const cv::Mat& probabilities, float minimumConfidence,
@@ -100,6 +134,22 @@ std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines
         ordered.insert(ordered.end(), row.begin(), row.end());
     }
     return ordered;
+}
+
+std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLine>& ordered) {
+    std::vector<DetectedTextLine> joined;
+    for (const DetectedTextLine& line : ordered) {
+        if (!joined.empty() && piecesOfOneLine(joined.back(), line)) {
+            cv::Point2f corners[8];
+            joined.back().box.points(corners);
+            line.box.points(corners + 4);
+            joined.back().box = cv::minAreaRect(std::vector<cv::Point2f>(corners, corners + 8));
+            joined.back().confidence = std::min(joined.back().confidence, line.confidence);
+            continue;
+        }
+        joined.push_back(line);
+    }
+    return joined;
 }
 
 }  // namespace lumenary::platform::vision

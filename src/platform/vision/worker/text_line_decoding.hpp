@@ -31,4 +31,14 @@ std::vector<DetectedTextLine> textLinesInProbabilityMap(const cv::Mat& probabili
 // right within a row.
 std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines);
 
+// The lines in reading order with each run of pieces of one line joined
+// into one: the network parts a line where its words lie a wide space
+// apart ("Total amount: 1,250.00" and "EUR" in a monospaced face), and
+// each piece read alone loses the line's order and its spaces. Two
+// neighbours of a row are pieces of one line when both lie level (within
+// 10 degrees), neither is more than half as high again as the other, and
+// the gap between them is at most their height. The joined line's
+// confidence is the lower of the two.
+std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLine>& ordered);
+
 }  // namespace lumenary::platform::vision

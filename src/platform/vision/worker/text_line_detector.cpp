@@ -150,7 +150,7 @@ std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb)
         }
         line.box = cv::minAreaRect(scaledCorners);
     }
-    return inReadingOrder(std::move(lines));
+    return withPiecesJoined(inReadingOrder(std::move(lines)));
 }
 
 }  // namespace lumenary::platform::vision

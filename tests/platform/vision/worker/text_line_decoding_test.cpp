@@ -117,5 +117,40 @@ TEST(InReadingOrder, ReadsRowsTopToBottomAndEachRowLeftToRight) {
     }
 }
 
+TEST(WithPiecesJoined, JoinsPiecesOfOneLineAndNothingElse) {
+    const auto line = [](float x, float y, float width, float height, float degrees = 0, float confidence = 0.9F) {
+        return DetectedTextLine{cv::RotatedRect({x, y}, {width, height}, degrees), confidence};
+    };
+    struct Case {
+        std::string name;
+        std::vector<DetectedTextLine> ordered;
+        std::vector<cv::Rect> expected;  // each joined line's bounds, rounded
+    };
+    const std::vector<Case> cases{
+        {"two words a space apart", {line(100, 50, 100, 20), line(215, 50, 100, 20, 0, 0.7F)}, {{50, 40, 215, 20}}},
+        {"three pieces", {line(100, 50, 100, 20), line(215, 50, 100, 20), line(330, 50, 100, 20)},
+         {{50, 40, 330, 20}}},
+        {"a gap wider than the line is high", {line(100, 50, 100, 20), line(240, 50, 100, 20)},
+         {{50, 40, 100, 20}, {190, 40, 100, 20}}},
+        {"a line below", {line(100, 50, 100, 20), line(100, 80, 100, 20)}, {{50, 40, 100, 20}, {50, 70, 100, 20}}},
+        {"a much higher neighbour", {line(100, 50, 100, 20), line(215, 50, 100, 40)},
+         {{50, 40, 100, 20}, {165, 30, 100, 40}}},
+        {"standing lines", {line(100, 50, 20, 100), line(125, 50, 20, 100)}, {{90, 0, 20, 100}, {115, 0, 20, 100}}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto joined = withPiecesJoined(testCase.ordered);
+        ASSERT_EQ(joined.size(), testCase.expected.size());
+        for (std::size_t index = 0; index < joined.size(); ++index) {
+            const cv::Rect2f bounds = joined[index].box.boundingRect2f();
+            EXPECT_NEAR(bounds.x, testCase.expected[index].x, 1);
+            EXPECT_NEAR(bounds.y, testCase.expected[index].y, 1);
+            EXPECT_NEAR(bounds.width, testCase.expected[index].width, 1);
+            EXPECT_NEAR(bounds.height, testCase.expected[index].height, 1);
+        }
+    }
+    EXPECT_FLOAT_EQ(withPiecesJoined(cases[0].ordered).front().confidence, 0.7F);
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision
