@@ -152,4 +152,26 @@ std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLin
     return joined;
 }
 
+NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::string>& characters) {
+    NetworkLineText line;
+    if (probabilities.dims != 2 || probabilities.type() != CV_32F || probabilities.empty()) {
+        return line;
+    }
+    double sum = 0;
+    int kept = 0;
+    int previous = 0;
+    for (int step = 0; step < probabilities.rows; ++step) {
+        const float* row = probabilities.ptr<float>(step);
+        const int best = static_cast<int>(std::max_element(row, row + probabilities.cols) - row);
+        if (best != 0 && best != previous && static_cast<std::size_t>(best) <= characters.size()) {
+            line.text += characters[static_cast<std::size_t>(best) - 1];
+            sum += row[best];
+            ++kept;
+        }
+        previous = best;
+    }
+    line.confidence = kept == 0 ? 0.0F : std::clamp(static_cast<float>(sum / kept), 0.0F, 1.0F);
+    return line;
+}
+
 }  // namespace lumenary::platform::vision

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -40,5 +41,20 @@ std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines
 // the gap between them is at most their height. The joined line's
 // confidence is the lower of the two.
 std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLine>& ordered);
+
+// A line as the recognition network read it: its text and the mean
+// probability of the characters kept (0 when none was).
+struct NetworkLineText {
+    std::string text;
+    float confidence = 0;
+};
+
+// The text of a recognition network's output (a 2-D float matrix, a row of
+// class probabilities per step along the line) by connectionist temporal
+// classification, greedily: each step's most probable class, runs of one
+// class read once, class 0 (no character) left out. `characters` names
+// each class from 1 on; a class without a name, or a matrix of another
+// shape or type, reads as nothing.
+NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::string>& characters);
 
 }  // namespace lumenary::platform::vision

@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,17 @@ constexpr int graph = 7;
 namespace graph_field {
 constexpr int node = 1;
 constexpr int initializer = 5;
+constexpr int input = 11;
 }  // namespace graph_field
+namespace value_info_field {
+constexpr int name = 1;
+constexpr int type = 2;
+constexpr int tensorType = 1;   // of the type
+constexpr int elementType = 1;  // of the tensor type
+constexpr int shape = 2;        // of the tensor type
+constexpr int dimension = 1;    // of the shape
+constexpr int dimensionValue = 1;
+}  // namespace value_info_field
 namespace node_field {
 constexpr int input = 1;
 constexpr int output = 2;
@@ -32,6 +43,8 @@ constexpr int attribute = 5;
 namespace attribute_field {
 constexpr int name = 1;
 constexpr int floatValue = 2;
+constexpr int integerValue = 3;
+constexpr int integerType = 2;
 constexpr int tensor = 5;
 constexpr int type = 20;
 constexpr int floatType = 1;
@@ -49,10 +62,12 @@ PlatformError malformed(const std::string& what) {
     return {"VisionService", 500, "the ONNX model is malformed: " + what};
 }
 
-// A tensor's name and, when it holds exactly one float, that float.
+// A tensor's name, when it holds exactly one float that float, and
+// whether it is a vector (one dimension, more than one element).
 struct ScalarTensor {
     std::string name;
     std::optional<float> value;
+    bool vector = false;
 };
 
 // The product so far of a tensor's dimensions and one more, kept at 2 once
@@ -82,6 +97,7 @@ std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
     ProtobufReader reader(bytes);
     ScalarTensor tensor;
     std::uint64_t elements = 1;
+    int rank = 0;
     std::uint64_t dataType = 0;
     std::vector<float> floats;
     std::string_view raw;
@@ -91,6 +107,7 @@ std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
             case tensor_field::dims:
                 // Only whether the product of the dimensions is 1 matters.
                 if (field->wireType == 0) {
+                    ++rank;
                     elements = countedElements(elements, field->value);
                 } else if (field->wireType == 2) {
                     std::string_view packed = field->bytes;
@@ -99,6 +116,7 @@ std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
                         if (!dimension) {
                             return std::nullopt;
                         }
+                        ++rank;
                         elements = countedElements(elements, *dimension);
                     }
                 }
@@ -140,6 +158,7 @@ std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
             tensor.value = floats.front();
         }
     }
+    tensor.vector = rank == 1 && elements > 1;
     if (tensor.value && std::isnan(*tensor.value)) {
         tensor.value.reset();
     }
@@ -200,6 +219,14 @@ std::optional<Node> readNode(std::string_view bytes) {
     return node;
 }
 
+std::string integerAttribute(const char* name, std::int64_t value) {
+    ProtobufWriter attribute;
+    attribute.bytesField(attribute_field::name, name);
+    attribute.signedField(attribute_field::integerValue, value);
+    attribute.varintField(attribute_field::type, attribute_field::integerType);
+    return attribute.takeBytes();
+}
+
 std::string floatAttribute(const char* name, float value) {
     ProtobufWriter attribute;
     attribute.bytesField(attribute_field::name, name);
@@ -228,8 +255,76 @@ std::string oneInputClip(std::string_view bytes, const std::string& input, float
     return rebuilt + bounds.bytes();
 }
 
-PlatformOutcome<std::string> rewrittenGraph(std::string_view graph) {
+// The graph input whose fields are `bytes` with its shape fixed to
+// `shape`, its element type kept; none when its fields cannot be read.
+std::optional<std::string> inputWithShape(std::string_view bytes, const std::vector<std::int64_t>& shape) {
+    std::uint64_t elementType = tensor_field::floatType;
+    // Three levels, each read with a reader of its own: the value's type,
+    // its tensor type, and that one's element type.
+    ProtobufReader reader(bytes);
+    while (const auto field = reader.next()) {
+        if (field->number != value_info_field::type || field->wireType != 2) {
+            continue;
+        }
+        ProtobufReader type(field->bytes);
+        while (const auto typeField = type.next()) {
+            if (typeField->number != value_info_field::tensorType || typeField->wireType != 2) {
+                continue;
+            }
+            ProtobufReader tensor(typeField->bytes);
+            while (const auto tensorField = tensor.next()) {
+                if (tensorField->number == value_info_field::elementType && tensorField->wireType == 0) {
+                    elementType = tensorField->value;
+                }
+            }
+            if (tensor.malformed()) {
+                return std::nullopt;
+            }
+        }
+        if (type.malformed()) {
+            return std::nullopt;
+        }
+    }
+    if (reader.malformed()) {
+        return std::nullopt;
+    }
+    ProtobufWriter dimensions;
+    for (const std::int64_t side : shape) {
+        ProtobufWriter dimension;
+        dimension.signedField(value_info_field::dimensionValue, side);
+        dimensions.messageField(value_info_field::dimension, dimension);
+    }
+    ProtobufWriter tensorType;
+    tensorType.varintField(value_info_field::elementType, elementType);
+    tensorType.messageField(value_info_field::shape, dimensions);
+    ProtobufWriter type;
+    type.messageField(value_info_field::tensorType, tensorType);
+    ProtobufWriter rewritten;
+    ProtobufReader copy(bytes);
+    std::string kept;
+    while (const auto field = copy.next()) {
+        if (field->number != value_info_field::type) {
+            kept += field->encoding;
+        }
+    }
+    rewritten.messageField(value_info_field::type, type);
+    return kept + rewritten.bytes();
+}
+
+std::string valueInfoName(std::string_view bytes) {
+    ProtobufReader reader(bytes);
+    while (const auto field = reader.next()) {
+        if (field->number == value_info_field::name && field->wireType == 2) {
+            return std::string(field->bytes);
+        }
+    }
+    return {};
+}
+
+PlatformOutcome<std::string> rewrittenGraph(std::string_view graph, const OnnxRewrite& rewrite) {
     std::map<std::string, float, std::less<>> scalars;
+    std::set<std::string, std::less<>> initializers;
+    std::set<std::string, std::less<>> vectors;
     {
         ProtobufReader reader(graph);
         while (const auto field = reader.next()) {
@@ -241,8 +336,12 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph) {
                 if (!tensor) {
                     return malformed("an initializer's fields cannot be read");
                 }
+                initializers.insert(tensor->name);
                 if (tensor->value) {
                     scalars[tensor->name] = *tensor->value;
+                }
+                if (tensor->vector) {
+                    vectors.insert(tensor->name);
                 }
             } else if (field->number == graph_field::node) {
                 const auto node = readNode(field->bytes);
@@ -256,6 +355,9 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph) {
                     }
                     if (tensor->value) {
                         scalars[node->outputs.front()] = *tensor->value;
+                    }
+                    if (tensor->vector) {
+                        vectors.insert(node->outputs.front());
                     }
                 }
             }
@@ -276,10 +378,44 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph) {
     };
     std::string rewritten;
     rewritten.reserve(graph.size() + 64);
+    bool inputFixed = !rewrite.inputShape;
     ProtobufReader reader(graph);
     while (const auto field = reader.next()) {
+        // The first input that is not an initializer is what the caller
+        // feeds.
+        if (!inputFixed && field->number == graph_field::input && field->wireType == 2 &&
+            !initializers.contains(valueInfoName(field->bytes))) {
+            const auto input = inputWithShape(field->bytes, *rewrite.inputShape);
+            if (!input) {
+                return malformed("its input's fields cannot be read");
+            }
+            ProtobufWriter replaced;
+            replaced.bytesField(graph_field::input, *input);
+            rewritten += replaced.bytes();
+            inputFixed = true;
+            continue;
+        }
         if (field->number == graph_field::node && field->wireType == 2) {
             const auto node = readNode(field->bytes);
+            if (node && node->opType == "Constant" && node->outputs.size() == 1 && !node->constantValue.empty()) {
+                // The tensor under the node's output name: a second name
+                // field overrides the first.
+                ProtobufWriter name;
+                name.bytesField(tensor_field::name, node->outputs.front());
+                ProtobufWriter initializer;
+                initializer.bytesField(graph_field::initializer, std::string(node->constantValue) + name.bytes());
+                rewritten += initializer.bytes();
+                continue;
+            }
+            if (node && rewrite.vectorScaledRank && node->opType == "Mul" && node->inputs.size() == 2 &&
+                (vectors.contains(node->inputs[0]) || vectors.contains(node->inputs[1]))) {
+                ProtobufWriter axis;
+                axis.bytesField(node_field::attribute, integerAttribute("axis", *rewrite.vectorScaledRank - 1));
+                ProtobufWriter replaced;
+                replaced.bytesField(graph_field::node, std::string(field->bytes) + axis.bytes());
+                rewritten += replaced.bytes();
+                continue;
+            }
             if (node && node->opType == "Clip" && node->inputs.size() > 1 && node->inputs.size() <= 3) {
                 const auto lowest = bound(*node, 1, std::numeric_limits<float>::lowest());
                 const auto highest = bound(*node, 2, std::numeric_limits<float>::max());
@@ -294,12 +430,15 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph) {
         }
         rewritten += field->encoding;
     }
+    if (!inputFixed) {
+        return malformed("it has no input to give a shape");
+    }
     return rewritten;
 }
 
 }  // namespace
 
-PlatformOutcome<std::string> onnxForOpenCV(std::string_view model) {
+PlatformOutcome<std::string> onnxForOpenCV(std::string_view model, const OnnxRewrite& rewrite) {
     if (model.size() > maximumOnnxModelBytes) {
         return malformed("it is larger than " + std::to_string(maximumOnnxModelBytes) + " bytes");
     }
@@ -322,7 +461,7 @@ PlatformOutcome<std::string> onnxForOpenCV(std::string_view model) {
     if (!graph) {
         return malformed("it holds no graph");
     }
-    auto rewritten = rewrittenGraph(graph->bytes);
+    auto rewritten = rewrittenGraph(graph->bytes, rewrite);
     if (!rewritten) {
         return rewritten.error();
     }

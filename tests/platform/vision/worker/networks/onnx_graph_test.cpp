@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -158,6 +159,164 @@ TEST(OnnxForOpenCV, TurnsEachClipWithConstantBoundsIntoTheOneInputFormAndLeavesT
             EXPECT_EQ(found[index].maximum, testCase.expected[index].maximum);
         }
     }
+}
+
+// What the rewrite left of a model's graph: its nodes' operations, the
+// names of its initializers, the input's dimensions and each Mul's axis.
+struct ReadGraph {
+    std::vector<std::string> operations;
+    std::vector<std::string> initializers;
+    std::vector<std::int64_t> inputShape;
+    std::vector<std::optional<std::int64_t>> mulAxes;
+};
+
+ReadGraph readGraph(const std::string& bytes) {
+    ReadGraph read;
+    ProtobufReader modelReader(bytes);
+    while (const auto modelField = modelReader.next()) {
+        if (modelField->number != 7) {
+            continue;
+        }
+        ProtobufReader graphReader(modelField->bytes);
+        while (const auto graphField = graphReader.next()) {
+            if (graphField->number == 5) {
+                ProtobufReader tensor(graphField->bytes);
+                std::string name;
+                while (const auto field = tensor.next()) {
+                    if (field->number == 8) {
+                        name = field->bytes;
+                    }
+                }
+                read.initializers.push_back(name);
+            } else if (graphField->number == 11) {
+                // ValueInfoProto.type.tensor_type.shape.dim.dim_value
+                std::vector<std::string_view> level{graphField->bytes};
+                for (const int number : {2, 1, 2}) {
+                    std::vector<std::string_view> next;
+                    for (const auto message : level) {
+                        ProtobufReader reader(message);
+                        while (const auto field = reader.next()) {
+                            if (field->number == number) {
+                                next.push_back(field->bytes);
+                            }
+                        }
+                    }
+                    level = next;
+                }
+                for (const auto shape : level) {
+                    ProtobufReader reader(shape);
+                    while (const auto dimension = reader.next()) {
+                        ProtobufReader value(dimension->bytes);
+                        while (const auto field = value.next()) {
+                            if (field->number == 1) {
+                                read.inputShape.push_back(static_cast<std::int64_t>(field->value));
+                            }
+                        }
+                    }
+                }
+            } else if (graphField->number == 1) {
+                ProtobufReader nodeReader(graphField->bytes);
+                std::string operation;
+                std::optional<std::int64_t> axis;
+                while (const auto field = nodeReader.next()) {
+                    if (field->number == 4) {
+                        operation = field->bytes;
+                    } else if (field->number == 5) {
+                        ProtobufReader attribute(field->bytes);
+                        std::string name;
+                        std::int64_t value = 0;
+                        while (const auto part = attribute.next()) {
+                            if (part->number == 1) {
+                                name = part->bytes;
+                            } else if (part->number == 3) {
+                                value = static_cast<std::int64_t>(part->value);
+                            }
+                        }
+                        if (name == "axis") {
+                            axis = value;
+                        }
+                    }
+                }
+                read.operations.push_back(operation);
+                if (operation == "Mul") {
+                    read.mulAxes.push_back(axis);
+                }
+            }
+        }
+    }
+    return read;
+}
+
+std::string vectorTensor(const std::string& name, const std::vector<float>& values) {
+    ProtobufWriter tensor;
+    ProtobufWriter dims;
+    dims.packedVarint(values.size());
+    tensor.bytesField(1, dims.bytes());
+    tensor.varintField(2, 1);
+    for (const float value : values) {
+        tensor.floatField(4, value);
+    }
+    tensor.bytesField(8, name);
+    return tensor.takeBytes();
+}
+
+std::string inputInfo(const std::string& name) {
+    ProtobufWriter dimension;
+    dimension.bytesField(2, "batch");
+    ProtobufWriter shape;
+    shape.messageField(1, dimension);
+    ProtobufWriter tensorType;
+    tensorType.varintField(1, 1);
+    tensorType.messageField(2, shape);
+    ProtobufWriter type;
+    type.messageField(1, tensorType);
+    ProtobufWriter info;
+    info.bytesField(1, name);
+    info.messageField(2, type);
+    return info.takeBytes();
+}
+
+TEST(OnnxForOpenCV, MovesConstantsToInitializersAndGivesTheInputAndVectorProductsWhatTheNetworkNeeds) {
+    // The graph: input "x" (its batch left open), a Constant vector, a Mul
+    // of x by it and a Mul by a scalar.
+    ProtobufWriter graph;
+    graph.bytesField(1, node("Constant", {}, "gamma", vectorTensor("", {1, 2, 3})));
+    graph.bytesField(1, node("Mul", {"x", "gamma"}, "y"));
+    graph.bytesField(1, node("Mul", {"y", "two"}, "z"));
+    graph.bytesField(5, scalarTensor("two", 2, true));
+    graph.bytesField(11, inputInfo("two"));
+    graph.bytesField(11, inputInfo("x"));
+    ProtobufWriter modelWriter;
+    modelWriter.messageField(7, graph);
+    const std::string original = modelWriter.bytes();
+
+    struct Case {
+        const char* name;
+        OnnxRewrite rewrite;
+        std::vector<std::int64_t> inputShape;
+        std::vector<std::optional<std::int64_t>> mulAxes;
+    };
+    const std::vector<Case> cases{
+        {"nothing asked", {}, {}, {std::nullopt, std::nullopt}},
+        {"a fixed input", {std::vector<std::int64_t>{1, 3, 48, 320}, std::nullopt}, {1, 3, 48, 320},
+         {std::nullopt, std::nullopt}},
+        {"vectors scaling 3-D tensors", {std::nullopt, 3}, {}, {2, std::nullopt}},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto rewritten = onnxForOpenCV(original, testCase.rewrite);
+        ASSERT_TRUE(rewritten) << rewritten.error().description;
+        const ReadGraph read = readGraph(rewritten.value());
+        EXPECT_EQ(read.operations, (std::vector<std::string>{"Mul", "Mul"}));
+        EXPECT_EQ(read.initializers, (std::vector<std::string>{"gamma", "two"}));
+        if (!testCase.inputShape.empty()) {
+            EXPECT_EQ(read.inputShape, testCase.inputShape);
+        }
+        EXPECT_EQ(read.mulAxes, testCase.mulAxes);
+    }
+    const auto withoutInput = onnxForOpenCV(model({node("Relu", {"x"}, "y")}, {}), {std::vector<std::int64_t>{1}, {}});
+    ASSERT_FALSE(withoutInput);
+    EXPECT_EQ(withoutInput.error().description, "the ONNX model is malformed: it has no input to give a shape");
 }
 
 TEST(OnnxForOpenCV, RefusesMalformedModelsWithAnErrorSayingWhy) {
