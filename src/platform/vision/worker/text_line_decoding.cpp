@@ -1,6 +1,7 @@
 #include "platform/vision/worker/text_line_decoding.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
@@ -165,6 +166,8 @@ NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::str
         const int best = static_cast<int>(std::max_element(row, row + probabilities.cols) - row);
         if (best != 0 && best != previous && static_cast<std::size_t>(best) <= characters.size()) {
             line.text += characters[static_cast<std::size_t>(best) - 1];
+            line.characters.push_back(characters[static_cast<std::size_t>(best) - 1]);
+            line.steps.push_back(step);
             sum += row[best];
             ++kept;
         }
@@ -172,6 +175,76 @@ NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::str
     }
     line.confidence = kept == 0 ? 0.0F : std::clamp(static_cast<float>(sum / kept), 0.0F, 1.0F);
     return line;
+}
+
+namespace {
+
+bool isMark(const std::string& character) {
+    if (character.size() == 1) {
+        return std::ispunct(static_cast<unsigned char>(character[0])) != 0 || character[0] == ' ';
+    }
+    // The CJK symbols and punctuation block (U+3000 to U+303F) and the
+    // full-width forms (U+FF00 to U+FFEF) start with these bytes.
+    return character.rfind("\xe3\x80", 0) == 0 || character.rfind("\xef\xbc", 0) == 0 ||
+           character.rfind("\xef\xbd", 0) == 0;
+}
+
+int inkedColumns(const cv::Mat& columns, int from, int to) {
+    from = std::clamp(from, 0, columns.cols);
+    to = std::clamp(to, from, columns.cols);
+    return from == to ? 0 : cv::countNonZero(columns(cv::Rect(from, 0, to - from, 1)));
+}
+
+}  // namespace
+
+std::string withSpacesAtGaps(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int widestGap) {
+    if (ink.empty() || ink.type() != CV_8U || read.characters.size() != read.steps.size() || stepWidth <= 0) {
+        return read.text;
+    }
+    cv::Mat columns;
+    cv::reduce(ink, columns, 0, cv::REDUCE_MAX);
+    std::string text;
+    for (std::size_t index = 0; index < read.characters.size(); ++index) {
+        if (index > 0 && !isMark(read.characters[index - 1]) && !isMark(read.characters[index])) {
+            // The widest run of empty columns between the two characters'
+            // steps.
+            const int from = std::clamp(static_cast<int>(read.steps[index - 1] * stepWidth), 0, columns.cols);
+            const int to = std::clamp(static_cast<int>((read.steps[index] + 1) * stepWidth), 0, columns.cols);
+            int run = 0;
+            int widest = 0;
+            for (int column = from; column < to; ++column) {
+                run = columns.at<unsigned char>(0, column) == 0 ? run + 1 : 0;
+                widest = std::max(widest, run);
+            }
+            if (widest >= widestGap) {
+                text += ' ';
+            }
+        }
+        text += read.characters[index];
+    }
+    return text;
+}
+
+bool holdsUnreadInk(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int glyphWidth) {
+    if (ink.empty() || ink.type() != CV_8U || read.steps.size() != read.characters.size() || stepWidth <= 0) {
+        return false;
+    }
+    cv::Mat columns;
+    cv::reduce(ink, columns, 0, cv::REDUCE_MAX);
+    if (read.steps.empty()) {
+        return cv::countNonZero(columns) > 0;
+    }
+    const auto column = [stepWidth](int step) { return static_cast<int>((step + 0.5) * stepWidth); };
+    if (inkedColumns(columns, 0, column(read.steps.front())) > glyphWidth ||
+        inkedColumns(columns, column(read.steps.back()), columns.cols) > glyphWidth) {
+        return true;
+    }
+    for (std::size_t index = 1; index < read.steps.size(); ++index) {
+        if (2 * inkedColumns(columns, column(read.steps[index - 1]), column(read.steps[index])) > 3 * glyphWidth) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace lumenary::platform::vision

@@ -47,6 +47,9 @@ std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLin
 struct NetworkLineText {
     std::string text;
     float confidence = 0;
+    // Each character of the text and the step it was read at.
+    std::vector<std::string> characters;
+    std::vector<int> steps;
 };
 
 // The text of a recognition network's output (a 2-D float matrix, a row of
@@ -56,5 +59,22 @@ struct NetworkLineText {
 // each class from 1 on; a class without a name, or a matrix of another
 // shape or type, reads as nothing.
 NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::string>& characters);
+
+// The text with a space put between two characters where the line's ink
+// leaves a gap between them of at least `widestGap` columns and the
+// network read none: it reads the space between two square glyphs (or a
+// square glyph and a Latin word) as the glyphs' own margins. `ink` is the
+// line as the network read it (8-bit, any value above 0 ink), `stepWidth`
+// its columns per step. Marks (a character of the ASCII or full-width
+// punctuation) never get a space beside them: a full-width mark's own cell
+// is half empty.
+std::string withSpacesAtGaps(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int widestGap);
+
+// Whether the line holds ink of a glyph the network read no character for
+// (one outside its character list: 鼹, 毽): more than `glyphWidth` columns
+// of ink before the first character's step or after the last one's, or
+// more than one and a half times that between two characters' steps. A
+// line read as nothing holds unread ink when it holds any.
+bool holdsUnreadInk(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int glyphWidth);
 
 }  // namespace lumenary::platform::vision

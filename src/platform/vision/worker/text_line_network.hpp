@@ -19,7 +19,8 @@ inline constexpr int networkLineHeight = 48;
 // each on first use), or squeezed to 1280. None when the network or its
 // character list cannot be loaded: the first such call for the folder
 // writes one line on standard error saying why. Not for two threads at
-// once.
+// once. A line with ink the network read no character for reads as
+// nothing (see holdsUnreadInk), for the caller to read otherwise.
 std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line);
 
 }  // namespace lumenary::platform::vision

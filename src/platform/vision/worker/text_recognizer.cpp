@@ -478,9 +478,14 @@ bool readByNetwork(const std::string& packs) {
     return chinese;
 }
 
-// The line in `box` read by the recognition network, or none when the
-// network cannot be used.
-std::optional<TextCandidate> lineReadByNetwork(const cv::Mat& grey, const cv::RotatedRect& box) {
+// The line in `box` read by the recognition network; an empty text when
+// it holds a glyph the network does not know, and none when the network
+// cannot be used.
+std::optional<TextCandidate> lineReadByNetwork(const cv::Mat& grey, cv::RotatedRect box) {
+    const bool wide = box.size.width >= box.size.height;
+    float& longSide = wide ? box.size.width : box.size.height;
+    const float shortSide = wide ? box.size.height : box.size.width;
+    longSide += lineEndsRoom * shortSide;
     // Room of a quarter of the line's height on each side.
     const cv::Mat upright = uprightLine(grey, box, networkLineHeight * 2 / 3, widestDetectedLine);
     if (upright.empty()) {
@@ -508,20 +513,22 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
     for (const DetectedTextLine& line : found) {
         const cv::Rect2f bounds = line.box.boundingRect2f();
         if (byNetwork) {
-            if (auto read = lineReadByNetwork(grey, line.box)) {
+            auto read = lineReadByNetwork(grey, line.box);
+            if (!read) {
+                byNetwork = false;
+            } else if (!read->text.empty()) {
                 if (fullWidthMarks) {
                     read->text = withFullWidthPunctuation(read->text);
                 }
-                if (!read->text.empty()) {
-                    TextObservation observation;
-                    observation.boundingBox =
-                        normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, grey.size());
-                    observation.topCandidate = std::move(*read);
-                    lines.push_back(std::move(observation));
-                }
+                TextObservation observation;
+                observation.boundingBox =
+                    normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, grey.size());
+                observation.topCandidate = std::move(*read);
+                lines.push_back(std::move(observation));
                 continue;
             }
-            byNetwork = false;
+            // A line of a glyph the network does not know: the language
+            // models read it.
         }
         cv::RotatedRect box = line.box;
         const bool wide = box.size.width >= box.size.height;

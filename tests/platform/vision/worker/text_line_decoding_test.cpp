@@ -152,5 +152,109 @@ TEST(WithPiecesJoined, JoinsPiecesOfOneLineAndNothingElse) {
     EXPECT_FLOAT_EQ(withPiecesJoined(cases[0].ordered).front().confidence, 0.7F);
 }
 
+TEST(CtcText, ReadsEachRunOfAClassOnceAndLeavesOutNoCharacter) {
+    const std::vector<std::string> characters{"窗", "a", " "};
+    // One row per step: the probabilities of no character, 窗, a, space.
+    const auto steps = [](const std::vector<int>& best, float probability = 0.9F) {
+        cv::Mat rows(static_cast<int>(best.size()), 4, CV_32F, cv::Scalar((1 - probability) / 3));
+        for (std::size_t step = 0; step < best.size(); ++step) {
+            rows.at<float>(static_cast<int>(step), best[step]) = probability;
+        }
+        return rows;
+    };
+    struct Case {
+        std::string name;
+        cv::Mat probabilities;
+        std::string text;
+        float confidence;
+    };
+    const std::vector<Case> cases{
+        {"runs read once", steps({1, 1, 0, 2, 2, 2, 3, 2}), "窗a a", 0.9F},
+        {"a class twice with no character between", steps({2, 0, 2}), "aa", 0.9F},
+        {"nothing but no character", steps({0, 0, 0}), "", 0.0F},
+        {"a class past the list", [] {
+             cv::Mat rows(1, 6, CV_32F, cv::Scalar(0));
+             rows.at<float>(0, 5) = 1;
+             return rows;
+         }(),
+         "", 0.0F},
+        {"another type", cv::Mat(3, 4, CV_8U, cv::Scalar(1)), "", 0.0F},
+        {"empty", cv::Mat(), "", 0.0F},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const NetworkLineText read = ctcText(testCase.probabilities, characters);
+        EXPECT_EQ(read.text, testCase.text);
+        EXPECT_NEAR(read.confidence, testCase.confidence, 1e-5);
+    }
+}
+
+// A line of ink as the network reads it: each glyph a block of ink
+// `width` columns wide from its column on, 48 rows high.
+cv::Mat inkOf(int columns, const std::vector<std::pair<int, int>>& glyphs) {
+    cv::Mat ink = cv::Mat::zeros(48, columns, CV_8U);
+    for (const auto& [from, width] : glyphs) {
+        ink(cv::Rect(from, 12, width, 24)).setTo(255);
+    }
+    return ink;
+}
+
+NetworkLineText readAt(const std::vector<std::string>& characters, const std::vector<int>& steps) {
+    NetworkLineText read;
+    for (const std::string& character : characters) {
+        read.text += character;
+    }
+    read.characters = characters;
+    read.steps = steps;
+    return read;
+}
+
+TEST(WithSpacesAtGaps, PutsASpaceWhereTheInkLeavesAWordGapAndNowhereElse) {
+    struct Case {
+        std::string name;
+        cv::Mat ink;
+        NetworkLineText read;
+        std::string text;
+    };
+    // Glyphs 28 columns wide, read at steps of 8 columns at their middles.
+    const std::vector<Case> cases{
+        {"glyphs 4 columns apart", inkOf(200, {{0, 28}, {32, 28}, {64, 28}}), readAt({"第", "2", "章"}, {1, 5, 9}),
+         "第2章"},
+        {"a gap of 12 columns", inkOf(200, {{0, 28}, {40, 28}}), readAt({"章", "数"}, {1, 6}), "章 数"},
+        {"no space beside a full-width mark", inkOf(200, {{0, 28}, {40, 10}, {80, 28}}),
+         readAt({"元", "，", "含"}, {1, 5, 11}), "元，含"},
+        {"a space the network read stays alone", inkOf(200, {{0, 28}, {40, 28}}), readAt({"a", " ", "b"}, {1, 4, 6}),
+         "a b"},
+        {"ink of another type leaves the text", cv::Mat(48, 200, CV_32F, cv::Scalar(0)), readAt({"章", "数"}, {1, 6}),
+         "章数"},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(withSpacesAtGaps(testCase.read, testCase.ink, 8, 9), testCase.text);
+    }
+}
+
+TEST(HoldsUnreadInk, FindsAGlyphTheNetworkReadNoCharacterFor) {
+    struct Case {
+        std::string name;
+        cv::Mat ink;
+        NetworkLineText read;
+        bool unread;
+    };
+    const std::vector<Case> cases{
+        {"every glyph read", inkOf(200, {{0, 28}, {32, 28}, {64, 28}}), readAt({"鼠", "在", "地"}, {1, 5, 9}), false},
+        {"the first glyph unread", inkOf(200, {{0, 28}, {32, 28}, {64, 28}}), readAt({"鼠", "在"}, {5, 9}), true},
+        {"the last glyph unread", inkOf(200, {{0, 28}, {32, 28}, {64, 28}}), readAt({"鼠", "在"}, {1, 5}), true},
+        {"a glyph between unread", inkOf(200, {{0, 28}, {32, 28}, {64, 28}}), readAt({"踢", "子"}, {1, 9}), true},
+        {"a word gap between two read glyphs", inkOf(200, {{0, 28}, {60, 28}}), readAt({"章", "数"}, {1, 9}), false},
+        {"ink read as nothing", inkOf(200, {{0, 28}}), readAt({}, {}), true},
+        {"nothing read of no ink", inkOf(200, {}), readAt({}, {}), false},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(holdsUnreadInk(testCase.read, testCase.ink, 8, 32), testCase.unread);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision

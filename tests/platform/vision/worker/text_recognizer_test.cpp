@@ -384,5 +384,38 @@ TEST(TextRecognizerTest, ReadsByLayoutAnalysisWithOneLineSayingWhyWhenTheDetecti
     }
 }
 
+TEST(TextRecognizerTest, ReadsChineseWithTheLanguageModelsWhenTheRecognitionNetworkCannotBeLoaded) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> files;  // copied from the fetched folder
+        std::string named;               // the file the console line names
+    };
+    const std::vector<Case> cases{
+        {"no recognition network", {"ch_PP-OCRv4_det_infer.onnx", "ppocr_keys_v1.txt"}, "ch_PP-OCRv4_rec_infer.onnx"},
+        {"no character list", {"ch_PP-OCRv4_det_infer.onnx", "ch_PP-OCRv4_rec_infer.onnx"}, "ppocr_keys_v1.txt"},
+    };
+    const std::string line = "识别图像中的文字内容";
+    const cv::Mat image = vision_test::renderedText({line}, vision_test::notoSansSimplifiedChinese(), 40);
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const lumenary::testing::TemporaryDirectory folder;
+        for (const std::string& file : testCase.files) {
+            std::filesystem::copy_file(textNetworksFolder() / file, folder.path() / file);
+        }
+        lumenary::testing::ScopedEnvironment environment;
+        environment.set(textNetworksFolderVariable, folder.path().string());
+        ::testing::internal::CaptureStderr();
+        const auto first = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"zh-Hans"}});
+        const auto second = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"zh-Hans"}});
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(first) << first.error().description;
+        EXPECT_EQ(readLines(first.value()), std::vector<std::string>{line});
+        ASSERT_TRUE(second) << second.error().description;
+        EXPECT_EQ(readLines(second.value()), std::vector<std::string>{line});
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_NE(errors.find((folder.path() / testCase.named).string()), std::string::npos) << errors;
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision
