@@ -32,20 +32,29 @@ float meanInside(const cv::Mat& probabilities, const cv::RotatedRect& box) {
     return static_cast<float>(cv::mean(probabilities(bounds), mask)[0]);
 }
 
-// How far a box's long side turns from level, in degrees, and its height
-// across that side.
+// A box's long side: its length, its height across it, the direction it
+// runs in (left to right) and how far that turns from level, in degrees.
 struct Lie {
-    float degrees;
+    float length;
     float height;
+    cv::Point2f direction;
+    float degrees;
 };
 
 Lie lieOf(const cv::RotatedRect& box) {
     const bool wide = box.size.width >= box.size.height;
-    float degrees = std::fmod(std::abs(box.angle + (wide ? 0.0F : 90.0F)), 180.0F);
-    degrees = std::min(degrees, 180.0F - degrees);
-    return {degrees, wide ? box.size.height : box.size.width};
+    const double radians = (box.angle + (wide ? 0.0 : 90.0)) * CV_PI / 180;
+    cv::Point2f direction(static_cast<float>(std::cos(radians)), static_cast<float>(std::sin(radians)));
+    if (direction.x < 0) {
+        direction = -direction;
+    }
+    const float degrees = static_cast<float>(std::abs(std::atan2(direction.y, direction.x)) * 180 / CV_PI);
+    return {wide ? box.size.width : box.size.height, wide ? box.size.height : box.size.width, direction, degrees};
 }
 
+// Whether `right` continues `left` along its line: its centre on the line's
+// axis (within half the lower height), and its start after `left`'s end by
+// at most the lower height (or before it by at most half of it).
 bool piecesOfOneLine(const DetectedTextLine& left, const DetectedTextLine& right) {
     constexpr float mostTurn = 10;
     constexpr float mostHeightRatio = 1.5F;
@@ -59,11 +68,11 @@ bool piecesOfOneLine(const DetectedTextLine& left, const DetectedTextLine& right
     if (higher > mostHeightRatio * lower) {
         return false;
     }
-    const cv::Rect2f leftBounds = left.box.boundingRect2f();
-    const cv::Rect2f rightBounds = right.box.boundingRect2f();
-    const float shared = std::min(leftBounds.br().y, rightBounds.br().y) - std::max(leftBounds.y, rightBounds.y);
-    const float gap = rightBounds.x - leftBounds.br().x;
-    return 2 * shared >= lower && gap <= lower;
+    const cv::Point2f offset = right.box.center - left.box.center;
+    const cv::Point2f across(-leftLie.direction.y, leftLie.direction.x);
+    const float along = offset.dot(leftLie.direction);
+    const float gap = along - (leftLie.length + rightLie.length) / 2;
+    return along > 0 && std::abs(offset.dot(across)) <= lower / 2 && gap <= lower && gap >= -lower / 2;
 }
 
 }  // namespace

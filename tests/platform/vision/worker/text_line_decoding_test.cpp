@@ -136,6 +136,8 @@ TEST(WithPiecesJoined, JoinsPiecesOfOneLineAndNothingElse) {
         {"a much higher neighbour", {line(100, 50, 100, 20), line(215, 50, 100, 40)},
          {{50, 40, 100, 20}, {165, 30, 100, 40}}},
         {"standing lines", {line(100, 50, 20, 100), line(125, 50, 20, 100)}, {{90, 0, 20, 100}, {115, 0, 20, 100}}},
+        {"two turned lines one above the other", {line(100, 50, 160, 20, 8), line(110, 75, 160, 20, 8)},
+         {{19, 29, 161, 42}, {29, 54, 161, 42}}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
