@@ -170,13 +170,23 @@ NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::str
     double sum = 0;
     int kept = 0;
     int previous = 0;
+    const auto space = std::find(characters.begin(), characters.end(), " ");
+    const int spaceClass = space == characters.end() || space - characters.begin() + 1 >= probabilities.cols
+                               ? -1
+                               : static_cast<int>(space - characters.begin()) + 1;
+    float spaceSince = 0;
     for (int step = 0; step < probabilities.rows; ++step) {
         const float* row = probabilities.ptr<float>(step);
+        if (spaceClass > 0) {
+            spaceSince = std::max(spaceSince, row[spaceClass]);
+        }
         const int best = static_cast<int>(std::max_element(row, row + probabilities.cols) - row);
         if (best != 0 && best != previous && static_cast<std::size_t>(best) <= characters.size()) {
             line.text += characters[static_cast<std::size_t>(best) - 1];
             line.characters.push_back(characters[static_cast<std::size_t>(best) - 1]);
             line.steps.push_back(step);
+            line.spaceBefore.push_back(spaceSince);
+            spaceSince = 0;
             sum += row[best];
             ++kept;
         }
@@ -207,14 +217,17 @@ int inkedColumns(const cv::Mat& columns, int from, int to) {
 }  // namespace
 
 std::string withSpacesAtGaps(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int widestGap) {
-    if (ink.empty() || ink.type() != CV_8U || read.characters.size() != read.steps.size() || stepWidth <= 0) {
+    constexpr float spaceSeen = 0.01F;
+    if (ink.empty() || ink.type() != CV_8U || read.characters.size() != read.steps.size() ||
+        read.spaceBefore.size() != read.steps.size() || stepWidth <= 0) {
         return read.text;
     }
     cv::Mat columns;
     cv::reduce(ink, columns, 0, cv::REDUCE_MAX);
     std::string text;
     for (std::size_t index = 0; index < read.characters.size(); ++index) {
-        if (index > 0 && !isMark(read.characters[index - 1]) && !isMark(read.characters[index])) {
+        if (index > 0 && read.spaceBefore[index] >= spaceSeen && !isMark(read.characters[index - 1]) &&
+            !isMark(read.characters[index])) {
             // The widest run of empty columns between the two characters'
             // steps.
             const int from = std::clamp(static_cast<int>(read.steps[index - 1] * stepWidth), 0, columns.cols);

@@ -47,9 +47,12 @@ std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLin
 struct NetworkLineText {
     std::string text;
     float confidence = 0;
-    // Each character of the text and the step it was read at.
+    // Each character of the text, the step it was read at, and the
+    // highest probability of a space at the steps since the character
+    // before it.
     std::vector<std::string> characters;
     std::vector<int> steps;
+    std::vector<float> spaceBefore;
 };
 
 // The text of a recognition network's output (a 2-D float matrix, a row of
@@ -60,14 +63,15 @@ struct NetworkLineText {
 // shape or type, reads as nothing.
 NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::string>& characters);
 
-// The text with a space put between two characters where the line's ink
-// leaves a gap between them of at least `widestGap` columns and the
-// network read none: it reads the space between two square glyphs (or a
-// square glyph and a Latin word) as the glyphs' own margins. `ink` is the
-// line as the network read it (8-bit, any value above 0 ink), `stepWidth`
-// its columns per step. Marks (a character of the ASCII or full-width
-// punctuation) never get a space beside them: a full-width mark's own cell
-// is half empty.
+// The text with a space put between two characters where the network saw
+// one but read the glyphs instead: the space's probability between them
+// reached a hundredth (it stays under a thousandth between the glyphs of
+// one word, 门口 and 3月12日 among them; a space between two square
+// glyphs, or a square glyph and a Latin word, reaches 0.03 to 0.4), and
+// the line's ink leaves a gap there of at least `widestGap` columns.
+// `ink` is the line as the network read it (8-bit, any value above 0
+// ink), `stepWidth` its columns per step. Marks (a character of the ASCII
+// or full-width punctuation) never get a space beside them.
 std::string withSpacesAtGaps(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int widestGap);
 
 // Whether the line holds ink of a glyph the network read no character for

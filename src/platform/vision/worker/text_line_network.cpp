@@ -27,10 +27,9 @@ constexpr const char* characterListFile = "ppocr_keys_v1.txt";
 constexpr std::uintmax_t largestCharacterList = 1024 * 1024;
 constexpr std::array<int, 3> lineWidths{320, 640, 1280};
 // In a line read at 48 px (32 px and room of a quarter of that on each
-// side), a space between two square glyphs leaves about 11 empty columns,
-// and two glyphs of one word up to 7 (外下, 小雨); an eighth of the height
-// puts a space inside words, a quarter drops real ones.
-constexpr double widestGapOfOneWord = 0.2;
+// side), a space between two square glyphs leaves 11 to 14 empty columns;
+// fewer than 6 is no space, whatever the network saw there.
+constexpr double widestGapOfOneWord = 0.12;
 // The network's sequence part works on tensors of three dimensions.
 constexpr int sequenceRank = 3;
 

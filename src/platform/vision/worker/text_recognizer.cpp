@@ -1,6 +1,7 @@
 #include "platform/vision/worker/text_recognizer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -478,6 +479,34 @@ bool readByNetwork(const std::string& packs) {
     return chinese;
 }
 
+// The text with the full-width forms of , : ; ! ? ( ) as their ASCII
+// ones: the network reads either form for either, and
+// withFullWidthPunctuation then gives each the form its neighbours call
+// for ("8:45", "价格是128元，含税").
+std::string withAsciiMarks(const std::string& text) {
+    static const std::array<std::pair<std::string_view, char>, 7> marks{{{"，", ','},
+                                                                        {"：", ':'},
+                                                                        {"；", ';'},
+                                                                        {"！", '!'},
+                                                                        {"？", '?'},
+                                                                        {"（", '('},
+                                                                        {"）", ')'}}};
+    std::string ascii;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto mark = std::find_if(marks.begin(), marks.end(), [&](const auto& entry) {
+            return std::string_view(text).substr(at).starts_with(entry.first);
+        });
+        if (mark != marks.end()) {
+            ascii += mark->second;
+            at += mark->first.size();
+        } else {
+            ascii += text[at++];
+        }
+    }
+    return ascii;
+}
+
 // The line in `box` read by the recognition network; an empty text when
 // it holds a glyph the network does not know, and none when the network
 // cannot be used.
@@ -518,7 +547,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
                 byNetwork = false;
             } else if (!read->text.empty()) {
                 if (fullWidthMarks) {
-                    read->text = withFullWidthPunctuation(read->text);
+                    read->text = withFullWidthPunctuation(withAsciiMarks(read->text));
                 }
                 TextObservation observation;
                 observation.boundingBox =
