@@ -24,7 +24,7 @@ std::filesystem::path textNetworksFolder();
 // network (ch_PP-OCRv4_det_infer.onnx, its Clip nodes rewritten for
 // OpenCV), in reading order with the pieces of one line joined, boxes in
 // the image's pixels. The image is
-// read scaled so that its longer side is at most 1280 px, each side a
+// read scaled so that its longer side is at most 960 px, each side a
 // multiple of 32. None when the network cannot be loaded (missing,
 // damaged, refused): the first such call writes one line on standard
 // error, saying why and how to fetch it, and the failure is remembered
