@@ -1,4 +1,5 @@
 #include "vision_text_cases.hpp"
+#include "vision_text_photo_cases.hpp"
 
 #include <chrono>
 #include <cstdio>
@@ -219,6 +220,7 @@ void workerMemory(const std::filesystem::path& folder, const std::string& worker
 
 void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std::string& workerProgram) {
     std::printf("\ntext recognition, in this process, one thread\n");
+    benchmarkTextPhotos();
     exactReads("Chinese (zh-Hans)", chineseLines, chineseFaces, chineseSizes, {"zh-Hans"});
     exactReads("Chinese (zh-Hans, en)", chineseLines, {chineseFaces[0], chineseFaces[2]}, {32}, {"zh-Hans", "en"});
     exactReads("English", englishLines, englishFaces, englishSizes, {"en"});

@@ -12,8 +12,12 @@ namespace lumenary::platform::vision {
 
 // The text lines of an 8-bit RGB image, one observation per line in the
 // recogniser's reading order, boxes normalised with the origin lower left
-// and confidences 0 to 1. "fast" reads a copy scaled down to about two
-// megapixels; "accurate" reads the full size. With a language of square
+// and confidences 0 to 1. "accurate" finds the lines with the
+// text-detection network (text_line_detector.hpp) and reads each, cut out
+// of the full-size image and turned level, as one line, in reading order;
+// where that network cannot be loaded, and for "fast", the lines are found
+// by the recogniser's layout analysis as below. "fast" reads a copy scaled
+// down to about two megapixels; "accurate" reads the full size. With a language of square
 // glyphs (Chinese, Japanese, Korean) the image is scaled so that its lines
 // are about 36 px high and read as one block of text, or as one line when
 // the layout analysis finds only one; Chinese and Japanese lines keep the

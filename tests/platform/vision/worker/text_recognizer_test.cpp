@@ -1,16 +1,23 @@
 #include "platform/vision/worker/text_recognizer.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/test_images.hpp"
+#include "platform/vision/worker/text_line_detector.hpp"
+#include "platform/vision/worker/text_photos.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
@@ -287,6 +294,127 @@ TEST(TextRecognizerTest, UnsupportedLanguageFailsBeforeReading) {
     EXPECT_EQ(observations.error().domain, "VisionService");
     EXPECT_EQ(observations.error().code, 400);
     EXPECT_EQ(observations.error().description, "Unsupported recognition language: x-klingon");
+}
+
+std::string joinedLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines) {
+        joined += line + "\n";
+    }
+    return joined;
+}
+
+TEST(TextRecognizerTest, ReadsEveryWordOfSignsOnPhotos) {
+    struct Case {
+        std::string name;
+        std::string photo;
+        vision_test::SignDesign sign;
+        std::vector<std::string> languages;
+    };
+    const vision_test::FontFace bold{"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 0};
+    const vision_test::FontFace chinese{"/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc", 2};
+    const std::vector<Case> cases{
+        {"a parking notice turned and leaned among clutter",
+         "/usr/lib/python3/dist-packages/skimage/data/rocket.jpg",
+         {{"NO PARKING", "TOW AWAY ZONE"}, bold, 30, {200, 30, 30}, {250, 250, 250}, 4, 0.1, {0.3, 0.7}, true},
+         {"en-US"}},
+        {"light words on a dark screen",
+         "/usr/lib/python3/dist-packages/skimage/data/motorcycle_left.png",
+         {{"Speed limit 30", "Slow down"}, bold, 26, {120, 255, 140}, {10, 20, 10}, -5, 0, {0.3, 0.25}, true},
+         {"en-US"}},
+        {"a Chinese sign among clutter",
+         "/usr/lib/python3/dist-packages/skimage/data/coffee.png",
+         {{"停车场", "出口在右边"}, chinese, 36, {250, 250, 250}, {25, 60, 160}, -3, 0.05, {0.6, 0.5}, true},
+         {"zh-Hans"}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const cv::Mat bgr = cv::imread(testCase.photo, cv::IMREAD_COLOR);
+        ASSERT_FALSE(bgr.empty()) << testCase.photo << " is missing: install python3-skimage (scripts/setup does)";
+        cv::Mat rgb;
+        cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+        const cv::Mat photo = vision_test::photoWithSign(rgb, testCase.sign, 7);
+        const auto observations = recognizeTextLines(photo, {TextRecognitionLevel::accurate, testCase.languages});
+        ASSERT_TRUE(observations) << observations.error().description;
+        const std::string read = joinedLines(readLines(observations.value()));
+        const auto expected = vision_test::wordsOf(joinedLines(testCase.sign.lines));
+        EXPECT_EQ(vision_test::wordsInCommon(expected, vision_test::wordsOf(read)), static_cast<int>(expected.size()))
+            << read;
+    }
+}
+
+TEST(TextRecognizerTest, ReadsByLayoutAnalysisWithOneLineSayingWhyWhenTheDetectionNetworkCannotBeLoaded) {
+    std::ifstream network(textNetworksFolder() / "ch_PP-OCRv4_det_infer.onnx", std::ios::binary);
+    std::string cutShort(64 * 1024, '\0');
+    network.read(cutShort.data(), static_cast<std::streamsize>(cutShort.size()));
+    ASSERT_EQ(network.gcount(), static_cast<std::streamsize>(cutShort.size())) << "run scripts/setup";
+    struct Case {
+        std::string name;
+        std::optional<std::string> bytes;
+        std::string reason;
+    };
+    const std::vector<Case> cases{
+        {"missing", std::nullopt, "it cannot be opened"},
+        {"empty", "", "the ONNX model is malformed: it holds no graph"},
+        {"not a model", "not an ONNX model", "the ONNX model is malformed"},
+        {"cut short", cutShort, "the ONNX model is malformed"},
+    };
+    const std::vector<std::string> lines{"Invoice 2931 due on 14 March"};
+    const cv::Mat image = vision_test::renderedText(lines, vision_test::dejaVuSans(), 32);
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const lumenary::testing::TemporaryDirectory folder;
+        const std::filesystem::path file = folder.path() / "ch_PP-OCRv4_det_infer.onnx";
+        if (testCase.bytes) {
+            std::ofstream(file, std::ios::binary) << *testCase.bytes;
+        }
+        lumenary::testing::ScopedEnvironment environment;
+        environment.set(textNetworksFolderVariable, folder.path().string());
+        ::testing::internal::CaptureStderr();
+        const auto first = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"en"}});
+        const auto second = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"en"}});
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(first) << first.error().description;
+        EXPECT_EQ(readLines(first.value()), lines);
+        ASSERT_TRUE(second) << second.error().description;
+        EXPECT_EQ(readLines(second.value()), lines);
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_NE(errors.find(file.string() + ": " + testCase.reason), std::string::npos) << errors;
+        EXPECT_NE(errors.find("run scripts/setup"), std::string::npos) << errors;
+    }
+}
+
+TEST(TextRecognizerTest, ReadsChineseWithTheLanguageModelsWhenTheRecognitionNetworkCannotBeLoaded) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> files;  // copied from the fetched folder
+        std::string named;               // the file the console line names
+    };
+    const std::vector<Case> cases{
+        {"no recognition network", {"ch_PP-OCRv4_det_infer.onnx", "ppocr_keys_v1.txt"}, "ch_PP-OCRv4_rec_infer.onnx"},
+        {"no character list", {"ch_PP-OCRv4_det_infer.onnx", "ch_PP-OCRv4_rec_infer.onnx"}, "ppocr_keys_v1.txt"},
+    };
+    const std::string line = "识别图像中的文字内容";
+    const cv::Mat image = vision_test::renderedText({line}, vision_test::notoSansSimplifiedChinese(), 40);
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const lumenary::testing::TemporaryDirectory folder;
+        for (const std::string& file : testCase.files) {
+            std::filesystem::copy_file(textNetworksFolder() / file, folder.path() / file);
+        }
+        lumenary::testing::ScopedEnvironment environment;
+        environment.set(textNetworksFolderVariable, folder.path().string());
+        ::testing::internal::CaptureStderr();
+        const auto first = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"zh-Hans"}});
+        const auto second = recognizeTextLines(image, {TextRecognitionLevel::accurate, {"zh-Hans"}});
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(first) << first.error().description;
+        EXPECT_EQ(readLines(first.value()), std::vector<std::string>{line});
+        ASSERT_TRUE(second) << second.error().description;
+        EXPECT_EQ(readLines(second.value()), std::vector<std::string>{line});
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_NE(errors.find((folder.path() / testCase.named).string()), std::string::npos) << errors;
+    }
 }
 
 }  // namespace

@@ -12,12 +12,15 @@
 #include <vector>
 
 #include <ZXing/BarcodeFormat.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/host/program_test_support.hpp"
 #include "mcp/core/json.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/test_images.hpp"
+#include "platform/vision/worker/text_photos.hpp"
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
 
@@ -116,6 +119,41 @@ TEST_F(VisionProgramTest, ReadsAChineseLineWithItsDigitsAndFullWidthMarks) {
         differing += read[index] == expected[index] ? 0 : 1;
     }
     EXPECT_LE(differing, 1) << answer;
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
+TEST_F(VisionProgramTest, ReadsEveryWordOfASignOnAStreetPhoto) {
+    // A street with a truck and a bicycle, the sign turned a few degrees,
+    // leaned, and set among scattered lines, boxes and discs.
+    const cv::Mat street = cv::imread("/usr/share/darknet/data/dog.jpg", cv::IMREAD_COLOR);
+    ASSERT_FALSE(street.empty()) << "/usr/share/darknet/data/dog.jpg is missing: install darknet (scripts/setup does)";
+    cv::Mat rgb;
+    cv::cvtColor(street, rgb, cv::COLOR_BGR2RGB);
+    const vision_test::SignDesign sign{{"ONE WAY", "Harbour Road 300 m"},
+                                       {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 0},
+                                       28,
+                                       {250, 250, 250},
+                                       {25, 60, 160},
+                                       -4,
+                                       0.1,
+                                       {0.68, 0.22},
+                                       true};
+    const auto image = vision_test::writtenImage(folder.path() / "street.png", vision_test::photoWithSign(rgb, sign, 3));
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
+    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    ASSERT_TRUE(program.readLine()) << errors();
+
+    const auto answer = testing::toolCallText(program, 2, "vision_recognize_text",
+                                              R"({"image_path":")" + image + R"(","recognition_level":"accurate"})",
+                                              std::chrono::seconds(60));
+    const auto result = mcp::parseJSON(answer);
+    ASSERT_TRUE(result.find("full_text")) << answer << errors();
+    const auto expected = vision_test::wordsOf("ONE WAY Harbour Road 300 m");
+    const auto read = vision_test::wordsOf(*result.find("full_text")->stringValue());
+    EXPECT_EQ(vision_test::wordsInCommon(expected, read), static_cast<int>(expected.size())) << answer;
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);

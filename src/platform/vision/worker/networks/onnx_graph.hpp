@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform_error.hpp"
+
+namespace lumenary::platform::vision {
+
+// An ONNX model file bigger than this is refused: the largest used is
+// under 11 MB.
+inline constexpr std::size_t maximumOnnxModelBytes = 64 * 1024 * 1024;
+
+// What a network needs beyond the rewrites every model gets.
+struct OnnxRewrite {
+    // The shape the graph's first input that is not an initializer is
+    // given: the importer computes each Shape node's value from it and
+    // refuses one of a size left open.
+    std::optional<std::vector<std::int64_t>> inputShape;
+    // The rank of the tensors the network multiplies by constant vectors.
+    // ONNX lines a vector up with the last axis of the other operand; the
+    // importer scales along axis 1 unless the node names another, so each
+    // such Mul is given the axis `vectorScaledRank - 1`.
+    std::optional<int> vectorScaledRank;
+};
+
+// The ONNX model `model` (a serialised ModelProto) rewritten into what
+// OpenCV 4.6's ONNX importer reads:
+// - each Constant node becomes an initializer of its output's name (the
+//   importer lines a constant added to a tensor up by the initializer's
+//   rank, and only an initializer's);
+// - each Clip of the main graph whose
+// bounds are inputs (opset 11 and later) becomes the one-input Clip of
+// opset 6, its bounds as "min" and "max" attributes, where each bound is a
+// constant (an initializer or the output of a Constant node) holding one
+// float; a bound left out becomes the lowest or highest float, as the
+// importer would otherwise take 0 and 6. A Clip with a bound computed at
+// run time is left as it is;
+// - and what `rewrite` asks for.
+// Every other byte is kept as it was. The file
+// is hostile input: it is read one message level at a time, never
+// recursing on its nesting, and any malformed field, a model without a
+// graph or with two, or one larger than maximumOnnxModelBytes, is an
+// error (domain "VisionService", 500) saying so.
+PlatformOutcome<std::string> onnxForOpenCV(std::string_view model, const OnnxRewrite& rewrite = {});
+
+}  // namespace lumenary::platform::vision
