@@ -125,6 +125,9 @@ RecurrenceDayFilter::RecurrenceDayFilter(const icalrecurrencetype& rule, const R
         if (months_.empty()) {
             months_.push_back(start.month);
         }
+    } else if (rule.freq == ICAL_YEARLY_RECURRENCE && months_.empty() && monthDays_.any() && !yearDays_.any() &&
+               !weekNumbers_.any()) {
+        months_.push_back(start.month);
     }
     passesEveryDay_ = months_.empty() && !monthDays_.any() && !yearDays_.any() && !weekNumbers_.any() && weekdays_.empty();
 }
@@ -290,6 +293,41 @@ bool RecurrenceDayFilter::passesSomeDay() const {
     }
     tabulate();
     return passesSomeDay_;
+}
+
+int RecurrenceDayFilter::mostPassingDaysInAWeek() const {
+    if (weekdays_.empty()) {
+        return 7;
+    }
+    std::bitset<7> named;
+    for (const Weekday& weekday : weekdays_) {
+        named.set(static_cast<std::size_t>(std::max(0, weekday.weekday)));
+    }
+    return static_cast<int>(named.count());
+}
+
+int RecurrenceDayFilter::mostPassingDaysInAMonth() const {
+    if (passesEveryDay_) {
+        return 31;
+    }
+    tabulate();
+    int most = 0;
+    for (const auto& counts : passingInMonth_) {
+        most = std::max<int>(most, *std::max_element(counts.begin() + 1, counts.end()));
+    }
+    return most;
+}
+
+int RecurrenceDayFilter::mostPassingDaysInAYear() const {
+    if (passesEveryDay_) {
+        return 366;
+    }
+    tabulate();
+    int most = 0;
+    for (const auto& counts : passingInMonth_) {
+        most = std::max<int>(most, counts[0]);
+    }
+    return most;
 }
 
 bool RecurrenceDayFilter::passesSomeDayIn(int year) const {
