@@ -376,7 +376,8 @@ void DayByDayRecurrence::expandEach(const Bounds& bounds, const std::function<bo
         // With COUNT and every period reached, a whole year before `from`
         // counts its passing days' times at once.
         const bool countsWholeDays = counting && interval_ == 1 && lower == dayStart;
-        if (countsWholeDays && rare && day.month == 1 && day.day == 1 && nextYear() <= bounds.fromSecond) {
+        if (countsWholeDays && rare && days_.countsAreExact() && day.month == 1 && day.day == 1 &&
+            nextYear() <= bounds.fromSecond) {
             counted += days_.passingDaysIn(day.year) * timesPerDay();
             if (counted >= count_) {
                 return;

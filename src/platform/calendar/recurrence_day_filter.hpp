@@ -32,7 +32,9 @@ RecurrenceDay recurrenceDayOf(std::int64_t dayNumber);
 // its own that keeps to the week.
 // Whether a day passes depends only on its place in its year and on the
 // kind of that year (leap or not, and the weekday it begins on), so the
-// fourteen kinds of year stand for every year there is. The rule's parts
+// fourteen kinds of year stand for every year there is; with BYWEEKNO, the
+// first days of a year also on whether the year before was a leap year,
+// and the tables then hold the days that pass in some year of the kind. The rule's parts
 // must be valid for its FREQ (RecurrenceCheck says whether they are).
 class RecurrenceDayFilter {
 public:
@@ -47,9 +49,13 @@ public:
     // Whether any day of that year, or of that month, passes.
     bool passesSomeDayIn(int year) const;
     bool passesSomeDayIn(int year, int month) const;
-    // How many days of that year, or of that month, pass.
+    // How many days of that year, or of that month, pass; with BYWEEKNO
+    // at most that many (see countsAreExact).
     int passingDaysIn(int year) const;
     int passingDaysIn(int year, int month) const;
+
+    // Whether passingDaysIn() counts exactly.
+    bool countsAreExact() const { return !weekNumbers_.any(); }
 
     // The most days that pass in any one week, month or year.
     int mostPassingDaysInAWeek() const;
