@@ -129,7 +129,6 @@ RecurrenceDayFilter::RecurrenceDayFilter(const icalrecurrencetype& rule, const R
                              .position = icalrecurrencetype_day_position(day)});
     }
     weekStart_ = std::max(0, weekdayOfICal(rule.week_start == ICAL_NO_WEEKDAY ? ICAL_MONDAY_WEEKDAY : rule.week_start));
-    weekdayInMonth_ = rule.freq == ICAL_MONTHLY_RECURRENCE || !months_.empty();
 
     // What a rule leaves unnamed it takes from its start.
     const bool namesADay = monthDays_.any() || yearDays_.any() || weekNumbers_.any() || !weekdays_.empty();
@@ -146,6 +145,9 @@ RecurrenceDayFilter::RecurrenceDayFilter(const icalrecurrencetype& rule, const R
                !weekNumbers_.any()) {
         months_.push_back(start.month);
     }
+    // A numbered weekday counts in the month once the rule holds in
+    // months of its own or its start's.
+    weekdayInMonth_ = rule.freq == ICAL_MONTHLY_RECURRENCE || !months_.empty();
     passesEveryDay_ = months_.empty() && !monthDays_.any() && !yearDays_.any() && !weekNumbers_.any() && weekdays_.empty();
 }
 
