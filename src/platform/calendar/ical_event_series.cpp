@@ -237,14 +237,14 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     for (const icalrecurrencetype& rule : rules_) {
         placed = 0;
         // A rule that repeats every second cannot afford a day of margin:
-        // it starts where the range does, to the second, less an hour in
-        // which a time that a daylight-saving change skips, read an hour
-        // later than written, still reaches the range. Longer rules start a
-        // day earlier, which covers any zone's offset.
-        const bool subDaily = isSubDaily(rule);
+        // it starts where the range does, to the second. Only an instance
+        // on a time that a daylight-saving change skips, read an hour
+        // later than written, could then be missed in the hour after that
+        // change. Longer rules start a day earlier, which covers any
+        // zone's offset.
         const std::chrono::seconds reach =
             (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) +
-            (subDaily ? std::chrono::hours(1) : std::chrono::hours(24));
+            (isSubDaily(rule) ? std::chrono::hours(0) : std::chrono::hours(24));
         const icaltimetype later = from ? seriesClockAt(*from - reach) : timing_->start;
         const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
         DayByDayRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);

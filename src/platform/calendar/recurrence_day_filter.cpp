@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <span>
 
 namespace lumenary::platform {
 
@@ -263,7 +264,9 @@ void RecurrenceDayFilter::tabulate() const {
     }
     tabulated_ = true;
     for (int kind = 0; kind < 14; ++kind) {
-        const std::vector<int>& years = sampleYearsOfKind()[static_cast<std::size_t>(kind)];
+        const std::vector<int>& samples = sampleYearsOfKind()[static_cast<std::size_t>(kind)];
+        // Only BYWEEKNO looks at the year before.
+        const std::span<const int> years(samples.data(), weekNumbers_.any() ? samples.size() : 1);
         const int sample = years.front();
         int dayOfYearNow = 1;
         auto& counts = passingInMonth_[static_cast<std::size_t>(kind)];
