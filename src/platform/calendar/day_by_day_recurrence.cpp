@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <limits>
 
 #include "platform/calendar/ical_time.hpp"
@@ -15,10 +16,17 @@ constexpr std::int64_t secondsPerDay = 24 * 60 * 60;
 // of year is made to pass whole months and years: most rules hold on one
 // of their first days.
 constexpr int daysTestedBeforeSkipping = 64;
+// Past the last day a date-time can name: where a period that would begin
+// later is taken to begin.
+constexpr int yearPastTheLast = 10'000;
 
 std::int64_t floorDivision(std::int64_t value, std::int64_t divisor) {
     const std::int64_t quotient = value / divisor;
     return quotient * divisor > value ? quotient - 1 : quotient;
+}
+
+std::int64_t floorModulo(std::int64_t value, std::int64_t divisor) {
+    return value - floorDivision(value, divisor) * divisor;
 }
 
 std::int64_t dayNumberOf(int year, int month, int day) {
@@ -52,6 +60,40 @@ std::vector<int> timeList(const short (&values)[Size], int highest, int whenUnli
     return list;
 }
 
+std::vector<int> setPositionsOf(const icalrecurrencetype& rule) {
+    std::vector<int> positions;
+    for (std::size_t index = 0; index < ICAL_BY_SETPOS_SIZE && rule.by_set_pos[index] != ICAL_RECURRENCE_ARRAY_MAX;
+         ++index) {
+        if (rule.by_set_pos[index] != 0) {
+            positions.push_back(rule.by_set_pos[index]);
+        }
+    }
+    return positions;
+}
+
+// The place (from 0) in a set of `size` that a BYSETPOS value names, if any.
+std::optional<std::int64_t> placeOfPosition(int position, std::int64_t size) {
+    const std::int64_t place = position > 0 ? position - 1 : size + position;
+    return place >= 0 && place < size ? std::optional(place) : std::nullopt;
+}
+
+std::vector<int> pickedFrom(const std::vector<int>& set, const std::vector<int>& positions) {
+    std::vector<int> picked;
+    for (const int position : positions) {
+        if (const auto place = placeOfPosition(position, static_cast<std::int64_t>(set.size()))) {
+            picked.push_back(set[static_cast<std::size_t>(*place)]);
+        }
+    }
+    std::sort(picked.begin(), picked.end());
+    picked.erase(std::unique(picked.begin(), picked.end()), picked.end());
+    return picked;
+}
+
+bool isSubDailyFrequency(icalrecurrencetype_frequency frequency) {
+    return frequency == ICAL_HOURLY_RECURRENCE || frequency == ICAL_MINUTELY_RECURRENCE ||
+           frequency == ICAL_SECONDLY_RECURRENCE;
+}
+
 // The last second of UNTIL on the clock of the start's zone.
 std::optional<std::int64_t> untilSecondOf(const icaltimetype& until, const icaltimetype& start) {
     if (icaltime_is_null_time(until)) {
@@ -77,16 +119,20 @@ std::optional<std::int64_t> untilSecondOf(const icaltimetype& until, const icalt
 
 }  // namespace
 
+struct DayByDayRecurrence::Bounds {
+    std::int64_t fromSecond = 0;
+    // Nothing at or after it is looked for.
+    std::int64_t lastSecond = 0;
+    int maximumSteps = 0;
+};
+
 DayByDayRecurrence::DayByDayRecurrence(const icalrecurrencetype& rule, const icaltimetype& start)
     : days_(rule, {.year = start.year, .month = start.month, .day = start.day}),
-      hours_(timeList(rule.by_hour, 23, start.hour, rule.freq != ICAL_DAILY_RECURRENCE)),
+      frequency_(rule.freq),
+      hours_(timeList(rule.by_hour, 23, start.hour, isSubDailyFrequency(rule.freq))),
       minutes_(timeList(rule.by_minute, 59, start.minute,
                         rule.freq == ICAL_MINUTELY_RECURRENCE || rule.freq == ICAL_SECONDLY_RECURRENCE)),
       seconds_(timeList(rule.by_second, 59, start.second, rule.freq == ICAL_SECONDLY_RECURRENCE)),
-      period_(rule.freq == ICAL_DAILY_RECURRENCE    ? secondsPerDay
-              : rule.freq == ICAL_HOURLY_RECURRENCE ? 3600
-              : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60
-                                                      : 1),
       interval_(std::max<std::int64_t>(1, rule.interval)),
       startSecond_(wallSecondOf(start)),
       count_(std::max(0, rule.count)),
@@ -99,33 +145,141 @@ DayByDayRecurrence::DayByDayRecurrence(const icalrecurrencetype& rule, const ica
         minutes_ = {0};
         seconds_ = {0};
     }
+    const int weekStart =
+        (rule.week_start == ICAL_NO_WEEKDAY ? ICAL_MONDAY_WEEKDAY : rule.week_start) - ICAL_SUNDAY_WEEKDAY;
+    // Day 0, 1 January 1970, was a Thursday.
+    weekAnchor_ = floorModulo(weekStart - 4, 7);
+    startPeriod_ = periodOf(startSecond_);
+
+    const std::vector<int> positions = setPositionsOf(rule);
+    if (positions.empty()) {
+        return;
+    }
+    // A period shorter than a day holds the same set in every hour or
+    // minute that passes: the picked times stand in for the lists.
+    switch (frequency_) {
+        case ICAL_HOURLY_RECURRENCE: {
+            std::vector<int> set;
+            for (const int minute : minutes_) {
+                for (const int second : seconds_) {
+                    set.push_back(minute * 60 + second);
+                }
+            }
+            secondsIntoHour_ = pickedFrom(set, positions);
+            picksNothing_ = secondsIntoHour_->empty();
+            break;
+        }
+        case ICAL_MINUTELY_RECURRENCE:
+            seconds_ = pickedFrom(seconds_, positions);
+            picksNothing_ = seconds_.empty();
+            break;
+        case ICAL_SECONDLY_RECURRENCE:
+            picksNothing_ = pickedFrom({0}, positions).empty();
+            if (picksNothing_) {
+                seconds_.clear();
+            }
+            break;
+        default: setPositions_ = positions; break;
+    }
+}
+
+std::int64_t DayByDayRecurrence::periodOf(std::int64_t wallSecond) const {
+    switch (frequency_) {
+        case ICAL_SECONDLY_RECURRENCE: return wallSecond;
+        case ICAL_MINUTELY_RECURRENCE: return floorDivision(wallSecond, 60);
+        case ICAL_HOURLY_RECURRENCE: return floorDivision(wallSecond, 3600);
+        case ICAL_WEEKLY_RECURRENCE: return floorDivision(floorDivision(wallSecond, secondsPerDay) - weekAnchor_, 7);
+        case ICAL_MONTHLY_RECURRENCE: {
+            const RecurrenceDay day = recurrenceDayOf(floorDivision(wallSecond, secondsPerDay));
+            return std::int64_t{day.year} * 12 + day.month - 1;
+        }
+        case ICAL_YEARLY_RECURRENCE: return recurrenceDayOf(floorDivision(wallSecond, secondsPerDay)).year;
+        default: return floorDivision(wallSecond, secondsPerDay);
+    }
+}
+
+std::int64_t DayByDayRecurrence::firstSecondOfPeriod(std::int64_t period) const {
+    const auto yearStart = [](std::int64_t year, int month) {
+        return year >= yearPastTheLast ? dayNumberOf(yearPastTheLast, 1, 1) * secondsPerDay
+                                       : dayNumberOf(static_cast<int>(year), month, 1) * secondsPerDay;
+    };
+    switch (frequency_) {
+        case ICAL_SECONDLY_RECURRENCE: return period;
+        case ICAL_MINUTELY_RECURRENCE: return period * 60;
+        case ICAL_HOURLY_RECURRENCE: return period * 3600;
+        case ICAL_WEEKLY_RECURRENCE: return (period * 7 + weekAnchor_) * secondsPerDay;
+        case ICAL_MONTHLY_RECURRENCE:
+            return yearStart(floorDivision(period, 12), static_cast<int>(floorModulo(period, 12)) + 1);
+        case ICAL_YEARLY_RECURRENCE: return yearStart(period, 1);
+        default: return period * secondsPerDay;
+    }
 }
 
 bool DayByDayRecurrence::isInReachedPeriod(std::int64_t wallSecond) const {
-    const std::int64_t behind = floorDivision(wallSecond, period_) - floorDivision(startSecond_, period_);
-    return behind % interval_ == 0;
+    return floorModulo(periodOf(wallSecond) - startPeriod_, interval_) == 0;
+}
+
+std::int64_t DayByDayRecurrence::nextReachedPeriodStart(std::int64_t wallSecond, bool orThis) const {
+    const std::int64_t period = periodOf(wallSecond);
+    const std::int64_t behind = floorModulo(period - startPeriod_, interval_);
+    if (behind == 0 && orThis) {
+        return wallSecond;
+    }
+    return firstSecondOfPeriod(period + interval_ - behind);
 }
 
 std::int64_t DayByDayRecurrence::timesPerDay() const {
+    if (secondsIntoHour_) {
+        return static_cast<std::int64_t>(hours_.size() * secondsIntoHour_->size());
+    }
     return static_cast<std::int64_t>(hours_.size() * minutes_.size() * seconds_.size());
 }
 
+int DayByDayRecurrence::secondOfDayAt(std::int64_t place) const {
+    const auto perHour = static_cast<std::int64_t>(minutes_.size() * seconds_.size());
+    const std::int64_t intoHour = place % perHour;
+    return hours_[static_cast<std::size_t>(place / perHour)] * 3600 +
+           minutes_[static_cast<std::size_t>(intoHour / static_cast<std::int64_t>(seconds_.size()))] * 60 +
+           seconds_[static_cast<std::size_t>(intoHour % static_cast<std::int64_t>(seconds_.size()))];
+}
+
 bool DayByDayRecurrence::holdsAtSomeTimeOfDay() const {
-    if (secondsPerDay % (period_ * interval_) != 0) {
+    if (timesPerDay() == 0) {
+        return false;
+    }
+    const std::int64_t period = firstSecondOfPeriod(startPeriod_ + 1) - firstSecondOfPeriod(startPeriod_);
+    if (!isSubDailyFrequency(frequency_) || secondsPerDay % (period * interval_) != 0) {
         return true;
     }
     // Every day then begins a reached period or one the same distance from
     // it, so the time of day alone decides.
-    for (const int hour : hours_) {
-        for (const int minute : minutes_) {
-            for (const int second : seconds_) {
-                if (isInReachedPeriod(startSecond_ - startSecond_ % secondsPerDay + hour * 3600 + minute * 60 + second)) {
-                    return true;
-                }
-            }
+    const std::int64_t dayStart = startSecond_ - floorModulo(startSecond_, secondsPerDay);
+    for (int secondOfDay = 0;;) {
+        const auto time = firstTimeFrom(secondOfDay);
+        if (!time) {
+            return false;
         }
+        if (isInReachedPeriod(dayStart + time->seconds())) {
+            return true;
+        }
+        secondOfDay = time->seconds() + 1;
     }
-    return false;
+}
+
+bool DayByDayRecurrence::setPositionsCanPick() const {
+    if (setPositions_.empty()) {
+        return !picksNothing_;
+    }
+    std::int64_t mostDays = 1;
+    switch (frequency_) {
+        case ICAL_WEEKLY_RECURRENCE: mostDays = days_.mostPassingDaysInAWeek(); break;
+        case ICAL_MONTHLY_RECURRENCE: mostDays = days_.mostPassingDaysInAMonth(); break;
+        case ICAL_YEARLY_RECURRENCE: mostDays = days_.mostPassingDaysInAYear(); break;
+        default: break;
+    }
+    const std::int64_t largestSet = mostDays * timesPerDay();
+    return std::any_of(setPositions_.begin(), setPositions_.end(),
+                       [&](int position) { return placeOfPosition(position, largestSet).has_value(); });
 }
 
 std::optional<DayByDayRecurrence::TimeOfDay> DayByDayRecurrence::firstTimeFrom(int secondOfDay) const {
@@ -134,6 +288,14 @@ std::optional<DayByDayRecurrence::TimeOfDay> DayByDayRecurrence::firstTimeFrom(i
     const int second = secondOfDay % 60;
     for (auto hours = std::lower_bound(hours_.begin(), hours_.end(), hour); hours != hours_.end(); ++hours) {
         const bool sameHour = *hours == hour;
+        if (secondsIntoHour_) {
+            const auto into = std::lower_bound(secondsIntoHour_->begin(), secondsIntoHour_->end(),
+                                               sameHour ? secondOfDay % 3600 : 0);
+            if (into != secondsIntoHour_->end()) {
+                return TimeOfDay{.hour = *hours, .minute = *into / 60, .second = *into % 60};
+            }
+            continue;
+        }
         for (auto minutes = std::lower_bound(minutes_.begin(), minutes_.end(), sameHour ? minute : 0);
              minutes != minutes_.end(); ++minutes) {
             const bool sameMinute = sameHour && *minutes == minute;
@@ -164,18 +326,29 @@ icaltimetype DayByDayRecurrence::instantAt(std::int64_t wallSecond) const {
 
 void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<icaltimetype>& before, int maximumSteps,
                                 const std::function<bool(const icaltimetype&)>& visit) const {
-    const std::int64_t fromSecond = wallSecondOf(from);
-    const bool counting = count_ > 0;
     // A rule that holds rarely would otherwise look at the days after the
     // range up to its next instance; a day more covers a change of offset.
-    const std::int64_t lastSecond =
-        std::min(dayNumberOf(9999, 12, 31) * secondsPerDay + secondsPerDay - 1,
-                 before ? wallSecondOf(*before) + secondsPerDay : std::numeric_limits<std::int64_t>::max());
-    std::int64_t lower = counting ? startSecond_ : std::max(startSecond_, fromSecond);
+    const Bounds bounds{
+        .fromSecond = wallSecondOf(from),
+        .lastSecond = std::min(dayNumberOf(9999, 12, 31) * secondsPerDay + secondsPerDay - 1,
+                               before ? wallSecondOf(*before) + secondsPerDay : std::numeric_limits<std::int64_t>::max()),
+        .maximumSteps = maximumSteps};
+    if (setPositions_.empty()) {
+        expandEach(bounds, visit);
+    } else {
+        expandBySetPosition(bounds, visit);
+    }
+}
+
+void DayByDayRecurrence::expandEach(const Bounds& bounds, const std::function<bool(const icaltimetype&)>& visit) const {
+    const bool counting = count_ > 0;
+    const bool periodsLongerThanADay = frequency_ == ICAL_WEEKLY_RECURRENCE || frequency_ == ICAL_MONTHLY_RECURRENCE ||
+                                       frequency_ == ICAL_YEARLY_RECURRENCE;
+    std::int64_t lower = counting ? startSecond_ : std::max(startSecond_, bounds.fromSecond);
     std::int64_t counted = 0;
     int steps = 0;
     int daysTested = 0;
-    while (steps++ < maximumSteps && lower <= lastSecond && (!untilSecond_ || lower <= *untilSecond_)) {
+    while (steps++ < bounds.maximumSteps && lower <= bounds.lastSecond && (!untilSecond_ || lower <= *untilSecond_)) {
         const std::int64_t dayFrom = lower;
         const std::int64_t dayNumber = floorDivision(lower, secondsPerDay);
         const std::int64_t dayStart = dayNumber * secondsPerDay;
@@ -184,6 +357,10 @@ void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<ic
             return dayNumberOf(day.month == 12 ? day.year + 1 : day.year, day.month % 12 + 1, 1) * secondsPerDay;
         };
         const auto nextYear = [&] { return dayNumberOf(day.year + 1, 1, 1) * secondsPerDay; };
+        if (periodsLongerThanADay && interval_ > 1 && !isInReachedPeriod(dayStart)) {
+            lower = nextReachedPeriodStart(dayStart, false);
+            continue;
+        }
         const bool rare = daysTested >= daysTestedBeforeSkipping;
         if (rare && !days_.passesSomeDay()) {
             return;
@@ -199,7 +376,8 @@ void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<ic
         // With COUNT and every period reached, a whole year before `from`
         // counts its passing days' times at once.
         const bool countsWholeDays = counting && interval_ == 1 && lower == dayStart;
-        if (countsWholeDays && rare && day.month == 1 && day.day == 1 && nextYear() <= fromSecond) {
+        if (countsWholeDays && rare && days_.countsAreExact() && day.month == 1 && day.day == 1 &&
+            nextYear() <= bounds.fromSecond) {
             counted += days_.passingDaysIn(day.year) * timesPerDay();
             if (counted >= count_) {
                 return;
@@ -212,7 +390,7 @@ void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<ic
             lower = dayStart + secondsPerDay;
             continue;
         }
-        if (countsWholeDays && dayStart + secondsPerDay <= fromSecond) {
+        if (countsWholeDays && dayStart + secondsPerDay <= bounds.fromSecond) {
             counted += timesPerDay();
             if (counted >= count_) {
                 return;
@@ -228,14 +406,11 @@ void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<ic
                 break;
             }
             const std::int64_t at = dayStart + time->seconds();
-            if ((untilSecond_ && at > *untilSecond_) || steps++ >= maximumSteps) {
+            if ((untilSecond_ && at > *untilSecond_) || steps++ >= bounds.maximumSteps) {
                 return;
             }
             if (!isInReachedPeriod(at)) {
-                // On to the next period the INTERVAL reaches.
-                const std::int64_t period = floorDivision(at, period_);
-                const std::int64_t behind = (period - floorDivision(startSecond_, period_)) % interval_;
-                const std::int64_t next = (period + (interval_ - (behind + interval_) % interval_)) * period_;
+                const std::int64_t next = nextReachedPeriodStart(at, false);
                 if (next >= dayStart + secondsPerDay) {
                     lower = next;
                     break;
@@ -246,11 +421,75 @@ void DayByDayRecurrence::expand(const icaltimetype& from, const std::optional<ic
             if (counting && ++counted > count_) {
                 return;
             }
-            if (at >= fromSecond && !visit(instantAt(at))) {
+            if (at >= bounds.fromSecond && !visit(instantAt(at))) {
                 return;
             }
             secondOfDay = time->seconds() + 1;
         }
+    }
+}
+
+void DayByDayRecurrence::expandBySetPosition(const Bounds& bounds,
+                                             const std::function<bool(const icaltimetype&)>& visit) const {
+    const bool counting = count_ > 0;
+    const std::int64_t timesInADay = timesPerDay();
+    std::int64_t period = periodOf(
+        nextReachedPeriodStart(counting ? startSecond_ : std::max(startSecond_, bounds.fromSecond), true));
+    std::int64_t counted = 0;
+    int steps = 0;
+    int daysTested = 0;
+    std::vector<std::int64_t> passingDays;
+    std::vector<std::int64_t> picked;
+    while (steps < bounds.maximumSteps) {
+        const std::int64_t periodStart = firstSecondOfPeriod(period);
+        if (periodStart > bounds.lastSecond || (untilSecond_ && periodStart > *untilSecond_)) {
+            return;
+        }
+        // The period's whole set: each passing day with each time of day,
+        // the days before the start included.
+        const std::int64_t endDay = floorDivision(firstSecondOfPeriod(period + 1), secondsPerDay);
+        passingDays.clear();
+        for (std::int64_t dayNumber = floorDivision(periodStart, secondsPerDay); dayNumber < endDay;) {
+            if (steps++ >= bounds.maximumSteps) {
+                return;
+            }
+            const RecurrenceDay day = recurrenceDayOf(dayNumber);
+            const bool rare = daysTested >= daysTestedBeforeSkipping;
+            if (!days_.namesMonth(day.month) || (rare && !days_.passesSomeDayIn(day.year, day.month))) {
+                dayNumber = dayNumberOf(day.month == 12 ? day.year + 1 : day.year, day.month % 12 + 1, 1);
+                continue;
+            }
+            ++daysTested;
+            if (days_.passes(day)) {
+                passingDays.push_back(dayNumber);
+            }
+            ++dayNumber;
+        }
+        const auto setSize = static_cast<std::int64_t>(passingDays.size()) * timesInADay;
+        picked.clear();
+        for (const int position : setPositions_) {
+            if (const auto place = placeOfPosition(position, setSize)) {
+                picked.push_back(passingDays[static_cast<std::size_t>(*place / timesInADay)] * secondsPerDay +
+                                 secondOfDayAt(*place % timesInADay));
+            }
+        }
+        std::sort(picked.begin(), picked.end());
+        picked.erase(std::unique(picked.begin(), picked.end()), picked.end());
+        for (const std::int64_t at : picked) {
+            if (at < startSecond_) {
+                continue;
+            }
+            if ((untilSecond_ && at > *untilSecond_) || at > bounds.lastSecond) {
+                return;
+            }
+            if (counting && ++counted > count_) {
+                return;
+            }
+            if (at >= bounds.fromSecond && !visit(instantAt(at))) {
+                return;
+            }
+        }
+        period += interval_;
     }
 }
 

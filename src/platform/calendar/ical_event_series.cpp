@@ -7,7 +7,6 @@
 #include "platform/calendar/ical_document.hpp"
 #include "platform/calendar/ical_time.hpp"
 #include "platform/calendar/recurrence_check.hpp"
-#include "platform/calendar/recurrence_day_filter.hpp"
 #include "platform/calendar/day_by_day_recurrence.hpp"
 
 namespace lumenary::platform {
@@ -179,23 +178,6 @@ bool ICalEventSeries::isOverridden(StoreInstant instanceStart) const {
     return overriddenStarts_.contains(secondsOf(instanceStart));
 }
 
-std::optional<icaltimetype> ICalEventSeries::earliestReaching(StoreInstant from) const {
-    // An occurrence that starts this early may still reach into the range;
-    // a day more covers any zone's offset.
-    const std::chrono::seconds reach =
-        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(24);
-    if (from - reach <= timing_->startInstant) {
-        return std::nullopt;
-    }
-    const StoreInstant earliest = from - reach;
-    if (timing_->start.is_date || timing_->start.zone == nullptr) {
-        const LocalWallClock clock = localWallClockAt(earliest);
-        return timing_->start.is_date ? icalDate(clock) : icalFloatingMinute(clock);
-    }
-    return icaltime_from_timet_with_zone(static_cast<std::time_t>(earliest.time_since_epoch().count()), 0,
-                                         const_cast<icaltimezone*>(timing_->start.zone));
-}
-
 icaltimetype ICalEventSeries::seriesClockAt(StoreInstant instant) const {
     if (timing_->start.zone == nullptr) {
         const LocalWallClock clock = localWallClockAt(instant);
@@ -205,46 +187,6 @@ icaltimetype ICalEventSeries::seriesClockAt(StoreInstant instant) const {
     }
     return icaltime_from_timet_with_zone(static_cast<std::time_t>(instant.time_since_epoch().count()), 0,
                                          const_cast<icaltimezone*>(timing_->start.zone));
-}
-
-bool ICalEventSeries::mayHoldBetween(const icalrecurrencetype& rule, StoreInstant from, StoreInstant end) const {
-    // libical looks for a rule's next instance however far it lies, through
-    // every period between: a rule that holds on 29 February of a Monday
-    // costs it decades of days on each read. A range without a day the rule
-    // lets through is not asked of it at all.
-    const std::chrono::seconds reach =
-        (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) + std::chrono::hours(48);
-    const auto dayOf = [](const icaltimetype& time) {
-        return RecurrenceDay{.year = time.year, .month = time.month, .day = time.day};
-    };
-    const RecurrenceDay first = dayOf(seriesClockAt(std::max(from - reach, timing_->startInstant)));
-    const RecurrenceDay last = recurrenceDayOf(dayNumberOf(dayOf(seriesClockAt(end))) + 1);
-    return RecurrenceDayFilter(rule, dayOf(timing_->start)).passesSomeDayBetween(first, last, maximumRuleSteps);
-}
-
-icalrecur_iterator* ICalEventSeries::ruleIterator(const icalrecurrencetype& recurrence,
-                                                  std::optional<StoreInstant> from) const {
-    icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, timing_->start);
-    // A series that began years ago would otherwise be stepped through from
-    // its first occurrence on every read. libical can start a rule later
-    // only without COUNT, and lands on the rule's own steps only for daily
-    // and longer ones.
-    const bool canStartLater = recurrence.count == 0 && recurrence.freq != ICAL_SECONDLY_RECURRENCE &&
-                               recurrence.freq != ICAL_MINUTELY_RECURRENCE && recurrence.freq != ICAL_HOURLY_RECURRENCE;
-    if (iterator == nullptr || !from || !canStartLater) {
-        return iterator;
-    }
-    const auto later = earliestReaching(*from);
-    if (!later) {
-        return iterator;
-    }
-    if (icalrecur_iterator_set_start(iterator, *later) == 0) {
-        // Past the rule's UNTIL, or refused for another reason: from the
-        // beginning, then.
-        icalrecur_iterator_free(iterator);
-        return icalrecur_iterator_new(recurrence, timing_->start);
-    }
-    return iterator;
 }
 
 std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> from,
@@ -294,33 +236,18 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     consider(timing_->start);
     for (const icalrecurrencetype& rule : rules_) {
         placed = 0;
-        if (isExpandedDayByDay(rule)) {
-            // A rule that repeats every second cannot afford the day of
-            // margin earliestReaching() leaves: it starts where the range
-            // does, to the second. Only an instance on a time that a
-            // daylight-saving change skips, read as later than written,
-            // could then be missed in the hour after that change.
-            const std::chrono::seconds reach =
-                timing_->isAllDay ? std::chrono::hours(24) * timing_->days + std::chrono::hours(24) : timing_->length;
-            const icaltimetype later = from ? seriesClockAt(*from - reach) : timing_->start;
-            const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
-            DayByDayRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
-            continue;
-        }
-        if (from && end && !mayHoldBetween(rule, *from, *end)) {
-            continue;
-        }
-        icalrecur_iterator* iterator = ruleIterator(rule, from);
-        if (iterator == nullptr) {
-            continue;
-        }
-        for (int step = 0; step < maximumRuleSteps; ++step) {
-            const icaltimetype instance = icalrecur_iterator_next(iterator);
-            if (icaltime_is_null_time(instance) || !place(instance)) {
-                break;
-            }
-        }
-        icalrecur_iterator_free(iterator);
+        // A rule that repeats every second cannot afford a day of margin:
+        // it starts where the range does, to the second. Only an instance
+        // on a time that a daylight-saving change skips, read an hour
+        // later than written, could then be missed in the hour after that
+        // change. Longer rules start a day earlier, which covers any
+        // zone's offset.
+        const std::chrono::seconds reach =
+            (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) +
+            (isSubDaily(rule) ? std::chrono::hours(0) : std::chrono::hours(24));
+        const icaltimetype later = from ? seriesClockAt(*from - reach) : timing_->start;
+        const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
+        DayByDayRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
     }
     for (icalproperty* property : extraDates_) {
         const icaldatetimeperiodtype value = icalproperty_get_rdate(property);

@@ -76,14 +76,6 @@ private:
     // Occurrences that end before `from` may be left out.
     std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from, std::optional<StoreInstant> end,
                                                   std::optional<std::size_t> earliest = std::nullopt) const;
-    // An iterator over one RRULE, started as late as `from` allows.
-    icalrecur_iterator* ruleIterator(const icalrecurrencetype& recurrence, std::optional<StoreInstant> from) const;
-    // The time on the series' own clock from which an occurrence may still
-    // reach `from`; nothing when that is before the start.
-    std::optional<icaltimetype> earliestReaching(StoreInstant from) const;
-    // Whether a day from `from` (less the reach of an occurrence) through
-    // `end` passes the rule's day-level parts; no instance falls on another.
-    bool mayHoldBetween(const icalrecurrencetype& rule, StoreInstant from, StoreInstant end) const;
     // What the series' own clock (its start's zone, or the user's for a
     // floating start) shows at that instant, to the second.
     icaltimetype seriesClockAt(StoreInstant instant) const;

@@ -16,16 +16,16 @@ bool isValidWallClock(const LocalWallClock& time) {
 }
 
 StoreInstant instantOfLocalWallClock(const LocalWallClock& time) {
-    std::tm fields{};
-    fields.tm_year = time.year - 1900;
-    fields.tm_mon = time.month - 1;
-    fields.tm_mday = time.day;
-    fields.tm_hour = time.hour;
-    fields.tm_min = time.minute;
-    fields.tm_sec = time.second;
-    // Whether daylight saving applies is the zone's to decide.
-    fields.tm_isdst = -1;
-    return StoreInstant(std::chrono::seconds(std::mktime(&fields)));
+    const std::chrono::year_month_day date{std::chrono::year(time.year), std::chrono::month(static_cast<unsigned>(time.month)),
+                                           std::chrono::day(static_cast<unsigned>(time.day))};
+    const std::int64_t wallSecond = std::chrono::sys_days(date).time_since_epoch().count() * std::int64_t{86'400} +
+                                    time.hour * 3600 + time.minute * 60 + time.second;
+    return StoreInstant(std::chrono::seconds(instantOfWallSecond(wallSecond, [](std::int64_t instant) {
+        const auto seconds = static_cast<std::time_t>(instant);
+        std::tm fields{};
+        ::localtime_r(&seconds, &fields);
+        return static_cast<std::int64_t>(fields.tm_gmtoff);
+    })));
 }
 
 LocalWallClock localWallClockAt(StoreInstant instant) {

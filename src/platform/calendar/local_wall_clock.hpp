@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 #include "platform/calendar/event_store.hpp"
 
@@ -23,9 +24,28 @@ struct LocalWallClock {
 // Whether the fields name a real date and time (no 30 February, no hour 24).
 bool isValidWallClock(const LocalWallClock& time);
 
-// The instant the user's clock shows this time. A time skipped by a
-// daylight-saving change is read the way mktime reads it.
+// The instant the user's clock shows this time. A time a change of offset
+// skips is read with the offset before the change, and one it repeats is
+// the first of the two, as RFC 5545 §3.3.5 reads them.
 StoreInstant instantOfLocalWallClock(const LocalWallClock& time);
+
+// The same reading on any zone's clock: `offsetAt` answers the zone's
+// offset from UTC, in seconds, at an instant (seconds since the epoch).
+template <typename OffsetAt>
+std::int64_t instantOfWallSecond(std::int64_t wallSecond, OffsetAt offsetAt) {
+    // Changes of offset are days apart: the offsets a day either side are
+    // the only ones this time can have.
+    constexpr std::int64_t day = 24 * 60 * 60;
+    const std::int64_t before = offsetAt(wallSecond - day);
+    const std::int64_t after = offsetAt(wallSecond + day);
+    std::int64_t found = wallSecond - before;
+    bool exists = offsetAt(found) == before;
+    if (after != before && offsetAt(wallSecond - after) == after && (!exists || wallSecond - after < found)) {
+        found = wallSecond - after;
+        exists = true;
+    }
+    return exists ? found : wallSecond - before;
+}
 
 // What the user's clock shows at this instant.
 LocalWallClock localWallClockAt(StoreInstant instant);

@@ -186,9 +186,6 @@ std::optional<RecurrenceCheck> unexpandablePart(const icalrecurrencetype& rule, 
     if (namesAny(rule.by_month_day) && rule.freq == ICAL_WEEKLY_RECURRENCE) {
         return notExpandable("BYMONTHDAY is not allowed with " + freq);
     }
-    if (isSubDaily(rule) && namesAny(rule.by_set_pos)) {
-        return notExpandable("BYSETPOS is not read with " + freq);
-    }
     if (isSubDaily(rule) && start.is_date) {
         return notExpandable(freq + " cannot repeat an all-day event");
     }
@@ -200,12 +197,6 @@ std::optional<RecurrenceCheck> unexpandablePart(const icalrecurrencetype& rule, 
 bool isSubDaily(const icalrecurrencetype& rule) {
     return rule.freq == ICAL_SECONDLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE ||
            rule.freq == ICAL_HOURLY_RECURRENCE;
-}
-
-bool isExpandedDayByDay(const icalrecurrencetype& rule) {
-    const bool namesDays = namesAny(rule.by_month) || namesAny(rule.by_month_day) || namesAny(rule.by_day);
-    return isSubDaily(rule) ||
-           (rule.freq == ICAL_DAILY_RECURRENCE && rule.count > 0 && namesDays && !namesAny(rule.by_set_pos));
 }
 
 RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimetype& start) {
@@ -224,7 +215,8 @@ RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimety
     if (!filter.passes(startDay) && !someReachableDayPasses(rule, startDay, filter)) {
         return never;
     }
-    if (isSubDaily(rule) && !DayByDayRecurrence(rule, start).holdsAtSomeTimeOfDay()) {
+    const DayByDayRecurrence recurrence(rule, start);
+    if (!recurrence.holdsAtSomeTimeOfDay() || !recurrence.setPositionsCanPick()) {
         return never;
     }
     return {};

@@ -7,10 +7,9 @@
 namespace lumenary::platform {
 
 // Whether a repeat rule can be expanded at all, decided from the rule and
-// its start alone before libical is given it. libical steps through a rule
-// whose parts can never all hold one period at a time without end, and
-// misreads some parts RFC 5545 does not allow for a FREQ; such a rule
-// stands for its start alone (RFC 5545 counts DTSTART as the first
+// its start alone before it is expanded (DayByDayRecurrence). A rule whose
+// parts can never all hold (BYSETPOS included), or that holds parts RFC
+// 5545 does not allow for its FREQ, stands for its start alone (RFC 5545 counts DTSTART as the first
 // occurrence). The Gregorian calendar repeats every 400 years, so whether
 // any day can ever pass is decided over one such cycle: at most 146,097
 // days, and most rules are found to hold on their first days.
@@ -33,11 +32,5 @@ RecurrenceCheck checkRecurrence(const icalrecurrencetype& rule, const icaltimety
 
 // Whether the rule repeats more often than daily.
 bool isSubDaily(const icalrecurrencetype& rule);
-
-// Whether an expandable rule is expanded day by day (DayByDayRecurrence)
-// rather than by libical: one that repeats more often than daily, and a
-// daily one with COUNT that names days, which libical must step through
-// from its start one passing day at a time, however far apart those are.
-bool isExpandedDayByDay(const icalrecurrencetype& rule);
 
 }  // namespace lumenary::platform

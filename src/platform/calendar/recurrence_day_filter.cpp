@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <span>
 
 namespace lumenary::platform {
 
@@ -60,20 +61,37 @@ int firstDayOfWeekOne(int weekdayOfFirstJanuary, int weekStart) {
     return offset <= 3 ? 1 - offset : 8 - offset;
 }
 
-// A year of each kind, in the 400 years from 2000 on.
-const std::array<int, 14>& sampleYearOfKind() {
-    static const std::array<int, 14> samples = [] {
-        std::array<int, 14> years{};
-        years.fill(0);
+// Years of each kind, in the 400 years from 2000 on: one after a leap year
+// and one after another where both exist. The days of a year's first week
+// that belong to the last week of the year before take that year's count
+// of weeks, which the kind of the year alone does not fix.
+const std::array<std::vector<int>, 14>& sampleYearsOfKind() {
+    static const std::array<std::vector<int>, 14> samples = [] {
+        std::array<std::vector<int>, 14> years{};
+        std::array<std::array<bool, 2>, 14> found{};
         for (int year = 2000; year < 2400; ++year) {
-            const int kind = (isLeapYear(year) ? 7 : 0) + weekdayOf(year, 1, 1);
-            if (years[static_cast<std::size_t>(kind)] == 0) {
-                years[static_cast<std::size_t>(kind)] = year;
+            const auto kind = static_cast<std::size_t>((isLeapYear(year) ? 7 : 0) + weekdayOf(year, 1, 1));
+            const auto afterLeap = static_cast<std::size_t>(isLeapYear(year - 1) ? 1 : 0);
+            if (!found[kind][afterLeap]) {
+                found[kind][afterLeap] = true;
+                years[kind].push_back(year);
             }
         }
         return years;
     }();
     return samples;
+}
+
+// How many weeks a year has, and where its week 1 begins.
+struct WeekYear {
+    int weekOne = 1;
+    int weeks = 52;
+};
+
+WeekYear weekYearOf(int year, int weekStart) {
+    const int weekOne = firstDayOfWeekOne(weekdayOf(year, 1, 1), weekStart);
+    const int nextWeekOne = daysInYear(year) + firstDayOfWeekOne(weekdayOf(year + 1, 1, 1), weekStart);
+    return {.weekOne = weekOne, .weeks = (nextWeekOne - weekOne) / 7};
 }
 
 }  // namespace
@@ -112,7 +130,6 @@ RecurrenceDayFilter::RecurrenceDayFilter(const icalrecurrencetype& rule, const R
                              .position = icalrecurrencetype_day_position(day)});
     }
     weekStart_ = std::max(0, weekdayOfICal(rule.week_start == ICAL_NO_WEEKDAY ? ICAL_MONDAY_WEEKDAY : rule.week_start));
-    weekdayInMonth_ = rule.freq == ICAL_MONTHLY_RECURRENCE || !months_.empty();
 
     // What a rule leaves unnamed it takes from its start.
     const bool namesADay = monthDays_.any() || yearDays_.any() || weekNumbers_.any() || !weekdays_.empty();
@@ -125,7 +142,13 @@ RecurrenceDayFilter::RecurrenceDayFilter(const icalrecurrencetype& rule, const R
         if (months_.empty()) {
             months_.push_back(start.month);
         }
+    } else if (rule.freq == ICAL_YEARLY_RECURRENCE && months_.empty() && monthDays_.any() && !yearDays_.any() &&
+               !weekNumbers_.any()) {
+        months_.push_back(start.month);
     }
+    // A numbered weekday counts in the month once the rule holds in
+    // months of its own or its start's.
+    weekdayInMonth_ = rule.freq == ICAL_MONTHLY_RECURRENCE || !months_.empty();
     passesEveryDay_ = months_.empty() && !monthDays_.any() && !yearDays_.any() && !weekNumbers_.any() && weekdays_.empty();
 }
 
@@ -195,12 +218,23 @@ bool RecurrenceDayFilter::evaluate(const RecurrenceDay& day) const {
     }
     const int weekday = weekdayOf(day.year, day.month, day.day);
     if (weekNumbers_.any()) {
-        const int weekOne = firstDayOfWeekOne(weekdayOf(day.year, 1, 1), weekStart_);
-        const int nextWeekOne = yearLength + firstDayOfWeekOne(weekdayOf(day.year + 1, 1, 1), weekStart_);
-        const int weeks = (nextWeekOne - weekOne) / 7;
-        // A day in the last week of the year before, or in week 1 of the
-        // next, is in none of this year's weeks, as libical counts them.
-        if (yearDay < weekOne || yearDay >= nextWeekOne || !weekNumbers_.holds((yearDay - weekOne) / 7 + 1, weeks)) {
+        // A day is in the week its week-numbering year gives it: the first
+        // days of January may be in the last week of the year before, the
+        // last of December in week 1 of the next.
+        const WeekYear own = weekYearOf(day.year, weekStart_);
+        int week = 0;
+        int weeks = own.weeks;
+        if (yearDay < own.weekOne) {
+            const WeekYear before = weekYearOf(day.year - 1, weekStart_);
+            week = before.weeks;
+            weeks = before.weeks;
+        } else if ((yearDay - own.weekOne) / 7 >= own.weeks) {
+            week = 1;
+            weeks = weekYearOf(day.year + 1, weekStart_).weeks;
+        } else {
+            week = (yearDay - own.weekOne) / 7 + 1;
+        }
+        if (!weekNumbers_.holds(week, weeks)) {
             return false;
         }
     }
@@ -230,15 +264,21 @@ void RecurrenceDayFilter::tabulate() const {
     }
     tabulated_ = true;
     for (int kind = 0; kind < 14; ++kind) {
-        const int year = sampleYearOfKind()[static_cast<std::size_t>(kind)];
+        const std::vector<int>& samples = sampleYearsOfKind()[static_cast<std::size_t>(kind)];
+        // Only BYWEEKNO looks at the year before.
+        const std::span<const int> years(samples.data(), weekNumbers_.any() ? samples.size() : 1);
+        const int sample = years.front();
         int dayOfYearNow = 1;
         auto& counts = passingInMonth_[static_cast<std::size_t>(kind)];
-        for (int month = 1; month <= 12; dayOfYearNow += daysInMonth(year, month), ++month) {
+        for (int month = 1; month <= 12; dayOfYearNow += daysInMonth(sample, month), ++month) {
             if (!namesMonth(month)) {
                 continue;
             }
-            for (int day = 1; day <= daysInMonth(year, month); ++day) {
-                if (evaluate({.year = year, .month = month, .day = day})) {
+            for (int day = 1; day <= daysInMonth(sample, month); ++day) {
+                // A day that passes in some year of this kind passes here.
+                if (std::any_of(years.begin(), years.end(), [&](int year) {
+                        return evaluate({.year = year, .month = month, .day = day});
+                    })) {
                     passingInKind_.set(static_cast<std::size_t>(kind * 366 + dayOfYearNow + day - 2));
                     ++counts[static_cast<std::size_t>(month)];
                     ++counts[0];
@@ -290,6 +330,41 @@ bool RecurrenceDayFilter::passesSomeDay() const {
     }
     tabulate();
     return passesSomeDay_;
+}
+
+int RecurrenceDayFilter::mostPassingDaysInAWeek() const {
+    if (weekdays_.empty()) {
+        return 7;
+    }
+    std::bitset<7> named;
+    for (const Weekday& weekday : weekdays_) {
+        named.set(static_cast<std::size_t>(std::max(0, weekday.weekday)));
+    }
+    return static_cast<int>(named.count());
+}
+
+int RecurrenceDayFilter::mostPassingDaysInAMonth() const {
+    if (passesEveryDay_) {
+        return 31;
+    }
+    tabulate();
+    int most = 0;
+    for (const auto& counts : passingInMonth_) {
+        most = std::max<int>(most, *std::max_element(counts.begin() + 1, counts.end()));
+    }
+    return most;
+}
+
+int RecurrenceDayFilter::mostPassingDaysInAYear() const {
+    if (passesEveryDay_) {
+        return 366;
+    }
+    tabulate();
+    int most = 0;
+    for (const auto& counts : passingInMonth_) {
+        most = std::max<int>(most, counts[0]);
+    }
+    return most;
 }
 
 bool RecurrenceDayFilter::passesSomeDayIn(int year) const {

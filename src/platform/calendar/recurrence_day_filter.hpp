@@ -24,9 +24,17 @@ RecurrenceDay recurrenceDayOf(std::int64_t dayNumber);
 // BYWEEKNO, BYYEARDAY, BYMONTHDAY and BYDAY (an offset counted in the month
 // or in the year as the rule's FREQ says), and the month, day of the month
 // or weekday the rule takes from its start when it names none of its own.
+// Where RFC 5545 reads two ways, the files other programs wrote keep their
+// meaning: a yearly rule with BYMONTHDAY and without BYMONTH, BYWEEKNO or
+// BYYEARDAY holds in the month of its start, as libical reads it; BYWEEKNO
+// without BYDAY lets every day of its weeks through, as python-dateutil
+// (and the programs built on it) reads it, where libical has no reading of
+// its own that keeps to the week.
 // Whether a day passes depends only on its place in its year and on the
 // kind of that year (leap or not, and the weekday it begins on), so the
-// fourteen kinds of year stand for every year there is. The rule's parts
+// fourteen kinds of year stand for every year there is; with BYWEEKNO, the
+// first days of a year also on whether the year before was a leap year,
+// and the tables then hold the days that pass in some year of the kind. The rule's parts
 // must be valid for its FREQ (RecurrenceCheck says whether they are).
 class RecurrenceDayFilter {
 public:
@@ -41,9 +49,18 @@ public:
     // Whether any day of that year, or of that month, passes.
     bool passesSomeDayIn(int year) const;
     bool passesSomeDayIn(int year, int month) const;
-    // How many days of that year, or of that month, pass.
+    // How many days of that year, or of that month, pass; with BYWEEKNO
+    // at most that many (see countsAreExact).
     int passingDaysIn(int year) const;
     int passingDaysIn(int year, int month) const;
+
+    // Whether passingDaysIn() counts exactly.
+    bool countsAreExact() const { return !weekNumbers_.any(); }
+
+    // The most days that pass in any one week, month or year.
+    int mostPassingDaysInAWeek() const;
+    int mostPassingDaysInAMonth() const;
+    int mostPassingDaysInAYear() const;
 
     // Whether the rule lets days of this month through at all, without
     // looking at its days.

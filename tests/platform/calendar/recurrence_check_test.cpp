@@ -60,7 +60,19 @@ TEST(RecurrenceCheck, TellsRulesThatCanHoldFromThoseThatNeverCanOrAreNotRead) {
         {"FREQ=WEEKLY;INTERVAL=20871;BYDAY=MO;BYMONTH=2", "20240102T090000", neverHolds},
         {"FREQ=MONTHLY;INTERVAL=12;BYMONTHDAY=30", "20250201T090000", neverHolds},
         {"FREQ=YEARLY;BYWEEKNO=53;BYMONTH=1;BYDAY=MO", "20260101T090000", neverHolds},
-        {"FREQ=YEARLY;BYWEEKNO=1;BYMONTH=12;BYDAY=MO", "20260101T090000", neverHolds},
+        // 29 December 2025, a Monday, is in week 1 of 2026.
+        {"FREQ=YEARLY;BYWEEKNO=1;BYMONTH=12;BYDAY=MO", "20260101T090000", expandable},
+        {"FREQ=YEARLY;BYWEEKNO=1;BYMONTHDAY=31", "20260101T090000", expandable},
+        {"FREQ=YEARLY;BYWEEKNO=1;BYMONTH=12;BYMONTHDAY=1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24",
+         "20260101T090000", neverHolds},
+        // BYSETPOS picks from a set that is never that large.
+        {"FREQ=WEEKLY;BYDAY=MO;BYSETPOS=2", "20260105T090000", neverHolds},
+        {"FREQ=MONTHLY;BYDAY=MO;BYHOUR=8,9;BYSETPOS=11,-11", "20260105T090000", neverHolds},
+        {"FREQ=MONTHLY;BYDAY=MO;BYHOUR=8,9;BYSETPOS=10,-11", "20260105T090000", expandable},
+        {"FREQ=DAILY;BYHOUR=18,23;BYSETPOS=3", "20260105T090000", neverHolds},
+        {"FREQ=MINUTELY;BYHOUR=20;BYSETPOS=-1", "20260105T200000", expandable},
+        {"FREQ=HOURLY;BYMINUTE=0,30;BYSETPOS=-3", "20260105T200000", neverHolds},
+        {"FREQ=SECONDLY;BYSETPOS=2", "20240101T090000", neverHolds},
         {"FREQ=HOURLY;INTERVAL=2;BYHOUR=1", "20240101T000000", neverHolds},
         {"FREQ=MINUTELY;INTERVAL=30;BYMINUTE=15", "20240101T000000", neverHolds},
         // Parts RFC 5545 does not allow with the FREQ, and those not read.
@@ -71,7 +83,6 @@ TEST(RecurrenceCheck, TellsRulesThatCanHoldFromThoseThatNeverCanOrAreNotRead) {
         {"FREQ=DAILY;BYWEEKNO=20", "20240101T090000", notExpandable},
         {"FREQ=MONTHLY;BYYEARDAY=100", "20240101T090000", notExpandable},
         {"FREQ=WEEKLY;BYMONTHDAY=1", "20240101T090000", notExpandable},
-        {"FREQ=SECONDLY;BYSETPOS=2", "20240101T090000", notExpandable},
         {"FREQ=DAILY;RSCALE=CHINESE;SKIP=FORWARD", "20240101T090000", notExpandable},
         {"FREQ=HOURLY", "20240101", notExpandable},
     };

@@ -30,7 +30,17 @@ TEST(RecurrenceDayFilter, LetsThroughTheDaysARulesPartsNameAndTheOnesItTakesFrom
         {"FREQ=DAILY;BYMONTHDAY=-1", january2026, {.year = 2024, .month = 2, .day = 28}, false},
         {"FREQ=YEARLY;BYYEARDAY=-1", january2026, {.year = 2024, .month = 12, .day = 31}, true},
         {"FREQ=YEARLY;BYWEEKNO=53;BYDAY=TH", january2026, {.year = 2020, .month = 12, .day = 31}, true},
-        {"FREQ=YEARLY;BYWEEKNO=1;BYDAY=MO", january2026, {.year = 2024, .month = 12, .day = 30}, false},
+        // Week 1 of 2025 begins on 30 December 2024; week 1 of 2026 on 29 December 2025.
+        {"FREQ=YEARLY;BYWEEKNO=1;BYDAY=MO", january2026, {.year = 2024, .month = 12, .day = 30}, true},
+        {"FREQ=YEARLY;BYWEEKNO=1;BYDAY=MO", january2026, {.year = 2024, .month = 12, .day = 23}, false},
+        {"FREQ=YEARLY;BYWEEKNO=-1", january2026, {.year = 2021, .month = 1, .day = 3}, true},
+        {"FREQ=YEARLY;BYWEEKNO=53", january2026, {.year = 2021, .month = 1, .day = 3}, true},
+        {"FREQ=YEARLY;BYWEEKNO=52", january2026, {.year = 2021, .month = 1, .day = 3}, false},
+        {"FREQ=YEARLY;BYWEEKNO=1;WKST=SU", january2026, {.year = 2024, .month = 12, .day = 29}, true},
+        {"FREQ=YEARLY;BYWEEKNO=1", january2026, {.year = 2024, .month = 12, .day = 29}, false},
+        // A yearly BYMONTHDAY without BYMONTH holds in the month of the start, as libical reads it.
+        {"FREQ=YEARLY;BYMONTHDAY=15", january2026, {.year = 2027, .month = 1, .day = 15}, true},
+        {"FREQ=YEARLY;BYMONTHDAY=15", january2026, {.year = 2027, .month = 2, .day = 15}, false},
         {"FREQ=YEARLY;BYWEEKNO=1;BYDAY=MO", january2026, {.year = 2024, .month = 1, .day = 1}, true},
         {"FREQ=WEEKLY", january2026, {.year = 2026, .month = 1, .day = 22}, true},
         {"FREQ=WEEKLY", january2026, {.year = 2026, .month = 1, .day = 23}, false},

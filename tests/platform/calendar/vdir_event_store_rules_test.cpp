@@ -45,6 +45,10 @@ TEST(VdirEventStoreRules, ARuleThatCanNeverHoldOrIsNotReadStandsForItsFirstOccur
         {"DTSTART:20260101T090000Z", "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=29;BYYEARDAY=1", {first, plain}},
         {"DTSTART:20260101T090000Z", "RRULE:FREQ=DAILY;RSCALE=CHINESE;SKIP=FORWARD", {first, plain}},
         {"DTSTART:20260101T090000Z", "RRULE:FREQ=MONTHLY;BYDAY=6MO", {first, plain}},
+        // A set of one a week, or of two a day, has no second or third.
+        {"DTSTART:20260101T090000Z", "RRULE:FREQ=WEEKLY;BYDAY=MO;BYSETPOS=2", {first, plain}},
+        {"DTSTART:20260101T090000Z", "RRULE:FREQ=DAILY;BYHOUR=18,23;BYSETPOS=3", {first, plain}},
+        {"DTSTART:20260101T090000Z", "RRULE:FREQ=SECONDLY;BYSETPOS=2", {first, plain}},
         {"DTSTART;TZID=Nowhere/Nothing:20260101T090000", "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30", {first, plain}},
         {"DTSTART:00010101T090000Z", "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30", {plain}},
         {"DTSTART:00010101T090000Z", "RRULE:FREQ=DAILY;BYDAY=-53MO", {plain}},
@@ -99,6 +103,96 @@ TEST(VdirEventStoreRules, ARuleExpandedDayByDayFindsItsOccurrencesFarFromItsStar
          {"2026-01-07T00:00:00Z Tick", "2026-01-12T00:00:00Z Tick", "2026-01-14T00:00:00Z Tick"}},
     };
     const ScopedTimeZone zone("UTC");
+    for (const Case& c : cases) {
+        VdirFixture fixture;
+        fixture.writeItem("Home", "tick.ics",
+                          calendarText({"BEGIN:VEVENT", "UID:tick", "SUMMARY:Tick", c.start, c.rule, "END:VEVENT"}));
+        const auto events = answeredWithin(hostileReadDeadline, [&] { return fixture.store().events(utc(c.from), utc(c.to)); });
+        ASSERT_TRUE(events) << c.name << ": " << events.error().description;
+        EXPECT_EQ(ruleTestStarts(events.value()), c.expected) << c.name;
+        EXPECT_TRUE(fixture.skipLines().empty()) << c.name;
+    }
+}
+
+TEST(VdirEventStoreRules, ARuleGivesTheOccurrencesRfc5545DefinesOnEveryPath) {
+    struct Case {
+        std::string name;
+        std::string start;
+        std::string rule;
+        std::string from;
+        std::string to;
+        std::vector<std::string> expected;
+    };
+    const auto at = [](std::initializer_list<const char*> times) {
+        std::vector<std::string> starts;
+        for (const char* time : times) {
+            starts.push_back(std::string(time) + " Tick");
+        }
+        return starts;
+    };
+    const std::vector<Case> cases = {
+        {"BYSETPOS picks the last of each week's Friday and Sunday", "DTSTART:20260104T090000Z",
+         "RRULE:FREQ=WEEKLY;BYDAY=FR,SU;BYSETPOS=-1", "2026-01-01T00:00:00Z", "2026-01-26T00:00:00Z",
+         at({"2026-01-04T09:00:00Z", "2026-01-11T09:00:00Z", "2026-01-18T09:00:00Z", "2026-01-25T09:00:00Z"})},
+        {"BYSETPOS picks from the month's times of day", "DTSTART:20260117T080000Z",
+         "RRULE:FREQ=MONTHLY;BYDAY=3SA;BYHOUR=8,13;BYSETPOS=1", "2026-01-01T00:00:00Z", "2026-04-01T00:00:00Z",
+         at({"2026-01-17T08:00:00Z", "2026-02-21T08:00:00Z", "2026-03-21T08:00:00Z"})},
+        {"BYSETPOS picks the second time of each day", "DTSTART:20260105T230000Z",
+         "RRULE:FREQ=DAILY;BYHOUR=18,23;BYSETPOS=2", "2026-01-05T00:00:00Z", "2026-01-08T00:00:00Z",
+         at({"2026-01-05T23:00:00Z", "2026-01-06T23:00:00Z", "2026-01-07T23:00:00Z"})},
+        {"BYSETPOS from a minute's set of one, each minute of the hour", "DTSTART:20260105T200000Z",
+         "RRULE:FREQ=MINUTELY;BYHOUR=20;BYSETPOS=-1", "2026-01-05T20:57:00Z", "2026-01-06T20:02:00Z",
+         at({"2026-01-05T20:57:00Z", "2026-01-05T20:58:00Z", "2026-01-05T20:59:00Z", "2026-01-06T20:00:00Z",
+             "2026-01-06T20:01:00Z"})},
+        {"BYSETPOS picks the hour's minutes and seconds together", "DTSTART:20260105T200030Z",
+         "RRULE:FREQ=HOURLY;BYHOUR=20,21;BYMINUTE=0,30;BYSECOND=0,30;BYSETPOS=2,-1", "2026-01-05T00:00:00Z",
+         "2026-01-06T00:00:00Z",
+         at({"2026-01-05T20:00:30Z", "2026-01-05T20:30:30Z", "2026-01-05T21:00:30Z", "2026-01-05T21:30:30Z"})},
+        {"the last day of each month, without COUNT", "DTSTART:20260131T090000Z", "RRULE:FREQ=DAILY;BYMONTHDAY=-1",
+         "2026-01-01T00:00:00Z", "2026-05-01T00:00:00Z",
+         at({"2026-01-31T09:00:00Z", "2026-02-28T09:00:00Z", "2026-03-31T09:00:00Z", "2026-04-30T09:00:00Z"})},
+        // Without BYDAY, BYWEEKNO gives every day of its week; the last
+        // week of 2026 (week 53) ends on 3 January 2027.
+        {"each day of the last week of the year", "DTSTART:20261228T090000Z", "RRULE:FREQ=YEARLY;BYWEEKNO=-1",
+         "2026-01-01T00:00:00Z", "2028-01-01T00:00:00Z",
+         at({"2026-12-28T09:00:00Z", "2026-12-29T09:00:00Z", "2026-12-30T09:00:00Z", "2026-12-31T09:00:00Z",
+             "2027-01-01T09:00:00Z", "2027-01-02T09:00:00Z", "2027-01-03T09:00:00Z", "2027-12-27T09:00:00Z",
+             "2027-12-28T09:00:00Z", "2027-12-29T09:00:00Z", "2027-12-30T09:00:00Z", "2027-12-31T09:00:00Z"})},
+        {"two times of each day of week 52", "DTSTART:20261221T190000Z", "RRULE:FREQ=YEARLY;BYWEEKNO=52;BYHOUR=19,23",
+         "2026-12-24T00:00:00Z", "2027-12-28T00:00:00Z",
+         at({"2026-12-24T19:00:00Z", "2026-12-24T23:00:00Z", "2026-12-25T19:00:00Z", "2026-12-25T23:00:00Z",
+             "2026-12-26T19:00:00Z", "2026-12-26T23:00:00Z", "2026-12-27T19:00:00Z", "2026-12-27T23:00:00Z",
+             "2027-12-27T19:00:00Z", "2027-12-27T23:00:00Z"})},
+        {"31 December when it is in week 1 of the next year", "DTSTART:20251231T090000Z",
+         "RRULE:FREQ=YEARLY;BYWEEKNO=1;BYMONTHDAY=31", "2025-01-01T00:00:00Z", "2031-06-01T00:00:00Z",
+         at({"2025-12-31T09:00:00Z", "2029-12-31T09:00:00Z", "2030-12-31T09:00:00Z"})},
+        // A yearly BYMONTHDAY without BYMONTH holds in the month of the
+        // start, as libical, which wrote many such files, reads it.
+        {"a yearly day of the month in the start's month", "DTSTART:20260115T090000Z",
+         "RRULE:FREQ=YEARLY;BYMONTHDAY=15,-1", "2026-01-01T00:00:00Z", "2028-01-01T00:00:00Z",
+         at({"2026-01-15T09:00:00Z", "2026-01-31T09:00:00Z", "2027-01-15T09:00:00Z", "2027-01-31T09:00:00Z"})},
+        // 02:30 does not exist on 29 March 2026 in Berlin: that day alone
+        // is read with the offset before the gap, 03:30 summer time.
+        {"a skipped local time moves its own day only", "DTSTART;TZID=Europe/Berlin:20260327T023000",
+         "RRULE:FREQ=DAILY", "2026-03-27T00:00:00Z", "2026-04-01T00:00:00Z",
+         at({"2026-03-27T01:30:00Z", "2026-03-28T01:30:00Z", "2026-03-29T01:30:00Z", "2026-03-30T00:30:00Z",
+             "2026-03-31T00:30:00Z"})},
+        {"a skipped time on the user's clock", "DTSTART:20260328T023000", "RRULE:FREQ=DAILY;COUNT=3",
+         "2026-03-27T00:00:00Z", "2026-04-01T00:00:00Z",
+         at({"2026-03-28T01:30:00Z", "2026-03-29T01:30:00Z", "2026-03-30T00:30:00Z"})},
+        // 02:30 happens twice on 25 October 2026: the first, in summer time.
+        {"a repeated local time is the first of the two", "DTSTART;TZID=Europe/Berlin:20261024T023000",
+         "RRULE:FREQ=DAILY;COUNT=3", "2026-10-20T00:00:00Z", "2026-11-01T00:00:00Z",
+         at({"2026-10-24T00:30:00Z", "2026-10-25T00:30:00Z", "2026-10-26T01:30:00Z"})},
+        {"a weekly rule every other week, started far before the range", "DTSTART;TZID=Europe/Berlin:20200106T090000",
+         "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,TH", "2026-01-05T00:00:00Z", "2026-01-20T00:00:00Z",
+         at({"2026-01-12T08:00:00Z", "2026-01-15T08:00:00Z"})},
+        // Its 16th month, five apart from January 2020, is April 2026.
+        {"a monthly rule with COUNT, counted from its start", "DTSTART:20200131T090000Z",
+         "RRULE:FREQ=MONTHLY;BYMONTHDAY=-1;INTERVAL=5;COUNT=16", "2026-01-01T00:00:00Z", "2027-01-01T00:00:00Z",
+         at({"2026-04-30T09:00:00Z"})},
+    };
+    const ScopedTimeZone zone("Europe/Berlin");
     for (const Case& c : cases) {
         VdirFixture fixture;
         fixture.writeItem("Home", "tick.ics",
