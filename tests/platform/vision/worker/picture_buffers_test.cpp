@@ -12,8 +12,11 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -218,6 +221,20 @@ std::string heifEncImage(const std::filesystem::path& path, const cv::Mat& pictu
     return path.string();
 }
 
+// The same with 10 bits a sample, which the encoder makes of a PNG of 16.
+std::string tenBitHeifEncImage(const std::filesystem::path& path, const cv::Mat& picture) {
+    cv::Mat deep;
+    cv::cvtColor(picture, deep, cv::COLOR_RGB2BGR);
+    deep.convertTo(deep, CV_16UC3, 257);
+    const auto png = path.string() + ".png";
+    if (!cv::imwrite(png, deep)) {
+        throw std::runtime_error("cannot write " + png);
+    }
+    runWriter("heif-enc", {"--quality", "90", "--bit-depth", "10", "--output", path.string(), png});
+    return path.string();
+}
+
+// Writes `picture` as a PNG with an alpha channel, opaque.
 std::string rgbaPng(const std::filesystem::path& path, const cv::Mat& picture) {
     cv::Mat bgra;
     cv::cvtColor(picture, bgra, cv::COLOR_RGB2BGRA);
@@ -255,6 +272,7 @@ TEST(PictureBuffers, EveryPixelOfAnImageIsTheFilesWhateverItsSizeFormatAndSampli
         {"TIFF", ".tiff", vision_test::writtenImage, false, 0},
         {"WebP", ".webp", vision_test::writtenImage, false, 0},
         {"HEIC", ".heic", heifEncImage, false, 24},
+        {"10-bit HEIC", ".heic", tenBitHeifEncImage, false, 24},
     };
     const std::vector<cv::Size> sizes = {{1, 1}, {3, 5}, {31, 17}, {97, 61}, {199, 101}};
     int written = 0;
