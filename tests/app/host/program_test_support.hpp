@@ -2,9 +2,10 @@
 
 // What the tests that start the real program share: a free loopback port, a
 // check that an instance serves there, a wait with a deadline, the
-// initialize request, a file's whole text, and one tool call over the
-// program's standard input and output.
+// initialize request, a file's whole text, one tool call over the
+// program's standard input and output, and the program's running children.
 #include <stdlib.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -71,6 +73,25 @@ inline std::string toolCallText(ChildProcess& program, int id, const std::string
     if (!line) return "no answer";
     const auto result = *mcp::parseJSON(*line).find("result");
     return *result.find("content")->arrayValue()->at(0).find("text")->stringValue();
+}
+
+// The children of `parent` named `name` that still run.
+inline std::vector<pid_t> runningChildren(pid_t parent, const std::string& name) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const auto id = entry.path().filename().string();
+        if (id.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        bool named = false;
+        bool ours = false;
+        while (std::getline(status, line)) {
+            named |= line == "Name:\t" + name;
+            ours |= line == "PPid:\t" + std::to_string(parent);
+        }
+        if (named && ours) children.push_back(std::stoi(id));
+    }
+    return children;
 }
 
 }  // namespace lumenary::testing

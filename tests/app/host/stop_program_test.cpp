@@ -131,25 +131,6 @@ TEST(ProgramStop, RepliesQueuedForStandardOutputReachTheClientBeforeAForcedExit)
     EXPECT_EQ(answered, pings);
 }
 
-// This program's children named `name` that still run.
-std::vector<pid_t> runningChildren(pid_t parent, const std::string& name) {
-    std::vector<pid_t> children;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const auto id = entry.path().filename().string();
-        if (id.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream status(entry.path() / "status");
-        std::string line;
-        bool named = false;
-        bool ours = false;
-        while (std::getline(status, line)) {
-            named |= line == "Name:\t" + name;
-            ours |= line == "PPid:\t" + std::to_string(parent);
-        }
-        if (named && ours) children.push_back(std::stoi(id));
-    }
-    return children;
-}
-
 // After use: a vision worker running, and standard error a pipe that its
 // reader never drains, full with the console's lines of many requests, as a
 // launcher that does not read it leaves it.
@@ -169,7 +150,7 @@ TEST(ProgramStop, SIGTERMAfterUseEndsTheProgramItsWorkersAndKeepsTheCallCount) {
     program.writeLine(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"vision_detect_barcodes",)"
                       R"("arguments":{"image_path":"/nonexistent/picture.png"}}})");
     ASSERT_TRUE(program.readLine(30s));
-    const auto workers = runningChildren(program.pid(), "lumenary-vision");
+    const auto workers = testing::runningChildren(program.pid(), "lumenary-vision");
     ASSERT_EQ(workers.size(), 1u);
     ASSERT_TRUE(testing::eventually([&] { return testing::answersOptions(port); }));
     const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";

@@ -46,6 +46,10 @@ constexpr int outerLipsPointCount = 12;
 // them less well).
 constexpr double faceChipPadding = 0.25;
 
+// Rows are copied between OpenCV's pictures and dlib's images byte for
+// byte, each dlib row being as long as OpenCV's: its pixels are packed.
+static_assert(sizeof(dlib::rgb_pixel) == 3, "dlib's RGB pixel is three bytes, as an OpenCV 8-bit RGB pixel");
+
 dlib::array2d<unsigned char> greyOf(const cv::Mat& rgb) {
     cv::Mat grey;
     cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);

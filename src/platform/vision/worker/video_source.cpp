@@ -17,6 +17,7 @@
 extern "C" {
 #include <libavutil/display.h>
 #include <libavutil/error.h>
+#include <libavutil/macros.h>
 }
 
 #include "platform/vision/vision_analyzer.hpp"
@@ -109,6 +110,20 @@ double durationOf(const AVFormatContext* format, const AVStream* stream) {
         return static_cast<double>(stream->duration) * av_q2d(stream->time_base);
     }
     return std::numeric_limits<double>::quiet_NaN();
+}
+
+// Where libswscale writes a `width` x `height` RGB picture. Its vector code
+// converts whole blocks of pixels: it writes past the end of a row whose
+// stride is not a multiple of its block, and past the buffer on the last
+// row; with a stride shorter than its block it leaves the row's last
+// pixels unwritten instead. So the rows are laid out as FFmpeg lays out its
+// own frames (a width padded to 64 pixels, which makes the stride a
+// multiple of 64 bytes), with a spare row after the last for the blocks the
+// last row overruns. The picture is the top-left `width` x `height` of it.
+cv::Mat scalerDestination(int width, int height) {
+    constexpr int rowAlignment = 64;
+    static_assert(3 * rowAlignment >= AV_INPUT_BUFFER_PADDING_SIZE, "the spare row pads as much as FFmpeg asks");
+    return cv::Mat(height + 1, FFALIGN(width, rowAlignment), CV_8UC3);
 }
 
 }  // namespace
@@ -238,6 +253,7 @@ struct VideoSource::Decoder {
         }
     }
 
+    // The frame as RGB, upright; empty when the scaler cannot convert it.
     cv::Mat picture(const AVFrame& frame) {
         const auto pixelFormat = static_cast<AVPixelFormat>(frame.format);
         scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height, pixelFormat, frame.width,
@@ -245,17 +261,20 @@ struct VideoSource::Decoder {
         if (!scaler) {
             return {};
         }
-        cv::Mat rgb(frame.height, frame.width, CV_8UC3);
-        std::uint8_t* planes[4] = {rgb.data, nullptr, nullptr, nullptr};
-        const int strides[4] = {static_cast<int>(rgb.step), 0, 0, 0};
-        sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
-        switch (rotation) {
-            case 90: cv::rotate(rgb, rgb, cv::ROTATE_90_COUNTERCLOCKWISE); break;
-            case 180: cv::rotate(rgb, rgb, cv::ROTATE_180); break;
-            case 270: cv::rotate(rgb, rgb, cv::ROTATE_90_CLOCKWISE); break;
-            default: break;
+        cv::Mat scaled = scalerDestination(frame.width, frame.height);
+        std::uint8_t* planes[4] = {scaled.data, nullptr, nullptr, nullptr};
+        const int strides[4] = {static_cast<int>(scaled.step), 0, 0, 0};
+        if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != frame.height) {
+            return {};
         }
-        return rgb;
+        const cv::Mat rgb = scaled(cv::Rect(0, 0, frame.width, frame.height));
+        cv::Mat upright;
+        switch (rotation) {
+            case 90: cv::rotate(rgb, upright, cv::ROTATE_90_COUNTERCLOCKWISE); return upright;
+            case 180: cv::rotate(rgb, upright, cv::ROTATE_180); return upright;
+            case 270: cv::rotate(rgb, upright, cv::ROTATE_90_CLOCKWISE); return upright;
+            default: return rgb;
+        }
     }
 
     PlatformOutcome<std::optional<DecodedVideoFrame>> delivered(const AVFrame& frame) {

@@ -12,7 +12,8 @@ namespace lumenary::platform::vision {
 
 // A frame as the video shows it: 8-bit RGB, turned upright by the file's
 // display rotation, with its own presentation time in seconds from the
-// start of the video stream.
+// start of the video stream. Its rows may lie further apart than its width
+// (it can be a view of the converter's padded rows): read it by its step.
 struct DecodedVideoFrame {
     double timestamp = 0;
     cv::Mat rgb;

@@ -12,6 +12,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/frame.h>
+#include <libavutil/macros.h>
 #include <libswscale/swscale.h>
 }
 
@@ -149,14 +150,20 @@ std::string writtenVideo(const std::filesystem::path& path, const VideoRecipe& r
                                                nullptr, nullptr, nullptr),
                                 "the converter"));
     const auto picture = recipe.picture ? recipe.picture : indexedFrame;
+    // The converter reads whole blocks of pixels, past the end of a row and
+    // of the last one: it reads each picture from rows padded as FFmpeg pads
+    // its own, with a spare row, all of it written.
+    cv::Mat padded = cv::Mat::zeros(recipe.size.height + 1, FFALIGN(recipe.size.width, 64), CV_8UC3);
+    cv::Mat paddedPicture = padded(cv::Rect({0, 0}, recipe.size));
     for (int index = 0; index < recipe.frameCount; ++index) {
         cv::Mat rgb = picture(index, recipe.size);
-        if (rgb.size() != recipe.size || rgb.type() != CV_8UC3 || !rgb.isContinuous()) {
+        if (rgb.size() != recipe.size || rgb.type() != CV_8UC3) {
             throw std::runtime_error("cannot write the test video: a picture of the wrong size or type");
         }
+        rgb.copyTo(paddedPicture);
         check(av_frame_make_writable(frame.get()), "a writable frame");
-        const std::uint8_t* planes[4] = {rgb.data, nullptr, nullptr, nullptr};
-        const int strides[4] = {static_cast<int>(rgb.step), 0, 0, 0};
+        const std::uint8_t* planes[4] = {padded.data, nullptr, nullptr, nullptr};
+        const int strides[4] = {static_cast<int>(padded.step), 0, 0, 0};
         sws_scale(scaler.get(), planes, strides, 0, recipe.size.height, frame->data, frame->linesize);
         frame->pts = index;
         encoded(*encoder, frame.get(), *output, *stream, 1);

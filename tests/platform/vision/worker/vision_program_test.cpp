@@ -2,6 +2,7 @@
 // switched on by the user's defaults, with its analyses in the real worker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "app/host/program_test_support.hpp"
 #include "mcp/core/json.hpp"
+#include "platform/process/process_launcher.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/test_images.hpp"
@@ -154,6 +156,56 @@ TEST_F(VisionProgramTest, ReadsEveryWordOfASignOnAStreetPhoto) {
     const auto expected = vision_test::wordsOf("ONE WAY Harbour Road 300 m");
     const auto read = vision_test::wordsOf(*result.find("full_text")->stringValue());
     EXPECT_EQ(vision_test::wordsInCommon(expected, read), static_cast<int>(expected.size())) << answer;
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
+// A clip whose width is no multiple of the frame converter's block of
+// pixels, after an analysis that leaves the worker's memory as a user's
+// first call does, and with frames enough that the converter's buffers land
+// everywhere the allocator puts them: each frame is answered, and the
+// worker that made that first analysis still runs.
+TEST_F(VisionProgramTest, AnalysesEveryFrameOfAnOddlySizedClipInTheSameWorker) {
+    const std::filesystem::path photo512 = "/usr/lib/python3/dist-packages/skimage/data/astronaut.png";
+    const std::filesystem::path cat = "/usr/lib/python3/dist-packages/skimage/data/chelsea.png";
+    if (!std::filesystem::exists(photo512) || !std::filesystem::exists(cat)) {
+        GTEST_SKIP() << "Needs " << photo512 << " and " << cat << " (python3-skimage's sample data)";
+    }
+    const auto clip = (folder.path() / "cat.mp4").string();
+    const auto written = platform::ProcessLauncher().run(
+        {.executable = "ffmpeg",
+         .arguments = {"-v", "error", "-nostdin", "-loop", "1", "-i", cat.string(), "-t", "2", "-vf", "scale=492:356",
+                       "-pix_fmt", "yuv420p", "-c:v", "mpeg4", clip},
+         .standardInput = std::nullopt,
+         .standardOutputLimit = 0,
+         .standardErrorLimit = 4096,
+         .deadline = std::chrono::seconds(60)});
+    ASSERT_TRUE(written && written.value().exit && written.value().exit->exitStatus == 0) << "ffmpeg wrote no clip";
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
+    program.writeLine(std::string(testing::initializeRequest));
+    ASSERT_TRUE(program.readLine()) << errors();
+
+    const auto animals = testing::toolCallText(program, 2, "vision_recognize_animals",
+                                               R"({"image_path":")" + photo512.string() + R"("})",
+                                               std::chrono::seconds(60));
+    ASSERT_FALSE(animals.starts_with("Error") || animals == "no answer") << animals << errors();
+    const auto workers = testing::runningChildren(program.pid(), "lumenary-vision");
+    ASSERT_EQ(workers.size(), 1u);
+
+    const auto answer = testing::toolCallText(
+        program, 3, "vision_analyze_video",
+        R"({"video_path":")" + clip + R"(","features":["faces","animals","text"],"sample_interval":0.1})",
+        std::chrono::seconds(120));
+    const auto result = mcp::parseJSON(answer.starts_with("{") ? answer : "{}");
+    ASSERT_TRUE(result.find("frames_analyzed")) << answer << errors();
+    EXPECT_EQ(result.find("frames_analyzed")->intValue(), 20) << answer << errors();
+    for (const auto& frame : *result.find("results")->arrayValue()) {
+        EXPECT_TRUE(frame.find("faces") && frame.find("animals") && frame.find("text")) << mcp::writeJSON(frame);
+    }
+    // The frames are shared out to more workers, the first among them.
+    const auto after = testing::runningChildren(program.pid(), "lumenary-vision");
+    EXPECT_NE(std::find(after.begin(), after.end(), workers.front()), after.end()) << errors();
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);
