@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <exception>
 #include <iostream>
 #include <memory>
-#include <new>
 #include <string>
 #include <variant>
 
@@ -15,8 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/defaults/cache_directory.hpp"
-#include "platform/files/bounded_file_reader.hpp"
-#include "platform/vision/worker/networks/onnx_graph.hpp"
+#include "platform/vision/worker/onnx_network_loader.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
@@ -35,54 +31,13 @@ struct LoadedDetector {
     std::unique_ptr<cv::dnn::Net> net;
 };
 
-std::string loadFailure(const BoundedReadFailure& failure) {
-    switch (failure.reason) {
-        case BoundedReadFailure::Reason::cannotOpen:
-            return std::string("it cannot be opened (") + std::strerror(failure.errorNumber) + ")";
-        case BoundedReadFailure::Reason::cannotRead:
-            return std::string("it cannot be read (") + std::strerror(failure.errorNumber) + ")";
-        case BoundedReadFailure::Reason::notRegularFile: return "it is not a regular file";
-        case BoundedReadFailure::Reason::tooLarge: return "it is larger than any network";
-    }
-    return "it cannot be read";
-}
-
-// The loaded network, or why it could not be loaded.
-std::variant<std::unique_ptr<cv::dnn::Net>, std::string> loadedNetwork(const std::filesystem::path& path) {
-    auto bytes = readBoundedBytes(path, maximumOnnxModelBytes);
-    if (const auto* failure = std::get_if<BoundedReadFailure>(&bytes)) {
-        return loadFailure(*failure);
-    }
-    auto rewritten = onnxForOpenCV(std::get<std::string>(bytes));
-    if (!rewritten) {
-        return rewritten.error().description;
-    }
-    try {
-        auto net = std::make_unique<cv::dnn::Net>(
-            cv::dnn::readNetFromONNX(rewritten.value().data(), rewritten.value().size()));
-        if (net->empty()) {
-            return std::string("OpenCV made an empty network of it");
-        }
-        net->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        net->setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-        // OpenCV 4.6 fuses this network's layers again each time the input
-        // size changes, and its outputs are then all zero.
-        net->enableFusion(false);
-        return net;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& error) {
-        return std::string("OpenCV refused it: ") + error.what();
-    }
-}
-
 cv::dnn::Net* detector() {
     static std::optional<LoadedDetector> loaded;
     const std::filesystem::path folder = textNetworksFolder();
     if (loaded && loaded->folder == folder) {
         return loaded->net.get();
     }
-    auto network = loadedNetwork(folder / detectionNetworkFile);
+    auto network = loadedOnnxNetwork(folder / detectionNetworkFile, {.rewrite = {}, .fuseLayers = false});
     loaded = LoadedDetector{folder, nullptr};
     if (auto* reason = std::get_if<std::string>(&network)) {
         std::cerr << "lumenary-vision: text lines are found by layout analysis alone, without the network "

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <new>
 #include <string>
 #include <variant>
 #include <vector>
@@ -15,7 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/files/bounded_file_reader.hpp"
-#include "platform/vision/worker/networks/onnx_graph.hpp"
+#include "platform/vision/worker/onnx_network_loader.hpp"
 #include "platform/vision/worker/text_line_detector.hpp"
 
 namespace lumenary::platform::vision {
@@ -78,32 +76,6 @@ std::variant<std::vector<std::string>, std::string> characterList(const std::fil
     return characters;
 }
 
-std::variant<std::unique_ptr<cv::dnn::Net>, std::string> loadedNetwork(const std::filesystem::path& path, int width) {
-    auto bytes = readBoundedBytes(path, maximumOnnxModelBytes);
-    if (std::holds_alternative<BoundedReadFailure>(bytes)) {
-        return std::string("it cannot be read");
-    }
-    auto rewritten = onnxForOpenCV(std::get<std::string>(bytes),
-                                   {std::vector<std::int64_t>{1, 3, networkLineHeight, width}, sequenceRank});
-    if (!rewritten) {
-        return rewritten.error().description;
-    }
-    try {
-        auto net = std::make_unique<cv::dnn::Net>(
-            cv::dnn::readNetFromONNX(rewritten.value().data(), rewritten.value().size()));
-        if (net->empty()) {
-            return std::string("OpenCV made an empty network of it");
-        }
-        net->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        net->setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-        return net;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& error) {
-        return std::string("OpenCV refused it: ") + error.what();
-    }
-}
-
 // The reader of the folder, its character list loaded, or none.
 LoadedReader* reader() {
     auto& loaded = loadedReader();
@@ -124,7 +96,8 @@ LoadedReader* reader() {
 
 cv::dnn::Net* networkOfWidth(LoadedReader& loaded, std::size_t index) {
     if (!loaded.nets[index]) {
-        auto network = loadedNetwork(loaded.folder / recognitionNetworkFile, lineWidths[index]);
+        const OnnxRewrite rewrite{std::vector<std::int64_t>{1, 3, networkLineHeight, lineWidths[index]}, sequenceRank};
+        auto network = loadedOnnxNetwork(loaded.folder / recognitionNetworkFile, {.rewrite = rewrite});
         if (auto* reason = std::get_if<std::string>(&network)) {
             reportUnusable(loaded.folder / recognitionNetworkFile, *reason);
             loaded.failed = true;
