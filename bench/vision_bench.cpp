@@ -5,11 +5,12 @@
 // request, the decode, the analysis and the answer). Figures are medians.
 //
 // Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text |
-// text-photos | subjects | subjects-verbose | video]   (default 5 runs;
+// text-times | text-photos | subjects | subjects-verbose | video]   (default 5 runs;
 // "networks" measures the animal, body and hand pose networks alone,
 // "accuracy" the hand pose and face precision and recall alone, "text" the
 // exact reads of rendered lines, text recognition's times and the worker's
-// memory with the Chinese model, "text-photos" the word recall and precision
+// memory with the Chinese model, "text-times" those times and memory alone,
+// "text-photos" the word recall and precision
 // on the photos with text alone, "subjects" how often saliency and animals
 // are right on a labelled set, "video" the video cases alone; the worker
 // program is the one built beside it)
@@ -401,6 +402,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string(argv[2]) == "text") {
         benchmarkTextCases(runs, folder.path(), workerProgram);
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[2]) == "text-times") {
+        benchmarkTextTimes(runs, folder.path(), workerProgram);
         return 0;
     }
     if (argc > 2 && std::string(argv[2]) == "text-photos") {

@@ -224,7 +224,10 @@ void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std
     exactReads("Chinese (zh-Hans)", chineseLines, chineseFaces, chineseSizes, {"zh-Hans"});
     exactReads("Chinese (zh-Hans, en)", chineseLines, {chineseFaces[0], chineseFaces[2]}, {32}, {"zh-Hans", "en"});
     exactReads("English", englishLines, englishFaces, englishSizes, {"en"});
+    benchmarkTextTimes(runs, folder, workerProgram);
+}
 
+void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std::string& workerProgram) {
     std::printf("\ntext recognition times, %d runs each\n", runs);
     const cv::Mat photo = vision_test::photoLikeImage({4000, 3000}, 1);
     const cv::Mat line = vision_test::renderedText({chineseLines[2]}, chineseFaces[2].font, 32);

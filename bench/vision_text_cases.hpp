@@ -14,4 +14,7 @@ namespace lumenary::vision_bench {
 // Faces that are not installed are left out with a line saying so.
 void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std::string& workerProgram);
 
+// The times and memory of benchmarkTextCases alone.
+void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std::string& workerProgram);
+
 }  // namespace lumenary::vision_bench
