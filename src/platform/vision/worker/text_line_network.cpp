@@ -23,9 +23,11 @@ constexpr const char* recognitionNetworkFile = "ch_PP-OCRv4_rec_infer.onnx";
 constexpr const char* characterListFile = "ppocr_keys_v1.txt";
 // The list holds 6,623 characters in 26 kB.
 constexpr std::uintmax_t largestCharacterList = 1024 * 1024;
-// A line is read at the first of these widths it fits (the network's time
-// grows with the width: about 50 ms at 320 px, 90 at 640).
-constexpr std::array<int, 5> lineWidths{320, 480, 640, 960, 1280};
+// A line is read at the first of these widths it fits. The network's time
+// grows with the width (about 65 ms at 320 px, 100 at 480), and the
+// padding is read as much as the line, so the widths lines mostly have
+// are 64 px apart; each network takes about 14 MB, loaded on first use.
+constexpr std::array<int, 9> lineWidths{320, 384, 448, 512, 576, 640, 800, 960, 1280};
 // In a line read at 48 px (32 px and room of a quarter of that on each
 // side), a space between two square glyphs leaves 11 to 14 empty columns;
 // fewer than 6 is no space, whatever the network saw there.
