@@ -79,20 +79,6 @@ std::uint64_t countedElements(std::uint64_t elements, std::uint64_t dimension) {
     return elements > 1 || dimension > 1 ? 2 : 1;
 }
 
-// The next varint of a packed array, consumed from `packed`.
-std::optional<std::uint64_t> packedVarint(std::string_view& packed) {
-    std::uint64_t value = 0;
-    for (int shift = 0; shift < 64 && !packed.empty(); shift += 7) {
-        const auto byte = static_cast<unsigned char>(packed.front());
-        packed.remove_prefix(1);
-        value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
-        if ((byte & 0x80) == 0) {
-            return value;
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
     ProtobufReader reader(bytes);
     ScalarTensor tensor;
@@ -112,7 +98,7 @@ std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
                 } else if (field->wireType == 2) {
                     std::string_view packed = field->bytes;
                     while (!packed.empty()) {
-                        const auto dimension = packedVarint(packed);
+                        const auto dimension = consumeVarint(packed);
                         if (!dimension) {
                             return std::nullopt;
                         }

@@ -19,6 +19,21 @@ struct ProtobufField {
     std::string_view encoding;
 };
 
+// The varint at the front of `bytes`, consumed; none when the bytes end
+// within it or it runs past ten bytes.
+inline std::optional<std::uint64_t> consumeVarint(std::string_view& bytes) {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 64 && !bytes.empty(); shift += 7) {
+        const auto byte = static_cast<unsigned char>(bytes.front());
+        bytes.remove_prefix(1);
+        value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 // Reads the fields of one message, one level deep: a nested message is
 // handed over as bytes for a reader of its own, so reading never recurses
 // on what the input nests. Every length is checked against the bytes
@@ -98,21 +113,7 @@ private:
         return std::nullopt;
     }
 
-    std::optional<std::uint64_t> varint() {
-        std::uint64_t value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (rest_.empty()) {
-                return std::nullopt;
-            }
-            const auto byte = static_cast<unsigned char>(rest_.front());
-            rest_.remove_prefix(1);
-            value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
-            if ((byte & 0x80) == 0) {
-                return value;
-            }
-        }
-        return std::nullopt;
-    }
+    std::optional<std::uint64_t> varint() { return consumeVarint(rest_); }
 
     std::string_view rest_;
     bool malformed_ = false;
