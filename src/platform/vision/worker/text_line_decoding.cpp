@@ -162,6 +162,30 @@ std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLin
     return joined;
 }
 
+namespace {
+
+// The characters other than `kept` and no character that the step's row
+// gives at least leastAlternativeProbability, the most probable first.
+std::vector<ReadAlternative> alternativesAt(const float* row, int classes, int kept,
+                                            const std::vector<std::string>& characters) {
+    std::vector<ReadAlternative> alternatives;
+    for (int index = 1; index < classes && static_cast<std::size_t>(index) <= characters.size(); ++index) {
+        if (index != kept && row[index] >= leastAlternativeProbability) {
+            alternatives.push_back({characters[static_cast<std::size_t>(index) - 1], row[index]});
+        }
+    }
+    const auto moreProbable = [](const ReadAlternative& first, const ReadAlternative& second) {
+        return first.probability > second.probability;
+    };
+    const std::size_t count = std::min(alternatives.size(), mostAlternatives);
+    std::partial_sort(alternatives.begin(), alternatives.begin() + static_cast<std::ptrdiff_t>(count),
+                      alternatives.end(), moreProbable);
+    alternatives.resize(count);
+    return alternatives;
+}
+
+}  // namespace
+
 NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::string>& characters) {
     NetworkLineText line;
     if (probabilities.dims != 2 || probabilities.type() != CV_32F || probabilities.empty()) {
@@ -186,6 +210,8 @@ NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::str
             line.characters.push_back(characters[static_cast<std::size_t>(best) - 1]);
             line.steps.push_back(step);
             line.spaceBefore.push_back(spaceSince);
+            line.probabilities.push_back(row[best]);
+            line.alternatives.push_back(alternativesAt(row, probabilities.cols, best, characters));
             spaceSince = 0;
             sum += row[best];
             ++kept;

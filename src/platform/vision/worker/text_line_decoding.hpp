@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,14 @@ std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines
 // confidence is the lower of the two.
 std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLine>& ordered);
 
+// A character the network also saw at a step, and its probability there.
+struct ReadAlternative {
+    std::string character;
+    float probability = 0;
+};
+inline constexpr float leastAlternativeProbability = 0.001F;
+inline constexpr std::size_t mostAlternatives = 8;
+
 // A line as the recognition network read it: its text and the mean
 // probability of the characters kept (0 when none was).
 struct NetworkLineText {
@@ -53,6 +62,11 @@ struct NetworkLineText {
     std::vector<std::string> characters;
     std::vector<int> steps;
     std::vector<float> spaceBefore;
+    // Each character's probability at its step, and the other characters
+    // the network saw there: the most probable first, each at least
+    // `leastAlternativeProbability`, at most `mostAlternatives` of them.
+    std::vector<float> probabilities;
+    std::vector<std::vector<ReadAlternative>> alternatives;
 };
 
 // The text of a recognition network's output (a 2-D float matrix, a row of

@@ -13,6 +13,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/files/bounded_file_reader.hpp"
+#include "platform/vision/worker/agreed_line_reading.hpp"
+#include "platform/vision/worker/chinese_word_frequencies.hpp"
+#include "platform/vision/worker/likeliest_line_reading.hpp"
 #include "platform/vision/worker/onnx_network_loader.hpp"
 #include "platform/vision/worker/text_line_detector.hpp"
 
@@ -32,6 +35,12 @@ constexpr std::array<int, 9> lineWidths{320, 384, 448, 512, 576, 640, 800, 960, 
 // side), a space between two square glyphs leaves 11 to 14 empty columns;
 // fewer than 6 is no space, whatever the network saw there.
 constexpr double widestGapOfOneWord = 0.12;
+// A line the network read less surely is read again with this share of
+// its height cut from each side: most of the room of a quarter of the
+// line's height that the caller leaves, so the glyphs are read half as
+// large again. Each size misleads the network on glyphs of its own (看 for 着
+// at one, 。 for a serif comma at the other).
+constexpr double closerCropShare = 0.17;
 // The network's sequence part works on tensors of three dimensions.
 constexpr int sequenceRank = 3;
 
@@ -110,31 +119,33 @@ cv::dnn::Net* networkOfWidth(LoadedReader& loaded, std::size_t index) {
     return loaded.nets[index].get();
 }
 
-}  // namespace
+// One reading of `line` by the network, the line as the network saw it
+// (scaled to its height) and the columns of that per step.
+struct NetworkPass {
+    NetworkLineText read;
+    cv::Mat scaled;
+    double stepWidth = 0;
+};
 
-std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line) {
-    LoadedReader* loaded = reader();
-    if (loaded == nullptr || line.empty() || line.type() != CV_8U) {
-        return std::nullopt;
-    }
+std::optional<NetworkPass> readOnce(LoadedReader& loaded, const cv::Mat& line) {
     const double scale = static_cast<double>(networkLineHeight) / line.rows;
     const int width = std::max(1, static_cast<int>(line.cols * scale + 0.5));
     std::size_t index = 0;
     while (index + 1 < lineWidths.size() && lineWidths[index] < width) {
         ++index;
     }
-    cv::dnn::Net* net = networkOfWidth(*loaded, index);
+    cv::dnn::Net* net = networkOfWidth(loaded, index);
     if (net == nullptr) {
         return std::nullopt;
     }
     const int inputWidth = lineWidths[index];
-    cv::Mat scaled;
-    cv::resize(line, scaled, cv::Size(std::min(width, inputWidth), networkLineHeight), 0, 0,
+    NetworkPass pass;
+    cv::resize(line, pass.scaled, cv::Size(std::min(width, inputWidth), networkLineHeight), 0, 0,
                scale < 1 ? cv::INTER_AREA : cv::INTER_CUBIC);
     // Scaled to -1..1, and the rest of the width 0, as the network was
     // trained.
     cv::Mat input(networkLineHeight, inputWidth, CV_32F, cv::Scalar(0));
-    scaled.convertTo(input(cv::Rect(0, 0, scaled.cols, scaled.rows)), CV_32F, 1.0 / 127.5, -1.0);
+    pass.scaled.convertTo(input(cv::Rect(0, 0, pass.scaled.cols, pass.scaled.rows)), CV_32F, 1.0 / 127.5, -1.0);
     cv::Mat colour;
     cv::merge(std::vector<cv::Mat>{input, input, input}, colour);
     const cv::Mat blob = cv::dnn::blobFromImage(colour);
@@ -148,24 +159,61 @@ std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line) {
         return std::nullopt;
     }
     if (output.dims != 3 || output.size[0] != 1 ||
-        static_cast<std::size_t>(output.size[2]) != loaded->characters.size() + 1) {
+        static_cast<std::size_t>(output.size[2]) != loaded.characters.size() + 1) {
         return std::nullopt;
     }
-    NetworkLineText read =
-        ctcText(cv::Mat(output.size[1], output.size[2], CV_32F, output.ptr<float>()), loaded->characters);
+    pass.read = ctcText(cv::Mat(output.size[1], output.size[2], CV_32F, output.ptr<float>()), loaded.characters);
+    pass.stepWidth = static_cast<double>(inputWidth) / output.size[1];
+    return pass;
+}
+
+// The line with less of the room around it: the same glyphs larger.
+cv::Mat closerCrop(const cv::Mat& line) {
+    const int cut = static_cast<int>(line.rows * closerCropShare);
+    if (cut < 1 || line.cols <= 2 * cut) {
+        return line;
+    }
+    return line(cv::Rect(cut, cut, line.cols - 2 * cut, line.rows - 2 * cut));
+}
+
+}  // namespace
+
+std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line) {
+    LoadedReader* loaded = reader();
+    if (loaded == nullptr || line.empty() || line.type() != CV_8U) {
+        return std::nullopt;
+    }
+    auto pass = readOnce(*loaded, line);
+    if (!pass) {
+        return std::nullopt;
+    }
+    NetworkLineText& read = pass->read;
+    if (!readSurely(read)) {
+        // Each size misleads the network on glyphs of its own: the
+        // character both readings find likely is kept.
+        if (auto closer = readOnce(*loaded, closerCrop(line))) {
+            read = agreedReading(read, closer->read);
+        }
+    }
+    if (const ChineseWordFrequencies* words = chineseWordFrequencies()) {
+        read.characters = likeliestReading(read, *words);
+        read.text.clear();
+        for (const std::string& character : read.characters) {
+            read.text += character;
+        }
+    }
     // The ink: the side of the line's shades (split where they part best)
     // that covers less of it, dark on light or light on dark.
     cv::Mat ink;
-    cv::threshold(scaled, ink, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    cv::threshold(pass->scaled, ink, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     if (2 * static_cast<std::size_t>(cv::countNonZero(ink)) > ink.total()) {
         cv::bitwise_not(ink, ink);
     }
-    const double stepWidth = static_cast<double>(inputWidth) / output.size[1];
-    if (holdsUnreadInk(read, ink, stepWidth, networkLineHeight * 2 / 3)) {
+    if (holdsUnreadInk(read, ink, pass->stepWidth, networkLineHeight * 2 / 3)) {
         return NetworkLineText{};
     }
-    read.text = withSpacesAtGaps(read, ink, stepWidth, static_cast<int>(networkLineHeight * widestGapOfOneWord));
-    return read;
+    read.text = withSpacesAtGaps(read, ink, pass->stepWidth, static_cast<int>(networkLineHeight * widestGapOfOneWord));
+    return std::move(read);
 }
 
 }  // namespace lumenary::platform::vision

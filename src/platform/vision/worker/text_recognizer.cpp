@@ -524,7 +524,10 @@ std::optional<TextCandidate> lineReadByNetwork(const cv::Mat& grey, cv::RotatedR
     if (!read) {
         return std::nullopt;
     }
-    return TextCandidate{withoutTrailingSpace(std::move(read->text)), read->confidence};
+    // A space the network read at either end of the line parts nothing.
+    std::string text = withoutTrailingSpace(std::move(read->text));
+    text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
+    return TextCandidate{std::move(text), read->confidence};
 }
 
 std::string onOneLine(std::string text) {

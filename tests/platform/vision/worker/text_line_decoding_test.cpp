@@ -196,6 +196,16 @@ TEST(CtcText, ReadsEachRunOfAClassOnceAndLeavesOutNoCharacter) {
     ASSERT_EQ(spaced.spaceBefore.size(), 4U);
     EXPECT_NEAR(spaced.spaceBefore[1], 0.9F, 1e-5);
     EXPECT_NEAR(spaced.spaceBefore[3], 0.1F / 3, 1e-5);
+    // The others seen at a character's step: most probable first, never
+    // no character, none below leastAlternativeProbability.
+    const cv::Mat unsure = (cv::Mat_<float>(1, 4) << 0.3F, 0.1F, 0.0005F, 0.5995F);
+    const NetworkLineText read = ctcText(unsure, {"a", "窗", "b"});
+    ASSERT_EQ(read.characters, std::vector<std::string>{"b"});
+    EXPECT_FLOAT_EQ(read.probabilities.front(), 0.5995F);
+    ASSERT_EQ(read.alternatives.size(), 1U);
+    ASSERT_EQ(read.alternatives.front().size(), 1U);
+    EXPECT_EQ(read.alternatives.front().front().character, "a");
+    EXPECT_FLOAT_EQ(read.alternatives.front().front().probability, 0.1F);
 }
 
 // A line of ink as the network reads it: each glyph a block of ink
