@@ -654,8 +654,19 @@ struct OwnLayerPlan {
     std::set<std::size_t> dropped;
 };
 
-OwnLayerPlan ownLayerPlan(const GraphView& graph, const std::vector<std::string_view>& nodeBytes) {
+OwnLayerPlan ownLayerPlan(const GraphView& graph, const std::vector<std::string_view>& nodeBytes,
+                          const std::set<std::string, std::less<>>& initializers) {
     OwnLayerPlan plan;
+    // Who reads what says nothing when two nodes, or a node and an
+    // initializer, give one tensor.
+    std::set<std::string_view> given(initializers.begin(), initializers.end());
+    for (const Node& node : graph.nodes) {
+        for (const auto& output : node.outputs) {
+            if (!given.insert(output).second) {
+                return plan;
+            }
+        }
+    }
     std::set<std::size_t> taken;
     for (std::size_t index = 0; index < graph.nodes.size(); ++index) {
         if (taken.contains(index)) {
@@ -752,7 +763,7 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph, const OnnxRe
     OwnLayerPlan plan;
     if (rewrite.ownLayers) {
         view.countReaders();
-        plan = ownLayerPlan(view, nodeBytes);
+        plan = ownLayerPlan(view, nodeBytes, initializers);
     }
     std::string rewritten;
     rewritten.reserve(graph.size() + 64);
