@@ -6,6 +6,10 @@
 
 #include <opencv2/core/hal/intrin.hpp>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace lumenary::platform::vision {
 namespace {
 
@@ -31,6 +35,48 @@ int intParameter(const cv::dnn::LayerParams& params, const char* name, int index
     }
     return value.get<int>(index);
 }
+
+#if defined(__x86_64__)
+// The build's baseline is SSE2; OpenCV picks its AVX2 code when run, and
+// so do we, for the stride 1 across that nearly every such layer has:
+// twice the lanes and a fused multiply-add.
+bool hasAvx2WithFma() {
+    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return supported;
+}
+
+template <int Blocks, int KernelWidth>
+[[gnu::target("avx2,fma")]] int avx2Columns(const float* top, int paddedWidth, int kernelHeight, const float* kernel,
+                                            float bias, float* out, int column, int outputWidth) {
+    constexpr int lanes = 8;
+    for (; column + Blocks * lanes <= outputWidth; column += Blocks * lanes) {
+        __m256 sums[Blocks];
+        #pragma GCC unroll 8
+        for (auto& sum : sums) {
+            sum = _mm256_set1_ps(bias);
+        }
+        const float* corner = top + column;
+        for (int kernelRow = 0; kernelRow < kernelHeight; ++kernelRow) {
+            const float* line = corner + static_cast<std::size_t>(kernelRow) * paddedWidth;
+            const float* weights = kernel + static_cast<std::size_t>(kernelRow) * KernelWidth;
+            #pragma GCC unroll 8
+            for (int kernelColumn = 0; kernelColumn < KernelWidth; ++kernelColumn) {
+                const __m256 weight = _mm256_set1_ps(weights[kernelColumn]);
+                #pragma GCC unroll 8
+                for (int block = 0; block < Blocks; ++block) {
+                    sums[block] =
+                        _mm256_fmadd_ps(_mm256_loadu_ps(line + kernelColumn + block * lanes), weight, sums[block]);
+                }
+            }
+        }
+        #pragma GCC unroll 8
+        for (int block = 0; block < Blocks; ++block) {
+            _mm256_storeu_ps(out + column + block * lanes, sums[block]);
+        }
+    }
+    return column;
+}
+#endif
 
 class DepthwiseConvolutionLayer : public cv::dnn::Layer {
 public:
@@ -174,6 +220,14 @@ private:
             return 0;
         }
         int column = 0;
+#if defined(__x86_64__)
+        if (strideWidth_ == 1 && hasAvx2WithFma()) {
+            column =
+                avx2Columns<4, KernelWidth>(top, paddedWidth, kernelHeight_, kernel, bias, out, column, outputWidth);
+            column =
+                avx2Columns<1, KernelWidth>(top, paddedWidth, kernelHeight_, kernel, bias, out, column, outputWidth);
+        }
+#endif
         if (strideWidth_ == 1) {
             column = vectorColumns<4, KernelWidth, 1>(top, paddedWidth, kernel, bias, out, column, outputWidth);
             return vectorColumns<1, KernelWidth, 1>(top, paddedWidth, kernel, bias, out, column, outputWidth);
@@ -192,6 +246,7 @@ private:
         constexpr int lanes = 4;
         for (; column + Blocks * lanes <= outputWidth; column += Blocks * lanes) {
             cv::v_float32x4 sums[Blocks];
+            #pragma GCC unroll 8
             for (auto& sum : sums) {
                 sum = cv::v_setall_f32(bias);
             }
@@ -199,8 +254,10 @@ private:
             for (int kernelRow = 0; kernelRow < kernelHeight_; ++kernelRow) {
                 const float* line = corner + static_cast<std::size_t>(kernelRow) * paddedWidth;
                 const float* weights = kernel + static_cast<std::size_t>(kernelRow) * KernelWidth;
+                #pragma GCC unroll 8
                 for (int kernelColumn = 0; kernelColumn < KernelWidth; ++kernelColumn) {
                     const cv::v_float32x4 weight = cv::v_setall_f32(weights[kernelColumn]);
+                    #pragma GCC unroll 8
                     for (int block = 0; block < Blocks; ++block) {
                         const float* at = line + kernelColumn + block * lanes * StrideWidth;
                         cv::v_float32x4 values;
@@ -214,6 +271,7 @@ private:
                     }
                 }
             }
+            #pragma GCC unroll 8
             for (int block = 0; block < Blocks; ++block) {
                 cv::v_store(out + column + block * lanes, sums[block]);
             }
