@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include <opencv2/core/hal/intrin.hpp>
+
+#include "platform/vision/worker/networks/scaled_hard_swish_layer.hpp"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -51,7 +54,7 @@ template <int Blocks, int KernelWidth>
     constexpr int lanes = 8;
     for (; column + Blocks * lanes <= outputWidth; column += Blocks * lanes) {
         __m256 sums[Blocks];
-        #pragma GCC unroll 8
+#pragma GCC unroll 8
         for (auto& sum : sums) {
             sum = _mm256_set1_ps(bias);
         }
@@ -59,17 +62,17 @@ template <int Blocks, int KernelWidth>
         for (int kernelRow = 0; kernelRow < kernelHeight; ++kernelRow) {
             const float* line = corner + static_cast<std::size_t>(kernelRow) * paddedWidth;
             const float* weights = kernel + static_cast<std::size_t>(kernelRow) * KernelWidth;
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (int kernelColumn = 0; kernelColumn < KernelWidth; ++kernelColumn) {
                 const __m256 weight = _mm256_set1_ps(weights[kernelColumn]);
-                #pragma GCC unroll 8
+#pragma GCC unroll 8
                 for (int block = 0; block < Blocks; ++block) {
                     sums[block] =
                         _mm256_fmadd_ps(_mm256_loadu_ps(line + kernelColumn + block * lanes), weight, sums[block]);
                 }
             }
         }
-        #pragma GCC unroll 8
+#pragma GCC unroll 8
         for (int block = 0; block < Blocks; ++block) {
             _mm256_storeu_ps(out + column + block * lanes, sums[block]);
         }
@@ -82,6 +85,9 @@ class DepthwiseConvolutionLayer : public cv::dnn::Layer {
 public:
     explicit DepthwiseConvolutionLayer(const cv::dnn::LayerParams& params) {
         setParamsFrom(params);
+        if (ScaledHardSwish::namedIn(params)) {
+            activation_ = ScaledHardSwish::fromParameters(params);
+        }
         if (blobs.empty() || blobs.size() > 2) {
             CV_Error(cv::Error::StsBadArg, "depthwise convolution: wants its filters and at most a bias as constants");
         }
@@ -177,6 +183,9 @@ public:
             const float* kernel = filters + channel * static_cast<std::size_t>(kernelHeight_) * kernelWidth_;
             convolvePlane(padded.data(), paddedWidth, kernel, bias ? bias[channel] : 0.0F, target, outputHeight,
                           outputWidth);
+            if (activation_) {
+                activation_->apply(target, target, static_cast<std::size_t>(outputHeight) * outputWidth);
+            }
         }
     }
 
@@ -246,7 +255,7 @@ private:
         constexpr int lanes = 4;
         for (; column + Blocks * lanes <= outputWidth; column += Blocks * lanes) {
             cv::v_float32x4 sums[Blocks];
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (auto& sum : sums) {
                 sum = cv::v_setall_f32(bias);
             }
@@ -254,10 +263,10 @@ private:
             for (int kernelRow = 0; kernelRow < kernelHeight_; ++kernelRow) {
                 const float* line = corner + static_cast<std::size_t>(kernelRow) * paddedWidth;
                 const float* weights = kernel + static_cast<std::size_t>(kernelRow) * KernelWidth;
-                #pragma GCC unroll 8
+#pragma GCC unroll 8
                 for (int kernelColumn = 0; kernelColumn < KernelWidth; ++kernelColumn) {
                     const cv::v_float32x4 weight = cv::v_setall_f32(weights[kernelColumn]);
-                    #pragma GCC unroll 8
+#pragma GCC unroll 8
                     for (int block = 0; block < Blocks; ++block) {
                         const float* at = line + kernelColumn + block * lanes * StrideWidth;
                         cv::v_float32x4 values;
@@ -271,7 +280,7 @@ private:
                     }
                 }
             }
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (int block = 0; block < Blocks; ++block) {
                 cv::v_store(out + column + block * lanes, sums[block]);
             }
@@ -287,6 +296,8 @@ private:
         return column;
     }
 
+    // Applied to each plane while it is in cache.
+    std::optional<ScaledHardSwish> activation_;
     int channels_ = 0;
     int kernelHeight_ = 0;
     int kernelWidth_ = 0;

@@ -14,8 +14,10 @@ namespace lumenary::platform::vision {
 // (height, width), "stride" (height, width; default 1), "pad" (top, left,
 // bottom, right; default 0), "dilation" (must be 1), "group" (must equal
 // the channels when given); blobs: the filters (channels x 1 x height x
-// width) and optionally the bias (one per channel). A parameter out of
-// these bounds throws cv::Exception, which the importer reports.
+// width) and optionally the bias (one per channel). With any of the
+// parameters of a ScaledHardSwish (scaled_hard_swish_layer.hpp) it applies
+// that to its output too. A parameter out of these bounds throws
+// cv::Exception, which the importer reports.
 cv::Ptr<cv::dnn::Layer> createDepthwiseConvolutionLayer(cv::dnn::LayerParams& params);
 
 }  // namespace lumenary::platform::vision

@@ -595,17 +595,21 @@ std::optional<ScaledHardSwishRun> scaledHardSwishRunAt(const GraphView& graph, s
     return run;
 }
 
+void addRunAttributes(ProtobufWriter& node, const ScaledHardSwishRun& run) {
+    node.bytesField(node_field::attribute, floatAttribute("inner_scale", run.innerScale));
+    node.bytesField(node_field::attribute, floatAttribute("inner_shift", run.innerShift));
+    node.bytesField(node_field::attribute, integerAttribute("hard_swish", run.hardSwish ? 1 : 0));
+    node.bytesField(node_field::attribute, floatAttribute("outer_scale", run.outerScale));
+    node.bytesField(node_field::attribute, floatAttribute("outer_shift", run.outerShift));
+}
+
 std::string scaledHardSwishNode(const ScaledHardSwishRun& run) {
     ProtobufWriter node;
     node.bytesField(node_field::input, run.input);
     node.bytesField(node_field::output, run.output);
     node.bytesField(node_field::name, run.output);
     node.bytesField(node_field::opType, scaledHardSwishOperation);
-    node.bytesField(node_field::attribute, floatAttribute("inner_scale", run.innerScale));
-    node.bytesField(node_field::attribute, floatAttribute("inner_shift", run.innerShift));
-    node.bytesField(node_field::attribute, integerAttribute("hard_swish", run.hardSwish ? 1 : 0));
-    node.bytesField(node_field::attribute, floatAttribute("outer_scale", run.outerScale));
-    node.bytesField(node_field::attribute, floatAttribute("outer_shift", run.outerShift));
+    addRunAttributes(node, run);
     return node.takeBytes();
 }
 
@@ -633,18 +637,23 @@ bool isDepthwiseConvolutionForOurLayer(const GraphView& graph, const Node& node)
            (attributes.pads.empty() || attributes.pads.size() == 4);
 }
 
-// The node whose fields are `bytes` under another operation.
-std::string renamedOperation(std::string_view bytes, std::string_view opType) {
+// The depthwise Conv whose fields are `bytes` as our layer, giving the
+// output of the run after it when there is one, with the run's numbers.
+std::string depthwiseConvolutionNode(std::string_view bytes, const std::optional<ScaledHardSwishRun>& run) {
     std::string rebuilt;
     ProtobufReader copy(bytes);
     while (const auto field = copy.next()) {
-        if (field->number != node_field::opType) {
+        if (field->number != node_field::opType && (!run || field->number != node_field::output)) {
             rebuilt += field->encoding;
         }
     }
-    ProtobufWriter operation;
-    operation.bytesField(node_field::opType, opType);
-    return rebuilt + operation.bytes();
+    ProtobufWriter added;
+    added.bytesField(node_field::opType, depthwiseConvolutionOperation);
+    if (run) {
+        added.bytesField(node_field::output, run->output);
+        addRunAttributes(added, *run);
+    }
+    return rebuilt + added.bytes();
 }
 
 // Which nodes (by their index among the graph's nodes) the rewrites for
@@ -673,8 +682,25 @@ OwnLayerPlan ownLayerPlan(const GraphView& graph, const std::vector<std::string_
             continue;
         }
         if (isDepthwiseConvolutionForOurLayer(graph, graph.nodes[index])) {
-            plan.replacements[index] = renamedOperation(nodeBytes[index], depthwiseConvolutionOperation);
+            // The run after it is done on each plane while in cache.
+            const std::string& output = graph.nodes[index].outputs.front();
+            std::optional<ScaledHardSwishRun> run;
+            if (const auto reader = graph.soleReader(output); reader && *reader > index && !taken.contains(*reader)) {
+                run = scaledHardSwishRunAt(graph, *reader);
+            }
+            if (run && (run->input != output ||
+                        std::any_of(run->members.begin(), run->members.end(),
+                                    [&taken](std::size_t member) { return taken.contains(member); }))) {
+                run.reset();
+            }
             taken.insert(index);
+            if (run) {
+                for (const std::size_t member : run->members) {
+                    taken.insert(member);
+                    plan.dropped.insert(member);
+                }
+            }
+            plan.replacements[index] = depthwiseConvolutionNode(nodeBytes[index], run);
             continue;
         }
         const auto run = scaledHardSwishRunAt(graph, index);

@@ -34,8 +34,9 @@ struct OnnxRewrite {
     // hard-swish written out (Add 3, Clip 0..6, Mul by its input, Div 6)
     // -> Mul(scalar) -> Add(scalar), at least two of them present and each
     // result but the last used by the run alone, becomes one
-    // scaledHardSwishOperation node. A network read this way needs
-    // registerOwnNetworkLayers() first.
+    // scaledHardSwishOperation node, or is taken into the depthwise
+    // convolution it follows (its numbers as that node's attributes). A
+    // network read this way needs registerOwnNetworkLayers() first.
     bool ownLayers = false;
 };
 

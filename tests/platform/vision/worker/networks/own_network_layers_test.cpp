@@ -232,8 +232,20 @@ TEST(OwnNetworkLayers, DepthwiseConvolutionGivesWhatOpenCVsConvolutionGives) {
 
 TEST(OwnNetworkLayers, ElementWiseRunsBecomeOneLayerOnlyWhenNothingElseReadsWithin) {
     const std::string ours(scaledHardSwishOperation);
-    const std::vector<std::string> constants{scalar("s", 0.75F), scalar("b", -0.5F), scalar("three", 3),
-                                             scalar("zero", 0),  scalar("six", 6),   scalar("five", 5)};
+    const std::vector<std::string> constants{scalar("s", 0.75F),
+                                             scalar("b", -0.5F),
+                                             scalar("three", 3),
+                                             scalar("zero", 0),
+                                             scalar("six", 6),
+                                             scalar("five", 5),
+                                             floatTensor("depthwise", {3, 1, 5, 5}, randomValues(75, 1)),
+                                             floatTensor("pointwise", {3, 3, 1, 1}, randomValues(9, 1))};
+    // Our depthwise convolution takes the run after it in; OpenCV's does
+    // not.
+    const std::string depthwise = node("Conv", {"x", "depthwise"}, "c",
+                                       {integersAttribute("kernel_shape", {5, 5}),
+                                        integersAttribute("pads", {2, 2, 2, 2}), integerAttribute("group", 3)});
+    const std::string pointwise = node("Conv", {"x", "pointwise"}, "c", {integersAttribute("kernel_shape", {1, 1})});
     // x -> Mul s -> Add b -> hard-swish -> Mul s -> Add b, its Clip's
     // bounds as attributes or inputs, its divisor and its last node given.
     const auto hardSwish = [](const std::string& in, bool boundsAsInputs, const std::string& divisor,
@@ -270,6 +282,12 @@ TEST(OwnNetworkLayers, ElementWiseRunsBecomeOneLayerOnlyWhenNothingElseReadsWith
          joined(hardSwish("x", false, "six", "g"), {node("Mul", {"g", "x+3"}, "y")}),
          9,
          {"Add", "Clip", "Mul", "Div", "Mul"}},
+        {"after our depthwise convolution",
+         joined({depthwise, node("Mul", {"s", "c"}, "a"), node("Add", {"a", "b"}, "h")},
+                hardSwish("h", false, "six", "y")),
+         9,
+         {std::string(depthwiseConvolutionOperation)}},
+        {"after OpenCV's convolution", joined({pointwise}, hardSwish("c", false, "six", "y")), 9, {"Conv", ours}},
         {"a product of two tensors", {node("Mul", {"x", "x"}, "a"), node("Add", {"a", "b"}, "y")}, 11, {"Mul", "Add"}},
         {"a lone scale", {node("Mul", {"x", "s"}, "y")}, 11, {"Mul"}},
     };
