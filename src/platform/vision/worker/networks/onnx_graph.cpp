@@ -72,13 +72,12 @@ PlatformError malformed(const std::string& what) {
 constexpr std::size_t keptRank = 4;
 
 // A tensor's name, when it holds exactly one float that float, whether it
-// is a vector (one dimension, more than one element), its rank and, up to
-// keptRank, its dimensions.
+// is a vector (one dimension, more than one element) and, up to keptRank,
+// its dimensions.
 struct ScalarTensor {
     std::string name;
     std::optional<float> value;
     bool vector = false;
-    int rank = 0;
     std::vector<std::uint64_t> dimensions;
 };
 
@@ -163,7 +162,6 @@ std::optional<ScalarTensor> scalarTensor(std::string_view bytes) {
         }
     }
     tensor.vector = rank == 1 && elements > 1;
-    tensor.rank = rank;
     if (tensor.value && std::isnan(*tensor.value)) {
         tensor.value.reset();
     }
