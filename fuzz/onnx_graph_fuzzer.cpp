@@ -1,7 +1,8 @@
 // The ONNX rewrite takes any bytes as a model file: it never fails on them
 // but with an error, what it gives back reads as well-formed fields down to
 // the graph's nodes, and rewriting that again changes nothing (each Clip and
-// Constant it can rewrite is rewritten in one pass).
+// Constant it can rewrite is rewritten in one pass); so does the rewrite
+// into our own layers.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -45,6 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto sized = onnxForOpenCV(model, {std::vector<std::int64_t>{1, 3, 48, 320}, 3});
     if (sized) {
         LUMENARY_FUZZ_CHECK(wellFormed(sized.value()));
+    }
+    // Our own layers, as the text networks ask for them: the graph is
+    // planned as a whole, so a second pass finds nothing more to fold.
+    const OnnxRewrite ownLayers{.inputShape = {}, .vectorScaledRank = {}, .ownLayers = true};
+    const auto own = onnxForOpenCV(model, ownLayers);
+    if (own) {
+        LUMENARY_FUZZ_CHECK(wellFormed(own.value()));
+        const auto ownAgain = onnxForOpenCV(own.value(), ownLayers);
+        LUMENARY_FUZZ_CHECK(ownAgain && ownAgain.value() == own.value());
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/files/bounded_file_reader.hpp"
+#include "platform/vision/worker/networks/own_network_layers.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
@@ -34,6 +35,9 @@ std::variant<std::unique_ptr<cv::dnn::Net>, std::string> loadedOnnxNetwork(const
         return rewritten.error().description;
     }
     try {
+        if (options.rewrite.ownLayers) {
+            registerOwnNetworkLayers();
+        }
         auto net = std::make_unique<cv::dnn::Net>(
             cv::dnn::readNetFromONNX(rewritten.value().data(), rewritten.value().size()));
         if (net->empty()) {

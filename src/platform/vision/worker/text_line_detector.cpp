@@ -37,7 +37,9 @@ cv::dnn::Net* detector() {
     if (loaded && loaded->folder == folder) {
         return loaded->net.get();
     }
-    auto network = loadedOnnxNetwork(folder / detectionNetworkFile, {.rewrite = {}, .fuseLayers = false});
+    auto network = loadedOnnxNetwork(
+        folder / detectionNetworkFile,
+        {.rewrite = {.inputShape = {}, .vectorScaledRank = {}, .ownLayers = true}, .fuseLayers = false});
     loaded = LoadedDetector{folder, nullptr};
     if (auto* reason = std::get_if<std::string>(&network)) {
         std::cerr << "lumenary-vision: text lines are found by layout analysis alone, without the network "

@@ -107,7 +107,8 @@ LoadedReader* reader() {
 
 cv::dnn::Net* networkOfWidth(LoadedReader& loaded, std::size_t index) {
     if (!loaded.nets[index]) {
-        const OnnxRewrite rewrite{std::vector<std::int64_t>{1, 3, networkLineHeight, lineWidths[index]}, sequenceRank};
+        const OnnxRewrite rewrite{std::vector<std::int64_t>{1, 3, networkLineHeight, lineWidths[index]}, sequenceRank,
+                                  true};
         auto network = loadedOnnxNetwork(loaded.folder / recognitionNetworkFile, {.rewrite = rewrite});
         if (auto* reason = std::get_if<std::string>(&network)) {
             reportUnusable(loaded.folder / recognitionNetworkFile, *reason);

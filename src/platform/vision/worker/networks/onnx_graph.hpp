@@ -26,7 +26,22 @@ struct OnnxRewrite {
     // importer scales along axis 1 unless the node names another, so each
     // such Mul is given the axis `vectorScaledRank - 1`.
     std::optional<int> vectorScaledRank;
+    // Whether the layers of our own (own_network_layers.hpp) stand in for
+    // what OpenCV 4.6 runs slowly: each depthwise Conv whose kernel is not
+    // 3x3 (filters C x 1 x H x W from a constant, group C, dilation 1, no
+    // auto_pad) becomes depthwiseConvolutionOperation; and each run of
+    // element-wise nodes of the form Mul(scalar) -> Add(scalar) ->
+    // hard-swish written out (Add 3, Clip 0..6, Mul by its input, Div 6)
+    // -> Mul(scalar) -> Add(scalar), at least two of them present and each
+    // result but the last used by the run alone, becomes one
+    // scaledHardSwishOperation node, or is taken into the depthwise
+    // convolution it follows (its numbers as that node's attributes). A
+    // network read this way needs registerOwnNetworkLayers() first.
+    bool ownLayers = false;
 };
+
+inline constexpr std::string_view depthwiseConvolutionOperation = "LumenaryDepthwiseConvolution";
+inline constexpr std::string_view scaledHardSwishOperation = "LumenaryScaledHardSwish";
 
 // The ONNX model `model` (a serialised ModelProto) rewritten into what
 // OpenCV 4.6's ONNX importer reads:
