@@ -8,11 +8,11 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/vision/worker/agreed_line_reading.hpp"
-
 namespace lumenary::platform::vision {
 namespace {
 
+// A character read at this or more stays as read.
+constexpr float sureReadingProbability = 0.97F;
 // A character the network saw at less than this is not weighed; 毽 in
 // the place of a 键 read at 0.85 was seen at 0.003.
 constexpr float consideredProbability = 0.002F;

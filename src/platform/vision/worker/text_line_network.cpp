@@ -13,7 +13,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/files/bounded_file_reader.hpp"
-#include "platform/vision/worker/agreed_line_reading.hpp"
 #include "platform/vision/worker/chinese_word_frequencies.hpp"
 #include "platform/vision/worker/likeliest_line_reading.hpp"
 #include "platform/vision/worker/onnx_network_loader.hpp"
@@ -35,12 +34,6 @@ constexpr std::array<int, 9> lineWidths{320, 384, 448, 512, 576, 640, 800, 960, 
 // side), a space between two square glyphs leaves 11 to 14 empty columns;
 // fewer than 6 is no space, whatever the network saw there.
 constexpr double widestGapOfOneWord = 0.12;
-// A line the network read less surely is read again with this share of
-// its height cut from each side: most of the room of a quarter of the
-// line's height that the caller leaves, so the glyphs are read half as
-// large again. Each size misleads the network on glyphs of its own (看 for 着
-// at one, 。 for a serif comma at the other).
-constexpr double closerCropShare = 0.17;
 // The network's sequence part works on tensors of three dimensions.
 constexpr int sequenceRank = 3;
 
@@ -168,15 +161,6 @@ std::optional<NetworkPass> readOnce(LoadedReader& loaded, const cv::Mat& line) {
     return pass;
 }
 
-// The line with less of the room around it: the same glyphs larger.
-cv::Mat closerCrop(const cv::Mat& line) {
-    const int cut = static_cast<int>(line.rows * closerCropShare);
-    if (cut < 1 || line.cols <= 2 * cut) {
-        return line;
-    }
-    return line(cv::Rect(cut, cut, line.cols - 2 * cut, line.rows - 2 * cut));
-}
-
 }  // namespace
 
 std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line) {
@@ -189,13 +173,6 @@ std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line) {
         return std::nullopt;
     }
     NetworkLineText& read = pass->read;
-    if (!readSurely(read)) {
-        // Each size misleads the network on glyphs of its own: the
-        // character both readings find likely is kept.
-        if (auto closer = readOnce(*loaded, closerCrop(line))) {
-            read = agreedReading(read, closer->read);
-        }
-    }
     if (const ChineseWordFrequencies* words = chineseWordFrequencies()) {
         read.characters = likeliestReading(read, *words);
         read.text.clear();

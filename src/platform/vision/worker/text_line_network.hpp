@@ -19,12 +19,9 @@ inline constexpr int networkLineHeight = 48;
 // 1280 px (a network loaded for each on first use), or squeezed to 1280.
 // None when the network or its character list cannot be loaded: the first
 // such call for the folder writes one line on standard error saying why.
-// A line read less surely than sureReadingProbability at some character
-// is read again with its glyphs half as large again, the two readings
-// agreed (agreedReading), and the characters then chosen by the words
-// around them (likeliestReading, with chineseWordFrequencies when the
-// word list can be read).
-// Not for two threads at once. A line with ink the network read no
+// Where the network was unsure, the words around choose between the
+// characters it saw (likeliestReading, with chineseWordFrequencies when
+// the word list can be read). Not for two threads at once. A line with ink the network read no
 // character for reads as nothing (see holdsUnreadInk), for the caller to
 // read otherwise.
 std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line);
