@@ -243,9 +243,11 @@ void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std
             require(recognizeTextLines(image, {TextRecognitionLevel::accurate, languages}), "OCR");
         });
     };
-    report("OCR zh-Hans, one line at 32 px", timed(line, {"zh-Hans"}), "-");
+    report("OCR zh-Hans, one line at 32 px", timed(line, {"zh-Hans"}), "< 100 ms");
     report("OCR zh-Hans, 12 MP photo without text", timed(photo, {"zh-Hans"}), "-");
-    report("OCR zh-Hans, 12 MP photo with 8 lines of text", timed(photoWithText, {"zh-Hans"}), "-");
+    // 1.5 times what reading it took before the detection network found
+    // its lines.
+    report("OCR zh-Hans, 12 MP photo with 8 lines of text", timed(photoWithText, {"zh-Hans"}), "<= 1692 ms");
     report("OCR en, 12 MP photo without text", timed(photo, {"en"}), "<= 350 ms");
     workerMemory(folder, workerProgram);
 }
