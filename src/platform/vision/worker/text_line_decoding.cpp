@@ -273,6 +273,51 @@ std::string withSpacesAtGaps(const NetworkLineText& read, const cv::Mat& ink, do
     return text;
 }
 
+std::vector<std::string> withCommasForFilledStops(const NetworkLineText& read, const cv::Mat& ink, double stepWidth,
+                                                  int glyphHeight) {
+    std::vector<std::string> characters = read.characters;
+    if (ink.empty() || ink.type() != CV_8U || read.steps.size() != characters.size() || stepWidth <= 0 ||
+        glyphHeight < 2) {
+        return characters;
+    }
+    for (std::size_t index = 1; index + 1 < characters.size(); ++index) {
+        const std::string& next = characters[index + 1];
+        if (characters[index] != "。" || isMark(characters[index - 1]) || characters[index - 1].size() == 1 ||
+            isMark(next) || next.size() == 1) {
+            continue;
+        }
+        const int middle = static_cast<int>((read.steps[index] + 0.5) * stepWidth);
+        const int from = std::clamp(middle - glyphHeight, 0, ink.cols);
+        const int to = std::clamp(middle + glyphHeight, from, ink.cols);
+        if (from == to) {
+            continue;
+        }
+        // Outer outlines and the holes in them, each hole's parent its
+        // outline.
+        std::vector<std::vector<cv::Point>> outlines;
+        std::vector<cv::Vec4i> hierarchy;
+        cv::findContours(ink(cv::Rect(from, 0, to - from, ink.rows)).clone(), outlines, hierarchy, cv::RETR_CCOMP,
+                         cv::CHAIN_APPROX_SIMPLE);
+        bool filled = false;
+        bool ring = false;
+        for (std::size_t outline = 0; outline < outlines.size(); ++outline) {
+            if (hierarchy[outline][3] >= 0) {
+                continue;
+            }
+            const cv::Rect bounds = cv::boundingRect(outlines[outline]);
+            const int centre = from + bounds.x + bounds.width / 2;
+            if (2 * bounds.height > glyphHeight || 2 * std::abs(centre - middle) > glyphHeight) {
+                continue;
+            }
+            (hierarchy[outline][2] >= 0 ? ring : filled) = true;
+        }
+        if (filled && !ring) {
+            characters[index] = "，";
+        }
+    }
+    return characters;
+}
+
 bool holdsUnreadInk(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int glyphWidth) {
     if (ink.empty() || ink.type() != CV_8U || read.steps.size() != read.characters.size() || stepWidth <= 0) {
         return false;

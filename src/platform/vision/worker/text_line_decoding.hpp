@@ -88,6 +88,16 @@ NetworkLineText ctcText(const cv::Mat& probabilities, const std::vector<std::str
 // or full-width punctuation) never get a space beside them.
 std::string withSpacesAtGaps(const NetworkLineText& read, const cv::Mat& ink, double stepWidth, int widestGap);
 
+// The characters with a comma for each ideographic full stop (。) read
+// between two square glyphs whose ink encloses no ground: the network
+// reads a serif face's comma, a filled head with a tail, as 。 at up to
+// 0.9, and only the full stop is a ring. The mark's ink is each piece of
+// ink no higher than half of `glyphHeight` whose middle lies within half
+// of it from the mark's step; a mark with no such piece stays as read.
+// `ink` and `stepWidth` are as for withSpacesAtGaps.
+std::vector<std::string> withCommasForFilledStops(const NetworkLineText& read, const cv::Mat& ink, double stepWidth,
+                                                  int glyphHeight);
+
 // Whether the line holds ink of a glyph the network read no character for
 // (one outside its character list: 鼹, 毽): more than `glyphWidth` columns
 // of ink before the first character's step or after the last one's, or

@@ -190,6 +190,7 @@ std::optional<NetworkLineText> readLineWithNetwork(const cv::Mat& line) {
     if (holdsUnreadInk(read, ink, pass->stepWidth, networkLineHeight * 2 / 3)) {
         return NetworkLineText{};
     }
+    read.characters = withCommasForFilledStops(read, ink, pass->stepWidth, networkLineHeight * 2 / 3);
     read.text = withSpacesAtGaps(read, ink, pass->stepWidth, static_cast<int>(networkLineHeight * widestGapOfOneWord));
     return std::move(read);
 }

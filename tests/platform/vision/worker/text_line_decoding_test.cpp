@@ -258,6 +258,44 @@ TEST(WithSpacesAtGaps, PutsASpaceWhereTheInkLeavesAWordGapAndNowhereElse) {
     }
 }
 
+TEST(WithCommasForFilledStops, ReadsAFullStopWithoutARingBetweenTwoGlyphsAsAComma) {
+    // Square glyphs 28 columns wide at columns 0 and 64, and a mark between
+    // them near the foot of the line, read at step 5 (column 44).
+    const auto lineWith = [](const std::string& mark) {
+        cv::Mat ink = inkOf(200, {{0, 28}, {64, 28}});
+        if (mark == "ring") {
+            cv::circle(ink, {44, 30}, 5, cv::Scalar(255), 2);
+        } else if (mark == "comma") {
+            cv::circle(ink, {44, 30}, 4, cv::Scalar(255), cv::FILLED);
+            cv::line(ink, {46, 32}, {41, 38}, cv::Scalar(255), 2);
+        }
+        return ink;
+    };
+    struct Case {
+        std::string name;
+        cv::Mat ink;
+        NetworkLineText read;
+        std::string text;
+    };
+    const std::vector<Case> cases{
+        {"a filled head with a tail", lineWith("comma"), readAt({"茶", "。", "不"}, {1, 5, 9}), "茶，不"},
+        {"a ring", lineWith("ring"), readAt({"茶", "。", "不"}, {1, 5, 9}), "茶。不"},
+        {"no mark's ink near the step", lineWith("none"), readAt({"茶", "。", "不"}, {1, 5, 9}), "茶。不"},
+        {"at the end of the line", lineWith("comma"), readAt({"茶", "。"}, {1, 5}), "茶。"},
+        {"before a Latin letter", lineWith("comma"), readAt({"茶", "。", "P"}, {1, 5, 9}), "茶。P"},
+        {"ink of another type", cv::Mat(48, 200, CV_32F, cv::Scalar(0)), readAt({"茶", "。", "不"}, {1, 5, 9}),
+         "茶。不"},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        std::string text;
+        for (const std::string& character : withCommasForFilledStops(testCase.read, testCase.ink, 8, 32)) {
+            text += character;
+        }
+        EXPECT_EQ(text, testCase.text);
+    }
+}
+
 TEST(HoldsUnreadInk, FindsAGlyphTheNetworkReadNoCharacterFor) {
     struct Case {
         std::string name;
