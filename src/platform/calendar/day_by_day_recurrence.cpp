@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/calendar/ical_time.hpp"
+#include "platform/calendar/zone_clock.hpp"
 
 namespace lumenary::platform {
 
@@ -31,11 +32,6 @@ std::int64_t floorModulo(std::int64_t value, std::int64_t divisor) {
 
 std::int64_t dayNumberOf(int year, int month, int day) {
     return platform::dayNumberOf({.year = year, .month = month, .day = day});
-}
-
-// Seconds since 1970-01-01 00:00 of the fields as written, whatever the zone.
-std::int64_t wallSecondOf(const icaltimetype& time) {
-    return dayNumberOf(time.year, time.month, time.day) * secondsPerDay + time.hour * 3600 + time.minute * 60 + time.second;
 }
 
 template <std::size_t Size>
@@ -94,29 +90,6 @@ bool isSubDailyFrequency(icalrecurrencetype_frequency frequency) {
            frequency == ICAL_SECONDLY_RECURRENCE;
 }
 
-// The last second of UNTIL on the clock of the start's zone.
-std::optional<std::int64_t> untilSecondOf(const icaltimetype& until, const icaltimetype& start) {
-    if (icaltime_is_null_time(until)) {
-        return std::nullopt;
-    }
-    if (until.is_date) {
-        return dayNumberOf(until.year, until.month, until.day) * secondsPerDay + secondsPerDay - 1;
-    }
-    if (!icaltime_is_utc(until)) {
-        return wallSecondOf(until);
-    }
-    if (start.zone != nullptr) {
-        return wallSecondOf(icaltime_convert_to_zone(until, const_cast<icaltimezone*>(start.zone)));
-    }
-    const auto instant = instantOfICalTime(until);
-    if (!instant) {
-        return wallSecondOf(until);
-    }
-    const LocalWallClock clock = localWallClockAt(*instant);
-    return dayNumberOf(clock.year, clock.month, clock.day) * secondsPerDay + clock.hour * 3600 + clock.minute * 60 +
-           clock.second;
-}
-
 }  // namespace
 
 struct DayByDayRecurrence::Bounds {
@@ -136,9 +109,9 @@ DayByDayRecurrence::DayByDayRecurrence(const icalrecurrencetype& rule, const ica
       interval_(std::max<std::int64_t>(1, rule.interval)),
       startSecond_(wallSecondOf(start)),
       count_(std::max(0, rule.count)),
-      untilSecond_(untilSecondOf(rule.until, start)),
       zone_(start.zone),
       givesDates_(start.is_date != 0) {
+    until_ = untilOf(rule.until);
     if (givesDates_) {
         // A date has no time of day: one instance a day.
         hours_ = {0};
@@ -181,6 +154,30 @@ DayByDayRecurrence::DayByDayRecurrence(const icalrecurrencetype& rule, const ica
             break;
         default: setPositions_ = positions; break;
     }
+}
+
+std::optional<DayByDayRecurrence::Until> DayByDayRecurrence::untilOf(const icaltimetype& until) const {
+    if (icaltime_is_null_time(until)) {
+        return std::nullopt;
+    }
+    const ZoneClock clock(zone_);
+    // A date takes in its whole day; a time without Z is on the start's clock.
+    const std::int64_t wallSecond = until.is_date ? dayNumberOf(until.year, until.month, until.day) * secondsPerDay +
+                                                        secondsPerDay - 1
+                                                  : wallSecondOf(until);
+    const bool isUTC = !until.is_date && icaltime_is_utc(until);
+    if (givesDates_) {
+        const std::int64_t last = isUTC ? clock.wallSecondAt(wallSecond) : wallSecond;
+        return Until{.instant = 0, .surelyWithin = last, .last = last};
+    }
+    const std::int64_t instant = isUTC ? wallSecond : clock.instantOf(wallSecond);
+    const ZoneClock::OffsetSpan offsets = clock.offsetsNear(instant);
+    return Until{.instant = instant, .surelyWithin = instant + offsets.least, .last = instant + offsets.most};
+}
+
+bool DayByDayRecurrence::isPastUntil(std::int64_t wallSecond) const {
+    return until_ && wallSecond > until_->surelyWithin &&
+           (wallSecond > until_->last || ZoneClock(zone_).instantOf(wallSecond) > until_->instant);
 }
 
 std::int64_t DayByDayRecurrence::periodOf(std::int64_t wallSecond) const {
@@ -309,16 +306,7 @@ std::optional<DayByDayRecurrence::TimeOfDay> DayByDayRecurrence::firstTimeFrom(i
 }
 
 icaltimetype DayByDayRecurrence::instantAt(std::int64_t wallSecond) const {
-    const std::int64_t dayNumber = floorDivision(wallSecond, secondsPerDay);
-    const RecurrenceDay day = recurrenceDayOf(dayNumber);
-    const auto secondOfDay = static_cast<int>(wallSecond - dayNumber * secondsPerDay);
-    icaltimetype time = icaltime_null_time();
-    time.year = day.year;
-    time.month = day.month;
-    time.day = day.day;
-    time.hour = secondOfDay / 3600;
-    time.minute = secondOfDay / 60 % 60;
-    time.second = secondOfDay % 60;
+    icaltimetype time = icalTimeOfWallSecond(wallSecond);
     time.zone = zone_;
     time.is_date = givesDates_ ? 1 : 0;
     return time;
@@ -348,7 +336,7 @@ void DayByDayRecurrence::expandEach(const Bounds& bounds, const std::function<bo
     std::int64_t counted = 0;
     int steps = 0;
     int daysTested = 0;
-    while (steps++ < bounds.maximumSteps && lower <= bounds.lastSecond && (!untilSecond_ || lower <= *untilSecond_)) {
+    while (steps++ < bounds.maximumSteps && lower <= bounds.lastSecond && (!until_ || lower <= until_->last)) {
         const std::int64_t dayFrom = lower;
         const std::int64_t dayNumber = floorDivision(lower, secondsPerDay);
         const std::int64_t dayStart = dayNumber * secondsPerDay;
@@ -406,7 +394,7 @@ void DayByDayRecurrence::expandEach(const Bounds& bounds, const std::function<bo
                 break;
             }
             const std::int64_t at = dayStart + time->seconds();
-            if ((untilSecond_ && at > *untilSecond_) || steps++ >= bounds.maximumSteps) {
+            if ((until_ && at > until_->last) || steps++ >= bounds.maximumSteps) {
                 return;
             }
             if (!isInReachedPeriod(at)) {
@@ -418,13 +406,16 @@ void DayByDayRecurrence::expandEach(const Bounds& bounds, const std::function<bo
                 secondOfDay = static_cast<int>(next - dayStart);
                 continue;
             }
+            secondOfDay = time->seconds() + 1;
+            if (isPastUntil(at)) {
+                continue;
+            }
             if (counting && ++counted > count_) {
                 return;
             }
             if (at >= bounds.fromSecond && !visit(instantAt(at))) {
                 return;
             }
-            secondOfDay = time->seconds() + 1;
         }
     }
 }
@@ -442,7 +433,7 @@ void DayByDayRecurrence::expandBySetPosition(const Bounds& bounds,
     std::vector<std::int64_t> picked;
     while (steps < bounds.maximumSteps) {
         const std::int64_t periodStart = firstSecondOfPeriod(period);
-        if (periodStart > bounds.lastSecond || (untilSecond_ && periodStart > *untilSecond_)) {
+        if (periodStart > bounds.lastSecond || (until_ && periodStart > until_->last)) {
             return;
         }
         // The period's whole set: each passing day with each time of day,
@@ -479,8 +470,11 @@ void DayByDayRecurrence::expandBySetPosition(const Bounds& bounds,
             if (at < startSecond_) {
                 continue;
             }
-            if ((untilSecond_ && at > *untilSecond_) || at > bounds.lastSecond) {
+            if ((until_ && at > until_->last) || at > bounds.lastSecond) {
                 return;
+            }
+            if (isPastUntil(at)) {
+                continue;
             }
             if (counting && ++counted > count_) {
                 return;

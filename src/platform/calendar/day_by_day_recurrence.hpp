@@ -25,8 +25,9 @@ namespace lumenary::platform {
 // BYSETPOS, BYWEEKNO and negative parts of some rules wrong; here a rule
 // costs a step per day looked at and, once it has shown it holds rarely, one
 // per month or year that holds no passing day. Times are fields on the clock
-// of the start's zone; a rule that starts on a date gives dates. The rule
-// must have passed RecurrenceCheck.
+// of the start's zone; a rule that starts on a date gives dates. UNTIL is
+// an instant that each instance's own instant is held to (a date, the end
+// of that day); a rule that gives dates compares dates. The rule must have passed RecurrenceCheck.
 class DayByDayRecurrence {
 public:
     DayByDayRecurrence(const icalrecurrencetype& rule, const icaltimetype& start);
@@ -42,11 +43,11 @@ public:
     bool setPositionsCanPick() const;
 
     // Visits the instances at or after `from` (fields on the start's clock)
-    // in order, until `visit` answers false, the rule ends (UNTIL, COUNT or
-    // the year 9999), the days looked at are a day past `before`, or
-    // `maximumSteps` days and times have been looked at. COUNT counts from
-    // the start: whole days before `from` are counted at once when INTERVAL
-    // is 1, and one instance at a time otherwise.
+    // in the clock's order, until `visit` answers false, the rule ends
+    // (UNTIL, COUNT or the year 9999), the days looked at are a day past
+    // `before`, or `maximumSteps` days and times have been looked at. COUNT
+    // counts from the start: whole days before `from` are counted at once
+    // when INTERVAL is 1, and one instance at a time otherwise.
     void expand(const icaltimetype& from, const std::optional<icaltimetype>& before, int maximumSteps,
                 const std::function<bool(const icaltimetype&)>& visit) const;
 
@@ -58,6 +59,19 @@ private:
         int seconds() const { return hour * 3600 + minute * 60 + second; }
     };
     struct Bounds;
+    // UNTIL bounds the instances' instants. Near a change of offset a
+    // later time on the clock may be an earlier instant: the instances up
+    // to `surelyWithin` on the clock are within it, none past `last` is,
+    // and each one between is read on the clock to tell. A rule that gives
+    // dates compares dates.
+    struct Until {
+        std::int64_t instant = 0;
+        std::int64_t surelyWithin = 0;
+        std::int64_t last = 0;
+    };
+
+    std::optional<Until> untilOf(const icaltimetype& until) const;
+    bool isPastUntil(std::int64_t wallSecond) const;
 
     // The first time of the rule's times of day at or after `seconds` into
     // a day.
@@ -95,7 +109,7 @@ private:
     std::int64_t startSecond_ = 0;
     std::int64_t startPeriod_ = 0;
     std::int64_t count_ = 0;
-    std::optional<std::int64_t> untilSecond_;
+    std::optional<Until> until_;
     const icaltimezone* zone_ = nullptr;
     bool givesDates_ = false;
     // Set when BYSETPOS can never pick from a sub-daily period's set.

@@ -1,13 +1,13 @@
 #include "platform/calendar/ical_event_series.hpp"
 
 #include <algorithm>
-#include <ctime>
 #include <set>
 
 #include "platform/calendar/ical_document.hpp"
 #include "platform/calendar/ical_time.hpp"
 #include "platform/calendar/recurrence_check.hpp"
 #include "platform/calendar/day_by_day_recurrence.hpp"
+#include "platform/calendar/zone_clock.hpp"
 
 namespace lumenary::platform {
 
@@ -178,17 +178,6 @@ bool ICalEventSeries::isOverridden(StoreInstant instanceStart) const {
     return overriddenStarts_.contains(secondsOf(instanceStart));
 }
 
-icaltimetype ICalEventSeries::seriesClockAt(StoreInstant instant) const {
-    if (timing_->start.zone == nullptr) {
-        const LocalWallClock clock = localWallClockAt(instant);
-        icaltimetype time = icalFloatingMinute(clock);
-        time.second = clock.second;
-        return time;
-    }
-    return icaltime_from_timet_with_zone(static_cast<std::time_t>(instant.time_since_epoch().count()), 0,
-                                         const_cast<icaltimezone*>(timing_->start.zone));
-}
-
 std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<StoreInstant> from,
                                                                std::optional<StoreInstant> end,
                                                                std::optional<std::size_t> earliest) const {
@@ -208,26 +197,45 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
         }
     };
 
-    // Takes one instance of a rule; false once the rule needs no more.
+    // A rule gives times on the series' clock, in that order; the range and
+    // the earliest asked for are instants. Near a change of offset the two
+    // orders part (a time the change skips is read at the offset before
+    // it, later than the times written after it), so a rule is followed on
+    // the clock from the range's start at the least offset near it to its
+    // end at the most, and each instance is judged by its instant.
+    const ZoneClock clock(timing_->start.zone);
+    const auto lastWallSecondBefore = [&](StoreInstant instant) {
+        return secondsOf(instant) + clock.offsetsNear(secondsOf(instant)).most;
+    };
+    std::optional<StoreInstant> ruleEnd;
+    std::int64_t ruleLastWallSecond = 0;
+    std::optional<StoreInstant> latestPlaced;
     std::size_t placed = 0;
+    // Takes one instance of a rule; false once the rule needs no more.
     const auto place = [&](icaltimetype instance) {
         instance.zone = timing_->start.zone;
         const auto occurrence = occurrenceAt(instance);
         if (!occurrence) {
             return true;
         }
-        if (end && occurrence->start >= *end) {
+        if (ruleEnd && occurrence->start >= *ruleEnd) {
+            return wallSecondOf(instance) < ruleLastWallSecond;
+        }
+        if (!isWanted(instance, *occurrence)) {
+            return true;
+        }
+        found.push_back(*occurrence);
+        if (!end) {
             return false;
         }
-        if (isWanted(instance, *occurrence)) {
-            found.push_back(*occurrence);
-            if (!end) {
-                return false;
+        if (earliest && from && overlaps(*occurrence, *from, *end)) {
+            latestPlaced = std::max(latestPlaced.value_or(occurrence->start), occurrence->start);
+            // With `earliest` placed in the range, a later one of this rule
+            // counts only if it starts before the latest of them.
+            if (++placed == *earliest) {
+                ruleEnd = *latestPlaced;
+                ruleLastWallSecond = lastWallSecondBefore(*ruleEnd);
             }
-            // Later ones of this rule start later: past `earliest` in the
-            // range, none of them could be among the earliest.
-            placed += from && overlaps(*occurrence, *from, *end) ? 1 : 0;
-            return !earliest || placed < *earliest;
         }
         return true;
     };
@@ -236,17 +244,21 @@ std::vector<ICalOccurrence> ICalEventSeries::seriesOccurrences(std::optional<Sto
     consider(timing_->start);
     for (const icalrecurrencetype& rule : rules_) {
         placed = 0;
+        latestPlaced.reset();
+        ruleEnd = end;
+        ruleLastWallSecond = end ? lastWallSecondBefore(*end) : 0;
         // A rule that repeats every second cannot afford a day of margin:
-        // it starts where the range does, to the second. Only an instance
-        // on a time that a daylight-saving change skips, read an hour
-        // later than written, could then be missed in the hour after that
-        // change. Longer rules start a day earlier, which covers any
-        // zone's offset.
+        // it starts where the range does, to the second, at the least
+        // offset near there. Longer rules start a day earlier.
         const std::chrono::seconds reach =
             (timing_->isAllDay ? std::chrono::hours(24) * timing_->days : timing_->length) +
             (isSubDaily(rule) ? std::chrono::hours(0) : std::chrono::hours(24));
-        const icaltimetype later = from ? seriesClockAt(*from - reach) : timing_->start;
-        const auto before = end ? std::optional<icaltimetype>(seriesClockAt(*end)) : std::nullopt;
+        icaltimetype later = timing_->start;
+        if (from) {
+            const std::int64_t earliestStart = secondsOf(*from - reach);
+            later = icalTimeOfWallSecond(earliestStart + clock.offsetsNear(earliestStart).least);
+        }
+        const auto before = end ? std::optional<icaltimetype>(icalTimeOfWallSecond(ruleLastWallSecond)) : std::nullopt;
         DayByDayRecurrence(rule, timing_->start).expand(later, before, maximumRuleSteps, place);
     }
     for (icalproperty* property : extraDates_) {

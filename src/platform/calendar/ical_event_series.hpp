@@ -43,7 +43,8 @@ public:
     // The occurrences that overlap [start, end), in start order. An
     // occurrence without length overlaps when it starts in the range. With
     // `earliest`, only that many that start first are needed: a rule stops
-    // once it has placed that many in the range.
+    // once it has placed that many in the range and its clock is past any
+    // time that could start before the latest of them.
     std::vector<ICalOccurrence> occurrencesOverlapping(StoreInstant start, StoreInstant end,
                                                        std::optional<std::size_t> earliest = std::nullopt) const;
 
@@ -76,9 +77,6 @@ private:
     // Occurrences that end before `from` may be left out.
     std::vector<ICalOccurrence> seriesOccurrences(std::optional<StoreInstant> from, std::optional<StoreInstant> end,
                                                   std::optional<std::size_t> earliest = std::nullopt) const;
-    // What the series' own clock (its start's zone, or the user's for a
-    // floating start) shows at that instant, to the second.
-    icaltimetype seriesClockAt(StoreInstant instant) const;
 
     icalcomponent* series_;
     std::vector<icalcomponent*> overrides_;

@@ -1,8 +1,9 @@
 #include "platform/calendar/ical_time.hpp"
 
 #include <chrono>
-#include <cstdint>
 #include <ctime>
+
+#include "platform/calendar/zone_clock.hpp"
 
 namespace lumenary::platform {
 
@@ -64,23 +65,7 @@ std::optional<StoreInstant> instantOfICalTime(const icaltimetype& time) {
     // tzdata follow every daylight-saving change in it. libical's own
     // conversion reads a skipped time with the offset after the change and
     // a repeated one as the second of the two.
-    icaltimezone* zone = const_cast<icaltimezone*>(time.zone);
-    const std::int64_t wallSecond =
-        std::chrono::sys_days(std::chrono::year_month_day{std::chrono::year(fields.year),
-                                                          std::chrono::month(static_cast<unsigned>(fields.month)),
-                                                          std::chrono::day(static_cast<unsigned>(fields.day))})
-                .time_since_epoch()
-                .count() *
-            std::int64_t{86'400} +
-        fields.hour * 3600 + fields.minute * 60 + fields.second;
-    if (zone == icaltimezone_get_utc_timezone()) {
-        return StoreInstant(std::chrono::seconds(wallSecond));
-    }
-    return StoreInstant(std::chrono::seconds(instantOfWallSecond(wallSecond, [&](std::int64_t instant) {
-        icaltimetype utcTime = icaltime_from_timet_with_zone(static_cast<std::time_t>(instant), 0, icaltimezone_get_utc_timezone());
-        int isDaylight = 0;
-        return static_cast<std::int64_t>(icaltimezone_get_utc_offset_of_utc_time(zone, &utcTime, &isDaylight));
-    })));
+    return StoreInstant(std::chrono::seconds(ZoneClock(time.zone).instantOf(wallSecondOf(time))));
 }
 
 icaltimetype icalUTCTime(StoreInstant instant) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,60 @@ TEST_F(EventToolsOverVdirTest, DatesWithFractionsOffsetsOrNoZoneReachTheFolders)
                   .find("\"startDate\": \"2026-12-18T08:00:00Z\""),
               std::string::npos)
         << "a local start time is kept as the person meant it";
+}
+
+// The "startDate" values of a get_events answer, in order.
+std::vector<std::string> startDatesIn(const std::string& answer) {
+    static const std::regex startDate("\"startDate\": \"([^\"]+)\"");
+    std::vector<std::string> starts;
+    for (auto match = std::sregex_iterator(answer.begin(), answer.end(), startDate); match != std::sregex_iterator();
+         ++match) {
+        starts.push_back((*match)[1]);
+    }
+    return starts;
+}
+
+TEST_F(EventToolsOverVdirTest, GetEventsHoldsARepeatRuleToInstantsAcrossAClockChange) {
+    struct Case {
+        std::string name;
+        std::string start;
+        std::string rule;
+        PlainDictionary arguments;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"New York: 02:30 on 8 March is after UNTIL", "DTSTART;TZID=America/New_York:20260306T023000",
+         "RRULE:FREQ=DAILY;UNTIL=20260308T071500Z",
+         {{"fromDate", "2026-03-01T00:00:00Z"}, {"toDate", "2026-03-20T00:00:00Z"}},
+         {"2026-03-06T07:30:00Z", "2026-03-07T07:30:00Z"}},
+        {"Chatham: the first 03:00 of 5 April is before UNTIL", "DTSTART;TZID=Pacific/Chatham:20260403T030000",
+         "RRULE:FREQ=DAILY;UNTIL=20260404T141000Z",
+         {{"fromDate", "2026-04-01T00:00:00Z"}, {"toDate", "2026-04-20T00:00:00Z"}},
+         {"2026-04-02T13:15:00Z", "2026-04-03T13:15:00Z", "2026-04-04T13:15:00Z"}},
+        {"Berlin: the range ends at an instant", "DTSTART;TZID=Europe/Berlin:20260329T005000",
+         "RRULE:FREQ=MINUTELY;INTERVAL=40;COUNT=8",
+         {{"fromDate", "2026-03-29T00:00:00Z"}, {"toDate", "2026-03-29T01:40:00Z"}},
+         {"2026-03-29T00:30:00Z", "2026-03-29T01:10:00Z", "2026-03-29T01:30:00Z"}},
+        {"New York: the limit takes the earliest", "DTSTART;TZID=America/New_York:20260308T005000",
+         "RRULE:FREQ=MINUTELY;INTERVAL=40;COUNT=8",
+         {{"fromDate", "2026-03-08T07:00:00Z"}, {"toDate", "2026-03-09T00:00:00Z"}, {"limit", 2}},
+         {"2026-03-08T07:10:00Z", "2026-03-08T07:30:00Z"}},
+        {"Lord Howe: the limit takes the earliest", "DTSTART;TZID=Australia/Lord_Howe:20261004T013000",
+         "RRULE:FREQ=MINUTELY;INTERVAL=20;COUNT=6",
+         {{"fromDate", "2026-10-03T15:10:00Z"}, {"toDate", "2026-10-04T00:00:00Z"}, {"limit", 2}},
+         {"2026-10-03T15:20:00Z", "2026-10-03T15:30:00Z"}},
+        {"Santiago: a range from just after midnight is skipped", "DTSTART;TZID=America/Santiago:20260905T223000",
+         "RRULE:FREQ=HOURLY;INTERVAL=2;COUNT=4",
+         {{"fromDate", "2026-09-06T04:05:00Z"}, {"toDate", "2026-09-07T00:00:00Z"}},
+         {"2026-09-06T04:30:00Z", "2026-09-06T05:30:00Z", "2026-09-06T07:30:00Z"}},
+    };
+    for (const auto& testCase : cases) {
+        std::ofstream(calendars() / "personal" / "tick.ics", std::ios::binary)
+            << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//Test//EN\r\nBEGIN:VEVENT\r\nUID:tick\r\n"
+               "DTSTAMP:20260101T000000Z\r\nSUMMARY:Tick\r\n"
+            << testCase.start << "\r\n" << testCase.rule << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        EXPECT_EQ(startDatesIn(call("get_events", testCase.arguments)), testCase.expected) << testCase.name;
+    }
 }
 
 TEST_F(EventToolsOverVdirTest, ADateGivenThatDoesNotReadIsRefusedByNameAndNothingIsWritten) {
