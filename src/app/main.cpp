@@ -5,11 +5,13 @@
 // that instance.
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <variant>
 
@@ -30,6 +32,7 @@
 #include "logging/console.hpp"
 #include "platform/defaults/file_defaults_store.hpp"
 #include "platform/desktop/x_display.hpp"
+#include "platform/process/owned_children.hpp"
 #include "system/standard_descriptors.hpp"
 
 using namespace lumenary;
@@ -44,6 +47,21 @@ constexpr std::size_t httpThreadCount = 3;
 // How long an orderly stop may wait for what is still running before the
 // process ends without it.
 constexpr std::chrono::milliseconds orderlyStopLimit{1'500};
+// How long the children the server owns (its workers) get to end by
+// themselves on an orderly stop before they are killed: a worker ends
+// within moments of its signal, and the whole stop must fit its limit.
+constexpr std::chrono::milliseconds ownedChildGrace{300};
+
+// Ends the children the server owns beside the rest of the stop, so that a
+// call waiting on one fails at once instead of holding the stop, and their
+// grace runs while the rest stops.
+void endOwnedChildrenBesideTheStop() {
+    try {
+        std::thread([] { platform::OwnedChildren::shared().endAll(ownedChildGrace); }).detach();
+    } catch (const std::system_error&) {
+        // The end of the stop ends them all the same.
+    }
+}
 
 asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
     try {
@@ -64,6 +82,9 @@ public:
     void request() {
         app::StopDeadline::arm(
             orderlyStopLimit, [] { platform::FileDefaultsStore::standard().flush(); }, 0);
+        if (!childrenEnding_.exchange(true)) {
+            endOwnedChildrenBesideTheStop();
+        }
         asio::post(async::mainExecutor(), [this] {
             if (std::exchange(started_, true)) {
                 return;
@@ -75,6 +96,7 @@ public:
 private:
     std::shared_ptr<app::MCPServerManager> manager_;
     bool started_ = false;  // on the main executor
+    std::atomic<bool> childrenEnding_{false};
 };
 
 // The first signal stops the service cleanly; a second one, should that
@@ -86,6 +108,8 @@ void awaitStopSignal(asio::signal_set& signals, OrderlyStop& stop, bool stopping
         }
         if (stopping) {
             platform::FileDefaultsStore::standard().flush();
+            // No grace: the person asked twice.
+            platform::OwnedChildren::shared().endAll(std::chrono::milliseconds(0));
             std::_Exit(1);
         }
         stop.request();
@@ -188,6 +212,9 @@ int main(int argc, char** argv) {
                                                         .defaults = &defaults},
                                                        [] { stop.request(); });
     }
+    // Those started since the stop began, or still in their grace, are gone
+    // before we are.
+    platform::OwnedChildren::shared().endAll(ownedChildGrace);
     httpThreads.stop();
     app::StopDeadline::writeLastWords([&defaults] { defaults.flush(); });
     return status;

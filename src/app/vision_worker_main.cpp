@@ -1,5 +1,6 @@
 // The vision worker program: answers the server's analysis requests, one at
-// a time, until its request descriptor closes. Its standard output goes to
+// a time, until the server closes its request descriptor or ends, which
+// ends it at once, mid-analysis too. Its standard output goes to
 // the server's standard error (libraries print there), so requests and
 // answers travel on descriptors of their own.
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <opencv2/core.hpp>
 
 #include "platform/process/address_space_limit.hpp"
+#include "platform/process/server_hang_up_watch.hpp"
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
 #include "platform/vision/worker/vision_request_handler.hpp"
@@ -27,6 +29,11 @@ constexpr std::uint64_t addressSpaceLimit = std::uint64_t{6} << 30;
 int main() {
     using namespace lumenary::platform;
     if (lumenary::system::reopenClosedStandardDescriptors() != 0) {
+        return EXIT_FAILURE;
+    }
+    // A worker the server no longer waits for stops at once, even in the
+    // middle of an analysis that could take up to its time limit.
+    if (exitWhenServerHangsUp(WorkerProcess::requestDescriptor) != 0) {
         return EXIT_FAILURE;
     }
     // A server that stops reading ends the write with an error, not us.

@@ -4,6 +4,7 @@
 //   "abort"       abort (killed by SIGABRT)
 //   "exit"        exit with status 3 without answering
 //   "hang"        never answer
+//   "stall"       send an answer's length line, then nothing more
 //   "bad-length"  answer with a length line that is no length
 //   "bad-json"    answer with a frame that is not JSON
 //   "wrong-shape" answer with observations of the wrong shape
@@ -14,7 +15,8 @@
 // A face features request finds no face, after 20 ms of work, so that a
 // folder's images are shared out to every worker.
 // It prints on its standard output before every answer, as the vision
-// libraries do, to show that this never reaches the answers.
+// libraries do, to show that this never reaches the answers. Like the real
+// worker, it ends the moment the server hangs up.
 #include <unistd.h>
 
 #include <chrono>
@@ -23,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/process/server_hang_up_watch.hpp"
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_request_channel.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
@@ -30,6 +33,9 @@
 int main() {
     using namespace lumenary::platform;
     using namespace lumenary::platform::vision;
+    if (exitWhenServerHangsUp(WorkerProcess::requestDescriptor) != 0) {
+        return 1;
+    }
     VisionRequestChannel channel(WorkerProcess::requestDescriptor, WorkerProcess::answerDescriptor);
     int handled = 0;
     while (auto payload = channel.nextRequest()) {
@@ -50,6 +56,15 @@ int main() {
             return 3;
         }
         if (path == "hang") {
+            for (;;) {
+                ::pause();
+            }
+        }
+        if (path == "stall") {
+            const char line[] = "12\n";
+            if (::write(WorkerProcess::answerDescriptor, line, sizeof line - 1) < 0) {
+                return 1;
+            }
             for (;;) {
                 ::pause();
             }

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "support/process_state.hpp"
+
 namespace lumenary::testing {
 
 // Waits for `condition` to hold, checking it every few milliseconds;
@@ -27,32 +29,6 @@ inline bool eventually(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
-}
-
-// The process's state letter from /proc ('R', 'S', 'Z' for a zombie, ...);
-// absent once it is gone (reaped).
-inline std::optional<char> processState(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) {
-        return std::nullopt;
-    }
-    // The name in parentheses may hold spaces; the state follows its end.
-    const auto nameEnd = line.rfind(')');
-    if (nameEnd == std::string::npos || nameEnd + 2 >= line.size()) {
-        return std::nullopt;
-    }
-    return line[nameEnd + 2];
-}
-
-inline bool processIsAlive(pid_t pid) {
-    const auto state = processState(pid);
-    return state && *state != 'Z' && *state != 'X';
-}
-
-// Gone from the process table: ended and reaped.
-inline bool processIsGone(pid_t pid) {
-    return !processState(pid).has_value();
 }
 
 // This process's open descriptors.

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/process/background_reaper.hpp"
+#include "platform/process/owned_children.hpp"
 #include "platform/process/spawned_process.hpp"
 #include "system/ignore_broken_pipe_signals.hpp"
 #include "system/pipe.hpp"
@@ -195,7 +196,13 @@ PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) co
         return processStartFailure(launch.executable, failure);
     }
     const ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), error.writeEnd.get(), true};
-    auto spawned = SpawnedProcess::spawn(launch.executable, launch.arguments, streams);
+    // A program that may outlive its deadline was opened for the person, and
+    // outlives us as well; one we kill at its deadline is ours to end.
+    ChildExtras extras;
+    if (launch.atDeadline == ProcessLaunch::AtDeadline::kill) {
+        extras.ownedBy = &OwnedChildren::shared();
+    }
+    auto spawned = SpawnedProcess::spawn(launch.executable, launch.arguments, streams, extras);
     // The child has its own copies now; ours would hold its output open
     // after it ended.
     input.readEnd.reset();

@@ -17,7 +17,8 @@ namespace lumenary::platform {
 struct ProcessLaunch {
     enum class AtDeadline {
         // SIGTERM to the child and whatever it started, SIGKILL after
-        // `killGrace`; the call returns once the child is reaped.
+        // `killGrace`; the call returns once the child is reaped. Until
+        // then an orderly stop of this process ends it too.
         kill,
         // The call returns at once and the child lives on (a mail program
         // opened by a link must); it is reaped in the background when it

@@ -173,17 +173,24 @@ PlatformOutcome<SpawnedProcess> SpawnedProcess::spawn(const std::string& executa
         }
         return processStartFailure(executable, error);
     }
-    return SpawnedProcess(pid, std::move(endNotice), streams.ownProcessGroup);
+    return SpawnedProcess(pid, std::move(endNotice), streams.ownProcessGroup, extras.ownedBy);
 }
 
-SpawnedProcess::SpawnedProcess(pid_t pid, system::OwnedDescriptor endNotice, bool leadsGroup)
-    : pid_(pid), endNotice_(std::move(endNotice)), leadsGroup_(leadsGroup) {}
+SpawnedProcess::SpawnedProcess(pid_t pid, system::OwnedDescriptor endNotice, bool leadsGroup,
+                               OwnedChildren* ownedBy)
+    : pid_(pid), endNotice_(std::move(endNotice)), leadsGroup_(leadsGroup), ownedBy_(ownedBy) {
+    if (ownedBy_ != nullptr) {
+        listing_ = ownedBy_->add(pid_, leadsGroup_, endNotice_.get());
+    }
+}
 
 SpawnedProcess::SpawnedProcess(SpawnedProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
       endNotice_(std::move(other.endNotice_)),
       leadsGroup_(other.leadsGroup_),
-      exit_(std::move(other.exit_)) {}
+      exit_(std::move(other.exit_)),
+      ownedBy_(std::exchange(other.ownedBy_, nullptr)),
+      listing_(std::exchange(other.listing_, 0)) {}
 
 SpawnedProcess::~SpawnedProcess() {
     if (pid_ > 0 && !exit_) {
@@ -218,6 +225,7 @@ ProcessExit SpawnedProcess::waitForExit() {
 }
 
 SpawnedProcess::Detached SpawnedProcess::detach() {
+    unlist();
     if (exit_) {
         pid_ = -1;
         return {};
@@ -231,6 +239,7 @@ ProcessExit SpawnedProcess::reap() {
         // Moved away or detached: waitpid(-1) would take someone else's child.
         return statusLost;
     }
+    unlist();
     int status = 0;
     pid_t reaped;
     while ((reaped = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
@@ -240,6 +249,12 @@ ProcessExit SpawnedProcess::reap() {
     exit_ = reaped == pid_ ? ProcessExit::fromWaitStatus(status) : statusLost;
     endNotice_.reset();
     return *exit_;
+}
+
+void SpawnedProcess::unlist() {
+    if (auto* list = std::exchange(ownedBy_, nullptr)) {
+        list->remove(listing_);
+    }
 }
 
 }  // namespace lumenary::platform

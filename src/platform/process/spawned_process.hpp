@@ -3,11 +3,13 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform_error.hpp"
+#include "platform/process/owned_children.hpp"
 #include "platform/process/process_exit.hpp"
 #include "system/owned_descriptor.hpp"
 
@@ -39,6 +41,10 @@ struct ChildExtras {
     std::vector<Descriptor> descriptors;
     // "NAME=value" entries set over the environment it inherits from us.
     std::vector<std::string> environment;
+    // The list that ends the child with us (OwnedChildren::shared() for a
+    // worker), which holds it until it is reaped or detached; absent for a
+    // program opened for the person, which must outlive us.
+    OwnedChildren* ownedBy = nullptr;
 };
 
 // The error for a program that could not be started because `error` (an
@@ -83,7 +89,7 @@ public:
     ProcessExit waitForExit();
 
     // Gives the unreaped child and its end notice to a new owner without
-    // killing it.
+    // killing it, and takes it off the list that would end it with us.
     struct Detached {
         pid_t pid = -1;
         system::OwnedDescriptor endNotice;
@@ -91,13 +97,18 @@ public:
     Detached detach();
 
 private:
-    SpawnedProcess(pid_t pid, system::OwnedDescriptor endNotice, bool leadsGroup);
+    SpawnedProcess(pid_t pid, system::OwnedDescriptor endNotice, bool leadsGroup, OwnedChildren* ownedBy);
     ProcessExit reap();
+    // Before the child is reaped or let go: once reaped, its pid may name
+    // another process, which the list must never signal.
+    void unlist();
 
     pid_t pid_ = -1;
     system::OwnedDescriptor endNotice_;
     bool leadsGroup_ = false;
     std::optional<ProcessExit> exit_;
+    OwnedChildren* ownedBy_ = nullptr;
+    std::uint64_t listing_ = 0;
 };
 
 }  // namespace lumenary::platform

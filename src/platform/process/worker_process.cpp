@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/process/owned_children.hpp"
 #include "system/ignore_broken_pipe_signals.hpp"
 #include "system/pipe.hpp"
 #include "system/poll_until.hpp"
@@ -53,7 +54,8 @@ PlatformOutcome<WorkerProcess> WorkerProcess::start(const std::string& executabl
         }
     }
     ChildStreams streams{input.readEnd.get(), output.writeEnd.get(), -1, false};
-    ChildExtras extras{{}, environment};
+    // Ours to end when we stop: its work is of no use to anyone else.
+    ChildExtras extras{{}, environment, &OwnedChildren::shared()};
     if (channel == Channel::ownDescriptors) {
         streams.standardInput = -1;
         streams.standardOutput = STDERR_FILENO;

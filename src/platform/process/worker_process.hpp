@@ -19,7 +19,8 @@ namespace lumenary::platform {
 // A long-lived helper program we talk to through its standard input and
 // output, or through descriptors of its own, so that a crash in it never
 // takes the server down. Its standard error is our own, where its
-// diagnostics belong. Every
+// diagnostics belong. It is listed with OwnedChildren::shared(), so that an
+// orderly stop ends it. Every
 // call blocks for at most its timeout; callers run them on the worker pool.
 // One caller at a time: the class guards nothing.
 //

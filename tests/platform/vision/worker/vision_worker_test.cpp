@@ -11,6 +11,7 @@
 
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
+#include "platform/vision/worker/bmp_files.hpp"
 #include "platform/vision/worker/dlib_example_photos.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/networks/vision_network_store.hpp"
@@ -130,16 +131,20 @@ TEST_F(VisionWorker, ALibraryAbortFailsThatCallAndTheNextCallSucceeds) {
 }
 
 TEST_F(VisionWorker, ReadsTextLinesThroughTheWorker) {
-    const auto image =
-        written("lines.png", vision_test::renderedText({"The quick brown fox", "jumps over the lazy dog"},
-                                                       vision_test::dejaVuSans(), 40));
-    const auto lines = analyzer_->recognizeText(image, {TextRecognitionLevel::accurate, {}});
-    ASSERT_TRUE(lines) << lines.error().description;
-    ASSERT_EQ(lines.value().size(), 2u);
-    ASSERT_TRUE(lines.value()[0].topCandidate);
-    EXPECT_EQ(lines.value()[0].topCandidate->text, "The quick brown fox");
-    // Reading order, origin lower left: the first line stands higher.
-    EXPECT_GT(lines.value()[0].boundingBox.y, lines.value()[1].boundingBox.y);
+    const cv::Mat text =
+        vision_test::renderedText({"The quick brown fox", "jumps over the lazy dog"}, vision_test::dejaVuSans(), 40);
+    const auto runLengthBmp = vision_test::bmpBytes(text, vision_test::imageMagickGreyForm());
+    for (const auto& image :
+         {written("lines.png", text), vision_test::writtenBytes(folder_.path() / "lines.bmp", runLengthBmp)}) {
+        SCOPED_TRACE(image);
+        const auto lines = analyzer_->recognizeText(image, {TextRecognitionLevel::accurate, {}});
+        ASSERT_TRUE(lines) << lines.error().description;
+        ASSERT_EQ(lines.value().size(), 2u);
+        ASSERT_TRUE(lines.value()[0].topCandidate);
+        EXPECT_EQ(lines.value()[0].topCandidate->text, "The quick brown fox");
+        // Reading order, origin lower left: the first line stands higher.
+        EXPECT_GT(lines.value()[0].boundingBox.y, lines.value()[1].boundingBox.y);
+    }
 }
 
 TEST_F(VisionWorker, SaliencyGivesEveryObjectOrTheStrongestOne) {

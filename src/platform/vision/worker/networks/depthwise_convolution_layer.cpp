@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -21,8 +23,10 @@ constexpr int largestKernelSide = 64;
 constexpr int largestStride = 64;
 constexpr int largestPad = 64;
 
-// Lanes read past a padded plane's last row by the vector loop; the values
-// read there only ever land in lanes that are thrown away.
+// Floats read past a padded plane's last row: the stride 2 loop's
+// deinterleaving load reads one beyond the last column it uses, into a lane
+// it throws away. Every other read stays in the plane, as long as the
+// plane is at least as tall and as wide as the kernel.
 constexpr std::size_t readSlack = 16;
 
 int intParameter(const cv::dnn::LayerParams& params, const char* name, int index, int absent) {
@@ -138,13 +142,8 @@ public:
         // The importer asks with the sides a model leaves open too (0, not
         // yet known); OpenCV's convolution leaves such a side 0, and so do
         // we.
-        const bool sidesKnown = inputs[0][2] > 0 && inputs[0][3] > 0;
-        const int height =
-            sidesKnown ? outputSide(inputs[0][2], padTop_ + padBottom_, kernelHeight_, strideHeight_) : 0;
-        const int width = sidesKnown ? outputSide(inputs[0][3], padLeft_ + padRight_, kernelWidth_, strideWidth_) : 0;
-        if (sidesKnown && (height < 1 || width < 1)) {
-            CV_Error(cv::Error::StsBadArg, "depthwise convolution: the input is smaller than the kernel");
-        }
+        const int height = inputs[0][2] > 0 ? outputHeightFor(inputs[0][2]) : 0;
+        const int width = inputs[0][3] > 0 ? outputWidthFor(inputs[0][3]) : 0;
         outputs.assign(1, cv::dnn::MatShape{inputs[0][0], channels_, height, width});
         return false;
     }
@@ -157,13 +156,20 @@ public:
         outputsArray.getMatVector(outputs);
         const cv::Mat& input = inputs[0];
         cv::Mat& output = outputs[0];
-        CV_Assert(input.type() == CV_32F && input.isContinuous() && output.isContinuous());
+        CV_Assert(input.type() == CV_32F && input.dims == 4 && input.size[1] == channels_ && input.isContinuous() &&
+                  output.type() == CV_32F && output.dims == 4 && output.isContinuous());
         const int height = input.size[2];
         const int width = input.size[3];
+        // The loops below read wherever these sides say: they must be the
+        // ones this input gives, whatever shape was asked for before.
+        const int outputHeight = height > 0 ? outputHeightFor(height) : 0;
+        const int outputWidth = width > 0 ? outputWidthFor(width) : 0;
+        if (output.size[0] != input.size[0] || output.size[1] != channels_ || output.size[2] != outputHeight ||
+            output.size[3] != outputWidth) {
+            CV_Error(cv::Error::StsBadArg, "depthwise convolution: the output's shape is not the input's");
+        }
         const int paddedHeight = height + padTop_ + padBottom_;
         const int paddedWidth = width + padLeft_ + padRight_;
-        const int outputHeight = output.size[2];
-        const int outputWidth = output.size[3];
         // One padded copy of a plane at a time, so the inner loops never
         // test a border.
         std::vector<float> padded(
@@ -190,7 +196,31 @@ public:
     }
 
 private:
-    static int outputSide(int input, int pads, int kernel, int stride) { return (input + pads - kernel) / stride + 1; }
+    int outputHeightFor(int inputHeight) const {
+        return outputSide("height", inputHeight, padTop_ + padBottom_, kernelHeight_, strideHeight_);
+    }
+
+    int outputWidthFor(int inputWidth) const {
+        return outputSide("width", inputWidth, padLeft_ + padRight_, kernelWidth_, strideWidth_);
+    }
+
+    // A padded side shorter than the kernel is refused, not rounded: the
+    // kernel would reach past the padded plane. Wide enough not to
+    // overflow: the pads are bounded, the input side is not.
+    static int outputSide(const char* side, int input, int pads, int kernel, int stride) {
+        const std::int64_t padded = std::int64_t{input} + pads;
+        if (padded > std::numeric_limits<int>::max()) {
+            CV_Error(cv::Error::StsBadArg,
+                     cv::format("depthwise convolution: the input's %s %d is too long", side, input));
+        }
+        if (padded < kernel) {
+            CV_Error(cv::Error::StsBadArg,
+                     cv::format("depthwise convolution: the input's %s %d, padded to %d, is shorter than the "
+                                "kernel's %d",
+                                side, input, static_cast<int>(padded), kernel));
+        }
+        return static_cast<int>((padded - kernel) / stride + 1);
+    }
 
     void convolvePlane(const float* padded, int paddedWidth, const float* kernel, float bias, float* target,
                        int outputHeight, int outputWidth) const {

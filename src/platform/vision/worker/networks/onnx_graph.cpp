@@ -35,6 +35,7 @@ constexpr int elementType = 1;  // of the tensor type
 constexpr int shape = 2;        // of the tensor type
 constexpr int dimension = 1;    // of the shape
 constexpr int dimensionValue = 1;
+constexpr int dimensionName = 2;
 }  // namespace value_info_field
 namespace node_field {
 constexpr int input = 1;
@@ -388,6 +389,67 @@ std::optional<std::string> inputWithShape(std::string_view bytes, const std::vec
     return kept + rewritten.bytes();
 }
 
+// The bytes of the one message field `number` in `message`; none when it
+// is absent, given twice (protobuf would merge the two) or malformed.
+std::optional<std::string_view> soleMessageField(std::string_view message, int number) {
+    std::optional<std::string_view> found;
+    ProtobufReader reader(message);
+    while (const auto field = reader.next()) {
+        if (field->number != number) {
+            continue;
+        }
+        if (found || field->wireType != 2) {
+            return std::nullopt;
+        }
+        found = field->bytes;
+    }
+    if (reader.malformed()) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+// The shape the graph input or value whose fields are `bytes` declares, a
+// side it leaves open or names as 0; none when it declares no shape, one
+// of more than keptRank sides or an unclear one.
+std::optional<std::vector<std::int64_t>> declaredShape(std::string_view bytes) {
+    const auto type = soleMessageField(bytes, value_info_field::type);
+    const auto tensorType = type ? soleMessageField(*type, value_info_field::tensorType) : std::nullopt;
+    const auto shape = tensorType ? soleMessageField(*tensorType, value_info_field::shape) : std::nullopt;
+    if (!shape) {
+        return std::nullopt;
+    }
+    std::vector<std::int64_t> sides;
+    ProtobufReader dimensions(*shape);
+    while (const auto dimension = dimensions.next()) {
+        if (dimension->number != value_info_field::dimension) {
+            continue;
+        }
+        if (dimension->wireType != 2 || sides.size() == keptRank) {
+            return std::nullopt;
+        }
+        std::optional<std::int64_t> side;
+        ProtobufReader fields(dimension->bytes);
+        while (const auto field = fields.next()) {
+            if (field->number != value_info_field::dimensionValue && field->number != value_info_field::dimensionName) {
+                continue;
+            }
+            if (side || (field->number == value_info_field::dimensionValue && field->wireType != 0)) {
+                return std::nullopt;
+            }
+            side = field->number == value_info_field::dimensionValue ? static_cast<std::int64_t>(field->value) : 0;
+        }
+        if (fields.malformed()) {
+            return std::nullopt;
+        }
+        sides.push_back(std::max<std::int64_t>(side.value_or(0), 0));
+    }
+    if (dimensions.malformed()) {
+        return std::nullopt;
+    }
+    return sides;
+}
+
 std::string valueInfoName(std::string_view bytes) {
     ProtobufReader reader(bytes);
     while (const auto field = reader.next()) {
@@ -406,6 +468,9 @@ struct GraphView {
     const std::map<std::string, float, std::less<>>& scalars;
     std::map<std::string, std::vector<std::uint64_t>, std::less<>> constantShapes;
     std::set<std::string, std::less<>> graphOutputs;
+    // The tensors whose every side is known before the importer runs: the
+    // graph's inputs, as declared or as the rewrite fixes the fed one.
+    std::map<std::string, std::vector<std::int64_t>, std::less<>> knownShapes;
     // Up to three readers a tensor: enough to tell one from two from more.
     std::map<std::string, std::vector<std::size_t>, std::less<>> readers;
 
@@ -611,6 +676,34 @@ std::string scaledHardSwishNode(const ScaledHardSwishRun& run) {
     return node.takeBytes();
 }
 
+// Whether the depthwise Conv `node`'s kernel, `filters` C x 1 x H x W, fits
+// in its padded input, as far as the rewrite knows the input's sides. One
+// that does not is left to OpenCV's convolution to answer for; our layer's
+// own refusal is for what the rewrite cannot see (a tensor computed within
+// the graph, an input fed at other sides than declared).
+bool kernelFitsKnownInput(const GraphView& graph, const Node& node, const std::vector<std::uint64_t>& filters) {
+    const auto known = graph.knownShapes.find(node.inputs[0]);
+    if (known == graph.knownShapes.end() || known->second.size() != 4) {
+        return true;
+    }
+    const auto& pads = node.attributes.pads;  // top, left, bottom, right
+    const auto paddedSide = [&](std::size_t axis) {
+        auto side = static_cast<std::uint64_t>(known->second[2 + axis]);
+        for (const std::size_t pad : {axis, axis + 2}) {
+            if (pads.empty()) {
+                break;
+            }
+            // Nothing to say of a negative pad: the layer refuses it.
+            if (pads[pad] < 0) {
+                return std::numeric_limits<std::uint64_t>::max();
+            }
+            side += std::min(static_cast<std::uint64_t>(pads[pad]), std::numeric_limits<std::uint64_t>::max() - side);
+        }
+        return side;
+    };
+    return paddedSide(0) >= filters[2] && paddedSide(1) >= filters[3];
+}
+
 bool isDepthwiseConvolutionForOurLayer(const GraphView& graph, const Node& node) {
     if (node.opType != "Conv" || node.inputs.size() < 2 || node.inputs.size() > 3 || node.outputs.size() != 1) {
         return false;
@@ -632,7 +725,7 @@ bool isDepthwiseConvolutionForOurLayer(const GraphView& graph, const Node& node)
            (attributes.kernelShape.empty() || attributes.kernelShape == kernel) &&
            kernel != std::vector<std::int64_t>{3, 3} && plainDilation && plainPadding &&
            (attributes.strides.empty() || attributes.strides.size() == 2) &&
-           (attributes.pads.empty() || attributes.pads.size() == 4);
+           (attributes.pads.empty() || attributes.pads.size() == 4) && kernelFitsKnownInput(graph, node, shape);
 }
 
 // The depthwise Conv whose fields are `bytes` as our layer, giving the
@@ -719,12 +812,44 @@ OwnLayerPlan ownLayerPlan(const GraphView& graph, const std::vector<std::string_
     return plan;
 }
 
+// The shapes of the graph's inputs `inputs` (their fields) known in full,
+// by name: the fed one (the first that is not an initializer) as `fed`
+// fixes it, when it does, else as declared; the others as declared. A
+// name two inputs or a node give too is not known.
+std::map<std::string, std::vector<std::int64_t>, std::less<>> knownInputShapes(
+    const std::vector<std::string_view>& inputs, const std::set<std::string, std::less<>>& initializers,
+    const std::vector<Node>& nodes, const std::optional<std::vector<std::int64_t>>& fed) {
+    std::map<std::string, std::vector<std::int64_t>, std::less<>> known;
+    std::set<std::string, std::less<>> given;
+    for (const Node& node : nodes) {
+        given.insert(node.outputs.begin(), node.outputs.end());
+    }
+    bool fedSeen = false;
+    for (const std::string_view input : inputs) {
+        std::string name = valueInfoName(input);
+        if (initializers.contains(name)) {
+            continue;
+        }
+        auto shape = !fedSeen && fed ? std::optional(*fed) : declaredShape(input);
+        fedSeen = true;
+        if (!given.insert(name).second) {
+            known.erase(name);
+            continue;
+        }
+        if (shape && std::all_of(shape->begin(), shape->end(), [](std::int64_t side) { return side > 0; })) {
+            known.emplace(std::move(name), std::move(*shape));
+        }
+    }
+    return known;
+}
+
 PlatformOutcome<std::string> rewrittenGraph(std::string_view graph, const OnnxRewrite& rewrite) {
     std::map<std::string, float, std::less<>> scalars;
     std::set<std::string, std::less<>> initializers;
     std::set<std::string, std::less<>> vectors;
-    GraphView view{{}, scalars, {}, {}, {}};
+    GraphView view{{}, scalars, {}, {}, {}, {}};
     std::vector<std::string_view> nodeBytes;
+    std::vector<std::string_view> graphInputs;
     {
         ProtobufReader reader(graph);
         while (const auto field = reader.next()) {
@@ -768,11 +893,16 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph, const OnnxRe
                 }
             } else if (field->number == graph_field::output) {
                 view.graphOutputs.insert(valueInfoName(field->bytes));
+            } else if (field->number == graph_field::input) {
+                graphInputs.push_back(field->bytes);
             }
         }
         if (reader.malformed()) {
             return malformed("the graph's fields cannot be read");
         }
+    }
+    if (rewrite.ownLayers) {
+        view.knownShapes = knownInputShapes(graphInputs, initializers, view.nodes, rewrite.inputShape);
     }
     const auto bound = [&scalars](const Node& node, std::size_t index, float absent) -> std::optional<float> {
         if (index >= node.inputs.size() || node.inputs[index].empty()) {
@@ -861,6 +991,36 @@ PlatformOutcome<std::string> rewrittenGraph(std::string_view graph, const OnnxRe
 }
 
 }  // namespace
+
+std::optional<std::vector<std::int64_t>> onnxInputShape(std::string_view model) {
+    const auto graph = soleMessageField(model, model_field::graph);
+    if (!graph) {
+        return std::nullopt;
+    }
+    std::set<std::string, std::less<>> initializers;
+    std::vector<std::string_view> inputs;
+    ProtobufReader reader(*graph);
+    while (const auto field = reader.next()) {
+        if (field->number == graph_field::initializer && field->wireType == 2) {
+            const auto tensor = scalarTensor(field->bytes);
+            if (!tensor) {
+                return std::nullopt;
+            }
+            initializers.insert(tensor->name);
+        } else if (field->number == graph_field::input && field->wireType == 2) {
+            inputs.push_back(field->bytes);
+        }
+    }
+    if (reader.malformed()) {
+        return std::nullopt;
+    }
+    for (const std::string_view input : inputs) {
+        if (!initializers.contains(valueInfoName(input))) {
+            return declaredShape(input);
+        }
+    }
+    return std::nullopt;
+}
 
 PlatformOutcome<std::string> onnxForOpenCV(std::string_view model, const OnnxRewrite& rewrite) {
     if (model.size() > maximumOnnxModelBytes) {

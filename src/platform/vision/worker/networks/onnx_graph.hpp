@@ -29,7 +29,9 @@ struct OnnxRewrite {
     // Whether the layers of our own (own_network_layers.hpp) stand in for
     // what OpenCV 4.6 runs slowly: each depthwise Conv whose kernel is not
     // 3x3 (filters C x 1 x H x W from a constant, group C, dilation 1, no
-    // auto_pad) becomes depthwiseConvolutionOperation; and each run of
+    // auto_pad) and fits in its padded input, where the rewrite knows the
+    // input's sides (a graph input's, as declared or as `inputShape` fixes
+    // them), becomes depthwiseConvolutionOperation; and each run of
     // element-wise nodes of the form Mul(scalar) -> Add(scalar) ->
     // hard-swish written out (Add 3, Clip 0..6, Mul by its input, Div 6)
     // -> Mul(scalar) -> Add(scalar), at least two of them present and each
@@ -39,6 +41,12 @@ struct OnnxRewrite {
     // network read this way needs registerOwnNetworkLayers() first.
     bool ownLayers = false;
 };
+
+// The sides the ONNX model `model` declares for the input a caller feeds
+// (its graph's first input that is not an initializer), each side it
+// leaves open or names as 0; none when it declares no such shape, one of
+// more than four sides, or it cannot be read.
+std::optional<std::vector<std::int64_t>> onnxInputShape(std::string_view model);
 
 inline constexpr std::string_view depthwiseConvolutionOperation = "LumenaryDepthwiseConvolution";
 inline constexpr std::string_view scaledHardSwishOperation = "LumenaryScaledHardSwish";

@@ -230,6 +230,67 @@ TEST(OwnNetworkLayers, DepthwiseConvolutionGivesWhatOpenCVsConvolutionGives) {
     }
 }
 
+TEST(OwnNetworkLayers, DepthwiseConvolutionRefusesAKernelPastItsPaddedInput) {
+    // The input's height or width is the kernel's, less the pads, give or
+    // take up to a stride: an overhang shorter than the stride rounds to an
+    // output side of 1 when divided towards zero.
+    struct Case {
+        int stride;
+        bool acrossHeight;
+        int overhang;
+    };
+    std::vector<Case> cases;
+    for (int stride = 1; stride <= 4; ++stride) {
+        for (const bool acrossHeight : {true, false}) {
+            for (int overhang = -stride; overhang <= stride; ++overhang) {
+                cases.push_back({stride, acrossHeight, overhang});
+            }
+        }
+    }
+    const int channels = 2;
+    const std::vector<int> kernel{9, 7};
+    const std::vector<int> pads{0, 1, 2, 0};  // top, left, bottom, right
+    const std::vector<std::string> constants{floatTensor("w", {channels, 1, 9, 7}, randomValues(channels * 9 * 7, 1)),
+                                             floatTensor("b", {channels}, randomValues(channels, 1))};
+    const std::string ours(depthwiseConvolutionOperation);
+    for (const auto& testCase : cases) {
+        // The other side wide enough for the vector loops.
+        const int height = testCase.acrossHeight ? kernel[0] - pads[0] - pads[2] - testCase.overhang : 12;
+        const int width = testCase.acrossHeight ? 40 : kernel[1] - pads[1] - pads[3] - testCase.overhang;
+        const std::vector<int> strides{testCase.acrossHeight ? testCase.stride : 1,
+                                       testCase.acrossHeight ? 1 : testCase.stride};
+        SCOPED_TRACE(::testing::Message() << height << "x" << width << ", stride " << strides[0] << "x" << strides[1]);
+        const bool fits = testCase.overhang <= 0;
+        const std::vector<int> shape{1, channels, height, width};
+        const auto written = [&](const std::vector<int>& declared) {
+            return model({node("Conv", {"x", "w", "b"}, "y",
+                               {integersAttribute("kernel_shape", kernel), integersAttribute("strides", strides),
+                                integersAttribute("pads", pads), integerAttribute("group", channels)})},
+                         constants, declared, 11);
+        };
+        // Where the rewrite knows the input's sides, as declared or fixed,
+        // OpenCV is left what does not fit.
+        const std::vector<std::string> expected{fits ? ours : "Conv"};
+        const auto declared = onnxForOpenCV(written(shape), {.inputShape = {}, .vectorScaledRank = {}, .ownLayers = true});
+        const auto fixed = onnxForOpenCV(written({1, channels, 0, 0}),
+                                         {.inputShape = std::vector<std::int64_t>(shape.begin(), shape.end()),
+                                          .vectorScaledRank = {},
+                                          .ownLayers = true});
+        ASSERT_TRUE(declared && fixed);
+        EXPECT_EQ(operations(declared.value()), expected);
+        EXPECT_EQ(operations(fixed.value()), expected);
+        // Where it does not, the layer refuses it when run.
+        const std::string open = written({1, channels, 0, 0});
+        cv::Mat input(shape, CV_32F);
+        cv::randu(input, -1, 1);
+        if (fits) {
+            EXPECT_LT(largestDifference(outputOf(open, false, input), outputOf(open, true, input)), 1e-5);
+        } else {
+            EXPECT_THROW(outputOf(open, true, input), cv::Exception);
+        }
+    }
+}
+
 TEST(OwnNetworkLayers, ElementWiseRunsBecomeOneLayerOnlyWhenNothingElseReadsWithin) {
     const std::string ours(scaledHardSwishOperation);
     const std::vector<std::string> constants{scalar("s", 0.75F),
