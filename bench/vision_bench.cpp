@@ -5,13 +5,15 @@
 // request, the decode, the analysis and the answer). Figures are medians.
 //
 // Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text |
-// text-times | text-photos | subjects | subjects-verbose | video]   (default 5 runs;
+// text-times | text-photos | text-plain | subjects | subjects-verbose | video]   (default 5 runs;
 // "networks" measures the animal, body and hand pose networks alone,
 // "accuracy" the hand pose and face precision and recall alone, "text" the
 // exact reads of rendered lines, text recognition's times and the worker's
 // memory with the Chinese model, "text-times" those times and memory alone,
 // "text-photos" the word recall and precision
-// on the photos with text alone, "subjects" how often saliency and animals
+// on the photos with text alone, "text-plain" text on plain ground (lines
+// cut close, dialogs' values, framed signs, small Chinese lines) at both
+// levels, "subjects" how often saliency and animals
 // are right on a labelled set, "video" the video cases alone; the worker
 // program is the one built beside it)
 #include <sys/resource.h>
@@ -56,6 +58,7 @@
 #include "vision_hand_cases.hpp"
 #include "vision_text_cases.hpp"
 #include "vision_text_photo_cases.hpp"
+#include "vision_text_plain_ground_cases.hpp"
 #include "vision_subject_cases.hpp"
 #include "vision_video_cases.hpp"
 
@@ -406,6 +409,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string(argv[2]) == "text-times") {
         benchmarkTextTimes(runs, folder.path(), workerProgram);
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[2]) == "text-plain") {
+        benchmarkTextPlainGround();
         return 0;
     }
     if (argc > 2 && std::string(argv[2]) == "text-photos") {

@@ -1,6 +1,8 @@
 #include "vision_text_cases.hpp"
 #include "vision_text_photo_cases.hpp"
+#include "vision_text_plain_ground_cases.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -224,7 +226,34 @@ void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std
     exactReads("Chinese (zh-Hans)", chineseLines, chineseFaces, chineseSizes, {"zh-Hans"});
     exactReads("Chinese (zh-Hans, en)", chineseLines, {chineseFaces[0], chineseFaces[2]}, {32}, {"zh-Hans", "en"});
     exactReads("English", englishLines, englishFaces, englishSizes, {"en"});
+    benchmarkTextPlainGround();
     benchmarkTextTimes(runs, folder, workerProgram);
+}
+
+void benchmarkChineseSmallLines() {
+    std::printf("\nChinese lines at 24 px, exact reads per face\n%-24s %12s %12s\n", "", "accurate", "fast");
+    int exact[2] = {0, 0};
+    int tried = 0;
+    for (const Face& face : chineseFaces) {
+        if (!std::ifstream(face.font.path)) {
+            continue;
+        }
+        int here[2] = {0, 0};
+        for (const std::string& line : chineseLines) {
+            const cv::Mat image = vision_test::renderedText({line}, face.font, 24);
+            for (const TextRecognitionLevel level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
+                const int at = level == TextRecognitionLevel::accurate ? 0 : 1;
+                here[at] += readText(recognizeTextLines(image, {level, {"zh-Hans"}})) == line ? 1 : 0;
+            }
+        }
+        const int count = static_cast<int>(chineseLines.size());
+        std::printf("%-24s %5d/%-6d %5d/%-6d\n", face.name.c_str(), here[0], count, here[1], count);
+        exact[0] += here[0];
+        exact[1] += here[1];
+        tried += count;
+    }
+    std::printf("%-24s %5.1f %%      %5.1f %%\n", "all", 100.0 * exact[0] / std::max(1, tried),
+                100.0 * exact[1] / std::max(1, tried));
 }
 
 void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std::string& workerProgram) {

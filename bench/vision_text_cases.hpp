@@ -14,6 +14,9 @@ namespace lumenary::vision_bench {
 // Faces that are not installed are left out with a line saying so.
 void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std::string& workerProgram);
 
+// Chinese lines at 24 px in each face, read exactly at both levels.
+void benchmarkChineseSmallLines();
+
 // The times and memory of benchmarkTextCases alone.
 void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std::string& workerProgram);
 

@@ -30,11 +30,15 @@ function(lumenary_library name dir)
   lumenary_precompile(${name})
 endfunction()
 
-# lumenary_tests(NAME DIR [DEPS ...] [ENVIRONMENT VAR=VALUE ...]): one
-# GoogleTest executable from every *_test.cpp under tests/DIR, registered
-# with CTest; each test runs with the given environment.
+# lumenary_tests(NAME DIR [DEPS ...] [ACCURACY_SUITES] [ENVIRONMENT VAR=VALUE
+# ...]): one GoogleTest executable from every *_test.cpp under tests/DIR,
+# registered with CTest; each test runs with the given environment. With
+# ACCURACY_SUITES, the suites named *Accuracy (how well an analysis reads
+# a labelled set of images) carry the label "accuracy" instead of "unit":
+# they run with the plain tests and not under the sanitizers, whose
+# instrumentation slows them tenfold and tells nothing of what they measure.
 function(lumenary_tests name dir)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" ENVIRONMENT)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "ACCURACY_SUITES" "" ENVIRONMENT)
   lumenary_sources(sources ${PROJECT_SOURCE_DIR}/tests ${dir})
   if(NOT sources)
     return()
@@ -44,10 +48,15 @@ function(lumenary_tests name dir)
   target_link_libraries(${name} PRIVATE ${arg_UNPARSED_ARGUMENTS} GTest::gtest_main GTest::gmock lumenary_warnings)
   lumenary_unity(${name})
   lumenary_precompile(${name} <gtest/gtest.h>)
-  set(properties LABELS unit)
+  set(environment)
   if(arg_ENVIRONMENT)
-    list(APPEND properties ENVIRONMENT "${arg_ENVIRONMENT}")
+    set(environment ENVIRONMENT "${arg_ENVIRONMENT}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+  if(arg_ACCURACY_SUITES)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-*Accuracy.*" PROPERTIES LABELS unit ${environment})
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "*Accuracy.*" PROPERTIES LABELS accuracy ${environment})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit ${environment})
+  endif()
   lumenary_unit_test_program(${name})
 endfunction()

@@ -15,6 +15,9 @@
 
 #include "platform/files/bounded_file_reader.hpp"
 #include "platform/vision/vision_analyzer.hpp"
+#include "platform/vision/worker/bmp_bit_fields_decoding.hpp"
+#include "platform/vision/worker/bmp_layout.hpp"
+#include "platform/vision/worker/bmp_run_length_decoding.hpp"
 #include "platform/vision/worker/image_header.hpp"
 
 namespace lumenary::platform::vision {
@@ -29,8 +32,16 @@ PlatformError notLoadable(const std::string& path) {
     return visionServiceError(400, "Failed to load image from path: " + path);
 }
 
+PlatformError notLoadable(const std::string& path, const std::string& reason) {
+    return visionServiceError(400, "Failed to load image from path: " + path + " (" + reason + ")");
+}
+
 PlatformError notDecodable() {
     return visionServiceError(500, "Failed to convert NSImage to CGImage");
+}
+
+PlatformError notDecodable(const std::string& reason) {
+    return visionServiceError(500, "Failed to convert NSImage to CGImage (" + reason + ")");
 }
 
 // The whole file, when `path` names a regular file. A FIFO or a device is
@@ -123,6 +134,26 @@ cv::Mat decodeWithOpenCV(const std::string& bytes, int flags) {
     return rgb;
 }
 
+// OpenCV decodes a BMP of plain rows right, but answers a wrong picture as
+// a success for a run-length one whose runs pass a row's end (ImageMagick
+// encodes each row's padding too) and for bit fields with other than the
+// usual masks. The run-length and bit-fields forms are decoded here; the
+// answer is empty for the plain ones.
+PlatformOutcome<cv::Mat> decodeCompressedBmp(const std::string& path, const std::string& bytes) {
+    const auto layout = readBmpLayout(bytes);
+    if (!layout) {
+        return notLoadable(path, layout.error().description);
+    }
+    auto decoded = layout.value().compression == BmpCompression::none ? PlatformOutcome<cv::Mat>(cv::Mat())
+                   : layout.value().compression == BmpCompression::bitFields
+                       ? decodeBitFieldsBmp(bytes, layout.value())
+                       : decodeRunLengthBmp(bytes, layout.value());
+    if (!decoded) {
+        return notDecodable(decoded.error().description);
+    }
+    return decoded;
+}
+
 std::string sizeText(const ImageHeader& header) {
     const auto megapixels = (header.width * header.height + 500'000) / 1'000'000;
     return std::to_string(header.width) + " x " + std::to_string(header.height) + " pixels (about " +
@@ -144,6 +175,12 @@ PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSi
         return visionServiceError(400, "Image at path " + path + " is too large to analyse: " + sizeText(*header) +
                                            ", over the limit of " + std::to_string(maximumImagePixels / 1'000'000) +
                                            " megapixels");
+    }
+    if (header->format == ImageFormat::bmp) {
+        auto decoded = decodeCompressedBmp(path, bytes.value());
+        if (!decoded || !decoded.value().empty()) {
+            return decoded;
+        }
     }
     cv::Mat rgb = header->format == ImageFormat::heic
                       ? decodeHeic(bytes.value())

@@ -22,9 +22,14 @@ inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
 //   404 "Image file not found at path: <path>"
 //   400 "Failed to load image from path: <path>" (not a regular file, not
 //       readable, not JPEG, PNG, BMP, TIFF, WebP or HEIC)
+//   400 "Failed to load image from path: <path> (<reason>)" (a BMP in a
+//       form that is not decoded: JPEG inside, a bit depth its compression
+//       does not allow, ...)
 //   400 an image over maximumImagePixels, the message naming its size
 //   500 "Failed to convert NSImage to CGImage" (the header was read but the
-//       pixels could not be decoded)
+//       pixels could not be decoded), with " (<reason>)" after it where the
+//       pixels are a BMP's that are cut short or name colours past its
+//       palette
 //
 // An analysis that works on a small copy anyway passes the longer side it
 // needs: a JPEG is then decoded at a half, a quarter or an eighth of its

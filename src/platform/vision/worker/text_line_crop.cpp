@@ -4,9 +4,12 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
+
+#include "platform/vision/worker/frame_ink.hpp"
 
 namespace lumenary::platform::vision {
 namespace {
@@ -43,32 +46,79 @@ int edgeShade(const cv::Mat& line) {
     return edge[edge.size() / 2];
 }
 
+// Whether the part of `grey` that `transform` maps onto a cut of `size`
+// reaches past the image's edge, or within the few pixels the
+// interpolation reads beside a point.
+bool reachesPastTheImage(const cv::Mat& grey, const cv::Mat& transform, cv::Size size) {
+    const auto width = static_cast<float>(size.width);
+    const auto height = static_cast<float>(size.height);
+    std::vector<cv::Point2f> inImage;
+    cv::perspectiveTransform(std::vector<cv::Point2f>{{0, 0}, {width, 0}, {width, height}, {0, height}}, inImage,
+                             transform.inv());
+    // Whole pixels around the corners, and the interpolation's reach.
+    constexpr int interpolationReach = 2;
+    const cv::Rect reach = cv::boundingRect(inImage);
+    return reach.x < interpolationReach || reach.y < interpolationReach ||
+           reach.br().x > grey.cols - interpolationReach || reach.br().y > grey.rows - interpolationReach;
+}
+
+// The box's width and height as it lies, read left to right.
+std::pair<double, double> sidesAsItLies(const std::array<cv::Point2f, 4>& corners) {
+    return {std::max(cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[3])),
+            std::max(cv::norm(corners[3] - corners[0]), cv::norm(corners[2] - corners[1]))};
+}
+
+bool standsUp(double width, double tall) {
+    return tall >= 1.5 * width;
+}
+
 }  // namespace
 
-cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth) {
+bool mayBeOneGlyph(const cv::RotatedRect& box) {
+    const auto [width, tall] = sidesAsItLies(lineCorners(box));
+    return standsUp(width, tall) && tall < 3.5 * width;
+}
+
+cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth, LineTurn turn) {
     const auto corners = lineCorners(box);
-    const double width = std::max(cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[3]));
-    const double tall = std::max(cv::norm(corners[3] - corners[0]), cv::norm(corners[2] - corners[1]));
+    const auto [width, tall] = sidesAsItLies(corners);
     if (width < 1 || tall < 1 || height < 1 || longestWidth < 1 ||
         (box.boundingRect() & cv::Rect(0, 0, grey.cols, grey.rows)).empty()) {
         return {};
     }
-    const bool standing = tall >= 1.5 * width;
+    const bool standing = turn == LineTurn::whenStanding && standsUp(width, tall);
     const double lineWidth = standing ? tall : width;
     const double lineHeight = standing ? width : tall;
     const double scale = std::min(height / lineHeight, longestWidth / lineWidth);
     const cv::Size size(std::max(1, static_cast<int>(std::lround(width * scale))),
                         std::max(1, static_cast<int>(std::lround(tall * scale))));
-    const std::array<cv::Point2f, 4> target{cv::Point2f(0, 0), cv::Point2f(static_cast<float>(size.width), 0),
-                                            cv::Point2f(static_cast<float>(size.width), static_cast<float>(size.height)),
-                                            cv::Point2f(0, static_cast<float>(size.height))};
+    // Half a line of room is cut out on either side across the line, so
+    // that a frame's edge shows that it runs on past the line where a
+    // glyph's stroke that touches the box does not; the line is cut out
+    // of it once such ink is painted over.
+    const int room = std::max(2, static_cast<int>(std::lround(lineHeight * scale / 2)));
+    const cv::Point2f shift(standing ? static_cast<float>(room) : 0, standing ? 0 : static_cast<float>(room));
+    const std::array<cv::Point2f, 4> target{
+        shift, shift + cv::Point2f(static_cast<float>(size.width), 0),
+        shift + cv::Point2f(static_cast<float>(size.width), static_cast<float>(size.height)),
+        shift + cv::Point2f(0, static_cast<float>(size.height))};
     const cv::Mat transform = cv::getPerspectiveTransform(corners.data(), target.data());
-    cv::Mat line;
-    cv::warpPerspective(grey, line, transform, size, scale > 1 ? cv::INTER_CUBIC : cv::INTER_LINEAR,
-                        cv::BORDER_REPLICATE);
+    const cv::Size roomySize(size.width + 2 * static_cast<int>(shift.x), size.height + 2 * static_cast<int>(shift.y));
+    cv::Mat roomy;
+    // Past the image's edge lies its ground, the median shade of that edge:
+    // repeating its outermost pixels would draw ink there of a glyph that
+    // touches the edge. The edge is measured only for a cut that needs it,
+    // as a photo's lines rarely do and its edge is long.
+    const int outside = reachesPastTheImage(grey, transform, roomySize) ? edgeShade(grey) : 0;
+    cv::warpPerspective(grey, roomy, transform, roomySize, scale > 1 ? cv::INTER_CUBIC : cv::INTER_LINEAR,
+                        cv::BORDER_CONSTANT, cv::Scalar(outside));
     if (standing) {
-        cv::rotate(line, line, cv::ROTATE_90_COUNTERCLOCKWISE);
+        cv::rotate(roomy, roomy, cv::ROTATE_90_COUNTERCLOCKWISE);
     }
+    if (!paintOverFrameInk(roomy, edgeShade(roomy))) {
+        return {};
+    }
+    const cv::Mat line = roomy(cv::Rect(0, room, roomy.cols, roomy.rows - 2 * room));
     const int margin = std::max(1, line.rows / 4);
     cv::Mat framed;
     cv::copyMakeBorder(line, framed, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(edgeShade(line)));

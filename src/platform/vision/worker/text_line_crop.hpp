@@ -7,11 +7,23 @@ namespace lumenary::platform::vision {
 // The line inside `box` (a rotated rectangle in `grey`'s pixels) cut out
 // of the 8-bit grey image and turned upright: read along its longer side,
 // the side that slopes least taken as its top, and a line standing more
-// than half as tall again as it is wide turned a quarter to lie flat.
-// Scaled so that it is `height` px high, at most `longestWidth` px wide,
-// and framed by a margin of a quarter of its height in the median shade
-// of its edge, as the recogniser expects room around a line. Empty when the box
-// lies outside the image or is less than a pixel wide.
-cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth);
+// than half as tall again as it is wide turned a quarter to lie flat
+// (unless `turn` is never). Scaled so that it is `height` px high, at most
+// `longestWidth` px wide. The part of the box past the image's edge takes
+// the median shade of that edge, and ink that is no glyph of the line (a
+// frame's or a field's edge or outline, a rule) is painted over with the
+// ground. Framed by a margin of a quarter of its height in the median
+// shade of its edge, as the recogniser expects room around a line. Empty
+// when the box lies outside the image or is less than a pixel wide, or
+// holds no ink but a frame's.
+enum class LineTurn { whenStanding, never };
+cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth,
+                    LineTurn turn = LineTurn::whenStanding);
+
+// Whether a standing box may hold one glyph lying level rather than a
+// line running down: it is less than three and a half times as tall as
+// wide (a lone digit or letter in its box stands that tall, and so do
+// lines of up to four square glyphs).
+bool mayBeOneGlyph(const cv::RotatedRect& box);
 
 }  // namespace lumenary::platform::vision

@@ -54,7 +54,8 @@ Lie lieOf(const cv::RotatedRect& box) {
 
 // Whether `right` continues `left` along its line: its centre on the line's
 // axis (within half the lower height), and its start after `left`'s end by
-// at most the lower height (or before it by at most half of it).
+// at most the lower height (or before it by at most that height: the
+// network's margins around two words a narrow space apart overlap).
 bool piecesOfOneLine(const DetectedTextLine& left, const DetectedTextLine& right) {
     constexpr float mostTurn = 10;
     constexpr float mostHeightRatio = 1.5F;
@@ -72,7 +73,7 @@ bool piecesOfOneLine(const DetectedTextLine& left, const DetectedTextLine& right
     const cv::Point2f across(-leftLie.direction.y, leftLie.direction.x);
     const float along = offset.dot(leftLie.direction);
     const float gap = along - (leftLie.length + rightLie.length) / 2;
-    return along > 0 && std::abs(offset.dot(across)) <= lower / 2 && gap <= lower && gap >= -lower / 2;
+    return along > 0 && std::abs(offset.dot(across)) <= lower / 2 && gap <= lower && gap >= -lower;
 }
 
 }  // namespace

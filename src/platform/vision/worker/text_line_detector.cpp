@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 #include <variant>
 
 #include <opencv2/dnn.hpp>
@@ -22,6 +24,24 @@ constexpr const char* detectionNetworkFile = "ch_PP-OCRv4_det_infer.onnx";
 // are all found at it (at 1280 too, in 1.6 times the time).
 constexpr int longestDetectionSide = 960;
 constexpr int detectionStride = 32;
+// The network finds a line only where it sees ground around it: a line cut
+// close to its ink, or one running off the image's edge, is found in pieces
+// or not at all. An image whose edge is one plain ground (a page, a screen,
+// a line cut out of them) is read inside a border of that ground a stride
+// wide. A photo's edge is no ground to extend, and a border would only
+// shrink what the network sees of it.
+constexpr int detectionBorder = detectionStride;
+// The share of the edge's pixels within this many shades of its median
+// colour that makes it plain.
+constexpr int plainEdgeShades = 24;
+constexpr double plainEdgeShare = 0.6;
+// A small image with small glyphs is read larger, up to the network's size
+// and at most three times: a lone digit or a short word in a dialog's
+// field, 10 px high, is otherwise below what the network finds. Glyphs
+// are read at about this height; an image whose glyphs are that high
+// already is read at its own size, as reading it larger costs time.
+constexpr double largestDetectionUpscale = 3;
+constexpr double readableGlyphHeight = 24;
 // Below this mean probability a region is more often a texture than text.
 constexpr float minimumLineConfidence = 0.6F;
 constexpr std::size_t mostLines = 1000;
@@ -55,6 +75,84 @@ int strideMultiple(double side) {
     return std::max(detectionStride, static_cast<int>(std::lround(side / detectionStride)) * detectionStride);
 }
 
+// The image's outermost pixels.
+std::vector<cv::Vec3b> edgeOf(const cv::Mat& rgb) {
+    std::vector<cv::Vec3b> edge;
+    for (int column = 0; column < rgb.cols; ++column) {
+        edge.push_back(rgb.at<cv::Vec3b>(0, column));
+        edge.push_back(rgb.at<cv::Vec3b>(rgb.rows - 1, column));
+    }
+    for (int row = 0; row < rgb.rows; ++row) {
+        edge.push_back(rgb.at<cv::Vec3b>(row, 0));
+        edge.push_back(rgb.at<cv::Vec3b>(row, rgb.cols - 1));
+    }
+    return edge;
+}
+
+// The median colour of the image's edge, channel by channel, when most of
+// the edge is that colour: the plain ground a page or a screen puts there.
+std::optional<cv::Scalar> plainEdgeColour(const cv::Mat& rgb) {
+    std::vector<cv::Vec3b> edge = edgeOf(rgb);
+    cv::Vec3b median;
+    const auto middle = edge.begin() + static_cast<std::ptrdiff_t>(edge.size() / 2);
+    for (int channel = 0; channel < 3; ++channel) {
+        std::nth_element(edge.begin(), middle, edge.end(), [channel](const cv::Vec3b& first, const cv::Vec3b& second) {
+            return first[channel] < second[channel];
+        });
+        median[channel] = (*middle)[channel];
+    }
+    const auto near = std::count_if(edge.begin(), edge.end(), [&median](const cv::Vec3b& pixel) {
+        for (int channel = 0; channel < 3; ++channel) {
+            if (std::abs(static_cast<int>(pixel[channel]) - static_cast<int>(median[channel])) > plainEdgeShades) {
+                return false;
+            }
+        }
+        return true;
+    });
+    if (static_cast<double>(near) < plainEdgeShare * static_cast<double>(edge.size())) {
+        return std::nullopt;
+    }
+    return cv::Scalar(median[0], median[1], median[2]);
+}
+
+// The median height of the pieces of ink in a grey image (the darker or
+// lighter side of its Otsu threshold, whichever covers less): about a
+// glyph's height on a page or a screen. None without such pieces.
+std::optional<double> medianInkHeight(const cv::Mat& rgb) {
+    cv::Mat grey;
+    cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
+    cv::Mat ink;
+    cv::threshold(grey, ink, 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
+    if (2 * cv::countNonZero(ink) > static_cast<int>(ink.total())) {
+        cv::bitwise_not(ink, ink);
+    }
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int pieces = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
+    std::vector<int> heights;
+    for (int piece = 1; piece < pieces; ++piece) {
+        const int height = stats.at<int>(piece, cv::CC_STAT_HEIGHT);
+        // Specks and the frames around everything tell nothing of glyphs.
+        if (height >= 3 && stats.at<int>(piece, cv::CC_STAT_AREA) >= 4 && 5 * height < 4 * rgb.rows) {
+            heights.push_back(height);
+        }
+    }
+    if (heights.empty()) {
+        return std::nullopt;
+    }
+    const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), middle, heights.end());
+    return *middle;
+}
+
+// How much larger than its own size an image that fits the network is
+// read: enough to bring its glyphs to a readable height.
+double detectionUpscale(const cv::Mat& rgb) {
+    const auto glyphHeight = medianInkHeight(rgb);
+    return glyphHeight ? std::clamp(readableGlyphHeight / *glyphHeight, 1.0, largestDetectionUpscale) : 1.0;
+}
+
 }  // namespace
 
 std::filesystem::path textNetworksFolder() {
@@ -70,10 +168,18 @@ std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb)
     if (net == nullptr) {
         return std::nullopt;
     }
-    const double scale = std::min(1.0, static_cast<double>(longestDetectionSide) / std::max(rgb.cols, rgb.rows));
-    const cv::Size input(strideMultiple(rgb.cols * scale), strideMultiple(rgb.rows * scale));
-    cv::Mat scaled;
-    cv::resize(rgb, scaled, input, 0, 0, cv::INTER_AREA);
+    const std::optional<cv::Scalar> ground = plainEdgeColour(rgb);
+    const int border = ground ? detectionBorder : 0;
+    const double fit = static_cast<double>(longestDetectionSide - 2 * border) / std::max(rgb.cols, rgb.rows);
+    const double scale = fit <= 1 ? fit : std::min(fit, detectionUpscale(rgb));
+    const cv::Size inside(strideMultiple(rgb.cols * scale), strideMultiple(rgb.rows * scale));
+    cv::Mat resized;
+    cv::resize(rgb, resized, inside, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_CUBIC);
+    cv::Mat scaled = resized;
+    if (ground) {
+        cv::copyMakeBorder(resized, scaled, border, border, border, border, cv::BORDER_CONSTANT, *ground);
+    }
+    const cv::Size input = scaled.size();
     // The network was trained on images normalised channel by channel with
     // ImageNet's means and deviations, in blue, green, red order.
     cv::Mat normalised;
@@ -96,14 +202,15 @@ std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb)
     const cv::Mat probabilities(input.height, input.width, CV_32F, output.ptr<float>(0, 0));
     std::vector<DetectedTextLine> lines =
         textLinesInProbabilityMap(probabilities, minimumLineConfidence, mostLines);
-    const float scaleX = static_cast<float>(rgb.cols) / static_cast<float>(input.width);
-    const float scaleY = static_cast<float>(rgb.rows) / static_cast<float>(input.height);
+    const float scaleX = static_cast<float>(rgb.cols) / static_cast<float>(inside.width);
+    const float scaleY = static_cast<float>(rgb.rows) / static_cast<float>(inside.height);
+    const auto shift = static_cast<float>(border);
     for (DetectedTextLine& line : lines) {
         cv::Point2f corners[4];
         line.box.points(corners);
         std::vector<cv::Point2f> scaledCorners;
         for (const cv::Point2f& corner : corners) {
-            scaledCorners.emplace_back(corner.x * scaleX, corner.y * scaleY);
+            scaledCorners.emplace_back((corner.x - shift) * scaleX, (corner.y - shift) * scaleY);
         }
         line.box = cv::minAreaRect(scaledCorners);
     }

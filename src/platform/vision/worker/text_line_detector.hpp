@@ -23,9 +23,14 @@ std::filesystem::path textNetworksFolder();
 // The text lines of an 8-bit RGB image, found by the text-detection
 // network (ch_PP-OCRv4_det_infer.onnx, its Clip nodes rewritten for
 // OpenCV), in reading order with the pieces of one line joined, boxes in
-// the image's pixels. The image is
-// read scaled so that its longer side is at most 960 px, each side a
-// multiple of 32. None when the network cannot be loaded (missing,
+// the image's pixels (a line at the image's edge may reach past it). The
+// image is read scaled so that its longer side is at most 960 px, each
+// side a multiple of 32 (a smaller image whose pieces of ink are mostly
+// lower than 24 px is read up to three times larger, to bring them to
+// that height); an image whose
+// edge is mostly one colour (a page, a screen, a line cut out of them) is
+// read inside a border of 32 px of that colour, and its longer side at
+// most 896 px. None when the network cannot be loaded (missing,
 // damaged, refused): the first such call writes one line on standard
 // error, saying why and how to fetch it, and the failure is remembered
 // for the folder. Not for two threads at once.

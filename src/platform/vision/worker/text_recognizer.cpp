@@ -456,6 +456,10 @@ constexpr float lineEndsRoom = 0.6F;
 constexpr float lineHeightRoom = 1.2F;
 constexpr int detectedLineHeight = 40;
 constexpr int widestDetectedLine = 8000;
+// A region the network finds that is lower than this (in the image's
+// pixels) holds no glyph anyone could read, only a fleck or a frame's
+// corner, which the recogniser reads as a mark.
+constexpr float smallestDetectedLine = 5;
 
 // Whether the recognition network's characters cover the packs: Chinese,
 // with or without English, which it reads more exactly than the
@@ -510,13 +514,13 @@ std::string withAsciiMarks(const std::string& text) {
 // The line in `box` read by the recognition network; an empty text when
 // it holds a glyph the network does not know, and none when the network
 // cannot be used.
-std::optional<TextCandidate> lineReadByNetwork(const cv::Mat& grey, cv::RotatedRect box) {
+std::optional<TextCandidate> lineReadByNetwork(const cv::Mat& grey, cv::RotatedRect box, LineTurn turn) {
     const bool wide = box.size.width >= box.size.height;
     float& longSide = wide ? box.size.width : box.size.height;
     const float shortSide = wide ? box.size.height : box.size.width;
     longSide += lineEndsRoom * shortSide;
     // Room of a quarter of the line's height on each side.
-    const cv::Mat upright = uprightLine(grey, box, networkLineHeight * 2 / 3, widestDetectedLine);
+    const cv::Mat upright = uprightLine(grey, box, networkLineHeight * 2 / 3, widestDetectedLine, turn);
     if (upright.empty()) {
         return TextCandidate{};
     }
@@ -535,61 +539,176 @@ std::string onOneLine(std::string text) {
     return withoutTrailingSpace(std::move(text));
 }
 
+// The line in `box` read by the recogniser's language models as one line;
+// none when it reads nothing there.
+std::optional<TextCandidate> lineReadByModels(tesseract::TessBaseAPI& api, const cv::Mat& grey, cv::RotatedRect box,
+                                              LineTurn turn, bool fullWidthMarks) {
+    const bool wide = box.size.width >= box.size.height;
+    float& longSide = wide ? box.size.width : box.size.height;
+    float& shortSide = wide ? box.size.height : box.size.width;
+    longSide += lineEndsRoom * shortSide;
+    shortSide *= lineHeightRoom;
+    const cv::Mat upright = uprightLine(grey, box, detectedLineHeight, widestDetectedLine, turn);
+    if (upright.empty()) {
+        return std::nullopt;
+    }
+    api.SetImage(upright.data, upright.cols, upright.rows, 1, static_cast<int>(upright.step));
+    if (api.Recognize(nullptr) != 0) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<char[]> text(api.GetUTF8Text());
+    std::string read = text ? onOneLine(text.get()) : std::string();
+    if (fullWidthMarks) {
+        read = withFullWidthPunctuation(read);
+    }
+    if (read.empty()) {
+        return std::nullopt;
+    }
+    const float reported = static_cast<float>(api.MeanTextConf()) / 100.0F;
+    return TextCandidate{std::move(read), std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F};
+}
+
+// The likelier of two readings of one box; a reading with text over none
+// or an empty one.
+std::optional<TextCandidate> likelier(std::optional<TextCandidate> first, std::optional<TextCandidate> second) {
+    const auto weight = [](const std::optional<TextCandidate>& read) {
+        return read && !read->text.empty() ? read->confidence : -1.0F;
+    };
+    return weight(second) > weight(first) ? std::move(second) : std::move(first);
+}
+
+// Whether a reading is a few glyphs at most (a value in a field, a short
+// word), which the language models' words do not help to read.
+bool fewGlyphs(const std::string& text) {
+    constexpr int mostGlyphs = 4;
+    const auto glyphs = std::count_if(text.begin(), text.end(), [](char byte) {
+        return byte != ' ' && (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    });
+    return glyphs <= mostGlyphs;
+}
+
+bool inAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+// A word the language models read for a lone zero, led by their words or
+// by the dot or the slash some faces draw in it.
+bool roundGlyphWord(std::string_view word) {
+    return word == "O" || word == "o" || word == "©" || word == "@";
+}
+
+std::vector<std::string> spaceParted(const std::string& text) {
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        words.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
+bool holdsRoundGlyphWord(const std::string& text) {
+    const std::vector<std::string> words = spaceParted(text);
+    return std::any_of(words.begin(), words.end(), roundGlyphWord);
+}
+
+// The models' reading with a zero for each lone round glyph word the
+// network read as 0, where the two agree on every other word; else the
+// models' reading as it is.
+std::string withZerosTheNetworkSaw(const std::string& models, const std::string& network) {
+    std::vector<std::string> words = spaceParted(models);
+    const std::vector<std::string> networkWords = spaceParted(network);
+    if (words.size() != networkWords.size()) {
+        return models;
+    }
+    for (std::size_t index = 0; index < words.size(); ++index) {
+        if (words[index] == networkWords[index]) {
+            continue;
+        }
+        if (!roundGlyphWord(words[index]) || networkWords[index] != "0") {
+            return models;
+        }
+        words[index] = "0";
+    }
+    std::string text;
+    for (const std::string& word : words) {
+        text += (text.empty() ? "" : " ") + word;
+    }
+    return text;
+}
+
+// The line in `box` read by the recognition network, both ways when it may
+// hold one glyph; none when the network cannot be used.
+std::optional<TextCandidate> lineReadByNetworkEitherWay(const cv::Mat& grey, const cv::RotatedRect& box, bool eitherWay) {
+    std::optional<TextCandidate> read = lineReadByNetwork(grey, box, LineTurn::whenStanding);
+    if (read && eitherWay) {
+        read = likelier(std::move(read), lineReadByNetwork(grey, box, LineTurn::never));
+    }
+    return read;
+}
+
 // Each line the detection network found in `grey`, read on its own as one
-// line, in the order found; lines read as nothing are left out.
+// line, in the order found; lines read as nothing are left out. A box that
+// stands but may hold one glyph lying level (a lone digit in a field) is
+// read both ways, and the likelier reading kept. With `fewGlyphsByNetwork`
+// (English alone), a line the language models read as a few glyphs, or
+// not at all, is read by the recognition network too, and its reading
+// kept when it is likelier and in ASCII: the models, led by their words,
+// read a field's "511" as "sll" and a lone "3" as "Els". A lone word the
+// models read as a round letter (O, ©) is a zero where the network read
+// one and the two agree on the rest of the line ("use 0 for no limit").
 std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, const cv::Mat& grey,
                                                const std::vector<DetectedTextLine>& found, bool fullWidthMarks,
-                                               bool byNetwork) {
+                                               bool byNetwork, bool fewGlyphsByNetwork) {
     std::vector<TextObservation> lines;
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     for (const DetectedTextLine& line : found) {
-        const cv::Rect2f bounds = line.box.boundingRect2f();
+        if (std::min(line.box.size.width, line.box.size.height) < smallestDetectedLine) {
+            continue;
+        }
+        const bool eitherWay = mayBeOneGlyph(line.box);
+        std::optional<TextCandidate> read;
         if (byNetwork) {
-            auto read = lineReadByNetwork(grey, line.box);
+            read = lineReadByNetworkEitherWay(grey, line.box, eitherWay);
             if (!read) {
                 byNetwork = false;
-            } else if (!read->text.empty()) {
-                if (fullWidthMarks) {
-                    read->text = withFullWidthPunctuation(withAsciiMarks(read->text));
-                }
-                TextObservation observation;
-                observation.boundingBox =
-                    normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, grey.size());
-                observation.topCandidate = std::move(*read);
-                lines.push_back(std::move(observation));
-                continue;
+            } else if (!read->text.empty() && fullWidthMarks) {
+                read->text = withFullWidthPunctuation(withAsciiMarks(read->text));
             }
-            // A line of a glyph the network does not know: the language
-            // models read it.
         }
-        cv::RotatedRect box = line.box;
-        const bool wide = box.size.width >= box.size.height;
-        float& longSide = wide ? box.size.width : box.size.height;
-        float& shortSide = wide ? box.size.height : box.size.width;
-        longSide += lineEndsRoom * shortSide;
-        shortSide *= lineHeightRoom;
-        const cv::Mat upright = uprightLine(grey, box, detectedLineHeight, widestDetectedLine);
-        if (upright.empty()) {
+        // A line of a glyph the network does not know: the language models
+        // read it.
+        if (!read || read->text.empty()) {
+            read = lineReadByModels(api, grey, line.box, LineTurn::whenStanding, fullWidthMarks);
+            if (eitherWay) {
+                read = likelier(std::move(read), lineReadByModels(api, grey, line.box, LineTurn::never, fullWidthMarks));
+            }
+            if (fewGlyphsByNetwork && read && !fewGlyphs(read->text) && holdsRoundGlyphWord(read->text)) {
+                const auto network = lineReadByNetwork(grey, line.box, LineTurn::whenStanding);
+                if (!network) {
+                    fewGlyphsByNetwork = false;
+                } else {
+                    read->text = withZerosTheNetworkSaw(read->text, network->text);
+                }
+            }
+            if (fewGlyphsByNetwork && (!read || fewGlyphs(read->text))) {
+                std::optional<TextCandidate> network = lineReadByNetworkEitherWay(grey, line.box, eitherWay);
+                if (!network) {
+                    fewGlyphsByNetwork = false;
+                } else if (inAscii(network->text)) {
+                    read = likelier(std::move(read), std::move(network));
+                }
+            }
+        }
+        if (!read || read->text.empty()) {
             continue;
         }
-        api.SetImage(upright.data, upright.cols, upright.rows, 1, static_cast<int>(upright.step));
-        if (api.Recognize(nullptr) != 0) {
-            continue;
-        }
-        const std::unique_ptr<char[]> text(api.GetUTF8Text());
-        std::string read = text ? onOneLine(text.get()) : std::string();
-        if (fullWidthMarks) {
-            read = withFullWidthPunctuation(read);
-        }
-        if (read.empty()) {
-            continue;
-        }
-        const float reported = static_cast<float>(api.MeanTextConf()) / 100.0F;
-        const float confidence = std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F;
+        const cv::Rect2f bounds = line.box.boundingRect2f();
         TextObservation observation;
         observation.boundingBox =
             normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, grey.size());
-        observation.topCandidate = TextCandidate{std::move(read), confidence};
+        observation.topCandidate = std::move(*read);
         lines.push_back(std::move(observation));
     }
     api.Clear();
@@ -628,7 +747,7 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     if (options.level == TextRecognitionLevel::accurate) {
         if (const auto found = detectTextLines(rgb)) {
             return readDetectedLines(api, grey, *found, printsFullWidthMarks(packs.value()),
-                                     readByNetwork(packs.value()));
+                                     readByNetwork(packs.value()), packs.value() == "eng");
         }
     }
     std::optional<cv::Rect> onlyLine;

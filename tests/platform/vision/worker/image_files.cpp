@@ -192,4 +192,12 @@ cv::Mat photoLikeImage(cv::Size size, unsigned seed) {
     return image;
 }
 
+int largestDifference(const cv::Mat& picture, const cv::Mat& expected) {
+    cv::Mat difference;
+    cv::absdiff(picture, expected, difference);
+    double largest = 0;
+    cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+    return static_cast<int>(largest);
+}
+
 }  // namespace lumenary::vision_test

@@ -23,6 +23,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/bmp_files.hpp"
 #include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/image_loader.hpp"
 #include "platform/vision/worker/test_videos.hpp"
@@ -52,18 +53,9 @@ cv::Mat wavesPicture(cv::Size size, int frame, bool grey) {
     return picture;
 }
 
-// The largest difference of one channel of one pixel.
-int largestDifference(const cv::Mat& picture, const cv::Mat& expected) {
-    cv::Mat difference;
-    cv::absdiff(picture, expected, difference);
-    double largest = 0;
-    cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
-    return static_cast<int>(largest);
-}
-
 // That every pixel of `picture` is within `tolerance` of `expected`.
 void expectClose(const cv::Mat& picture, const cv::Mat& expected, int tolerance) {
-    EXPECT_LE(largestDifference(picture, expected), tolerance);
+    EXPECT_LE(vision_test::largestDifference(picture, expected), tolerance);
 }
 
 // libjpeg-turbo's vector decoder leaves one byte of each row undefined in
@@ -74,7 +66,7 @@ void expectClose(const cv::Mat& picture, const cv::Mat& expected, int tolerance)
 // byte there and nowhere else.
 // (Never merged with the function above, nor inlined.)
 [[gnu::noipa]] void expectCloseFrom440Jpeg(const cv::Mat& picture, const cv::Mat& expected, int tolerance) {
-    EXPECT_LE(largestDifference(picture, expected), tolerance);
+    EXPECT_LE(vision_test::largestDifference(picture, expected), tolerance);
 }
 
 // Runs one of the machine's programs (ffmpeg, cjpeg, heif-enc) that writes
@@ -244,6 +236,18 @@ std::string rgbaPng(const std::filesystem::path& path, const cv::Mat& picture) {
     return path.string();
 }
 
+// Writes `picture` as a BMP in `form`, its greys first rounded to the 16 a
+// 4-bit palette holds where `sixteenGreys`.
+std::string bmpImage(const std::filesystem::path& path, const cv::Mat& picture, const vision_test::BmpForm& form,
+                     bool sixteenGreys = false) {
+    cv::Mat written = picture.clone();
+    if (sixteenGreys) {
+        written.forEach<cv::Vec3b>(
+            [](cv::Vec3b& pixel, const int*) { pixel = cv::Vec3b::all((pixel[0] + 8) / 17 * 17); });
+    }
+    return vision_test::writtenBytes(path, vision_test::bmpBytes(written, form));
+}
+
 TEST(PictureBuffers, EveryPixelOfAnImageIsTheFilesWhateverItsSizeFormatAndSampling) {
     lumenary::testing::TemporaryDirectory folder;
     using Writer = std::function<std::string(const std::filesystem::path&, const cv::Mat&)>;
@@ -252,6 +256,15 @@ TEST(PictureBuffers, EveryPixelOfAnImageIsTheFilesWhateverItsSizeFormatAndSampli
             return cjpegImage(path, picture, sampling);
         };
     };
+    const auto bmp = [](const vision_test::BmpForm& form, bool sixteenGreys = false) -> Writer {
+        return [form, sixteenGreys](const std::filesystem::path& path, const cv::Mat& picture) {
+            return bmpImage(path, picture, form, sixteenGreys);
+        };
+    };
+    constexpr auto runLength = vision_test::BmpCompression::runLength;
+    constexpr auto bitFields = vision_test::BmpCompression::bitFields;
+    constexpr auto windows = vision_test::BmpInfoHeader::windows;
+    constexpr auto version5 = vision_test::BmpInfoHeader::version5;
     struct Format {
         std::string name;
         std::string extension;
@@ -269,6 +282,13 @@ TEST(PictureBuffers, EveryPixelOfAnImageIsTheFilesWhateverItsSizeFormatAndSampli
         {"PNG", ".png", vision_test::writtenImage, false, 0},
         {"PNG with alpha", ".png", rgbaPng, false, 0},
         {"BMP", ".bmp", vision_test::writtenImage, false, 0},
+        // Decoded by our own code, which memcheck watches for a pixel it leaves unwritten.
+        {"RLE8 BMP", ".bmp", bmp(vision_test::imageMagickGreyForm()), true, 0},
+        {"RLE4 BMP with deltas", ".bmp", bmp({4, runLength, windows, false, {}, true, true}, true), true, 8},
+        {"BMP with bit fields", ".bmp", bmp({32, bitFields, version5, false, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}),
+         false, 0},
+        {"16-bit BMP with bit fields", ".bmp", bmp({16, bitFields, windows, false, {0xF800, 0x7E0, 0x1F, 0}}), false,
+         8},
         {"TIFF", ".tiff", vision_test::writtenImage, false, 0},
         {"WebP", ".webp", vision_test::writtenImage, false, 0},
         {"HEIC", ".heic", heifEncImage, false, 24},

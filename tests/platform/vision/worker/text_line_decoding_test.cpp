@@ -128,6 +128,7 @@ TEST(WithPiecesJoined, JoinsPiecesOfOneLineAndNothingElse) {
     };
     const std::vector<Case> cases{
         {"two words a space apart", {line(100, 50, 100, 20), line(215, 50, 100, 20, 0, 0.7F)}, {{50, 40, 215, 20}}},
+        {"two words whose margins overlap", {line(100, 50, 100, 20), line(185, 50, 100, 20)}, {{50, 40, 185, 20}}},
         {"three pieces", {line(100, 50, 100, 20), line(215, 50, 100, 20), line(330, 50, 100, 20)},
          {{50, 40, 330, 20}}},
         {"a gap wider than the line is high", {line(100, 50, 100, 20), line(240, 50, 100, 20)},

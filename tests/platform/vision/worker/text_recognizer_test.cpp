@@ -14,6 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/plain_ground_text.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_line_detector.hpp"
@@ -87,7 +88,7 @@ TEST(TextRecognizerTest, ReadsRenderedLinesExactlyInOrder) {
     }
 }
 
-TEST(TextRecognizerTest, ReadsNineInTenChineseLinesInEachFaceAndSize) {
+TEST(TextRecognitionAccuracy, ReadsNineInTenChineseLinesInEachFaceAndSize) {
     const std::vector<std::string> lines{
         "今天天气很好",       "识别图像中的文字内容", "我们明天下午三点开会", "请把这份文件发给我",
         "这家餐厅的菜很好吃", "火车站在城市的东边",   "他每天早上跑步半小时", "图书馆周末也开放",
@@ -128,7 +129,42 @@ TEST(TextRecognizerTest, ReadsNineInTenChineseLinesInEachFaceAndSize) {
 // in pieces on one row) as a line, at a 36 px line height, with the larger
 // Chinese model beside Debian's and the marks full-width (雨 as 十, 踢 as
 // 中, ？ as ?, "你明天有空吗？" as three lines).
-TEST(TextRecognizerTest, ReadsChineseLinesWithRarerGlyphsDigitsAndMarksExactly) {
+// Text as people crop and capture it: the accurate level reads it as the
+// fast one does or better, and reads no frame or field as a mark.
+TEST(TextRecognitionAccuracy, ReadsLinesCutCloseValuesInFieldsAndFramedSignsWithoutTheirFrames) {
+    struct Case {
+        std::string name;
+        cv::Mat image;
+        std::vector<std::string> lines;
+        std::vector<std::string> languages;
+    };
+    const auto faces = vision_test::installedLatinFaces();
+    const vision_test::FontFace bold = faces.at(1).second;
+    const auto line = vision_test::closelyCroppedLines(bold, 20, 0).front();
+    // "Exit status is 0 if ...", whose lone zero the language models read
+    // as the letter O.
+    const auto loneZero = vision_test::closelyCroppedLines(faces.at(0).second, 28, 0.25).back();
+    const auto signs = vision_test::framedSigns();
+    const vision_test::FontFace chinese = vision_test::notoSansSimplifiedChinese();
+    const std::vector<Case> cases{
+        {"a line whose ink reaches every edge", line.image, line.lines, {"en"}},
+        {"a lone zero among words", loneZero.image, loneZero.lines, {"en"}},
+        {"a sign inside a frame", signs.at(0).image, signs.at(0).lines, {"en"}},
+        {"a sign inside a slanting frame on a photo", signs.at(5).image, signs.at(5).lines, {"en"}},
+        {"values in fields and spin boxes", vision_test::dialogScreen(7).image,
+         {"Level:", "96", "Units:", "100", "Delay:", "5", "Width:", "64", "Border:", "12", "Height:", "96"}, {"en"}},
+        {"a Chinese line at 24 px", vision_test::renderedText({"孩子们在操场上踢足球"}, chinese, 24),
+         {"孩子们在操场上踢足球"}, {"zh-Hans"}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto observations = recognizeTextLines(testCase.image, {TextRecognitionLevel::accurate, testCase.languages});
+        ASSERT_TRUE(observations) << observations.error().description;
+        EXPECT_EQ(readLines(observations.value()), testCase.lines);
+    }
+}
+
+TEST(TextRecognitionAccuracy, ReadsChineseLinesWithRarerGlyphsDigitsAndMarksExactly) {
     if (!std::filesystem::is_regular_file(fetchedLanguagePackFolder() / "chi_sim_large.traineddata")) {
         GTEST_SKIP() << "the larger Chinese text model is not in " << fetchedLanguagePackFolder()
                      << "; run scripts/setup to fetch it (or set " << fetchedLanguagePacksFolderVariable

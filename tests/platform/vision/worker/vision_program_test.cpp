@@ -20,6 +20,7 @@
 #include "mcp/core/json.hpp"
 #include "platform/process/process_launcher.hpp"
 #include "platform/vision/worker/image_files.hpp"
+#include "platform/vision/worker/plain_ground_text.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_photos.hpp"
@@ -121,6 +122,34 @@ TEST_F(VisionProgramTest, ReadsAChineseLineWithItsDigitsAndFullWidthMarks) {
         differing += read[index] == expected[index] ? 0 : 1;
     }
     EXPECT_LE(differing, 1) << answer;
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
+// One line of a screenshot cut close to its text, as a person crops it to
+// ask what it says, in grey, at the default level.
+TEST_F(VisionProgramTest, ReadsEveryWordOfALineCutCloseToItsText) {
+    const std::string text = "you can get when using this warning is:";
+    const cv::Mat ink = vision_test::croppedToInk(
+        vision_test::renderedText({text}, {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 0}, 22), 0);
+    // A quarter of the text's height above and below, less at the ends.
+    cv::Mat framed;
+    cv::copyMakeBorder(ink, framed, ink.rows / 4, ink.rows / 4, 3, 3, cv::BORDER_CONSTANT, cv::Scalar::all(255));
+    cv::Mat grey;
+    cv::cvtColor(framed, grey, cv::COLOR_RGB2GRAY);
+    const std::string image = (folder.path() / "line.png").string();
+    ASSERT_TRUE(cv::imwrite(image, grey));
+    testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
+    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
+                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    ASSERT_TRUE(program.readLine()) << errors();
+
+    const auto answer = testing::toolCallText(program, 2, "vision_recognize_text", R"({"image_path":")" + image + R"("})",
+                                              std::chrono::seconds(60));
+    const auto result = mcp::parseJSON(answer);
+    ASSERT_TRUE(result.find("full_text")) << answer << errors();
+    EXPECT_EQ(vision_test::wordsOf(*result.find("full_text")->stringValue()), vision_test::wordsOf(text)) << answer;
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), 0);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "platform/platform_error.hpp"
+
+namespace lumenary::platform::vision {
+
+enum class BmpCompression { none, runLength8, runLength4, bitFields };
+
+// How a BMP file stores its pixels, as its headers say.
+struct BmpLayout {
+    int width = 0;
+    int height = 0;
+    bool topDown = false;  // else the last row comes first
+    int bitsPerPixel = 0;
+    BmpCompression compression = BmpCompression::none;
+    // Read for the run-length forms only: the entries the file holds, RGB.
+    std::vector<cv::Vec3b> palette;
+    // Red, green and blue of a bit-fields pixel, each one run of bits
+    // inside the pixel.
+    std::array<std::uint32_t, 3> masks{};
+    // Where the pixels start; inside the file, past the headers and palette.
+    std::size_t pixelOffset = 0;
+};
+
+// The layout of the BMP in `bytes`, read from its headers alone. Errors,
+// code 400, the description the reason alone: a compression other than
+// those above (JPEG or PNG inside, OS/2's own), a bit depth its compression
+// does not allow, a top-down run-length image, masks that are not runs of
+// bits, headers or a palette cut short.
+PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes);
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "platform/vision/worker/test_images.hpp"
+
+// Text on plain ground as people crop and capture it: single lines cut
+// close to their ink, dialog-like screens with values in boxes, and signs
+// inside frames. Each image comes with what a reader sees in it.
+namespace lumenary::vision_test {
+
+struct LabelledTextImage {
+    std::string name;
+    cv::Mat image;  // 8-bit RGB
+    std::vector<std::string> lines;
+};
+
+// `image` (dark on light) cut to the box around its ink, with `margin`
+// pixels of the ground around that box.
+cv::Mat croppedToInk(const cv::Mat& image, int margin);
+
+// The faces of the sets below that are installed (DejaVu Sans, its bold,
+// DejaVu Serif, DejaVu Sans Mono, Lato).
+std::vector<std::pair<std::string, FontFace>> installedLatinFaces();
+
+// Lines of a program's manual, each drawn in `face` at `pixelSize` and cut
+// with a margin of `marginPerHeight` times the line's ink height (0: the
+// ink reaches every edge).
+std::vector<LabelledTextImage> closelyCroppedLines(const FontFace& face, int pixelSize, double marginPerHeight);
+
+// A settings dialog of a desktop program: labels on a light grey ground,
+// each beside an entry field or a spin box holding a short value (a digit,
+// a number, a two-letter word). `lines` holds the values alone, in the
+// order drawn. Seeds give different layouts, faces and values.
+LabelledTextImage dialogScreen(unsigned seed);
+
+// A sign of one or two lines inside a frame drawn close around the text,
+// on a plain plate or on a photo-like ground. `lines` holds the sign's
+// words.
+std::vector<LabelledTextImage> framedSigns();
+
+}  // namespace lumenary::vision_test
