@@ -11,6 +11,7 @@
 
 #include "platform/vision/worker/plain_ground_text.hpp"
 #include "platform/vision/worker/text_photos.hpp"
+#include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_text_cases.hpp"
@@ -48,25 +49,6 @@ std::string joined(const std::vector<std::string>& lines, const char* between) {
     return text;
 }
 
-// The first and the last code point of UTF-8 text.
-char32_t pointAt(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-    for (int continuation = 1; continuation < length && at + continuation < text.size(); ++continuation) {
-        point = (point << 6) | (static_cast<unsigned char>(text[at + continuation]) & 0x3F);
-    }
-    return point;
-}
-char32_t firstPoint(std::string_view text) { return pointAt(text, 0); }
-char32_t lastPoint(std::string_view text) {
-    std::size_t at = text.size() - 1;
-    while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
-        --at;
-    }
-    return pointAt(text, at);
-}
-
 // Marks a frame's edge or a box's corner reads as.
 bool edgeMark(char32_t point) {
     return std::u32string_view(U"[]{}|()「」『』\"'“”‘’J/\\_!").find(point) != std::u32string_view::npos;
@@ -87,8 +69,10 @@ bool hasEdgeMark(const std::string& read, const std::vector<std::string>& expect
     const auto markAt = [](char32_t readPoint, char32_t expectedPoint) {
         return edgeMark(readPoint) && readPoint != expectedPoint;
     };
-    return markAt(firstPoint(read), expected.empty() ? 0 : firstPoint(expected)) ||
-           markAt(lastPoint(read), expected.empty() ? 0 : lastPoint(expected));
+    const std::u32string readPoints = vision_test::codePoints(read);
+    const std::u32string expectedPoints = vision_test::codePoints(expected);
+    return markAt(readPoints.front(), expected.empty() ? 0 : expectedPoints.front()) ||
+           markAt(readPoints.back(), expected.empty() ? 0 : expectedPoints.back());
 }
 
 void closelyCropped() {

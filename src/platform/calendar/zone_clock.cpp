@@ -1,23 +1,13 @@
 #include "platform/calendar/zone_clock.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 
 #include "platform/calendar/local_wall_clock.hpp"
 #include "platform/calendar/recurrence_day_filter.hpp"
 
 namespace lumenary::platform {
-
-namespace {
-
-constexpr std::int64_t secondsPerDay = 24 * 60 * 60;
-
-std::int64_t floorDivision(std::int64_t value, std::int64_t divisor) {
-    const std::int64_t quotient = value / divisor;
-    return quotient * divisor > value ? quotient - 1 : quotient;
-}
-
-}  // namespace
 
 ZoneClock::ZoneClock(const icaltimezone* zone)
     : zone_(const_cast<icaltimezone*>(zone)), isUTC_(zone != nullptr && zone == icaltimezone_get_utc_timezone()) {}
@@ -50,20 +40,23 @@ ZoneClock::OffsetSpan ZoneClock::offsetsNear(std::int64_t instant) const {
     }
     // Changes of offset are days apart: the offsets a day either side are
     // the only ones in between.
-    const std::int64_t before = offsetAt(instant - secondsPerDay);
-    const std::int64_t after = offsetAt(instant + secondsPerDay);
+    constexpr std::int64_t day = std::chrono::seconds(std::chrono::days(1)).count();
+    const std::int64_t before = offsetAt(instant - day);
+    const std::int64_t after = offsetAt(instant + day);
     return {.least = std::min(before, after), .most = std::max(before, after)};
 }
 
 std::int64_t wallSecondOf(const icaltimetype& time) {
-    return dayNumberOf({.year = time.year, .month = time.month, .day = time.day}) * secondsPerDay + time.hour * 3600 +
+    constexpr std::int64_t day = std::chrono::seconds(std::chrono::days(1)).count();
+    return dayNumberOf({.year = time.year, .month = time.month, .day = time.day}) * day + time.hour * 3600 +
            time.minute * 60 + time.second;
 }
 
 icaltimetype icalTimeOfWallSecond(std::int64_t wallSecond) {
-    const std::int64_t dayNumber = floorDivision(wallSecond, secondsPerDay);
-    const RecurrenceDay day = recurrenceDayOf(dayNumber);
-    const auto secondOfDay = static_cast<int>(wallSecond - dayNumber * secondsPerDay);
+    const std::chrono::sys_seconds at{std::chrono::seconds(wallSecond)};
+    const std::chrono::sys_days dayStart = std::chrono::floor<std::chrono::days>(at);
+    const RecurrenceDay day = recurrenceDayOf(dayStart.time_since_epoch().count());
+    const auto secondOfDay = static_cast<int>((at - dayStart).count());
     icaltimetype time = icaltime_null_time();
     time.year = day.year;
     time.month = day.month;

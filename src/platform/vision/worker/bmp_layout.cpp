@@ -19,15 +19,6 @@ constexpr std::size_t windowsHeaderSize = 40;
 // 24-bit run-length encoding, not bit fields and JPEG.
 constexpr std::size_t os2HeaderSize = 64;
 
-// The caller has checked that the bytes are there.
-std::uint32_t fieldAt(std::string_view bytes, std::size_t offset, std::size_t length) {
-    std::uint32_t value = 0;
-    for (std::size_t index = length; index-- > 0;) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[offset + index]);
-    }
-    return value;
-}
-
 PlatformError refusedLayout(const std::string& reason) {
     return visionServiceError(400, reason);
 }
@@ -77,7 +68,7 @@ PlatformOutcome<std::array<std::uint32_t, 3>> masksOf(std::string_view bytes, in
     }
     std::array<std::uint32_t, 3> masks{};
     for (std::size_t channel = 0; channel < masks.size(); ++channel) {
-        const auto mask = fieldAt(bytes, offset + 4 * channel, 4);
+        const auto mask = bmpField(bytes, offset + 4 * channel, 4);
         if (mask == 0) {
             return refusedLayout("its bit fields are not runs of bits inside a pixel");
         }
@@ -117,11 +108,19 @@ PlatformOutcome<std::vector<cv::Vec3b>> paletteOf(std::string_view bytes, std::s
 
 }  // namespace
 
+std::uint32_t bmpField(std::string_view bytes, std::size_t offset, std::size_t length) {
+    std::uint32_t value = 0;
+    for (std::size_t index = length; index-- > 0;) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + index]);
+    }
+    return value;
+}
+
 PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
     if (bytes.size() < fileHeaderSize + coreHeaderSize) {
         return refusedLayout("its headers are cut short");
     }
-    const std::size_t infoSize = fieldAt(bytes, fileHeaderSize, 4);
+    const std::size_t infoSize = bmpField(bytes, fileHeaderSize, 4);
     if (infoSize != coreHeaderSize && infoSize < windowsHeaderSize) {
         return refusedLayout("its info header of " + std::to_string(infoSize) + " bytes is of no known kind");
     }
@@ -129,26 +128,26 @@ PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
         return refusedLayout("its headers are cut short");
     }
     BmpLayout layout;
-    layout.pixelOffset = fieldAt(bytes, 10, 4);
+    layout.pixelOffset = bmpField(bytes, 10, 4);
     const bool core = infoSize == coreHeaderSize;
     std::uint32_t compression = 0;
     std::uint32_t coloursUsed = 0;
     if (core) {
-        layout.width = static_cast<int>(fieldAt(bytes, 18, 2));
-        layout.height = static_cast<int>(fieldAt(bytes, 20, 2));
-        layout.bitsPerPixel = static_cast<int>(fieldAt(bytes, 24, 2));
+        layout.width = static_cast<int>(bmpField(bytes, 18, 2));
+        layout.height = static_cast<int>(bmpField(bytes, 20, 2));
+        layout.bitsPerPixel = static_cast<int>(bmpField(bytes, 24, 2));
     } else {
-        const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(fieldAt(bytes, 18, 4)));
-        const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(fieldAt(bytes, 22, 4)));
+        const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 18, 4)));
+        const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 22, 4)));
         if (width > std::numeric_limits<int>::max() || std::llabs(height) > std::numeric_limits<int>::max()) {
             return refusedLayout("its size is out of range");
         }
         layout.width = static_cast<int>(width);
         layout.height = static_cast<int>(std::llabs(height));
         layout.topDown = height < 0;
-        layout.bitsPerPixel = static_cast<int>(fieldAt(bytes, 28, 2));
-        compression = fieldAt(bytes, 30, 4);
-        coloursUsed = fieldAt(bytes, 46, 4);
+        layout.bitsPerPixel = static_cast<int>(bmpField(bytes, 28, 2));
+        compression = bmpField(bytes, 30, 4);
+        coloursUsed = bmpField(bytes, 46, 4);
     }
     if (layout.width <= 0 || layout.height <= 0) {
         return refusedLayout("it has no pixels");

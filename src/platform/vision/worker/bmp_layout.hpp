@@ -30,6 +30,10 @@ struct BmpLayout {
     std::size_t pixelOffset = 0;
 };
 
+// The little-endian field of `length` bytes (at most 4) at `offset` in a
+// BMP's headers; the caller has checked that the bytes are there.
+std::uint32_t bmpField(std::string_view bytes, std::size_t offset, std::size_t length);
+
 // The layout of the BMP in `bytes`, read from its headers alone. Errors,
 // code 400, the description the reason alone: a compression other than
 // those above (JPEG or PNG inside, OS/2's own), a bit depth its compression

@@ -8,6 +8,8 @@
 #include <limits>
 #include <memory>
 
+#include "platform/vision/worker/bmp_layout.hpp"
+
 namespace lumenary::platform::vision {
 
 namespace {
@@ -55,14 +57,6 @@ std::optional<ImageHeader> readHeifHeader(std::string_view bytes) {
                        heif_image_handle_get_height(handle.get())};
 }
 
-std::uint32_t littleEndian(std::string_view bytes, std::size_t offset, std::size_t length) {
-    std::uint32_t value = 0;
-    for (std::size_t index = length; index-- > 0;) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[offset + index]);
-    }
-    return value;
-}
-
 // Leptonica's header reader decodes a whole BMP to learn its size, so the
 // size comes from the info header here: 32-bit fields from Windows 3 on, 16-bit
 // ones in the OS/2 core header. A negative height marks a top-down image.
@@ -70,10 +64,10 @@ std::optional<ImageHeader> readBmpHeader(std::string_view bytes) {
     if (bytes.size() < 26) {
         return std::nullopt;
     }
-    const auto infoSize = littleEndian(bytes, 14, 4);
+    const auto infoSize = bmpField(bytes, 14, 4);
     if (infoSize == 12) {
-        const auto width = static_cast<int>(littleEndian(bytes, 18, 2));
-        const auto height = static_cast<int>(littleEndian(bytes, 20, 2));
+        const auto width = static_cast<int>(bmpField(bytes, 18, 2));
+        const auto height = static_cast<int>(bmpField(bytes, 20, 2));
         if (width <= 0 || height <= 0) {
             return std::nullopt;
         }
@@ -82,8 +76,8 @@ std::optional<ImageHeader> readBmpHeader(std::string_view bytes) {
     if (infoSize < 40) {
         return std::nullopt;
     }
-    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian(bytes, 18, 4)));
-    const auto height = std::llabs(static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian(bytes, 22, 4))));
+    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 18, 4)));
+    const auto height = std::llabs(static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 22, 4))));
     if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
         height > std::numeric_limits<int>::max()) {
         return std::nullopt;

@@ -13,17 +13,14 @@
 #include <opencv2/imgproc.hpp>
 
 namespace lumenary::vision_test {
-namespace {
 
-const cv::Scalar white(255, 255, 255);
-
-std::u32string codePoints(const std::string& utf8) {
+std::u32string codePoints(std::string_view utf8) {
     std::u32string points;
     for (std::size_t index = 0; index < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[index]);
         const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (int continuation = 1; continuation < length; ++continuation) {
+        for (int continuation = 1; continuation < length && index + continuation < utf8.size(); ++continuation) {
             point = (point << 6) | (static_cast<unsigned char>(utf8[index + continuation]) & 0x3F);
         }
         points.push_back(point);
@@ -31,6 +28,10 @@ std::u32string codePoints(const std::string& utf8) {
     }
     return points;
 }
+
+namespace {
+
+const cv::Scalar white(255, 255, 255);
 
 struct FreeTypeLibrary {
     FT_Library handle = nullptr;

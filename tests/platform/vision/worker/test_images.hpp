@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <ZXing/BarcodeFormat.h>
@@ -19,6 +20,10 @@ struct FontFace {
 };
 FontFace dejaVuSans();
 FontFace notoSansSimplifiedChinese();
+
+// The code points of UTF-8 text (a sequence cut short at the end gives
+// what it holds).
+std::u32string codePoints(std::string_view utf8);
 
 // UTF-8 lines drawn one below the other at `pixelSize`, with a margin.
 cv::Mat renderedText(const std::vector<std::string>& lines, const FontFace& font, int pixelSize);
