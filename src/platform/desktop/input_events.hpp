@@ -31,7 +31,9 @@ public:
     virtual void click(int x, int y) = 0;
 
     // Presses and releases one key for each code point, in order, 5 ms
-    // apart. A code point that no key can type is skipped.
+    // apart. A character no key types is given a key with nothing of its
+    // own, which keeps it until another character needs the key or this
+    // object ends. A code point that no key can type is skipped.
     virtual void typeText(std::u32string_view codePoints) = 0;
 };
 

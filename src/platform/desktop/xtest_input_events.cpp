@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -15,12 +16,15 @@ namespace lumenary::platform {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::chrono::milliseconds buttonHold{10};
 constexpr std::chrono::milliseconds keyPause{5};
-// A key borrowed for a character gets its own mapping back this long after
-// its release: a client that reads the keyboard map again when the mapping
-// changes must read it before the restore.
-constexpr std::chrono::milliseconds borrowedKeyHold{20};
+// A client reads the keyboard map again only when it handles the key that
+// follows a mapping change, which on a busy machine comes well after the
+// press: a key borrowed for a character keeps it at least this long after
+// its last press before it is given another one or freed.
+constexpr std::chrono::milliseconds borrowedKeyHold{500};
 
 // The keysym that types `point`, or NoSymbol for one no key types.
 KeySym keysymFor(char32_t point) {
@@ -93,10 +97,17 @@ public:
 
     int perKeycode() const noexcept { return perKeycode_; }
 
-private:
     KeySym symbol(int code, int level) const {
         return symbols_[static_cast<std::size_t>((code - minimum_) * perKeycode_ + level)];
     }
+
+    // Records what this process just mapped to `code`.
+    void assign(KeyCode code, const std::vector<KeySym>& symbols) {
+        std::copy(symbols.begin(), symbols.end(),
+                  symbols_.begin() + static_cast<std::ptrdiff_t>((code - minimum_) * perKeycode_));
+    }
+
+private:
 
     int minimum_ = 0;
     int maximum_ = -1;
@@ -154,7 +165,7 @@ public:
         if (display == nullptr || codePoints.empty()) {
             return;
         }
-        const KeyboardMap keyboard(display);
+        KeyboardMap keyboard(display);
         const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
         for (const char32_t point : codePoints) {
             const KeySym keysym = keysymFor(point);
@@ -163,15 +174,50 @@ public:
             }
             if (auto key = keyboard.find(keysym)) {
                 pressAndRelease(display, key->code, key->shifted ? shift : KeyCode{0});
-            } else {
-                typeOnBorrowedKey(display, keyboard, keysym);
+                markPressed(key->code);
+            } else if (const auto borrowed = borrowKey(display, keyboard, keysym)) {
+                pressAndRelease(display, *borrowed, 0);
+                markPressed(*borrowed);
             }
             std::this_thread::sleep_for(keyPause);
         }
         XSync(display, False);
     }
 
+    // Frees the borrowed keys, once their last presses have been read.
+    ~XTestInputEvents() override {
+        if (borrowed_.empty()) {
+            return;
+        }
+        std::string problem;
+        Display* display = display_.connection(problem);
+        if (display == nullptr) {
+            return;
+        }
+        const KeyboardMap keyboard(display);
+        const std::vector<KeySym> cleared(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
+        for (const BorrowedKey& key : borrowed_) {
+            // A key the map no longer gives our character was remapped by
+            // someone else (a layout switch): it is theirs now.
+            if (keyboard.perKeycode() == 0 || keyboard.symbol(key.code, 0) != key.keysym) {
+                continue;
+            }
+            std::this_thread::sleep_until(key.lastPressed + borrowedKeyHold);
+            XChangeKeyboardMapping(display, key.code, keyboard.perKeycode(), const_cast<KeySym*>(cleared.data()),
+                                   1);
+        }
+        XSync(display, False);
+    }
+
 private:
+    // A key with nothing of its own that this process mapped to a character
+    // no key types.
+    struct BorrowedKey {
+        KeyCode code = 0;
+        KeySym keysym = NoSymbol;
+        Clock::time_point lastPressed;
+    };
+
     static void pressAndRelease(Display* display, KeyCode code, KeyCode modifier) {
         if (modifier != 0) {
             XTestFakeKeyEvent(display, modifier, True, CurrentTime);
@@ -184,29 +230,50 @@ private:
         XFlush(display);
     }
 
-    // Maps `keysym` to a free key for one press, then frees the key again.
-    static void typeOnBorrowedKey(Display* display, const KeyboardMap& keyboard, KeySym keysym) {
-        const auto spare = keyboard.spare();
-        if (!spare) {
-            return;
+    void markPressed(KeyCode code) {
+        for (BorrowedKey& key : borrowed_) {
+            if (key.code == code) {
+                key.lastPressed = Clock::now();
+            }
+        }
+    }
+
+    // A key that types `keysym` from now on: a free key when the map has
+    // one, else the borrowed key pressed longest ago, once its hold is over.
+    // The key stays mapped after the press, so a client that reads the map
+    // late still reads the character; nothing when no key can be had.
+    std::optional<KeyCode> borrowKey(Display* display, KeyboardMap& keyboard, KeySym keysym) {
+        // Keys the map took back since they were borrowed are not ours.
+        std::erase_if(borrowed_, [&](const BorrowedKey& key) {
+            return keyboard.perKeycode() == 0 || keyboard.symbol(key.code, 0) != key.keysym;
+        });
+        BorrowedKey* slot = nullptr;
+        if (const auto spare = keyboard.spare()) {
+            slot = &borrowed_.emplace_back(BorrowedKey{.code = *spare, .keysym = NoSymbol, .lastPressed = {}});
+        } else if (!borrowed_.empty()) {
+            slot = &*std::min_element(borrowed_.begin(), borrowed_.end(),
+                                      [](const BorrowedKey& left, const BorrowedKey& right) {
+                                          return left.lastPressed < right.lastPressed;
+                                      });
+            std::this_thread::sleep_until(slot->lastPressed + borrowedKeyHold);
+        } else {
+            return std::nullopt;
         }
         // The same keysym on both levels, so a held Shift changes nothing.
-        std::vector<KeySym> borrowed(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
-        borrowed[0] = keysym;
-        if (borrowed.size() > 1) {
-            borrowed[1] = keysym;
+        std::vector<KeySym> symbols(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
+        symbols[0] = keysym;
+        if (symbols.size() > 1) {
+            symbols[1] = keysym;
         }
-        XChangeKeyboardMapping(display, *spare, keyboard.perKeycode(), borrowed.data(), 1);
+        XChangeKeyboardMapping(display, slot->code, keyboard.perKeycode(), symbols.data(), 1);
         XSync(display, False);
-        pressAndRelease(display, *spare, 0);
-        XSync(display, False);
-        std::this_thread::sleep_for(borrowedKeyHold);
-        const std::vector<KeySym> restored(borrowed.size(), NoSymbol);
-        XChangeKeyboardMapping(display, *spare, keyboard.perKeycode(), const_cast<KeySym*>(restored.data()), 1);
-        XSync(display, False);
+        keyboard.assign(slot->code, symbols);
+        slot->keysym = keysym;
+        return slot->code;
     }
 
     XDisplay display_;
+    std::vector<BorrowedKey> borrowed_;
 };
 
 }  // namespace
