@@ -27,7 +27,8 @@ namespace lumenary::platform {
 // per month or year that holds no passing day. Times are fields on the clock
 // of the start's zone; a rule that starts on a date gives dates. UNTIL is
 // an instant that each instance's own instant is held to (a date, the end
-// of that day); a rule that gives dates compares dates. The rule must have passed RecurrenceCheck.
+// of that day); a rule that gives dates compares dates. The rule must have
+// passed RecurrenceCheck.
 class DayByDayRecurrence {
 public:
     DayByDayRecurrence(const icalrecurrencetype& rule, const icaltimetype& start);

@@ -197,9 +197,7 @@ public:
         const KeyboardMap keyboard(display);
         const std::vector<KeySym> cleared(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
         for (const BorrowedKey& key : borrowed_) {
-            // A key the map no longer gives our character was remapped by
-            // someone else (a layout switch): it is theirs now.
-            if (keyboard.perKeycode() == 0 || keyboard.symbol(key.code, 0) != key.keysym) {
+            if (!stillGives(keyboard, key)) {
                 continue;
             }
             std::this_thread::sleep_until(key.lastPressed + borrowedKeyHold);
@@ -230,6 +228,12 @@ private:
         XFlush(display);
     }
 
+    // Whether the map still gives the key our character: one remapped by
+    // someone else since (a layout switch) is theirs now.
+    static bool stillGives(const KeyboardMap& keyboard, const BorrowedKey& key) {
+        return keyboard.perKeycode() > 0 && keyboard.symbol(key.code, 0) == key.keysym;
+    }
+
     void markPressed(KeyCode code) {
         for (BorrowedKey& key : borrowed_) {
             if (key.code == code) {
@@ -243,10 +247,7 @@ private:
     // The key stays mapped after the press, so a client that reads the map
     // late still reads the character; nothing when no key can be had.
     std::optional<KeyCode> borrowKey(Display* display, KeyboardMap& keyboard, KeySym keysym) {
-        // Keys the map took back since they were borrowed are not ours.
-        std::erase_if(borrowed_, [&](const BorrowedKey& key) {
-            return keyboard.perKeycode() == 0 || keyboard.symbol(key.code, 0) != key.keysym;
-        });
+        std::erase_if(borrowed_, [&](const BorrowedKey& key) { return !stillGives(keyboard, key); });
         BorrowedKey* slot = nullptr;
         if (const auto spare = keyboard.spare()) {
             slot = &borrowed_.emplace_back(BorrowedKey{.code = *spare, .keysym = NoSymbol, .lastPressed = {}});

@@ -6,7 +6,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>

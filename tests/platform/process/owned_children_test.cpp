@@ -2,10 +2,11 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "platform/process/owned_children.hpp"
 #include "platform/process/spawned_process.hpp"

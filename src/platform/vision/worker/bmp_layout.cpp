@@ -116,6 +116,33 @@ std::uint32_t bmpField(std::string_view bytes, std::size_t offset, std::size_t l
     return value;
 }
 
+std::optional<BmpSides> readBmpSides(std::string_view bytes) {
+    if (bytes.size() < fileHeaderSize + coreHeaderSize) {
+        return std::nullopt;
+    }
+    const std::size_t infoSize = bmpField(bytes, fileHeaderSize, 4);
+    BmpSides sides;
+    if (infoSize == coreHeaderSize) {
+        sides.width = static_cast<int>(bmpField(bytes, 18, 2));
+        sides.height = static_cast<int>(bmpField(bytes, 20, 2));
+    } else if (infoSize >= windowsHeaderSize) {
+        const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 18, 4)));
+        const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 22, 4)));
+        if (width > std::numeric_limits<int>::max() || std::llabs(height) > std::numeric_limits<int>::max()) {
+            return std::nullopt;
+        }
+        sides.width = static_cast<int>(width);
+        sides.height = static_cast<int>(std::llabs(height));
+        sides.topDown = height < 0;
+    } else {
+        return std::nullopt;
+    }
+    if (sides.width <= 0 || sides.height <= 0) {
+        return std::nullopt;
+    }
+    return sides;
+}
+
 PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
     if (bytes.size() < fileHeaderSize + coreHeaderSize) {
         return refusedLayout("its headers are cut short");
@@ -127,30 +154,24 @@ PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
     if (bytes.size() - fileHeaderSize < infoSize) {
         return refusedLayout("its headers are cut short");
     }
+    const auto sides = readBmpSides(bytes);
+    if (!sides) {
+        return refusedLayout("its size is out of range or it has no pixels");
+    }
     BmpLayout layout;
+    layout.width = sides->width;
+    layout.height = sides->height;
+    layout.topDown = sides->topDown;
     layout.pixelOffset = bmpField(bytes, 10, 4);
     const bool core = infoSize == coreHeaderSize;
     std::uint32_t compression = 0;
     std::uint32_t coloursUsed = 0;
     if (core) {
-        layout.width = static_cast<int>(bmpField(bytes, 18, 2));
-        layout.height = static_cast<int>(bmpField(bytes, 20, 2));
         layout.bitsPerPixel = static_cast<int>(bmpField(bytes, 24, 2));
     } else {
-        const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 18, 4)));
-        const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 22, 4)));
-        if (width > std::numeric_limits<int>::max() || std::llabs(height) > std::numeric_limits<int>::max()) {
-            return refusedLayout("its size is out of range");
-        }
-        layout.width = static_cast<int>(width);
-        layout.height = static_cast<int>(std::llabs(height));
-        layout.topDown = height < 0;
         layout.bitsPerPixel = static_cast<int>(bmpField(bytes, 28, 2));
         compression = bmpField(bytes, 30, 4);
         coloursUsed = bmpField(bytes, 46, 4);
-    }
-    if (layout.width <= 0 || layout.height <= 0) {
-        return refusedLayout("it has no pixels");
     }
     const auto kind = compressionOf(compression, layout.bitsPerPixel, infoSize);
     if (!kind) {

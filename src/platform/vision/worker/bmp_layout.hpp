@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +34,18 @@ struct BmpLayout {
 // The little-endian field of `length` bytes (at most 4) at `offset` in a
 // BMP's headers; the caller has checked that the bytes are there.
 std::uint32_t bmpField(std::string_view bytes, std::size_t offset, std::size_t length);
+
+struct BmpSides {
+    int width = 0;
+    int height = 0;
+    bool topDown = false;
+};
+
+// A BMP's sides as its info header gives them: 16-bit fields in OS/2's
+// core header, 32-bit ones from Windows 3 on, where a negative height marks
+// a top-down image. None for an info header of no known kind, headers too
+// short to hold the sides, or a side that is not a positive int.
+std::optional<BmpSides> readBmpSides(std::string_view bytes);
 
 // The layout of the BMP in `bytes`, read from its headers alone. Errors,
 // code 400, the description the reason alone: a compression other than

@@ -3,8 +3,7 @@
 #include <leptonica/allheaders.h>
 #include <libheif/heif.h>
 
-#include <cstdint>
-#include <cstdlib>
+#include <cstddef>
 #include <limits>
 #include <memory>
 
@@ -58,31 +57,13 @@ std::optional<ImageHeader> readHeifHeader(std::string_view bytes) {
 }
 
 // Leptonica's header reader decodes a whole BMP to learn its size, so the
-// size comes from the info header here: 32-bit fields from Windows 3 on, 16-bit
-// ones in the OS/2 core header. A negative height marks a top-down image.
+// size comes from the info header here.
 std::optional<ImageHeader> readBmpHeader(std::string_view bytes) {
-    if (bytes.size() < 26) {
+    const auto sides = readBmpSides(bytes);
+    if (!sides) {
         return std::nullopt;
     }
-    const auto infoSize = bmpField(bytes, 14, 4);
-    if (infoSize == 12) {
-        const auto width = static_cast<int>(bmpField(bytes, 18, 2));
-        const auto height = static_cast<int>(bmpField(bytes, 20, 2));
-        if (width <= 0 || height <= 0) {
-            return std::nullopt;
-        }
-        return ImageHeader{ImageFormat::bmp, width, height};
-    }
-    if (infoSize < 40) {
-        return std::nullopt;
-    }
-    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 18, 4)));
-    const auto height = std::llabs(static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 22, 4))));
-    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
-        height > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return ImageHeader{ImageFormat::bmp, static_cast<int>(width), static_cast<int>(height)};
+    return ImageHeader{ImageFormat::bmp, sides->width, sides->height};
 }
 
 }  // namespace

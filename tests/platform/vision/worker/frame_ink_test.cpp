@@ -21,7 +21,7 @@ constexpr int cutHeight = 80;  // a 40 px line with half a line of room above an
 // edge at `left`; its ink's box.
 cv::Rect drawGlyphs(cv::Mat& cut, const std::string& text, int left,
                     const vision_test::FontFace& face = vision_test::dejaVuSans(), int pixelSize = 24) {
-    cv::Mat rgb = vision_test::croppedToInk(vision_test::renderedText({text}, face, pixelSize), 0);
+    cv::Mat rgb = vision_test::textCutToInk(text, face, pixelSize);
     cv::Mat grey;
     cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
     const cv::Rect at(left, (cut.rows - grey.rows) / 2, grey.cols, grey.rows);

@@ -34,8 +34,8 @@ std::string jpegBytes(const cv::Mat& rgb, int quality = 95);
 // same seed.
 cv::Mat photoLikeImage(cv::Size size, unsigned seed);
 
-// The largest difference of one channel of one pixel between two images of
-// one size and type.
-int largestDifference(const cv::Mat& picture, const cv::Mat& expected);
+// The largest difference of one channel of one element between two images
+// or tensors of one size and type; huge when their sizes differ.
+double largestDifference(const cv::Mat& first, const cv::Mat& second);
 
 }  // namespace lumenary::vision_test

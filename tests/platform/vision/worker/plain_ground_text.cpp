@@ -24,11 +24,6 @@ cv::Rect inkBox(const cv::Mat& rgb) {
     return box.empty() ? cv::Rect(0, 0, rgb.cols, rgb.rows) : box;
 }
 
-// The text's ink alone, dark on white, cut to its box.
-cv::Mat inkOf(const std::string& text, const FontFace& face, int pixelSize) {
-    return croppedToInk(renderedText({text}, face, pixelSize), 0);
-}
-
 // Darkens `canvas` with `ink` (dark on white), its top left at `at`, in
 // `colour`: each pixel takes the ink's coverage of that colour over the
 // ground. Ink beyond the canvas is left out.
@@ -58,6 +53,10 @@ cv::Mat croppedToInk(const cv::Mat& image, int margin) {
     return framed;
 }
 
+cv::Mat textCutToInk(const std::string& text, const FontFace& face, int pixelSize) {
+    return croppedToInk(renderedText({text}, face, pixelSize), 0);
+}
+
 std::vector<std::pair<std::string, FontFace>> installedLatinFaces() {
     const std::vector<std::pair<std::string, FontFace>> faces{
         {"DejaVu Sans", {dejaVuFolder + "DejaVuSans.ttf", 0}},
@@ -85,7 +84,7 @@ std::vector<LabelledTextImage> closelyCroppedLines(const FontFace& face, int pix
     };
     std::vector<LabelledTextImage> images;
     for (const std::string& line : lines) {
-        const cv::Mat ink = inkOf(line, face, pixelSize);
+        const cv::Mat ink = textCutToInk(line, face, pixelSize);
         const int margin = static_cast<int>(std::lround(marginPerHeight * ink.rows));
         cv::Mat framed;
         cv::copyMakeBorder(ink, framed, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(255, 255, 255));
@@ -118,8 +117,8 @@ LabelledTextImage dialogScreen(unsigned seed) {
         const std::string& value = values[static_cast<std::size_t>(random.uniform(0, static_cast<int>(values.size())))];
         const bool spinBox = random.uniform(0, 2) == 1;
         const int top = 12 + row * rowHeight;
-        const cv::Mat labelInk = inkOf(label, face, pixelSize);
-        const cv::Mat valueInk = inkOf(value, face, pixelSize);
+        const cv::Mat labelInk = textCutToInk(label, face, pixelSize);
+        const cv::Mat valueInk = textCutToInk(value, face, pixelSize);
         const int fieldHeight = pixelSize + 12;
         const int fieldTop = top + (rowHeight - fieldHeight) / 2;
         drawInk(screen, labelInk, {16, fieldTop + (fieldHeight - labelInk.rows) / 2});
@@ -178,7 +177,7 @@ std::vector<LabelledTextImage> framedSigns() {
         int width = 0;
         int height = 0;
         for (const std::string& line : sign.lines) {
-            inks.push_back(inkOf(line, bold, pixelSize));
+            inks.push_back(textCutToInk(line, bold, pixelSize));
             width = std::max(width, inks.back().cols);
             height += inks.back().rows + (height == 0 ? 0 : pixelSize / 2);
         }

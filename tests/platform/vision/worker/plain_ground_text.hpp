@@ -21,6 +21,8 @@ struct LabelledTextImage {
 // `image` (dark on light) cut to the box around its ink, with `margin`
 // pixels of the ground around that box.
 cv::Mat croppedToInk(const cv::Mat& image, int margin);
+// `text` drawn dark on white in `face` at `pixelSize`, cut to its ink.
+cv::Mat textCutToInk(const std::string& text, const FontFace& face, int pixelSize);
 
 // The faces of the sets below that are installed (DejaVu Sans, its bold,
 // DejaVu Serif, DejaVu Sans Mono, Lato).

@@ -125,12 +125,8 @@ TEST(TextRecognitionAccuracy, ReadsNineInTenChineseLinesInEachFaceAndSize) {
     }
 }
 
-// Lines that were misread before the recogniser read a line found alone (or
-// in pieces on one row) as a line, at a 36 px line height, with the larger
-// Chinese model beside Debian's and the marks full-width (雨 as 十, 踢 as
-// 中, ？ as ?, "你明天有空吗？" as three lines).
-// Text as people crop and capture it: the accurate level reads it as the
-// fast one does or better, and reads no frame or field as a mark.
+// Text as people crop and capture it: the accurate level reads every line
+// of it, and reads no frame or field as a mark.
 TEST(TextRecognitionAccuracy, ReadsLinesCutCloseValuesInFieldsAndFramedSignsWithoutTheirFrames) {
     struct Case {
         std::string name;
@@ -164,6 +160,10 @@ TEST(TextRecognitionAccuracy, ReadsLinesCutCloseValuesInFieldsAndFramedSignsWith
     }
 }
 
+// Lines that were misread before the recogniser read a line found alone (or
+// in pieces on one row) as a line, at a 36 px line height, with the larger
+// Chinese model beside Debian's and the marks full-width (雨 as 十, 踢 as
+// 中, ？ as ?, "你明天有空吗？" as three lines).
 TEST(TextRecognitionAccuracy, ReadsChineseLinesWithRarerGlyphsDigitsAndMarksExactly) {
     if (!std::filesystem::is_regular_file(fetchedLanguagePackFolder() / "chi_sim_large.traineddata")) {
         GTEST_SKIP() << "the larger Chinese text model is not in " << fetchedLanguagePackFolder()

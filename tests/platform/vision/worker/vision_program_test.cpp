@@ -53,8 +53,7 @@ TEST_F(VisionProgramTest, ListsTheNineToolsAndReadsAQrCode) {
     const auto code = vision_test::writtenImage(
         folder.path() / "code.png", vision_test::drawnBarcode(ZXing::BarcodeFormat::QRCode, "https://example.org/q"));
     testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
-    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    program.writeLine(std::string(testing::initializeRequest));
     ASSERT_TRUE(program.readLine()) << errors();
 
     program.writeLine(R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})");
@@ -103,8 +102,7 @@ TEST_F(VisionProgramTest, ReadsAChineseLineWithItsDigitsAndFullWidthMarks) {
     const auto image = vision_test::writtenImage(
         folder.path() / "line.png", vision_test::renderedText({line}, vision_test::notoSansSimplifiedChinese(), 32));
     testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
-    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    program.writeLine(std::string(testing::initializeRequest));
     ASSERT_TRUE(program.readLine()) << errors();
 
     const auto answer =
@@ -131,8 +129,8 @@ TEST_F(VisionProgramTest, ReadsAChineseLineWithItsDigitsAndFullWidthMarks) {
 // ask what it says, in grey, at the default level.
 TEST_F(VisionProgramTest, ReadsEveryWordOfALineCutCloseToItsText) {
     const std::string text = "you can get when using this warning is:";
-    const cv::Mat ink = vision_test::croppedToInk(
-        vision_test::renderedText({text}, {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 0}, 22), 0);
+    const cv::Mat ink =
+        vision_test::textCutToInk(text, {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 0}, 22);
     // A quarter of the text's height above and below, less at the ends.
     cv::Mat framed;
     cv::copyMakeBorder(ink, framed, ink.rows / 4, ink.rows / 4, 3, 3, cv::BORDER_CONSTANT, cv::Scalar::all(255));
@@ -141,8 +139,7 @@ TEST_F(VisionProgramTest, ReadsEveryWordOfALineCutCloseToItsText) {
     const std::string image = (folder.path() / "line.png").string();
     ASSERT_TRUE(cv::imwrite(image, grey));
     testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
-    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    program.writeLine(std::string(testing::initializeRequest));
     ASSERT_TRUE(program.readLine()) << errors();
 
     const auto answer = testing::toolCallText(program, 2, "vision_recognize_text", R"({"image_path":")" + image + R"("})",
@@ -173,8 +170,7 @@ TEST_F(VisionProgramTest, ReadsEveryWordOfASignOnAStreetPhoto) {
                                        true};
     const auto image = vision_test::writtenImage(folder.path() / "street.png", vision_test::photoWithSign(rgb, sign, 3));
     testing::ChildProcess program({testing::siblingProgram("lumenary")}, -1, (folder.path() / "vision.err").string());
-    program.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26",)"
-                      R"("capabilities":{},"clientInfo":{"name":"test","version":"1"}}})");
+    program.writeLine(std::string(testing::initializeRequest));
     ASSERT_TRUE(program.readLine()) << errors();
 
     const auto answer = testing::toolCallText(program, 2, "vision_recognize_text",

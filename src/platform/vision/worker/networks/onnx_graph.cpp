@@ -689,10 +689,10 @@ bool kernelFitsKnownInput(const GraphView& graph, const Node& node, const std::v
     const auto& pads = node.attributes.pads;  // top, left, bottom, right
     const auto paddedSide = [&](std::size_t axis) {
         auto side = static_cast<std::uint64_t>(known->second[2 + axis]);
+        if (pads.empty()) {
+            return side;
+        }
         for (const std::size_t pad : {axis, axis + 2}) {
-            if (pads.empty()) {
-                break;
-            }
             // Nothing to say of a negative pad: the layer refuses it.
             if (pads[pad] < 0) {
                 return std::numeric_limits<std::uint64_t>::max();

@@ -12,6 +12,7 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/vision/worker/image_files.hpp"
 #include "platform/vision/worker/networks/onnx_graph.hpp"
 #include "platform/vision/worker/networks/protobuf_reader.hpp"
 #include "platform/vision/worker/networks/protobuf_writer.hpp"
@@ -163,13 +164,6 @@ cv::Mat outputOf(const std::string& model, bool ownLayers, const cv::Mat& input)
     return net.forward().clone();
 }
 
-double largestDifference(const cv::Mat& first, const cv::Mat& second) {
-    if (first.total() != second.total() || first.empty()) {
-        return 1e9;
-    }
-    return cv::norm(first.reshape(1, 1), second.reshape(1, 1), cv::NORM_INF);
-}
-
 TEST(OwnNetworkLayers, DepthwiseConvolutionGivesWhatOpenCVsConvolutionGives) {
     struct Case {
         const char* name;
@@ -226,7 +220,7 @@ TEST(OwnNetworkLayers, DepthwiseConvolutionGivesWhatOpenCVsConvolutionGives) {
         for (int axis = 0; axis < 4; ++axis) {
             EXPECT_EQ(actual.size[axis], expected.size[axis]);
         }
-        EXPECT_LT(largestDifference(expected, actual), 1e-5);
+        EXPECT_LT(vision_test::largestDifference(expected, actual), 1e-5);
     }
 }
 
@@ -284,7 +278,7 @@ TEST(OwnNetworkLayers, DepthwiseConvolutionRefusesAKernelPastItsPaddedInput) {
         cv::Mat input(shape, CV_32F);
         cv::randu(input, -1, 1);
         if (fits) {
-            EXPECT_LT(largestDifference(outputOf(open, false, input), outputOf(open, true, input)), 1e-5);
+            EXPECT_LT(vision_test::largestDifference(outputOf(open, false, input), outputOf(open, true, input)), 1e-5);
         } else {
             EXPECT_THROW(outputOf(open, true, input), cv::Exception);
         }
@@ -364,7 +358,7 @@ TEST(OwnNetworkLayers, ElementWiseRunsBecomeOneLayerOnlyWhenNothingElseReadsWith
             onnxForOpenCV(rewritten.value(), {.inputShape = {}, .vectorScaledRank = {}, .ownLayers = true});
         ASSERT_TRUE(again);
         EXPECT_EQ(again.value(), rewritten.value());
-        EXPECT_LT(largestDifference(outputOf(written, false, input), outputOf(written, true, input)), 1e-5);
+        EXPECT_LT(vision_test::largestDifference(outputOf(written, false, input), outputOf(written, true, input)), 1e-5);
     }
 }
 
@@ -445,7 +439,7 @@ TEST(OwnNetworkLayers, TextNetworksGiveTheSameOutputsWithThem) {
             net.setInput(input);
             outputs.push_back(net.forward().clone());
         }
-        EXPECT_LT(largestDifference(outputs[0], outputs[1]), 1e-3);
+        EXPECT_LT(vision_test::largestDifference(outputs[0], outputs[1]), 1e-3);
         if (outputs[0].dims == 3) {
             // The character read at each step of the sequence.
             const cv::Mat first = outputs[0].reshape(1, outputs[0].size[1]);
