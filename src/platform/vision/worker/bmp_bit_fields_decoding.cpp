@@ -3,8 +3,6 @@
 #include <bit>
 #include <cstdint>
 
-#include "platform/vision/vision_analyzer.hpp"
-
 namespace lumenary::platform::vision {
 
 namespace {
@@ -29,11 +27,11 @@ PlatformOutcome<cv::Mat> decodeBitFieldsBmp(std::string_view bytes, const BmpLay
     const std::size_t bytesPerPixel = static_cast<std::size_t>(layout.bitsPerPixel) / 8;
     const std::size_t width = static_cast<std::size_t>(layout.width);
     const std::size_t height = static_cast<std::size_t>(layout.height);
-    // Rows are padded to whole 32-bit words.
-    const std::size_t stride = (width * bytesPerPixel + 3) / 4 * 4;
-    if ((bytes.size() - layout.pixelOffset) / stride < height) {
-        return visionServiceError(500, "its rows end before its last one does");
+    const auto rowStride = bmpRowStride(bytes, layout);
+    if (!rowStride) {
+        return rowStride.error();
     }
+    const std::size_t stride = rowStride.value();
     const MaskedChannel red(layout.masks[0]), green(layout.masks[1]), blue(layout.masks[2]);
     cv::Mat rgb(layout.height, layout.width, CV_8UC3);
     for (std::size_t step = 0; step < height; ++step) {

@@ -116,52 +116,49 @@ std::uint32_t bmpField(std::string_view bytes, std::size_t offset, std::size_t l
     return value;
 }
 
-std::optional<BmpSides> readBmpSides(std::string_view bytes) {
+PlatformOutcome<BmpSides> readBmpSides(std::string_view bytes) {
     if (bytes.size() < fileHeaderSize + coreHeaderSize) {
-        return std::nullopt;
+        return refusedLayout("its headers are cut short");
     }
     const std::size_t infoSize = bmpField(bytes, fileHeaderSize, 4);
-    BmpSides sides;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
     if (infoSize == coreHeaderSize) {
-        sides.width = static_cast<int>(bmpField(bytes, 18, 2));
-        sides.height = static_cast<int>(bmpField(bytes, 20, 2));
+        width = bmpField(bytes, 18, 2);
+        height = bmpField(bytes, 20, 2);
     } else if (infoSize >= windowsHeaderSize) {
-        const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 18, 4)));
-        const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(bmpField(bytes, 22, 4)));
-        if (width > std::numeric_limits<int>::max() || std::llabs(height) > std::numeric_limits<int>::max()) {
-            return std::nullopt;
-        }
-        sides.width = static_cast<int>(width);
-        sides.height = static_cast<int>(std::llabs(height));
-        sides.topDown = height < 0;
+        width = static_cast<std::int32_t>(bmpField(bytes, 18, 4));
+        height = static_cast<std::int32_t>(bmpField(bytes, 22, 4));
     } else {
-        return std::nullopt;
+        return refusedLayout("its info header of " + std::to_string(infoSize) + " bytes is of no known kind");
     }
-    if (sides.width <= 0 || sides.height <= 0) {
-        return std::nullopt;
+    if (width <= 0) {
+        return refusedLayout("its width of " + std::to_string(width) + " pixels is not positive");
     }
-    return sides;
+    if (height == 0) {
+        return refusedLayout("its height of 0 pixels is not positive");
+    }
+    // The one negative height with no positive int as its size.
+    if (std::llabs(height) > std::numeric_limits<int>::max()) {
+        return refusedLayout("its height of " + std::to_string(height) + " pixels is out of range");
+    }
+    return BmpSides{static_cast<int>(width), static_cast<int>(std::llabs(height)), height < 0};
 }
 
 PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
-    if (bytes.size() < fileHeaderSize + coreHeaderSize) {
-        return refusedLayout("its headers are cut short");
+    const auto sides = readBmpSides(bytes);
+    if (!sides) {
+        return sides.error();
     }
+    // The sides' reader has seen the file header and the info header's size.
     const std::size_t infoSize = bmpField(bytes, fileHeaderSize, 4);
-    if (infoSize != coreHeaderSize && infoSize < windowsHeaderSize) {
-        return refusedLayout("its info header of " + std::to_string(infoSize) + " bytes is of no known kind");
-    }
     if (bytes.size() - fileHeaderSize < infoSize) {
         return refusedLayout("its headers are cut short");
     }
-    const auto sides = readBmpSides(bytes);
-    if (!sides) {
-        return refusedLayout("its size is out of range or it has no pixels");
-    }
     BmpLayout layout;
-    layout.width = sides->width;
-    layout.height = sides->height;
-    layout.topDown = sides->topDown;
+    layout.width = sides.value().width;
+    layout.height = sides.value().height;
+    layout.topDown = sides.value().topDown;
     layout.pixelOffset = bmpField(bytes, 10, 4);
     const bool core = infoSize == coreHeaderSize;
     std::uint32_t compression = 0;
@@ -179,6 +176,11 @@ PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
     }
     layout.compression = kind.value();
     if (layout.compression == BmpCompression::none) {
+        // OpenCV reads these rows; it reads them from an offset inside the
+        // headers too, but never from one past the file's end.
+        if (layout.pixelOffset > bytes.size()) {
+            return refusedLayout("its pixels do not start after its headers inside the file");
+        }
         return layout;
     }
     std::size_t headersEnd = fileHeaderSize + infoSize;
@@ -206,6 +208,16 @@ PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes) {
         return refusedLayout("its pixels do not start after its headers inside the file");
     }
     return layout;
+}
+
+PlatformOutcome<std::size_t> bmpRowStride(std::string_view bytes, const BmpLayout& layout) {
+    const auto rowBits = static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.bitsPerPixel);
+    const std::size_t stride = (rowBits + 31) / 32 * 4;
+    if (layout.pixelOffset > bytes.size() ||
+        (bytes.size() - layout.pixelOffset) / stride < static_cast<std::size_t>(layout.height)) {
+        return visionServiceError(500, "its rows end before its last one does");
+    }
+    return stride;
 }
 
 }  // namespace lumenary::platform::vision

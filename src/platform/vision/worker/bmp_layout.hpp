@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -43,15 +42,23 @@ struct BmpSides {
 
 // A BMP's sides as its info header gives them: 16-bit fields in OS/2's
 // core header, 32-bit ones from Windows 3 on, where a negative height marks
-// a top-down image. None for an info header of no known kind, headers too
-// short to hold the sides, or a side that is not a positive int.
-std::optional<BmpSides> readBmpSides(std::string_view bytes);
+// a top-down image. Errors, code 400, the description the reason alone:
+// headers too short to hold the sides, an info header of no known kind, a
+// side that is not positive or not an int.
+PlatformOutcome<BmpSides> readBmpSides(std::string_view bytes);
 
 // The layout of the BMP in `bytes`, read from its headers alone. Errors,
 // code 400, the description the reason alone: a compression other than
 // those above (JPEG or PNG inside, OS/2's own), a bit depth its compression
 // does not allow, a top-down run-length image, masks that are not runs of
-// bits, headers or a palette cut short.
+// bits, headers or a palette cut short, sides as readBmpSides refuses them,
+// pixels that start past the file's end.
 PlatformOutcome<BmpLayout> readBmpLayout(std::string_view bytes);
+
+// The bytes from one row's start to the next in a BMP of plain rows or bit
+// fields: rows are padded to whole 32-bit words. Error, code 500, "its rows
+// end before its last one does" when the rows do not all lie in `bytes`
+// from the pixel offset on.
+PlatformOutcome<std::size_t> bmpRowStride(std::string_view bytes, const BmpLayout& layout);
 
 }  // namespace lumenary::platform::vision

@@ -63,7 +63,7 @@ std::optional<ImageHeader> readBmpHeader(std::string_view bytes) {
     if (!sides) {
         return std::nullopt;
     }
-    return ImageHeader{ImageFormat::bmp, sides->width, sides->height};
+    return ImageHeader{ImageFormat::bmp, sides.value().width, sides.value().height};
 }
 
 }  // namespace

@@ -144,14 +144,36 @@ PlatformOutcome<cv::Mat> decodeCompressedBmp(const std::string& path, const std:
     if (!layout) {
         return notLoadable(path, layout.error().description);
     }
-    auto decoded = layout.value().compression == BmpCompression::none ? PlatformOutcome<cv::Mat>(cv::Mat())
-                   : layout.value().compression == BmpCompression::bitFields
-                       ? decodeBitFieldsBmp(bytes, layout.value())
-                       : decodeRunLengthBmp(bytes, layout.value());
+    if (layout.value().compression == BmpCompression::none) {
+        // OpenCV refuses rows cut short without saying so.
+        const auto rowStride = bmpRowStride(bytes, layout.value());
+        if (!rowStride) {
+            return notDecodable(rowStride.error().description);
+        }
+        return cv::Mat();
+    }
+    auto decoded = layout.value().compression == BmpCompression::bitFields ? decodeBitFieldsBmp(bytes, layout.value())
+                                                                           : decodeRunLengthBmp(bytes, layout.value());
     if (!decoded) {
         return notDecodable(decoded.error().description);
     }
     return decoded;
+}
+
+// What keeps the header of a file that is empty or starts as a BMP does
+// from being read; none for other files, which show no more of what they
+// were meant to be.
+std::optional<std::string> headerDamage(const std::string& bytes) {
+    if (bytes.empty()) {
+        return "the file is empty";
+    }
+    if (bytes.starts_with("BM")) {
+        const auto sides = readBmpSides(bytes);
+        if (!sides) {
+            return sides.error().description;
+        }
+    }
+    return std::nullopt;
 }
 
 std::string sizeText(const ImageHeader& header) {
@@ -169,7 +191,8 @@ PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSi
     }
     const auto header = readImageHeader(bytes.value());
     if (!header) {
-        return notLoadable(path);
+        const auto damage = headerDamage(bytes.value());
+        return damage ? notLoadable(path, *damage) : notLoadable(path);
     }
     if (header->width * header->height > maximumImagePixels) {
         return visionServiceError(400, "Image at path " + path + " is too large to analyse: " + sizeText(*header) +

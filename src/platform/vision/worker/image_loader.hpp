@@ -22,9 +22,10 @@ inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
 //   404 "Image file not found at path: <path>"
 //   400 "Failed to load image from path: <path>" (not a regular file, not
 //       readable, not JPEG, PNG, BMP, TIFF, WebP or HEIC)
-//   400 "Failed to load image from path: <path> (<reason>)" (a BMP in a
-//       form that is not decoded: JPEG inside, a bit depth its compression
-//       does not allow, ...)
+//   400 "Failed to load image from path: <path> (<reason>)" (an empty
+//       file; a BMP in a form that is not decoded: JPEG inside, a bit depth
+//       its compression does not allow, ...; a BMP whose headers are cut
+//       short or give a side that is not positive or pixels past its end)
 //   400 an image over maximumImagePixels, the message naming its size
 //   500 "Failed to convert NSImage to CGImage" (the header was read but the
 //       pixels could not be decoded), with " (<reason>)" after it where the

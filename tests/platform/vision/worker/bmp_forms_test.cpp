@@ -233,5 +233,52 @@ TEST(BmpForms, FormsThatAreNotDecodedAreRefusedSayingWhy) {
     }
 }
 
+TEST(BmpForms, DamagedFilesAreRefusedSayingWhy) {
+    lumenary::testing::TemporaryDirectory folder;
+    const auto path = (folder.path() / "damaged.bmp").string();
+    const auto file = vision_test::bmpBytes(formPicture(16, false), {});
+    const auto oneBit = vision_test::bmpBytes(formPicture(2, false), {1});
+    const auto onePixel = vision_test::bmpBytes(cv::Mat(1, 1, CV_8UC3, cv::Scalar::all(7)), {});
+    const auto notLoaded = [&path](const std::string& reason) {
+        return "Failed to load image from path: " + path + " (" + reason + ")";
+    };
+    const auto notDecoded = [](const std::string& reason) {
+        return "Failed to convert NSImage to CGImage (" + reason + ")";
+    };
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::int64_t code;
+        std::string description;
+    };
+    // Offsets: 10 the pixels' offset, 18 width and 22 height.
+    const std::vector<Case> cases = {
+        {"24-bit, cut in half", file.substr(0, file.size() / 2), 500,
+         notDecoded("its rows end before its last one does")},
+        {"24-bit, short of its last padding byte", file.substr(0, file.size() - 1), 500,
+         notDecoded("its rows end before its last one does")},
+        {"1-bit, one byte short", oneBit.substr(0, oneBit.size() - 1), 500,
+         notDecoded("its rows end before its last one does")},
+        {"9000 x 9000 headers and no pixels", withField(withField(onePixel.substr(0, 54), 18, 9000, 4), 22, 9000, 4),
+         500, notDecoded("its rows end before its last one does")},
+        {"pixels past the end", withField(file, 10, static_cast<std::uint32_t>(file.size() + 1), 4), 400,
+         notLoaded("its pixels do not start after its headers inside the file")},
+        {"a negative width", withField(file, 18, static_cast<std::uint32_t>(-37), 4), 400,
+         notLoaded("its width of -37 pixels is not positive")},
+        {"a height of 0", withField(file, 22, 0, 4), 400, notLoaded("its height of 0 pixels is not positive")},
+        {"20 bytes of headers", file.substr(0, 20), 400, notLoaded("its headers are cut short")},
+        {"BM alone", "BM", 400, notLoaded("its headers are cut short")},
+        {"an empty file", "", 400, notLoaded("the file is empty")},
+    };
+    for (const auto& [name, bytes, code, description] : cases) {
+        SCOPED_TRACE(name);
+        vision_test::writtenBytes(path, bytes);
+        const auto loaded = loadImage(path);
+        ASSERT_FALSE(loaded);
+        EXPECT_EQ(loaded.error().code, code);
+        EXPECT_EQ(loaded.error().description, description);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision
