@@ -176,6 +176,20 @@ std::optional<std::string> headerDamage(const std::string& bytes) {
     return std::nullopt;
 }
 
+// The limit the header's size passes, if any: decoding such an image would
+// take more memory than the worker has, or fail inside OpenCV.
+std::optional<std::string> limitPassed(const ImageHeader& header) {
+    if (header.width * header.height > maximumImagePixels) {
+        return "over the limit of " + std::to_string(maximumImagePixels / 1'000'000) + " megapixels";
+    }
+    for (const auto& [side, length] : {std::pair{"width", header.width}, std::pair{"height", header.height}}) {
+        if (length > maximumImageSide) {
+            return std::string("its ") + side + " over the limit of " + std::to_string(maximumImageSide) + " pixels";
+        }
+    }
+    return std::nullopt;
+}
+
 std::string sizeText(const ImageHeader& header) {
     const auto megapixels = (header.width * header.height + 500'000) / 1'000'000;
     return std::to_string(header.width) + " x " + std::to_string(header.height) + " pixels (about " +
@@ -194,10 +208,9 @@ PlatformOutcome<cv::Mat> loadImage(const std::string& path, int smallestLongerSi
         const auto damage = headerDamage(bytes.value());
         return damage ? notLoadable(path, *damage) : notLoadable(path);
     }
-    if (header->width * header->height > maximumImagePixels) {
-        return visionServiceError(400, "Image at path " + path + " is too large to analyse: " + sizeText(*header) +
-                                           ", over the limit of " + std::to_string(maximumImagePixels / 1'000'000) +
-                                           " megapixels");
+    if (const auto limit = limitPassed(*header)) {
+        return visionServiceError(
+            400, "Image at path " + path + " is too large to analyse: " + sizeText(*header) + ", " + *limit);
     }
     if (header->format == ImageFormat::bmp) {
         auto decoded = decodeCompressedBmp(path, bytes.value());

@@ -12,6 +12,9 @@ namespace lumenary::platform::vision {
 // No image with more pixels is decoded: at three bytes a pixel and a few
 // working copies, this is what the worker's memory holds.
 inline constexpr std::int64_t maximumImagePixels = 100'000'000;
+// No image with a longer side is decoded: OpenCV's decoders refuse one with
+// a message of their own.
+inline constexpr std::int64_t maximumImageSide = std::int64_t{1} << 20;
 // No larger file is read (an uncompressed 100-megapixel TIFF with 16-bit
 // samples and alpha comes close).
 inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
@@ -26,7 +29,8 @@ inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
 //       file; a BMP in a form that is not decoded: JPEG inside, a bit depth
 //       its compression does not allow, ...; a BMP whose headers are cut
 //       short or give a side that is not positive or pixels past its end)
-//   400 an image over maximumImagePixels, the message naming its size
+//   400 an image over maximumImagePixels or with a side over
+//       maximumImageSide, the message naming its size and the limit
 //   500 "Failed to convert NSImage to CGImage" (the header was read but the
 //       pixels could not be decoded), with " (<reason>)" after it where the
 //       pixels are a BMP's that are cut short or name colours past its

@@ -245,6 +245,9 @@ TEST(BmpForms, DamagedFilesAreRefusedSayingWhy) {
     const auto notDecoded = [](const std::string& reason) {
         return "Failed to convert NSImage to CGImage (" + reason + ")";
     };
+    const auto tooLarge = [&path](const std::string& size) {
+        return "Image at path " + path + " is too large to analyse: " + size;
+    };
     struct Case {
         std::string name;
         std::string bytes;
@@ -269,6 +272,11 @@ TEST(BmpForms, DamagedFilesAreRefusedSayingWhy) {
         {"20 bytes of headers", file.substr(0, 20), 400, notLoaded("its headers are cut short")},
         {"BM alone", "BM", 400, notLoaded("its headers are cut short")},
         {"an empty file", "", 400, notLoaded("the file is empty")},
+        // Under the pixel limit, over OpenCV's own limit of a side.
+        {"1 x 1048577, 70 bytes", withField(onePixel + std::string(12, '\0'), 22, 1'048'577, 4), 400,
+         tooLarge("1 x 1048577 pixels (about 1 megapixels), its height over the limit of 1048576 pixels")},
+        {"2000000 x 1", withField(onePixel, 18, 2'000'000, 4), 400,
+         tooLarge("2000000 x 1 pixels (about 2 megapixels), its width over the limit of 1048576 pixels")},
     };
     for (const auto& [name, bytes, code, description] : cases) {
         SCOPED_TRACE(name);

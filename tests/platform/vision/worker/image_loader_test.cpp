@@ -157,6 +157,10 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
          "Image at path " + (folder.path() / "bomb.png").string() +
              " is too large to analyse: 20000 x 20000 pixels (about 400 megapixels), over the limit of 100 "
              "megapixels"},
+        {vision_test::writtenBytes(folder.path() / "long.png", vision_test::pngDeclaring(2'000'000, 1)), 400,
+         "Image at path " + (folder.path() / "long.png").string() +
+             " is too large to analyse: 2000000 x 1 pixels (about 2 megapixels), its width over the limit of 1048576 "
+             "pixels"},
         {vision_test::writtenBytes(folder.path() / "cut.png", std::string(png.begin(), png.begin() + 60)), 500,
          "Failed to convert NSImage to CGImage"},
     };
