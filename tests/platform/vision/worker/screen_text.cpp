@@ -129,8 +129,11 @@ LabelledTextImage controlDialog(unsigned seed) {
     static const std::vector<std::string> spinLabels{"Copies:", "Pages:", "Level:", "Retries:", "Columns:", "Day:"};
     static const std::vector<std::string> moneyLabels{"Amount:", "Balance:", "Limit:", "Total:", "Opening balance:"};
     static const std::vector<std::string> sums{"2,000.00", "150.00", "12,500.50", "0.00", "1,234.56", "99.95"};
-    static const std::vector<std::string> dropLabels{"Language:", "Repeat:", "Currency:", "Paper:"};
-    static const std::vector<std::string> choices{"English", "Monthly", "Euro", "A4", "Weekly", "Letter"};
+    static const std::vector<std::pair<std::string, std::vector<std::string>>> dropDowns{
+        {"Language:", {"English", "Deutsch"}},
+        {"Repeat:", {"Monthly", "Weekly"}},
+        {"Currency:", {"Euro", "Dollar"}},
+        {"Paper:", {"A4", "Letter"}}};
     static const std::vector<std::pair<std::string, std::string>> radioPairs{
         {"Portrait", "Landscape"}, {"Daily", "Weekly"}, {"Yes", "No"}, {"Debit", "Credit"}};
     static const std::vector<std::string> checkLabels{"Show hidden files", "Remember me", "Use proxy", "Print in colour",
@@ -186,10 +189,12 @@ LabelledTextImage controlDialog(unsigned seed) {
                               grey ? cv::Scalar::all(random.uniform(200, 226)) : cv::Scalar::all(255));
                 break;
             }
-            case Row::dropDown:
-                painter.text(pick(random, dropLabels), 16, middle);
-                painter.dropDown(fieldsAt, middle, random.uniform(120, 180), pick(random, choices));
+            case Row::dropDown: {
+                const auto& [label, choices] = pick(random, dropDowns);
+                painter.text(label, 16, middle);
+                painter.dropDown(fieldsAt, middle, random.uniform(140, 190), pick(random, choices));
                 break;
+            }
             case Row::radios: {
                 const auto& [first, second] = pick(random, radioPairs);
                 const bool firstChosen = random.uniform(0, 2) == 1;
