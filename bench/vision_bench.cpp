@@ -5,7 +5,7 @@
 // request, the decode, the analysis and the answer). Figures are medians.
 //
 // Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text |
-// text-times | text-photos | text-plain | subjects | subjects-verbose | video]   (default 5 runs;
+// text-times | text-photos | text-plain | text-compare | subjects | subjects-verbose | video]   (default 5 runs;
 // "networks" measures the animal, body and hand pose networks alone,
 // "accuracy" the hand pose and face precision and recall alone, "text" the
 // exact reads of rendered lines, text recognition's times and the worker's
@@ -16,6 +16,17 @@
 // levels, "subjects" how often saliency and animals
 // are right on a labelled set, "video" the video cases alone; the worker
 // program is the one built beside it)
+//
+// vision_bench 1 text-compare [PREVIOUS-WORKER] [--previous-record FILE]
+// [--record FILE] reads every labelled text set (the signs, dialogs, lines
+// cut close and Chinese lines of "text-plain", the photos of
+// "text-photos", signs framed on photos, book page pieces, dialogs with
+// controls, code lines, capitals cut to their ink) through worker programs
+// end to end: this build's accurate and fast levels, and the accurate
+// level of PREVIOUS-WORKER (another build's lumenary-vision) or of a
+// record an earlier run wrote with --record (bench/vision_text_record.tsv
+// is main's). A row is marked FELL where the accurate level now does worse
+// than before or than the fast level; the accurate level's misreads follow.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -57,6 +68,7 @@
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
 #include "vision_text_cases.hpp"
+#include "vision_text_compare.hpp"
 #include "vision_text_photo_cases.hpp"
 #include "vision_text_plain_ground_cases.hpp"
 #include "vision_subject_cases.hpp"
@@ -413,6 +425,27 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string(argv[2]) == "text-plain") {
         benchmarkTextPlainGround();
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[2]) == "text-compare") {
+        TextCompareSettings settings{workerProgram, {}, {}, {}};
+        for (int index = 3; index < argc; ++index) {
+            const std::string argument = argv[index];
+            if ((argument == "--record" || argument == "--previous-record") && index + 1 < argc) {
+                (argument == "--record" ? settings.record : settings.previousRecord) = argv[++index];
+            } else if (!argument.starts_with("--") && !settings.previousWorkerProgram) {
+                settings.previousWorkerProgram = argument;
+            } else {
+                std::fprintf(stderr, "vision_bench: text-compare takes [PREVIOUS-WORKER] [--previous-record FILE] "
+                                     "[--record FILE], not \"%s\"\n", argument.c_str());
+                return 2;
+            }
+        }
+        if (settings.previousWorkerProgram && settings.previousRecord) {
+            std::fprintf(stderr, "vision_bench: text-compare compares with a previous worker or a record, not both\n");
+            return 2;
+        }
+        benchmarkTextCompare(folder.path(), settings);
         return 0;
     }
     if (argc > 2 && std::string(argv[2]) == "text-photos") {

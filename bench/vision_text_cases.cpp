@@ -256,6 +256,19 @@ void benchmarkChineseSmallLines() {
                 100.0 * exact[1] / std::max(1, tried));
 }
 
+std::vector<vision_test::LabelledTextImage> chineseSmallLines() {
+    std::vector<vision_test::LabelledTextImage> images;
+    for (const Face& face : chineseFaces) {
+        if (!std::ifstream(face.font.path)) {
+            continue;
+        }
+        for (const std::string& line : chineseLines) {
+            images.push_back({face.name + ": " + line, vision_test::renderedText({line}, face.font, 24), {line}});
+        }
+    }
+    return images;
+}
+
 void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std::string& workerProgram) {
     std::printf("\ntext recognition times, %d runs each\n", runs);
     const cv::Mat photo = vision_test::photoLikeImage({4000, 3000}, 1);

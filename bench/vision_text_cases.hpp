@@ -2,6 +2,9 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "platform/vision/worker/plain_ground_text.hpp"
 
 namespace lumenary::vision_bench {
 
@@ -16,6 +19,8 @@ void benchmarkTextCases(int runs, const std::filesystem::path& folder, const std
 
 // Chinese lines at 24 px in each face, read exactly at both levels.
 void benchmarkChineseSmallLines();
+// Those lines at 24 px in each installed face, each labelled with itself.
+std::vector<vision_test::LabelledTextImage> chineseSmallLines();
 
 // The times and memory of benchmarkTextCases alone.
 void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std::string& workerProgram);

@@ -1,9 +1,7 @@
 #include "vision_text_plain_ground_cases.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <optional>
 #include <utility>
 #include <string>
 #include <string_view>
@@ -15,6 +13,7 @@
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_text_cases.hpp"
+#include "vision_text_scores.hpp"
 
 namespace lumenary::vision_bench {
 
@@ -39,14 +38,6 @@ std::vector<std::string> readLines(const cv::Mat& image, TextRecognitionLevel le
         }
     }
     return lines;
-}
-
-std::string joined(const std::vector<std::string>& lines, const char* between) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += (text.empty() ? "" : between) + line;
-    }
-    return text;
 }
 
 // Marks a frame's edge or a box's corner reads as.
@@ -110,30 +101,6 @@ void closelyCropped() {
     }
 }
 
-std::string withoutMarks(std::string text) {
-    std::erase_if(text, [](char character) { return std::ispunct(static_cast<unsigned char>(character)) != 0; });
-    return text;
-}
-
-// Where `words` hold `value` as a run of whole words, however the read
-// spaced them ("X:0" for "X: 0"): the run's first and end word.
-std::optional<std::pair<std::size_t, std::size_t>> runOf(const std::vector<std::string>& words, const std::string& value) {
-    std::string wanted;
-    for (const std::string& word : vision_test::wordsOf(value)) {
-        wanted += withoutMarks(word);
-    }
-    for (std::size_t first = 0; first < words.size(); ++first) {
-        std::string run;
-        for (std::size_t end = first; end < words.size() && run.size() < wanted.size(); ++end) {
-            run += withoutMarks(words[end]);
-            if (run == wanted) {
-                return std::pair(first, end + 1);
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 // The values in `dialogs` read at each level, with the ones the accurate
 // level missed.
 void dialogValues(const char* title, const std::vector<LabelledTextImage>& dialogs) {
@@ -169,11 +136,7 @@ void dialogValues() {
     std::vector<LabelledTextImage> onScreen;
     for (unsigned seed = 1; seed <= 12; ++seed) {
         alone.push_back(vision_test::dialogScreen(seed));
-        // The same dialog as a screenshot of the whole desktop shows it.
-        LabelledTextImage screen = alone.back();
-        screen.image = cv::Mat(1080, 1920, CV_8UC3, cv::Scalar(236, 236, 236));
-        alone.back().image.copyTo(screen.image(cv::Rect({740, 380}, alone.back().image.size())));
-        onScreen.push_back(std::move(screen));
+        onScreen.push_back(vision_test::dialogOnScreen(seed));
     }
     dialogValues("12 dialogs cut out of their screen", alone);
     dialogValues("the same dialogs on a 1920x1080 screen", onScreen);

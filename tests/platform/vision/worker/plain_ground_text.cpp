@@ -1,6 +1,7 @@
 #include "platform/vision/worker/plain_ground_text.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <utility>
 
@@ -24,10 +25,9 @@ cv::Rect inkBox(const cv::Mat& rgb) {
     return box.empty() ? cv::Rect(0, 0, rgb.cols, rgb.rows) : box;
 }
 
-// Darkens `canvas` with `ink` (dark on white), its top left at `at`, in
-// `colour`: each pixel takes the ink's coverage of that colour over the
-// ground. Ink beyond the canvas is left out.
-void drawInk(cv::Mat& canvas, const cv::Mat& ink, cv::Point at, cv::Scalar colour = {20, 20, 20}) {
+}  // namespace
+
+void drawInk(cv::Mat& canvas, const cv::Mat& ink, cv::Point at, cv::Scalar colour) {
     for (int row = 0; row < ink.rows; ++row) {
         for (int column = 0; column < ink.cols; ++column) {
             const int x = at.x + column;
@@ -43,8 +43,6 @@ void drawInk(cv::Mat& canvas, const cv::Mat& ink, cv::Point at, cv::Scalar colou
         }
     }
 }
-
-}  // namespace
 
 cv::Mat croppedToInk(const cv::Mat& image, int margin) {
     const cv::Mat cut = image(inkBox(image)).clone();
@@ -146,6 +144,14 @@ LabelledTextImage dialogScreen(unsigned seed) {
     return dialog;
 }
 
+LabelledTextImage dialogOnScreen(unsigned seed) {
+    LabelledTextImage screen = dialogScreen(seed);
+    const cv::Mat dialog = screen.image;
+    screen.image = cv::Mat(1080, 1920, CV_8UC3, cv::Scalar(236, 236, 236));
+    dialog.copyTo(screen.image(cv::Rect({740, 380}, dialog.size())));
+    return screen;
+}
+
 std::vector<LabelledTextImage> framedSigns() {
     struct Sign {
         std::vector<std::string> lines;
@@ -204,6 +210,50 @@ std::vector<LabelledTextImage> framedSigns() {
         images.push_back({name, image, sign.lines});
     }
     return images;
+}
+
+std::vector<LabelledTextImage> bookPagePieces() {
+    static const std::vector<std::vector<std::string>> paragraphs{
+        {"It was late in the autumn when the", "letters began to arrive at the house,", "each one folded twice and sealed",
+         "with a plain grey wafer."},
+        {"The road ran down between the hedges", "to the mill, where the water was loud", "after the rain of the night before;",
+         "nobody had crossed the bridge since", "the carrier came through at noon."},
+        {"He kept the accounts in a small book", "bound in green cloth, and wrote in it", "every evening by the light of a lamp",
+         "that smoked whenever the wind turned,", "so that the pages grew darker toward", "the end of each winter."},
+        {"Of the three brothers only the eldest", "had ever seen the sea, and he spoke", "of it so seldom that the others came",
+         "to doubt he had been there at all."},
+    };
+    FontFace serif = dejaVuSans();
+    for (const auto& [name, face] : installedLatinFaces()) {
+        if (name == "DejaVu Serif") {
+            serif = face;
+        }
+    }
+    std::vector<LabelledTextImage> pieces;
+    for (std::size_t index = 0; index < paragraphs.size(); ++index) {
+        const int pixelSize = 20 + 4 * static_cast<int>(index);
+        const cv::Mat ink = croppedToInk(renderedText(paragraphs[index], serif, pixelSize), 0);
+        // The cut leaves ground to the right and below the paragraph only.
+        cv::Mat page(ink.rows + pixelSize, ink.cols + 2 * pixelSize, CV_8UC3);
+        cv::RNG random(static_cast<std::uint64_t>(index) + 11);
+        const double fallAcross = random.uniform(0.04, 0.12);
+        const double fallDown = random.uniform(0.02, 0.08);
+        for (int row = 0; row < page.rows; ++row) {
+            for (int column = 0; column < page.cols; ++column) {
+                const double shade = 1.0 - fallAcross * column / page.cols - fallDown * row / page.rows;
+                page.at<cv::Vec3b>(row, column) = cv::Vec3b(cv::saturate_cast<uchar>(241 * shade),
+                                                            cv::saturate_cast<uchar>(235 * shade),
+                                                            cv::saturate_cast<uchar>(220 * shade));
+            }
+        }
+        drawInk(page, ink, {0, 0}, {62, 60, 58});
+        cv::Mat noise(page.size(), CV_16SC3);
+        random.fill(noise, cv::RNG::NORMAL, cv::Scalar::all(0), cv::Scalar::all(5));
+        cv::Mat noisy;
+        cv::add(page, noise, noisy, cv::noArray(), CV_8UC3);
+        pieces.push_back({"book page " + std::to_string(index + 1), noisy, paragraphs[index]});
+    }
+    return pieces;
 }
 
 }  // namespace lumenary::vision_test

@@ -23,6 +23,10 @@ struct LabelledTextImage {
 cv::Mat croppedToInk(const cv::Mat& image, int margin);
 // `text` drawn dark on white in `face` at `pixelSize`, cut to its ink.
 cv::Mat textCutToInk(const std::string& text, const FontFace& face, int pixelSize);
+// Darkens `canvas` with `ink` (dark on white), its top left at `at`, in
+// `colour`: each pixel takes the ink's coverage of that colour over the
+// ground. Ink beyond the canvas is left out.
+void drawInk(cv::Mat& canvas, const cv::Mat& ink, cv::Point at, cv::Scalar colour = {20, 20, 20});
 
 // The faces of the sets below that are installed (DejaVu Sans, its bold,
 // DejaVu Serif, DejaVu Sans Mono, Lato).
@@ -38,10 +42,19 @@ std::vector<LabelledTextImage> closelyCroppedLines(const FontFace& face, int pix
 // a number, a two-letter word). `lines` holds the values alone, in the
 // order drawn. Seeds give different layouts, faces and values.
 LabelledTextImage dialogScreen(unsigned seed);
+// The same dialog as a screenshot of the whole desktop shows it: on a
+// plain 1920x1080 screen.
+LabelledTextImage dialogOnScreen(unsigned seed);
 
 // A sign of one or two lines inside a frame drawn close around the text,
 // on a plain plate or on a photo-like ground. `lines` holds the sign's
 // words.
 std::vector<LabelledTextImage> framedSigns();
+
+// Pieces of a scanned book page: a paragraph of four to six lines of a
+// serif face in dark grey on an off-white ground that darkens unevenly and
+// carries the scanner's noise, cut so that the first word stands at the
+// very top left. `lines` holds the paragraph's lines.
+std::vector<LabelledTextImage> bookPagePieces();
 
 }  // namespace lumenary::vision_test

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <optional>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include "platform/vision/worker/plain_ground_text.hpp"
 
 namespace lumenary::vision_test {
 namespace {
@@ -148,22 +151,9 @@ bool isMark(const std::string& piece) {
     return piece.size() == 3 && (piece.rfind("\xe3\x80", 0) == 0 || piece.rfind("\xef\xbc", 0) == 0);
 }
 
-}  // namespace
-
-cv::Mat photoWithSign(const cv::Mat& photo, const SignDesign& sign, unsigned seed) {
-    const cv::Mat drawn = renderedText(sign.lines, sign.font, sign.pixelSize);
-    // The rendering's grey is the ink's coverage: white ground, black ink.
-    cv::Mat coverage;
-    cv::cvtColor(drawn, coverage, cv::COLOR_RGB2GRAY);
-    coverage.convertTo(coverage, CV_32F, -1.0 / 255, 1.0);
-    cv::Mat plate(drawn.size(), CV_32FC3, sign.plate);
-    const cv::Mat ink(drawn.size(), CV_32FC3, sign.ink);
-    cv::Mat coverage3;
-    cv::merge(std::vector<cv::Mat>{coverage, coverage, coverage}, coverage3);
-    plate = plate.mul(cv::Scalar::all(1) - coverage3) + ink.mul(coverage3);
-    cv::Mat signImage;
-    plate.convertTo(signImage, CV_8UC3);
-
+// `photo` with `plate` turned, leaned and placed where `sign` says (its
+// lines, face and colours unused), with clutter around it if asked.
+cv::Mat photoWithPlate(const cv::Mat& photo, const cv::Mat& signImage, const SignDesign& sign, unsigned seed) {
     const cv::Point2f centre(static_cast<float>(sign.centre.x * photo.cols), static_cast<float>(sign.centre.y * photo.rows));
     const float width = static_cast<float>(signImage.cols);
     const float height = static_cast<float>(signImage.rows);
@@ -199,6 +189,133 @@ cv::Mat photoWithSign(const cv::Mat& photo, const SignDesign& sign, unsigned see
     return result;
 }
 
+
+// A sign whose frame runs close around its text: `frameMargin` times the
+// first line's ink height between the ink and the frame.
+struct FramedSignCase {
+    std::string photo;
+    int longestSide;
+    std::vector<std::string> lines;
+    FontFace font;
+    int pixelSize;
+    cv::Scalar ink;    // RGB, the text's and the frame's
+    cv::Scalar plate;  // RGB
+    double frameMargin;
+    int frameThickness;
+    bool doubleFrame;
+    bool rounded;
+    double degrees;
+    double lean;
+    cv::Point2d centre;
+};
+
+void fillRoundedRect(cv::Mat& canvas, const cv::Rect& box, int radius, cv::Scalar colour) {
+    const int r = std::max(0, std::min({radius, box.width / 2, box.height / 2}));
+    if (r == 0) {
+        cv::rectangle(canvas, box, colour, cv::FILLED);
+        return;
+    }
+    cv::rectangle(canvas, cv::Rect(box.x + r, box.y, box.width - 2 * r, box.height), colour, cv::FILLED);
+    cv::rectangle(canvas, cv::Rect(box.x, box.y + r, box.width, box.height - 2 * r), colour, cv::FILLED);
+    for (const cv::Point centre : {cv::Point(box.x + r, box.y + r), cv::Point(box.br().x - 1 - r, box.y + r),
+                                   cv::Point(box.x + r, box.br().y - 1 - r), cv::Point(box.br().x - 1 - r, box.br().y - 1 - r)}) {
+        cv::circle(canvas, centre, r, colour, cv::FILLED, cv::LINE_AA);
+    }
+}
+
+// A band `thickness` wide just inside `box`, its corners rounded by
+// `radius` (0: square).
+void drawFrame(cv::Mat& canvas, const cv::Rect& box, int thickness, int radius, cv::Scalar colour, cv::Scalar ground) {
+    fillRoundedRect(canvas, box, radius, colour);
+    const cv::Rect inside(box.x + thickness, box.y + thickness, box.width - 2 * thickness, box.height - 2 * thickness);
+    fillRoundedRect(canvas, inside, std::max(0, radius - thickness), ground);
+}
+
+cv::Mat framedPlate(const FramedSignCase& sign) {
+    std::vector<cv::Mat> inks;
+    int width = 0;
+    int height = 0;
+    const int lineGap = sign.pixelSize / 3;
+    for (const std::string& line : sign.lines) {
+        inks.push_back(textCutToInk(line, sign.font, sign.pixelSize));
+        width = std::max(width, inks.back().cols);
+        height += inks.back().rows + (height == 0 ? 0 : lineGap);
+    }
+    const int margin = std::max(1, static_cast<int>(std::lround(sign.frameMargin * inks.front().rows)));
+    const int thickness = sign.frameThickness;
+    // A second frame outside the first, a frame's width apart.
+    const int outerBand = sign.doubleFrame ? 2 * thickness : 0;
+    const int border = std::max(4, sign.pixelSize / 4);
+    const int room = margin + thickness + outerBand + border;
+    cv::Mat plate(height + 2 * room, width + 2 * room, CV_8UC3, sign.plate);
+    const cv::Rect inner(room - margin - thickness, room - margin - thickness, width + 2 * (margin + thickness),
+                         height + 2 * (margin + thickness));
+    const int radius = sign.rounded ? margin + thickness + sign.pixelSize / 6 : 0;
+    if (sign.doubleFrame) {
+        const cv::Rect outer(inner.x - outerBand, inner.y - outerBand, inner.width + 2 * outerBand,
+                             inner.height + 2 * outerBand);
+        drawFrame(plate, outer, thickness, radius == 0 ? 0 : radius + outerBand, sign.ink, sign.plate);
+    }
+    drawFrame(plate, inner, thickness, radius, sign.ink, sign.plate);
+    int top = room;
+    for (const cv::Mat& ink : inks) {
+        drawInk(plate, ink, {room + (width - ink.cols) / 2, top}, sign.ink);
+        top += ink.rows + lineGap;
+    }
+    return plate;
+}
+
+std::vector<FramedSignCase> framedSignCases() {
+    const FontFace sansBold = face("DejaVuSans-Bold.ttf");
+    const FontFace sans = face("DejaVuSans.ttf");
+    const FontFace serif = face("DejaVuSerif.ttf");
+    const FontFace condensed = face("DejaVuSansCondensed-Bold.ttf");
+    const cv::Scalar white(250, 250, 250);
+    const cv::Scalar black(20, 20, 20);
+    const cv::Scalar red(190, 25, 25);
+    const cv::Scalar green(20, 105, 55);
+    const cv::Scalar blue(25, 60, 160);
+    const cv::Scalar yellow(245, 205, 40);
+    const cv::Scalar cream(240, 232, 210);
+    return {
+        {skimage + "rocket.jpg", 1400, {"NOTICE"}, sansBold, 48, black, white, 0.25, 3, false, false, 0, 0, {0.3, 0.6}},
+        {darknet + "dog.jpg", 1400, {"AT ALL TIMES"}, sansBold, 36, red, white, 0.15, 2, false, false, 2, 0, {0.5, 0.2}},
+        {darknet + "horses.jpg", 1400, {"PRIVATE"}, sansBold, 56, white, red, 0.3, 5, true, false, -3, 0, {0.7, 0.8}},
+        {skimage + "coffee.png", 1400, {"priory lane"}, serif, 40, black, cream, 0.2, 3, false, true, 0, 0.1, {0.3, 0.3}},
+        {darknet + "kite.jpg", 1400, {"Keep Left"}, sansBold, 44, white, blue, 0.12, 4, false, true, 4, 0, {0.6, 0.7}},
+        {skimage + "astronaut.png", 1200, {"NO PARKING"}, sansBold, 52, red, white, 0.1, 6, false, false, 0, 0.15, {0.5, 0.8}},
+        {darknet + "person.jpg", 1400, {"DELIVERIES ONLY"}, condensed, 32, black, yellow, 0.2, 3, true, false, -2, 0, {0.5, 0.15}},
+        {skimage + "motorcycle_left.png", 1400, {"Fire Exit"}, sans, 40, white, green, 0.25, 4, false, true, 0, 0, {0.7, 0.3}},
+        {darknet + "giraffe.jpg", 1400, {"WET FLOOR"}, sansBold, 64, black, yellow, 0.35, 6, false, false, 3, 0, {0.3, 0.75}},
+        {skimage + "chelsea.png", 1200, {"Platform 2"}, sans, 36, white, blue, 0.15, 2, false, false, -2, 0.05, {0.7, 0.2}},
+        {darknet + "scream.jpg", 1300, {"STAFF ONLY"}, sansBold, 28, black, white, 0.1, 2, false, false, 0, 0, {0.25, 0.85}},
+        {darknet + "eagle.jpg", 1400, {"Visitors Car Park"}, serif, 30, white, green, 0.2, 3, true, true, 0, 0, {0.5, 0.85}},
+        {skimage + "rocket.jpg", 1400, {"NO ENTRY"}, sansBold, 48, white, red, 0.3, 5, false, true, 0, 0.15, {0.7, 0.3}},
+        {darknet + "dog.jpg", 1400, {"Reception"}, sans, 40, black, white, 0.18, 3, false, false, -4, 0, {0.3, 0.75}},
+        {darknet + "horses.jpg", 1400, {"KEEP CLEAR", "AT ALL TIMES"}, sansBold, 40, red, white, 0.2, 4, true, false, 2, 0,
+         {0.3, 0.3}},
+        {skimage + "coffee.png", 1400, {"Toilets"}, sans, 28, black, white, 0.35, 2, false, true, -4, 0, {0.75, 0.75}},
+    };
+}
+
+}  // namespace
+
+cv::Mat photoWithSign(const cv::Mat& photo, const SignDesign& sign, unsigned seed) {
+    const cv::Mat drawn = renderedText(sign.lines, sign.font, sign.pixelSize);
+    // The rendering's grey is the ink's coverage: white ground, black ink.
+    cv::Mat coverage;
+    cv::cvtColor(drawn, coverage, cv::COLOR_RGB2GRAY);
+    coverage.convertTo(coverage, CV_32F, -1.0 / 255, 1.0);
+    cv::Mat plate(drawn.size(), CV_32FC3, sign.plate);
+    const cv::Mat ink(drawn.size(), CV_32FC3, sign.ink);
+    cv::Mat coverage3;
+    cv::merge(std::vector<cv::Mat>{coverage, coverage, coverage}, coverage3);
+    plate = plate.mul(cv::Scalar::all(1) - coverage3) + ink.mul(coverage3);
+    cv::Mat signImage;
+    plate.convertTo(signImage, CV_8UC3);
+    return photoWithPlate(photo, signImage, sign, seed);
+}
+
 std::vector<LabelledTextPhoto> labelledTextPhotos(std::vector<std::string>* missing) {
     std::vector<LabelledTextPhoto> photos;
     unsigned seed = 1;
@@ -209,6 +326,28 @@ std::vector<LabelledTextPhoto> labelledTextPhotos(std::vector<std::string>* miss
         }
         photos.push_back({photoCase.name, photoWithSign(scaledTo(*photo, photoCase.longestSide), photoCase.sign, seed++),
                           photoCase.sign.lines, photoCase.languages});
+    }
+    return photos;
+}
+
+std::vector<LabelledTextPhoto> framedSignsOnPhotos(std::vector<std::string>* missing) {
+    std::vector<LabelledTextPhoto> photos;
+    unsigned seed = 101;
+    for (const FramedSignCase& sign : framedSignCases()) {
+        const auto photo = packagedPhoto(sign.photo, missing);
+        if (!photo) {
+            continue;
+        }
+        SignDesign placement;
+        placement.degrees = sign.degrees;
+        placement.lean = sign.lean;
+        placement.centre = sign.centre;
+        std::string name;
+        for (const std::string& line : sign.lines) {
+            name += (name.empty() ? "" : " / ") + line;
+        }
+        photos.push_back({name, photoWithPlate(scaledTo(*photo, sign.longestSide), framedPlate(sign), placement, seed++),
+                          sign.lines, {"en-US"}});
     }
     return photos;
 }

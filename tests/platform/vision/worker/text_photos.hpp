@@ -39,6 +39,13 @@ struct LabelledTextPhoto {
 // is left out, and named in `missing`).
 std::vector<LabelledTextPhoto> labelledTextPhotos(std::vector<std::string>* missing);
 
+// Signs on the packaged photos with a frame drawn close around their text
+// (a tenth to a third of the text's height away, 2 to 6 px thick, some
+// doubled, some with rounded corners), some turned a few degrees or
+// leaned, at 28 to 64 px. `lines` holds the sign's lines; the frame is not
+// text.
+std::vector<LabelledTextPhoto> framedSignsOnPhotos(std::vector<std::string>* missing);
+
 // The words of a text: split at white space, with marks at either end of a
 // word left out, lower case; each Han character counts as a word.
 std::vector<std::string> wordsOf(const std::string& text);
