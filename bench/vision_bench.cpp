@@ -18,7 +18,8 @@
 // program is the one built beside it)
 //
 // vision_bench 1 text-compare [PREVIOUS-WORKER] [--previous-record FILE]
-// [--record FILE] reads every labelled text set (the signs, dialogs, lines
+// [--record FILE] [--sets TEXT] reads every labelled text set (or only those
+// whose names hold TEXT) (the signs, dialogs, lines
 // cut close and Chinese lines of "text-plain", the photos of
 // "text-photos", signs framed on photos, book page pieces, dialogs with
 // controls, code lines, capitals cut to their ink) through worker programs
@@ -27,6 +28,8 @@
 // record an earlier run wrote with --record (bench/vision_text_record.tsv
 // is main's). A row is marked FELL where the accurate level now does worse
 // than before or than the fast level; the accurate level's misreads follow.
+// A change to text recognition is measured so against the build before it,
+// and the record renewed with it.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -428,16 +431,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc > 2 && std::string(argv[2]) == "text-compare") {
-        TextCompareSettings settings{workerProgram, {}, {}, {}};
+        TextCompareSettings settings{workerProgram, {}, {}, {}, {}};
         for (int index = 3; index < argc; ++index) {
             const std::string argument = argv[index];
             if ((argument == "--record" || argument == "--previous-record") && index + 1 < argc) {
                 (argument == "--record" ? settings.record : settings.previousRecord) = argv[++index];
+            } else if (argument == "--sets" && index + 1 < argc) {
+                settings.onlySets = argv[++index];
             } else if (!argument.starts_with("--") && !settings.previousWorkerProgram) {
                 settings.previousWorkerProgram = argument;
             } else {
                 std::fprintf(stderr, "vision_bench: text-compare takes [PREVIOUS-WORKER] [--previous-record FILE] "
-                                     "[--record FILE], not \"%s\"\n", argument.c_str());
+                                     "[--record FILE] [--sets TEXT], not \"%s\"\n", argument.c_str());
                 return 2;
             }
         }

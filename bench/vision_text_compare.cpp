@@ -402,7 +402,10 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
         previousFigures = std::move(figures.value());
     }
     std::fprintf(stderr, "vision_bench: drawing the labelled sets...\n");
-    const std::vector<TextSet> sets = labelledSets(folder);
+    std::vector<TextSet> sets = labelledSets(folder);
+    if (settings.onlySets) {
+        std::erase_if(sets, [&](const TextSet& set) { return set.name.find(*settings.onlySets) == std::string::npos; });
+    }
 
     std::vector<Reader> readers{{"accurate now", settings.workerProgram, TextRecognitionLevel::accurate},
                                 {"fast now", settings.workerProgram, TextRecognitionLevel::fast}};

@@ -16,6 +16,9 @@ struct TextCompareSettings {
     std::optional<std::filesystem::path> previousRecord;
     // Where to write this build's figures as a record.
     std::optional<std::filesystem::path> record;
+    // Only the sets whose names hold this text (a quicker look while
+    // tuning one of them).
+    std::optional<std::string> onlySets;
 };
 
 // Every labelled text set (framed signs, dialogs, lines cut close, Chinese
