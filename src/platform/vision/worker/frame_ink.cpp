@@ -1,6 +1,7 @@
 #include "platform/vision/worker/frame_ink.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -69,6 +70,54 @@ bool boxOutline(const InkPiece& piece, const std::vector<InkPiece>& pieces, cv::
     return std::any_of(pieces.begin(), pieces.end(), [&](const InkPiece& other) {
         const cv::Point middle = middleOf(other.box) - piece.box.tl();
         return &other != &piece && middle.inside(cv::Rect({}, inside.size())) && inside.at<uchar>(middle) != 0;
+    });
+}
+
+// A control's outline drawn in straight strokes around a glyph: a spin
+// box's field with the rules that part its arrows' buttons, a button's
+// edge. It is sparse, a third of the cut high or more, twice as long as
+// high or running past the cut's end (the room at a line's ends holds no
+// glyph), most of its ink on long level or upright runs, and another
+// piece stands wholly inside it. A glyph's straight strokes (E, [, f over
+// an i's dot, 国) are no longer than high and within the cut.
+bool straightOutline(const InkPiece& piece, const std::vector<InkPiece>& pieces, cv::Size cut) {
+    const bool runsPastTheCut = piece.box.x <= 1 || piece.box.br().x >= cut.width - 1;
+    if (3 * piece.area > piece.box.area() || 3 * piece.box.height < cut.height || piece.box.width < 12 ||
+        (!runsPastTheCut && piece.box.width < 2 * piece.box.height)) {
+        return false;
+    }
+    const int levelRun = std::max(6, piece.box.width / 3);
+    const int uprightRun = piece.box.height / 2;
+    cv::Mat onRuns = cv::Mat::zeros(piece.ink.size(), CV_8U);
+    for (int row = 0; row < piece.ink.rows; ++row) {
+        int start = 0;
+        for (int column = 0; column <= piece.ink.cols; ++column) {
+            if (column < piece.ink.cols && piece.ink.at<uchar>(row, column) != 0) {
+                continue;
+            }
+            if (column - start >= levelRun) {
+                onRuns(cv::Rect(start, row, column - start, 1)).setTo(255);
+            }
+            start = column + 1;
+        }
+    }
+    for (int column = 0; column < piece.ink.cols; ++column) {
+        int start = 0;
+        for (int row = 0; row <= piece.ink.rows; ++row) {
+            if (row < piece.ink.rows && piece.ink.at<uchar>(row, column) != 0) {
+                continue;
+            }
+            if (row - start >= uprightRun) {
+                onRuns(cv::Rect(column, start, 1, row - start)).setTo(255);
+            }
+            start = row + 1;
+        }
+    }
+    if (10 * cv::countNonZero(onRuns) < 7 * piece.area) {
+        return false;
+    }
+    return std::any_of(pieces.begin(), pieces.end(), [&](const InkPiece& other) {
+        return &other != &piece && (other.box & piece.box) == other.box && other.box.area() < piece.box.area();
     });
 }
 
@@ -147,7 +196,118 @@ std::vector<InkPiece> inkPieces(const cv::Mat& ink) {
     return pieces;
 }
 
+// The shade the most pixels of `grey` lie near (within `shades`): a
+// plate's, where the glyphs on it and a photo's texture beside it spread
+// over many.
+int commonestShade(const cv::Mat& grey, int shades) {
+    std::array<int, 256> counts{};
+    for (int row = 0; row < grey.rows; ++row) {
+        for (int column = 0; column < grey.cols; ++column) {
+            ++counts[grey.at<unsigned char>(row, column)];
+        }
+    }
+    int commonest = 0;
+    int most = -1;
+    int near = 0;
+    // A window of 2 * shades + 1 shades slid along the counts.
+    for (int shade = 0; shade < 256 + shades; ++shade) {
+        near += shade < 256 ? counts[static_cast<std::size_t>(shade)] : 0;
+        near -= shade - 2 * shades - 1 >= 0 ? counts[static_cast<std::size_t>(shade - 2 * shades - 1)] : 0;
+        if (shade - shades >= 0 && shade - shades < 256 && near > most) {
+            most = near;
+            commonest = shade - shades;
+        }
+    }
+    // The median shade within that window.
+    int seen = 0;
+    for (int shade = std::max(0, commonest - shades); shade <= std::min(255, commonest + shades); ++shade) {
+        seen += counts[static_cast<std::size_t>(shade)];
+        if (2 * seen >= most) {
+            return shade;
+        }
+    }
+    return commonest;
+}
+
 }  // namespace
+
+int paintBeyondPlate(cv::Mat& line, int edgeGround) {
+    constexpr int plateShades = 24;
+    if (line.empty() || line.type() != CV_8UC1 || line.rows < 4) {
+        return edgeGround;
+    }
+    const cv::Rect ownRows(0, line.rows / 4, line.cols, line.rows / 2);
+    const int plateShade = commonestShade(line(ownRows), plateShades / 2);
+    // A page's or a screen's line stands on the ground its cut's edge shows,
+    // as does a line on a photo with no plate of its own.
+    if (std::abs(plateShade - edgeGround) <= leastInkContrast) {
+        return edgeGround;
+    }
+    cv::Mat difference;
+    cv::absdiff(line, cv::Scalar(plateShade), difference);
+    cv::Mat plate;
+    cv::threshold(difference, plate, plateShades, 255, cv::THRESH_BINARY_INV);
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int count = cv::connectedComponentsWithStats(plate, labels, stats, centroids, 4, CV_32S);
+    // The plate is the piece of that shade most of the line's own rows show.
+    std::vector<int> inOwnRows(static_cast<std::size_t>(count), 0);
+    for (int row = ownRows.y; row < ownRows.br().y; ++row) {
+        for (int column = 0; column < line.cols; ++column) {
+            ++inOwnRows[static_cast<std::size_t>(labels.at<int>(row, column))];
+        }
+    }
+    int largest = 0;
+    for (int label = 1; label < count; ++label) {
+        if (largest == 0 || inOwnRows[static_cast<std::size_t>(label)] > inOwnRows[static_cast<std::size_t>(largest)]) {
+            largest = label;
+        }
+    }
+    if (largest == 0) {
+        return edgeGround;
+    }
+    const auto boxOf = [&stats](int label) {
+        return cv::Rect(stats.at<int>(label, cv::CC_STAT_LEFT), stats.at<int>(label, cv::CC_STAT_TOP),
+                        stats.at<int>(label, cv::CC_STAT_WIDTH), stats.at<int>(label, cv::CC_STAT_HEIGHT));
+    };
+    cv::Rect box = boxOf(largest);
+    int area = 0;
+    // Glyphs that touch a frame drawn close part the plate inside it: the
+    // parts as high as the largest, at its rows, are the same plate.
+    for (int label = 1; label < count; ++label) {
+        const cv::Rect part = boxOf(label);
+        if (label == largest || (std::abs(part.y - box.y) <= 2 && std::abs(part.br().y - box.br().y) <= 2)) {
+            box |= part;
+            area += stats.at<int>(label, cv::CC_STAT_AREA);
+        }
+    }
+    // A plate stands over most of the line's rows and along most of it,
+    // and is mostly that shade; anything less is a patch of a photo's
+    // texture.
+    if (5 * box.height < 3 * ownRows.height || 2 * box.width < line.cols || 10 * area < 3 * box.area()) {
+        return edgeGround;
+    }
+    cv::Mat beyond(line.size(), CV_8U, cv::Scalar(255));
+    beyond(box).setTo(0);
+    // A rounded frame's corners reach inside the plate's box: ink in a
+    // corner of the box, touching two sides that meet, is the frame's, as
+    // the plate runs on past the line's ends (its glyphs may touch the top
+    // and the bottom of a frame drawn close).
+    cv::Mat ink;
+    cv::absdiff(line(box), cv::Scalar(plateShade), ink);
+    cv::threshold(ink, ink, leastInkContrast, 255, cv::THRESH_BINARY);
+    for (const InkPiece& piece : inkPieces(ink)) {
+        const bool atAnEnd = piece.box.x == 0 || piece.box.br().x == box.width;
+        const bool atTopOrBottom = piece.box.y == 0 || piece.box.br().y == box.height;
+        if (atAnEnd && atTopOrBottom) {
+            cv::Mat underPiece = beyond(box)(piece.box);
+            underPiece |= piece.ink;
+        }
+    }
+    line.setTo(plateShade, beyond);
+    return plateShade;
+}
 
 bool paintOverFrameInk(cv::Mat& line, int ground) {
     if (line.empty() || line.type() != CV_8UC1) {
@@ -164,7 +324,8 @@ bool paintOverFrameInk(cv::Mat& line, int ground) {
     enum class Kind { glyph, frame, outline, arrow };
     std::vector<Kind> kinds;
     for (const InkPiece& piece : pieces) {
-        kinds.push_back(boxOutline(piece, pieces, line.size())                                ? Kind::outline
+        kinds.push_back(boxOutline(piece, pieces, line.size()) || straightOutline(piece, pieces, line.size())
+                            ? Kind::outline
                         : crossesDown(piece, line.size()) || crossesAlong(piece, line.size()) ? Kind::frame
                         : levelArrow(piece)                                                   ? Kind::arrow
                                                                                               : Kind::glyph);

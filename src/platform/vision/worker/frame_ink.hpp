@@ -4,6 +4,15 @@
 
 namespace lumenary::platform::vision {
 
+// The ground of a line's 8-bit grey cut (upright, with half a line of room
+// above and below it), given the median shade of the cut's edge: where
+// the line stands on a plate of another shade (a sign on a photo: the
+// shade more of the line's own rows show than any other, around them and along most of
+// the line), that plate's shade, with everything beyond the plate (a
+// sign's frame and its rounded corners, the photo around it) painted over
+// with it; else `edgeGround` (a page, a screen, text on a photo itself).
+int paintBeyondPlate(cv::Mat& line, int edgeGround);
+
 // Paints over, with `ground`, the ink in a line's 8-bit grey cut (upright,
 // with half a line of room above and below it) that is no glyph of the
 // line but that the recogniser reads as a mark ([, |, I, 「, ¢, >) or that

@@ -79,7 +79,8 @@ bool mayBeOneGlyph(const cv::RotatedRect& box) {
     return standsUp(width, tall) && tall < 3.5 * width;
 }
 
-cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth, LineTurn turn) {
+cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth, LineTurn turn,
+                    std::optional<int> ground) {
     const auto corners = lineCorners(box);
     const auto [width, tall] = sidesAsItLies(corners);
     if (width < 1 || tall < 1 || height < 1 || longestWidth < 1 ||
@@ -105,17 +106,18 @@ cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height,
     const cv::Mat transform = cv::getPerspectiveTransform(corners.data(), target.data());
     const cv::Size roomySize(size.width + 2 * static_cast<int>(shift.x), size.height + 2 * static_cast<int>(shift.y));
     cv::Mat roomy;
-    // Past the image's edge lies its ground, the median shade of that edge:
-    // repeating its outermost pixels would draw ink there of a glyph that
-    // touches the edge. The edge is measured only for a cut that needs it,
-    // as a photo's lines rarely do and its edge is long.
-    const int outside = reachesPastTheImage(grey, transform, roomySize) ? edgeShade(grey) : 0;
+    // Past the image's edge lies its ground, else the median shade of that
+    // edge: repeating its outermost pixels would draw ink there of a glyph
+    // that touches the edge. The edge is measured only for a cut that needs
+    // it, as a photo's lines rarely do and its edge is long.
+    const int outside =
+        !reachesPastTheImage(grey, transform, roomySize) ? 0 : ground ? *ground : edgeShade(grey);
     cv::warpPerspective(grey, roomy, transform, roomySize, scale > 1 ? cv::INTER_CUBIC : cv::INTER_LINEAR,
                         cv::BORDER_CONSTANT, cv::Scalar(outside));
     if (standing) {
         cv::rotate(roomy, roomy, cv::ROTATE_90_COUNTERCLOCKWISE);
     }
-    if (!paintOverFrameInk(roomy, edgeShade(roomy))) {
+    if (!paintOverFrameInk(roomy, paintBeyondPlate(roomy, edgeShade(roomy)))) {
         return {};
     }
     const cv::Mat line = roomy(cv::Rect(0, room, roomy.cols, roomy.rows - 2 * room));

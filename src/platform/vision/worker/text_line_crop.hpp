@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <opencv2/core.hpp>
 
 namespace lumenary::platform::vision {
@@ -10,7 +12,8 @@ namespace lumenary::platform::vision {
 // than half as tall again as it is wide turned a quarter to lie flat
 // (unless `turn` is never). Scaled so that it is `height` px high, at most
 // `longestWidth` px wide. The part of the box past the image's edge takes
-// the median shade of that edge, and ink that is no glyph of the line (a
+// `ground` (the image's plain ground), else the median shade of that edge,
+// and ink that is no glyph of the line (a
 // frame's or a field's edge or outline, a rule) is painted over with the
 // ground. Framed by a margin of a quarter of its height in the median
 // shade of its edge, as the recogniser expects room around a line. Empty
@@ -18,7 +21,7 @@ namespace lumenary::platform::vision {
 // holds no ink but a frame's.
 enum class LineTurn { whenStanding, never };
 cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth,
-                    LineTurn turn = LineTurn::whenStanding);
+                    LineTurn turn = LineTurn::whenStanding, std::optional<int> ground = std::nullopt);
 
 // Whether a standing box may hold one glyph lying level rather than a
 // line running down: it is less than three and a half times as tall as

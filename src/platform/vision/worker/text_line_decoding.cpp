@@ -52,21 +52,47 @@ Lie lieOf(const cv::RotatedRect& box) {
     return {wide ? box.size.width : box.size.height, wide ? box.size.height : box.size.width, direction, degrees};
 }
 
+// A box about as long as high (a glyph the network found on its own, its
+// turn arbitrary) as it lies along `direction`.
+bool squarish(const cv::RotatedRect& box) {
+    return std::max(box.size.width, box.size.height) < 1.5F * std::min(box.size.width, box.size.height);
+}
+
+Lie lieAlong(const cv::RotatedRect& box, const Lie& line) {
+    cv::Point2f corners[4];
+    box.points(corners);
+    const cv::Point2f across(-line.direction.y, line.direction.x);
+    float first = corners[0].dot(line.direction);
+    float last = first;
+    float top = corners[0].dot(across);
+    float bottom = top;
+    for (const cv::Point2f& corner : corners) {
+        first = std::min(first, corner.dot(line.direction));
+        last = std::max(last, corner.dot(line.direction));
+        top = std::min(top, corner.dot(across));
+        bottom = std::max(bottom, corner.dot(across));
+    }
+    return {last - first, bottom - top, line.direction, line.degrees};
+}
+
 // Whether `right` continues `left` along its line: its centre on the line's
 // axis (within half the lower height), and its start after `left`'s end by
 // at most the lower height (or before it by at most that height: the
-// network's margins around two words a narrow space apart overlap).
+// network's margins around two words a narrow space apart overlap). A
+// glyph found on its own at the line's end (a last digit beside a frame)
+// is taken as it lies along the line, and may be lower than the line.
 bool piecesOfOneLine(const DetectedTextLine& left, const DetectedTextLine& right) {
     constexpr float mostTurn = 10;
     constexpr float mostHeightRatio = 1.5F;
     const Lie leftLie = lieOf(left.box);
-    const Lie rightLie = lieOf(right.box);
+    const bool glyph = squarish(right.box) && !squarish(left.box);
+    const Lie rightLie = glyph ? lieAlong(right.box, leftLie) : lieOf(right.box);
     if (leftLie.degrees > mostTurn || rightLie.degrees > mostTurn || leftLie.height <= 0 || rightLie.height <= 0) {
         return false;
     }
     const float higher = std::max(leftLie.height, rightLie.height);
     const float lower = std::min(leftLie.height, rightLie.height);
-    if (higher > mostHeightRatio * lower) {
+    if (glyph ? rightLie.height > mostHeightRatio * leftLie.height : higher > mostHeightRatio * lower) {
         return false;
     }
     const cv::Point2f offset = right.box.center - left.box.center;
@@ -161,6 +187,32 @@ std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLin
         joined.push_back(line);
     }
     return joined;
+}
+
+std::vector<DetectedTextLine> withoutLinesInsideOthers(const std::vector<DetectedTextLine>& lines) {
+    // Overlapping this much of its area, a box holds a glyph or a frame's
+    // end that a larger line holds too, and would read it twice.
+    constexpr double insideShare = 0.6;
+    const auto inside = [](const DetectedTextLine& line, const DetectedTextLine& other) {
+        if (other.box.size.area() <= line.box.size.area()) {
+            return false;
+        }
+        std::vector<cv::Point2f> overlap;
+        if (cv::rotatedRectangleIntersection(line.box, other.box, overlap) == cv::INTERSECT_NONE || overlap.size() < 3) {
+            return false;
+        }
+        std::vector<cv::Point2f> hull;
+        cv::convexHull(overlap, hull);
+        return cv::contourArea(hull) >= insideShare * line.box.size.area();
+    };
+    std::vector<DetectedTextLine> kept;
+    for (const DetectedTextLine& line : lines) {
+        if (std::none_of(lines.begin(), lines.end(),
+                         [&](const DetectedTextLine& other) { return &other != &line && inside(line, other); })) {
+            kept.push_back(line);
+        }
+    }
+    return kept;
 }
 
 namespace {

@@ -43,6 +43,11 @@ std::vector<DetectedTextLine> inReadingOrder(std::vector<DetectedTextLine> lines
 // confidence is the lower of the two.
 std::vector<DetectedTextLine> withPiecesJoined(const std::vector<DetectedTextLine>& ordered);
 
+// The lines without those whose box lies mostly (six tenths of its area)
+// inside a larger one's: the network finds a line's last glyph and a
+// frame's end beside it once more on their own.
+std::vector<DetectedTextLine> withoutLinesInsideOthers(const std::vector<DetectedTextLine>& lines);
+
 // A character the network also saw at a step, and its probability there.
 struct ReadAlternative {
     std::string character;

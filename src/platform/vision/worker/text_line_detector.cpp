@@ -31,10 +31,6 @@ constexpr int detectionStride = 32;
 // wide. A photo's edge is no ground to extend, and a border would only
 // shrink what the network sees of it.
 constexpr int detectionBorder = detectionStride;
-// The share of the edge's pixels within this many shades of its median
-// colour that makes it plain.
-constexpr int plainEdgeShades = 24;
-constexpr double plainEdgeShare = 0.6;
 // A small image with small glyphs is read larger, up to the network's size
 // and at most three times: a lone digit or a short word in a dialog's
 // field, 10 px high, is otherwise below what the network finds. Glyphs
@@ -73,46 +69,6 @@ cv::dnn::Net* detector() {
 
 int strideMultiple(double side) {
     return std::max(detectionStride, static_cast<int>(std::lround(side / detectionStride)) * detectionStride);
-}
-
-// The image's outermost pixels.
-std::vector<cv::Vec3b> edgeOf(const cv::Mat& rgb) {
-    std::vector<cv::Vec3b> edge;
-    for (int column = 0; column < rgb.cols; ++column) {
-        edge.push_back(rgb.at<cv::Vec3b>(0, column));
-        edge.push_back(rgb.at<cv::Vec3b>(rgb.rows - 1, column));
-    }
-    for (int row = 0; row < rgb.rows; ++row) {
-        edge.push_back(rgb.at<cv::Vec3b>(row, 0));
-        edge.push_back(rgb.at<cv::Vec3b>(row, rgb.cols - 1));
-    }
-    return edge;
-}
-
-// The median colour of the image's edge, channel by channel, when most of
-// the edge is that colour: the plain ground a page or a screen puts there.
-std::optional<cv::Scalar> plainEdgeColour(const cv::Mat& rgb) {
-    std::vector<cv::Vec3b> edge = edgeOf(rgb);
-    cv::Vec3b median;
-    const auto middle = edge.begin() + static_cast<std::ptrdiff_t>(edge.size() / 2);
-    for (int channel = 0; channel < 3; ++channel) {
-        std::nth_element(edge.begin(), middle, edge.end(), [channel](const cv::Vec3b& first, const cv::Vec3b& second) {
-            return first[channel] < second[channel];
-        });
-        median[channel] = (*middle)[channel];
-    }
-    const auto near = std::count_if(edge.begin(), edge.end(), [&median](const cv::Vec3b& pixel) {
-        for (int channel = 0; channel < 3; ++channel) {
-            if (std::abs(static_cast<int>(pixel[channel]) - static_cast<int>(median[channel])) > plainEdgeShades) {
-                return false;
-            }
-        }
-        return true;
-    });
-    if (static_cast<double>(near) < plainEdgeShare * static_cast<double>(edge.size())) {
-        return std::nullopt;
-    }
-    return cv::Scalar(median[0], median[1], median[2]);
 }
 
 // The median height of the pieces of ink in a grey image (the darker or
@@ -163,12 +119,11 @@ std::filesystem::path textNetworksFolder() {
     return cacheDirectory() / "ocr-models-1.4.2";
 }
 
-std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb) {
+std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb, const std::optional<cv::Scalar>& ground) {
     cv::dnn::Net* net = detector();
     if (net == nullptr) {
         return std::nullopt;
     }
-    const std::optional<cv::Scalar> ground = plainEdgeColour(rgb);
     const int border = ground ? detectionBorder : 0;
     const double fit = static_cast<double>(longestDetectionSide - 2 * border) / std::max(rgb.cols, rgb.rows);
     const double scale = fit <= 1 ? fit : std::min(fit, detectionUpscale(rgb));
@@ -214,7 +169,7 @@ std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb)
         }
         line.box = cv::minAreaRect(scaledCorners);
     }
-    return withPiecesJoined(inReadingOrder(std::move(lines)));
+    return withoutLinesInsideOthers(withPiecesJoined(inReadingOrder(std::move(lines))));
 }
 
 }  // namespace lumenary::platform::vision

@@ -27,13 +27,12 @@ std::filesystem::path textNetworksFolder();
 // image is read scaled so that its longer side is at most 960 px, each
 // side a multiple of 32 (a smaller image whose pieces of ink are mostly
 // lower than 24 px is read up to three times larger, to bring them to
-// that height); an image whose
-// edge is mostly one colour (a page, a screen, a line cut out of them) is
-// read inside a border of 32 px of that colour, and its longer side at
-// most 896 px. None when the network cannot be loaded (missing,
+// that height); an image with a plain `ground` (a page, a screen, a line
+// cut out of them: plainGroundColour) is read inside a border of 32 px of
+// that colour, and its longer side at most 896 px. None when the network cannot be loaded (missing,
 // damaged, refused): the first such call writes one line on standard
 // error, saying why and how to fetch it, and the failure is remembered
 // for the folder. Not for two threads at once.
-std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb);
+std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb, const std::optional<cv::Scalar>& ground);
 
 }  // namespace lumenary::platform::vision

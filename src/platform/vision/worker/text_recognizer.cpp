@@ -28,6 +28,7 @@
 #include "platform/files/bounded_file_reader.hpp"
 #include "platform/vision/worker/full_width_punctuation.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
+#include "platform/vision/worker/plain_ground.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/text_line_crop.hpp"
 #include "platform/vision/worker/text_line_detector.hpp"
@@ -511,16 +512,31 @@ std::string withAsciiMarks(const std::string& text) {
     return ascii;
 }
 
+// The grey image the lines are cut from, with the shade of its plain
+// ground when it has one.
+struct LinesImage {
+    cv::Mat grey;
+    std::optional<int> ground;
+};
+
+// The grey shade of an RGB colour, weighted as the grey image is made.
+int greyShade(const cv::Scalar& rgb) {
+    cv::Mat pixel(1, 1, CV_8UC3, rgb);
+    cv::Mat grey;
+    cv::cvtColor(pixel, grey, cv::COLOR_RGB2GRAY);
+    return grey.at<unsigned char>(0, 0);
+}
+
 // The line in `box` read by the recognition network; an empty text when
 // it holds a glyph the network does not know, and none when the network
 // cannot be used.
-std::optional<TextCandidate> lineReadByNetwork(const cv::Mat& grey, cv::RotatedRect box, LineTurn turn) {
+std::optional<TextCandidate> lineReadByNetwork(const LinesImage& image, cv::RotatedRect box, LineTurn turn) {
     const bool wide = box.size.width >= box.size.height;
     float& longSide = wide ? box.size.width : box.size.height;
     const float shortSide = wide ? box.size.height : box.size.width;
     longSide += lineEndsRoom * shortSide;
     // Room of a quarter of the line's height on each side.
-    const cv::Mat upright = uprightLine(grey, box, networkLineHeight * 2 / 3, widestDetectedLine, turn);
+    const cv::Mat upright = uprightLine(image.grey, box, networkLineHeight * 2 / 3, widestDetectedLine, turn, image.ground);
     if (upright.empty()) {
         return TextCandidate{};
     }
@@ -541,14 +557,14 @@ std::string onOneLine(std::string text) {
 
 // The line in `box` read by the recogniser's language models as one line;
 // none when it reads nothing there.
-std::optional<TextCandidate> lineReadByModels(tesseract::TessBaseAPI& api, const cv::Mat& grey, cv::RotatedRect box,
+std::optional<TextCandidate> lineReadByModels(tesseract::TessBaseAPI& api, const LinesImage& image, cv::RotatedRect box,
                                               LineTurn turn, bool fullWidthMarks) {
     const bool wide = box.size.width >= box.size.height;
     float& longSide = wide ? box.size.width : box.size.height;
     float& shortSide = wide ? box.size.height : box.size.width;
     longSide += lineEndsRoom * shortSide;
     shortSide *= lineHeightRoom;
-    const cv::Mat upright = uprightLine(grey, box, detectedLineHeight, widestDetectedLine, turn);
+    const cv::Mat upright = uprightLine(image.grey, box, detectedLineHeight, widestDetectedLine, turn, image.ground);
     if (upright.empty()) {
         return std::nullopt;
     }
@@ -640,15 +656,16 @@ std::string withZerosTheNetworkSaw(const std::string& models, const std::string&
 
 // The line in `box` read by the recognition network, both ways when it may
 // hold one glyph; none when the network cannot be used.
-std::optional<TextCandidate> lineReadByNetworkEitherWay(const cv::Mat& grey, const cv::RotatedRect& box, bool eitherWay) {
-    std::optional<TextCandidate> read = lineReadByNetwork(grey, box, LineTurn::whenStanding);
+std::optional<TextCandidate> lineReadByNetworkEitherWay(const LinesImage& image, const cv::RotatedRect& box,
+                                                        bool eitherWay) {
+    std::optional<TextCandidate> read = lineReadByNetwork(image, box, LineTurn::whenStanding);
     if (read && eitherWay) {
-        read = likelier(std::move(read), lineReadByNetwork(grey, box, LineTurn::never));
+        read = likelier(std::move(read), lineReadByNetwork(image, box, LineTurn::never));
     }
     return read;
 }
 
-// Each line the detection network found in `grey`, read on its own as one
+// Each line the detection network found in the image, read on its own as one
 // line, in the order found; lines read as nothing are left out. A box that
 // stands but may hold one glyph lying level (a lone digit in a field) is
 // read both ways, and the likelier reading kept. With `fewGlyphsByNetwork`
@@ -658,7 +675,7 @@ std::optional<TextCandidate> lineReadByNetworkEitherWay(const cv::Mat& grey, con
 // read a field's "511" as "sll" and a lone "3" as "Els". A lone word the
 // models read as a round letter (O, ©) is a zero where the network read
 // one and the two agree on the rest of the line ("use 0 for no limit").
-std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, const cv::Mat& grey,
+std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, const LinesImage& image,
                                                const std::vector<DetectedTextLine>& found, bool fullWidthMarks,
                                                bool byNetwork, bool fewGlyphsByNetwork) {
     std::vector<TextObservation> lines;
@@ -670,7 +687,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         const bool eitherWay = mayBeOneGlyph(line.box);
         std::optional<TextCandidate> read;
         if (byNetwork) {
-            read = lineReadByNetworkEitherWay(grey, line.box, eitherWay);
+            read = lineReadByNetworkEitherWay(image, line.box, eitherWay);
             if (!read) {
                 byNetwork = false;
             } else if (!read->text.empty() && fullWidthMarks) {
@@ -680,12 +697,12 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         // A line of a glyph the network does not know: the language models
         // read it.
         if (!read || read->text.empty()) {
-            read = lineReadByModels(api, grey, line.box, LineTurn::whenStanding, fullWidthMarks);
+            read = lineReadByModels(api, image, line.box, LineTurn::whenStanding, fullWidthMarks);
             if (eitherWay) {
-                read = likelier(std::move(read), lineReadByModels(api, grey, line.box, LineTurn::never, fullWidthMarks));
+                read = likelier(std::move(read), lineReadByModels(api, image, line.box, LineTurn::never, fullWidthMarks));
             }
             if (fewGlyphsByNetwork && read && !fewGlyphs(read->text) && holdsRoundGlyphWord(read->text)) {
-                const auto network = lineReadByNetwork(grey, line.box, LineTurn::whenStanding);
+                const auto network = lineReadByNetwork(image, line.box, LineTurn::whenStanding);
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else {
@@ -693,7 +710,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
                 }
             }
             if (fewGlyphsByNetwork && (!read || fewGlyphs(read->text))) {
-                std::optional<TextCandidate> network = lineReadByNetworkEitherWay(grey, line.box, eitherWay);
+                std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, line.box, eitherWay);
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else if (inAscii(network->text)) {
@@ -707,7 +724,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         const cv::Rect2f bounds = line.box.boundingRect2f();
         TextObservation observation;
         observation.boundingBox =
-            normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, grey.size());
+            normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, image.grey.size());
         observation.topCandidate = std::move(*read);
         lines.push_back(std::move(observation));
     }
@@ -745,8 +762,10 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     // keeps only the spaces the page has ("第2章 数据").
     api.SetVariable("preserve_interword_spaces", squareGlyphs ? "1" : "0");
     if (options.level == TextRecognitionLevel::accurate) {
-        if (const auto found = detectTextLines(rgb)) {
-            return readDetectedLines(api, grey, *found, printsFullWidthMarks(packs.value()),
+        const std::optional<cv::Scalar> ground = plainGroundColour(rgb);
+        if (const auto found = detectTextLines(rgb, ground)) {
+            const LinesImage image{grey, ground ? std::optional(greyShade(*ground)) : std::nullopt};
+            return readDetectedLines(api, image, *found, printsFullWidthMarks(packs.value()),
                                      readByNetwork(packs.value()), packs.value() == "eng");
         }
     }

@@ -81,6 +81,17 @@ TEST(FrameInk, PaintsOverFramesFieldsAndArrowsButNoGlyph) {
              return std::vector{drawGlyphs(cut, "5", 30)};
          },
          true, true},
+        {"a spin box open where the cut ends, its arrows' buttons parted by rules",
+         [](cv::Mat& cut) {
+             const cv::Rect field(-20, 20, 200, 40);
+             cv::rectangle(cut, field, cv::Scalar(250), cv::FILLED);
+             cv::rectangle(cut, field, cv::Scalar(140), 1);
+             cv::line(cut, {160, 20}, {160, 59}, cv::Scalar(140), 1);
+             cv::line(cut, {160, 40}, {179, 40}, cv::Scalar(140), 1);
+             drawArrows(cut, 163);
+             return std::vector{drawGlyphs(cut, "7", 130)};
+         },
+         true, true},
         {"arrows alone",
          [](cv::Mat& cut) {
              drawArrows(cut, 30);
@@ -93,6 +104,17 @@ TEST(FrameInk, PaintsOverFramesFieldsAndArrowsButNoGlyph) {
         {"an enclosing glyph taller than the line's rows",
          [](cv::Mat& cut) {
              return std::vector{drawGlyphs(cut, "回", 40, vision_test::notoSansSimplifiedChinese(), 54)};
+         },
+         false, true},
+        {"brackets and bars between words",
+         [](cv::Mat& cut) {
+             return std::vector{drawGlyphs(cut, "a[i] = {1} | x", 10, vision_test::dejaVuSans(), 28)};
+         },
+         false, true},
+        {"a serif f overhanging an i's dot",
+         [](cv::Mat& cut) {
+             const auto faces = vision_test::installedLatinFaces();
+             return std::vector{drawGlyphs(cut, "file", 20, faces.at(2).second, 40)};
          },
          false, true},
         {"an underlined link, a bar and a stop at its end",
@@ -121,6 +143,80 @@ TEST(FrameInk, PaintsOverFramesFieldsAndArrowsButNoGlyph) {
         // changes (a field's fill, lighter than the ground, may).
         EXPECT_EQ(cv::countNonZero((cut < ground - 56) & ~glyphMask), 0);
         EXPECT_EQ(cv::countNonZero((before != cut) & glyphMask & (before < ground)), 0);
+    }
+}
+
+// A sign on a photo: the plate's own shade is the ground, and the frame,
+// its rounded corners and the photo beyond are painted over with it; a
+// page's line keeps the ground its edge shows.
+TEST(FrameInk, PaintsBeyondASignsPlateOnAPhoto) {
+    struct PlateCase {
+        std::string name;
+        int plate;  // the plate's shade; none is drawn when it is the ground
+        int corner;  // the frame's corner radius
+        int frameGap;  // between the glyphs and the frame, above and below
+    };
+    const std::vector<PlateCase> cases{
+        {"a dark plate, a square frame", 60, 0, 8},
+        {"a light plate, a rounded frame", 250, 10, 8},
+        {"a frame drawn close around the glyphs", 250, 0, 3},
+        {"a page", ground, 0, 8},
+    };
+    for (const PlateCase& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        // A photo's texture all around: stripes far from either shade. The
+        // cut holds the line with the room at its ends.
+        cv::Mat cut(cutHeight, 180, CV_8UC1);
+        for (int column = 0; column < cut.cols; ++column) {
+            cut.col(column).setTo(testCase.plate == ground ? ground : 120 + (column / 3 % 2) * 30);
+        }
+        cv::Mat glyphs(cut.size(), CV_8UC1, cv::Scalar(testCase.plate));
+        const bool lightInk = testCase.plate < 128;
+        cv::Mat ink = cv::Mat(cut.size(), CV_8UC1, cv::Scalar(255));
+        const cv::Rect word = drawGlyphs(ink, "STAFF", 40, vision_test::dejaVuSans(), 30);
+        const cv::Rect frame(word.x - 10, word.y - testCase.frameGap - 3, word.width + 20,
+                             word.height + 2 * testCase.frameGap + 6);
+        const cv::Rect plate(frame.x - 6, frame.y - 6, frame.width + 12, frame.height + 12);
+        if (testCase.plate != ground) {
+            cut(plate).setTo(testCase.plate);
+            const cv::Scalar frameShade(lightInk ? 240 : 20);
+            if (testCase.corner == 0) {
+                cv::rectangle(cut, frame, frameShade, 3);
+            } else {
+                const int r = testCase.corner;
+                cv::rectangle(cut, {frame.x + r, frame.y}, {frame.br().x - r, frame.y + 2}, frameShade, cv::FILLED);
+                cv::rectangle(cut, {frame.x + r, frame.br().y - 3}, {frame.br().x - r, frame.br().y - 1}, frameShade,
+                              cv::FILLED);
+                cv::rectangle(cut, {frame.x, frame.y + r}, {frame.x + 2, frame.br().y - r}, frameShade, cv::FILLED);
+                cv::rectangle(cut, {frame.br().x - 3, frame.y + r}, {frame.br().x - 1, frame.br().y - r}, frameShade,
+                              cv::FILLED);
+                for (const auto& [centre, angle] : std::vector<std::pair<cv::Point, double>>{
+                         {{frame.x + r, frame.y + r}, 180},
+                         {{frame.br().x - 1 - r, frame.y + r}, 270},
+                         {{frame.br().x - 1 - r, frame.br().y - 1 - r}, 0},
+                         {{frame.x + r, frame.br().y - 1 - r}, 90}}) {
+                    cv::ellipse(cut, centre, {r - 1, r - 1}, angle, 0, 90, frameShade, 3);
+                }
+            }
+        }
+        // The glyphs in the ink's shade over whatever is under them.
+        const cv::Mat inkMask = ink < 128;
+        cut.setTo(lightInk ? 245 : 25, inkMask);
+        const cv::Mat before = cut.clone();
+        const int edgeGround = testCase.plate == ground ? ground : 135;
+        const int chosen = paintBeyondPlate(cut, edgeGround);
+        if (testCase.plate == ground) {
+            EXPECT_EQ(chosen, ground);
+            EXPECT_EQ(cv::countNonZero(before != cut), 0);
+            continue;
+        }
+        EXPECT_NEAR(chosen, testCase.plate, 2);
+        // Only the plate's shade and the glyphs are left, and every glyph
+        // pixel is as it was.
+        cv::Mat difference;
+        cv::absdiff(cut, cv::Scalar(testCase.plate), difference);
+        EXPECT_EQ(cv::countNonZero((difference > 56) & ~inkMask), 0);
+        EXPECT_EQ(cv::countNonZero((before != cut) & inkMask), 0);
     }
 }
 

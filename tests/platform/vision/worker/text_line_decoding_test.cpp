@@ -139,6 +139,11 @@ TEST(WithPiecesJoined, JoinsPiecesOfOneLineAndNothingElse) {
         {"standing lines", {line(100, 50, 20, 100), line(125, 50, 20, 100)}, {{90, 0, 20, 100}, {115, 0, 20, 100}}},
         {"two turned lines one above the other", {line(100, 50, 160, 20, 8), line(110, 75, 160, 20, 8)},
          {{19, 29, 161, 42}, {29, 54, 161, 42}}},
+        // A last digit found on its own beside a frame, its box standing.
+        {"a glyph at the line's end, lower than the line", {line(100, 50, 180, 36), line(195, 52, 20, 16, 90)},
+         {{10, 32, 193, 36}}},
+        {"a glyph lower than the line, off its axis", {line(100, 50, 180, 36), line(195, 75, 20, 16, 90)},
+         {{10, 32, 180, 36}, {187, 65, 16, 20}}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -153,6 +158,31 @@ TEST(WithPiecesJoined, JoinsPiecesOfOneLineAndNothingElse) {
         }
     }
     EXPECT_FLOAT_EQ(withPiecesJoined(cases[0].ordered).front().confidence, 0.7F);
+}
+
+TEST(WithoutLinesInsideOthers, DropsOnlyABoxMostlyInsideALargerOne) {
+    const auto line = [](float x, float y, float width, float height, float degrees = 0) {
+        return DetectedTextLine{cv::RotatedRect({x, y}, {width, height}, degrees), 0.9F};
+    };
+    struct Case {
+        std::string name;
+        std::vector<DetectedTextLine> lines;
+        std::vector<float> keptCentresX;
+    };
+    const std::vector<Case> cases{
+        {"a glyph's box inside its line's", {line(100, 50, 180, 36), line(170, 50, 20, 16, 90)}, {100}},
+        {"a box overlapping the line's end by half", {line(100, 50, 180, 36), line(195, 50, 20, 16)}, {100, 195}},
+        {"two lines side by side", {line(100, 50, 100, 20), line(215, 50, 100, 20)}, {100, 215}},
+        {"two boxes of one size on each other", {line(100, 50, 100, 20), line(100, 50, 100, 20)}, {100, 100}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto kept = withoutLinesInsideOthers(testCase.lines);
+        ASSERT_EQ(kept.size(), testCase.keptCentresX.size());
+        for (std::size_t index = 0; index < kept.size(); ++index) {
+            EXPECT_FLOAT_EQ(kept[index].box.center.x, testCase.keptCentresX[index]);
+        }
+    }
 }
 
 TEST(CtcText, ReadsEachRunOfAClassOnceAndLeavesOutNoCharacter) {

@@ -16,6 +16,7 @@
 
 #include "platform/vision/worker/plain_ground_text.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
+#include "platform/vision/worker/screen_text.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_line_detector.hpp"
 #include "platform/vision/worker/text_photos.hpp"
@@ -151,12 +152,38 @@ TEST(TextRecognitionAccuracy, ReadsLinesCutCloseValuesInFieldsAndFramedSignsWith
          {"Level:", "96", "Units:", "100", "Delay:", "5", "Width:", "64", "Border:", "12", "Height:", "96"}, {"en"}},
         {"a Chinese line at 24 px", vision_test::renderedText({"孩子们在操场上踢足球"}, chinese, 24),
          {"孩子们在操场上踢足球"}, {"zh-Hans"}},
+        {"capitals cut to their ink", vision_test::textCutToInk("END OF TERMS AND CONDITIONS", faces.at(0).second, 40),
+         {"END OF TERMS AND CONDITIONS"}, {"en"}},
+        {"small bold capitals cut to their ink", vision_test::textCutToInk("DEFINITIONS", bold, 16), {"DEFINITIONS"},
+         {"en"}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         const auto observations = recognizeTextLines(testCase.image, {TextRecognitionLevel::accurate, testCase.languages});
         ASSERT_TRUE(observations) << observations.error().description;
         EXPECT_EQ(readLines(observations.value()), testCase.lines);
+    }
+}
+
+// A sign framed close on a photo, its frame's corners rounded, and the lone
+// digits of grey spin boxes beside their arrows' buttons: the words and the
+// digits are read, no frame or button as a mark.
+TEST(TextRecognitionAccuracy, ReadsSignsFramedOnPhotosAndLoneDigitsInSpinBoxes) {
+    const auto signs = vision_test::framedSignsOnPhotos(nullptr);
+    const auto rounded = std::find_if(signs.begin(), signs.end(),
+                                      [](const auto& sign) { return sign.lines == std::vector<std::string>{"Toilets"}; });
+    if (rounded != signs.end()) {
+        const auto read = recognizeTextLines(rounded->image, {TextRecognitionLevel::accurate, {"en"}});
+        ASSERT_TRUE(read) << read.error().description;
+        EXPECT_EQ(readLines(read.value()), rounded->lines);
+    }
+    // "Columns:" beside a spin box of 7, "Day:" beside one of 4.
+    const auto dialog = vision_test::controlDialog(5);
+    const auto read = recognizeTextLines(dialog.image, {TextRecognitionLevel::accurate, {"en"}});
+    ASSERT_TRUE(read) << read.error().description;
+    const std::vector<std::string> lines = readLines(read.value());
+    for (const std::string digit : {"7", "4"}) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), digit), lines.end()) << digit;
     }
 }
 

@@ -1,0 +1,147 @@
+#include "platform/vision/worker/plain_ground.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <iterator>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+namespace lumenary::platform::vision {
+namespace {
+
+// The share of the edge's pixels within this many shades of its median
+// colour that makes it plain.
+constexpr int plainEdgeShades = 24;
+constexpr double plainEdgeShare = 0.6;
+// Text cut to its ink: ground and ink stand at least this many shades
+// apart; at least this share of the image is one or the other (glyphs'
+// smoothed edges are most of the rest, a third of a line 12 px high); and
+// nearly all of it is the ground, the ink or a blend of the two, as no
+// colour photo is.
+constexpr int leastInkContrast = 56;
+constexpr double twoShadeShare = 0.6;
+constexpr double blendShare = 0.9;
+
+// The image's outermost pixels.
+std::vector<cv::Vec3b> edgeOf(const cv::Mat& rgb) {
+    std::vector<cv::Vec3b> edge;
+    for (int column = 0; column < rgb.cols; ++column) {
+        edge.push_back(rgb.at<cv::Vec3b>(0, column));
+        edge.push_back(rgb.at<cv::Vec3b>(rgb.rows - 1, column));
+    }
+    for (int row = 0; row < rgb.rows; ++row) {
+        edge.push_back(rgb.at<cv::Vec3b>(row, 0));
+        edge.push_back(rgb.at<cv::Vec3b>(row, rgb.cols - 1));
+    }
+    return edge;
+}
+
+// The per-channel median of `pixels`.
+cv::Vec3b medianColour(std::vector<cv::Vec3b> pixels) {
+    cv::Vec3b median;
+    const auto middle = pixels.begin() + static_cast<std::ptrdiff_t>(pixels.size() / 2);
+    for (int channel = 0; channel < 3; ++channel) {
+        std::nth_element(pixels.begin(), middle, pixels.end(),
+                         [channel](const cv::Vec3b& first, const cv::Vec3b& second) {
+                             return first[channel] < second[channel];
+                         });
+        median[channel] = (*middle)[channel];
+    }
+    return median;
+}
+
+bool near(const cv::Vec3b& pixel, const cv::Vec3b& colour) {
+    for (int channel = 0; channel < 3; ++channel) {
+        if (std::abs(static_cast<int>(pixel[channel]) - static_cast<int>(colour[channel])) > plainEdgeShades) {
+            return false;
+        }
+    }
+    return true;
+}
+
+double shareNear(const std::vector<cv::Vec3b>& pixels, const cv::Vec3b& colour) {
+    const auto count =
+        std::count_if(pixels.begin(), pixels.end(), [&colour](const cv::Vec3b& pixel) { return near(pixel, colour); });
+    return pixels.empty() ? 0.0 : static_cast<double>(count) / static_cast<double>(pixels.size());
+}
+
+int greyOf(const cv::Vec3b& rgb) {
+    return (299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2]) / 1000;
+}
+
+// The share of `pixels` within `plainEdgeShades` shades of a blend of
+// `ground` and `ink`, or of a deeper ink (`ink` is its median shade).
+double shareBetween(const std::vector<cv::Vec3b>& pixels, const cv::Vec3b& ground, const cv::Vec3b& ink) {
+    const cv::Vec3d from(ground[0], ground[1], ground[2]);
+    const cv::Vec3d along = cv::Vec3d(ink[0], ink[1], ink[2]) - from;
+    const double length = along.dot(along);
+    const auto blended = std::count_if(pixels.begin(), pixels.end(), [&](const cv::Vec3b& pixel) {
+        const cv::Vec3d offset = cv::Vec3d(pixel[0], pixel[1], pixel[2]) - from;
+        const double share = length == 0 ? 0.0 : std::clamp(offset.dot(along) / length, 0.0, 2.0);
+        const cv::Vec3d apart = offset - share * along;
+        return std::max({std::abs(apart[0]), std::abs(apart[1]), std::abs(apart[2])}) <= plainEdgeShades;
+    });
+    return pixels.empty() ? 0.0 : static_cast<double>(blended) / static_cast<double>(pixels.size());
+}
+
+// About `most` of the image's pixels, on an even grid.
+std::vector<cv::Vec3b> sampledPixels(const cv::Mat& rgb, std::size_t most) {
+    const auto step = static_cast<int>(std::max(1.0, std::sqrt(static_cast<double>(rgb.total()) / most)));
+    std::vector<cv::Vec3b> pixels;
+    for (int row = step / 2; row < rgb.rows; row += step) {
+        for (int column = step / 2; column < rgb.cols; column += step) {
+            pixels.push_back(rgb.at<cv::Vec3b>(row, column));
+        }
+    }
+    return pixels;
+}
+
+// The plain ground a page or a screen puts at the image's edge, channel by
+// channel: the edge's median colour when most of the edge is that colour,
+// or, for text cut to its ink (capitals cover most of a line's top and
+// bottom rows, and its first and last glyph its sides), the image's own
+// ground when the image is two shades, ground and ink, and its edge is
+// mostly one or the other. A photo is neither.
+}  // namespace
+
+std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
+    const std::vector<cv::Vec3b> edge = edgeOf(rgb);
+    const cv::Vec3b edgeMedian = medianColour(edge);
+    if (shareNear(edge, edgeMedian) >= plainEdgeShare) {
+        return cv::Scalar(edgeMedian[0], edgeMedian[1], edgeMedian[2]);
+    }
+    constexpr std::size_t sampled = 40'000;
+    const std::vector<cv::Vec3b> pixels = sampledPixels(rgb, sampled);
+    // The lighter and the darker shades, parted where they part best. Text
+    // is most often dark on light: the darker shades are the ground only
+    // where they clearly cover more of the image (a small bold line's ink
+    // can cover as much as its ground, and the edge shows both alike).
+    cv::Mat shades(1, static_cast<int>(pixels.size()), CV_8U);
+    for (std::size_t index = 0; index < pixels.size(); ++index) {
+        shades.at<unsigned char>(0, static_cast<int>(index)) = static_cast<unsigned char>(greyOf(pixels[index]));
+    }
+    cv::Mat unused;
+    const double parting = cv::threshold(shades, unused, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    std::vector<cv::Vec3b> light;
+    std::vector<cv::Vec3b> dark;
+    std::partition_copy(pixels.begin(), pixels.end(), std::back_inserter(light), std::back_inserter(dark),
+                        [parting](const cv::Vec3b& pixel) { return greyOf(pixel) > parting; });
+    if (light.empty() || dark.empty()) {
+        return std::nullopt;
+    }
+    const cv::Vec3b lightShade = medianColour(light);
+    const cv::Vec3b darkShade = medianColour(dark);
+    const bool darkGround = shareNear(pixels, darkShade) >= 1.3 * shareNear(pixels, lightShade);
+    const cv::Vec3b ground = darkGround ? darkShade : lightShade;
+    const cv::Vec3b ink = darkGround ? lightShade : darkShade;
+    if (std::abs(greyOf(ground) - greyOf(ink)) < leastInkContrast ||
+        shareNear(pixels, ground) + shareNear(pixels, ink) < twoShadeShare ||
+        shareBetween(pixels, ground, ink) < blendShare) {
+        return std::nullopt;
+    }
+    return cv::Scalar(ground[0], ground[1], ground[2]);
+}
+
+}  // namespace lumenary::platform::vision

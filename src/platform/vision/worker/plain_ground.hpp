@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+
+#include <opencv2/core.hpp>
+
+namespace lumenary::platform::vision {
+
+// The plain ground an 8-bit RGB image of a page, a screen or a line cut
+// out of them has at its edge (RGB): the edge's median colour when most of
+// its pixels lie within 24 shades of it, or the image's own median colour
+// when the image is two shades, ground and ink, over half of it ground,
+// and its edge is mostly one or the other (text cut to its ink). None for
+// a photo.
+std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb);
+
+}  // namespace lumenary::platform::vision

@@ -1,0 +1,51 @@
+#include "platform/vision/worker/plain_ground.hpp"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "platform/vision/worker/image_files.hpp"
+#include "platform/vision/worker/plain_ground_text.hpp"
+#include "platform/vision/worker/test_images.hpp"
+
+namespace lumenary::platform::vision {
+namespace {
+
+// Capitals cut to their ink cover most of the image's top and bottom rows
+// and its sides: their ground is found all the same, and a photo has none.
+TEST(PlainGround, IsTheGroundOfPagesScreensAndTextCutToItsInkAndNoneOfAPhoto) {
+    const auto faces = vision_test::installedLatinFaces();
+    const vision_test::FontFace bold = faces.at(1).second;
+    cv::Mat lightOnDark;
+    cv::bitwise_not(vision_test::textCutToInk("NO WARRANTY", faces.at(0).second, 16), lightOnDark);
+    cv::Mat screen(200, 300, CV_8UC3, cv::Scalar(236, 236, 236));
+    cv::rectangle(screen, cv::Rect(60, 80, 150, 30), cv::Scalar(255, 255, 255), cv::FILLED);
+    struct Case {
+        std::string name;
+        cv::Mat image;
+        std::optional<int> ground;  // its red channel
+    };
+    const std::vector<Case> cases{
+        {"a screen", screen, 236},
+        {"capitals cut to their ink", vision_test::textCutToInk("END OF TERMS AND CONDITIONS", faces.at(0).second, 40),
+         255},
+        {"small bold capitals, as much ink as ground", vision_test::textCutToInk("DEFINITIONS", bold, 16), 255},
+        {"light capitals on dark, cut to their ink", lightOnDark, 0},
+        {"a photo", vision_test::photoLikeImage({400, 300}, 3), std::nullopt},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto ground = plainGroundColour(testCase.image);
+        ASSERT_EQ(ground.has_value(), testCase.ground.has_value());
+        if (ground) {
+            EXPECT_NEAR((*ground)[0], *testCase.ground, 8);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lumenary::platform::vision
