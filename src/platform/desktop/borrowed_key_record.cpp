@@ -81,17 +81,26 @@ std::string lineOf(const RecordedKey& key) {
            std::to_string(key.owner.startTime) + " " + symbols + "\n";
 }
 
+std::filesystem::path folderForRecords() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && runtime[0] == '/'
+               ? std::filesystem::path(runtime) / "lumenary"
+               : std::filesystem::path("/tmp") / ("lumenary-" + std::to_string(::geteuid()));
+}
+
 }  // namespace
 
 std::variant<std::filesystem::path, std::string> borrowedKeyFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::filesystem::path folder = runtime != nullptr && runtime[0] == '/'
-                                             ? std::filesystem::path(runtime) / "lumenary"
-                                             : std::filesystem::path("/tmp") / ("lumenary-" + std::to_string(::geteuid()));
+    const auto folder = folderForRecords();
     if (auto problem = privateFolder(folder)) {
         return std::move(*problem);
     }
     return folder;
+}
+
+bool borrowedKeyRecordExists(std::string_view display) {
+    std::error_code unreadable;
+    return std::filesystem::exists(borrowedKeyRecordFile(folderForRecords(), display), unreadable);
 }
 
 std::filesystem::path borrowedKeyRecordFile(const std::filesystem::path& folder, std::string_view display) {

@@ -36,6 +36,10 @@ struct RecordedKey {
 // make us clear keys of theirs.
 std::variant<std::filesystem::path, std::string> borrowedKeyFolder();
 
+// Whether a record for the X display `display` exists, found without
+// making the folder: most runs have none and need no display for it.
+bool borrowedKeyRecordExists(std::string_view display);
+
 // The record's file in `folder` for the X display `display`: one per X
 // server, whatever screen of it the name gives.
 std::filesystem::path borrowedKeyRecordFile(const std::filesystem::path& folder, std::string_view display);

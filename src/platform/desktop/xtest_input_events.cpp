@@ -217,11 +217,7 @@ public:
         if (name == nullptr || *name == '\0') {
             return;
         }
-        // Most runs find no record and need not open the display for it.
-        const auto folder = borrowedKeyFolder();
-        const auto* path = std::get_if<std::filesystem::path>(&folder);
-        std::error_code unreadable;
-        if (path == nullptr || !std::filesystem::exists(borrowedKeyRecordFile(*path, name), unreadable)) {
+        if (!borrowedKeyRecordExists(name)) {
             return;
         }
         std::string problem;
@@ -275,11 +271,8 @@ private:
     }
 
     void noteKeysOfOthers() {
-        const auto folder = borrowedKeyFolder();
-        const auto* path = std::get_if<std::filesystem::path>(&folder);
-        std::error_code unreadable;
         othersKeys_.clear();
-        if (path != nullptr && std::filesystem::exists(borrowedKeyRecordFile(*path, keysDisplay_), unreadable)) {
+        if (borrowedKeyRecordExists(keysDisplay_)) {
             const auto opened = openRecord(keysDisplay_);
             if (const auto* record = std::get_if<BorrowedKeyRecord>(&opened)) {
                 noteKeysOfOthers(*record);
