@@ -76,7 +76,8 @@ asio::awaitable<void> shutDown(std::shared_ptr<app::MCPServerManager> manager) {
 // runs is ignored.
 class OrderlyStop {
 public:
-    explicit OrderlyStop(std::shared_ptr<app::MCPServerManager> manager) : manager_(std::move(manager)) {}
+    OrderlyStop(std::shared_ptr<app::MCPServerManager> manager, std::shared_ptr<app::MacOSControlService> desktop)
+        : manager_(std::move(manager)), desktop_(std::move(desktop)) {}
 
     // Callable from any thread.
     void request() {
@@ -85,6 +86,9 @@ public:
         if (!childrenEnding_.exchange(true)) {
             endOwnedChildrenBesideTheStop();
         }
+        // Typing under way ends, and the keys it borrowed are given back
+        // while the rest stops.
+        desktop_->stop();
         asio::post(async::mainExecutor(), [this] {
             if (std::exchange(started_, true)) {
                 return;
@@ -95,6 +99,7 @@ public:
 
 private:
     std::shared_ptr<app::MCPServerManager> manager_;
+    std::shared_ptr<app::MacOSControlService> desktop_;
     bool started_ = false;  // on the main executor
     std::atomic<bool> childrenEnding_{false};
 };
@@ -183,6 +188,9 @@ int main(int argc, char** argv) {
     // refer to it, and the main context itself lives until static destruction.
     static auto& httpThreads = *new http::EndpointThreads(httpThreadCount);
     const auto services = app::standardCategoryServices(defaults);
+    // Keys an earlier run on this display borrowed for typing and could not
+    // give back (it was killed) are put back before anything types.
+    services.desktop->takeBackAbandonedKeys();
     app::MCPServerManager::Options options{
         .mainExecutor = executor,
         .httpExecutors = httpThreads.executors(),
@@ -191,7 +199,7 @@ int main(int argc, char** argv) {
     auto manager = app::MCPServerManager::create(std::move(options), true);
 
     // Never destroyed, like the threads: the signal handler may still name it.
-    static auto& stop = *new OrderlyStop(manager);
+    static auto& stop = *new OrderlyStop(manager, services.desktop);
     const StopSignalThread signals(stop);
     // Only the orderly stop ends the main context, never a moment in which
     // nothing waits on it.
@@ -215,6 +223,10 @@ int main(int argc, char** argv) {
     // Those started since the stop began, or still in their grace, are gone
     // before we are.
     platform::OwnedChildren::shared().endAll(ownedChildGrace);
+    // The keyboard map is the person's again before we end; the stop's
+    // deadline ends a wait on a desktop call that hangs.
+    services.desktop->stop();
+    services.desktop->waitUntilStopped(orderlyStopLimit);
     httpThreads.stop();
     app::StopDeadline::writeLastWords([&defaults] { defaults.flush(); });
     return status;

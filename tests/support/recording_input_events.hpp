@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,14 +14,18 @@
 namespace lumenary::testing {
 
 // Input events that are only written down: "click X Y" for a click, one
-// "key U+XXXX" entry per typed code point. It records the threads it was
-// called on and can take its time over each key, so that calls that
-// overlap would show interleaved keys.
+// "key U+XXXX" entry per typed code point, "give back" for the end of an
+// orderly stop. It records the threads it was called on and can take its
+// time over each key, so that calls that overlap would show interleaved
+// keys. Typing stops at a code point in `untypable`, with its reason, and
+// at a requested stop.
 class RecordingInputEvents final : public platform::InputEvents {
 public:
     std::optional<std::string> unavailable;
     std::optional<platform::ScreenSize> screen = platform::ScreenSize{1280, 1024};
     std::chrono::microseconds perKey{0};
+    std::u32string untypable;
+    std::string untypableReason = "No key types it.";
 
     std::optional<std::string> unavailability() override {
         noteThread();
@@ -34,16 +39,35 @@ public:
         noteThread();
         record("click " + std::to_string(x) + " " + std::to_string(y));
     }
-    void typeText(std::u32string_view codePoints) override {
+    platform::TypingOutcome typeText(std::u32string_view codePoints, std::stop_token stop) override {
         noteThread();
+        platform::TypingOutcome outcome;
         for (const char32_t point : codePoints) {
+            if (stop.stop_requested()) {
+                outcome.stopReason = "Stopping.";
+                return outcome;
+            }
+            if (untypable.find(point) != std::u32string::npos) {
+                outcome.stopReason = untypableReason;
+                return outcome;
+            }
             char name[16];
             std::snprintf(name, sizeof name, "key U+%04X", static_cast<unsigned>(point));
             record(name);
+            ++outcome.typed;
             if (perKey.count() > 0) {
                 std::this_thread::sleep_for(perKey);
             }
         }
+        return outcome;
+    }
+    void giveBackBorrowedKeys() override {
+        noteThread();
+        record("give back");
+    }
+    void takeBackAbandonedKeys() override {
+        noteThread();
+        record("take back");
     }
 
     std::vector<std::string> events() const {

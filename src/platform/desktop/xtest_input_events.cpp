@@ -7,10 +7,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
 #include <thread>
-#include <vector>
+#include <variant>
 
+#include "platform/desktop/borrowed_key_record.hpp"
+#include "platform/desktop/borrowed_keys.hpp"
+#include "platform/desktop/keyboard_map.hpp"
 #include "platform/desktop/x_display.hpp"
+#include "platform/process/process_identity.hpp"
 
 namespace lumenary::platform {
 
@@ -20,11 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds buttonHold{10};
 constexpr std::chrono::milliseconds keyPause{5};
-// A client reads the keyboard map again only when it handles the key that
-// follows a mapping change, which on a busy machine comes well after the
-// press: a key borrowed for a character keeps it at least this long after
-// its last press before it is given another one or freed.
-constexpr std::chrono::milliseconds borrowedKeyHold{500};
 
 // The keysym that types `point`, or NoSymbol for one no key types.
 KeySym keysymFor(char32_t point) {
@@ -48,72 +52,43 @@ KeySym keysymFor(char32_t point) {
     return static_cast<KeySym>(0x01000000 | point);
 }
 
-// The core keyboard map as the server has it when typing starts.
-class KeyboardMap {
-public:
-    explicit KeyboardMap(Display* display) {
-        XDisplayKeycodes(display, &minimum_, &maximum_);
-        KeySym* symbols = XGetKeyboardMapping(display, static_cast<KeyCode>(minimum_), maximum_ - minimum_ + 1,
-                                              &perKeycode_);
-        if (symbols != nullptr) {
-            symbols_.assign(symbols, symbols + (maximum_ - minimum_ + 1) * perKeycode_);
-            XFree(symbols);
-        } else {
-            perKeycode_ = 0;
-        }
+std::string utf8(char32_t point) {
+    std::string text;
+    if (point < 0x80) {
+        text += static_cast<char>(point);
+    } else if (point < 0x800) {
+        text += static_cast<char>(0xC0 | (point >> 6));
+        text += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        text += static_cast<char>(0xE0 | (point >> 12));
+        text += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (point >> 18));
+        text += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (point & 0x3F));
     }
+    return text;
+}
 
-    struct Key {
-        KeyCode code = 0;
-        bool shifted = false;
-    };
-
-    // The key that gives `keysym` without a modifier or with Shift.
-    std::optional<Key> find(KeySym keysym) const {
-        for (int level = 0; level < std::min(perKeycode_, 2); ++level) {
-            for (int code = minimum_; code <= maximum_; ++code) {
-                if (symbol(code, level) == keysym) {
-                    return Key{static_cast<KeyCode>(code), level == 1};
-                }
-            }
-        }
-        return std::nullopt;
+// "U+0007", or "\"ж\" (U+0436)" for a character that prints.
+std::string characterName(char32_t point) {
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(point));
+    if (keysymFor(point) == NoSymbol || point < 0x20) {
+        return number;
     }
+    return "\"" + utf8(point) + "\" (" + number + ")";
+}
 
-    // A key with nothing mapped to it, from the top of the range, where
-    // keyboards leave keys free.
-    std::optional<KeyCode> spare() const {
-        for (int code = maximum_; code >= minimum_; --code) {
-            bool free = true;
-            for (int level = 0; level < perKeycode_ && free; ++level) {
-                free = symbol(code, level) == NoSymbol;
-            }
-            if (free && perKeycode_ > 0) {
-                return static_cast<KeyCode>(code);
-            }
-        }
-        return std::nullopt;
-    }
-
-    int perKeycode() const noexcept { return perKeycode_; }
-
-    KeySym symbol(int code, int level) const {
-        return symbols_[static_cast<std::size_t>((code - minimum_) * perKeycode_ + level)];
-    }
-
-    // Records what this process just mapped to `code`.
-    void assign(KeyCode code, const std::vector<KeySym>& symbols) {
-        std::copy(symbols.begin(), symbols.end(),
-                  symbols_.begin() + static_cast<std::ptrdiff_t>((code - minimum_) * perKeycode_));
-    }
-
-private:
-
-    int minimum_ = 0;
-    int maximum_ = -1;
-    int perKeycode_ = 0;
-    std::vector<KeySym> symbols_;
-};
+// Sleeps until `deadline`; false when `stop` is requested first.
+bool sleepUntil(Clock::time_point deadline, const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    return !woken.wait_until(lock, stop, deadline, [] { return false; }) && !stop.stop_requested();
+}
 
 class XTestInputEvents final : public InputEvents {
 public:
@@ -159,34 +134,90 @@ public:
         XSync(display, False);
     }
 
-    void typeText(std::u32string_view codePoints) override {
+    TypingOutcome typeText(std::u32string_view codePoints, std::stop_token stop) override {
+        if (codePoints.empty()) {
+            return {};
+        }
         std::string problem;
         Display* display = display_.connection(problem);
-        if (display == nullptr || codePoints.empty()) {
-            return;
+        if (display == nullptr) {
+            return {.typed = 0, .stopReason = problem};
         }
+        forgetKeysOfAnotherDisplay();
+        noteKeysOfOthers();
         KeyboardMap keyboard(display);
         const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+        TypingOutcome outcome;
         for (const char32_t point : codePoints) {
-            const KeySym keysym = keysymFor(point);
-            if (keysym == NoSymbol) {
-                continue;
+            if (stop.stop_requested()) {
+                outcome.stopReason = "Lumenary is stopping.";
+                break;
             }
-            if (auto key = keyboard.find(keysym)) {
-                pressAndRelease(display, key->code, key->shifted ? shift : KeyCode{0});
-                markPressed(key->code);
-            } else if (const auto borrowed = borrowKey(display, keyboard, keysym)) {
-                pressAndRelease(display, *borrowed, 0);
-                markPressed(*borrowed);
+            const auto symbol = static_cast<KeySymbol>(keysymFor(point));
+            if (symbol == NoSymbol) {
+                outcome.stopReason = characterName(point) + " is a control character that no key types.";
+                break;
             }
+            auto key = keyboard.find(symbol, othersKeys_);
+            if (!key) {
+                auto lent = lendLevel(keyboard, symbol, stop);
+                if (auto* failure = std::get_if<std::string>(&lent)) {
+                    outcome.stopReason = failure->empty() ? "Lumenary is stopping."
+                                                          : characterName(point) + " has no key on the keyboard "
+                                                                                   "map, and " + *failure;
+                    break;
+                }
+                key = std::get<KeyboardMap::Key>(lent);
+            }
+            pressAndRelease(display, static_cast<KeyCode>(key->code), key->level == 1 ? shift : KeyCode{0});
+            borrowed_.pressed(key->code, key->level, Clock::now());
+            ++outcome.typed;
             std::this_thread::sleep_for(keyPause);
         }
-        XSync(display, False);
+        // Every change of the map, ours or anyone's, queues an event here
+        // that nothing reads: dropped, or a long session would keep them all.
+        XSync(display, True);
+        return outcome;
     }
 
-    // Frees the borrowed keys, once their last presses have been read.
-    ~XTestInputEvents() override {
-        if (borrowed_.empty()) {
+    void giveBackBorrowedKeys() override {
+        if (borrowed_.keys().empty()) {
+            return;
+        }
+        Clock::time_point last{};
+        for (const auto& key : borrowed_.keys()) {
+            last = std::max(last, BorrowedKeys::freeFrom(key));
+        }
+        std::this_thread::sleep_until(last);
+        std::string problem;
+        Display* display = display_.connection(problem);
+        if (display == nullptr) {
+            // The record keeps them for the next run on that display.
+            return;
+        }
+        auto opened = openRecord(keysDisplay_);
+        KeyboardMap keyboard(display);
+        for (const auto& key : borrowed_.keys()) {
+            // A key remapped by someone else since (a layout switch) is theirs.
+            if (keyboard.levels(key.code) == key.symbols) {
+                keyboard.change(key.code, std::nullopt);
+            }
+        }
+        XSync(display, False);
+        if (auto* record = std::get_if<BorrowedKeyRecord>(&opened)) {
+            const auto self = currentProcess();
+            std::erase_if(record->keys, [&self](const RecordedKey& key) { return key.owner == self; });
+            record->save();
+        }
+        borrowed_ = {};
+    }
+
+    void takeBackAbandonedKeys() override {
+        const char* name = std::getenv("DISPLAY");
+        if (name == nullptr || *name == '\0') {
+            return;
+        }
+        if (!borrowedKeyRecordExists(name)) {
             return;
         }
         std::string problem;
@@ -194,28 +225,17 @@ public:
         if (display == nullptr) {
             return;
         }
-        const KeyboardMap keyboard(display);
-        const std::vector<KeySym> cleared(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
-        for (const BorrowedKey& key : borrowed_) {
-            if (!stillGives(keyboard, key)) {
-                continue;
+        auto opened = openRecord(name);
+        if (auto* record = std::get_if<BorrowedKeyRecord>(&opened)) {
+            KeyboardMap keyboard(display);
+            if (takeBackAbandoned(*record, keyboard)) {
+                XSync(display, False);
+                record->save();
             }
-            std::this_thread::sleep_until(key.lastPressed + borrowedKeyHold);
-            XChangeKeyboardMapping(display, key.code, keyboard.perKeycode(), const_cast<KeySym*>(cleared.data()),
-                                   1);
         }
-        XSync(display, False);
     }
 
 private:
-    // A key with nothing of its own that this process mapped to a character
-    // no key types.
-    struct BorrowedKey {
-        KeyCode code = 0;
-        KeySym keysym = NoSymbol;
-        Clock::time_point lastPressed;
-    };
-
     static void pressAndRelease(Display* display, KeyCode code, KeyCode modifier) {
         if (modifier != 0) {
             XTestFakeKeyEvent(display, modifier, True, CurrentTime);
@@ -228,53 +248,186 @@ private:
         XFlush(display);
     }
 
-    // Whether the map still gives the key our character: one remapped by
-    // someone else since (a layout switch) is theirs now.
-    static bool stillGives(const KeyboardMap& keyboard, const BorrowedKey& key) {
-        return keyboard.perKeycode() > 0 && keyboard.symbol(key.code, 0) == key.keysym;
+    // The keys held are of the display typed on last; one that DISPLAY no
+    // longer names keeps them, and the record lets its next run take them.
+    void forgetKeysOfAnotherDisplay() {
+        const char* name = std::getenv("DISPLAY");
+        if (name != nullptr && keysDisplay_ != name) {
+            keysDisplay_ = name;
+            borrowed_ = {};
+        }
     }
 
-    void markPressed(KeyCode code) {
-        for (BorrowedKey& key : borrowed_) {
-            if (key.code == code) {
-                key.lastPressed = Clock::now();
+    // The keys other programs of ours hold now, which this one never
+    // presses: their owners may give them new characters at any time.
+    void noteKeysOfOthers(const BorrowedKeyRecord& record) {
+        const auto self = currentProcess();
+        othersKeys_.clear();
+        for (const auto& key : record.keys) {
+            if (key.owner != self) {
+                othersKeys_.insert(key.code);
             }
         }
     }
 
-    // A key that types `keysym` from now on: a free key when the map has
-    // one, else the borrowed key pressed longest ago, once its hold is over.
-    // The key stays mapped after the press, so a client that reads the map
-    // late still reads the character; nothing when no key can be had.
-    std::optional<KeyCode> borrowKey(Display* display, KeyboardMap& keyboard, KeySym keysym) {
-        std::erase_if(borrowed_, [&](const BorrowedKey& key) { return !stillGives(keyboard, key); });
-        BorrowedKey* slot = nullptr;
-        if (const auto spare = keyboard.spare()) {
-            slot = &borrowed_.emplace_back(BorrowedKey{.code = *spare, .keysym = NoSymbol, .lastPressed = {}});
-        } else if (!borrowed_.empty()) {
-            slot = &*std::min_element(borrowed_.begin(), borrowed_.end(),
-                                      [](const BorrowedKey& left, const BorrowedKey& right) {
-                                          return left.lastPressed < right.lastPressed;
-                                      });
-            std::this_thread::sleep_until(slot->lastPressed + borrowedKeyHold);
-        } else {
-            return std::nullopt;
+    void noteKeysOfOthers() {
+        othersKeys_.clear();
+        if (borrowedKeyRecordExists(keysDisplay_)) {
+            const auto opened = openRecord(keysDisplay_);
+            if (const auto* record = std::get_if<BorrowedKeyRecord>(&opened)) {
+                noteKeysOfOthers(*record);
+            }
         }
-        // The same keysym on both levels, so a held Shift changes nothing.
-        std::vector<KeySym> symbols(static_cast<std::size_t>(keyboard.perKeycode()), NoSymbol);
-        symbols[0] = keysym;
-        if (symbols.size() > 1) {
-            symbols[1] = keysym;
+    }
+
+    static std::variant<BorrowedKeyRecord, std::string> openRecord(const std::string& display) {
+        auto folder = borrowedKeyFolder();
+        if (auto* problem = std::get_if<std::string>(&folder)) {
+            return std::move(*problem);
         }
-        XChangeKeyboardMapping(display, slot->code, keyboard.perKeycode(), symbols.data(), 1);
-        XSync(display, False);
-        keyboard.assign(slot->code, symbols);
-        slot->keysym = keysym;
-        return slot->code;
+        return BorrowedKeyRecord::open(borrowedKeyRecordFile(std::get<std::filesystem::path>(folder), display));
+    }
+
+    // Clears the keys of programs of ours that have ended where they still
+    // hold what those put there, and drops them from the record; true when
+    // the record changed.
+    static bool takeBackAbandoned(BorrowedKeyRecord& record, KeyboardMap& keyboard) {
+        const auto before = record.keys.size();
+        std::erase_if(record.keys, [&keyboard](const RecordedKey& key) {
+            if (isRunning(key.owner)) {
+                return false;
+            }
+            if (keyboard.levels(key.code) == key.symbols) {
+                keyboard.change(key.code, std::nullopt);
+            }
+            return true;
+        });
+        return record.keys.size() != before;
+    }
+
+    // A level of a key that gives `symbol` from now on: an unpressed level
+    // of a held key, else a key the map leaves empty, else the level of a
+    // held key pressed longest ago, once its hold is over. The key keeps
+    // the character after the press, so a client that reads the map late
+    // still reads it. Otherwise why not, as the end of a sentence; empty
+    // when `stop` was requested.
+    std::variant<KeyboardMap::Key, std::string> lendLevel(KeyboardMap& keyboard, KeySymbol symbol,
+                                                          const std::stop_token& stop) {
+        for (;;) {
+            const auto next = borrowed_.nextLevel();
+            std::variant<KeyboardMap::Key, std::string, std::monostate> attempt = std::monostate{};
+            if (next && !next->pressed) {
+                attempt = reassign(keyboard, *next, symbol);
+            } else {
+                attempt = borrowSpare(keyboard, symbol);
+                if (std::holds_alternative<std::monostate>(attempt) && next) {
+                    if (!sleepUntil(next->freeFrom, stop)) {
+                        return std::string();
+                    }
+                    attempt = reassign(keyboard, *next, symbol);
+                } else if (std::holds_alternative<std::monostate>(attempt)) {
+                    return std::string(
+                        "no key is free to map it to: every key is in use by the keyboard or another program.");
+                }
+            }
+            if (auto* key = std::get_if<KeyboardMap::Key>(&attempt)) {
+                return *key;
+            }
+            if (auto* failure = std::get_if<std::string>(&attempt)) {
+                return std::move(*failure);
+            }
+            // The level's key was taken by someone else meanwhile: another.
+        }
+    }
+
+    // Maps `symbol` to a key the map leaves empty; nothing when none is.
+    std::variant<KeyboardMap::Key, std::string, std::monostate> borrowSpare(KeyboardMap& keyboard,
+                                                                             KeySymbol symbol) {
+        auto opened = openRecord(keysDisplay_);
+        if (auto* problem = std::get_if<std::string>(&opened)) {
+            return "the record of borrowed keys cannot be kept: " + *problem + ".";
+        }
+        auto& record = std::get<BorrowedKeyRecord>(opened);
+        // Under the record's lock, other programs of ours map nothing: the
+        // map read now stays true to what they did.
+        keyboard.reload();
+        const bool tookBack = takeBackAbandoned(record, keyboard);
+        noteKeysOfOthers(record);
+        std::set<int> taken;
+        for (const auto& key : record.keys) {
+            taken.insert(key.code);
+        }
+        const auto spare = keyboard.spare(taken);
+        if (!spare) {
+            if (tookBack) {
+                record.save();
+            }
+            return std::monostate{};
+        }
+        const std::array<KeySymbol, 2> symbols{symbol, symbol};
+        // Written before the key is mapped: a run that ends in between
+        // leaves a record that the key, still empty, does not match.
+        record.keys.push_back({.code = *spare, .symbols = symbols, .owner = currentProcess()});
+        if (auto problem = record.save()) {
+            return "the record of borrowed keys cannot be kept: " + *problem + ".";
+        }
+        if (!keyboard.change(*spare, symbols)) {
+            keyboard.change(*spare, std::nullopt);
+            record.keys.pop_back();
+            record.save();
+            return "the X server did not map it to the free key " + std::to_string(*spare) + ".";
+        }
+        borrowed_.add(*spare, symbol);
+        return KeyboardMap::Key{.code = *spare, .level = 0};
+    }
+
+    // Gives `symbol` to one level of a held key; nothing when the key is no
+    // longer ours.
+    std::variant<KeyboardMap::Key, std::string, std::monostate> reassign(KeyboardMap& keyboard,
+                                                                          const BorrowedKeys::Level& level,
+                                                                          KeySymbol symbol) {
+        auto opened = openRecord(keysDisplay_);
+        if (auto* problem = std::get_if<std::string>(&opened)) {
+            return "the record of borrowed keys cannot be kept: " + *problem + ".";
+        }
+        auto& record = std::get<BorrowedKeyRecord>(opened);
+        noteKeysOfOthers(record);
+        const auto self = currentProcess();
+        auto entry = std::find_if(record.keys.begin(), record.keys.end(), [&](const RecordedKey& key) {
+            return key.code == level.code && key.owner == self;
+        });
+        keyboard.reload();
+        const BorrowedKeys::Key* held = borrowed_.find(level.code);
+        if (held == nullptr || keyboard.levels(level.code) != held->symbols) {
+            // Remapped by someone else since (a layout switch): theirs now.
+            borrowed_.remove(level.code);
+            if (entry != record.keys.end()) {
+                record.keys.erase(entry);
+                record.save();
+            }
+            return std::monostate{};
+        }
+        const auto symbols = borrowed_.assign(level.code, level.level, symbol);
+        if (entry == record.keys.end()) {
+            entry = record.keys.insert(record.keys.end(), {.code = level.code, .symbols = {}, .owner = self});
+        }
+        entry->symbols = symbols;
+        if (auto problem = record.save()) {
+            borrowed_.remove(level.code);
+            return "the record of borrowed keys cannot be kept: " + *problem + ".";
+        }
+        if (!keyboard.change(level.code, symbols)) {
+            borrowed_.remove(level.code);
+            return "the X server did not map it to key " + std::to_string(level.code) + ".";
+        }
+        return KeyboardMap::Key{.code = level.code, .level = level.level};
     }
 
     XDisplay display_;
-    std::vector<BorrowedKey> borrowed_;
+    // The display the held keys are on.
+    std::string keysDisplay_;
+    std::set<int> othersKeys_;
+    BorrowedKeys borrowed_;
 };
 
 }  // namespace

@@ -345,6 +345,63 @@ TEST_F(DesktopToolsTest, TypingTakesAtMostTenThousandCharacters) {
     EXPECT_EQ(events->events().size(), 10'000U);
 }
 
+TEST_F(DesktopToolsTest, TypingThatStopsShortSaysWhatWasTypedAndWhatWasNot) {
+    events->untypable = U"\u00F1\u0007";
+    events->untypableReason = "No key for it.";
+    struct Case {
+        std::string text;
+        std::string answer;
+        std::size_t keys;
+    };
+    const Case cases[] = {
+        {"ab", "Typed: ab", 2},
+        {"\u00F1\u20AC\u00DF",
+         "MacOSControlTool 500 Stopped typing after 0 of 3 characters: typed \"\", not typed \"\u00F1\u20AC\u00DF\". "
+         "No key for it.",
+         0},
+        {"caf\u00E9 \u00F1o\u00F1o",
+         "MacOSControlTool 500 Stopped typing after 5 of 9 characters: typed \"caf\u00E9 \", not typed \"\u00F1o\u00F1o\". "
+         "No key for it.",
+         5},
+        {"\U0001F600\a", "MacOSControlTool 500 Stopped typing after 1 of 2 characters: typed \"\U0001F600\", not typed "
+                          "\"\a\". No key for it.",
+         1},
+    };
+    for (const auto& testCase : cases) {
+        const std::size_t before = events->events().size();
+        EXPECT_EQ(call("macos_type_text", {{"text", testCase.text}}), testCase.answer);
+        EXPECT_EQ(events->events().size() - before, testCase.keys) << testCase.text;
+    }
+}
+
+TEST_F(DesktopToolsTest, TheStopEndsTypingUnderWayThenGivesTheKeysBackOnceAndNothingTypesAfter) {
+    desktop->takeBackAbandonedKeys();
+    events->perKey = std::chrono::milliseconds(1);
+    std::string answer;
+    std::thread typing([this, &answer] { answer = call("macos_type_text", {{"text", std::string(10'000, 'a')}}); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (events->events().size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    desktop->stop();
+    desktop->stop();
+    typing.join();
+    ASSERT_TRUE(desktop->waitUntilStopped(std::chrono::seconds(10)));
+
+    const auto posted = events->events();
+    ASSERT_GE(posted.size(), 3U);
+    const std::size_t typed = posted.size() - 2;
+    EXPECT_LT(typed, 10'000U);
+    EXPECT_EQ(answer, "MacOSControlTool 500 Stopped typing after " + std::to_string(typed) +
+                          " of 10000 characters: typed \"" + std::string(typed, 'a') + "\", not typed \"" +
+                          std::string(10'000 - typed, 'a') + "\". Stopping.");
+    EXPECT_EQ(posted.front(), "take back");
+    EXPECT_EQ(posted.back(), "give back");
+    EXPECT_EQ(call("macos_type_text", {{"text", "ab"}}),
+              "MacOSControlTool 500 Stopped typing after 0 of 2 characters: typed \"\", not typed \"ab\". Stopping.");
+    EXPECT_EQ(events->events().size(), posted.size());
+}
+
 TEST_F(DesktopToolsTest, EveryDesktopCallRunsOnOneThreadOfItsOwnAndOverlappingCallsNeverInterleave) {
     bus->applicationList = {application(4600, "App")};
     events->perKey = std::chrono::microseconds(200);

@@ -135,11 +135,30 @@ asio::awaitable<MacOSControlService::ClickOutcome> MacOSControlService::click(do
     co_return co_await async::runBlockingOn(thread_, std::move(work));
 }
 
-asio::awaitable<void> MacOSControlService::typeText(std::u32string codePoints) {
-    auto work = [desktop = desktop_, codePoints = std::move(codePoints)] {
-        desktop->inputEvents->typeText(codePoints);
+asio::awaitable<platform::TypingOutcome> MacOSControlService::typeText(std::u32string codePoints) {
+    auto work = [desktop = desktop_, codePoints = std::move(codePoints), stop = stopping_.get_token()] {
+        return desktop->inputEvents->typeText(codePoints, stop);
     };
-    co_await async::runBlockingOn(thread_, std::move(work));
+    co_return co_await async::runBlockingOn(thread_, std::move(work));
+}
+
+void MacOSControlService::takeBackAbandonedKeys() {
+    asio::post(thread_, [desktop = desktop_] { desktop->inputEvents->takeBackAbandonedKeys(); });
+}
+
+void MacOSControlService::stop() {
+    // Only the first request is granted; typing sees it between keys.
+    if (!stopping_.request_stop()) {
+        return;
+    }
+    asio::post(thread_, [desktop = desktop_, given = keysGivenBack_] {
+        desktop->inputEvents->giveBackBorrowedKeys();
+        given->set_value();
+    });
+}
+
+bool MacOSControlService::waitUntilStopped(std::chrono::milliseconds limit) {
+    return keysGivenBackFuture_.wait_for(limit) == std::future_status::ready;
 }
 
 }  // namespace lumenary::app

@@ -2,9 +2,12 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -87,8 +90,24 @@ public:
     // A left click at the screen pixel that holds (x, y).
     asio::awaitable<ClickOutcome> click(double x, double y);
 
-    // Types each code point of `codePoints` in turn.
-    asio::awaitable<void> typeText(std::u32string codePoints);
+    // Types each code point of `codePoints` in turn, up to the first that
+    // cannot be typed; nothing once the service stops.
+    asio::awaitable<platform::TypingOutcome> typeText(std::u32string codePoints);
+
+    // Takes back, on the service's thread and without waiting for it, the
+    // keys that earlier runs borrowed for typing on this display and never
+    // gave back.
+    void takeBackAbandonedKeys();
+
+    // The desktop's part of the program's orderly stop, callable from any
+    // thread and more than once: typing under way stops after the character
+    // it is at, later calls type nothing, and the service's thread gives back
+    // the keys borrowed for typing once their hold is over.
+    void stop();
+
+    // Waits at most `limit` for the keys to be given back after `stop`;
+    // true when they were.
+    bool waitUntilStopped(std::chrono::milliseconds limit);
 
 private:
     struct Desktop {
@@ -98,6 +117,9 @@ private:
     };
 
     std::shared_ptr<Desktop> desktop_;
+    std::stop_source stopping_;
+    std::shared_ptr<std::promise<void>> keysGivenBack_ = std::make_shared<std::promise<void>>();
+    std::shared_future<void> keysGivenBackFuture_ = keysGivenBack_->get_future().share();
     // Declared last so that it is joined first: no work of the thread
     // outlives the layers it uses.
     asio::thread_pool thread_{1};

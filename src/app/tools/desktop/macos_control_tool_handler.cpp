@@ -1,5 +1,6 @@
 #include "app/tools/desktop/macos_control_tool_handler.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -43,6 +44,26 @@ std::u32string codePoints(std::string_view text) {
         index += length;
     }
     return points;
+}
+
+// The byte at which the code point numbered `count` starts in well-formed
+// UTF-8 (the text's end when it has no more).
+std::size_t byteOffset(std::string_view text, std::size_t count) {
+    std::size_t index = 0;
+    for (; count > 0 && index < text.size(); --count) {
+        const auto lead = static_cast<unsigned char>(text[index]);
+        index += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    }
+    return std::min(index, text.size());
+}
+
+// What was typed and what was not, and why.
+ToolError typingStopped(std::string_view text, std::size_t total, const platform::TypingOutcome& outcome) {
+    const std::size_t split = byteOffset(text, outcome.typed);
+    return ToolError("MacOSControlTool", 500,
+                     "Stopped typing after " + std::to_string(outcome.typed) + " of " + std::to_string(total) +
+                         " characters: typed \"" + std::string(text.substr(0, split)) + "\", not typed \"" +
+                         std::string(text.substr(split)) + "\". " + outcome.stopReason.value_or(""));
 }
 
 }  // namespace
@@ -128,12 +149,17 @@ asio::awaitable<ToolOutcome<std::string>> MacOSControlToolHandler::typeText(cons
     if (!text) {
         co_return argumentError("Missing 'text' argument");
     }
-    auto points = codePoints(system::repairUTF8(*text));
-    if (points.size() > typedCharacterLimit) {
-        co_return argumentError("Text too long to type: " + std::to_string(points.size()) + " characters, at most " +
+    const std::string repaired = system::repairUTF8(*text);
+    auto points = codePoints(repaired);
+    const std::size_t total = points.size();
+    if (total > typedCharacterLimit) {
+        co_return argumentError("Text too long to type: " + std::to_string(total) + " characters, at most " +
                                 std::to_string(typedCharacterLimit) + " per call");
     }
-    co_await service_->typeText(std::move(points));
+    const auto typed = co_await service_->typeText(std::move(points));
+    if (typed.stopReason) {
+        co_return typingStopped(repaired, total, typed);
+    }
     co_return "Typed: " + *text;
 }
 
