@@ -74,6 +74,102 @@ bool standsUp(double width, double tall) {
 
 }  // namespace
 
+cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box,
+                                 const std::vector<cv::RotatedRect>& otherLines) {
+    constexpr double mostTurn = 5;
+    constexpr double leastInkContrast = 56;
+    constexpr int plainShades = 24;
+    constexpr double solidInk = 150;
+    const auto corners = lineCorners(box);
+    const auto [width, tall] = sidesAsItLies(corners);
+    const double turn = std::abs(std::atan2(corners[1].y - corners[0].y, corners[1].x - corners[0].x)) * 180 / CV_PI;
+    if (grey.empty() || tall < 1 || standsUp(width, tall) || turn > mostTurn) {
+        return box;
+    }
+    const cv::Rect line = box.boundingRect();
+    const int height = line.height;
+    const cv::Rect around =
+        cv::Rect(line.x - height, line.y - height / 2, line.width + 2 * height, line.height + height) &
+        cv::Rect(0, 0, grey.cols, grey.rows);
+    if (around.empty()) {
+        return box;
+    }
+    // The ground the line itself stands on (a sign's plate on a photo).
+    std::vector<unsigned char> shades;
+    const cv::Mat own = grey(line & around);
+    for (int row = 0; row < own.rows; ++row) {
+        shades.insert(shades.end(), own.ptr<unsigned char>(row), own.ptr<unsigned char>(row) + own.cols);
+    }
+    std::nth_element(shades.begin(), shades.begin() + static_cast<std::ptrdiff_t>(shades.size() / 2), shades.end());
+    const int ground = shades[shades.size() / 2];
+    const cv::Mat part = grey(around);
+    // Only on a plain ground: a photo's texture beside a sign is no glyph.
+    int plainEdge = 0;
+    for (int column = 0; column < part.cols; ++column) {
+        plainEdge += std::abs(part.at<unsigned char>(0, column) - ground) <= plainShades ? 1 : 0;
+        plainEdge += std::abs(part.at<unsigned char>(part.rows - 1, column) - ground) <= plainShades ? 1 : 0;
+    }
+    for (int row = 0; row < part.rows; ++row) {
+        plainEdge += std::abs(part.at<unsigned char>(row, 0) - ground) <= plainShades ? 1 : 0;
+        plainEdge += std::abs(part.at<unsigned char>(row, part.cols - 1) - ground) <= plainShades ? 1 : 0;
+    }
+    if (10 * plainEdge < 6 * 2 * (part.cols + part.rows)) {
+        return box;
+    }
+    cv::Mat difference;
+    cv::absdiff(part, cv::Scalar(ground), difference);
+    cv::Mat ink;
+    cv::threshold(difference, ink, leastInkContrast, 255, cv::THRESH_BINARY);
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int count = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
+    const int slack = std::max(1, height / 6);
+    std::vector<cv::Point2f> reach(corners.begin(), corners.end());
+    for (int label = 1; label < count; ++label) {
+        const cv::Rect piece(stats.at<int>(label, cv::CC_STAT_LEFT) + around.x,
+                             stats.at<int>(label, cv::CC_STAT_TOP) + around.y, stats.at<int>(label, cv::CC_STAT_WIDTH),
+                             stats.at<int>(label, cv::CC_STAT_HEIGHT));
+        // Wholly beyond an end, and not running on past what is looked at
+        // (a rule, a photo's edge).
+        const bool beyond = (piece.br().x <= line.x || piece.x >= line.br().x) && piece.x > around.x &&
+                            piece.br().x < around.br().x;
+        const bool inRows = piece.y >= line.y - slack && piece.br().y <= line.br().y + slack;
+        // A speck or a stop is no glyph the room at the line's ends misses.
+        const bool glyphHigh = 3 * piece.height >= height;
+        // A glyph's stroke is solid ink (a bar 2 px wide at 16 px stands
+        // 170 shades or more from the ground); a sliver of a leaning
+        // frame's smoothed edge is not.
+        const cv::Rect inPart = piece - around.tl();
+        const bool solid = cv::mean(difference(inPart), labels(inPart) == label)[0] >= solidInk;
+        // Ink another line holds is read with that line.
+        const cv::Point2f middle(static_cast<float>(piece.x) + static_cast<float>(piece.width) / 2,
+                                 static_cast<float>(piece.y) + static_cast<float>(piece.height) / 2);
+        // Ink between two pieces of a line that the network parted is the
+        // other piece's as much as this one's: it is left to both.
+        const cv::Rect reachBeyond(piece.x - 2 * height, line.y, piece.width + 4 * height, line.height);
+        const bool another = std::any_of(otherLines.begin(), otherLines.end(), [&](const cv::RotatedRect& other) {
+            std::vector<cv::Point2f> otherCorners(4);
+            other.points(otherCorners.data());
+            return cv::pointPolygonTest(otherCorners, middle, false) >= 0 ||
+                   (other.boundingRect() & reachBeyond).area() > 0;
+        });
+        if (beyond && inRows && glyphHigh && solid && !another) {
+            reach.emplace_back(static_cast<float>(piece.x), static_cast<float>(piece.y));
+            reach.emplace_back(static_cast<float>(piece.br().x), static_cast<float>(piece.br().y));
+        }
+    }
+    if (reach.size() == corners.size()) {
+        return box;
+    }
+    // Across the line, the box stays as the network found it.
+    const cv::RotatedRect reaching = cv::minAreaRect(reach);
+    const bool wide = reaching.size.width >= reaching.size.height;
+    cv::RotatedRect kept = reaching;
+    (wide ? kept.size.height : kept.size.width) = static_cast<float>(tall);
+    return kept;
+}
+
 bool mayBeOneGlyph(const cv::RotatedRect& box) {
     const auto [width, tall] = sidesAsItLies(lineCorners(box));
     return standsUp(width, tall) && tall < 3.5 * width;

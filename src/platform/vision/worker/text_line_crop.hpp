@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -22,6 +23,16 @@ namespace lumenary::platform::vision {
 enum class LineTurn { whenStanding, never };
 cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height, int longestWidth,
                     LineTurn turn = LineTurn::whenStanding, std::optional<int> ground = std::nullopt);
+
+// `box` (a line found in `grey`, lying level on a plain ground) reaching
+// on to a piece of ink beyond either end that stands wholly there, within
+// the line's rows and no further than the line is high, that none of
+// `otherLines` holds nor stands beyond: a thin glyph set a space apart that the network
+// leaves out of the line (a bar at its start, "| top row"). A frame's
+// side, joined to its top and bottom along the line, is no such piece; a
+// turned or standing box, and a line on a photo, are left as they are.
+cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box,
+                                 const std::vector<cv::RotatedRect>& otherLines);
 
 // Whether a standing box may hold one glyph lying level rather than a
 // line running down: it is less than three and a half times as tall as

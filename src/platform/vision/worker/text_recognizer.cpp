@@ -9,6 +9,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -680,14 +681,22 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
                                                bool byNetwork, bool fewGlyphsByNetwork) {
     std::vector<TextObservation> lines;
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    std::vector<cv::RotatedRect> boxes;
+    for (const DetectedTextLine& line : found) {
+        boxes.push_back(line.box);
+    }
     for (const DetectedTextLine& line : found) {
         if (std::min(line.box.size.width, line.box.size.height) < smallestDetectedLine) {
             continue;
         }
-        const bool eitherWay = mayBeOneGlyph(line.box);
+        std::vector<cv::RotatedRect> others;
+        std::copy_if(boxes.begin(), boxes.end(), std::back_inserter(others),
+                     [&line](const cv::RotatedRect& other) { return &other != &line.box && other.center != line.box.center; });
+        const cv::RotatedRect box = withInkAtItsEnds(image.grey, line.box, others);
+        const bool eitherWay = mayBeOneGlyph(box);
         std::optional<TextCandidate> read;
         if (byNetwork) {
-            read = lineReadByNetworkEitherWay(image, line.box, eitherWay);
+            read = lineReadByNetworkEitherWay(image, box, eitherWay);
             if (!read) {
                 byNetwork = false;
             } else if (!read->text.empty() && fullWidthMarks) {
@@ -697,12 +706,12 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         // A line of a glyph the network does not know: the language models
         // read it.
         if (!read || read->text.empty()) {
-            read = lineReadByModels(api, image, line.box, LineTurn::whenStanding, fullWidthMarks);
+            read = lineReadByModels(api, image, box, LineTurn::whenStanding, fullWidthMarks);
             if (eitherWay) {
-                read = likelier(std::move(read), lineReadByModels(api, image, line.box, LineTurn::never, fullWidthMarks));
+                read = likelier(std::move(read), lineReadByModels(api, image, box, LineTurn::never, fullWidthMarks));
             }
             if (fewGlyphsByNetwork && read && !fewGlyphs(read->text) && holdsRoundGlyphWord(read->text)) {
-                const auto network = lineReadByNetwork(image, line.box, LineTurn::whenStanding);
+                const auto network = lineReadByNetwork(image, box, LineTurn::whenStanding);
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else {
@@ -710,7 +719,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
                 }
             }
             if (fewGlyphsByNetwork && (!read || fewGlyphs(read->text))) {
-                std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, line.box, eitherWay);
+                std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, box, eitherWay);
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else if (inAscii(network->text)) {
@@ -721,7 +730,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         if (!read || read->text.empty()) {
             continue;
         }
-        const cv::Rect2f bounds = line.box.boundingRect2f();
+        const cv::Rect2f bounds = box.boundingRect2f();
         TextObservation observation;
         observation.boundingBox =
             normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, image.grey.size());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,57 @@ TEST(UprightLine, ALineLongerThanTheWidestIsReadSmaller) {
     EXPECT_GE(upright.cols, 1000);
     EXPECT_LE(upright.cols, 1000 + upright.rows);
     EXPECT_LT(upright.rows, 48);
+}
+
+}  // namespace
+}  // namespace lumenary::platform::vision
+
+namespace lumenary::platform::vision {
+namespace {
+
+// A bar set a space before a line's first word, that the network leaves
+// out of the line, is taken into it; a frame's side, a sliver of smoothed
+// edge, a bar between two lines and anything on a photo are not.
+TEST(WithInkAtItsEnds, ReachesOnlyAThinGlyphSetASpaceBeyondTheLine) {
+    struct Case {
+        std::string name;
+        std::function<void(cv::Mat&)> draw;  // beside the line's box (60..260, 40..70)
+        std::vector<cv::RotatedRect> otherLines;
+        bool reaches;
+    };
+    const cv::Rect line(60, 40, 200, 30);
+    const std::vector<Case> cases{
+        {"a bar a space before the line", [](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(44, 42, 2, 26), 20, cv::FILLED); },
+         {}, true},
+        {"a frame around the line",
+         [](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(44, 34, 230, 42), 20, 2); }, {}, false},
+        {"a faint sliver", [](cv::Mat& grey) { cv::line(grey, {45, 42}, {45, 67}, 150, 1); }, {}, false},
+        {"a bar between two pieces of a line",
+         [](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(270, 42, 2, 26), 20, cv::FILLED); },
+         {cv::RotatedRect({330, 55}, {80, 30}, 0)}, false},
+        {"a bar on a photo's texture",
+         [](cv::Mat& grey) {
+             for (int column = 0; column < grey.cols; column += 4) {
+                 grey.col(column).setTo(120);
+             }
+             grey(cv::Rect(50, 30, 220, 50)).setTo(255);
+             cv::rectangle(grey, cv::Rect(44, 42, 2, 26), 20, cv::FILLED);
+         },
+         {}, false},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        cv::Mat grey(110, 400, CV_8UC1, cv::Scalar(255));
+        testCase.draw(grey);
+        // The line's own glyphs: a row of blocks.
+        for (int x = line.x + 4; x + 12 < line.br().x; x += 18) {
+            cv::rectangle(grey, cv::Rect(x, line.y + 6, 12, 18), 20, cv::FILLED);
+        }
+        const cv::RotatedRect box({160, 55}, {200, 30}, 0);
+        const cv::Rect reached = withInkAtItsEnds(grey, box, testCase.otherLines).boundingRect();
+        EXPECT_EQ(reached.x <= 45, testCase.reaches) << reached;
+        EXPECT_NEAR(reached.height, 30, 2);
+    }
 }
 
 }  // namespace

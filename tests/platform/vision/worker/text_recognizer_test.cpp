@@ -156,6 +156,8 @@ TEST(TextRecognitionAccuracy, ReadsLinesCutCloseValuesInFieldsAndFramedSignsWith
          {"END OF TERMS AND CONDITIONS"}, {"en"}},
         {"small bold capitals cut to their ink", vision_test::textCutToInk("DEFINITIONS", bold, 16), {"DEFINITIONS"},
          {"en"}},
+        {"a bar a space before a line's first word", vision_test::codeLines(faces.at(3).second, 20).at(1).image,
+         {"| top row"}, {"en"}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
