@@ -16,6 +16,7 @@
 #include "platform/process/worker_process.hpp"
 #include "platform/vision/vision_worker_protocol.hpp"
 #include "platform/vision/worker/image_files.hpp"
+#include "platform/vision/worker/screen_text.hpp"
 #include "platform/vision/worker/test_images.hpp"
 #include "platform/vision/worker/text_recognizer.hpp"
 #include "vision_bench_measures.hpp"
@@ -291,6 +292,18 @@ void benchmarkTextTimes(int runs, const std::filesystem::path& folder, const std
     // its lines.
     report("OCR zh-Hans, 12 MP photo with 8 lines of text", timed(photoWithText, {"zh-Hans"}), "<= 1692 ms");
     report("OCR en, 12 MP photo without text", timed(photo, {"en"}), "<= 350 ms");
+    // A screenshot of a program's settings, as one is sent to be read.
+    cv::Mat screenshot(765, 921, CV_8UC3, cv::Scalar(236, 236, 236));
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        const cv::Mat dialog = vision_test::controlDialog(seed).image;
+        const cv::Rect at(static_cast<int>((seed - 1) % 2) * 460, static_cast<int>((seed - 1) / 2) * 255,
+                          std::min(dialog.cols, 460), std::min(dialog.rows, 255));
+        dialog(cv::Rect({}, at.size())).copyTo(screenshot(at));
+    }
+    report("OCR en, 921x765 dialog screenshot", timed(screenshot, {"en"}), "-");
+    report("OCR en, 921x765 dialog screenshot, fast level", medianMilliseconds(runs, [&] {
+               require(recognizeTextLines(screenshot, {TextRecognitionLevel::fast, {"en"}}), "OCR");
+           }), "-");
     workerMemory(folder, workerProgram);
 }
 
