@@ -30,18 +30,24 @@ std::array<cv::Point2f, 4> lineCorners(const cv::RotatedRect& box) {
     return {topLeft, topRight, bottomRight, bottomLeft};
 }
 
+// The shades of an 8-bit grey image's outermost pixels.
+std::vector<unsigned char> edgeShades(const cv::Mat& grey) {
+    std::vector<unsigned char> edge;
+    for (int column = 0; column < grey.cols; ++column) {
+        edge.push_back(grey.at<unsigned char>(0, column));
+        edge.push_back(grey.at<unsigned char>(grey.rows - 1, column));
+    }
+    for (int row = 0; row < grey.rows; ++row) {
+        edge.push_back(grey.at<unsigned char>(row, 0));
+        edge.push_back(grey.at<unsigned char>(row, grey.cols - 1));
+    }
+    return edge;
+}
+
 // The median shade of the line's outermost pixels: its ground, as the box
 // holds the line with room around it.
 int edgeShade(const cv::Mat& line) {
-    std::vector<unsigned char> edge;
-    for (int column = 0; column < line.cols; ++column) {
-        edge.push_back(line.at<unsigned char>(0, column));
-        edge.push_back(line.at<unsigned char>(line.rows - 1, column));
-    }
-    for (int row = 0; row < line.rows; ++row) {
-        edge.push_back(line.at<unsigned char>(row, 0));
-        edge.push_back(line.at<unsigned char>(row, line.cols - 1));
-    }
+    std::vector<unsigned char> edge = edgeShades(line);
     std::nth_element(edge.begin(), edge.begin() + static_cast<std::ptrdiff_t>(edge.size() / 2), edge.end());
     return edge[edge.size() / 2];
 }
@@ -75,7 +81,7 @@ bool standsUp(double width, double tall) {
 }  // namespace
 
 cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box,
-                                 const std::vector<cv::RotatedRect>& otherLines) {
+                                 const std::vector<cv::RotatedRect>& lines) {
     constexpr double mostTurn = 5;
     constexpr double leastInkContrast = 56;
     constexpr int plainShades = 24;
@@ -104,16 +110,10 @@ cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box
     const int ground = shades[shades.size() / 2];
     const cv::Mat part = grey(around);
     // Only on a plain ground: a photo's texture beside a sign is no glyph.
-    int plainEdge = 0;
-    for (int column = 0; column < part.cols; ++column) {
-        plainEdge += std::abs(part.at<unsigned char>(0, column) - ground) <= plainShades ? 1 : 0;
-        plainEdge += std::abs(part.at<unsigned char>(part.rows - 1, column) - ground) <= plainShades ? 1 : 0;
-    }
-    for (int row = 0; row < part.rows; ++row) {
-        plainEdge += std::abs(part.at<unsigned char>(row, 0) - ground) <= plainShades ? 1 : 0;
-        plainEdge += std::abs(part.at<unsigned char>(row, part.cols - 1) - ground) <= plainShades ? 1 : 0;
-    }
-    if (10 * plainEdge < 6 * 2 * (part.cols + part.rows)) {
+    const std::vector<unsigned char> edge = edgeShades(part);
+    const auto plainEdge = std::count_if(edge.begin(), edge.end(),
+                                         [ground](unsigned char shade) { return std::abs(shade - ground) <= plainShades; });
+    if (10 * static_cast<std::size_t>(plainEdge) < 6 * edge.size()) {
         return box;
     }
     cv::Mat difference;
@@ -148,7 +148,10 @@ cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box
         // Ink between two pieces of a line that the network parted is the
         // other piece's as much as this one's: it is left to both.
         const cv::Rect reachBeyond(piece.x - 2 * height, line.y, piece.width + 4 * height, line.height);
-        const bool another = std::any_of(otherLines.begin(), otherLines.end(), [&](const cv::RotatedRect& other) {
+        const bool another = std::any_of(lines.begin(), lines.end(), [&](const cv::RotatedRect& other) {
+            if (other.center == box.center) {
+                return false;
+            }
             std::vector<cv::Point2f> otherCorners(4);
             other.points(otherCorners.data());
             return cv::pointPolygonTest(otherCorners, middle, false) >= 0 ||

@@ -26,13 +26,13 @@ cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height,
 
 // `box` (a line found in `grey`, lying level on a plain ground) reaching
 // on to a piece of ink beyond either end that stands wholly there, within
-// the line's rows and no further than the line is high, that none of
-// `otherLines` holds nor stands beyond: a thin glyph set a space apart that the network
+// the line's rows and no further than the line is high, that none of the
+// image's other `lines` holds nor stands beyond: a thin glyph set a space apart that the network
 // leaves out of the line (a bar at its start, "| top row"). A frame's
 // side, joined to its top and bottom along the line, is no such piece; a
 // turned or standing box, and a line on a photo, are left as they are.
 cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box,
-                                 const std::vector<cv::RotatedRect>& otherLines);
+                                 const std::vector<cv::RotatedRect>& lines);
 
 // Whether a standing box may hold one glyph lying level rather than a
 // line running down: it is less than three and a half times as tall as

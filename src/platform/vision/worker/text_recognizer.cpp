@@ -9,7 +9,6 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <iterator>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -689,10 +688,7 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         if (std::min(line.box.size.width, line.box.size.height) < smallestDetectedLine) {
             continue;
         }
-        std::vector<cv::RotatedRect> others;
-        std::copy_if(boxes.begin(), boxes.end(), std::back_inserter(others),
-                     [&line](const cv::RotatedRect& other) { return &other != &line.box && other.center != line.box.center; });
-        const cv::RotatedRect box = withInkAtItsEnds(image.grey, line.box, others);
+        const cv::RotatedRect box = withInkAtItsEnds(image.grey, line.box, boxes);
         const bool eitherWay = mayBeOneGlyph(box);
         std::optional<TextCandidate> read;
         if (byNetwork) {
