@@ -176,6 +176,10 @@ std::optional<std::string> headerDamage(const std::string& bytes) {
     return std::nullopt;
 }
 
+// libpng refuses a longer side on its own (its default limit), and OpenCV
+// then fails the decode without a reason.
+constexpr std::int64_t maximumPngSide = 1'000'000;
+
 // The limit the header's size passes, if any: decoding such an image would
 // take more memory than the worker has, or fail inside OpenCV.
 std::optional<std::string> limitPassed(const ImageHeader& header) {
@@ -185,6 +189,10 @@ std::optional<std::string> limitPassed(const ImageHeader& header) {
     for (const auto& [side, length] : {std::pair{"width", header.width}, std::pair{"height", header.height}}) {
         if (length > maximumImageSide) {
             return std::string("its ") + side + " over the limit of " + std::to_string(maximumImageSide) + " pixels";
+        }
+        if (header.format == ImageFormat::png && length > maximumPngSide) {
+            return std::string("its ") + side + " over the limit of " + std::to_string(maximumPngSide) +
+                   " pixels a side for PNG files";
         }
     }
     return std::nullopt;

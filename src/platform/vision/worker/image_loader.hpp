@@ -30,7 +30,8 @@ inline constexpr std::int64_t maximumImageFileBytes = std::int64_t{1} << 30;
 //       its compression does not allow, ...; a BMP whose headers are cut
 //       short or give a side that is not positive or pixels past its end)
 //   400 an image over maximumImagePixels or with a side over
-//       maximumImageSide, the message naming its size and the limit
+//       maximumImageSide (a PNG: over 1,000,000, libpng's own limit), the
+//       message naming its size and the limit
 //   500 "Failed to convert NSImage to CGImage" (the header was read but the
 //       pixels could not be decoded), with " (<reason>)" after it where the
 //       pixels are a BMP's that are cut short or name colours past its

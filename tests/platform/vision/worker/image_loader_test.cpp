@@ -161,6 +161,20 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
          "Image at path " + (folder.path() / "long.png").string() +
              " is too large to analyse: 2000000 x 1 pixels (about 2 megapixels), its width over the limit of 1048576 "
              "pixels"},
+        // libpng's own limit, below the one for every format; the bogus
+        // pixel data would fail the decode with no reason.
+        {vision_test::writtenBytes(folder.path() / "wide.png", vision_test::pngDeclaring(1'000'001, 1)), 400,
+         "Image at path " + (folder.path() / "wide.png").string() +
+             " is too large to analyse: 1000001 x 1 pixels (about 1 megapixels), its width over the limit of 1000000 "
+             "pixels a side for PNG files"},
+        {vision_test::writtenBytes(folder.path() / "widest.png", vision_test::pngDeclaring(1'048'576, 1)), 400,
+         "Image at path " + (folder.path() / "widest.png").string() +
+             " is too large to analyse: 1048576 x 1 pixels (about 1 megapixels), its width over the limit of 1000000 "
+             "pixels a side for PNG files"},
+        {vision_test::writtenBytes(folder.path() / "tall.png", vision_test::pngDeclaring(1, 1'000'001)), 400,
+         "Image at path " + (folder.path() / "tall.png").string() +
+             " is too large to analyse: 1 x 1000001 pixels (about 1 megapixels), its height over the limit of 1000000 "
+             "pixels a side for PNG files"},
         {vision_test::writtenBytes(folder.path() / "cut.png", std::string(png.begin(), png.begin() + 60)), 500,
          "Failed to convert NSImage to CGImage"},
     };
@@ -176,7 +190,9 @@ TEST(ImageLoader, RefusesWhatItDoesNotDecodeWithTheLoadersErrors) {
 
 TEST(ImageLoader, LoadsImagesOfExtremeShapes) {
     lumenary::testing::TemporaryDirectory folder;
-    for (const cv::Size size : {cv::Size(1, 1), cv::Size(5000, 1), cv::Size(1, 5000)}) {
+    // PNG's longest sides, which libpng still reads.
+    for (const cv::Size size : {cv::Size(1, 1), cv::Size(5000, 1), cv::Size(1, 5000), cv::Size(1'000'000, 1),
+                                cv::Size(1, 1'000'000)}) {
         SCOPED_TRACE(size);
         const auto path = vision_test::writtenImage(folder.path() / "thin.png", cv::Mat(size, CV_8UC3, cv::Scalar(9, 8, 7)));
         const auto loaded = loadImage(path);
