@@ -100,9 +100,15 @@ cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box
     if (around.empty()) {
         return box;
     }
-    // The ground the line itself stands on (a sign's plate on a photo).
+    // The ground the line itself stands on (a sign's plate on a photo). A
+    // box just past the image's edge has room around it in the image but
+    // no ground of its own there.
+    const cv::Rect ownPart = line & around;
+    if (ownPart.empty()) {
+        return box;
+    }
     std::vector<unsigned char> shades;
-    const cv::Mat own = grey(line & around);
+    const cv::Mat own = grey(ownPart);
     for (int row = 0; row < own.rows; ++row) {
         shades.insert(shades.end(), own.ptr<unsigned char>(row), own.ptr<unsigned char>(row) + own.cols);
     }
@@ -135,8 +141,14 @@ cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box
         const bool beyond = (piece.br().x <= line.x || piece.x >= line.br().x) && piece.x > around.x &&
                             piece.br().x < around.br().x;
         const bool inRows = piece.y >= line.y - slack && piece.br().y <= line.br().y + slack;
-        // A speck or a stop is no glyph the room at the line's ends misses.
-        const bool glyphHigh = 3 * piece.height >= height;
+        // Only a bar: an upright stroke a few pixels wide that stands about
+        // as tall as the line and fills its own box. A glyph beyond the
+        // line's end (a digit in the next cell of a table's row) is another
+        // line's, or none the detector saw as text; and a speck or a stop
+        // is no glyph at all.
+        const bool narrow = piece.width <= std::max(2, height / 4);
+        const bool barHigh = 3 * piece.height >= 2 * height;
+        const bool filled = 4 * stats.at<int>(label, cv::CC_STAT_AREA) >= 3 * piece.area();
         // A glyph's stroke is solid ink (a bar 2 px wide at 16 px stands
         // 170 shades or more from the ground); a sliver of a leaning
         // frame's smoothed edge is not.
@@ -157,7 +169,7 @@ cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box
             return cv::pointPolygonTest(otherCorners, middle, false) >= 0 ||
                    (other.boundingRect() & reachBeyond).area() > 0;
         });
-        if (beyond && inRows && glyphHigh && solid && !another) {
+        if (beyond && inRows && narrow && barHigh && filled && solid && !another) {
             reach.emplace_back(static_cast<float>(piece.x), static_cast<float>(piece.y));
             reach.emplace_back(static_cast<float>(piece.br().x), static_cast<float>(piece.br().y));
         }

@@ -27,10 +27,13 @@ cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height,
 // `box` (a line found in `grey`, lying level on a plain ground) reaching
 // on to a piece of ink beyond either end that stands wholly there, within
 // the line's rows and no further than the line is high, that none of the
-// image's other `lines` holds nor stands beyond: a thin glyph set a space apart that the network
-// leaves out of the line (a bar at its start, "| top row"). A frame's
-// side, joined to its top and bottom along the line, is no such piece; a
-// turned or standing box, and a line on a photo, are left as they are.
+// image's other `lines` holds nor stands beyond: a bar set a space apart
+// that the network leaves out of the line ("| top row"), an upright stroke
+// a few pixels wide, about as tall as the line, that fills its own box.
+// Any other glyph there (a digit in a table row's next cell) is not taken,
+// nor is a frame's side, joined to its top and bottom along the line. A
+// turned or standing box, a line on a photo, and a box with no part in
+// the image are left as they are.
 cv::RotatedRect withInkAtItsEnds(const cv::Mat& grey, const cv::RotatedRect& box,
                                  const std::vector<cv::RotatedRect>& lines);
 

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -80,48 +83,163 @@ TEST(UprightLine, ALineLongerThanTheWidestIsReadSmaller) {
 namespace lumenary::platform::vision {
 namespace {
 
-// A bar set a space before a line's first word, that the network leaves
-// out of the line, is taken into it; a frame's side, a sliver of smoothed
-// edge, a bar between two lines and anything on a photo are not.
-TEST(WithInkAtItsEnds, ReachesOnlyAThinGlyphSetASpaceBeyondTheLine) {
+// A line's box, the grey image it was found in and the image's other lines.
+struct Scene {
+    cv::Mat grey;
+    cv::RotatedRect box;
+    std::vector<cv::RotatedRect> otherLines;
+};
+
+// A row of blocks for the line's glyphs (its box 60..260, 40..70) on white,
+// with `draw` beside it.
+Scene besideBlocks(const std::function<void(cv::Mat&)>& draw, std::vector<cv::RotatedRect> otherLines = {}) {
+    cv::Mat grey(110, 400, CV_8UC1, cv::Scalar(255));
+    draw(grey);
+    for (int x = 64; x + 12 < 260; x += 18) {
+        cv::rectangle(grey, cv::Rect(x, 46, 12, 18), 20, cv::FILLED);
+    }
+    return {grey, cv::RotatedRect({160, 55}, {200, 30}, 0), std::move(otherLines)};
+}
+
+// Draws a block of dark ink at `where`.
+std::function<void(cv::Mat&)> block(cv::Rect where) {
+    return [where](cv::Mat& grey) { cv::rectangle(grey, where, 20, cv::FILLED); };
+}
+
+// `text` drawn at 20 px, cut to the columns of its ink: dark on white, its
+// baseline where every such cut has it.
+cv::Mat inkColumns(const std::string& text) {
+    const cv::Mat grey = greyOf(vision_test::renderedText({text}, vision_test::dejaVuSans(), 20));
+    const cv::Rect ink = inkBounds(grey);
+    return grey.colRange(ink.x, ink.br().x).clone();
+}
+
+// The words drawn a space apart, in white on `selected` (an RGB colour; a
+// table's selected row) or else dark on white, and the box the detector
+// finds around the word at `lineWord` alone, a few pixels of room around
+// its ink.
+Scene wordsInARow(const std::vector<std::string>& words, std::size_t lineWord,
+                  const std::optional<cv::Scalar>& selected = std::nullopt) {
+    constexpr int space = 7;
+    constexpr int margin = 30;
+    std::vector<cv::Mat> columns;
+    cv::Rect line;
+    int x = margin;
+    for (std::size_t index = 0; index < words.size(); ++index) {
+        const cv::Mat word = inkColumns(words[index]);
+        if (columns.empty()) {
+            columns.emplace_back(word.rows, margin, CV_8UC1, cv::Scalar(255));
+        }
+        if (index == lineWord) {
+            const cv::Rect ink = inkBounds(word);
+            line = cv::Rect(x - 2, ink.y - 3, word.cols + 4, ink.height + 6);
+        }
+        columns.push_back(word);
+        const int after = index + 1 < words.size() ? space : margin;
+        columns.emplace_back(word.rows, after, CV_8UC1, cv::Scalar(255));
+        x += word.cols + after;
+    }
+    cv::Mat darkOnWhite;
+    cv::hconcat(columns, darkOnWhite);
+    // Crisp, as a screen draws small text: the digit's strokes are then as
+    // solid as a bar's. The image is turned grey as the worker turns it.
+    cv::Mat rgb(darkOnWhite.size(), CV_8UC3, selected.value_or(cv::Scalar(255, 255, 255)));
+    rgb.setTo(selected ? cv::Scalar(255, 255, 255) : cv::Scalar(0, 0, 0), darkOnWhite < 128);
+    return {greyOf(rgb),
+            cv::RotatedRect(cv::Point2f(line.tl()), cv::Point2f(line.br().x, line.y), cv::Point2f(line.br())),
+            {}};
+}
+
+// A bar set a space beyond a line's end, that the network leaves out of
+// the line, is taken into it; any other glyph there, a frame's side, a
+// sliver of smoothed edge, a bar between two lines and anything on a photo
+// are not.
+TEST(WithInkAtItsEnds, ReachesOnlyABarSetASpaceBeyondTheLine) {
     struct Case {
         std::string name;
-        std::function<void(cv::Mat&)> draw;  // beside the line's box (60..260, 40..70)
-        std::vector<cv::RotatedRect> otherLines;
-        bool reaches;
+        std::function<Scene()> scene;
+        bool reachesBefore;
+        bool reachesAfter;
     };
-    const cv::Rect line(60, 40, 200, 30);
+    const cv::Scalar blue(50, 100, 200);
     const std::vector<Case> cases{
-        {"a bar a space before the line", [](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(44, 42, 2, 26), 20, cv::FILLED); },
-         {}, true},
+        {"a bar a space before the line", [] { return besideBlocks(block(cv::Rect(44, 42, 2, 26))); }, true, false},
         {"a frame around the line",
-         [](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(44, 34, 230, 42), 20, 2); }, {}, false},
-        {"a faint sliver", [](cv::Mat& grey) { cv::line(grey, {45, 42}, {45, 67}, 150, 1); }, {}, false},
+         [] { return besideBlocks([](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(44, 34, 230, 42), 20, 2); }); },
+         false, false},
+        {"a faint sliver",
+         [] { return besideBlocks([](cv::Mat& grey) { cv::line(grey, {45, 42}, {45, 67}, 150, 1); }); }, false,
+         false},
         {"a bar between two pieces of a line",
-         [](cv::Mat& grey) { cv::rectangle(grey, cv::Rect(270, 42, 2, 26), 20, cv::FILLED); },
-         {cv::RotatedRect({330, 55}, {80, 30}, 0)}, false},
+         [] { return besideBlocks(block(cv::Rect(270, 42, 2, 26)), {cv::RotatedRect({330, 55}, {80, 30}, 0)}); },
+         false, false},
         {"a bar on a photo's texture",
-         [](cv::Mat& grey) {
-             for (int column = 0; column < grey.cols; column += 4) {
-                 grey.col(column).setTo(120);
-             }
-             grey(cv::Rect(50, 30, 220, 50)).setTo(255);
-             cv::rectangle(grey, cv::Rect(44, 42, 2, 26), 20, cv::FILLED);
+         [] {
+             return besideBlocks([](cv::Mat& grey) {
+                 for (int column = 0; column < grey.cols; column += 4) {
+                     grey.col(column).setTo(120);
+                 }
+                 grey(cv::Rect(50, 30, 220, 50)).setTo(255);
+                 cv::rectangle(grey, cv::Rect(44, 42, 2, 26), 20, cv::FILLED);
+             });
          },
-         {}, false},
+         false, false},
+        {"a wide bar, a block", [] { return besideBlocks(block(cv::Rect(38, 42, 8, 26))); }, false, false},
+        {"a bracket",
+         [] {
+             return besideBlocks([](cv::Mat& grey) {
+                 cv::rectangle(grey, cv::Rect(40, 42, 2, 26), 20, cv::FILLED);
+                 cv::rectangle(grey, cv::Rect(40, 42, 6, 2), 20, cv::FILLED);
+                 cv::rectangle(grey, cv::Rect(40, 66, 6, 2), 20, cv::FILLED);
+             });
+         },
+         false, false},
+        {"a short bar", [] { return besideBlocks(block(cv::Rect(44, 48, 2, 16))); }, false, false},
+        // The digit beyond a selected row's word is the next cell's.
+        {"a bar and a digit beside a selected row's word",
+         [&blue] { return wordsInARow({"|", "split", "3"}, 1, blue); }, true, false},
+        {"a digit one after a word", [] { return wordsInARow({"split", "1"}, 0); }, false, false},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        cv::Mat grey(110, 400, CV_8UC1, cv::Scalar(255));
-        testCase.draw(grey);
-        // The line's own glyphs: a row of blocks.
-        for (int x = line.x + 4; x + 12 < line.br().x; x += 18) {
-            cv::rectangle(grey, cv::Rect(x, line.y + 6, 12, 18), 20, cv::FILLED);
+        const Scene scene = testCase.scene();
+        const cv::Rect line = scene.box.boundingRect();
+        const cv::Rect reached = withInkAtItsEnds(scene.grey, scene.box, scene.otherLines).boundingRect();
+        EXPECT_EQ(reached.x < line.x - 2, testCase.reachesBefore) << line << " reached " << reached;
+        EXPECT_EQ(reached.br().x > line.br().x + 2, testCase.reachesAfter) << line << " reached " << reached;
+        EXPECT_NEAR(reached.height, line.height, 2);
+    }
+}
+
+// A box just past the image's edge, with room around it in the image, is
+// left as it is, and one across the edge is looked at without a fault.
+TEST(WithInkAtItsEnds, LeavesABoxOutsideTheImageAsItIs) {
+    struct Case {
+        std::string name;
+        cv::RotatedRect box;
+        bool outside;
+    };
+    const std::vector<Case> cases{
+        {"above", cv::RotatedRect({50, -6}, {60, 10}, 0), true},
+        {"below", cv::RotatedRect({50, 106}, {60, 10}, 0), true},
+        {"left", cv::RotatedRect({-31, 50}, {60, 10}, 0), true},
+        {"right", cv::RotatedRect({131, 50}, {60, 10}, 0), true},
+        {"far away", cv::RotatedRect({-500, 900}, {60, 10}, 0), true},
+        {"across the top", cv::RotatedRect({50, 0}, {60, 10}, 0), false},
+        {"across the bottom", cv::RotatedRect({50, 100}, {60, 10}, 0), false},
+        {"across the left", cv::RotatedRect({0, 50}, {60, 10}, 0), false},
+        {"across the right", cv::RotatedRect({100, 50}, {60, 10}, 0), false},
+    };
+    const cv::Mat grey(100, 100, CV_8UC1, cv::Scalar(255));
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const cv::RotatedRect reached = withInkAtItsEnds(grey, testCase.box, {});
+        if (testCase.outside) {
+            EXPECT_EQ(reached.center, testCase.box.center);
+            EXPECT_EQ(reached.size, testCase.box.size);
+            EXPECT_EQ(reached.angle, testCase.box.angle);
         }
-        const cv::RotatedRect box({160, 55}, {200, 30}, 0);
-        const cv::Rect reached = withInkAtItsEnds(grey, box, testCase.otherLines).boundingRect();
-        EXPECT_EQ(reached.x <= 45, testCase.reaches) << reached;
-        EXPECT_NEAR(reached.height, 30, 2);
+        EXPECT_TRUE((reached.boundingRect() & testCase.box.boundingRect()).area() > 0);
     }
 }
 
