@@ -22,12 +22,17 @@
 // whose names hold TEXT) (the signs, dialogs, lines
 // cut close and Chinese lines of "text-plain", the photos of
 // "text-photos", signs framed on photos, book page pieces, dialogs with
-// controls, code lines, capitals cut to their ink) through worker programs
+// controls, code lines in DejaVu Sans Mono and in other monospace faces,
+// capitals cut to their ink, and the real screenshots and pages that
+// bench/real_text's manifests name, which bench/fetch_real_text brings
+// first) through worker programs
 // end to end: this build's accurate and fast levels, and the accurate
 // level of PREVIOUS-WORKER (another build's lumenary-vision) or of a
 // record an earlier run wrote with --record (bench/vision_text_record.tsv
 // is main's). A row is marked FELL where the accurate level now does worse
-// than before or than the fast level; the accurate level's misreads follow.
+// than before or than the fast level; the accurate level's misreads follow,
+// then the values of each real screen where the accurate level found fewer
+// than the fast one. "--sets real" reads the real material alone.
 // A change to text recognition is measured so against the build before it,
 // and the record renewed with it.
 #include <sys/resource.h>
@@ -431,7 +436,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc > 2 && std::string(argv[2]) == "text-compare") {
-        TextCompareSettings settings{workerProgram, {}, {}, {}, {}};
+        // The real material's manifests and fetch script are read from the
+        // source tree this driver was built from.
+        TextCompareSettings settings{workerProgram,
+                                     {},
+                                     {},
+                                     {},
+                                     {},
+                                     std::filesystem::path(LUMENARY_SOURCE_DIR) / "bench" / "real_text",
+                                     std::filesystem::path(LUMENARY_SOURCE_DIR) / "bench" / "fetch_real_text"};
         for (int index = 3; index < argc; ++index) {
             const std::string argument = argv[index];
             if ((argument == "--record" || argument == "--previous-record") && index + 1 < argc) {

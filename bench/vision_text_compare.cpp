@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "platform/vision/worker_vision_analyzer.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_text_cases.hpp"
+#include "vision_text_real_cases.hpp"
 #include "vision_text_scores.hpp"
 
 namespace lumenary::vision_bench {
@@ -152,6 +155,30 @@ Tally codeMarksKept(const std::string& label, const std::string& read) {
     return kept;
 }
 
+// The labelled values `read` does not hold, each found at most once (two
+// fields of 5 need two).
+std::vector<std::string> missedValues(const std::vector<std::string>& values, const Read& read) {
+    auto words = vision_test::wordsOf(joined(read.lines, " | "));
+    std::vector<std::string> missed;
+    for (const std::string& value : values) {
+        if (const auto run = runOf(words, value)) {
+            words.erase(words.begin() + static_cast<std::ptrdiff_t>(run->first),
+                        words.begin() + static_cast<std::ptrdiff_t>(run->second));
+        } else {
+            missed.push_back(value);
+        }
+    }
+    return missed;
+}
+
+std::string quoted(const std::vector<std::string>& values) {
+    std::string text;
+    for (const std::string& value : values) {
+        text += (text.empty() ? "\"" : ", \"") + value + "\"";
+    }
+    return text.empty() ? "none" : text;
+}
+
 std::string shown(const Read& read) {
     return read.failure.empty() ? "\"" + joined(read.lines, " | ") + "\"" : "(failed: " + read.failure + ")";
 }
@@ -179,21 +206,11 @@ std::vector<Tally> scored(const TextSet& set, const std::vector<Read>& reads, st
                 break;
             }
             case Scoring::valuesFound: {
-                auto words = vision_test::wordsOf(joined(read.lines, " | "));
-                std::string missed;
-                for (const std::string& value : labelled.lines) {
-                    if (const auto run = runOf(words, value)) {
-                        ++tallies[0].hits;
-                        // Each value is found once: two fields of 5 need two.
-                        words.erase(words.begin() + static_cast<std::ptrdiff_t>(run->first),
-                                    words.begin() + static_cast<std::ptrdiff_t>(run->second));
-                    } else {
-                        missed += (missed.empty() ? "\"" : ", \"") + value + "\"";
-                    }
-                }
+                const auto missed = missedValues(labelled.lines, read);
+                tallies[0].hits += static_cast<long>(labelled.lines.size() - missed.size());
                 tallies[0].total += static_cast<long>(labelled.lines.size());
                 if (!missed.empty()) {
-                    misreads->push_back(labelled.name + ": missed " + missed + " in " + shown(read));
+                    misreads->push_back(labelled.name + ": missed " + quoted(missed) + " in " + shown(read));
                 }
                 break;
             }
@@ -302,6 +319,87 @@ std::vector<TextSet> labelledSets(const std::filesystem::path& folder) {
                       vision_test::capitalHeadings(face, size), english);
         }
     }
+
+    // The code lines again, with table rows and pipelines, in monospace
+    // faces the tests never draw in: a set of its own, so that the one
+    // above stays comparable with its records.
+    sets.push_back({"code lines, other faces", Scoring::codeLines, {}});
+    for (const auto& [faceName, face] : vision_test::installedOtherMonospaceFaces()) {
+        for (const int size : {16, 20, 24, 28}) {
+            const std::string prefix = faceName + " " + std::to_string(size) + " px: ";
+            addImages(sets.back(), folder, prefix, vision_test::codeLines(face, size), english);
+            addImages(sets.back(), folder, prefix, vision_test::tableRowsAndPipelines(face, size), english);
+        }
+    }
+    return sets;
+}
+
+constexpr std::string_view realScreensPrefix = "real screens: ";
+constexpr std::string_view realPagesPrefix = "real pages: ";
+
+bool wanted(const TextCompareSettings& settings, const std::string& setName) {
+    return !settings.onlySets || setName.find(*settings.onlySets) != std::string::npos;
+}
+
+// A set per manifest and kind: its screens scored by the values found, its
+// pages by their words. Only the manifests with a set wanted are fetched.
+std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCompareSettings& settings) {
+    const std::vector<std::string> english{"en"};
+    const auto fetched = folder / "real-text";
+    const auto setName = [](const RealManifest& manifest, const RealImage& image) {
+        return std::string(image.kind == RealImage::Kind::screen ? realScreensPrefix : realPagesPrefix) +
+               manifest.program;
+    };
+    std::vector<RealManifest> manifests;
+    std::vector<std::filesystem::path> toFetch;
+    for (const auto& path : realManifests(settings.realTextManifests)) {
+        auto manifest = readRealManifest(path, fetched);
+        if (!manifest) {
+            std::printf("real material left out: %s\n", manifest.error().description.c_str());
+            continue;
+        }
+        const auto& images = manifest.value().images;
+        if (std::any_of(images.begin(), images.end(),
+                        [&](const RealImage& image) { return wanted(settings, setName(manifest.value(), image)); })) {
+            toFetch.push_back(path);
+            manifests.push_back(std::move(manifest.value()));
+        }
+    }
+    if (!toFetch.empty()) {
+        std::fprintf(stderr, "vision_bench: bringing the real material...\n");
+        const auto status = fetchRealImages(settings.fetchRealText, fetched, toFetch);
+        if (!status) {
+            std::printf("real material: %s\n", status.error().description.c_str());
+        } else if (status.value() != 0) {
+            std::printf("real material: %s ended with %d (its messages on standard error); what it could not bring "
+                        "is left out\n",
+                        settings.fetchRealText.c_str(), status.value());
+        }
+    }
+    std::vector<TextSet> sets;
+    for (const RealManifest& manifest : manifests) {
+        TextSet screens{std::string(realScreensPrefix) + manifest.program, Scoring::valuesFound, {}};
+        TextSet pages{std::string(realPagesPrefix) + manifest.program, Scoring::wordsAndMarks, {}};
+        for (const RealImage& image : manifest.images) {
+            TextSet& set = image.kind == RealImage::Kind::screen ? screens : pages;
+            if (!wanted(settings, set.name)) {
+                continue;
+            }
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(image.path, error) ||
+                std::filesystem::file_size(image.path, error) == 0) {
+                std::printf("real image left out, not brought: %s (%s)\n", image.name.c_str(),
+                            manifest.program.c_str());
+                continue;
+            }
+            set.cases.push_back({image.name, image.path.string(), image.lines, english});
+        }
+        for (TextSet* set : {&screens, &pages}) {
+            if (!set->cases.empty()) {
+                sets.push_back(std::move(*set));
+            }
+        }
+    }
     return sets;
 }
 
@@ -377,11 +475,19 @@ PlatformOutcome<std::map<RecordKey, Tally>> accurateFiguresOf(const std::filesys
 
 std::string cell(const std::optional<Tally>& tally) {
     if (!tally) {
-        return "-";
+        return "—";
     }
     char text[48];
     std::snprintf(text, sizeof text, "%.1f (%ld/%ld)", tally->score(), tally->hits, tally->total);
     return text;
+}
+
+// `text` with spaces after it to fill `width` characters (not bytes: a
+// program's name or a missing figure's dash may be more than one byte).
+std::string padded(const std::string& text, std::size_t width) {
+    const auto characters = static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
+    return text + std::string(width > characters ? width - characters : 0, ' ');
 }
 
 // Whether `now` is worse than `other` by the measure's sense.
@@ -403,8 +509,9 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
     }
     std::fprintf(stderr, "vision_bench: drawing the labelled sets...\n");
     std::vector<TextSet> sets = labelledSets(folder);
-    if (settings.onlySets) {
-        std::erase_if(sets, [&](const TextSet& set) { return set.name.find(*settings.onlySets) == std::string::npos; });
+    std::erase_if(sets, [&](const TextSet& set) { return !wanted(settings, set.name); });
+    for (TextSet& set : realSets(folder, settings)) {
+        sets.push_back(std::move(set));
     }
 
     std::vector<Reader> readers{{"accurate now", settings.workerProgram, TextRecognitionLevel::accurate},
@@ -457,6 +564,9 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
                 "%-38s %-24s %-20s %-20s %-20s\n",
                 "set (images)", "measure", "accurate now", "fast now", previousColumn);
     std::vector<std::pair<std::string, std::vector<std::string>>> misreadsPerSet;
+    // The real screens where the accurate level found fewer values than the
+    // fast one: what it is tuned on.
+    std::vector<std::string> behindFast;
     for (std::size_t setIndex = 0; setIndex < sets.size(); ++setIndex) {
         const TextSet& set = sets[setIndex];
         std::vector<std::vector<Tally>> tallies;
@@ -481,8 +591,9 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
             }
             const bool fell = worse(measure, accurate, fast) || worse(measure, accurate, previous);
             const std::string setColumn = set.name + " (" + std::to_string(set.cases.size()) + ")";
-            std::printf("%-38s %-24s %-20s %-20s %-20s%s\n", setColumn.c_str(), measure.name, cell(accurate).c_str(),
-                        cell(fast).c_str(), cell(previous).c_str(), fell ? " FELL" : "");
+            std::printf("%s %-24s %s %s %s%s\n", padded(setColumn, 38).c_str(), measure.name,
+                        padded(cell(accurate), 20).c_str(), padded(cell(fast), 20).c_str(),
+                        padded(cell(previous), 20).c_str(), fell ? " FELL" : "");
             if (record != nullptr) {
                 std::fprintf(record, "%s\t%s\taccurate\t%ld\t%ld\n%s\t%s\tfast\t%ld\t%ld\n", set.name.c_str(),
                              measure.name, accurate.hits, accurate.total, set.name.c_str(), measure.name, fast.hits,
@@ -490,6 +601,16 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
             }
         }
         misreadsPerSet.emplace_back(set.name, std::move(misreads));
+        if (set.name.starts_with(realScreensPrefix)) {
+            for (std::size_t index = 0; index < set.cases.size(); ++index) {
+                const auto accurateMissed = missedValues(set.cases[index].lines, reads[0][setIndex][index]);
+                const auto fastMissed = missedValues(set.cases[index].lines, reads[1][setIndex][index]);
+                if (accurateMissed.size() > fastMissed.size()) {
+                    behindFast.push_back(set.name + ", " + set.cases[index].name + "\n    accurate missed " +
+                                         quoted(accurateMissed) + "\n    fast missed " + quoted(fastMissed));
+                }
+            }
+        }
     }
     if (record != nullptr && std::fclose(record) != 0) {
         std::fprintf(stderr, "vision_bench: writing the record %s failed\n", settings.record->c_str());
@@ -506,6 +627,13 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
         }
         if (misreads.size() > shownPerSet) {
             std::printf("  ... and %zu more\n", misreads.size() - shownPerSet);
+        }
+    }
+    if (!behindFast.empty()) {
+        std::printf("\nreal screens where the accurate level found fewer values than the fast level (%zu)\n",
+                    behindFast.size());
+        for (const std::string& line : behindFast) {
+            std::printf("  %s\n", line.c_str());
         }
     }
 }

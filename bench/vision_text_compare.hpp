@@ -19,17 +19,25 @@ struct TextCompareSettings {
     // Only the sets whose names hold this text (a quicker look while
     // tuning one of them).
     std::optional<std::string> onlySets;
+    // The labelled real-material manifests (bench/real_text), and the
+    // script that brings the images they name inside Debian packages.
+    std::filesystem::path realTextManifests;
+    std::filesystem::path fetchRealText;
 };
 
 // Every labelled text set (framed signs, dialogs, lines cut close, Chinese
 // small lines, photos with text, signs framed on photos, book page pieces,
-// dialogs with controls, code lines, capitals cut to their ink) written as
-// PNG files into `folder` and read end to end through worker programs: a
+// dialogs with controls, code lines in the tests' face and in others,
+// capitals cut to their ink) written as PNG files into `folder`, and the
+// real screenshots and pages the manifests name (fetched into `folder`
+// first), read end to end through worker programs: a
 // table of each set's scores at this build's accurate and fast levels and
 // the previous build's accurate level, a row marked where the accurate
 // level now does worse than before or than the fast level; then the
-// accurate level's misreads per set. Ends the benchmark on a record it
-// cannot read or write.
+// accurate level's misreads per set, and the values of each real screen
+// where the accurate level found fewer than the fast one. Ends the
+// benchmark on a record it cannot read or write; real images that could
+// not be brought are left out with a line saying so.
 void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompareSettings& settings);
 
 }  // namespace lumenary::vision_bench

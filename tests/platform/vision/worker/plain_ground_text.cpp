@@ -69,6 +69,39 @@ std::vector<std::pair<std::string, FontFace>> installedLatinFaces() {
     return installed;
 }
 
+std::vector<std::pair<std::string, FontFace>> installedOtherMonospaceFaces() {
+    const std::vector<std::pair<std::string, FontFace>> faces{
+        {"Liberation Mono", {"/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf", 0}},
+        {"Noto Mono", {"/usr/share/fonts/truetype/noto/NotoMono-Regular.ttf", 0}},
+        {"FreeMono", {"/usr/share/fonts/truetype/freefont/FreeMono.ttf", 0}},
+    };
+    std::vector<std::pair<std::string, FontFace>> installed;
+    std::copy_if(faces.begin(), faces.end(), std::back_inserter(installed),
+                 [](const auto& face) { return static_cast<bool>(std::ifstream(face.second.path)); });
+    return installed;
+}
+
+std::vector<LabelledTextImage> tableRowsAndPipelines(const FontFace& face, int pixelSize) {
+    static const std::vector<std::string> lines{
+        "| Name | Size | Owner |",
+        "| Path | Mode | Modified |",
+        "| Key | Value | Default |",
+        "| Host | Port | Status | Uptime |",
+        "| Option | Description |",
+        "ls /etc | grep conf | sort -r",
+        "ps -ef | grep ssh | wc -l",
+        "cat access.log | cut -d ' ' -f 1 | sort | uniq -c",
+        "dmesg | tail -n 20",
+        "history | grep git | head",
+        "env | sort | less",
+    };
+    std::vector<LabelledTextImage> images;
+    for (const std::string& line : lines) {
+        images.push_back({line, renderedText({line}, face, pixelSize), {line}});
+    }
+    return images;
+}
+
 std::vector<LabelledTextImage> closelyCroppedLines(const FontFace& face, int pixelSize, double marginPerHeight) {
     static const std::vector<std::string> lines{
         "you can get when using this warning is:",

@@ -51,6 +51,15 @@ LabelledTextImage dialogOnScreen(unsigned seed);
 // words.
 std::vector<LabelledTextImage> framedSigns();
 
+// Monospace faces of Debian's font packages that the tests do not draw in
+// (Liberation Mono, Noto Mono, FreeMono), those that are installed.
+std::vector<std::pair<std::string, FontFace>> installedOtherMonospaceFaces();
+
+// Header rows of Markdown tables (words between bars, no rule rows) and
+// shell pipelines, each drawn in `face` at `pixelSize` with the
+// rendering's usual margin, as codeLines draws its lines.
+std::vector<LabelledTextImage> tableRowsAndPipelines(const FontFace& face, int pixelSize);
+
 // Pieces of a scanned book page: a paragraph of four to six lines of a
 // serif face in dark grey on an off-white ground that darkens unevenly and
 // carries the scanner's noise, cut so that the first word stands at the

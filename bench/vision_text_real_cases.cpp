@@ -1,0 +1,172 @@
+#include "vision_text_real_cases.hpp"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+extern char** environ;
+
+namespace lumenary::vision_bench {
+
+namespace {
+
+using platform::PlatformError;
+using platform::PlatformOutcome;
+
+std::vector<std::string> fieldsOf(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    for (std::string field; std::getline(parts, field, '\t');) {
+        fields.push_back(field);
+    }
+    // getline drops a last empty field; an empty value is an error below.
+    if (!line.empty() && line.back() == '\t') {
+        fields.emplace_back();
+    }
+    return fields;
+}
+
+bool isSha256(std::string_view text) {
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// A path inside a package the fetch may write under its folder: relative,
+// with no step up or aside.
+bool isMemberPath(const std::string& path) {
+    if (path.empty() || path.front() == '/') {
+        return false;
+    }
+    const std::filesystem::path parts(path);
+    return std::none_of(parts.begin(), parts.end(),
+                        [](const std::filesystem::path& part) { return part == ".." || part == "." || part.empty(); });
+}
+
+}  // namespace
+
+PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path,
+                                               const std::filesystem::path& fetched) {
+    std::ifstream file(path);
+    if (!file) {
+        return PlatformError{"vision_bench", 1, "cannot open the manifest " + path.string()};
+    }
+    RealManifest manifest;
+    bool named = false;
+    std::optional<std::string> package;  // <package>_<version>, the fetch's folder
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const auto fields = fieldsOf(line);
+        const auto fail = [&](const std::string& why) {
+            return PlatformError{"vision_bench", 2, path.string() + ":" + std::to_string(number) + ": " + why};
+        };
+        const std::string& kind = fields.front();
+        if (std::any_of(fields.begin(), fields.end(), [](const std::string& field) { return field.empty(); })) {
+            return fail("an empty field (fields are parted by one tab)");
+        }
+        if (kind == "program") {
+            if (named || fields.size() != 2) {
+                return fail(named ? "a second program line" : "a program line holds the program's name alone");
+            }
+            manifest.program = fields[1];
+            named = true;
+            continue;
+        }
+        if (!named) {
+            return fail("the program line must come first");
+        }
+        if (kind == "package") {
+            if (fields.size() != 4 || !isSha256(fields[3])) {
+                return fail("a package line holds the package, its exact version and the .deb's sha256");
+            }
+            package = fields[1] + "_" + fields[2];
+        } else if (kind == "screen" || kind == "page") {
+            const bool screen = kind == "screen";
+            const std::size_t first = screen ? 3 : 2;
+            if (!package) {
+                return fail("a " + kind + " line before any package line");
+            }
+            if (!isMemberPath(fields[1])) {
+                return fail("not a path inside a package: " + fields[1]);
+            }
+            if (screen && fields.size() > 2 && fields[2] != "light" && fields[2] != "dark") {
+                return fail("a screen is light or dark, not " + fields[2]);
+            }
+            if (fields.size() <= first) {
+                return fail("a " + kind + " line without " + (screen ? "values" : "lines"));
+            }
+            manifest.images.push_back({screen ? RealImage::Kind::screen : RealImage::Kind::page,
+                                       fields[1],
+                                       fetched / *package / fields[1],
+                                       {fields.begin() + static_cast<std::ptrdiff_t>(first), fields.end()}});
+        } else if (kind == "installed") {
+            if (fields.size() < 3 || fields[1].front() != '/') {
+                return fail("an installed line holds an absolute path and the page's lines");
+            }
+            manifest.images.push_back(
+                {RealImage::Kind::page, fields[1], fields[1], {fields.begin() + 2, fields.end()}});
+        } else {
+            return fail("unknown line kind \"" + kind + "\"");
+        }
+    }
+    if (!named) {
+        return PlatformError{"vision_bench", 2, path.string() + ": no program line"};
+    }
+    return manifest;
+}
+
+std::vector<std::filesystem::path> realManifests(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> manifests;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".tsv" && entry.is_regular_file(error)) {
+            manifests.push_back(entry.path());
+        }
+    }
+    std::sort(manifests.begin(), manifests.end());
+    return manifests;
+}
+
+PlatformOutcome<int> fetchRealImages(const std::filesystem::path& script, const std::filesystem::path& fetched,
+                                     const std::vector<std::filesystem::path>& manifests) {
+    std::vector<std::string> arguments{script.string(), fetched.string()};
+    for (const auto& manifest : manifests) {
+        arguments.push_back(manifest.string());
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    // An argument vector, never a shell: the manifests' paths are passed as
+    // they are.
+    if (const int failed = posix_spawn(&pid, argv.front(), nullptr, nullptr, argv.data(), environ); failed != 0) {
+        return PlatformError{"vision_bench", failed, "cannot run " + script.string() + ": " + std::strerror(failed)};
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return PlatformError{"vision_bench", errno, "waiting for " + script.string() + ": " + std::strerror(errno)};
+        }
+    }
+    if (!WIFEXITED(status)) {
+        return PlatformError{"vision_bench", 3,
+                             script.string() + " ended on signal " + std::to_string(WTERMSIG(status))};
+    }
+    return WEXITSTATUS(status);
+}
+
+}  // namespace lumenary::vision_bench

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform_error.hpp"
+
+// The labelled real material of the text benchmark: manifests
+// (bench/real_text/<program>.tsv) naming screenshots and scanned pages
+// inside Debian packages, or already installed, each with what a reader
+// sees in it.
+namespace lumenary::vision_bench {
+
+struct RealImage {
+    enum class Kind { screen, page };
+    Kind kind = Kind::page;
+    // The image's path inside its package, or its installed path.
+    std::string name;
+    // Where the image is read from: under the fetch's output folder, or
+    // the installed path itself.
+    std::filesystem::path path;
+    // A screen's values, or a page's lines in reading order.
+    std::vector<std::string> lines;
+};
+
+struct RealManifest {
+    std::string program;
+    std::vector<RealImage> images;
+};
+
+// The manifest at `path`, its packaged images placed where
+// bench/fetch_real_text puts them under `fetched`
+// (<package>_<version>/<path inside the package>). Fails, naming the file
+// and line, on a line that is not of the shared format.
+platform::PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path,
+                                                         const std::filesystem::path& fetched);
+
+// The manifests in `folder` (its .tsv files), in name order; none when the
+// folder is missing.
+std::vector<std::filesystem::path> realManifests(const std::filesystem::path& folder);
+
+// Runs `script` (bench/fetch_real_text) on `manifests` with `fetched` as
+// its output folder and waits for it: its exit status, or why it could not
+// be run. Its messages go to our standard error.
+platform::PlatformOutcome<int> fetchRealImages(const std::filesystem::path& script,
+                                               const std::filesystem::path& fetched,
+                                               const std::vector<std::filesystem::path>& manifests);
+
+}  // namespace lumenary::vision_bench
