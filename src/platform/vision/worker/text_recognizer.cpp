@@ -21,12 +21,14 @@
 #include <variant>
 #include <vector>
 
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/files/bounded_file_reader.hpp"
 #include "platform/vision/worker/full_width_punctuation.hpp"
+#include "platform/vision/worker/merged_line_readings.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 #include "platform/vision/worker/plain_ground.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
@@ -555,10 +557,102 @@ std::string onOneLine(std::string text) {
     return withoutTrailingSpace(std::move(text));
 }
 
+// A reading of one line: its text, and its words where the language
+// models read it.
+struct LineReading {
+    TextCandidate candidate;
+    std::vector<ReadWord> words;
+};
+
+// The margin uprightLine frames a line of `rows` rows with, the cut
+// line's own rows being all but twice the margin.
+int framingMargin(int rows) {
+    for (int margin = 1; 2 * margin < rows; ++margin) {
+        if (std::max(1, (rows - 2 * margin) / 4) == margin) {
+            return margin;
+        }
+    }
+    return 1;
+}
+
+float unitConfidence(float reported) {
+    const float unit = reported / 100.0F;
+    return std::isfinite(unit) ? std::clamp(unit, 0.0F, 1.0F) : 0.0F;
+}
+
+// A word of the recogniser's last reading, its box in the pixels of the
+// image it read, and, for the first word of a line, that line's box and
+// confidence.
+struct RecognisedWord {
+    std::string text;
+    cv::Rect box;
+    float confidence = 0;
+    bool dictionary = false;
+    std::optional<std::pair<cv::Rect, float>> startsLine;
+};
+
+std::vector<RecognisedWord> recognisedWords(tesseract::TessBaseAPI& api) {
+    std::vector<RecognisedWord> words;
+    const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
+    if (!iterator) {
+        return words;
+    }
+    const auto boxAt = [&](tesseract::PageIteratorLevel level) -> std::optional<cv::Rect> {
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+        if (!iterator->BoundingBox(level, &left, &top, &right, &bottom)) {
+            return std::nullopt;
+        }
+        return cv::Rect(left, top, right - left, bottom - top);
+    };
+    constexpr auto wordLevel = tesseract::RIL_WORD;
+    bool lineStarts = true;
+    do {
+        lineStarts = lineStarts || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE);
+        const auto box = iterator->Empty(wordLevel) ? std::nullopt : boxAt(wordLevel);
+        const std::unique_ptr<char[]> text(box ? iterator->GetUTF8Text(wordLevel) : nullptr);
+        // A picture or a rule the layout analysis took for a block of text
+        // is read as a word of spaces.
+        std::string word = text ? withoutTrailingSpace(text.get()) : std::string();
+        if (word.empty()) {
+            continue;
+        }
+        RecognisedWord recognised{std::move(word), *box, unitConfidence(iterator->Confidence(wordLevel)),
+                                  iterator->WordIsFromDictionary(), std::nullopt};
+        if (lineStarts) {
+            lineStarts = false;
+            recognised.startsLine = std::pair(boxAt(tesseract::RIL_TEXTLINE).value_or(*box),
+                                              unitConfidence(iterator->Confidence(tesseract::RIL_TEXTLINE)));
+        }
+        words.push_back(std::move(recognised));
+    } while (iterator->Next(wordLevel));
+    return words;
+}
+
+// The words of the recogniser's last reading of `cut` (a level line cut
+// out of `along`, a box in the image's pixels, with room at its ends),
+// placed back in the image.
+std::vector<ReadWord> wordsPlacedBack(tesseract::TessBaseAPI& api, const cv::Mat& cut, const cv::Rect2f& along,
+                                      const cv::Rect2f& rows) {
+    std::vector<ReadWord> words;
+    const int margin = framingMargin(cut.rows);
+    const float width = static_cast<float>(std::max(1, cut.cols - 2 * margin));
+    for (RecognisedWord& word : recognisedWords(api)) {
+        const float start = along.x + along.width * static_cast<float>(word.box.x - margin) / width;
+        const float end = along.x + along.width * static_cast<float>(word.box.br().x - margin) / width;
+        words.push_back({std::move(word.text), word.confidence,
+                         cv::Rect2f(start, rows.y, std::max(1.0F, end - start), rows.height), word.dictionary});
+    }
+    return words;
+}
+
 // The line in `box` read by the recogniser's language models as one line;
-// none when it reads nothing there.
-std::optional<TextCandidate> lineReadByModels(tesseract::TessBaseAPI& api, const LinesImage& image, cv::RotatedRect box,
-                                              LineTurn turn, bool fullWidthMarks) {
+// none when it reads nothing there. A level line's words come with it.
+std::optional<LineReading> lineReadByModels(tesseract::TessBaseAPI& api, const LinesImage& image,
+                                            cv::RotatedRect box, LineTurn turn, bool fullWidthMarks) {
+    const cv::Rect2f rows = box.boundingRect2f();
     const bool wide = box.size.width >= box.size.height;
     float& longSide = wide ? box.size.width : box.size.height;
     float& shortSide = wide ? box.size.height : box.size.width;
@@ -581,16 +675,38 @@ std::optional<TextCandidate> lineReadByModels(tesseract::TessBaseAPI& api, const
         return std::nullopt;
     }
     const float reported = static_cast<float>(api.MeanTextConf()) / 100.0F;
-    return TextCandidate{std::move(read), std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F};
+    LineReading reading{{std::move(read), std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F}, {}};
+    // The words of a line cut out level, and read as the models gave it.
+    if (rows.width >= rows.height && !fullWidthMarks) {
+        reading.words = wordsPlacedBack(api, upright, box.boundingRect2f(), rows);
+    }
+    return reading;
+}
+
+const TextCandidate* candidateOf(const std::optional<TextCandidate>& read) {
+    return read ? &*read : nullptr;
+}
+
+const TextCandidate* candidateOf(const std::optional<LineReading>& read) {
+    return read ? &read->candidate : nullptr;
 }
 
 // The likelier of two readings of one box; a reading with text over none
 // or an empty one.
-std::optional<TextCandidate> likelier(std::optional<TextCandidate> first, std::optional<TextCandidate> second) {
-    const auto weight = [](const std::optional<TextCandidate>& read) {
-        return read && !read->text.empty() ? read->confidence : -1.0F;
+template <typename Reading>
+std::optional<Reading> likelier(std::optional<Reading> first, std::optional<Reading> second) {
+    const auto weight = [](const std::optional<Reading>& read) {
+        const TextCandidate* candidate = candidateOf(read);
+        return candidate != nullptr && !candidate->text.empty() ? candidate->confidence : -1.0F;
     };
     return weight(second) > weight(first) ? std::move(second) : std::move(first);
+}
+
+std::optional<LineReading> withoutWords(std::optional<TextCandidate> read) {
+    if (!read) {
+        return std::nullopt;
+    }
+    return LineReading{std::move(*read), {}};
 }
 
 // Whether a reading is a few glyphs at most (a value in a field, a short
@@ -675,10 +791,10 @@ std::optional<TextCandidate> lineReadByNetworkEitherWay(const LinesImage& image,
 // read a field's "511" as "sll" and a lone "3" as "Els". A lone word the
 // models read as a round letter (O, ©) is a zero where the network read
 // one and the two agree on the rest of the line ("use 0 for no limit").
-std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, const LinesImage& image,
-                                               const std::vector<DetectedTextLine>& found, bool fullWidthMarks,
-                                               bool byNetwork, bool fewGlyphsByNetwork) {
-    std::vector<TextObservation> lines;
+std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const LinesImage& image,
+                                        const std::vector<DetectedTextLine>& found, bool fullWidthMarks, bool byNetwork,
+                                        bool fewGlyphsByNetwork) {
+    std::vector<ReadLine> lines;
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     std::vector<cv::RotatedRect> boxes;
     for (const DetectedTextLine& line : found) {
@@ -690,51 +806,91 @@ std::vector<TextObservation> readDetectedLines(tesseract::TessBaseAPI& api, cons
         }
         const cv::RotatedRect box = withInkAtItsEnds(image.grey, line.box, boxes);
         const bool eitherWay = mayBeOneGlyph(box);
-        std::optional<TextCandidate> read;
+        std::optional<LineReading> read;
         if (byNetwork) {
-            read = lineReadByNetworkEitherWay(image, box, eitherWay);
+            read = withoutWords(lineReadByNetworkEitherWay(image, box, eitherWay));
             if (!read) {
                 byNetwork = false;
-            } else if (!read->text.empty() && fullWidthMarks) {
-                read->text = withFullWidthPunctuation(withAsciiMarks(read->text));
+            } else if (!read->candidate.text.empty() && fullWidthMarks) {
+                read->candidate.text = withFullWidthPunctuation(withAsciiMarks(read->candidate.text));
             }
         }
         // A line of a glyph the network does not know: the language models
         // read it.
-        if (!read || read->text.empty()) {
+        if (!read || read->candidate.text.empty()) {
             read = lineReadByModels(api, image, box, LineTurn::whenStanding, fullWidthMarks);
             if (eitherWay) {
                 read = likelier(std::move(read), lineReadByModels(api, image, box, LineTurn::never, fullWidthMarks));
             }
-            if (fewGlyphsByNetwork && read && !fewGlyphs(read->text) && holdsRoundGlyphWord(read->text)) {
+            if (fewGlyphsByNetwork && read && !fewGlyphs(read->candidate.text) &&
+                holdsRoundGlyphWord(read->candidate.text)) {
                 const auto network = lineReadByNetwork(image, box, LineTurn::whenStanding);
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else {
-                    read->text = withZerosTheNetworkSaw(read->text, network->text);
+                    std::string zeroed = withZerosTheNetworkSaw(read->candidate.text, network->text);
+                    if (zeroed != read->candidate.text) {
+                        read->candidate.text = std::move(zeroed);
+                        read->words.clear();
+                    }
                 }
             }
-            if (fewGlyphsByNetwork && (!read || fewGlyphs(read->text))) {
+            if (fewGlyphsByNetwork && (!read || fewGlyphs(read->candidate.text))) {
                 std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, box, eitherWay);
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else if (inAscii(network->text)) {
-                    read = likelier(std::move(read), std::move(network));
+                    read = likelier(std::move(read), withoutWords(std::move(network)));
                 }
             }
         }
-        if (!read || read->text.empty()) {
+        if (!read || read->candidate.text.empty()) {
             continue;
         }
-        const cv::Rect2f bounds = box.boundingRect2f();
-        TextObservation observation;
-        observation.boundingBox =
-            normalizedRectFromPixels(bounds.x, bounds.y, bounds.br().x, bounds.br().y, image.grey.size());
-        observation.topCandidate = std::move(*read);
-        lines.push_back(std::move(observation));
+        lines.push_back({box.boundingRect2f(), std::move(read->candidate.text), read->candidate.confidence,
+                         std::move(read->words)});
     }
     api.Clear();
     return lines;
+}
+
+// The lines the recogniser's layout analysis finds in `grey` (the image
+// scaled by `scale`) and reads, with their words, in the image's pixels.
+std::vector<ReadLine> laidOutLines(tesseract::TessBaseAPI& api, const cv::Mat& grey, double scale) {
+    std::vector<ReadLine> lines;
+    api.SetPageSegMode(tesseract::PSM_AUTO);
+    api.SetImage(grey.data, grey.cols, grey.rows, 1, static_cast<int>(grey.step));
+    if (api.Recognize(nullptr) != 0) {
+        api.Clear();
+        return lines;
+    }
+    const auto inImage = [scale](const cv::Rect& box) {
+        return cv::Rect2f(static_cast<float>(box.x / scale), static_cast<float>(box.y / scale),
+                          static_cast<float>(box.width / scale), static_cast<float>(box.height / scale));
+    };
+    for (RecognisedWord& word : recognisedWords(api)) {
+        if (word.startsLine || lines.empty()) {
+            const auto [box, confidence] = word.startsLine.value_or(std::pair(word.box, word.confidence));
+            lines.push_back({inImage(box), {}, confidence, {}});
+        }
+        ReadLine& line = lines.back();
+        line.text += (line.text.empty() ? "" : " ") + word.text;
+        line.words.push_back({std::move(word.text), word.confidence, inImage(word.box), word.dictionary});
+    }
+    api.Clear();
+    return lines;
+}
+
+std::vector<TextObservation> observationsOf(std::vector<ReadLine> lines, cv::Size imageSize) {
+    std::vector<TextObservation> observations;
+    for (ReadLine& line : lines) {
+        TextObservation observation;
+        observation.boundingBox =
+            normalizedRectFromPixels(line.box.x, line.box.y, line.box.br().x, line.box.br().y, imageSize);
+        observation.topCandidate = TextCandidate{std::move(line.text), line.confidence};
+        observations.push_back(std::move(observation));
+    }
+    return observations;
 }
 
 }  // namespace
@@ -757,6 +913,11 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     }
     static const bool endsAtExit = std::atexit(endRecognisers) == 0;
     (void)endsAtExit;
+    // The image library under the recogniser reports each box its layout
+    // analysis clips at an image's edge ("box outside rectangle") on
+    // standard error, which is the server's log; they are no failure.
+    static const int quietImageLibrary = setMsgSeverity(L_SEVERITY_NONE);
+    (void)quietImageLibrary;
     tesseract::TessBaseAPI& api = *recogniser.value();
     const bool squareGlyphs = readsSquareGlyphs(packs.value());
     // Without the fixed-pitch model for square glyphs the layout analysis
@@ -769,9 +930,23 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     if (options.level == TextRecognitionLevel::accurate) {
         const std::optional<cv::Scalar> ground = plainGroundColour(rgb);
         if (const auto found = detectTextLines(rgb, ground)) {
+            // On a plain ground (a screen, a page, code) the layout analysis
+            // reads what the detection network misses or cuts badly (a lone
+            // digit in a field, a word split at a glyph's gap), and the
+            // surer reading of each place is kept. A photo's texture only
+            // gives the layout analysis marks to read.
+            std::vector<ReadLine> laidOut;
+            if (ground && !squareGlyphs) {
+                const cv::Mat fastGrey = greyForRecognition(rgb, TextRecognitionLevel::fast);
+                laidOut = laidOutLines(api, fastGrey, static_cast<double>(fastGrey.cols) / grey.cols);
+            }
             const LinesImage image{grey, ground ? std::optional(greyShade(*ground)) : std::nullopt};
-            return readDetectedLines(api, image, *found, printsFullWidthMarks(packs.value()),
-                                     readByNetwork(packs.value()), packs.value() == "eng");
+            std::vector<ReadLine> detected = readDetectedLines(api, image, *found, printsFullWidthMarks(packs.value()),
+                                                               readByNetwork(packs.value()), packs.value() == "eng");
+            if (ground && !squareGlyphs) {
+                detected = mergedLineReadings(detected, laidOut);
+            }
+            return observationsOf(std::move(detected), grey.size());
         }
     }
     std::optional<cv::Rect> onlyLine;

@@ -1,0 +1,490 @@
+#include "platform/vision/worker/merged_line_readings.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <numeric>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace lumenary::platform::vision {
+namespace {
+
+// The marks a frame's or a field's edge is read as.
+constexpr std::string_view frameMarks = "|[]{}";
+// Below this a word is as likely made up from a widget's edge or an icon
+// as read: the recogniser gives real words on screens and pages 0.8 and
+// more, and fragments of drawings 0.3 to 0.6.
+constexpr float leastSureWord = 0.6F;
+// What knowing a word, and a frame's mark glued to one, count for against
+// a word's confidence.
+constexpr float dictionaryWordWorth = 0.1F;
+constexpr float gluedMarkCost = 0.3F;
+// How much surer one reading must be to be taken over the other, and a
+// reading of a word over a lookalike ("xargs" over "Xargs", not "O" over
+// "0").
+constexpr float clearlySurer = 0.1F;
+constexpr float farSurer = 0.25F;
+// A mark the recogniser is this sure of, no taller than the line's glyphs,
+// is the line's own (a table's bar, "| Name | Size |"), where a frame's
+// side it reads as a mark stands taller than the text and less surely.
+constexpr float sureMark = 0.85F;
+constexpr float markHeight = 1.5F;
+
+bool isGlyph(char byte) {
+    const auto value = static_cast<unsigned char>(byte);
+    return value >= 0x80 || std::isalnum(value) != 0;
+}
+
+bool holdsGlyph(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), isGlyph);
+}
+
+// Characters, counting a multi-byte one once.
+long characters(std::string_view text) {
+    return std::count_if(text.begin(), text.end(),
+                         [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; });
+}
+
+// A word with a frame's mark at its end that the word does not close or
+// open itself ("technica]", "|cat", but not "a[i]" or "{x}").
+bool markGluedToEnd(std::string_view word) {
+    if (!holdsGlyph(word)) {
+        return false;
+    }
+    const auto unmatched = [&](char mark) {
+        switch (mark) {
+            case '|': return true;
+            case '[':
+            case ']': return std::count(word.begin(), word.end(), '[') != std::count(word.begin(), word.end(), ']');
+            case '{':
+            case '}': return std::count(word.begin(), word.end(), '{') != std::count(word.begin(), word.end(), '}');
+            default: return false;
+        }
+    };
+    return unmatched(word.front()) || unmatched(word.back());
+}
+
+float worth(const ReadWord& word) {
+    float value = word.confidence;
+    if (word.dictionary && characters(word.text) >= 3) {
+        value += dictionaryWordWorth;
+    }
+    if (markGluedToEnd(word.text)) {
+        value -= gluedMarkCost;
+    }
+    return value;
+}
+
+// How sure the recogniser is of a reading's words, each weighed by its
+// length.
+float sureness(const std::vector<ReadWord>& words) {
+    double weighed = 0;
+    double length = 0;
+    for (const ReadWord& word : words) {
+        const auto glyphs = static_cast<double>(std::max(1L, characters(word.text)));
+        weighed += glyphs * worth(word);
+        length += glyphs;
+    }
+    return length == 0 ? 0.0F : static_cast<float>(weighed / length);
+}
+
+bool shareRows(const cv::Rect2f& first, const cv::Rect2f& second) {
+    const float shared = std::min(first.br().y, second.br().y) - std::max(first.y, second.y);
+    return shared > 0 && 2 * shared >= std::min(first.height, second.height);
+}
+
+bool overlap(const cv::Rect2f& first, const cv::Rect2f& second) {
+    return shareRows(first, second) && std::min(first.br().x, second.br().x) > std::max(first.x, second.x);
+}
+
+std::vector<std::string_view> spaceParted(std::string_view text) {
+    std::vector<std::string_view> words;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start) {
+            words.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
+// The line's words: the recogniser's, else its text's words laid along a
+// level box by their share of its characters.
+std::vector<ReadWord> wordsOf(const ReadLine& line) {
+    if (!line.words.empty()) {
+        return line.words;
+    }
+    if (line.box.height > line.box.width) {
+        return {{line.text, line.confidence, line.box, false}};
+    }
+    const auto total = static_cast<float>(std::max(1L, characters(line.text)));
+    std::vector<ReadWord> words;
+    for (const std::string_view word : spaceParted(line.text)) {
+        const auto before = static_cast<float>(characters(std::string_view(line.text).substr(
+            0, static_cast<std::size_t>(word.data() - line.text.data()))));
+        const cv::Rect2f box(line.box.x + line.box.width * before / total, line.box.y,
+                             line.box.width * static_cast<float>(characters(word)) / total, line.box.height);
+        words.push_back({std::string(word), line.confidence, box, false});
+    }
+    return words;
+}
+
+std::string joinedWords(const std::vector<ReadWord>& words) {
+    std::string text;
+    for (const ReadWord& word : words) {
+        text += (text.empty() ? "" : " ") + word.text;
+    }
+    return text;
+}
+
+// A word worth keeping where no other reading has one: it holds a glyph
+// and the recogniser is sure of it.
+bool sureWord(const ReadWord& word) {
+    return holdsGlyph(word.text) && word.confidence >= leastSureWord;
+}
+
+// A line only one reading found, without the frame's marks at its ends;
+// none when what is left is marks alone or words the recogniser is unsure
+// of (an icon, a widget's edge read as text).
+std::optional<ReadLine> trusted(ReadLine line) {
+    std::vector<ReadWord> words = wordsOf(line);
+    const auto markOnly = [](const ReadWord& word) { return !holdsGlyph(word.text); };
+    while (!words.empty() && markOnly(words.front())) {
+        words.erase(words.begin());
+    }
+    while (!words.empty() && markOnly(words.back())) {
+        words.pop_back();
+    }
+    if (std::none_of(words.begin(), words.end(), sureWord) || sureness(words) < leastSureWord) {
+        return std::nullopt;
+    }
+    if (words.size() != wordsOf(line).size()) {
+        line.text = joinedWords(words);
+        line.words = words;
+        line.box = words.front().box;
+        for (const ReadWord& word : words) {
+            line.box |= word.box;
+        }
+    }
+    return line;
+}
+
+// Whether a kept line has a word where `word` lies: within half the
+// line's height of one of its words, which bridges the space between two
+// words but not the gap between a label and its field.
+bool covered(const ReadWord& word, const std::vector<ReadLine>& kept) {
+    const float middle = word.box.x + word.box.width / 2;
+    return std::any_of(kept.begin(), kept.end(), [&](const ReadLine& line) {
+        if (!shareRows(word.box, line.box)) {
+            return false;
+        }
+        const float room = line.box.height / 2;
+        const std::vector<ReadWord> words = wordsOf(line);
+        return std::any_of(words.begin(), words.end(), [&](const ReadWord& own) {
+            return middle >= own.box.x - room && middle <= own.box.br().x + room;
+        });
+    });
+}
+
+// `lines` with `word` set into the line sharing its rows that lies
+// nearest it, when within three line heights, else as a line of its own.
+void addWord(std::vector<ReadLine>& lines, const ReadWord& word) {
+    ReadLine* nearest = nullptr;
+    float nearestGap = 0;
+    for (ReadLine& line : lines) {
+        if (!shareRows(word.box, line.box)) {
+            continue;
+        }
+        const float gap = std::max({0.0F, line.box.x - word.box.br().x, word.box.x - line.box.br().x});
+        if (gap <= 3 * line.box.height && (nearest == nullptr || gap < nearestGap)) {
+            nearest = &line;
+            nearestGap = gap;
+        }
+    }
+    if (nearest == nullptr) {
+        lines.push_back({word.box, word.text, word.confidence, {word}});
+        return;
+    }
+    std::vector<ReadWord> words = wordsOf(*nearest);
+    words.push_back(word);
+    std::stable_sort(words.begin(), words.end(),
+                     [](const ReadWord& first, const ReadWord& second) { return first.box.x < second.box.x; });
+    nearest->text = joinedWords(words);
+    nearest->words = std::move(words);
+    nearest->box |= word.box;
+}
+
+// Whether two words of two readings stand for one: in shared rows, each
+// over half of the narrower's width.
+bool sameWordPlace(const ReadWord& first, const ReadWord& second) {
+    const float shared = std::min(first.box.br().x, second.box.br().x) - std::max(first.box.x, second.box.x);
+    return shareRows(first.box, second.box) && 2 * shared >= std::min(first.box.width, second.box.width);
+}
+
+// The glyph a recogniser reads for one of its lookalikes, the same for
+// all of them.
+char lookalikeClass(char glyph) {
+    switch (std::tolower(static_cast<unsigned char>(glyph))) {
+        case 'o':
+        case '0':
+        case 'd': return '0';
+        case 'l':
+        case 'i':
+        case '1':
+        case '|':
+        case '!': return '1';
+        case 's':
+        case '5': return '5';
+        case 'b':
+        case '8': return '8';
+        case 'z':
+        case '2': return '2';
+        case ',':
+        case '.':
+        case ';':
+        case ':': return '.';
+        default: return static_cast<char>(std::tolower(static_cast<unsigned char>(glyph)));
+    }
+}
+
+// Whether two readings of a word differ only in glyphs that look alike
+// ("0" and "O", "line" and "Line", "exit." and "exit,"): the confidences
+// cannot choose between such, and the detected line's reading of them is
+// the one tuned to be right.
+bool lookAlike(std::string_view first, std::string_view second) {
+    return first.size() == second.size() &&
+           std::equal(first.begin(), first.end(), second.begin(),
+                      [](char one, char other) { return lookalikeClass(one) == lookalikeClass(other); });
+}
+
+// Whether `other`, read where `own` stands, is the better reading of it:
+// a glyph the other reading saw where this one read a mark ("=" for a
+// field's "0"), a word without the frame's mark glued to this one's end
+// ("technical" for "technica]"), or a word clearly surer.
+bool betterWord(const ReadWord& other, const ReadWord& own) {
+    if (other.text == own.text || !sureWord(other)) {
+        return false;
+    }
+    // A field's number is read again as letters from its box's edges
+    // ("oF" for "0") more often than the other way round.
+    const bool number = std::all_of(own.text.begin(), own.text.end(),
+                                    [](char glyph) { return std::isdigit(static_cast<unsigned char>(glyph)) != 0; });
+    if (lookAlike(other.text, own.text) || number) {
+        return worth(other) >= worth(own) + farSurer;
+    }
+    // A widget beside a word (a radio button's ring) is read as a glyph
+    // glued to it ("ONo"); the word alone is the better reading.
+    if (holdsGlyph(own.text) && other.text.find(own.text) != std::string::npos) {
+        return false;
+    }
+    return !holdsGlyph(own.text) || (markGluedToEnd(own.text) && !markGluedToEnd(other.text)) ||
+           worth(other) >= worth(own) + clearlySurer;
+}
+
+// The kept lines with each word the other reading read better where it
+// stands for one word alone (the detected reading's for a lookalike of
+// the layout's), and each sure word it found where they have none.
+void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& other, bool layoutKept) {
+    std::vector<std::vector<ReadWord>> keptWords;
+    for (const ReadLine& line : kept) {
+        keptWords.push_back(wordsOf(line));
+    }
+    std::vector<ReadWord> missing;
+    for (std::size_t line = 0; line < kept.size(); ++line) {
+        bool changed = false;
+        for (ReadWord& own : keptWords[line]) {
+            std::vector<const ReadWord*> facing;
+            for (const ReadWord& word : other) {
+                if (sameWordPlace(word, own)) {
+                    facing.push_back(&word);
+                }
+            }
+            if (facing.size() != 1) {
+                continue;
+            }
+            const auto facingOwn = std::count_if(keptWords.begin(), keptWords.end(), [&](const auto& words) {
+                return std::count_if(words.begin(), words.end(),
+                                     [&](const ReadWord& word) { return sameWordPlace(*facing.front(), word); });
+            });
+            // Where the layout's line is kept, the detected word stands
+            // for a lookalike unless the layout's is far surer, and for one
+            // the layout read with a widget glued to it.
+            const ReadWord& facingWord = *facing.front();
+            const bool detectedWord =
+                layoutKept && facingWord.text != own.text &&
+                ((lookAlike(facingWord.text, own.text) && worth(own) < worth(facingWord) + farSurer) ||
+                 (holdsGlyph(facingWord.text) && own.text.find(facingWord.text) != std::string::npos));
+            if (facingOwn == 1 && (detectedWord || betterWord(facingWord, own))) {
+                own.text = facingWord.text;
+                own.confidence = facingWord.confidence;
+                own.dictionary = facingWord.dictionary;
+                changed = true;
+            }
+        }
+        if (changed) {
+            kept[line].text = joinedWords(keptWords[line]);
+            kept[line].words = keptWords[line];
+        }
+    }
+    const auto lineMark = [&](const ReadWord& word) {
+        return !holdsGlyph(word.text) && word.confidence >= sureMark &&
+               std::any_of(kept.begin(), kept.end(), [&](const ReadLine& line) {
+                   return shareRows(word.box, line.box) && word.box.height <= markHeight * line.box.height;
+               });
+    };
+    for (const ReadWord& word : other) {
+        if ((sureWord(word) || lineMark(word)) && !covered(word, kept)) {
+            missing.push_back(word);
+        }
+    }
+    for (const ReadWord& word : missing) {
+        addWord(kept, word);
+    }
+}
+
+// The detected lines with the pieces of one line the layout analysis
+// found whole joined, left to right: the detection network parts a line
+// where a space is wide ("Name", "Size" and "Owner" of "| Name | Size |
+// Owner |").
+std::vector<ReadLine> joinedAsLaidOut(std::vector<ReadLine> detected, const std::vector<ReadLine>& laidOut) {
+    std::vector<ReadLine> joined;
+    std::vector<bool> taken(detected.size(), false);
+    for (const ReadLine& whole : laidOut) {
+        std::vector<std::size_t> pieces;
+        for (std::size_t index = 0; index < detected.size(); ++index) {
+            if (!taken[index] && detected[index].box.width >= detected[index].box.height &&
+                overlap(detected[index].box, whole.box)) {
+                pieces.push_back(index);
+            }
+        }
+        if (pieces.size() < 2) {
+            continue;
+        }
+        std::sort(pieces.begin(), pieces.end(),
+                  [&](std::size_t first, std::size_t second) { return detected[first].box.x < detected[second].box.x; });
+        ReadLine line = detected[pieces.front()];
+        line.words = wordsOf(line);
+        for (std::size_t piece = 1; piece < pieces.size(); ++piece) {
+            const ReadLine& next = detected[pieces[piece]];
+            const std::vector<ReadWord> words = wordsOf(next);
+            line.text += " " + next.text;
+            line.words.insert(line.words.end(), words.begin(), words.end());
+            line.box |= next.box;
+            line.confidence = std::min(line.confidence, next.confidence);
+        }
+        for (const std::size_t piece : pieces) {
+            taken[piece] = true;
+        }
+        joined.push_back(std::move(line));
+    }
+    for (std::size_t index = 0; index < detected.size(); ++index) {
+        if (!taken[index]) {
+            joined.push_back(std::move(detected[index]));
+        }
+    }
+    return joined;
+}
+
+// The lines of one place both readings found: the detected lines, tuned
+// on many more kinds of text, unless the layout's are clearly surer.
+std::vector<ReadLine> surerPlace(const std::vector<ReadLine>& detected, const std::vector<ReadLine>& laidOut) {
+    std::vector<ReadWord> detectedWords;
+    for (const ReadLine& line : detected) {
+        const auto words = wordsOf(line);
+        detectedWords.insert(detectedWords.end(), words.begin(), words.end());
+    }
+    std::vector<ReadWord> laidOutWords;
+    for (const ReadLine& line : laidOut) {
+        const auto words = wordsOf(line);
+        laidOutWords.insert(laidOutWords.end(), words.begin(), words.end());
+    }
+    const bool layoutSurer = sureness(laidOutWords) >= sureness(detectedWords) + clearlySurer;
+    std::vector<ReadLine> kept = layoutSurer ? laidOut : detected;
+    withOtherWords(kept, layoutSurer ? detectedWords : laidOutWords, layoutSurer);
+    return layoutSurer ? kept : joinedAsLaidOut(std::move(kept), laidOut);
+}
+
+// The groups of lines in `lines` that overlap, by index.
+std::vector<std::vector<std::size_t>> places(const std::vector<cv::Rect2f>& boxes) {
+    std::vector<std::size_t> parent(boxes.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    const auto root = [&](std::size_t index) {
+        while (parent[index] != index) {
+            parent[index] = parent[parent[index]];
+            index = parent[index];
+        }
+        return index;
+    };
+    for (std::size_t first = 0; first < boxes.size(); ++first) {
+        for (std::size_t second = first + 1; second < boxes.size(); ++second) {
+            if (overlap(boxes[first], boxes[second])) {
+                parent[root(first)] = root(second);
+            }
+        }
+    }
+    std::vector<std::vector<std::size_t>> groups(boxes.size());
+    for (std::size_t index = 0; index < boxes.size(); ++index) {
+        groups[root(index)].push_back(index);
+    }
+    std::erase_if(groups, [](const auto& group) { return group.empty(); });
+    return groups;
+}
+
+// Top to bottom; lines sharing rows with the first of a run, left to right.
+void inReadingOrder(std::vector<ReadLine>& lines) {
+    std::stable_sort(lines.begin(), lines.end(), [](const ReadLine& first, const ReadLine& second) {
+        return first.box.y + first.box.height / 2 < second.box.y + second.box.height / 2;
+    });
+    auto start = lines.begin();
+    while (start != lines.end()) {
+        auto end = std::find_if(start, lines.end(),
+                                [&](const ReadLine& line) { return !shareRows(start->box, line.box); });
+        std::stable_sort(start, end,
+                         [](const ReadLine& first, const ReadLine& second) { return first.box.x < second.box.x; });
+        start = end;
+    }
+}
+
+}  // namespace
+
+std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detected, const std::vector<ReadLine>& laidOut) {
+    std::vector<cv::Rect2f> boxes;
+    for (const ReadLine& line : detected) {
+        boxes.push_back(line.box);
+    }
+    for (const ReadLine& line : laidOut) {
+        boxes.push_back(line.box);
+    }
+    std::vector<ReadLine> merged;
+    for (const std::vector<std::size_t>& place : places(boxes)) {
+        std::vector<ReadLine> ownDetected;
+        std::vector<ReadLine> ownLaidOut;
+        for (const std::size_t index : place) {
+            if (index < detected.size()) {
+                ownDetected.push_back(detected[index]);
+            } else {
+                ownLaidOut.push_back(laidOut[index - detected.size()]);
+            }
+        }
+        if (ownLaidOut.empty()) {
+            merged.insert(merged.end(), ownDetected.begin(), ownDetected.end());
+        } else if (ownDetected.empty()) {
+            for (ReadLine& line : ownLaidOut) {
+                if (auto kept = trusted(std::move(line))) {
+                    merged.push_back(std::move(*kept));
+                }
+            }
+        } else {
+            const auto kept = surerPlace(ownDetected, ownLaidOut);
+            merged.insert(merged.end(), kept.begin(), kept.end());
+        }
+    }
+    inReadingOrder(merged);
+    return merged;
+}
+
+}  // namespace lumenary::platform::vision

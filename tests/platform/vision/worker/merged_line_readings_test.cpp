@@ -1,0 +1,117 @@
+#include "platform/vision/worker/merged_line_readings.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace lumenary::platform::vision {
+namespace {
+
+// A line of words set 10 px a glyph, 6 px apart, 14 px high at `top`;
+// each word's confidence, and whether the recogniser knows it.
+struct Word {
+    std::string text;
+    float confidence = 0.9F;
+    bool dictionary = false;
+};
+ReadLine lineAt(float left, float top, const std::vector<Word>& words, bool withWords = true) {
+    ReadLine line;
+    float x = left;
+    float confidence = 0;
+    for (const Word& word : words) {
+        const cv::Rect2f box(x, top, 10.0F * static_cast<float>(word.text.size()), 14);
+        if (withWords) {
+            line.words.push_back({word.text, word.confidence, box, word.dictionary});
+        }
+        line.text += (line.text.empty() ? "" : " ") + word.text;
+        line.box = line.box.area() == 0 ? box : (line.box | box);
+        confidence += word.confidence;
+        x = box.br().x + 6;
+    }
+    line.confidence = words.empty() ? 0 : confidence / static_cast<float>(words.size());
+    return line;
+}
+
+ReadLine plusWord(ReadLine line, const std::string& text, float confidence, float left) {
+    line.words.push_back({text, confidence, cv::Rect2f(left, line.box.y, 10.0F * static_cast<float>(text.size()), 14),
+                          false});
+    line.text += " " + text;
+    line.box |= line.words.back().box;
+    return line;
+}
+
+std::vector<std::string> textsOf(const std::vector<ReadLine>& lines) {
+    std::vector<std::string> texts;
+    for (const ReadLine& line : lines) {
+        texts.push_back(line.text);
+    }
+    return texts;
+}
+
+TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFound) {
+    struct Case {
+        std::string name;
+        std::vector<ReadLine> detected;
+        std::vector<ReadLine> laidOut;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"a lone digit in a field only the layout found beside the label",
+         {lineAt(10, 10, {{"Offset"}, {"X:"}})},
+         {lineAt(10, 10, {{"Offset", 0.8F}, {"X:", 0.8F}}), lineAt(150, 11, {{"0", 0.85F}})},
+         {"Offset X:", "0"}},
+        {"the digit found in the label's own line is set into the kept one",
+         {lineAt(10, 10, {{"Width"}})},
+         {plusWord(lineAt(10, 10, {{"Width", 0.8F}}), "5", 0.9F, 70)},
+         {"Width 5"}},
+        {"a word the layout read with a frame's mark glued to it",
+         {lineAt(10, 10, {{"a", 0.9F}, {"technical", 0.88F, true}, {"term", 0.9F, true}})},
+         {lineAt(10, 10, {{"a", 0.9F}, {"technica]", 0.9F}, {"term", 0.9F, true}})},
+         {"a technical term"}},
+        {"a word the detected line split that the layout knows",
+         {lineAt(10, 10, {{"WI", 0.7F}, {"herever", 0.75F}})},
+         {lineAt(10, 10, {{"Wherever", 0.86F, true}})},
+         {"Wherever"}},
+        {"a line of code only the layout found, its bars kept inside it",
+         {},
+         {lineAt(10, 10, {{"ls"}, {"/etc"}, {"|"}, {"grep"}, {"conf"}, {"|"}, {"sort"}, {"-r"}})},
+         {"ls /etc | grep conf | sort -r"}},
+        {"a frame's sides only the layout found, and marks and unsure words alone",
+         {lineAt(10, 40, {{"NOTICE"}}, false)},
+         {lineAt(0, 40, {{"|"}}), lineAt(200, 40, {{"|"}}), lineAt(10, 80, {{"~~", 0.3F}, {"Aa", 0.4F}}),
+          lineAt(0, 120, {{"|", 0.9F}, {"Exit", 0.92F}, {"]", 0.9F}})},
+         {"NOTICE", "Exit"}},
+        {"lines of two rows read top to bottom, left to right, each once",
+         {lineAt(200, 10, {{"Size"}}, false), lineAt(10, 40, {{"Owner"}}, false)},
+         {lineAt(10, 11, {{"Name"}}), lineAt(200, 10, {{"Size"}}), lineAt(10, 40, {{"Owner"}})},
+         {"Name", "Size", "Owner"}},
+        {"a field's digit the detected line read as a mark",
+         {lineAt(10, 10, {{"Y:", 0.81F}}), lineAt(50, 10, {{"=", 0.81F}})},
+         {plusWord(lineAt(10, 10, {{"Y:", 0.36F}}), "0", 0.83F, 50)},
+         {"Y:", "0"}},
+        {"lookalikes keep the detected reading unless the layout's is far surer",
+         {lineAt(10, 10, {{"use", 0.9F}, {"0", 0.86F}, {"for", 0.9F}, {"Xargs", 0.7F}})},
+         {lineAt(10, 10, {{"use", 0.9F}, {"O", 0.93F}, {"for", 0.9F}, {"xargs", 0.95F, true}})},
+         {"use 0 for xargs"}},
+        {"a radio button's ring glued to its label is not taken",
+         {lineAt(10, 10, {{"No", 0.8F}})},
+         {lineAt(10, 10, {{"ONo", 0.95F}})},
+         {"No"}},
+        {"pieces of one line joined with the table's bars the layout read",
+         {lineAt(26, 10, {{"Name"}}, false), lineAt(88, 10, {{"Size"}}, false)},
+         {lineAt(10, 10, {{"|", 0.95F}, {"Name"}, {"|", 0.95F}, {"Size"}, {"|", 0.95F}})},
+         {"| Name | Size |"}},
+        {"a line of a network reading, its words laid along its box, not read twice",
+         {lineAt(10, 10, {{"Amount"}, {"128.50"}}, false)},
+         {lineAt(10, 10, {{"Amount", 0.8F}, {"128.50", 0.8F}})},
+         {"Amount 128.50"}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(textsOf(mergedLineReadings(testCase.detected, testCase.laidOut)), testCase.expected);
+    }
+}
+
+}  // namespace
+}  // namespace lumenary::platform::vision
