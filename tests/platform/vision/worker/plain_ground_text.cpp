@@ -73,7 +73,7 @@ std::vector<std::pair<std::string, FontFace>> installedOtherMonospaceFaces() {
     const std::vector<std::pair<std::string, FontFace>> faces{
         {"Liberation Mono", {"/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf", 0}},
         {"Noto Mono", {"/usr/share/fonts/truetype/noto/NotoMono-Regular.ttf", 0}},
-        {"FreeMono", {"/usr/share/fonts/truetype/freefont/FreeMono.ttf", 0}},
+        {"Hack", {"/usr/share/fonts/truetype/hack/Hack-Regular.ttf", 0}},
     };
     std::vector<std::pair<std::string, FontFace>> installed;
     std::copy_if(faces.begin(), faces.end(), std::back_inserter(installed),

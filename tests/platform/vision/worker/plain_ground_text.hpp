@@ -52,7 +52,7 @@ LabelledTextImage dialogOnScreen(unsigned seed);
 std::vector<LabelledTextImage> framedSigns();
 
 // Monospace faces of Debian's font packages that the tests do not draw in
-// (Liberation Mono, Noto Mono, FreeMono), those that are installed.
+// (Liberation Mono, Noto Mono, Hack), those that are installed.
 std::vector<std::pair<std::string, FontFace>> installedOtherMonospaceFaces();
 
 // Header rows of Markdown tables (words between bars, no rule rows) and
