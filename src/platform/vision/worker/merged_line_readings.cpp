@@ -17,6 +17,7 @@ constexpr std::string_view frameMarks = "|[]{}";
 // as read: the recogniser gives real words on screens and pages 0.8 and
 // more, and fragments of drawings 0.3 to 0.6.
 constexpr float leastSureWord = 0.6F;
+constexpr float leastSureNumber = 0.45F;
 // What knowing a word, and a frame's mark glued to one, count for against
 // a word's confidence.
 constexpr float dictionaryWordWorth = 0.1F;
@@ -25,6 +26,10 @@ constexpr float gluedMarkCost = 0.3F;
 // reading of a word over a lookalike ("xargs" over "Xargs", not "O" over
 // "0").
 constexpr float clearlySurer = 0.1F;
+// A word alone weighs less than a whole place's words: a word read from
+// an accent the models do not know ("Ualerte" for "l'alerte") can be
+// surer by a tenth.
+constexpr float clearlySurerWord = 0.15F;
 constexpr float farSurer = 0.25F;
 // A mark the recogniser is this sure of, no taller than the line's glyphs,
 // is the line's own (a table's bar, "| Name | Size |"), where a frame's
@@ -112,20 +117,17 @@ std::vector<std::string_view> spaceParted(std::string_view text) {
     return words;
 }
 
-// The line's words: the recogniser's, else its text's words laid along a
-// level box by their share of its characters.
+// The line's words: the recogniser's, else its text's words laid along
+// its box by their share of its characters.
 std::vector<ReadWord> wordsOf(const ReadLine& line) {
     if (!line.words.empty()) {
         return line.words;
     }
-    if (line.box.height > line.box.width) {
-        return {{line.text, line.confidence, line.box, false}};
-    }
     const auto total = static_cast<float>(std::max(1L, characters(line.text)));
     std::vector<ReadWord> words;
     for (const std::string_view word : spaceParted(line.text)) {
-        const auto before = static_cast<float>(characters(std::string_view(line.text).substr(
-            0, static_cast<std::size_t>(word.data() - line.text.data()))));
+        const auto before = static_cast<float>(characters(
+            std::string_view(line.text).substr(0, static_cast<std::size_t>(word.data() - line.text.data()))));
         const cv::Rect2f box(line.box.x + line.box.width * before / total, line.box.y,
                              line.box.width * static_cast<float>(characters(word)) / total, line.box.height);
         words.push_back({std::string(word), line.confidence, box, false});
@@ -145,6 +147,22 @@ std::string joinedWords(const std::vector<ReadWord>& words) {
 // and the recogniser is sure of it.
 bool sureWord(const ReadWord& word) {
     return holdsGlyph(word.text) && word.confidence >= leastSureWord;
+}
+
+bool digitsOnly(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char glyph) {
+        return std::isdigit(static_cast<unsigned char>(glyph)) != 0;
+    });
+}
+
+// A lone number beside a place's kept words (a spin box's "1."), which
+// the recogniser is less sure of than of words: its models lean on words.
+bool sureNumber(const ReadWord& word) {
+    std::string_view text = word.text;
+    while (!text.empty() && std::ispunct(static_cast<unsigned char>(text.back())) != 0) {
+        text.remove_suffix(1);
+    }
+    return digitsOnly(text) && word.confidence >= leastSureNumber;
 }
 
 // A line only one reading found, without the frame's marks at its ends;
@@ -271,10 +289,13 @@ bool betterWord(const ReadWord& other, const ReadWord& own) {
     }
     // A field's number is read again as letters from its box's edges
     // ("oF" for "0") more often than the other way round.
-    const bool number = std::all_of(own.text.begin(), own.text.end(),
-                                    [](char glyph) { return std::isdigit(static_cast<unsigned char>(glyph)) != 0; });
-    if (lookAlike(other.text, own.text) || number) {
+    if (lookAlike(other.text, own.text) || digitsOnly(own.text)) {
         return worth(other) >= worth(own) + farSurer;
+    }
+    // A lone glyph read as a digit by the other, and more surely ("2"
+    // for "N" in a row of numbers).
+    if (holdsGlyph(own.text) && characters(own.text) == 1 && digitsOnly(other.text) && characters(other.text) == 1) {
+        return worth(other) > worth(own);
     }
     // A widget beside a word (a radio button's ring) is read as a glyph
     // glued to it ("ONo"); the word alone is the better reading.
@@ -282,7 +303,7 @@ bool betterWord(const ReadWord& other, const ReadWord& own) {
         return false;
     }
     return !holdsGlyph(own.text) || (markGluedToEnd(own.text) && !markGluedToEnd(other.text)) ||
-           worth(other) >= worth(own) + clearlySurer;
+           worth(other) >= worth(own) + clearlySurerWord;
 }
 
 // The kept lines with each word the other reading read better where it
@@ -306,10 +327,11 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
             if (facing.size() != 1) {
                 continue;
             }
-            const auto facingOwn = std::count_if(keptWords.begin(), keptWords.end(), [&](const auto& words) {
-                return std::count_if(words.begin(), words.end(),
-                                     [&](const ReadWord& word) { return sameWordPlace(*facing.front(), word); });
-            });
+            long facingOwn = 0;
+            for (const std::vector<ReadWord>& words : keptWords) {
+                facingOwn += std::count_if(words.begin(), words.end(),
+                                           [&](const ReadWord& word) { return sameWordPlace(*facing.front(), word); });
+            }
             // Where the layout's line is kept, the detected word stands
             // for a lookalike unless the layout's is far surer, and for one
             // the layout read with a widget glued to it.
@@ -337,7 +359,7 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
                });
     };
     for (const ReadWord& word : other) {
-        if ((sureWord(word) || lineMark(word)) && !covered(word, kept)) {
+        if ((sureWord(word) || sureNumber(word) || lineMark(word)) && !covered(word, kept)) {
             missing.push_back(word);
         }
     }
@@ -356,16 +378,16 @@ std::vector<ReadLine> joinedAsLaidOut(std::vector<ReadLine> detected, const std:
     for (const ReadLine& whole : laidOut) {
         std::vector<std::size_t> pieces;
         for (std::size_t index = 0; index < detected.size(); ++index) {
-            if (!taken[index] && detected[index].box.width >= detected[index].box.height &&
-                overlap(detected[index].box, whole.box)) {
+            if (!taken[index] && overlap(detected[index].box, whole.box)) {
                 pieces.push_back(index);
             }
         }
         if (pieces.size() < 2) {
             continue;
         }
-        std::sort(pieces.begin(), pieces.end(),
-                  [&](std::size_t first, std::size_t second) { return detected[first].box.x < detected[second].box.x; });
+        std::sort(pieces.begin(), pieces.end(), [&](std::size_t first, std::size_t second) {
+            return detected[first].box.x < detected[second].box.x;
+        });
         ReadLine line = detected[pieces.front()];
         line.words = wordsOf(line);
         for (std::size_t piece = 1; piece < pieces.size(); ++piece) {
@@ -441,8 +463,8 @@ void inReadingOrder(std::vector<ReadLine>& lines) {
     });
     auto start = lines.begin();
     while (start != lines.end()) {
-        auto end = std::find_if(start, lines.end(),
-                                [&](const ReadLine& line) { return !shareRows(start->box, line.box); });
+        auto end =
+            std::find_if(start, lines.end(), [&](const ReadLine& line) { return !shareRows(start->box, line.box); });
         std::stable_sort(start, end,
                          [](const ReadLine& first, const ReadLine& second) { return first.box.x < second.box.x; });
         start = end;

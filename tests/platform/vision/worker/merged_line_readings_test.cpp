@@ -34,8 +34,8 @@ ReadLine lineAt(float left, float top, const std::vector<Word>& words, bool with
 }
 
 ReadLine plusWord(ReadLine line, const std::string& text, float confidence, float left) {
-    line.words.push_back({text, confidence, cv::Rect2f(left, line.box.y, 10.0F * static_cast<float>(text.size()), 14),
-                          false});
+    line.words.push_back(
+        {text, confidence, cv::Rect2f(left, line.box.y, 10.0F * static_cast<float>(text.size()), 14), false});
     line.text += " " + text;
     line.box |= line.words.back().box;
     return line;
@@ -87,13 +87,22 @@ TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFoun
          {lineAt(10, 11, {{"Name"}}), lineAt(200, 10, {{"Size"}}), lineAt(10, 40, {{"Owner"}})},
          {"Name", "Size", "Owner"}},
         {"a field's digit the detected line read as a mark",
-         {lineAt(10, 10, {{"Y:", 0.81F}}), lineAt(50, 10, {{"=", 0.81F}})},
-         {plusWord(lineAt(10, 10, {{"Y:", 0.36F}}), "0", 0.83F, 50)},
-         {"Y:", "0"}},
+         {lineAt(10, 10, {{"Y:", 0.81F}}), lineAt(50, 10, {{"=", 0.9F}})},
+         {plusWord(lineAt(10, 10, {{"Y:", 0.36F}}), "0", 0.71F, 50)},
+         {"Y: 0"}},
         {"lookalikes keep the detected reading unless the layout's is far surer",
          {lineAt(10, 10, {{"use", 0.9F}, {"0", 0.86F}, {"for", 0.9F}, {"Xargs", 0.7F}})},
          {lineAt(10, 10, {{"use", 0.9F}, {"O", 0.93F}, {"for", 0.9F}, {"xargs", 0.95F, true}})},
          {"use 0 for xargs"}},
+        {"a word the layout read as one where the detected line has two is not taken for either",
+         {lineAt(10, 10, {{"@", 0.6F}, {"Debit", 0.95F, true}})},
+         {lineAt(10, 10, {{"@Debit", 0.95F}})},
+         {"@ Debit"}},
+        {"a lone letter the layout read surer as a digit in a row of numbers",
+         {lineAt(10, 10, {{"1", 0.96F}}, false), lineAt(60, 10, {{"N", 0.89F}}, false),
+          lineAt(110, 10, {{"3", 0.77F}}, false)},
+         {plusWord(plusWord(lineAt(10, 10, {{"1", 0.84F}}), "2", 0.96F, 60), "3", 0.97F, 110)},
+         {"1 2 3"}},
         {"a radio button's ring glued to its label is not taken",
          {lineAt(10, 10, {{"No", 0.8F}})},
          {lineAt(10, 10, {{"ONo", 0.95F}})},
