@@ -1,18 +1,15 @@
 #include "vision_text_real_cases.hpp"
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string_view>
 #include <system_error>
 
-extern char** environ;
+#include "platform/process/process_launcher.hpp"
 
 namespace lumenary::vision_bench {
 
@@ -141,32 +138,25 @@ std::vector<std::filesystem::path> realManifests(const std::filesystem::path& fo
 
 PlatformOutcome<int> fetchRealImages(const std::filesystem::path& script, const std::filesystem::path& fetched,
                                      const std::vector<std::filesystem::path>& manifests) {
-    std::vector<std::string> arguments{script.string(), fetched.string()};
+    platform::ProcessLaunch launch;
+    launch.executable = script.string();
+    launch.arguments.push_back(fetched.string());
     for (const auto& manifest : manifests) {
-        arguments.push_back(manifest.string());
+        launch.arguments.push_back(manifest.string());
     }
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
+    // The packages are a few hundred megabytes on a slow mirror.
+    launch.deadline = std::chrono::hours(1);
+    auto run = platform::ProcessLauncher().run(launch);
+    if (!run) {
+        return run.error();
     }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    // An argument vector, never a shell: the manifests' paths are passed as
-    // they are.
-    if (const int failed = posix_spawn(&pid, argv.front(), nullptr, nullptr, argv.data(), environ); failed != 0) {
-        return PlatformError{"vision_bench", failed, "cannot run " + script.string() + ": " + std::strerror(failed)};
+    std::fputs(run.value().standardError.bytes.c_str(), stderr);
+    if (run.value().deadlinePassed || !run.value().exit ||
+        run.value().exit->kind != platform::ProcessExit::Kind::exited) {
+        const std::string how = run.value().exit ? run.value().exit->description() : "it did not end within an hour";
+        return PlatformError{"vision_bench", 3, script.string() + " did not finish: " + how};
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return PlatformError{"vision_bench", errno, "waiting for " + script.string() + ": " + std::strerror(errno)};
-        }
-    }
-    if (!WIFEXITED(status)) {
-        return PlatformError{"vision_bench", 3,
-                             script.string() + " ended on signal " + std::to_string(WTERMSIG(status))};
-    }
-    return WEXITSTATUS(status);
+    return run.value().exit->exitStatus;
 }
 
 }  // namespace lumenary::vision_bench

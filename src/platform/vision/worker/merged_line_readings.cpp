@@ -170,6 +170,7 @@ bool sureNumber(const ReadWord& word) {
 // of (an icon, a widget's edge read as text).
 std::optional<ReadLine> trusted(ReadLine line) {
     std::vector<ReadWord> words = wordsOf(line);
+    const std::size_t read = words.size();
     const auto markOnly = [](const ReadWord& word) { return !holdsGlyph(word.text); };
     while (!words.empty() && markOnly(words.front())) {
         words.erase(words.begin());
@@ -180,7 +181,7 @@ std::optional<ReadLine> trusted(ReadLine line) {
     if (std::none_of(words.begin(), words.end(), sureWord) || sureness(words) < leastSureWord) {
         return std::nullopt;
     }
-    if (words.size() != wordsOf(line).size()) {
+    if (words.size() != read) {
         line.text = joinedWords(words);
         line.words = words;
         line.box = words.front().box;
