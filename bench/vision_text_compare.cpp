@@ -336,19 +336,31 @@ std::vector<TextSet> labelledSets(const std::filesystem::path& folder) {
 
 constexpr std::string_view realScreensPrefix = "real screens: ";
 constexpr std::string_view realPagesPrefix = "real pages: ";
+constexpr std::string_view realPhotosPrefix = "real photos: ";
+
+std::string_view realPrefix(RealImage::Kind kind) {
+    switch (kind) {
+        case RealImage::Kind::screen:
+            return realScreensPrefix;
+        case RealImage::Kind::page:
+            return realPagesPrefix;
+        case RealImage::Kind::photo:
+            return realPhotosPrefix;
+    }
+    return realPagesPrefix;
+}
 
 bool wanted(const TextCompareSettings& settings, const std::string& setName) {
     return !settings.onlySets || setName.find(*settings.onlySets) != std::string::npos;
 }
 
 // A set per manifest and kind: its screens scored by the values found, its
-// pages by their words. Only the manifests with a set wanted are fetched.
+// pages and photos by their words. Only the manifests with a set wanted are fetched.
 std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCompareSettings& settings) {
     const std::vector<std::string> english{"en"};
     const auto fetched = folder / "real-text";
     const auto setName = [](const RealManifest& manifest, const RealImage& image) {
-        return std::string(image.kind == RealImage::Kind::screen ? realScreensPrefix : realPagesPrefix) +
-               manifest.program;
+        return std::string(realPrefix(image.kind)) + manifest.program;
     };
     std::vector<RealManifest> manifests;
     std::vector<std::filesystem::path> toFetch;
@@ -380,8 +392,11 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
     for (const RealManifest& manifest : manifests) {
         TextSet screens{std::string(realScreensPrefix) + manifest.program, Scoring::valuesFound, {}};
         TextSet pages{std::string(realPagesPrefix) + manifest.program, Scoring::wordsAndMarks, {}};
+        TextSet photos{std::string(realPhotosPrefix) + manifest.program, Scoring::wordsAndMarks, {}};
         for (const RealImage& image : manifest.images) {
-            TextSet& set = image.kind == RealImage::Kind::screen ? screens : pages;
+            TextSet& set = image.kind == RealImage::Kind::screen ? screens
+                           : image.kind == RealImage::Kind::page ? pages
+                                                                 : photos;
             if (!wanted(settings, set.name)) {
                 continue;
             }
@@ -394,7 +409,7 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
             }
             set.cases.push_back({image.name, image.path.string(), image.lines, english});
         }
-        for (TextSet* set : {&screens, &pages}) {
+        for (TextSet* set : {&screens, &pages, &photos}) {
             if (!set->cases.empty()) {
                 sets.push_back(std::move(*set));
             }

@@ -89,7 +89,7 @@ PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path
                 return fail("a package line holds the package, its exact version and the .deb's sha256");
             }
             package = fields[1] + "_" + fields[2];
-        } else if (kind == "screen" || kind == "page") {
+        } else if (kind == "screen" || kind == "page" || kind == "photo") {
             const bool screen = kind == "screen";
             const std::size_t first = screen ? 3 : 2;
             if (!package) {
@@ -104,7 +104,9 @@ PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path
             if (fields.size() <= first) {
                 return fail("a " + kind + " line without " + (screen ? "values" : "lines"));
             }
-            manifest.images.push_back({screen ? RealImage::Kind::screen : RealImage::Kind::page,
+            manifest.images.push_back({screen ? RealImage::Kind::screen
+                                       : kind == "page" ? RealImage::Kind::page
+                                                        : RealImage::Kind::photo,
                                        fields[1],
                                        fetched / *package / fields[1],
                                        {fields.begin() + static_cast<std::ptrdiff_t>(first), fields.end()}});

@@ -8,19 +8,19 @@
 
 // The labelled real material of the text benchmark: manifests
 // (bench/real_text/<program>.tsv) naming screenshots and scanned pages
-// inside Debian packages, or already installed, each with what a reader
-// sees in it.
+// inside Debian packages, or already installed, and photographs of signs,
+// each with what a reader sees in it.
 namespace lumenary::vision_bench {
 
 struct RealImage {
-    enum class Kind { screen, page };
+    enum class Kind { screen, page, photo };
     Kind kind = Kind::page;
     // The image's path inside its package, or its installed path.
     std::string name;
     // Where the image is read from: under the fetch's output folder, or
     // the installed path itself.
     std::filesystem::path path;
-    // A screen's values, or a page's lines in reading order.
+    // A screen's values, or a page's or a photo's lines in reading order.
     std::vector<std::string> lines;
 };
 
