@@ -231,7 +231,7 @@ int commonestShade(const cv::Mat& grey, int shades) {
 
 }  // namespace
 
-int paintBeyondPlate(cv::Mat& line, int edgeGround) {
+int paintBeyondPlate(cv::Mat& line, int edgeGround, bool onPhoto) {
     constexpr int plateShades = 24;
     if (line.empty() || line.type() != CV_8UC1 || line.rows < 4) {
         return edgeGround;
@@ -239,8 +239,12 @@ int paintBeyondPlate(cv::Mat& line, int edgeGround) {
     const cv::Rect ownRows(0, line.rows / 4, line.cols, line.rows / 2);
     const int plateShade = commonestShade(line(ownRows), plateShades / 2);
     // A page's or a screen's line stands on the ground its cut's edge shows,
-    // as does a line on a photo with no plate of its own.
-    if (std::abs(plateShade - edgeGround) <= leastInkContrast) {
+    // as does a line on a photo with no plate of its own. On a photo the
+    // edge's median may match a plate by chance (a sign's orange band
+    // between a dark frame and a white band below): a plate wholly inside
+    // the cut, framed on every side, is still taken there.
+    const bool edgeOfTheGround = std::abs(plateShade - edgeGround) <= leastInkContrast;
+    if (edgeOfTheGround && !onPhoto) {
         return edgeGround;
     }
     cv::Mat difference;
@@ -288,6 +292,12 @@ int paintBeyondPlate(cv::Mat& line, int edgeGround) {
     if (5 * box.height < 3 * ownRows.height || 2 * box.width < line.cols || 10 * area < 3 * box.area()) {
         return edgeGround;
     }
+    const bool framedAllRound = box.x > 0 && box.y > 0 && box.br().x < line.cols && box.br().y < line.rows;
+    // A solid plate around a few glyphs, not a bold word's own strokes.
+    const bool solid = 5 * area >= 3 * box.area();
+    if (edgeOfTheGround && !(framedAllRound && solid)) {
+        return edgeGround;
+    }
     cv::Mat beyond(line.size(), CV_8U, cv::Scalar(255));
     beyond(box).setTo(0);
     // A rounded frame's corners reach inside the plate's box: ink in a
@@ -304,6 +314,15 @@ int paintBeyondPlate(cv::Mat& line, int edgeGround) {
             cv::Mat underPiece = beyond(box)(piece.box);
             underPiece |= piece.ink;
         }
+    }
+    // The frame's edge against the plate is a blend of the two shades, a
+    // ring fainter than ink that the recogniser still reads as marks
+    // ("‘NOTICE"): what is off the plate's shade right beside what was
+    // painted goes too.
+    if (onPhoto && framedAllRound && solid) {
+        cv::Mat ring;
+        cv::dilate(beyond, ring, cv::Mat(), cv::Point(-1, -1), 2);
+        beyond |= ring & ~plate;
     }
     line.setTo(plateShade, beyond);
     return plateShade;

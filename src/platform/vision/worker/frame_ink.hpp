@@ -11,7 +11,10 @@ namespace lumenary::platform::vision {
 // the line), that plate's shade, with everything beyond the plate (a
 // sign's frame and its rounded corners, the photo around it) painted over
 // with it; else `edgeGround` (a page, a screen, text on a photo itself).
-int paintBeyondPlate(cv::Mat& line, int edgeGround);
+// `onPhoto` when the image has no plain ground: there a plate framed on
+// every side inside the cut is taken even when the edge's median matches
+// its shade by chance, and the blend of its frame into it is painted too.
+int paintBeyondPlate(cv::Mat& line, int edgeGround, bool onPhoto);
 
 // Paints over, with `ground`, the ink in a line's 8-bit grey cut (upright,
 // with half a line of room above and below it) that is no glyph of the

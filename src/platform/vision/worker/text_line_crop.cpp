@@ -228,7 +228,7 @@ cv::Mat uprightLine(const cv::Mat& grey, const cv::RotatedRect& box, int height,
     if (standing) {
         cv::rotate(roomy, roomy, cv::ROTATE_90_COUNTERCLOCKWISE);
     }
-    if (!paintOverFrameInk(roomy, paintBeyondPlate(roomy, edgeShade(roomy)))) {
+    if (!paintOverFrameInk(roomy, paintBeyondPlate(roomy, edgeShade(roomy), !ground))) {
         return {};
     }
     const cv::Mat line = roomy(cv::Rect(0, room, roomy.cols, roomy.rows - 2 * room));
