@@ -31,6 +31,7 @@
 #include "platform/vision/worker/merged_line_readings.hpp"
 #include "platform/vision/worker/normalized_rect_from_pixels.hpp"
 #include "platform/vision/worker/plain_ground.hpp"
+#include "platform/vision/worker/recogniser_settings.hpp"
 #include "platform/vision/worker/recognition_language_packs.hpp"
 #include "platform/vision/worker/text_line_crop.hpp"
 #include "platform/vision/worker/text_line_detector.hpp"
@@ -204,9 +205,19 @@ void reportSetAside(const std::vector<std::string>& models) {
 struct LoadedRecogniser {
     std::string key;
     std::unique_ptr<tesseract::TessBaseAPI> api;
+    // Its settings as its load left them, the library's defaults under
+    // what its language's models set.
+    RecogniserSettings settings;
 };
 
 // The most recently used recogniser first.
+//
+// Many of the recognition library's settings are shared by every
+// recogniser in the process, and a language's models set some of them as
+// they load: the larger Chinese model's limits on noise and outlines,
+// which then made English screens read otherwise after a Chinese line
+// than before it. Each recogniser is loaded over the library's defaults,
+// and reads with its own settings set again.
 class RecogniserCache {
 public:
     PlatformOutcome<tesseract::TessBaseAPI*> recogniserFor(const std::string& packs) {
@@ -216,9 +227,13 @@ public:
         const auto found = std::find_if(loaded_.begin(), loaded_.end(),
                                         [&key](const LoadedRecogniser& entry) { return entry.key == key; });
         if (found != loaded_.end()) {
-            loaded_.splice(loaded_.begin(), loaded_, found);
+            if (found != loaded_.begin()) {
+                restoreRecogniserSettings(*found->api, found->settings);
+                loaded_.splice(loaded_.begin(), loaded_, found);
+            }
             return loaded_.front().api.get();
         }
+        withDefaultSettings();
         const std::string folder = languagePackFolder().string();
         const std::string models = withFetchedModels(packs, fetchedLanguagePackFolder());
         unreadPacks.clear();
@@ -239,12 +254,29 @@ public:
         if (loaded_.size() >= keptRecognisers) {
             loaded_.pop_back();
         }
-        loaded_.push_front({key, std::move(api)});
+        RecogniserSettings settings = recogniserSettings(*api);
+        loaded_.push_front({key, std::move(api), std::move(settings)});
         return loaded_.front().api.get();
     }
 
 private:
+    // The shared settings set back to the library's own, as they stood
+    // before the first load.
+    void withDefaultSettings() {
+        if (!defaults_) {
+            defaults_ = std::make_unique<tesseract::TessBaseAPI>();
+            // Setting one sets the recogniser up without a language, enough
+            // to list them all.
+            defaults_->SetVariable("debug_file", "/dev/null");
+            defaultSettings_ = recogniserSettings(*defaults_);
+        } else {
+            restoreRecogniserSettings(*defaults_, defaultSettings_);
+        }
+    }
+
     std::list<LoadedRecogniser> loaded_;
+    std::unique_ptr<tesseract::TessBaseAPI> defaults_;
+    RecogniserSettings defaultSettings_;
 };
 
 std::mutex recognitionMutex;
