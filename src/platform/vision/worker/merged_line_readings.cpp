@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdlib>
 #include <numeric>
 #include <optional>
 #include <string_view>
@@ -307,6 +308,51 @@ bool betterWord(const ReadWord& other, const ReadWord& own) {
            worth(other) >= worth(own) + clearlySurerWord;
 }
 
+// `words` with each run of pieces standing for one word the other reading
+// read whole and knows ("WI herever" for "Wherever"): pieces that face
+// that word alone, none of them a word of three glyphs or more the
+// recogniser knows, together its glyphs but for one.
+bool withWholeKnownWords(std::vector<ReadWord>& words, const std::vector<ReadWord>& other) {
+    bool changed = false;
+    for (const ReadWord& whole : other) {
+        if (!whole.dictionary || !sureWord(whole) || characters(whole.text) < 4) {
+            continue;
+        }
+        std::vector<std::size_t> pieces;
+        for (std::size_t index = 0; index < words.size(); ++index) {
+            if (sameWordPlace(whole, words[index])) {
+                pieces.push_back(index);
+            }
+        }
+        if (pieces.size() < 2 || pieces.back() - pieces.front() + 1 != pieces.size()) {
+            continue;
+        }
+        long glyphs = 0;
+        bool known = false;
+        bool facesAnother = false;
+        for (const std::size_t index : pieces) {
+            glyphs += characters(words[index].text);
+            // Two letters make a known word by chance ("WI").
+            known = known || (words[index].dictionary && characters(words[index].text) >= 3);
+            facesAnother = facesAnother || std::any_of(other.begin(), other.end(), [&](const ReadWord& word) {
+                               return &word != &whole && sameWordPlace(word, words[index]);
+                           });
+        }
+        if (known || facesAnother || std::abs(glyphs - characters(whole.text)) > 1) {
+            continue;
+        }
+        cv::Rect2f box = words[pieces.front()].box;
+        for (const std::size_t index : pieces) {
+            box |= words[index].box;
+        }
+        words[pieces.front()] = {whole.text, whole.confidence, box, true};
+        words.erase(words.begin() + static_cast<std::ptrdiff_t>(pieces.front() + 1),
+                    words.begin() + static_cast<std::ptrdiff_t>(pieces.back() + 1));
+        changed = true;
+    }
+    return changed;
+}
+
 // The kept lines with each word the other reading read better where it
 // stands for one word alone (the detected reading's for a lookalike of
 // the layout's), and each sure word it found where they have none.
@@ -317,7 +363,7 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
     }
     std::vector<ReadWord> missing;
     for (std::size_t line = 0; line < kept.size(); ++line) {
-        bool changed = false;
+        bool changed = withWholeKnownWords(keptWords[line], other);
         for (ReadWord& own : keptWords[line]) {
             std::vector<const ReadWord*> facing;
             for (const ReadWord& word : other) {

@@ -33,9 +33,9 @@ ReadLine lineAt(float left, float top, const std::vector<Word>& words, bool with
     return line;
 }
 
-ReadLine plusWord(ReadLine line, const std::string& text, float confidence, float left) {
+ReadLine plusWord(ReadLine line, const std::string& text, float confidence, float left, bool dictionary = false) {
     line.words.push_back(
-        {text, confidence, cv::Rect2f(left, line.box.y, 10.0F * static_cast<float>(text.size()), 14), false});
+        {text, confidence, cv::Rect2f(left, line.box.y, 10.0F * static_cast<float>(text.size()), 14), dictionary});
     line.text += " " + text;
     line.box |= line.words.back().box;
     return line;
@@ -73,6 +73,11 @@ TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFoun
          {lineAt(10, 10, {{"WI", 0.7F}, {"herever", 0.75F}})},
          {lineAt(10, 10, {{"Wherever", 0.86F, true}})},
          {"Wherever"}},
+        {"pieces of a word the kept line split, where the layout read it whole and knows it",
+         {lineAt(10, 10, {{"Where", 0.95F, true}, {"WI", 0.9F, true}, {"herever", 0.9F}, {"you", 0.95F, true}})},
+         {plusWord(plusWord(lineAt(10, 10, {{"Where", 0.95F, true}}), "Wherever", 0.86F, 66, true), "you", 0.95F, 168,
+                   true)},
+         {"Where Wherever you"}},
         {"a line of code only the layout found, its bars kept inside it",
          {},
          {lineAt(10, 10, {{"ls"}, {"/etc"}, {"|"}, {"grep"}, {"conf"}, {"|"}, {"sort"}, {"-r"}})},
