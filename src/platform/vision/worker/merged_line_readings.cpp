@@ -37,6 +37,8 @@ constexpr float farSurer = 0.25F;
 // side it reads as a mark stands taller than the text and less surely.
 constexpr float sureMark = 0.85F;
 constexpr float markHeight = 1.5F;
+// How much taller one word may stand than another of its line.
+constexpr float textSizes = 3.0F;
 
 bool isGlyph(char byte) {
     const auto value = static_cast<unsigned char>(byte);
@@ -156,14 +158,28 @@ bool digitsOnly(std::string_view text) {
     });
 }
 
-// A lone number beside a place's kept words (a spin box's "1."), which
-// the recogniser is less sure of than of words: its models lean on words.
+// A lone number beside a place's kept words (a spin box's "1.", a
+// ruler's "00:45", "12.5"), which the recogniser is less sure of than of
+// words: its models lean on words.
 bool sureNumber(const ReadWord& word) {
     std::string_view text = word.text;
     while (!text.empty() && std::ispunct(static_cast<unsigned char>(text.back())) != 0) {
         text.remove_suffix(1);
     }
-    return digitsOnly(text) && word.confidence >= leastSureNumber;
+    const bool number = !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) != 0 &&
+                        std::all_of(text.begin(), text.end(), [](char glyph) {
+                            return std::isdigit(static_cast<unsigned char>(glyph)) != 0 || glyph == ':' ||
+                                   glyph == '.' || glyph == ',';
+                        });
+    return number && word.confidence >= leastSureNumber;
+}
+
+// Whether a line's word of `height` and `word` are of one size of text: a
+// callout's large digit drawn over a screen stands over the labels beside
+// it without being their line. A mark alone ("=", "-") is as low as it is
+// drawn, whatever the size of its line.
+bool ofOneSize(float height, const ReadWord& word) {
+    return !holdsGlyph(word.text) || (height <= textSizes * word.box.height && word.box.height <= textSizes * height);
 }
 
 // A line only one reading found, without the frame's marks at its ends;
@@ -194,8 +210,8 @@ std::optional<ReadLine> trusted(ReadLine line) {
 }
 
 // Whether a kept line has a word where `word` lies: within half the
-// line's height of one of its words, which bridges the space between two
-// words but not the gap between a label and its field.
+// line's height of one of its words of the same size, which bridges the
+// space between two words but not the gap between a label and its field.
 bool covered(const ReadWord& word, const std::vector<ReadLine>& kept) {
     const float middle = word.box.x + word.box.width / 2;
     return std::any_of(kept.begin(), kept.end(), [&](const ReadLine& line) {
@@ -205,18 +221,19 @@ bool covered(const ReadWord& word, const std::vector<ReadLine>& kept) {
         const float room = line.box.height / 2;
         const std::vector<ReadWord> words = wordsOf(line);
         return std::any_of(words.begin(), words.end(), [&](const ReadWord& own) {
-            return middle >= own.box.x - room && middle <= own.box.br().x + room;
+            return middle >= own.box.x - room && middle <= own.box.br().x + room && ofOneSize(own.box.height, word);
         });
     });
 }
 
-// `lines` with `word` set into the line sharing its rows that lies
-// nearest it, when within three line heights, else as a line of its own.
+// `lines` with `word` set into the line of its size sharing its rows that
+// lies nearest it, when within three line heights, else as a line of its
+// own.
 void addWord(std::vector<ReadLine>& lines, const ReadWord& word) {
     ReadLine* nearest = nullptr;
     float nearestGap = 0;
     for (ReadLine& line : lines) {
-        if (!shareRows(word.box, line.box)) {
+        if (!shareRows(word.box, line.box) || !ofOneSize(line.box.height, word)) {
             continue;
         }
         const float gap = std::max({0.0F, line.box.x - word.box.br().x, word.box.x - line.box.br().x});
