@@ -357,7 +357,6 @@ bool wanted(const TextCompareSettings& settings, const std::string& setName) {
 // A set per manifest and kind: its screens scored by the values found, its
 // pages and photos by their words. Only the manifests with a set wanted are fetched.
 std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCompareSettings& settings) {
-    const std::vector<std::string> english{"en"};
     const auto fetched = folder / "real-text";
     const auto setName = [](const RealManifest& manifest, const RealImage& image) {
         return std::string(realPrefix(image.kind)) + manifest.program;
@@ -407,7 +406,7 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
                             manifest.program.c_str());
                 continue;
             }
-            set.cases.push_back({image.name, image.path.string(), image.lines, english});
+            set.cases.push_back({image.name, image.path.string(), image.lines, manifest.languages});
         }
         for (TextSet* set : {&screens, &pages, &photos}) {
             if (!set->cases.empty()) {

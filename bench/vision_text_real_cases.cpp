@@ -84,7 +84,12 @@ PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path
         if (!named) {
             return fail("the program line must come first");
         }
-        if (kind == "package") {
+        if (kind == "language") {
+            if (fields.size() != 2) {
+                return fail("a language line holds one language tag (\"fr-FR\")");
+            }
+            manifest.languages = {fields[1]};
+        } else if (kind == "package") {
             if (fields.size() != 4 || !isSha256(fields[3])) {
                 return fail("a package line holds the package, its exact version and the .deb's sha256");
             }

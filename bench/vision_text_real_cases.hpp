@@ -26,6 +26,8 @@ struct RealImage {
 
 struct RealManifest {
     std::string program;
+    // The language its images are written in, as the tool takes it.
+    std::vector<std::string> languages{"en"};
     std::vector<RealImage> images;
 };
 

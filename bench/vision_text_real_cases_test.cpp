@@ -37,6 +37,7 @@ TEST(RealManifest, PlacesEachImageUnderItsPackageWithItsLines) {
     const auto path = written(folder.path() / "tool.tsv",
                               "# Tool: GTK, its dialogs; GPL-3+\n"
                               "program\tTool\n"
+                              "language\tfr-FR\n"
                               "\n"
                               "package\ttool-doc\t1:2.0-1\t" +
                                   someHash +
@@ -46,12 +47,14 @@ TEST(RealManifest, PlacesEachImageUnderItsPackageWithItsLines) {
                                   someHash +
                                   "\n"
                                   "page\tusr/share/b.png\tfirst line\tsecond line\n"
-                                  "installed\t/usr/share/c.png\tone line\n");
+                                  "installed\t/usr/share/c.png\tone line\n"
+                                  "photo\tusr/share/d.jpg\tNO PARKING\n");
     const auto manifest = readRealManifest(path, "/out");
     ASSERT_TRUE(manifest) << manifest.error().description;
     EXPECT_EQ(manifest.value().program, "Tool");
+    EXPECT_EQ(manifest.value().languages, (std::vector<std::string>{"fr-FR"}));
     const auto& images = manifest.value().images;
-    ASSERT_EQ(images.size(), 3U);
+    ASSERT_EQ(images.size(), 4U);
     EXPECT_EQ(images[0].kind, RealImage::Kind::screen);
     EXPECT_EQ(images[0].path, "/out/tool-doc_1:2.0-1/usr/share/doc/a.png");
     EXPECT_EQ(images[0].lines, (std::vector<std::string>{"Width:", "5"}));
@@ -61,6 +64,8 @@ TEST(RealManifest, PlacesEachImageUnderItsPackageWithItsLines) {
     EXPECT_EQ(images[2].kind, RealImage::Kind::page);
     EXPECT_EQ(images[2].path, "/usr/share/c.png");
     EXPECT_EQ(images[2].lines, (std::vector<std::string>{"one line"}));
+    EXPECT_EQ(images[3].kind, RealImage::Kind::photo);
+    EXPECT_EQ(images[3].path, "/out/tool-data_3/usr/share/d.jpg");
 }
 
 TEST(RealManifest, RefusesALineOutsideTheFormatNamingIt) {
@@ -80,6 +85,7 @@ TEST(RealManifest, RefusesALineOutsideTheFormatNamingIt) {
         {program + package + "page\tusr/a.png\tline\t\tline\n", "empty field"},
         {program + "installed\tusr/a.png\tline\n", "absolute path"},
         {program + "program\tOther\n", "second program line"},
+        {program + "language\tfr\tde\n", "one language tag"},
         {program + "picture\tusr/a.png\n", "unknown line kind"},
         {"# only a comment\n", "no program line"},
     };
