@@ -227,10 +227,11 @@ public:
         const auto found = std::find_if(loaded_.begin(), loaded_.end(),
                                         [&key](const LoadedRecogniser& entry) { return entry.key == key; });
         if (found != loaded_.end()) {
-            if (found != loaded_.begin()) {
+            if (found->api.get() != settingsOf_) {
                 restoreRecogniserSettings(*found->api, found->settings);
-                loaded_.splice(loaded_.begin(), loaded_, found);
+                settingsOf_ = found->api.get();
             }
+            loaded_.splice(loaded_.begin(), loaded_, found);
             return loaded_.front().api.get();
         }
         withDefaultSettings();
@@ -255,6 +256,7 @@ public:
             loaded_.pop_back();
         }
         RecogniserSettings settings = recogniserSettings(*api);
+        settingsOf_ = api.get();
         loaded_.push_front({key, std::move(api), std::move(settings)});
         return loaded_.front().api.get();
     }
@@ -263,6 +265,7 @@ private:
     // The shared settings set back to the library's own, as they stood
     // before the first load.
     void withDefaultSettings() {
+        settingsOf_ = nullptr;
         if (!defaults_) {
             defaults_ = std::make_unique<tesseract::TessBaseAPI>();
             // Setting one sets the recogniser up without a language, enough
@@ -277,6 +280,9 @@ private:
     std::list<LoadedRecogniser> loaded_;
     std::unique_ptr<tesseract::TessBaseAPI> defaults_;
     RecogniserSettings defaultSettings_;
+    // The recogniser whose settings are set now; none after a load that
+    // failed set the defaults back.
+    const tesseract::TessBaseAPI* settingsOf_ = nullptr;
 };
 
 std::mutex recognitionMutex;
