@@ -158,20 +158,24 @@ bool digitsOnly(std::string_view text) {
     });
 }
 
+// Digits, parted by ":", "." or "," ("00:45", "12.5"), and marks after
+// them ("1.").
+bool isNumber(std::string_view text) {
+    while (!text.empty() && std::ispunct(static_cast<unsigned char>(text.back())) != 0) {
+        text.remove_suffix(1);
+    }
+    return !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) != 0 &&
+           std::all_of(text.begin(), text.end(), [](char glyph) {
+               return std::isdigit(static_cast<unsigned char>(glyph)) != 0 || glyph == ':' || glyph == '.' ||
+                      glyph == ',';
+           });
+}
+
 // A lone number beside a place's kept words (a spin box's "1.", a
 // ruler's "00:45", "12.5"), which the recogniser is less sure of than of
 // words: its models lean on words.
 bool sureNumber(const ReadWord& word) {
-    std::string_view text = word.text;
-    while (!text.empty() && std::ispunct(static_cast<unsigned char>(text.back())) != 0) {
-        text.remove_suffix(1);
-    }
-    const bool number = !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) != 0 &&
-                        std::all_of(text.begin(), text.end(), [](char glyph) {
-                            return std::isdigit(static_cast<unsigned char>(glyph)) != 0 || glyph == ':' ||
-                                   glyph == '.' || glyph == ',';
-                        });
-    return number && word.confidence >= leastSureNumber;
+    return isNumber(word.text) && word.confidence >= leastSureNumber;
 }
 
 // Whether a line's word of `height` and `word` are of one size of text: a
@@ -370,6 +374,39 @@ bool withWholeKnownWords(std::vector<ReadWord>& words, const std::vector<ReadWor
     return changed;
 }
 
+// `words` with each label glued to its field's number ("X:0") parted
+// where the other reading read the two apart ("x:" and "0"): the same
+// glyphs, as `words` read them, with the other reading's space.
+bool withLabelsApartFromValues(std::vector<ReadWord>& words, const std::vector<ReadWord>& other) {
+    bool changed = false;
+    for (std::size_t index = 0; index < words.size(); ++index) {
+        std::vector<const ReadWord*> facing;
+        for (const ReadWord& word : other) {
+            if (sameWordPlace(word, words[index])) {
+                facing.push_back(&word);
+            }
+        }
+        if (facing.size() != 2) {
+            continue;
+        }
+        std::sort(facing.begin(), facing.end(),
+                  [](const ReadWord* first, const ReadWord* second) { return first->box.x < second->box.x; });
+        const ReadWord& label = *facing[0];
+        const ReadWord& value = *facing[1];
+        if (label.text.size() < 2 || label.text.back() != ':' || !isNumber(value.text) ||
+            !lookAlike(label.text + value.text, words[index].text)) {
+            continue;
+        }
+        const ReadWord own = words[index];
+        words[index] = {own.text.substr(0, label.text.size()), own.confidence, label.box, false};
+        words.insert(words.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                     {own.text.substr(label.text.size()), own.confidence, value.box, false});
+        ++index;
+        changed = true;
+    }
+    return changed;
+}
+
 // The kept lines with each word the other reading read better where it
 // stands for one word alone (the detected reading's for a lookalike of
 // the layout's), and each sure word it found where they have none.
@@ -381,6 +418,7 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
     std::vector<ReadWord> missing;
     for (std::size_t line = 0; line < kept.size(); ++line) {
         bool changed = withWholeKnownWords(keptWords[line], other);
+        changed = withLabelsApartFromValues(keptWords[line], other) || changed;
         for (ReadWord& own : keptWords[line]) {
             std::vector<const ReadWord*> facing;
             for (const ReadWord& word : other) {
