@@ -307,22 +307,23 @@ int paintBeyondPlate(cv::Mat& line, int edgeGround, bool onPhoto) {
     cv::Mat ink;
     cv::absdiff(line(box), cv::Scalar(plateShade), ink);
     cv::threshold(ink, ink, leastInkContrast, 255, cv::THRESH_BINARY);
+    cv::Mat glyphs = cv::Mat::zeros(line.size(), CV_8U);
     for (const InkPiece& piece : inkPieces(ink)) {
         const bool atAnEnd = piece.box.x == 0 || piece.box.br().x == box.width;
         const bool atTopOrBottom = piece.box.y == 0 || piece.box.br().y == box.height;
-        if (atAnEnd && atTopOrBottom) {
-            cv::Mat underPiece = beyond(box)(piece.box);
-            underPiece |= piece.ink;
-        }
+        cv::Mat underPiece = (atAnEnd && atTopOrBottom ? beyond : glyphs)(box)(piece.box);
+        underPiece |= piece.ink;
     }
     // The frame's edge against the plate is a blend of the two shades, a
     // ring fainter than ink that the recogniser still reads as marks
     // ("‘NOTICE"): what is off the plate's shade right beside what was
-    // painted goes too.
+    // painted goes too, but for the glyphs and their smoothed edges (a
+    // frame drawn close runs a few pixels from them).
     if (onPhoto && framedAllRound && solid) {
         cv::Mat ring;
         cv::dilate(beyond, ring, cv::Mat(), cv::Point(-1, -1), 2);
-        beyond |= ring & ~plate;
+        cv::dilate(glyphs, glyphs, cv::Mat(), cv::Point(-1, -1), 1);
+        beyond |= ring & ~plate & ~glyphs;
     }
     line.setTo(plateShade, beyond);
     return plateShade;

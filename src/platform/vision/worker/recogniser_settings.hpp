@@ -15,8 +15,8 @@ namespace lumenary::platform::vision {
 // the process reads, and the recogniser's own.
 using RecogniserSettings = std::vector<std::pair<std::string, std::string>>;
 
-// `api`'s settings as they stand. It needs a recogniser the library has
-// set up (Init, or InitForAnalysePage for one without a language).
+// `api`'s settings as they stand. It needs a recogniser with a setting set
+// or its models loaded: a recogniser just made has no settings to list.
 RecogniserSettings recogniserSettings(const tesseract::TessBaseAPI& api);
 
 // Sets each of `settings` on `api`, the shared ones for every recogniser.

@@ -19,8 +19,8 @@ struct LanguageTag {
 
 // Common tags, with the regional and script forms callers send, for the
 // widely used languages Debian packs a recogniser model of
-// (tesseract-ocr-<pack>); the setup script installs English and Simplified
-// Chinese. Plain "zh" is left out: it does not say which script.
+// (tesseract-ocr-<pack>); the setup script installs English, Simplified
+// Chinese and French. Plain "zh" is left out: it does not say which script.
 constexpr std::array languageTable{
     LanguageTag{"en", "eng"},
     LanguageTag{"en-US", "eng"},

@@ -242,6 +242,9 @@ public:
         if (models != packs) {
             const std::vector<std::string> leftOut = largerModelsLeftOut(models, api.get());
             if (!api) {
+                // The larger models may have set their settings before
+                // failing to load.
+                withDefaultSettings();
                 api = loadedRecogniser(folder, packs);
             }
             if (api) {

@@ -168,6 +168,7 @@ TEST(FrameInk, PaintsBeyondASignsPlateOnAPhoto) {
         // match the plate's shade by chance.
         {"a plate of the edge's shade on a photo", 140, 10, 8, 140, true},
         {"a field of the edge's shade on a screen", 140, 10, 8, 140, false, false},
+        {"a frame drawn close on a photo", 250, 0, 1, 135, true},
     };
     for (const PlateCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
