@@ -1,5 +1,6 @@
 #include "platform/vision/worker/full_width_punctuation.hpp"
 
+#include <cctype>
 #include <cstddef>
 #include <vector>
 
@@ -127,6 +128,29 @@ std::string withFullWidthPunctuation(std::string_view line) {
         result += output[index];
     }
     return result;
+}
+
+std::string withAsciiForms(std::string_view text) {
+    std::string ascii;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // U+FF01..U+FF5E is EF BC 81..EF BC BF and EF BD 80..EF BD 9E.
+        if (at + 2 < text.size() && static_cast<unsigned char>(text[at]) == 0xEF) {
+            const auto second = static_cast<unsigned char>(text[at + 1]);
+            const auto third = static_cast<unsigned char>(text[at + 2]);
+            // Within U+FF00..U+FFFF: the low twelve bits of the character.
+            const int codePoint = ((second & 0x3F) << 6) | (third & 0x3F);
+            const char character = static_cast<char>(codePoint - 0xF01 + 0x21);
+            if ((second == 0xBC || second == 0xBD) && (third & 0xC0) == 0x80 && codePoint >= 0xF01 &&
+                codePoint <= 0xF5E && std::isalnum(static_cast<unsigned char>(character)) != 0) {
+                ascii += character;
+                at += 3;
+                continue;
+            }
+        }
+        ascii += text[at++];
+    }
+    return ascii;
 }
 
 }  // namespace lumenary::platform::vision

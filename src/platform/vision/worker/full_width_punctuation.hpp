@@ -15,4 +15,11 @@ namespace lumenary::platform::vision {
 // does every byte that is not well-formed UTF-8.
 std::string withFullWidthPunctuation(std::string_view line);
 
+// The text with each full-width digit and Latin letter ("５", "Ａ") as
+// its ASCII form. The recognition network, which learnt Chinese pages,
+// reads a lone digit in an English field as its full-width form as often
+// as not. Full-width marks ("：", "｛") stay: the network reads a line of
+// a few marks less surely than the models.
+std::string withAsciiForms(std::string_view text);
+
 }  // namespace lumenary::platform::vision

@@ -828,8 +828,9 @@ std::optional<TextCandidate> lineReadByNetworkEitherWay(const LinesImage& image,
 // read both ways, and the likelier reading kept. With `fewGlyphsByNetwork`
 // (English alone), a line the language models read as a few glyphs, or
 // not at all, is read by the recognition network too, and its reading
-// kept when it is likelier and in ASCII: the models, led by their words,
-// read a field's "511" as "sll" and a lone "3" as "Els". A lone word the
+// kept when it is likelier and in ASCII (a full-width "５" as "5"): the
+// models, led by their words, read a field's "511" as "sll" and a lone "3"
+// as "Els". A lone word the
 // models read as a round letter (O, ©) is a zero where the network read
 // one and the two agree on the rest of the line ("use 0 for no limit").
 std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const LinesImage& image,
@@ -869,7 +870,7 @@ std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const Lines
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else {
-                    std::string zeroed = withZerosTheNetworkSaw(read->candidate.text, network->text);
+                    std::string zeroed = withZerosTheNetworkSaw(read->candidate.text, withAsciiForms(network->text));
                     if (zeroed != read->candidate.text) {
                         read->candidate.text = std::move(zeroed);
                         read->words.clear();
@@ -878,6 +879,9 @@ std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const Lines
             }
             if (fewGlyphsByNetwork && (!read || fewGlyphs(read->candidate.text))) {
                 std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, box, eitherWay);
+                if (network) {
+                    network->text = withAsciiForms(network->text);
+                }
                 if (!network) {
                     fewGlyphsByNetwork = false;
                 } else if (inAscii(network->text)) {

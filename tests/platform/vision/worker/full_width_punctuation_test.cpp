@@ -38,5 +38,25 @@ TEST(FullWidthPunctuationTest, MarksAfterSquareGlyphsTakeTheirFullWidthFormWitho
     }
 }
 
+TEST(FullWidthPunctuationTest, FullWidthDigitsAndLettersBecomeAscii) {
+    struct Case {
+        std::string name;
+        std::string read;
+        std::string ascii;
+    };
+    const std::vector<Case> cases{
+        {"a lone digit", "５", "5"},
+        {"the first and the last digit and letter", "０ ９ Ａ ｚ", "0 9 A z"},
+        {"full-width marks stay", "Ｘ：0 ｛ａ｝！", "X：0 ｛a｝！"},
+        {"Han and the ideographic full stop stay", "价格。", "价格。"},
+        {"the characters beside the forms stay", "ｾ ￥", "ｾ ￥"},
+        {"a truncated sequence at the end", "５\xEF\xBC", "5\xEF\xBC"},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(withAsciiForms(testCase.read), testCase.ascii);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision
