@@ -389,13 +389,15 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
     }
     std::vector<TextSet> sets;
     for (const RealManifest& manifest : manifests) {
-        TextSet screens{std::string(realScreensPrefix) + manifest.program, Scoring::valuesFound, {}};
-        TextSet pages{std::string(realPagesPrefix) + manifest.program, Scoring::wordsAndMarks, {}};
-        TextSet photos{std::string(realPhotosPrefix) + manifest.program, Scoring::wordsAndMarks, {}};
+        // By kind, in the order of its values.
+        std::vector<TextSet> ofKind;
+        for (const RealImage::Kind kind : {RealImage::Kind::screen, RealImage::Kind::page, RealImage::Kind::photo}) {
+            ofKind.push_back({std::string(realPrefix(kind)) + manifest.program,
+                              kind == RealImage::Kind::screen ? Scoring::valuesFound : Scoring::wordsAndMarks,
+                              {}});
+        }
         for (const RealImage& image : manifest.images) {
-            TextSet& set = image.kind == RealImage::Kind::screen ? screens
-                           : image.kind == RealImage::Kind::page ? pages
-                                                                 : photos;
+            TextSet& set = ofKind[static_cast<std::size_t>(image.kind)];
             if (!wanted(settings, set.name)) {
                 continue;
             }
@@ -408,9 +410,9 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
             }
             set.cases.push_back({image.name, image.path.string(), image.lines, manifest.languages});
         }
-        for (TextSet* set : {&screens, &pages, &photos}) {
-            if (!set->cases.empty()) {
-                sets.push_back(std::move(*set));
+        for (TextSet& set : ofKind) {
+            if (!set.cases.empty()) {
+                sets.push_back(std::move(set));
             }
         }
     }

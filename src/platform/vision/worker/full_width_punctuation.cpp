@@ -130,7 +130,12 @@ std::string withFullWidthPunctuation(std::string_view line) {
     return result;
 }
 
-std::string withAsciiForms(std::string_view text) {
+namespace {
+
+// The text with each full-width form of an ASCII character (U+FF01 to
+// U+FF5E) for which `wanted` holds, as that character.
+template <typename Wanted>
+std::string withAsciiFormsOf(std::string_view text, Wanted wanted) {
     std::string ascii;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -142,7 +147,7 @@ std::string withAsciiForms(std::string_view text) {
             const int codePoint = ((second & 0x3F) << 6) | (third & 0x3F);
             const char character = static_cast<char>(codePoint - 0xF01 + 0x21);
             if ((second == 0xBC || second == 0xBD) && (third & 0xC0) == 0x80 && codePoint >= 0xF01 &&
-                codePoint <= 0xF5E && std::isalnum(static_cast<unsigned char>(character)) != 0) {
+                codePoint <= 0xF5E && wanted(character)) {
                 ascii += character;
                 at += 3;
                 continue;
@@ -151,6 +156,16 @@ std::string withAsciiForms(std::string_view text) {
         ascii += text[at++];
     }
     return ascii;
+}
+
+}  // namespace
+
+std::string withAsciiMarks(std::string_view text) {
+    return withAsciiFormsOf(text, [](char mark) { return std::string_view(",:;!?()").find(mark) != std::string_view::npos; });
+}
+
+std::string withAsciiForms(std::string_view text) {
+    return withAsciiFormsOf(text, [](char glyph) { return std::isalnum(static_cast<unsigned char>(glyph)) != 0; });
 }
 
 }  // namespace lumenary::platform::vision

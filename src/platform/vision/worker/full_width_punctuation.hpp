@@ -15,6 +15,12 @@ namespace lumenary::platform::vision {
 // does every byte that is not well-formed UTF-8.
 std::string withFullWidthPunctuation(std::string_view line);
 
+// The text with the full-width forms of , : ; ! ? ( ) as their ASCII
+// ones: the recognition network reads either form for either, and
+// withFullWidthPunctuation then gives each the form its neighbours call
+// for ("8:45", "价格是128元，含税").
+std::string withAsciiMarks(std::string_view text);
+
 // The text with each full-width digit and Latin letter ("５", "Ａ") as
 // its ASCII form. The recognition network, which learnt Chinese pages,
 // reads a lone digit in an English field as its full-width form as often

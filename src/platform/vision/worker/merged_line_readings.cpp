@@ -12,8 +12,6 @@
 namespace lumenary::platform::vision {
 namespace {
 
-// The marks a frame's or a field's edge is read as.
-constexpr std::string_view frameMarks = "|[]{}";
 // Below this a word is as likely made up from a widget's edge or an icon
 // as read: the recogniser gives real words on screens and pages 0.8 and
 // more, and fragments of drawings 0.3 to 0.6.
@@ -136,6 +134,15 @@ std::vector<ReadWord> wordsOf(const ReadLine& line) {
         words.push_back({std::string(word), line.confidence, box, false});
     }
     return words;
+}
+
+std::vector<ReadWord> wordsOfAll(const std::vector<ReadLine>& lines) {
+    std::vector<ReadWord> all;
+    for (const ReadLine& line : lines) {
+        const std::vector<ReadWord> words = wordsOf(line);
+        all.insert(all.end(), words.begin(), words.end());
+    }
+    return all;
 }
 
 std::string joinedWords(const std::vector<ReadWord>& words) {
@@ -266,6 +273,17 @@ bool sameWordPlace(const ReadWord& first, const ReadWord& second) {
     return shareRows(first.box, second.box) && 2 * shared >= std::min(first.box.width, second.box.width);
 }
 
+// The words of `other` that stand where `word` stands.
+std::vector<const ReadWord*> facingWords(const ReadWord& word, const std::vector<ReadWord>& other) {
+    std::vector<const ReadWord*> facing;
+    for (const ReadWord& candidate : other) {
+        if (sameWordPlace(candidate, word)) {
+            facing.push_back(&candidate);
+        }
+    }
+    return facing;
+}
+
 // The glyph a recogniser reads for one of its lookalikes, the same for
 // all of them.
 char lookalikeClass(char glyph) {
@@ -355,9 +373,7 @@ bool withWholeKnownWords(std::vector<ReadWord>& words, const std::vector<ReadWor
             glyphs += characters(words[index].text);
             // Two letters make a known word by chance ("WI").
             known = known || (words[index].dictionary && characters(words[index].text) >= 3);
-            facesAnother = facesAnother || std::any_of(other.begin(), other.end(), [&](const ReadWord& word) {
-                               return &word != &whole && sameWordPlace(word, words[index]);
-                           });
+            facesAnother = facesAnother || facingWords(words[index], other).size() > 1;
         }
         if (known || facesAnother || std::abs(glyphs - characters(whole.text)) > 1) {
             continue;
@@ -380,12 +396,7 @@ bool withWholeKnownWords(std::vector<ReadWord>& words, const std::vector<ReadWor
 bool withLabelsApartFromValues(std::vector<ReadWord>& words, const std::vector<ReadWord>& other) {
     bool changed = false;
     for (std::size_t index = 0; index < words.size(); ++index) {
-        std::vector<const ReadWord*> facing;
-        for (const ReadWord& word : other) {
-            if (sameWordPlace(word, words[index])) {
-                facing.push_back(&word);
-            }
-        }
+        std::vector<const ReadWord*> facing = facingWords(words[index], other);
         if (facing.size() != 2) {
             continue;
         }
@@ -420,12 +431,7 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
         bool changed = withWholeKnownWords(keptWords[line], other);
         changed = withLabelsApartFromValues(keptWords[line], other) || changed;
         for (ReadWord& own : keptWords[line]) {
-            std::vector<const ReadWord*> facing;
-            for (const ReadWord& word : other) {
-                if (sameWordPlace(word, own)) {
-                    facing.push_back(&word);
-                }
-            }
+            const std::vector<const ReadWord*> facing = facingWords(own, other);
             if (facing.size() != 1) {
                 continue;
             }
@@ -516,16 +522,8 @@ std::vector<ReadLine> joinedAsLaidOut(std::vector<ReadLine> detected, const std:
 // The lines of one place both readings found: the detected lines, tuned
 // on many more kinds of text, unless the layout's are clearly surer.
 std::vector<ReadLine> surerPlace(const std::vector<ReadLine>& detected, const std::vector<ReadLine>& laidOut) {
-    std::vector<ReadWord> detectedWords;
-    for (const ReadLine& line : detected) {
-        const auto words = wordsOf(line);
-        detectedWords.insert(detectedWords.end(), words.begin(), words.end());
-    }
-    std::vector<ReadWord> laidOutWords;
-    for (const ReadLine& line : laidOut) {
-        const auto words = wordsOf(line);
-        laidOutWords.insert(laidOutWords.end(), words.begin(), words.end());
-    }
+    const std::vector<ReadWord> detectedWords = wordsOfAll(detected);
+    const std::vector<ReadWord> laidOutWords = wordsOfAll(laidOut);
     const bool layoutSurer = sureness(laidOutWords) >= sureness(detectedWords) + clearlySurer;
     std::vector<ReadLine> kept = layoutSurer ? laidOut : detected;
     withOtherWords(kept, layoutSurer ? detectedWords : laidOutWords, layoutSurer);

@@ -1,7 +1,6 @@
 #include "platform/vision/worker/text_recognizer.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -453,6 +452,12 @@ std::string withoutTrailingSpace(std::string text) {
     return text;
 }
 
+// A confidence the recogniser reports (0 to 100) from 0 to 1.
+float unitConfidence(float reported) {
+    const float unit = reported / 100.0F;
+    return std::isfinite(unit) ? std::clamp(unit, 0.0F, 1.0F) : 0.0F;
+}
+
 // The lines read from the part of an image of `imageSize` whose top left
 // corner is at `origin`.
 std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size imageSize, cv::Point origin,
@@ -480,9 +485,7 @@ std::vector<TextObservation> textLines(tesseract::TessBaseAPI& api, cv::Size ima
             read = withFullWidthPunctuation(read);
         }
         if (!read.empty()) {
-            const float reported = iterator->Confidence(lineLevel) / 100.0F;
-            const float confidence = std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F;
-            line.topCandidate = TextCandidate{std::move(read), confidence};
+            line.topCandidate = TextCandidate{std::move(read), unitConfidence(iterator->Confidence(lineLevel))};
         }
         lines.push_back(std::move(line));
     } while (iterator->Next(lineLevel));
@@ -525,34 +528,6 @@ bool readByNetwork(const std::string& packs) {
         start = end + 1;
     }
     return chinese;
-}
-
-// The text with the full-width forms of , : ; ! ? ( ) as their ASCII
-// ones: the network reads either form for either, and
-// withFullWidthPunctuation then gives each the form its neighbours call
-// for ("8:45", "价格是128元，含税").
-std::string withAsciiMarks(const std::string& text) {
-    static const std::array<std::pair<std::string_view, char>, 7> marks{{{"，", ','},
-                                                                        {"：", ':'},
-                                                                        {"；", ';'},
-                                                                        {"！", '!'},
-                                                                        {"？", '?'},
-                                                                        {"（", '('},
-                                                                        {"）", ')'}}};
-    std::string ascii;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto mark = std::find_if(marks.begin(), marks.end(), [&](const auto& entry) {
-            return std::string_view(text).substr(at).starts_with(entry.first);
-        });
-        if (mark != marks.end()) {
-            ascii += mark->second;
-            at += mark->first.size();
-        } else {
-            ascii += text[at++];
-        }
-    }
-    return ascii;
 }
 
 // The grey image the lines are cut from, with the shade of its plain
@@ -614,11 +589,6 @@ int framingMargin(int rows) {
         }
     }
     return 1;
-}
-
-float unitConfidence(float reported) {
-    const float unit = reported / 100.0F;
-    return std::isfinite(unit) ? std::clamp(unit, 0.0F, 1.0F) : 0.0F;
 }
 
 // A word of the recogniser's last reading, its box in the pixels of the
@@ -715,8 +685,7 @@ std::optional<LineReading> lineReadByModels(tesseract::TessBaseAPI& api, const L
     if (read.empty()) {
         return std::nullopt;
     }
-    const float reported = static_cast<float>(api.MeanTextConf()) / 100.0F;
-    LineReading reading{{std::move(read), std::isfinite(reported) ? std::clamp(reported, 0.0F, 1.0F) : 0.0F}, {}};
+    LineReading reading{{std::move(read), unitConfidence(static_cast<float>(api.MeanTextConf()))}, {}};
     // The words of a line cut out level, and read as the models gave it.
     if (rows.width >= rows.height && !fullWidthMarks) {
         reading.words = wordsPlacedBack(api, upright, box.boundingRect2f(), rows);
@@ -879,13 +848,13 @@ std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const Lines
             }
             if (fewGlyphsByNetwork && (!read || fewGlyphs(read->candidate.text))) {
                 std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, box, eitherWay);
-                if (network) {
-                    network->text = withAsciiForms(network->text);
-                }
                 if (!network) {
                     fewGlyphsByNetwork = false;
-                } else if (inAscii(network->text)) {
-                    read = likelier(std::move(read), withoutWords(std::move(network)));
+                } else {
+                    network->text = withAsciiForms(network->text);
+                    if (inAscii(network->text)) {
+                        read = likelier(std::move(read), withoutWords(std::move(network)));
+                    }
                 }
             }
         }
