@@ -328,6 +328,18 @@ bool betterWord(const ReadWord& other, const ReadWord& own) {
     if (other.text == own.text || !sureWord(other)) {
         return false;
     }
+    // The other reading missed some of a number's glyphs, a separator
+    // and a digit beside it small and close together ("000" for "0,000"):
+    // what is left of it is no better reading.
+    if (isNumber(own.text) && other.text.size() < own.text.size()) {
+        std::size_t at = 0;
+        for (const char glyph : own.text) {
+            at += at < other.text.size() && other.text[at] == glyph ? 1 : 0;
+        }
+        if (at == other.text.size()) {
+            return false;
+        }
+    }
     // A field's number is read again as letters from its box's edges
     // ("oF" for "0") more often than the other way round.
     if (lookAlike(other.text, own.text) || digitsOnly(own.text)) {
