@@ -1,9 +1,11 @@
 #include "platform/vision/worker/plain_ground.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
+#include <map>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -23,6 +25,11 @@ constexpr double plainEdgeShare = 0.6;
 constexpr int leastInkContrast = 56;
 constexpr double twoShadeShare = 0.6;
 constexpr double blendShare = 0.9;
+// A screen whose edge crosses several flat colours (a highlighted row, a
+// panel of another shade) is still mostly flat: this share of its pixels
+// sit among eight neighbours of their exact colour, where a photo's sensor
+// noise and a page scan's grain leave a fifth at most.
+constexpr double flatShare = 0.8;
 
 // The image's outermost pixels.
 std::vector<cv::Vec3b> edgeOf(const cv::Mat& rgb) {
@@ -98,12 +105,49 @@ std::vector<cv::Vec3b> sampledPixels(const cv::Mat& rgb, std::size_t most) {
     return pixels;
 }
 
+// The share of about `most` of the image's inner pixels, on an even grid,
+// whose eight neighbours are all their colour.
+double flatPixelShare(const cv::Mat& rgb, std::size_t most) {
+    if (rgb.rows < 3 || rgb.cols < 3) {
+        return 0.0;
+    }
+    const auto step = static_cast<int>(std::max(1.0, std::sqrt(static_cast<double>(rgb.total()) / most)));
+    std::size_t flat = 0;
+    std::size_t seen = 0;
+    for (int row = 1; row + 1 < rgb.rows; row += step) {
+        for (int column = 1; column + 1 < rgb.cols; column += step) {
+            const cv::Vec3b centre = rgb.at<cv::Vec3b>(row, column);
+            bool even = true;
+            for (int around = 0; around < 9 && even; ++around) {
+                even = rgb.at<cv::Vec3b>(row - 1 + around / 3, column - 1 + around % 3) == centre;
+            }
+            flat += even ? 1 : 0;
+            ++seen;
+        }
+    }
+    return static_cast<double>(flat) / static_cast<double>(seen);
+}
+
+// The colour most of `pixels` have exactly.
+cv::Vec3b commonestColour(const std::vector<cv::Vec3b>& pixels) {
+    std::map<std::array<unsigned char, 3>, std::size_t> counts;
+    for (const cv::Vec3b& pixel : pixels) {
+        ++counts[{pixel[0], pixel[1], pixel[2]}];
+    }
+    const auto commonest = std::max_element(counts.begin(), counts.end(), [](const auto& first, const auto& second) {
+        return first.second < second.second;
+    });
+    return {commonest->first[0], commonest->first[1], commonest->first[2]};
+}
+
 // The plain ground a page or a screen puts at the image's edge, channel by
 // channel: the edge's median colour when most of the edge is that colour,
 // or, for text cut to its ink (capitals cover most of a line's top and
 // bottom rows, and its first and last glyph its sides), the image's own
 // ground when the image is two shades, ground and ink, and its edge is
-// mostly one or the other. A photo is neither.
+// mostly one or the other, or, for a screen whose edge crosses several
+// flat colours, the commonest of them where the image is mostly flat. A
+// photo is none of these.
 }  // namespace
 
 std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
@@ -113,6 +157,13 @@ std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
         return cv::Scalar(edgeMedian[0], edgeMedian[1], edgeMedian[2]);
     }
     constexpr std::size_t sampled = 40'000;
+    const auto flatScreenGround = [&]() -> std::optional<cv::Scalar> {
+        if (flatPixelShare(rgb, sampled) < flatShare) {
+            return std::nullopt;
+        }
+        const cv::Vec3b commonest = commonestColour(edge);
+        return cv::Scalar(commonest[0], commonest[1], commonest[2]);
+    };
     const std::vector<cv::Vec3b> pixels = sampledPixels(rgb, sampled);
     // The lighter and the darker shades, parted where they part best. Text
     // is most often dark on light: the darker shades are the ground only
@@ -129,7 +180,7 @@ std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
     std::partition_copy(pixels.begin(), pixels.end(), std::back_inserter(light), std::back_inserter(dark),
                         [parting](const cv::Vec3b& pixel) { return greyOf(pixel) > parting; });
     if (light.empty() || dark.empty()) {
-        return std::nullopt;
+        return flatScreenGround();
     }
     const cv::Vec3b lightShade = medianColour(light);
     const cv::Vec3b darkShade = medianColour(dark);
@@ -139,7 +190,7 @@ std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
     if (std::abs(greyOf(ground) - greyOf(ink)) < leastInkContrast ||
         shareNear(pixels, ground) + shareNear(pixels, ink) < twoShadeShare ||
         shareBetween(pixels, ground, ink) < blendShare) {
-        return std::nullopt;
+        return flatScreenGround();
     }
     return cv::Scalar(ground[0], ground[1], ground[2]);
 }

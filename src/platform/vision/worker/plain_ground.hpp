@@ -10,8 +10,10 @@ namespace lumenary::platform::vision {
 // out of them has at its edge (RGB): the edge's median colour when most of
 // its pixels lie within 24 shades of it, or the image's own median colour
 // when the image is two shades, ground and ink, over half of it ground,
-// and its edge is mostly one or the other (text cut to its ink). None for
-// a photo.
+// and its edge is mostly one or the other (text cut to its ink), or the
+// edge's commonest colour when four in five pixels are flat among their
+// neighbours (a screen whose edge crosses a highlighted row). None for a
+// photo.
 std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb);
 
 }  // namespace lumenary::platform::vision

@@ -24,6 +24,12 @@ TEST(PlainGround, IsTheGroundOfPagesScreensAndTextCutToItsInkAndNoneOfAPhoto) {
     cv::bitwise_not(vision_test::textCutToInk("NO WARRANTY", faces.at(0).second, 16), lightOnDark);
     cv::Mat screen(200, 300, CV_8UC3, cv::Scalar(236, 236, 236));
     cv::rectangle(screen, cv::Rect(60, 80, 150, 30), cv::Scalar(255, 255, 255), cv::FILLED);
+    // Its top rows highlighted, a shade too far from the rest for the edge
+    // to be one colour, too near for ground and ink.
+    cv::Mat highlightedRows(200, 300, CV_8UC3, cv::Scalar(240, 200, 200));
+    highlightedRows(cv::Rect(0, 0, 300, 60)).setTo(cv::Scalar(245, 160, 160));
+    cv::putText(highlightedRows, "Alimentation : Epicerie", {40, 120}, cv::FONT_HERSHEY_SIMPLEX, 0.5,
+                cv::Scalar(0, 0, 0), 1, cv::LINE_AA);
     struct Case {
         std::string name;
         cv::Mat image;
@@ -31,6 +37,7 @@ TEST(PlainGround, IsTheGroundOfPagesScreensAndTextCutToItsInkAndNoneOfAPhoto) {
     };
     const std::vector<Case> cases{
         {"a screen", screen, 236},
+        {"a screen whose edge crosses highlighted rows", highlightedRows, 240},
         {"capitals cut to their ink", vision_test::textCutToInk("END OF TERMS AND CONDITIONS", faces.at(0).second, 40),
          255},
         {"small bold capitals, as much ink as ground", vision_test::textCutToInk("DEFINITIONS", bold, 16), 255},
