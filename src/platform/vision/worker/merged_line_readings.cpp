@@ -325,7 +325,11 @@ bool lookAlike(std::string_view first, std::string_view second) {
 // field's "0"), a word without the frame's mark glued to this one's end
 // ("technical" for "technica]"), or a word clearly surer.
 bool betterWord(const ReadWord& other, const ReadWord& own) {
-    if (other.text == own.text || !sureWord(other)) {
+    // A field's lone digit is read less surely than words; where this
+    // reading has only a mark it is unsure of, the digit is still the
+    // better reading ("0" for a field's edge read as "=").
+    const bool numberForMark = sureNumber(other) && !holdsGlyph(own.text) && own.confidence < sureMark;
+    if (other.text == own.text || !(sureWord(other) || numberForMark)) {
         return false;
     }
     // The other reading missed some of a number's glyphs, a separator
