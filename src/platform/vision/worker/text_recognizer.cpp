@@ -799,13 +799,15 @@ std::optional<TextCandidate> lineReadByNetworkEitherWay(const LinesImage& image,
 // not at all, is read by the recognition network too, and its reading
 // kept when it is likelier and in ASCII (a full-width "５" as "5"): the
 // models, led by their words, read a field's "511" as "sll" and a lone "3"
-// as "Els". A lone word the
-// models read as a round letter (O, ©) is a zero where the network read
-// one and the two agree on the rest of the line ("use 0 for no limit").
+// as "Els". In every language, a lone word the models read as a round
+// letter (O, ©) is a zero where the network read one and the two agree on
+// the rest of the line ("use 0 for no limit", a French field's
+// "opérations : 0": the network reads Latin accents too).
 std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const LinesImage& image,
                                         const std::vector<DetectedTextLine>& found, bool fullWidthMarks, bool byNetwork,
                                         bool fewGlyphsByNetwork) {
     std::vector<ReadLine> lines;
+    bool zerosByNetwork = true;
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     std::vector<cv::RotatedRect> boxes;
     for (const DetectedTextLine& line : found) {
@@ -833,10 +835,11 @@ std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const Lines
             if (eitherWay) {
                 read = likelier(std::move(read), lineReadByModels(api, image, box, LineTurn::never, fullWidthMarks));
             }
-            if (fewGlyphsByNetwork && read && !fewGlyphs(read->candidate.text) &&
+            if (zerosByNetwork && read && !fewGlyphs(read->candidate.text) &&
                 holdsRoundGlyphWord(read->candidate.text)) {
                 const auto network = lineReadByNetwork(image, box, LineTurn::whenStanding);
                 if (!network) {
+                    zerosByNetwork = false;
                     fewGlyphsByNetwork = false;
                 } else {
                     std::string zeroed = withZerosTheNetworkSaw(read->candidate.text, withAsciiForms(network->text));
