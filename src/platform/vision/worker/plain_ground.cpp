@@ -30,6 +30,10 @@ constexpr double blendShare = 0.9;
 // sit among eight neighbours of their exact colour, where a photo's sensor
 // noise and a page scan's grain leave a fifth at most.
 constexpr double flatShare = 0.8;
+// What lies on a plain ground is worth reading in its own part of the
+// image where it covers at most this share of it, with this margin.
+constexpr double smallContentShare = 0.5;
+constexpr int contentMargin = 16;
 
 // The image's outermost pixels.
 std::vector<cv::Vec3b> edgeOf(const cv::Mat& rgb) {
@@ -193,6 +197,25 @@ std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
         return flatScreenGround();
     }
     return cv::Scalar(ground[0], ground[1], ground[2]);
+}
+
+std::optional<cv::Rect> smallPlainContent(const cv::Mat& rgb, const cv::Scalar& ground) {
+    cv::Mat apart;
+    cv::absdiff(rgb, ground, apart);
+    std::vector<cv::Mat> channels;
+    cv::split(apart, channels);
+    const cv::Mat farthest = cv::max(cv::max(channels[0], channels[1]), channels[2]);
+    const cv::Rect content = cv::boundingRect(farthest > plainEdgeShades);
+    if (content.empty()) {
+        return std::nullopt;
+    }
+    const cv::Rect around = cv::Rect(content.x - contentMargin, content.y - contentMargin,
+                                     content.width + 2 * contentMargin, content.height + 2 * contentMargin) &
+                            cv::Rect(0, 0, rgb.cols, rgb.rows);
+    if (static_cast<double>(around.area()) > smallContentShare * static_cast<double>(rgb.total())) {
+        return std::nullopt;
+    }
+    return around;
 }
 
 }  // namespace lumenary::platform::vision

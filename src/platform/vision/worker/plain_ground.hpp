@@ -16,4 +16,10 @@ namespace lumenary::platform::vision {
 // photo.
 std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb);
 
+// The part of an image on a plain `ground` that holds all of what is not
+// that ground (more than 24 shades from it), with 16 px of ground around
+// it, where that part covers at most half the image (a dialog on an empty
+// desktop); none where it covers more, or nothing differs.
+std::optional<cv::Rect> smallPlainContent(const cv::Mat& rgb, const cv::Scalar& ground);
+
 }  // namespace lumenary::platform::vision

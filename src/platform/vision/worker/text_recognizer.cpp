@@ -898,12 +898,13 @@ std::vector<ReadLine> laidOutLines(tesseract::TessBaseAPI& api, const cv::Mat& g
     return lines;
 }
 
-std::vector<TextObservation> observationsOf(std::vector<ReadLine> lines, cv::Size imageSize) {
+// The lines read in a part of an image whose top left corner is `partAt`.
+std::vector<TextObservation> observationsOf(std::vector<ReadLine> lines, cv::Size imageSize, cv::Point partAt) {
     std::vector<TextObservation> observations;
     for (ReadLine& line : lines) {
         TextObservation observation;
-        observation.boundingBox =
-            normalizedRectFromPixels(line.box.x, line.box.y, line.box.br().x, line.box.br().y, imageSize);
+        const cv::Rect2f box = line.box + cv::Point2f(static_cast<float>(partAt.x), static_cast<float>(partAt.y));
+        observation.boundingBox = normalizedRectFromPixels(box.x, box.y, box.br().x, box.br().y, imageSize);
         observation.topCandidate = TextCandidate{std::move(line.text), line.confidence};
         observations.push_back(std::move(observation));
     }
@@ -946,7 +947,13 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
     api.SetVariable("preserve_interword_spaces", squareGlyphs ? "1" : "0");
     if (options.level == TextRecognitionLevel::accurate) {
         const std::optional<cv::Scalar> ground = plainGroundColour(rgb);
-        if (const auto found = detectTextLines(rgb, ground)) {
+        // A dialog on an empty desktop is read in its own part of the
+        // screen: with the whole screen, the detection network would see
+        // its glyphs shrunk to the network's size.
+        const cv::Rect part = (ground ? smallPlainContent(rgb, *ground) : std::nullopt)
+                                  .value_or(cv::Rect(0, 0, rgb.cols, rgb.rows));
+        const cv::Mat partRgb = rgb(part);
+        if (const auto found = detectTextLines(partRgb, ground)) {
             // On a plain ground (a screen, a page, code) the layout analysis
             // reads what the detection network misses or cuts badly (a lone
             // digit in a field, a word split at a glyph's gap), and the
@@ -954,16 +961,16 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
             // gives the layout analysis marks to read.
             std::vector<ReadLine> laidOut;
             if (ground && !squareGlyphs) {
-                const cv::Mat fastGrey = greyForRecognition(rgb, TextRecognitionLevel::fast);
-                laidOut = laidOutLines(api, fastGrey, static_cast<double>(fastGrey.cols) / grey.cols);
+                const cv::Mat fastGrey = greyForRecognition(partRgb, TextRecognitionLevel::fast);
+                laidOut = laidOutLines(api, fastGrey, static_cast<double>(fastGrey.cols) / part.width);
             }
-            const LinesImage image{grey, ground ? std::optional(greyShade(*ground)) : std::nullopt};
+            const LinesImage image{grey(part), ground ? std::optional(greyShade(*ground)) : std::nullopt};
             std::vector<ReadLine> detected = readDetectedLines(api, image, *found, printsFullWidthMarks(packs.value()),
                                                                readByNetwork(packs.value()), packs.value() == "eng");
             if (ground && !squareGlyphs) {
                 detected = mergedLineReadings(detected, laidOut);
             }
-            return observationsOf(std::move(detected), grey.size());
+            return observationsOf(std::move(detected), grey.size(), part.tl());
         }
     }
     std::optional<cv::Rect> onlyLine;

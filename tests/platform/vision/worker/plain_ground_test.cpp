@@ -54,5 +54,31 @@ TEST(PlainGround, IsTheGroundOfPagesScreensAndTextCutToItsInkAndNoneOfAPhoto) {
     }
 }
 
+// A dialog on an empty desktop is read in its own part of the screen, with
+// ground around it; a screen full of text, or with none, is read whole.
+TEST(PlainGround, SmallContentIsTheDialogOnAnEmptyScreenWithGroundAroundIt) {
+    const cv::Scalar ground(236, 236, 236);
+    cv::Mat dialogOnScreen(1080, 1920, CV_8UC3, ground);
+    cv::rectangle(dialogOnScreen, cv::Rect(740, 380, 420, 200), cv::Scalar(150, 150, 150), 1);
+    cv::putText(dialogOnScreen, "Width:", {760, 420}, cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 1);
+    cv::Mat fullScreen = dialogOnScreen.clone();
+    cv::putText(fullScreen, "File", {4, 14}, cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 1);
+    cv::putText(fullScreen, "12:45", {1870, 1070}, cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 1);
+    struct Case {
+        std::string name;
+        cv::Mat image;
+        std::optional<cv::Rect> part;
+    };
+    const std::vector<Case> cases{
+        {"a dialog on an empty screen", dialogOnScreen, cv::Rect(724, 364, 452, 232)},
+        {"text from corner to corner", fullScreen, std::nullopt},
+        {"an empty screen", cv::Mat(1080, 1920, CV_8UC3, ground), std::nullopt},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(smallPlainContent(testCase.image, ground), testCase.part);
+    }
+}
+
 }  // namespace
 }  // namespace lumenary::platform::vision
