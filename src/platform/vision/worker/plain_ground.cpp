@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -26,10 +27,12 @@ constexpr int leastInkContrast = 56;
 constexpr double twoShadeShare = 0.6;
 constexpr double blendShare = 0.9;
 // A screen whose edge crosses several flat colours (a highlighted row, a
-// panel of another shade) is still mostly flat: this share of its pixels
-// sit among eight neighbours of their exact colour, where a photo's sensor
-// noise and a page scan's grain leave a fifth at most.
+// panel of another shade) is still mostly flat: this share of its sampled
+// pixels sit among eight neighbours of their exact colour, where the real
+// photos and page scans tried leave a fifth at most; and one of its edge's
+// colours, its ground, covers at least this share of the edge.
 constexpr double flatShare = 0.8;
+constexpr double flatGroundEdgeShare = 0.3;
 // What lies on a plain ground is worth reading in its own part of the
 // image where it covers at most this share of it, with this margin.
 constexpr double smallContentShare = 0.5;
@@ -132,16 +135,20 @@ double flatPixelShare(const cv::Mat& rgb, std::size_t most) {
     return static_cast<double>(flat) / static_cast<double>(seen);
 }
 
-// The colour most of `pixels` have exactly.
-cv::Vec3b commonestColour(const std::vector<cv::Vec3b>& pixels) {
+// The colour most of `pixels` have exactly, and their share.
+std::pair<cv::Vec3b, double> commonestColour(const std::vector<cv::Vec3b>& pixels) {
     std::map<std::array<unsigned char, 3>, std::size_t> counts;
     for (const cv::Vec3b& pixel : pixels) {
         ++counts[{pixel[0], pixel[1], pixel[2]}];
     }
+    if (counts.empty()) {
+        return {cv::Vec3b(), 0.0};
+    }
     const auto commonest = std::max_element(counts.begin(), counts.end(), [](const auto& first, const auto& second) {
         return first.second < second.second;
     });
-    return {commonest->first[0], commonest->first[1], commonest->first[2]};
+    return {cv::Vec3b(commonest->first[0], commonest->first[1], commonest->first[2]),
+            static_cast<double>(commonest->second) / static_cast<double>(pixels.size())};
 }
 
 // The plain ground a page or a screen puts at the image's edge, channel by
@@ -162,10 +169,10 @@ std::optional<cv::Scalar> plainGroundColour(const cv::Mat& rgb) {
     }
     constexpr std::size_t sampled = 40'000;
     const auto flatScreenGround = [&]() -> std::optional<cv::Scalar> {
-        if (flatPixelShare(rgb, sampled) < flatShare) {
+        const auto [commonest, share] = commonestColour(edge);
+        if (share < flatGroundEdgeShare || flatPixelShare(rgb, sampled) < flatShare) {
             return std::nullopt;
         }
-        const cv::Vec3b commonest = commonestColour(edge);
         return cv::Scalar(commonest[0], commonest[1], commonest[2]);
     };
     const std::vector<cv::Vec3b> pixels = sampledPixels(rgb, sampled);

@@ -31,6 +31,7 @@ constexpr int detectionStride = 32;
 // wide. A photo's edge is no ground to extend, and a border would only
 // shrink what the network sees of it.
 constexpr int detectionBorder = detectionStride;
+static_assert(longestUnshrunkPlainSide == longestDetectionSide - 2 * detectionBorder);
 // A small image with small glyphs is read larger, up to the network's size
 // and at most three times: a lone digit or a short word in a dialog's
 // field, 10 px high, is otherwise below what the network finds. Glyphs

@@ -33,6 +33,10 @@ std::filesystem::path textNetworksFolder();
 // damaged, refused): the first such call writes one line on standard
 // error, saying why and how to fetch it, and the failure is remembered
 // for the folder. Not for two threads at once.
+// The longest side of an image on a plain ground that the network reads
+// without shrinking it: its size less the ground's border.
+inline constexpr int longestUnshrunkPlainSide = 896;
+
 std::optional<std::vector<DetectedTextLine>> detectTextLines(const cv::Mat& rgb, const std::optional<cv::Scalar>& ground);
 
 }  // namespace lumenary::platform::vision

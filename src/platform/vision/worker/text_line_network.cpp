@@ -50,7 +50,7 @@ std::optional<LoadedReader>& loadedReader() {
 }
 
 void reportUnusable(const std::filesystem::path& path, const std::string& reason) {
-    std::cerr << "lumenary-vision: Chinese lines are read without the network " << path.string() << ": " << reason
+    std::cerr << "lumenary-vision: text lines are read by the language models alone, without the network " << path.string() << ": " << reason
               << "; run scripts/setup to fetch it\n";
 }
 

@@ -807,7 +807,8 @@ std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const Lines
                                         const std::vector<DetectedTextLine>& found, bool fullWidthMarks, bool byNetwork,
                                         bool fewGlyphsByNetwork) {
     std::vector<ReadLine> lines;
-    bool zerosByNetwork = true;
+    // A line the network read first has no models' reading to check.
+    bool zerosByNetwork = !byNetwork;
     api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
     std::vector<cv::RotatedRect> boxes;
     for (const DetectedTextLine& line : found) {
@@ -853,6 +854,7 @@ std::vector<ReadLine> readDetectedLines(tesseract::TessBaseAPI& api, const Lines
                 std::optional<TextCandidate> network = lineReadByNetworkEitherWay(image, box, eitherWay);
                 if (!network) {
                     fewGlyphsByNetwork = false;
+                    zerosByNetwork = false;
                 } else {
                     network->text = withAsciiForms(network->text);
                     if (inAscii(network->text)) {
@@ -950,7 +952,8 @@ PlatformOutcome<std::vector<TextObservation>> recognizeTextLines(const cv::Mat& 
         // A dialog on an empty desktop is read in its own part of the
         // screen: with the whole screen, the detection network would see
         // its glyphs shrunk to the network's size.
-        const cv::Rect part = (ground ? smallPlainContent(rgb, *ground) : std::nullopt)
+        const bool shrunk = std::max(rgb.cols, rgb.rows) > longestUnshrunkPlainSide;
+        const cv::Rect part = (ground && shrunk ? smallPlainContent(rgb, *ground) : std::nullopt)
                                   .value_or(cv::Rect(0, 0, rgb.cols, rgb.rows));
         const cv::Mat partRgb = rgb(part);
         if (const auto found = detectTextLines(partRgb, ground)) {

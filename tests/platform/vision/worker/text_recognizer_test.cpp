@@ -304,19 +304,24 @@ TEST(TextRecognizerTest, LineBoxesEncloseTheirInkWithTheOriginLowerLeft) {
         std::string line;
         FontFace font;
         std::vector<std::string> languages;
+        bool onEmptyScreen = false;
     };
-    // Chinese is scaled to its readable line height, and a line found alone
-    // is read from its own rows: boxes still answer the image as given.
+    // Chinese is scaled to its readable line height, a line found alone is
+    // read from its own rows, and a line alone on an empty screen in its
+    // own part of it: boxes still answer the image as given.
     const std::vector<Case> cases{
         {"Lower left origin", vision_test::dejaVuSans(), {}},
         {"窗外下着小雨", vision_test::notoSansSimplifiedChinese(), {"zh-Hans"}},
+        {"Alone on the screen", vision_test::dejaVuSans(), {}, true},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.line);
         const cv::Mat line = vision_test::renderedText({testCase.line}, testCase.font, 36);
         // High in a tall image, so that a box measured from the top would
         // land far from where the ink is.
-        const cv::Mat image = vision_test::placedOnCanvas(line, {line.cols + 100, line.rows * 4}, {60, 10});
+        const cv::Mat image =
+            testCase.onEmptyScreen ? vision_test::placedOnCanvas(line, {1920, 1080}, {740, 380})
+                                   : vision_test::placedOnCanvas(line, {line.cols + 100, line.rows * 4}, {60, 10});
         const auto observations = recognizeTextLines(image, {TextRecognitionLevel::accurate, testCase.languages});
         ASSERT_TRUE(observations) << observations.error().description;
         ASSERT_EQ(observations.value().size(), 1U);
