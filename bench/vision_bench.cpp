@@ -5,34 +5,40 @@
 // request, the decode, the analysis and the answer). Figures are medians.
 //
 // Usage: OMP_THREAD_LIMIT=1 vision_bench [runs] [networks | accuracy | text |
-// text-times | text-photos | text-plain | text-compare | subjects | subjects-verbose | video]   (default 5 runs;
-// "networks" measures the animal, body and hand pose networks alone,
-// "accuracy" the hand pose and face precision and recall alone, "text" the
-// exact reads of rendered lines, text recognition's times and the worker's
-// memory with the Chinese model, "text-times" those times and memory alone,
-// "text-photos" the word recall and precision
-// on the photos with text alone, "text-plain" text on plain ground (lines
-// cut close, dialogs' values, framed signs, small Chinese lines) at both
-// levels, "subjects" how often saliency and animals
-// are right on a labelled set, "video" the video cases alone; the worker
+// text-times | text-photos | text-plain | text-compare | subjects |
+// subjects-verbose | video]   (default 5 runs; "networks" measures the
+// animal, body and hand pose networks alone, "accuracy" the hand pose and
+// face precision and recall alone, "text" the exact reads of rendered
+// lines, text recognition's times and the worker's memory with the Chinese
+// model, "text-times" those times and memory alone, and then the times of
+// both levels on a typeset manual's page at 150 dpi (the first PDF page
+// bench/real_text's manifests name), "text-photos" the word recall and
+// precision on the photos with text alone, "text-plain" text on plain
+// ground (lines cut close, dialogs' values, framed signs, small Chinese
+// lines) at both levels, "subjects" how often saliency and animals are
+// right on a labelled set, "video" the video cases alone; the worker
 // program is the one built beside it)
 //
 // vision_bench 1 text-compare [PREVIOUS-WORKER] [--previous-record FILE]
 // [--record FILE] [--sets TEXT] reads every labelled text set (or only those
-// whose names hold TEXT) (the signs, dialogs, lines
-// cut close and Chinese lines of "text-plain", the photos of
-// "text-photos", signs framed on photos, book page pieces, dialogs with
-// controls, code lines in DejaVu Sans Mono and in other monospace faces,
-// capitals cut to their ink, and the real screenshots and pages that
-// bench/real_text's manifests name, which bench/fetch_real_text brings
-// first) through worker programs
-// end to end: this build's accurate and fast levels, and the accurate
-// level of PREVIOUS-WORKER (another build's lumenary-vision) or of a
-// record an earlier run wrote with --record (bench/vision_text_record.tsv
-// is main's). A row is marked FELL where the accurate level now does worse
-// than before or than the fast level; the accurate level's misreads follow,
+// whose names hold TEXT) (the signs, dialogs, lines cut close and Chinese
+// lines of "text-plain", the photos of "text-photos", signs framed on
+// photos, book page pieces, dialogs with controls, code lines in DejaVu
+// Sans Mono and in other monospace faces, capitals cut to their ink, the
+// real screenshots and pages that bench/real_text's manifests name, which
+// bench/fetch_real_text brings first, and the pages of PDF manuals they
+// name, drawn by poppler's pdftoppm at 100 and 150 dpi, some also
+// photographed, and labelled with pdftotext's lines) through worker
+// programs end to end: this build's accurate and fast levels, and the
+// accurate level of PREVIOUS-WORKER (another build's lumenary-vision) or of
+// a record an earlier run wrote with --record (bench/vision_text_record.tsv
+// is main's). Besides its own measures, each set counts the read words its
+// labels hold and the words read twice over, which fall when a reading adds
+// words. A row is marked FELL where the accurate level now does worse than
+// before or than the fast level; the accurate level's misreads follow,
 // then the values of each real screen where the accurate level found fewer
-// than the fast one. "--sets real" reads the real material alone.
+// than the fast one. "--sets real" reads the real screens, pages and
+// photos alone, "--sets typeset" the manuals' pages alone.
 // A change to text recognition is measured so against the build before it,
 // and the record renewed with it.
 #include <sys/resource.h>
@@ -76,6 +82,7 @@
 #include "vision_bench_measures.hpp"
 #include "vision_hand_cases.hpp"
 #include "vision_text_cases.hpp"
+#include "typeset_page_times.hpp"
 #include "vision_text_compare.hpp"
 #include "vision_text_photo_cases.hpp"
 #include "vision_text_plain_ground_cases.hpp"
@@ -429,6 +436,8 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string(argv[2]) == "text-times") {
         benchmarkTextTimes(runs, folder.path(), workerProgram);
+        const auto bench = std::filesystem::path(LUMENARY_SOURCE_DIR) / "bench";
+        benchmarkTypesetPageTimes(runs, folder.path(), bench / "real_text", bench / "fetch_real_text");
         return 0;
     }
     if (argc > 2 && std::string(argv[2]) == "text-plain") {

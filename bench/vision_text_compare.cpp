@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -23,6 +24,8 @@
 #include "platform/vision/worker/screen_text.hpp"
 #include "platform/vision/worker/text_photos.hpp"
 #include "platform/vision/worker_vision_analyzer.hpp"
+#include "typeset_page_sets.hpp"
+#include "typeset_pages.hpp"
 #include "vision_bench_measures.hpp"
 #include "vision_text_cases.hpp"
 #include "vision_text_real_cases.hpp"
@@ -36,10 +39,11 @@ using namespace lumenary::platform;
 using namespace lumenary::platform::vision;
 
 enum class Scoring {
-    exactLines,    // the read lines, joined, equal the label
-    valuesFound,   // each labelled text found as a run of whole words
-    wordsAndMarks, // word recall, and words carrying a frame's mark
-    codeLines,     // exact lines, and the label's own marks kept
+    exactLines,     // the read lines, joined, equal the label
+    valuesFound,    // each labelled text found as a run of whole words
+    wordsAndMarks,  // word recall, and words carrying a frame's mark
+    codeLines,      // exact lines, and the label's own marks kept
+    typesetLines,   // word recall, and the label's lines found among the read ones
 };
 
 struct LabelledCase {
@@ -77,19 +81,24 @@ constexpr Measure valuesMeasure{"values found", true};
 constexpr Measure recallMeasure{"words recall", true};
 constexpr Measure edgeMarkMeasure{"edge-mark words per 100", false};
 constexpr Measure marksKeptMeasure{"real marks kept", true};
+// Of the words read, those the label holds: a reading that adds words
+// falls here, where the measures of what was found only gain.
+constexpr Measure readInLabelMeasure{"read words in the label", true};
+constexpr Measure doubledMeasure{"doubled words", false};
 
+// The set's own measures, then the two every set has.
 std::vector<Measure> measuresOf(Scoring scoring) {
+    std::vector<Measure> measures;
     switch (scoring) {
-        case Scoring::exactLines:
-            return {exactMeasure};
-        case Scoring::valuesFound:
-            return {valuesMeasure};
-        case Scoring::wordsAndMarks:
-            return {recallMeasure, edgeMarkMeasure};
-        case Scoring::codeLines:
-            return {exactMeasure, marksKeptMeasure};
+        case Scoring::exactLines: measures = {exactMeasure}; break;
+        case Scoring::valuesFound: measures = {valuesMeasure}; break;
+        case Scoring::wordsAndMarks: measures = {recallMeasure, edgeMarkMeasure}; break;
+        case Scoring::codeLines: measures = {exactMeasure, marksKeptMeasure}; break;
+        case Scoring::typesetLines: measures = {recallMeasure, exactMeasure}; break;
     }
-    return {};
+    measures.push_back(readInLabelMeasure);
+    measures.push_back(doubledMeasure);
+    return measures;
 }
 
 // The marks a frame's edge or a box's side reads as.
@@ -179,6 +188,23 @@ std::string quoted(const std::vector<std::string>& values) {
     return text.empty() ? "none" : text;
 }
 
+// Of the label's lines, how many the read lines hold, each read line
+// standing for one label line at most; both sides spaced alike.
+long linesFound(const std::vector<std::string>& labelled, const Read& read) {
+    std::map<std::string, long> left;
+    for (const std::string& line : read.lines) {
+        ++left[typesetLine(line)];
+    }
+    long found = 0;
+    for (const std::string& line : labelled) {
+        if (long& count = left[typesetLine(line)]; count > 0) {
+            --count;
+            ++found;
+        }
+    }
+    return found;
+}
+
 std::string shown(const Read& read) {
     return read.failure.empty() ? "\"" + joined(read.lines, " | ") + "\"" : "(failed: " + read.failure + ")";
 }
@@ -190,6 +216,15 @@ std::vector<Tally> scored(const TextSet& set, const std::vector<Read>& reads, st
     for (std::size_t index = 0; index < set.cases.size(); ++index) {
         const LabelledCase& labelled = set.cases[index];
         const Read& read = reads[index];
+        const auto expected = vision_test::wordsOf(joined(labelled.lines, " "));
+        const auto words = vision_test::wordsOf(joined(read.lines, " "));
+        const long common = vision_test::wordsInCommon(expected, words);
+        Tally& inLabel = tallies[tallies.size() - 2];
+        inLabel.hits += common;
+        inLabel.total += static_cast<long>(words.size());
+        Tally& doubled = tallies.back();
+        doubled.hits += doubledWords(labelled.lines, read.lines);
+        doubled.total += static_cast<long>(words.size());
         bool wrong = false;
         switch (set.scoring) {
             case Scoring::codeLines: {
@@ -215,9 +250,6 @@ std::vector<Tally> scored(const TextSet& set, const std::vector<Read>& reads, st
                 break;
             }
             case Scoring::wordsAndMarks: {
-                const auto expected = vision_test::wordsOf(joined(labelled.lines, " "));
-                const auto words = vision_test::wordsOf(joined(read.lines, " "));
-                const long common = vision_test::wordsInCommon(expected, words);
                 const long marked = edgeMarkWords(labelled.lines, read.lines);
                 tallies[0].hits += common;
                 tallies[0].total += static_cast<long>(expected.size());
@@ -225,6 +257,23 @@ std::vector<Tally> scored(const TextSet& set, const std::vector<Read>& reads, st
                 tallies[1].total += static_cast<long>(expected.size());
                 wrong = common != static_cast<long>(expected.size()) || common != static_cast<long>(words.size()) ||
                         marked > 0;
+                break;
+            }
+            case Scoring::typesetLines: {
+                // A page's reading is too long to show: what it came to.
+                const long found = linesFound(labelled.lines, read);
+                tallies[0].hits += common;
+                tallies[0].total += static_cast<long>(expected.size());
+                tallies[1].hits += found;
+                tallies[1].total += static_cast<long>(labelled.lines.size());
+                if (!read.failure.empty()) {
+                    wrong = true;
+                } else if (found < static_cast<long>(labelled.lines.size()) ||
+                           common < static_cast<long>(words.size())) {
+                    misreads->push_back(labelled.name + ": " + std::to_string(found) + " of " +
+                                        std::to_string(labelled.lines.size()) + " lines, " + std::to_string(common) +
+                                        " of " + std::to_string(words.size()) + " read words in the label");
+                }
                 break;
             }
         }
@@ -239,7 +288,8 @@ std::vector<Tally> scored(const TextSet& set, const std::vector<Read>& reads, st
 void addCase(TextSet& set, const std::filesystem::path& folder, const std::string& name, const cv::Mat& image,
              const std::vector<std::string>& lines, const std::vector<std::string>& languages) {
     std::string stem = set.name;
-    std::replace_if(stem.begin(), stem.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '-');
+    std::replace_if(
+        stem.begin(), stem.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '-');
     const auto path = folder / (stem + "-" + std::to_string(set.cases.size()) + ".png");
     set.cases.push_back({name, vision_test::writtenImage(path, image), lines, languages});
 }
@@ -310,13 +360,14 @@ std::vector<TextSet> labelledSets(const std::filesystem::path& folder) {
     for (const auto& [faceName, face] : vision_test::installedLatinFaces()) {
         if (faceName == "DejaVu Sans" || faceName == "DejaVu Sans Mono") {
             for (const int size : {16, 20, 24, 28}) {
-                addImages(sets[sets.size() - 2], folder, faceName + " " + std::to_string(size) + " px: ",
-                          vision_test::codeLines(face, size), english);
+                addImages(sets[sets.size() - 2], folder,
+                          faceName + " " + std::to_string(size) + " px: ", vision_test::codeLines(face, size), english);
             }
         }
         for (const int size : {16, 24, 40}) {
-            addImages(sets.back(), folder, faceName + " " + std::to_string(size) + " px: ",
-                      vision_test::capitalHeadings(face, size), english);
+            addImages(sets.back(), folder,
+                      faceName + " " + std::to_string(size) + " px: ", vision_test::capitalHeadings(face, size),
+                      english);
         }
     }
 
@@ -338,29 +389,53 @@ constexpr std::string_view realScreensPrefix = "real screens: ";
 constexpr std::string_view realPagesPrefix = "real pages: ";
 constexpr std::string_view realPhotosPrefix = "real photos: ";
 
-std::string_view realPrefix(RealImage::Kind kind) {
-    switch (kind) {
-        case RealImage::Kind::screen:
-            return realScreensPrefix;
-        case RealImage::Kind::page:
-            return realPagesPrefix;
-        case RealImage::Kind::photo:
-            return realPhotosPrefix;
-    }
-    return realPagesPrefix;
-}
-
 bool wanted(const TextCompareSettings& settings, const std::string& setName) {
     return !settings.onlySets || setName.find(*settings.onlySets) != std::string::npos;
 }
 
+TypesetSetsWanted typesetWanted(const TextCompareSettings& settings) {
+    return {wanted(settings, typesetAt100DpiSet), wanted(settings, typesetAt150DpiSet),
+            wanted(settings, typesetPhotographedSet)};
+}
+
+// The set of a manifest's screen, scanned page or photo; none for a PDF
+// page, which makes the typeset sets of every manifest.
+std::optional<std::string> realSetName(const RealManifest& manifest, RealImage::Kind kind) {
+    switch (kind) {
+        case RealImage::Kind::screen: return std::string(realScreensPrefix) + manifest.program;
+        case RealImage::Kind::page: return std::string(realPagesPrefix) + manifest.program;
+        case RealImage::Kind::photo: return std::string(realPhotosPrefix) + manifest.program;
+        case RealImage::Kind::pdfPage: break;
+    }
+    return std::nullopt;
+}
+
+bool imageWanted(const TextCompareSettings& settings, const RealManifest& manifest, const RealImage& image) {
+    if (const auto name = realSetName(manifest, image.kind)) {
+        return wanted(settings, *name);
+    }
+    const TypesetSetsWanted typeset = typesetWanted(settings);
+    return typeset.at100Dpi || typeset.at150Dpi || typeset.photographed;
+}
+
+// A manifest's typeset pages added to the typeset sets (made when absent),
+// each drawn and labelled from its PDF.
+void addTypesetPages(std::vector<TextSet>& sets, const std::filesystem::path& folder, const RealManifest& manifest,
+                     const std::vector<RealImage>& pages, const TextCompareSettings& settings) {
+    for (TypesetCase& page : typesetCases(pages, folder, typesetWanted(settings))) {
+        auto set = std::find_if(sets.begin(), sets.end(), [&](const TextSet& each) { return each.name == page.set; });
+        if (set == sets.end()) {
+            set = sets.insert(sets.end(), TextSet{page.set, Scoring::typesetLines, {}});
+        }
+        set->cases.push_back({page.name, page.image.string(), std::move(page.lines), manifest.languages});
+    }
+}
+
 // A set per manifest and kind: its screens scored by the values found, its
-// pages and photos by their words. Only the manifests with a set wanted are fetched.
+// pages and photos by their words; and the typeset pages of them all, by
+// how they are drawn. Only the manifests with a set wanted are fetched.
 std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCompareSettings& settings) {
     const auto fetched = folder / "real-text";
-    const auto setName = [](const RealManifest& manifest, const RealImage& image) {
-        return std::string(realPrefix(image.kind)) + manifest.program;
-    };
     std::vector<RealManifest> manifests;
     std::vector<std::filesystem::path> toFetch;
     for (const auto& path : realManifests(settings.realTextManifests)) {
@@ -371,7 +446,7 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
         }
         const auto& images = manifest.value().images;
         if (std::any_of(images.begin(), images.end(),
-                        [&](const RealImage& image) { return wanted(settings, setName(manifest.value(), image)); })) {
+                        [&](const RealImage& image) { return imageWanted(settings, manifest.value(), image); })) {
             toFetch.push_back(path);
             manifests.push_back(std::move(manifest.value()));
         }
@@ -382,23 +457,25 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
         if (!status) {
             std::printf("real material: %s\n", status.error().description.c_str());
         } else if (status.value() != 0) {
-            std::printf("real material: %s ended with %d (its messages on standard error); what it could not bring "
-                        "is left out\n",
-                        settings.fetchRealText.c_str(), status.value());
+            std::printf(
+                "real material: %s ended with %d (its messages on standard error); what it could not bring "
+                "is left out\n",
+                settings.fetchRealText.c_str(), status.value());
         }
     }
     std::vector<TextSet> sets;
+    std::vector<TextSet> typesetSets;
     for (const RealManifest& manifest : manifests) {
         // By kind, in the order of its values.
         std::vector<TextSet> ofKind;
         for (const RealImage::Kind kind : {RealImage::Kind::screen, RealImage::Kind::page, RealImage::Kind::photo}) {
-            ofKind.push_back({std::string(realPrefix(kind)) + manifest.program,
+            ofKind.push_back({*realSetName(manifest, kind),
                               kind == RealImage::Kind::screen ? Scoring::valuesFound : Scoring::wordsAndMarks,
                               {}});
         }
+        std::vector<RealImage> typesetPages;
         for (const RealImage& image : manifest.images) {
-            TextSet& set = ofKind[static_cast<std::size_t>(image.kind)];
-            if (!wanted(settings, set.name)) {
+            if (!imageWanted(settings, manifest, image)) {
                 continue;
             }
             std::error_code error;
@@ -406,15 +483,25 @@ std::vector<TextSet> realSets(const std::filesystem::path& folder, const TextCom
                 std::filesystem::file_size(image.path, error) == 0) {
                 std::printf("real image left out, not brought: %s (%s)\n", image.name.c_str(),
                             manifest.program.c_str());
-                continue;
+            } else if (image.kind == RealImage::Kind::pdfPage) {
+                typesetPages.push_back(image);
+            } else {
+                ofKind[static_cast<std::size_t>(image.kind)].cases.push_back(
+                    {image.name, image.path.string(), image.lines, manifest.languages});
             }
-            set.cases.push_back({image.name, image.path.string(), image.lines, manifest.languages});
         }
         for (TextSet& set : ofKind) {
             if (!set.cases.empty()) {
                 sets.push_back(std::move(set));
             }
         }
+        if (!typesetPages.empty()) {
+            std::fprintf(stderr, "vision_bench: drawing the typeset pages of %s...\n", manifest.program.c_str());
+            addTypesetPages(typesetSets, folder, manifest, typesetPages, settings);
+        }
+    }
+    for (TextSet& set : typesetSets) {
+        sets.push_back(std::move(set));
     }
     return sets;
 }
@@ -478,9 +565,10 @@ PlatformOutcome<std::map<RecordKey, Tally>> accurateFiguresOf(const std::filesys
         }
         if (fields.size() != 5 || hitsEnd != fields[3].size() || totalEnd != fields[4].size() || tally.hits < 0 ||
             tally.total < tally.hits) {
-            return PlatformError{"vision_bench", 2,
-                                 path.string() + ":" + std::to_string(number) +
-                                     ": not a record line (set, measure, level, hits, total separated by tabs): " + line};
+            return PlatformError{
+                "vision_bench", 2,
+                path.string() + ":" + std::to_string(number) +
+                    ": not a record line (set, measure, level, hits, total separated by tabs): " + line};
         }
         if (fields[2] == "accurate") {
             figures[{fields[0], fields[1]}] = tally;
@@ -560,10 +648,11 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
             }
         }
         if (failures > 0) {
-            std::printf("%s (%s): %ld of %ld reads failed%s; the first: %s\n", readers[index].column.c_str(),
-                        readers[index].program.c_str(), failures, cases,
-                        failures == cases ? " (every one: a missing program, or one that speaks another protocol?)" : "",
-                        first.c_str());
+            std::printf(
+                "%s (%s): %ld of %ld reads failed%s; the first: %s\n", readers[index].column.c_str(),
+                readers[index].program.c_str(), failures, cases,
+                failures == cases ? " (every one: a missing program, or one that speaks another protocol?)" : "",
+                first.c_str());
         }
     }
 
@@ -576,9 +665,10 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
         }
     }
     const char* previousColumn = settings.previousRecord ? "accurate (record)" : "accurate previous";
-    std::printf("\nlabelled text sets through the worker programs, end to end (scores in %% or per 100 words)\n"
-                "%-38s %-24s %-20s %-20s %-20s\n",
-                "set (images)", "measure", "accurate now", "fast now", previousColumn);
+    std::printf(
+        "\nlabelled text sets through the worker programs, end to end (scores in %% or per 100 words)\n"
+        "%-38s %-24s %-20s %-20s %-20s\n",
+        "set (images)", "measure", "accurate now", "fast now", previousColumn);
     std::vector<std::pair<std::string, std::vector<std::string>>> misreadsPerSet;
     // The real screens where the accurate level found fewer values than the
     // fast one: what it is tuned on.

@@ -46,6 +46,16 @@ bool isMemberPath(const std::string& path) {
                         [](const std::filesystem::path& part) { return part == ".." || part == "." || part.empty(); });
 }
 
+// A page number as a manifest writes it: digits alone, from 1, and not so
+// many that no manual has the page.
+std::optional<int> pageNumberOf(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.front() == '0' ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stoi(text);
+}
+
 }  // namespace
 
 PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path,
@@ -109,12 +119,24 @@ PlatformOutcome<RealManifest> readRealManifest(const std::filesystem::path& path
             if (fields.size() <= first) {
                 return fail("a " + kind + " line without " + (screen ? "values" : "lines"));
             }
-            manifest.images.push_back({screen ? RealImage::Kind::screen
+            manifest.images.push_back({screen           ? RealImage::Kind::screen
                                        : kind == "page" ? RealImage::Kind::page
                                                         : RealImage::Kind::photo,
                                        fields[1],
                                        fetched / *package / fields[1],
                                        {fields.begin() + static_cast<std::ptrdiff_t>(first), fields.end()}});
+        } else if (kind == "pdf") {
+            if (!package) {
+                return fail("a pdf line before any package line");
+            }
+            const auto page = fields.size() == 3 ? pageNumberOf(fields[2]) : std::nullopt;
+            if (!page) {
+                return fail("a pdf line holds the PDF's path inside its package and one page number, from 1");
+            }
+            if (!isMemberPath(fields[1])) {
+                return fail("not a path inside a package: " + fields[1]);
+            }
+            manifest.images.push_back({RealImage::Kind::pdfPage, fields[1], fetched / *package / fields[1], {}, *page});
         } else if (kind == "installed") {
             if (fields.size() < 3 || fields[1].front() != '/') {
                 return fail("an installed line holds an absolute path and the page's lines");

@@ -9,19 +9,24 @@
 // The labelled real material of the text benchmark: manifests
 // (bench/real_text/<program>.tsv) naming screenshots and scanned pages
 // inside Debian packages, or already installed, and photographs of signs,
-// each with what a reader sees in it.
+// each with what a reader sees in it; and pages of typeset PDF manuals,
+// whose words come from the PDF itself when the page is rendered.
 namespace lumenary::vision_bench {
 
 struct RealImage {
-    enum class Kind { screen, page, photo };
+    enum class Kind { screen, page, photo, pdfPage };
     Kind kind = Kind::page;
-    // The image's path inside its package, or its installed path.
+    // The image's path inside its package, or its installed path; a PDF
+    // page's, its PDF's.
     std::string name;
     // Where the image is read from: under the fetch's output folder, or
-    // the installed path itself.
+    // the installed path itself; a PDF page is rendered from the PDF there.
     std::filesystem::path path;
-    // A screen's values, or a page's or a photo's lines in reading order.
+    // A screen's values, or a page's or a photo's lines in reading order;
+    // none for a PDF page, whose lines the PDF holds.
     std::vector<std::string> lines;
+    // A PDF page's number, from 1.
+    int pdfPage = 0;
 };
 
 struct RealManifest {

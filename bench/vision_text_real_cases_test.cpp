@@ -13,6 +13,7 @@
 
 #include "support/child_process.hpp"
 #include "support/temporary_directory.hpp"
+#include "typeset_pages.hpp"
 
 namespace lumenary::vision_bench {
 namespace {
@@ -48,13 +49,14 @@ TEST(RealManifest, PlacesEachImageUnderItsPackageWithItsLines) {
                                   "\n"
                                   "page\tusr/share/b.png\tfirst line\tsecond line\n"
                                   "installed\t/usr/share/c.png\tone line\n"
-                                  "photo\tusr/share/d.jpg\tNO PARKING\n");
+                                  "photo\tusr/share/d.jpg\tNO PARKING\n"
+                                  "pdf\tusr/share/doc/manual.pdf\t12\n");
     const auto manifest = readRealManifest(path, "/out");
     ASSERT_TRUE(manifest) << manifest.error().description;
     EXPECT_EQ(manifest.value().program, "Tool");
     EXPECT_EQ(manifest.value().languages, (std::vector<std::string>{"fr-FR"}));
     const auto& images = manifest.value().images;
-    ASSERT_EQ(images.size(), 4U);
+    ASSERT_EQ(images.size(), 5U);
     EXPECT_EQ(images[0].kind, RealImage::Kind::screen);
     EXPECT_EQ(images[0].path, "/out/tool-doc_1:2.0-1/usr/share/doc/a.png");
     EXPECT_EQ(images[0].lines, (std::vector<std::string>{"Width:", "5"}));
@@ -66,6 +68,10 @@ TEST(RealManifest, PlacesEachImageUnderItsPackageWithItsLines) {
     EXPECT_EQ(images[2].lines, (std::vector<std::string>{"one line"}));
     EXPECT_EQ(images[3].kind, RealImage::Kind::photo);
     EXPECT_EQ(images[3].path, "/out/tool-data_3/usr/share/d.jpg");
+    EXPECT_EQ(images[4].kind, RealImage::Kind::pdfPage);
+    EXPECT_EQ(images[4].path, "/out/tool-data_3/usr/share/doc/manual.pdf");
+    EXPECT_EQ(images[4].pdfPage, 12);
+    EXPECT_TRUE(images[4].lines.empty());
 }
 
 TEST(RealManifest, RefusesALineOutsideTheFormatNamingIt) {
@@ -87,6 +93,13 @@ TEST(RealManifest, RefusesALineOutsideTheFormatNamingIt) {
         {program + "program\tOther\n", "second program line"},
         {program + "language\tfr\tde\n", "one language tag"},
         {program + "picture\tusr/a.png\n", "unknown line kind"},
+        {program + "pdf\tusr/a.pdf\t3\n", "before any package line"},
+        {program + package + "pdf\tusr/a.pdf\t0\n", "one page number, from 1"},
+        {program + package + "pdf\tusr/a.pdf\tiii\n", "one page number, from 1"},
+        {program + package + "pdf\tusr/a.pdf\t3\t4\n", "one page number, from 1"},
+        {program + package + "pdf\tusr/a.pdf\n", "one page number, from 1"},
+        {program + package + "pdf\n", "one page number, from 1"},
+        {program + package + "pdf\t../a.pdf\t3\n", "not a path inside a package"},
         {"# only a comment\n", "no program line"},
     };
     testing::TemporaryDirectory folder;
@@ -95,6 +108,22 @@ TEST(RealManifest, RefusesALineOutsideTheFormatNamingIt) {
         ASSERT_FALSE(manifest) << text;
         EXPECT_NE(manifest.error().description.find(said), std::string::npos) << manifest.error().description;
         EXPECT_NE(manifest.error().description.find("m.tsv:"), std::string::npos) << manifest.error().description;
+    }
+}
+
+TEST(TypesetLines, KeepTheLinesAReaderSeesSpacedOnce) {
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"  Comments\n\nThe   comment\tcharacter #\n", {"Comments", "The comment character #"}},
+        {"last line\n\f", {"last line"}},
+        {"\xEF\xAC\x81" "le, o\xEF\xAC\x83" "ce: \xEF\xAC\x80 \xEF\xAC\x82 \xEF\xAC\x84", {"file, office: ff fl ffl"}},
+        {"\u201Cquoted\u201D \u2013 caf\u00E9\n", {"\u201Cquoted\u201D \u2013 caf\u00E9"}},
+        {"   \n \f\n", {}},
+    };
+    for (const auto& [text, lines] : cases) {
+        EXPECT_EQ(typesetLines(text), lines) << text;
     }
 }
 
@@ -173,6 +202,14 @@ TEST_F(FetchRealText, BringsTheNamedImagesOnceFromAPackageMatchingItsHash) {
     EXPECT_EQ(fetch(path), 0);
     EXPECT_EQ(contents(images / "screen.png"), "screen bytes");
     EXPECT_EQ(calls(), 1);
+}
+
+TEST_F(FetchRealText, BringsAPdfNamedForEachOfItsPages) {
+    const auto path = written(folder.path() / "tool.tsv", "program\tTool\npackage\ttool-doc\t1.0\t" + hash +
+                                                              "\npdf\tusr/share/doc/tool/page.png\t1\n"
+                                                              "pdf\tusr/share/doc/tool/page.png\t2\n");
+    EXPECT_EQ(fetch(path), 0);
+    EXPECT_EQ(contents(images / "page.png"), "page bytes");
 }
 
 TEST_F(FetchRealText, SaysNothingWhenAllIsThere) {

@@ -1,6 +1,8 @@
 #include "vision_text_scores.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <map>
 
 #include "platform/vision/worker/text_photos.hpp"
 
@@ -13,6 +15,20 @@ std::string withoutMarks(std::string text) {
     return text;
 }
 
+// How often each word follows itself in `lines`, line by line.
+std::map<std::string, long> repeatsIn(const std::vector<std::string>& lines) {
+    std::map<std::string, long> repeats;
+    for (const std::string& line : lines) {
+        const auto words = vision_test::wordsOf(line);
+        for (std::size_t at = 1; at < words.size(); ++at) {
+            if (words[at] == words[at - 1]) {
+                ++repeats[words[at]];
+            }
+        }
+    }
+    return repeats;
+}
+
 }  // namespace
 
 std::string joined(const std::vector<std::string>& lines, const char* between) {
@@ -23,7 +39,8 @@ std::string joined(const std::vector<std::string>& lines, const char* between) {
     return text;
 }
 
-std::optional<std::pair<std::size_t, std::size_t>> runOf(const std::vector<std::string>& words, const std::string& value) {
+std::optional<std::pair<std::size_t, std::size_t>> runOf(const std::vector<std::string>& words,
+                                                         const std::string& value) {
     std::string wanted;
     for (const std::string& word : vision_test::wordsOf(value)) {
         wanted += withoutMarks(word);
@@ -38,6 +55,15 @@ std::optional<std::pair<std::size_t, std::size_t>> runOf(const std::vector<std::
         }
     }
     return std::nullopt;
+}
+
+long doubledWords(const std::vector<std::string>& labelled, const std::vector<std::string>& read) {
+    auto allowed = repeatsIn(labelled);
+    long doubled = 0;
+    for (const auto& [word, times] : repeatsIn(read)) {
+        doubled += std::max(0L, times - allowed[word]);
+    }
+    return doubled;
 }
 
 }  // namespace lumenary::vision_bench

@@ -18,4 +18,9 @@ std::string joined(const std::vector<std::string>& lines, const char* between);
 // the run's first and end word.
 std::optional<std::pair<std::size_t, std::size_t>> runOf(const std::vector<std::string>& words, const std::string& value);
 
+// The read words that repeat the word before them in their line (a
+// reading that stutters over a word), less as many of each as the label's
+// own lines repeat so; words compared as vision_test::wordsOf gives them.
+long doubledWords(const std::vector<std::string>& labelled, const std::vector<std::string>& read);
+
 }  // namespace lumenary::vision_bench
