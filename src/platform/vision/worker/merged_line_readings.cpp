@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <iterator>
+#include <map>
 #include <numeric>
 #include <optional>
 #include <string_view>
@@ -35,6 +38,8 @@ constexpr float farSurer = 0.25F;
 // side it reads as a mark stands taller than the text and less surely.
 constexpr float sureMark = 0.85F;
 constexpr float markHeight = 1.5F;
+// The fewest words of a line of prose.
+constexpr std::size_t proseWords = 5;
 // How much taller one word may stand than another of its line.
 constexpr float textSizes = 3.0F;
 
@@ -185,14 +190,6 @@ bool sureNumber(const ReadWord& word) {
     return isNumber(word.text) && word.confidence >= leastSureNumber;
 }
 
-// Whether a line's word of `height` and `word` are of one size of text: a
-// callout's large digit drawn over a screen stands over the labels beside
-// it without being their line. A mark alone ("=", "-") is as low as it is
-// drawn, whatever the size of its line.
-bool ofOneSize(float height, const ReadWord& word) {
-    return !holdsGlyph(word.text) || (height <= textSizes * word.box.height && word.box.height <= textSizes * height);
-}
-
 // A line only one reading found, without the frame's marks at its ends;
 // none when what is left is marks alone or words the recogniser is unsure
 // of (an icon, a widget's edge read as text).
@@ -220,50 +217,31 @@ std::optional<ReadLine> trusted(ReadLine line) {
     return line;
 }
 
-// Whether a kept line has a word where `word` lies: within half the
-// line's height of one of its words of the same size, which bridges the
-// space between two words but not the gap between a label and its field.
-bool covered(const ReadWord& word, const std::vector<ReadLine>& kept) {
+// Whether a line of `height` and one of `otherHeight` hold text of one
+// size: a callout's large digit drawn over a screen stands over the labels
+// beside it without being their line. Lines, not words, are weighed: a
+// word of low letters ("an") has a box a third of a detected line's,
+// whose words are as tall as the line's box.
+bool ofOneLineSize(float height, float otherHeight) {
+    return height <= textSizes * otherHeight && otherHeight <= textSizes * height;
+}
+
+// Whether a kept line has a word where `word`, of a line `lineHeight`
+// high, lies: within half the line's height of one of its words, in a
+// line of the same size, which bridges the space between two words but
+// not the gap between a label and its field.
+bool covered(const ReadWord& word, float lineHeight, const std::vector<ReadLine>& kept) {
     const float middle = word.box.x + word.box.width / 2;
     return std::any_of(kept.begin(), kept.end(), [&](const ReadLine& line) {
-        if (!shareRows(word.box, line.box)) {
+        if (!shareRows(word.box, line.box) || (holdsGlyph(word.text) && !ofOneLineSize(line.box.height, lineHeight))) {
             return false;
         }
         const float room = line.box.height / 2;
         const std::vector<ReadWord> words = wordsOf(line);
         return std::any_of(words.begin(), words.end(), [&](const ReadWord& own) {
-            return middle >= own.box.x - room && middle <= own.box.br().x + room && ofOneSize(own.box.height, word);
+            return middle >= own.box.x - room && middle <= own.box.br().x + room;
         });
     });
-}
-
-// `lines` with `word` set into the line of its size sharing its rows that
-// lies nearest it, when within three line heights, else as a line of its
-// own.
-void addWord(std::vector<ReadLine>& lines, const ReadWord& word) {
-    ReadLine* nearest = nullptr;
-    float nearestGap = 0;
-    for (ReadLine& line : lines) {
-        if (!shareRows(word.box, line.box) || !ofOneSize(line.box.height, word)) {
-            continue;
-        }
-        const float gap = std::max({0.0F, line.box.x - word.box.br().x, word.box.x - line.box.br().x});
-        if (gap <= 3 * line.box.height && (nearest == nullptr || gap < nearestGap)) {
-            nearest = &line;
-            nearestGap = gap;
-        }
-    }
-    if (nearest == nullptr) {
-        lines.push_back({word.box, word.text, word.confidence, {word}});
-        return;
-    }
-    std::vector<ReadWord> words = wordsOf(*nearest);
-    words.push_back(word);
-    std::stable_sort(words.begin(), words.end(),
-                     [](const ReadWord& first, const ReadWord& second) { return first.box.x < second.box.x; });
-    nearest->text = joinedWords(words);
-    nearest->words = std::move(words);
-    nearest->box |= word.box;
 }
 
 // Whether two words of two readings stand for one: in shared rows, each
@@ -434,15 +412,130 @@ bool withLabelsApartFromValues(std::vector<ReadWord>& words, const std::vector<R
     return changed;
 }
 
+// A word's letters and digits, in lower case.
+std::string bareWord(std::string_view text) {
+    std::string bare;
+    for (const char byte : text) {
+        if (isGlyph(byte)) {
+            bare += static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+        }
+    }
+    return bare;
+}
+
+std::size_t editDistance(std::string_view first, std::string_view second) {
+    std::vector<std::size_t> row(second.size() + 1);
+    std::iota(row.begin(), row.end(), 0);
+    for (std::size_t i = 1; i <= first.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= second.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (first[i - 1] == second[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[second.size()];
+}
+
+// Whether two readings' words are one word of the image, however one of
+// them misread it: the same glyphs but for marks and case, lookalikes, or
+// a glyph in three read otherwise.
+bool oneWordRead(std::string_view first, std::string_view second) {
+    const std::string firstBare = bareWord(first);
+    const std::string secondBare = bareWord(second);
+    if (firstBare.empty() || secondBare.empty()) {
+        return first == second || lookAlike(first, second);
+    }
+    return firstBare == secondBare || lookAlike(first, second) ||
+           3 * editDistance(firstBare, secondBare) <= std::max(firstBare.size(), secondBare.size());
+}
+
+// For each of `words`, the index of the word of `sequence` it is a reading
+// of, where the two readings hold it in the same order: the longest run
+// of such pairs, so that a word read twice in a line is paired once.
+std::vector<std::optional<std::size_t>> alignedTo(const std::vector<ReadWord>& words,
+                                                  const std::vector<ReadWord>& sequence) {
+    const std::size_t columns = sequence.size() + 1;
+    std::vector<std::size_t> longest((words.size() + 1) * columns, 0);
+    const auto at = [&](std::size_t word, std::size_t other) -> std::size_t& {
+        return longest[word * columns + other];
+    };
+    for (std::size_t word = words.size(); word-- > 0;) {
+        for (std::size_t other = sequence.size(); other-- > 0;) {
+            at(word, other) = std::max(at(word + 1, other), at(word, other + 1));
+            if (oneWordRead(words[word].text, sequence[other].text)) {
+                at(word, other) = std::max(at(word, other), at(word + 1, other + 1) + 1);
+            }
+        }
+    }
+    std::vector<std::optional<std::size_t>> aligned(words.size());
+    std::size_t word = 0;
+    std::size_t other = 0;
+    while (word < words.size() && other < sequence.size()) {
+        if (oneWordRead(words[word].text, sequence[other].text) && at(word, other) == at(word + 1, other + 1) + 1) {
+            aligned[word++] = other++;
+        } else if (at(word + 1, other) >= at(word, other + 1)) {
+            ++word;
+        } else {
+            ++other;
+        }
+    }
+    return aligned;
+}
+
+// `boxes`' indices in reading order: top to bottom, and left to right
+// within a run of boxes sharing rows with the run's first. A run holds its
+// first at least, whatever its box.
+std::vector<std::size_t> readingOrder(const std::vector<cv::Rect2f>& boxes) {
+    std::vector<std::size_t> order(boxes.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t first, std::size_t second) {
+        return boxes[first].y + boxes[first].height / 2 < boxes[second].y + boxes[second].height / 2;
+    });
+    auto start = order.begin();
+    while (start != order.end()) {
+        const auto end = std::find_if(std::next(start), order.end(),
+                                      [&](std::size_t index) { return !shareRows(boxes[*start], boxes[index]); });
+        std::stable_sort(start, end,
+                         [&](std::size_t first, std::size_t second) { return boxes[first].x < boxes[second].x; });
+        start = end;
+    }
+    return order;
+}
+
+// The kept lines that overlap `box`, in reading order.
+std::vector<std::size_t> linesSharingRows(const std::vector<ReadLine>& lines, const cv::Rect2f& box) {
+    std::vector<cv::Rect2f> boxes;
+    for (const ReadLine& line : lines) {
+        boxes.push_back(line.box);
+    }
+    std::vector<std::size_t> sharing = readingOrder(boxes);
+    std::erase_if(sharing, [&](std::size_t index) { return !overlap(lines[index].box, box); });
+    return sharing;
+}
+
+// Whether a line's words are prose, a page's sentence rather than a
+// screen's labels and values or a table's heading: five words or more,
+// most of them known words in lower case.
+bool isProse(const std::vector<ReadWord>& words) {
+    const auto known = std::count_if(words.begin(), words.end(), [](const ReadWord& word) {
+        return word.dictionary && std::islower(static_cast<unsigned char>(word.text.front())) != 0;
+    });
+    return words.size() >= proseWords && 2 * static_cast<std::size_t>(known) > words.size();
+}
+
 // The kept lines with each word the other reading read better where it
 // stands for one word alone (the detected reading's for a lookalike of
 // the layout's), and each sure word it found where they have none.
-void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& other, bool layoutKept) {
+void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& otherLines, bool layoutKept) {
+    const std::vector<ReadWord> other = wordsOfAll(otherLines);
     std::vector<std::vector<ReadWord>> keptWords;
+    std::vector<bool> prose;
     for (const ReadLine& line : kept) {
         keptWords.push_back(wordsOf(line));
+        prose.push_back(isProse(keptWords.back()));
     }
-    std::vector<ReadWord> missing;
     for (std::size_t line = 0; line < kept.size(); ++line) {
         bool changed = withWholeKnownWords(keptWords[line], other);
         changed = withLabelsApartFromValues(keptWords[line], other) || changed;
@@ -458,13 +551,22 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
             }
             // Where the layout's line is kept, the detected word stands
             // for a lookalike unless the layout's is far surer, and for one
-            // the layout read with a widget glued to it.
+            // the layout read with a widget glued to it. In prose the
+            // layout's reading of a lookalike is as good, and a known word
+            // holding the detected one is a glyph the detected line lost
+            // ("clarity" for "larity"), not a widget.
             const ReadWord& facingWord = *facing.front();
             const bool detectedWord =
                 layoutKept && facingWord.text != own.text &&
-                ((lookAlike(facingWord.text, own.text) && worth(own) < worth(facingWord) + farSurer) ||
-                 (holdsGlyph(facingWord.text) && own.text.find(facingWord.text) != std::string::npos));
-            if (facingOwn == 1 && (detectedWord || betterWord(facingWord, own))) {
+                ((lookAlike(facingWord.text, own.text) && (prose[line] ? worth(facingWord) >= worth(own) + farSurer
+                                                                       : worth(own) < worth(facingWord) + farSurer)) ||
+                 (!own.dictionary && holdsGlyph(facingWord.text) &&
+                  own.text.find(facingWord.text) != std::string::npos));
+            // In prose a known word is the likelier reading of a word
+            // the other reading does not know ("clarity" for "larity").
+            const bool knownInProse = prose[line] && facingWord.dictionary && !own.dictionary && sureWord(facingWord) &&
+                                      oneWordRead(facingWord.text, own.text) && worth(facingWord) >= worth(own);
+            if (facingOwn == 1 && (detectedWord || knownInProse || betterWord(facingWord, own))) {
                 own.text = facingWord.text;
                 own.confidence = facingWord.confidence;
                 own.dictionary = facingWord.dictionary;
@@ -482,14 +584,65 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadWord>& ot
                    return shareRows(word.box, line.box) && word.box.height <= markHeight * line.box.height;
                });
     };
-    for (const ReadWord& word : other) {
-        if ((sureWord(word) || sureNumber(word) || lineMark(word)) && !covered(word, kept)) {
-            missing.push_back(word);
+    // Words go in beside the kept word their neighbour in the other line
+    // was read as, by line and place in it; a run of them in their order.
+    std::map<std::pair<std::size_t, std::size_t>, std::vector<ReadWord>> insertions;
+    std::vector<ReadLine> ownLines;
+    for (const ReadLine& otherLine : otherLines) {
+        const std::vector<ReadWord> words = wordsOf(otherLine);
+        std::vector<std::pair<std::size_t, std::size_t>> places;
+        std::vector<ReadWord> sequence;
+        for (const std::size_t line : linesSharingRows(kept, otherLine.box)) {
+            for (std::size_t index = 0; index < keptWords[line].size(); ++index) {
+                places.emplace_back(line, index);
+                sequence.push_back(keptWords[line][index]);
+            }
+        }
+        const std::vector<std::optional<std::size_t>> aligned = alignedTo(words, sequence);
+        std::optional<std::pair<std::size_t, std::size_t>> before;
+        std::vector<ReadWord> alone;
+        for (std::size_t index = 0; index < words.size(); ++index) {
+            if (aligned[index]) {
+                before = places[*aligned[index]];
+                continue;
+            }
+            const ReadWord& word = words[index];
+            if (!(sureWord(word) || sureNumber(word) || lineMark(word)) || covered(word, otherLine.box.height, kept)) {
+                continue;
+            }
+            if (before) {
+                insertions[{before->first, before->second + 1}].push_back(word);
+                continue;
+            }
+            const auto next = std::find_if(aligned.begin() + static_cast<std::ptrdiff_t>(index), aligned.end(),
+                                           [](const auto& at) { return at.has_value(); });
+            if (next != aligned.end()) {
+                insertions[places[**next]].push_back(word);
+            } else {
+                alone.push_back(word);
+            }
+        }
+        if (!alone.empty()) {
+            ReadLine line{alone.front().box, joinedWords(alone), sureness(alone), alone};
+            for (const ReadWord& word : alone) {
+                line.box |= word.box;
+            }
+            ownLines.push_back(std::move(line));
         }
     }
-    for (const ReadWord& word : missing) {
-        addWord(kept, word);
+    // From the back, so that the places still to fill keep their indices.
+    for (auto insertion = insertions.rbegin(); insertion != insertions.rend(); ++insertion) {
+        const auto [line, at] = insertion->first;
+        std::vector<ReadWord>& words = keptWords[line];
+        words.insert(words.begin() + static_cast<std::ptrdiff_t>(at), insertion->second.begin(),
+                     insertion->second.end());
+        kept[line].text = joinedWords(words);
+        kept[line].words = words;
+        for (const ReadWord& word : insertion->second) {
+            kept[line].box |= word.box;
+        }
     }
+    kept.insert(kept.end(), std::make_move_iterator(ownLines.begin()), std::make_move_iterator(ownLines.end()));
 }
 
 // The detected lines with the pieces of one line the layout analysis
@@ -512,6 +665,17 @@ std::vector<ReadLine> joinedAsLaidOut(std::vector<ReadLine> detected, const std:
         std::sort(pieces.begin(), pieces.end(), [&](std::size_t first, std::size_t second) {
             return detected[first].box.x < detected[second].box.x;
         });
+        // Pieces of one line stand side by side; lines of a turned page
+        // whose boxes share rows stand over one another.
+        const bool sideBySide =
+            std::adjacent_find(pieces.begin(), pieces.end(), [&](std::size_t left, std::size_t right) {
+                const cv::Rect2f& first = detected[left].box;
+                const cv::Rect2f& second = detected[right].box;
+                return second.x < first.br().x - std::min(first.height, second.height) / 2;
+            }) == pieces.end();
+        if (!sideBySide) {
+            continue;
+        }
         ReadLine line = detected[pieces.front()];
         line.words = wordsOf(line);
         for (std::size_t piece = 1; piece < pieces.size(); ++piece) {
@@ -536,13 +700,18 @@ std::vector<ReadLine> joinedAsLaidOut(std::vector<ReadLine> detected, const std:
 }
 
 // The lines of one place both readings found: the detected lines, tuned
-// on many more kinds of text, unless the layout's are clearly surer.
+// on many more kinds of text, unless the layout's are clearly surer. Of
+// prose, the layout's lines where they are as sure: the layout analysis
+// reads a page's sentences as well, and loses a glyph at a line's cut
+// ("ftted" for "fitted") less often.
 std::vector<ReadLine> surerPlace(const std::vector<ReadLine>& detected, const std::vector<ReadLine>& laidOut) {
     const std::vector<ReadWord> detectedWords = wordsOfAll(detected);
     const std::vector<ReadWord> laidOutWords = wordsOfAll(laidOut);
-    const bool layoutSurer = sureness(laidOutWords) >= sureness(detectedWords) + clearlySurer;
+    const bool prose =
+        std::all_of(laidOut.begin(), laidOut.end(), [](const ReadLine& line) { return isProse(wordsOf(line)); });
+    const bool layoutSurer = sureness(laidOutWords) >= sureness(detectedWords) + (prose ? 0.0F : clearlySurer);
     std::vector<ReadLine> kept = layoutSurer ? laidOut : detected;
-    withOtherWords(kept, layoutSurer ? detectedWords : laidOutWords, layoutSurer);
+    withOtherWords(kept, layoutSurer ? detected : laidOut, layoutSurer);
     return layoutSurer ? kept : joinedAsLaidOut(std::move(kept), laidOut);
 }
 
@@ -572,24 +741,26 @@ std::vector<std::vector<std::size_t>> places(const std::vector<cv::Rect2f>& boxe
     return groups;
 }
 
-// Top to bottom; lines sharing rows with the first of a run, left to right.
-void inReadingOrder(std::vector<ReadLine>& lines) {
-    std::stable_sort(lines.begin(), lines.end(), [](const ReadLine& first, const ReadLine& second) {
-        return first.box.y + first.box.height / 2 < second.box.y + second.box.height / 2;
-    });
-    auto start = lines.begin();
-    while (start != lines.end()) {
-        auto end =
-            std::find_if(start, lines.end(), [&](const ReadLine& line) { return !shareRows(start->box, line.box); });
-        std::stable_sort(start, end,
-                         [](const ReadLine& first, const ReadLine& second) { return first.box.x < second.box.x; });
-        start = end;
-    }
+// Whether a box can be placed among others: a size and finite corners.
+bool usable(const cv::Rect2f& box) {
+    return std::isfinite(box.x) && std::isfinite(box.y) && std::isfinite(box.width) && std::isfinite(box.height) &&
+           box.width > 0 && box.height > 0;
+}
+
+std::vector<ReadLine> usableLines(const std::vector<ReadLine>& lines) {
+    std::vector<ReadLine> usable;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(usable),
+                 [](const ReadLine& line) { return vision::usable(line.box); });
+    return usable;
 }
 
 }  // namespace
 
-std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detected, const std::vector<ReadLine>& laidOut) {
+std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detectedLines,
+                                         const std::vector<ReadLine>& laidOutLines) {
+    // A box without size shares rows with nothing, itself included.
+    const std::vector<ReadLine> detected = usableLines(detectedLines);
+    const std::vector<ReadLine> laidOut = usableLines(laidOutLines);
     std::vector<cv::Rect2f> boxes;
     for (const ReadLine& line : detected) {
         boxes.push_back(line.box);
@@ -621,8 +792,15 @@ std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detected, 
             merged.insert(merged.end(), kept.begin(), kept.end());
         }
     }
-    inReadingOrder(merged);
-    return merged;
+    std::vector<cv::Rect2f> mergedBoxes;
+    for (const ReadLine& line : merged) {
+        mergedBoxes.push_back(line.box);
+    }
+    std::vector<ReadLine> ordered;
+    for (const std::size_t index : readingOrder(mergedBoxes)) {
+        ordered.push_back(std::move(merged[index]));
+    }
+    return ordered;
 }
 
 }  // namespace lumenary::platform::vision

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,18 @@ ReadLine plusWord(ReadLine line, const std::string& text, float confidence, floa
         {text, confidence, cv::Rect2f(left, line.box.y, 10.0F * static_cast<float>(text.size()), 14), dictionary});
     line.text += " " + text;
     line.box |= line.words.back().box;
+    return line;
+}
+
+// `line` as the detection network boxes it: its words as tall as the
+// line, which stands a third again above and below its glyphs.
+ReadLine tall(ReadLine line) {
+    line.box.y -= 5;
+    line.box.height += 10;
+    for (ReadWord& word : line.words) {
+        word.box.y = line.box.y;
+        word.box.height = line.box.height;
+    }
     return line;
 }
 
@@ -81,7 +94,7 @@ TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFoun
         {"a label beside a callout's large digit drawn over the screen",
          {lineAt(200, 10, {{"Smooth", 0.96F, true}}), ReadLine{{90, -150, 40, 180}, "4", 0.95F, {}}},
          {plusWord(lineAt(100, 10, {{"sharp", 0.79F, true}}), "smooth", 0.96F, 200, true)},
-         {"4 sharp Smooth"}},
+         {"4", "sharp Smooth"}},
         {"a mark the layout read, as low as it is drawn, where the kept line has it",
          {lineAt(10, 10, {{"x"}, {"="}, {"1;"}})},
          {ReadLine{{10, 10, 52, 14},
@@ -101,8 +114,8 @@ TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFoun
          {"Frais: 0,000"}},
         {"times on a ruler the layout read less surely than words",
          {lineAt(10, 10, {{"Zoom"}})},
-         {plusWord(plusWord(plusWord(lineAt(10, 10, {{"Zoom", 0.8F}}), "00:45", 0.5F, 200), "00:50", 0.74F, 300),
-                   "x:y", 0.5F, 400)},
+         {plusWord(plusWord(plusWord(lineAt(10, 10, {{"Zoom", 0.8F}}), "00:45", 0.5F, 200), "00:50", 0.74F, 300), "x:y",
+                   0.5F, 400)},
          {"Zoom 00:45 00:50"}},
         {"a line of code only the layout found, its bars kept inside it",
          {},
@@ -158,6 +171,30 @@ TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFoun
          {lineAt(10, 10, {{"Amount"}, {"128.50"}}, false)},
          {lineAt(10, 10, {{"Amount", 0.8F}, {"128.50", 0.8F}})},
          {"Amount 128.50"}},
+        {"low words the layout boxed tight, beside a detected line's tall boxes, are not read twice",
+         {tall(lineAt(10, 10, {{"and", 0.95F, true}, {"many", 0.95F, true}, {"more", 0.95F, true}}))},
+         {ReadLine{{10, 15, 120, 7},
+                   "and many more",
+                   0.9F,
+                   {{"and", 0.9F, {10, 15, 30, 7}, true},
+                    {"many", 0.9F, {46, 15, 40, 7}, true},
+                    {"more", 0.9F, {92, 15, 38, 7}, true}}}},
+         {"and many more"}},
+        {"a word the detected line misread where the layout read it is not added beside it",
+         {lineAt(10, 10, {{"Transaction", 0.95F, true}, {"amont", 0.9F}, {"62,00", 0.9F}})},
+         {plusWord(lineAt(10, 10, {{"Transaction", 0.9F, true}, {"amount", 0.93F, true}}), "62,00", 0.9F, 220)},
+         {"Transaction amont 62,00"}},
+        {"lines of a turned page sharing rows are not woven, and a word one line lacks goes into its own",
+         {lineAt(10, 10, {{"similar"}, {"level"}, {"to"}, {"HTML,"}}), lineAt(12, 17, {{"using"}, {"your"}, {"PDF."}})},
+         {lineAt(10, 11, {{"similar"}, {"level"}, {"to"}, {"HTML,"}}),
+          plusWord(lineAt(12, 18, {{"using"}, {"your"}, {"PDF."}}), "Is", 0.9F, 190)},
+         {"similar level to HTML,", "using your PDF. Is"}},
+        {"a box without height or width, or not finite, on either side, is left out",
+         {ReadLine{{10, 10, 40, 0}, "Ghost", 0.9F, {{"Ghost", 0.9F, {10, 10, 40, 0}, true}}},
+          ReadLine{{10, 10, std::numeric_limits<float>::quiet_NaN(), 14}, "Nan", 0.9F, {}}, lineAt(10, 40, {{"Name"}})},
+         {ReadLine{{10, 10, 0, 14}, "Flat", 0.9F, {{"Flat", 0.9F, {10, 10, 0, 14}, true}}},
+          ReadLine{{10, 10, std::numeric_limits<float>::infinity(), 14}, "Far", 0.9F, {}}, lineAt(10, 40, {{"Name"}})},
+         {"Name"}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
