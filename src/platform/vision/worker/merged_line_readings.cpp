@@ -551,15 +551,13 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& ot
             }
             // Where the layout's line is kept, the detected word stands
             // for a lookalike unless the layout's is far surer, and for one
-            // the layout read with a widget glued to it. In prose the
-            // layout's reading of a lookalike is as good, and a known word
+            // the layout read with a widget glued to it. A known word
             // holding the detected one is a glyph the detected line lost
             // ("clarity" for "larity"), not a widget.
             const ReadWord& facingWord = *facing.front();
             const bool detectedWord =
                 layoutKept && facingWord.text != own.text &&
-                ((lookAlike(facingWord.text, own.text) && (prose[line] ? worth(facingWord) >= worth(own) + farSurer
-                                                                       : worth(own) < worth(facingWord) + farSurer)) ||
+                ((lookAlike(facingWord.text, own.text) && worth(own) < worth(facingWord) + farSurer) ||
                  (!own.dictionary && holdsGlyph(facingWord.text) &&
                   own.text.find(facingWord.text) != std::string::npos));
             // In prose a known word is the likelier reading of a word
@@ -699,6 +697,44 @@ std::vector<ReadLine> joinedAsLaidOut(std::vector<ReadLine> detected, const std:
     return joined;
 }
 
+// Whether `words` read the glyphs of the prose `other` read with most of
+// their spaces lost: a blurred line cut out and read alone can come out
+// as one word ("indexmatrixmaybegiven...").
+bool lostSpaces(const std::vector<ReadWord>& words, const std::vector<ReadWord>& other) {
+    long glyphs = 0;
+    long otherGlyphs = 0;
+    for (const ReadWord& word : words) {
+        glyphs += static_cast<long>(bareWord(word.text).size());
+    }
+    for (const ReadWord& word : other) {
+        otherGlyphs += static_cast<long>(bareWord(word.text).size());
+    }
+    return isProse(other) && 2 * words.size() < other.size() && 4 * std::abs(glyphs - otherGlyphs) <= otherGlyphs;
+}
+
+// The detected lines, each whose spaces the recogniser lost taken as
+// the layout's words that lie in it, in their order.
+std::vector<ReadLine> withSpacesFound(std::vector<ReadLine> detected, const std::vector<ReadLine>& laidOut) {
+    const std::vector<ReadWord> laidOutWords = wordsOfAll(laidOut);
+    for (ReadLine& line : detected) {
+        std::vector<ReadWord> inside;
+        for (const ReadWord& word : laidOutWords) {
+            if (line.box.contains((word.box.tl() + word.box.br()) / 2)) {
+                inside.push_back(word);
+            }
+        }
+        if (!lostSpaces(wordsOf(line), inside)) {
+            continue;
+        }
+        std::stable_sort(inside.begin(), inside.end(),
+                         [](const ReadWord& first, const ReadWord& second) { return first.box.x < second.box.x; });
+        line.text = joinedWords(inside);
+        line.confidence = sureness(inside);
+        line.words = std::move(inside);
+    }
+    return detected;
+}
+
 // The lines of one place both readings found: the detected lines, tuned
 // on many more kinds of text, unless the layout's are clearly surer. Of
 // prose, the layout's lines where they are as sure: the layout analysis
@@ -759,8 +795,8 @@ std::vector<ReadLine> usableLines(const std::vector<ReadLine>& lines) {
 std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detectedLines,
                                          const std::vector<ReadLine>& laidOutLines) {
     // A box without size shares rows with nothing, itself included.
-    const std::vector<ReadLine> detected = usableLines(detectedLines);
     const std::vector<ReadLine> laidOut = usableLines(laidOutLines);
+    const std::vector<ReadLine> detected = withSpacesFound(usableLines(detectedLines), laidOut);
     std::vector<cv::Rect2f> boxes;
     for (const ReadLine& line : detected) {
         boxes.push_back(line.box);
