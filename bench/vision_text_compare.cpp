@@ -671,8 +671,8 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
         "set (images)", "measure", "accurate now", "fast now", previousColumn);
     std::vector<std::pair<std::string, std::vector<std::string>>> misreadsPerSet;
     // The real screens where the accurate level found fewer values than the
-    // fast one: what it is tuned on.
-    std::vector<std::string> behindFast;
+    // fast one or the previous build: what it is tuned on.
+    std::vector<std::string> behind;
     for (std::size_t setIndex = 0; setIndex < sets.size(); ++setIndex) {
         const TextSet& set = sets[setIndex];
         std::vector<std::vector<Tally>> tallies;
@@ -710,10 +710,15 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
         if (set.name.starts_with(realScreensPrefix)) {
             for (std::size_t index = 0; index < set.cases.size(); ++index) {
                 const auto accurateMissed = missedValues(set.cases[index].lines, reads[0][setIndex][index]);
-                const auto fastMissed = missedValues(set.cases[index].lines, reads[1][setIndex][index]);
-                if (accurateMissed.size() > fastMissed.size()) {
-                    behindFast.push_back(set.name + ", " + set.cases[index].name + "\n    accurate missed " +
-                                         quoted(accurateMissed) + "\n    fast missed " + quoted(fastMissed));
+                // Against the fast level, and against the previous build
+                // where its worker was read too.
+                for (std::size_t other = 1; other < readers.size(); ++other) {
+                    const auto otherMissed = missedValues(set.cases[index].lines, reads[other][setIndex][index]);
+                    if (accurateMissed.size() > otherMissed.size()) {
+                        behind.push_back(readers[other].column + ": " + set.name + ", " + set.cases[index].name +
+                                         "\n    accurate now missed " + quoted(accurateMissed) + "\n    " +
+                                         readers[other].column + " missed " + quoted(otherMissed));
+                    }
                 }
             }
         }
@@ -735,10 +740,10 @@ void benchmarkTextCompare(const std::filesystem::path& folder, const TextCompare
             std::printf("  ... and %zu more\n", misreads.size() - shownPerSet);
         }
     }
-    if (!behindFast.empty()) {
-        std::printf("\nreal screens where the accurate level found fewer values than the fast level (%zu)\n",
-                    behindFast.size());
-        for (const std::string& line : behindFast) {
+    if (!behind.empty()) {
+        std::printf("\nreal screens where the accurate level found fewer values than another reading (%zu)\n",
+                    behind.size());
+        for (const std::string& line : behind) {
             std::printf("  %s\n", line.c_str());
         }
     }
