@@ -52,6 +52,11 @@ bool holdsGlyph(std::string_view text) {
     return std::any_of(text.begin(), text.end(), isGlyph);
 }
 
+bool holdsDigit(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char glyph) { return std::isdigit(static_cast<unsigned char>(glyph)) != 0; });
+}
+
 // Characters, counting a multi-byte one once.
 long characters(std::string_view text) {
     return std::count_if(text.begin(), text.end(),
@@ -307,7 +312,17 @@ bool betterWord(const ReadWord& other, const ReadWord& own) {
     // reading has only a mark it is unsure of, the digit is still the
     // better reading ("0" for a field's edge read as "=").
     const bool numberForMark = sureNumber(other) && !holdsGlyph(own.text) && own.confidence < sureMark;
-    if (other.text == own.text || !(sureWord(other) || numberForMark)) {
+    if (other.text == own.text) {
+        return false;
+    }
+    // A number whose digits this reading took partly for letters
+    // ("3ab159.60" for "346159.60"), where it is surer of the number or
+    // unsure of its own.
+    if (isNumber(other.text) && (sureNumber(other) || own.confidence < leastSureNumber) && !isNumber(own.text) &&
+        !own.dictionary && holdsDigit(own.text) && characters(own.text) == characters(other.text)) {
+        return true;
+    }
+    if (!(sureWord(other) || numberForMark)) {
         return false;
     }
     // The other reading missed some of a number's glyphs, a separator
@@ -539,15 +554,31 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& ot
     for (std::size_t line = 0; line < kept.size(); ++line) {
         bool changed = withWholeKnownWords(keptWords[line], other);
         changed = withLabelsApartFromValues(keptWords[line], other) || changed;
-        for (ReadWord& own : keptWords[line]) {
-            const std::vector<const ReadWord*> facing = facingWords(own, other);
-            if (facing.size() != 1) {
+        // A network's line has its words laid along its box, not where
+        // their glyphs stand: where the boxes do not tell which word faces
+        // which, a lookalike the other reading holds in the same order
+        // does ("0" for "O").
+        std::vector<ReadWord> inRows;
+        for (const std::size_t index : linesSharingRows(otherLines, kept[line].box)) {
+            const std::vector<ReadWord> words = wordsOf(otherLines[index]);
+            inRows.insert(inRows.end(), words.begin(), words.end());
+        }
+        const std::vector<std::optional<std::size_t>> partners = alignedTo(keptWords[line], inRows);
+        for (std::size_t index = 0; index < keptWords[line].size(); ++index) {
+            ReadWord& own = keptWords[line][index];
+            std::vector<const ReadWord*> facing = facingWords(own, other);
+            long facingOwn = 1;
+            if (partners[index] && lookAlike(inRows[*partners[index]].text, own.text)) {
+                facing = {&inRows[*partners[index]]};
+            } else if (facing.size() == 1) {
+                facingOwn = 0;
+                for (const std::vector<ReadWord>& words : keptWords) {
+                    facingOwn += std::count_if(words.begin(), words.end(), [&](const ReadWord& word) {
+                        return sameWordPlace(*facing.front(), word);
+                    });
+                }
+            } else {
                 continue;
-            }
-            long facingOwn = 0;
-            for (const std::vector<ReadWord>& words : keptWords) {
-                facingOwn += std::count_if(words.begin(), words.end(),
-                                           [&](const ReadWord& word) { return sameWordPlace(*facing.front(), word); });
             }
             // Where the layout's line is kept, the detected word stands
             // for a lookalike unless the layout's is far surer, and for one

@@ -31,11 +31,15 @@ struct ReadLine {
 // two that share their rows and overlap are one place, and each place
 // keeps the reading whose words the recogniser is surer of (weighed by
 // their confidence, up where it knows the word, down where a frame's mark
-// is glued to its end), with the words the other reading found where the
-// kept one has none (a lone digit in a field beside its label). A place
-// only one reading found keeps it, but for its lines of frame marks or of
-// words the recogniser is unsure of. Lines come in reading order: top to
-// bottom, and left to right within shared rows.
+// is glued to its end; a line of prose keeps the layout's where it is as
+// sure), with the words the other reading found where the kept one has
+// nothing like them in their order (a lone digit in a field beside its
+// label): each word of the image is written once, and lines that share
+// rows are not woven together. A place only one reading found keeps it,
+// but for its lines of frame marks or of words the recogniser is unsure
+// of. Lines come in reading order: top to bottom, and left to right within
+// shared rows. Lines whose boxes have no size, or are not finite, are left
+// out.
 std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detected, const std::vector<ReadLine>& laidOut);
 
 }  // namespace lumenary::platform::vision
