@@ -532,10 +532,10 @@ std::vector<std::size_t> linesSharingRows(const std::vector<ReadLine>& lines, co
 
 // Whether a line's words are prose, a page's sentence rather than a
 // screen's labels and values or a table's heading: five words or more,
-// most of them known words in lower case.
+// most of them known words in lower case the recogniser is sure of.
 bool isProse(const std::vector<ReadWord>& words) {
     const auto known = std::count_if(words.begin(), words.end(), [](const ReadWord& word) {
-        return word.dictionary && std::islower(static_cast<unsigned char>(word.text.front())) != 0;
+        return word.dictionary && sureWord(word) && std::islower(static_cast<unsigned char>(word.text.front())) != 0;
     });
     return words.size() >= proseWords && 2 * static_cast<std::size_t>(known) > words.size();
 }
