@@ -38,6 +38,8 @@ constexpr float farSurer = 0.25F;
 // side it reads as a mark stands taller than the text and less surely.
 constexpr float sureMark = 0.85F;
 constexpr float markHeight = 1.5F;
+// The most pairs of words two readings' lines are aligned over.
+constexpr std::size_t mostWordPairs = 200'000;
 // The fewest words of a line of prose.
 constexpr std::size_t proseWords = 5;
 // How much taller one word may stand than another of its line.
@@ -318,8 +320,10 @@ bool betterWord(const ReadWord& other, const ReadWord& own) {
     // A number whose digits this reading took partly for letters
     // ("3ab159.60" for "346159.60"), where it is surer of the number or
     // unsure of its own.
-    if (isNumber(other.text) && (sureNumber(other) || own.confidence < leastSureNumber) && !isNumber(own.text) &&
-        !own.dictionary && holdsDigit(own.text) && characters(own.text) == characters(other.text)) {
+    if (isNumber(other.text) &&
+        ((sureNumber(other) && worth(other) >= worth(own)) || own.confidence < leastSureNumber) &&
+        !isNumber(own.text) && !own.dictionary && holdsDigit(own.text) &&
+        characters(own.text) == characters(other.text)) {
         return true;
     }
     if (!(sureWord(other) || numberForMark)) {
@@ -456,14 +460,17 @@ std::size_t editDistance(std::string_view first, std::string_view second) {
 // Whether two readings' words are one word of the image, however one of
 // them misread it: the same glyphs but for marks and case, lookalikes, or
 // a glyph in three read otherwise.
-bool oneWordRead(std::string_view first, std::string_view second) {
-    const std::string firstBare = bareWord(first);
-    const std::string secondBare = bareWord(second);
+bool oneWordRead(std::string_view first, std::string_view second, std::string_view firstBare,
+                 std::string_view secondBare) {
     if (firstBare.empty() || secondBare.empty()) {
         return first == second || lookAlike(first, second);
     }
-    return firstBare == secondBare || lookAlike(first, second) ||
-           3 * editDistance(firstBare, secondBare) <= std::max(firstBare.size(), secondBare.size());
+    if (firstBare == secondBare || lookAlike(first, second)) {
+        return true;
+    }
+    const std::size_t longer = std::max(firstBare.size(), secondBare.size());
+    const std::size_t apart = longer - std::min(firstBare.size(), secondBare.size());
+    return 3 * apart <= longer && 3 * editDistance(firstBare, secondBare) <= longer;
 }
 
 // For each of `words`, the index of the word of `sequence` it is a reading
@@ -471,6 +478,23 @@ bool oneWordRead(std::string_view first, std::string_view second) {
 // of such pairs, so that a word read twice in a line is paired once.
 std::vector<std::optional<std::size_t>> alignedTo(const std::vector<ReadWord>& words,
                                                   const std::vector<ReadWord>& sequence) {
+    std::vector<std::optional<std::size_t>> aligned(words.size());
+    // A page turned far enough has every line's box over every other's:
+    // past this many pairs the boxes alone place the words.
+    if (words.size() * sequence.size() > mostWordPairs) {
+        return aligned;
+    }
+    std::vector<std::string> bare;
+    std::vector<std::string> sequenceBare;
+    for (const ReadWord& word : words) {
+        bare.push_back(bareWord(word.text));
+    }
+    for (const ReadWord& word : sequence) {
+        sequenceBare.push_back(bareWord(word.text));
+    }
+    const auto same = [&](std::size_t word, std::size_t other) {
+        return oneWordRead(words[word].text, sequence[other].text, bare[word], sequenceBare[other]);
+    };
     const std::size_t columns = sequence.size() + 1;
     std::vector<std::size_t> longest((words.size() + 1) * columns, 0);
     const auto at = [&](std::size_t word, std::size_t other) -> std::size_t& {
@@ -479,16 +503,15 @@ std::vector<std::optional<std::size_t>> alignedTo(const std::vector<ReadWord>& w
     for (std::size_t word = words.size(); word-- > 0;) {
         for (std::size_t other = sequence.size(); other-- > 0;) {
             at(word, other) = std::max(at(word + 1, other), at(word, other + 1));
-            if (oneWordRead(words[word].text, sequence[other].text)) {
+            if (same(word, other)) {
                 at(word, other) = std::max(at(word, other), at(word + 1, other + 1) + 1);
             }
         }
     }
-    std::vector<std::optional<std::size_t>> aligned(words.size());
     std::size_t word = 0;
     std::size_t other = 0;
     while (word < words.size() && other < sequence.size()) {
-        if (oneWordRead(words[word].text, sequence[other].text) && at(word, other) == at(word + 1, other + 1) + 1) {
+        if (same(word, other) && at(word, other) == at(word + 1, other + 1) + 1) {
             aligned[word++] = other++;
         } else if (at(word + 1, other) >= at(word, other + 1)) {
             ++word;
@@ -555,11 +578,16 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& ot
         bool changed = withWholeKnownWords(keptWords[line], other);
         changed = withLabelsApartFromValues(keptWords[line], other) || changed;
         // A network's line has its words laid along its box, not where
-        // their glyphs stand: where the boxes do not tell which word faces
-        // which, a lookalike the other reading holds in the same order
-        // does ("0" for "O").
+        // their glyphs stand: a lookalike that a line of the other reading
+        // centred in this one's rows holds in the same order faces the
+        // word, whatever the boxes say ("0" for "O").
         std::vector<ReadWord> inRows;
         for (const std::size_t index : linesSharingRows(otherLines, kept[line].box)) {
+            const cv::Rect2f& box = otherLines[index].box;
+            const float middle = box.y + box.height / 2;
+            if (middle < kept[line].box.y || middle > kept[line].box.br().y) {
+                continue;
+            }
             const std::vector<ReadWord> words = wordsOf(otherLines[index]);
             inRows.insert(inRows.end(), words.begin(), words.end());
         }
@@ -593,8 +621,10 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& ot
                   own.text.find(facingWord.text) != std::string::npos));
             // In prose a known word is the likelier reading of a word
             // the other reading does not know ("clarity" for "larity").
-            const bool knownInProse = prose[line] && facingWord.dictionary && !own.dictionary && sureWord(facingWord) &&
-                                      oneWordRead(facingWord.text, own.text) && worth(facingWord) >= worth(own);
+            const bool knownInProse =
+                prose[line] && facingWord.dictionary && !own.dictionary && sureWord(facingWord) &&
+                oneWordRead(facingWord.text, own.text, bareWord(facingWord.text), bareWord(own.text)) &&
+                worth(facingWord) >= worth(own);
             if (facingOwn == 1 && (detectedWord || knownInProse || betterWord(facingWord, own))) {
                 own.text = facingWord.text;
                 own.confidence = facingWord.confidence;
@@ -859,6 +889,8 @@ std::vector<ReadLine> mergedLineReadings(const std::vector<ReadLine>& detectedLi
             merged.insert(merged.end(), kept.begin(), kept.end());
         }
     }
+    // A line made of the words of a box without size has none either.
+    std::erase_if(merged, [](const ReadLine& line) { return !usable(line.box); });
     std::vector<cv::Rect2f> mergedBoxes;
     for (const ReadLine& line : merged) {
         mergedBoxes.push_back(line.box);
