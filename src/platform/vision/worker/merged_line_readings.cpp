@@ -197,6 +197,15 @@ bool sureNumber(const ReadWord& word) {
     return isNumber(word.text) && word.confidence >= leastSureNumber;
 }
 
+// The box holding every one of `words` (at least one).
+cv::Rect2f boxOf(const std::vector<ReadWord>& words) {
+    cv::Rect2f box = words.front().box;
+    for (const ReadWord& word : words) {
+        box |= word.box;
+    }
+    return box;
+}
+
 // A line only one reading found, without the frame's marks at its ends;
 // none when what is left is marks alone or words the recogniser is unsure
 // of (an icon, a widget's edge read as text).
@@ -216,10 +225,7 @@ std::optional<ReadLine> trusted(ReadLine line) {
     if (words.size() != read) {
         line.text = joinedWords(words);
         line.words = words;
-        line.box = words.front().box;
-        for (const ReadWord& word : words) {
-            line.box |= word.box;
-        }
+        line.box = boxOf(words);
     }
     return line;
 }
@@ -682,11 +688,7 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& ot
             }
         }
         if (!alone.empty()) {
-            ReadLine line{alone.front().box, joinedWords(alone), sureness(alone), alone};
-            for (const ReadWord& word : alone) {
-                line.box |= word.box;
-            }
-            ownLines.push_back(std::move(line));
+            ownLines.push_back({boxOf(alone), joinedWords(alone), sureness(alone), alone});
         }
     }
     // From the back, so that the places still to fill keep their indices.
