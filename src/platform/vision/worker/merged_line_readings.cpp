@@ -95,17 +95,28 @@ float worth(const ReadWord& word) {
     return value;
 }
 
-// How sure the recogniser is of a reading's words, each weighed by its
-// length.
-float sureness(const std::vector<ReadWord>& words) {
+// The mean of `value` over a reading's words, each weighed by its length.
+template <typename Value>
+float weighedByLength(const std::vector<ReadWord>& words, Value value) {
     double weighed = 0;
     double length = 0;
     for (const ReadWord& word : words) {
         const auto glyphs = static_cast<double>(std::max(1L, characters(word.text)));
-        weighed += glyphs * worth(word);
+        weighed += glyphs * value(word);
         length += glyphs;
     }
     return length == 0 ? 0.0F : static_cast<float>(weighed / length);
+}
+
+// What a reading's words are worth to choose between readings by: a known
+// word counts above 1, so this is never a line's confidence.
+float sureness(const std::vector<ReadWord>& words) {
+    return weighedByLength(words, worth);
+}
+
+// A line made of `words`: the recogniser's own confidence, 0 to 1.
+float confidenceOf(const std::vector<ReadWord>& words) {
+    return weighedByLength(words, [](const ReadWord& word) { return word.confidence; });
 }
 
 bool shareRows(const cv::Rect2f& first, const cv::Rect2f& second) {
@@ -688,7 +699,7 @@ void withOtherWords(std::vector<ReadLine>& kept, const std::vector<ReadLine>& ot
             }
         }
         if (!alone.empty()) {
-            ownLines.push_back({boxOf(alone), joinedWords(alone), sureness(alone), alone});
+            ownLines.push_back({boxOf(alone), joinedWords(alone), confidenceOf(alone), alone});
         }
     }
     // From the back, so that the places still to fill keep their indices.
@@ -792,7 +803,7 @@ std::vector<ReadLine> withSpacesFound(std::vector<ReadLine> detected, const std:
         std::stable_sort(inside.begin(), inside.end(),
                          [](const ReadWord& first, const ReadWord& second) { return first.box.x < second.box.x; });
         line.text = joinedWords(inside);
-        line.confidence = sureness(inside);
+        line.confidence = confidenceOf(inside);
         line.words = std::move(inside);
     }
     return detected;

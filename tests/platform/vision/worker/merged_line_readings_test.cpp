@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -248,6 +250,98 @@ TEST(MergedLineReadings, KeepsTheSurerReadingOfEachPlaceWithWhatOnlyTheOtherFoun
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         EXPECT_EQ(textsOf(mergedLineReadings(testCase.detected, testCase.laidOut)), testCase.expected);
+    }
+}
+
+// The weights a merge chooses readings by (a known word's worth above its
+// confidence) are not the recogniser's confidence a line is written with.
+TEST(MergedLineReadings, ALineIsWrittenWithItsWordsConfidenceNotTheWorthItWasChosenBy) {
+    struct Case {
+        std::string name;
+        std::vector<ReadLine> detected;
+        std::vector<ReadLine> laidOut;
+        std::vector<std::pair<std::string, float>> expected;
+    };
+    const std::vector<Case> cases{
+        {"a known word only the layout found, as a line of its own",
+         {ReadLine{{0, 20, 200, 20}, "alpha beta gamma", 0.99F, {}}},
+         {ReadLine{{0, 0, 200, 40},
+                   "beyond delta",
+                   0.95F,
+                   {{"beyond", 0.95F, {10, 0, 50, 18}, true}, {"delta", 0.95F, {150, 22, 50, 18}, true}}}},
+         {{"beyond", 0.95F}, {"alpha beta gamma", 0.99F}}},
+        {"a line read without its spaces, taking the layout's words it is wholly sure of and knows",
+         {ReadLine{{10, 10, 300, 14}, "themodelisfittedtothedata", 0.8F, {}}},
+         {plusWord(lineAt(10, 10,
+                          {{"the", 1.0F, true},
+                           {"model", 1.0F, true},
+                           {"is", 1.0F, true},
+                           {"fitted", 1.0F, true},
+                           {"to", 1.0F, true},
+                           {"the", 1.0F, true},
+                           {"data", 1.0F, true}}),
+                   "~", 0.3F, 400)},
+         {{"the model is fitted to the data", 1.0F}}},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        std::vector<std::pair<std::string, float>> written;
+        for (const ReadLine& line : mergedLineReadings(testCase.detected, testCase.laidOut)) {
+            written.emplace_back(line.text, line.confidence);
+        }
+        EXPECT_EQ(written, testCase.expected);
+    }
+}
+
+// Lines of a few words strewn over a small area, so that readings overlap,
+// share rows and weave in every way the merge meets.
+std::vector<ReadLine> strewnLines(std::mt19937& random, bool withWords) {
+    static const std::vector<std::string> texts{"copyleft", "execute", "|", "0", "O", "12.5", "a", "the", "ftted",
+                                                "fitted",   "Name:",   "]", "x", "::", "technica]", "346159.60"};
+    std::uniform_int_distribution<std::size_t> lineCount(0, 4);
+    std::uniform_int_distribution<std::size_t> wordCount(1, 7);
+    std::uniform_int_distribution<std::size_t> text(0, texts.size() - 1);
+    std::uniform_real_distribution<float> place(0, 120);
+    std::uniform_real_distribution<float> size(0, 30);
+    std::uniform_real_distribution<float> unit(0, 1);
+    std::bernoulli_distribution coin;
+    std::vector<ReadLine> lines(lineCount(random));
+    for (ReadLine& line : lines) {
+        float x = place(random);
+        const float y = place(random) / 4;
+        const float height = 1 + size(random);
+        const std::size_t words = wordCount(random);
+        for (std::size_t index = 0; index < words; ++index) {
+            // Known words wholly sure of are where a weight passes 1.
+            const float confidence = coin(random) ? 1.0F : unit(random);
+            const cv::Rect2f box(x, y + size(random) / 8, 2 + size(random), height);
+            line.words.push_back({texts[text(random)], confidence, box, coin(random)});
+            line.text += (line.text.empty() ? "" : " ") + line.words.back().text;
+            line.box = index == 0 ? box : (line.box | box);
+            line.confidence = index == 0 ? confidence : std::min(line.confidence, confidence);
+            x = box.br().x + size(random) / 3;
+        }
+        if (!withWords) {
+            line.words.clear();
+        }
+    }
+    return lines;
+}
+
+TEST(MergedLineReadings, EveryConfidenceWrittenIsARecognisersFromZeroToOne) {
+    std::mt19937 random(20261210);
+    std::bernoulli_distribution coin;
+    for (int round = 0; round < 3000; ++round) {
+        const std::vector<ReadLine> detected = strewnLines(random, coin(random));
+        const std::vector<ReadLine> laidOut = strewnLines(random, true);
+        for (const ReadLine& line : mergedLineReadings(detected, laidOut)) {
+            SCOPED_TRACE("round " + std::to_string(round) + ": " + line.text);
+            ASSERT_TRUE(std::isfinite(line.confidence) && line.confidence >= 0 && line.confidence <= 1)
+                << line.confidence;
+            for (const ReadWord& word : line.words) {
+                ASSERT_TRUE(word.confidence >= 0 && word.confidence <= 1) << word.text << " " << word.confidence;
+            }
+        }
     }
 }
 
