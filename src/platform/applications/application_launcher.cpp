@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "platform/applications/desktop_entry_path.hpp"
+#include "platform/applications/xdg_mime.hpp"
 #include "platform/process/process_launcher.hpp"
 #include "platform/text/plain_text.hpp"
 #include "system/utf8.hpp"
@@ -34,22 +35,11 @@ PlatformError notStarted(const std::string& executable, const PlatformError& err
 GioApplicationLauncher::GioApplicationLauncher(std::chrono::milliseconds statusWait) : statusWait_(statusWait) {}
 
 PlatformOutcome<std::optional<std::string>> GioApplicationLauncher::defaultApplication(const std::string& mimeType) {
-    ProcessLaunch launch{.executable = "xdg-mime",
-                         .arguments = {"query", "default", mimeType},
-                         .standardInput = std::nullopt,
-                         .standardOutputLimit = outputLimit,
-                         .standardErrorLimit = outputLimit,
-                         .deadline = std::chrono::seconds(10)};
-    const auto run = ProcessLauncher().run(launch);
-    if (!run) {
-        return notStarted("xdg-mime", run.error(), "xdg-utils");
+    auto identifier = xdgMimeDefault(mimeType);
+    if (!identifier) {
+        return notStarted("xdg-mime", identifier.error(), "xdg-utils");
     }
-    // xdg-mime prints nothing, whatever its status, when no default is set.
-    const auto identifier = lastOutputLine(system::repairUTF8(run.value().standardOutput.bytes));
-    if (identifier.empty()) {
-        return std::optional<std::string>();
-    }
-    return std::optional<std::string>(identifier);
+    return identifier;
 }
 
 std::optional<PlatformError> GioApplicationLauncher::launch(const std::string& identifier) {

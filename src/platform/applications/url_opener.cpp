@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/applications/default_link_handler.hpp"
 #include "platform/process/process_launcher.hpp"
 #include "platform/text/plain_text.hpp"
 #include "system/utf8.hpp"
@@ -25,8 +26,9 @@ std::string lastLine(std::string_view text) {
 
 }  // namespace
 
-XdgUrlOpener::XdgUrlOpener(std::string executable, std::chrono::milliseconds statusWait)
-    : executable_(std::move(executable)), statusWait_(statusWait) {}
+XdgUrlOpener::XdgUrlOpener(std::string executable, std::chrono::milliseconds statusWait,
+                           std::chrono::milliseconds verdictWait)
+    : executable_(std::move(executable)), statusWait_(statusWait), verdictWait_(verdictWait) {}
 
 std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
     ProcessLaunch launch{.executable = executable_,
@@ -38,6 +40,10 @@ std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
                          .standardErrorLimit = standardErrorLimit,
                          .deadline = statusWait_,
                          .atDeadline = ProcessLaunch::AtDeadline::leaveRunning};
+    // Still running at the wait's end: with a default set for the link its
+    // handler has it; without one xdg-open is still looking, however long
+    // a busy machine makes it take, and its verdict is the answer.
+    launch.waitLongerAtDeadline = [&] { return defaultLinkHandler(url) ? std::chrono::milliseconds(0) : verdictWait_; };
     const auto run = ProcessLauncher().run(launch);
     if (!run) {
         if (run.error().code == ENOENT) {

@@ -187,6 +187,16 @@ void killAtDeadline(SpawnedProcess& child, ChildStreamsInFlight& inFlight, std::
     child.signal(SIGKILL);
 }
 
+// True when the child ended in the further wait the launch asked for at
+// its deadline; a zero wait still sees a child that ended while asked.
+bool waitedLonger(const ProcessLaunch& launch, const SpawnedProcess& child, ChildStreamsInFlight& inFlight) {
+    if (!launch.waitLongerAtDeadline) {
+        return false;
+    }
+    const auto longer = std::max(launch.waitLongerAtDeadline(), std::chrono::milliseconds(0));
+    return inFlight.pump(child, Clock::now() + longer);
+}
+
 }  // namespace
 
 PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) const {
@@ -220,7 +230,7 @@ PlatformOutcome<ProcessRun> ProcessLauncher::run(const ProcessLaunch& launch) co
 
     ProcessRun run;
     run.pid = child.pid();
-    if (!inFlight.pump(child, deadline)) {
+    if (!inFlight.pump(child, deadline) && !waitedLonger(launch, child, inFlight)) {
         run.deadlinePassed = true;
         if (launch.atDeadline == ProcessLaunch::AtDeadline::leaveRunning) {
             // Reached before detaching: should it fail to start, the child

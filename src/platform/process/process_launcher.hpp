@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,12 @@ struct ProcessLaunch {
     std::chrono::milliseconds deadline{30'000};
     AtDeadline atDeadline = AtDeadline::kill;
     std::chrono::milliseconds killGrace{1'000};
+    // Asked once when the deadline passes with the child still running:
+    // how much longer to wait for it before `atDeadline` applies (zero: no
+    // longer). The child runs on while it is asked, its output waiting in
+    // the pipes; a child that ended meanwhile counts as ended in time.
+    // Absent: the deadline stands.
+    std::function<std::chrono::milliseconds()> waitLongerAtDeadline{};
 };
 
 // What a stream carried, up to its limit.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "platform/music/file_uri.hpp"
 #include "support/scratch_desktop.hpp"
 
 namespace lumenary::platform {
@@ -9,6 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ScratchDesktop;
+using testing::TemporaryDirectory;
 
 // "opened", or the failure.
 std::string outcome(const std::optional<PlatformError>& failure) {
@@ -21,6 +26,7 @@ protected:
         if (!ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
     }
     ScratchDesktop desktop;
+    TemporaryDirectory folder;
 };
 
 TEST_F(UrlOpenerTest, AHandlerStillRunningWhenTheWaitEndsCountsAsOpened) {
@@ -41,6 +47,57 @@ TEST_F(UrlOpenerTest, WithoutAHandlerOrADisplayTheFailureCarriesWhatXdgOpenSaid)
     EXPECT_EQ(outcome(XdgUrlOpener().open("mailto:ada@example.org")),
               "UrlOpener: xdg-open: no method available for opening 'mailto:ada@example.org'");
     EXPECT_FALSE(desktop.handlerRan());
+}
+
+// xdg-open as a busy machine runs it: still at work when the status wait
+// ends, whether it fails, succeeds or runs the handler in the foreground.
+TEST_F(UrlOpenerTest, AnOpenerStillAtWorkWhenTheWaitEndsIsAnsweredByWhatTakesTheLink) {
+    const std::string failsLate = "sleep 0.6\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n";
+    const std::string succeedsLate = "sleep 0.6\n";
+    // Until the test's folder goes, so that none outlives the test.
+    const std::string staysRunning = "while [ -d '" + folder.path().string() + "' ]; do sleep 0.05; done\n";
+    const auto event = folder.path() / "été 1.ics";
+    std::ofstream(event) << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\n"
+                            "UID:1\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260115T130000Z\r\n"
+                            "SUMMARY:Launch\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const std::string mail = "mailto:ada@example.org";
+    const std::string noMethod = "UrlOpener: xdg-open: no method available for opening 'mailto:ada@example.org'";
+    struct Case {
+        std::string name;
+        std::string opener;
+        bool handlerSet;
+        bool display;
+        std::string link;
+        std::chrono::milliseconds verdictWait;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"nothing takes it", failsLate, false, true, mail, 60s, noMethod},
+        {"no display, so xdg-open ignores the default", failsLate, true, false, mail, 60s, noMethod},
+        {"a fallback took it", succeedsLate, false, true, mail, 60s, "opened"},
+        {"the default handler runs", staysRunning, true, true, mail, 60s, "opened"},
+        {"the default handler for the file's type runs", staysRunning, true, true, fileUri(event), 60s, "opened"},
+        {"a fallback runs past the verdict wait", staysRunning, false, true, mail, 1s, "opened"},
+    };
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        const auto& [name, opener, handlerSet, display, link, verdictWait, expected] = cases[index];
+        SCOPED_TRACE(name);
+        ScratchDesktop scene;
+        if (handlerSet) scene.installHandler(false, {"text/calendar"});
+        if (!display) scene.withoutDisplay();
+        // One each: a shell reads its script as it goes, so a stand-in
+        // still running must keep its own.
+        const auto standIn = folder.path() / ("xdg-open-" + std::to_string(index));
+        std::ofstream(standIn) << "#!/bin/sh\n" << opener;
+        std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(outcome(XdgUrlOpener(standIn.string(), 300ms, verdictWait).open(link)), expected);
+        // Answered on the defaults, not after the verdict wait.
+        if (handlerSet && display) {
+            EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+        }
+    }
 }
 
 TEST(UrlOpener, AProgramThatIsNotThereOrFailsSilentlyIsNamedInTheFailure) {
