@@ -18,11 +18,6 @@ PlatformError launcherFailure(std::string description) {
     return PlatformError{.domain = "ApplicationLauncher", .code = 500, .description = std::move(description)};
 }
 
-std::string lastOutputLine(std::string_view text) {
-    text = trimmedBlanks(text);
-    return std::string(trimmedBlanks(text.substr(text.find_last_of('\n') + 1)));
-}
-
 PlatformError notStarted(const std::string& executable, const PlatformError& error, const char* package) {
     if (error.code == ENOENT) {
         return launcherFailure(executable + " is not installed (it comes with the " + package + " package)");
@@ -63,7 +58,7 @@ std::optional<PlatformError> GioApplicationLauncher::launch(const std::string& i
     if (!finished.exit || (finished.exit->kind == ProcessExit::Kind::exited && finished.exit->exitStatus == 0)) {
         return std::nullopt;
     }
-    auto said = lastOutputLine(system::repairUTF8(finished.standardError.bytes));
+    auto said = std::string(lastLine(system::repairUTF8(finished.standardError.bytes)));
     if (said.empty()) {
         said = "gio launch ended without starting it";
     }

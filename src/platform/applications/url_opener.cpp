@@ -18,12 +18,6 @@ PlatformError urlOpenerFailure(std::string description) {
     return PlatformError{.domain = "UrlOpener", .code = 500, .description = std::move(description)};
 }
 
-// xdg-open's verdict comes last, after whatever the programs it tried said.
-std::string lastLine(std::string_view text) {
-    text = trimmedBlanks(text);
-    return std::string(trimmedBlanks(text.substr(text.find_last_of('\n') + 1)));
-}
-
 }  // namespace
 
 XdgUrlOpener::XdgUrlOpener(std::string executable, std::chrono::milliseconds statusWait,
@@ -59,7 +53,7 @@ std::optional<PlatformError> XdgUrlOpener::open(const std::string& url) {
     if (exit.kind == ProcessExit::Kind::exited && exit.exitStatus == 0) {
         return std::nullopt;
     }
-    auto said = lastLine(system::repairUTF8(finished.standardError.bytes));
+    auto said = std::string(lastLine(system::repairUTF8(finished.standardError.bytes)));
     if (!said.empty()) {
         return urlOpenerFailure(std::move(said));
     }

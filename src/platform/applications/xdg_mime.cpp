@@ -26,8 +26,7 @@ PlatformOutcome<std::optional<std::string>> xdgMimeAnswer(std::vector<std::strin
         return run.error();
     }
     const auto output = system::repairUTF8(run.value().standardOutput.bytes);
-    const auto text = trimmedBlanks(output);
-    const auto answer = trimmedBlanks(text.substr(text.find_last_of('\n') + 1));
+    const auto answer = lastLine(output);
     if (answer.empty()) {
         return std::optional<std::string>();
     }

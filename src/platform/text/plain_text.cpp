@@ -22,6 +22,11 @@ std::string_view trimmedBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+std::string_view lastLine(std::string_view text) {
+    text = trimmedBlanks(text);
+    return trimmedBlanks(text.substr(text.find_last_of('\n') + 1));
+}
+
 std::string replacingAll(std::string text, std::string_view placeholder, std::string_view replacement) {
     if (placeholder.empty()) {
         return text;

@@ -15,6 +15,10 @@ std::string asciiLowercased(std::string_view text);
 // Without spaces, tabs and line breaks at either end.
 std::string_view trimmedBlanks(std::string_view text);
 
+// The last line that is not blank, trimmed: what a program said last, its
+// verdict after whatever else it printed.
+std::string_view lastLine(std::string_view text);
+
 // Every `placeholder` in `text` replaced by `replacement`, which is not
 // searched again.
 std::string replacingAll(std::string text, std::string_view placeholder, std::string_view replacement);
