@@ -1,10 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -15,26 +19,53 @@
 
 namespace lumenary::testing {
 
+// How xdg-mime tells a file's type without a desktop environment: with
+// `mimetype` (libfile-mimeinfo-perl, which Debian recommends with
+// xdg-utils) where it answers, else with `file`.
+enum class FileTypeReader { Mimetype, File };
+
 // A desktop without a desktop environment for xdg-open: its generic mode,
 // a display named but never used, no browser to fall back on, and link
-// handlers only from temporary folders. `installHandler` registers a tiny
-// handler for mailto: and https: links (and for the file types asked for)
-// that writes the one argument it received to a file and, when asked, keeps
-// running until released.
+// handlers only from temporary folders. The system's MIME type definitions
+// stay visible (`mimetype` knows no type without them), its applications
+// and defaults do not. `installHandler` registers a tiny handler for
+// mailto: and https: links (and for the file types asked for) that writes
+// the one argument it received to a file and, when asked, keeps running
+// until released.
 class ScratchDesktop {
 public:
-    ScratchDesktop() {
+    // `reader` File hides `mimetype` from xdg-mime; Mimetype, or none,
+    // leaves the machine's as it is.
+    explicit ScratchDesktop(std::optional<FileTypeReader> reader = std::nullopt) {
         environment_.set("XDG_CURRENT_DESKTOP", "X-Generic");
         environment_.set("XDG_DATA_HOME", (folder_.path() / "data").string());
-        environment_.set("XDG_DATA_DIRS", (folder_.path() / "no-system-data").string());
+        environment_.set("XDG_DATA_DIRS", systemTypesOnly());
         environment_.set("XDG_CONFIG_HOME", (folder_.path() / "config").string());
         environment_.set("XDG_CONFIG_DIRS", (folder_.path() / "no-system-config").string());
         environment_.set("DISPLAY", ":75");
         environment_.set("WAYLAND_DISPLAY", std::nullopt);
         environment_.set("BROWSER", (folder_.path() / "no-browser").string());
+        if (reader == FileTypeReader::File) {
+            // xdg-mime takes `mimetype` only when its --version succeeds.
+            const auto standIn = folder_.path() / "no-mimetype" / "mimetype";
+            writeFile(standIn, "#!/bin/sh\nexit 127\n");
+            ::chmod(standIn.c_str(), 0755);
+            const char* path = std::getenv("PATH");
+            environment_.set("PATH", standIn.parent_path().string() + ":" + (path ? path : "/usr/bin:/bin"));
+        }
     }
 
     static bool hasXdgOpen() { return std::filesystem::exists("/usr/bin/xdg-open"); }
+
+    // Why a desktop reading file types that way cannot be had here, if it
+    // cannot.
+    static std::optional<std::string> unavailable(FileTypeReader reader) {
+        if (!hasXdgOpen()) return "xdg-utils is not installed";
+        if (reader == FileTypeReader::Mimetype && std::system("mimetype --version >/dev/null 2>&1") != 0) {
+            return "mimetype is not installed (it comes with the libfile-mimeinfo-perl package)";
+        }
+        return std::nullopt;
+    }
 
     void installHandler(bool waitsForRelease = false, const std::vector<std::string>& fileTypes = {}) {
         const auto handler = folder_.path() / "handler.sh";
@@ -90,6 +121,22 @@ public:
     }
 
 private:
+    // The system's data folders, each seen only through its mime/ folder.
+    std::string systemTypesOnly() const {
+        const char* dirs = std::getenv("XDG_DATA_DIRS");
+        std::stringstream systemDirs(dirs && *dirs ? dirs : "/usr/local/share:/usr/share");
+        std::string visible = (folder_.path() / "no-system-data").string();
+        std::string dir;
+        for (int index = 0; std::getline(systemDirs, dir, ':');) {
+            if (dir.empty() || !std::filesystem::is_directory(std::filesystem::path(dir) / "mime")) continue;
+            const auto types = folder_.path() / ("system-types-" + std::to_string(index++));
+            std::filesystem::create_directories(types);
+            std::filesystem::create_directory_symlink(std::filesystem::path(dir) / "mime", types / "mime");
+            visible += ":" + types.string();
+        }
+        return visible;
+    }
+
     static void writeFile(const std::filesystem::path& path, const std::string& text) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << text;
@@ -100,5 +147,15 @@ private:
     TemporaryDirectory folder_;
     ScopedEnvironment environment_;
 };
+
+inline void PrintTo(FileTypeReader reader, std::ostream* out) {
+    *out << (reader == FileTypeReader::Mimetype ? "Mimetype" : "File");
+}
+
+// Runs a parameterised test once for each way of reading file types.
+inline auto everyFileTypeReader() { return ::testing::Values(FileTypeReader::Mimetype, FileTypeReader::File); }
+inline std::string fileTypeReaderName(const ::testing::TestParamInfo<FileTypeReader>& info) {
+    return ::testing::PrintToString(info.param);
+}
 
 }  // namespace lumenary::testing

@@ -106,10 +106,13 @@ TEST_F(MusicProgramTest, ControlsThePlayerOnTheSessionBus) {
 
 // A player that lists "file" but has no OpenUri (Audacious 4.2), one that
 // refuses it as not supported, and no session bus at all: the song goes to
-// the desktop's default audio player.
-TEST_F(MusicProgramTest, ASongAPlayerCannotOpenGoesToTheDefaultAudioPlayer) {
-    if (!testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
-    testing::ScratchDesktop desktop;
+// the desktop's default audio player, whichever way xdg-mime reads its type.
+class MusicProgramOnADesktopTest : public MusicProgramTest,
+                                   public ::testing::WithParamInterface<testing::FileTypeReader> {};
+
+TEST_P(MusicProgramOnADesktopTest, ASongAPlayerCannotOpenGoesToTheDefaultAudioPlayer) {
+    if (auto missing = testing::ScratchDesktop::unavailable(GetParam())) GTEST_SKIP() << *missing;
+    testing::ScratchDesktop desktop(GetParam());
     desktop.installHandler(false, {"audio/flac"});
     const auto song = folder.path() / "music" / "feeling.flac";
     std::filesystem::create_directories(song.parent_path());
@@ -151,6 +154,8 @@ TEST_F(MusicProgramTest, ASongAPlayerCannotOpenGoesToTheDefaultAudioPlayer) {
         EXPECT_EQ(program->waitForExit(), 0) << testCase.what;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(, MusicProgramOnADesktopTest, testing::everyFileTypeReader(), testing::fileTypeReaderName);
 
 // TagLib recurses once per nested MP4 atom: the file below took the whole
 // program down with it at the first library call, and again after every

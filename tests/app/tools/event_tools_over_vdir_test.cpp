@@ -240,11 +240,15 @@ TEST_F(EventToolsOverVdirTest, AnUnusableRemindersFolderIsNamedWithTheSettingTha
 }
 
 // The desktop's own choice, as a person's desktop makes it: xdg-open hands
-// the event's file to the default application for calendar files, and the
-// same application is started for reminders through its desktop entry.
-TEST_F(EventToolsOverVdirTest, TheDefaultCalendarApplicationShowsTheEventAndStartsForReminders) {
-    if (!lumenary::testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
-    lumenary::testing::ScratchDesktop desktop;
+// the event's file to the default application for calendar files, whichever
+// way it reads the file's type, and the same application is started for
+// reminders through its desktop entry.
+class EventToolsOnADesktopTest : public EventToolsOverVdirTest,
+                                 public ::testing::WithParamInterface<lumenary::testing::FileTypeReader> {};
+
+TEST_P(EventToolsOnADesktopTest, TheDefaultCalendarApplicationShowsTheEventAndStartsForReminders) {
+    if (auto missing = lumenary::testing::ScratchDesktop::unavailable(GetParam())) GTEST_SKIP() << *missing;
+    lumenary::testing::ScratchDesktop desktop(GetParam());
     writeEvent("été 1", "Launch", "20260115T130000Z");
     CalendarToolHandler calendar(std::make_shared<CalendarManager>(store), std::make_shared<platform::XdgUrlOpener>());
     RemindersToolHandler reminders(std::make_shared<EventKitService>(store, console),
@@ -265,6 +269,9 @@ TEST_F(EventToolsOverVdirTest, TheDefaultCalendarApplicationShowsTheEventAndStar
     EXPECT_EQ(testing::toolOutcomeText(io, reminders.handle("reminders_open_app", {})), "✅ Reminders app opened.");
     EXPECT_EQ(desktop.receivedWithin(), "") << "started with no file";
 }
+
+INSTANTIATE_TEST_SUITE_P(, EventToolsOnADesktopTest, lumenary::testing::everyFileTypeReader(),
+                         lumenary::testing::fileTypeReaderName);
 
 }  // namespace
 }  // namespace lumenary::app

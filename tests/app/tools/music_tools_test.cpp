@@ -278,10 +278,13 @@ TEST_F(MusicToolsTest, ASongPlaysOnThePlayerWhereItOpensFilesElseThroughTheOpene
 }
 
 // A player that takes no files leaves the song to the desktop's default
-// audio player, as xdg-open finds it.
-TEST_F(MusicToolsTest, TheDesktopsDefaultAudioPlayerReceivesTheSongsFile) {
-    if (!lumenary::testing::ScratchDesktop::hasXdgOpen()) GTEST_SKIP() << "xdg-utils is not installed";
-    lumenary::testing::ScratchDesktop desktop;
+// audio player, as xdg-open finds it by the file's type.
+class MusicToolsOnADesktopTest : public MusicToolsTest,
+                                 public ::testing::WithParamInterface<lumenary::testing::FileTypeReader> {};
+
+TEST_P(MusicToolsOnADesktopTest, TheDesktopsDefaultAudioPlayerReceivesTheSongsFile) {
+    if (auto missing = lumenary::testing::ScratchDesktop::unavailable(GetParam())) GTEST_SKIP() << *missing;
+    lumenary::testing::ScratchDesktop desktop(GetParam());
     desktop.installHandler(false, {"audio/flac"});
     const auto song = addFile("Nina/feeling.flac", std::string("fLaC\0\0\0\x22\x10\0\x10\0", 12));
     player->setOpensUris(false);
@@ -290,6 +293,9 @@ TEST_F(MusicToolsTest, TheDesktopsDefaultAudioPlayerReceivesTheSongsFile) {
               "Playing: Feeling Good by Nina Simone");
     EXPECT_EQ(desktop.receivedArgument(), song);
 }
+
+INSTANTIATE_TEST_SUITE_P(, MusicToolsOnADesktopTest, lumenary::testing::everyFileTypeReader(),
+                         lumenary::testing::fileTypeReaderName);
 
 TEST_F(MusicToolsTest, AbsentFolderIsAnEmptyLibraryAndAnUnreadableOneAnError) {
     std::vector<std::string> lines;

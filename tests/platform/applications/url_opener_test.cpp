@@ -56,10 +56,6 @@ TEST_F(UrlOpenerTest, AnOpenerStillAtWorkWhenTheWaitEndsIsAnsweredByWhatTakesThe
     const std::string succeedsLate = "sleep 0.6\n";
     // Until the test's folder goes, so that none outlives the test.
     const std::string staysRunning = "while [ -d '" + folder.path().string() + "' ]; do sleep 0.05; done\n";
-    const auto event = folder.path() / "été 1.ics";
-    std::ofstream(event) << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\n"
-                            "UID:1\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260115T130000Z\r\n"
-                            "SUMMARY:Launch\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     const std::string mail = "mailto:ada@example.org";
     const std::string noMethod = "UrlOpener: xdg-open: no method available for opening 'mailto:ada@example.org'";
     struct Case {
@@ -67,23 +63,21 @@ TEST_F(UrlOpenerTest, AnOpenerStillAtWorkWhenTheWaitEndsIsAnsweredByWhatTakesThe
         std::string opener;
         bool handlerSet;
         bool display;
-        std::string link;
         std::chrono::milliseconds verdictWait;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"nothing takes it", failsLate, false, true, mail, 60s, noMethod},
-        {"no display, so xdg-open ignores the default", failsLate, true, false, mail, 60s, noMethod},
-        {"a fallback took it", succeedsLate, false, true, mail, 60s, "opened"},
-        {"the default handler runs", staysRunning, true, true, mail, 60s, "opened"},
-        {"the default handler for the file's type runs", staysRunning, true, true, fileUri(event), 60s, "opened"},
-        {"a fallback runs past the verdict wait", staysRunning, false, true, mail, 1s, "opened"},
+        {"nothing takes it", failsLate, false, true, 60s, noMethod},
+        {"no display, so xdg-open ignores the default", failsLate, true, false, 60s, noMethod},
+        {"a fallback took it", succeedsLate, false, true, 60s, "opened"},
+        {"the default handler runs", staysRunning, true, true, 60s, "opened"},
+        {"a fallback runs past the verdict wait", staysRunning, false, true, 1s, "opened"},
     };
     for (std::size_t index = 0; index < cases.size(); ++index) {
-        const auto& [name, opener, handlerSet, display, link, verdictWait, expected] = cases[index];
+        const auto& [name, opener, handlerSet, display, verdictWait, expected] = cases[index];
         SCOPED_TRACE(name);
         ScratchDesktop scene;
-        if (handlerSet) scene.installHandler(false, {"text/calendar"});
+        if (handlerSet) scene.installHandler();
         if (!display) scene.withoutDisplay();
         // One each: a shell reads its script as it goes, so a stand-in
         // still running must keep its own.
@@ -92,13 +86,38 @@ TEST_F(UrlOpenerTest, AnOpenerStillAtWorkWhenTheWaitEndsIsAnsweredByWhatTakesThe
         std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
 
         const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(outcome(XdgUrlOpener(standIn.string(), 300ms, verdictWait).open(link)), expected);
+        EXPECT_EQ(outcome(XdgUrlOpener(standIn.string(), 300ms, verdictWait).open(mail)), expected);
         // Answered on the defaults, not after the verdict wait.
         if (handlerSet && display) {
             EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
         }
     }
 }
+
+// The same for a file, whose default is found by the file's type, as
+// either of xdg-mime's ways reads it.
+class UrlOpenerForFilesTest : public ::testing::TestWithParam<testing::FileTypeReader> {};
+
+TEST_P(UrlOpenerForFilesTest, AnOpenerStillAtWorkWhenTheWaitEndsIsAnsweredByTheDefaultForTheFilesType) {
+    if (auto missing = ScratchDesktop::unavailable(GetParam())) GTEST_SKIP() << *missing;
+    TemporaryDirectory folder;
+    ScratchDesktop desktop(GetParam());
+    desktop.installHandler(false, {"text/calendar"});
+    const auto event = folder.path() / "été 1.ics";
+    std::ofstream(event) << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\n"
+                            "UID:1\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260115T130000Z\r\n"
+                            "SUMMARY:Launch\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto standIn = folder.path() / "xdg-open";
+    std::ofstream(standIn) << "#!/bin/sh\nwhile [ -d '" << folder.path().string() << "' ]; do sleep 0.05; done\n";
+    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome(XdgUrlOpener(standIn.string(), 300ms, 60s).open(fileUri(event))), "opened");
+    // Answered on the defaults, not after the verdict wait.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+}
+
+INSTANTIATE_TEST_SUITE_P(, UrlOpenerForFilesTest, testing::everyFileTypeReader(), testing::fileTypeReaderName);
 
 TEST(UrlOpener, AProgramThatIsNotThereOrFailsSilentlyIsNamedInTheFailure) {
     struct Case {
