@@ -125,6 +125,7 @@ private:
     std::string systemTypesOnly() const {
         const char* dirs = std::getenv("XDG_DATA_DIRS");
         std::stringstream systemDirs(dirs && *dirs ? dirs : "/usr/local/share:/usr/share");
+        // Never an empty list, which would stand for the system's folders.
         std::string visible = (folder_.path() / "no-system-data").string();
         std::string dir;
         for (int index = 0; std::getline(systemDirs, dir, ':');) {
@@ -152,10 +153,10 @@ inline void PrintTo(FileTypeReader reader, std::ostream* out) {
     *out << (reader == FileTypeReader::Mimetype ? "Mimetype" : "File");
 }
 
-// Runs a parameterised test once for each way of reading file types.
-inline auto everyFileTypeReader() { return ::testing::Values(FileTypeReader::Mimetype, FileTypeReader::File); }
-inline std::string fileTypeReaderName(const ::testing::TestParamInfo<FileTypeReader>& info) {
-    return ::testing::PrintToString(info.param);
+// Runs a parameterised test once for each way of reading file types, each
+// named as PrintTo writes it.
+inline auto everyFileTypeReader() {
+    return ::testing::Values(FileTypeReader::Mimetype, FileTypeReader::File);
 }
 
 }  // namespace lumenary::testing

@@ -155,7 +155,8 @@ TEST_P(MusicProgramOnADesktopTest, ASongAPlayerCannotOpenGoesToTheDefaultAudioPl
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, MusicProgramOnADesktopTest, testing::everyFileTypeReader(), testing::fileTypeReaderName);
+INSTANTIATE_TEST_SUITE_P(, MusicProgramOnADesktopTest, testing::everyFileTypeReader(),
+                         ::testing::PrintToStringParamName());
 
 // TagLib recurses once per nested MP4 atom: the file below took the whole
 // program down with it at the first library call, and again after every

@@ -271,7 +271,7 @@ TEST_P(EventToolsOnADesktopTest, TheDefaultCalendarApplicationShowsTheEventAndSt
 }
 
 INSTANTIATE_TEST_SUITE_P(, EventToolsOnADesktopTest, lumenary::testing::everyFileTypeReader(),
-                         lumenary::testing::fileTypeReaderName);
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace lumenary::app

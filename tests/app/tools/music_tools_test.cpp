@@ -295,7 +295,7 @@ TEST_P(MusicToolsOnADesktopTest, TheDesktopsDefaultAudioPlayerReceivesTheSongsFi
 }
 
 INSTANTIATE_TEST_SUITE_P(, MusicToolsOnADesktopTest, lumenary::testing::everyFileTypeReader(),
-                         lumenary::testing::fileTypeReaderName);
+                         ::testing::PrintToStringParamName());
 
 TEST_F(MusicToolsTest, AbsentFolderIsAnEmptyLibraryAndAnUnreadableOneAnError) {
     std::vector<std::string> lines;

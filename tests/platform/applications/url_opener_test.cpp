@@ -117,7 +117,7 @@ TEST_P(UrlOpenerForFilesTest, AnOpenerStillAtWorkWhenTheWaitEndsIsAnsweredByTheD
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
 }
 
-INSTANTIATE_TEST_SUITE_P(, UrlOpenerForFilesTest, testing::everyFileTypeReader(), testing::fileTypeReaderName);
+INSTANTIATE_TEST_SUITE_P(, UrlOpenerForFilesTest, testing::everyFileTypeReader(), ::testing::PrintToStringParamName());
 
 TEST(UrlOpener, AProgramThatIsNotThereOrFailsSilentlyIsNamedInTheFailure) {
     struct Case {
